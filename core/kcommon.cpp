@@ -1,0 +1,126 @@
+#include "core/kcommon.h"
+
+#include "core/kconfig.h"
+#include "platform/kfileops.h"
+#include "platform/kpaths.h"
+#include "platform/kplatform.h"
+#include "platform/kregistry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QThread>
+
+namespace KCommon {
+
+QString joinPath(const QString& dir, const QString& name, QChar separator)
+{
+    const QString doubled = QString(separator) + separator;
+    QString path = QString(dir.trimmed() + separator + name).trimmed();
+    path.replace(doubled, QString(separator));
+    path.replace(QLatin1String("//"), QString(separator));
+    return path;
+}
+
+QString joinPath(const QString& dir, const QString& name)
+{
+    return joinPath(dir, name, KPaths::nativeSeparator());
+}
+
+QString backupFolderName()
+{
+    return QStringLiteral("TarselVaultkeep备份目录");
+}
+
+QString backupDirectory()
+{
+    return joinPath(KConfig::instance()->backUpPath(), backupFolderName() + KPaths::nativeSeparator());
+}
+
+QString hostDataFolder()
+{
+    const QString folder = joinPath(KPlatform::instance()->appDataFolder(),
+        QStringLiteral("Atrium") + KPaths::nativeSeparator());
+    QDir().mkpath(folder);
+    return folder;
+}
+
+QString systemDriveRoot()
+{
+    return KPlatform::instance()->systemDriveRoot();
+}
+
+QString formatSize(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1B").arg(bytes);
+    const double kb = double(bytes / 1024);
+    if (kb < 1024)
+        return QStringLiteral("%1KB").arg(QString::number(kb, 'f', 2).remove(QLatin1String(".00")));
+    const double mb = kb / 1024;
+    if (mb < 1024)
+        return QStringLiteral("%1MB").arg(QString::number(mb, 'f', 2).remove(QLatin1String(".00")));
+    const double gb = mb / 1024;
+    return QStringLiteral("%1GB").arg(gb, 0, 'g', -1);
+}
+
+qint64 folderSize(const QString& path, bool onlyReadOnly)
+{
+    return KFileOps::folderSize(path, onlyReadOnly, keepResponsive);
+}
+
+bool clearFolder(const QString& path)
+{
+    if (path.isEmpty() || !QFileInfo(path).isDir())
+        return false;
+    bool cleared = true;
+    QDir dir(path);
+    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isDir() && !entry.isSymLink()) {
+            cleared = QDir(entry.absoluteFilePath()).removeRecursively() && cleared;
+        } else {
+            KFileOps::makeWritableForOwner(entry.absoluteFilePath());
+            cleared = QFile::remove(entry.absoluteFilePath()) && cleared;
+        }
+    }
+    return cleared;
+}
+
+QString skinImagePath(const QString& name)
+{
+    return QStringLiteral("%1/VaultkeepSkin/%2").arg(QCoreApplication::applicationDirPath(), name);
+}
+
+QString skinBackgroundPath()
+{
+    const KRegistryKey skin(QStringLiteral("HKEY_CURRENT_USER\\SoftWare\\Tarsel\\Atrium\\Skin"));
+    const QString folder = skin.value(QStringLiteral("Path")).toString();
+    const QString name = skin.value(QStringLiteral("Name")).toString();
+    QString path;
+    if (!folder.isEmpty() && !name.isEmpty()) {
+        path = QStringLiteral("%1/%2").arg(folder, name);
+        path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        path.replace(QLatin1String("//"), QLatin1String("/"));
+    }
+    if (path.isEmpty() || !QFile::exists(path))
+        return QStringLiteral(":/Icons/Icons/皮肤背景.jpg");
+    return path;
+}
+
+void keepResponsive()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return;
+    static QElapsedTimer sinceLast; // only ever touched on the GUI thread
+    if (sinceLast.isValid() && sinceLast.elapsed() < 15)
+        return;
+    QCoreApplication::processEvents();
+    sinceLast.start();
+}
+
+} // namespace KCommon

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+// The module's user settings: an INI file in the host's data folder, plus the registry counter
+// of all backups ever made. Nothing is cached: every getter reads the file and every setter
+// writes it through at once, so several threads and processes see each other's changes.
+class KConfig : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A store on the INI file at `filePath`; an empty path means "vaultkeep.ini" in the host's
+    // data folder, found on first use.
+    explicit KConfig(const QString& filePath = QString(), QObject* parent = nullptr);
+
+    // The store of the process.
+    static KConfig* instance();
+
+    QString filePath() const;
+
+    // Where backups go. When the stored path is missing or no longer a folder, a drive is
+    // chosen (the non-system drive with the most free space), stored and returned.
+    QString backUpPath();
+    void setBackUpPath(const QString& path);
+
+    qint64 tipSize() const;
+    void setTipSize(qint64 bytes);
+    bool tipSizeEnabled() const;
+    void setTipSizeEnabled(bool enabled);
+
+    QString diskFreeTipDate() const;
+    void setDiskFreeTipDate(const QString& date);
+    QString folderTooLargeTipDate() const;
+    void setFolderTooLargeTipDateToday();
+
+    bool isTipWhenDiskSizeIsSmall() const;
+    void setTipWhenDiskSizeIsSmall(bool enabled);
+    int showTipBackedMsgStatus() const;
+    void setShowTipBackedMsgStatus(int status);
+    bool autoBack() const;
+    void setAutoBack(bool enabled);
+    bool autoClean7Days() const;
+    void setAutoClean7Days(bool enabled);
+
+    // The registry counter of all backups ever made; absent or not a number reads 0.
+    int totalBackupCount() const;
+    void setTotalBackupCount(int count);
+
+    static constexpr qint64 DefaultTipSize = 1073741824; // 1 GiB
+
+private:
+    QString chooseBackupDrive() const;
+    void write(const QString& key, const QVariant& value);
+    QVariant read(const QString& key, const QVariant& defaultValue) const;
+    bool readSwitch(const QString& key) const;
+
+    mutable QString m_filePath;
+};

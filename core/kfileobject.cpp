@@ -1,0 +1,364 @@
+#include "core/kfileobject.h"
+
+#include "core/kcommon.h"
+#include "core/ktimestamp.h"
+#include "platform/kfileops.h"
+
+#include <QDir>
+#include <QFile>
+#include <QUuid>
+
+namespace {
+
+QStringView stampOf(const QString& fileId)
+{
+    if (fileId.size() < KFileCopyedObject::StampPosition + KFileCopyedObject::StampLength)
+        return QStringView();
+    return QStringView(fileId).mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength);
+}
+
+QString currentStamp()
+{
+    return KTimeStamp::format(QDateTime::currentDateTime());
+}
+
+} // namespace
+
+// ---- KFileCopyedObject ----
+
+KFileCopyedObject::KFileCopyedObject(QObject* parent)
+    : QObject(parent)
+{
+}
+
+bool KFileCopyedObject::createBackup(const QString& sourcePath, const QString& backupDirectory)
+{
+    const QString folder = backupDirectory.isEmpty() ? KCommon::backupDirectory() : backupDirectory;
+    if (!QFileInfo::exists(folder))
+        QDir().mkpath(folder);
+    const KFileStatus source = KFileOps::status(sourcePath);
+    const QDateTime modified = QDateTime::fromMSecsSinceEpoch(source.modifiedMSecs);
+    m_fileId = QUuid::createUuid().toString() + QLatin1Char('_') + KTimeStamp::format(modified)
+        + QLatin1Char('_') + KTimeStamp::formatDate(QDate::currentDate());
+    const QString target = folder + m_fileId;
+    const bool copied = source.exists && KFileOps::copyFile(sourcePath, target);
+    // A copy of a read-only source must not stay read-only.
+    KFileOps::makeWritableForOwner(target);
+    return copied;
+}
+
+QDateTime KFileCopyedObject::modifiedTime() const
+{
+    return KTimeStamp::parse(stampOf(m_fileId));
+}
+
+QDateTime KFileCopyedObject::backupDate() const
+{
+    const QDate date = KTimeStamp::parseDate(QStringView(m_fileId).right(8));
+    return date.isValid() ? QDateTime(date, QTime(0, 0)) : QDateTime();
+}
+
+QString KFileCopyedObject::modifiedStamp() const
+{
+    const QStringView stamp = stampOf(m_fileId);
+    return KTimeStamp::isValid(stamp) ? stamp.toString() : QString();
+}
+
+bool KFileCopyedObject::isBackedUpToday() const
+{
+    // A malformed backup date is not today.
+    return m_fileId.size() >= 8 && QStringView(m_fileId).right(8) == KTimeStamp::formatDate(QDate::currentDate())
+        && backupDate().isValid();
+}
+
+QString KFileCopyedObject::backupFilePath() const
+{
+    return KCommon::backupDirectory() + m_fileId;
+}
+
+bool KFileCopyedObject::removeBackupFile() const
+{
+    return isSafeFileId(m_fileId) && QFile::remove(backupFilePath());
+}
+
+qint64 KFileCopyedObject::backupFileSize() const
+{
+    if (!isSafeFileId(m_fileId))
+        return 0;
+    return KFileOps::status(backupFilePath()).size;
+}
+
+bool KFileCopyedObject::backupFileExists(const QString& fileId)
+{
+    return isSafeFileId(fileId) && KFileOps::status(KCommon::backupDirectory() + fileId).exists;
+}
+
+bool KFileCopyedObject::isSafeFileId(const QString& fileId)
+{
+    if (fileId.isEmpty() || fileId.contains(QLatin1String("..")))
+        return false;
+    for (const QChar c : fileId) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':') || c.unicode() < 0x20
+            || c.unicode() == 0x7f) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString KFileCopyedObject::toXml() const
+{
+    return QStringLiteral("  <Version FileID=\"") + m_fileId + QStringLiteral("\"/>");
+}
+
+// ---- KFileObject ----
+
+KFileObject::KFileObject(const QString& fileName, int fileType, QObject* parent)
+    : QObject(parent)
+    , m_fileName(fileName)
+    , m_fileType(fileType)
+{
+}
+
+KFileObject::~KFileObject()
+{
+    qDeleteAll(m_versions);
+}
+
+int KFileObject::versionCount() const
+{
+    QReadLocker locker(&m_lock);
+    return m_versions.size();
+}
+
+QStringList KFileObject::versionIds() const
+{
+    QReadLocker locker(&m_lock);
+    return m_versions.keys();
+}
+
+void KFileObject::addVersion(const QString& fileId)
+{
+    auto* version = new KFileCopyedObject;
+    version->setFileId(fileId);
+    QWriteLocker locker(&m_lock);
+    delete m_versions.value(fileId);
+    m_versions.insert(fileId, version);
+}
+
+bool KFileObject::addNewVersion(const QString& backupDirectory)
+{
+    auto* version = new KFileCopyedObject;
+    if (!version->createBackup(m_fileName, backupDirectory)) {
+        delete version;
+        return false;
+    }
+    QWriteLocker locker(&m_lock);
+    m_versions.insert(version->fileId(), version);
+    return true;
+}
+
+bool KFileObject::isCurrentStateBackedUp() const
+{
+    const KFileStatus file = KFileOps::status(m_fileName);
+    const QString current = KTimeStamp::format(QDateTime::fromMSecsSinceEpoch(file.modifiedMSecs));
+    QReadLocker locker(&m_lock);
+    for (auto it = m_versions.cbegin(); it != m_versions.cend(); ++it) {
+        // Comparing the stored texts is comparing the times they name, to the second.
+        if (stampOf(it.key()) == current)
+            return true;
+    }
+    return false;
+}
+
+KFileCopyedObject* KFileObject::latestLocked() const
+{
+    if (m_versions.isEmpty())
+        return nullptr;
+    // Stamps are fixed-width digits, so text order is time order; an empty stamp is a null time.
+    const QString now = currentStamp();
+    auto it = m_versions.cbegin();
+    KFileCopyedObject* pick = it.value();
+    QString pickStamp = pick->modifiedStamp();
+    for (++it; it != m_versions.cend(); ++it) {
+        const QString stamp = it.value()->modifiedStamp();
+        if (stamp.isEmpty())
+            continue;
+        const bool later = pickStamp.isEmpty() || stamp > pickStamp;
+        const bool pickInFuture = !pickStamp.isEmpty() && pickStamp > now;
+        if (later && !pickInFuture) {
+            pick = it.value();
+            pickStamp = stamp;
+        }
+    }
+    return pick;
+}
+
+KFileCopyedObject* KFileObject::latestVersion() const
+{
+    QReadLocker locker(&m_lock);
+    return latestLocked();
+}
+
+QDateTime KFileObject::latestModifiedTime() const
+{
+    QReadLocker locker(&m_lock);
+    const KFileCopyedObject* latest = latestLocked();
+    return latest ? latest->modifiedTime() : QDateTime();
+}
+
+KFileCopyedObject* KFileObject::findVersion(const QString& fileId) const
+{
+    QReadLocker locker(&m_lock);
+    return m_versions.value(fileId);
+}
+
+bool KFileObject::removeVersion(const QString& fileId)
+{
+    QWriteLocker locker(&m_lock);
+    KFileCopyedObject* version = m_versions.value(fileId);
+    if (!version || !version->removeBackupFile())
+        return false;
+    m_versions.remove(fileId);
+    delete version;
+    return true;
+}
+
+bool KFileObject::removeAllBackups()
+{
+    QWriteLocker locker(&m_lock);
+    bool removed = true;
+    for (KFileCopyedObject* version : qAsConst(m_versions)) {
+        removed = version->removeBackupFile() && removed;
+        delete version;
+    }
+    m_versions.clear();
+    return removed;
+}
+
+bool KFileObject::removeBackupsBeforeToday()
+{
+    QReadLocker locker(&m_lock);
+    bool removed = true;
+    for (const KFileCopyedObject* version : qAsConst(m_versions)) {
+        if (!version->isBackedUpToday())
+            removed = version->removeBackupFile() && removed;
+    }
+    return removed;
+}
+
+bool KFileObject::dropVersionsOlderThan7Days()
+{
+    const QDate today = QDate::currentDate();
+    QWriteLocker locker(&m_lock);
+    bool dropped = false;
+    for (auto it = m_versions.begin(); it != m_versions.end();) {
+        // Counted in midnights between the recorded modification and today; an unreadable
+        // time counts as today, so it is never dropped.
+        const QDate modified = it.value()->modifiedTime().date();
+        const qint64 days = modified.isValid() ? modified.daysTo(today) : 0;
+        if (days >= -6 && days <= 6) {
+            ++it;
+            continue;
+        }
+        it.value()->removeBackupFile();
+        delete it.value();
+        it = m_versions.erase(it);
+        dropped = true;
+    }
+    return dropped;
+}
+
+qint64 KFileObject::totalBackupSize() const
+{
+    QReadLocker locker(&m_lock);
+    qint64 total = 0;
+    for (const KFileCopyedObject* version : qAsConst(m_versions))
+        total += version->backupFileSize();
+    return total;
+}
+
+qint64 KFileObject::backupSizeBeforeToday() const
+{
+    QReadLocker locker(&m_lock);
+    qint64 total = 0;
+    for (const KFileCopyedObject* version : qAsConst(m_versions)) {
+        if (!version->isBackedUpToday())
+            total += version->backupFileSize();
+    }
+    return total;
+}
+
+QMap<QString, KFileCopyedObject*> KFileObject::versionsByXmlLine() const
+{
+    QReadLocker locker(&m_lock);
+    QMap<QString, KFileCopyedObject*> lines;
+    for (KFileCopyedObject* version : qAsConst(m_versions))
+        lines.insert(version->toXml(), version);
+    return lines;
+}
+
+QStringList KFileObject::rowTexts() const
+{
+    QString latest;
+    int count = 0;
+    {
+        QReadLocker locker(&m_lock);
+        count = m_versions.size();
+        if (const KFileCopyedObject* version = latestLocked())
+            latest = KTimeStamp::toDisplayText(stampOf(version->fileId()));
+    }
+    const KFileStatus file = KFileOps::status(m_fileName);
+    const QString month = file.exists
+        ? QDateTime::fromMSecsSinceEpoch(file.createdMSecs).toString(QStringLiteral("yyyy年MM月"))
+        : QString();
+    return { m_fileName, QStringLiteral("%1").arg(count), latest, month };
+}
+
+QString KFileObject::escapeAttribute(const QString& text)
+{
+    QString escaped;
+    escaped.reserve(text.size() + 16);
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '&':
+            escaped += QLatin1String("&amp;");
+            break;
+        case '<':
+            escaped += QLatin1String("&lt;");
+            break;
+        case '>':
+            escaped += QLatin1String("&gt;");
+            break;
+        case '"':
+            escaped += QLatin1String("&quot;");
+            break;
+        // Attribute values lose literal line breaks and tabs when read back; references keep them.
+        case '\t':
+            escaped += QLatin1String("&#9;");
+            break;
+        case '\n':
+            escaped += QLatin1String("&#10;");
+            break;
+        case '\r':
+            escaped += QLatin1String("&#13;");
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+QString KFileObject::toXml() const
+{
+    QReadLocker locker(&m_lock);
+    if (m_versions.isEmpty())
+        return QString();
+    QString xml = QStringLiteral("<File FileName=\"") + escapeAttribute(m_fileName) + QStringLiteral("\" Type=\"")
+        + QString::number(m_fileType) + QStringLiteral("\">");
+    for (const KFileCopyedObject* version : qAsConst(m_versions))
+        xml += QLatin1Char('\n') + version->toXml();
+    xml += QStringLiteral("\n </File>");
+    return xml;
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QDateTime>
+#include <QMap>
+#include <QObject>
+#include <QReadWriteLock>
+#include <QStringList>
+
+// One backup version of a protected file: a copy in the backup folder whose file name is its
+// FileID, "{uuid}_<modified yyyyMMddhhmmss>_<backup date yyyyMMdd>". The two times are read
+// back from the FileID; nothing else is stored.
+class KFileCopyedObject : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit KFileCopyedObject(QObject* parent = nullptr);
+
+    QString fileId() const { return m_fileId; }
+    void setFileId(const QString& fileId) { m_fileId = fileId; }
+
+    // Copies `sourcePath` into the backup folder under a new FileID, which is set even when the
+    // copy fails. `backupDirectory` spares callers that back up many files a settings read.
+    bool createBackup(const QString& sourcePath, const QString& backupDirectory = QString());
+
+    QDateTime modifiedTime() const;
+    QDateTime backupDate() const;
+    // The modification time as stored, "yyyyMMddhhmmss"; empty when the FileID is malformed.
+    QString modifiedStamp() const;
+    bool isBackedUpToday() const;
+
+    bool removeBackupFile() const;
+    qint64 backupFileSize() const;
+    QString backupFilePath() const;
+    static bool backupFileExists(const QString& fileId);
+
+    // A FileID that names a plain file inside the backup folder: no separators, no "..", no
+    // drive colon, no control characters. Any other is never used to touch a file.
+    static bool isSafeFileId(const QString& fileId);
+
+    QString toXml() const;
+
+    static constexpr int StampPosition = 39;
+    static constexpr int StampLength = 14;
+
+private:
+    QString m_fileId;
+};
+
+// One protected file, keyed by its path, with all its versions. Each record guards its own
+// version map, so the scanner thread may add versions while the GUI thread reads them.
+class KFileObject : public QObject
+{
+    Q_OBJECT
+
+public:
+    KFileObject(const QString& fileName, int fileType, QObject* parent = nullptr);
+    ~KFileObject() override;
+
+    QString fileName() const { return m_fileName; }
+    int fileType() const { return m_fileType; }
+    int versionCount() const;
+    QStringList versionIds() const;
+
+    // Adds a version read from the database; the copy is expected to exist.
+    void addVersion(const QString& fileId);
+    // Copies the file's current state as a new version; false when the copy failed.
+    bool addNewVersion(const QString& backupDirectory = QString());
+
+    // True when some version carries the file's current modification time, to the second.
+    bool isCurrentStateBackedUp() const;
+    QDateTime latestModifiedTime() const;
+    KFileCopyedObject* latestVersion() const;
+    KFileCopyedObject* findVersion(const QString& fileId) const;
+
+    // Deletes the copy; the version goes only when that succeeded.
+    bool removeVersion(const QString& fileId);
+    // Deletes every copy and forgets every version; false when any copy could not be deleted.
+    bool removeAllBackups();
+    // Deletes the copies not made today and keeps their entries; false when any deletion failed.
+    bool removeBackupsBeforeToday();
+    // Drops the versions whose file modification lies seven or more midnights away; true when
+    // any was dropped.
+    bool dropVersionsOlderThan7Days();
+
+    qint64 totalBackupSize() const;
+    qint64 backupSizeBeforeToday() const;
+
+    QMap<QString, KFileCopyedObject*> versionsByXmlLine() const;
+    // Path, version count, latest modification "yyyy-MM-dd hh:mm:ss", creation month "yyyy年MM月".
+    QStringList rowTexts() const;
+    QString toXml() const;
+
+    // The path as an XML attribute value.
+    static QString escapeAttribute(const QString& text);
+
+private:
+    KFileCopyedObject* latestLocked() const;
+
+    const QString m_fileName;
+    const int m_fileType;
+    mutable QReadWriteLock m_lock;
+    QMap<QString, KFileCopyedObject*> m_versions;
+};

@@ -1,0 +1,102 @@
+#include "core/ktimestamp.h"
+
+namespace {
+
+bool readNumber(QStringView text, int from, int length, int* value)
+{
+    int number = 0;
+    for (int i = from; i < from + length; ++i) {
+        const QChar c = text.at(i);
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+        number = number * 10 + (c.unicode() - '0');
+    }
+    *value = number;
+    return true;
+}
+
+bool readDate(QStringView text, QDate* date)
+{
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    if (text.size() < 8 || !readNumber(text, 0, 4, &year) || !readNumber(text, 4, 2, &month)
+        || !readNumber(text, 6, 2, &day) || !QDate::isValid(year, month, day)) {
+        return false;
+    }
+    *date = QDate(year, month, day);
+    return true;
+}
+
+bool readTime(QStringView text, QTime* time)
+{
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    if (!readNumber(text, 8, 2, &hour) || !readNumber(text, 10, 2, &minute) || !readNumber(text, 12, 2, &second)
+        || !QTime::isValid(hour, minute, second)) {
+        return false;
+    }
+    *time = QTime(hour, minute, second);
+    return true;
+}
+
+} // namespace
+
+namespace KTimeStamp {
+
+QString format(const QDateTime& time)
+{
+    return time.toString(QStringLiteral("yyyyMMddhhmmss"));
+}
+
+QString formatDate(const QDate& date)
+{
+    return date.toString(QStringLiteral("yyyyMMdd"));
+}
+
+bool isValid(QStringView stamp)
+{
+    QDate date;
+    QTime time;
+    return stamp.size() == 14 && readDate(stamp, &date) && readTime(stamp, &time);
+}
+
+QDateTime parse(QStringView stamp)
+{
+    QDate date;
+    QTime time;
+    if (stamp.size() != 14 || !readDate(stamp, &date) || !readTime(stamp, &time))
+        return QDateTime();
+    return QDateTime(date, time);
+}
+
+QDate parseDate(QStringView text)
+{
+    QDate date;
+    if (text.size() != 8 || !readDate(text, &date))
+        return QDate();
+    return date;
+}
+
+QString toDisplayText(QStringView stamp)
+{
+    if (!isValid(stamp))
+        return QString();
+    QString text;
+    text.reserve(19);
+    const auto part = [&](int from, int length, char after) {
+        text.append(stamp.data() + from, length);
+        if (after)
+            text.append(QLatin1Char(after));
+    };
+    part(0, 4, '-');
+    part(4, 2, '-');
+    part(6, 2, ' ');
+    part(8, 2, ':');
+    part(10, 2, ':');
+    part(12, 2, 0);
+    return text;
+}
+
+} // namespace KTimeStamp

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QStringView>
+
+// The compact local date-time texts of backup names: "yyyyMMddhhmmss" and "yyyyMMdd".
+// Parsing is done by hand: these texts are read far more often than Qt's general parser
+// could afford.
+namespace KTimeStamp {
+
+QString format(const QDateTime& time);          // "yyyyMMddhhmmss"
+QString formatDate(const QDate& date);          // "yyyyMMdd"
+
+// A valid "yyyyMMddhhmmss" text: fourteen digits naming an existing date and time of day.
+bool isValid(QStringView stamp);
+// The local date-time of a stamp; a null date-time when the text is not valid.
+QDateTime parse(QStringView stamp);
+// The date of a "yyyyMMdd" text; a null date when it is not valid.
+QDate parseDate(QStringView text);
+// A valid stamp as "yyyy-MM-dd hh:mm:ss"; empty for an invalid one.
+QString toDisplayText(QStringView stamp);
+
+} // namespace KTimeStamp

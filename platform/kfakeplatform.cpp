@@ -1,0 +1,149 @@
+#include "platform/kfakeplatform.h"
+
+#include <QDir>
+
+KFakePlatform::KFakePlatform(const QString& base)
+    : m_base(QDir::cleanPath(base))
+{
+    QDir().mkpath(m_base);
+    for (const QString& folder : { appDataFolder(), commonDocumentsFolder(), desktopFolder(), documentsFolder() })
+        QDir().mkpath(folder);
+}
+
+void KFakePlatform::addDrive(const QString& root, KDriveKind kind, KFileSystemKind fileSystem,
+    quint64 freeBytes, quint64 totalBytes)
+{
+    Drive drive;
+    drive.volume.root = root;
+    drive.volume.kind = kind;
+    drive.volume.fileSystemKind = fileSystem;
+    drive.volume.fileSystemName = fileSystem == KFileSystemKind::Ntfs
+        ? QStringLiteral("ext4")
+        : fileSystem == KFileSystemKind::Fat32 ? QStringLiteral("vfat") : QStringLiteral("exfat");
+    drive.freeBytes = freeBytes;
+    drive.totalBytes = totalBytes;
+    addDrive(drive);
+}
+
+void KFakePlatform::addDrive(const Drive& drive)
+{
+    QMutexLocker locker(&m_mutex);
+    m_drives << drive;
+}
+
+void KFakePlatform::clearDrives()
+{
+    QMutexLocker locker(&m_mutex);
+    m_drives.clear();
+}
+
+void KFakePlatform::setDriveSpace(const QString& root, quint64 freeBytes, quint64 totalBytes)
+{
+    QMutexLocker locker(&m_mutex);
+    for (Drive& drive : m_drives) {
+        if (drive.volume.root == root) {
+            drive.freeBytes = freeBytes;
+            drive.totalBytes = totalBytes;
+        }
+    }
+}
+
+void KFakePlatform::setSystemDriveRoot(const QString& root)
+{
+    QMutexLocker locker(&m_mutex);
+    m_systemDriveRoot = root;
+}
+
+void KFakePlatform::setHostExecutablePath(const QString& path)
+{
+    QMutexLocker locker(&m_mutex);
+    m_hostExecutable = path;
+}
+
+void KFakePlatform::setFileVersion(const QString& version)
+{
+    QMutexLocker locker(&m_mutex);
+    m_fileVersion = version;
+}
+
+QStringList KFakePlatform::revealedPaths() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_revealed;
+}
+
+QString KFakePlatform::appDataFolder() const
+{
+    return m_base + QStringLiteral("/AppData/Roaming");
+}
+
+QString KFakePlatform::commonDocumentsFolder() const
+{
+    return m_base + QStringLiteral("/Common Documents");
+}
+
+QString KFakePlatform::desktopFolder() const
+{
+    return m_base + QStringLiteral("/Desktop");
+}
+
+QString KFakePlatform::documentsFolder() const
+{
+    return m_base + QStringLiteral("/Documents");
+}
+
+QString KFakePlatform::registryHiveFile() const
+{
+    return m_base + QStringLiteral("/HKEY_CURRENT_USER.ini");
+}
+
+QList<KVolume> KFakePlatform::volumes() const
+{
+    QMutexLocker locker(&m_mutex);
+    QList<KVolume> result;
+    for (const Drive& drive : m_drives)
+        result << drive.volume;
+    return result;
+}
+
+QString KFakePlatform::systemDriveRoot() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_systemDriveRoot;
+}
+
+bool KFakePlatform::diskSpace(const QString& root, quint64* freeBytes, quint64* totalBytes) const
+{
+    QMutexLocker locker(&m_mutex);
+    for (const Drive& drive : m_drives) {
+        if (drive.volume.root != root)
+            continue;
+        if (drive.spaceQueryFails)
+            return false;
+        if (freeBytes)
+            *freeBytes = drive.freeBytes;
+        if (totalBytes)
+            *totalBytes = drive.totalBytes;
+        return true;
+    }
+    return false;
+}
+
+QString KFakePlatform::hostExecutablePath() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_hostExecutable;
+}
+
+QString KFakePlatform::fileVersion(const QString& path) const
+{
+    QMutexLocker locker(&m_mutex);
+    return path == m_hostExecutable ? m_fileVersion : QString();
+}
+
+bool KFakePlatform::revealInFileManager(const QString& path)
+{
+    QMutexLocker locker(&m_mutex);
+    m_revealed << path;
+    return true;
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/kplatform.h"
+
+#include <QHash>
+#include <QMutex>
+
+// A platform that tests configure: folders and the hive file under a folder of the test's
+// choosing, drives declared one by one, and reveal requests recorded instead of carried out.
+// It can be configured from one thread while another reads it.
+class KFakePlatform final : public KPlatform
+{
+public:
+    struct Drive
+    {
+        KVolume volume;
+        quint64 freeBytes = 0;
+        quint64 totalBytes = 0;
+        bool spaceQueryFails = false;
+    };
+
+    // Folders and hive file below `base`, which is created when missing.
+    explicit KFakePlatform(const QString& base);
+
+    QString baseFolder() const { return m_base; }
+
+    void addDrive(const QString& root, KDriveKind kind, KFileSystemKind fileSystem, quint64 freeBytes,
+        quint64 totalBytes);
+    void addDrive(const Drive& drive);
+    void clearDrives();
+    void setDriveSpace(const QString& root, quint64 freeBytes, quint64 totalBytes);
+    void setSystemDriveRoot(const QString& root);
+    void setHostExecutablePath(const QString& path);
+    void setFileVersion(const QString& version);
+    QStringList revealedPaths() const;
+
+    QString appDataFolder() const override;
+    QString commonDocumentsFolder() const override;
+    QString desktopFolder() const override;
+    QString documentsFolder() const override;
+    QString registryHiveFile() const override;
+
+    QList<KVolume> volumes() const override;
+    QString systemDriveRoot() const override;
+    bool diskSpace(const QString& root, quint64* freeBytes, quint64* totalBytes) const override;
+
+    QString hostExecutablePath() const override;
+    QString fileVersion(const QString& path) const override;
+
+    bool revealInFileManager(const QString& path) override;
+
+private:
+    const QString m_base;
+    mutable QMutex m_mutex;
+    QList<Drive> m_drives;
+    QString m_systemDriveRoot;
+    QString m_hostExecutable;
+    QString m_fileVersion;
+    QStringList m_revealed;
+};

@@ -1,0 +1,149 @@
+#include "platform/klinuxplatform.h"
+
+#include "platform/kmounttable.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QtDebug>
+
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace {
+
+QString environmentPath(const char* variable)
+{
+    return QDir::cleanPath(qEnvironmentVariable(variable));
+}
+
+QString readFirstLine(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLatin1(file.readLine()).trimmed();
+}
+
+bool isRemovableBlockDevice(const QString& majorMinor)
+{
+    // A partition carries the flag on its parent disk.
+    const QString device = QStringLiteral("/sys/dev/block/") + majorMinor;
+    if (QFileInfo::exists(device + QStringLiteral("/partition")))
+        return readFirstLine(device + QStringLiteral("/../removable")) == QLatin1String("1");
+    return readFirstLine(device + QStringLiteral("/removable")) == QLatin1String("1");
+}
+
+bool isWritableFolder(const QString& path)
+{
+    return ::access(QFile::encodeName(path).constData(), W_OK | X_OK) == 0 && QFileInfo(path).isDir();
+}
+
+KMountTable readMountTable()
+{
+    QFile file(QStringLiteral("/proc/self/mountinfo"));
+    QByteArray text;
+    if (file.open(QIODevice::ReadOnly))
+        text = file.readAll();
+    KMountTable::Environment environment;
+    environment.homeFolder = QDir::homePath();
+    environment.isWritableFolder = isWritableFolder;
+    environment.isRemovableDevice = isRemovableBlockDevice;
+    return KMountTable(text, environment);
+}
+
+} // namespace
+
+QString KLinuxPlatform::appDataFolder() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+}
+
+QString KLinuxPlatform::commonDocumentsFolder() const
+{
+    const QString configured = environmentPath(CommonDocumentsVariable);
+    if (!qEnvironmentVariableIsEmpty(CommonDocumentsVariable))
+        return configured;
+    return appDataFolder() + QStringLiteral("/Common Documents");
+}
+
+QString KLinuxPlatform::desktopFolder() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+}
+
+QString KLinuxPlatform::documentsFolder() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+QString KLinuxPlatform::registryHiveFile() const
+{
+    if (!qEnvironmentVariableIsEmpty(HiveVariable))
+        return environmentPath(HiveVariable);
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/Atrium/HKEY_CURRENT_USER.ini");
+}
+
+QList<KVolume> KLinuxPlatform::volumes() const
+{
+    return readMountTable().volumes();
+}
+
+QString KLinuxPlatform::systemDriveRoot() const
+{
+    return readMountTable().systemRoot();
+}
+
+bool KLinuxPlatform::diskSpace(const QString& root, quint64* freeBytes, quint64* totalBytes) const
+{
+    struct statvfs info;
+    if (root.isEmpty() || ::statvfs(QFile::encodeName(root).constData(), &info) != 0)
+        return false;
+    if (freeBytes)
+        *freeBytes = quint64(info.f_bavail) * info.f_frsize;
+    if (totalBytes)
+        *totalBytes = quint64(info.f_blocks) * info.f_frsize;
+    return true;
+}
+
+QString KLinuxPlatform::hostExecutablePath() const
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationFilePath();
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+}
+
+QString KLinuxPlatform::fileVersion(const QString& path) const
+{
+    // Linux executables carry no version resource. The running host may declare its version
+    // as the application version; any other file has none.
+    if (QCoreApplication::instance() && !QCoreApplication::applicationVersion().isEmpty()
+        && QFileInfo(path).canonicalFilePath() == QFileInfo(hostExecutablePath()).canonicalFilePath()) {
+        return QCoreApplication::applicationVersion();
+    }
+    return QString();
+}
+
+bool KLinuxPlatform::revealInFileManager(const QString& path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
+            QStringLiteral("/org/freedesktop/FileManager1"), QStringLiteral("org.freedesktop.FileManager1"),
+            QStringLiteral("ShowItems"));
+        call << QStringList { QUrl::fromLocalFile(absolute).toString() } << QString();
+        const QDBusMessage reply = bus.call(call, QDBus::Block, 2000);
+        if (reply.type() == QDBusMessage::ReplyMessage)
+            return true;
+    }
+    const QString folder = QFileInfo(absolute).absolutePath();
+    return QProcess::startDetached(QStringLiteral("xdg-open"), { folder });
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// Path conventions of the platform. The design keys files by lower-cased paths with backslashes;
+// that is right where the file system ignores case and wrong where it does not.
+namespace KPaths {
+
+// The separator of native paths.
+QChar nativeSeparator();
+
+// A path as a lookup key: lower-cased where the file system ignores case, unchanged otherwise.
+QString foldCase(const QString& path);
+
+// `path` with "/" and "\" turned into the native separator where both mean a separator.
+QString toNativeSeparators(const QString& path);
+
+// A short, readable name for a drive root: "D" for "D:\", the last folder name for "/home/ann/".
+QString driveShortName(const QString& root);
+
+} // namespace KPaths

@@ -1,0 +1,32 @@
+#include "platform/kpaths.h"
+
+#include <QRegularExpression>
+
+namespace KPaths {
+
+QChar nativeSeparator()
+{
+    return QLatin1Char('/');
+}
+
+QString foldCase(const QString& path)
+{
+    return path; // Linux file names are case-sensitive.
+}
+
+QString toNativeSeparators(const QString& path)
+{
+    return path; // "\" is an ordinary file-name character here.
+}
+
+QString driveShortName(const QString& root)
+{
+    static const QRegularExpression driveLetter(QStringLiteral("^([A-Za-z]):[\\\\/]?$"));
+    const QRegularExpressionMatch match = driveLetter.match(root);
+    if (match.hasMatch())
+        return match.captured(1);
+    const QStringList parts = root.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    return parts.isEmpty() ? root : parts.last();
+}
+
+} // namespace KPaths

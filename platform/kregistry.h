@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QScopedPointer>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+class QSettings;
+
+// One key of the user's registry, opened by its full path such as
+// "HKEY_CURRENT_USER\Software\Tarsel\Atrium". Key paths and value names ignore case, as the
+// registry does. Reads of a missing key find nothing; only HKEY_CURRENT_USER is available.
+class KRegistryKey
+{
+public:
+    explicit KRegistryKey(const QString& keyPath);
+    ~KRegistryKey();
+
+    // False for a path outside the available hive; such a key reads empty and ignores writes.
+    bool isValid() const;
+    bool exists() const;
+
+    // Value names and subkey names directly under the key, in a stable (sorted) order.
+    QStringList valueNames() const;
+    QStringList subKeyNames() const;
+
+    QVariant value(const QString& name, const QVariant& defaultValue = QVariant()) const;
+    // Every value of the key as text, in the order of valueNames().
+    QVector<QPair<QString, QString>> values() const;
+
+    void setValue(const QString& name, const QVariant& value);
+    void removeValue(const QString& name);
+    // Removes the key with all its values and subkeys.
+    void removeKey();
+
+    // Writes pending changes to the hive; they are also written when the key is destroyed.
+    void sync();
+
+private:
+    QString m_group;
+    QScopedPointer<QSettings> m_settings;
+    Q_DISABLE_COPY(KRegistryKey)
+};

@@ -1,0 +1,106 @@
+#include "platform/kregistry.h"
+
+#include "platform/kplatform.h"
+
+#include <QSettings>
+
+// The emulated hive is one INI file per user. QSettings locks it and replaces it atomically,
+// so several processes can share it. The INI format is case-sensitive, so key paths and value
+// names are stored folded to lower case.
+
+namespace {
+
+QString foldName(const QString& name)
+{
+    return name.toLower();
+}
+
+// "HKEY_CURRENT_USER\Software\X" -> "software/x"; false for any other hive.
+bool groupOf(const QString& keyPath, QString* group)
+{
+    QStringList parts = keyPath.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    if (parts.isEmpty())
+        return false;
+    const QString hive = parts.takeFirst().toUpper();
+    if (hive != QLatin1String("HKEY_CURRENT_USER") && hive != QLatin1String("HKCU"))
+        return false;
+    *group = foldName(parts.join(QLatin1Char('/')));
+    return true;
+}
+
+} // namespace
+
+KRegistryKey::KRegistryKey(const QString& keyPath)
+{
+    const QString hive = KPlatform::instance()->registryHiveFile();
+    if (groupOf(keyPath, &m_group) && !hive.isEmpty()) {
+        m_settings.reset(new QSettings(hive, QSettings::IniFormat));
+        if (!m_group.isEmpty())
+            m_settings->beginGroup(m_group);
+    }
+}
+
+KRegistryKey::~KRegistryKey() = default;
+
+bool KRegistryKey::isValid() const
+{
+    return !m_settings.isNull();
+}
+
+bool KRegistryKey::exists() const
+{
+    if (!m_settings)
+        return false;
+    return !m_settings->childKeys().isEmpty() || !m_settings->childGroups().isEmpty();
+}
+
+QStringList KRegistryKey::valueNames() const
+{
+    return m_settings ? m_settings->childKeys() : QStringList();
+}
+
+QStringList KRegistryKey::subKeyNames() const
+{
+    return m_settings ? m_settings->childGroups() : QStringList();
+}
+
+QVariant KRegistryKey::value(const QString& name, const QVariant& defaultValue) const
+{
+    return m_settings ? m_settings->value(foldName(name), defaultValue) : defaultValue;
+}
+
+QVector<QPair<QString, QString>> KRegistryKey::values() const
+{
+    QVector<QPair<QString, QString>> result;
+    if (!m_settings)
+        return result;
+    const QStringList names = m_settings->childKeys();
+    result.reserve(names.size());
+    for (const QString& name : names)
+        result.append({ name, m_settings->value(name).toString() });
+    return result;
+}
+
+void KRegistryKey::setValue(const QString& name, const QVariant& value)
+{
+    if (m_settings)
+        m_settings->setValue(foldName(name), value);
+}
+
+void KRegistryKey::removeValue(const QString& name)
+{
+    if (m_settings)
+        m_settings->remove(foldName(name));
+}
+
+void KRegistryKey::removeKey()
+{
+    if (m_settings)
+        m_settings->remove(QString()); // the current group with everything below it
+}
+
+void KRegistryKey::sync()
+{
+    if (m_settings)
+        m_settings->sync();
+}

@@ -1,0 +1,59 @@
+#include "ktestenvironment.h"
+
+#include "core/kconfig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+KTestEnvironment::KTestEnvironment()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    m_dir.setAutoRemove(true);
+    m_platform.reset(new KFakePlatform(m_dir.path() + QStringLiteral("/machine")));
+    KPlatform::setInstance(m_platform.data());
+}
+
+KTestEnvironment::~KTestEnvironment()
+{
+    KPlatform::setInstance(nullptr);
+}
+
+QString KTestEnvironment::path(const QString& relative) const
+{
+    return relative.isEmpty() ? m_dir.path() : m_dir.path() + QLatin1Char('/') + relative;
+}
+
+QString KTestEnvironment::makeFolder(const QString& relative) const
+{
+    const QString folder = path(relative);
+    QDir().mkpath(folder);
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+QString KTestEnvironment::writeFile(const QString& relative, const QByteArray& content) const
+{
+    const QString file = path(relative);
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QString();
+    out.write(content);
+    return file;
+}
+
+QString KTestEnvironment::addBackupDrive(const QString& name, quint64 freeMiB)
+{
+    const QString root = makeFolder(QStringLiteral("drives/") + name);
+    m_platform->addDrive(root, KDriveKind::Fixed, KFileSystemKind::Ntfs, freeMiB * 1024 * 1024,
+        2 * freeMiB * 1024 * 1024);
+    KConfig::instance()->setBackUpPath(root);
+    return root;
+}
+
+bool KTestEnvironment::setModified(const QString& path, const QDateTime& time)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform/kfakeplatform.h"
+
+#include <QDateTime>
+#include <QScopedPointer>
+#include <QString>
+#include <QTemporaryDir>
+
+// Puts a test process on the fake platform: folders, hive and drives below one temporary
+// folder, Qt's standard paths in test mode. Nothing a test does reaches the real home folder.
+class KTestEnvironment
+{
+public:
+    KTestEnvironment();
+    ~KTestEnvironment();
+
+    KFakePlatform* platform() const { return m_platform.data(); }
+    QString path(const QString& relative = QString()) const;
+
+    // Creates the folder (with parents) and returns its path with a trailing "/".
+    QString makeFolder(const QString& relative) const;
+    // Writes `content` to the file, creating folders; returns its full path.
+    QString writeFile(const QString& relative, const QByteArray& content) const;
+
+    // A fixed drive below the temporary folder, created on disk, and made the backup path.
+    QString addBackupDrive(const QString& name, quint64 freeMiB = 50000);
+
+    static bool setModified(const QString& path, const QDateTime& time);
+
+private:
+    QTemporaryDir m_dir;
+    QScopedPointer<KFakePlatform> m_platform;
+    Q_DISABLE_COPY(KTestEnvironment)
+};

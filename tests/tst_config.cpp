@@ -1,0 +1,147 @@
+#include "core/kconfig.h"
+#include "ktestenvironment.h"
+#include "platform/kregistry.h"
+
+#include <QSettings>
+#include <QtTest>
+
+class TestConfig : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void emptyFileGivesTheDefaults();
+    void switchesAreOffOnlyForLowerCaseFalse_data();
+    void switchesAreOffOnlyForLowerCaseFalse();
+    void settersWriteThroughAtOnce();
+    void tipSizeKeepsSixtyFourBits();
+    void counterReadsZeroUnlessANumber_data();
+    void counterReadsZeroUnlessANumber();
+    void fileLivesInTheHostDataFolder();
+
+private:
+    QSettings* file() { return new QSettings(KConfig::instance()->filePath(), QSettings::IniFormat, this); }
+    QScopedPointer<KTestEnvironment> m_env;
+};
+
+void TestConfig::initTestCase()
+{
+    m_env.reset(new KTestEnvironment);
+    m_env->addBackupDrive(QStringLiteral("D"));
+}
+
+void TestConfig::init()
+{
+    QScopedPointer<QSettings> settings(file());
+    settings->clear();
+    settings->sync();
+}
+
+void TestConfig::emptyFileGivesTheDefaults()
+{
+    KConfig* config = KConfig::instance();
+    QCOMPARE(config->tipSize(), qint64(1073741824));
+    QCOMPARE(config->tipSizeEnabled(), true);
+    QCOMPARE(config->diskFreeTipDate(), QStringLiteral("1970-01-01"));
+    QCOMPARE(config->folderTooLargeTipDate(), QStringLiteral("1970-01-01"));
+    QCOMPARE(config->isTipWhenDiskSizeIsSmall(), true);
+    QCOMPARE(config->showTipBackedMsgStatus(), -1);
+    QCOMPARE(config->autoBack(), true);
+    QCOMPARE(config->autoClean7Days(), true);
+    QScopedPointer<QSettings> settings(file());
+    QVERIFY(!settings->contains(QStringLiteral("backUpPath")));
+    QVERIFY(!config->backUpPath().isEmpty());
+    settings->sync();
+    QCOMPARE(settings->value(QStringLiteral("backUpPath")).toString(), config->backUpPath());
+}
+
+void TestConfig::switchesAreOffOnlyForLowerCaseFalse_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("on");
+    QTest::newRow("lower-case false switches off") << QStringLiteral("false") << false;
+    QTest::newRow("capital False stays on") << QStringLiteral("False") << true;
+    QTest::newRow("zero stays on") << QStringLiteral("0") << true;
+    QTest::newRow("an empty text stays on") << QString() << true;
+    QTest::newRow("true is on") << QStringLiteral("true") << true;
+}
+
+void TestConfig::switchesAreOffOnlyForLowerCaseFalse()
+{
+    QFETCH(QString, stored);
+    QFETCH(bool, on);
+    {
+        QScopedPointer<QSettings> settings(file());
+        for (const char* key : { "AutoBack", "AutoClean7Days", "isTipWhenDiskSizeIsSmall" })
+            settings->setValue(QLatin1String(key), stored);
+    }
+    KConfig* config = KConfig::instance();
+    QCOMPARE(config->autoBack(), on);
+    QCOMPARE(config->autoClean7Days(), on);
+    QCOMPARE(config->isTipWhenDiskSizeIsSmall(), on);
+}
+
+void TestConfig::settersWriteThroughAtOnce()
+{
+    KConfig* config = KConfig::instance();
+    config->setAutoBack(false);
+    config->setAutoClean7Days(true);
+    config->setTipWhenDiskSizeIsSmall(false);
+    config->setShowTipBackedMsgStatus(1);
+    config->setDiskFreeTipDate(QStringLiteral("2026-01-02"));
+    config->setFolderTooLargeTipDateToday();
+    config->setTipSizeEnabled(false);
+
+    QScopedPointer<QSettings> settings(file());
+    QCOMPARE(settings->value(QStringLiteral("AutoBack")).toString(), QStringLiteral("false"));
+    QCOMPARE(settings->value(QStringLiteral("AutoClean7Days")).toString(), QStringLiteral("true"));
+    QCOMPARE(settings->value(QStringLiteral("isTipWhenDiskSizeIsSmall")).toString(), QStringLiteral("false"));
+    QCOMPARE(settings->value(QStringLiteral("ShowTipBackedMsgStatus")).toInt(), 1);
+    QCOMPARE(settings->value(QStringLiteral("currentDiskFreeSizeNotEnoughLastTipDateTime")).toString(),
+        QStringLiteral("2026-01-02"));
+    QCOMPARE(config->folderTooLargeTipDate(), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    QCOMPARE(config->tipSizeEnabled(), false);
+    QCOMPARE(config->autoBack(), false);
+}
+
+void TestConfig::tipSizeKeepsSixtyFourBits()
+{
+    const qint64 fiveGiB = qint64(5) * 1024 * 1024 * 1024 + 3;
+    KConfig::instance()->setTipSize(fiveGiB);
+    QCOMPARE(KConfig::instance()->tipSize(), fiveGiB);
+    QCOMPARE(KConfig(KConfig::instance()->filePath()).tipSize(), fiveGiB);
+}
+
+void TestConfig::counterReadsZeroUnlessANumber_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<int>("count");
+    QTest::newRow("absent") << QVariant() << 0;
+    QTest::newRow("not a number") << QVariant(QStringLiteral("many")) << 0;
+    QTest::newRow("a number") << QVariant(1234) << 1234;
+}
+
+void TestConfig::counterReadsZeroUnlessANumber()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(int, count);
+    KRegistryKey key(QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Atrium\\Apps\\Vaultkeep"));
+    key.removeKey();
+    if (stored.isValid())
+        key.setValue(QStringLiteral("Value"), stored);
+    key.sync();
+    QCOMPARE(KConfig::instance()->totalBackupCount(), count);
+    KConfig::instance()->setTotalBackupCount(count + 5);
+    QCOMPARE(KConfig::instance()->totalBackupCount(), count + 5);
+}
+
+void TestConfig::fileLivesInTheHostDataFolder()
+{
+    QCOMPARE(KConfig::instance()->filePath(),
+        m_env->platform()->appDataFolder() + QStringLiteral("/Atrium/vaultkeep.ini"));
+}
+
+QTEST_GUILESS_MAIN(TestConfig)
+#include "tst_config.moc"

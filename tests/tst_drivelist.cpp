@@ -1,0 +1,295 @@
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "ktestenvironment.h"
+#include "platform/kmounttable.h"
+
+#include <QFile>
+#include <QSet>
+#include <QSettings>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+constexpr quint64 MiB = 1024 * 1024;
+
+// A mount table as the kernel writes it, with every kind of entry the filter must handle.
+const QByteArray MountInfo = R"(22 27 0:21 / /proc rw,relatime - proc proc rw
+24 27 0:6 / /dev rw,relatime - devtmpfs devtmpfs rw,size=100k
+27 1 254:0 / / rw,relatime - ext4 /dev/vda1 rw
+28 27 254:1 / /boot rw,relatime - ext4 /dev/vda2 rw
+29 28 254:2 / /boot/efi rw,relatime - vfat /dev/vda3 rw
+30 27 254:16 / /data rw,relatime shared:1 - xfs /dev/vdb rw
+31 27 8:17 / /media/ann/USB\040STICK rw,nosuid - vfat /dev/sdb1 rw
+32 27 8:33 / /media/ann/CAMERA rw - exfat /dev/sdc1 rw
+33 27 11:0 / /media/ann/DVD ro - iso9660 /dev/sr0 ro
+34 27 11:1 / /media/ann/BluRay rw - udf /dev/sr1 rw
+35 27 0:50 / /mnt/share rw - cifs //server/share rw
+36 27 0:51 / /mnt/nfs rw - nfs4 server:/export rw
+37 27 0:23 / /dev/shm rw - tmpfs tmpfs rw
+38 27 254:32 / /archive ro,relatime - ext4 /dev/vdc ro
+39 27 254:48 / /srv/locked rw - btrfs /dev/vdd rw
+40 27 254:16 /sub /mnt/data-again rw - xfs /dev/vdb rw
+41 27 0:60 / /windows rw - ntfs3 /dev/vde1 rw
+42 27 0:61 / /overlay rw - overlay overlay rw
+43 27 254:64 / /data rw,relatime - ext4 /dev/vdf rw
+)";
+
+KMountTable parse(const QString& home, const QSet<QString>& writable, const QSet<QString>& removable)
+{
+    KMountTable::Environment environment;
+    environment.homeFolder = home;
+    environment.isWritableFolder = [writable](const QString& path) { return writable.contains(path); };
+    environment.isRemovableDevice = [removable](const QString& device) { return removable.contains(device); };
+    return KMountTable(MountInfo, environment);
+}
+
+} // namespace
+
+class TestDriveList : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void mountTableGivesWritableRootsWithKinds();
+    void mountTableRootsTheSystemVolumeAtHome();
+    void mountTableWithHomeOnItsOwnVolumeHasNoSystemRoot();
+    void onlyFixedNtfsAndFat32DrivesAreListed();
+    void sizesAreWholeMiBAndAFailedQueryGivesZero();
+    void drivesIsRebuiltOnlyWhenEmpty();
+    void firstDriveWithFreeSpaceNeedsMoreThanTheMinimum();
+    void defaultBackupDrive_data();
+    void defaultBackupDrive();
+    void storedBackupPathIsKeptWhileItExists();
+    void noDriveAtAllFallsBackToTheHostFolder();
+    void readersAndTheRebuilderShareTheListSafely();
+
+private:
+    QScopedPointer<KTestEnvironment> m_env;
+};
+
+void TestDriveList::initTestCase()
+{
+    m_env.reset(new KTestEnvironment);
+}
+
+void TestDriveList::init()
+{
+    m_env->platform()->clearDrives();
+    m_env->platform()->setSystemDriveRoot(QString());
+    KCommon::refreshDrives();
+    QSettings(KConfig::instance()->filePath(), QSettings::IniFormat).clear();
+}
+
+void TestDriveList::mountTableGivesWritableRootsWithKinds()
+{
+    const QSet<QString> writable = { QStringLiteral("/home/ann"), QStringLiteral("/boot"), QStringLiteral("/data"),
+        QStringLiteral("/media/ann/USB STICK"), QStringLiteral("/media/ann/CAMERA"), QStringLiteral("/media/ann/DVD"),
+        QStringLiteral("/media/ann/BluRay"), QStringLiteral("/mnt/share"), QStringLiteral("/mnt/nfs"),
+        QStringLiteral("/dev/shm"), QStringLiteral("/archive"), QStringLiteral("/mnt/data-again"),
+        QStringLiteral("/windows"), QStringLiteral("/overlay"), QStringLiteral("/proc") };
+    const KMountTable table = parse(QStringLiteral("/home/ann"), writable, { QStringLiteral("8:17") });
+
+    struct Expected
+    {
+        const char* root;
+        KDriveKind kind;
+        KFileSystemKind fileSystem;
+    };
+    // /proc is pseudo, /boot and /boot/efi are never offered, /archive is read-only, /srv/locked
+    // is not writable, the first /data is hidden by a later mount, and /mnt/data-again is
+    // the hidden volume mounted elsewhere.
+    const QList<Expected> expected = {
+        { "/home/ann/", KDriveKind::Fixed, KFileSystemKind::Ntfs },
+        { "/media/ann/USB STICK/", KDriveKind::Removable, KFileSystemKind::Fat32 },
+        { "/media/ann/CAMERA/", KDriveKind::Fixed, KFileSystemKind::Other },
+        { "/media/ann/BluRay/", KDriveKind::CdRom, KFileSystemKind::Other },
+        { "/mnt/share/", KDriveKind::Remote, KFileSystemKind::Other },
+        { "/mnt/nfs/", KDriveKind::Remote, KFileSystemKind::Other },
+        { "/dev/shm/", KDriveKind::RamDisk, KFileSystemKind::Other },
+        { "/mnt/data-again/", KDriveKind::Fixed, KFileSystemKind::Ntfs },
+        { "/windows/", KDriveKind::Fixed, KFileSystemKind::Ntfs },
+        { "/overlay/", KDriveKind::Fixed, KFileSystemKind::Other },
+        { "/data/", KDriveKind::Fixed, KFileSystemKind::Ntfs },
+    };
+    const QList<KVolume> volumes = table.volumes();
+    QStringList roots;
+    for (const KVolume& volume : volumes)
+        roots << volume.root;
+    QCOMPARE(volumes.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        QCOMPARE(volumes.at(i).root, QString::fromUtf8(expected.at(i).root));
+        QCOMPARE(volumes.at(i).kind, expected.at(i).kind);
+        QCOMPARE(volumes.at(i).fileSystemKind, expected.at(i).fileSystem);
+    }
+}
+
+void TestDriveList::mountTableRootsTheSystemVolumeAtHome()
+{
+    const KMountTable table = parse(QStringLiteral("/home/ann"), { QStringLiteral("/home/ann") }, {});
+    QCOMPARE(table.systemRoot(), QStringLiteral("/home/ann/"));
+    QCOMPARE(table.volumes().size(), 1);
+}
+
+void TestDriveList::mountTableWithHomeOnItsOwnVolumeHasNoSystemRoot()
+{
+    // Home on /data: "/" has no writable folder, so the system volume is not listed.
+    const KMountTable table = parse(QStringLiteral("/data/ann"), { QStringLiteral("/data/ann") }, {});
+    QCOMPARE(table.systemRoot(), QString());
+    QCOMPARE(table.volumes().size(), 1);
+    QCOMPARE(table.volumes().first().root, QStringLiteral("/data/ann/"));
+}
+
+void TestDriveList::onlyFixedNtfsAndFat32DrivesAreListed()
+{
+    KFakePlatform* platform = m_env->platform();
+    platform->addDrive(QStringLiteral("/cd/"), KDriveKind::CdRom, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
+    platform->addDrive(QStringLiteral("/a/"), KDriveKind::Fixed, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
+    platform->addDrive(QStringLiteral("/usb/"), KDriveKind::Removable, KFileSystemKind::Fat32, 10 * MiB, 20 * MiB);
+    platform->addDrive(QStringLiteral("/exfat/"), KDriveKind::Fixed, KFileSystemKind::Other, 10 * MiB, 20 * MiB);
+    platform->addDrive(QStringLiteral("/net/"), KDriveKind::Remote, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
+    platform->addDrive(QStringLiteral("/ram/"), KDriveKind::RamDisk, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
+    platform->addDrive(QStringLiteral("/b/"), KDriveKind::Fixed, KFileSystemKind::Fat32, 10 * MiB, 20 * MiB);
+    KCommon::refreshDrives();
+
+    const QList<KDriveRecord> list = KCommon::drives();
+    QCOMPARE(list.size(), 2);
+    QCOMPARE(list.at(0).root, QStringLiteral("/a/"));
+    QCOMPARE(list.at(0).typeText, QStringLiteral("磁盘分区"));
+    QCOMPARE(list.at(0).fileSystem, QStringLiteral("NTFS"));
+    QCOMPARE(list.at(1).root, QStringLiteral("/b/"));
+    QCOMPARE(list.at(1).fileSystem, QStringLiteral("FAT32"));
+    QCOMPARE(KCommon::driveTypeText(QStringLiteral("/cd/")), QStringLiteral("光驱"));
+    QCOMPARE(KCommon::driveTypeText(QStringLiteral("/usb/")), QStringLiteral("可移动设备"));
+    QCOMPARE(KCommon::driveTypeText(QStringLiteral("/net/")), QStringLiteral("网络磁盘"));
+    QCOMPARE(KCommon::driveTypeText(QStringLiteral("/ram/")), QStringLiteral("虚拟磁盘"));
+    QCOMPARE(KCommon::driveTypeText(QStringLiteral("/nowhere/")), QStringLiteral("无效路径"));
+}
+
+void TestDriveList::sizesAreWholeMiBAndAFailedQueryGivesZero()
+{
+    KFakePlatform::Drive broken;
+    broken.volume = { QStringLiteral("/broken/"), KDriveKind::Fixed, QStringLiteral("ext4"), KFileSystemKind::Ntfs };
+    broken.spaceQueryFails = true;
+    m_env->platform()->addDrive(QStringLiteral("/big/"), KDriveKind::Fixed, KFileSystemKind::Ntfs,
+        5ull * 1024 * 1024 * MiB + MiB - 1, 8ull * 1024 * 1024 * MiB);
+    m_env->platform()->addDrive(broken);
+    KCommon::refreshDrives();
+
+    const QList<KDriveRecord> list = KCommon::drives();
+    QCOMPARE(list.size(), 2);
+    QCOMPARE(list.at(0).freeMiB, quint32(5 * 1024 * 1024)); // 5 TiB, the odd bytes dropped
+    QCOMPARE(list.at(0).totalMiB, quint32(8 * 1024 * 1024));
+    QCOMPARE(list.at(1).freeMiB, quint32(0));
+    QCOMPARE(list.at(1).totalMiB, quint32(0));
+}
+
+void TestDriveList::drivesIsRebuiltOnlyWhenEmpty()
+{
+    QVERIFY(KCommon::drives().isEmpty());
+    m_env->platform()->addDrive(QStringLiteral("/a/"), KDriveKind::Fixed, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
+    QCOMPARE(KCommon::drives().size(), 1); // empty list: rebuilt on demand
+
+    m_env->platform()->setDriveSpace(QStringLiteral("/a/"), 99 * MiB, 200 * MiB);
+    QCOMPARE(KCommon::drives().first().freeMiB, quint32(10)); // the last refresh's values
+    KCommon::refreshDrives();
+    QCOMPARE(KCommon::drives().first().freeMiB, quint32(99));
+}
+
+void TestDriveList::firstDriveWithFreeSpaceNeedsMoreThanTheMinimum()
+{
+    m_env->platform()->addDrive(QStringLiteral("/a/"), KDriveKind::Fixed, KFileSystemKind::Ntfs, 15 * MiB, 20 * MiB);
+    m_env->platform()->addDrive(QStringLiteral("/b/"), KDriveKind::Fixed, KFileSystemKind::Ntfs, 16 * MiB, 20 * MiB);
+    m_env->platform()->addDrive(QStringLiteral("/c/"), KDriveKind::Fixed, KFileSystemKind::Ntfs, 90 * MiB, 99 * MiB);
+    KCommon::refreshDrives();
+    QCOMPARE(KCommon::firstDriveWithFreeSpace(15), QStringLiteral("/b/"));
+    QCOMPARE(KCommon::firstDriveWithFreeSpace(16), QStringLiteral("/c/"));
+    QCOMPARE(KCommon::firstDriveWithFreeSpace(90), QString());
+}
+
+void TestDriveList::defaultBackupDrive_data()
+{
+    QTest::addColumn<QList<int>>("freeMiB");
+    QTest::addColumn<int>("systemDrive"); // index, or -1
+    QTest::addColumn<int>("chosen");
+    QTest::newRow("the non-system drive with the most free space") << QList<int> { 100, 300, 200 } << 0 << 1;
+    QTest::newRow("the system drive loses even with the most space") << QList<int> { 900, 300, 200 } << 0 << 1;
+    QTest::newRow("a tie keeps the earlier drive") << QList<int> { 100, 300, 300 } << 0 << 1;
+    QTest::newRow("only a system drive gives the system drive") << QList<int> { 500 } << 0 << 0;
+    QTest::newRow("no system drive at all") << QList<int> { 10, 20 } << -1 << 1;
+    QTest::newRow("full drives give the first drive") << QList<int> { 0, 0 } << 0 << 0;
+}
+
+void TestDriveList::defaultBackupDrive()
+{
+    QFETCH(QList<int>, freeMiB);
+    QFETCH(int, systemDrive);
+    QFETCH(int, chosen);
+    QStringList roots;
+    for (int i = 0; i < freeMiB.size(); ++i) {
+        roots << m_env->makeFolder(QStringLiteral("default/%1/%2").arg(QString::fromUtf8(QTest::currentDataTag())).arg(i));
+        m_env->platform()->addDrive(roots.last(), KDriveKind::Fixed, KFileSystemKind::Ntfs,
+            quint64(freeMiB.at(i)) * MiB, 1000 * MiB);
+    }
+    if (systemDrive >= 0)
+        m_env->platform()->setSystemDriveRoot(roots.at(systemDrive));
+    KCommon::refreshDrives();
+
+    QCOMPARE(KConfig::instance()->backUpPath(), roots.at(chosen));
+    // The choice is stored, so it survives a change of free space.
+    QCOMPARE(QSettings(KConfig::instance()->filePath(), QSettings::IniFormat).value(QStringLiteral("backUpPath")).toString(),
+        roots.at(chosen));
+}
+
+void TestDriveList::storedBackupPathIsKeptWhileItExists()
+{
+    const QString small = m_env->makeFolder(QStringLiteral("kept/small"));
+    const QString large = m_env->makeFolder(QStringLiteral("kept/large"));
+    m_env->platform()->addDrive(small, KDriveKind::Fixed, KFileSystemKind::Ntfs, 1 * MiB, 10 * MiB);
+    m_env->platform()->addDrive(large, KDriveKind::Fixed, KFileSystemKind::Ntfs, 9 * MiB, 10 * MiB);
+    KCommon::refreshDrives();
+    KConfig::instance()->setBackUpPath(small);
+    QCOMPARE(KConfig::instance()->backUpPath(), small);
+
+    // A removed drive is replaced by a new choice, which is written back.
+    QVERIFY(QDir(small).removeRecursively());
+    QCOMPARE(KConfig::instance()->backUpPath(), large);
+    QCOMPARE(QSettings(KConfig::instance()->filePath(), QSettings::IniFormat).value(QStringLiteral("backUpPath")).toString(),
+        large);
+}
+
+void TestDriveList::noDriveAtAllFallsBackToTheHostFolder()
+{
+    QCOMPARE(KConfig::instance()->backUpPath(), KCommon::hostDataFolder());
+    QVERIFY(QDir(KConfig::instance()->backUpPath()).exists());
+}
+
+void TestDriveList::readersAndTheRebuilderShareTheListSafely()
+{
+    for (int i = 0; i < 8; ++i) {
+        m_env->platform()->addDrive(QStringLiteral("/d%1/").arg(i), KDriveKind::Fixed, KFileSystemKind::Ntfs,
+            quint64(i + 1) * MiB, 100 * MiB);
+    }
+    std::atomic<bool> stop { false };
+    std::thread monitor([&stop] {
+        while (!stop.load())
+            KCommon::refreshDrives();
+    });
+    int seen = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const QList<KDriveRecord> list = KCommon::drives();
+        seen += list.size();
+        QVERIFY(list.isEmpty() || list.size() == 8);
+        KCommon::firstDriveWithFreeSpace(4);
+    }
+    stop = true;
+    monitor.join();
+    QVERIFY(seen > 0);
+}
+
+QTEST_GUILESS_MAIN(TestDriveList)
+#include "tst_drivelist.moc"
