@@ -6,8 +6,9 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-#include <QMutex>
 #include <QSettings>
+
+#include <mutex>
 
 namespace {
 
@@ -25,7 +26,7 @@ const QString NeverShown = QStringLiteral("1970-01-01");
 const QString CounterKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Atrium\\Apps\\Vaultkeep");
 const QString CounterValue = QStringLiteral("Value");
 
-QMutex g_pathMutex;
+std::mutex g_pathMutex;
 
 QString switchText(bool on)
 {
@@ -48,7 +49,7 @@ KConfig* KConfig::instance()
 
 QString KConfig::filePath() const
 {
-    QMutexLocker locker(&g_pathMutex);
+    const std::lock_guard<std::mutex> locker(g_pathMutex);
     if (m_filePath.isEmpty())
         m_filePath = KCommon::hostDataFolder() + QStringLiteral("vaultkeep.ini");
     return m_filePath;

@@ -127,13 +127,13 @@ KFileObject::~KFileObject()
 
 int KFileObject::versionCount() const
 {
-    QReadLocker locker(&m_lock);
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
     return m_versions.size();
 }
 
 QStringList KFileObject::versionIds() const
 {
-    QReadLocker locker(&m_lock);
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
     return m_versions.keys();
 }
 
@@ -141,7 +141,7 @@ void KFileObject::addVersion(const QString& fileId)
 {
     auto* version = new KFileCopyedObject;
     version->setFileId(fileId);
-    QWriteLocker locker(&m_lock);
+    const std::lock_guard<std::shared_mutex> locker(m_lock);
     delete m_versions.value(fileId);
     m_versions.insert(fileId, version);
 }
@@ -153,7 +153,7 @@ bool KFileObject::addNewVersion(const QString& backupDirectory)
         delete version;
         return false;
     }
-    QWriteLocker locker(&m_lock);
+    const std::lock_guard<std::shared_mutex> locker(m_lock);
     m_versions.insert(version->fileId(), version);
     return true;
 }
@@ -162,7 +162,7 @@ bool KFileObject::isCurrentStateBackedUp() const
 {
     const KFileStatus file = KFileOps::status(m_fileName);
     const QString current = KTimeStamp::format(QDateTime::fromMSecsSinceEpoch(file.modifiedMSecs));
-    QReadLocker locker(&m_lock);
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
     for (auto it = m_versions.cbegin(); it != m_versions.cend(); ++it) {
         // Comparing the stored texts is comparing the times they name, to the second.
         if (stampOf(it.key()) == current)
@@ -196,26 +196,26 @@ KFileCopyedObject* KFileObject::latestLocked() const
 
 KFileCopyedObject* KFileObject::latestVersion() const
 {
-    QReadLocker locker(&m_lock);
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
     return latestLocked();
 }
 
 QDateTime KFileObject::latestModifiedTime() const
 {
-    QReadLocker locker(&m_lock);
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
     const KFileCopyedObject* latest = latestLocked();
     return latest ? latest->modifiedTime() : QDateTime();
 }
 
 KFileCopyedObject* KFileObject::findVersion(const QString& fileId) const
 {
-    QReadLocker locker(&m_lock);
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
     return m_versions.value(fileId);
 }
 
 bool KFileObject::removeVersion(const QString& fileId)
 {
-    QWriteLocker locker(&m_lock);
+    const std::lock_guard<std::shared_mutex> locker(m_lock);
     KFileCopyedObject* version = m_versions.value(fileId);
     if (!version || !version->removeBackupFile())
         return false;
@@ -226,7 +226,7 @@ bool KFileObject::removeVersion(const QString& fileId)
 
 bool KFileObject::removeAllBackups()
 {
-    QWriteLocker locker(&m_lock);
+    const std::lock_guard<std::shared_mutex> locker(m_lock);
     bool removed = true;
     for (KFileCopyedObject* version : qAsConst(m_versions)) {
         removed = version->removeBackupFile() && removed;
@@ -238,7 +238,7 @@ bool KFileObject::removeAllBackups()
 
 bool KFileObject::removeBackupsBeforeToday()
 {
-    QReadLocker locker(&m_lock);
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
     bool removed = true;
     for (const KFileCopyedObject* version : qAsConst(m_versions)) {
         if (!version->isBackedUpToday())
@@ -250,7 +250,7 @@ bool KFileObject::removeBackupsBeforeToday()
 bool KFileObject::dropVersionsOlderThan7Days()
 {
     const QDate today = QDate::currentDate();
-    QWriteLocker locker(&m_lock);
+    const std::lock_guard<std::shared_mutex> locker(m_lock);
     bool dropped = false;
     for (auto it = m_versions.begin(); it != m_versions.end();) {
         // Counted in midnights between the recorded modification and today; an unreadable
@@ -271,7 +271,7 @@ bool KFileObject::dropVersionsOlderThan7Days()
 
 qint64 KFileObject::totalBackupSize() const
 {
-    QReadLocker locker(&m_lock);
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
     qint64 total = 0;
     for (const KFileCopyedObject* version : qAsConst(m_versions))
         total += version->backupFileSize();
@@ -280,7 +280,7 @@ qint64 KFileObject::totalBackupSize() const
 
 qint64 KFileObject::backupSizeBeforeToday() const
 {
-    QReadLocker locker(&m_lock);
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
     qint64 total = 0;
     for (const KFileCopyedObject* version : qAsConst(m_versions)) {
         if (!version->isBackedUpToday())
@@ -291,7 +291,7 @@ qint64 KFileObject::backupSizeBeforeToday() const
 
 QMap<QString, KFileCopyedObject*> KFileObject::versionsByXmlLine() const
 {
-    QReadLocker locker(&m_lock);
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
     QMap<QString, KFileCopyedObject*> lines;
     for (KFileCopyedObject* version : qAsConst(m_versions))
         lines.insert(version->toXml(), version);
@@ -303,7 +303,7 @@ QStringList KFileObject::rowTexts() const
     QString latest;
     int count = 0;
     {
-        QReadLocker locker(&m_lock);
+        const std::shared_lock<std::shared_mutex> locker(m_lock);
         count = m_versions.size();
         if (const KFileCopyedObject* version = latestLocked())
             latest = KTimeStamp::toDisplayText(stampOf(version->fileId()));
@@ -352,7 +352,7 @@ QString KFileObject::escapeAttribute(const QString& text)
 
 QString KFileObject::toXml() const
 {
-    QReadLocker locker(&m_lock);
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
     if (m_versions.isEmpty())
         return QString();
     QString xml = QStringLiteral("<File FileName=\"") + escapeAttribute(m_fileName) + QStringLiteral("\" Type=\"")

@@ -3,8 +3,9 @@
 #include <QDateTime>
 #include <QMap>
 #include <QObject>
-#include <QReadWriteLock>
 #include <QStringList>
+
+#include <shared_mutex>
 
 // One backup version of a protected file: a copy in the backup folder whose file name is its
 // FileID, "{uuid}_<modified yyyyMMddhhmmss>_<backup date yyyyMMdd>". The two times are read
@@ -48,7 +49,8 @@ private:
 };
 
 // One protected file, keyed by its path, with all its versions. Each record guards its own
-// version map, so the scanner thread may add versions while the GUI thread reads them.
+// version map, so the scanner thread may add versions while the GUI thread reads them. (A
+// standard shared mutex rather than QReadWriteLock: ThreadSanitizer can see its synchronisation.)
 class KFileObject : public QObject
 {
     Q_OBJECT
@@ -99,6 +101,6 @@ private:
 
     const QString m_fileName;
     const int m_fileType;
-    mutable QReadWriteLock m_lock;
+    mutable std::shared_mutex m_lock;
     QMap<QString, KFileCopyedObject*> m_versions;
 };

@@ -27,19 +27,19 @@ void KFakePlatform::addDrive(const QString& root, KDriveKind kind, KFileSystemKi
 
 void KFakePlatform::addDrive(const Drive& drive)
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     m_drives << drive;
 }
 
 void KFakePlatform::clearDrives()
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     m_drives.clear();
 }
 
 void KFakePlatform::setDriveSpace(const QString& root, quint64 freeBytes, quint64 totalBytes)
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     for (Drive& drive : m_drives) {
         if (drive.volume.root == root) {
             drive.freeBytes = freeBytes;
@@ -50,25 +50,25 @@ void KFakePlatform::setDriveSpace(const QString& root, quint64 freeBytes, quint6
 
 void KFakePlatform::setSystemDriveRoot(const QString& root)
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     m_systemDriveRoot = root;
 }
 
 void KFakePlatform::setHostExecutablePath(const QString& path)
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     m_hostExecutable = path;
 }
 
 void KFakePlatform::setFileVersion(const QString& version)
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     m_fileVersion = version;
 }
 
 QStringList KFakePlatform::revealedPaths() const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     return m_revealed;
 }
 
@@ -99,7 +99,7 @@ QString KFakePlatform::registryHiveFile() const
 
 QList<KVolume> KFakePlatform::volumes() const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     QList<KVolume> result;
     for (const Drive& drive : m_drives)
         result << drive.volume;
@@ -108,13 +108,13 @@ QList<KVolume> KFakePlatform::volumes() const
 
 QString KFakePlatform::systemDriveRoot() const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     return m_systemDriveRoot;
 }
 
 bool KFakePlatform::diskSpace(const QString& root, quint64* freeBytes, quint64* totalBytes) const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     for (const Drive& drive : m_drives) {
         if (drive.volume.root != root)
             continue;
@@ -131,19 +131,19 @@ bool KFakePlatform::diskSpace(const QString& root, quint64* freeBytes, quint64* 
 
 QString KFakePlatform::hostExecutablePath() const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     return m_hostExecutable;
 }
 
 QString KFakePlatform::fileVersion(const QString& path) const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     return path == m_hostExecutable ? m_fileVersion : QString();
 }
 
 bool KFakePlatform::revealInFileManager(const QString& path)
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     m_revealed << path;
     return true;
 }

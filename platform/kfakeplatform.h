@@ -2,8 +2,7 @@
 
 #include "platform/kplatform.h"
 
-#include <QHash>
-#include <QMutex>
+#include <mutex>
 
 // A platform that tests configure: folders and the hive file under a folder of the test's
 // choosing, drives declared one by one, and reveal requests recorded instead of carried out.
@@ -51,7 +50,7 @@ public:
 
 private:
     const QString m_base;
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QList<Drive> m_drives;
     QString m_systemDriveRoot;
     QString m_hostExecutable;
