@@ -442,7 +442,7 @@ const KPictureSpec catalogRows[] = {
     {"excel.png", R, 32, 32, 1, "icon of .xlsx files: page with a green header row and a grid", spreadsheet},
 
     // Main window (skin files).
-    {"VaultkeepA.ico", S, 48, 48, 1, "window icon: blue shield with a white check; 16, 32, 48 pixels",
+    {"VaultkeepA.ico", S, 48, 48, 1, "window icon: blue shield with a white check; 48, 32, 16 pixels",
      [](QPainter& p, const QRectF& r, int) { shield(p, r, BlueHover, BluePressed, White); }},
     {"titlelogo.png", S, 20, 20, 1, "title strip logo: white shield with a blue check",
      [](QPainter& p, const QRectF& r, int) { shield(p, r, White, 0xffdce9f8, Blue); }},
@@ -709,7 +709,7 @@ const QVector<KPictureSpec>& all()
 
 QVector<int> iconSizes()
 {
-    return {16, 32, 48};
+    return {48, 32, 16};
 }
 
 int animationDelayMs()

@@ -46,7 +46,8 @@ struct KPictureSpec
 namespace KPictureCatalog {
 
 const QVector<KPictureSpec>& all();
-// The sizes every icon file holds, smallest first; the largest is the spec's frame size.
+// The sizes every icon file holds, largest first (the spec's frame size): a plain image load
+// takes the first entry, and scaling down looks better than scaling up.
 QVector<int> iconSizes();
 // The delay between the animation frames of a GIF.
 int animationDelayMs();
