@@ -1,5 +1,6 @@
 #include "kicowriter.h"
 
+#include <QPainter>
 #include <QtEndian>
 
 namespace KIcoWriter {
@@ -26,9 +27,22 @@ void put32(QByteArray* out, quint32 value)
 
 // One entry's data: a bitmap header (its height counts colour and mask rows), the colours as
 // BGRA rows from the bottom up, then the mask (1 = transparent) in rows padded to 32 bits.
+// Painted rather than converted: Qt converts large images on its thread pool, out of sight of
+// ThreadSanitizer.
+QImage unpremultiplied(const QImage& source)
+{
+    if (source.format() == QImage::Format_ARGB32)
+        return source;
+    QImage image(source.size(), QImage::Format_ARGB32);
+    QPainter p(&image);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(0, 0, source);
+    return image;
+}
+
 QByteArray bitmap(const QImage& source)
 {
-    const QImage image = source.convertToFormat(QImage::Format_ARGB32);
+    const QImage image = unpremultiplied(source);
     const int width = image.width(), height = image.height();
     const int maskStride = ((width + 31) / 32) * 4;
     QByteArray out;

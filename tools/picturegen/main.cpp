@@ -182,7 +182,7 @@ QImage contactSheet()
         x += cell.size.width() + gap;
         rowHeight = std::max(rowHeight, cell.size.height());
     }
-    QImage sheet(sheetWidth, y + rowHeight + margin, QImage::Format_ARGB32_Premultiplied);
+    QImage sheet(sheetWidth, y + rowHeight + margin, QImage::Format_RGB32);
     sheet.fill(QColor(0xee, 0xf0, 0xf3));
     QPainter p(&sheet);
     p.setFont(KPictureStyle::font(16, true));
