@@ -3,17 +3,6 @@
 #include <functional>
 #include <memory>
 
-#if defined(__GLIBCXX__)
-#include <cxxabi.h>
-// The exception that unwinds a cancelled thread (QThread::terminate). A catch-all handler must
-// rethrow it: swallowing it aborts the process.
-using KThreadCancellation = abi::__forced_unwind;
-#else
-struct KThreadCancellation
-{
-};
-#endif
-
 // Reports a hardware fault of the current thread (invalid memory access, bus error, arithmetic
 // fault, illegal instruction) before the process ends. Guards may nest; the innermost reports.
 class KFaultGuard final

@@ -33,6 +33,7 @@ AtriumThread::~AtriumThread()
 
 void AtriumThread::run()
 {
+    m_runEnded = false;
     const quintptr threadId = callingThreadId();
     AtriumUserDataLogUtils* trace = AtriumUserDataLogUtils::instance();
 
@@ -53,19 +54,26 @@ void AtriumThread::run()
         trace->waitForUpload(FaultFlushMs);
     });
 
-    // Cleared however the body ends, so that the thread can be started again.
-    struct StopRequestReset
+    // However the body ends: the stop request is cleared, so that the thread can be started
+    // again, and the end is published.
+    struct RunEnd
     {
         AtriumThread* thread;
-        ~StopRequestReset() { thread->clearStopRequest(); }
-    } const reset { this };
+        ~RunEnd()
+        {
+            thread->clearStopRequest();
+            thread->m_runEnded.store(true, std::memory_order_release);
+        }
+    } const runEnd { this };
 
     try {
         initThread();
         doWork();
-    } catch (const KThreadCancellation&) {
-        throw; // terminate(): the unwinding must reach the thread's start
     } catch (...) {
+        // Where termination unwinds the stack (thread cancellation on Linux), the unwinding
+        // must go on to the thread's start: swallowing it aborts the process.
+        if (m_terminating)
+            throw;
         writeAutoTrace(ThreadRunCrashed, failureDetail(threadId), QString());
     }
 }
@@ -78,17 +86,22 @@ void AtriumThread::initThread()
 void AtriumThread::stopThread()
 {
     try {
-        if (!isRunning())
+        if (QThread::currentThread() == this) {
+            requestStop(); // the body stopping itself ends when it returns
             return;
-        requestStop();
-        if (QThread::currentThread() == this)
-            return; // the body stopping itself ends when it returns
-        if (wait(StopGracePeriodMs))
-            return;
-        // The last resort. On Linux this cancels the thread at its next cancellation point,
-        // which a body that never waits or sleeps may not reach.
-        terminate();
-        wait();
+        }
+        if (isRunning()) {
+            requestStop();
+            if (!wait(StopGracePeriodMs)) {
+                // The last resort. On Linux this cancels the thread at its next cancellation
+                // point, which a body that never waits or sleeps may not reach.
+                m_terminating = true;
+                terminate();
+                wait();
+                m_terminating = false;
+            }
+        }
+        awaitRunEnd();
     } catch (...) {
         writeAutoTrace(ThreadStopCrashed, failureDetail(callingThreadId()), QString());
     }
@@ -114,6 +127,11 @@ bool AtriumThread::sleepInterruptibly(int msecs)
     std::unique_lock<std::mutex> locker(m_stopMutex);
     m_stopRequestedChanged.wait_for(locker, std::chrono::milliseconds(msecs), [this] { return m_stopRequested; });
     return !m_stopRequested;
+}
+
+void AtriumThread::awaitRunEnd() const
+{
+    m_runEnded.load(std::memory_order_acquire);
 }
 
 void AtriumThread::clearStopRequest()

@@ -2,6 +2,7 @@
 
 #include <QThread>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -40,10 +41,17 @@ protected:
 private:
     QString failureDetail(quintptr threadId) const;
     void clearStopRequest();
+    void awaitRunEnd() const;
 
     mutable std::mutex m_stopMutex;
     std::condition_variable m_stopRequestedChanged;
     bool m_stopRequested = false;
+    // Set while stopThread() terminates the thread.
+    std::atomic<bool> m_terminating { false };
+    // Released as the worker's last use of this object and acquired by whoever has seen the
+    // thread finish, so that this order is visible to ThreadSanitizer: Qt's own finishing
+    // handshake is not.
+    std::atomic<bool> m_runEnded { false };
 
     Q_DISABLE_COPY(AtriumThread)
 };
