@@ -31,8 +31,7 @@ QString editionText(int tag)
     }
 }
 
-template<typename Function>
-Function resolve(QLibrary& library, const char* name)
+template<typename Function> Function resolve(QLibrary& library, const char* name)
 {
     return reinterpret_cast<Function>(library.resolve(name));
 }
@@ -41,15 +40,16 @@ Function resolve(QLibrary& library, const char* name)
 
 AtriumUserDataLogUtils::AtriumUserDataLogUtils(const QString& hostExecutablePath, QObject* parent)
     : QObject(parent)
-    , m_hostExecutablePath(hostExecutablePath.isEmpty() ? KPlatform::instance()->hostExecutablePath()
-                                                        : hostExecutablePath)
+    , m_hostExecutablePath(
+          hostExecutablePath.isEmpty() ? KPlatform::instance()->hostExecutablePath() : hostExecutablePath)
 {
     m_libraryPath = findLibrary(m_hostExecutablePath);
     if (m_libraryPath.isEmpty())
         return;
     m_library.setFileName(m_libraryPath);
     m_uploadUserTraceInfo = resolve<UploadUserTraceInfoFunction>(m_library, "UploadUserTraceInfo");
-    m_waitForUpLoadUserTraceLog = resolve<WaitForUpLoadUserTraceLogFunction>(m_library, "WaitForUpLoadUserTraceLog");
+    m_waitForUpLoadUserTraceLog
+        = resolve<WaitForUpLoadUserTraceLogFunction>(m_library, "WaitForUpLoadUserTraceLog");
     m_setCacheFileName = resolve<SetCacheFileNameFunction>(m_library, "SetCacheFileName");
     m_setCacheItemMaxCount = resolve<SetCacheItemMaxCountFunction>(m_library, "SetCacheItemMaxCount");
     if (const SetCacheFileNameFunction setFileName = m_setCacheFileName)
@@ -80,7 +80,9 @@ QString AtriumUserDataLogUtils::findLibrary(const QString& hostExecutablePath)
 {
     const QChar separator = KPaths::nativeSeparator();
     const QString name = KPaths::libraryFileName(QStringLiteral("Pathmark"));
-    const auto folder = [separator](const QString& text) -> QString { return separator + text + separator; };
+    const auto folder = [separator](const QString& text) -> QString {
+        return separator + text + separator;
+    };
 
     // The host folder keeps its trailing separator; the doubled separators this gives are
     // collapsed at the end.
@@ -100,9 +102,11 @@ QString AtriumUserDataLogUtils::findLibrary(const QString& hostExecutablePath)
         // folder names match in any case; the base keeps its case where paths are case-sensitive.
         const QString folded = KPaths::foldCase(hostFolder);
         QString base;
-        if (const int apps = folded.lastIndexOf(folder(QStringLiteral("apps")), -1, Qt::CaseInsensitive); apps >= 0)
+        if (const int apps = folded.lastIndexOf(folder(QStringLiteral("apps")), -1, Qt::CaseInsensitive);
+            apps >= 0)
             base = folded.left(apps);
-        else if (const int channels = folded.lastIndexOf(folder(QStringLiteral("channels")), -1, Qt::CaseInsensitive);
+        else if (const int channels
+                 = folded.lastIndexOf(folder(QStringLiteral("channels")), -1, Qt::CaseInsensitive);
                  channels >= 0)
             base = folded.left(channels);
         else

@@ -2,12 +2,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <fcntl.h>
 #include <mutex>
+#include <signal.h>
 #include <system_error>
 #include <thread>
-
-#include <fcntl.h>
-#include <signal.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -93,7 +92,8 @@ void passOn(int signal, siginfo_t* info, void* context)
         previous.sa_sigaction(signal, info, context);
         return;
     }
-    if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+    if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler != SIG_DFL
+        && previous.sa_handler != SIG_IGN) {
         previous.sa_handler(signal);
         return;
     }
@@ -131,7 +131,7 @@ void install()
         ::close(g_reportPipe[1]);
         return;
     }
-    struct sigaction action {};
+    struct sigaction action = {};
     action.sa_sigaction = onFault;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&action.sa_mask);

@@ -125,12 +125,14 @@ bool AtriumThread::isStopRequested() const
 bool AtriumThread::sleepInterruptibly(int msecs)
 {
     std::unique_lock<std::mutex> locker(m_stopMutex);
-    m_stopRequestedChanged.wait_for(locker, std::chrono::milliseconds(msecs), [this] { return m_stopRequested; });
+    m_stopRequestedChanged.wait_for(
+        locker, std::chrono::milliseconds(msecs), [this] { return m_stopRequested; });
     return !m_stopRequested;
 }
 
 void AtriumThread::awaitRunEnd() const
 {
+    // Only the acquiring matters: it pairs with the release at the end of run().
     m_runEnded.load(std::memory_order_acquire);
 }
 
@@ -142,6 +144,7 @@ void AtriumThread::clearStopRequest()
 
 QString AtriumThread::failureDetail(quintptr threadId) const
 {
-    const QString name = objectName().isEmpty() ? QString::fromLatin1(metaObject()->className()) : objectName();
+    const QString name
+        = objectName().isEmpty() ? QString::fromLatin1(metaObject()->className()) : objectName();
     return QStringLiteral("className:") + name + QStringLiteral(" threadID:") + QString::number(threadId);
 }

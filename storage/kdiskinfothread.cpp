@@ -75,8 +75,8 @@ void KDiskInfoThread::checkDisks()
         return;
     }
     m_hasEnoughSpace = false;
-    emit sigCurrentDiskFreeNoEnough(qlonglong(freeMiB) * 1024 * 1024,
-        KCommon::firstDriveWithFreeSpace(qint64(MinimumFreeMiB)));
+    emit sigCurrentDiskFreeNoEnough(
+        qlonglong(freeMiB) * 1024 * 1024, KCommon::firstDriveWithFreeSpace(qint64(MinimumFreeMiB)));
 }
 
 void KDiskInfoThread::onUpdateCurrentDiskFree()

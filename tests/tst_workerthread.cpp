@@ -16,78 +16,12 @@ namespace {
 constexpr int FlushMs = 10000;
 const char* const FaultChildOption = "--fault-child";
 
-quintptr callingThreadId()
+enum Behaviour
 {
-    return reinterpret_cast<quintptr>(QThread::currentThreadId());
-}
-
-class ThrowingWorker final : public AtriumThread
-{
-    Q_OBJECT
-
-public:
-    explicit ThrowingWorker(bool standardException)
-        : m_standardException(standardException)
-    {
-    }
-    ~ThrowingWorker() override { stopThread(); }
-
-    std::atomic<quintptr> threadId { 0 };
-
-protected:
-    void doWork() override
-    {
-        threadId = callingThreadId();
-        if (m_standardException)
-            throw std::runtime_error("the backup drive went away");
-        throw 42;
-    }
-
-private:
-    const bool m_standardException;
-};
-
-class SleepingWorker final : public AtriumThread
-{
-    Q_OBJECT
-
-public:
-    ~SleepingWorker() override { stopThread(); }
-
-    std::atomic<bool> started { false };
-    std::atomic<bool> leftNormally { false };
-
-protected:
-    void doWork() override
-    {
-        leftNormally = false;
-        started = true;
-        while (sleepInterruptibly(60000)) {
-        }
-        leftNormally = true;
-    }
-};
-
-// Ignores stop requests; only termination ends it.
-class StubbornWorker final : public AtriumThread
-{
-    Q_OBJECT
-
-public:
-    ~StubbornWorker() override { stopThread(); }
-
-    std::atomic<bool> started { false };
-
-protected:
-    void doWork() override
-    {
-        started = true;
-        for (;;)
-            QThread::msleep(5);
-    }
-};
-
-enum Fault {
+    ThrowStandardException,
+    ThrowAnythingElse,
+    SleepUntilStopped,
+    IgnoreStopRequests,
     InvalidAccess,
     IllegalInstruction,
     RaisedArithmeticFault,
@@ -98,26 +32,41 @@ int descend(int depth)
 {
     volatile char frame[1024];
     frame[depth % 1024] = char(depth);
-    if (depth < 0)
-        return 0;
-    return descend(depth + 1) + frame[depth % 1024];
+    return depth < 0 ? 0 : descend(depth + 1) + frame[depth % 1024];
 }
 
-class FaultingWorker final : public AtriumThread
+class TestWorker final : public AtriumThread
 {
     Q_OBJECT
 
 public:
-    explicit FaultingWorker(Fault fault)
-        : m_fault(fault)
+    explicit TestWorker(Behaviour behaviour)
+        : m_behaviour(behaviour)
     {
     }
-    ~FaultingWorker() override { stopThread(); }
+    ~TestWorker() override { stopThread(); }
+
+    std::atomic<quintptr> threadId { 0 };
+    std::atomic<bool> started { false };
+    std::atomic<bool> leftNormally { false };
 
 protected:
     void doWork() override
     {
-        switch (m_fault) {
+        threadId = reinterpret_cast<quintptr>(QThread::currentThreadId());
+        leftNormally = false;
+        started = true;
+        switch (m_behaviour) {
+        case ThrowStandardException:
+            throw std::runtime_error("the backup drive went away");
+        case ThrowAnythingElse:
+            throw 42;
+        case SleepUntilStopped:
+            while (sleepInterruptibly(60000)) { }
+            break;
+        case IgnoreStopRequests:
+            for (;;)
+                QThread::msleep(5);
         case InvalidAccess: {
             volatile quintptr address = 16;
             *reinterpret_cast<volatile int*>(quintptr(address)) = 1;
@@ -132,10 +81,11 @@ protected:
             descend(0);
             break;
         }
+        leftNormally = true;
     }
 
 private:
-    const Fault m_fault;
+    const Behaviour m_behaviour;
 };
 
 // The test process re-run with FaultChildOption: a worker faults; returning means it survived.
@@ -144,7 +94,7 @@ int runFaultingChild(int argc, char** argv)
     QCoreApplication app(argc, argv);
     KTestEnvironment env;
     env.platform()->setHostExecutablePath(QString::fromLocal8Bit(argv[3]));
-    FaultingWorker worker(Fault(QByteArray(argv[2]).toInt()));
+    TestWorker worker(Behaviour(QByteArray(argv[2]).toInt()));
     worker.start();
     worker.wait();
     return 0;
@@ -176,10 +126,8 @@ private:
 void TestWorkerThread::initTestCase()
 {
     m_env.reset(new KTestEnvironment);
-    m_host = m_env->writeFile(QStringLiteral("host/atrium"), "host");
-    QVERIFY(!installPathmark(m_env->path(QStringLiteral("host"))).isEmpty());
-    m_env->platform()->setHostExecutablePath(m_host);
-    m_env->platform()->setFileVersion(QStringLiteral("5.2"));
+    m_host = installHostWithPathmark(*m_env, QStringLiteral("5.2"));
+    QVERIFY(!m_host.isEmpty());
     qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env->path(QStringLiteral("cache"))));
     QVERIFY(AtriumUserDataLogUtils::instance()->isBound());
 }
@@ -193,24 +141,25 @@ QVector<KStoredTrace> TestWorkerThread::storedTraces() const
 
 void TestWorkerThread::aThrowingBodyEndsOnlyItsThreadWithOneRecord_data()
 {
-    QTest::addColumn<bool>("standardException");
-    QTest::newRow("a standard exception") << true;
-    QTest::newRow("an exception of any other type") << false;
+    QTest::addColumn<int>("behaviour");
+    QTest::newRow("a standard exception") << int(ThrowStandardException);
+    QTest::newRow("an exception of any other type") << int(ThrowAnythingElse);
 }
 
 void TestWorkerThread::aThrowingBodyEndsOnlyItsThreadWithOneRecord()
 {
-    QFETCH(bool, standardException);
+    QFETCH(int, behaviour);
     const int before = storedTraces().size();
 
-    ThrowingWorker worker(standardException);
+    TestWorker worker { Behaviour(behaviour) };
     worker.start();
     QVERIFY(worker.wait(FlushMs));
 
     const QVector<KStoredTrace> traces = storedTraces();
     QCOMPARE(traces.size(), before + 1);
     QCOMPARE(traces.last().operation, QStringLiteral("线程执行崩溃"));
-    QCOMPARE(traces.last().page, QStringLiteral("className:ThrowingWorker threadID:%1").arg(worker.threadId.load()));
+    QCOMPARE(
+        traces.last().page, QStringLiteral("className:TestWorker threadID:%1").arg(worker.threadId.load()));
     QCOMPARE(traces.last().product, QString());
     QCOMPARE(traces.last().version, QStringLiteral("版本号=5.2,App=atrium"));
     QVERIFY(traces.last().kind.startsWith(QStringLiteral("自动发送;;")));
@@ -219,13 +168,13 @@ void TestWorkerThread::aThrowingBodyEndsOnlyItsThreadWithOneRecord()
 void TestWorkerThread::aNeverStartedWorkerWritesNothing()
 {
     const int before = storedTraces().size();
-    delete new SleepingWorker;
+    delete new TestWorker(SleepUntilStopped);
     QCOMPARE(storedTraces().size(), before);
 }
 
 void TestWorkerThread::stopThreadEndsASleepingBodyWhichCanRunAgain()
 {
-    SleepingWorker worker;
+    TestWorker worker(SleepUntilStopped);
     for (int run = 0; run < 2; ++run) {
         worker.started = false;
         worker.start();
@@ -239,7 +188,7 @@ void TestWorkerThread::stopThreadEndsASleepingBodyWhichCanRunAgain()
 void TestWorkerThread::stopThreadTerminatesABodyThatIgnoresTheRequest()
 {
     const int before = storedTraces().size();
-    StubbornWorker worker;
+    TestWorker worker(IgnoreStopRequests);
     worker.start();
     QTRY_VERIFY(worker.started);
     worker.stopThread();
@@ -270,8 +219,11 @@ void TestWorkerThread::aHardwareFaultIsTracedBeforeTheProcessEnds()
     QProcess child;
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-        { QString::fromLatin1(FaultChildOption), QString::number(fault), m_host });
+    // Through a shell that turns core dumps off: the crash is expected.
+    child.start(QStringLiteral("/bin/sh"),
+        { QStringLiteral("-c"), QStringLiteral("ulimit -c 0; exec \"$0\" \"$@\""),
+            QCoreApplication::applicationFilePath(), QString::fromLatin1(FaultChildOption),
+            QString::number(fault), m_host });
     QVERIFY(child.waitForFinished(60000));
     const QByteArray output = child.readAll();
     QVERIFY2(child.exitStatus() == QProcess::CrashExit, output.constData());
@@ -279,7 +231,7 @@ void TestWorkerThread::aHardwareFaultIsTracedBeforeTheProcessEnds()
     const QVector<KStoredTrace> traces = readStoredTraces(traceDatabase(cache));
     QCOMPARE(traces.size(), 1);
     QCOMPARE(traces.first().operation, QStringLiteral("线程执行崩溃"));
-    const QRegularExpression detail(QStringLiteral("^className:FaultingWorker threadID:\\d+$"));
+    const QRegularExpression detail(QStringLiteral("^className:TestWorker threadID:\\d+$"));
     QVERIFY2(detail.match(traces.first().page).hasMatch(), qPrintable(traces.first().page));
     QCOMPARE(traces.first().product, QString());
 }

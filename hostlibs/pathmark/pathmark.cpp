@@ -1,7 +1,5 @@
 #include "pathmark.h"
 
-#include <sqlite3.h>
-
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -12,13 +10,13 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <pwd.h>
+#include <sqlite3.h>
 #include <string>
 #include <system_error>
 #include <thread>
-#include <vector>
-
-#include <pwd.h>
 #include <unistd.h>
+#include <vector>
 
 // Callers never wait for SQLite: records go into a queue and one writer thread per process
 // stores them in batches, each batch in one transaction that also trims the table to the
@@ -43,12 +41,13 @@ std::string utcNow()
 {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const auto millis
+        = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     std::tm parts {};
     gmtime_r(&seconds, &parts);
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", parts.tm_year + 1900, parts.tm_mon + 1,
-        parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, int(millis));
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", parts.tm_year + 1900,
+        parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, int(millis));
     return text;
 }
 
@@ -59,7 +58,8 @@ std::string toUtf8(const std::u16string& text)
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00
+            && text[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(text[++i]) - 0xDC00);
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;
@@ -182,7 +182,9 @@ public:
     {
         std::unique_lock<std::mutex> locker(m_mutex);
         const std::uint64_t target = m_queued;
-        const auto stored = [this, target] { return m_done >= target; };
+        const auto stored = [this, target] {
+            return m_done >= target;
+        };
         m_wake.notify_one();
         if (timeoutMs < 0) {
             m_progress.wait(locker, stored);
@@ -199,7 +201,8 @@ private:
             m_wake.wait(locker, [this] { return m_stopping || !m_queue.empty(); });
             if (m_queue.empty())
                 break; // stopping with nothing left
-            std::vector<Record> batch(std::make_move_iterator(m_queue.begin()), std::make_move_iterator(m_queue.end()));
+            std::vector<Record> batch(
+                std::make_move_iterator(m_queue.begin()), std::make_move_iterator(m_queue.end()));
             m_queue.clear();
             const std::filesystem::path path = m_path;
             const int maxCount = m_maxCount;
@@ -215,7 +218,8 @@ private:
                 continue;
             }
             // Put the batch back in front of newer records and try again a little later.
-            m_queue.insert(m_queue.begin(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
+            m_queue.insert(m_queue.begin(), std::make_move_iterator(batch.begin()),
+                std::make_move_iterator(batch.end()));
             while (m_queue.size() > MaxPending) {
                 m_queue.pop_front();
                 ++m_done;
@@ -235,16 +239,17 @@ private:
             return false;
         std::error_code error;
         std::filesystem::create_directories(path.parent_path(), error);
-        if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                nullptr)
+        if (sqlite3_open_v2(path.c_str(), &m_db,
+                SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr)
             != SQLITE_OK) {
             closeDatabase();
             return false;
         }
         sqlite3_busy_timeout(m_db, BusyTimeoutMs);
-        const char* schema = "CREATE TABLE IF NOT EXISTS trace ("
-                             "id INTEGER PRIMARY KEY AUTOINCREMENT, time TEXT NOT NULL, user TEXT, "
-                             "application TEXT, operation TEXT, page TEXT, product TEXT, version TEXT, kind TEXT)";
+        const char* schema
+            = "CREATE TABLE IF NOT EXISTS trace ("
+              "id INTEGER PRIMARY KEY AUTOINCREMENT, time TEXT NOT NULL, user TEXT, "
+              "application TEXT, operation TEXT, page TEXT, product TEXT, version TEXT, kind TEXT)";
         if (sqlite3_exec(m_db, schema, nullptr, nullptr, nullptr) != SQLITE_OK) {
             closeDatabase();
             return false;
@@ -274,8 +279,8 @@ private:
                       -1, &insert, nullptr)
                 == SQLITE_OK
             && sqlite3_prepare_v2(m_db,
-                   "DELETE FROM trace WHERE id <= (SELECT id FROM trace ORDER BY id DESC LIMIT 1 OFFSET ?)", -1,
-                   &trim, nullptr)
+                   "DELETE FROM trace WHERE id <= (SELECT id FROM trace ORDER BY id DESC LIMIT 1 OFFSET ?)",
+                   -1, &trim, nullptr)
                 == SQLITE_OK;
         for (std::size_t i = 0; ok && i < batch.size(); ++i) {
             const Record& record = batch[i];
@@ -340,8 +345,8 @@ int UploadUserTraceInfo(const char16_t* user, const char16_t* application, const
 {
     Record record;
     record.time = utcNow();
-    record.fields = { text(user), text(application), text(operation), text(page), text(product), text(version),
-        text(kind) };
+    record.fields = { text(user), text(application), text(operation), text(page), text(product),
+        text(version), text(kind) };
     Store::instance().enqueue(std::move(record));
     return 1;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ktestenvironment.h"
+
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -35,15 +37,15 @@ inline QVector<KStoredTrace> readStoredTraces(const QString& databaseFile)
     sqlite3_busy_timeout(db, 5000);
     sqlite3_stmt* query = nullptr;
     if (sqlite3_prepare_v2(db,
-            "SELECT time, user, application, operation, page, product, version, kind FROM trace ORDER BY id", -1,
-            &query, nullptr)
+            "SELECT time, user, application, operation, page, product, version, kind FROM trace ORDER BY id",
+            -1, &query, nullptr)
         == SQLITE_OK) {
         const auto column = [query](int index) {
             return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(query, index)));
         };
         while (sqlite3_step(query) == SQLITE_ROW) {
-            traces.append({ column(0), column(1), column(2), column(3), column(4), column(5), column(6),
-                column(7) });
+            traces.append(
+                { column(0), column(1), column(2), column(3), column(4), column(5), column(6), column(7) });
         }
     }
     sqlite3_finalize(query);
@@ -64,4 +66,16 @@ inline QString installPathmark(const QString& folder)
     const QString target = folder + QStringLiteral("/libPathmark.so");
     QFile::remove(target);
     return QFile::copy(QStringLiteral(VK_PATHMARK_LIBRARY), target) ? target : QString();
+}
+
+// Makes the fake platform's host an executable "atrium" in the test's folder, of version
+// `version`, with the trace library beside it; returns the executable's path, empty on failure.
+inline QString installHostWithPathmark(KTestEnvironment& env, const QString& version)
+{
+    const QString host = env.writeFile(QStringLiteral("host/atrium"), "host");
+    if (host.isEmpty() || installPathmark(env.path(QStringLiteral("host"))).isEmpty())
+        return QString();
+    env.platform()->setHostExecutablePath(host);
+    env.platform()->setFileVersion(version);
+    return host;
 }
