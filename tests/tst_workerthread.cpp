@@ -187,6 +187,11 @@ void TestWorkerThread::stopThreadEndsASleepingBodyWhichCanRunAgain()
 
 void TestWorkerThread::stopThreadTerminatesABodyThatIgnoresTheRequest()
 {
+#if defined(__SANITIZE_THREAD__)
+    // Cancelled inside a blocking call, a thread leaves ThreadSanitizer's runtime ignoring its
+    // synchronisation from then on, which makes it report what follows as races.
+    QSKIP("ThreadSanitizer cannot follow a cancelled thread");
+#endif
     const int before = storedTraces().size();
     TestWorker worker(IgnoreStopRequests);
     worker.start();
