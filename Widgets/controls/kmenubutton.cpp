@@ -54,6 +54,16 @@ KMenuButton::~KMenuButton()
     m_actions.clear();
 }
 
+QSize KMenuButton::sizeHint() const
+{
+    return layout()->sizeHint();
+}
+
+QSize KMenuButton::minimumSizeHint() const
+{
+    return layout()->minimumSize();
+}
+
 void KMenuButton::addAction(const QString& text, const QString& iconFile)
 {
     auto* action = new QAction(QIcon(iconFile), text, m_menu);

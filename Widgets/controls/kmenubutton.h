@@ -25,6 +25,10 @@ public:
     KButton* pullButton() const { return m_pullButton; }
     QMenu* menu() const { return m_menu; }
 
+    // The two buttons side by side (QLabel would answer for its text).
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 signals:
     void clicked(int index);
 

@@ -20,7 +20,7 @@ KCustomDlgTitleWidget::KCustomDlgTitleWidget(const QString& title, const QString
     setFixedHeight(30);
     m_closeButton->setObjectName(QStringLiteral("closeButton"));
     m_closeButton->setFocusPolicy(Qt::NoFocus);
-    m_iconLabel->setObjectName(QStringLiteral("iconLabel"));
+    m_iconLabel->setObjectName(QStringLiteral("titleIconLabel"));
     m_iconLabel->hide();
     m_iconLabel->setStyleSheet(QStringLiteral("QLabel {background: transparent;}"));
     m_titleLabel->setObjectName(QStringLiteral("titleLabel"));
