@@ -1,13 +1,12 @@
 #include "Widgets/dialogs/kcustomdlgtitlewidget.h"
 
 #include "Widgets/controls/kcustombutton.h"
-#include "Widgets/title/kwindowdrag.h"
+#include "Widgets/title/ktitlestrip.h"
 
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPainter>
 
 KCustomDlgTitleWidget::KCustomDlgTitleWidget(const QString& title, const QString& backgroundImage,
     const QString& closePicture, int closeFrames, QWidget* parent)
@@ -79,11 +78,7 @@ void KCustomDlgTitleWidget::resizeEvent(QResizeEvent* event)
 
 void KCustomDlgTitleWidget::paintEvent(QPaintEvent* event)
 {
-    {
-        QPainter painter(this);
-        painter.setPen(QPen(QColor(0, 0, 0, 40), 4));
-        painter.drawLine(0, height() - 2, width(), height() - 2);
-    }
+    KTitleStrip::paintShadow(this);
     QFrame::paintEvent(event);
 }
 
@@ -121,6 +116,6 @@ void KCustomDlgTitleWidget::mouseReleaseEvent(QMouseEvent* event)
 void KCustomDlgTitleWidget::mouseMoveEvent(QMouseEvent* event)
 {
     if (m_dragging && (event->buttons() & Qt::LeftButton))
-        KWindowDrag::moveBy(window(), event->pos() - m_pressPos);
+        KTitleStrip::moveBy(window(), event->pos() - m_pressPos);
     QFrame::mouseMoveEvent(event);
 }

@@ -27,11 +27,6 @@ TestAnswers& testAnswers()
 
 int g_openMessageBoxCount = 0;
 
-void releaseOpenBox()
-{
-    g_openMessageBoxCount = qMax(0, g_openMessageBoxCount - 1);
-}
-
 QPixmap standardIconPixmap(int icon)
 {
     QStyle::StandardPixmap kind;
@@ -174,18 +169,14 @@ void KMessageBox::slotClose()
     done(-1);
 }
 
-KYMessageBox::KYMessageBox(int icon, const QString& title, const QString& text,
-    const QString& backgroundImage, const QString& closePicture, int closeFrames, const QString& okText,
-    const QString& cancelText, bool showCancel, QWidget* parent)
-    : KMessageBox(
-        icon, title, text, backgroundImage, closePicture, closeFrames, okText, cancelText, showCancel, parent)
+KYMessageBox::OpenBox::OpenBox()
 {
     ++g_openMessageBoxCount;
 }
 
-KYMessageBox::~KYMessageBox()
+KYMessageBox::OpenBox::~OpenBox()
 {
-    releaseOpenBox();
+    g_openMessageBoxCount = qMax(0, g_openMessageBoxCount - 1);
 }
 
 void KYMessageBox::onHostSkinChanged()
@@ -197,11 +188,9 @@ int KYMessageBox::showCritical(QWidget* parent, const QString& title, const QStr
     const QString& backgroundImage, const QString& closePicture, int closeFrames, const QString& okText,
     const QString& cancelText, bool showCancel)
 {
-    ++g_openMessageBoxCount;
-    const int result = KMessageBox::showCritical(
+    const OpenBox counted;
+    return KMessageBox::showCritical(
         parent, title, text, backgroundImage, closePicture, closeFrames, okText, cancelText, showCancel);
-    releaseOpenBox();
-    return result;
 }
 
 int KYMessageBox::openMessageBoxCount()

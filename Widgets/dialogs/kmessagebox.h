@@ -65,10 +65,7 @@ class KYMessageBox : public KMessageBox
     Q_OBJECT
 
 public:
-    KYMessageBox(int icon, const QString& title, const QString& text, const QString& backgroundImage,
-        const QString& closePicture, int closeFrames, const QString& okText, const QString& cancelText,
-        bool showCancel, QWidget* parent = nullptr);
-    ~KYMessageBox() override;
+    using KMessageBox::KMessageBox;
 
     void onHostSkinChanged() override;
 
@@ -81,5 +78,13 @@ public:
     static int openMessageBoxCount();
 
 private:
+    // Counts one open box from construction to destruction.
+    struct OpenBox
+    {
+        OpenBox();
+        ~OpenBox();
+        Q_DISABLE_COPY(OpenBox)
+    };
+    OpenBox m_openBox;
     Q_DISABLE_COPY(KYMessageBox)
 };

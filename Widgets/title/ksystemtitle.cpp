@@ -1,11 +1,10 @@
 #include "Widgets/title/ksystemtitle.h"
 
-#include "Widgets/title/kwindowdrag.h"
+#include "Widgets/title/ktitlestrip.h"
 #include "core/kcommon.h"
 #include "ui_ksystemtitle.h"
 
 #include <QMouseEvent>
-#include <QPainter>
 
 namespace {
 
@@ -107,16 +106,12 @@ void KSystemTitle::mouseReleaseEvent(QMouseEvent* event)
 void KSystemTitle::mouseMoveEvent(QMouseEvent* event)
 {
     if (m_dragging && (event->buttons() & Qt::LeftButton))
-        KWindowDrag::moveBy(m_window, event->pos() - m_pressPos);
+        KTitleStrip::moveBy(m_window, event->pos() - m_pressPos);
 }
 
 void KSystemTitle::paintEvent(QPaintEvent* event)
 {
-    {
-        QPainter painter(this);
-        painter.setPen(QPen(QColor(0, 0, 0, 40), 4));
-        painter.drawLine(0, height() - 2, width(), height() - 2);
-    }
+    KTitleStrip::paintShadow(this);
     QWidget::paintEvent(event);
 }
 

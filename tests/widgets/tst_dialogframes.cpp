@@ -6,7 +6,6 @@
 #include "kwidgettest.h"
 
 #include <QLabel>
-#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -165,17 +164,7 @@ void TestDialogFrames::titleBackgroundIgnoresMissingPictures()
 
 void TestDialogFrames::dialogDragging_data()
 {
-    QTest::addColumn<QPoint>("target");
-    QTest::addColumn<bool>("moves");
-    const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
-    const int lowest = workArea.bottom() - 21;
-    const int leftmost = workArea.left() - 320 / 2 + 1;
-    QTest::newRow("beyond the top and the right edge is allowed") << QPoint(workArea.right(), -50) << true;
-    QTest::newRow("the top 21 pixels above the work area's bottom is allowed") << QPoint(100, lowest) << true;
-    QTest::newRow("the top 20 pixels above the work area's bottom is refused")
-        << QPoint(100, lowest + 1) << false;
-    QTest::newRow("less than half past the left edge is allowed") << QPoint(leftmost, 100) << true;
-    QTest::newRow("half the dialog past the left edge is refused") << QPoint(leftmost - 1, 100) << false;
+    addDragRuleRows(320);
 }
 
 void TestDialogFrames::dialogDragging()

@@ -1,10 +1,11 @@
-#include "Widgets/title/kwindowdrag.h"
+#include "Widgets/title/ktitlestrip.h"
 
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QWidget>
 
-namespace KWindowDrag {
+namespace KTitleStrip {
 
 bool isAllowedPosition(const QWidget* window, const QPoint& position)
 {
@@ -24,4 +25,11 @@ bool moveBy(QWidget* window, const QPoint& offset)
     return true;
 }
 
-} // namespace KWindowDrag
+void paintShadow(QWidget* strip)
+{
+    QPainter painter(strip);
+    painter.setPen(QPen(QColor(0, 0, 0, 40), 4));
+    painter.drawLine(0, strip->height() - 2, strip->width(), strip->height() - 2);
+}
+
+} // namespace KTitleStrip
