@@ -23,7 +23,8 @@ class KFileIconProvider final : public QObject, public IFileIconSink
     Q_OBJECT
 
 public:
-    // Installs itself as the engine's icon sink; lives on the GUI thread whichever thread made it.
+    // Installs itself as the engine's icon sink. Once the application exists it lives on the GUI
+    // thread, whichever thread made it; the main window makes it there at start-up.
     explicit KFileIconProvider(QObject* parent = nullptr);
     ~KFileIconProvider() override;
 

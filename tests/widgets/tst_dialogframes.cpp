@@ -18,7 +18,6 @@ class TestDialogFrames : public QObject
 
 private slots:
     void initTestCase();
-    void baseDialogKeepsOnlyTheCloseButton();
     void baseDialogTitleFollowsTheDialogWidth();
     void baseDialogShrinksThenCloses();
     void skinDialogLaysOutTitleAboveContent();
@@ -42,23 +41,6 @@ void TestDialogFrames::initTestCase()
     QVERIFY(writeStrip(picture(QStringLiteral("narrow.png")), { QColor(20, 60, 140) }, 100, 30));
     QVERIFY(writeStrip(picture(QStringLiteral("wide.png")), { QColor(20, 60, 140) }, 600, 30));
     QVERIFY(writeStrip(picture(QStringLiteral("close.png")), { Qt::red, Qt::darkRed }, 20, 20));
-}
-
-void TestDialogFrames::baseDialogKeepsOnlyTheCloseButton()
-{
-    KDialogBaseWidget dialog;
-    QVERIFY(dialog.windowFlags() & Qt::FramelessWindowHint);
-    QVERIFY(dialog.windowFlags() & Qt::Tool);
-    const auto hidden = [&dialog](const char* name) {
-        return dialog.title()->findChild<KCustomButton*>(QLatin1String(name))->isHidden();
-    };
-    QVERIFY(hidden("btnSetting"));
-    QVERIFY(hidden("btnMin"));
-    QVERIFY(hidden("btnMix"));
-    QVERIFY(!hidden("btnClose"));
-    QCOMPARE(dialog.title()->findChild<QLabel*>(QStringLiteral("lblText"))->text(), QStringLiteral("title"));
-    dialog.setTitle(QStringLiteral("清除"));
-    QCOMPARE(dialog.title()->findChild<QLabel*>(QStringLiteral("lblText"))->text(), QStringLiteral("清除"));
 }
 
 void TestDialogFrames::baseDialogTitleFollowsTheDialogWidth()

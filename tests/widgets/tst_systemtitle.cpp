@@ -51,7 +51,6 @@ private slots:
     void skinBackground();
     void maximiseButtonTogglesAndChangesItsPicture();
     void buttonsReachTheirSignals();
-    void captionAndButtonVisibility();
 
 private:
     QScopedPointer<KTestEnvironment> m_env;
@@ -185,37 +184,6 @@ void TestSystemTitle::buttonsReachTheirSignals()
     QTest::mouseClick(titled.title->findChild<KCustomButton*>(QStringLiteral("btnMin")), Qt::LeftButton);
     QVERIFY(titled.window.isMinimized());
 
-    titled.title->setButtonsEnabled(false);
-    const QList<KCustomButton*> buttons = titled.title->findChildren<KCustomButton*>();
-    QCOMPARE(buttons.size(), 4);
-    for (const KCustomButton* button : buttons)
-        QVERIFY(!button->isEnabled());
-    titled.title->setButtonsEnabled(true);
-    for (const KCustomButton* button : buttons)
-        QVERIFY(button->isEnabled());
-}
-
-void TestSystemTitle::captionAndButtonVisibility()
-{
-    TitledWindow titled;
-    auto* caption = titled.title->findChild<QLabel*>(QStringLiteral("lblText"));
-    QVERIFY(caption);
-    QCOMPARE(caption->text(), QStringLiteral("标题"));
-    titled.title->setTitle(QStringLiteral("设置"));
-    QCOMPARE(caption->text(), QStringLiteral("设置"));
-    QCOMPARE(titled.title->windowTitle(), QStringLiteral("设置"));
-
-    auto* logo = titled.title->findChild<QLabel*>(QStringLiteral("lblImage"));
-    QVERIFY(logo);
-    QVERIFY(!logo->pixmap(Qt::ReturnByValue).isNull());
-
-    titled.title->setSettingVisible(false);
-    titled.title->setMinVisible(false);
-    titled.title->setMixVisible(false);
-    QVERIFY(titled.title->findChild<KCustomButton*>(QStringLiteral("btnSetting"))->isHidden());
-    QVERIFY(titled.title->findChild<KCustomButton*>(QStringLiteral("btnMin"))->isHidden());
-    QVERIFY(titled.title->findChild<KCustomButton*>(QStringLiteral("btnMix"))->isHidden());
-    QVERIFY(!titled.title->findChild<KCustomButton*>(QStringLiteral("btnClose"))->isHidden());
 }
 
 QTEST_MAIN(TestSystemTitle)
