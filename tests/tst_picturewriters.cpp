@@ -39,8 +39,13 @@ GifFile parseGif(const QByteArray& bytes)
 {
     GifFile gif;
     int at = 0;
-    auto byte = [&]() { return at < bytes.size() ? int(uchar(bytes.at(at++))) : -1; };
-    auto word = [&]() { const int lo = byte(), hi = byte(); return lo | (hi << 8); };
+    auto byte = [&]() {
+        return at < bytes.size() ? int(uchar(bytes.at(at++))) : -1;
+    };
+    auto word = [&]() {
+        const int lo = byte(), hi = byte();
+        return lo | (hi << 8);
+    };
     auto subBlocks = [&]() {
         QByteArray joined;
         for (int length = byte(); length > 0; length = byte()) {
@@ -140,7 +145,9 @@ bool decodeStrictly(const QByteArray& stream, int minCodeSize, int pixels, QByte
 QRgb flattenedOnWhite(QRgb pixel)
 {
     const int a = qAlpha(pixel);
-    auto mix = [a](int c) { return (c * a + 255 * (255 - a) + 127) / 255; };
+    auto mix = [a](int c) {
+        return (c * a + 255 * (255 - a) + 127) / 255;
+    };
     return qRgb(mix(qRed(pixel)), mix(qGreen(pixel)), mix(qBlue(pixel)));
 }
 
@@ -170,20 +177,21 @@ void TestPictureWriters::gifKeepsEveryColourOfFewColourFrames_data()
         colours.append(qRgb(int(random.bounded(256)), int(random.bounded(256)), int(random.bounded(256))));
 
     QTest::newRow("one colour over a large area compresses into long codes")
-        << Frames{paint(300, 200, [](int, int) { return qRgb(43, 127, 214); })};
-    QTest::newRow("two colours use the smallest code size")
-        << Frames{paint(17, 9, [](int x, int y) { return (x + y) % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255); })};
+        << Frames { paint(300, 200, [](int, int) { return qRgb(43, 127, 214); }) };
+    QTest::newRow("two colours use the smallest code size") << Frames { paint(
+        17, 9, [](int x, int y) { return (x + y) % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255); }) };
     QTest::newRow("noise longer than the code table makes it start over")
-        << Frames{paint(160, 120, [&](int, int) { return colours.at(int(random.bounded(200))); })};
+        << Frames { paint(160, 120, [&](int, int) { return colours.at(int(random.bounded(200))); }) };
     QTest::newRow("exactly 256 colours fill the palette")
-        << Frames{paint(16, 16, [](int x, int y) { return qRgb(x * 16, y * 16, (x * y) % 256); })};
-    QTest::newRow("a single pixel") << Frames{paint(1, 1, [](int, int) { return qRgb(1, 2, 3); })};
+        << Frames { paint(16, 16, [](int x, int y) { return qRgb(x * 16, y * 16, (x * y) % 256); }) };
+    QTest::newRow("a single pixel") << Frames { paint(1, 1, [](int, int) { return qRgb(1, 2, 3); }) };
     Frames stripes;
     for (int f = 0; f < 3; ++f)
-        stripes << paint(40, 30, [f](int x, int) { return (x + f * 5) / 5 % 2 ? qRgb(220, 64, 64) : qRgb(93, 181, 42); });
+        stripes << paint(
+            40, 30, [f](int x, int) { return (x + f * 5) / 5 % 2 ? qRgb(220, 64, 64) : qRgb(93, 181, 42); });
     QTest::newRow("three frames share one palette") << stripes;
     QTest::newRow("transparency is flattened onto white")
-        << Frames{paint(8, 8, [](int x, int) { return x < 4 ? qRgba(0, 0, 0, 0) : qRgb(10, 20, 30); })};
+        << Frames { paint(8, 8, [](int x, int) { return x < 4 ? qRgba(0, 0, 0, 0) : qRgb(10, 20, 30); }) };
 }
 
 void TestPictureWriters::gifKeepsEveryColourOfFewColourFrames()
@@ -200,9 +208,10 @@ void TestPictureWriters::gifKeepsEveryColourOfFewColourFrames()
     for (int f = 0; f < frames.size(); ++f) {
         QByteArray indexes;
         QVERIFY2(decodeStrictly(gif.streams.at(f), gif.minCodeSizes.at(f), pixels, &indexes),
-                 qPrintable(QStringLiteral("frame %1 does not decode strictly").arg(f)));
+            qPrintable(QStringLiteral("frame %1 does not decode strictly").arg(f)));
         for (int i = 0; i < pixels; ++i) {
-            const QRgb expected = flattenedOnWhite(frames.at(f).pixel(i % gif.size.width(), i / gif.size.width()));
+            const QRgb expected
+                = flattenedOnWhite(frames.at(f).pixel(i % gif.size.width(), i / gif.size.width()));
             QCOMPARE(gif.palette.at(uchar(indexes.at(i))), expected);
         }
     }
@@ -225,29 +234,29 @@ void TestPictureWriters::gifEndsCleanlyAtEveryLength()
 {
     // The end code must be as wide as the decoder's codes have grown by then; a narrower one
     // goes unnoticed unless it ends exactly on a byte, so try many lengths.
-    for (int colours : {2, 4, 16}) {
+    for (int colours : { 2, 4, 16 }) {
         for (int length = 1; length <= 400; ++length) {
             const QImage row = paint(length, 1, [colours](int x, int) {
                 const int c = (x * 7 + x / 3) % colours;
                 return qRgb(c * 255 / (colours - 1), 0, 0);
             });
-            const GifFile gif = parseGif(KGifWriter::encode({row}, 80));
+            const GifFile gif = parseGif(KGifWriter::encode({ row }, 80));
             QVERIFY(gif.ok);
             QByteArray indexes;
             QVERIFY2(decodeStrictly(gif.streams.first(), gif.minCodeSizes.first(), length, &indexes),
-                     qPrintable(QStringLiteral("%1 colours, %2 pixels").arg(colours).arg(length)));
+                qPrintable(QStringLiteral("%1 colours, %2 pixels").arg(colours).arg(length)));
         }
     }
 }
 
 void TestPictureWriters::gifLoopsForeverAtTheGivenPace()
 {
-    const Frames frames{paint(4, 4, [](int, int) { return qRgb(0, 0, 0); }),
-                        paint(4, 4, [](int, int) { return qRgb(255, 255, 255); })};
+    const Frames frames { paint(4, 4, [](int, int) { return qRgb(0, 0, 0); }),
+        paint(4, 4, [](int, int) { return qRgb(255, 255, 255); }) };
     const QByteArray bytes = KGifWriter::encode(frames, 80);
     const GifFile gif = parseGif(bytes);
     QVERIFY(gif.loopsForever);
-    QCOMPARE(gif.delays, QVector<int>({8, 8}));
+    QCOMPARE(gif.delays, QVector<int>({ 8, 8 }));
 
     QBuffer buffer;
     buffer.setData(bytes);
@@ -261,11 +270,12 @@ void TestPictureWriters::gifLoopsForeverAtTheGivenPace()
 void TestPictureWriters::gifOfManyColoursStaysClose()
 {
     // 4096 colours must share 256 palette entries.
-    const QImage gradient = paint(64, 64, [](int x, int y) { return qRgb(x * 4, y * 4, 128 + (x + y) % 64); });
-    QCOMPARE(KGifWriter::palette({gradient}).size(), 256);
+    const QImage gradient
+        = paint(64, 64, [](int x, int y) { return qRgb(x * 4, y * 4, 128 + (x + y) % 64); });
+    QCOMPARE(KGifWriter::palette({ gradient }).size(), 256);
 
     QBuffer buffer;
-    buffer.setData(KGifWriter::encode({gradient}, 80));
+    buffer.setData(KGifWriter::encode({ gradient }, 80));
     const QImage decoded = QImageReader(&buffer, "gif").read();
     QCOMPARE(decoded.size(), gradient.size());
     qint64 total = 0;
@@ -273,7 +283,8 @@ void TestPictureWriters::gifOfManyColoursStaysClose()
     for (int y = 0; y < 64; ++y) {
         for (int x = 0; x < 64; ++x) {
             const QRgb a = decoded.pixel(x, y), b = gradient.pixel(x, y);
-            const int error = qAbs(qRed(a) - qRed(b)) + qAbs(qGreen(a) - qGreen(b)) + qAbs(qBlue(a) - qBlue(b));
+            const int error
+                = qAbs(qRed(a) - qRed(b)) + qAbs(qGreen(a) - qGreen(b)) + qAbs(qBlue(a) - qBlue(b));
             total += error;
             worst = qMax(worst, error);
         }
@@ -285,14 +296,15 @@ void TestPictureWriters::gifOfManyColoursStaysClose()
 void TestPictureWriters::gifRefusesFramesItCannotWrite()
 {
     QVERIFY(KGifWriter::encode({}, 80).isEmpty());
-    QVERIFY(KGifWriter::encode({QImage()}, 80).isEmpty());
-    QVERIFY(KGifWriter::encode({QImage(4, 4, QImage::Format_RGB32), QImage(5, 4, QImage::Format_RGB32)}, 80).isEmpty());
+    QVERIFY(KGifWriter::encode({ QImage() }, 80).isEmpty());
+    QVERIFY(KGifWriter::encode({ QImage(4, 4, QImage::Format_RGB32), QImage(5, 4, QImage::Format_RGB32) }, 80)
+                .isEmpty());
 }
 
 void TestPictureWriters::icoHoldsEverySizeWithItsAlpha()
 {
     Frames sizes;
-    for (int size : {16, 32, 48}) {
+    for (int size : { 16, 32, 48 }) {
         sizes << paint(size, size, [size](int x, int y) {
             if (x < size / 4)
                 return qRgba(0, 0, 0, 0);
@@ -325,7 +337,7 @@ void TestPictureWriters::icoRefusesImagesLargerThan256()
 {
     QImage large(257, 16, QImage::Format_ARGB32);
     large.fill(Qt::blue);
-    QVERIFY(KIcoWriter::encode({large}).isEmpty());
+    QVERIFY(KIcoWriter::encode({ large }).isEmpty());
     QVERIFY(KIcoWriter::encode({}).isEmpty());
 }
 

@@ -48,15 +48,15 @@ std::vector<ColourCount> histogram(const QVector<QImage>& frames)
     std::vector<ColourCount> colours;
     colours.reserve(size_t(counts.size()));
     for (auto it = counts.constBegin(); it != counts.constEnd(); ++it)
-        colours.push_back({it.key(), it.value()});
+        colours.push_back({ it.key(), it.value() });
     std::sort(colours.begin(), colours.end(),
-              [](const ColourCount& a, const ColourCount& b) { return a.colour < b.colour; });
+        [](const ColourCount& a, const ColourCount& b) { return a.colour < b.colour; });
     return colours;
 }
 
 QRgb mean(const ColourCount* begin, const ColourCount* end)
 {
-    qint64 sum[3] = {0, 0, 0};
+    qint64 sum[3] = { 0, 0, 0 };
     qint64 total = 0;
     for (const ColourCount* c = begin; c != end; ++c) {
         for (int i = 0; i < 3; ++i)
@@ -64,7 +64,7 @@ QRgb mean(const ColourCount* begin, const ColourCount* end)
         total += c->count;
     }
     return qRgb(int((sum[0] + total / 2) / total), int((sum[1] + total / 2) / total),
-                int((sum[2] + total / 2) / total));
+        int((sum[2] + total / 2) / total));
 }
 
 QVector<QRgb> medianCut(std::vector<ColourCount> colours, int maxColours)
@@ -89,7 +89,7 @@ QVector<QRgb> medianCut(std::vector<ColourCount> colours, int maxColours)
         return best;
     };
 
-    std::vector<Box> boxes{{0, colours.size()}};
+    std::vector<Box> boxes { { 0, colours.size() } };
     while (int(boxes.size()) < maxColours) {
         // Split the box with the widest spread of one channel; the first such box wins a tie.
         int chosen = -1, chosenChannel = 0, chosenSpread = 0;
@@ -108,10 +108,10 @@ QVector<QRgb> medianCut(std::vector<ColourCount> colours, int maxColours)
             break;
         Box& box = boxes[size_t(chosen)];
         std::sort(colours.begin() + long(box.begin), colours.begin() + long(box.end),
-                  [chosenChannel](const ColourCount& a, const ColourCount& b) {
-                      const int ca = channel(a.colour, chosenChannel), cb = channel(b.colour, chosenChannel);
-                      return ca != cb ? ca < cb : a.colour < b.colour;
-                  });
+            [chosenChannel](const ColourCount& a, const ColourCount& b) {
+                const int ca = channel(a.colour, chosenChannel), cb = channel(b.colour, chosenChannel);
+                return ca != cb ? ca < cb : a.colour < b.colour;
+            });
         qint64 total = 0;
         for (size_t i = box.begin; i < box.end; ++i)
             total += colours[i].count;
@@ -120,7 +120,7 @@ QVector<QRgb> medianCut(std::vector<ColourCount> colours, int maxColours)
         qint64 running = colours[box.begin].count;
         while (cut < box.end - 1 && running * 2 < total)
             running += colours[cut++].count;
-        const Box upper{cut, box.end};
+        const Box upper { cut, box.end };
         box.end = cut;
         boxes.push_back(upper);
     }
@@ -278,8 +278,8 @@ QByteArray encode(const QVector<QImage>& frames, int delayMs)
     put16(&out, size.width());
     put16(&out, size.height());
     out.append(char(0x80 | (7 << 4) | (tableBits - 1))); // global table, 8 bits per primary
-    out.append(char(0));                                  // background colour index
-    out.append(char(0));                                  // no aspect ratio
+    out.append(char(0)); // background colour index
+    out.append(char(0)); // no aspect ratio
     for (int i = 0; i < (1 << tableBits); ++i) {
         const QRgb c = i < colours.size() ? colours.at(i) : qRgb(0, 0, 0);
         out.append(char(qRed(c)));

@@ -49,9 +49,9 @@ QByteArray bitmap(const QImage& source)
     put32(&out, InfoHeaderSize);
     put32(&out, quint32(width));
     put32(&out, quint32(2 * height));
-    put16(&out, 1);  // planes
+    put16(&out, 1); // planes
     put16(&out, 32); // bits per pixel
-    put32(&out, 0);  // no compression
+    put32(&out, 0); // no compression
     put32(&out, quint32(width * height * 4 + maskStride * height));
     put32(&out, 0);
     put32(&out, 0);

@@ -10,9 +10,10 @@
 class QPainter;
 
 // Where the plug-in looks for a picture.
-enum class KPicturePlace {
+enum class KPicturePlace
+{
     Resource, // compiled in, ":/Icons/Icons/<name>"
-    Skin,     // a file in the "VaultkeepSkin" folder beside the host executable
+    Skin, // a file in the "VaultkeepSkin" folder beside the host executable
 };
 
 // Paints one frame of a picture into `rect` (origin 0, 0; the painter is clipped to it).
@@ -21,7 +22,13 @@ using KFramePainter = void (*)(QPainter& p, const QRectF& rect, int frame);
 // One picture of the plug-in: a row of the catalog table in kpicturecatalog.cpp.
 struct KPictureSpec
 {
-    enum Format { Png, Jpeg, Gif, Ico };
+    enum Format
+    {
+        Png,
+        Jpeg,
+        Gif,
+        Ico
+    };
 
     const char* name; // UTF-8 file name, exactly as the widgets ask for it
     KPicturePlace place;

@@ -28,15 +28,15 @@ QFont font(int pixelSize, bool bold)
     return f;
 }
 
-void text(QPainter& p, const QRectF& rect, const QString& caption, int pixelSize, QRgb colour,
-          bool bold, int flags)
+void text(
+    QPainter& p, const QRectF& rect, const QString& caption, int pixelSize, QRgb colour, bool bold, int flags)
 {
     // A character the pinned face lacks would come out in some other face, or as a box.
     const QFontMetricsF metrics(font(pixelSize, bold));
     for (const QChar ch : caption) {
         if (!ch.isSpace() && !metrics.inFont(ch))
-            qFatal("The font %s has no glyph for U+%04X in \"%s\"", qPrintable(family()), unsigned(ch.unicode()),
-                   qPrintable(caption));
+            qFatal("The font %s has no glyph for U+%04X in \"%s\"", qPrintable(family()),
+                unsigned(ch.unicode()), qPrintable(caption));
     }
     p.save();
     p.setFont(font(pixelSize, bold));
@@ -48,6 +48,20 @@ void text(QPainter& p, const QRectF& rect, const QString& caption, int pixelSize
 qreal textWidth(const QString& caption, int pixelSize, bool bold)
 {
     return QFontMetricsF(font(pixelSize, bold)).horizontalAdvance(caption);
+}
+
+QPainterPath path(std::initializer_list<QPointF> points, bool closed)
+{
+    QPainterPath result;
+    for (const QPointF& point : points) {
+        if (result.elementCount() == 0)
+            result.moveTo(point);
+        else
+            result.lineTo(point);
+    }
+    if (closed)
+        result.closeSubpath();
+    return result;
 }
 
 QPainterPath rounded(const QRectF& rect, qreal radius)
@@ -128,18 +142,8 @@ QPainterPath gearPath()
 void binOutline(QPainter& p)
 {
     p.drawLine(QPointF(4, 6.5), QPointF(20, 6.5));
-    QPainterPath handle;
-    handle.moveTo(9.5, 6.5);
-    handle.lineTo(9.5, 3.8);
-    handle.lineTo(14.5, 3.8);
-    handle.lineTo(14.5, 6.5);
-    p.drawPath(handle);
-    QPainterPath body;
-    body.moveTo(6, 6.5);
-    body.lineTo(7.2, 21);
-    body.lineTo(16.8, 21);
-    body.lineTo(18, 6.5);
-    p.drawPath(body);
+    p.drawPath(path({ { 9.5, 6.5 }, { 9.5, 3.8 }, { 14.5, 3.8 }, { 14.5, 6.5 } }));
+    p.drawPath(path({ { 6, 6.5 }, { 7.2, 21 }, { 16.8, 21 }, { 18, 6.5 } }));
 }
 
 } // namespace
@@ -154,28 +158,17 @@ void glyph(QPainter& p, Glyph g, const QRectF& box, const QColor& colour, qreal 
     p.setBrush(Qt::NoBrush);
     switch (g) {
     case Glyph::House: {
-        QPainterPath roof;
-        roof.moveTo(3, 11.5);
-        roof.lineTo(12, 3.5);
-        roof.lineTo(21, 11.5);
-        p.drawPath(roof);
-        QPainterPath walls;
-        walls.moveTo(5.8, 9.5);
-        walls.lineTo(5.8, 20.5);
-        walls.lineTo(18.2, 20.5);
-        walls.lineTo(18.2, 9.5);
-        p.drawPath(walls);
-        p.drawLine(QPointF(10.2, 20.5), QPointF(10.2, 15));
-        p.drawLine(QPointF(10.2, 15), QPointF(13.8, 15));
-        p.drawLine(QPointF(13.8, 15), QPointF(13.8, 20.5));
+        p.drawPath(path({ { 3, 11.5 }, { 12, 3.5 }, { 21, 11.5 } }));
+        p.drawPath(path({ { 5.8, 9.5 }, { 5.8, 20.5 }, { 18.2, 20.5 }, { 18.2, 9.5 } }));
+        p.drawPath(path({ { 10.2, 20.5 }, { 10.2, 15 }, { 13.8, 15 }, { 13.8, 20.5 } }));
         break;
     }
     case Glyph::History: {
         // An arc three quarters round, its open end carrying the arrow head.
         const QRectF circle(3.5, 3.5, 17, 17);
         p.drawArc(circle, 150 * 16, -300 * 16);
-        const QPointF tip(12 + 8.5 * qCos(qDegreesToRadians(150.0)),
-                          12 - 8.5 * qSin(qDegreesToRadians(150.0)));
+        const QPointF tip(
+            12 + 8.5 * qCos(qDegreesToRadians(150.0)), 12 - 8.5 * qSin(qDegreesToRadians(150.0)));
         p.drawLine(tip, tip + QPointF(-0.6, -3.6));
         p.drawLine(tip, tip + QPointF(3.4, -0.6));
         p.drawLine(QPointF(12, 7.5), QPointF(12, 12.5));
@@ -194,18 +187,10 @@ void glyph(QPainter& p, Glyph g, const QRectF& box, const QColor& colour, qreal 
         p.drawLine(QPointF(14, 10), QPointF(13.7, 17.5));
         break;
     case Glyph::Document: {
-        QPainterPath page;
-        page.moveTo(5, 2.5);
-        page.lineTo(14.5, 2.5);
-        page.lineTo(19.5, 7.5);
-        page.lineTo(19.5, 21.5);
-        page.lineTo(5, 21.5);
-        page.closeSubpath();
         p.setBrush(Qt::white);
-        p.drawPath(page);
+        p.drawPath(path({ { 5, 2.5 }, { 14.5, 2.5 }, { 19.5, 7.5 }, { 19.5, 21.5 }, { 5, 21.5 } }, true));
         p.setBrush(Qt::NoBrush);
-        p.drawLine(QPointF(14.5, 2.5), QPointF(14.5, 7.5));
-        p.drawLine(QPointF(14.5, 7.5), QPointF(19.5, 7.5));
+        p.drawPath(path({ { 14.5, 2.5 }, { 14.5, 7.5 }, { 19.5, 7.5 } }));
         p.drawLine(QPointF(8, 12), QPointF(16.5, 12));
         p.drawLine(QPointF(8, 15.5), QPointF(16.5, 15.5));
         p.drawLine(QPointF(8, 19), QPointF(13, 19));
@@ -222,17 +207,10 @@ void glyph(QPainter& p, Glyph g, const QRectF& box, const QColor& colour, qreal 
         break;
     }
     case Glyph::Folder: {
-        QPainterPath folder;
-        folder.moveTo(2.5, 5);
-        folder.lineTo(9.5, 5);
-        folder.lineTo(11.5, 7.5);
-        folder.lineTo(21.5, 7.5);
-        folder.lineTo(21.5, 19.5);
-        folder.lineTo(2.5, 19.5);
-        folder.closeSubpath();
         p.setPen(Qt::NoPen);
         p.setBrush(colour);
-        p.drawPath(folder);
+        p.drawPath(path(
+            { { 2.5, 5 }, { 9.5, 5 }, { 11.5, 7.5 }, { 21.5, 7.5 }, { 21.5, 19.5 }, { 2.5, 19.5 } }, true));
         p.setBrush(QColor(255, 255, 255, 60));
         p.drawRect(QRectF(2.5, 10, 19, 9.5));
         break;
@@ -240,15 +218,9 @@ void glyph(QPainter& p, Glyph g, const QRectF& box, const QColor& colour, qreal 
     case Glyph::Broom: {
         p.setPen(QPen(QColor::fromRgba(Grey), stroke, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(19.5, 2.5), QPointF(12.5, 12.5));
-        QPainterPath bristles;
-        bristles.moveTo(9, 10.5);
-        bristles.lineTo(16, 15);
-        bristles.lineTo(12.5, 21.5);
-        bristles.lineTo(2.5, 17.5);
-        bristles.closeSubpath();
         p.setPen(Qt::NoPen);
         p.setBrush(colour);
-        p.drawPath(bristles);
+        p.drawPath(path({ { 9, 10.5 }, { 16, 15 }, { 12.5, 21.5 }, { 2.5, 17.5 } }, true));
         p.setPen(QPen(QColor(255, 255, 255, 150), 0.9, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(6.5, 15.8), QPointF(10.2, 20.2));
         p.drawLine(QPointF(9.6, 14.4), QPointF(12.4, 19.2));
@@ -307,7 +279,7 @@ void checkBadge(QPainter& p, const QPointF& centre, qreal radius, QRgb colour)
     p.setBrush(vertical(circle, QColor::fromRgba(colour).lighter(112).rgba(), colour));
     p.drawEllipse(circle);
     glyph(p, Glyph::Check, circle.adjusted(radius * 0.22, radius * 0.22, -radius * 0.22, -radius * 0.22),
-          Qt::white, 2.6);
+        Qt::white, 2.6);
     p.restore();
 }
 

@@ -6,6 +6,8 @@
 #include <QRectF>
 #include <QString>
 
+#include <initializer_list>
+
 class QPainter;
 
 // The one palette and the one type face every picture of the plug-in is painted with: a calm,
@@ -13,13 +15,13 @@ class QPainter;
 // their style sheets (#333333 text, #dfdfdf lines, #68bd21 success, #edf4fd row hover).
 namespace KPictureStyle {
 
-constexpr QRgb Blue = 0xff2b7fd6;          // primary: filled buttons, selected tab, links
+constexpr QRgb Blue = 0xff2b7fd6; // primary: filled buttons, selected tab, links
 constexpr QRgb BlueHover = 0xff4a95e6;
 constexpr QRgb BluePressed = 0xff1f63b3;
 constexpr QRgb BlueDisabled = 0xffb7cbe0;
-constexpr QRgb BlueSkinTop = 0xff3a8fe2;   // default title skin, top to bottom
+constexpr QRgb BlueSkinTop = 0xff3a8fe2; // default title skin, top to bottom
 constexpr QRgb BlueSkinBottom = 0xff2470c6;
-constexpr QRgb BluePale = 0xffedf4fd;      // hover background of rows and tabs
+constexpr QRgb BluePale = 0xffedf4fd; // hover background of rows and tabs
 constexpr QRgb BlueLine = 0xffbcd6f0;
 constexpr QRgb BlueMuted = 0xff9db9d8;
 constexpr QRgb Green = 0xff5db52a;
@@ -49,12 +51,20 @@ bool familyInstalled();
 QFont font(int pixelSize, bool bold = false);
 
 // Pictures carry state in frames: 0 normal, 1 hover, 2 pressed, 3 disabled.
-enum State { Normal = 0, Hover = 1, Pressed = 2, Disabled = 3 };
+enum State
+{
+    Normal = 0,
+    Hover = 1,
+    Pressed = 2,
+    Disabled = 3
+};
 
 void text(QPainter& p, const QRectF& rect, const QString& caption, int pixelSize, QRgb colour,
-          bool bold = false, int flags = Qt::AlignCenter);
+    bool bold = false, int flags = Qt::AlignCenter);
 qreal textWidth(const QString& caption, int pixelSize, bool bold = false);
 
+// A path through `points`; `closed` joins the last point to the first.
+QPainterPath path(std::initializer_list<QPointF> points, bool closed = false);
 QPainterPath rounded(const QRectF& rect, qreal radius);
 // A rectangle rounded on the left or on the right only: the halves of a split button.
 QPainterPath roundedLeft(const QRectF& rect, qreal radius);
@@ -63,11 +73,12 @@ QPainterPath roundedRight(const QRectF& rect, qreal radius);
 QBrush vertical(const QRectF& rect, QRgb top, QRgb bottom);
 
 // Glyphs. Each is designed on a 24 x 24 grid and drawn scaled into `box`.
-enum class Glyph {
-    House,       // the home tab
-    History,     // clock with a turning arrow: earlier versions
-    BinRestore,  // bin with an arrow out of it: deleted files come back
-    Trash,       // bin: delete
+enum class Glyph
+{
+    House, // the home tab
+    History, // clock with a turning arrow: earlier versions
+    BinRestore, // bin with an arrow out of it: deleted files come back
+    Trash, // bin: delete
     Document,
     Drive,
     Folder,

@@ -71,8 +71,8 @@ void list()
 {
     QTextStream out(stdout);
     for (const KPictureSpec& spec : KPictureCatalog::all()) {
-        out << (spec.place == KPicturePlace::Resource ? "resource " : "skin     ") << spec.fileName()
-            << "  " << spec.frameWidth << 'x' << spec.frameHeight << " x" << spec.frames << "  "
+        out << (spec.place == KPicturePlace::Resource ? "resource " : "skin     ") << spec.fileName() << "  "
+            << spec.frameWidth << 'x' << spec.frameHeight << " x" << spec.frames << "  "
             << QString::fromUtf8(spec.shows) << '\n';
     }
 }
@@ -162,7 +162,7 @@ QImage contactSheet()
     const int sheetWidth = 1560, margin = 16, gap = 18, captionHeight = 34;
     QVector<Cell> cells;
     for (const KPictureSpec& spec : KPictureCatalog::all()) {
-        Cell cell{&spec, spec.renderAll(), false, QSize()};
+        Cell cell { &spec, spec.renderAll(), false, QSize() };
         for (const QImage& image : cell.images)
             cell.onBlue = cell.onBlue || hasTransparency(image);
         const QSize area = pictureArea(cell);
@@ -188,29 +188,31 @@ QImage contactSheet()
     p.setFont(KPictureStyle::font(16, true));
     p.setPen(QColor::fromRgba(KPictureStyle::Text));
     p.drawText(QRect(margin, 8, sheetWidth, 26), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Vaultkeep pictures: %1 files; R compiled in (:/Icons/Icons/), S skin folder "
-                              "(VaultkeepSkin/); magenta ticks mark frame boundaries")
-                   .arg(cells.size()));
+        QStringLiteral("Vaultkeep pictures: %1 files; R compiled in (:/Icons/Icons/), S skin folder "
+                       "(VaultkeepSkin/); magenta ticks mark frame boundaries")
+            .arg(cells.size()));
     for (int i = 0; i < cells.size(); ++i) {
         const Cell& cell = cells.at(i);
         const QPoint at = positions.at(i);
         drawPictures(p, cell, at + QPoint(0, 4));
         const int captionTop = at.y() + pictureArea(cell).height() + 10;
         const KPictureSpec& spec = *cell.spec;
-        const QString title = QStringLiteral("%1 %2  %3x%4%5")
-                                  .arg(spec.place == KPicturePlace::Resource ? QLatin1Char('R') : QLatin1Char('S'))
-                                  .arg(spec.fileName())
-                                  .arg(spec.frameWidth)
-                                  .arg(spec.frameHeight)
-                                  .arg(spec.frames > 1 ? QStringLiteral(" x%1").arg(spec.frames) : QString());
+        const QString title
+            = QStringLiteral("%1 %2  %3x%4%5")
+                  .arg(spec.place == KPicturePlace::Resource ? QLatin1Char('R') : QLatin1Char('S'))
+                  .arg(spec.fileName())
+                  .arg(spec.frameWidth)
+                  .arg(spec.frameHeight)
+                  .arg(spec.frames > 1 ? QStringLiteral(" x%1").arg(spec.frames) : QString());
         p.setFont(KPictureStyle::font(12, true));
         p.setPen(QColor::fromRgba(KPictureStyle::Text));
         p.drawText(QRect(at.x(), captionTop, cell.size.width(), 16), Qt::AlignLeft | Qt::AlignVCenter, title);
         p.setFont(KPictureStyle::font(11));
         p.setPen(QColor::fromRgba(KPictureStyle::TextSoft));
-        const QString shows = p.fontMetrics().elidedText(QString::fromUtf8(spec.shows), Qt::ElideRight,
-                                                         cell.size.width());
-        p.drawText(QRect(at.x(), captionTop + 16, cell.size.width(), 16), Qt::AlignLeft | Qt::AlignVCenter, shows);
+        const QString shows
+            = p.fontMetrics().elidedText(QString::fromUtf8(spec.shows), Qt::ElideRight, cell.size.width());
+        p.drawText(
+            QRect(at.x(), captionTop + 16, cell.size.width(), 16), Qt::AlignLeft | Qt::AlignVCenter, shows);
     }
     p.end();
     return sheet;
@@ -230,15 +232,15 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(QStringLiteral("Paints every picture of the plug-in."));
     parser.addHelpOption();
     const QCommandLineOption qrcOption(QStringLiteral("qrc"),
-                                       QStringLiteral("Resource file to write; the pictures go to Icons/ beside it."),
-                                       QStringLiteral("file"));
-    const QCommandLineOption skinOption(QStringLiteral("skin"), QStringLiteral("Skin folder to fill."),
-                                        QStringLiteral("folder"));
+        QStringLiteral("Resource file to write; the pictures go to Icons/ beside it."),
+        QStringLiteral("file"));
+    const QCommandLineOption skinOption(
+        QStringLiteral("skin"), QStringLiteral("Skin folder to fill."), QStringLiteral("folder"));
     const QCommandLineOption sheetOption(QStringLiteral("sheet"),
-                                         QStringLiteral("Also render a contact sheet of every picture."),
-                                         QStringLiteral("file.png"));
-    const QCommandLineOption listOption(QStringLiteral("list"), QStringLiteral("Print the catalog and stop."));
-    parser.addOptions({qrcOption, skinOption, sheetOption, listOption});
+        QStringLiteral("Also render a contact sheet of every picture."), QStringLiteral("file.png"));
+    const QCommandLineOption listOption(
+        QStringLiteral("list"), QStringLiteral("Print the catalog and stop."));
+    parser.addOptions({ qrcOption, skinOption, sheetOption, listOption });
     parser.process(app);
 
     if (parser.isSet(listOption)) {
@@ -256,9 +258,11 @@ int main(int argc, char* argv[])
     }
 
     const QString qrcFile = parser.value(qrcOption);
-    const QString iconFolder = qrcFile.isEmpty() ? QString() : QFileInfo(qrcFile).absolutePath() + QStringLiteral("/Icons");
+    const QString iconFolder
+        = qrcFile.isEmpty() ? QString() : QFileInfo(qrcFile).absolutePath() + QStringLiteral("/Icons");
     const QString skinFolder = parser.value(skinOption);
-    if ((!iconFolder.isEmpty() && !makeFolder(iconFolder)) || (!skinFolder.isEmpty() && !makeFolder(skinFolder)))
+    if ((!iconFolder.isEmpty() && !makeFolder(iconFolder))
+        || (!skinFolder.isEmpty() && !makeFolder(skinFolder)))
         return 1;
 
     QStringList resources, skins;
