@@ -2,6 +2,7 @@
 
 #include "core/kcommon.h"
 #include "platform/kregistry.h"
+#include "platform/ksettingslock.h"
 
 #include <QDate>
 #include <QDir>
@@ -57,13 +58,17 @@ QString KConfig::filePath() const
 
 QVariant KConfig::read(const QString& key, const QVariant& defaultValue) const
 {
-    const QSettings settings(filePath(), QSettings::IniFormat);
+    const QString path = filePath();
+    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
+    const QSettings settings(path, QSettings::IniFormat);
     return settings.value(key, defaultValue);
 }
 
 void KConfig::write(const QString& key, const QVariant& value)
 {
-    QSettings settings(filePath(), QSettings::IniFormat);
+    const QString path = filePath();
+    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
+    QSettings settings(path, QSettings::IniFormat);
     settings.setValue(key, value);
     settings.sync();
 }

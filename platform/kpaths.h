@@ -18,4 +18,7 @@ QString toNativeSeparators(const QString& path);
 // A short, readable name for a drive root: "D" for "D:\", the last folder name for "/home/ann/".
 QString driveShortName(const QString& root);
 
+// The file name of a shared library called `baseName`: "libPathmark.so" for "Pathmark".
+QString libraryFileName(const QString& baseName);
+
 } // namespace KPaths

@@ -29,4 +29,9 @@ QString driveShortName(const QString& root)
     return parts.isEmpty() ? root : parts.last();
 }
 
+QString libraryFileName(const QString& baseName)
+{
+    return QStringLiteral("lib") + baseName + QStringLiteral(".so");
+}
+
 } // namespace KPaths

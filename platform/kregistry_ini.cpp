@@ -1,6 +1,7 @@
 #include "platform/kregistry.h"
 
 #include "platform/kplatform.h"
+#include "platform/ksettingslock.h"
 
 #include <QSettings>
 
@@ -34,13 +35,18 @@ KRegistryKey::KRegistryKey(const QString& keyPath)
 {
     const QString hive = KPlatform::instance()->registryHiveFile();
     if (groupOf(keyPath, &m_group) && !hive.isEmpty()) {
+        const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
         m_settings.reset(new QSettings(hive, QSettings::IniFormat));
         if (!m_group.isEmpty())
             m_settings->beginGroup(m_group);
     }
 }
 
-KRegistryKey::~KRegistryKey() = default;
+KRegistryKey::~KRegistryKey()
+{
+    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
+    m_settings.reset(); // writes pending changes
+}
 
 bool KRegistryKey::isValid() const
 {
@@ -49,6 +55,7 @@ bool KRegistryKey::isValid() const
 
 bool KRegistryKey::exists() const
 {
+    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
     if (!m_settings)
         return false;
     return !m_settings->childKeys().isEmpty() || !m_settings->childGroups().isEmpty();
@@ -56,21 +63,25 @@ bool KRegistryKey::exists() const
 
 QStringList KRegistryKey::valueNames() const
 {
+    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
     return m_settings ? m_settings->childKeys() : QStringList();
 }
 
 QStringList KRegistryKey::subKeyNames() const
 {
+    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
     return m_settings ? m_settings->childGroups() : QStringList();
 }
 
 QVariant KRegistryKey::value(const QString& name, const QVariant& defaultValue) const
 {
+    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
     return m_settings ? m_settings->value(foldName(name), defaultValue) : defaultValue;
 }
 
 QVector<QPair<QString, QString>> KRegistryKey::values() const
 {
+    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
     QVector<QPair<QString, QString>> result;
     if (!m_settings)
         return result;
@@ -83,24 +94,28 @@ QVector<QPair<QString, QString>> KRegistryKey::values() const
 
 void KRegistryKey::setValue(const QString& name, const QVariant& value)
 {
+    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
     if (m_settings)
         m_settings->setValue(foldName(name), value);
 }
 
 void KRegistryKey::removeValue(const QString& name)
 {
+    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
     if (m_settings)
         m_settings->remove(foldName(name));
 }
 
 void KRegistryKey::removeKey()
 {
+    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
     if (m_settings)
         m_settings->remove(QString()); // the current group with everything below it
 }
 
 void KRegistryKey::sync()
 {
+    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
     if (m_settings)
         m_settings->sync();
 }

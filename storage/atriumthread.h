@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QThread>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+// The base of the module's worker threads. The body runs inside a guard: a C++ exception ends
+// only this thread, a hardware fault is reported before it ends the process, and either leaves
+// one usage-trace record. Bodies that wait use sleepInterruptibly(), so that stopThread() ends
+// them promptly. Subclasses call stopThread() in their own destructor: the body must not
+// outlive the object it runs on.
+class AtriumThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    explicit AtriumThread(QObject* parent = nullptr);
+    ~AtriumThread() override;
+
+    // Ends a running thread: asks the body to stop, terminates it if it has not ended within
+    // StopGracePeriodMs, then waits for it. Does nothing for a thread that is not running.
+    void stopThread();
+    // Asks the body to stop; it sees the request in isStopRequested() and sleepInterruptibly().
+    void requestStop();
+
+    static constexpr int StopGracePeriodMs = 2000;
+
+protected:
+    void run() final;
+    // The body, on the worker thread.
+    virtual void doWork() = 0;
+    // Names the object after its most derived class.
+    virtual void initThread();
+
+    bool isStopRequested() const;
+    // Sleeps for `msecs` or until a stop is requested; false when the body should end.
+    bool sleepInterruptibly(int msecs);
+
+private:
+    QString failureDetail(quintptr threadId) const;
+    void clearStopRequest();
+    void awaitRunEnd() const;
+
+    mutable std::mutex m_stopMutex;
+    std::condition_variable m_stopRequestedChanged;
+    bool m_stopRequested = false;
+    // Set while stopThread() terminates the thread.
+    std::atomic<bool> m_terminating { false };
+    // Released as the worker's last use of this object and acquired by whoever has seen the
+    // thread finish, so that this order is visible to ThreadSanitizer: Qt's own finishing
+    // handshake is not.
+    std::atomic<bool> m_runEnded { false };
+
+    Q_DISABLE_COPY(AtriumThread)
+};

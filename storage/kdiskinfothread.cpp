@@ -1,0 +1,96 @@
+#include "storage/kdiskinfothread.h"
+
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+
+KDiskInfoThread::KDiskInfoThread(QObject* parent)
+    : AtriumThread(parent)
+{
+    // Connected here rather than when the body starts, so that a request made before the
+    // thread runs is answered too. Queued: the answer is produced on the GUI thread.
+    connect(this, &KDiskInfoThread::sigUpdateDiskFreeSize, this, &KDiskInfoThread::onUpdateCurrentDiskFree,
+        Qt::QueuedConnection);
+}
+
+KDiskInfoThread::~KDiskInfoThread()
+{
+    stopThread();
+}
+
+KDiskInfoThread* KDiskInfoThread::instance()
+{
+    static KDiskInfoThread monitor;
+    return &monitor;
+}
+
+bool KDiskInfoThread::backupDriveInfo(QString* root, double* freeMiB, double* totalMiB) const
+{
+    const QString backupPath = KConfig::instance()->backUpPath();
+    const QList<KDriveRecord> list = KCommon::drives();
+    for (const KDriveRecord& drive : list) {
+        if (drive.root != backupPath)
+            continue;
+        if (root)
+            *root = drive.root;
+        if (freeMiB)
+            *freeMiB = drive.freeMiB;
+        if (totalMiB)
+            *totalMiB = drive.totalMiB;
+        return true;
+    }
+    return false;
+}
+
+bool KDiskInfoThread::hasEnoughSpace() const
+{
+    return m_hasEnoughSpace.load();
+}
+
+void KDiskInfoThread::setCycleInterval(int msecs)
+{
+    m_cycleIntervalMs = msecs;
+}
+
+void KDiskInfoThread::checkDisks()
+{
+    KCommon::refreshDrives();
+    QString root;
+    double freeMiB = 0;
+    double totalMiB = 0;
+    // Only this thread rebuilds the list, so this one lookup also serves the space check below.
+    const bool found = backupDriveInfo(&root, &freeMiB, &totalMiB);
+    if (found)
+        emit sigSetHomeDiskFree(root, freeMiB, totalMiB);
+
+    const qint64 folderSize = KCommon::folderSize(KCommon::backupDirectory(), false);
+    if (folderSize >= KConfig::instance()->tipSize())
+        emit sigBackedFolderTooLarger(folderSize);
+
+    // A backup path that is not a listed drive root (a removable drive, a folder below a root)
+    // neither blocks backups nor warns.
+    if (!found)
+        return;
+    if (freeMiB > MinimumFreeMiB) {
+        m_hasEnoughSpace = true;
+        return;
+    }
+    m_hasEnoughSpace = false;
+    emit sigCurrentDiskFreeNoEnough(
+        qlonglong(freeMiB) * 1024 * 1024, KCommon::firstDriveWithFreeSpace(qint64(MinimumFreeMiB)));
+}
+
+void KDiskInfoThread::onUpdateCurrentDiskFree()
+{
+    QString root;
+    double freeMiB = 0;
+    double totalMiB = 0;
+    if (backupDriveInfo(&root, &freeMiB, &totalMiB))
+        emit sigSetHomeDiskFree(root, freeMiB, totalMiB);
+}
+
+void KDiskInfoThread::doWork()
+{
+    do {
+        checkDisks();
+    } while (sleepInterruptibly(m_cycleIntervalMs));
+}

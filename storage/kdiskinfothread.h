@@ -1,0 +1,52 @@
+#pragma once
+
+#include "storage/atriumthread.h"
+
+#include <QString>
+
+#include <atomic>
+
+// Watches the backup drive: every cycle it rebuilds the drive list, reports the backup drive's
+// space, warns when the backup folder has reached the reminder size, and decides whether there
+// is room enough to back up. Lives on the GUI thread; its body runs on its own thread.
+class KDiskInfoThread : public AtriumThread
+{
+    Q_OBJECT
+
+public:
+    explicit KDiskInfoThread(QObject* parent = nullptr);
+    ~KDiskInfoThread() override;
+
+    // The monitor of the process.
+    static KDiskInfoThread* instance();
+
+    // The drive record whose root is the configured backup path; false when none is.
+    bool backupDriveInfo(QString* root, double* freeMiB, double* totalMiB) const;
+    // Whether the backup drive had more than MinimumFreeMiB free at the last check.
+    bool hasEnoughSpace() const;
+
+    // One cycle of the body, on the calling thread.
+    void checkDisks();
+    void setCycleInterval(int msecs);
+
+    static constexpr int DefaultCycleIntervalMs = 30000;
+    static constexpr double MinimumFreeMiB = 15.0;
+
+signals:
+    void sigSetHomeDiskFree(const QString& strDisk, double dwFreeSize, double dwTotalSize);
+    void sigCurrentDiskFreeNoEnough(qlonglong dwSize, const QString& strFirstDisk);
+    void sigBackedFolderTooLarger(qlonglong lSize);
+    void sigUpdateDiskFreeSize();
+
+public slots:
+    void onUpdateCurrentDiskFree();
+
+protected:
+    void doWork() override;
+
+private:
+    std::atomic<bool> m_hasEnoughSpace { true };
+    std::atomic<int> m_cycleIntervalMs { DefaultCycleIntervalMs };
+
+    Q_DISABLE_COPY(KDiskInfoThread)
+};

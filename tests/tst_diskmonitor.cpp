@@ -1,0 +1,234 @@
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "ktestenvironment.h"
+#include "storage/kdiskinfothread.h"
+
+#include <QSettings>
+#include <QtTest>
+
+#include <atomic>
+
+namespace {
+
+constexpr quint64 MiB = 1024 * 1024;
+
+} // namespace
+
+class TestDiskMonitor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void spaceCheck_data();
+    void spaceCheck();
+    void folderTooLarge_data();
+    void folderTooLarge();
+    void backupPathThatIsNoListedRootNeitherBlocksNorWarns_data();
+    void backupPathThatIsNoListedRootNeitherBlocksNorWarns();
+    void homeReadingIsAnsweredOnRequestFromTheLastList();
+    void cyclingMonitorSharesItsStateWithTheGuiThread();
+
+private:
+    // A fixed drive below this test's folder, created on disk.
+    QString addDrive(const QString& name, quint64 freeBytes, KDriveKind kind = KDriveKind::Fixed);
+
+    QScopedPointer<KTestEnvironment> m_env;
+    int m_case = 0;
+};
+
+void TestDiskMonitor::initTestCase()
+{
+    m_env.reset(new KTestEnvironment);
+}
+
+void TestDiskMonitor::init()
+{
+    ++m_case;
+    m_env->platform()->clearDrives();
+    KCommon::refreshDrives();
+    QSettings(KConfig::instance()->filePath(), QSettings::IniFormat).clear();
+}
+
+QString TestDiskMonitor::addDrive(const QString& name, quint64 freeBytes, KDriveKind kind)
+{
+    const QString root = m_env->makeFolder(QStringLiteral("case%1/%2").arg(m_case).arg(name));
+    m_env->platform()->addDrive(root, kind, KFileSystemKind::Ntfs, freeBytes, 100000 * MiB);
+    return root;
+}
+
+void TestDiskMonitor::spaceCheck_data()
+{
+    QTest::addColumn<quint64>("freeBytes");
+    QTest::addColumn<QList<int>>("laterFreeMiB");
+    QTest::addColumn<bool>("enough");
+    QTest::addColumn<qlonglong>("reportedFree"); // -1: no shortage signal
+    QTest::addColumn<int>("proposed"); // index into the later drives, -1 for none
+
+    QTest::newRow("exactly 15 MiB free is not enough")
+        << 15 * MiB << QList<int>() << false << qlonglong(15 * MiB) << -1;
+    QTest::newRow("16 MiB free is enough") << 16 * MiB << QList<int>() << true << qlonglong(-1) << -1;
+    QTest::newRow("a shortage names the first later drive with room")
+        << quint64(0) << QList<int> { 15, 20, 30 } << false << qlonglong(0) << 1;
+    QTest::newRow("a shortage without room elsewhere names no drive")
+        << 2 * MiB << QList<int> { 15, 3 } << false << qlonglong(2 * MiB) << -1;
+    QTest::newRow("the free value is a whole number of MiB in bytes")
+        << 10 * MiB + 123456 << QList<int> { 20 } << false << qlonglong(10 * MiB) << 0;
+}
+
+void TestDiskMonitor::spaceCheck()
+{
+    QFETCH(quint64, freeBytes);
+    QFETCH(QList<int>, laterFreeMiB);
+    QFETCH(bool, enough);
+    QFETCH(qlonglong, reportedFree);
+    QFETCH(int, proposed);
+
+    const QString backup = addDrive(QStringLiteral("backup"), freeBytes);
+    QStringList later;
+    for (int i = 0; i < laterFreeMiB.size(); ++i)
+        later << addDrive(QStringLiteral("later%1").arg(i), quint64(laterFreeMiB.at(i)) * MiB);
+    KConfig::instance()->setBackUpPath(backup);
+
+    KDiskInfoThread monitor;
+    QSignalSpy shortage(&monitor, &KDiskInfoThread::sigCurrentDiskFreeNoEnough);
+    QSignalSpy home(&monitor, &KDiskInfoThread::sigSetHomeDiskFree);
+    QVERIFY(monitor.hasEnoughSpace()); // until the first check
+    monitor.checkDisks();
+
+    QCOMPARE(monitor.hasEnoughSpace(), enough);
+    QCOMPARE(home.size(), 1);
+    QCOMPARE(home.first().at(0).toString(), backup);
+    QCOMPARE(home.first().at(1).toDouble(), double(freeBytes / MiB));
+    if (reportedFree < 0) {
+        QCOMPARE(shortage.size(), 0);
+        return;
+    }
+    QCOMPARE(shortage.size(), 1);
+    QCOMPARE(shortage.first().at(0).toLongLong(), reportedFree);
+    QCOMPARE(shortage.first().at(1).toString(), proposed < 0 ? QString() : later.at(proposed));
+
+    // The first check that sees room again lifts the block.
+    m_env->platform()->setDriveSpace(backup, 16 * MiB, 100 * MiB);
+    monitor.checkDisks();
+    QVERIFY(monitor.hasEnoughSpace());
+}
+
+void TestDiskMonitor::folderTooLarge_data()
+{
+    QTest::addColumn<int>("folderBytes");
+    QTest::addColumn<bool>("warned");
+    QTest::newRow("a folder of exactly the reminder size warns") << 1000 << true;
+    QTest::newRow("one byte less does not") << 999 << false;
+    QTest::newRow("a larger folder warns") << 1001 << true;
+}
+
+void TestDiskMonitor::folderTooLarge()
+{
+    QFETCH(int, folderBytes);
+    QFETCH(bool, warned);
+    KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("backup"), 500 * MiB));
+    KConfig::instance()->setTipSize(1000);
+    const QString folder = KCommon::backupDirectory();
+    // Files in subfolders count too.
+    m_env->writeFile(
+        QDir(m_env->path()).relativeFilePath(folder + QStringLiteral("a.bak")), QByteArray(400, 'a'));
+    m_env->writeFile(QDir(m_env->path()).relativeFilePath(folder + QStringLiteral("sub/b.bak")),
+        QByteArray(folderBytes - 400, 'b'));
+
+    KDiskInfoThread monitor;
+    QSignalSpy tooLarge(&monitor, &KDiskInfoThread::sigBackedFolderTooLarger);
+    monitor.checkDisks();
+    QCOMPARE(tooLarge.size(), warned ? 1 : 0);
+    if (warned)
+        QCOMPARE(tooLarge.first().at(0).toLongLong(), qlonglong(folderBytes));
+}
+
+void TestDiskMonitor::backupPathThatIsNoListedRootNeitherBlocksNorWarns_data()
+{
+    QTest::addColumn<bool>("belowRoot");
+    QTest::newRow("a folder below a full drive's root") << true;
+    QTest::newRow("the root of a full removable drive") << false;
+}
+
+void TestDiskMonitor::backupPathThatIsNoListedRootNeitherBlocksNorWarns()
+{
+    QFETCH(bool, belowRoot);
+    const QString root
+        = addDrive(QStringLiteral("full"), 0, belowRoot ? KDriveKind::Fixed : KDriveKind::Removable);
+    const QString path = belowRoot
+        ? m_env->makeFolder(QDir(m_env->path()).relativeFilePath(root + QStringLiteral("sub")))
+        : root;
+    KConfig::instance()->setBackUpPath(path);
+
+    KDiskInfoThread monitor;
+    QSignalSpy shortage(&monitor, &KDiskInfoThread::sigCurrentDiskFreeNoEnough);
+    QSignalSpy home(&monitor, &KDiskInfoThread::sigSetHomeDiskFree);
+    monitor.checkDisks();
+    QVERIFY(monitor.hasEnoughSpace());
+    QCOMPARE(shortage.size(), 0);
+    QCOMPARE(home.size(), 0);
+    QVERIFY(!monitor.backupDriveInfo(nullptr, nullptr, nullptr));
+}
+
+void TestDiskMonitor::homeReadingIsAnsweredOnRequestFromTheLastList()
+{
+    const QString backup = addDrive(QStringLiteral("backup"), 700 * MiB);
+    KConfig::instance()->setBackUpPath(backup);
+    KDiskInfoThread monitor;
+    monitor.checkDisks();
+    m_env->platform()->setDriveSpace(backup, 5 * MiB, 9 * MiB); // not seen until the next cycle
+
+    QSignalSpy home(&monitor, &KDiskInfoThread::sigSetHomeDiskFree);
+    emit monitor.sigUpdateDiskFreeSize();
+    QCOMPARE(home.size(), 0); // answered from the event loop
+    QTRY_COMPARE(home.size(), 1);
+    QCOMPARE(home.first().at(0).toString(), backup);
+    QCOMPARE(home.first().at(1).toDouble(), 700.0);
+    QCOMPARE(home.first().at(2).toDouble(), 100000.0);
+}
+
+void TestDiskMonitor::cyclingMonitorSharesItsStateWithTheGuiThread()
+{
+    const QString backup = addDrive(QStringLiteral("backup"), 10 * MiB);
+    const QString spare = addDrive(QStringLiteral("spare"), 20 * MiB);
+    KConfig::instance()->setBackUpPath(backup);
+
+    KDiskInfoThread monitor;
+    monitor.setCycleInterval(1);
+    std::atomic<int> cycles { 0 };
+    connect(
+        &monitor, &KDiskInfoThread::sigSetHomeDiskFree, &monitor,
+        [&cycles] {
+            if (QThread::currentThread() != QCoreApplication::instance()->thread())
+                ++cycles;
+        },
+        Qt::DirectConnection);
+    QObject receiver; // on this thread, so the monitor's signals arrive queued
+    int shortages = 0;
+    connect(&monitor, &KDiskInfoThread::sigCurrentDiskFreeNoEnough, &receiver, [&shortages] { ++shortages; });
+    monitor.start();
+
+    // This thread's share while the monitor cycles. Events are handled only once it has
+    // stopped: Qt's event queue is guarded by a lock ThreadSanitizer cannot see.
+    const QDeadlineTimer giveUp(60000);
+    for (int i = 0; i < 200 || cycles < 20; ++i) {
+        QVERIFY(!giveUp.hasExpired());
+        m_env->platform()->setDriveSpace(spare, (i % 2 ? 20 : 5) * MiB, 100 * MiB);
+        QCOMPARE(KCommon::drives().size(), 2);
+        KCommon::firstDriveWithFreeSpace(15);
+        QVERIFY(monitor.backupDriveInfo(nullptr, nullptr, nullptr));
+        monitor.onUpdateCurrentDiskFree(); // as the queued request runs it, on this thread
+        monitor.hasEnoughSpace();
+        QThread::yieldCurrentThread();
+    }
+    monitor.stopThread();
+    QVERIFY(!monitor.isRunning());
+    QVERIFY(!monitor.hasEnoughSpace());
+    QCoreApplication::processEvents();
+    QCOMPARE(shortages, cycles.load());
+}
+
+QTEST_GUILESS_MAIN(TestDiskMonitor)
+#include "tst_diskmonitor.moc"

@@ -1,0 +1,345 @@
+#include "kgifwriter.h"
+#include "kicowriter.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <functional>
+#include <vector>
+
+using Frames = QVector<QImage>;
+
+namespace {
+
+QImage paint(int width, int height, const std::function<QRgb(int, int)>& pixel)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, pixel(x, y));
+    }
+    return image;
+}
+
+// What these tests read back from a GIF file, parsed by hand so that every byte is accounted for.
+struct GifFile
+{
+    bool ok = false;
+    QSize size;
+    QVector<QRgb> palette;
+    bool loopsForever = false;
+    QVector<int> delays; // hundredths of a second
+    QVector<int> minCodeSizes;
+    QVector<QByteArray> streams; // each frame's code stream, sub-blocks joined
+};
+
+GifFile parseGif(const QByteArray& bytes)
+{
+    GifFile gif;
+    int at = 0;
+    auto byte = [&]() {
+        return at < bytes.size() ? int(uchar(bytes.at(at++))) : -1;
+    };
+    auto word = [&]() {
+        const int lo = byte(), hi = byte();
+        return lo | (hi << 8);
+    };
+    auto subBlocks = [&]() {
+        QByteArray joined;
+        for (int length = byte(); length > 0; length = byte()) {
+            joined += bytes.mid(at, length);
+            at += length;
+        }
+        return joined;
+    };
+    if (!bytes.startsWith("GIF89a"))
+        return gif;
+    at = 6;
+    const int width = word();
+    gif.size = QSize(width, word());
+    const int packed = byte();
+    at += 2;
+    if (!(packed & 0x80))
+        return gif;
+    for (int i = 0; i < (2 << (packed & 7)); ++i) {
+        const int r = byte(), g = byte(), b = byte();
+        gif.palette.append(qRgb(r, g, b));
+    }
+    for (int block = byte(); block >= 0; block = byte()) {
+        if (block == 0x3b) {
+            gif.ok = at == bytes.size();
+            return gif;
+        }
+        if (block == 0x21) {
+            const int label = byte();
+            const QByteArray body = subBlocks();
+            if (label == 0xf9 && body.size() == 4)
+                gif.delays.append(uchar(body.at(1)) | (uchar(body.at(2)) << 8));
+            if (label == 0xff && body.startsWith("NETSCAPE2.0") && body.size() == 14)
+                gif.loopsForever = body.at(12) == 0 && body.at(13) == 0;
+        } else if (block == 0x2c) {
+            at += 8;
+            if (byte() != 0)
+                return gif; // a local palette or interlacing: not what the writer makes
+            gif.minCodeSizes.append(byte());
+            gif.streams.append(subBlocks());
+        } else {
+            return gif;
+        }
+    }
+    return gif;
+}
+
+// A strict GIF LZW decoder: the stream must open with a clear code and end with the end code
+// right after the last pixel, read at the width the decoder has reached by then.
+bool decodeStrictly(const QByteArray& stream, int minCodeSize, int pixels, QByteArray* indexes)
+{
+    const int clear = 1 << minCodeSize, end = clear + 1;
+    std::vector<QByteArray> table(4096);
+    for (int i = 0; i < clear; ++i)
+        table[size_t(i)] = QByteArray(1, char(i));
+    int codeSize = minCodeSize + 1, next = end + 1;
+    qint64 bit = 0;
+    auto read = [&]() {
+        if (bit + codeSize > qint64(stream.size()) * 8)
+            return -1;
+        int code = 0;
+        for (int i = 0; i < codeSize; ++i, ++bit)
+            code |= ((uchar(stream.at(int(bit / 8))) >> (bit % 8)) & 1) << i;
+        return code;
+    };
+    if (read() != clear)
+        return false;
+    QByteArray previous;
+    for (;;) {
+        const int code = read();
+        if (code < 0)
+            return false;
+        if (code == clear) {
+            codeSize = minCodeSize + 1;
+            next = end + 1;
+            previous.clear();
+            continue;
+        }
+        if (code == end)
+            break;
+        QByteArray entry;
+        if (code < clear || (code > end && code < next))
+            entry = table[size_t(code)];
+        else if (code == next && !previous.isEmpty())
+            entry = previous + previous.at(0);
+        else
+            return false;
+        indexes->append(entry);
+        if (!previous.isEmpty() && next < 4096)
+            table[size_t(next++)] = previous + entry.at(0);
+        if (next == (1 << codeSize) && codeSize < 12)
+            ++codeSize;
+        previous = entry;
+    }
+    return indexes->size() == pixels && qint64(stream.size()) * 8 - bit < 8;
+}
+
+QRgb flattenedOnWhite(QRgb pixel)
+{
+    const int a = qAlpha(pixel);
+    auto mix = [a](int c) {
+        return (c * a + 255 * (255 - a) + 127) / 255;
+    };
+    return qRgb(mix(qRed(pixel)), mix(qGreen(pixel)), mix(qBlue(pixel)));
+}
+
+} // namespace
+
+class TestPictureWriters : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void gifKeepsEveryColourOfFewColourFrames_data();
+    void gifKeepsEveryColourOfFewColourFrames();
+    void gifEndsCleanlyAtEveryLength();
+    void gifLoopsForeverAtTheGivenPace();
+    void gifOfManyColoursStaysClose();
+    void gifRefusesFramesItCannotWrite();
+    void icoHoldsEverySizeWithItsAlpha();
+    void icoRefusesImagesLargerThan256();
+};
+
+void TestPictureWriters::gifKeepsEveryColourOfFewColourFrames_data()
+{
+    QTest::addColumn<Frames>("frames");
+    QRandomGenerator random(42);
+    QVector<QRgb> colours;
+    for (int i = 0; i < 200; ++i)
+        colours.append(qRgb(int(random.bounded(256)), int(random.bounded(256)), int(random.bounded(256))));
+
+    QTest::newRow("one colour over a large area compresses into long codes")
+        << Frames { paint(300, 200, [](int, int) { return qRgb(43, 127, 214); }) };
+    QTest::newRow("two colours use the smallest code size") << Frames { paint(
+        17, 9, [](int x, int y) { return (x + y) % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255); }) };
+    QTest::newRow("noise longer than the code table makes it start over")
+        << Frames { paint(160, 120, [&](int, int) { return colours.at(int(random.bounded(200))); }) };
+    QTest::newRow("exactly 256 colours fill the palette")
+        << Frames { paint(16, 16, [](int x, int y) { return qRgb(x * 16, y * 16, (x * y) % 256); }) };
+    QTest::newRow("a single pixel") << Frames { paint(1, 1, [](int, int) { return qRgb(1, 2, 3); }) };
+    Frames stripes;
+    for (int f = 0; f < 3; ++f)
+        stripes << paint(
+            40, 30, [f](int x, int) { return (x + f * 5) / 5 % 2 ? qRgb(220, 64, 64) : qRgb(93, 181, 42); });
+    QTest::newRow("three frames share one palette") << stripes;
+    QTest::newRow("transparency is flattened onto white")
+        << Frames { paint(8, 8, [](int x, int) { return x < 4 ? qRgba(0, 0, 0, 0) : qRgb(10, 20, 30); }) };
+}
+
+void TestPictureWriters::gifKeepsEveryColourOfFewColourFrames()
+{
+    QFETCH(Frames, frames);
+    const QByteArray bytes = KGifWriter::encode(frames, 80);
+    QVERIFY(!bytes.isEmpty());
+
+    const GifFile gif = parseGif(bytes);
+    QVERIFY2(gif.ok, "the file's blocks do not add up");
+    QCOMPARE(gif.size, frames.first().size());
+    QCOMPARE(gif.streams.size(), frames.size());
+    const int pixels = gif.size.width() * gif.size.height();
+    for (int f = 0; f < frames.size(); ++f) {
+        QByteArray indexes;
+        QVERIFY2(decodeStrictly(gif.streams.at(f), gif.minCodeSizes.at(f), pixels, &indexes),
+            qPrintable(QStringLiteral("frame %1 does not decode strictly").arg(f)));
+        for (int i = 0; i < pixels; ++i) {
+            const QRgb expected
+                = flattenedOnWhite(frames.at(f).pixel(i % gif.size.width(), i / gif.size.width()));
+            QCOMPARE(gif.palette.at(uchar(indexes.at(i))), expected);
+        }
+    }
+
+    // Qt's own reader, which the plug-in's QMovie uses, sees the same pixels.
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer, "gif");
+    for (int f = 0; f < frames.size(); ++f) {
+        const QImage decoded = reader.read();
+        QVERIFY2(!decoded.isNull(), qPrintable(reader.errorString()));
+        for (int y = 0; y < decoded.height(); ++y) {
+            for (int x = 0; x < decoded.width(); ++x)
+                QCOMPARE(decoded.pixel(x, y) | 0xff000000u, flattenedOnWhite(frames.at(f).pixel(x, y)));
+        }
+    }
+}
+
+void TestPictureWriters::gifEndsCleanlyAtEveryLength()
+{
+    // The end code must be as wide as the decoder's codes have grown by then; a narrower one
+    // goes unnoticed unless it ends exactly on a byte, so try many lengths.
+    for (int colours : { 2, 4, 16 }) {
+        for (int length = 1; length <= 400; ++length) {
+            const QImage row = paint(length, 1, [colours](int x, int) {
+                const int c = (x * 7 + x / 3) % colours;
+                return qRgb(c * 255 / (colours - 1), 0, 0);
+            });
+            const GifFile gif = parseGif(KGifWriter::encode({ row }, 80));
+            QVERIFY(gif.ok);
+            QByteArray indexes;
+            QVERIFY2(decodeStrictly(gif.streams.first(), gif.minCodeSizes.first(), length, &indexes),
+                qPrintable(QStringLiteral("%1 colours, %2 pixels").arg(colours).arg(length)));
+        }
+    }
+}
+
+void TestPictureWriters::gifLoopsForeverAtTheGivenPace()
+{
+    const Frames frames { paint(4, 4, [](int, int) { return qRgb(0, 0, 0); }),
+        paint(4, 4, [](int, int) { return qRgb(255, 255, 255); }) };
+    const QByteArray bytes = KGifWriter::encode(frames, 80);
+    const GifFile gif = parseGif(bytes);
+    QVERIFY(gif.loopsForever);
+    QCOMPARE(gif.delays, QVector<int>({ 8, 8 }));
+
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer, "gif");
+    QCOMPARE(reader.imageCount(), 2);
+    QCOMPARE(reader.loopCount(), -1);
+    QVERIFY(!reader.read().isNull());
+    QCOMPARE(reader.nextImageDelay(), 80);
+}
+
+void TestPictureWriters::gifOfManyColoursStaysClose()
+{
+    // 4096 colours must share 256 palette entries.
+    const QImage gradient
+        = paint(64, 64, [](int x, int y) { return qRgb(x * 4, y * 4, 128 + (x + y) % 64); });
+    QCOMPARE(KGifWriter::palette({ gradient }).size(), 256);
+
+    QBuffer buffer;
+    buffer.setData(KGifWriter::encode({ gradient }, 80));
+    const QImage decoded = QImageReader(&buffer, "gif").read();
+    QCOMPARE(decoded.size(), gradient.size());
+    qint64 total = 0;
+    int worst = 0;
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            const QRgb a = decoded.pixel(x, y), b = gradient.pixel(x, y);
+            const int error
+                = qAbs(qRed(a) - qRed(b)) + qAbs(qGreen(a) - qGreen(b)) + qAbs(qBlue(a) - qBlue(b));
+            total += error;
+            worst = qMax(worst, error);
+        }
+    }
+    QVERIFY2(total / (64 * 64) < 12, qPrintable(QStringLiteral("mean error %1").arg(total / (64 * 64))));
+    QVERIFY2(worst < 48, qPrintable(QStringLiteral("worst error %1").arg(worst)));
+}
+
+void TestPictureWriters::gifRefusesFramesItCannotWrite()
+{
+    QVERIFY(KGifWriter::encode({}, 80).isEmpty());
+    QVERIFY(KGifWriter::encode({ QImage() }, 80).isEmpty());
+    QVERIFY(KGifWriter::encode({ QImage(4, 4, QImage::Format_RGB32), QImage(5, 4, QImage::Format_RGB32) }, 80)
+                .isEmpty());
+}
+
+void TestPictureWriters::icoHoldsEverySizeWithItsAlpha()
+{
+    Frames sizes;
+    for (int size : { 16, 32, 48 }) {
+        sizes << paint(size, size, [size](int x, int y) {
+            if (x < size / 4)
+                return qRgba(0, 0, 0, 0);
+            if (y < size / 4)
+                return qRgba(43, 127, 214, 255);
+            return qRgb(x * 5, y * 5, size);
+        });
+    }
+    QBuffer buffer;
+    buffer.setData(KIcoWriter::encode(sizes));
+    QImageReader reader(&buffer, "ico");
+    QCOMPARE(reader.imageCount(), 3);
+    for (int i = 0; i < sizes.size(); ++i) {
+        QVERIFY(reader.jumpToImage(i));
+        const QImage decoded = reader.read().convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(decoded.size(), sizes.at(i).size());
+        for (int y = 0; y < decoded.height(); ++y) {
+            for (int x = 0; x < decoded.width(); ++x) {
+                const QRgb expected = sizes.at(i).pixel(x, y);
+                if (qAlpha(expected) == 0)
+                    QCOMPARE(qAlpha(decoded.pixel(x, y)), 0);
+                else
+                    QCOMPARE(decoded.pixel(x, y), expected);
+            }
+        }
+    }
+}
+
+void TestPictureWriters::icoRefusesImagesLargerThan256()
+{
+    QImage large(257, 16, QImage::Format_ARGB32);
+    large.fill(Qt::blue);
+    QVERIFY(KIcoWriter::encode({ large }).isEmpty());
+    QVERIFY(KIcoWriter::encode({}).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestPictureWriters)
+#include "tst_picturewriters.moc"

@@ -1,0 +1,253 @@
+#include "AtriumCommon/atriumuserdatalogutils.h"
+#include "ktestenvironment.h"
+#include "ktracestore.h"
+#include "storage/atriumthread.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <atomic>
+#include <csignal>
+#include <stdexcept>
+
+namespace {
+
+constexpr int FlushMs = 10000;
+const char* const FaultChildOption = "--fault-child";
+
+enum Behaviour
+{
+    ThrowStandardException,
+    ThrowAnythingElse,
+    SleepUntilStopped,
+    IgnoreStopRequests,
+    InvalidAccess,
+    IllegalInstruction,
+    RaisedArithmeticFault,
+    StackOverflow,
+};
+
+int descend(int depth)
+{
+    volatile char frame[1024];
+    frame[depth % 1024] = char(depth);
+    return depth < 0 ? 0 : descend(depth + 1) + frame[depth % 1024];
+}
+
+class TestWorker final : public AtriumThread
+{
+    Q_OBJECT
+
+public:
+    explicit TestWorker(Behaviour behaviour)
+        : m_behaviour(behaviour)
+    {
+    }
+    ~TestWorker() override { stopThread(); }
+
+    std::atomic<quintptr> threadId { 0 };
+    std::atomic<bool> started { false };
+    std::atomic<bool> leftNormally { false };
+
+protected:
+    void doWork() override
+    {
+        threadId = reinterpret_cast<quintptr>(QThread::currentThreadId());
+        leftNormally = false;
+        started = true;
+        switch (m_behaviour) {
+        case ThrowStandardException:
+            throw std::runtime_error("the backup drive went away");
+        case ThrowAnythingElse:
+            throw 42;
+        case SleepUntilStopped:
+            while (sleepInterruptibly(60000)) { }
+            break;
+        case IgnoreStopRequests:
+            for (;;)
+                QThread::msleep(5);
+        case InvalidAccess: {
+            volatile quintptr address = 16;
+            *reinterpret_cast<volatile int*>(quintptr(address)) = 1;
+            break;
+        }
+        case IllegalInstruction:
+            __builtin_trap();
+        case RaisedArithmeticFault:
+            std::raise(SIGFPE);
+            break;
+        case StackOverflow:
+            descend(0);
+            break;
+        }
+        leftNormally = true;
+    }
+
+private:
+    const Behaviour m_behaviour;
+};
+
+// The test process re-run with FaultChildOption: a worker faults; returning means it survived.
+int runFaultingChild(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    KTestEnvironment env;
+    env.platform()->setHostExecutablePath(QString::fromLocal8Bit(argv[3]));
+    TestWorker worker(Behaviour(QByteArray(argv[2]).toInt()));
+    worker.start();
+    worker.wait();
+    return 0;
+}
+
+} // namespace
+
+class TestWorkerThread : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void aThrowingBodyEndsOnlyItsThreadWithOneRecord_data();
+    void aThrowingBodyEndsOnlyItsThreadWithOneRecord();
+    void aNeverStartedWorkerWritesNothing();
+    void stopThreadEndsASleepingBodyWhichCanRunAgain();
+    void stopThreadTerminatesABodyThatIgnoresTheRequest();
+    void aHardwareFaultIsTracedBeforeTheProcessEnds_data();
+    void aHardwareFaultIsTracedBeforeTheProcessEnds();
+
+private:
+    QVector<KStoredTrace> storedTraces() const;
+
+    QScopedPointer<KTestEnvironment> m_env;
+    QString m_host;
+};
+
+void TestWorkerThread::initTestCase()
+{
+    m_env.reset(new KTestEnvironment);
+    m_host = installHostWithPathmark(*m_env, QStringLiteral("5.2"));
+    QVERIFY(!m_host.isEmpty());
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env->path(QStringLiteral("cache"))));
+    QVERIFY(AtriumUserDataLogUtils::instance()->isBound());
+}
+
+QVector<KStoredTrace> TestWorkerThread::storedTraces() const
+{
+    if (!AtriumUserDataLogUtils::instance()->waitForUpload(FlushMs))
+        return {};
+    return readStoredTraces(traceDatabase(m_env->path(QStringLiteral("cache"))));
+}
+
+void TestWorkerThread::aThrowingBodyEndsOnlyItsThreadWithOneRecord_data()
+{
+    QTest::addColumn<int>("behaviour");
+    QTest::newRow("a standard exception") << int(ThrowStandardException);
+    QTest::newRow("an exception of any other type") << int(ThrowAnythingElse);
+}
+
+void TestWorkerThread::aThrowingBodyEndsOnlyItsThreadWithOneRecord()
+{
+    QFETCH(int, behaviour);
+    const int before = storedTraces().size();
+
+    TestWorker worker { Behaviour(behaviour) };
+    worker.start();
+    QVERIFY(worker.wait(FlushMs));
+
+    const QVector<KStoredTrace> traces = storedTraces();
+    QCOMPARE(traces.size(), before + 1);
+    QCOMPARE(traces.last().operation, QStringLiteral("线程执行崩溃"));
+    QCOMPARE(
+        traces.last().page, QStringLiteral("className:TestWorker threadID:%1").arg(worker.threadId.load()));
+    QCOMPARE(traces.last().product, QString());
+    QCOMPARE(traces.last().version, QStringLiteral("版本号=5.2,App=atrium"));
+    QVERIFY(traces.last().kind.startsWith(QStringLiteral("自动发送;;")));
+}
+
+void TestWorkerThread::aNeverStartedWorkerWritesNothing()
+{
+    const int before = storedTraces().size();
+    delete new TestWorker(SleepUntilStopped);
+    QCOMPARE(storedTraces().size(), before);
+}
+
+void TestWorkerThread::stopThreadEndsASleepingBodyWhichCanRunAgain()
+{
+    TestWorker worker(SleepUntilStopped);
+    for (int run = 0; run < 2; ++run) {
+        worker.started = false;
+        worker.start();
+        QTRY_VERIFY(worker.started);
+        worker.stopThread();
+        QVERIFY(!worker.isRunning());
+        QVERIFY(worker.leftNormally); // woken, not terminated
+    }
+}
+
+void TestWorkerThread::stopThreadTerminatesABodyThatIgnoresTheRequest()
+{
+#if defined(__SANITIZE_THREAD__)
+    // Cancelled inside a blocking call, a thread leaves ThreadSanitizer's runtime ignoring its
+    // synchronisation from then on, which makes it report what follows as races.
+    QSKIP("ThreadSanitizer cannot follow a cancelled thread");
+#endif
+    const int before = storedTraces().size();
+    TestWorker worker(IgnoreStopRequests);
+    worker.start();
+    QTRY_VERIFY(worker.started);
+    worker.stopThread();
+    QVERIFY(!worker.isRunning());
+    QCOMPARE(storedTraces().size(), before); // termination is no failure
+}
+
+void TestWorkerThread::aHardwareFaultIsTracedBeforeTheProcessEnds_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::newRow("an invalid memory access") << int(InvalidAccess);
+    QTest::newRow("an illegal instruction") << int(IllegalInstruction);
+    QTest::newRow("an arithmetic fault sent to the thread") << int(RaisedArithmeticFault);
+    QTest::newRow("a stack overflow") << int(StackOverflow);
+}
+
+void TestWorkerThread::aHardwareFaultIsTracedBeforeTheProcessEnds()
+{
+    QFETCH(int, fault);
+    const QString cache = m_env->path(QStringLiteral("fault/%1").arg(fault));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+    // ThreadSanitizer reports a fault itself and exits with a code of its own; the child lets
+    // the fault end it as it does in production. (AddressSanitizer aborts, which is a crash.)
+    environment.insert(QStringLiteral("TSAN_OPTIONS"),
+        environment.value(QStringLiteral("TSAN_OPTIONS"))
+            + QStringLiteral(":handle_segv=0:handle_sigbus=0:handle_sigill=0:handle_sigfpe=0"));
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    // Through a shell that turns core dumps off: the crash is expected.
+    child.start(QStringLiteral("/bin/sh"),
+        { QStringLiteral("-c"), QStringLiteral("ulimit -c 0; exec \"$0\" \"$@\""),
+            QCoreApplication::applicationFilePath(), QString::fromLatin1(FaultChildOption),
+            QString::number(fault), m_host });
+    QVERIFY(child.waitForFinished(60000));
+    const QByteArray output = child.readAll();
+    QVERIFY2(child.exitStatus() == QProcess::CrashExit, output.constData());
+
+    const QVector<KStoredTrace> traces = readStoredTraces(traceDatabase(cache));
+    QCOMPARE(traces.size(), 1);
+    QCOMPARE(traces.first().operation, QStringLiteral("线程执行崩溃"));
+    const QRegularExpression detail(QStringLiteral("^className:TestWorker threadID:\\d+$"));
+    QVERIFY2(detail.match(traces.first().page).hasMatch(), qPrintable(traces.first().page));
+    QCOMPARE(traces.first().product, QString());
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && qstrcmp(argv[1], FaultChildOption) == 0)
+        return runFaultingChild(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestWorkerThread test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_workerthread.moc"
