@@ -65,6 +65,12 @@ public:
     // file unreadable, so such a file is never taken under protection.
     static bool isStorablePath(const QString& path);
 
+signals:
+    // Part of the collection's interface for observers of single records; the engine refreshes
+    // whole lists instead, so nothing here emits them.
+    void sigAdded(const KFileObject* record, const QString& strType, bool bSuccess);
+    void sigRemove(const QString& strFileName);
+
 private:
     using Record = std::shared_ptr<KFileObject>;
     using RecordMap = QMap<QString, Record>;
