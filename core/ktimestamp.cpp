@@ -79,6 +79,17 @@ QDate parseDate(QStringView text)
     return date;
 }
 
+bool isDisplayText(QStringView text)
+{
+    if (text.size() != 19 || text.at(4) != QLatin1Char('-') || text.at(7) != QLatin1Char('-')
+        || text.at(10) != QLatin1Char(' ') || text.at(13) != QLatin1Char(':') || text.at(16) != QLatin1Char(':')) {
+        return false;
+    }
+    const QChar digits[14] = { text[0], text[1], text[2], text[3], text[5], text[6], text[8], text[9], text[11],
+        text[12], text[14], text[15], text[17], text[18] };
+    return isValid(QStringView(digits, 14));
+}
+
 QString toDisplayText(QStringView stamp)
 {
     if (!isValid(stamp))

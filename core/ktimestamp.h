@@ -19,6 +19,9 @@ bool isValid(QStringView stamp);
 QDateTime parse(QStringView stamp);
 // The date of a "yyyyMMdd" text; a null date when it is not valid.
 QDate parseDate(QStringView text);
+// Whether `text` is a valid "yyyy-MM-dd hh:mm:ss", the form lists show times in. Such texts
+// order as the times they name.
+bool isDisplayText(QStringView text);
 // A valid stamp as "yyyy-MM-dd hh:mm:ss"; empty for an invalid one.
 QString toDisplayText(QStringView stamp);
 

@@ -1,0 +1,119 @@
+#include "Widgets/controls/kcustombutton.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+KCustomButton::KCustomButton(QWidget* parent)
+    : QPushButton(parent)
+    , m_textColor(Qt::black)
+{
+    setFocusPolicy(Qt::NoFocus);
+    setFlat(true);
+    setAutoDefault(false);
+}
+
+KCustomButton::KCustomButton(const QString& picture, int frames, QWidget* parent)
+    : QPushButton(parent)
+    , m_textColor(Qt::white)
+{
+    setFlat(true);
+    setAutoDefault(false);
+    if (!picture.isEmpty())
+        setPicName(picture, frames);
+}
+
+void KCustomButton::setPicName(const QString& picture, int frames)
+{
+    if (picture.isEmpty()) {
+        m_strip.clear();
+    } else {
+        m_strip.load(picture, frames);
+        setFixedSize(m_strip.frameWidth(), m_strip.frameHeight());
+    }
+    update();
+}
+
+void KCustomButton::setTextColor(const QColor& color)
+{
+    m_textColor = color;
+    update();
+}
+
+void KCustomButton::enterEvent(QEvent* event)
+{
+    m_hovered = true;
+    if (isEnabled()) {
+        setCursor(m_hoverCursor);
+        update();
+    }
+    QPushButton::enterEvent(event);
+    emit signalEnter();
+}
+
+void KCustomButton::leaveEvent(QEvent* event)
+{
+    m_hovered = false;
+    setCursor(Qt::ArrowCursor);
+    update();
+    QPushButton::leaveEvent(event);
+    emit signalLeave();
+}
+
+void KCustomButton::mousePressEvent(QMouseEvent* event)
+{
+    m_pressed = true;
+    QPushButton::mousePressEvent(event);
+}
+
+void KCustomButton::mouseReleaseEvent(QMouseEvent* event)
+{
+    m_pressed = false;
+    QPushButton::mouseReleaseEvent(event);
+}
+
+void KCustomButton::keyPressEvent(QKeyEvent* event)
+{
+    // The space key would click the button; these buttons answer the mouse only.
+    if (event->key() == Qt::Key_Space)
+        return;
+    QPushButton::keyPressEvent(event);
+}
+
+int KCustomButton::state() const
+{
+    if (!isEnabled())
+        return 3;
+    if (m_pressed)
+        return 2;
+    return m_hovered ? 1 : 0;
+}
+
+void KCustomButton::paintEvent(QPaintEvent* event)
+{
+    Q_UNUSED(event)
+    if (m_strip.frameCount() > 0) {
+        setAutoFillBackground(false);
+        QPainter painter(this);
+        if (m_strip.frameCount() == 1)
+            painter.drawPixmap(rect(), m_strip.pixmap());
+        else
+            painter.drawPixmap(rect(), m_strip.pixmap(), m_strip.frameRect(m_strip.frameForState(state())));
+    } else {
+        QStylePainter painter(this);
+        painter.setPen(Qt::gray);
+        painter.drawRect(0, 0, width() - 1, height() - 1);
+        // The flat button without its text: the text is drawn below, in our own colour.
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.text.clear();
+        painter.drawControl(QStyle::CE_PushButton, option);
+    }
+    if (text().isEmpty())
+        return;
+    QPainter painter(this);
+    painter.setFont(font());
+    painter.setPen(isEnabled() && m_textColor.isValid() ? m_textColor : QColor(Qt::gray));
+    painter.drawText(rect(), Qt::AlignHCenter | Qt::AlignVCenter, text());
+}

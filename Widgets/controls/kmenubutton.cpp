@@ -1,0 +1,94 @@
+#include "Widgets/controls/kmenubutton.h"
+
+#include "Widgets/controls/kbutton.h"
+
+#include <QHBoxLayout>
+#include <QMenu>
+
+namespace {
+
+// The menu belongs to the window that holds the control (its top-most ancestor when built),
+// which is why the destructor lets it go explicitly.
+QWidget* topMostAncestor(QWidget* parent)
+{
+    QWidget* top = parent;
+    while (top && top->parentWidget())
+        top = top->parentWidget();
+    return top;
+}
+
+} // namespace
+
+KMenuButton::KMenuButton(
+    const QString& leftPicture, int leftFrames, const QString& pullPicture, int pullFrames, QWidget* parent)
+    : QLabel(parent)
+    , m_leftButton(new KButton(this))
+    , m_pullButton(new KButton(this))
+    , m_menu(new QMenu(topMostAncestor(parent)))
+{
+    m_leftButton->setObjectName(QStringLiteral("leftButton"));
+    m_leftButton->setCursor(Qt::PointingHandCursor);
+    m_leftButton->setMouseTracking(true);
+    m_leftButton->setPixmap(leftPicture, leftFrames);
+
+    m_pullButton->setObjectName(QStringLiteral("pullButton"));
+    m_pullButton->setCursor(Qt::PointingHandCursor);
+    m_pullButton->setPixmap(pullPicture, pullFrames);
+
+    m_menu->setStyleSheet(QStringLiteral("QMenu:hover{border:1px solid yellow; }"));
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setSpacing(0);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_leftButton);
+    layout->addWidget(m_pullButton);
+
+    connect(m_pullButton, &QPushButton::clicked, this, &KMenuButton::onPullDown);
+    connect(m_leftButton, &QPushButton::clicked, this, &KMenuButton::onLeftButtonClicked);
+}
+
+KMenuButton::~KMenuButton()
+{
+    if (m_menu)
+        m_menu->deleteLater();
+    m_actions.clear();
+}
+
+QSize KMenuButton::sizeHint() const
+{
+    return layout()->sizeHint();
+}
+
+QSize KMenuButton::minimumSizeHint() const
+{
+    return layout()->minimumSize();
+}
+
+void KMenuButton::addAction(const QString& text, const QString& iconFile)
+{
+    auto* action = new QAction(QIcon(iconFile), text, m_menu);
+    m_actions.append(action);
+    connect(action, &QAction::triggered, this, &KMenuButton::onActionClicked);
+    m_menu->addAction(action);
+}
+
+void KMenuButton::onPullDown()
+{
+    m_menu->setFixedWidth(120);
+    QPoint position = mapToGlobal(QPoint(0, 0));
+    position.rx() += width() - m_menu->width();
+    position.ry() += m_leftButton->height() + 7;
+    m_menu->exec(position);
+}
+
+void KMenuButton::onLeftButtonClicked()
+{
+    emit clicked(0);
+}
+
+void KMenuButton::onActionClicked()
+{
+    const int index = m_actions.indexOf(qobject_cast<QAction*>(sender()));
+    if (index >= 0)
+        emit clicked(index + 1);
+}

@@ -1,0 +1,199 @@
+#include "Widgets/dialogs/kmessagebox.h"
+
+#include "Widgets/controls/kcustombutton.h"
+#include "Widgets/dialogs/kcustomdlgtitlewidget.h"
+#include "core/kcommon.h"
+
+#include <QCommonStyle>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+namespace {
+
+// Both only ever touched on the GUI thread.
+struct TestAnswers
+{
+    QList<int> queued;
+    QStringList answeredTexts;
+};
+
+TestAnswers& testAnswers()
+{
+    static TestAnswers answers;
+    return answers;
+}
+
+int g_openMessageBoxCount = 0;
+
+QPixmap standardIconPixmap(int icon)
+{
+    QStyle::StandardPixmap kind;
+    switch (icon) {
+    case QMessageBox::Information:
+        kind = QStyle::SP_MessageBoxInformation;
+        break;
+    case QMessageBox::Warning:
+        kind = QStyle::SP_MessageBoxWarning;
+        break;
+    case QMessageBox::Critical:
+        kind = QStyle::SP_MessageBoxCritical;
+        break;
+    case QMessageBox::Question:
+        kind = QStyle::SP_MessageBoxQuestion;
+        break;
+    default:
+        return QPixmap();
+    }
+    const QCommonStyle style;
+    const QIcon standard = style.standardIcon(kind);
+    const QList<QSize> sizes = standard.availableSizes();
+    return sizes.isEmpty() ? QPixmap() : standard.pixmap(sizes.first());
+}
+
+} // namespace
+
+KMessageBox::KMessageBox(int icon, const QString& title, const QString& text, const QString& backgroundImage,
+    const QString& closePicture, int closeFrames, const QString& okText, const QString& cancelText,
+    bool showCancel, QWidget* parent)
+    : KSkinDialog(title, backgroundImage, closePicture, closeFrames, 300, 150, parent, Qt::WindowFlags())
+    , m_okButton(new KCustomButton(m_content))
+    , m_cancelButton(new KCustomButton(m_content))
+    , m_iconLabel(new QLabel(m_content))
+    , m_textLabel(new QLabel(text, m_content))
+{
+    setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::MinimumExpanding);
+    setFixedSize(340, 190);
+
+    m_iconLabel->setObjectName(QStringLiteral("iconLabel"));
+    m_iconLabel->setPixmap(standardIconPixmap(icon));
+    m_textLabel->setObjectName(QStringLiteral("textLabel"));
+    m_textLabel->setWordWrap(true);
+    m_textLabel->setFixedWidth(200);
+
+    m_okButton->setObjectName(QStringLiteral("okButton"));
+    m_okButton->setText(okText);
+    connect(m_okButton, &QPushButton::clicked, this, &QDialog::accept);
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    m_cancelButton->setText(cancelText);
+    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* messageRow = new QHBoxLayout;
+    messageRow->addStretch();
+    messageRow->addWidget(m_iconLabel);
+    messageRow->addWidget(m_textLabel);
+    messageRow->addStretch();
+
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch();
+    buttonRow->addWidget(m_okButton);
+    // Without the second button its gap goes too, so that the one button is centred.
+    if (showCancel)
+        buttonRow->addSpacing(15);
+    buttonRow->addWidget(m_cancelButton);
+    buttonRow->addStretch();
+
+    auto* column = new QVBoxLayout(m_content);
+    column->setContentsMargins(0, 0, 0, 20);
+    column->addLayout(messageRow);
+    column->addLayout(buttonRow);
+
+    if (!showCancel)
+        m_cancelButton->hide();
+}
+
+void KMessageBox::setIcon(const QString& imageFile)
+{
+    const QPixmap picture(imageFile);
+    m_iconLabel->setPixmap(picture);
+    m_iconLabel->setFixedSize(picture.size());
+}
+
+void KMessageBox::setButtonPicture(int which, const QString& picture, int frames)
+{
+    if (which == QMessageBox::Ok)
+        m_okButton->setPicName(picture, frames);
+    else if (which == QMessageBox::Cancel)
+        m_cancelButton->setPicName(picture, frames);
+}
+
+QString KMessageBox::text() const
+{
+    return m_textLabel->text();
+}
+
+int KMessageBox::showCritical(QWidget* parent, const QString& title, const QString& text,
+    const QString& backgroundImage, const QString& closePicture, int closeFrames, const QString& okText,
+    const QString& cancelText, bool showCancel)
+{
+    KMessageBox box(QMessageBox::Critical, title, text, backgroundImage, closePicture, closeFrames, okText,
+        cancelText, showCancel, parent);
+    return box.exec();
+}
+
+void KMessageBox::setNextAnswer(int answer)
+{
+    testAnswers().queued.append(answer);
+}
+
+void KMessageBox::clearNextAnswers()
+{
+    testAnswers().queued.clear();
+    testAnswers().answeredTexts.clear();
+}
+
+int KMessageBox::queuedAnswerCount()
+{
+    return testAnswers().queued.size();
+}
+
+QStringList KMessageBox::answeredTexts()
+{
+    return testAnswers().answeredTexts;
+}
+
+int KMessageBox::exec()
+{
+    TestAnswers& answers = testAnswers();
+    if (answers.queued.isEmpty())
+        return KSkinDialog::exec();
+    const int answer = answers.queued.takeFirst();
+    answers.answeredTexts.append(text());
+    done(answer);
+    return answer;
+}
+
+void KMessageBox::slotClose()
+{
+    done(-1);
+}
+
+KYMessageBox::OpenBox::OpenBox()
+{
+    ++g_openMessageBoxCount;
+}
+
+KYMessageBox::OpenBox::~OpenBox()
+{
+    g_openMessageBoxCount = qMax(0, g_openMessageBoxCount - 1);
+}
+
+void KYMessageBox::onHostSkinChanged()
+{
+    m_titleWidget->slotChangeSkin(KCommon::skinBackgroundPath());
+}
+
+int KYMessageBox::showCritical(QWidget* parent, const QString& title, const QString& text,
+    const QString& backgroundImage, const QString& closePicture, int closeFrames, const QString& okText,
+    const QString& cancelText, bool showCancel)
+{
+    const OpenBox counted;
+    return KMessageBox::showCritical(
+        parent, title, text, backgroundImage, closePicture, closeFrames, okText, cancelText, showCancel);
+}
+
+int KYMessageBox::openMessageBoxCount()
+{
+    return g_openMessageBoxCount;
+}

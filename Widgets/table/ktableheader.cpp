@@ -1,0 +1,59 @@
+#include "Widgets/table/ktableheader.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+namespace {
+
+QLabel* headerLabel(const QString& name, const QString& text, const QString& styleSheet, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setStyleSheet(styleSheet);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+} // namespace
+
+KTableHeader::KTableHeader(QWidget* parent)
+    : QWidget(parent)
+{
+    const QString style = QStringLiteral("color:#a2a2a2;\nbackground-color:#fcfcfc;\nborder:0.5px groove "
+                                         "#dfdfdf;\nborder-top:0px;\nborder-left:0px;");
+    const QString fileStyle = QStringLiteral("color:#a2a2a2;\nbackground-color:#fcfcfc;\nborder:0.5px groove "
+                                             "#dfdfdf;\nborder-left:1px;\nborder-top:0px;");
+    // Left to right as the columns of the rows below: the file (icon and name), its backup
+    // count, its last backup date, and the row's buttons.
+    m_lblFile = headerLabel(QStringLiteral("lblFile"), QStringLiteral("工程文件"), fileStyle, this);
+    m_lblBackedNumber = headerLabel(QStringLiteral("lblBackedNumber"), QStringLiteral("备份数"), style, this);
+    m_lblLastBackedTime
+        = headerLabel(QStringLiteral("lblLastBackedTime"), QStringLiteral("最近备份日期"), style, this);
+    m_lblOperation = headerLabel(QStringLiteral("lblOperation"), QStringLiteral("操作"), style, this);
+
+    m_lblFile->setFixedWidth(268);
+    m_lblBackedNumber->setFixedWidth(72);
+    m_lblLastBackedTime->setFixedWidth(160);
+    setMinimumHeight(29);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_lblFile);
+    layout->addWidget(m_lblBackedNumber);
+    layout->addWidget(m_lblLastBackedTime);
+    layout->addWidget(m_lblOperation, 1);
+}
+
+bool KTableHeader::isBackedNumberVisible() const
+{
+    return !m_lblBackedNumber->isHidden();
+}
+
+void KTableHeader::setBackedNumberVisible(bool visible)
+{
+    if (visible == isBackedNumberVisible())
+        return;
+    m_lblBackedNumber->setVisible(visible);
+    m_lblFile->setFixedWidth(visible ? 268 : 349);
+}

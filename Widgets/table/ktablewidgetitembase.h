@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+class QLabel;
+
+// One row of a KTableWidget: a widget of its own, identified by a text key (a file's path or
+// a version's identifier) rather than by its index.
+class KTableWidgetItemBase : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Stored and compared; the values never change.
+    enum ITEMTYPE
+    {
+        ITEM_FILE = 0,
+        ITEM_DATETIME = 1,
+        ITEM_DELETED_FILE = 2,
+        ITEM_BACKED_FILE = 3,
+        ITEM_SELF_BACKED = 4,
+    };
+    Q_ENUM(ITEMTYPE)
+
+    explicit KTableWidgetItemBase(QWidget* parent = nullptr);
+
+    QString key() const { return m_key; }
+    void setKey(const QString& key) { m_key = key; }
+    int itemType() const { return m_itemType; }
+    void setItemType(int type) { m_itemType = type; }
+
+public slots:
+    // Fills the row's labels; each kind of row says which entry goes where.
+    virtual void setData(const QStringList& texts) = 0;
+
+signals:
+    // Asks the owning table to drop the row with this key.
+    void sigRemove(QString strKey);
+
+protected:
+    // Rows with a background label light it up while hovered.
+    void setHoverBackground(QLabel* background);
+
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    qint32 m_itemType = ITEM_FILE;
+    QString m_key;
+    QLabel* m_hoverBackground = nullptr;
+    Q_DISABLE_COPY(KTableWidgetItemBase)
+};

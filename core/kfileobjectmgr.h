@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QMap>
+#include <QObject>
+#include <QStringList>
+#include <QVector>
+
+#include <memory>
+#include <shared_mutex>
+
+class KFileObject;
+
+// The protected-file records of one kind, keyed by path in plain text order. The scanner thread
+// backs files up and cleans up while the GUI thread reads rows, sizes and records, so the map is
+// guarded by a read-write lock. Long walks copy the records under the lock and run without it,
+// letting the GUI thread pump events on the way without re-entering the lock.
+//
+// Ownership: the collection owns its records. A record refused by addFile() stays with the
+// caller. A record that leaves the map (removeFile, removeVersion, removeAllBackups,
+// dropExpiredVersions) is kept alive until clear() or destruction, so a pointer obtained from
+// findFile() or backupFile() never dangles; such a record is no longer saved or listed.
+class KFileObjectMgr final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit KFileObjectMgr(QObject* parent = nullptr);
+    ~KFileObjectMgr() override;
+
+    // Takes `record` under its path; false, and the caller keeps it, when the path is taken or
+    // cannot be stored in the database.
+    bool addFile(KFileObject* record);
+    KFileObject* findFile(const QString& path) const;
+    bool isCurrentStateBackedUp(const QString& path) const;
+    // Copies the file as a new version of its record; a new record is kept only together with
+    // its first successful copy. Null on failure. `backupDirectory` spares a settings read.
+    KFileObject* backupFile(const QString& path, int fileType, const QString& backupDirectory = QString());
+
+    // Deletes every copy of the file; the record goes only when all copies went.
+    bool removeFile(const QString& path);
+    // Deletes the version wherever it is; a record left without versions goes.
+    bool removeVersion(const QString& fileId);
+    // Deletes every copy and forgets every record.
+    bool removeAllBackups();
+    // Deletes the copies not made today; the records and their entries stay.
+    bool removeBackupsBeforeToday();
+    // Drops versions seven or more days old and the records they leave empty; true when any
+    // version was dropped.
+    bool dropExpiredVersions();
+
+    qint64 totalBackupSize() const;
+    qint64 backupSizeBeforeToday() const;
+
+    // The File elements of the records with versions, each followed by a line end.
+    QString toXml() const;
+    // One "path|count|latest|month" row per record with versions; also sorted into rows of
+    // files that exist and of files that are gone (either list may be null).
+    QStringList collectRows(QStringList* existing, QStringList* deleted) const;
+
+    // Deletes every record, also those kept alive after leaving the map.
+    void clear();
+    int count() const;
+
+    // The database is XML 1.0: a path with a character it cannot carry would make the whole
+    // file unreadable, so such a file is never taken under protection.
+    static bool isStorablePath(const QString& path);
+
+signals:
+    // Part of the collection's interface for observers of single records; the engine refreshes
+    // whole lists instead, so nothing here emits them.
+    void sigAdded(const KFileObject* record, const QString& strType, bool bSuccess);
+    void sigRemove(const QString& strFileName);
+
+private:
+    using Record = std::shared_ptr<KFileObject>;
+    using RecordMap = QMap<QString, Record>;
+
+    QVector<Record> snapshot() const;
+    qint64 sumOverRecords(qint64 (KFileObject::*size)() const) const;
+    RecordMap::iterator retire(RecordMap::iterator it);
+
+    mutable std::shared_mutex m_lock;
+    RecordMap m_records;
+    QVector<Record> m_retired;
+
+    Q_DISABLE_COPY(KFileObjectMgr)
+};

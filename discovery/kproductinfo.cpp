@@ -1,0 +1,5 @@
+#include "discovery/kproductinfo.h"
+
+KProductInfo::KProductInfo(QObject* parent)
+    : QObject(parent)
+{ }

@@ -1,0 +1,198 @@
+#include "discovery/kfiletypemanager.h"
+#include "discovery/kproductcatalog.h"
+#include "discovery/kproductinfo.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestProductCatalog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rootAndContentDecide_data();
+    void rootAndContentDecide();
+    void unreadableFileIsNotLoaded();
+    void everyFieldIsRead();
+    void laterProductOfTheSameNameWins();
+    void codeChoosesTheKind_data();
+    void codeChoosesTheKind();
+    void builtInCatalogDescribesAllProducts();
+    void builtInCatalogKeepsItsForm();
+
+private:
+    QString write(const QByteArray& content);
+    static QByteArray product(
+        const QByteArray& name, const QByteArray& code, const QByteArray& children = {});
+
+    QTemporaryDir m_dir;
+};
+
+QString TestProductCatalog::write(const QByteArray& content)
+{
+    static int n = 0;
+    const QString path = m_dir.filePath(QStringLiteral("catalog%1.xml").arg(++n));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return QString();
+    return path;
+}
+
+QByteArray TestProductCatalog::product(
+    const QByteArray& name, const QByteArray& code, const QByteArray& children)
+{
+    return "<Product Name=\"" + name + "\" Code=\"" + code + "\">" + children + "</Product>";
+}
+
+void TestProductCatalog::rootAndContentDecide_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("products");
+    QTest::newRow("products at any depth below the root count")
+        << "<Products>" + product("a", "PRA4") + "<Group>" + product("b", "RBA") + "</Group></Products>" << 3;
+    QTest::newRow("a lower-case root gives no products")
+        << "<products>" + product("a", "PRA4") + "</products>" << 1;
+    QTest::newRow("content that does not parse gives no products")
+        << "<Products>" + product("a", "PRA4") << 1;
+}
+
+void TestProductCatalog::rootAndContentDecide()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, products);
+    KFileTypeManager kinds;
+    KProductCatalog catalog(&kinds);
+    QVERIFY(catalog.load(write("<Products>" + product("earlier", "INA") + "</Products>")));
+    QVERIFY(catalog.load(write(content))); // true whatever the content
+    QCOMPARE(catalog.products().size(), products);
+    QVERIFY(catalog.product(QStringLiteral("earlier"))); // the table is kept as it was
+}
+
+void TestProductCatalog::unreadableFileIsNotLoaded()
+{
+    KProductCatalog catalog(new KFileTypeManager(this));
+    QVERIFY(!catalog.load(m_dir.filePath(QStringLiteral("missing.xml"))));
+    QVERIFY(catalog.products().isEmpty());
+}
+
+void TestProductCatalog::everyFieldIsRead()
+{
+    KFileTypeManager kinds;
+    KProductCatalog catalog(&kinds);
+    QVERIFY(catalog.load(
+        write("\xEF\xBB\xBF<Products>\r\n\t<Product Name=\"N\" Code=\"C\" Description=\"D\" Group=\"G\" "
+              "Classification=\"K\" KJImg=\"I.png\">\r\n"
+              "\t\t<InfoName>IN</InfoName><RootKey>RK</RootKey><VersionKey>VK</VersionKey>"
+              "<PathKey>PK</PathKey><MainApp>MA</MainApp><Icon>IC</Icon><Visible>True</Visible>"
+              "<CanInstall>true</CanInstall><ID>1,2</ID><RecentFile>RF</RecentFile>"
+              "<FileExt> a , ,A, b </FileExt><StudyCode>SC</StudyCode><Introduction>IT</Introduction>"
+              "<Link>L</Link><OrderLink>OL</OrderLink><Introduce>IE</Introduce>"
+              "<ShowInHomePage>SH</ShowInHomePage><Name>other</Name><VersionRegionType>1</VersionRegionType>"
+              "\r\n\t</Product>\r\n</Products>\r\n")));
+    const KProductInfo* p = catalog.product(QStringLiteral("N"));
+    QVERIFY(p);
+    const QStringList texts { p->name(), p->code(), p->description(), p->group(), p->classification(),
+        p->kjImg(), p->infoName(), p->rootKey(), p->versionKey(), p->pathKey(), p->mainApp(), p->icon(),
+        p->id(), p->recentFile(), p->fileExt(), p->studyCode(), p->introduction(), p->link(), p->orderLink(),
+        p->introduce(), p->showInHomePage() };
+    QCOMPARE(texts.join(QLatin1Char('|')),
+        QStringLiteral("N|C|D|G|K|I.png|IN|RK|VK|PK|MA|IC|1,2|RF| a , ,A, b |SC|IT|L|OL|IE|"));
+    QVERIFY(p->visible());
+    QVERIFY(!p->canInstall()); // only "True" is true
+    QVERIFY(!p->quickStart()); // missing
+    QCOMPARE(kinds.fileExts(4), (QStringList { QStringLiteral("a"), QStringLiteral("b") }));
+}
+
+void TestProductCatalog::laterProductOfTheSameNameWins()
+{
+    KFileTypeManager kinds;
+    KProductCatalog catalog(&kinds);
+    QVERIFY(
+        catalog.load(write("<Products>" + product("same", "PRA4") + product("same", "RBA") + "</Products>")));
+    QCOMPARE(catalog.products().size(), 1);
+    QCOMPARE(catalog.product(QStringLiteral("same"))->code(), QStringLiteral("RBA"));
+}
+
+void TestProductCatalog::codeChoosesTheKind_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("kind");
+    QTest::newRow("a code containing PRA4 is pricing") << QStringLiteral("PRA4X") << 0;
+    QTest::newRow("PRA3 is other") << QStringLiteral("PRA3") << 4;
+    QTest::newRow("codes are compared with their letter case") << QStringLiteral("pra4") << 4;
+    QTest::newRow("civil is tested before pricing") << QStringLiteral("PRA4CVA") << 1;
+    QTest::newRow("rebar") << QStringLiteral("RBA2024") << 2;
+    QTest::newRow("installation") << QStringLiteral("INAE2024") << 3;
+    QTest::newRow("office products are other") << QStringLiteral("Office") << 4;
+}
+
+void TestProductCatalog::codeChoosesTheKind()
+{
+    QFETCH(QString, code);
+    QFETCH(int, kind);
+    KFileTypeManager kinds;
+    KProductCatalog catalog(&kinds);
+    QVERIFY(catalog.load(
+        write("<Products>" + product("p", code.toUtf8(), "<FileExt>zz1</FileExt>") + "</Products>")));
+    QCOMPARE(kinds.fileTypeOfSuffix(QStringLiteral("zz1")), kind);
+    QCOMPARE(KProductCatalog::kindOfCode(code), kind);
+}
+
+void TestProductCatalog::builtInCatalogDescribesAllProducts()
+{
+    KFileTypeManager kinds;
+    KProductCatalog catalog(&kinds);
+    QVERIFY(catalog.load(KProductCatalog::builtInPath()));
+    QCOMPARE(catalog.products().size(), 38);
+
+    const KProductInfo* office = catalog.product(QStringLiteral("办公系列软件"));
+    QVERIFY(office);
+    QCOMPARE(QStringList({ office->code(), office->group(), office->recentFile(), office->fileExt(),
+                 office->introduce() }),
+        QStringList({ QStringLiteral("Office"), QStringLiteral("Office"),
+            QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\"),
+            QStringLiteral("xls,doc,ppt,xlsx,docx,pptx"), QStringLiteral("Word,PowerPoint,Excel") }));
+    QVERIFY(office->visible() && office->quickStart() && !office->canInstall());
+    const KProductInfo* cad = catalog.product(QStringLiteral("CAD软件"));
+    QVERIFY(cad);
+    QCOMPARE(QStringList({ cad->code(), cad->group(), cad->recentFile(), cad->fileExt(), cad->introduce() }),
+        QStringList({ QStringLiteral("CAD"), QStringLiteral("Office"),
+            QStringLiteral(
+                "HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\R15.0\\ACAD-1:804\\Recent File List"),
+            QStringLiteral("dwg"), QStringLiteral("CAD 工程文件") }));
+
+    QVector<int> perKind(5);
+    for (const KProductInfo* p : catalog.products()) {
+        if (p == office || p == cad)
+            continue;
+        const int kind = KProductCatalog::kindOfCode(p->code());
+        ++perKind[kind];
+        const QString location = kind == 1 ? QStringLiteral("CSIDL_COMMON_DOCUMENTS\\Tarsel\\")
+                                           : QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\");
+        QVERIFY2(p->recentFile().startsWith(location) || (kind == 4 && p->recentFile().isEmpty()),
+            qPrintable(p->name()));
+        // Every extension of a takeoff product is classified as that product's kind.
+        const QStringList extensions = p->fileExt().split(QLatin1Char(','), Qt::SkipEmptyParts);
+        QVERIFY2(kind == 4 || !extensions.isEmpty(), qPrintable(p->name()));
+        for (const QString& extension : extensions)
+            QVERIFY2(kind == 4 || kinds.fileTypeOfSuffix(extension) == kind, qPrintable(extension));
+    }
+    QVERIFY2(!perKind.contains(0), "every kind has products");
+    QCOMPARE(kinds.fileTypeOfSuffix(QStringLiteral("PRA4")), 0);
+    QCOMPARE(kinds.fileTypeOfSuffix(QStringLiteral("docx")), 4);
+}
+
+void TestProductCatalog::builtInCatalogKeepsItsForm()
+{
+    QFile file(KProductCatalog::builtInPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF<Products>\r\n"));
+    QVERIFY(bytes.endsWith("</Products>\r\n"));
+    QCOMPARE(bytes.count('\n'), bytes.count("\r\n"));
+    QVERIFY(!bytes.contains("\n "));
+    QCOMPARE(bytes.count("\r\n\t<Product "), 38);
+}
+
+QTEST_GUILESS_MAIN(TestProductCatalog)
+#include "tst_productcatalog.moc"

@@ -1,0 +1,377 @@
+#include "core/kcommon.h"
+#include "core/kfileobject.h"
+#include "core/kfileobjectmgr.h"
+#include "core/kprotectiondatabase.h"
+#include "discovery/kfiletypemanager.h"
+#include "ktestenvironment.h"
+
+#include <QDomDocument>
+#include <QProcess>
+#include <QThread>
+#include <QtTest>
+
+#include <array>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+// Set in a child process that saves a large database until it is killed.
+const char SaverVariable[] = "VAULTKEEP_TEST_SAVE_FOREVER";
+const int SaverRecords = 40000;
+
+using Store = std::array<KFileObjectMgr, 5>;
+
+KProtectionDatabase::Collections collectionsOf(Store& store)
+{
+    return { &store[0], &store[1], &store[2], &store[3], &store[4] };
+}
+
+QString fileId(int n)
+{
+    return QStringLiteral("{00000000-0000-0000-0000-%1}_20240105093012_20240105")
+        .arg(n, 12, 10, QLatin1Char('0'));
+}
+
+void addRecord(KFileObjectMgr* collection, const QString& path, int type, const QStringList& fileIds)
+{
+    auto* record = new KFileObject(path, type);
+    for (const QString& id : fileIds)
+        record->addVersion(id);
+    if (!collection->addFile(record))
+        delete record;
+}
+
+int saveForever(const QString& path)
+{
+    Store store;
+    for (int i = 0; i < SaverRecords; ++i)
+        addRecord(&store[i % 5], QStringLiteral("/work/项目 %1/预算 & 报价.pra4").arg(i), i % 5,
+            { fileId(i), fileId(-i) });
+    const KProtectionDatabase database(path);
+    for (;;)
+        database.save(collectionsOf(store));
+}
+
+// A File element with the given attributes and one Version per FileID, written as given.
+QByteArray fileElement(const QByteArray& attributes, const QStringList& fileIds)
+{
+    QByteArray element = "<File " + attributes + ">";
+    for (const QString& id : fileIds)
+        element += "<Version FileID=\"" + id.toUtf8() + "\"/>";
+    return element + "</File>\n";
+}
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
+}
+
+bool xmllintAccepts(const QString& path)
+{
+    return QProcess::execute(QStringLiteral("xmllint"), { QStringLiteral("--noout"), path }) == 0;
+}
+
+} // namespace
+
+class TestProtectionDatabase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void databaseLivesInTheHostDataFolder();
+    void savedFileHasItsExactForm_data();
+    void savedFileHasItsExactForm();
+    void roundTripKeepsEveryPathAndDropsMissingCopies();
+    void loaderKeepsOnlyWhatItCanUse();
+    void unreadableFiles_data();
+    void unreadableFiles();
+    void fileIdsReachingOutsideAreDropped();
+    void failedWriteKeepsThePreviousDatabase();
+    void killedSaveLeavesAWholeDatabase();
+
+private:
+    // A copy named `id` in the backup folder.
+    void writeCopy(const QString& id) { QVERIFY(!m_env->writeFile(m_backupFolder + id, "copy").isEmpty()); }
+    void writeDatabase(const QByteArray& content)
+    {
+        QVERIFY(!m_env->writeFile(m_database->path().mid(m_env->path().size() + 1), content).isEmpty());
+    }
+    // Ten records with existing copies, saved.
+    QByteArray saveTenRecords();
+
+    QScopedPointer<KTestEnvironment> m_env;
+    QString m_backupFolder; // relative to the environment
+    QScopedPointer<KProtectionDatabase> m_database;
+    Store m_store;
+    Store m_loaded;
+};
+
+void TestProtectionDatabase::initTestCase()
+{
+    m_env.reset(new KTestEnvironment);
+    m_env->addBackupDrive(QStringLiteral("D"));
+    m_backupFolder = QStringLiteral("drives/D/") + KCommon::backupFolderName() + QLatin1Char('/');
+    KFileTypeManager::instance()->addFileExts(0, QStringLiteral("pra4"));
+}
+
+void TestProtectionDatabase::init()
+{
+    QDir(m_env->path(m_backupFolder)).removeRecursively();
+    m_database.reset(new KProtectionDatabase);
+    QFile::remove(m_database->path());
+}
+
+void TestProtectionDatabase::cleanup()
+{
+    for (int i = 0; i < 5; ++i) {
+        m_store[i].clear();
+        m_loaded[i].clear();
+    }
+}
+
+QByteArray TestProtectionDatabase::saveTenRecords()
+{
+    for (int i = 0; i < 10; ++i) {
+        writeCopy(fileId(i));
+        addRecord(&m_store[i % 5], QStringLiteral("/w/%1.pra4").arg(i), i % 5, { fileId(i) });
+    }
+    return m_database->save(collectionsOf(m_store)) ? contentOf(m_database->path()) : QByteArray();
+}
+
+void TestProtectionDatabase::databaseLivesInTheHostDataFolder()
+{
+    QDir(m_env->platform()->appDataFolder()).removeRecursively();
+    const QString path = m_database->path();
+    QCOMPARE(
+        path, m_env->platform()->appDataFolder() + QStringLiteral("/Atrium/App/KVaultkeep/VaultkeepDB.xml"));
+    QVERIFY(QFileInfo(path).absoluteDir().exists());
+    QVERIFY(!m_database->load(collectionsOf(m_loaded))); // no file yet
+}
+
+void TestProtectionDatabase::savedFileHasItsExactForm_data()
+{
+    QTest::addColumn<QString>("kinds");
+    QTest::addColumn<QString>("body");
+    const QString school
+        = QStringLiteral("<File FileName=\"d:\\projects\\school.pra4\" Type=\"0\">\n  <Version FileID=\"")
+        + fileId(1) + QStringLiteral("\"/>\n  <Version FileID=\"") + fileId(2)
+        + QStringLiteral("\"/>\n </File>");
+    const QString tower
+        = QStringLiteral("<File FileName=\"d:\\tower.rba24\" Type=\"2\">\n  <Version FileID=\"") + fileId(3)
+        + QStringLiteral("\"/>\n </File>");
+    QTest::newRow("no records leave one empty line") << QString() << QString();
+    QTest::newRow("one record") << QStringLiteral("0") << school;
+    QTest::newRow("an empty kind between two leaves an empty line")
+        << QStringLiteral("02") << school + QStringLiteral("\n\n") + tower;
+}
+
+void TestProtectionDatabase::savedFileHasItsExactForm()
+{
+    QFETCH(QString, kinds);
+    QFETCH(QString, body);
+    if (kinds.contains(QLatin1Char('2')))
+        addRecord(&m_store[2], QStringLiteral("d:\\tower.rba24"), 2, { fileId(3) });
+    if (kinds.contains(QLatin1Char('0')))
+        addRecord(&m_store[0], QStringLiteral("d:\\projects\\school.pra4"), 0, { fileId(2), fileId(1) });
+    QVERIFY(m_database->save(collectionsOf(m_store)));
+    QCOMPARE(QString::fromUtf8(contentOf(m_database->path())),
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<TarselFileProtect>\n") + body
+            + QStringLiteral("\n</TarselFileProtect>\n"));
+    if (QStandardPaths::findExecutable(QStringLiteral("xmllint")).isEmpty())
+        QSKIP("xmllint is not installed");
+    QVERIFY(xmllintAccepts(m_database->path()));
+}
+
+void TestProtectionDatabase::roundTripKeepsEveryPathAndDropsMissingCopies()
+{
+    const QStringList paths { QStringLiteral("/w/a&b.pra4"), QStringLiteral("/w/<c>.pra4"),
+        QStringLiteral("/w/\"d\".pra4"), QStringLiteral("/w/it's.pra4"),
+        QStringLiteral("/w/with  spaces .pra4"), QStringLiteral("/工程/预算 书.pra4"),
+        QStringLiteral("/w/tab\tline\nreturn\r.pra4") };
+    for (int i = 0; i < paths.size(); ++i) {
+        writeCopy(fileId(i));
+        addRecord(&m_store[i % 5], paths.at(i), i % 5, { fileId(i), fileId(100 + i) }); // 100+ have no copy
+    }
+    addRecord(&m_store[4], QStringLiteral("/w/only missing copies.xls"), 4, { fileId(200) });
+    QVERIFY(m_database->save(collectionsOf(m_store)));
+    if (!QStandardPaths::findExecutable(QStringLiteral("xmllint")).isEmpty())
+        QVERIFY(xmllintAccepts(m_database->path()));
+
+    QVERIFY(m_database->load(collectionsOf(m_loaded)));
+    int loaded = 0;
+    for (int i = 0; i < paths.size(); ++i) {
+        const KFileObject* record = m_loaded[i % 5].findFile(paths.at(i));
+        QVERIFY2(record, qPrintable(paths.at(i)));
+        QCOMPARE(record->versionIds(), QStringList { fileId(i) });
+        QCOMPARE(record->fileType(), i % 5);
+    }
+    for (const KFileObjectMgr& collection : m_loaded)
+        loaded += collection.count();
+    QCOMPARE(loaded, paths.size());
+}
+
+void TestProtectionDatabase::loaderKeepsOnlyWhatItCanUse()
+{
+    for (const QString& id : { fileId(1), fileId(2), fileId(3), fileId(4), fileId(5), QStringLiteral("short"),
+             QStringLiteral("{x}_20241399999999_2024abcd"), QStringLiteral("a&b") })
+        writeCopy(id);
+    QDir().mkpath(m_env->path(m_backupFolder + QStringLiteral("folder")));
+    addRecord(&m_loaded[2], QStringLiteral("/w/in memory.pra4"), 2, { fileId(9) });
+    writeDatabase("<TarselFileProtect>\n" + fileElement("FileName=\"/w/untyped.pra4\"", { fileId(1) })
+        + fileElement("FileName=\"/w/untyped.unknown\"", { fileId(2) })
+        + fileElement("FileName=\"/w/seven.pra4\" Type=\"7\"", { fileId(3) })
+        + fileElement("Type=\"0\"", { fileId(4) })
+        + fileElement("FileName=\"/w/odd.pra4\" Type=\"3\"",
+            { QStringLiteral("short"), QStringLiteral("{x}_20241399999999_2024abcd"),
+                QStringLiteral("missing"), QStringLiteral("a&amp;b"), QStringLiteral("folder") })
+        + fileElement("FileName=\"/w/gone.pra4\" Type=\"1\"", { QStringLiteral("missing") })
+        + fileElement("FileName=\"/w/in memory.pra4\" Type=\"2\"", { fileId(5) }) + "</TarselFileProtect>\n");
+    QVERIFY(m_database->load(collectionsOf(m_loaded)));
+    QCOMPARE(m_loaded[0].findFile(QStringLiteral("/w/untyped.pra4"))->fileType(), 0);
+    QCOMPARE(m_loaded[3].findFile(QStringLiteral("/w/odd.pra4"))->versionIds(),
+        QStringList({ QStringLiteral("short"), QStringLiteral("{x}_20241399999999_2024abcd") }));
+    QCOMPARE(
+        m_loaded[2].findFile(QStringLiteral("/w/in memory.pra4"))->versionIds(), QStringList { fileId(9) });
+    QCOMPARE(QVector<int>({ m_loaded[0].count(), m_loaded[1].count(), m_loaded[2].count(),
+                 m_loaded[3].count(), m_loaded[4].count() }),
+        QVector<int>({ 1, 0, 1, 1, 0 }));
+}
+
+void TestProtectionDatabase::unreadableFiles_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("loaded");
+    QTest::newRow("a missing file is not loaded") << QByteArray() << false;
+    QTest::newRow("a truncated file loads as empty") << "<TarselFileProtect>\n"
+            + fileElement("FileName=\"/w/0.pra4\" Type=\"0\"", { fileId(0) })
+            + "<File FileName=\"/w/1" << true;
+    QTest::newRow("a file that is not XML loads as empty") << QByteArray("\0\1garbage", 9) << true;
+}
+
+void TestProtectionDatabase::unreadableFiles()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, loaded);
+    writeCopy(fileId(0));
+    if (!content.isEmpty())
+        writeDatabase(content);
+    QCOMPARE(m_database->load(collectionsOf(m_loaded)), loaded);
+    QCOMPARE(m_loaded[0].count(), 0);
+}
+
+void TestProtectionDatabase::fileIdsReachingOutsideAreDropped()
+{
+    const QString victim = m_env->writeFile(QStringLiteral("drives/victim"), "keep me");
+    const QString outside = m_env->path(QStringLiteral("drives/victim"));
+    writeCopy(fileId(1));
+    writeDatabase("<TarselFileProtect>\n"
+        + fileElement("FileName=\"/w/a.pra4\" Type=\"0\"",
+            { QStringLiteral("../../victim"), QStringLiteral("..\\..\\victim"), outside,
+                QStringLiteral("C:victim"), QStringLiteral("vic&#1;tim"), fileId(1) })
+        + fileElement("FileName=\"/w/b.pra4\" Type=\"0\"", { QStringLiteral("../../victim") })
+        + "</TarselFileProtect>\n");
+    QVERIFY(m_database->load(collectionsOf(m_loaded)));
+    KFileObjectMgr& collection = m_loaded[0];
+    QCOMPARE(collection.count(), 1);
+    QCOMPARE(collection.findFile(QStringLiteral("/w/a.pra4"))->versionIds(), QStringList { fileId(1) });
+
+    QVERIFY(!collection.removeVersion(QStringLiteral("../../victim")));
+    QCOMPARE(collection.totalBackupSize(), qint64(4));
+    collection.backupSizeBeforeToday();
+    collection.removeBackupsBeforeToday();
+    collection.dropExpiredVersions();
+    collection.removeFile(QStringLiteral("/w/a.pra4"));
+    collection.removeAllBackups();
+    QCOMPARE(contentOf(victim), QByteArray("keep me"));
+}
+
+void TestProtectionDatabase::failedWriteKeepsThePreviousDatabase()
+{
+    const QByteArray before = saveTenRecords();
+    QVERIFY(!before.isEmpty());
+    for (int i = 0; i < 5000; ++i)
+        addRecord(&m_store[4], QStringLiteral("/w/more/%1.xls").arg(i), 4, { fileId(i) });
+
+    // A file-size limit makes the write fail part way, as a full disk would.
+    rlimit original {};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &original), 0);
+    rlimit small = original;
+    small.rlim_cur = rlim_t(before.size()) + 4096;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = m_database->save(collectionsOf(m_store));
+    setrlimit(RLIMIT_FSIZE, &original);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QVERIFY(!saved);
+    QCOMPARE(contentOf(m_database->path()), before);
+    QCOMPARE(QFileInfo(m_database->path()).absoluteDir().entryList(QDir::Files),
+        QStringList { QStringLiteral("VaultkeepDB.xml") });
+    QVERIFY(m_database->load(collectionsOf(m_loaded)));
+    QCOMPARE(m_loaded[0].count() + m_loaded[1].count() + m_loaded[2].count() + m_loaded[3].count()
+            + m_loaded[4].count(),
+        10);
+}
+
+void TestProtectionDatabase::killedSaveLeavesAWholeDatabase()
+{
+    const QByteArray before = saveTenRecords();
+    QVERIFY(!before.isEmpty());
+    const QDir folder = QFileInfo(m_database->path()).absoluteDir();
+
+    QProcess saver;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(SaverVariable), m_database->path());
+    saver.setProcessEnvironment(environment);
+    saver.start(QCoreApplication::applicationFilePath(), QStringList());
+    QVERIFY(saver.waitForStarted());
+    // Killed while it holds a file open in the database's folder: in the middle of a write. (The
+    // temporary file may have no name, so the process's descriptors are watched.)
+    const auto writing = [&] {
+        const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(saver.processId()));
+        const QFileInfoList entries
+            = descriptors.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        for (const QFileInfo& descriptor : entries) {
+            if (descriptor.symLinkTarget().startsWith(folder.path()))
+                return true;
+        }
+        return false;
+    };
+    QDeadlineTimer deadline(120000);
+    while (!writing() && !deadline.hasExpired() && saver.state() == QProcess::Running)
+        QThread::msleep(1);
+    saver.kill();
+    QVERIFY(saver.waitForFinished());
+    QVERIFY2(!deadline.hasExpired(), "the saver never started writing");
+
+    const QByteArray after = contentOf(m_database->path());
+    if (after == before) {
+        QVERIFY(m_database->load(collectionsOf(m_loaded)));
+        QCOMPARE(m_loaded[0].count() + m_loaded[1].count() + m_loaded[2].count() + m_loaded[3].count()
+                + m_loaded[4].count(),
+            10);
+    } else {
+        // The saver finished a save before it was killed: that one is whole.
+        QDomDocument document;
+        QVERIFY(document.setContent(after));
+        QCOMPARE(document.documentElement().childNodes().size(), SaverRecords);
+    }
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString saveTo = qEnvironmentVariable(SaverVariable);
+    if (!saveTo.isEmpty())
+        return saveForever(saveTo);
+    TestProtectionDatabase test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_protectiondatabase.moc"

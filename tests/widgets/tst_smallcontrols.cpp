@@ -1,0 +1,374 @@
+#include "Widgets/controls/kbutton.h"
+#include "Widgets/controls/kclicklabel.h"
+#include "Widgets/controls/kcommonbutton.h"
+#include "Widgets/controls/kcustombutton.h"
+#include "Widgets/controls/klabel.h"
+#include "Widgets/controls/kmenubutton.h"
+#include "kwidgettest.h"
+
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace KWidgetTest;
+
+namespace {
+
+const QColor Red(255, 0, 0);
+const QColor Green(0, 255, 0);
+const QColor Blue(0, 0, 255);
+const QColor White(255, 255, 255);
+
+} // namespace
+
+class TestSmallControls : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void pictureStrip_data();
+    void pictureStrip();
+    void customButtonFrame_data();
+    void customButtonFrame();
+    void disabledCustomButtonPaintsFrameThreeAndGreyText();
+    void customButtonHover_data();
+    void customButtonHover();
+    void customButtonIgnoresTheSpaceKey();
+    void clickLabelHover_data();
+    void clickLabelHover();
+    void clickLabelClicksOnlyOnLeftReleaseInside();
+    void labelClick_data();
+    void labelClick();
+    void commonButtonKeepsItsPressedLookAfterAClick();
+    void menuButton_data();
+    void menuButton();
+
+private:
+    QString picture(const QString& name) const { return m_dir.filePath(name); }
+
+    QTemporaryDir m_dir;
+};
+
+void TestSmallControls::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(writeStrip(picture(QStringLiteral("four.png")), { Red, Green, Blue, White }, 25, 20));
+    QVERIFY(writeStrip(picture(QStringLiteral("two.png")), { Red, Green }, 30, 12));
+    // One frame made of two colours, to see that it is drawn whole, not cut.
+    QVERIFY(writeStrip(picture(QStringLiteral("one.png")), { Red, Blue }, 20, 10));
+    QVERIFY(writeStrip(picture(QStringLiteral("red.png")), { Red }, 10, 10));
+    QVERIFY(writeStrip(picture(QStringLiteral("green.png")), { Green }, 10, 10));
+    QVERIFY(writeStrip(picture(QStringLiteral("blue.png")), { Blue }, 10, 10));
+}
+
+void TestSmallControls::pictureStrip_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("frameCount");
+    QTest::addColumn<QSize>("frameSize");
+    QTest::newRow("zero frames read as four, a 100-pixel strip gives 25-pixel frames")
+        << QStringLiteral("four.png") << 0 << 4 << QSize(25, 20);
+    QTest::newRow("four frames") << QStringLiteral("four.png") << 4 << 4 << QSize(25, 20);
+    QTest::newRow("two frames halve the strip") << QStringLiteral("two.png") << 2 << 2 << QSize(30, 12);
+    QTest::newRow("one frame is the whole strip") << QStringLiteral("one.png") << 1 << 1 << QSize(40, 10);
+    QTest::newRow("a missing file gives an empty strip")
+        << QStringLiteral("missing.png") << 2 << 2 << QSize(0, 0);
+}
+
+void TestSmallControls::pictureStrip()
+{
+    QFETCH(QString, file);
+    QFETCH(int, frames);
+    QFETCH(int, frameCount);
+    QFETCH(QSize, frameSize);
+
+    KButton button;
+    button.setPixmap(picture(file), frames);
+    QCOMPARE(button.strip().frameCount(), frameCount);
+    QCOMPARE(QSize(button.strip().frameWidth(), button.strip().frameHeight()), frameSize);
+    QCOMPARE(button.minimumSize(), frameSize);
+    QCOMPARE(button.maximumSize(), frameSize);
+
+    KCustomButton custom(picture(file), frames);
+    QCOMPARE(custom.strip().frameCount(), frameCount);
+    QCOMPARE(custom.size(), frameSize);
+    QCOMPARE(custom.maximumSize(), frameSize);
+}
+
+void TestSmallControls::customButtonFrame_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QColor>("color");
+    const QString four = QStringLiteral("four.png");
+    const QString two = QStringLiteral("two.png");
+    const QString one = QStringLiteral("one.png");
+    QTest::newRow("normal shows frame 0") << four << 4 << QStringLiteral("normal") << QPoint(12, 10) << Red;
+    QTest::newRow("hovered shows frame 1")
+        << four << 4 << QStringLiteral("hovered") << QPoint(12, 10) << Green;
+    QTest::newRow("pressed shows frame 2")
+        << four << 4 << QStringLiteral("pressed") << QPoint(12, 10) << Blue;
+    QTest::newRow("released, hovered again")
+        << four << 4 << QStringLiteral("released") << QPoint(12, 10) << Green;
+    QTest::newRow("two frames: pressed shows the hovered frame")
+        << two << 2 << QStringLiteral("pressed") << QPoint(15, 6) << Green;
+    QTest::newRow("two frames: disabled shows the first frame")
+        << two << 2 << QStringLiteral("disabled") << QPoint(15, 6) << Red;
+    QTest::newRow("one frame is drawn whole when hovered")
+        << one << 1 << QStringLiteral("hovered") << QPoint(37, 5) << Blue;
+    QTest::newRow("one frame is drawn whole when disabled")
+        << one << 1 << QStringLiteral("disabled") << QPoint(2, 5) << Red;
+}
+
+void TestSmallControls::customButtonFrame()
+{
+    QFETCH(QString, file);
+    QFETCH(int, frames);
+    QFETCH(QString, state);
+    QFETCH(QPoint, at);
+    QFETCH(QColor, color);
+
+    KCustomButton button(picture(file), frames);
+    button.show();
+    if (state != QLatin1String("normal") && state != QLatin1String("disabled"))
+        enter(&button);
+    if (state == QLatin1String("pressed") || state == QLatin1String("released"))
+        press(&button, QPoint(5, 5));
+    if (state == QLatin1String("released"))
+        release(&button, QPoint(5, 5));
+    button.setEnabled(state != QLatin1String("disabled"));
+    QCOMPARE(colorAt(button.grab().toImage(), at), color);
+}
+
+void TestSmallControls::disabledCustomButtonPaintsFrameThreeAndGreyText()
+{
+    KCustomButton button(picture(QStringLiteral("four.png")), 0);
+    button.setTextColor(Red);
+    QFont font = button.font();
+    font.setPixelSize(18);
+    font.setBold(true);
+    button.setFont(font);
+    button.setText(QStringLiteral("WW"));
+    button.setEnabled(false);
+
+    const QImage shot = button.grab().toImage();
+    QCOMPARE(colorAt(shot, QPoint(0, 0)), White); // frame 3
+    int textPixels = 0;
+    for (int x = 0; x < shot.width(); ++x) {
+        for (int y = 0; y < shot.height(); ++y) {
+            const QColor pixel = colorAt(shot, QPoint(x, y));
+            if (pixel == White)
+                continue;
+            ++textPixels;
+            // Qt::gray over white: no trace of the red text colour.
+            QVERIFY2(qAbs(pixel.red() - pixel.green()) <= 2 && pixel.blue() >= pixel.red(),
+                qPrintable(pixel.name()));
+        }
+    }
+    QVERIFY(textPixels > 20);
+}
+
+void TestSmallControls::customButtonHover_data()
+{
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("handCursor");
+    QTest::newRow("an enabled button shows the pointing hand") << true << true;
+    QTest::newRow("a disabled button keeps the cursor but still reports entering") << false << false;
+}
+
+void TestSmallControls::customButtonHover()
+{
+    QFETCH(bool, enabled);
+    QFETCH(bool, handCursor);
+
+    KCustomButton button(picture(QStringLiteral("four.png")), 4);
+    button.setEnabled(enabled);
+    QSignalSpy entered(&button, &KCustomButton::signalEnter);
+    QSignalSpy left(&button, &KCustomButton::signalLeave);
+
+    enter(&button);
+    QCOMPARE(entered.count(), 1);
+    QCOMPARE(button.testAttribute(Qt::WA_SetCursor), handCursor);
+    if (handCursor)
+        QCOMPARE(button.cursor().shape(), Qt::PointingHandCursor);
+    leave(&button);
+    QCOMPARE(left.count(), 1);
+    QCOMPARE(button.cursor().shape(), Qt::ArrowCursor);
+}
+
+void TestSmallControls::customButtonIgnoresTheSpaceKey()
+{
+    KCustomButton button;
+    button.show();
+    QSignalSpy clicked(&button, &QPushButton::clicked);
+    QTest::keyClick(&button, Qt::Key_Space);
+    QCOMPARE(clicked.count(), 0);
+    QTest::mouseClick(&button, Qt::LeftButton);
+    QCOMPARE(clicked.count(), 1);
+}
+
+void TestSmallControls::clickLabelHover_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("hoverStyle");
+    QTest::addColumn<QString>("leaveStyle");
+    QTest::newRow("empty text leaves the style sheet alone") << QString() << QString() << QString();
+    QTest::newRow("a label never given colours turns black")
+        << QStringLiteral("plan.xls") << QStringLiteral("KClickLabel {color: #000000}")
+        << QStringLiteral("KClickLabel {color: #000000;}");
+}
+
+void TestSmallControls::clickLabelHover()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, hoverStyle);
+    QFETCH(QString, leaveStyle);
+
+    KClickLabel label;
+    label.setText(text);
+    label.setUnderlineOnHover(true);
+    QSignalSpy entered(&label, &KClickLabel::enterLabel);
+    QSignalSpy left(&label, &KClickLabel::leaveLabel);
+
+    enter(&label);
+    QCOMPARE(label.styleSheet(), hoverStyle);
+    QVERIFY(label.font().underline());
+    QCOMPARE(entered.count(), 1);
+    leave(&label);
+    QCOMPARE(label.styleSheet(), leaveStyle);
+    QVERIFY(!label.font().underline());
+    QCOMPARE(left.count(), 1);
+}
+
+void TestSmallControls::clickLabelClicksOnlyOnLeftReleaseInside()
+{
+    KClickLabel label;
+    label.resize(80, 20);
+    QSignalSpy clicked(&label, &KClickLabel::clicked);
+    release(&label, QPoint(10, 10), Qt::RightButton);
+    release(&label, QPoint(100, 10));
+    QCOMPARE(clicked.count(), 0);
+    release(&label, QPoint(10, 10));
+    QCOMPARE(clicked.count(), 1);
+}
+
+void TestSmallControls::labelClick_data()
+{
+    QTest::addColumn<QPoint>("releaseAt");
+    QTest::addColumn<int>("clicks");
+    QTest::newRow("released inside, it clicks") << QPoint(10, 10) << 1;
+    QTest::newRow("dragged out and released outside, it does not") << QPoint(60, 10) << 0;
+}
+
+void TestSmallControls::labelClick()
+{
+    QFETCH(QPoint, releaseAt);
+    QFETCH(int, clicks);
+
+    KLabel label;
+    label.resize(40, 20);
+    label.setImages(picture(QStringLiteral("red.png")), picture(QStringLiteral("green.png")),
+        picture(QStringLiteral("blue.png")), QString());
+    auto* image = label.findChild<QLabel*>(QStringLiteral("imageLabel"));
+    QVERIFY(image);
+    const auto shown = [image] {
+        return colorAt(image->pixmap(Qt::ReturnByValue).toImage(), QPoint(1, 1));
+    };
+    QCOMPARE(shown(), Red);
+    QCOMPARE(image->geometry(), QRect(15, 5, 10, 10));
+
+    QSignalSpy clicked(&label, &KLabel::clicked);
+    enter(&label);
+    QCOMPARE(shown(), Green);
+    press(&label, QPoint(10, 10));
+    QCOMPARE(shown(), Green); // hover wins over pressed
+    if (!QRect(0, 0, 40, 20).contains(releaseAt)) {
+        leave(&label);
+        QCOMPARE(shown(), Blue);
+    }
+    release(&label, releaseAt);
+    QCOMPARE(clicked.count(), clicks);
+    QCOMPARE(shown(), clicks ? Green : Red);
+}
+
+void TestSmallControls::commonButtonKeepsItsPressedLookAfterAClick()
+{
+    KCommonButton button;
+    button.resize(20, 20);
+    button.setImages(picture(QStringLiteral("red.png")), picture(QStringLiteral("green.png")),
+        picture(QStringLiteral("blue.png")), QString(), false);
+    const auto centre = [&button] {
+        return colorAt(button.grab().toImage(), QPoint(10, 10));
+    };
+    QCOMPARE(centre(), Red);
+    QVERIFY(colorAt(button.grab().toImage(), QPoint(2, 2)) != Red); // drawn at its size, centred
+
+    QSignalSpy clicked(&button, &KCommonButton::clicked);
+    enter(&button);
+    QCOMPARE(centre(), Green);
+    press(&button, QPoint(10, 10));
+    release(&button, QPoint(10, 10));
+    QCOMPARE(clicked.count(), 1);
+    QCOMPARE(centre(), Blue);
+    leave(&button);
+    enter(&button);
+    QCOMPARE(centre(), Blue);
+
+    // A release outside ends the pressed look.
+    press(&button, QPoint(10, 10));
+    release(&button, QPoint(30, 30));
+    QCOMPARE(clicked.count(), 1);
+    QCOMPARE(centre(), Red); // entering while pressed did not count as hover
+
+    button.setImages(picture(QStringLiteral("red.png")), QString(), QString(), QString(), true);
+    leave(&button);
+    QCOMPARE(colorAt(button.grab().toImage(), QPoint(1, 1)), Red); // scaled to fit
+}
+
+void TestSmallControls::menuButton_data()
+{
+    QTest::addColumn<int>("entry");
+    QTest::newRow("the face emits 0") << 0;
+    QTest::newRow("the first menu entry emits 1") << 1;
+    QTest::newRow("the second menu entry emits 2") << 2;
+}
+
+void TestSmallControls::menuButton()
+{
+    QFETCH(int, entry);
+
+    QWidget window;
+    auto* holder = new QWidget(&window);
+    auto* button = new KMenuButton(
+        picture(QStringLiteral("two.png")), 2, picture(QStringLiteral("red.png")), 1, holder);
+    button->addAction(QStringLiteral("打开"), picture(QStringLiteral("green.png")));
+    button->addAction(QStringLiteral("删除"), picture(QStringLiteral("blue.png")));
+    window.resize(200, 100);
+    window.show();
+    // The menu belongs to the top-most ancestor.
+    QCOMPARE(button->menu()->parent(), &window);
+
+    QSignalSpy clicked(button, &KMenuButton::clicked);
+    if (entry == 0) {
+        QTest::mouseClick(button->leftButton(), Qt::LeftButton);
+    } else {
+        whenModalShown([entry](QWidget* popup) {
+            auto* menu = qobject_cast<QMenu*>(popup);
+            QVERIFY(menu);
+            QCOMPARE(menu->width(), 120);
+            QAction* action = menu->actions().at(entry - 1);
+            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(action).center());
+        });
+        QTest::mouseClick(button->pullButton(), Qt::LeftButton);
+    }
+    QCOMPARE(clicked.count(), 1);
+    QCOMPARE(clicked.at(0).at(0).toInt(), entry);
+}
+
+QTEST_MAIN(TestSmallControls)
+#include "tst_smallcontrols.moc"

@@ -1,0 +1,415 @@
+// vaultkeep-gallery: renders every control of the user interface, in its states, to PNG files in
+// a folder, offscreen. Run it after changing a widget and look at the pictures.
+//
+//   vaultkeep-gallery <folder>
+//
+// It reads the host's skin setting like the plug-in does, and writes nothing anywhere else.
+
+#include "Widgets/controls/kbutton.h"
+#include "Widgets/controls/kclicklabel.h"
+#include "Widgets/controls/kcommonbutton.h"
+#include "Widgets/controls/kcustombutton.h"
+#include "Widgets/controls/klabel.h"
+#include "Widgets/controls/kmenubutton.h"
+#include "Widgets/dialogs/kdialogbasewidget.h"
+#include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/dialogs/kskindialog.h"
+#include "Widgets/icons/kfileiconprovider.h"
+#include "Widgets/table/knodatawidget.h"
+#include "Widgets/table/ktableheader.h"
+#include "Widgets/table/ktablewidget.h"
+#include "Widgets/title/ksystemtitle.h"
+#include "core/kcommon.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEnterEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QVBoxLayout>
+
+#include <functional>
+
+namespace {
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QString skin(const QString& name)
+{
+    return KCommon::skinImagePath(name);
+}
+
+void enter(QWidget* widget)
+{
+    QEnterEvent event(QPointF(1, 1), QPointF(1, 1), QPointF(widget->mapToGlobal(QPoint(1, 1))));
+    QApplication::sendEvent(widget, &event);
+}
+
+void leave(QWidget* widget)
+{
+    QEvent event(QEvent::Leave);
+    QApplication::sendEvent(widget, &event);
+}
+
+void mouse(QWidget* widget, QEvent::Type type, const QPoint& pos)
+{
+    QMouseEvent event(type, pos, widget->mapToGlobal(pos), Qt::LeftButton,
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+void press(QWidget* widget)
+{
+    mouse(widget, QEvent::MouseButtonPress, widget->rect().center());
+}
+
+void click(QWidget* widget)
+{
+    press(widget);
+    mouse(widget, QEvent::MouseButtonRelease, widget->rect().center());
+}
+
+// One page of a gallery: a grid of captioned cells on white.
+class Sheet
+{
+public:
+    explicit Sheet(int columns)
+        : m_columns(columns)
+        , m_grid(new QGridLayout(&m_page))
+    {
+        m_page.setAutoFillBackground(true);
+        QPalette white = m_page.palette();
+        white.setColor(QPalette::Window, Qt::white);
+        m_page.setPalette(white);
+        m_grid->setSpacing(14);
+        m_grid->setContentsMargins(16, 16, 16, 16);
+    }
+
+    // Adds `widget` under `caption`, after `prepare` put it into the state to show. A dark
+    // `background` is for controls made for the title strip.
+    template<typename W>
+    W* add(const QString& caption, W* widget, std::function<void(W*)> prepare = nullptr,
+        const QColor& background = QColor())
+    {
+        if (prepare)
+            prepare(widget);
+        auto* cell = new QWidget;
+        auto* column = new QVBoxLayout(cell);
+        column->setContentsMargins(0, 0, 0, 0);
+        auto* label = new QLabel(caption);
+        label->setStyleSheet(QStringLiteral("color:#666666; font-size:11px;"));
+        column->addWidget(label);
+        if (background.isValid()) {
+            auto* backdrop = new QWidget;
+            backdrop->setAutoFillBackground(true);
+            QPalette dark = backdrop->palette();
+            dark.setColor(QPalette::Window, background);
+            backdrop->setPalette(dark);
+            auto* inner = new QHBoxLayout(backdrop);
+            inner->setContentsMargins(6, 4, 6, 4);
+            inner->addWidget(widget);
+            column->addWidget(backdrop, 0, Qt::AlignLeft | Qt::AlignTop);
+        } else {
+            column->addWidget(widget, 0, Qt::AlignLeft | Qt::AlignTop);
+        }
+        column->addStretch();
+        m_grid->addWidget(cell, m_count / m_columns, m_count % m_columns, Qt::AlignLeft | Qt::AlignTop);
+        ++m_count;
+        return widget;
+    }
+
+    bool save(const QString& path)
+    {
+        m_page.adjustSize();
+        m_page.show();
+        QApplication::processEvents();
+        return m_page.grab().save(path);
+    }
+
+private:
+    QWidget m_page;
+    int m_columns;
+    int m_count = 0;
+    QGridLayout* m_grid;
+};
+
+// A picture of another widget, for windows that cannot sit in a sheet (menus).
+QLabel* snapshot(QWidget* widget)
+{
+    auto* label = new QLabel;
+    label->setPixmap(widget->grab());
+    return label;
+}
+
+bool saveWindow(QWidget* window, const QString& path)
+{
+    window->show();
+    QApplication::processEvents();
+    return window->grab().save(path);
+}
+
+bool renderControls(const QDir& folder)
+{
+    bool saved = true;
+
+    Sheet labels(3);
+    const QString path = QStringLiteral("D:/工程/2024/投标报价.GBQ4");
+    labels.add<KClickLabel>(QStringLiteral("KClickLabel"), new KClickLabel, [&](KClickLabel* label) {
+        label->setText(path);
+        label->setTextColor(QColor(QStringLiteral("#333333")));
+    });
+    labels.add<KClickLabel>(
+        QStringLiteral("KClickLabel hovered (blue, underlined)"), new KClickLabel, [&](KClickLabel* label) {
+            label->setText(path);
+            label->setTextColor(QColor(QStringLiteral("#333333")));
+            label->setHoverTextColor(Qt::blue);
+            label->setUnderlineOnHover(true);
+            enter(label);
+        });
+    labels.add<KClickLabel>(
+        QStringLiteral("KClickLabel never coloured, after hover"), new KClickLabel, [&](KClickLabel* label) {
+            label->setText(QStringLiteral("设置"));
+            enter(label);
+            leave(label);
+        });
+    const auto kLabel = [](const QString& state) {
+        return [state](KLabel* label) {
+            label->setFixedSize(110, 34);
+            label->setImages(skin(QStringLiteral("版本恢复.png")),
+                skin(QStringLiteral("版本恢复_鼠标移上去.png")),
+                skin(QStringLiteral("版本恢复_鼠标移上去.png")), QString());
+            if (state != QLatin1String("normal"))
+                enter(label);
+            if (state == QLatin1String("pressed, dragged out")) {
+                press(label);
+                leave(label);
+            }
+        };
+    };
+    labels.add<KLabel>(QStringLiteral("KLabel"), new KLabel, kLabel(QStringLiteral("normal")));
+    labels.add<KLabel>(QStringLiteral("KLabel hovered"), new KLabel, kLabel(QStringLiteral("hovered")));
+    labels.add<KLabel>(QStringLiteral("KLabel pressed, dragged out"), new KLabel,
+        kLabel(QStringLiteral("pressed, dragged out")));
+    const auto common = [](int state) {
+        return [state](KCommonButton* button) {
+            button->setFixedSize(100, 30);
+            button->setImages(skin(QStringLiteral("清空列表01.png")), skin(QStringLiteral("清空列表01a.png")),
+                skin(QStringLiteral("清空列表01a.png")), QString(), false);
+            if (state >= 1)
+                enter(button);
+            if (state == 2)
+                click(button);
+        };
+    };
+    labels.add<KCommonButton>(QStringLiteral("KCommonButton"), new KCommonButton, common(0));
+    labels.add<KCommonButton>(QStringLiteral("KCommonButton hovered"), new KCommonButton, common(1));
+    labels.add<KCommonButton>(QStringLiteral("KCommonButton after a click"), new KCommonButton, common(2));
+    saved = labels.save(folder.filePath(QStringLiteral("controls-labels.png"))) && saved;
+
+    Sheet buttons(4);
+    const auto strip
+        = [](const QString& picture, int frames, const QString& text, const QColor& color, int state) {
+              return [=](KCustomButton* button) {
+                  button->setPicName(picture, frames);
+                  button->setText(text);
+                  if (color.isValid())
+                      button->setTextColor(color);
+                  if (state == 1)
+                      enter(button);
+                  if (state == 2) {
+                      enter(button);
+                      press(button);
+                  }
+                  if (state == 3)
+                      button->setEnabled(false);
+              };
+          };
+    const QString close = QStringLiteral(":/Icons/Icons/关闭.png");
+    const QString shortButton = skin(QStringLiteral("short_button.png"));
+    const QString longButton = skin(QStringLiteral("long_button_white.png"));
+    const QString plain = skin(QStringLiteral("按扭背景.png"));
+    // The title strip's buttons are white on the skin's blue.
+    const QColor titleBlue(QStringLiteral("#2b6cb0"));
+    buttons.add<KCustomButton>(
+        QStringLiteral("close, normal"), new KCustomButton, strip(close, 2, {}, {}, 0), titleBlue);
+    buttons.add<KCustomButton>(
+        QStringLiteral("close, hovered"), new KCustomButton, strip(close, 2, {}, {}, 1), titleBlue);
+    buttons.add<KCustomButton>(
+        QStringLiteral("close, pressed"), new KCustomButton, strip(close, 2, {}, {}, 2), titleBlue);
+    buttons.add<KCustomButton>(
+        QStringLiteral("close, disabled"), new KCustomButton, strip(close, 2, {}, {}, 3), titleBlue);
+    buttons.add<KCustomButton>(QStringLiteral("tip action, white text"), new KCustomButton,
+        strip(shortButton, 2, QStringLiteral("一键更换到D盘(空间充足)"), Qt::white, 0));
+    buttons.add<KCustomButton>(QStringLiteral("tip action, hovered"), new KCustomButton,
+        strip(shortButton, 2, QStringLiteral("快捷清理..."), Qt::white, 1));
+    buttons.add<KCustomButton>(QStringLiteral("second tip action"), new KCustomButton,
+        strip(longButton, 2, QStringLiteral("暂不理会"), QColor(QStringLiteral("#333333")), 0));
+    buttons.add<KCustomButton>(QStringLiteral("second tip action, disabled"), new KCustomButton,
+        strip(longButton, 2, QStringLiteral("查看设置"), QColor(QStringLiteral("#333333")), 3));
+    buttons.add<KCustomButton>(QStringLiteral("one frame, black text"), new KCustomButton,
+        strip(plain, 1, QStringLiteral("确定"), {}, 0));
+    buttons.add<KCustomButton>(QStringLiteral("one frame, disabled"), new KCustomButton,
+        strip(plain, 1, QStringLiteral("确定"), {}, 3));
+    buttons.add<KCustomButton>(QStringLiteral("no picture"), new KCustomButton, [](KCustomButton* button) {
+        button->setText(QStringLiteral("取消"));
+        button->setFixedSize(80, 28);
+    });
+    buttons.add<KCustomButton>(QStringLiteral("switch, one frame"), new KCustomButton,
+        strip(QStringLiteral(":/Icons/Icons/已开启.png"), 1, {}, {}, 0));
+    buttons.add<KButton>(QStringLiteral("KButton"), new KButton,
+        [](KButton* button) { button->setPixmap(skin(QStringLiteral("pullButton.png")), 2); });
+    buttons.add<KButton>(QStringLiteral("KButton hovered"), new KButton, [](KButton* button) {
+        button->setPixmap(skin(QStringLiteral("pullButton.png")), 2);
+        enter(button);
+        button->update();
+    });
+    auto* menuButton = new KMenuButton(
+        skin(QStringLiteral("找回到桌面ab.png")), 2, skin(QStringLiteral("pullButton.png")), 2);
+    menuButton->addAction(QStringLiteral("恢复至原位置"), QString());
+    buttons.add(QStringLiteral("KMenuButton"), menuButton);
+    menuButton->menu()->setFixedWidth(120);
+    buttons.add(QStringLiteral("KMenuButton's menu"), snapshot(menuButton->menu()));
+    saved = buttons.save(folder.filePath(QStringLiteral("controls-buttons.png"))) && saved;
+    return saved;
+}
+
+bool renderTitleAndFrames(const QDir& folder)
+{
+    bool saved = true;
+    QWidget main;
+    main.setWindowFlags(Qt::FramelessWindowHint);
+    main.resize(659, 30);
+    auto* title = new KSystemTitle(&main);
+    title->setGeometry(0, 0, 659, 30);
+    title->setTitle(QStringLiteral("Vaultkeep"));
+    saved = saveWindow(&main, folder.filePath(QStringLiteral("title-strip.png"))) && saved;
+    title->setMixVisible(false);
+    title->setButtonsEnabled(false);
+    saved = saveWindow(&main, folder.filePath(QStringLiteral("title-strip-main-window-busy.png"))) && saved;
+
+    KDialogBaseWidget dialog;
+    dialog.setTitle(QStringLiteral("设置"));
+    dialog.resize(420, 300);
+    saved = saveWindow(&dialog, folder.filePath(QStringLiteral("dialog-frame.png"))) && saved;
+
+    KSkinDialog skinned(QStringLiteral("提示"), KCommon::skinBackgroundPath(),
+        QStringLiteral(":/Icons/Icons/关闭.png"), 2, 340, 190);
+    saved = saveWindow(&skinned, folder.filePath(QStringLiteral("skin-dialog-frame.png"))) && saved;
+    return saved;
+}
+
+bool renderMessageBoxes(const QDir& folder)
+{
+    bool saved = true;
+    const QString background = KCommon::skinBackgroundPath();
+    const QString close = QStringLiteral(":/Icons/Icons/关闭.png");
+    const QStringList names = { QStringLiteral("none"), QStringLiteral("information"),
+        QStringLiteral("warning"), QStringLiteral("critical"), QStringLiteral("question") };
+    for (int icon = 0; icon <= 4; ++icon) {
+        KMessageBox box(icon, QStringLiteral("提示"), QStringLiteral("恢复失败，请检查文件是否被占用。"),
+            background, close, 2, QStringLiteral("确定"), QString(), false);
+        saved = saveWindow(&box, folder.filePath(QStringLiteral("message-box-%1.png").arg(names.at(icon))))
+            && saved;
+    }
+    KYMessageBox question(0, QStringLiteral("删除"),
+        QStringLiteral("从列表里删除后这个文件就再也无法找回了，您确认永久删除它吗？"), background, close, 2,
+        QStringLiteral("永久删除"), QStringLiteral("取消"), true);
+    question.setIcon(skin(QStringLiteral("提示.png")));
+    question.setButtonPicture(QMessageBox::Ok, skin(QStringLiteral("按扭背景.png")), 1);
+    question.setButtonPicture(QMessageBox::Cancel, skin(QStringLiteral("按扭背景.png")), 1);
+    saved = saveWindow(&question, folder.filePath(QStringLiteral("message-box-question-pictures.png")))
+        && saved;
+    return saved;
+}
+
+bool renderTable(const QDir& folder)
+{
+    bool saved = true;
+    QWidget page;
+    page.resize(637, 260);
+    auto* column = new QVBoxLayout(&page);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* header = new KTableHeader;
+    column->addWidget(header);
+    auto* table = new KTableWidget;
+    column->addWidget(table);
+    table->setColumnCount(1);
+    table->setColumnWidth(0, 637);
+    table->resetRows();
+    // The row kinds that exist so far: month titles.
+    for (const QString& month :
+        { QStringLiteral("2024年05月"), QStringLiteral("2024年04月"), QStringLiteral("计价自备份(3)") })
+        table->addRow(month, { month }, KTableWidgetItemBase::ITEM_DATETIME);
+    table->removeSurplusRows();
+    saved = saveWindow(&page, folder.filePath(QStringLiteral("table.png"))) && saved;
+    header->setBackedNumberVisible(false);
+    saved = saveWindow(&page, folder.filePath(QStringLiteral("table-self-backup-header.png"))) && saved;
+
+    for (int mode = 0; mode <= 1; ++mode) {
+        KNoDataWidget empty;
+        empty.resize(637, 360);
+        empty.setMode(mode);
+        saved = saveWindow(&empty, folder.filePath(QStringLiteral("no-data-%1.png").arg(mode))) && saved;
+    }
+    return saved;
+}
+
+bool renderFileIcons(const QDir& folder)
+{
+    QTemporaryDir files;
+    KFileIconProvider* icons = KFileIconProvider::instance();
+    for (const QString& name : { QStringLiteral("notes.txt"), QStringLiteral("report.pdf") }) {
+        QFile file(files.filePath(name));
+        if (file.open(QIODevice::WriteOnly))
+            file.write("x");
+        file.close();
+        icons->registerFile(file.fileName());
+    }
+    Sheet sheet(4);
+    for (const QString& name : { QStringLiteral("预算.XLSX"), QStringLiteral("notes.txt"),
+             QStringLiteral("report.pdf"), QStringLiteral("工程.GBQ4") }) {
+        auto* label = new QLabel;
+        label->setPixmap(icons->iconForFile(name).pixmap(32, 32));
+        sheet.add(name, label);
+    }
+    return sheet.save(folder.filePath(QStringLiteral("file-icons.png")));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Nothing is shown on a screen; the offscreen platform still gives fonts and styles.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // The host's type face and size; fontconfig maps the name to the installed CJK font.
+    QApplication::setFont(QFont(QStringLiteral("微软雅黑"), 9));
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() != 2) {
+        out() << "usage: vaultkeep-gallery <folder>\n";
+        return 2;
+    }
+    const QDir folder(arguments.at(1));
+    if (!QDir().mkpath(folder.path())) {
+        out() << "vaultkeep-gallery: cannot create " << folder.path() << '\n';
+        return 1;
+    }
+    const bool saved = renderControls(folder) && renderTitleAndFrames(folder) && renderMessageBoxes(folder)
+        && renderTable(folder) && renderFileIcons(folder);
+    if (!saved) {
+        out() << "vaultkeep-gallery: could not write every picture to " << folder.path() << '\n';
+        return 1;
+    }
+    out() << "vaultkeep-gallery: pictures written to " << folder.absolutePath() << '\n';
+    return 0;
+}
