@@ -17,11 +17,6 @@ QStringView stampOf(const QString& fileId)
     return QStringView(fileId).mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength);
 }
 
-QString currentStamp()
-{
-    return KTimeStamp::format(QDateTime::currentDateTime());
-}
-
 } // namespace
 
 // ---- KFileCopyedObject ----
@@ -33,18 +28,22 @@ KFileCopyedObject::KFileCopyedObject(QObject* parent)
 
 bool KFileCopyedObject::createBackup(const QString& sourcePath, const QString& backupDirectory)
 {
-    const QString folder = backupDirectory.isEmpty() ? KCommon::backupDirectory() : backupDirectory;
-    if (!QFileInfo::exists(folder))
-        QDir().mkpath(folder);
-    const KFileStatus source = KFileOps::status(sourcePath);
-    const QDateTime modified = QDateTime::fromMSecsSinceEpoch(source.modifiedMSecs);
-    m_fileId = QUuid::createUuid().toString() + QLatin1Char('_') + KTimeStamp::format(modified)
-        + QLatin1Char('_') + KTimeStamp::formatDate(QDate::currentDate());
-    const QString target = folder + m_fileId;
-    const bool copied = source.exists && KFileOps::copyFile(sourcePath, target);
-    // A copy of a read-only source must not stay read-only.
-    KFileOps::makeWritableForOwner(target);
-    return copied;
+    // Callers that pass the folder have made sure it exists, once for many files.
+    QString folder = backupDirectory;
+    if (folder.isEmpty()) {
+        folder = KCommon::backupDirectory();
+        if (!QFileInfo::exists(folder))
+            QDir().mkpath(folder);
+    }
+    // The modification time comes from the opened file, so the name carries the time of the
+    // content that is copied.
+    KCopySource source(sourcePath);
+    const QString modified = source.isOpen() ? KTimeStamp::formatMSecs(source.status().modifiedMSecs) : QString();
+    m_fileId = QUuid::createUuid().toString() + QLatin1Char('_') + modified + QLatin1Char('_')
+        + KTimeStamp::formatDate(QDate::currentDate());
+    // The copy keeps the source's permissions plus read and write for its owner, so a copy of a
+    // read-only source does not stay read-only.
+    return source.copyTo(folder + m_fileId);
 }
 
 QDateTime KFileCopyedObject::modifiedTime() const
@@ -160,8 +159,12 @@ bool KFileObject::addNewVersion(const QString& backupDirectory)
 
 bool KFileObject::isCurrentStateBackedUp() const
 {
-    const KFileStatus file = KFileOps::status(m_fileName);
-    const QString current = KTimeStamp::format(QDateTime::fromMSecsSinceEpoch(file.modifiedMSecs));
+    return isCurrentStateBackedUp(KFileOps::status(m_fileName).modifiedMSecs);
+}
+
+bool KFileObject::isCurrentStateBackedUp(qint64 modifiedMSecs) const
+{
+    const QString current = KTimeStamp::formatMSecs(modifiedMSecs);
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     for (auto it = m_versions.cbegin(); it != m_versions.cend(); ++it) {
         // Comparing the stored texts is comparing the times they name, to the second.
@@ -175,20 +178,23 @@ KFileCopyedObject* KFileObject::latestLocked() const
 {
     if (m_versions.isEmpty())
         return nullptr;
-    // Stamps are fixed-width digits, so text order is time order; an empty stamp is a null time.
-    const QString now = currentStamp();
+    // Stamps are fixed-width digits, so text order is time order; an invalid stamp is a null
+    // time, which any valid time follows.
+    const QString now = KTimeStamp::formatMSecs(QDateTime::currentMSecsSinceEpoch());
     auto it = m_versions.cbegin();
     KFileCopyedObject* pick = it.value();
-    QString pickStamp = pick->modifiedStamp();
+    QStringView pickStamp = stampOf(it.key());
+    bool pickValid = KTimeStamp::isValid(pickStamp);
     for (++it; it != m_versions.cend(); ++it) {
-        const QString stamp = it.value()->modifiedStamp();
-        if (stamp.isEmpty())
+        const QStringView stamp = stampOf(it.key());
+        if (!KTimeStamp::isValid(stamp))
             continue;
-        const bool later = pickStamp.isEmpty() || stamp > pickStamp;
-        const bool pickInFuture = !pickStamp.isEmpty() && pickStamp > now;
+        const bool later = !pickValid || stamp > pickStamp;
+        const bool pickInFuture = pickValid && pickStamp > QStringView(now);
         if (later && !pickInFuture) {
             pick = it.value();
             pickStamp = stamp;
+            pickValid = true;
         }
     }
     return pick;
@@ -309,10 +315,8 @@ QStringList KFileObject::rowTexts() const
             latest = KTimeStamp::toDisplayText(stampOf(version->fileId()));
     }
     const KFileStatus file = KFileOps::status(m_fileName);
-    const QString month = file.exists
-        ? QDateTime::fromMSecsSinceEpoch(file.createdMSecs).toString(QStringLiteral("yyyy年MM月"))
-        : QString();
-    return { m_fileName, QStringLiteral("%1").arg(count), latest, month };
+    const QString month = file.exists ? KTimeStamp::monthTextOfMSecs(file.createdMSecs) : QString();
+    return { m_fileName, QString::number(count), latest, month };
 }
 
 QString KFileObject::escapeAttribute(const QString& text)
@@ -352,13 +356,21 @@ QString KFileObject::escapeAttribute(const QString& text)
 
 QString KFileObject::toXml() const
 {
+    QByteArray xml;
+    appendXml(&xml);
+    return QString::fromUtf8(xml);
+}
+
+bool KFileObject::appendXml(QByteArray* out) const
+{
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     if (m_versions.isEmpty())
-        return QString();
-    QString xml = QStringLiteral("<File FileName=\"") + escapeAttribute(m_fileName) + QStringLiteral("\" Type=\"")
-        + QString::number(m_fileType) + QStringLiteral("\">");
-    for (const KFileCopyedObject* version : qAsConst(m_versions))
-        xml += QLatin1Char('\n') + version->toXml();
-    xml += QStringLiteral("\n </File>");
-    return xml;
+        return false;
+    out->append("<File FileName=\"").append(escapeAttribute(m_fileName).toUtf8()).append("\" Type=\"");
+    out->append(QByteArray::number(m_fileType)).append("\">");
+    // A FileID is ASCII and needs no escaping (the loader refuses any other).
+    for (auto it = m_versions.cbegin(); it != m_versions.cend(); ++it)
+        out->append("\n  <Version FileID=\"").append(it.key().toLatin1()).append("\"/>");
+    out->append("\n </File>");
+    return true;
 }

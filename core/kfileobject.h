@@ -71,6 +71,8 @@ public:
 
     // True when some version carries the file's current modification time, to the second.
     bool isCurrentStateBackedUp() const;
+    // The same for a modification time the caller has just read.
+    bool isCurrentStateBackedUp(qint64 modifiedMSecs) const;
     QDateTime latestModifiedTime() const;
     KFileCopyedObject* latestVersion() const;
     KFileCopyedObject* findVersion(const QString& fileId) const;
@@ -92,6 +94,9 @@ public:
     // Path, version count, latest modification "yyyy-MM-dd hh:mm:ss", creation month "yyyy年MM月".
     QStringList rowTexts() const;
     QString toXml() const;
+    // Appends the same element, in UTF-8, to `out`; false when there is none (no versions).
+    // Saving writes the whole database this way, without a text copy per record.
+    bool appendXml(QByteArray* out) const;
 
     // The path as an XML attribute value.
     static QString escapeAttribute(const QString& text);

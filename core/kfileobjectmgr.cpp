@@ -56,6 +56,16 @@ bool KFileObjectMgr::isCurrentStateBackedUp(const QString& path) const
     return record && record->isCurrentStateBackedUp();
 }
 
+bool KFileObjectMgr::isCurrentStateBackedUp(const QString& path, qint64 modifiedMSecs) const
+{
+    Record record;
+    {
+        const std::shared_lock<std::shared_mutex> locker(m_lock);
+        record = m_records.value(path);
+    }
+    return record && record->isCurrentStateBackedUp(modifiedMSecs);
+}
+
 KFileObject* KFileObjectMgr::backupFile(const QString& path, int fileType, const QString& backupDirectory)
 {
     Record record;
@@ -180,16 +190,18 @@ qint64 KFileObjectMgr::backupSizeBeforeToday() const
 
 QString KFileObjectMgr::toXml() const
 {
-    QString xml;
+    QByteArray xml;
+    appendXml(&xml);
+    return QString::fromUtf8(xml);
+}
+
+void KFileObjectMgr::appendXml(QByteArray* out) const
+{
     const QVector<Record> records = snapshot();
     for (const Record& record : records) {
-        const QString element = record->toXml();
-        // append() grows the text geometrically; += of a concatenation reserves the exact
-        // size each time and turns a large database quadratic.
-        if (!element.isEmpty())
-            xml.append(element).append(QLatin1Char('\n'));
+        if (record->appendXml(out))
+            out->append('\n');
     }
-    return xml;
 }
 
 QStringList KFileObjectMgr::collectRows(QStringList* existing, QStringList* deleted) const

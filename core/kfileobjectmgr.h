@@ -32,6 +32,8 @@ public:
     bool addFile(KFileObject* record);
     KFileObject* findFile(const QString& path) const;
     bool isCurrentStateBackedUp(const QString& path) const;
+    // The same for a modification time the caller has just read.
+    bool isCurrentStateBackedUp(const QString& path, qint64 modifiedMSecs) const;
     // Copies the file as a new version of its record; a new record is kept only together with
     // its first successful copy. Null on failure. `backupDirectory` spares a settings read.
     KFileObject* backupFile(const QString& path, int fileType, const QString& backupDirectory = QString());
@@ -53,6 +55,8 @@ public:
 
     // The File elements of the records with versions, each followed by a line end.
     QString toXml() const;
+    // Appends the same text, in UTF-8, to `out`.
+    void appendXml(QByteArray* out) const;
     // One "path|count|latest|month" row per record with versions; also sorted into rows of
     // files that exist and of files that are gone (either list may be null).
     QStringList collectRows(QStringList* existing, QStringList* deleted) const;

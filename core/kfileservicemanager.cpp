@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
@@ -196,13 +197,17 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
     if (!files || !target || !backupAllowed || !KDiskInfoThread::instance()->hasEnoughSpace())
         return;
     const QString backupDirectory = KCommon::backupDirectory();
-    const QDateTime now = QDateTime::currentDateTime();
+    if (!files->isEmpty() && !QFileInfo::exists(backupDirectory))
+        QDir().mkpath(backupDirectory);
+    // Files not modified during the last seven days are never backed up: the file's time plus
+    // seven days must lie after now, that is, the file's time after now less seven days.
+    const qint64 oldestBackedUp = QDateTime::currentDateTime().addDays(-7).toMSecsSinceEpoch();
     for (const QString& path : *files) {
+        // One status call serves the existence, change and age checks.
         const KFileStatus file = KFileOps::status(path);
-        if (!file.exists || target->isCurrentStateBackedUp(path))
+        if (!file.exists || target->isCurrentStateBackedUp(path, file.modifiedMSecs))
             continue;
-        // Files not modified during the last seven days are never backed up.
-        if (!(now < QDateTime::fromMSecsSinceEpoch(file.modifiedMSecs).addDays(7)))
+        if (file.modifiedMSecs <= oldestBackedUp)
             continue;
         if (target->backupFile(path, fileType, backupDirectory))
             ++m_successThisCycle;
@@ -400,8 +405,7 @@ void KFileServiceManager::showSelfBackupPage()
     const QStringList shown = page >= 1 && first < files.size() ? files.mid(first, PageSize) : QStringList();
     for (const QString& path : shown) {
         KFileIconSink::registerFile(path);
-        const QString modified = QDateTime::fromMSecsSinceEpoch(KFileOps::status(path).modifiedMSecs)
-                                     .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        const QString modified = KTimeStamp::displayTextOfMSecs(KFileOps::status(path).modifiedMSecs);
         emit sigAfxMisCodeCopyedAddRow(path, modified, type, page, pages);
     }
     emit sigAfxMisCodeEndUpdate(type, 0, 0, page, pages);

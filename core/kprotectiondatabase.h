@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
@@ -27,8 +28,9 @@ public:
     // returned.
     bool save(const Collections& collections) const;
 
-    // The whole content save() writes.
+    // The whole content save() writes, as text and as the bytes written.
     static QString text(const Collections& collections);
+    static QByteArray content(const Collections& collections);
 
 private:
     const QString m_filePath;

@@ -1,5 +1,7 @@
 #include "core/ktimestamp.h"
 
+#include "platform/klocaltime.h"
+
 namespace {
 
 bool readNumber(QStringView text, int from, int length, int* value)
@@ -41,9 +43,64 @@ bool readTime(QStringView text, QTime* time)
     return true;
 }
 
+void appendDigits(QString* text, int value, int width)
+{
+    QChar digits[4];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = QLatin1Char(char('0' + value % 10));
+        value /= 10;
+    }
+    text->append(digits, width);
+}
+
 } // namespace
 
 namespace KTimeStamp {
+
+QString formatMSecs(qint64 msecs)
+{
+    const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);
+    QString text;
+    text.reserve(14);
+    appendDigits(&text, local.year, 4);
+    appendDigits(&text, local.month, 2);
+    appendDigits(&text, local.day, 2);
+    appendDigits(&text, local.hour, 2);
+    appendDigits(&text, local.minute, 2);
+    appendDigits(&text, local.second, 2);
+    return text;
+}
+
+QString displayTextOfMSecs(qint64 msecs)
+{
+    const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);
+    QString text;
+    text.reserve(19);
+    appendDigits(&text, local.year, 4);
+    text.append(QLatin1Char('-'));
+    appendDigits(&text, local.month, 2);
+    text.append(QLatin1Char('-'));
+    appendDigits(&text, local.day, 2);
+    text.append(QLatin1Char(' '));
+    appendDigits(&text, local.hour, 2);
+    text.append(QLatin1Char(':'));
+    appendDigits(&text, local.minute, 2);
+    text.append(QLatin1Char(':'));
+    appendDigits(&text, local.second, 2);
+    return text;
+}
+
+QString monthTextOfMSecs(qint64 msecs)
+{
+    const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);
+    QString text;
+    text.reserve(8);
+    appendDigits(&text, local.year, 4);
+    text.append(QChar(0x5E74)); // 年
+    appendDigits(&text, local.month, 2);
+    text.append(QChar(0x6708)); // 月
+    return text;
+}
 
 QString format(const QDateTime& time)
 {

@@ -78,18 +78,16 @@ void KDiskFileManager::doWork()
     }
 }
 
-void KDiskFileManager::runCycle()
+void KDiskFileManager::runCycle(CycleKind kind)
 {
     scan();
     registerIcons();
     if (m_autoCleanRequested.exchange(false))
         service()->autoCleanExpiredVersions();
-    bool full = false;
-    if (m_cycleCounter >= FullCycleCounter) {
-        m_cycleCounter = 0;
-        full = true;
-    } else {
-        m_cycleCounter += CounterStep;
+    bool full = kind == CycleKind::Full; // a forced full pass leaves the counter's rhythm alone
+    if (kind == CycleKind::Counted) {
+        full = m_cycleCounter >= FullCycleCounter;
+        m_cycleCounter = full ? 0 : m_cycleCounter + CounterStep;
     }
     notifyCycle(full);
 }

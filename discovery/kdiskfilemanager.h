@@ -44,8 +44,10 @@ public:
     void scanOnce();
 
     // One pass of the thread's loop, without its wait: scan, learn icons, run a requested
-    // clean-up, notify. The cycle counter decides whether backups are allowed.
-    void runCycle();
+    // clean-up, notify. The cycle counter decides whether backups are allowed, unless the pass
+    // is asked to be a full one (benchmarks measure full passes without waiting for them).
+    enum class CycleKind { Counted, Full };
+    void runCycle(CycleKind kind = CycleKind::Counted);
 
     // The files of kind 0 to 4 found by the last scan.
     QStringList foundFiles(int kind) const;

