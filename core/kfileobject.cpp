@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QUuid>
 
+#include <cstring>
+
 namespace {
 
 QStringView stampOf(const QString& fileId)
@@ -15,6 +17,26 @@ QStringView stampOf(const QString& fileId)
     if (fileId.size() < KFileCopyedObject::StampPosition + KFileCopyedObject::StampLength)
         return QStringView();
     return QStringView(fileId).mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength);
+}
+
+// The path as an attribute value in UTF-8; most paths hold nothing to escape.
+QByteArray escapedUtf8(const QString& path)
+{
+    for (const QChar c : path) {
+        switch (c.unicode()) {
+        case '&':
+        case '<':
+        case '>':
+        case '"':
+        case '\t':
+        case '\n':
+        case '\r':
+            return KFileObject::escapeAttribute(path).toUtf8();
+        default:
+            break;
+        }
+    }
+    return path.toUtf8();
 }
 
 } // namespace
@@ -143,6 +165,20 @@ void KFileObject::addVersion(const QString& fileId)
     const std::lock_guard<std::shared_mutex> locker(m_lock);
     delete m_versions.value(fileId);
     m_versions.insert(fileId, version);
+    reindex();
+}
+
+void KFileObject::reindex()
+{
+    m_order.resize(m_versions.size());
+    m_ids.resize(m_versions.size());
+    m_stampNumbers.resize(m_versions.size());
+    int i = 0;
+    for (auto it = m_versions.cbegin(); it != m_versions.cend(); ++it, ++i) {
+        m_order[i] = it.value();
+        m_ids[i] = it.key();
+        m_stampNumbers[i] = KTimeStamp::numberOf(stampOf(it.key()));
+    }
 }
 
 bool KFileObject::addNewVersion(const QString& backupDirectory)
@@ -154,6 +190,7 @@ bool KFileObject::addNewVersion(const QString& backupDirectory)
     }
     const std::lock_guard<std::shared_mutex> locker(m_lock);
     m_versions.insert(version->fileId(), version);
+    reindex();
     return true;
 }
 
@@ -164,40 +201,30 @@ bool KFileObject::isCurrentStateBackedUp() const
 
 bool KFileObject::isCurrentStateBackedUp(qint64 modifiedMSecs) const
 {
-    const QString current = KTimeStamp::formatMSecs(modifiedMSecs);
+    // Equal numbers are equal times to the second; an unreadable time (-1) never matches.
+    const qint64 current = KTimeStamp::numberOfMSecs(modifiedMSecs);
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    for (auto it = m_versions.cbegin(); it != m_versions.cend(); ++it) {
-        // Comparing the stored texts is comparing the times they name, to the second.
-        if (stampOf(it.key()) == current)
-            return true;
-    }
-    return false;
+    return m_stampNumbers.contains(current);
 }
 
 KFileCopyedObject* KFileObject::latestLocked() const
 {
-    if (m_versions.isEmpty())
+    if (m_order.isEmpty())
         return nullptr;
-    // Stamps are fixed-width digits, so text order is time order; an invalid stamp is a null
-    // time, which any valid time follows.
-    const QString now = KTimeStamp::formatMSecs(QDateTime::currentMSecsSinceEpoch());
-    auto it = m_versions.cbegin();
-    KFileCopyedObject* pick = it.value();
-    QStringView pickStamp = stampOf(it.key());
-    bool pickValid = KTimeStamp::isValid(pickStamp);
-    for (++it; it != m_versions.cend(); ++it) {
-        const QStringView stamp = stampOf(it.key());
-        if (!KTimeStamp::isValid(stamp))
+    // The first version is the pick; a later one with a readable, later time replaces it,
+    // unless the pick lies in the future. An unreadable time (-1) is a null time, which any
+    // readable time follows.
+    const qint64 now = KTimeStamp::numberOfMSecs(QDateTime::currentMSecsSinceEpoch());
+    int pick = 0;
+    for (int i = 1; i < m_order.size(); ++i) {
+        const qint64 stamp = m_stampNumbers.at(i);
+        const qint64 pickStamp = m_stampNumbers.at(pick);
+        if (stamp < 0 || pickStamp > now)
             continue;
-        const bool later = !pickValid || stamp > pickStamp;
-        const bool pickInFuture = pickValid && pickStamp > QStringView(now);
-        if (later && !pickInFuture) {
-            pick = it.value();
-            pickStamp = stamp;
-            pickValid = true;
-        }
+        if (pickStamp < 0 || stamp > pickStamp)
+            pick = i;
     }
-    return pick;
+    return m_order.at(pick);
 }
 
 KFileCopyedObject* KFileObject::latestVersion() const
@@ -226,6 +253,7 @@ bool KFileObject::removeVersion(const QString& fileId)
     if (!version || !version->removeBackupFile())
         return false;
     m_versions.remove(fileId);
+    reindex();
     delete version;
     return true;
 }
@@ -239,6 +267,7 @@ bool KFileObject::removeAllBackups()
         delete version;
     }
     m_versions.clear();
+    reindex();
     return removed;
 }
 
@@ -272,6 +301,8 @@ bool KFileObject::dropVersionsOlderThan7Days()
         it = m_versions.erase(it);
         dropped = true;
     }
+    if (dropped)
+        reindex();
     return dropped;
 }
 
@@ -317,6 +348,25 @@ QStringList KFileObject::rowTexts() const
     const KFileStatus file = KFileOps::status(m_fileName);
     const QString month = file.exists ? KTimeStamp::monthTextOfMSecs(file.createdMSecs) : QString();
     return { m_fileName, QString::number(count), latest, month };
+}
+
+QString KFileObject::rowText(const KFileStatus& file) const
+{
+    QString row;
+    {
+        const std::shared_lock<std::shared_mutex> locker(m_lock);
+        if (m_versions.isEmpty())
+            return row;
+        row.reserve(m_fileName.size() + 40);
+        row.append(m_fileName).append(QLatin1Char('|')).append(QString::number(m_versions.size()));
+        row.append(QLatin1Char('|'));
+        if (const KFileCopyedObject* version = latestLocked())
+            row.append(KTimeStamp::toDisplayText(stampOf(version->fileId())));
+    }
+    row.append(QLatin1Char('|'));
+    if (file.exists)
+        row.append(KTimeStamp::monthTextOfMSecs(file.createdMSecs));
+    return row;
 }
 
 QString KFileObject::escapeAttribute(const QString& text)
@@ -366,11 +416,31 @@ bool KFileObject::appendXml(QByteArray* out) const
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     if (m_versions.isEmpty())
         return false;
-    out->append("<File FileName=\"").append(escapeAttribute(m_fileName).toUtf8()).append("\" Type=\"");
+    out->append("<File FileName=\"").append(escapedUtf8(m_fileName)).append("\" Type=\"");
     out->append(QByteArray::number(m_fileType)).append("\">");
-    // A FileID is ASCII and needs no escaping (the loader refuses any other).
-    for (auto it = m_versions.cbegin(); it != m_versions.cend(); ++it)
-        out->append("\n  <Version FileID=\"").append(it.key().toLatin1()).append("\"/>");
+    // A FileID needs no escaping (the loader refuses one that would); it is ASCII unless a hand
+    // edited it, and ASCII is copied straight into the buffer.
+    static const char opening[] = "\n  <Version FileID=\"";
+    static const char closing[] = "\"/>";
+    for (const QString& fileId : m_ids) {
+        const int length = fileId.size();
+        const int at = out->size();
+        out->resize(at + int(sizeof opening - 1) + length + int(sizeof closing - 1));
+        char* target = out->data() + at;
+        memcpy(target, opening, sizeof opening - 1);
+        target += sizeof opening - 1;
+        const ushort* source = fileId.utf16();
+        ushort wide = 0;
+        for (int i = 0; i < length; ++i) {
+            wide |= source[i];
+            target[i] = char(source[i]);
+        }
+        memcpy(target + length, closing, sizeof closing - 1);
+        if (wide >= 0x80) {
+            out->resize(at);
+            out->append(opening).append(fileId.toUtf8()).append(closing);
+        }
+    }
     out->append("\n </File>");
     return true;
 }

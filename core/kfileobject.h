@@ -4,6 +4,9 @@
 #include <QMap>
 #include <QObject>
 #include <QStringList>
+#include <QVector>
+
+struct KFileStatus;
 
 #include <shared_mutex>
 
@@ -93,6 +96,8 @@ public:
     QMap<QString, KFileCopyedObject*> versionsByXmlLine() const;
     // Path, version count, latest modification "yyyy-MM-dd hh:mm:ss", creation month "yyyy年MM月".
     QStringList rowTexts() const;
+    // The same texts joined with "|", for the file's status `file`; empty without versions.
+    QString rowText(const KFileStatus& file) const;
     QString toXml() const;
     // Appends the same element, in UTF-8, to `out`; false when there is none (no versions).
     // Saving writes the whole database this way, without a text copy per record.
@@ -103,9 +108,18 @@ public:
 
 private:
     KFileCopyedObject* latestLocked() const;
+    // Rebuilds the flat copy of the versions' times after the map changed; under the write lock.
+    void reindex();
 
     const QString m_fileName;
     const int m_fileType;
     mutable std::shared_mutex m_lock;
     QMap<QString, KFileCopyedObject*> m_versions;
+    // The versions in map order with their FileIDs and modification times as numbers (-1 when
+    // unreadable): every cycle asks each record for its latest version and whether its file
+    // changed, and every save writes the FileIDs; flat arrays answer that far faster than
+    // walking the map and reading the names again.
+    QVector<KFileCopyedObject*> m_order;
+    QVector<QString> m_ids;
+    QVector<qint64> m_stampNumbers;
 };

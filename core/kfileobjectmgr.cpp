@@ -1,5 +1,7 @@
 #include "core/kfileobjectmgr.h"
 
+#include "platform/kfileops.h"
+
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
 #include "platform/kpaths.h"
@@ -206,16 +208,23 @@ void KFileObjectMgr::appendXml(QByteArray* out) const
 
 QStringList KFileObjectMgr::collectRows(QStringList* existing, QStringList* deleted) const
 {
+    return collectRows(existing, deleted, QHash<QString, KFileStatus>());
+}
+
+QStringList KFileObjectMgr::collectRows(
+    QStringList* existing, QStringList* deleted, const QHash<QString, KFileStatus>& known) const
+{
     QStringList rows;
     const QVector<Record> records = snapshot();
+    rows.reserve(records.size());
     for (const Record& record : records) {
-        if (record->versionCount() == 0)
-            continue;
-        const QStringList texts = record->rowTexts();
-        const QString row = texts.join(QLatin1Char('|'));
+        const auto status = known.constFind(record->fileName());
+        const KFileStatus file = status != known.cend() ? status.value() : KFileOps::status(record->fileName());
+        const QString row = record->rowText(file);
+        if (row.isEmpty())
+            continue; // a record without versions has no row
         rows.append(row);
-        // The creation month is empty exactly when the file is gone: one status call per file.
-        QStringList* list = texts.at(3).isEmpty() ? deleted : existing;
+        QStringList* list = file.exists ? existing : deleted;
         if (list)
             list->append(row);
     }

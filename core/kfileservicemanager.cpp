@@ -189,6 +189,7 @@ void KFileServiceManager::onScanBegin()
     m_successThisCycle = 0;
     m_failedThisCycle = 0;
     m_changedCollections = 0;
+    m_cycleStatus.clear();
 }
 
 void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, bool backupAllowed)
@@ -202,9 +203,11 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
     // Files not modified during the last seven days are never backed up: the file's time plus
     // seven days must lie after now, that is, the file's time after now less seven days.
     const qint64 oldestBackedUp = QDateTime::currentDateTime().addDays(-7).toMSecsSinceEpoch();
+    m_cycleStatus.reserve(m_cycleStatus.size() + files->size());
     for (const QString& path : *files) {
         // One status call serves the existence, change and age checks.
         const KFileStatus file = KFileOps::status(path);
+        m_cycleStatus.insert(path, file);
         if (!file.exists || target->isCurrentStateBackedUp(path, file.modifiedMSecs))
             continue;
         if (file.modifiedMSecs <= oldestBackedUp)
@@ -218,7 +221,14 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
 
 void KFileServiceManager::onScanFinished()
 {
-    const std::lock_guard<std::mutex> refresh(m_refreshMutex);
+    const QHash<QString, KFileStatus> known = std::move(m_cycleStatus);
+    m_cycleStatus.clear();
+    refresh(known);
+}
+
+void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
+{
+    const std::lock_guard<std::mutex> serialised(m_refreshMutex);
     const int success = m_successThisCycle;
     if (success > 0) {
         saveDatabase();
@@ -230,7 +240,7 @@ void KFileServiceManager::onScanFinished()
     std::array<QStringList, KindCount> deleted;
     for (int t = 0; t < KindCount; ++t) {
         QStringList present;
-        m_collections[size_t(t)]->collectRows(&present, &deleted[size_t(t)]);
+        m_collections[size_t(t)]->collectRows(&present, &deleted[size_t(t)], known);
         existing[size_t(t)] = sortRows(present);
     }
     const QStringList today = rowsNewerThan(existing, 1);
@@ -429,7 +439,8 @@ void KFileServiceManager::onShowPageByType(int nType)
 
 void KFileServiceManager::onUpdate()
 {
-    onScanFinished();
+    // Runs on the GUI thread: it never touches the scanner's cycle state.
+    refresh({});
 }
 
 void KFileServiceManager::autoCleanExpiredVersions()

@@ -2,7 +2,9 @@
 
 #include "core/iobserverbase.h"
 #include "core/kprotectiondatabase.h"
+#include "platform/kfileops.h"
 
+#include <QHash>
 #include <QStringList>
 
 #include <array>
@@ -92,6 +94,7 @@ private:
     void showSelfBackupPage();
     static QStringList findSelfBackupFiles();
     static int pagesFor(int count);
+    void refresh(const QHash<QString, KFileStatus>& known);
     int countOf(int type) const; // under m_stateMutex
 
     std::array<std::unique_ptr<KFileObjectMgr>, KindCount> m_collections;
@@ -116,4 +119,7 @@ private:
     std::atomic<int> m_successThisCycle { 0 };
     std::atomic<int> m_failedThisCycle { 0 };
     int m_changedCollections = 0; // scanner thread only
+    // The status of every file the cycle looked at, so that its rows need not ask again.
+    // Only the thread that runs the cycle touches it.
+    QHash<QString, KFileStatus> m_cycleStatus;
 };

@@ -57,6 +57,23 @@ void appendDigits(QString* text, int value, int width)
 
 namespace KTimeStamp {
 
+qint64 numberOf(QStringView stamp)
+{
+    if (!isValid(stamp))
+        return -1;
+    qint64 number = 0;
+    for (const QChar c : stamp)
+        number = number * 10 + (c.unicode() - '0');
+    return number;
+}
+
+qint64 numberOfMSecs(qint64 msecs)
+{
+    const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);
+    return ((((qint64(local.year) * 100 + local.month) * 100 + local.day) * 100 + local.hour) * 100 + local.minute) * 100
+        + local.second;
+}
+
 QString formatMSecs(qint64 msecs)
 {
     const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);

@@ -24,6 +24,11 @@ bool isValid(QStringView stamp);
 QDateTime parse(QStringView stamp);
 // The date of a "yyyyMMdd" text; a null date when it is not valid.
 QDate parseDate(QStringView text);
+// A valid stamp as the number yyyyMMddhhmmss, which orders as the time; -1 for an invalid one.
+qint64 numberOf(QStringView stamp);
+// The number of the local time of an instant in milliseconds since the epoch.
+qint64 numberOfMSecs(qint64 msecs);
+
 // Whether `text` is a valid "yyyy-MM-dd hh:mm:ss", the form lists show times in. Such texts
 // order as the times they name.
 bool isDisplayText(QStringView text);
