@@ -170,6 +170,7 @@ void KFileObject::addVersion(const QString& fileId)
 
 void KFileObject::reindex()
 {
+    m_xmlValid = false;
     m_order.resize(m_versions.size());
     m_ids.resize(m_versions.size());
     m_stampNumbers.resize(m_versions.size());
@@ -416,6 +417,19 @@ bool KFileObject::appendXml(QByteArray* out) const
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     if (m_versions.isEmpty())
         return false;
+    const std::lock_guard<std::mutex> xmlLocker(m_xmlMutex);
+    if (!m_xmlValid) {
+        m_xml.clear();
+        writeXml(&m_xml);
+        m_xml.squeeze();
+        m_xmlValid = true;
+    }
+    out->append(m_xml);
+    return true;
+}
+
+void KFileObject::writeXml(QByteArray* out) const
+{
     out->append("<File FileName=\"").append(escapedUtf8(m_fileName)).append("\" Type=\"");
     out->append(QByteArray::number(m_fileType)).append("\">");
     // A FileID needs no escaping (the loader refuses one that would); it is ASCII unless a hand
@@ -442,5 +456,4 @@ bool KFileObject::appendXml(QByteArray* out) const
         }
     }
     out->append("\n </File>");
-    return true;
 }

@@ -8,6 +8,7 @@
 
 struct KFileStatus;
 
+#include <mutex>
 #include <shared_mutex>
 
 // One backup version of a protected file: a copy in the backup folder whose file name is its
@@ -108,6 +109,7 @@ public:
 
 private:
     KFileCopyedObject* latestLocked() const;
+    void writeXml(QByteArray* out) const; // under m_lock
     // Rebuilds the flat copy of the versions' times after the map changed; under the write lock.
     void reindex();
 
@@ -122,4 +124,10 @@ private:
     QVector<KFileCopyedObject*> m_order;
     QVector<QString> m_ids;
     QVector<qint64> m_stampNumbers;
+    // The element as the database writes it, made at the first save after a change: a save
+    // rewrites every record while few changed since the last one. Readers that find it missing
+    // build it under m_xmlMutex; a change clears it under the write lock.
+    mutable std::mutex m_xmlMutex;
+    mutable QByteArray m_xml;
+    mutable bool m_xmlValid = false;
 };

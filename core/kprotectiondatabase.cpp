@@ -45,29 +45,34 @@ QString KProtectionDatabase::path() const
 
 QByteArray KProtectionDatabase::content(const Collections& collections)
 {
+    QByteArray text;
+    writeContent(collections, &text);
+    return text;
+}
+
+void KProtectionDatabase::writeContent(const Collections& collections, QByteArray* text)
+{
     // Each kind's elements trimmed and closed by a line end, then the whole body trimmed: an
     // empty kind leaves an empty line between its neighbours, and no records leave one empty
     // line between the root tags. Elements begin with "<" and end with ">", so trimming only
     // ever removes the line ends between them.
-    QByteArray body;
+    text->append("<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<TarselFileProtect>\n");
+    const int body = text->size();
     for (const KFileObjectMgr* collection : collections) {
-        const int start = body.size();
+        const int start = text->size();
         if (collection)
-            collection->appendXml(&body);
-        while (body.size() > start && body.endsWith('\n'))
-            body.chop(1);
-        body.append('\n');
+            collection->appendXml(text);
+        while (text->size() > start && text->endsWith('\n'))
+            text->chop(1);
+        text->append('\n');
     }
-    int first = 0;
-    while (first < body.size() && body.at(first) == '\n')
-        ++first;
-    while (body.endsWith('\n'))
-        body.chop(1);
-    QByteArray text("<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<TarselFileProtect>\n");
-    text.reserve(text.size() + body.size() - first + 24);
-    text.append(body.constData() + first, body.size() - first);
-    text.append("\n</TarselFileProtect>\n");
-    return text;
+    int leading = 0;
+    while (body + leading < text->size() && text->at(body + leading) == '\n')
+        ++leading;
+    text->remove(body, leading);
+    while (text->size() > body && text->endsWith('\n'))
+        text->chop(1);
+    text->append("\n</TarselFileProtect>\n");
 }
 
 QString KProtectionDatabase::text(const Collections& collections)
@@ -77,11 +82,14 @@ QString KProtectionDatabase::text(const Collections& collections)
 
 bool KProtectionDatabase::save(const Collections& collections) const
 {
-    const QByteArray bytes = content(collections);
+    const std::lock_guard<std::mutex> locker(m_saveMutex);
+    m_buffer.resize(0); // keeps the capacity reserved below
+    writeContent(collections, &m_buffer);
+    m_buffer.reserve(m_buffer.size());
     // Written beside the old file and renamed over it: a crash, a kill or a full disk during
     // the write leaves the previous database whole.
     QSaveFile file(path());
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    return file.open(QIODevice::WriteOnly) && file.write(m_buffer) == m_buffer.size() && file.commit();
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <array>
+#include <mutex>
 
 class KFileObjectMgr;
 
@@ -33,5 +34,11 @@ public:
     static QByteArray content(const Collections& collections);
 
 private:
+    static void writeContent(const Collections& collections, QByteArray* out);
+
     const QString m_filePath;
+    // Saves come from the scanner thread and from the GUI thread; one at a time, each into the
+    // same buffer, whose memory is already mapped after the first.
+    mutable std::mutex m_saveMutex;
+    mutable QByteArray m_buffer;
 };
