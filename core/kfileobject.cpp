@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QUuid>
 
+#include <cstring>
+
 namespace {
 
 QStringView stampOf(const QString& fileId)
@@ -17,9 +19,24 @@ QStringView stampOf(const QString& fileId)
     return QStringView(fileId).mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength);
 }
 
-QString currentStamp()
+// The path as an attribute value in UTF-8; most paths hold nothing to escape.
+QByteArray escapedUtf8(const QString& path)
 {
-    return KTimeStamp::format(QDateTime::currentDateTime());
+    for (const QChar c : path) {
+        switch (c.unicode()) {
+        case '&':
+        case '<':
+        case '>':
+        case '"':
+        case '\t':
+        case '\n':
+        case '\r':
+            return KFileObject::escapeAttribute(path).toUtf8();
+        default:
+            break;
+        }
+    }
+    return path.toUtf8();
 }
 
 } // namespace
@@ -33,18 +50,22 @@ KFileCopyedObject::KFileCopyedObject(QObject* parent)
 
 bool KFileCopyedObject::createBackup(const QString& sourcePath, const QString& backupDirectory)
 {
-    const QString folder = backupDirectory.isEmpty() ? KCommon::backupDirectory() : backupDirectory;
-    if (!QFileInfo::exists(folder))
-        QDir().mkpath(folder);
-    const KFileStatus source = KFileOps::status(sourcePath);
-    const QDateTime modified = QDateTime::fromMSecsSinceEpoch(source.modifiedMSecs);
-    m_fileId = QUuid::createUuid().toString() + QLatin1Char('_') + KTimeStamp::format(modified)
-        + QLatin1Char('_') + KTimeStamp::formatDate(QDate::currentDate());
-    const QString target = folder + m_fileId;
-    const bool copied = source.exists && KFileOps::copyFile(sourcePath, target);
-    // A copy of a read-only source must not stay read-only.
-    KFileOps::makeWritableForOwner(target);
-    return copied;
+    // Callers that pass the folder have made sure it exists, once for many files.
+    QString folder = backupDirectory;
+    if (folder.isEmpty()) {
+        folder = KCommon::backupDirectory();
+        if (!QFileInfo::exists(folder))
+            QDir().mkpath(folder);
+    }
+    // The modification time comes from the opened file, so the name carries the time of the
+    // content that is copied.
+    KCopySource source(sourcePath);
+    const QString modified = source.isOpen() ? KTimeStamp::formatMSecs(source.status().modifiedMSecs) : QString();
+    m_fileId = QUuid::createUuid().toString() + QLatin1Char('_') + modified + QLatin1Char('_')
+        + KTimeStamp::formatDate(QDate::currentDate());
+    // The copy keeps the source's permissions plus read and write for its owner, so a copy of a
+    // read-only source does not stay read-only.
+    return source.copyTo(folder + m_fileId);
 }
 
 QDateTime KFileCopyedObject::modifiedTime() const
@@ -144,6 +165,21 @@ void KFileObject::addVersion(const QString& fileId)
     const std::lock_guard<std::shared_mutex> locker(m_lock);
     delete m_versions.value(fileId);
     m_versions.insert(fileId, version);
+    reindex();
+}
+
+void KFileObject::reindex()
+{
+    m_xmlValid = false;
+    m_order.resize(m_versions.size());
+    m_ids.resize(m_versions.size());
+    m_stampNumbers.resize(m_versions.size());
+    int i = 0;
+    for (auto it = m_versions.cbegin(); it != m_versions.cend(); ++it, ++i) {
+        m_order[i] = it.value();
+        m_ids[i] = it.key();
+        m_stampNumbers[i] = KTimeStamp::numberOf(stampOf(it.key()));
+    }
 }
 
 bool KFileObject::addNewVersion(const QString& backupDirectory)
@@ -155,43 +191,41 @@ bool KFileObject::addNewVersion(const QString& backupDirectory)
     }
     const std::lock_guard<std::shared_mutex> locker(m_lock);
     m_versions.insert(version->fileId(), version);
+    reindex();
     return true;
 }
 
 bool KFileObject::isCurrentStateBackedUp() const
 {
-    const KFileStatus file = KFileOps::status(m_fileName);
-    const QString current = KTimeStamp::format(QDateTime::fromMSecsSinceEpoch(file.modifiedMSecs));
+    return isCurrentStateBackedUp(KFileOps::status(m_fileName).modifiedMSecs);
+}
+
+bool KFileObject::isCurrentStateBackedUp(qint64 modifiedMSecs) const
+{
+    // Equal numbers are equal times to the second; an unreadable time (-1) never matches.
+    const qint64 current = KTimeStamp::numberOfMSecs(modifiedMSecs);
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    for (auto it = m_versions.cbegin(); it != m_versions.cend(); ++it) {
-        // Comparing the stored texts is comparing the times they name, to the second.
-        if (stampOf(it.key()) == current)
-            return true;
-    }
-    return false;
+    return m_stampNumbers.contains(current);
 }
 
 KFileCopyedObject* KFileObject::latestLocked() const
 {
-    if (m_versions.isEmpty())
+    if (m_order.isEmpty())
         return nullptr;
-    // Stamps are fixed-width digits, so text order is time order; an empty stamp is a null time.
-    const QString now = currentStamp();
-    auto it = m_versions.cbegin();
-    KFileCopyedObject* pick = it.value();
-    QString pickStamp = pick->modifiedStamp();
-    for (++it; it != m_versions.cend(); ++it) {
-        const QString stamp = it.value()->modifiedStamp();
-        if (stamp.isEmpty())
+    // The first version is the pick; a later one with a readable, later time replaces it,
+    // unless the pick lies in the future. An unreadable time (-1) is a null time, which any
+    // readable time follows.
+    const qint64 now = KTimeStamp::numberOfMSecs(QDateTime::currentMSecsSinceEpoch());
+    int pick = 0;
+    for (int i = 1; i < m_order.size(); ++i) {
+        const qint64 stamp = m_stampNumbers.at(i);
+        const qint64 pickStamp = m_stampNumbers.at(pick);
+        if (stamp < 0 || pickStamp > now)
             continue;
-        const bool later = pickStamp.isEmpty() || stamp > pickStamp;
-        const bool pickInFuture = !pickStamp.isEmpty() && pickStamp > now;
-        if (later && !pickInFuture) {
-            pick = it.value();
-            pickStamp = stamp;
-        }
+        if (pickStamp < 0 || stamp > pickStamp)
+            pick = i;
     }
-    return pick;
+    return m_order.at(pick);
 }
 
 KFileCopyedObject* KFileObject::latestVersion() const
@@ -220,6 +254,7 @@ bool KFileObject::removeVersion(const QString& fileId)
     if (!version || !version->removeBackupFile())
         return false;
     m_versions.remove(fileId);
+    reindex();
     delete version;
     return true;
 }
@@ -233,6 +268,7 @@ bool KFileObject::removeAllBackups()
         delete version;
     }
     m_versions.clear();
+    reindex();
     return removed;
 }
 
@@ -266,6 +302,8 @@ bool KFileObject::dropVersionsOlderThan7Days()
         it = m_versions.erase(it);
         dropped = true;
     }
+    if (dropped)
+        reindex();
     return dropped;
 }
 
@@ -309,10 +347,27 @@ QStringList KFileObject::rowTexts() const
             latest = KTimeStamp::toDisplayText(stampOf(version->fileId()));
     }
     const KFileStatus file = KFileOps::status(m_fileName);
-    const QString month = file.exists
-        ? QDateTime::fromMSecsSinceEpoch(file.createdMSecs).toString(QStringLiteral("yyyy年MM月"))
-        : QString();
-    return { m_fileName, QStringLiteral("%1").arg(count), latest, month };
+    const QString month = file.exists ? KTimeStamp::monthTextOfMSecs(file.createdMSecs) : QString();
+    return { m_fileName, QString::number(count), latest, month };
+}
+
+QString KFileObject::rowText(const KFileStatus& file) const
+{
+    QString row;
+    {
+        const std::shared_lock<std::shared_mutex> locker(m_lock);
+        if (m_versions.isEmpty())
+            return row;
+        row.reserve(m_fileName.size() + 40);
+        row.append(m_fileName).append(QLatin1Char('|')).append(QString::number(m_versions.size()));
+        row.append(QLatin1Char('|'));
+        if (const KFileCopyedObject* version = latestLocked())
+            row.append(KTimeStamp::toDisplayText(stampOf(version->fileId())));
+    }
+    row.append(QLatin1Char('|'));
+    if (file.exists)
+        row.append(KTimeStamp::monthTextOfMSecs(file.createdMSecs));
+    return row;
 }
 
 QString KFileObject::escapeAttribute(const QString& text)
@@ -352,13 +407,53 @@ QString KFileObject::escapeAttribute(const QString& text)
 
 QString KFileObject::toXml() const
 {
+    QByteArray xml;
+    appendXml(&xml);
+    return QString::fromUtf8(xml);
+}
+
+bool KFileObject::appendXml(QByteArray* out) const
+{
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     if (m_versions.isEmpty())
-        return QString();
-    QString xml = QStringLiteral("<File FileName=\"") + escapeAttribute(m_fileName) + QStringLiteral("\" Type=\"")
-        + QString::number(m_fileType) + QStringLiteral("\">");
-    for (const KFileCopyedObject* version : qAsConst(m_versions))
-        xml += QLatin1Char('\n') + version->toXml();
-    xml += QStringLiteral("\n </File>");
-    return xml;
+        return false;
+    const std::lock_guard<std::mutex> xmlLocker(m_xmlMutex);
+    if (!m_xmlValid) {
+        m_xml.clear();
+        writeXml(&m_xml);
+        m_xml.squeeze();
+        m_xmlValid = true;
+    }
+    out->append(m_xml);
+    return true;
+}
+
+void KFileObject::writeXml(QByteArray* out) const
+{
+    out->append("<File FileName=\"").append(escapedUtf8(m_fileName)).append("\" Type=\"");
+    out->append(QByteArray::number(m_fileType)).append("\">");
+    // A FileID needs no escaping (the loader refuses one that would); it is ASCII unless a hand
+    // edited it, and ASCII is copied straight into the buffer.
+    static const char opening[] = "\n  <Version FileID=\"";
+    static const char closing[] = "\"/>";
+    for (const QString& fileId : m_ids) {
+        const int length = fileId.size();
+        const int at = out->size();
+        out->resize(at + int(sizeof opening - 1) + length + int(sizeof closing - 1));
+        char* target = out->data() + at;
+        memcpy(target, opening, sizeof opening - 1);
+        target += sizeof opening - 1;
+        const ushort* source = fileId.utf16();
+        ushort wide = 0;
+        for (int i = 0; i < length; ++i) {
+            wide |= source[i];
+            target[i] = char(source[i]);
+        }
+        memcpy(target + length, closing, sizeof closing - 1);
+        if (wide >= 0x80) {
+            out->resize(at);
+            out->append(opening).append(fileId.toUtf8()).append(closing);
+        }
+    }
+    out->append("\n </File>");
 }

@@ -4,7 +4,11 @@
 #include <QMap>
 #include <QObject>
 #include <QStringList>
+#include <QVector>
 
+struct KFileStatus;
+
+#include <mutex>
 #include <shared_mutex>
 
 // One backup version of a protected file: a copy in the backup folder whose file name is its
@@ -71,6 +75,8 @@ public:
 
     // True when some version carries the file's current modification time, to the second.
     bool isCurrentStateBackedUp() const;
+    // The same for a modification time the caller has just read.
+    bool isCurrentStateBackedUp(qint64 modifiedMSecs) const;
     QDateTime latestModifiedTime() const;
     KFileCopyedObject* latestVersion() const;
     KFileCopyedObject* findVersion(const QString& fileId) const;
@@ -91,16 +97,37 @@ public:
     QMap<QString, KFileCopyedObject*> versionsByXmlLine() const;
     // Path, version count, latest modification "yyyy-MM-dd hh:mm:ss", creation month "yyyy年MM月".
     QStringList rowTexts() const;
+    // The same texts joined with "|", for the file's status `file`; empty without versions.
+    QString rowText(const KFileStatus& file) const;
     QString toXml() const;
+    // Appends the same element, in UTF-8, to `out`; false when there is none (no versions).
+    // Saving writes the whole database this way, without a text copy per record.
+    bool appendXml(QByteArray* out) const;
 
     // The path as an XML attribute value.
     static QString escapeAttribute(const QString& text);
 
 private:
     KFileCopyedObject* latestLocked() const;
+    void writeXml(QByteArray* out) const; // under m_lock
+    // Rebuilds the flat copy of the versions' times after the map changed; under the write lock.
+    void reindex();
 
     const QString m_fileName;
     const int m_fileType;
     mutable std::shared_mutex m_lock;
     QMap<QString, KFileCopyedObject*> m_versions;
+    // The versions in map order with their FileIDs and modification times as numbers (-1 when
+    // unreadable): every cycle asks each record for its latest version and whether its file
+    // changed, and every save writes the FileIDs; flat arrays answer that far faster than
+    // walking the map and reading the names again.
+    QVector<KFileCopyedObject*> m_order;
+    QVector<QString> m_ids;
+    QVector<qint64> m_stampNumbers;
+    // The element as the database writes it, made at the first save after a change: a save
+    // rewrites every record while few changed since the last one. Readers that find it missing
+    // build it under m_xmlMutex; a change clears it under the write lock.
+    mutable std::mutex m_xmlMutex;
+    mutable QByteArray m_xml;
+    mutable bool m_xmlValid = false;
 };

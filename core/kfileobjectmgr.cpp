@@ -1,5 +1,7 @@
 #include "core/kfileobjectmgr.h"
 
+#include "platform/kfileops.h"
+
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
 #include "platform/kpaths.h"
@@ -54,6 +56,16 @@ bool KFileObjectMgr::isCurrentStateBackedUp(const QString& path) const
         record = m_records.value(path);
     }
     return record && record->isCurrentStateBackedUp();
+}
+
+bool KFileObjectMgr::isCurrentStateBackedUp(const QString& path, qint64 modifiedMSecs) const
+{
+    Record record;
+    {
+        const std::shared_lock<std::shared_mutex> locker(m_lock);
+        record = m_records.value(path);
+    }
+    return record && record->isCurrentStateBackedUp(modifiedMSecs);
 }
 
 KFileObject* KFileObjectMgr::backupFile(const QString& path, int fileType, const QString& backupDirectory)
@@ -180,30 +192,39 @@ qint64 KFileObjectMgr::backupSizeBeforeToday() const
 
 QString KFileObjectMgr::toXml() const
 {
-    QString xml;
+    QByteArray xml;
+    appendXml(&xml);
+    return QString::fromUtf8(xml);
+}
+
+void KFileObjectMgr::appendXml(QByteArray* out) const
+{
     const QVector<Record> records = snapshot();
     for (const Record& record : records) {
-        const QString element = record->toXml();
-        // append() grows the text geometrically; += of a concatenation reserves the exact
-        // size each time and turns a large database quadratic.
-        if (!element.isEmpty())
-            xml.append(element).append(QLatin1Char('\n'));
+        if (record->appendXml(out))
+            out->append('\n');
     }
-    return xml;
 }
 
 QStringList KFileObjectMgr::collectRows(QStringList* existing, QStringList* deleted) const
 {
+    return collectRows(existing, deleted, QHash<QString, KFileStatus>());
+}
+
+QStringList KFileObjectMgr::collectRows(
+    QStringList* existing, QStringList* deleted, const QHash<QString, KFileStatus>& known) const
+{
     QStringList rows;
     const QVector<Record> records = snapshot();
+    rows.reserve(records.size());
     for (const Record& record : records) {
-        if (record->versionCount() == 0)
-            continue;
-        const QStringList texts = record->rowTexts();
-        const QString row = texts.join(QLatin1Char('|'));
+        const auto status = known.constFind(record->fileName());
+        const KFileStatus file = status != known.cend() ? status.value() : KFileOps::status(record->fileName());
+        const QString row = record->rowText(file);
+        if (row.isEmpty())
+            continue; // a record without versions has no row
         rows.append(row);
-        // The creation month is empty exactly when the file is gone: one status call per file.
-        QStringList* list = texts.at(3).isEmpty() ? deleted : existing;
+        QStringList* list = file.exists ? existing : deleted;
         if (list)
             list->append(row);
     }

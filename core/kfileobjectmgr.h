@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QMap>
 #include <QObject>
 #include <QStringList>
@@ -9,6 +10,7 @@
 #include <shared_mutex>
 
 class KFileObject;
+struct KFileStatus;
 
 // The protected-file records of one kind, keyed by path in plain text order. The scanner thread
 // backs files up and cleans up while the GUI thread reads rows, sizes and records, so the map is
@@ -32,6 +34,8 @@ public:
     bool addFile(KFileObject* record);
     KFileObject* findFile(const QString& path) const;
     bool isCurrentStateBackedUp(const QString& path) const;
+    // The same for a modification time the caller has just read.
+    bool isCurrentStateBackedUp(const QString& path, qint64 modifiedMSecs) const;
     // Copies the file as a new version of its record; a new record is kept only together with
     // its first successful copy. Null on failure. `backupDirectory` spares a settings read.
     KFileObject* backupFile(const QString& path, int fileType, const QString& backupDirectory = QString());
@@ -53,9 +57,14 @@ public:
 
     // The File elements of the records with versions, each followed by a line end.
     QString toXml() const;
+    // Appends the same text, in UTF-8, to `out`.
+    void appendXml(QByteArray* out) const;
     // One "path|count|latest|month" row per record with versions; also sorted into rows of
     // files that exist and of files that are gone (either list may be null).
     QStringList collectRows(QStringList* existing, QStringList* deleted) const;
+    // The same, taking a file's status from `known` when it holds the path (the engine's cycle
+    // has just read the status of every recently used file).
+    QStringList collectRows(QStringList* existing, QStringList* deleted, const QHash<QString, KFileStatus>& known) const;
 
     // Deletes every record, also those kept alive after leaving the map.
     void clear();

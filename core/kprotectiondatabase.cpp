@@ -7,11 +7,11 @@
 #include "platform/kfileops.h"
 
 #include <QDir>
-#include <QDomDocument>
 #include <QFile>
+#include <QDomDocument>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QTextStream>
+#include <QXmlStreamReader>
 
 namespace {
 
@@ -43,68 +43,146 @@ QString KProtectionDatabase::path() const
     return KCommon::joinPath(folder, QStringLiteral("VaultkeepDB.xml"));
 }
 
-QString KProtectionDatabase::text(const Collections& collections)
+QByteArray KProtectionDatabase::content(const Collections& collections)
+{
+    QByteArray text;
+    writeContent(collections, &text);
+    return text;
+}
+
+void KProtectionDatabase::writeContent(const Collections& collections, QByteArray* text)
 {
     // Each kind's elements trimmed and closed by a line end, then the whole body trimmed: an
     // empty kind leaves an empty line between its neighbours, and no records leave one empty
-    // line between the root tags.
-    QString body;
-    for (const KFileObjectMgr* collection : collections)
-        body.append(collection ? collection->toXml().trimmed() : QString()).append(QLatin1Char('\n'));
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<TarselFileProtect>\n")
-        + body.trimmed() + QStringLiteral("\n</TarselFileProtect>\n");
+    // line between the root tags. Elements begin with "<" and end with ">", so trimming only
+    // ever removes the line ends between them.
+    text->append("<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<TarselFileProtect>\n");
+    const int body = text->size();
+    for (const KFileObjectMgr* collection : collections) {
+        const int start = text->size();
+        if (collection)
+            collection->appendXml(text);
+        while (text->size() > start && text->endsWith('\n'))
+            text->chop(1);
+        text->append('\n');
+    }
+    int leading = 0;
+    while (body + leading < text->size() && text->at(body + leading) == '\n')
+        ++leading;
+    text->remove(body, leading);
+    while (text->size() > body && text->endsWith('\n'))
+        text->chop(1);
+    text->append("\n</TarselFileProtect>\n");
+}
+
+QString KProtectionDatabase::text(const Collections& collections)
+{
+    return QString::fromUtf8(content(collections));
 }
 
 bool KProtectionDatabase::save(const Collections& collections) const
 {
-    const QString content = text(collections);
+    const std::lock_guard<std::mutex> locker(m_saveMutex);
+    m_buffer.resize(0); // keeps the capacity reserved below
+    writeContent(collections, &m_buffer);
+    m_buffer.reserve(m_buffer.size());
     // Written beside the old file and renamed over it: a crash, a kill or a full disk during
     // the write leaves the previous database whole.
     QSaveFile file(path());
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QTextStream out(&file);
-    out.setCodec("UTF-8");
-    out << content;
-    out.flush();
-    return out.status() == QTextStream::Ok && file.commit();
+    return file.open(QIODevice::WriteOnly) && file.write(m_buffer) == m_buffer.size() && file.commit();
 }
+
+namespace {
+
+struct LoadedFile
+{
+    QString fileName;
+    QString type;
+    QStringList fileIds;
+};
+
+// Reads every File element under the root. False when the file does not parse: a document
+// with an error is used not even in part.
+bool readElements(const QByteArray& content, QVector<LoadedFile>* files)
+{
+    QXmlStreamReader xml(content);
+    if (!xml.readNextStartElement())
+        return !xml.hasError();
+    // Children of the root, whatever their tag; their own children are the versions.
+    while (xml.readNextStartElement()) {
+        LoadedFile file;
+        const QXmlStreamAttributes attributes = xml.attributes();
+        file.fileName = attributes.value(QLatin1String("FileName")).toString();
+        file.type = attributes.value(QLatin1String("Type")).toString();
+        while (xml.readNextStartElement()) {
+            file.fileIds << xml.attributes().value(QLatin1String("FileID")).toString();
+            xml.skipCurrentElement();
+        }
+        files->append(file);
+    }
+    // Reading on to the end proves the rest of the document well-formed too.
+    while (!xml.atEnd())
+        xml.readNext();
+    return !xml.hasError();
+}
+
+// The same with the document model, which accepts a little more than the streaming reader (a
+// character reference to a control character, say, in a hand-edited file). It needs several
+// times the memory, so it only reads what the streaming reader refused.
+bool readElementsLeniently(const QByteArray& content, QVector<LoadedFile>* files)
+{
+    QDomDocument document;
+    if (!document.setContent(content))
+        return false;
+    const QDomElement root = document.documentElement();
+    for (QDomElement element = root.firstChildElement(); !element.isNull(); element = element.nextSiblingElement()) {
+        LoadedFile file;
+        file.fileName = element.attribute(QStringLiteral("FileName"));
+        file.type = element.attribute(QStringLiteral("Type"));
+        for (QDomElement version = element.firstChildElement(); !version.isNull();
+             version = version.nextSiblingElement()) {
+            file.fileIds << version.attribute(QStringLiteral("FileID"));
+        }
+        files->append(file);
+    }
+    return true;
+}
+
+} // namespace
 
 bool KProtectionDatabase::load(const Collections& collections) const
 {
     const QString filePath = path();
     if (!QFile::exists(filePath))
         return false;
-    QDomDocument document;
     QFile file(filePath);
-    // A document that fails to parse may hold what came before the error: use none of it.
-    if (!file.open(QIODevice::ReadOnly) || !document.setContent(&file))
-        document = QDomDocument();
+    const QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     file.close();
+    QVector<LoadedFile> files;
+    // A document that fails to parse may hold what came before the error: use none of it.
+    if (!readElements(content, &files)) {
+        files.clear();
+        if (!readElementsLeniently(content, &files))
+            files.clear();
+    }
 
     const QString backupFolder = KCommon::backupDirectory();
-    const QDomElement root = document.documentElement();
-    for (QDomElement element = root.firstChildElement(); !element.isNull();
-         element = element.nextSiblingElement()) {
-        const QString fileName = element.attribute(QStringLiteral("FileName"));
-        if (fileName.isEmpty())
+    for (const LoadedFile& loaded : qAsConst(files)) {
+        if (loaded.fileName.isEmpty())
             continue;
         bool isNumber = false;
-        int type = element.attribute(QStringLiteral("Type")).toInt(&isNumber);
+        int type = loaded.type.toInt(&isNumber);
         if (!isNumber || type == -1) {
-            type = KFileTypeManager::instance()->fileTypeOfSuffix(QFileInfo(fileName).suffix());
+            type = KFileTypeManager::instance()->fileTypeOfSuffix(QFileInfo(loaded.fileName).suffix());
             if (type == int(FileTypeKind::Unknown))
                 continue;
         }
         KFileObjectMgr* collection
-            = type >= 0 && type < int(collections.size()) ? collections.at(type) : nullptr;
+            = type >= 0 && type < int(collections.size()) ? collections.at(size_t(type)) : nullptr;
         if (!collection)
             continue;
-
-        auto* record = new KFileObject(fileName, type);
-        for (QDomElement version = element.firstChildElement(); !version.isNull();
-             version = version.nextSiblingElement()) {
-            const QString fileId = version.attribute(QStringLiteral("FileID"));
+        auto* record = new KFileObject(loaded.fileName, type);
+        for (const QString& fileId : loaded.fileIds) {
             // A FileID that could name a file outside the backup folder is dropped like a
             // missing copy, so no later operation can reach such a file.
             if (!KFileCopyedObject::isSafeFileId(fileId) || !canWriteBack(fileId))

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
+#include <mutex>
 
 class KFileObjectMgr;
 
@@ -27,9 +29,16 @@ public:
     // returned.
     bool save(const Collections& collections) const;
 
-    // The whole content save() writes.
+    // The whole content save() writes, as text and as the bytes written.
     static QString text(const Collections& collections);
+    static QByteArray content(const Collections& collections);
 
 private:
+    static void writeContent(const Collections& collections, QByteArray* out);
+
     const QString m_filePath;
+    // Saves come from the scanner thread and from the GUI thread; one at a time, each into the
+    // same buffer, whose memory is already mapped after the first.
+    mutable std::mutex m_saveMutex;
+    mutable QByteArray m_buffer;
 };

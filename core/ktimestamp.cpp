@@ -1,5 +1,7 @@
 #include "core/ktimestamp.h"
 
+#include "platform/klocaltime.h"
+
 namespace {
 
 bool readNumber(QStringView text, int from, int length, int* value)
@@ -41,9 +43,81 @@ bool readTime(QStringView text, QTime* time)
     return true;
 }
 
+void appendDigits(QString* text, int value, int width)
+{
+    QChar digits[4];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = QLatin1Char(char('0' + value % 10));
+        value /= 10;
+    }
+    text->append(digits, width);
+}
+
 } // namespace
 
 namespace KTimeStamp {
+
+qint64 numberOf(QStringView stamp)
+{
+    if (!isValid(stamp))
+        return -1;
+    qint64 number = 0;
+    for (const QChar c : stamp)
+        number = number * 10 + (c.unicode() - '0');
+    return number;
+}
+
+qint64 numberOfMSecs(qint64 msecs)
+{
+    const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);
+    return ((((qint64(local.year) * 100 + local.month) * 100 + local.day) * 100 + local.hour) * 100 + local.minute) * 100
+        + local.second;
+}
+
+QString formatMSecs(qint64 msecs)
+{
+    const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);
+    QString text;
+    text.reserve(14);
+    appendDigits(&text, local.year, 4);
+    appendDigits(&text, local.month, 2);
+    appendDigits(&text, local.day, 2);
+    appendDigits(&text, local.hour, 2);
+    appendDigits(&text, local.minute, 2);
+    appendDigits(&text, local.second, 2);
+    return text;
+}
+
+QString displayTextOfMSecs(qint64 msecs)
+{
+    const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);
+    QString text;
+    text.reserve(19);
+    appendDigits(&text, local.year, 4);
+    text.append(QLatin1Char('-'));
+    appendDigits(&text, local.month, 2);
+    text.append(QLatin1Char('-'));
+    appendDigits(&text, local.day, 2);
+    text.append(QLatin1Char(' '));
+    appendDigits(&text, local.hour, 2);
+    text.append(QLatin1Char(':'));
+    appendDigits(&text, local.minute, 2);
+    text.append(QLatin1Char(':'));
+    appendDigits(&text, local.second, 2);
+    return text;
+}
+
+QString monthTextOfMSecs(qint64 msecs)
+{
+    const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);
+    QString text;
+    text.reserve(8);
+    appendDigits(&text, local.year, 4);
+    text.append(QChar(0x5E74)); // 年
+    appendDigits(&text, local.month, 2);
+    text.append(QChar(0x6708)); // 月
+    return text;
+}
 
 QString format(const QDateTime& time)
 {
@@ -77,6 +151,17 @@ QDate parseDate(QStringView text)
     if (text.size() != 8 || !readDate(text, &date))
         return QDate();
     return date;
+}
+
+bool isDisplayText(QStringView text)
+{
+    if (text.size() != 19 || text.at(4) != QLatin1Char('-') || text.at(7) != QLatin1Char('-')
+        || text.at(10) != QLatin1Char(' ') || text.at(13) != QLatin1Char(':') || text.at(16) != QLatin1Char(':')) {
+        return false;
+    }
+    const QChar digits[14] = { text[0], text[1], text[2], text[3], text[5], text[6], text[8], text[9], text[11],
+        text[12], text[14], text[15], text[17], text[18] };
+    return isValid(QStringView(digits, 14));
 }
 
 QString toDisplayText(QStringView stamp)

@@ -11,6 +11,11 @@
 namespace KTimeStamp {
 
 QString format(const QDateTime& time);          // "yyyyMMddhhmmss"
+// The same texts for an instant in milliseconds since the epoch, in local time, without
+// going through QDateTime.
+QString formatMSecs(qint64 msecs);               // "yyyyMMddhhmmss"
+QString displayTextOfMSecs(qint64 msecs);        // "yyyy-MM-dd hh:mm:ss"
+QString monthTextOfMSecs(qint64 msecs);          // "yyyy年MM月"
 QString formatDate(const QDate& date);          // "yyyyMMdd"
 
 // A valid "yyyyMMddhhmmss" text: fourteen digits naming an existing date and time of day.
@@ -19,6 +24,14 @@ bool isValid(QStringView stamp);
 QDateTime parse(QStringView stamp);
 // The date of a "yyyyMMdd" text; a null date when it is not valid.
 QDate parseDate(QStringView text);
+// A valid stamp as the number yyyyMMddhhmmss, which orders as the time; -1 for an invalid one.
+qint64 numberOf(QStringView stamp);
+// The number of the local time of an instant in milliseconds since the epoch.
+qint64 numberOfMSecs(qint64 msecs);
+
+// Whether `text` is a valid "yyyy-MM-dd hh:mm:ss", the form lists show times in. Such texts
+// order as the times they name.
+bool isDisplayText(QStringView text);
 // A valid stamp as "yyyy-MM-dd hh:mm:ss"; empty for an invalid one.
 QString toDisplayText(QStringView stamp);
 

@@ -18,6 +18,28 @@ struct KFileStatus
     qint64 createdMSecs = 0;
 };
 
+// A regular file opened for copying. Its status is taken from the open file, so it describes
+// exactly the content a copy will take.
+class KCopySource
+{
+public:
+    explicit KCopySource(const QString& path);
+    ~KCopySource();
+
+    bool isOpen() const { return m_fd >= 0; }
+    const KFileStatus& status() const { return m_status; }
+
+    // Copies the content to `target`, which must not exist yet. The copy keeps the source's
+    // permissions plus read and write for its owner. A failed copy leaves no partial file.
+    bool copyTo(const QString& target);
+
+private:
+    int m_fd = -1;
+    unsigned m_mode = 0;
+    KFileStatus m_status;
+    Q_DISABLE_COPY(KCopySource)
+};
+
 // File operations done the fast way: one system call where Qt would make several.
 namespace KFileOps {
 

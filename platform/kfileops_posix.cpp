@@ -123,6 +123,54 @@ qint64 folderSizeAt(int folderFd, bool onlyReadOnly, const std::function<void()>
 
 } // namespace
 
+KCopySource::KCopySource(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct statx info;
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME,
+            &info)
+            != 0
+        || !S_ISREG(info.stx_mode)) {
+        ::close(fd);
+        return;
+    }
+    m_fd = fd;
+    m_status.exists = true;
+    m_status.isFile = true;
+    m_status.ownerWritable = info.stx_mode & S_IWUSR;
+    m_status.size = qint64(info.stx_size);
+    m_status.modifiedMSecs = qint64(info.stx_mtime.tv_sec) * 1000 + info.stx_mtime.tv_nsec / 1000000;
+    const struct statx_timestamp& created = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_ctime;
+    m_status.createdMSecs = qint64(created.tv_sec) * 1000 + created.tv_nsec / 1000000;
+    m_mode = info.stx_mode;
+}
+
+KCopySource::~KCopySource()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool KCopySource::copyTo(const QString& target)
+{
+    if (m_fd < 0)
+        return false;
+    const QByteArray targetName = QFile::encodeName(target);
+    FileDescriptor to(::open(targetName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    if (to.get() < 0)
+        return false;
+    const mode_t mode = (m_mode & 07777 & ~mode_t(S_ISUID | S_ISGID)) | S_IRUSR | S_IWUSR;
+    const bool copied = ::lseek(m_fd, 0, SEEK_SET) == 0 && copyContents(m_fd, to.get(), off_t(m_status.size))
+        && ::fchmod(to.get(), mode) == 0;
+    const bool closed = ::close(to.release()) == 0;
+    if (copied && closed)
+        return true;
+    ::unlink(targetName.constData());
+    return false;
+}
+
 namespace KFileOps {
 
 KFileStatus status(const QString& path)
@@ -150,23 +198,8 @@ KFileStatus status(const QString& path)
 
 bool copyFile(const QString& source, const QString& target)
 {
-    const QByteArray targetName = QFile::encodeName(target);
-    FileDescriptor from(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
-    if (from.get() < 0)
-        return false;
-    struct stat info;
-    if (::fstat(from.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
-    FileDescriptor to(::open(targetName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR));
-    if (to.get() < 0)
-        return false;
-    const mode_t mode = (info.st_mode & 07777 & ~mode_t(S_ISUID | S_ISGID)) | S_IRUSR | S_IWUSR;
-    const bool copied = copyContents(from.get(), to.get(), info.st_size) && ::fchmod(to.get(), mode) == 0;
-    const bool closed = ::close(to.release()) == 0;
-    if (copied && closed)
-        return true;
-    ::unlink(targetName.constData());
-    return false;
+    KCopySource from(source);
+    return from.isOpen() && from.copyTo(target);
 }
 
 bool makeWritableForOwner(const QString& path)

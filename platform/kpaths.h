@@ -12,6 +12,12 @@ QChar nativeSeparator();
 // A path as a lookup key: lower-cased where the file system ignores case, unchanged otherwise.
 QString foldCase(const QString& path);
 
+// `path` with its drive letter in upper case; unchanged where paths have no drive letters.
+QString upperCaseDriveLetter(const QString& path);
+
+// A relative path written with backslashes (as the product catalog writes them) in native form.
+QString fromWindowsRelative(const QString& relative);
+
 // `path` with "/" and "\" turned into the native separator where both mean a separator.
 QString toNativeSeparators(const QString& path);
 

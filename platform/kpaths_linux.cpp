@@ -14,6 +14,18 @@ QString foldCase(const QString& path)
     return path; // Linux file names are case-sensitive.
 }
 
+QString upperCaseDriveLetter(const QString& path)
+{
+    return path;
+}
+
+QString fromWindowsRelative(const QString& relative)
+{
+    QString native = relative;
+    native.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return native;
+}
+
 QString toNativeSeparators(const QString& path)
 {
     return path; // "\" is an ordinary file-name character here.

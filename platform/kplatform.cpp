@@ -7,10 +7,12 @@
 namespace {
 QAtomicPointer<KPlatform> g_installed;
 
+// Never destroyed: the engine saves its database while the module's other static objects are
+// being destroyed, and needs the platform until the very end.
 KPlatform* nativePlatform()
 {
-    static KLinuxPlatform native;
-    return &native;
+    static KPlatform* const native = new KLinuxPlatform;
+    return native;
 }
 } // namespace
 

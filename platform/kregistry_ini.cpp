@@ -3,7 +3,10 @@
 #include "platform/kplatform.h"
 #include "platform/ksettingslock.h"
 
+#include <QHash>
 #include <QSettings>
+
+#include <memory>
 
 // The emulated hive is one INI file per user. QSettings locks it and replaces it atomically,
 // so several processes can share it. The INI format is case-sensitive, so key paths and value
@@ -29,6 +32,18 @@ bool groupOf(const QString& keyPath, QString* group)
     return true;
 }
 
+// Qt drops its parsed copy of a large settings file as soon as the last QSettings on it closes,
+// so every key opened would parse the whole hive again. One QSettings per hive file stays open
+// for the life of the process and keeps the parsed copy shared; each key still sees other
+// processes' writes, since a new QSettings compares the file's time and size with its copy.
+// Called under the settings lock.
+void keepHiveParsed(const QString& hive)
+{
+    static QHash<QString, std::shared_ptr<QSettings>> keepers;
+    if (!keepers.contains(hive))
+        keepers.insert(hive, std::make_shared<QSettings>(hive, QSettings::IniFormat));
+}
+
 } // namespace
 
 KRegistryKey::KRegistryKey(const QString& keyPath)
@@ -36,6 +51,7 @@ KRegistryKey::KRegistryKey(const QString& keyPath)
     const QString hive = KPlatform::instance()->registryHiveFile();
     if (groupOf(keyPath, &m_group) && !hive.isEmpty()) {
         const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
+        keepHiveParsed(hive);
         m_settings.reset(new QSettings(hive, QSettings::IniFormat));
         if (!m_group.isEmpty())
             m_settings->beginGroup(m_group);

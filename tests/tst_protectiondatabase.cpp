@@ -198,6 +198,10 @@ void TestProtectionDatabase::roundTripKeepsEveryPathAndDropsMissingCopies()
         addRecord(&m_store[i % 5], paths.at(i), i % 5, { fileId(i), fileId(100 + i) }); // 100+ have no copy
     }
     addRecord(&m_store[4], QStringLiteral("/w/only missing copies.xls"), 4, { fileId(200) });
+    // A FileID renamed by hand to something other than ASCII is written back in UTF-8.
+    const QString renamed = QStringLiteral("版本_20240105093012_20240105");
+    writeCopy(renamed);
+    addRecord(&m_store[3], QStringLiteral("/w/renamed.ina"), 3, { renamed });
     QVERIFY(m_database->save(collectionsOf(m_store)));
     if (!QStandardPaths::findExecutable(QStringLiteral("xmllint")).isEmpty())
         QVERIFY(xmllintAccepts(m_database->path()));
@@ -210,9 +214,10 @@ void TestProtectionDatabase::roundTripKeepsEveryPathAndDropsMissingCopies()
         QCOMPARE(record->versionIds(), QStringList { fileId(i) });
         QCOMPARE(record->fileType(), i % 5);
     }
+    QCOMPARE(m_loaded[3].findFile(QStringLiteral("/w/renamed.ina"))->versionIds(), QStringList { renamed });
     for (const KFileObjectMgr& collection : m_loaded)
         loaded += collection.count();
-    QCOMPARE(loaded, paths.size());
+    QCOMPARE(loaded, paths.size() + 1);
 }
 
 void TestProtectionDatabase::loaderKeepsOnlyWhatItCanUse()

@@ -86,7 +86,7 @@ std::string toUtf8(const std::u16string& text)
 std::filesystem::path cacheFolder()
 {
     const char* cache = std::getenv("XDG_CACHE_HOME");
-    if (cache && cache[0] == '/') // the base directory specification ignores relative values
+    if (cache && cache[0] == '/') // the XDG base directory rules ignore relative values
         return std::filesystem::path(cache) / "Atrium";
     std::string home;
     if (const char* variable = std::getenv("HOME"); variable && variable[0])

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/kfakeplatform.h"
+
+#include <QScopedPointer>
+#include <QString>
+#include <QStringList>
+
+// A synthetic workspace in a folder of the caller's choosing: N source files of a given size,
+// their paths in a pricing product's emulated recent-file list, and a backup drive. The module
+// runs on the fake platform below it, so nothing reaches the real home folder or registry.
+class KBenchWorkspace
+{
+public:
+    KBenchWorkspace(const QString& folder, int files, int fileSize);
+    ~KBenchWorkspace();
+
+    // Creates the workspace; with `populate` false only installs the fake platform over an
+    // existing one (a child process measuring the same workspace).
+    bool create(QString* error, bool populate = true);
+
+    QString folder() const { return m_folder; }
+    QString sourceFolder() const { return m_folder + QStringLiteral("/src"); }
+    QString driveRoot() const { return m_folder + QStringLiteral("/drive/"); }
+    const QStringList& sources() const { return m_sources; }
+
+    // Adds `count` older versions to every protected file of the engine, copying each source
+    // again under FileIDs whose modification times lie hours back, within the last week.
+    static bool addOlderVersions(class KFileServiceManager* manager, const QStringList& sources, int count);
+
+private:
+    const QString m_folder;
+    const int m_files;
+    const int m_fileSize;
+    QStringList m_sources;
+    QScopedPointer<KFakePlatform> m_platform;
+};

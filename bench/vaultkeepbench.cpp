@@ -1,0 +1,361 @@
+// Measures the protection cycle against the tools a user would compare it with, on a synthetic
+// workspace, and prints every figure as a ratio against a baseline measured in the same run
+// (the median of several repetitions).
+//
+//   vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] [--repeat R] [--quick] [--keep]
+
+#include "kbenchworkspace.h"
+
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "core/kfileobject.h"
+#include "core/kfileobjectmgr.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kdiskfilemanager.h"
+#include "discovery/kproductcatalog.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <algorithm>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+struct Options
+{
+    QString folder;
+    int files = 10000;
+    int versions = 10;
+    int size = 16384;
+    int repeat = 5;
+    bool keep = false;
+};
+
+// The median of `seconds`.
+double medianOf(QVector<double> seconds)
+{
+    std::sort(seconds.begin(), seconds.end());
+    return seconds.at(seconds.size() / 2);
+}
+
+double timed(const std::function<void()>& body)
+{
+    // Written-back data makes every run start alike: ext4 skips inodes deleted while their
+    // table block was still dirty, which would charge earlier runs' clean-up to this one.
+    ::sync();
+    QElapsedTimer timer;
+    timer.start();
+    body();
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+// Runs `body` `repeat` times and returns the median in seconds.
+double median(int repeat, const std::function<void()>& body)
+{
+    QVector<double> seconds;
+    for (int i = 0; i < repeat; ++i)
+        seconds << timed(body);
+    return medianOf(seconds);
+}
+
+bool run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+void removeFolder(const QString& path)
+{
+    QDir(path).removeRecursively();
+}
+
+
+struct Figure
+{
+    QString name;
+    double ours;
+    QString baselineName;
+    double baseline;
+    double goal; // largest acceptable ratio
+    bool strictlyBelow = false;
+};
+
+QList<Figure> g_figures;
+
+void report(const Figure& figure)
+{
+    g_figures << figure;
+    const double ratio = figure.ours / figure.baseline;
+    const bool met = figure.strictlyBelow ? ratio < figure.goal : ratio <= figure.goal;
+    out() << QStringLiteral("%1 %2 s   %3 %4 s   ratio %5   goal %6 %7   %8\n")
+                 .arg(figure.name, -34)
+                 .arg(figure.ours, 8, 'f', 3)
+                 .arg(figure.baselineName, -18)
+                 .arg(figure.baseline, 8, 'f', 3)
+                 .arg(ratio, 6, 'f', 2)
+                 .arg(figure.strictlyBelow ? QStringLiteral("<") : QStringLiteral("<="))
+                 .arg(figure.goal, 4, 'f', 2)
+                 .arg(met ? QStringLiteral("met") : QStringLiteral("MISSED"));
+    out().flush();
+}
+
+qint64 residentKiB(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+// Child process: loads the workspace's database into a fresh engine and reports its peak
+// resident memory.
+int measureResident(const QString& folder)
+{
+    KBenchWorkspace workspace(folder, 0, 0);
+    QString error;
+    if (!workspace.create(&error, false)) {
+        QTextStream(stderr) << error << '\n';
+        return 1;
+    }
+    const qint64 before = residentKiB("VmHWM:");
+    KFileServiceManager manager;
+    if (!manager.loadDatabase())
+        return 1;
+    int records = 0;
+    for (int t = 0; t < KFileServiceManager::KindCount; ++t)
+        records += manager.collection(t)->count();
+    out() << records << ' ' << before << ' ' << residentKiB("VmHWM:") << '\n';
+    out().flush();
+    // The destructor would save the database again; the measurement is done.
+    std::quick_exit(0);
+}
+
+int benchmark(const Options& options)
+{
+    out() << QStringLiteral("Vaultkeep benchmark: %1 files of %2 bytes, %3 versions each, median of %4 runs, in %5\n\n")
+                 .arg(options.files)
+                 .arg(options.size)
+                 .arg(options.versions)
+                 .arg(options.repeat)
+                 .arg(options.folder);
+    KBenchWorkspace workspace(options.folder, options.files, options.size);
+    QString error;
+    if (!workspace.create(&error)) {
+        QTextStream(stderr) << error << '\n';
+        return 1;
+    }
+    const QString source = workspace.sourceFolder();
+
+    // First full cycle: every file is new and is backed up. The three contenders take turns,
+    // each writing into a folder of its own, so that none profits from the others' clean-up.
+    QScopedPointer<KFileServiceManager> manager;
+    QScopedPointer<KDiskFileManager> scanner;
+    QVector<double> ours;
+    QVector<double> cps;
+    QVector<double> rsyncs;
+    for (int rep = 0; rep < options.repeat; ++rep) {
+        const QString drive = options.folder + QStringLiteral("/drive%1/").arg(rep);
+        QDir().mkpath(drive);
+        KConfig::instance()->setBackUpPath(drive);
+        scanner.reset();
+        manager.reset();
+        manager.reset(new KFileServiceManager);
+        QFile::remove(manager->databasePath());
+        scanner.reset(new KDiskFileManager(manager.data()));
+        scanner->attach(manager.data());
+        scanner->loadProductCatalog(KProductCatalog::builtInPath());
+        ours << timed([&] { scanner->runCycle(); });
+        const QString cpTarget = options.folder + QStringLiteral("/cp%1").arg(rep);
+        const QString rsyncTarget = options.folder + QStringLiteral("/rsync%1/").arg(rep);
+        cps << timed([&] { run(QStringLiteral("cp"), { QStringLiteral("-r"), source, cpTarget }); });
+        rsyncs << timed([&] { run(QStringLiteral("rsync"), { QStringLiteral("-a"), source + QLatin1Char('/'), rsyncTarget }); });
+    }
+    if (manager->collection(0)->count() != options.files) {
+        QTextStream(stderr) << "the first cycle protected " << manager->collection(0)->count() << " files\n";
+        return 1;
+    }
+    const double firstCycle = medianOf(ours);
+    report({ QStringLiteral("first cycle, backing up every file"), firstCycle, QStringLiteral("cp -r"), medianOf(cps), 1.3 });
+    report({ QString(), firstCycle, QStringLiteral("rsync -a"), medianOf(rsyncs), 1.0, true });
+    const QString backups = KCommon::backupDirectory();
+    const QString scratch = options.folder + QStringLiteral("/rsync0");
+
+    // A full cycle with nothing changed, over files with several versions each.
+    if (!KBenchWorkspace::addOlderVersions(manager.data(), workspace.sources(), options.versions - 1)) {
+        QTextStream(stderr) << "cannot add older versions\n";
+        return 1;
+    }
+    manager->saveDatabase();
+    scanner->runCycle(KDiskFileManager::CycleKind::Full); // settles the start-up clean-up request
+    const double unchanged = median(options.repeat, [&] { scanner->runCycle(KDiskFileManager::CycleKind::Full); });
+    QVector<QByteArray> nativePaths;
+    for (const QString& path : workspace.sources())
+        nativePaths << QFile::encodeName(path);
+    const double statLoop = median(options.repeat, [&] {
+        struct stat info;
+        for (const QByteArray& path : qAsConst(nativePaths))
+            ::stat(path.constData(), &info);
+    });
+    const double rsyncUnchanged = median(options.repeat,
+        [&] { run(QStringLiteral("rsync"), { QStringLiteral("-a"), source + QLatin1Char('/'), scratch + QLatin1Char('/') }); });
+    report({ QStringLiteral("full cycle, nothing changed"), unchanged, QStringLiteral("stat loop"), statLoop, 6.0 });
+    report({ QString(), unchanged, QStringLiteral("rsync -a, no change"), rsyncUnchanged, 1.0, true });
+
+    // The database of N x V versions, saved and loaded.
+    const QString database = manager->databasePath();
+    const double save = median(options.repeat, [&] { manager->saveDatabase(); });
+    QFile saved(database);
+    saved.open(QIODevice::ReadOnly);
+    const QByteArray bytes = saved.readAll();
+    saved.close();
+    const QString copy = options.folder + QStringLiteral("/database-copy.xml");
+    // The database is replaced durably (a new file, flushed to disk, renamed over the old one),
+    // so its baseline writes the same bytes the same way. A plain write into the page cache is
+    // shown too, for what the flush costs.
+    const double durableWrite = median(options.repeat, [&] {
+        QSaveFile file(copy);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        file.commit();
+    });
+    const double write = median(options.repeat, [&] {
+        QFile file(copy);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(bytes);
+    });
+    QVector<QByteArray> versionPaths;
+    for (const QString& path : workspace.sources()) {
+        const QStringList ids = manager->findFile(path)->versionIds();
+        for (const QString& id : ids)
+            versionPaths << QFile::encodeName(backups + id);
+    }
+    QVector<double> loads;
+    for (int rep = 0; rep < options.repeat; ++rep) {
+        KFileServiceManager loaded;
+        loads << timed([&] { loaded.loadDatabase(); });
+    }
+    const double load = medianOf(loads);
+    const double read = median(options.repeat, [&] {
+        QFile file(copy);
+        file.open(QIODevice::ReadOnly);
+        const QByteArray readBack = file.readAll();
+        Q_UNUSED(readBack)
+        struct stat info;
+        for (const QByteArray& path : qAsConst(versionPaths))
+            ::stat(path.constData(), &info);
+    });
+    QFile::remove(copy);
+    report({ QStringLiteral("database save"), save, QStringLiteral("write + flush"), durableWrite, 2.0 });
+    out() << QStringLiteral("%1 %2 s   %3 %4 s   ratio %5   (the flush is most of the difference)\n")
+                 .arg(QString(), -34)
+                 .arg(save, 8, 'f', 3)
+                 .arg(QStringLiteral("plain write"), -18)
+                 .arg(write, 8, 'f', 3)
+                 .arg(save / write, 6, 'f', 2);
+    report({ QStringLiteral("database load"), load, QStringLiteral("read + stat each"), read, 3.0 });
+
+    // The backup folder's size.
+    qint64 size = 0;
+    const double folderSize = median(options.repeat, [&] { size = KCommon::folderSize(backups, false); });
+    const double du = median(options.repeat, [&] { run(QStringLiteral("du"), { QStringLiteral("-sb"), backups }); });
+    report({ QStringLiteral("backup folder size"), folderSize, QStringLiteral("du -sb"), du, 1.5 });
+
+    // Peak resident memory of a process that loads the database.
+    scanner.reset();
+    manager.reset();
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("--resident"), options.folder });
+    child.waitForFinished(-1);
+    const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
+    if (fields.size() == 3) {
+        const double peakMiB = fields.at(2).toDouble() / 1024;
+        out() << QStringLiteral("%1 %2 MiB after loading %3 records with %4 versions (%5 MiB before)   goal <= 80 MiB   %6\n")
+                     .arg(QStringLiteral("peak resident memory"), -34)
+                     .arg(peakMiB, 8, 'f', 1)
+                     .arg(QString::fromLatin1(fields.at(0)))
+                     .arg(qint64(options.files) * options.versions)
+                     .arg(fields.at(1).toDouble() / 1024, 0, 'f', 1)
+                     .arg(peakMiB <= 80 ? QStringLiteral("met") : QStringLiteral("MISSED"));
+    } else {
+        out() << "peak resident memory: the measuring process failed\n";
+    }
+    out() << QStringLiteral("\nbackup folder: %1 in %2 versions\n").arg(KCommon::formatSize(size)).arg(qint64(options.files) * options.versions);
+    // Nothing is deleted before this point: on a file system without a journal, ext4 skips
+    // inodes deleted in the last minutes, which would slow every file created after them.
+    if (!options.keep)
+        removeFolder(options.folder);
+    else
+        out() << "workspace kept in " << options.folder << '\n';
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.size() == 2 && args.first() == QLatin1String("--resident"))
+        return measureResident(args.at(1));
+
+    Options options;
+    while (!args.isEmpty()) {
+        const QString arg = args.takeFirst();
+        const auto number = [&](int* value) {
+            bool ok = false;
+            *value = args.isEmpty() ? 0 : args.takeFirst().toInt(&ok);
+            return ok && *value > 0;
+        };
+        bool ok = true;
+        if (arg == QLatin1String("--files"))
+            ok = number(&options.files);
+        else if (arg == QLatin1String("--versions"))
+            ok = number(&options.versions);
+        else if (arg == QLatin1String("--size"))
+            ok = number(&options.size);
+        else if (arg == QLatin1String("--repeat"))
+            ok = number(&options.repeat);
+        else if (arg == QLatin1String("--quick")) {
+            options.files = 1000;
+            options.versions = 3;
+            options.repeat = 3;
+        } else if (arg == QLatin1String("--keep"))
+            options.keep = true;
+        else if (!arg.startsWith(QLatin1Char('-')) && options.folder.isEmpty())
+            options.folder = arg;
+        else
+            ok = false;
+        if (!ok) {
+            QTextStream(stderr) << "usage: vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] "
+                                   "[--repeat R] [--quick] [--keep]\n";
+            return 2;
+        }
+    }
+    if (options.folder.isEmpty() || (QDir(options.folder).exists() && !QDir(options.folder).isEmpty())) {
+        QTextStream(stderr) << "give a new or empty folder for the workspace\n";
+        return 2;
+    }
+    options.folder = QDir(options.folder).absolutePath();
+    return benchmark(options);
+}

@@ -1,0 +1,26 @@
+#include "core/isubjectbase.h"
+
+#include "core/iobserverbase.h"
+
+void ISubjectBase::notifyScanBegin()
+{
+    for (IObServerBase* observer : qAsConst(m_observers))
+        observer->onScanBegin();
+}
+
+void ISubjectBase::notifyScanFinished()
+{
+    for (IObServerBase* observer : qAsConst(m_observers))
+        observer->onScanFinished();
+}
+
+void ISubjectBase::notifyFilesFound(const QStringList* files, int fileType, bool backupAllowed)
+{
+    for (IObServerBase* observer : qAsConst(m_observers))
+        observer->onFilesFound(files, fileType, backupAllowed);
+}
+
+void ISubjectBase::attach(IObServerBase* observer)
+{
+    m_observers.append(observer);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+
+class IObServerBase;
+
+// The scanner's side of the protection cycle: each notification is forwarded at once, on the
+// calling thread, to every attached observer in attachment order.
+class ISubjectBase
+{
+public:
+    virtual void notifyScanBegin();
+    virtual void notifyScanFinished();
+    virtual void notifyFilesFound(const QStringList* files, int fileType, bool backupAllowed);
+
+    // Appends `observer` (not owned); attaching it twice makes it hear everything twice.
+    void attach(IObServerBase* observer);
+
+protected:
+    ISubjectBase() = default;
+    // Not virtual: a subject is never deleted through this interface.
+    ~ISubjectBase() = default;
+
+private:
+    QList<IObServerBase*> m_observers;
+};

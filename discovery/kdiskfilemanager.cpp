@@ -1,0 +1,146 @@
+#include "discovery/kdiskfilemanager.h"
+
+#include "core/kfileiconsink.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kproductinfo.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+constexpr int FullCycleCounter = 300;
+constexpr int CounterStep = 10;
+
+} // namespace
+
+KDiskFileManager::KDiskFileManager(KFileServiceManager* service, QObject* parent)
+    : AtriumThread(parent)
+    , m_service(service)
+{
+    if (!parent && QCoreApplication::instance())
+        moveToThread(QCoreApplication::instance()->thread());
+}
+
+KDiskFileManager::~KDiskFileManager()
+{
+    stopThread();
+}
+
+KDiskFileManager* KDiskFileManager::instance()
+{
+    static KDiskFileManager scanner;
+    return &scanner;
+}
+
+KFileServiceManager* KDiskFileManager::service() const
+{
+    return m_service ? m_service : KFileServiceManager::instance();
+}
+
+bool KDiskFileManager::loadProductCatalog(const QString& path)
+{
+    return m_catalog.load(path);
+}
+
+void KDiskFileManager::startScan()
+{
+    m_stopRequested = false;
+    if (!isRunning())
+        start();
+}
+
+void KDiskFileManager::stopScan()
+{
+    m_stopRequested = true;
+}
+
+void KDiskFileManager::requestAutoClean()
+{
+    m_autoCleanRequested = true;
+}
+
+QStringList KDiskFileManager::foundFiles(int kind) const
+{
+    const std::lock_guard<std::mutex> locker(m_listsMutex);
+    return kind >= 0 && kind < int(m_lists.size()) ? m_lists[size_t(kind)] : QStringList();
+}
+
+void KDiskFileManager::doWork()
+{
+    loadProductCatalog(KProductCatalog::builtInPath());
+    service()->loadDatabase();
+    while (!m_stopRequested && !isStopRequested()) {
+        runCycle();
+        // A stop of the scan is seen once the wait has run out; a stop of the thread (the
+        // module going away) ends the wait at once.
+        if (m_stopRequested || !sleepInterruptibly(m_cycleIntervalMs))
+            break;
+    }
+}
+
+void KDiskFileManager::runCycle(CycleKind kind)
+{
+    scan();
+    registerIcons();
+    if (m_autoCleanRequested.exchange(false))
+        service()->autoCleanExpiredVersions();
+    bool full = kind == CycleKind::Full; // a forced full pass leaves the counter's rhythm alone
+    if (kind == CycleKind::Counted) {
+        full = m_cycleCounter >= FullCycleCounter;
+        m_cycleCounter = full ? 0 : m_cycleCounter + CounterStep;
+    }
+    notifyCycle(full);
+}
+
+void KDiskFileManager::scanOnce()
+{
+    scan();
+    registerIcons();
+    notifyCycle(false);
+}
+
+void KDiskFileManager::notifyCycle(bool backupAllowed)
+{
+    // The observers run on this thread and are handed the lists themselves; only the scan on
+    // this same thread writes them.
+    notifyScanBegin();
+    for (int kind = 0; kind < int(m_lists.size()); ++kind)
+        notifyFilesFound(&m_lists[size_t(kind)], kind, backupAllowed);
+    notifyScanFinished();
+}
+
+void KDiskFileManager::scan()
+{
+    std::array<QStringList, 5> lists;
+    const auto& products = m_catalog.products();
+    for (auto it = products.cbegin(); it != products.cend(); ++it) {
+        const KProductInfo* product = it.value();
+        const QString code = product->code();
+        if (code == QLatin1String("Office")) {
+            m_recentFiles.readOfficeDocuments(&lists[4]);
+        } else if (code == QLatin1String("CAD")) {
+            m_recentFiles.readCadDrawings(&lists[4]);
+        } else if (code.contains(QLatin1String("CVA"))) {
+            m_recentFiles.readCivilModels(product->recentFile(), &lists[1]);
+        } else if (code.contains(QLatin1String("PRA4"))) {
+            KRecentFileScan::readProductList(product->recentFile(), &lists[0]);
+        } else if (code.contains(QLatin1String("RBA"))) {
+            KRecentFileScan::readProductList(product->recentFile(), &lists[2]);
+        } else if (code.contains(QLatin1String("INA"))) {
+            KRecentFileScan::readProductList(product->recentFile(), &lists[3]);
+        }
+    }
+    {
+        const std::lock_guard<std::mutex> locker(m_listsMutex);
+        m_lists = lists;
+    }
+    emit sigScanFinished();
+}
+
+void KDiskFileManager::registerIcons()
+{
+    for (const QStringList& list : m_lists) {
+        for (const QString& path : list)
+            KFileIconSink::registerFile(path);
+    }
+}

@@ -1,0 +1,380 @@
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "core/kfileobject.h"
+#include "core/kfileobjectmgr.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kdiskfilemanager.h"
+#include "discovery/kledgerbase.h"
+#include "discovery/kproductinfo.h"
+#include "ktestenvironment.h"
+#include "platform/kregistry.h"
+
+#include <QCoreApplication>
+#include <QtTest>
+
+#include <atomic>
+
+namespace {
+
+const QString Office16 = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\");
+
+void setValue(const QString& key, const QString& name, const QString& value)
+{
+    KRegistryKey(key).setValue(name, value);
+}
+
+// Receives the engine's signals on the test's thread, whichever thread emits them.
+class PageLog : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PageLog(KFileServiceManager* manager)
+    {
+        connect(manager, &KFileServiceManager::sigAfxMisCodeAddRow, this,
+            [this](const QString& text, const QString&, const QString&, int rowType, int) {
+                rows << (rowType == 1 ? QStringLiteral("# ") + text : text);
+            });
+        connect(manager, &KFileServiceManager::sigAfxMisCodeCopyedAddRow, this,
+            [this](const QString& path, const QString&, int, int, int) { rows << path; });
+        connect(manager, &KFileServiceManager::sigAfxMisCodePreUpdate, this, [this] { rows.clear(); });
+        connect(manager, &KFileServiceManager::sigAfxMisCodeEndUpdate, this,
+            [this](int, int success, int failed, int, int pages) {
+                lastSuccess = success;
+                lastFailed = failed;
+                pageCount = pages;
+            });
+        connect(manager, &KFileServiceManager::sigAfxDeletedPreUpdate, this, [this] { deleted.clear(); });
+        connect(manager, &KFileServiceManager::sigAfxDeletedAddRow, this, [this](const QString& path) { deleted << path; });
+        connect(manager, &KFileServiceManager::sigUpdateHomePage, this, [this](int total, int existing, int gone) {
+            home = { total, existing, gone };
+            ++cycles;
+        });
+        connect(manager, &KFileServiceManager::sigSetMiscodeTypeLabelNumber, this,
+            [this](int count, int type) { labels[type] = count; });
+    }
+
+    QStringList rows;
+    QStringList deleted;
+    QList<int> home;
+    QMap<int, int> labels;
+    int lastSuccess = -1;
+    int lastFailed = -1;
+    int pageCount = -1;
+    int cycles = 0;
+};
+
+// Counts finished cycles on whichever thread runs them. Tests that run the scanner thread use it
+// instead of queued signals: Qt 5 releases queued arguments inside its own library, where
+// ThreadSanitizer cannot follow, so only our own synchronisation is under test here.
+class CycleCounter
+{
+public:
+    explicit CycleCounter(KFileServiceManager* manager)
+    {
+        QObject::connect(manager, &KFileServiceManager::sigUpdateHomePage, manager,
+            [this](int, int, int) { ++m_cycles; }, Qt::DirectConnection);
+    }
+    int cycles() const { return m_cycles; }
+
+private:
+    std::atomic<int> m_cycles { 0 };
+};
+
+} // namespace
+
+class TestProtectionCycle : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void firstCycleBacksUpFilesOfEveryKindOnce();
+    void onlyEveryThirtyFirstCycleBacksUpAndTakesTheLatestState();
+    void aDeletedSourceMovesToTheDeletedList();
+    void filesUntouchedForEightDaysAreNeverBackedUp();
+    void rowsComeTwentyToAPageUnderMonthHeaders();
+    void selfBackupPageWithoutAFolderShowsOnlyItsHeader();
+    void restartingTheScannerReloadsWithoutDuplicates();
+    void pagesCanBeReadWhileTheScannerCycles();
+
+private:
+    QString productKey(const QString& codePart) const;
+    QString writeSource(const QString& name, const QDateTime& modified = QDateTime::currentDateTime().addSecs(-60));
+    int versionsOf(const QString& path) const;
+
+    QScopedPointer<KTestEnvironment> m_env;
+    QScopedPointer<KFileServiceManager> m_manager;
+    QScopedPointer<KDiskFileManager> m_scanner;
+    QString m_work;
+};
+
+void TestProtectionCycle::initTestCase()
+{
+    m_env.reset(new KTestEnvironment);
+    m_env->platform()->setHostExecutablePath(QCoreApplication::applicationFilePath());
+    m_env->addBackupDrive(QStringLiteral("D"));
+    QVERIFY(KLedgerbase::instance()->isLoaded());
+}
+
+void TestProtectionCycle::init()
+{
+    KRegistryKey(QStringLiteral("HKEY_CURRENT_USER\\Software")).removeKey();
+    QVERIFY(KCommon::clearFolder(m_env->platform()->commonDocumentsFolder())); // the civil product's database
+    m_work = m_env->makeFolder(QStringLiteral("work/%1").arg(QString::fromLatin1(QTest::currentTestFunction())));
+    m_manager.reset(new KFileServiceManager);
+    QFile::remove(m_manager->databasePath());
+    m_scanner.reset(new KDiskFileManager(m_manager.data()));
+    m_scanner->attach(m_manager.data());
+    QVERIFY(m_scanner->loadProductCatalog(KProductCatalog::builtInPath()));
+}
+
+void TestProtectionCycle::cleanup()
+{
+    m_scanner.reset();
+    m_manager.reset();
+    QDir(KCommon::backupDirectory()).removeRecursively();
+}
+
+QString TestProtectionCycle::productKey(const QString& codePart) const
+{
+    const auto& products = m_scanner->catalog().products();
+    for (const KProductInfo* product : products) {
+        if (product->code().contains(codePart) && !product->recentFile().isEmpty())
+            return product->recentFile();
+    }
+    return QString();
+}
+
+QString TestProtectionCycle::writeSource(const QString& name, const QDateTime& modified)
+{
+    const QString path = m_work + name;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QString();
+    file.write(name.toUtf8());
+    file.close();
+    KTestEnvironment::setModified(path, modified);
+    return path;
+}
+
+int TestProtectionCycle::versionsOf(const QString& path) const
+{
+    const KFileObject* record = m_manager->findFile(path);
+    return record ? record->versionCount() : 0;
+}
+
+void TestProtectionCycle::firstCycleBacksUpFilesOfEveryKindOnce()
+{
+    const QString pricing = writeSource(QStringLiteral("预算 & 1.pra4"));
+    const QString rebar = writeSource(QStringLiteral("rebar.rba"));
+    const QString installation = writeSource(QStringLiteral("pipes.ina"));
+    const QString word = writeSource(QStringLiteral("Docs/Report.docx"));
+    const QString read = writeSource(QStringLiteral("Docs/read.xlsx"));
+    const QString wps = writeSource(QStringLiteral("wps/文档.wps"));
+    const QString drawing = writeSource(QStringLiteral("Plan.dwg"));
+    const QString civil = writeSource(QStringLiteral("土建/一号楼.cva"));
+
+    setValue(productKey(QStringLiteral("PRA4")), QStringLiteral("File1"), pricing);
+    setValue(productKey(QStringLiteral("RBA")), QStringLiteral("File1"), rebar);
+    setValue(productKey(QStringLiteral("INA")), QStringLiteral("File1"), installation);
+    setValue(Office16 + QStringLiteral("Word\\User MRU\\ADAL_1\\File MRU"), QStringLiteral("Item 1"),
+        QStringLiteral("[F00000000][T01D9][O00000000]*") + word);
+    setValue(Office16 + QStringLiteral("Word\\File MRU"), QStringLiteral("Item 1"), QStringLiteral("[F00000000]*") + word);
+    setValue(Office16 + QStringLiteral("Excel\\Reading Locations\\Document 0"), QStringLiteral("File Path"), read);
+    setValue(QStringLiteral("HKEY_CURRENT_USER\\Software\\Kingsoft\\Office\\6.0\\wps\\RecentFiles\\files\\0"),
+        QStringLiteral("path"), wps);
+    setValue(QStringLiteral("HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\R18.0\\ACAD-5001:804\\Recent File List"),
+        QStringLiteral("File1"), QStringLiteral("*") + drawing);
+    const QString civilRecent = productKey(QStringLiteral("CVA"));
+    const QString database = m_env->platform()->commonDocumentsFolder() + QLatin1Char('/')
+        + civilRecent.mid(civilRecent.indexOf(QLatin1Char('\\')) + 1).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    QDir().mkpath(QFileInfo(database).absolutePath());
+    QVERIFY(KLedgerbase::instance()->writeField(database, QStringLiteral("Options"),
+        QStringLiteral("RecentOpenedFileList"), { civil, civil + QStringLiteral(".tmp") }));
+
+    const int countBefore = KConfig::instance()->totalBackupCount();
+    PageLog log(m_manager.data());
+    m_scanner->runCycle();
+
+    QCOMPARE(m_scanner->foundFiles(0), QStringList { pricing });
+    QCOMPARE(m_scanner->foundFiles(1), QStringList { civil });
+    QCOMPARE(m_scanner->foundFiles(2), QStringList { rebar });
+    QCOMPARE(m_scanner->foundFiles(3), QStringList { installation });
+    // Products are visited in name order: the drawing program's row sorts before the office row.
+    QCOMPARE(m_scanner->foundFiles(4), (QStringList { drawing, word, read, wps }));
+    for (const QString& path : { pricing, rebar, installation, word, read, wps, drawing, civil })
+        QVERIFY2(versionsOf(path) == 1, qPrintable(path));
+    QCOMPARE(m_manager->collection(1)->count(), 1);
+    QCOMPARE(m_manager->collection(4)->count(), 4);
+    QCOMPARE(KConfig::instance()->totalBackupCount(), countBefore + 8);
+    QCOMPARE(log.home, (QList<int> { countBefore + 8, 8, 0 }));
+    QCOMPARE(log.lastSuccess, 8);
+    QCOMPARE(log.lastFailed, 0);
+
+    QFile saved(m_manager->databasePath());
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray xml = saved.readAll();
+    QCOMPARE(xml.count("<Version FileID="), 8);
+    QVERIFY(xml.contains("预算 &amp; 1.pra4"));
+}
+
+void TestProtectionCycle::onlyEveryThirtyFirstCycleBacksUpAndTakesTheLatestState()
+{
+    const QString pricing = writeSource(QStringLiteral("a.pra4"));
+    setValue(productKey(QStringLiteral("PRA4")), QStringLiteral("File1"), pricing);
+    PageLog log(m_manager.data());
+    m_scanner->runCycle();
+    QCOMPARE(versionsOf(pricing), 1);
+
+    const QDateTime firstEdit = QDateTime::currentDateTime().addSecs(-30);
+    const QDateTime secondEdit = QDateTime::currentDateTime().addSecs(-10);
+    QVERIFY(KTestEnvironment::setModified(pricing, firstEdit));
+    for (int cycle = 2; cycle <= 31; ++cycle) {
+        if (cycle == 20)
+            QVERIFY(KTestEnvironment::setModified(pricing, secondEdit));
+        m_scanner->runCycle();
+        QCOMPARE(versionsOf(pricing), 1);
+        QCOMPARE(log.lastSuccess, 0); // the rows are still refreshed, with no successes
+    }
+    m_scanner->runCycle(); // the 32nd
+    QCOMPARE(versionsOf(pricing), 2);
+    QCOMPARE(m_manager->findFile(pricing)->latestModifiedTime(),
+        QDateTime::fromSecsSinceEpoch(secondEdit.toSecsSinceEpoch()));
+    QCOMPARE(log.lastSuccess, 1);
+}
+
+void TestProtectionCycle::aDeletedSourceMovesToTheDeletedList()
+{
+    const QString kept = writeSource(QStringLiteral("kept.pra4"));
+    const QString gone = writeSource(QStringLiteral("gone.pra4"));
+    setValue(productKey(QStringLiteral("PRA4")), QStringLiteral("File1"), kept);
+    setValue(productKey(QStringLiteral("PRA4")), QStringLiteral("File2"), gone);
+    PageLog log(m_manager.data());
+    m_scanner->runCycle();
+    QCOMPARE(log.deleted, QStringList());
+    QCOMPARE(log.home.mid(1), (QList<int> { 2, 0 }));
+
+    QVERIFY(QFile::remove(gone));
+    m_scanner->runCycle();
+    QCOMPARE(log.deleted, QStringList { gone });
+    QCOMPARE(log.home.mid(1), (QList<int> { 1, 1 }));
+    QCOMPARE(log.labels.value(0), 1);
+    QCOMPARE(versionsOf(gone), 1); // its version stays restorable
+}
+
+void TestProtectionCycle::filesUntouchedForEightDaysAreNeverBackedUp()
+{
+    const QString old = writeSource(QStringLiteral("old.pra4"), QDateTime::currentDateTime().addDays(-8));
+    const QString recent = writeSource(QStringLiteral("recent.pra4"), QDateTime::currentDateTime().addDays(-6));
+    setValue(productKey(QStringLiteral("PRA4")), QStringLiteral("File1"), old);
+    setValue(productKey(QStringLiteral("PRA4")), QStringLiteral("File2"), recent);
+    m_scanner->runCycle();
+    QVERIFY(!m_manager->findFile(old));
+    QCOMPARE(versionsOf(recent), 1);
+}
+
+void TestProtectionCycle::rowsComeTwentyToAPageUnderMonthHeaders()
+{
+    for (int i = 0; i < 41; ++i) {
+        const QString path = writeSource(QStringLiteral("p%1.pra4").arg(i, 2, 10, QLatin1Char('0')),
+            QDateTime::currentDateTime().addSecs(-1000 + i));
+        setValue(productKey(QStringLiteral("PRA4")), QStringLiteral("File%1").arg(i), path);
+    }
+    PageLog log(m_manager.data());
+    m_scanner->runCycle();
+    QCOMPARE(m_manager->pageCount(0), 3);
+    const QString month = QStringLiteral("# ") + QDate::currentDate().toString(QStringLiteral("yyyy年MM月"));
+
+    m_manager->showPage(0, 1);
+    QCOMPARE(log.rows.size(), 21);
+    QCOMPARE(log.rows.first(), month);
+    QCOMPARE(log.rows.at(1), m_work + QStringLiteral("p40.pra4")); // the latest change first
+    QCOMPARE(log.pageCount, 3);
+
+    m_manager->onShowPage(3);
+    QCOMPARE(log.rows, (QStringList { month, m_work + QStringLiteral("p00.pra4") }));
+
+    m_manager->onShowPage(4);
+    QCOMPARE(log.rows, QStringList());
+    QCOMPARE(m_manager->pageCount(5), 3); // all were backed up today
+}
+
+void TestProtectionCycle::selfBackupPageWithoutAFolderShowsOnlyItsHeader()
+{
+    PageLog log(m_manager.data());
+    m_manager->onShowPageByType(KFileServiceManager::SelfBackupPage);
+    QCOMPARE(log.rows, QStringList { QStringLiteral("# 计价自备份(0)") });
+    QCOMPARE(log.labels.value(KFileServiceManager::SelfBackupPage), 0);
+
+    const QString folder = KFileServiceManager::selfBackupFolder();
+    m_env->writeFile(folder.mid(m_env->path().size() + 1) + QStringLiteral("/b/x.PRA4"), "x");
+    m_env->writeFile(folder.mid(m_env->path().size() + 1) + QStringLiteral("/a.pra4"), "x");
+    m_env->writeFile(folder.mid(m_env->path().size() + 1) + QStringLiteral("/notes.txt"), "x");
+    m_manager->onShowPageByType(KFileServiceManager::SelfBackupPage);
+    QCOMPARE(log.rows, (QStringList { QStringLiteral("# 计价自备份(2)"), folder + QStringLiteral("/a.pra4"),
+                           folder + QStringLiteral("/b/x.PRA4") }));
+    QCOMPARE(m_manager->selfBackupFileCount(), 2);
+}
+
+void TestProtectionCycle::restartingTheScannerReloadsWithoutDuplicates()
+{
+    for (int i = 0; i < 3; ++i) {
+        setValue(productKey(QStringLiteral("PRA4")), QStringLiteral("File%1").arg(i),
+            writeSource(QStringLiteral("r%1.pra4").arg(i)));
+    }
+    CycleCounter counter(m_manager.data());
+    m_scanner->setCycleInterval(20);
+    m_scanner->startScan();
+    QTRY_VERIFY(counter.cycles() >= 1);
+    m_scanner->stopScan();
+    QVERIFY(m_scanner->wait(5000));
+    QCOMPARE(m_manager->collection(0)->count(), 3);
+
+    const int cycles = counter.cycles();
+    m_scanner->startScan(); // loads the database again into the collections in memory
+    QTRY_VERIFY(counter.cycles() > cycles);
+    m_scanner->stopScan();
+    QVERIFY(m_scanner->wait(5000));
+    QCOMPARE(m_manager->collection(0)->count(), 3);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(versionsOf(m_work + QStringLiteral("r%1.pra4").arg(i)), 1);
+}
+
+void TestProtectionCycle::pagesCanBeReadWhileTheScannerCycles()
+{
+    for (int i = 0; i < 30; ++i) {
+        setValue(productKey(QStringLiteral("PRA4")), QStringLiteral("File%1").arg(i),
+            writeSource(QStringLiteral("t%1.pra4").arg(i)));
+    }
+    CycleCounter counter(m_manager.data());
+    int shownRows = 0; // rows of the pages this thread asks for
+    connect(m_manager.data(), &KFileServiceManager::sigAfxMisCodeAddRow, m_manager.data(),
+        [&shownRows](const QString&, const QString&, const QString&, int, int) {
+            if (QThread::currentThread() == QCoreApplication::instance()->thread())
+                ++shownRows;
+        },
+        Qt::DirectConnection);
+    m_scanner->setCycleInterval(1);
+    m_scanner->startScan();
+    QElapsedTimer running;
+    running.start();
+    int pages = 0;
+    while (counter.cycles() < 5 && running.elapsed() < 20000) {
+        m_manager->onShowPageByType(pages % 8);
+        m_manager->onShowPage(2);
+        pages += m_manager->pageCount(0) + 1;
+        m_manager->totalBackupSize();
+    }
+    m_scanner->stopScan();
+    QVERIFY(m_scanner->wait(5000));
+    QVERIFY(counter.cycles() >= 5);
+    QVERIFY(shownRows > 0);
+    QCOMPARE(m_manager->collection(0)->count(), 30);
+}
+
+QTEST_GUILESS_MAIN(TestProtectionCycle)
+#include "tst_protectioncycle.moc"
