@@ -40,9 +40,18 @@ QString KFileIconProvider::suffixOf(const QString& path)
 
 void KFileIconProvider::registerFile(const QString& path)
 {
-    if (path.isEmpty() || !KFileOps::status(path).exists)
+    if (path.isEmpty())
         return;
     const QString suffix = suffixOf(path);
+    // The scanner reports every recent file on every cycle; a known suffix needs no look at the
+    // disk, since nothing would be stored for it either way.
+    {
+        const std::lock_guard<std::mutex> locker(m_mutex);
+        if (m_icons.contains(suffix) || m_pendingSuffixes.contains(suffix))
+            return;
+    }
+    if (!KFileOps::status(path).exists)
+        return;
 
     if (QThread::currentThread() == m_guiThread) {
         {
