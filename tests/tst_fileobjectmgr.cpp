@@ -38,23 +38,22 @@ private:
     // A record of `path` whose versions' copies exist, taken by `collection`.
     KFileObject* addRecord(KFileObjectMgr* collection, const QString& path, const QStringList& fileIds);
 
-    QScopedPointer<KTestEnvironment> m_env;
+    KTestEnvironment m_env;
     QString m_a;
     QString m_b;
 };
 
 void TestFileObjectMgr::initTestCase()
 {
-    m_env.reset(new KTestEnvironment);
-    m_env->addBackupDrive(QStringLiteral("D"));
+    m_env.addBackupDrive(QStringLiteral("D"));
 }
 
 void TestFileObjectMgr::init()
 {
     QDir(KCommon::backupDirectory()).removeRecursively();
     QDir().mkpath(KCommon::backupDirectory());
-    m_a = m_env->writeFile(QStringLiteral("work/a.pra4"), "a");
-    m_b = m_env->writeFile(QStringLiteral("work/b.pra4"), "bb");
+    m_a = m_env.writeFile(QStringLiteral("work/a.pra4"), "a");
+    m_b = m_env.writeFile(QStringLiteral("work/b.pra4"), "bb");
 }
 
 KFileObject* TestFileObjectMgr::addRecord(
@@ -62,8 +61,7 @@ KFileObject* TestFileObjectMgr::addRecord(
 {
     auto* record = new KFileObject(path, 0);
     for (const QString& id : fileIds) {
-        m_env->writeFile(
-            QStringLiteral("drives/D/") + KCommon::backupFolderName() + QLatin1Char('/') + id, "copy");
+        m_env.writeFile(KCommon::backupDirectory() + id, "copy");
         record->addVersion(id);
     }
     if (!collection->addFile(record)) {
@@ -76,7 +74,7 @@ KFileObject* TestFileObjectMgr::addRecord(
 void TestFileObjectMgr::backupFileProtectsAFileWithItsFirstCopy()
 {
     KFileObjectMgr collection;
-    QVERIFY(!collection.backupFile(m_env->path(QStringLiteral("work/missing.pra4")), 0));
+    QVERIFY(!collection.backupFile(m_env.path(QStringLiteral("work/missing.pra4")), 0));
     QCOMPARE(collection.count(), 0); // a failed first copy leaves no record
 
     KFileObject* record = collection.backupFile(m_a, 0);
@@ -111,7 +109,7 @@ void TestFileObjectMgr::pathsTheDatabaseCannotCarryAreNeverProtected()
 {
     QFETCH(QString, name);
     QFETCH(bool, storable);
-    const QString path = m_env->writeFile(QStringLiteral("work/") + name, "x");
+    const QString path = m_env.writeFile(QStringLiteral("work/") + name, "x");
     QVERIFY(!path.isEmpty());
     KFileObjectMgr collection;
     QCOMPARE(collection.backupFile(path, 4) != nullptr, storable);
@@ -173,7 +171,8 @@ void TestFileObjectMgr::sizesRowsAndXmlFollowTheRecords()
         = addRecord(&collection, m_b, { fileId(today, today.addDays(-1), 1), fileId(today, today, 2) });
     KFileObject* a = addRecord(&collection, m_a, { fileId(today, today, 3) });
     KFileObject* gone
-        = addRecord(&collection, m_env->path(QStringLiteral("work/gone.pra4")), { fileId(today, today, 4) });
+        = addRecord(&collection, m_env.path(QStringLiteral("work/gone.pra4")), { fileId(today, today, 4) });
+    gone->addVersion(fileId(today, today.addDays(-1), 5)); // its copy is missing: no size
     QCOMPARE(collection.totalBackupSize(), qint64(16));
     QCOMPARE(collection.backupSizeBeforeToday(), qint64(4));
     QCOMPARE(collection.toXml(),
@@ -195,7 +194,7 @@ void TestFileObjectMgr::backupsOnOneThreadWhileAnotherReads()
     KFileObjectMgr collection;
     QStringList sources;
     for (int i = 0; i < 20; ++i)
-        sources << m_env->writeFile(QStringLiteral("work/stress/%1.pra4").arg(i), QByteArray(100, 'x'));
+        sources << m_env.writeFile(QStringLiteral("work/stress/%1.pra4").arg(i), QByteArray(100, 'x'));
     const QString folder = KCommon::backupDirectory();
     std::atomic<bool> done { false };
     // The writer backs up as the scanner does, handed the backup folder once, and removes a version
