@@ -8,7 +8,6 @@
 #include <QtTest>
 
 #include <atomic>
-#include <csignal>
 #include <stdexcept>
 
 namespace {
@@ -21,10 +20,7 @@ enum Behaviour
     ThrowStandardException,
     ThrowAnythingElse,
     SleepUntilStopped,
-    IgnoreStopRequests,
     InvalidAccess,
-    IllegalInstruction,
-    RaisedArithmeticFault,
     StackOverflow,
 };
 
@@ -64,19 +60,11 @@ protected:
         case SleepUntilStopped:
             while (sleepInterruptibly(60000)) { }
             break;
-        case IgnoreStopRequests:
-            for (;;)
-                QThread::msleep(5);
         case InvalidAccess: {
             volatile quintptr address = 16;
             *reinterpret_cast<volatile int*>(quintptr(address)) = 1;
             break;
         }
-        case IllegalInstruction:
-            __builtin_trap();
-        case RaisedArithmeticFault:
-            std::raise(SIGFPE);
-            break;
         case StackOverflow:
             descend(0);
             break;
@@ -112,23 +100,21 @@ private slots:
     void aThrowingBodyEndsOnlyItsThreadWithOneRecord();
     void aNeverStartedWorkerWritesNothing();
     void stopThreadEndsASleepingBodyWhichCanRunAgain();
-    void stopThreadTerminatesABodyThatIgnoresTheRequest();
     void aHardwareFaultIsTracedBeforeTheProcessEnds_data();
     void aHardwareFaultIsTracedBeforeTheProcessEnds();
 
 private:
     QVector<KStoredTrace> storedTraces() const;
 
-    QScopedPointer<KTestEnvironment> m_env;
+    KTestEnvironment m_env;
     QString m_host;
 };
 
 void TestWorkerThread::initTestCase()
 {
-    m_env.reset(new KTestEnvironment);
-    m_host = installHostWithPathmark(*m_env, QStringLiteral("5.2"));
+    m_host = installHostWithPathmark(m_env, QStringLiteral("5.2"));
     QVERIFY(!m_host.isEmpty());
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env->path(QStringLiteral("cache"))));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env.path(QStringLiteral("cache"))));
     QVERIFY(AtriumUserDataLogUtils::instance()->isBound());
 }
 
@@ -136,7 +122,7 @@ QVector<KStoredTrace> TestWorkerThread::storedTraces() const
 {
     if (!AtriumUserDataLogUtils::instance()->waitForUpload(FlushMs))
         return {};
-    return readStoredTraces(traceDatabase(m_env->path(QStringLiteral("cache"))));
+    return readStoredTraces(traceDatabase(m_env.path(QStringLiteral("cache"))));
 }
 
 void TestWorkerThread::aThrowingBodyEndsOnlyItsThreadWithOneRecord_data()
@@ -160,8 +146,6 @@ void TestWorkerThread::aThrowingBodyEndsOnlyItsThreadWithOneRecord()
     QCOMPARE(traces.last().operation, QStringLiteral("线程执行崩溃"));
     QCOMPARE(
         traces.last().page, QStringLiteral("className:TestWorker threadID:%1").arg(worker.threadId.load()));
-    QCOMPARE(traces.last().product, QString());
-    QCOMPARE(traces.last().version, QStringLiteral("版本号=5.2,App=atrium"));
     QVERIFY(traces.last().kind.startsWith(QStringLiteral("自动发送;;")));
 }
 
@@ -185,35 +169,17 @@ void TestWorkerThread::stopThreadEndsASleepingBodyWhichCanRunAgain()
     }
 }
 
-void TestWorkerThread::stopThreadTerminatesABodyThatIgnoresTheRequest()
-{
-#if defined(__SANITIZE_THREAD__)
-    // Cancelled inside a blocking call, a thread leaves ThreadSanitizer's runtime ignoring its
-    // synchronisation from then on, which makes it report what follows as races.
-    QSKIP("ThreadSanitizer cannot follow a cancelled thread");
-#endif
-    const int before = storedTraces().size();
-    TestWorker worker(IgnoreStopRequests);
-    worker.start();
-    QTRY_VERIFY(worker.started);
-    worker.stopThread();
-    QVERIFY(!worker.isRunning());
-    QCOMPARE(storedTraces().size(), before); // termination is no failure
-}
-
 void TestWorkerThread::aHardwareFaultIsTracedBeforeTheProcessEnds_data()
 {
     QTest::addColumn<int>("fault");
     QTest::newRow("an invalid memory access") << int(InvalidAccess);
-    QTest::newRow("an illegal instruction") << int(IllegalInstruction);
-    QTest::newRow("an arithmetic fault sent to the thread") << int(RaisedArithmeticFault);
-    QTest::newRow("a stack overflow") << int(StackOverflow);
+    QTest::newRow("a stack overflow, handled on a stack of its own") << int(StackOverflow);
 }
 
 void TestWorkerThread::aHardwareFaultIsTracedBeforeTheProcessEnds()
 {
     QFETCH(int, fault);
-    const QString cache = m_env->path(QStringLiteral("fault/%1").arg(fault));
+    const QString cache = m_env.path(QStringLiteral("fault/%1").arg(fault));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
     // ThreadSanitizer reports a fault itself and exits with a code of its own; the child lets
@@ -238,7 +204,6 @@ void TestWorkerThread::aHardwareFaultIsTracedBeforeTheProcessEnds()
     QCOMPARE(traces.first().operation, QStringLiteral("线程执行崩溃"));
     const QRegularExpression detail(QStringLiteral("^className:TestWorker threadID:\\d+$"));
     QVERIFY2(detail.match(traces.first().page).hasMatch(), qPrintable(traces.first().page));
-    QCOMPARE(traces.first().product, QString());
 }
 
 int main(int argc, char** argv)
