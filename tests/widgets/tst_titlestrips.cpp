@@ -1,0 +1,215 @@
+#include "Widgets/controls/kcustombutton.h"
+#include "Widgets/dialogs/kcustomdlgtitlewidget.h"
+#include "Widgets/dialogs/kdialogbasewidget.h"
+#include "Widgets/dialogs/kskindialog.h"
+#include "Widgets/title/ksystemtitle.h"
+#include "ktestenvironment.h"
+#include "kwidgettest.h"
+#include "platform/kregistry.h"
+
+#include <QScreen>
+#include <QtTest>
+
+using namespace KWidgetTest;
+
+namespace {
+
+const QString SkinKey = QStringLiteral("HKEY_CURRENT_USER\\SoftWare\\Tarsel\\Atrium\\Skin");
+const QColor TitleColour(20, 60, 140);
+
+QImage comparable(const QImage& image)
+{
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+// A frameless top-level window holding a title strip, as the main window does.
+struct TitledWindow
+{
+    TitledWindow()
+    {
+        window.setWindowFlags(Qt::FramelessWindowHint);
+        window.resize(659, 200);
+        title = new KSystemTitle(&window);
+        title->setGeometry(0, 0, 659, 30);
+    }
+    QWidget window;
+    KSystemTitle* title;
+};
+
+} // namespace
+
+// The main window's title strip and the dialogs' title strips.
+class TestTitleStrips : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void dragging_data();
+    void dragging();
+    void dialogDragsOnlyLeftOfTheCloseButton();
+    void skinBackground_data();
+    void skinBackground();
+    void dialogBackgroundSpansTheStrip_data();
+    void dialogBackgroundSpansTheStrip();
+    void maximiseButtonTogglesAndChangesItsPicture();
+    void baseDialogShrinksThenCloses();
+
+private:
+    QString picture(const QString& name) const { return m_env.path(name); }
+
+    KTestEnvironment m_env;
+};
+
+void TestTitleStrips::initTestCase()
+{
+    QVERIFY(writeStrip(picture(QStringLiteral("narrow.png")), { TitleColour }, 100, 30));
+    QVERIFY(writeStrip(picture(QStringLiteral("wide.png")), { TitleColour }, 600, 30));
+    QVERIFY(writeStrip(picture(QStringLiteral("close.png")), { Qt::red, Qt::darkRed }, 20, 20));
+}
+
+// Targets just inside and just outside each limit of the primary screen's work area, for the
+// main window (659 pixels wide) and a dialog (320).
+void TestTitleStrips::dragging_data()
+{
+    QTest::addColumn<bool>("dialog");
+    QTest::addColumn<QPoint>("target");
+    QTest::addColumn<bool>("moves");
+    const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
+    const int lowest = workArea.bottom() - 21;
+    for (const bool dialog : { false, true }) {
+        const char* window = dialog ? "dialog" : "main window";
+        const int leftmost = workArea.left() - (dialog ? 320 : 659) / 2 + 1;
+        QTest::addRow("%s: beyond the top and the right edge is allowed", window)
+            << dialog << QPoint(workArea.right(), -50) << true;
+        QTest::addRow("%s: the top 21 pixels above the work area's bottom is allowed", window)
+            << dialog << QPoint(100, lowest) << true;
+        QTest::addRow("%s: the top 20 pixels above the work area's bottom is refused", window)
+            << dialog << QPoint(100, lowest + 1) << false;
+        QTest::addRow("%s: less than half past the left edge is allowed", window)
+            << dialog << QPoint(leftmost, 100) << true;
+        QTest::addRow("%s: half the window past the left edge is refused", window)
+            << dialog << QPoint(leftmost - 1, 100) << false;
+    }
+}
+
+void TestTitleStrips::dragging()
+{
+    QFETCH(bool, dialog);
+    QFETCH(QPoint, target);
+    QFETCH(bool, moves);
+
+    TitledWindow titled;
+    KSkinDialog skin(QStringLiteral("提示"), QString(), picture(QStringLiteral("close.png")), 2, 320, 200);
+    QWidget* window = dialog ? static_cast<QWidget*>(&skin) : &titled.window;
+    QWidget* title = dialog ? static_cast<QWidget*>(skin.titleWidget()) : titled.title;
+    window->move(100, 100);
+    window->show();
+    const QPoint start = window->pos();
+    const QPoint grip(50, 10);
+    press(title, grip);
+    drag(title, grip + (target - start));
+    QCOMPARE(window->pos(), moves ? target : start);
+    release(title, grip);
+}
+
+void TestTitleStrips::dialogDragsOnlyLeftOfTheCloseButton()
+{
+    KSkinDialog dialog(QStringLiteral("提示"), QString(), picture(QStringLiteral("close.png")), 2, 320, 200);
+    dialog.move(100, 100);
+    dialog.show();
+    const QPoint start = dialog.pos();
+    KCustomDlgTitleWidget* title = dialog.titleWidget();
+    const int closeLeft = title->width() - title->closeButton()->width();
+    press(title, QPoint(closeLeft, 25));
+    drag(title, QPoint(closeLeft - 40, 35));
+    QCOMPARE(dialog.pos(), start);
+    release(title, QPoint(closeLeft, 25));
+
+    press(title, QPoint(closeLeft - 1, 25));
+    drag(title, QPoint(closeLeft - 41, 35));
+    QCOMPARE(dialog.pos(), start + QPoint(-40, 10));
+}
+
+void TestTitleStrips::skinBackground_data()
+{
+    QTest::addColumn<bool>("writeValues");
+    QTest::addColumn<bool>("pictureExists");
+    QTest::newRow("without registry values the built-in picture shows") << false << false;
+    QTest::newRow("the host's existing skin picture shows") << true << true;
+    QTest::newRow("a skin picture that is gone falls back to the built-in one") << true << false;
+}
+
+void TestTitleStrips::skinBackground()
+{
+    QFETCH(bool, writeValues);
+    QFETCH(bool, pictureExists);
+
+    KRegistryKey(SkinKey).removeKey();
+    const QString folder = m_env.makeFolder(QStringLiteral("skins/blue"));
+    QFile::remove(folder + QStringLiteral("skin.png"));
+    if (pictureExists)
+        QVERIFY(writeStrip(folder + QStringLiteral("skin.png"), { QColor(10, 80, 160) }, 40, 30));
+    if (writeValues) {
+        KRegistryKey key(SkinKey);
+        key.setValue(QStringLiteral("Path"), folder);
+        key.setValue(QStringLiteral("Name"), QStringLiteral("skin.png"));
+    }
+
+    TitledWindow titled;
+    QVERIFY(titled.title->autoFillBackground());
+    QCOMPARE(comparable(titled.title->palette().brush(QPalette::Window).texture().toImage()),
+        comparable(QImage(pictureExists ? folder + QStringLiteral("skin.png")
+                                        : QStringLiteral(":/Icons/Icons/皮肤背景.jpg"))));
+}
+
+void TestTitleStrips::dialogBackgroundSpansTheStrip_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a picture narrower than the strip is stretched") << QStringLiteral("narrow.png");
+    QTest::newRow("a picture at least as wide as the strip") << QStringLiteral("wide.png");
+}
+
+void TestTitleStrips::dialogBackgroundSpansTheStrip()
+{
+    QFETCH(QString, name);
+    KCustomDlgTitleWidget title(QStringLiteral("提示"), QString(), picture(QStringLiteral("close.png")), 2);
+    title.resize(338, 30);
+    title.slotChangeSkin(picture(name));
+    QCOMPARE(title.backgroundImage(), picture(name));
+    QCOMPARE(colorAt(title.grab().toImage(), QPoint(200, 10)), TitleColour);
+}
+
+void TestTitleStrips::maximiseButtonTogglesAndChangesItsPicture()
+{
+    TitledWindow titled;
+    titled.window.show();
+    auto* mix = titled.title->findChild<KCustomButton*>(QStringLiteral("btnMix"));
+    QVERIFY(mix);
+    QCOMPARE(mix->picName(), QStringLiteral(":/Icons/Icons/最大化.png"));
+    QTest::mouseClick(mix, Qt::LeftButton);
+    QVERIFY(titled.window.isMaximized());
+    QCOMPARE(mix->picName(), QStringLiteral(":/Icons/Icons/还原.png"));
+    QCOMPARE(mix->strip().frameCount(), 2);
+    QTest::mouseClick(mix, Qt::LeftButton);
+    QVERIFY(!titled.window.isMaximized());
+    QCOMPARE(mix->picName(), QStringLiteral(":/Icons/Icons/最大化.png"));
+}
+
+void TestTitleStrips::baseDialogShrinksThenCloses()
+{
+    KDialogBaseWidget dialog;
+    dialog.setGeometry(100, 100, 400, 300);
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    dialog.show();
+    QTest::mouseClick(dialog.title()->findChild<KCustomButton*>(QStringLiteral("btnClose")), Qt::LeftButton);
+    QVERIFY(dialog.isVisible());
+    QTRY_VERIFY(!dialog.isVisible());
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toInt(), int(QDialog::Rejected));
+    // Shown again, it comes back whole.
+    QCOMPARE(dialog.geometry().size(), QSize(400, 300));
+}
+
+QTEST_MAIN(TestTitleStrips)
+#include "tst_titlestrips.moc"
