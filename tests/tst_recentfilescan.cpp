@@ -1,23 +1,25 @@
 #include "discovery/kledgerbase.h"
+#include "discovery/kproductdatabasereader.h"
 #include "discovery/krecentfilescan.h"
 #include "ktestenvironment.h"
 #include "platform/kregistry.h"
 
-#include <QCoreApplication>
 #include <QtTest>
 
 namespace {
 
 const QString Office = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\");
+const QString Wps = QStringLiteral("HKEY_CURRENT_USER\\Software\\Kingsoft\\Office\\6.0\\");
+const QString CivilRecentFile = QStringLiteral("CSIDL_COMMON_DOCUMENTS\\Tarsel\\土建\\System.ldb");
 
 void setValue(const QString& key, const QString& name, const QString& value)
 {
-    KRegistryKey registryKey(key);
-    registryKey.setValue(name, value);
+    KRegistryKey(key).setValue(name, value);
 }
 
 } // namespace
 
+// The lists of recently used files: the registry's and the civil product's system database.
 class TestRecentFileScan : public QObject
 {
     Q_OBJECT
@@ -25,25 +27,29 @@ class TestRecentFileScan : public QObject
 private slots:
     void initTestCase();
     void init();
-    void officeMruEntriesLoseTheirFlags();
-    void officeVersionsReadTheirOwnLists();
-    void aDocumentListedTwiceIsTakenOnce();
-    void officeSuiteDocumentsFollowOfficeOnes();
+    void officeDocuments_data();
+    void officeDocuments();
     void drawingsOfKnownReleasesLoseTheirStar();
     void productListsKeepRepeatsAndRegistryOrder();
-    void civilModelsSkipTemporaryAndEmptyEntries();
-    void civilDatabaseIsReadAgainOnlyWhenItChanges();
+    void civilModelsSkipTemporaryEntriesAndAreReadAgainOnlyWhenChanged();
+    void databaseFieldsComeBackJoinedByLineBreaks_data();
+    void databaseFieldsComeBackJoinedByLineBreaks();
+    void databaseReadsFailQuietly();
 
 private:
     QString writeCivilDatabase(const QStringList& entries);
-    QScopedPointer<KTestEnvironment> m_env;
+
+    KTestEnvironment m_env;
 };
 
 void TestRecentFileScan::initTestCase()
 {
-    m_env.reset(new KTestEnvironment);
-    m_env->platform()->setHostExecutablePath(QCoreApplication::applicationFilePath());
+    m_env.platform()->setHostExecutablePath(QCoreApplication::applicationFilePath());
     QVERIFY(KLedgerbase::instance()->isLoaded());
+    // The engine is found beside the host.
+    QCOMPARE(QFileInfo(KLedgerbase::instance()->libraryPath()).canonicalFilePath(),
+        QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/libLedgerbase.so"))
+            .canonicalFilePath());
 }
 
 void TestRecentFileScan::init()
@@ -51,72 +57,83 @@ void TestRecentFileScan::init()
     KRegistryKey(QStringLiteral("HKEY_CURRENT_USER\\Software")).removeKey();
 }
 
-void TestRecentFileScan::officeMruEntriesLoseTheirFlags()
+QString TestRecentFileScan::writeCivilDatabase(const QStringList& entries)
 {
-    setValue(Office + QStringLiteral("16.0\\Word\\User MRU\\ADAL_1A2B\\File MRU"), QStringLiteral("Item 1"),
-        QStringLiteral("[F00000000][T01D9A1B2C3D4E5F6][O00000000]*/Home/Ann/报告/Report.DOCX"));
-    setValue(Office + QStringLiteral("16.0\\Excel\\User MRU\\LiveId_9\\File MRU"), QStringLiteral("Item 1"),
-        QStringLiteral("[F00000000]*/home/ann//sheets/a*b.xlsx"));
-    setValue(Office + QStringLiteral("16.0\\Excel\\User MRU\\LiveId_9\\File MRU"), QStringLiteral("Item 2"), QString());
-
-    QStringList list;
-    KRecentFileScan().readOfficeDocuments(&list);
-    // Linux paths keep their case; a doubled separator collapses; only the first star cuts.
-    QCOMPARE(list, (QStringList { QStringLiteral("/Home/Ann/报告/Report.DOCX"), QStringLiteral("/home/ann/sheets/a*b.xlsx") }));
+    const QString database
+        = m_env.makeFolder(m_env.platform()->commonDocumentsFolder() + QStringLiteral("/Tarsel/土建"))
+        + QStringLiteral("System.ldb");
+    return KLedgerbase::instance()->writeField(
+               database, KProductDatabaseReader::RecordGroup, KProductDatabaseReader::Field, entries)
+        ? database
+        : QString();
 }
 
-void TestRecentFileScan::officeVersionsReadTheirOwnLists()
+void TestRecentFileScan::officeDocuments_data()
 {
-    setValue(Office + QStringLiteral("11.0\\Word\\Recent Files"), QStringLiteral("File1"), QStringLiteral("/d/w11.doc"));
-    setValue(Office + QStringLiteral("11.0\\PowerPoint\\Recent File List"), QStringLiteral("File1"), QStringLiteral("/d/p11.ppt"));
-    setValue(Office + QStringLiteral("12.0\\Word\\Recent Files"), QStringLiteral("File1"), QStringLiteral("/d/w12.doc"));
-    setValue(Office + QStringLiteral("13.0\\Word\\User MRU\\Id\\File MRU"), QStringLiteral("Item 1"), QStringLiteral("*/d/u13.doc"));
-    setValue(Office + QStringLiteral("13.0\\Word\\File MRU"), QStringLiteral("Item 1"), QStringLiteral("[F0]*/d/m13.doc"));
-    setValue(Office + QStringLiteral("20.0\\PowerPoint\\Reading Locations\\Document 0"), QStringLiteral("File Path"),
-        QStringLiteral("/d/r20.pptx"));
-    setValue(Office + QStringLiteral("20.0\\PowerPoint\\Reading Locations\\Document 1"), QStringLiteral("File Path"), QString());
-    setValue(Office + QStringLiteral("21.0\\Word\\File MRU"), QStringLiteral("Item 1"), QStringLiteral("*/d/m21.doc"));
-
-    QStringList list;
-    KRecentFileScan().readOfficeDocuments(&list);
-    QCOMPARE(list, (QStringList { QStringLiteral("/d/w11.doc"), QStringLiteral("/d/p11.ppt"), QStringLiteral("/d/m13.doc"),
-                       QStringLiteral("/d/r20.pptx") }));
+    // Each value as "key|name|value", the key below the office folder unless it names the suite.
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QStringList>("documents");
+    QTest::newRow("File MRU entries lose their flags; case stays, a doubled separator collapses, only the "
+                  "first star cuts")
+        << QStringList { QStringLiteral(
+                             "16.0\\Word\\User MRU\\ADAL_1A2B\\File MRU|Item 1|"
+                             "[F00000000][T01D9A1B2C3D4E5F6][O00000000]*/Home/Ann/报告/Report.DOCX"),
+               QStringLiteral(
+                   "16.0\\Excel\\User MRU\\LiveId_9\\File MRU|Item 1|[F00000000]*/home/ann//sheets/a*b.xlsx"),
+               QStringLiteral("16.0\\Excel\\User MRU\\LiveId_9\\File MRU|Item 2|") }
+        << QStringList { QStringLiteral("/Home/Ann/报告/Report.DOCX"),
+               QStringLiteral("/home/ann/sheets/a*b.xlsx") };
+    QTest::newRow("each version reads its own lists")
+        << QStringList { QStringLiteral("11.0\\Word\\Recent Files|File1|/d/w11.doc"),
+               QStringLiteral("11.0\\PowerPoint\\Recent File List|File1|/d/p11.ppt"),
+               QStringLiteral("12.0\\Word\\Recent Files|File1|/d/w12.doc"),
+               QStringLiteral("13.0\\Word\\User MRU\\Id\\File MRU|Item 1|*/d/u13.doc"),
+               QStringLiteral("13.0\\Word\\File MRU|Item 1|[F0]*/d/m13.doc"),
+               QStringLiteral("20.0\\PowerPoint\\Reading Locations\\Document 0|File Path|/d/r20.pptx"),
+               QStringLiteral("20.0\\PowerPoint\\Reading Locations\\Document 1|File Path|"),
+               QStringLiteral("21.0\\Word\\File MRU|Item 1|*/d/m21.doc") }
+        << QStringList { QStringLiteral("/d/w11.doc"), QStringLiteral("/d/p11.ppt"),
+               QStringLiteral("/d/m13.doc"), QStringLiteral("/d/r20.pptx") };
+    QTest::newRow("a document listed twice is taken once; the suite's documents follow")
+        << QStringList { QStringLiteral("16.0\\Word\\File MRU|Item 1|[F00000000]*/w/plan.docx"),
+               QStringLiteral("16.0\\Word\\Reading Locations\\Document 0|File Path|/w/plan.docx"),
+               QStringLiteral("15.0\\Word\\User MRU\\Id\\File MRU|Item 3|*/w/plan.docx"),
+               QStringLiteral("16.0\\Excel\\File MRU|Item 1|*/w/budget.xls"),
+               QStringLiteral("wps:et\\RecentFiles\\files\\0|path|/w/budget.xls"),
+               QStringLiteral("wps:et\\RecentFiles\\files\\1|path|/w/表格.et"),
+               QStringLiteral("wps:wps\\RecentFiles\\files\\0|path|/w/文档.wps"),
+               QStringLiteral("wps:wps\\RecentFiles\\files\\1|name|no path") }
+        << QStringList { QStringLiteral("/w/plan.docx"), QStringLiteral("/w/budget.xls"),
+               QStringLiteral("/w/文档.wps"), QStringLiteral("/w/表格.et") };
 }
 
-void TestRecentFileScan::aDocumentListedTwiceIsTakenOnce()
+void TestRecentFileScan::officeDocuments()
 {
-    setValue(Office + QStringLiteral("16.0\\Word\\File MRU"), QStringLiteral("Item 1"), QStringLiteral("[F00000000]*/w/plan.docx"));
-    setValue(Office + QStringLiteral("16.0\\Word\\Reading Locations\\Document 0"), QStringLiteral("File Path"),
-        QStringLiteral("/w/plan.docx"));
-    setValue(Office + QStringLiteral("15.0\\Word\\User MRU\\Id\\File MRU"), QStringLiteral("Item 3"), QStringLiteral("*/w/plan.docx"));
-
-    QStringList list { QStringLiteral("/already/there.doc") };
-    KRecentFileScan().readOfficeDocuments(&list);
-    QCOMPARE(list, (QStringList { QStringLiteral("/already/there.doc"), QStringLiteral("/w/plan.docx") }));
-}
-
-void TestRecentFileScan::officeSuiteDocumentsFollowOfficeOnes()
-{
-    const QString wps = QStringLiteral("HKEY_CURRENT_USER\\Software\\Kingsoft\\Office\\6.0\\");
-    setValue(Office + QStringLiteral("16.0\\Excel\\File MRU"), QStringLiteral("Item 1"), QStringLiteral("*/w/budget.xls"));
-    setValue(wps + QStringLiteral("et\\RecentFiles\\files\\0"), QStringLiteral("path"), QStringLiteral("/w/budget.xls"));
-    setValue(wps + QStringLiteral("et\\RecentFiles\\files\\1"), QStringLiteral("path"), QStringLiteral("/w/表格.et"));
-    setValue(wps + QStringLiteral("wps\\RecentFiles\\files\\0"), QStringLiteral("path"), QStringLiteral("/w/文档.wps"));
-    setValue(wps + QStringLiteral("wps\\RecentFiles\\files\\1"), QStringLiteral("name"), QStringLiteral("no path"));
-
+    QFETCH(QStringList, values);
+    QFETCH(QStringList, documents);
+    for (const QString& value : qAsConst(values)) {
+        const QStringList parts = value.split(QLatin1Char('|'));
+        const QString key
+            = parts.at(0).startsWith(QLatin1String("wps:")) ? Wps + parts.at(0).mid(4) : Office + parts.at(0);
+        setValue(key, parts.at(1), parts.at(2));
+    }
     QStringList list;
     KRecentFileScan().readOfficeDocuments(&list);
-    QCOMPARE(list, (QStringList { QStringLiteral("/w/budget.xls"), QStringLiteral("/w/文档.wps"), QStringLiteral("/w/表格.et") }));
+    QCOMPARE(list, documents);
 }
 
 void TestRecentFileScan::drawingsOfKnownReleasesLoseTheirStar()
 {
-    const QString cad = QStringLiteral("HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\");
-    setValue(cad + QStringLiteral("R16.0\\ACAD-201:804\\Recent File List"), QStringLiteral("File1"), QStringLiteral("x*/Dwg/Plan.DWG"));
-    setValue(cad + QStringLiteral("R16.0\\ACAD-201:409\\Recent File List"), QStringLiteral("File1"), QStringLiteral("/Dwg/Plan.DWG"));
-    setValue(cad + QStringLiteral("R19.0\\ACAD-B001:409\\Recent File List"), QStringLiteral("File1"), QStringLiteral("/Dwg/b.dwg"));
-    setValue(cad + QStringLiteral("R16.0\\ACAD-301:804\\Recent File List"), QStringLiteral("File1"), QStringLiteral("/Dwg/wrong-product.dwg"));
-    setValue(cad + QStringLiteral("R20.0\\ACAD-E001:804\\Recent File List"), QStringLiteral("File1"), QStringLiteral("/Dwg/unknown-release.dwg"));
+    const auto recent = [](const char* product, const QString& value) {
+        setValue(QStringLiteral("HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\")
+                + QString::fromLatin1(product) + QStringLiteral("\\Recent File List"),
+            QStringLiteral("File1"), value);
+    };
+    recent("R16.0\\ACAD-201:804", QStringLiteral("x*/Dwg/Plan.DWG"));
+    recent("R16.0\\ACAD-201:409", QStringLiteral("/Dwg/Plan.DWG"));
+    recent("R19.0\\ACAD-B001:409", QStringLiteral("/Dwg/b.dwg"));
+    recent("R16.0\\ACAD-301:804", QStringLiteral("/Dwg/wrong-product.dwg"));
+    recent("R20.0\\ACAD-E001:804", QStringLiteral("/Dwg/unknown-release.dwg"));
 
     QStringList list;
     KRecentFileScan().readCadDrawings(&list);
@@ -134,27 +151,32 @@ void TestRecentFileScan::productListsKeepRepeatsAndRegistryOrder()
     QStringList list;
     KRecentFileScan::readProductList(key, &list);
     KRecentFileScan::readProductList(QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Missing"), &list);
-    QCOMPARE(list, (QStringList { QStringLiteral("/p/a.rba"), QStringLiteral("/p/a.rba"), QStringLiteral("/p/b.rba") }));
+    QCOMPARE(list,
+        (QStringList { QStringLiteral("/p/a.rba"), QStringLiteral("/p/a.rba"), QStringLiteral("/p/b.rba") }));
 }
 
-QString TestRecentFileScan::writeCivilDatabase(const QStringList& entries)
+void TestRecentFileScan::civilModelsSkipTemporaryEntriesAndAreReadAgainOnlyWhenChanged()
 {
-    const QString database = m_env->platform()->commonDocumentsFolder() + QStringLiteral("/Tarsel/土建/System.ldb");
-    QDir().mkpath(QFileInfo(database).absolutePath());
-    if (!KLedgerbase::instance()->writeField(database, QStringLiteral("Options"), QStringLiteral("RecentOpenedFileList"), entries))
-        return QString();
-    return database;
-}
-
-void TestRecentFileScan::civilModelsSkipTemporaryAndEmptyEntries()
-{
-    QVERIFY(!writeCivilDatabase({ QStringLiteral("/m/A.cva"), QString(), QStringLiteral("/m/b.tmp"),
-                                    QStringLiteral("/m/c.TMP"), QStringLiteral("/m/A.cva") })
-                 .isEmpty());
-    QStringList list;
+    const QString database = writeCivilDatabase({ QStringLiteral("/m/A.cva"), QString(),
+        QStringLiteral("/m/b.tmp"), QStringLiteral("/m/c.TMP"), QStringLiteral("/m/A.cva") });
+    const QDateTime stamp = QDateTime::currentDateTime().addSecs(-100);
+    QVERIFY(KTestEnvironment::setModified(database, stamp));
     KRecentFileScan scan;
-    scan.readCivilModels(QStringLiteral("CSIDL_COMMON_DOCUMENTS\\Tarsel\\土建\\System.ldb"), &list);
-    QCOMPARE(list, (QStringList { QStringLiteral("/m/A.cva"), QStringLiteral("/m/c.TMP"), QStringLiteral("/m/A.cva") }));
+    QStringList list;
+    scan.readCivilModels(CivilRecentFile, &list);
+    QCOMPARE(list,
+        (QStringList { QStringLiteral("/m/A.cva"), QStringLiteral("/m/c.TMP"), QStringLiteral("/m/A.cva") }));
+
+    // New content under the same modification time is not read.
+    writeCivilDatabase({ QStringLiteral("/m/second.cva") });
+    QVERIFY(KTestEnvironment::setModified(database, stamp));
+    list.clear();
+    scan.readCivilModels(CivilRecentFile, &list);
+    QCOMPARE(list.size(), 3);
+    QVERIFY(KTestEnvironment::setModified(database, stamp.addSecs(1)));
+    list.clear();
+    scan.readCivilModels(CivilRecentFile, &list);
+    QCOMPARE(list, QStringList { QStringLiteral("/m/second.cva") });
 
     QStringList nothing;
     scan.readCivilModels(QStringLiteral("CSIDL_COMMON_DOCUMENTS\\Tarsel\\Missing.ldb"), &nothing);
@@ -162,28 +184,48 @@ void TestRecentFileScan::civilModelsSkipTemporaryAndEmptyEntries()
     QVERIFY(nothing.isEmpty());
 }
 
-void TestRecentFileScan::civilDatabaseIsReadAgainOnlyWhenItChanges()
+void TestRecentFileScan::databaseFieldsComeBackJoinedByLineBreaks_data()
 {
-    const QString recentFile = QStringLiteral("CSIDL_COMMON_DOCUMENTS\\Tarsel\\土建\\System.ldb");
-    const QString database = writeCivilDatabase({ QStringLiteral("/m/first.cva") });
-    const QDateTime stamp = QDateTime::currentDateTime().addSecs(-100);
-    QVERIFY(KTestEnvironment::setModified(database, stamp));
-    KRecentFileScan scan;
-    QStringList list;
-    scan.readCivilModels(recentFile, &list);
-    QCOMPARE(list, QStringList { QStringLiteral("/m/first.cva") });
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty and temporary entries are kept for the reader's caller")
+        << QStringList { QStringLiteral("C:\\工程\\一号楼.cva"), QString(), QStringLiteral("b.tmp") }
+        << QStringLiteral("C:\\工程\\一号楼.cva\r\n\r\nb.tmp");
+    QTest::newRow("an empty list") << QStringList() << QString();
+    const QString longEntry(5000, QLatin1Char('x'));
+    QTest::newRow("longer than the first read buffer")
+        << QStringList { longEntry, longEntry } << longEntry + QStringLiteral("\r\n") + longEntry;
+}
 
-    // New content under the same modification time is not read.
-    writeCivilDatabase({ QStringLiteral("/m/second.cva") });
-    QVERIFY(KTestEnvironment::setModified(database, stamp));
-    list.clear();
-    scan.readCivilModels(recentFile, &list);
-    QCOMPARE(list, QStringList { QStringLiteral("/m/first.cva") });
+void TestRecentFileScan::databaseFieldsComeBackJoinedByLineBreaks()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QString, text);
+    const QString database = writeCivilDatabase(entries);
+    QVERIFY(KLedgerbase::instance()->writeField(
+        database, KProductDatabaseReader::RecordGroup, QStringLiteral("Other"), { QStringLiteral("z") }));
+    QCOMPARE(KProductDatabaseReader::recentModelList(database), text);
+}
 
-    QVERIFY(KTestEnvironment::setModified(database, stamp.addSecs(1)));
-    list.clear();
-    scan.readCivilModels(recentFile, &list);
-    QCOMPARE(list, QStringList { QStringLiteral("/m/second.cva") });
+void TestRecentFileScan::databaseReadsFailQuietly()
+{
+    const KLedgerbase* engine = KLedgerbase::instance();
+    const QString database = writeCivilDatabase({ QStringLiteral("a.cva") });
+    QString text = QStringLiteral("untouched");
+    QVERIFY(
+        !engine->readField(database, KProductDatabaseReader::RecordGroup, QStringLiteral("Missing"), &text));
+    QVERIFY(!engine->readField(database, QStringLiteral("Missing"), KProductDatabaseReader::Field, &text));
+    const QString absent = m_env.path(QStringLiteral("absent.ldb"));
+    QVERIFY(!engine->readField(
+        absent, KProductDatabaseReader::RecordGroup, KProductDatabaseReader::Field, &text));
+    QVERIFY(!QFile::exists(absent)); // reading never creates files
+    const QString garbage = m_env.writeFile(QStringLiteral("garbage.ldb"), QByteArray(4096, 'g'));
+    QCOMPARE(KProductDatabaseReader::recentModelList(garbage), QString());
+    QCOMPARE(text, QStringLiteral("untouched"));
+
+    // Without the library, or with one that does not export the engine's functions, nothing is bound.
+    QVERIFY(!KLedgerbase(m_env.path(QStringLiteral("nowhere/libLedgerbase.so"))).isLoaded());
+    QVERIFY(!KLedgerbase(QStringLiteral("libsqlite3.so.0")).isLoaded());
 }
 
 QTEST_GUILESS_MAIN(TestRecentFileScan)
