@@ -2,8 +2,6 @@
 #include "kpicturecatalog.h"
 #include "resources/kpictures.h"
 
-#include <QDir>
-#include <QFile>
 #include <QImageReader>
 #include <QMovie>
 #include <QtTest>
@@ -32,6 +30,41 @@ bool showsSomething(const QImage& image)
     return varies && visible;
 }
 
+// Every picture name the product's sources use: ":/Icons/Icons/..." resources, and bare file
+// names, which are skin files reached through skinImagePath. Tests and tools name their own.
+QStringList picturesNamedInTheSources()
+{
+    const QString sourceDir = QStringLiteral(VK_SOURCE_DIR);
+    const QSet<QString> skipped
+        = { QStringLiteral("tests"), QStringLiteral("tools"), QStringLiteral("bench") };
+    const QRegularExpression literal(QStringLiteral("\"([^\"\\n]+\\.(?:png|jpg|gif|ico))\""));
+    const QRegularExpression uiResource(QStringLiteral(">(:/Icons/Icons/[^<]+\\.(?:png|jpg|gif|ico))<"));
+    QSet<QString> names;
+    QDirIterator files(sourceDir, { QStringLiteral("*.cpp"), QStringLiteral("*.h"), QStringLiteral("*.ui") },
+        QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        const QString top = path.mid(sourceDir.size() + 1).section(QLatin1Char('/'), 0, 0);
+        if (skipped.contains(top) || top.startsWith(QLatin1String("build"))
+            || top.startsWith(QLatin1Char('.')))
+            continue;
+        QFile file(path);
+        const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        for (const QRegularExpression& pattern : { literal, uiResource }) {
+            auto matches = pattern.globalMatch(text);
+            while (matches.hasNext()) {
+                const QString name = matches.next().captured(1);
+                if (name.startsWith(QLatin1String(":/Icons/Icons/"))
+                    || (!name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('%'))))
+                    names.insert(name);
+            }
+        }
+    }
+    QStringList sorted = names.values();
+    sorted.sort();
+    return sorted;
+}
+
 } // namespace
 
 class TestPictures : public QObject
@@ -43,6 +76,8 @@ private slots:
     void everyPictureLiesWhereThePlugInLooks_data();
     void everyPictureLiesWhereThePlugInLooks();
     void theFoldersHoldNothingElse();
+    void everyPictureTheCodeNamesExists_data();
+    void everyPictureTheCodeNamesExists();
 };
 
 void TestPictures::initTestCase()
@@ -132,6 +167,25 @@ void TestPictures::theFoldersHoldNothingElse()
     skins.sort();
     QCOMPARE(QDir(QStringLiteral(":/Icons/Icons")).entryList(QDir::Files, QDir::Name), resources);
     QCOMPARE(QDir(KCommon::skinImagePath(QString())).entryList(QDir::Files, QDir::Name), skins);
+}
+
+void TestPictures::everyPictureTheCodeNamesExists_data()
+{
+    QTest::addColumn<QString>("path");
+    const QStringList names = picturesNamedInTheSources();
+    // The scan itself works: names known to be used are found.
+    QVERIFY(names.contains(QStringLiteral(":/Icons/Icons/关闭.png"))
+        && names.contains(QStringLiteral("titlelogo.png")));
+    for (const QString& name : names)
+        QTest::newRow(qPrintable(name))
+            << (name.startsWith(QLatin1Char(':')) ? name : KCommon::skinImagePath(name));
+}
+
+void TestPictures::everyPictureTheCodeNamesExists()
+{
+    QFETCH(QString, path);
+    QImageReader reader(path);
+    QVERIFY2(!reader.read().isNull(), qPrintable(path + QStringLiteral(": ") + reader.errorString()));
 }
 
 QTEST_MAIN(TestPictures)
