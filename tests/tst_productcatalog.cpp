@@ -2,14 +2,16 @@
 #include "discovery/kproductcatalog.h"
 #include "discovery/kproductinfo.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
+// The product catalog and the file kinds its products' extensions are registered in.
 class TestProductCatalog : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void classification_data();
+    void classification();
     void rootAndContentDecide_data();
     void rootAndContentDecide();
     void fieldsAreReadAsWritten();
@@ -40,6 +42,41 @@ QByteArray TestProductCatalog::product(
     const QByteArray& name, const QByteArray& code, const QByteArray& children)
 {
     return "<Product Name=\"" + name + "\" Code=\"" + code + "\">" + children + "</Product>";
+}
+
+void TestProductCatalog::classification_data()
+{
+    // Extensions registered per kind 0 to 4, then a suffix and its kind.
+    QTest::addColumn<QStringList>("registered");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<int>("kind");
+    const QStringList office { QString(), QString(), QString(), QString(), QStringLiteral("docx,dwg") };
+    QTest::newRow("letter case is ignored") << office << QStringLiteral("DOCX") << 4;
+    QTest::newRow("the suffix is trimmed") << office << QStringLiteral(" dwg ") << 4;
+    QTest::newRow("an unregistered suffix is not protected") << office << QStringLiteral("exe") << 8;
+    QTest::newRow("the empty suffix is not protected") << office << QString() << 8;
+    const QStringList shared { QStringLiteral("pra4"), QStringLiteral("pra4,cva24,rba24"),
+        QStringLiteral("rba24,ina24"), QStringLiteral("ina24"), QStringLiteral("rba24") };
+    QTest::newRow("pricing wins over everything") << shared << QStringLiteral("pra4") << 0;
+    QTest::newRow("an extension only civil holds stays civil") << shared << QStringLiteral("cva24") << 1;
+    QTest::newRow("other wins over civil and rebar") << shared << QStringLiteral("rba24") << 4;
+    QTest::newRow("rebar wins over installation") << shared << QStringLiteral("ina24") << 2;
+}
+
+void TestProductCatalog::classification()
+{
+    QFETCH(QStringList, registered);
+    QFETCH(QString, suffix);
+    QFETCH(int, kind);
+    KFileTypeManager kinds;
+    for (int i = 0; i < registered.size(); ++i)
+        QVERIFY(kinds.addFileExts(i, registered.at(i)));
+    // Only the five kinds take extensions.
+    for (const int other : { -1, 5, 8 }) {
+        QVERIFY(!kinds.addFileExts(other, suffix));
+        QVERIFY(kinds.fileExts(other).isEmpty());
+    }
+    QCOMPARE(kinds.fileTypeOfSuffix(suffix), kind);
 }
 
 void TestProductCatalog::rootAndContentDecide_data()
