@@ -30,11 +30,9 @@ private slots:
     void officeDocuments_data();
     void officeDocuments();
     void drawingsOfKnownReleasesLoseTheirStar();
-    void productListsKeepRepeatsAndRegistryOrder();
     void civilModelsSkipTemporaryEntriesAndAreReadAgainOnlyWhenChanged();
     void databaseFieldsComeBackJoinedByLineBreaks_data();
     void databaseFieldsComeBackJoinedByLineBreaks();
-    void databaseReadsFailQuietly();
 
 private:
     QString writeCivilDatabase(const QStringList& entries);
@@ -140,21 +138,6 @@ void TestRecentFileScan::drawingsOfKnownReleasesLoseTheirStar()
     QCOMPARE(list, (QStringList { QStringLiteral("/Dwg/Plan.DWG"), QStringLiteral("/Dwg/b.dwg") }));
 }
 
-void TestRecentFileScan::productListsKeepRepeatsAndRegistryOrder()
-{
-    const QString key = QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Rebar\\RecentFiles");
-    setValue(key, QStringLiteral("File2"), QStringLiteral("/p/b.rba"));
-    setValue(key, QStringLiteral("File10"), QStringLiteral("/p/a.rba"));
-    setValue(key, QStringLiteral("File1"), QStringLiteral("/p/a.rba"));
-    setValue(key, QStringLiteral("File3"), QString());
-
-    QStringList list;
-    KRecentFileScan::readProductList(key, &list);
-    KRecentFileScan::readProductList(QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Missing"), &list);
-    QCOMPARE(list,
-        (QStringList { QStringLiteral("/p/a.rba"), QStringLiteral("/p/a.rba"), QStringLiteral("/p/b.rba") }));
-}
-
 void TestRecentFileScan::civilModelsSkipTemporaryEntriesAndAreReadAgainOnlyWhenChanged()
 {
     const QString database = writeCivilDatabase({ QStringLiteral("/m/A.cva"), QString(),
@@ -188,9 +171,6 @@ void TestRecentFileScan::databaseFieldsComeBackJoinedByLineBreaks_data()
 {
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QString>("text");
-    QTest::newRow("empty and temporary entries are kept for the reader's caller")
-        << QStringList { QStringLiteral("C:\\工程\\一号楼.cva"), QString(), QStringLiteral("b.tmp") }
-        << QStringLiteral("C:\\工程\\一号楼.cva\r\n\r\nb.tmp");
     QTest::newRow("an empty list") << QStringList() << QString();
     const QString longEntry(5000, QLatin1Char('x'));
     QTest::newRow("longer than the first read buffer")
@@ -205,27 +185,6 @@ void TestRecentFileScan::databaseFieldsComeBackJoinedByLineBreaks()
     QVERIFY(KLedgerbase::instance()->writeField(
         database, KProductDatabaseReader::RecordGroup, QStringLiteral("Other"), { QStringLiteral("z") }));
     QCOMPARE(KProductDatabaseReader::recentModelList(database), text);
-}
-
-void TestRecentFileScan::databaseReadsFailQuietly()
-{
-    const KLedgerbase* engine = KLedgerbase::instance();
-    const QString database = writeCivilDatabase({ QStringLiteral("a.cva") });
-    QString text = QStringLiteral("untouched");
-    QVERIFY(
-        !engine->readField(database, KProductDatabaseReader::RecordGroup, QStringLiteral("Missing"), &text));
-    QVERIFY(!engine->readField(database, QStringLiteral("Missing"), KProductDatabaseReader::Field, &text));
-    const QString absent = m_env.path(QStringLiteral("absent.ldb"));
-    QVERIFY(!engine->readField(
-        absent, KProductDatabaseReader::RecordGroup, KProductDatabaseReader::Field, &text));
-    QVERIFY(!QFile::exists(absent)); // reading never creates files
-    const QString garbage = m_env.writeFile(QStringLiteral("garbage.ldb"), QByteArray(4096, 'g'));
-    QCOMPARE(KProductDatabaseReader::recentModelList(garbage), QString());
-    QCOMPARE(text, QStringLiteral("untouched"));
-
-    // Without the library, or with one that does not export the engine's functions, nothing is bound.
-    QVERIFY(!KLedgerbase(m_env.path(QStringLiteral("nowhere/libLedgerbase.so"))).isLoaded());
-    QVERIFY(!KLedgerbase(QStringLiteral("libsqlite3.so.0")).isLoaded());
 }
 
 QTEST_GUILESS_MAIN(TestRecentFileScan)
