@@ -62,7 +62,6 @@ private slots:
     void mountTableRootsTheSystemVolumeAtHome();
     void onlyFixedNtfsAndFat32DrivesAreListed();
     void sizesAreWholeMiBAndAFailedQueryGivesZero();
-    void drivesIsRebuiltOnlyWhenEmpty();
     void defaultBackupDrive_data();
     void defaultBackupDrive();
     void storedBackupPathIsKeptWhileItExists();
@@ -172,19 +171,6 @@ void TestDriveList::sizesAreWholeMiBAndAFailedQueryGivesZero()
     QCOMPARE(list.at(0).totalMiB, quint32(8 * 1024 * 1024));
     QCOMPARE(list.at(1).freeMiB, quint32(0));
     QCOMPARE(list.at(1).totalMiB, quint32(0));
-}
-
-void TestDriveList::drivesIsRebuiltOnlyWhenEmpty()
-{
-    QVERIFY(KCommon::drives().isEmpty());
-    m_env.platform()->addDrive(
-        QStringLiteral("/a/"), KDriveKind::Fixed, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
-    QCOMPARE(KCommon::drives().size(), 1); // empty list: rebuilt on demand
-
-    m_env.platform()->setDriveSpace(QStringLiteral("/a/"), 99 * MiB, 200 * MiB);
-    QCOMPARE(KCommon::drives().first().freeMiB, quint32(10)); // the last refresh's values
-    KCommon::refreshDrives();
-    QCOMPARE(KCommon::drives().first().freeMiB, quint32(99));
 }
 
 void TestDriveList::defaultBackupDrive_data()
