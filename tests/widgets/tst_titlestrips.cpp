@@ -15,7 +15,6 @@ using namespace KWidgetTest;
 namespace {
 
 const QString SkinKey = QStringLiteral("HKEY_CURRENT_USER\\SoftWare\\Tarsel\\Atrium\\Skin");
-const QColor TitleColour(20, 60, 140);
 
 QImage comparable(const QImage& image)
 {
@@ -50,8 +49,6 @@ private slots:
     void dialogDragsOnlyLeftOfTheCloseButton();
     void skinBackground_data();
     void skinBackground();
-    void dialogBackgroundSpansTheStrip_data();
-    void dialogBackgroundSpansTheStrip();
     void maximiseButtonTogglesAndChangesItsPicture();
     void baseDialogShrinksThenCloses();
 
@@ -63,8 +60,6 @@ private:
 
 void TestTitleStrips::initTestCase()
 {
-    QVERIFY(writeStrip(picture(QStringLiteral("narrow.png")), { TitleColour }, 100, 30));
-    QVERIFY(writeStrip(picture(QStringLiteral("wide.png")), { TitleColour }, 600, 30));
     QVERIFY(writeStrip(picture(QStringLiteral("close.png")), { Qt::red, Qt::darkRed }, 20, 20));
 }
 
@@ -161,23 +156,6 @@ void TestTitleStrips::skinBackground()
     QCOMPARE(comparable(titled.title->palette().brush(QPalette::Window).texture().toImage()),
         comparable(QImage(pictureExists ? folder + QStringLiteral("skin.png")
                                         : QStringLiteral(":/Icons/Icons/皮肤背景.jpg"))));
-}
-
-void TestTitleStrips::dialogBackgroundSpansTheStrip_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("a picture narrower than the strip is stretched") << QStringLiteral("narrow.png");
-    QTest::newRow("a picture at least as wide as the strip") << QStringLiteral("wide.png");
-}
-
-void TestTitleStrips::dialogBackgroundSpansTheStrip()
-{
-    QFETCH(QString, name);
-    KCustomDlgTitleWidget title(QStringLiteral("提示"), QString(), picture(QStringLiteral("close.png")), 2);
-    title.resize(338, 30);
-    title.slotChangeSkin(picture(name));
-    QCOMPARE(title.backgroundImage(), picture(name));
-    QCOMPARE(colorAt(title.grab().toImage(), QPoint(200, 10)), TitleColour);
 }
 
 void TestTitleStrips::maximiseButtonTogglesAndChangesItsPicture()
