@@ -64,7 +64,6 @@ private slots:
     void copyDataSkin_data();
     void copyDataSkin();
     void hostSkinChangeTakesTheHostBackground();
-    void otherMessagesGoToTheBase();
 
 private:
     KTestEnvironment m_env;
@@ -207,13 +206,6 @@ void TestMessageBox::hostSkinChangeTakesTheHostBackground()
     MessageProbe box;
     QVERIFY(box.deliver(KSkinDialog::HostSkinChangedMessage, QByteArray()));
     QCOMPARE(box.titleWidget()->backgroundImage(), KCommon::skinBackgroundPath());
-}
-
-void TestMessageBox::otherMessagesGoToTheBase()
-{
-    MessageProbe box;
-    QVERIFY(!box.deliver(0x0010, QByteArray()));
-    QVERIFY(box.titleWidget()->backgroundImage().isEmpty());
 }
 
 QTEST_MAIN(TestMessageBox)
