@@ -87,7 +87,6 @@ private slots:
     void removeRow_data();
     void removeRow();
     void rowAsksToBeRemoved();
-    void updateRow();
 };
 
 void TestTableWidget::refreshWithTheSameRowsKeepsTheRowWidgets()
@@ -213,19 +212,6 @@ void TestTableWidget::rowAsksToBeRemoved()
     // The next refresh fills from the top again.
     refresh(table, { { File, QStringLiteral("/c") } });
     QCOMPARE(keys(table), QStringList({ QStringLiteral("/c") }));
-}
-
-void TestTableWidget::updateRow()
-{
-    TestTable table;
-    refresh(table, { { File, QStringLiteral("/a") }, { File, QStringLiteral("/a") } });
-    const QStringList texts
-        = { QStringLiteral("/a"), QStringLiteral("4"), QStringLiteral("2024-05-02 08:00:00") };
-    QVERIFY(!table.onUpdateRow(QStringLiteral("/x"), texts, Title));
-    QVERIFY(table.onUpdateRow(QStringLiteral("/a"), texts, Title));
-    QCOMPARE(static_cast<TestFileRow*>(table.rowWidget(0))->m_texts, texts);
-    QVERIFY(static_cast<TestFileRow*>(table.rowWidget(1))->m_texts != texts);
-    QCOMPARE(table.rowWidget(0)->itemType(), int(File));
 }
 
 QTEST_MAIN(TestTableWidget)
