@@ -151,9 +151,7 @@ private slots:
     void gifKeepsEveryColourOfFewColourFrames();
     void gifEndsCleanlyAtEveryLength();
     void gifOfManyColoursStaysClose();
-    void gifRefusesFramesItCannotWrite();
     void icoHoldsEverySizeWithItsAlpha();
-    void icoRefusesImagesLargerThan256();
 };
 
 void TestPictureWriters::gifKeepsEveryColourOfFewColourFrames_data()
@@ -260,14 +258,6 @@ void TestPictureWriters::gifOfManyColoursStaysClose()
     QVERIFY2(worst < 48, qPrintable(QStringLiteral("worst error %1").arg(worst)));
 }
 
-void TestPictureWriters::gifRefusesFramesItCannotWrite()
-{
-    QVERIFY(KGifWriter::encode({}, 80).isEmpty());
-    QVERIFY(KGifWriter::encode({ QImage() }, 80).isEmpty());
-    QVERIFY(KGifWriter::encode({ QImage(4, 4, QImage::Format_RGB32), QImage(5, 4, QImage::Format_RGB32) }, 80)
-                .isEmpty());
-}
-
 void TestPictureWriters::icoHoldsEverySizeWithItsAlpha()
 {
     Frames sizes;
@@ -298,14 +288,6 @@ void TestPictureWriters::icoHoldsEverySizeWithItsAlpha()
             }
         }
     }
-}
-
-void TestPictureWriters::icoRefusesImagesLargerThan256()
-{
-    QImage large(257, 16, QImage::Format_ARGB32);
-    large.fill(Qt::blue);
-    QVERIFY(KIcoWriter::encode({ large }).isEmpty());
-    QVERIFY(KIcoWriter::encode({}).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestPictureWriters)
