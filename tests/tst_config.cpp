@@ -46,12 +46,6 @@ void TestConfig::emptyFileGivesTheDefaults()
     QCOMPARE(config->showTipBackedMsgStatus(), -1);
     QCOMPARE(config->autoBack(), true);
     QCOMPARE(config->autoClean7Days(), true);
-    // The backup path is chosen and written on first reading.
-    QScopedPointer<QSettings> settings(file());
-    QVERIFY(!settings->contains(QStringLiteral("backUpPath")));
-    QVERIFY(!config->backUpPath().isEmpty());
-    settings->sync();
-    QCOMPARE(settings->value(QStringLiteral("backUpPath")).toString(), config->backUpPath());
 }
 
 void TestConfig::switchesAreOffOnlyForLowerCaseFalse_data()
