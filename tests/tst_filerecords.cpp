@@ -2,8 +2,6 @@
 #include "core/kfileobject.h"
 #include "ktestenvironment.h"
 
-#include <QFile>
-#include <QRegularExpression>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -51,8 +49,12 @@ private slots:
     void unsafeFileIdsNeverTouchFiles();
 
 private:
-    // A version whose copy exists in the backup folder.
-    QString addCopy(KFileObject* record, const QString& fileId, const QByteArray& content = "copy");
+    // A version whose copy exists in the backup folder; returns the copy's path.
+    QString addCopy(KFileObject* record, const QString& fileId)
+    {
+        record->addVersion(fileId);
+        return m_env.writeFile(KCommon::backupDirectory() + fileId, "copy");
+    }
 
     KTestEnvironment m_env;
     QString m_source;
@@ -68,17 +70,6 @@ void TestFileRecords::init()
     QDir(KCommon::backupDirectory()).removeRecursively();
     m_source = m_env.writeFile(QStringLiteral("work/项目 & plan.pra4"), "project contents",
         QDateTime::currentDateTime().addSecs(-3600));
-}
-
-QString TestFileRecords::addCopy(KFileObject* record, const QString& fileId, const QByteArray& content)
-{
-    QDir().mkpath(KCommon::backupDirectory());
-    QFile copy(KCommon::backupDirectory() + fileId);
-    if (!copy.open(QIODevice::WriteOnly))
-        return QString();
-    copy.write(content);
-    record->addVersion(fileId);
-    return copy.fileName();
 }
 
 void TestFileRecords::backupCopiesUnderANewFileId()
@@ -199,11 +190,8 @@ void TestFileRecords::latestVersion()
     KFileObject record(m_source, 0);
     QStringList ids;
     for (int i = 0; i < stamps.size(); ++i) {
-        // The map orders by FileID, so the numbering fixes the order.
-        ids << fileIdWith(stamps.at(i), today(), i);
-        if (stamps.at(i).size() != 14)
-            ids.last() = QStringLiteral("{00000000-0000-0000-0000-%1}_").arg(i, 12, 10, QLatin1Char('0'))
-                + stamps.at(i);
+        ids << fileIdWith(
+            stamps.at(i), today(), i); // the map orders by FileID: the numbering fixes the order
         record.addVersion(ids.last());
     }
     QCOMPARE(record.latestVersion()->fileId(), ids.at(latest));
