@@ -29,7 +29,6 @@ private slots:
     void init();
     void officeDocuments_data();
     void officeDocuments();
-    void drawingsOfKnownReleasesLoseTheirStar();
     void civilModelsSkipTemporaryEntriesAndAreReadAgainOnlyWhenChanged();
     void databaseFieldsComeBackJoinedByLineBreaks_data();
     void databaseFieldsComeBackJoinedByLineBreaks();
@@ -71,16 +70,6 @@ void TestRecentFileScan::officeDocuments_data()
     // Each value as "key|name|value", the key below the office folder unless it names the suite.
     QTest::addColumn<QStringList>("values");
     QTest::addColumn<QStringList>("documents");
-    QTest::newRow("File MRU entries lose their flags; case stays, a doubled separator collapses, only the "
-                  "first star cuts")
-        << QStringList { QStringLiteral(
-                             "16.0\\Word\\User MRU\\ADAL_1A2B\\File MRU|Item 1|"
-                             "[F00000000][T01D9A1B2C3D4E5F6][O00000000]*/Home/Ann/报告/Report.DOCX"),
-               QStringLiteral(
-                   "16.0\\Excel\\User MRU\\LiveId_9\\File MRU|Item 1|[F00000000]*/home/ann//sheets/a*b.xlsx"),
-               QStringLiteral("16.0\\Excel\\User MRU\\LiveId_9\\File MRU|Item 2|") }
-        << QStringList { QStringLiteral("/Home/Ann/报告/Report.DOCX"),
-               QStringLiteral("/home/ann/sheets/a*b.xlsx") };
     QTest::newRow("each version reads its own lists")
         << QStringList { QStringLiteral("11.0\\Word\\Recent Files|File1|/d/w11.doc"),
                QStringLiteral("11.0\\PowerPoint\\Recent File List|File1|/d/p11.ppt"),
@@ -118,24 +107,6 @@ void TestRecentFileScan::officeDocuments()
     QStringList list;
     KRecentFileScan().readOfficeDocuments(&list);
     QCOMPARE(list, documents);
-}
-
-void TestRecentFileScan::drawingsOfKnownReleasesLoseTheirStar()
-{
-    const auto recent = [](const char* product, const QString& value) {
-        setValue(QStringLiteral("HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\")
-                + QString::fromLatin1(product) + QStringLiteral("\\Recent File List"),
-            QStringLiteral("File1"), value);
-    };
-    recent("R16.0\\ACAD-201:804", QStringLiteral("x*/Dwg/Plan.DWG"));
-    recent("R16.0\\ACAD-201:409", QStringLiteral("/Dwg/Plan.DWG"));
-    recent("R19.0\\ACAD-B001:409", QStringLiteral("/Dwg/b.dwg"));
-    recent("R16.0\\ACAD-301:804", QStringLiteral("/Dwg/wrong-product.dwg"));
-    recent("R20.0\\ACAD-E001:804", QStringLiteral("/Dwg/unknown-release.dwg"));
-
-    QStringList list;
-    KRecentFileScan().readCadDrawings(&list);
-    QCOMPARE(list, (QStringList { QStringLiteral("/Dwg/Plan.DWG"), QStringLiteral("/Dwg/b.dwg") }));
 }
 
 void TestRecentFileScan::civilModelsSkipTemporaryEntriesAndAreReadAgainOnlyWhenChanged()
