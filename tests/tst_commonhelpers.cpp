@@ -1,6 +1,4 @@
 #include "core/kcommon.h"
-#include "core/kconfig.h"
-#include "ktestenvironment.h"
 
 #include <QtTest>
 
@@ -13,11 +11,6 @@ private slots:
     void formatSize();
     void joinPath_data();
     void joinPath();
-    void folderSizeCountsFilesBelowAFolder();
-    void clearFolderEmptiesButKeepsTheFolder();
-
-private:
-    KTestEnvironment m_env;
 };
 
 void TestCommonHelpers::formatSize_data()
@@ -32,7 +25,8 @@ void TestCommonHelpers::formatSize_data()
     QTest::newRow("one and a half megabytes keep two decimals")
         << qint64(1572864) << QStringLiteral("1.50MB");
     QTest::newRow("gigabytes use the general format") << qint64(1610612736) << QStringLiteral("1.5GB");
-    QTest::newRow("five terabytes stay gigabytes") << qint64(5) * 1024 * 1073741824 << QStringLiteral("5120GB");
+    QTest::newRow("five terabytes stay gigabytes")
+        << qint64(5) * 1024 * 1073741824 << QStringLiteral("5120GB");
 }
 
 void TestCommonHelpers::formatSize()
@@ -71,37 +65,6 @@ void TestCommonHelpers::joinPath()
     QFETCH(QChar, separator);
     QFETCH(QString, joined);
     QCOMPARE(KCommon::joinPath(dir, name, separator), joined);
-}
-
-void TestCommonHelpers::folderSizeCountsFilesBelowAFolder()
-{
-    const QString folder = m_env.makeFolder(QStringLiteral("measure"));
-    m_env.writeFile(QStringLiteral("measure/a"), QByteArray(100, 'a'));
-    m_env.writeFile(QStringLiteral("measure/.hidden"), QByteArray(20, 'h'));
-    const QString readOnly = m_env.writeFile(QStringLiteral("measure/sub/deeper/ro"), QByteArray(7, 'r'));
-    QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner));
-    QVERIFY(QFile::link(folder + QStringLiteral("a"), folder + QStringLiteral("link-to-a")));
-    QVERIFY(QFile::link(folder + QStringLiteral("sub"), folder + QStringLiteral("link-to-sub")));
-
-    QCOMPARE(KCommon::folderSize(folder, false), qint64(127));
-    QCOMPARE(KCommon::folderSize(folder, true), qint64(7));
-    QCOMPARE(KCommon::folderSize(folder + QStringLiteral("missing"), false), qint64(0));
-    QCOMPARE(KCommon::folderSize(folder + QStringLiteral("a"), false), qint64(0));
-}
-
-void TestCommonHelpers::clearFolderEmptiesButKeepsTheFolder()
-{
-    const QString folder = m_env.makeFolder(QStringLiteral("clear"));
-    const QString readOnly = m_env.writeFile(QStringLiteral("clear/ro"), "x");
-    QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner));
-    m_env.writeFile(QStringLiteral("clear/sub/nested/file"), "y");
-    m_env.writeFile(QStringLiteral("clear/.hidden"), "z");
-
-    QVERIFY(KCommon::clearFolder(folder));
-    QVERIFY(QDir(folder).exists());
-    QVERIFY(QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
-    QVERIFY(!KCommon::clearFolder(QString()));
-    QVERIFY(!KCommon::clearFolder(m_env.path(QStringLiteral("no-such-folder"))));
 }
 
 QTEST_GUILESS_MAIN(TestCommonHelpers)
