@@ -1,6 +1,5 @@
 #include "Widgets/controls/kcustombutton.h"
 #include "Widgets/dialogs/kcustomdlgtitlewidget.h"
-#include "Widgets/dialogs/kdialogbasewidget.h"
 #include "Widgets/dialogs/kskindialog.h"
 #include "Widgets/title/ksystemtitle.h"
 #include "ktestenvironment.h"
@@ -46,11 +45,9 @@ private slots:
     void initTestCase();
     void dragging_data();
     void dragging();
-    void dialogDragsOnlyLeftOfTheCloseButton();
     void skinBackground_data();
     void skinBackground();
     void maximiseButtonTogglesAndChangesItsPicture();
-    void baseDialogShrinksThenCloses();
 
 private:
     QString picture(const QString& name) const { return m_env.path(name); }
@@ -108,24 +105,6 @@ void TestTitleStrips::dragging()
     release(title, grip);
 }
 
-void TestTitleStrips::dialogDragsOnlyLeftOfTheCloseButton()
-{
-    KSkinDialog dialog(QStringLiteral("提示"), QString(), picture(QStringLiteral("close.png")), 2, 320, 200);
-    dialog.move(100, 100);
-    dialog.show();
-    const QPoint start = dialog.pos();
-    KCustomDlgTitleWidget* title = dialog.titleWidget();
-    const int closeLeft = title->width() - title->closeButton()->width();
-    press(title, QPoint(closeLeft, 25));
-    drag(title, QPoint(closeLeft - 40, 35));
-    QCOMPARE(dialog.pos(), start);
-    release(title, QPoint(closeLeft, 25));
-
-    press(title, QPoint(closeLeft - 1, 25));
-    drag(title, QPoint(closeLeft - 41, 35));
-    QCOMPARE(dialog.pos(), start + QPoint(-40, 10));
-}
-
 void TestTitleStrips::skinBackground_data()
 {
     QTest::addColumn<bool>("writeValues");
@@ -172,21 +151,6 @@ void TestTitleStrips::maximiseButtonTogglesAndChangesItsPicture()
     QTest::mouseClick(mix, Qt::LeftButton);
     QVERIFY(!titled.window.isMaximized());
     QCOMPARE(mix->picName(), QStringLiteral(":/Icons/Icons/最大化.png"));
-}
-
-void TestTitleStrips::baseDialogShrinksThenCloses()
-{
-    KDialogBaseWidget dialog;
-    dialog.setGeometry(100, 100, 400, 300);
-    QSignalSpy finished(&dialog, &QDialog::finished);
-    dialog.show();
-    QTest::mouseClick(dialog.title()->findChild<KCustomButton*>(QStringLiteral("btnClose")), Qt::LeftButton);
-    QVERIFY(dialog.isVisible());
-    QTRY_VERIFY(!dialog.isVisible());
-    QCOMPARE(finished.count(), 1);
-    QCOMPARE(finished.at(0).at(0).toInt(), int(QDialog::Rejected));
-    // Shown again, it comes back whole.
-    QCOMPARE(dialog.geometry().size(), QSize(400, 300));
 }
 
 QTEST_MAIN(TestTitleStrips)
