@@ -56,14 +56,12 @@ private slots:
     void cleanup();
     void results_data();
     void results();
-    void queuedAnswersSkipTheBox();
     void icons_data();
     void icons();
     void openBoxesAreCounted();
     void showCriticalCountsWhileItRuns();
     void copyDataSkin_data();
     void copyDataSkin();
-    void hostSkinChangeTakesTheHostBackground();
 
 private:
     KTestEnvironment m_env;
@@ -108,20 +106,6 @@ void TestMessageBox::results()
     });
     QCOMPARE(box->exec(), result);
     QVERIFY(!box->isVisible());
-}
-
-void TestMessageBox::queuedAnswersSkipTheBox()
-{
-    KMessageBox::setNextAnswer(-1);
-    KMessageBox::setNextAnswer(1);
-    QScopedPointer<KMessageBox> first(questionBox());
-    QCOMPARE(first->exec(), -1);
-    QCOMPARE(KMessageBox::showCritical(nullptr, QStringLiteral("提示"), QStringLiteral("恢复失败"), QString(),
-                 ClosePicture, 2, QStringLiteral("确定"), QString(), false),
-        1);
-    QCOMPARE(KMessageBox::queuedAnswerCount(), 0);
-    QCOMPARE(KMessageBox::answeredTexts(),
-        QStringList({ QStringLiteral("您确认永久删除它吗？"), QStringLiteral("恢复失败") }));
 }
 
 void TestMessageBox::icons_data()
@@ -199,13 +183,6 @@ void TestMessageBox::copyDataSkin()
     box.show();
     QVERIFY(box.deliver(WM_COPYDATA, payload));
     QCOMPARE(box.titleWidget()->backgroundImage(), changes ? m_skin : QString());
-}
-
-void TestMessageBox::hostSkinChangeTakesTheHostBackground()
-{
-    MessageProbe box;
-    QVERIFY(box.deliver(KSkinDialog::HostSkinChangedMessage, QByteArray()));
-    QCOMPARE(box.titleWidget()->backgroundImage(), KCommon::skinBackgroundPath());
 }
 
 QTEST_MAIN(TestMessageBox)
