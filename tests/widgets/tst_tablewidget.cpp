@@ -86,7 +86,6 @@ private slots:
     void rowWhoseKindChangesGetsANewWidget();
     void removeRow_data();
     void removeRow();
-    void rowAsksToBeRemoved();
 };
 
 void TestTableWidget::refreshWithTheSameRowsKeepsTheRowWidgets()
@@ -196,22 +195,6 @@ void TestTableWidget::removeRow()
         QVERIFY(gone && gone->isHidden());
         QTRY_VERIFY(!gone);
     }
-}
-
-void TestTableWidget::rowAsksToBeRemoved()
-{
-    TestTable table;
-    refresh(table, { { File, QStringLiteral("/a") }, { File, QStringLiteral("/b") } });
-    QSignalSpy reported(&table, &KTableWidget::sigRowRemoved);
-    QPointer<TestFileRow> row = static_cast<TestFileRow*>(table.rowWidget(0));
-    row->askToBeRemoved();
-    QCOMPARE(reported.count(), 1);
-    QCOMPARE(keys(table), QStringList({ QStringLiteral("/b") }));
-    QTRY_VERIFY(!row);
-
-    // The next refresh fills from the top again.
-    refresh(table, { { File, QStringLiteral("/c") } });
-    QCOMPARE(keys(table), QStringList({ QStringLiteral("/c") }));
 }
 
 QTEST_MAIN(TestTableWidget)
