@@ -42,7 +42,6 @@ private slots:
     void latestVersion();
     void sevenDayDropCountsMidnights();
     void failedRemovalKeepsTheEntry();
-    void rowTextsDescribeTheRecord();
     void toXml_data();
     void toXml();
     void unsafeFileIdsNeverTouchFiles_data();
@@ -244,20 +243,6 @@ void TestFileRecords::failedRemovalKeepsTheEntry()
     QVERIFY(!record.removeAllBackups());
     QCOMPARE(record.versionCount(), 0);
     QVERIFY(!QFile::exists(copy));
-}
-
-void TestFileRecords::rowTextsDescribeTheRecord()
-{
-    KFileObject record(m_source, 2);
-    addCopy(&record, fileIdWith(QStringLiteral("20240105093012"), today(), 1));
-    addCopy(&record, fileIdWith(QStringLiteral("20231231235959"), today(), 2));
-    // The latest version's time; the month the source was created in (by this test).
-    QCOMPARE(record.rowTexts(),
-        (QStringList { m_source, QStringLiteral("2"), QStringLiteral("2024-01-05 09:30:12"),
-            QDate::currentDate().toString(QStringLiteral("yyyy年MM月")) }));
-
-    KFileObject gone(m_env.path(QStringLiteral("work/gone.pra4")), 0);
-    QCOMPARE(gone.rowTexts(), (QStringList { gone.fileName(), QStringLiteral("0"), QString(), QString() }));
 }
 
 void TestFileRecords::toXml_data()
