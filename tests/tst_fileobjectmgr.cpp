@@ -26,12 +26,10 @@ class TestFileObjectMgr : public QObject
 private slots:
     void initTestCase();
     void init();
-    void backupFileProtectsAFileWithItsFirstCopy();
     void pathsTheDatabaseCannotCarryAreNeverProtected_data();
     void pathsTheDatabaseCannotCarryAreNeverProtected();
     void removalsKeepRecordsAliveForTheirHolders();
     void cleanUpsDropCopiesAndEmptyRecords();
-    void sizesAndXmlFollowTheRecords();
     void backupsOnOneThreadWhileAnotherReads();
 
 private:
@@ -69,21 +67,6 @@ KFileObject* TestFileObjectMgr::addRecord(
         return nullptr;
     }
     return record;
-}
-
-void TestFileObjectMgr::backupFileProtectsAFileWithItsFirstCopy()
-{
-    KFileObjectMgr collection;
-    QVERIFY(!collection.backupFile(m_env.path(QStringLiteral("work/missing.pra4")), 0));
-    QCOMPARE(collection.count(), 0); // a failed first copy leaves no record
-
-    KFileObject* record = collection.backupFile(m_a, 0);
-    QVERIFY(record);
-    QCOMPARE(collection.findFile(m_a), record);
-    // Unchanged files are copied again when asked; the engine's state check prevents that.
-    QCOMPARE(collection.backupFile(m_a, 0, KCommon::backupDirectory()), record);
-    QCOMPARE(record->versionCount(), 2);
-    QCOMPARE(collection.count(), 1);
 }
 
 void TestFileObjectMgr::pathsTheDatabaseCannotCarryAreNeverProtected_data()
@@ -156,23 +139,6 @@ void TestFileObjectMgr::cleanUpsDropCopiesAndEmptyRecords()
     QCOMPARE(collection.count(), 0);
     QVERIFY(collection.toXml().isEmpty());
     QVERIFY(QDir(KCommon::backupDirectory()).isEmpty());
-}
-
-void TestFileObjectMgr::sizesAndXmlFollowTheRecords()
-{
-    const QDate today = QDate::currentDate();
-    KFileObjectMgr collection;
-    KFileObject* b
-        = addRecord(&collection, m_b, { fileId(today, today.addDays(-1), 1), fileId(today, today, 2) });
-    KFileObject* a = addRecord(&collection, m_a, { fileId(today, today, 3) });
-    KFileObject* gone
-        = addRecord(&collection, m_env.path(QStringLiteral("work/gone.pra4")), { fileId(today, today, 4) });
-    gone->addVersion(fileId(today, today.addDays(-1), 5)); // its copy is missing: no size
-    QCOMPARE(collection.totalBackupSize(), qint64(16));
-    QCOMPARE(collection.backupSizeBeforeToday(), qint64(4));
-    QCOMPARE(collection.toXml(),
-        a->toXml() + QLatin1Char('\n') + b->toXml() + QLatin1Char('\n') + gone->toXml()
-            + QLatin1Char('\n')); // in path order
 }
 
 void TestFileObjectMgr::backupsOnOneThreadWhileAnotherReads()
