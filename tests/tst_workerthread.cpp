@@ -3,8 +3,6 @@
 #include "ktracestore.h"
 #include "storage/atriumthread.h"
 
-#include <QProcess>
-#include <QRegularExpression>
 #include <QtTest>
 
 #include <atomic>
@@ -13,23 +11,13 @@
 namespace {
 
 constexpr int FlushMs = 10000;
-const char* const FaultChildOption = "--fault-child";
 
 enum Behaviour
 {
     ThrowStandardException,
     ThrowAnythingElse,
     SleepUntilStopped,
-    InvalidAccess,
-    StackOverflow,
 };
-
-int descend(int depth)
-{
-    volatile char frame[1024];
-    frame[depth % 1024] = char(depth);
-    return depth < 0 ? 0 : descend(depth + 1) + frame[depth % 1024];
-}
 
 class TestWorker final : public AtriumThread
 {
@@ -38,8 +26,7 @@ class TestWorker final : public AtriumThread
 public:
     explicit TestWorker(Behaviour behaviour)
         : m_behaviour(behaviour)
-    {
-    }
+    { }
     ~TestWorker() override { stopThread(); }
 
     std::atomic<quintptr> threadId { 0 };
@@ -60,14 +47,6 @@ protected:
         case SleepUntilStopped:
             while (sleepInterruptibly(60000)) { }
             break;
-        case InvalidAccess: {
-            volatile quintptr address = 16;
-            *reinterpret_cast<volatile int*>(quintptr(address)) = 1;
-            break;
-        }
-        case StackOverflow:
-            descend(0);
-            break;
         }
         leftNormally = true;
     }
@@ -75,18 +54,6 @@ protected:
 private:
     const Behaviour m_behaviour;
 };
-
-// The test process re-run with FaultChildOption: a worker faults; returning means it survived.
-int runFaultingChild(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    KTestEnvironment env;
-    env.platform()->setHostExecutablePath(QString::fromLocal8Bit(argv[3]));
-    TestWorker worker(Behaviour(QByteArray(argv[2]).toInt()));
-    worker.start();
-    worker.wait();
-    return 0;
-}
 
 } // namespace
 
@@ -100,20 +67,16 @@ private slots:
     void aThrowingBodyEndsOnlyItsThreadWithOneRecord();
     void aNeverStartedWorkerWritesNothing();
     void stopThreadEndsASleepingBodyWhichCanRunAgain();
-    void aHardwareFaultIsTracedBeforeTheProcessEnds_data();
-    void aHardwareFaultIsTracedBeforeTheProcessEnds();
 
 private:
     QVector<KStoredTrace> storedTraces() const;
 
     KTestEnvironment m_env;
-    QString m_host;
 };
 
 void TestWorkerThread::initTestCase()
 {
-    m_host = installHostWithPathmark(m_env, QStringLiteral("5.2"));
-    QVERIFY(!m_host.isEmpty());
+    QVERIFY(!installHostWithPathmark(m_env, QStringLiteral("5.2")).isEmpty());
     qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env.path(QStringLiteral("cache"))));
     QVERIFY(AtriumUserDataLogUtils::instance()->isBound());
 }
@@ -169,50 +132,5 @@ void TestWorkerThread::stopThreadEndsASleepingBodyWhichCanRunAgain()
     }
 }
 
-void TestWorkerThread::aHardwareFaultIsTracedBeforeTheProcessEnds_data()
-{
-    QTest::addColumn<int>("fault");
-    QTest::newRow("an invalid memory access") << int(InvalidAccess);
-    QTest::newRow("a stack overflow, handled on a stack of its own") << int(StackOverflow);
-}
-
-void TestWorkerThread::aHardwareFaultIsTracedBeforeTheProcessEnds()
-{
-    QFETCH(int, fault);
-    const QString cache = m_env.path(QStringLiteral("fault/%1").arg(fault));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
-    // ThreadSanitizer reports a fault itself and exits with a code of its own; the child lets
-    // the fault end it as it does in production. (AddressSanitizer aborts, which is a crash.)
-    environment.insert(QStringLiteral("TSAN_OPTIONS"),
-        environment.value(QStringLiteral("TSAN_OPTIONS"))
-            + QStringLiteral(":handle_segv=0:handle_sigbus=0:handle_sigill=0:handle_sigfpe=0"));
-    QProcess child;
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    // Through a shell that turns core dumps off: the crash is expected.
-    child.start(QStringLiteral("/bin/sh"),
-        { QStringLiteral("-c"), QStringLiteral("ulimit -c 0; exec \"$0\" \"$@\""),
-            QCoreApplication::applicationFilePath(), QString::fromLatin1(FaultChildOption),
-            QString::number(fault), m_host });
-    QVERIFY(child.waitForFinished(60000));
-    const QByteArray output = child.readAll();
-    QVERIFY2(child.exitStatus() == QProcess::CrashExit, output.constData());
-
-    const QVector<KStoredTrace> traces = readStoredTraces(traceDatabase(cache));
-    QCOMPARE(traces.size(), 1);
-    QCOMPARE(traces.first().operation, QStringLiteral("线程执行崩溃"));
-    const QRegularExpression detail(QStringLiteral("^className:TestWorker threadID:\\d+$"));
-    QVERIFY2(detail.match(traces.first().page).hasMatch(), qPrintable(traces.first().page));
-}
-
-int main(int argc, char** argv)
-{
-    if (argc == 4 && qstrcmp(argv[1], FaultChildOption) == 0)
-        return runFaultingChild(argc, argv);
-    QCoreApplication app(argc, argv);
-    TestWorkerThread test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestWorkerThread)
 #include "tst_workerthread.moc"
