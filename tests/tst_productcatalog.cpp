@@ -18,7 +18,6 @@ private slots:
     void laterProductOfTheSameNameWins();
     void codeChoosesTheKind_data();
     void codeChoosesTheKind();
-    void builtInCatalogDescribesAllProducts();
 
 private:
     QString write(const QByteArray& content);
@@ -152,34 +151,6 @@ void TestProductCatalog::codeChoosesTheKind()
         write("<Products>" + product("p", code.toUtf8(), "<FileExt>zz1</FileExt>") + "</Products>")));
     QCOMPARE(kinds.fileTypeOfSuffix(QStringLiteral("zz1")), kind);
     QCOMPARE(KProductCatalog::kindOfCode(code), kind);
-}
-
-void TestProductCatalog::builtInCatalogDescribesAllProducts()
-{
-    KFileTypeManager kinds;
-    KProductCatalog catalog(&kinds);
-    QVERIFY(catalog.load(KProductCatalog::builtInPath()));
-    QCOMPARE(catalog.products().size(), 38);
-
-    QVector<int> perKind(5);
-    for (const KProductInfo* p : catalog.products()) {
-        if (p->group() == QLatin1String("Office"))
-            continue; // the office suite and the drawing program are read from their own keys
-        const int kind = KProductCatalog::kindOfCode(p->code());
-        ++perKind[kind];
-        const QString location = kind == 1 ? QStringLiteral("CSIDL_COMMON_DOCUMENTS\\Tarsel\\")
-                                           : QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\");
-        QVERIFY2(p->recentFile().startsWith(location) || (kind == 4 && p->recentFile().isEmpty()),
-            qPrintable(p->name()));
-        // Every extension of a takeoff product is classified as that product's kind.
-        const QStringList extensions = p->fileExt().split(QLatin1Char(','), Qt::SkipEmptyParts);
-        QVERIFY2(kind == 4 || !extensions.isEmpty(), qPrintable(p->name()));
-        for (const QString& extension : extensions)
-            QVERIFY2(kind == 4 || kinds.fileTypeOfSuffix(extension) == kind, qPrintable(extension));
-    }
-    QVERIFY2(!perKind.contains(0), "every kind has products");
-    QCOMPARE(kinds.fileTypeOfSuffix(QStringLiteral("PRA4")), 0);
-    QCOMPARE(kinds.fileTypeOfSuffix(QStringLiteral("docx")), 4);
 }
 
 QTEST_GUILESS_MAIN(TestProductCatalog)
