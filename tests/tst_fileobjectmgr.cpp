@@ -8,17 +8,6 @@
 #include <atomic>
 #include <thread>
 
-namespace {
-
-QString fileId(const QDate& modified, const QDate& backedUp, int n)
-{
-    return QStringLiteral("{00000000-0000-0000-0000-%1}_").arg(n, 12, 10, QLatin1Char('0'))
-        + modified.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("120000_")
-        + backedUp.toString(QStringLiteral("yyyyMMdd"));
-}
-
-} // namespace
-
 class TestFileObjectMgr : public QObject
 {
     Q_OBJECT
@@ -29,13 +18,9 @@ private slots:
     void pathsTheDatabaseCannotCarryAreNeverProtected_data();
     void pathsTheDatabaseCannotCarryAreNeverProtected();
     void removalsKeepRecordsAliveForTheirHolders();
-    void cleanUpsDropCopiesAndEmptyRecords();
     void backupsOnOneThreadWhileAnotherReads();
 
 private:
-    // A record of `path` whose versions' copies exist, taken by `collection`.
-    KFileObject* addRecord(KFileObjectMgr* collection, const QString& path, const QStringList& fileIds);
-
     KTestEnvironment m_env;
     QString m_a;
     QString m_b;
@@ -52,21 +37,6 @@ void TestFileObjectMgr::init()
     QDir().mkpath(KCommon::backupDirectory());
     m_a = m_env.writeFile(QStringLiteral("work/a.pra4"), "a");
     m_b = m_env.writeFile(QStringLiteral("work/b.pra4"), "bb");
-}
-
-KFileObject* TestFileObjectMgr::addRecord(
-    KFileObjectMgr* collection, const QString& path, const QStringList& fileIds)
-{
-    auto* record = new KFileObject(path, 0);
-    for (const QString& id : fileIds) {
-        m_env.writeFile(KCommon::backupDirectory() + id, "copy");
-        record->addVersion(id);
-    }
-    if (!collection->addFile(record)) {
-        delete record;
-        return nullptr;
-    }
-    return record;
 }
 
 void TestFileObjectMgr::pathsTheDatabaseCannotCarryAreNeverProtected_data()
@@ -114,30 +84,6 @@ void TestFileObjectMgr::removalsKeepRecordsAliveForTheirHolders()
     QVERIFY(!collection.findFile(m_b)); // its last version went, and the record with it
     QCOMPARE(b->fileName(), m_b); // still alive for whoever holds it
     QCOMPARE(collection.count(), 0);
-    QVERIFY(QDir(KCommon::backupDirectory()).isEmpty());
-}
-
-void TestFileObjectMgr::cleanUpsDropCopiesAndEmptyRecords()
-{
-    const QDate today = QDate::currentDate();
-    KFileObjectMgr collection;
-    addRecord(&collection, m_a, { fileId(today.addDays(-7), today.addDays(-7), 1) });
-    addRecord(&collection, m_b,
-        { fileId(today.addDays(-7), today.addDays(-7), 2), fileId(today, today.addDays(-1), 3),
-            fileId(today, today, 4) });
-    QVERIFY(collection.dropExpiredVersions());
-    QVERIFY(!collection.findFile(m_a)); // lost its only version
-    QCOMPARE(collection.findFile(m_b)->versionCount(), 2);
-    QVERIFY(!collection.dropExpiredVersions());
-
-    QVERIFY(collection.removeBackupsBeforeToday());
-    QCOMPARE(collection.findFile(m_b)->versionCount(), 2); // entries stay until the next load
-    QCOMPARE(
-        QDir(KCommon::backupDirectory()).entryList(QDir::Files), QStringList { fileId(today, today, 4) });
-
-    QVERIFY(collection.removeAllBackups());
-    QCOMPARE(collection.count(), 0);
-    QVERIFY(collection.toXml().isEmpty());
     QVERIFY(QDir(KCommon::backupDirectory()).isEmpty());
 }
 
