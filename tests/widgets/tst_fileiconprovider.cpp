@@ -25,7 +25,6 @@ private slots:
     void xlsxInCapitalsGivesTheEmbeddedIcon();
     void unknownSuffixGivesTheUnknownIconAndStaysUnknown();
     void vanishedPathAddsNothing();
-    void providerInstallsItselfAsTheEnginesSink();
     void workerRegistersWhileTheGuiThreadReads();
 
 private:
@@ -80,19 +79,6 @@ void TestFileIconProvider::vanishedPathAddsNothing()
     later.join();
     QVERIFY(!provider.hasIcon(QStringLiteral("qq2")));
     QTRY_VERIFY(provider.hasIcon(QStringLiteral("qq2")));
-}
-
-void TestFileIconProvider::providerInstallsItselfAsTheEnginesSink()
-{
-    const QString path = m_env.writeFile(QStringLiteral("sink/notes.qs1"), "x");
-    {
-        KFileIconProvider provider;
-        QCOMPARE(KFileIconSink::installed(), &provider);
-        KFileIconSink::registerFile(path);
-        QVERIFY(provider.hasIcon(QStringLiteral("qs1")));
-    }
-    QCOMPARE(KFileIconSink::installed(), nullptr);
-    KFileIconSink::registerFile(path); // nowhere to go, and no harm
 }
 
 void TestFileIconProvider::workerRegistersWhileTheGuiThreadReads()
