@@ -297,14 +297,6 @@ void TestProtectionCycle::selfBackupPageWithoutAFolderShowsOnlyItsHeader()
     m_manager->onShowPageByType(KFileServiceManager::SelfBackupPage);
     QCOMPARE(log.rows, QStringList { QStringLiteral("# 计价自备份(0)") });
     QCOMPARE(log.labels.value(KFileServiceManager::SelfBackupPage), 0);
-
-    const QString folder = KFileServiceManager::selfBackupFolder();
-    for (const char* name : { "/b/x.PRA4", "/a.pra4", "/notes.txt" })
-        m_env.writeFile(folder + QString::fromLatin1(name), "x");
-    m_manager->onShowPageByType(KFileServiceManager::SelfBackupPage);
-    QCOMPARE(log.rows,
-        (QStringList { QStringLiteral("# 计价自备份(2)"), folder + QStringLiteral("/a.pra4"),
-            folder + QStringLiteral("/b/x.PRA4") }));
 }
 
 void TestProtectionCycle::restartingTheScannerReloadsWithoutDuplicates()
