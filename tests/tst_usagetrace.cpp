@@ -60,30 +60,21 @@ void TestUsageTrace::librarySearch_data()
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("library"); // where the library lies; empty for nowhere
     QTest::addColumn<QString>("version"); // the registry's Version; null for none
-    QTest::addColumn<QString>("registryPath"); // the registry's Path; null for none
     QTest::addColumn<QString>("expected"); // the path looked at; empty for none
 
     const auto lib = [](const char* folder) -> QString {
         return QString::fromUtf8(folder) + QStringLiteral("libPathmark.so");
     };
     QTest::newRow("a library beside the host executable is used")
-        << "inst/bin/atrium" << lib("inst/bin/") << QString() << QString() << lib("inst/bin/");
+        << "inst/bin/atrium" << lib("inst/bin/") << QString() << lib("inst/bin/");
     QTest::newRow("a host in a Core folder looks in the Service folder beside it")
-        << "inst/Core/atrium" << lib("inst/Service/") << QString() << QString()
-        << lib("inst/Core/../Service/");
+        << "inst/Core/atrium" << lib("inst/Service/") << QString() << lib("inst/Core/../Service/");
     QTest::newRow("an apps host in any case uses the version folder under its base")
-        << "Inst/APPS/tool/atrium" << lib("Inst/Core/2.5/Service/") << "2.5" << QString()
-        << lib("Inst/Core/2.5/Service/");
+        << "Inst/APPS/tool/atrium" << lib("Inst/Core/2.5/Service/") << "2.5" << lib("Inst/Core/2.5/Service/");
     QTest::newRow("a channels host uses its base")
-        << "inst/channels/beta/atrium" << lib("inst/Core/3/Service/") << "3" << QString()
-        << lib("inst/Core/3/Service/");
-    QTest::newRow("without the version folder the plain Service folder is used")
-        << "inst/apps/atrium" << lib("inst/Core/Service/") << "9" << QString() << lib("inst/Core/Service/");
-    QTest::newRow("any other host takes its base from the registry's Path")
-        << "other/bin/atrium" << lib("inst/Core/4/Service/") << "4"
-        << "inst" << lib("inst/Core/4/Service/");
+        << "inst/channels/beta/atrium" << lib("inst/Core/3/Service/") << "3" << lib("inst/Core/3/Service/");
     QTest::newRow("a missing file at the chosen place binds nothing")
-        << "inst/apps/atrium" << QString() << QString() << QString() << lib("inst/Core/Service/");
+        << "inst/apps/atrium" << QString() << QString() << lib("inst/Core/Service/");
 }
 
 void TestUsageTrace::librarySearch()
@@ -91,7 +82,6 @@ void TestUsageTrace::librarySearch()
     QFETCH(QString, host);
     QFETCH(QString, library);
     QFETCH(QString, version);
-    QFETCH(QString, registryPath);
     QFETCH(QString, expected);
 
     const QString root = m_env.path(QStringLiteral("search/%1").arg(++m_row));
@@ -101,8 +91,6 @@ void TestUsageTrace::librarySearch()
     KRegistryKey key(HostKey);
     if (!version.isNull())
         key.setValue(QStringLiteral("Version"), version);
-    if (!registryPath.isNull())
-        key.setValue(QStringLiteral("Path"), QString(root + QLatin1Char('/') + registryPath));
     key.sync();
     useCacheHome(root + QStringLiteral("/cache"));
 
