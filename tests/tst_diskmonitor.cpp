@@ -8,12 +8,6 @@
 
 #include <atomic>
 
-namespace {
-
-constexpr quint64 MiB = 1024 * 1024;
-
-} // namespace
-
 class TestDiskMonitor : public QObject
 {
     Q_OBJECT

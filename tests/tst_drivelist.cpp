@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr quint64 MiB = 1024 * 1024;
-
 // A mount table as the kernel writes it, with every kind of entry the filter must handle.
 const QByteArray MountInfo = R"(22 27 0:21 / /proc rw,relatime - proc proc rw
 24 27 0:6 / /dev rw,relatime - devtmpfs devtmpfs rw,size=100k

@@ -48,8 +48,7 @@ QString KTestEnvironment::writeFile(
 QString KTestEnvironment::addBackupDrive(const QString& name, quint64 freeMiB)
 {
     const QString root = makeFolder(QStringLiteral("drives/") + name);
-    m_platform->addDrive(
-        root, KDriveKind::Fixed, KFileSystemKind::Ntfs, freeMiB * 1024 * 1024, 2 * freeMiB * 1024 * 1024);
+    m_platform->addDrive(root, KDriveKind::Fixed, KFileSystemKind::Ntfs, freeMiB * MiB, 2 * freeMiB * MiB);
     KConfig::instance()->setBackUpPath(root);
     return root;
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+constexpr quint64 MiB = 1024 * 1024;
+
 // Puts a test process on the fake platform: folders, hive and drives below one temporary
 // folder, Qt's standard paths in test mode. Nothing a test does reaches the real home folder.
 class KTestEnvironment
