@@ -54,7 +54,6 @@ void TestConfig::switchesAreOffOnlyForLowerCaseFalse_data()
     QTest::addColumn<bool>("on");
     QTest::newRow("lower-case false switches off") << QStringLiteral("false") << false;
     QTest::newRow("capital False stays on") << QStringLiteral("False") << true;
-    QTest::newRow("zero stays on") << QStringLiteral("0") << true;
 }
 
 void TestConfig::switchesAreOffOnlyForLowerCaseFalse()

@@ -163,8 +163,6 @@ void TestPictureWriters::gifKeepsEveryColourOfFewColourFrames_data()
 
     QTest::newRow("one colour over a large area compresses into long codes")
         << Frames { paint(300, 200, [](int, int) { return qRgb(43, 127, 214); }) };
-    QTest::newRow("two colours use the smallest code size") << Frames { paint(
-        17, 9, [](int x, int y) { return (x + y) % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255); }) };
     QTest::newRow("noise longer than the code table makes it start over")
         << Frames { paint(160, 120, [&](int, int) { return colours.at(int(random.bounded(200))); }) };
     QTest::newRow("exactly 256 colours fill the palette")
