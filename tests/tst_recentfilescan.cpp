@@ -9,7 +9,6 @@
 namespace {
 
 const QString Office = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\");
-const QString Wps = QStringLiteral("HKEY_CURRENT_USER\\Software\\Kingsoft\\Office\\6.0\\");
 const QString CivilRecentFile = QStringLiteral("CSIDL_COMMON_DOCUMENTS\\Tarsel\\土建\\System.ldb");
 
 void setValue(const QString& key, const QString& name, const QString& value)
@@ -27,8 +26,7 @@ class TestRecentFileScan : public QObject
 private slots:
     void initTestCase();
     void init();
-    void officeDocuments_data();
-    void officeDocuments();
+    void officeVersionsReadTheirOwnLists();
     void civilModelsSkipTemporaryEntriesAndAreReadAgainOnlyWhenChanged();
     void databaseFieldsComeBackJoinedByLineBreaks_data();
     void databaseFieldsComeBackJoinedByLineBreaks();
@@ -65,48 +63,25 @@ QString TestRecentFileScan::writeCivilDatabase(const QStringList& entries)
         : QString();
 }
 
-void TestRecentFileScan::officeDocuments_data()
+void TestRecentFileScan::officeVersionsReadTheirOwnLists()
 {
-    // Each value as "key|name|value", the key below the office folder unless it names the suite.
-    QTest::addColumn<QStringList>("values");
-    QTest::addColumn<QStringList>("documents");
-    QTest::newRow("each version reads its own lists")
-        << QStringList { QStringLiteral("11.0\\Word\\Recent Files|File1|/d/w11.doc"),
-               QStringLiteral("11.0\\PowerPoint\\Recent File List|File1|/d/p11.ppt"),
-               QStringLiteral("12.0\\Word\\Recent Files|File1|/d/w12.doc"),
-               QStringLiteral("13.0\\Word\\User MRU\\Id\\File MRU|Item 1|*/d/u13.doc"),
-               QStringLiteral("13.0\\Word\\File MRU|Item 1|[F0]*/d/m13.doc"),
-               QStringLiteral("20.0\\PowerPoint\\Reading Locations\\Document 0|File Path|/d/r20.pptx"),
-               QStringLiteral("20.0\\PowerPoint\\Reading Locations\\Document 1|File Path|"),
-               QStringLiteral("21.0\\Word\\File MRU|Item 1|*/d/m21.doc") }
-        << QStringList { QStringLiteral("/d/w11.doc"), QStringLiteral("/d/p11.ppt"),
-               QStringLiteral("/d/m13.doc"), QStringLiteral("/d/r20.pptx") };
-    QTest::newRow("a document listed twice is taken once; the suite's documents follow")
-        << QStringList { QStringLiteral("16.0\\Word\\File MRU|Item 1|[F00000000]*/w/plan.docx"),
-               QStringLiteral("16.0\\Word\\Reading Locations\\Document 0|File Path|/w/plan.docx"),
-               QStringLiteral("15.0\\Word\\User MRU\\Id\\File MRU|Item 3|*/w/plan.docx"),
-               QStringLiteral("16.0\\Excel\\File MRU|Item 1|*/w/budget.xls"),
-               QStringLiteral("wps:et\\RecentFiles\\files\\0|path|/w/budget.xls"),
-               QStringLiteral("wps:et\\RecentFiles\\files\\1|path|/w/表格.et"),
-               QStringLiteral("wps:wps\\RecentFiles\\files\\0|path|/w/文档.wps"),
-               QStringLiteral("wps:wps\\RecentFiles\\files\\1|name|no path") }
-        << QStringList { QStringLiteral("/w/plan.docx"), QStringLiteral("/w/budget.xls"),
-               QStringLiteral("/w/文档.wps"), QStringLiteral("/w/表格.et") };
-}
-
-void TestRecentFileScan::officeDocuments()
-{
-    QFETCH(QStringList, values);
-    QFETCH(QStringList, documents);
-    for (const QString& value : qAsConst(values)) {
+    // Each value as "key|name|value", the key below the office folder.
+    for (const QString& value : { QStringLiteral("11.0\\Word\\Recent Files|File1|/d/w11.doc"),
+             QStringLiteral("11.0\\PowerPoint\\Recent File List|File1|/d/p11.ppt"),
+             QStringLiteral("12.0\\Word\\Recent Files|File1|/d/w12.doc"),
+             QStringLiteral("13.0\\Word\\User MRU\\Id\\File MRU|Item 1|*/d/u13.doc"),
+             QStringLiteral("13.0\\Word\\File MRU|Item 1|[F0]*/d/m13.doc"),
+             QStringLiteral("20.0\\PowerPoint\\Reading Locations\\Document 0|File Path|/d/r20.pptx"),
+             QStringLiteral("20.0\\PowerPoint\\Reading Locations\\Document 1|File Path|"),
+             QStringLiteral("21.0\\Word\\File MRU|Item 1|*/d/m21.doc") }) {
         const QStringList parts = value.split(QLatin1Char('|'));
-        const QString key
-            = parts.at(0).startsWith(QLatin1String("wps:")) ? Wps + parts.at(0).mid(4) : Office + parts.at(0);
-        setValue(key, parts.at(1), parts.at(2));
+        setValue(Office + parts.at(0), parts.at(1), parts.at(2));
     }
     QStringList list;
     KRecentFileScan().readOfficeDocuments(&list);
-    QCOMPARE(list, documents);
+    QCOMPARE(list,
+        (QStringList { QStringLiteral("/d/w11.doc"), QStringLiteral("/d/p11.ppt"),
+            QStringLiteral("/d/m13.doc"), QStringLiteral("/d/r20.pptx") }));
 }
 
 void TestRecentFileScan::civilModelsSkipTemporaryEntriesAndAreReadAgainOnlyWhenChanged()
