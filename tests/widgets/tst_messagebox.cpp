@@ -1,15 +1,12 @@
 #include "Widgets/controls/kcustombutton.h"
 #include "Widgets/dialogs/kcustomdlgtitlewidget.h"
 #include "Widgets/dialogs/kmessagebox.h"
-#include "core/kcommon.h"
 #include "ktestenvironment.h"
 #include "kwidgettest.h"
 #include "platform/knativemessage.h"
 
 #include <QLabel>
 #include <QMessageBox>
-#include <QPointer>
-#include <QSignalSpy>
 #include <QtTest>
 
 using namespace KWidgetTest;
@@ -52,7 +49,6 @@ class TestMessageBox : public QObject
 
 private slots:
     void initTestCase();
-    void init();
     void cleanup();
     void results_data();
     void results();
@@ -72,11 +68,6 @@ void TestMessageBox::initTestCase()
 {
     m_skin = m_env.path(QStringLiteral("skin.png"));
     QVERIFY(writeStrip(m_skin, { QColor(200, 30, 30) }, 400, 30));
-}
-
-void TestMessageBox::init()
-{
-    KMessageBox::clearNextAnswers();
 }
 
 void TestMessageBox::cleanup()
