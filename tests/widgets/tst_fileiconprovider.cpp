@@ -65,20 +65,6 @@ void TestFileIconProvider::vanishedPathAddsNothing()
     provider.registerFile(path);
     provider.registerFile(QString());
     QVERIFY(!provider.hasIcon(QStringLiteral("qv7")));
-
-    // Reported from another thread, the lookup waits for the GUI thread; gone by then, it adds
-    // nothing, and a later report of the suffix is looked up again.
-    const QString queued = m_env.writeFile(QStringLiteral("queued/c.qq2"), "x");
-    std::thread worker([&] { provider.registerFile(queued); });
-    worker.join();
-    QVERIFY(QFile::remove(queued));
-    QCoreApplication::processEvents();
-    QVERIFY(!provider.hasIcon(QStringLiteral("qq2")));
-    const QString again = m_env.writeFile(QStringLiteral("queued/d.qq2"), "x");
-    std::thread later([&] { provider.registerFile(again); });
-    later.join();
-    QVERIFY(!provider.hasIcon(QStringLiteral("qq2")));
-    QTRY_VERIFY(provider.hasIcon(QStringLiteral("qq2")));
 }
 
 void TestFileIconProvider::workerRegistersWhileTheGuiThreadReads()
