@@ -1,5 +1,4 @@
 #include "kgifwriter.h"
-#include "kicowriter.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -150,7 +149,6 @@ private slots:
     void gifKeepsEveryColourOfFewColourFrames_data();
     void gifKeepsEveryColourOfFewColourFrames();
     void gifEndsCleanlyAtEveryLength();
-    void icoHoldsEverySizeWithItsAlpha();
 };
 
 void TestPictureWriters::gifKeepsEveryColourOfFewColourFrames_data()
@@ -225,38 +223,6 @@ void TestPictureWriters::gifEndsCleanlyAtEveryLength()
             QByteArray indexes;
             QVERIFY2(decodeStrictly(gif.streams.first(), gif.minCodeSizes.first(), length, &indexes),
                 qPrintable(QStringLiteral("%1 colours, %2 pixels").arg(colours).arg(length)));
-        }
-    }
-}
-
-void TestPictureWriters::icoHoldsEverySizeWithItsAlpha()
-{
-    Frames sizes;
-    for (int size : { 16, 32, 48 }) {
-        sizes << paint(size, size, [size](int x, int y) {
-            if (x < size / 4)
-                return qRgba(0, 0, 0, 0);
-            if (y < size / 4)
-                return qRgba(43, 127, 214, 255);
-            return qRgb(x * 5, y * 5, size);
-        });
-    }
-    QBuffer buffer;
-    buffer.setData(KIcoWriter::encode(sizes));
-    QImageReader reader(&buffer, "ico");
-    QCOMPARE(reader.imageCount(), 3);
-    for (int i = 0; i < sizes.size(); ++i) {
-        QVERIFY(reader.jumpToImage(i));
-        const QImage decoded = reader.read().convertToFormat(QImage::Format_ARGB32);
-        QCOMPARE(decoded.size(), sizes.at(i).size());
-        for (int y = 0; y < decoded.height(); ++y) {
-            for (int x = 0; x < decoded.width(); ++x) {
-                const QRgb expected = sizes.at(i).pixel(x, y);
-                if (qAlpha(expected) == 0)
-                    QCOMPARE(qAlpha(decoded.pixel(x, y)), 0);
-                else
-                    QCOMPARE(decoded.pixel(x, y), expected);
-            }
         }
     }
 }
