@@ -17,13 +17,10 @@ private slots:
     void init();
     void pathsTheDatabaseCannotCarryAreNeverProtected_data();
     void pathsTheDatabaseCannotCarryAreNeverProtected();
-    void removalsKeepRecordsAliveForTheirHolders();
     void backupsOnOneThreadWhileAnotherReads();
 
 private:
     KTestEnvironment m_env;
-    QString m_a;
-    QString m_b;
 };
 
 void TestFileObjectMgr::initTestCase()
@@ -35,8 +32,6 @@ void TestFileObjectMgr::init()
 {
     QDir(KCommon::backupDirectory()).removeRecursively();
     QDir().mkpath(KCommon::backupDirectory());
-    m_a = m_env.writeFile(QStringLiteral("work/a.pra4"), "a");
-    m_b = m_env.writeFile(QStringLiteral("work/b.pra4"), "bb");
 }
 
 void TestFileObjectMgr::pathsTheDatabaseCannotCarryAreNeverProtected_data()
@@ -63,28 +58,6 @@ void TestFileObjectMgr::pathsTheDatabaseCannotCarryAreNeverProtected()
     QCOMPARE(collection.backupFile(path, 4) != nullptr, storable);
     QCOMPARE(QDir(KCommon::backupDirectory()).isEmpty(), !storable); // no copy is made for nothing
     QVERIFY(!KFileObjectMgr::isStorablePath(QString(QChar(0xD800)) + QStringLiteral("x")));
-}
-
-void TestFileObjectMgr::removalsKeepRecordsAliveForTheirHolders()
-{
-    KFileObjectMgr collection;
-    KFileObject* a = collection.backupFile(m_a, 0);
-    KFileObject* b = collection.backupFile(m_b, 0);
-    QVERIFY(a && b);
-    // A copy that cannot be deleted keeps its record, now without versions: not saved, not listed.
-    QVERIFY(QFile::remove(KCommon::backupDirectory() + a->versionIds().constFirst()));
-    QVERIFY(!collection.removeFile(m_a));
-    QCOMPARE(collection.findFile(m_a), a);
-    QCOMPARE(collection.toXml(), b->toXml() + QLatin1Char('\n'));
-    QCOMPARE(collection.collectRows(nullptr, nullptr).size(), 1);
-    QVERIFY(collection.removeFile(m_a)); // nothing left to delete
-
-    QVERIFY(!collection.removeVersion(QStringLiteral("unknown")));
-    QVERIFY(collection.removeVersion(b->versionIds().constFirst()));
-    QVERIFY(!collection.findFile(m_b)); // its last version went, and the record with it
-    QCOMPARE(b->fileName(), m_b); // still alive for whoever holds it
-    QCOMPARE(collection.count(), 0);
-    QVERIFY(QDir(KCommon::backupDirectory()).isEmpty());
 }
 
 void TestFileObjectMgr::backupsOnOneThreadWhileAnotherReads()
