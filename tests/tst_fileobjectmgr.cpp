@@ -17,6 +17,7 @@ private slots:
     void init();
     void pathsTheDatabaseCannotCarryAreNeverProtected_data();
     void pathsTheDatabaseCannotCarryAreNeverProtected();
+    void removalsKeepRecordsAliveForTheirHolders();
     void backupsOnOneThreadWhileAnotherReads();
 
 private:
@@ -58,6 +59,27 @@ void TestFileObjectMgr::pathsTheDatabaseCannotCarryAreNeverProtected()
     QCOMPARE(collection.backupFile(path, 4) != nullptr, storable);
     QCOMPARE(QDir(KCommon::backupDirectory()).isEmpty(), !storable); // no copy is made for nothing
     QVERIFY(!KFileObjectMgr::isStorablePath(QString(QChar(0xD800)) + QStringLiteral("x")));
+}
+
+void TestFileObjectMgr::removalsKeepRecordsAliveForTheirHolders()
+{
+    KFileObjectMgr collection;
+    const QString pathA = m_env.writeFile(QStringLiteral("work/a.pra4"), "a");
+    const QString pathB = m_env.writeFile(QStringLiteral("work/b.pra4"), "b");
+    KFileObject* a = collection.backupFile(pathA, 0);
+    KFileObject* b = collection.backupFile(pathB, 0);
+    QVERIFY(a && b);
+    // A copy that cannot be deleted keeps its record, now without versions: not saved, not listed.
+    QVERIFY(QFile::remove(KCommon::backupDirectory() + a->versionIds().constFirst()));
+    QVERIFY(!collection.removeFile(pathA));
+    QCOMPARE(collection.findFile(pathA), a);
+    QCOMPARE(collection.toXml(), b->toXml() + QLatin1Char('\n'));
+    QVERIFY(collection.removeFile(pathA)); // nothing left to delete
+
+    QVERIFY(collection.removeVersion(b->versionIds().constFirst()));
+    QVERIFY(!collection.findFile(pathB)); // its last version went, and the record with it
+    QCOMPARE(b->fileName(), pathB);        // still alive for whoever holds it
+    QCOMPARE(collection.count(), 0);
 }
 
 void TestFileObjectMgr::backupsOnOneThreadWhileAnotherReads()

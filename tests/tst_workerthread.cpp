@@ -3,6 +3,7 @@
 #include "ktracestore.h"
 #include "storage/atriumthread.h"
 
+#include <QProcess>
 #include <QtTest>
 
 #include <atomic>
@@ -11,13 +12,23 @@
 namespace {
 
 constexpr int FlushMs = 10000;
+const char* const FaultChildOption = "--fault-child";
 
 enum Behaviour
 {
     ThrowStandardException,
     ThrowAnythingElse,
     SleepUntilStopped,
+    InvalidAccess,
+    StackOverflow,
 };
+
+int descend(int depth)
+{
+    volatile char frame[1024];
+    frame[depth % 1024] = char(depth);
+    return depth < 0 ? 0 : descend(depth + 1) + frame[depth % 1024];
+}
 
 class TestWorker final : public AtriumThread
 {
@@ -47,6 +58,14 @@ protected:
         case SleepUntilStopped:
             while (sleepInterruptibly(60000)) { }
             break;
+        case InvalidAccess: {
+            volatile quintptr address = 16;
+            *reinterpret_cast<volatile int*>(quintptr(address)) = 1;
+            break;
+        }
+        case StackOverflow: // the handler must run on a stack of its own
+            descend(0);
+            break;
         }
         leftNormally = true;
     }
@@ -54,6 +73,18 @@ protected:
 private:
     const Behaviour m_behaviour;
 };
+
+// The test process re-run with FaultChildOption: a worker faults; returning means it survived.
+int runFaultingChild(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    KTestEnvironment env;
+    env.platform()->setHostExecutablePath(QString::fromLocal8Bit(argv[3]));
+    TestWorker worker(Behaviour(QByteArray(argv[2]).toInt()));
+    worker.start();
+    worker.wait();
+    return 0;
+}
 
 } // namespace
 
@@ -67,6 +98,8 @@ private slots:
     void aThrowingBodyEndsOnlyItsThreadWithOneRecord();
     void aNeverStartedWorkerWritesNothing();
     void stopThreadEndsASleepingBodyWhichCanRunAgain();
+    void aHardwareFaultIsTracedBeforeTheProcessEnds_data();
+    void aHardwareFaultIsTracedBeforeTheProcessEnds();
 
 private:
     QVector<KStoredTrace> storedTraces() const;
@@ -132,5 +165,46 @@ void TestWorkerThread::stopThreadEndsASleepingBodyWhichCanRunAgain()
     }
 }
 
-QTEST_GUILESS_MAIN(TestWorkerThread)
+void TestWorkerThread::aHardwareFaultIsTracedBeforeTheProcessEnds_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::newRow("an invalid memory access") << int(InvalidAccess);
+    QTest::newRow("a stack overflow") << int(StackOverflow);
+}
+
+void TestWorkerThread::aHardwareFaultIsTracedBeforeTheProcessEnds()
+{
+    QFETCH(int, fault);
+    const QString cache = m_env.path(QStringLiteral("fault/%1").arg(fault));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+    // ThreadSanitizer would report the fault itself; the child lets it end the process as it
+    // does in production. (AddressSanitizer aborts, which is a crash too.)
+    environment.insert(QStringLiteral("TSAN_OPTIONS"),
+        environment.value(QStringLiteral("TSAN_OPTIONS")) + QStringLiteral(":handle_segv=0:handle_sigbus=0"));
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    // Through a shell that turns core dumps off: the crash is expected.
+    child.start(QStringLiteral("/bin/sh"),
+        { QStringLiteral("-c"), QStringLiteral("ulimit -c 0; exec \"$0\" \"$@\""), QCoreApplication::applicationFilePath(),
+            QString::fromLatin1(FaultChildOption), QString::number(fault),
+            KPlatform::instance()->hostExecutablePath() });
+    QVERIFY(child.waitForFinished(60000));
+    QVERIFY2(child.exitStatus() == QProcess::CrashExit, child.readAll().constData());
+
+    const QVector<KStoredTrace> traces = readStoredTraces(traceDatabase(cache));
+    QCOMPARE(traces.size(), 1);
+    QCOMPARE(traces.first().operation, QStringLiteral("线程执行崩溃"));
+    QVERIFY(traces.first().page.startsWith(QStringLiteral("className:TestWorker threadID:")));
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && qstrcmp(argv[1], FaultChildOption) == 0)
+        return runFaultingChild(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestWorkerThread test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_workerthread.moc"
