@@ -2,8 +2,6 @@
 #include "core/kfileobject.h"
 #include "ktestenvironment.h"
 
-#include <QFile>
-#include <QRegularExpression>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -39,74 +37,60 @@ private slots:
     void fileIdTimesReadBack_data();
     void fileIdTimesReadBack();
     void backupOfAReadOnlySourceStaysUsableForItsOwner();
-    void failedCopyAddsNoVersion();
     void currentStateIsBackedUpWhenAVersionCarriesItsTime();
     void latestVersion_data();
     void latestVersion();
     void sevenDayDropCountsMidnights();
     void failedRemovalKeepsTheEntry();
-    void removeBackupsBeforeTodayKeepsEntriesAndTodaysCopies();
-    void sizesCountExistingCopies();
-    void rowTextsDescribeTheRecord();
     void toXml_data();
     void toXml();
     void unsafeFileIdsNeverTouchFiles_data();
     void unsafeFileIdsNeverTouchFiles();
 
 private:
-    // A version whose copy exists in the backup folder.
-    QString addCopy(KFileObject* record, const QString& fileId, const QByteArray& content = "copy");
+    // A version whose copy exists in the backup folder; returns the copy's path.
+    QString addCopy(KFileObject* record, const QString& fileId)
+    {
+        record->addVersion(fileId);
+        return m_env.writeFile(KCommon::backupDirectory() + fileId, "copy");
+    }
 
-    QScopedPointer<KTestEnvironment> m_env;
+    KTestEnvironment m_env;
     QString m_source;
 };
 
 void TestFileRecords::initTestCase()
 {
-    m_env.reset(new KTestEnvironment);
-    m_env->addBackupDrive(QStringLiteral("D"));
+    m_env.addBackupDrive(QStringLiteral("D"));
 }
 
 void TestFileRecords::init()
 {
     QDir(KCommon::backupDirectory()).removeRecursively();
-    m_source = m_env->writeFile(QStringLiteral("work/项目 & plan.pra4"), "project contents");
-    QVERIFY(KTestEnvironment::setModified(m_source, QDateTime::currentDateTime().addSecs(-3600)));
-}
-
-QString TestFileRecords::addCopy(KFileObject* record, const QString& fileId, const QByteArray& content)
-{
-    QDir().mkpath(KCommon::backupDirectory());
-    QFile copy(KCommon::backupDirectory() + fileId);
-    if (!copy.open(QIODevice::WriteOnly))
-        return QString();
-    copy.write(content);
-    record->addVersion(fileId);
-    return copy.fileName();
+    m_source = m_env.writeFile(QStringLiteral("work/项目 & plan.pra4"), "project contents",
+        QDateTime::currentDateTime().addSecs(-3600));
 }
 
 void TestFileRecords::backupCopiesUnderANewFileId()
 {
+    KFileObject missing(m_env.path(QStringLiteral("work/gone.pra4")), 0);
+    QVERIFY(!missing.addNewVersion());
+    QCOMPARE(missing.versionCount(), 0);
+    QVERIFY(QDir(KCommon::backupDirectory()).isEmpty()); // no partial copy left behind
+
     KFileObject record(m_source, 0);
     QVERIFY(record.addNewVersion());
     QVERIFY(record.addNewVersion()); // the record copies whenever asked
     QCOMPARE(record.versionCount(), 2);
-
     const KFileCopyedObject* version = record.latestVersion();
-    QVERIFY(version);
     static const QRegularExpression form(QStringLiteral("^\\{[0-9a-f-]{36}\\}_\\d{14}_\\d{8}$"));
     QVERIFY2(form.match(version->fileId()).hasMatch(), qPrintable(version->fileId()));
-    QCOMPARE(version->fileId().size(), 62);
     const QDateTime modified = QFileInfo(m_source).lastModified();
-    QCOMPARE(version->modifiedTime(), QDateTime(modified.date(), QTime(modified.time().hour(),
-                                                    modified.time().minute(), modified.time().second())));
+    QCOMPARE(version->modifiedTime(), modified.addMSecs(-modified.time().msec()));
     QCOMPARE(version->backupDate(), QDateTime(QDate::currentDate(), QTime(0, 0)));
-    QVERIFY(version->isBackedUpToday());
-
     QFile copy(KCommon::backupDirectory() + version->fileId());
     QVERIFY(copy.open(QIODevice::ReadOnly));
     QCOMPARE(copy.readAll(), QByteArray("project contents"));
-    QVERIFY(KFileCopyedObject::backupFileExists(version->fileId()));
 }
 
 void TestFileRecords::fileIdTimesReadBack_data()
@@ -114,14 +98,13 @@ void TestFileRecords::fileIdTimesReadBack_data()
     QTest::addColumn<QString>("fileId");
     QTest::addColumn<QDateTime>("modified");
     QTest::addColumn<QDateTime>("backupDate");
-    QTest::newRow("a well-formed FileID") << fileIdWith(QStringLiteral("20240105093012"), QStringLiteral("20240106"))
-                                          << QDateTime(QDate(2024, 1, 5), QTime(9, 30, 12))
-                                          << QDateTime(QDate(2024, 1, 6), QTime(0, 0));
-    QTest::newRow("shorter than 53 characters has no modified time")
-        << QStringLiteral("{abc}_20240105093012_20240106") << QDateTime()
-        << QDateTime(QDate(2024, 1, 6), QTime(0, 0));
-    QTest::newRow("an impossible date is no time")
-        << fileIdWith(QStringLiteral("20240231093012"), QStringLiteral("2024013x")) << QDateTime() << QDateTime();
+    QTest::newRow("a well-formed FileID")
+        << fileIdWith(QStringLiteral("20240105093012"), QStringLiteral("20240106"))
+        << QDateTime(QDate(2024, 1, 5), QTime(9, 30, 12)) << QDateTime(QDate(2024, 1, 6), QTime(0, 0));
+    QTest::newRow("shorter than 53 characters has no modified time") << QStringLiteral(
+        "{abc}_20240105093012_20240106") << QDateTime() << QDateTime(QDate(2024, 1, 6), QTime(0, 0));
+    QTest::newRow("an impossible date is no time") << fileIdWith(QStringLiteral("20240231093012"),
+        QStringLiteral("2024013x")) << QDateTime() << QDateTime();
     QTest::newRow("an hour past 23 is no time")
         << fileIdWith(QStringLiteral("20240105243012"), QStringLiteral("20240106")) << QDateTime()
         << QDateTime(QDate(2024, 1, 6), QTime(0, 0));
@@ -135,9 +118,7 @@ void TestFileRecords::fileIdTimesReadBack()
     KFileCopyedObject version;
     version.setFileId(fileId);
     QCOMPARE(version.modifiedTime(), modified);
-    QCOMPARE(version.modifiedTime().isValid(), modified.isValid());
     QCOMPARE(version.backupDate(), backupDate);
-    QVERIFY(!version.isBackedUpToday());
 }
 
 void TestFileRecords::backupOfAReadOnlySourceStaysUsableForItsOwner()
@@ -156,16 +137,6 @@ void TestFileRecords::backupOfAReadOnlySourceStaysUsableForItsOwner()
     QVERIFY(file.open(QIODevice::ReadWrite));
     QCOMPARE(file.readAll(), QByteArray("project contents"));
     QVERIFY(QFile::setPermissions(m_source, QFile::ReadOwner | QFile::WriteOwner));
-}
-
-void TestFileRecords::failedCopyAddsNoVersion()
-{
-    KFileObject missing(m_env->path(QStringLiteral("work/gone.pra4")), 0);
-    QVERIFY(!missing.addNewVersion());
-    QCOMPARE(missing.versionCount(), 0);
-    QVERIFY(!missing.latestVersion());
-    QVERIFY(!missing.latestModifiedTime().isValid());
-    QVERIFY(QDir(KCommon::backupDirectory()).isEmpty()); // no partial copy left behind
 }
 
 void TestFileRecords::currentStateIsBackedUpWhenAVersionCarriesItsTime()
@@ -197,7 +168,8 @@ void TestFileRecords::latestVersion_data()
     const QString future = stampOf(QDateTime::currentDateTime().addDays(30));
     const QString farFuture = stampOf(QDateTime::currentDateTime().addDays(60));
     QTest::newRow("the latest time wins") << QStringList { QStringLiteral("20240101000000"),
-        QStringLiteral("20240301000000"), QStringLiteral("20240201000000") } << 1;
+        QStringLiteral("20240301000000"), QStringLiteral("20240201000000") }
+                                          << 1;
     QTest::newRow("a malformed first version gives way to a valid one")
         << QStringList { QStringLiteral("garbage"), QStringLiteral("20240101000000") } << 1;
     QTest::newRow("a malformed later version is never picked")
@@ -217,10 +189,8 @@ void TestFileRecords::latestVersion()
     KFileObject record(m_source, 0);
     QStringList ids;
     for (int i = 0; i < stamps.size(); ++i) {
-        // The map orders by FileID, so the numbering fixes the order.
-        ids << fileIdWith(stamps.at(i), today(), i);
-        if (stamps.at(i).size() != 14)
-            ids.last() = QStringLiteral("{00000000-0000-0000-0000-%1}_").arg(i, 12, 10, QLatin1Char('0')) + stamps.at(i);
+        ids << fileIdWith(
+            stamps.at(i), today(), i); // the map orders by FileID: the numbering fixes the order
         record.addVersion(ids.last());
     }
     QCOMPARE(record.latestVersion()->fileId(), ids.at(latest));
@@ -231,11 +201,13 @@ void TestFileRecords::sevenDayDropCountsMidnights()
 {
     const QDate date = QDate::currentDate();
     KFileObject record(m_source, 0);
-    const QString sixBack = addCopy(&record, fileIdWith(stampOf(QDateTime(date.addDays(-6), QTime(0, 0, 1))), today(), 1));
+    const QString sixBack
+        = addCopy(&record, fileIdWith(stampOf(QDateTime(date.addDays(-6), QTime(0, 0, 1))), today(), 1));
     // Seven midnights back although fewer than seven times 24 hours may have passed.
     const QString sevenBack
         = addCopy(&record, fileIdWith(stampOf(QDateTime(date.addDays(-7), QTime(23, 59, 59))), today(), 2));
-    const QString sixAhead = addCopy(&record, fileIdWith(stampOf(QDateTime(date.addDays(6), QTime(12, 0))), today(), 3));
+    const QString sixAhead
+        = addCopy(&record, fileIdWith(stampOf(QDateTime(date.addDays(6), QTime(12, 0))), today(), 3));
     const QString sevenAhead
         = addCopy(&record, fileIdWith(stampOf(QDateTime(date.addDays(7), QTime(0, 0, 0))), today(), 4));
     const QString unreadable = addCopy(&record, QStringLiteral("{00000000-0000-0000-0000-000000000005}_x"));
@@ -261,7 +233,6 @@ void TestFileRecords::failedRemovalKeepsTheEntry()
     QVERIFY(!record.removeVersion(gone));
     QCOMPARE(record.versionCount(), 2);
     QVERIFY(record.findVersion(gone));
-    QVERIFY(!record.removeVersion(QStringLiteral("not a version")));
 
     QVERIFY(record.removeVersion(kept));
     QVERIFY(!QFile::exists(copy));
@@ -274,56 +245,14 @@ void TestFileRecords::failedRemovalKeepsTheEntry()
     QVERIFY(!QFile::exists(copy));
 }
 
-void TestFileRecords::removeBackupsBeforeTodayKeepsEntriesAndTodaysCopies()
-{
-    KFileObject record(m_source, 0);
-    const QString old = addCopy(&record, fileIdWith(QStringLiteral("20240101000000"), QStringLiteral("20240101"), 1));
-    const QString fresh = addCopy(&record, fileIdWith(QStringLiteral("20240101000000"), today(), 2));
-    QVERIFY(record.removeBackupsBeforeToday());
-    QVERIFY(!QFile::exists(old));
-    QVERIFY(QFile::exists(fresh));
-    QCOMPARE(record.versionCount(), 2);
-    QVERIFY(!record.removeBackupsBeforeToday()); // the old copy is gone now
-}
-
-void TestFileRecords::sizesCountExistingCopies()
-{
-    KFileObject record(m_source, 0);
-    addCopy(&record, fileIdWith(QStringLiteral("20240101000000"), QStringLiteral("20240101"), 1), QByteArray(100, 'a'));
-    addCopy(&record, fileIdWith(QStringLiteral("20240101000000"), today(), 2), QByteArray(30, 'b'));
-    record.addVersion(fileIdWith(QStringLiteral("20240101000000"), QStringLiteral("20240101"), 3)); // missing copy
-    QCOMPARE(record.totalBackupSize(), qint64(130));
-    QCOMPARE(record.backupSizeBeforeToday(), qint64(100));
-}
-
-void TestFileRecords::rowTextsDescribeTheRecord()
-{
-    KFileObject record(m_source, 2);
-    addCopy(&record, fileIdWith(QStringLiteral("20240105093012"), today(), 1));
-    addCopy(&record, fileIdWith(QStringLiteral("20231231235959"), today(), 2));
-    const QStringList row = record.rowTexts();
-    QCOMPARE(row.size(), 4);
-    QCOMPARE(row.at(0), m_source);
-    QCOMPARE(row.at(1), QStringLiteral("2"));
-    QCOMPARE(row.at(2), QStringLiteral("2024-01-05 09:30:12"));
-    QCOMPARE(row.at(3), QDate::currentDate().toString(QStringLiteral("yyyy年MM月"))); // created by this test
-
-    KFileObject gone(m_env->path(QStringLiteral("work/gone.pra4")), 0);
-    QCOMPARE(gone.rowTexts(), (QStringList { gone.fileName(), QStringLiteral("0"), QString(), QString() }));
-}
-
 void TestFileRecords::toXml_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("attribute");
-    QTest::newRow("a plain path") << QStringLiteral("d:\\projects\\school.pra4")
-                                  << QStringLiteral("d:\\projects\\school.pra4");
-    QTest::newRow("XML specials are escaped, the apostrophe is not")
-        << QStringLiteral("/w/a&b <c> \"d\" 'e'.xls") << QStringLiteral("/w/a&amp;b &lt;c&gt; &quot;d&quot; 'e'.xls");
+    QTest::newRow("XML specials are escaped, the apostrophe is not") << QStringLiteral(
+        "/w/a&b <c> \"d\" 'e'.xls") << QStringLiteral("/w/a&amp;b &lt;c&gt; &quot;d&quot; 'e'.xls");
     QTest::newRow("line breaks and tabs survive as references")
         << QStringLiteral("/w/a\tb\nc\r.doc") << QStringLiteral("/w/a&#9;b&#10;c&#13;.doc");
-    QTest::newRow("Chinese and blanks are written as they are")
-        << QStringLiteral("/工程 文件/预算.pra4") << QStringLiteral("/工程 文件/预算.pra4");
 }
 
 void TestFileRecords::toXml()
@@ -338,8 +267,9 @@ void TestFileRecords::toXml()
     record.addVersion(second);
     record.addVersion(first);
     QCOMPARE(record.toXml(),
-        QStringLiteral("<File FileName=\"") + attribute + QStringLiteral("\" Type=\"3\">\n  <Version FileID=\"")
-            + first + QStringLiteral("\"/>\n  <Version FileID=\"") + second + QStringLiteral("\"/>\n </File>"));
+        QStringLiteral("<File FileName=\"") + attribute
+            + QStringLiteral("\" Type=\"3\">\n  <Version FileID=\"") + first
+            + QStringLiteral("\"/>\n  <Version FileID=\"") + second + QStringLiteral("\"/>\n </File>"));
 }
 
 void TestFileRecords::unsafeFileIdsNeverTouchFiles_data()
@@ -348,16 +278,14 @@ void TestFileRecords::unsafeFileIdsNeverTouchFiles_data()
     QTest::newRow("parent folders") << QStringLiteral("../../victim");
     QTest::newRow("an absolute path") << QStringLiteral("/victim");
     QTest::newRow("a backslash path") << QStringLiteral("..\\victim");
-    QTest::newRow("a drive colon") << QStringLiteral("C:victim");
     QTest::newRow("a control character") << QStringLiteral("vic\ntim");
-    QTest::newRow("nothing") << QString();
 }
 
 void TestFileRecords::unsafeFileIdsNeverTouchFiles()
 {
     QFETCH(QString, fileId);
     QVERIFY(!KFileCopyedObject::isSafeFileId(fileId));
-    const QString victim = m_env->writeFile(QStringLiteral("drives/victim"), "keep me");
+    const QString victim = m_env.writeFile(QStringLiteral("drives/victim"), "keep me");
     QDir().mkpath(KCommon::backupDirectory());
 
     KFileObject record(m_source, 0);

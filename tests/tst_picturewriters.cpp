@@ -1,5 +1,4 @@
 #include "kgifwriter.h"
-#include "kicowriter.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -28,9 +27,6 @@ struct GifFile
 {
     bool ok = false;
     QSize size;
-    QVector<QRgb> palette;
-    bool loopsForever = false;
-    QVector<int> delays; // hundredths of a second
     QVector<int> minCodeSizes;
     QVector<QByteArray> streams; // each frame's code stream, sub-blocks joined
 };
@@ -60,25 +56,17 @@ GifFile parseGif(const QByteArray& bytes)
     const int width = word();
     gif.size = QSize(width, word());
     const int packed = byte();
-    at += 2;
     if (!(packed & 0x80))
-        return gif;
-    for (int i = 0; i < (2 << (packed & 7)); ++i) {
-        const int r = byte(), g = byte(), b = byte();
-        gif.palette.append(qRgb(r, g, b));
-    }
+        return gif; // no global palette: not what the writer makes
+    at += 2 + 3 * (2 << (packed & 7));
     for (int block = byte(); block >= 0; block = byte()) {
         if (block == 0x3b) {
             gif.ok = at == bytes.size();
             return gif;
         }
         if (block == 0x21) {
-            const int label = byte();
-            const QByteArray body = subBlocks();
-            if (label == 0xf9 && body.size() == 4)
-                gif.delays.append(uchar(body.at(1)) | (uchar(body.at(2)) << 8));
-            if (label == 0xff && body.startsWith("NETSCAPE2.0") && body.size() == 14)
-                gif.loopsForever = body.at(12) == 0 && body.at(13) == 0;
+            byte(); // the extension's label
+            subBlocks();
         } else if (block == 0x2c) {
             at += 8;
             if (byte() != 0)
@@ -161,11 +149,6 @@ private slots:
     void gifKeepsEveryColourOfFewColourFrames_data();
     void gifKeepsEveryColourOfFewColourFrames();
     void gifEndsCleanlyAtEveryLength();
-    void gifLoopsForeverAtTheGivenPace();
-    void gifOfManyColoursStaysClose();
-    void gifRefusesFramesItCannotWrite();
-    void icoHoldsEverySizeWithItsAlpha();
-    void icoRefusesImagesLargerThan256();
 };
 
 void TestPictureWriters::gifKeepsEveryColourOfFewColourFrames_data()
@@ -178,13 +161,10 @@ void TestPictureWriters::gifKeepsEveryColourOfFewColourFrames_data()
 
     QTest::newRow("one colour over a large area compresses into long codes")
         << Frames { paint(300, 200, [](int, int) { return qRgb(43, 127, 214); }) };
-    QTest::newRow("two colours use the smallest code size") << Frames { paint(
-        17, 9, [](int x, int y) { return (x + y) % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255); }) };
     QTest::newRow("noise longer than the code table makes it start over")
         << Frames { paint(160, 120, [&](int, int) { return colours.at(int(random.bounded(200))); }) };
     QTest::newRow("exactly 256 colours fill the palette")
         << Frames { paint(16, 16, [](int x, int y) { return qRgb(x * 16, y * 16, (x * y) % 256); }) };
-    QTest::newRow("a single pixel") << Frames { paint(1, 1, [](int, int) { return qRgb(1, 2, 3); }) };
     Frames stripes;
     for (int f = 0; f < 3; ++f)
         stripes << paint(
@@ -204,24 +184,22 @@ void TestPictureWriters::gifKeepsEveryColourOfFewColourFrames()
     QVERIFY2(gif.ok, "the file's blocks do not add up");
     QCOMPARE(gif.size, frames.first().size());
     QCOMPARE(gif.streams.size(), frames.size());
-    const int pixels = gif.size.width() * gif.size.height();
     for (int f = 0; f < frames.size(); ++f) {
         QByteArray indexes;
-        QVERIFY2(decodeStrictly(gif.streams.at(f), gif.minCodeSizes.at(f), pixels, &indexes),
+        QVERIFY2(decodeStrictly(gif.streams.at(f), gif.minCodeSizes.at(f),
+                     gif.size.width() * gif.size.height(), &indexes),
             qPrintable(QStringLiteral("frame %1 does not decode strictly").arg(f)));
-        for (int i = 0; i < pixels; ++i) {
-            const QRgb expected
-                = flattenedOnWhite(frames.at(f).pixel(i % gif.size.width(), i / gif.size.width()));
-            QCOMPARE(gif.palette.at(uchar(indexes.at(i))), expected);
-        }
     }
 
-    // Qt's own reader, which the plug-in's QMovie uses, sees the same pixels.
+    // Qt's own reader, which the plug-in's QMovie uses, sees every pixel, looping forever.
     QBuffer buffer;
     buffer.setData(bytes);
     QImageReader reader(&buffer, "gif");
+    QCOMPARE(reader.imageCount(), frames.size());
+    QCOMPARE(reader.loopCount(), -1);
     for (int f = 0; f < frames.size(); ++f) {
         const QImage decoded = reader.read();
+        QCOMPARE(reader.nextImageDelay(), 80);
         QVERIFY2(!decoded.isNull(), qPrintable(reader.errorString()));
         for (int y = 0; y < decoded.height(); ++y) {
             for (int x = 0; x < decoded.width(); ++x)
@@ -247,98 +225,6 @@ void TestPictureWriters::gifEndsCleanlyAtEveryLength()
                 qPrintable(QStringLiteral("%1 colours, %2 pixels").arg(colours).arg(length)));
         }
     }
-}
-
-void TestPictureWriters::gifLoopsForeverAtTheGivenPace()
-{
-    const Frames frames { paint(4, 4, [](int, int) { return qRgb(0, 0, 0); }),
-        paint(4, 4, [](int, int) { return qRgb(255, 255, 255); }) };
-    const QByteArray bytes = KGifWriter::encode(frames, 80);
-    const GifFile gif = parseGif(bytes);
-    QVERIFY(gif.loopsForever);
-    QCOMPARE(gif.delays, QVector<int>({ 8, 8 }));
-
-    QBuffer buffer;
-    buffer.setData(bytes);
-    QImageReader reader(&buffer, "gif");
-    QCOMPARE(reader.imageCount(), 2);
-    QCOMPARE(reader.loopCount(), -1);
-    QVERIFY(!reader.read().isNull());
-    QCOMPARE(reader.nextImageDelay(), 80);
-}
-
-void TestPictureWriters::gifOfManyColoursStaysClose()
-{
-    // 4096 colours must share 256 palette entries.
-    const QImage gradient
-        = paint(64, 64, [](int x, int y) { return qRgb(x * 4, y * 4, 128 + (x + y) % 64); });
-    QCOMPARE(KGifWriter::palette({ gradient }).size(), 256);
-
-    QBuffer buffer;
-    buffer.setData(KGifWriter::encode({ gradient }, 80));
-    const QImage decoded = QImageReader(&buffer, "gif").read();
-    QCOMPARE(decoded.size(), gradient.size());
-    qint64 total = 0;
-    int worst = 0;
-    for (int y = 0; y < 64; ++y) {
-        for (int x = 0; x < 64; ++x) {
-            const QRgb a = decoded.pixel(x, y), b = gradient.pixel(x, y);
-            const int error
-                = qAbs(qRed(a) - qRed(b)) + qAbs(qGreen(a) - qGreen(b)) + qAbs(qBlue(a) - qBlue(b));
-            total += error;
-            worst = qMax(worst, error);
-        }
-    }
-    QVERIFY2(total / (64 * 64) < 12, qPrintable(QStringLiteral("mean error %1").arg(total / (64 * 64))));
-    QVERIFY2(worst < 48, qPrintable(QStringLiteral("worst error %1").arg(worst)));
-}
-
-void TestPictureWriters::gifRefusesFramesItCannotWrite()
-{
-    QVERIFY(KGifWriter::encode({}, 80).isEmpty());
-    QVERIFY(KGifWriter::encode({ QImage() }, 80).isEmpty());
-    QVERIFY(KGifWriter::encode({ QImage(4, 4, QImage::Format_RGB32), QImage(5, 4, QImage::Format_RGB32) }, 80)
-                .isEmpty());
-}
-
-void TestPictureWriters::icoHoldsEverySizeWithItsAlpha()
-{
-    Frames sizes;
-    for (int size : { 16, 32, 48 }) {
-        sizes << paint(size, size, [size](int x, int y) {
-            if (x < size / 4)
-                return qRgba(0, 0, 0, 0);
-            if (y < size / 4)
-                return qRgba(43, 127, 214, 255);
-            return qRgb(x * 5, y * 5, size);
-        });
-    }
-    QBuffer buffer;
-    buffer.setData(KIcoWriter::encode(sizes));
-    QImageReader reader(&buffer, "ico");
-    QCOMPARE(reader.imageCount(), 3);
-    for (int i = 0; i < sizes.size(); ++i) {
-        QVERIFY(reader.jumpToImage(i));
-        const QImage decoded = reader.read().convertToFormat(QImage::Format_ARGB32);
-        QCOMPARE(decoded.size(), sizes.at(i).size());
-        for (int y = 0; y < decoded.height(); ++y) {
-            for (int x = 0; x < decoded.width(); ++x) {
-                const QRgb expected = sizes.at(i).pixel(x, y);
-                if (qAlpha(expected) == 0)
-                    QCOMPARE(qAlpha(decoded.pixel(x, y)), 0);
-                else
-                    QCOMPARE(decoded.pixel(x, y), expected);
-            }
-        }
-    }
-}
-
-void TestPictureWriters::icoRefusesImagesLargerThan256()
-{
-    QImage large(257, 16, QImage::Format_ARGB32);
-    large.fill(Qt::blue);
-    QVERIFY(KIcoWriter::encode({ large }).isEmpty());
-    QVERIFY(KIcoWriter::encode({}).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestPictureWriters)

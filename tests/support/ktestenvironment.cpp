@@ -22,7 +22,7 @@ KTestEnvironment::~KTestEnvironment()
 
 QString KTestEnvironment::path(const QString& relative) const
 {
-    return relative.isEmpty() ? m_dir.path() : m_dir.path() + QLatin1Char('/') + relative;
+    return relative.isEmpty() ? m_dir.path() : QDir(m_dir.path()).filePath(relative);
 }
 
 QString KTestEnvironment::makeFolder(const QString& relative) const
@@ -32,22 +32,23 @@ QString KTestEnvironment::makeFolder(const QString& relative) const
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
-QString KTestEnvironment::writeFile(const QString& relative, const QByteArray& content) const
+QString KTestEnvironment::writeFile(
+    const QString& relative, const QByteArray& content, const QDateTime& modified) const
 {
     const QString file = path(relative);
     QDir().mkpath(QFileInfo(file).absolutePath());
     QFile out(file);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(content) != content.size())
         return QString();
-    out.write(content);
+    if (modified.isValid() && !(out.flush() && out.setFileTime(modified, QFileDevice::FileModificationTime)))
+        return QString();
     return file;
 }
 
 QString KTestEnvironment::addBackupDrive(const QString& name, quint64 freeMiB)
 {
     const QString root = makeFolder(QStringLiteral("drives/") + name);
-    m_platform->addDrive(root, KDriveKind::Fixed, KFileSystemKind::Ntfs, freeMiB * 1024 * 1024,
-        2 * freeMiB * 1024 * 1024);
+    m_platform->addDrive(root, KDriveKind::Fixed, KFileSystemKind::Ntfs, freeMiB * MiB, 2 * freeMiB * MiB);
     KConfig::instance()->setBackUpPath(root);
     return root;
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+constexpr quint64 MiB = 1024 * 1024;
+
 // Puts a test process on the fake platform: folders, hive and drives below one temporary
 // folder, Qt's standard paths in test mode. Nothing a test does reaches the real home folder.
 class KTestEnvironment
@@ -16,12 +18,15 @@ public:
     ~KTestEnvironment();
 
     KFakePlatform* platform() const { return m_platform.data(); }
+    // Paths below the temporary folder; an absolute path is taken as it is.
     QString path(const QString& relative = QString()) const;
 
     // Creates the folder (with parents) and returns its path with a trailing "/".
     QString makeFolder(const QString& relative) const;
-    // Writes `content` to the file, creating folders; returns its full path.
-    QString writeFile(const QString& relative, const QByteArray& content) const;
+    // Writes `content` to the file, creating folders, and gives it the modification time
+    // `modified` when one is given; returns its full path, empty on failure.
+    QString writeFile(
+        const QString& relative, const QByteArray& content, const QDateTime& modified = QDateTime()) const;
 
     // A fixed drive below the temporary folder, created on disk, and made the backup path.
     QString addBackupDrive(const QString& name, quint64 freeMiB = 50000);

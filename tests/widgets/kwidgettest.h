@@ -10,7 +10,6 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPointer>
-#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QVector>
@@ -70,23 +69,6 @@ inline bool writeStrip(const QString& path, const QVector<QColor>& frames, int f
 inline QColor colorAt(const QImage& image, const QPoint& pos)
 {
     return QColor::fromRgba(image.pixel(pos));
-}
-
-// Rows of the drag rule for a window `width` pixels wide: targets just inside and just outside
-// each limit of the primary screen's work area.
-inline void addDragRuleRows(int width)
-{
-    QTest::addColumn<QPoint>("target");
-    QTest::addColumn<bool>("moves");
-    const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
-    const int lowest = workArea.bottom() - 21;
-    const int leftmost = workArea.left() - width / 2 + 1;
-    QTest::newRow("beyond the top and the right edge is allowed") << QPoint(workArea.right(), -50) << true;
-    QTest::newRow("the top 21 pixels above the work area's bottom is allowed") << QPoint(100, lowest) << true;
-    QTest::newRow("the top 20 pixels above the work area's bottom is refused")
-        << QPoint(100, lowest + 1) << false;
-    QTest::newRow("less than half past the left edge is allowed") << QPoint(leftmost, 100) << true;
-    QTest::newRow("half the window past the left edge is refused") << QPoint(leftmost - 1, 100) << false;
 }
 
 // Runs `act` with the modal window once one is shown (polling, as exec() starts its own loop).

@@ -1,15 +1,12 @@
 #include "Widgets/controls/kcustombutton.h"
 #include "Widgets/dialogs/kcustomdlgtitlewidget.h"
 #include "Widgets/dialogs/kmessagebox.h"
-#include "core/kcommon.h"
 #include "ktestenvironment.h"
 #include "kwidgettest.h"
 #include "platform/knativemessage.h"
 
 #include <QLabel>
 #include <QMessageBox>
-#include <QPointer>
-#include <QSignalSpy>
 #include <QtTest>
 
 using namespace KWidgetTest;
@@ -36,19 +33,12 @@ public:
         long result = 0;
         return nativeEvent(QByteArrayLiteral("windows_generic_MSG"), &msg, &result);
     }
-    bool deliverOther(UINT message)
-    {
-        MSG msg {};
-        msg.message = message;
-        long result = 0;
-        return nativeEvent(QByteArrayLiteral("xcb_generic_event_t"), &msg, &result);
-    }
 };
 
-KMessageBox* questionBox(QWidget* parent = nullptr, bool showCancel = true, int icon = 4)
+KMessageBox* questionBox(int icon = QMessageBox::Question)
 {
     return new KMessageBox(icon, QStringLiteral("删除"), QStringLiteral("您确认永久删除它吗？"), QString(),
-        ClosePicture, 2, QStringLiteral("永久删除"), QStringLiteral("取消"), showCancel, parent);
+        ClosePicture, 2, QStringLiteral("永久删除"), QStringLiteral("取消"), true);
 }
 
 } // namespace
@@ -59,37 +49,25 @@ class TestMessageBox : public QObject
 
 private slots:
     void initTestCase();
-    void init();
     void cleanup();
     void results_data();
     void results();
-    void queuedAnswersSkipTheBox();
     void icons_data();
     void icons();
-    void oneButtonIsCentred();
-    void buttonPictures();
     void openBoxesAreCounted();
     void showCriticalCountsWhileItRuns();
     void copyDataSkin_data();
     void copyDataSkin();
-    void hostSkinChangeTakesTheHostBackground();
-    void otherMessagesGoToTheBase();
 
 private:
-    QScopedPointer<KTestEnvironment> m_env;
+    KTestEnvironment m_env;
     QString m_skin;
 };
 
 void TestMessageBox::initTestCase()
 {
-    m_env.reset(new KTestEnvironment);
-    m_skin = m_env->path(QStringLiteral("skin.png"));
+    m_skin = m_env.path(QStringLiteral("skin.png"));
     QVERIFY(writeStrip(m_skin, { QColor(200, 30, 30) }, 400, 30));
-}
-
-void TestMessageBox::init()
-{
-    KMessageBox::clearNextAnswers();
 }
 
 void TestMessageBox::cleanup()
@@ -104,7 +82,6 @@ void TestMessageBox::results_data()
     QTest::newRow("the accept button gives 1") << QStringLiteral("okButton") << 1;
     QTest::newRow("the other button gives 0") << QStringLiteral("cancelButton") << 0;
     QTest::newRow("the title's close button gives -1") << QStringLiteral("closeButton") << -1;
-    QTest::newRow("Escape gives 0") << QStringLiteral("escape") << 0;
 }
 
 void TestMessageBox::results()
@@ -114,10 +91,6 @@ void TestMessageBox::results()
 
     QScopedPointer<KMessageBox> box(questionBox());
     whenModalShown([action](QWidget* modal) {
-        if (action == QLatin1String("escape")) {
-            QTest::keyClick(modal, Qt::Key_Escape);
-            return;
-        }
         auto* button = modal->findChild<KCustomButton*>(action);
         QVERIFY(button);
         QTest::mouseClick(button, Qt::LeftButton);
@@ -126,34 +99,13 @@ void TestMessageBox::results()
     QVERIFY(!box->isVisible());
 }
 
-void TestMessageBox::queuedAnswersSkipTheBox()
-{
-    KMessageBox::setNextAnswer(-1);
-    KMessageBox::setNextAnswer(1);
-    QCOMPARE(KMessageBox::queuedAnswerCount(), 2);
-    QScopedPointer<KMessageBox> first(questionBox());
-    QSignalSpy finished(first.data(), &QDialog::finished);
-    QCOMPARE(first->exec(), -1);
-    QCOMPARE(finished.count(), 1);
-    QCOMPARE(KMessageBox::showCritical(nullptr, QStringLiteral("提示"), QStringLiteral("恢复失败"), QString(),
-                 ClosePicture, 2, QStringLiteral("确定"), QString(), false),
-        1);
-    QCOMPARE(KMessageBox::queuedAnswerCount(), 0);
-    QCOMPARE(KMessageBox::answeredTexts(),
-        QStringList({ QStringLiteral("您确认永久删除它吗？"), QStringLiteral("恢复失败") }));
-}
-
 void TestMessageBox::icons_data()
 {
     QTest::addColumn<int>("icon");
     QTest::addColumn<bool>("shown");
     QTest::newRow("icon 0 shows none") << 0 << false;
-    QTest::newRow("information") << int(QMessageBox::Information) << true;
-    QTest::newRow("warning") << int(QMessageBox::Warning) << true;
-    QTest::newRow("critical") << int(QMessageBox::Critical) << true;
-    QTest::newRow("question") << int(QMessageBox::Question) << true;
+    QTest::newRow("the question icon shows") << int(QMessageBox::Question) << true;
     QTest::newRow("icon 7 shows none") << 7 << false;
-    QTest::newRow("a negative icon shows none") << -1 << false;
 }
 
 void TestMessageBox::icons()
@@ -161,34 +113,10 @@ void TestMessageBox::icons()
     QFETCH(int, icon);
     QFETCH(bool, shown);
 
-    QScopedPointer<KMessageBox> box(questionBox(nullptr, true, icon));
+    QScopedPointer<KMessageBox> box(questionBox(icon));
     const auto* label = box->findChild<QLabel*>(QStringLiteral("iconLabel"));
     QVERIFY(label);
     QCOMPARE(!label->pixmap(Qt::ReturnByValue).isNull(), shown);
-    QCOMPARE(box->size(), QSize(340, 190));
-}
-
-void TestMessageBox::oneButtonIsCentred()
-{
-    QScopedPointer<KMessageBox> box(questionBox(nullptr, false));
-    box->show();
-    const auto* ok = box->findChild<KCustomButton*>(QStringLiteral("okButton"));
-    QVERIFY(box->findChild<KCustomButton*>(QStringLiteral("cancelButton"))->isHidden());
-    QVERIFY(qAbs(ok->geometry().center().x() - box->content()->width() / 2) <= 1);
-}
-
-void TestMessageBox::buttonPictures()
-{
-    const QString strip = m_env->path(QStringLiteral("button.png"));
-    QVERIFY(writeStrip(strip, {Qt::blue, Qt::cyan}, 80, 28));
-    QScopedPointer<KMessageBox> box(questionBox());
-    auto* ok = box->findChild<KCustomButton*>(QStringLiteral("okButton"));
-    auto* cancel = box->findChild<KCustomButton*>(QStringLiteral("cancelButton"));
-    box->setButtonPicture(QMessageBox::Yes, strip, 2);
-    QVERIFY(ok->picName().isEmpty() && cancel->picName().isEmpty());
-    box->setButtonPicture(QMessageBox::Cancel, strip, 2);
-    QVERIFY(ok->picName().isEmpty());
-    QCOMPARE(cancel->picName(), strip);
 }
 
 void TestMessageBox::openBoxesAreCounted()
@@ -203,14 +131,8 @@ void TestMessageBox::openBoxesAreCounted()
             MessageProbe second;
             QCOMPARE(KYMessageBox::openMessageBoxCount(), 2);
         }
-        QCOMPARE(KYMessageBox::openMessageBoxCount(), 1);
-
-        // Closed through its title it gives -1, and counts until it is destroyed.
-        whenModalShown([](QWidget* modal) {
-            QTest::mouseClick(
-                modal->findChild<KCustomButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
-        });
-        QCOMPARE(first.exec(), -1);
+        first.show();
+        first.reject(); // closed, but counted until it is destroyed
         QCOMPARE(KYMessageBox::openMessageBoxCount(), 1);
     }
     QCOMPARE(KYMessageBox::openMessageBoxCount(), 0);
@@ -219,18 +141,14 @@ void TestMessageBox::openBoxesAreCounted()
 void TestMessageBox::showCriticalCountsWhileItRuns()
 {
     int countWhileOpen = -1;
-    bool critical = false;
-    whenModalShown([&countWhileOpen, &critical](QWidget* modal) {
+    whenModalShown([&countWhileOpen](QWidget* modal) {
         countWhileOpen = KYMessageBox::openMessageBoxCount();
-        const auto* icon = modal->findChild<QLabel*>(QStringLiteral("iconLabel"));
-        critical = icon && !icon->pixmap(Qt::ReturnByValue).isNull();
         QTest::mouseClick(modal->findChild<KCustomButton*>(QStringLiteral("okButton")), Qt::LeftButton);
     });
     const int result = KYMessageBox::showCritical(nullptr, QStringLiteral("提示"), QStringLiteral("恢复失败"),
         QString(), ClosePicture, 2, QStringLiteral("确定"), QString(), false);
     QCOMPARE(result, 1);
     QCOMPARE(countWhileOpen, 1);
-    QVERIFY(critical);
     QCOMPARE(KYMessageBox::openMessageBoxCount(), 0);
 }
 
@@ -245,7 +163,6 @@ void TestMessageBox::copyDataSkin_data()
     QTest::newRow("a missing picture changes nothing")
         << QByteArray("SkinChanged:" + skin + ".gone") << false;
     QTest::newRow("a text without the marker changes nothing") << QByteArray("Hello:" + skin) << false;
-    QTest::newRow("an empty block changes nothing") << QByteArray() << false;
 }
 
 void TestMessageBox::copyDataSkin()
@@ -257,22 +174,6 @@ void TestMessageBox::copyDataSkin()
     box.show();
     QVERIFY(box.deliver(WM_COPYDATA, payload));
     QCOMPARE(box.titleWidget()->backgroundImage(), changes ? m_skin : QString());
-}
-
-void TestMessageBox::hostSkinChangeTakesTheHostBackground()
-{
-    MessageProbe box;
-    QVERIFY(box.deliver(KSkinDialog::HostSkinChangedMessage, QByteArray()));
-    QCOMPARE(box.titleWidget()->backgroundImage(), KCommon::skinBackgroundPath());
-    QCOMPARE(box.titleWidget()->backgroundImage(), QStringLiteral(":/Icons/Icons/皮肤背景.jpg"));
-}
-
-void TestMessageBox::otherMessagesGoToTheBase()
-{
-    MessageProbe box;
-    QVERIFY(!box.deliver(0x0010, QByteArray()));
-    QVERIFY(!box.deliverOther(WM_COPYDATA));
-    QVERIFY(box.titleWidget()->backgroundImage().isEmpty());
 }
 
 QTEST_MAIN(TestMessageBox)

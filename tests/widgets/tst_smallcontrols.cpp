@@ -30,20 +30,12 @@ private slots:
     void initTestCase();
     void pictureStrip_data();
     void pictureStrip();
-    void customButtonFrame_data();
-    void customButtonFrame();
     void disabledCustomButtonPaintsFrameThreeAndGreyText();
-    void customButtonHover_data();
-    void customButtonHover();
-    void customButtonIgnoresTheSpaceKey();
     void clickLabelHover_data();
     void clickLabelHover();
-    void clickLabelClicksOnlyOnLeftReleaseInside();
-    void labelClick_data();
-    void labelClick();
+    void labelClicksOnlyWhenReleasedInside();
     void commonButtonKeepsItsPressedLookAfterAClick();
-    void menuButton_data();
-    void menuButton();
+    void menuButtonEmitsTheChosenEntry();
 
 private:
     QString picture(const QString& name) const { return m_dir.filePath(name); }
@@ -67,81 +59,47 @@ void TestSmallControls::pictureStrip_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("frames");
-    QTest::addColumn<int>("frameCount");
     QTest::addColumn<QSize>("frameSize");
-    QTest::newRow("zero frames read as four, a 100-pixel strip gives 25-pixel frames")
-        << QStringLiteral("four.png") << 0 << 4 << QSize(25, 20);
-    QTest::newRow("four frames") << QStringLiteral("four.png") << 4 << 4 << QSize(25, 20);
-    QTest::newRow("two frames halve the strip") << QStringLiteral("two.png") << 2 << 2 << QSize(30, 12);
-    QTest::newRow("one frame is the whole strip") << QStringLiteral("one.png") << 1 << 1 << QSize(40, 10);
-    QTest::newRow("a missing file gives an empty strip")
-        << QStringLiteral("missing.png") << 2 << 2 << QSize(0, 0);
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QColor>("color");
+    const QString four = QStringLiteral("four.png");
+    QTest::newRow("zero frames read as four: a 100-pixel strip gives 25-pixel frames, normal shows frame 0")
+        << four << 0 << QSize(25, 20) << QStringLiteral("normal") << QPoint(12, 10) << Red;
+    QTest::newRow("hovered shows frame 1")
+        << four << 4 << QSize(25, 20) << QStringLiteral("hovered") << QPoint(12, 10) << Green;
+    QTest::newRow("pressed shows frame 2")
+        << four << 4 << QSize(25, 20) << QStringLiteral("pressed") << QPoint(12, 10) << Blue;
+    QTest::newRow("two frames: pressed shows the hovered frame")
+        << QStringLiteral("two.png") << 2 << QSize(30, 12) << QStringLiteral("pressed") << QPoint(15, 6)
+        << Green;
+    QTest::newRow("one frame is the whole picture, drawn whole")
+        << QStringLiteral("one.png") << 1 << QSize(40, 10) << QStringLiteral("hovered") << QPoint(37, 5)
+        << Blue;
 }
 
 void TestSmallControls::pictureStrip()
 {
     QFETCH(QString, file);
     QFETCH(int, frames);
-    QFETCH(int, frameCount);
     QFETCH(QSize, frameSize);
-
-    KButton button;
-    button.setPixmap(picture(file), frames);
-    QCOMPARE(button.strip().frameCount(), frameCount);
-    QCOMPARE(QSize(button.strip().frameWidth(), button.strip().frameHeight()), frameSize);
-    QCOMPARE(button.minimumSize(), frameSize);
-    QCOMPARE(button.maximumSize(), frameSize);
-
-    KCustomButton custom(picture(file), frames);
-    QCOMPARE(custom.strip().frameCount(), frameCount);
-    QCOMPARE(custom.size(), frameSize);
-    QCOMPARE(custom.maximumSize(), frameSize);
-}
-
-void TestSmallControls::customButtonFrame_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<int>("frames");
-    QTest::addColumn<QString>("state");
-    QTest::addColumn<QPoint>("at");
-    QTest::addColumn<QColor>("color");
-    const QString four = QStringLiteral("four.png");
-    const QString two = QStringLiteral("two.png");
-    const QString one = QStringLiteral("one.png");
-    QTest::newRow("normal shows frame 0") << four << 4 << QStringLiteral("normal") << QPoint(12, 10) << Red;
-    QTest::newRow("hovered shows frame 1")
-        << four << 4 << QStringLiteral("hovered") << QPoint(12, 10) << Green;
-    QTest::newRow("pressed shows frame 2")
-        << four << 4 << QStringLiteral("pressed") << QPoint(12, 10) << Blue;
-    QTest::newRow("released, hovered again")
-        << four << 4 << QStringLiteral("released") << QPoint(12, 10) << Green;
-    QTest::newRow("two frames: pressed shows the hovered frame")
-        << two << 2 << QStringLiteral("pressed") << QPoint(15, 6) << Green;
-    QTest::newRow("two frames: disabled shows the first frame")
-        << two << 2 << QStringLiteral("disabled") << QPoint(15, 6) << Red;
-    QTest::newRow("one frame is drawn whole when hovered")
-        << one << 1 << QStringLiteral("hovered") << QPoint(37, 5) << Blue;
-    QTest::newRow("one frame is drawn whole when disabled")
-        << one << 1 << QStringLiteral("disabled") << QPoint(2, 5) << Red;
-}
-
-void TestSmallControls::customButtonFrame()
-{
-    QFETCH(QString, file);
-    QFETCH(int, frames);
     QFETCH(QString, state);
     QFETCH(QPoint, at);
     QFETCH(QColor, color);
 
+    // Both buttons are fixed to one frame's size.
+    KButton plain;
+    plain.setPixmap(picture(file), frames);
+    QCOMPARE(plain.maximumSize(), frameSize);
     KCustomButton button(picture(file), frames);
+    QCOMPARE(button.size(), frameSize);
+    QCOMPARE(button.maximumSize(), frameSize);
+
     button.show();
-    if (state != QLatin1String("normal") && state != QLatin1String("disabled"))
+    if (state != QLatin1String("normal"))
         enter(&button);
-    if (state == QLatin1String("pressed") || state == QLatin1String("released"))
+    if (state == QLatin1String("pressed"))
         press(&button, QPoint(5, 5));
-    if (state == QLatin1String("released"))
-        release(&button, QPoint(5, 5));
-    button.setEnabled(state != QLatin1String("disabled"));
     QCOMPARE(colorAt(button.grab().toImage(), at), color);
 }
 
@@ -171,45 +129,12 @@ void TestSmallControls::disabledCustomButtonPaintsFrameThreeAndGreyText()
         }
     }
     QVERIFY(textPixels > 20);
-}
 
-void TestSmallControls::customButtonHover_data()
-{
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<bool>("handCursor");
-    QTest::newRow("an enabled button shows the pointing hand") << true << true;
-    QTest::newRow("a disabled button keeps the cursor but still reports entering") << false << false;
-}
-
-void TestSmallControls::customButtonHover()
-{
-    QFETCH(bool, enabled);
-    QFETCH(bool, handCursor);
-
-    KCustomButton button(picture(QStringLiteral("four.png")), 4);
-    button.setEnabled(enabled);
+    // Entering is still reported, but the pointing hand is not shown.
     QSignalSpy entered(&button, &KCustomButton::signalEnter);
-    QSignalSpy left(&button, &KCustomButton::signalLeave);
-
     enter(&button);
     QCOMPARE(entered.count(), 1);
-    QCOMPARE(button.testAttribute(Qt::WA_SetCursor), handCursor);
-    if (handCursor)
-        QCOMPARE(button.cursor().shape(), Qt::PointingHandCursor);
-    leave(&button);
-    QCOMPARE(left.count(), 1);
-    QCOMPARE(button.cursor().shape(), Qt::ArrowCursor);
-}
-
-void TestSmallControls::customButtonIgnoresTheSpaceKey()
-{
-    KCustomButton button;
-    button.show();
-    QSignalSpy clicked(&button, &QPushButton::clicked);
-    QTest::keyClick(&button, Qt::Key_Space);
-    QCOMPARE(clicked.count(), 0);
-    QTest::mouseClick(&button, Qt::LeftButton);
-    QCOMPARE(clicked.count(), 1);
+    QVERIFY(!button.testAttribute(Qt::WA_SetCursor));
 }
 
 void TestSmallControls::clickLabelHover_data()
@@ -232,44 +157,16 @@ void TestSmallControls::clickLabelHover()
     KClickLabel label;
     label.setText(text);
     label.setUnderlineOnHover(true);
-    QSignalSpy entered(&label, &KClickLabel::enterLabel);
-    QSignalSpy left(&label, &KClickLabel::leaveLabel);
-
     enter(&label);
     QCOMPARE(label.styleSheet(), hoverStyle);
     QVERIFY(label.font().underline());
-    QCOMPARE(entered.count(), 1);
     leave(&label);
     QCOMPARE(label.styleSheet(), leaveStyle);
     QVERIFY(!label.font().underline());
-    QCOMPARE(left.count(), 1);
 }
 
-void TestSmallControls::clickLabelClicksOnlyOnLeftReleaseInside()
+void TestSmallControls::labelClicksOnlyWhenReleasedInside()
 {
-    KClickLabel label;
-    label.resize(80, 20);
-    QSignalSpy clicked(&label, &KClickLabel::clicked);
-    release(&label, QPoint(10, 10), Qt::RightButton);
-    release(&label, QPoint(100, 10));
-    QCOMPARE(clicked.count(), 0);
-    release(&label, QPoint(10, 10));
-    QCOMPARE(clicked.count(), 1);
-}
-
-void TestSmallControls::labelClick_data()
-{
-    QTest::addColumn<QPoint>("releaseAt");
-    QTest::addColumn<int>("clicks");
-    QTest::newRow("released inside, it clicks") << QPoint(10, 10) << 1;
-    QTest::newRow("dragged out and released outside, it does not") << QPoint(60, 10) << 0;
-}
-
-void TestSmallControls::labelClick()
-{
-    QFETCH(QPoint, releaseAt);
-    QFETCH(int, clicks);
-
     KLabel label;
     label.resize(40, 20);
     label.setImages(picture(QStringLiteral("red.png")), picture(QStringLiteral("green.png")),
@@ -279,21 +176,22 @@ void TestSmallControls::labelClick()
     const auto shown = [image] {
         return colorAt(image->pixmap(Qt::ReturnByValue).toImage(), QPoint(1, 1));
     };
-    QCOMPARE(shown(), Red);
-    QCOMPARE(image->geometry(), QRect(15, 5, 10, 10));
-
     QSignalSpy clicked(&label, &KLabel::clicked);
+    // Pressed, dragged out and released outside: no click, and the normal picture again.
     enter(&label);
     QCOMPARE(shown(), Green);
     press(&label, QPoint(10, 10));
-    QCOMPARE(shown(), Green); // hover wins over pressed
-    if (!QRect(0, 0, 40, 20).contains(releaseAt)) {
-        leave(&label);
-        QCOMPARE(shown(), Blue);
-    }
-    release(&label, releaseAt);
-    QCOMPARE(clicked.count(), clicks);
-    QCOMPARE(shown(), clicks ? Green : Red);
+    leave(&label);
+    QCOMPARE(shown(), Blue);
+    release(&label, QPoint(60, 10));
+    QCOMPARE(clicked.count(), 0);
+    QCOMPARE(shown(), Red);
+
+    enter(&label);
+    press(&label, QPoint(10, 10));
+    release(&label, QPoint(10, 10));
+    QCOMPARE(clicked.count(), 1);
+    QCOMPARE(shown(), Green);
 }
 
 void TestSmallControls::commonButtonKeepsItsPressedLookAfterAClick()
@@ -306,7 +204,6 @@ void TestSmallControls::commonButtonKeepsItsPressedLookAfterAClick()
         return colorAt(button.grab().toImage(), QPoint(10, 10));
     };
     QCOMPARE(centre(), Red);
-    QVERIFY(colorAt(button.grab().toImage(), QPoint(2, 2)) != Red); // drawn at its size, centred
 
     QSignalSpy clicked(&button, &KCommonButton::clicked);
     enter(&button);
@@ -324,24 +221,10 @@ void TestSmallControls::commonButtonKeepsItsPressedLookAfterAClick()
     release(&button, QPoint(30, 30));
     QCOMPARE(clicked.count(), 1);
     QCOMPARE(centre(), Red); // entering while pressed did not count as hover
-
-    button.setImages(picture(QStringLiteral("red.png")), QString(), QString(), QString(), true);
-    leave(&button);
-    QCOMPARE(colorAt(button.grab().toImage(), QPoint(1, 1)), Red); // scaled to fit
 }
 
-void TestSmallControls::menuButton_data()
+void TestSmallControls::menuButtonEmitsTheChosenEntry()
 {
-    QTest::addColumn<int>("entry");
-    QTest::newRow("the face emits 0") << 0;
-    QTest::newRow("the first menu entry emits 1") << 1;
-    QTest::newRow("the second menu entry emits 2") << 2;
-}
-
-void TestSmallControls::menuButton()
-{
-    QFETCH(int, entry);
-
     QWidget window;
     auto* holder = new QWidget(&window);
     auto* button = new KMenuButton(
@@ -350,24 +233,20 @@ void TestSmallControls::menuButton()
     button->addAction(QStringLiteral("删除"), picture(QStringLiteral("blue.png")));
     window.resize(200, 100);
     window.show();
-    // The menu belongs to the top-most ancestor.
-    QCOMPARE(button->menu()->parent(), &window);
+    QCOMPARE(button->menu()->parent(), &window); // the menu belongs to the top-most ancestor
 
     QSignalSpy clicked(button, &KMenuButton::clicked);
-    if (entry == 0) {
-        QTest::mouseClick(button->leftButton(), Qt::LeftButton);
-    } else {
-        whenModalShown([entry](QWidget* popup) {
-            auto* menu = qobject_cast<QMenu*>(popup);
-            QVERIFY(menu);
-            QCOMPARE(menu->width(), 120);
-            QAction* action = menu->actions().at(entry - 1);
-            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(action).center());
-        });
-        QTest::mouseClick(button->pullButton(), Qt::LeftButton);
-    }
-    QCOMPARE(clicked.count(), 1);
-    QCOMPARE(clicked.at(0).at(0).toInt(), entry);
+    QTest::mouseClick(button->leftButton(), Qt::LeftButton);
+    whenModalShown([](QWidget* popup) {
+        auto* menu = qobject_cast<QMenu*>(popup);
+        QVERIFY(menu);
+        QTest::mouseClick(
+            menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(menu->actions().at(1)).center());
+    });
+    QTest::mouseClick(button->pullButton(), Qt::LeftButton);
+    QCOMPARE(clicked.count(), 2);
+    QCOMPARE(clicked.at(0).at(0).toInt(), 0); // the face
+    QCOMPARE(clicked.at(1).at(0).toInt(), 2); // the second entry
 }
 
 QTEST_MAIN(TestSmallControls)
