@@ -2,6 +2,8 @@
 
 #include "ledgerbase.h"
 
+#include "utf16.h"
+
 #include <sqlite3.h>
 
 #include <cstring>
@@ -18,30 +20,7 @@ namespace {
 // SQLite opens files by UTF-8 name (only that form takes the read-only flag).
 std::string toUtf8(const char16_t* text)
 {
-    std::string out;
-    for (const char16_t* p = text; *p; ++p) {
-        char32_t c = *p;
-        if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(p[1]) - 0xDC00);
-            ++p;
-        }
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return utf16ToUtf8(text);
 }
 
 const char* const Schema = "CREATE TABLE IF NOT EXISTS ledger_fields ("
