@@ -160,11 +160,18 @@ QStringList KFileObject::versionIds() const
 
 void KFileObject::addVersion(const QString& fileId)
 {
-    auto* version = new KFileCopyedObject;
-    version->setFileId(fileId);
+    addVersions({ fileId });
+}
+
+void KFileObject::addVersions(const QStringList& fileIds)
+{
     const std::lock_guard<std::shared_mutex> locker(m_lock);
-    delete m_versions.value(fileId);
-    m_versions.insert(fileId, version);
+    for (const QString& fileId : fileIds) {
+        auto* version = new KFileCopyedObject;
+        version->setFileId(fileId);
+        delete m_versions.value(fileId);
+        m_versions.insert(fileId, version);
+    }
     reindex();
 }
 

@@ -70,6 +70,8 @@ public:
 
     // Adds a version read from the database; the copy is expected to exist.
     void addVersion(const QString& fileId);
+    // Adds several at once (the database loader), indexing them once.
+    void addVersions(const QStringList& fileIds);
     // Copies the file's current state as a new version; false when the copy failed.
     bool addNewVersion(const QString& backupDirectory = QString());
 

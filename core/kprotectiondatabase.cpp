@@ -182,6 +182,7 @@ bool KProtectionDatabase::load(const Collections& collections) const
         if (!collection)
             continue;
         auto* record = new KFileObject(loaded.fileName, type);
+        QStringList present;
         for (const QString& fileId : loaded.fileIds) {
             // A FileID that could name a file outside the backup folder is dropped like a
             // missing copy, so no later operation can reach such a file.
@@ -189,8 +190,9 @@ bool KProtectionDatabase::load(const Collections& collections) const
                 continue;
             // A folder of that name is no copy.
             if (KFileOps::status(backupFolder + fileId).isFile)
-                record->addVersion(fileId);
+                present.append(fileId);
         }
+        record->addVersions(present);
         // A path already in memory keeps its record there; a refused record is deleted here.
         if (record->versionCount() == 0 || !collection->addFile(record))
             delete record;
