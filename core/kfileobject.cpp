@@ -62,7 +62,7 @@ bool KFileCopyedObject::createBackup(const QString& sourcePath, const QString& b
     KCopySource source(sourcePath);
     const QString modified = source.isOpen() ? KTimeStamp::formatMSecs(source.status().modifiedMSecs) : QString();
     m_fileId = QUuid::createUuid().toString() + QLatin1Char('_') + modified + QLatin1Char('_')
-        + KTimeStamp::formatDate(QDate::currentDate());
+        + KTimeStamp::todayText();
     // The copy keeps the source's permissions plus read and write for its owner, so a copy of a
     // read-only source does not stay read-only.
     return source.copyTo(folder + m_fileId);
@@ -88,7 +88,7 @@ QString KFileCopyedObject::modifiedStamp() const
 bool KFileCopyedObject::isBackedUpToday() const
 {
     // A malformed backup date is not today.
-    return m_fileId.size() >= 8 && QStringView(m_fileId).right(8) == KTimeStamp::formatDate(QDate::currentDate())
+    return m_fileId.size() >= 8 && QStringView(m_fileId).right(8) == KTimeStamp::todayText()
         && backupDate().isValid();
 }
 

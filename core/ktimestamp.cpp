@@ -88,6 +88,17 @@ QString formatMSecs(qint64 msecs)
     return text;
 }
 
+QString todayText()
+{
+    const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch());
+    QString text;
+    text.reserve(8);
+    appendDigits(&text, local.year, 4);
+    appendDigits(&text, local.month, 2);
+    appendDigits(&text, local.day, 2);
+    return text;
+}
+
 QString displayTextOfMSecs(qint64 msecs)
 {
     const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);

@@ -16,6 +16,9 @@ QString format(const QDateTime& time);          // "yyyyMMddhhmmss"
 QString formatMSecs(qint64 msecs);               // "yyyyMMddhhmmss"
 QString displayTextOfMSecs(qint64 msecs);        // "yyyy-MM-dd hh:mm:ss"
 QString monthTextOfMSecs(qint64 msecs);          // "yyyy年MM月"
+// Today's date as "yyyyMMdd". (QDate::currentDate() re-reads the time zone on every call,
+// which backing up many files would pay for each file.)
+QString todayText();
 QString formatDate(const QDate& date);          // "yyyyMMdd"
 
 // A valid "yyyyMMddhhmmss" text: fourteen digits naming an existing date and time of day.

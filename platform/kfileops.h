@@ -36,6 +36,7 @@ public:
 private:
     int m_fd = -1;
     unsigned m_mode = 0;
+    bool m_copied = false;
     KFileStatus m_status;
     Q_DISABLE_COPY(KCopySource)
 };

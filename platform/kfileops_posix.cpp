@@ -158,12 +158,15 @@ bool KCopySource::copyTo(const QString& target)
     if (m_fd < 0)
         return false;
     const QByteArray targetName = QFile::encodeName(target);
-    FileDescriptor to(::open(targetName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    // Created with its final permissions (less what the user's umask withholds, as for any new
+    // file): the source's, without set-id bits, plus read and write for the owner.
+    const mode_t mode = (m_mode & 0777) | S_IRUSR | S_IWUSR;
+    FileDescriptor to(::open(targetName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (to.get() < 0)
         return false;
-    const mode_t mode = (m_mode & 07777 & ~mode_t(S_ISUID | S_ISGID)) | S_IRUSR | S_IWUSR;
-    const bool copied = ::lseek(m_fd, 0, SEEK_SET) == 0 && copyContents(m_fd, to.get(), off_t(m_status.size))
-        && ::fchmod(to.get(), mode) == 0;
+    const bool rewound = !m_copied || ::lseek(m_fd, 0, SEEK_SET) == 0;
+    m_copied = true;
+    const bool copied = rewound && copyContents(m_fd, to.get(), off_t(m_status.size));
     const bool closed = ::close(to.release()) == 0;
     if (copied && closed)
         return true;
