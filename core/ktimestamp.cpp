@@ -53,6 +53,26 @@ void appendDigits(QString* text, int value, int width)
     text->append(digits, width);
 }
 
+// The local time of `msecs` as text: its fields from the year down to `last` (0 year ... 5
+// second), each preceded by its separator in `separators` (a null character for none).
+QString localText(qint64 msecs, int last, const QChar (&separators)[6], QChar after = QChar())
+{
+    const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);
+    const int fields[6] = { local.year, local.month, local.day, local.hour, local.minute, local.second };
+    QString text;
+    text.reserve(20);
+    for (int i = 0; i <= last; ++i) {
+        if (!separators[i].isNull())
+            text.append(separators[i]);
+        appendDigits(&text, fields[i], i == 0 ? 4 : 2);
+    }
+    if (!after.isNull())
+        text.append(after);
+    return text;
+}
+
+constexpr QChar Compact[6] = {};
+
 } // namespace
 
 namespace KTimeStamp {
@@ -74,60 +94,28 @@ qint64 numberOfMSecs(qint64 msecs)
         + local.second;
 }
 
+
 QString formatMSecs(qint64 msecs)
 {
-    const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);
-    QString text;
-    text.reserve(14);
-    appendDigits(&text, local.year, 4);
-    appendDigits(&text, local.month, 2);
-    appendDigits(&text, local.day, 2);
-    appendDigits(&text, local.hour, 2);
-    appendDigits(&text, local.minute, 2);
-    appendDigits(&text, local.second, 2);
-    return text;
+    return localText(msecs, 5, Compact);
 }
 
 QString todayText()
 {
-    const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch());
-    QString text;
-    text.reserve(8);
-    appendDigits(&text, local.year, 4);
-    appendDigits(&text, local.month, 2);
-    appendDigits(&text, local.day, 2);
-    return text;
+    return localText(QDateTime::currentMSecsSinceEpoch(), 2, Compact);
 }
 
 QString displayTextOfMSecs(qint64 msecs)
 {
-    const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);
-    QString text;
-    text.reserve(19);
-    appendDigits(&text, local.year, 4);
-    text.append(QLatin1Char('-'));
-    appendDigits(&text, local.month, 2);
-    text.append(QLatin1Char('-'));
-    appendDigits(&text, local.day, 2);
-    text.append(QLatin1Char(' '));
-    appendDigits(&text, local.hour, 2);
-    text.append(QLatin1Char(':'));
-    appendDigits(&text, local.minute, 2);
-    text.append(QLatin1Char(':'));
-    appendDigits(&text, local.second, 2);
-    return text;
+    static const QChar separators[6] = { QChar(), QLatin1Char('-'), QLatin1Char('-'), QLatin1Char(' '),
+        QLatin1Char(':'), QLatin1Char(':') };
+    return localText(msecs, 5, separators);
 }
 
 QString monthTextOfMSecs(qint64 msecs)
 {
-    const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);
-    QString text;
-    text.reserve(8);
-    appendDigits(&text, local.year, 4);
-    text.append(QChar(0x5E74)); // 年
-    appendDigits(&text, local.month, 2);
-    text.append(QChar(0x6708)); // 月
-    return text;
+    static const QChar separators[6] = { QChar(), QChar(0x5E74) }; // 年, then 月 after the month
+    return localText(msecs, 1, separators, QChar(0x6708));
 }
 
 QString format(const QDateTime& time)
