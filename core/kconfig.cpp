@@ -3,6 +3,7 @@
 #include "core/kcommon.h"
 #include "platform/kregistry.h"
 #include "platform/ksettingslock.h"
+#include "platform/kplatform.h"
 
 #include <QDate>
 #include <QDir>
@@ -152,7 +153,7 @@ QString KConfig::folderTooLargeTipDate() const
 
 void KConfig::setFolderTooLargeTipDateToday()
 {
-    write(FolderTooLargeTipDateKey, QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    write(FolderTooLargeTipDateKey, KPlatform::instance()->currentDate().toString(QStringLiteral("yyyy-MM-dd")));
 }
 
 bool KConfig::isTipWhenDiskSizeIsSmall() const

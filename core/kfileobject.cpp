@@ -3,6 +3,7 @@
 #include "core/kcommon.h"
 #include "core/ktimestamp.h"
 #include "platform/kfileops.h"
+#include "platform/kplatform.h"
 
 #include <QDir>
 #include <QFile>
@@ -222,7 +223,7 @@ KFileCopyedObject* KFileObject::latestLocked() const
     // The first version is the pick; a later one with a readable, later time replaces it,
     // unless the pick lies in the future. An unreadable time (-1) is a null time, which any
     // readable time follows.
-    const qint64 now = KTimeStamp::numberOfMSecs(QDateTime::currentMSecsSinceEpoch());
+    const qint64 now = KTimeStamp::numberOfMSecs(KPlatform::instance()->currentMSecsSinceEpoch());
     int pick = 0;
     for (int i = 1; i < m_order.size(); ++i) {
         const qint64 stamp = m_stampNumbers.at(i);
@@ -292,7 +293,7 @@ bool KFileObject::removeBackupsBeforeToday()
 
 bool KFileObject::dropVersionsOlderThan7Days()
 {
-    const QDate today = QDate::currentDate();
+    const QDate today = KPlatform::instance()->currentDate();
     const std::lock_guard<std::shared_mutex> locker(m_lock);
     bool dropped = false;
     for (auto it = m_versions.begin(); it != m_versions.end();) {

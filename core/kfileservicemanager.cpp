@@ -110,7 +110,7 @@ QStringList rowsNewerThan(const std::array<QStringList, 5>& existing, int days)
     QStringList recent;
     for (const QStringList& rows : existing) {
         const QString threshold
-            = QDateTime::currentDateTime().addDays(-days).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+            = KPlatform::instance()->currentDateTime().addDays(-days).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
         for (const QString& row : rows) {
             const QString latest = splitRow(row).latest;
             if (isListTime(latest) && latest > threshold)
@@ -202,7 +202,7 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
         QDir().mkpath(backupDirectory);
     // Files not modified during the last seven days are never backed up: the file's time plus
     // seven days must lie after now, that is, the file's time after now less seven days.
-    const qint64 oldestBackedUp = QDateTime::currentDateTime().addDays(-7).toMSecsSinceEpoch();
+    const qint64 oldestBackedUp = KPlatform::instance()->currentDateTime().addDays(-7).toMSecsSinceEpoch();
     m_cycleStatus.reserve(m_cycleStatus.size() + files->size());
     for (const QString& path : *files) {
         // One status call serves the existence, change and age checks.

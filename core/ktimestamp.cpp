@@ -1,6 +1,7 @@
 #include "core/ktimestamp.h"
 
 #include "platform/klocaltime.h"
+#include "platform/kplatform.h"
 
 namespace {
 
@@ -102,7 +103,7 @@ QString formatMSecs(qint64 msecs)
 
 QString todayText()
 {
-    return localText(QDateTime::currentMSecsSinceEpoch(), 2, Compact);
+    return localText(KPlatform::instance()->currentMSecsSinceEpoch(), 2, Compact);
 }
 
 QString displayTextOfMSecs(qint64 msecs)

@@ -147,3 +147,23 @@ bool KFakePlatform::revealInFileManager(const QString& path)
     m_revealed << path;
     return true;
 }
+
+void KFakePlatform::setCurrentDateTime(const QDateTime& time)
+{
+    const std::lock_guard<std::mutex> locker(m_mutex);
+    m_clockMSecs = time.isValid() ? time.toMSecsSinceEpoch() : -1;
+}
+
+void KFakePlatform::advanceClock(qint64 msecs)
+{
+    const std::lock_guard<std::mutex> locker(m_mutex);
+    if (m_clockMSecs < 0)
+        m_clockMSecs = QDateTime::currentMSecsSinceEpoch();
+    m_clockMSecs += msecs;
+}
+
+qint64 KFakePlatform::currentMSecsSinceEpoch() const
+{
+    const std::lock_guard<std::mutex> locker(m_mutex);
+    return m_clockMSecs >= 0 ? m_clockMSecs : QDateTime::currentMSecsSinceEpoch();
+}

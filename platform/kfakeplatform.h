@@ -32,6 +32,10 @@ public:
     void setHostExecutablePath(const QString& path);
     void setFileVersion(const QString& version);
     QStringList revealedPaths() const;
+    // Stops the clock at `time`; an invalid time lets it run with the real one again.
+    void setCurrentDateTime(const QDateTime& time);
+    // Moves a stopped clock on; a running one is stopped first at the real time.
+    void advanceClock(qint64 msecs);
 
     QString appDataFolder() const override;
     QString commonDocumentsFolder() const override;
@@ -47,6 +51,7 @@ public:
     QString fileVersion(const QString& path) const override;
 
     bool revealInFileManager(const QString& path) override;
+    qint64 currentMSecsSinceEpoch() const override;
 
 private:
     const QString m_base;
@@ -56,4 +61,5 @@ private:
     QString m_hostExecutable;
     QString m_fileVersion;
     QStringList m_revealed;
+    qint64 m_clockMSecs = -1; // -1: the real clock
 };

@@ -57,3 +57,18 @@ KFileSystemKind KPlatform::fileSystemKind(const QString& root) const
     }
     return KFileSystemKind::Other;
 }
+
+qint64 KPlatform::currentMSecsSinceEpoch() const
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+QDateTime KPlatform::currentDateTime() const
+{
+    return QDateTime::fromMSecsSinceEpoch(currentMSecsSinceEpoch());
+}
+
+QDate KPlatform::currentDate() const
+{
+    return currentDateTime().date();
+}

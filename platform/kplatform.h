@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDate>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -62,6 +64,12 @@ public:
     // The running host executable and its embedded file version (empty when it has none).
     virtual QString hostExecutablePath() const = 0;
     virtual QString fileVersion(const QString& path) const = 0;
+
+    // The current time in milliseconds since the epoch. Everything that asks for "now" or
+    // "today" asks here, so that tests can set the clock.
+    virtual qint64 currentMSecsSinceEpoch() const;
+    QDateTime currentDateTime() const;
+    QDate currentDate() const;
 
     // Shows `path` selected in the desktop's file manager; false when nothing could be started.
     virtual bool revealInFileManager(const QString& path) = 0;
