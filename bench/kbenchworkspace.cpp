@@ -19,8 +19,7 @@ KBenchWorkspace::KBenchWorkspace(const QString& folder, int files, int fileSize)
     : m_folder(QDir(folder).absolutePath())
     , m_files(files)
     , m_fileSize(fileSize)
-{
-}
+{ }
 
 KBenchWorkspace::~KBenchWorkspace()
 {

@@ -4,8 +4,6 @@
 //
 //   vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] [--repeat R] [--quick] [--keep]
 
-#include "kbenchworkspace.h"
-
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
@@ -13,6 +11,7 @@
 #include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kproductcatalog.h"
+#include "kbenchworkspace.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -77,14 +76,14 @@ bool run(const QString& program, const QStringList& arguments)
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(program, arguments);
-    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
 }
 
 void removeFolder(const QString& path)
 {
     QDir(path).removeRecursively();
 }
-
 
 struct Figure
 {
@@ -153,7 +152,8 @@ int measureResident(const QString& folder)
 
 int benchmark(const Options& options)
 {
-    out() << QStringLiteral("Vaultkeep benchmark: %1 files of %2 bytes, %3 versions each, median of %4 runs, in %5\n\n")
+    out() << QStringLiteral(
+        "Vaultkeep benchmark: %1 files of %2 bytes, %3 versions each, median of %4 runs, in %5\n\n")
                  .arg(options.files)
                  .arg(options.size)
                  .arg(options.versions)
@@ -189,14 +189,17 @@ int benchmark(const Options& options)
         const QString cpTarget = options.folder + QStringLiteral("/cp%1").arg(rep);
         const QString rsyncTarget = options.folder + QStringLiteral("/rsync%1/").arg(rep);
         cps << timed([&] { run(QStringLiteral("cp"), { QStringLiteral("-r"), source, cpTarget }); });
-        rsyncs << timed([&] { run(QStringLiteral("rsync"), { QStringLiteral("-a"), source + QLatin1Char('/'), rsyncTarget }); });
+        rsyncs << timed([&] {
+            run(QStringLiteral("rsync"), { QStringLiteral("-a"), source + QLatin1Char('/'), rsyncTarget });
+        });
     }
     if (manager->collection(0)->count() != options.files) {
         QTextStream(stderr) << "the first cycle protected " << manager->collection(0)->count() << " files\n";
         return 1;
     }
     const double firstCycle = medianOf(ours);
-    report({ QStringLiteral("first cycle, backing up every file"), firstCycle, QStringLiteral("cp -r"), medianOf(cps), 1.3 });
+    report({ QStringLiteral("first cycle, backing up every file"), firstCycle, QStringLiteral("cp -r"),
+        medianOf(cps), 1.3 });
     report({ QString(), firstCycle, QStringLiteral("rsync -a"), medianOf(rsyncs), 1.0, true });
     const QString backups = KCommon::backupDirectory();
     const QString scratch = options.folder + QStringLiteral("/rsync0");
@@ -208,7 +211,8 @@ int benchmark(const Options& options)
     }
     manager->saveDatabase();
     scanner->runCycle(KDiskFileManager::CycleKind::Full); // settles the start-up clean-up request
-    const double unchanged = median(options.repeat, [&] { scanner->runCycle(KDiskFileManager::CycleKind::Full); });
+    const double unchanged
+        = median(options.repeat, [&] { scanner->runCycle(KDiskFileManager::CycleKind::Full); });
     QVector<QByteArray> nativePaths;
     for (const QString& path : workspace.sources())
         nativePaths << QFile::encodeName(path);
@@ -217,9 +221,12 @@ int benchmark(const Options& options)
         for (const QByteArray& path : qAsConst(nativePaths))
             ::stat(path.constData(), &info);
     });
-    const double rsyncUnchanged = median(options.repeat,
-        [&] { run(QStringLiteral("rsync"), { QStringLiteral("-a"), source + QLatin1Char('/'), scratch + QLatin1Char('/') }); });
-    report({ QStringLiteral("full cycle, nothing changed"), unchanged, QStringLiteral("stat loop"), statLoop, 6.0 });
+    const double rsyncUnchanged = median(options.repeat, [&] {
+        run(QStringLiteral("rsync"),
+            { QStringLiteral("-a"), source + QLatin1Char('/'), scratch + QLatin1Char('/') });
+    });
+    report({ QStringLiteral("full cycle, nothing changed"), unchanged, QStringLiteral("stat loop"), statLoop,
+        6.0 });
     report({ QString(), unchanged, QStringLiteral("rsync -a, no change"), rsyncUnchanged, 1.0, true });
 
     // The database of N x V versions, saved and loaded.
@@ -278,7 +285,9 @@ int benchmark(const Options& options)
     // The backup folder's size.
     qint64 size = 0;
     const double folderSize = median(options.repeat, [&] { size = KCommon::folderSize(backups, false); });
-    const double du = median(options.repeat, [&] { run(QStringLiteral("du"), { QStringLiteral("-sb"), backups }); });
+    const double du = median(options.repeat, [&] {
+        run(QStringLiteral("du"), { QStringLiteral("-sb"), backups });
+    });
     report({ QStringLiteral("backup folder size"), folderSize, QStringLiteral("du -sb"), du, 1.5 });
 
     // Peak resident memory of a process that loads the database.
@@ -290,7 +299,8 @@ int benchmark(const Options& options)
     const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
     if (fields.size() == 3) {
         const double peakMiB = fields.at(2).toDouble() / 1024;
-        out() << QStringLiteral("%1 %2 MiB after loading %3 records with %4 versions (%5 MiB before)   goal <= 80 MiB   %6\n")
+        out() << QStringLiteral(
+            "%1 %2 MiB after loading %3 records with %4 versions (%5 MiB before)   goal <= 80 MiB   %6\n")
                      .arg(QStringLiteral("peak resident memory"), -34)
                      .arg(peakMiB, 8, 'f', 1)
                      .arg(QString::fromLatin1(fields.at(0)))
@@ -300,7 +310,9 @@ int benchmark(const Options& options)
     } else {
         out() << "peak resident memory: the measuring process failed\n";
     }
-    out() << QStringLiteral("\nbackup folder: %1 in %2 versions\n").arg(KCommon::formatSize(size)).arg(qint64(options.files) * options.versions);
+    out() << QStringLiteral("\nbackup folder: %1 in %2 versions\n")
+                 .arg(KCommon::formatSize(size))
+                 .arg(qint64(options.files) * options.versions);
     // Nothing is deleted before this point: on a file system without a journal, ext4 skips
     // inodes deleted in the last minutes, which would slow every file created after them.
     if (!options.keep)
@@ -347,8 +359,9 @@ int main(int argc, char* argv[])
         else
             ok = false;
         if (!ok) {
-            QTextStream(stderr) << "usage: vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] "
-                                   "[--repeat R] [--quick] [--keep]\n";
+            QTextStream(stderr)
+                << "usage: vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] "
+                   "[--repeat R] [--quick] [--keep]\n";
             return 2;
         }
     }

@@ -41,8 +41,8 @@ QString backupDirectory()
 
 QString hostDataFolder()
 {
-    const QString folder = joinPath(KPlatform::instance()->appDataFolder(),
-        QStringLiteral("Atrium") + KPaths::nativeSeparator());
+    const QString folder = joinPath(
+        KPlatform::instance()->appDataFolder(), QStringLiteral("Atrium") + KPaths::nativeSeparator());
     QDir().mkpath(folder);
     return folder;
 }
@@ -77,7 +77,8 @@ bool clearFolder(const QString& path)
         return false;
     bool cleared = true;
     QDir dir(path);
-    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QFileInfoList entries
+        = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries) {
         if (entry.isDir() && !entry.isSymLink()) {
             cleared = QDir(entry.absoluteFilePath()).removeRecursively() && cleared;

@@ -1,9 +1,9 @@
 #include "core/kconfig.h"
 
 #include "core/kcommon.h"
+#include "platform/kplatform.h"
 #include "platform/kregistry.h"
 #include "platform/ksettingslock.h"
-#include "platform/kplatform.h"
 
 #include <QDate>
 #include <QDir>
@@ -40,8 +40,7 @@ QString switchText(bool on)
 KConfig::KConfig(const QString& filePath, QObject* parent)
     : QObject(parent)
     , m_filePath(filePath)
-{
-}
+{ }
 
 KConfig* KConfig::instance()
 {
@@ -153,7 +152,8 @@ QString KConfig::folderTooLargeTipDate() const
 
 void KConfig::setFolderTooLargeTipDateToday()
 {
-    write(FolderTooLargeTipDateKey, KPlatform::instance()->currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    write(FolderTooLargeTipDateKey,
+        KPlatform::instance()->currentDate().toString(QStringLiteral("yyyy-MM-dd")));
 }
 
 bool KConfig::isTipWhenDiskSizeIsSmall() const

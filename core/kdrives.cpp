@@ -1,5 +1,4 @@
 #include "core/kcommon.h"
-
 #include "platform/kplatform.h"
 
 #include <mutex>

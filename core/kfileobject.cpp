@@ -46,8 +46,7 @@ QByteArray escapedUtf8(const QString& path)
 
 KFileCopyedObject::KFileCopyedObject(QObject* parent)
     : QObject(parent)
-{
-}
+{ }
 
 bool KFileCopyedObject::createBackup(const QString& sourcePath, const QString& backupDirectory)
 {
@@ -61,7 +60,8 @@ bool KFileCopyedObject::createBackup(const QString& sourcePath, const QString& b
     // The modification time comes from the opened file, so the name carries the time of the
     // content that is copied.
     KCopySource source(sourcePath);
-    const QString modified = source.isOpen() ? KTimeStamp::formatMSecs(source.status().modifiedMSecs) : QString();
+    const QString modified
+        = source.isOpen() ? KTimeStamp::formatMSecs(source.status().modifiedMSecs) : QString();
     m_fileId = QUuid::createUuid().toString() + QLatin1Char('_') + modified + QLatin1Char('_')
         + KTimeStamp::todayText();
     // The copy keeps the source's permissions plus read and write for its owner, so a copy of a
@@ -139,8 +139,7 @@ KFileObject::KFileObject(const QString& fileName, int fileType, QObject* parent)
     : QObject(parent)
     , m_fileName(fileName)
     , m_fileType(fileType)
-{
-}
+{ }
 
 KFileObject::~KFileObject()
 {

@@ -1,9 +1,8 @@
 #include "core/kfileobjectmgr.h"
 
-#include "platform/kfileops.h"
-
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
+#include "platform/kfileops.h"
 #include "platform/kpaths.h"
 
 #include <mutex>
@@ -219,7 +218,8 @@ QStringList KFileObjectMgr::collectRows(
     rows.reserve(records.size());
     for (const Record& record : records) {
         const auto status = known.constFind(record->fileName());
-        const KFileStatus file = status != known.cend() ? status.value() : KFileOps::status(record->fileName());
+        const KFileStatus file
+            = status != known.cend() ? status.value() : KFileOps::status(record->fileName());
         const QString row = record->rowText(file);
         if (row.isEmpty())
             continue; // a record without versions has no row

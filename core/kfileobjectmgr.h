@@ -64,7 +64,8 @@ public:
     QStringList collectRows(QStringList* existing, QStringList* deleted) const;
     // The same, taking a file's status from `known` when it holds the path (the engine's cycle
     // has just read the status of every recently used file).
-    QStringList collectRows(QStringList* existing, QStringList* deleted, const QHash<QString, KFileStatus>& known) const;
+    QStringList collectRows(
+        QStringList* existing, QStringList* deleted, const QHash<QString, KFileStatus>& known) const;
 
     // Deletes every record, also those kept alive after leaving the map.
     void clear();

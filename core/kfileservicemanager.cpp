@@ -109,8 +109,8 @@ QStringList rowsNewerThan(const std::array<QStringList, 5>& existing, int days)
 {
     QStringList recent;
     for (const QStringList& rows : existing) {
-        const QString threshold
-            = KPlatform::instance()->currentDateTime().addDays(-days).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        const QString threshold = KPlatform::instance()->currentDateTime().addDays(-days).toString(
+            QStringLiteral("yyyy-MM-dd hh:mm:ss"));
         for (const QString& row : rows) {
             const QString latest = splitRow(row).latest;
             if (isListTime(latest) && latest > threshold)
@@ -376,8 +376,8 @@ QStringList KFileServiceManager::findSelfBackupFiles()
 {
     QStringList found;
     const std::function<void(const QString&)> search = [&](const QString& folder) {
-        const QFileInfoList entries
-            = QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+        const QFileInfoList entries = QDir(folder).entryInfoList(
+            QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
         for (const QFileInfo& entry : entries) {
             if (entry.isDir())
                 search(entry.absoluteFilePath());
@@ -410,7 +410,8 @@ void KFileServiceManager::showSelfBackupPage()
     }
     emit sigSetMiscodeTypeLabelNumber(files.size(), SelfBackupPage);
     emit sigAfxMisCodePreUpdate(type, page);
-    emit sigAfxMisCodeAddRow(QStringLiteral("计价自备份(%1)").arg(files.size()), QString(), QString(), 1, page);
+    emit sigAfxMisCodeAddRow(
+        QStringLiteral("计价自备份(%1)").arg(files.size()), QString(), QString(), 1, page);
     const int first = (page - 1) * PageSize;
     const QStringList shown = page >= 1 && first < files.size() ? files.mid(first, PageSize) : QStringList();
     for (const QString& path : shown) {

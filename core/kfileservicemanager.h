@@ -36,7 +36,13 @@ public:
 
     static constexpr int PageSize = 20;
     static constexpr int KindCount = 5;
-    enum PageType { TodayPage = 5, RecentPage = 6, SelfBackupPage = 7, NoPage = 8 };
+    enum PageType
+    {
+        TodayPage = 5,
+        RecentPage = 6,
+        SelfBackupPage = 7,
+        NoPage = 8
+    };
 
     void onScanBegin() override;
     void onFilesFound(const QStringList* files, int fileType, bool backupAllowed) override;
@@ -69,10 +75,10 @@ signals:
     void sigAfxMisCodePreUpdate(int nType, int nPageIndex);
     void sigAfxMisCodeAddRow(const QString& strFileName, const QString& strBackedNumber,
         const QString& strLastBackedTime, int rowType, int nPageIndex);
-    void sigAfxMisCodeCopyedAddRow(const QString& strFileName, const QString& strDateTime, int nType, int nPageIndex,
-        int nTotalPage);
-    void sigAfxMisCodeEndUpdate(int nType, int nSuccessNumberThisTime, int nFailedNumberThisTime, int nPageIndex,
-        int nTotalPage);
+    void sigAfxMisCodeCopyedAddRow(
+        const QString& strFileName, const QString& strDateTime, int nType, int nPageIndex, int nTotalPage);
+    void sigAfxMisCodeEndUpdate(
+        int nType, int nSuccessNumberThisTime, int nFailedNumberThisTime, int nPageIndex, int nTotalPage);
     void sigSetMiscodeTypeLabelNumber(int nNumber, int nType);
     void sigAfxDeletedPreUpdate();
     void sigAfxDeletedAddRow(const QString& strFileName);

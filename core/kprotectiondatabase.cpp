@@ -7,8 +7,8 @@
 #include "platform/kfileops.h"
 
 #include <QDir>
-#include <QFile>
 #include <QDomDocument>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QXmlStreamReader>
@@ -135,7 +135,8 @@ bool readElementsLeniently(const QByteArray& content, QVector<LoadedFile>* files
     if (!document.setContent(content))
         return false;
     const QDomElement root = document.documentElement();
-    for (QDomElement element = root.firstChildElement(); !element.isNull(); element = element.nextSiblingElement()) {
+    for (QDomElement element = root.firstChildElement(); !element.isNull();
+         element = element.nextSiblingElement()) {
         LoadedFile file;
         file.fileName = element.attribute(QStringLiteral("FileName"));
         file.type = element.attribute(QStringLiteral("Type"));

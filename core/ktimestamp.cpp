@@ -36,8 +36,8 @@ bool readTime(QStringView text, QTime* time)
     int hour = 0;
     int minute = 0;
     int second = 0;
-    if (!readNumber(text, 8, 2, &hour) || !readNumber(text, 10, 2, &minute) || !readNumber(text, 12, 2, &second)
-        || !QTime::isValid(hour, minute, second)) {
+    if (!readNumber(text, 8, 2, &hour) || !readNumber(text, 10, 2, &minute)
+        || !readNumber(text, 12, 2, &second) || !QTime::isValid(hour, minute, second)) {
         return false;
     }
     *time = QTime(hour, minute, second);
@@ -91,10 +91,11 @@ qint64 numberOf(QStringView stamp)
 qint64 numberOfMSecs(qint64 msecs)
 {
     const KLocalTime local = KLocalTime::fromMSecsSinceEpoch(msecs);
-    return ((((qint64(local.year) * 100 + local.month) * 100 + local.day) * 100 + local.hour) * 100 + local.minute) * 100
+    return ((((qint64(local.year) * 100 + local.month) * 100 + local.day) * 100 + local.hour) * 100
+               + local.minute)
+        * 100
         + local.second;
 }
-
 
 QString formatMSecs(qint64 msecs)
 {
@@ -156,11 +157,12 @@ QDate parseDate(QStringView text)
 bool isDisplayText(QStringView text)
 {
     if (text.size() != 19 || text.at(4) != QLatin1Char('-') || text.at(7) != QLatin1Char('-')
-        || text.at(10) != QLatin1Char(' ') || text.at(13) != QLatin1Char(':') || text.at(16) != QLatin1Char(':')) {
+        || text.at(10) != QLatin1Char(' ') || text.at(13) != QLatin1Char(':')
+        || text.at(16) != QLatin1Char(':')) {
         return false;
     }
-    const QChar digits[14] = { text[0], text[1], text[2], text[3], text[5], text[6], text[8], text[9], text[11],
-        text[12], text[14], text[15], text[17], text[18] };
+    const QChar digits[14] = { text[0], text[1], text[2], text[3], text[5], text[6], text[8], text[9],
+        text[11], text[12], text[14], text[15], text[17], text[18] };
     return isValid(QStringView(digits, 14));
 }
 

@@ -10,16 +10,16 @@
 // could afford.
 namespace KTimeStamp {
 
-QString format(const QDateTime& time);          // "yyyyMMddhhmmss"
+QString format(const QDateTime& time); // "yyyyMMddhhmmss"
 // The same texts for an instant in milliseconds since the epoch, in local time, without
 // going through QDateTime.
-QString formatMSecs(qint64 msecs);               // "yyyyMMddhhmmss"
-QString displayTextOfMSecs(qint64 msecs);        // "yyyy-MM-dd hh:mm:ss"
-QString monthTextOfMSecs(qint64 msecs);          // "yyyy年MM月"
+QString formatMSecs(qint64 msecs); // "yyyyMMddhhmmss"
+QString displayTextOfMSecs(qint64 msecs); // "yyyy-MM-dd hh:mm:ss"
+QString monthTextOfMSecs(qint64 msecs); // "yyyy年MM月"
 // Today's date as "yyyyMMdd". (QDate::currentDate() re-reads the time zone on every call,
 // which backing up many files would pay for each file.)
 QString todayText();
-QString formatDate(const QDate& date);          // "yyyyMMdd"
+QString formatDate(const QDate& date); // "yyyyMMdd"
 
 // A valid "yyyyMMddhhmmss" text: fourteen digits naming an existing date and time of day.
 bool isValid(QStringView stamp);

@@ -46,7 +46,11 @@ public:
     // One pass of the thread's loop, without its wait: scan, learn icons, run a requested
     // clean-up, notify. The cycle counter decides whether backups are allowed, unless the pass
     // is asked to be a full one (benchmarks measure full passes without waiting for them).
-    enum class CycleKind { Counted, Full };
+    enum class CycleKind
+    {
+        Counted,
+        Full
+    };
     void runCycle(CycleKind kind = CycleKind::Counted);
 
     // The files of kind 0 to 4 found by the last scan.

@@ -69,8 +69,8 @@ bool KLedgerbase::bind(const QString& fileName)
     return true;
 }
 
-bool KLedgerbase::readField(const QString& database, const QString& recordGroup, const QString& field,
-    QString* text) const
+bool KLedgerbase::readField(
+    const QString& database, const QString& recordGroup, const QString& field, QString* text) const
 {
     if (!isLoaded() || database.isEmpty())
         return false;
@@ -108,7 +108,8 @@ bool KLedgerbase::writeField(const QString& database, const QString& recordGroup
         pointers.reserve(entries.size());
         for (const QString& entry : entries)
             pointers << utf16(entry);
-        const bool written = m_write(handle, utf16(recordGroup), utf16(field), pointers.constData(), pointers.size()) == 0;
+        const bool written
+            = m_write(handle, utf16(recordGroup), utf16(field), pointers.constData(), pointers.size()) == 0;
         m_close(handle);
         return written;
     } catch (...) {

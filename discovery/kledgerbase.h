@@ -24,7 +24,8 @@ public:
 
     // The entries of a field of a record group, joined with "\r\n". False on any failure: no
     // library, no such file, group or field, or an error inside the engine.
-    bool readField(const QString& database, const QString& recordGroup, const QString& field, QString* text) const;
+    bool readField(
+        const QString& database, const QString& recordGroup, const QString& field, QString* text) const;
     // Replaces a field's entries (tools and tests prepare databases with it).
     bool writeField(const QString& database, const QString& recordGroup, const QString& field,
         const QStringList& entries) const;

@@ -10,5 +10,5 @@ public:
     static QString recentModelList(const QString& systemDatabase);
 
     static const QString RecordGroup; // "Options"
-    static const QString Field;       // "RecentOpenedFileList"
+    static const QString Field; // "RecentOpenedFileList"
 };

@@ -22,8 +22,7 @@ public:
     explicit UniqueList(QStringList* list)
         : m_list(list)
         , m_seen(list->cbegin(), list->cend())
-    {
-    }
+    { }
     bool contains(const QString& text) const { return m_seen.contains(text); }
     void append(const QString& text)
     {
@@ -38,7 +37,12 @@ private:
     QSet<QString> m_seen;
 };
 
-enum class OfficeEntry { PlainPath, MruEntry, ReadingLocation };
+enum class OfficeEntry
+{
+    PlainPath,
+    MruEntry,
+    ReadingLocation
+};
 
 // Office programs write the same document in several spellings; the key is the folded folder,
 // a separator and the file name.
@@ -55,8 +59,8 @@ void addOfficeDocument(QString text, OfficeEntry kind, UniqueList* list)
     if (text.isEmpty())
         return;
     const QFileInfo file(text);
-    const QString key
-        = KPaths::foldCase(KCommon::joinPath(KPaths::toNativeSeparators(file.absolutePath()), file.fileName()));
+    const QString key = KPaths::foldCase(
+        KCommon::joinPath(KPaths::toNativeSeparators(file.absolutePath()), file.fileName()));
     if (list->contains(key) || (kind != OfficeEntry::PlainPath && list->contains(text)))
         return;
     list->append(key);
@@ -84,10 +88,12 @@ void KRecentFileScan::readOfficeDocuments(QStringList* list) const
             return OfficeRoot.arg(version).arg(program) + rest;
         };
         if (version <= 11) {
-            addValuesOf(key(QStringLiteral("Word"), QStringLiteral("Recent Files")), OfficeEntry::PlainPath, &documents);
-            addValuesOf(key(QStringLiteral("Excel"), QStringLiteral("Recent Files")), OfficeEntry::PlainPath, &documents);
-            addValuesOf(key(QStringLiteral("PowerPoint"), QStringLiteral("Recent File List")), OfficeEntry::PlainPath,
+            addValuesOf(key(QStringLiteral("Word"), QStringLiteral("Recent Files")), OfficeEntry::PlainPath,
                 &documents);
+            addValuesOf(key(QStringLiteral("Excel"), QStringLiteral("Recent Files")), OfficeEntry::PlainPath,
+                &documents);
+            addValuesOf(key(QStringLiteral("PowerPoint"), QStringLiteral("Recent File List")),
+                OfficeEntry::PlainPath, &documents);
         }
         if (version >= 15) {
             for (const QString& program : OfficePrograms) {
@@ -115,11 +121,13 @@ void KRecentFileScan::readOfficeDocuments(QStringList* list) const
 
     // The office suite keeps one subkey per document, with its path.
     for (const char* program : { "wps", "et" }) {
-        const QString files = QStringLiteral("HKEY_CURRENT_USER\\Software\\Kingsoft\\Office\\6.0\\%1\\RecentFiles\\files")
-                                  .arg(QLatin1String(program));
+        const QString files
+            = QStringLiteral("HKEY_CURRENT_USER\\Software\\Kingsoft\\Office\\6.0\\%1\\RecentFiles\\files")
+                  .arg(QLatin1String(program));
         const QStringList documentKeys = subKeysOf(files);
         for (const QString& document : documentKeys) {
-            const QString path = KRegistryKey(files + QLatin1Char('\\') + document).value(QStringLiteral("path")).toString();
+            const QString path
+                = KRegistryKey(files + QLatin1Char('\\') + document).value(QStringLiteral("path")).toString();
             if (!path.isEmpty())
                 documents.append(KPaths::foldCase(path));
         }
@@ -129,15 +137,24 @@ void KRecentFileScan::readOfficeDocuments(QStringList* list) const
 void KRecentFileScan::readCadDrawings(QStringList* list) const
 {
     static const QList<QPair<const char*, const char*>> releases = {
-        { "15.0", "1" }, { "16.0", "201" }, { "16.1", "301" }, { "16.2", "4001" }, { "17.0", "5001" },
-        { "17.1", "6001" }, { "17.2", "7001" }, { "18.0", "5001" }, { "18.2", "7001" }, { "19.0", "B001" },
+        { "15.0", "1" },
+        { "16.0", "201" },
+        { "16.1", "301" },
+        { "16.2", "4001" },
+        { "17.0", "5001" },
+        { "17.1", "6001" },
+        { "17.2", "7001" },
+        { "18.0", "5001" },
+        { "18.2", "7001" },
+        { "19.0", "B001" },
     };
     UniqueList drawings(list);
     for (const auto& release : releases) {
         for (const char* language : { "804", "409" }) {
-            const QString keyPath
-                = QStringLiteral("HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\R%1\\ACAD-%2:%3\\Recent File List")
-                      .arg(QLatin1String(release.first), QLatin1String(release.second), QLatin1String(language));
+            const QString keyPath = QStringLiteral(
+                "HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\R%1\\ACAD-%2:%3\\Recent File List")
+                                        .arg(QLatin1String(release.first), QLatin1String(release.second),
+                                            QLatin1String(language));
             const auto values = KRegistryKey(keyPath).values();
             for (const auto& value : values) {
                 QString path = value.second;

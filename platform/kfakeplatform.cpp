@@ -6,20 +6,21 @@ KFakePlatform::KFakePlatform(const QString& base)
     : m_base(QDir::cleanPath(base))
 {
     QDir().mkpath(m_base);
-    for (const QString& folder : { appDataFolder(), commonDocumentsFolder(), desktopFolder(), documentsFolder() })
+    for (const QString& folder :
+        { appDataFolder(), commonDocumentsFolder(), desktopFolder(), documentsFolder() })
         QDir().mkpath(folder);
 }
 
-void KFakePlatform::addDrive(const QString& root, KDriveKind kind, KFileSystemKind fileSystem,
-    quint64 freeBytes, quint64 totalBytes)
+void KFakePlatform::addDrive(
+    const QString& root, KDriveKind kind, KFileSystemKind fileSystem, quint64 freeBytes, quint64 totalBytes)
 {
     Drive drive;
     drive.volume.root = root;
     drive.volume.kind = kind;
     drive.volume.fileSystemKind = fileSystem;
-    drive.volume.fileSystemName = fileSystem == KFileSystemKind::Ntfs
-        ? QStringLiteral("ext4")
-        : fileSystem == KFileSystemKind::Fat32 ? QStringLiteral("vfat") : QStringLiteral("exfat");
+    drive.volume.fileSystemName = fileSystem == KFileSystemKind::Ntfs ? QStringLiteral("ext4")
+        : fileSystem == KFileSystemKind::Fat32                        ? QStringLiteral("vfat")
+                                                                      : QStringLiteral("exfat");
     drive.freeBytes = freeBytes;
     drive.totalBytes = totalBytes;
     addDrive(drive);

@@ -16,8 +16,7 @@ class FileDescriptor
 public:
     explicit FileDescriptor(int fd)
         : m_fd(fd)
-    {
-    }
+    { }
     ~FileDescriptor()
     {
         if (m_fd >= 0)
@@ -129,8 +128,8 @@ KCopySource::KCopySource(const QString& path)
     if (fd < 0)
         return;
     struct statx info;
-    if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME,
-            &info)
+    if (::statx(fd, "", AT_EMPTY_PATH,
+            STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME, &info)
             != 0
         || !S_ISREG(info.stx_mode)) {
         ::close(fd);

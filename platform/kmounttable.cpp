@@ -48,14 +48,29 @@ bool hasOption(const QByteArray& options, const char* name)
 bool isPseudoFileSystem(const QString& type)
 {
     static const QSet<QString> pseudo = {
-        QStringLiteral("proc"),       QStringLiteral("sysfs"),     QStringLiteral("devtmpfs"),
-        QStringLiteral("devpts"),     QStringLiteral("cgroup"),    QStringLiteral("cgroup2"),
-        QStringLiteral("securityfs"), QStringLiteral("debugfs"),   QStringLiteral("tracefs"),
-        QStringLiteral("pstore"),     QStringLiteral("bpf"),       QStringLiteral("configfs"),
-        QStringLiteral("fusectl"),    QStringLiteral("hugetlbfs"), QStringLiteral("mqueue"),
-        QStringLiteral("autofs"),     QStringLiteral("binfmt_misc"), QStringLiteral("efivarfs"),
-        QStringLiteral("nsfs"),       QStringLiteral("rpc_pipefs"), QStringLiteral("selinuxfs"),
-        QStringLiteral("fuse.gvfsd-fuse"), QStringLiteral("fuse.portal"),
+        QStringLiteral("proc"),
+        QStringLiteral("sysfs"),
+        QStringLiteral("devtmpfs"),
+        QStringLiteral("devpts"),
+        QStringLiteral("cgroup"),
+        QStringLiteral("cgroup2"),
+        QStringLiteral("securityfs"),
+        QStringLiteral("debugfs"),
+        QStringLiteral("tracefs"),
+        QStringLiteral("pstore"),
+        QStringLiteral("bpf"),
+        QStringLiteral("configfs"),
+        QStringLiteral("fusectl"),
+        QStringLiteral("hugetlbfs"),
+        QStringLiteral("mqueue"),
+        QStringLiteral("autofs"),
+        QStringLiteral("binfmt_misc"),
+        QStringLiteral("efivarfs"),
+        QStringLiteral("nsfs"),
+        QStringLiteral("rpc_pipefs"),
+        QStringLiteral("selinuxfs"),
+        QStringLiteral("fuse.gvfsd-fuse"),
+        QStringLiteral("fuse.portal"),
     };
     return pseudo.contains(type);
 }
@@ -78,8 +93,14 @@ QString withTrailingSlash(const QString& path)
 KFileSystemKind KMountTable::fileSystemKindOf(const QString& type)
 {
     static const QSet<QString> ntfsLike = {
-        QStringLiteral("ext2"), QStringLiteral("ext3"), QStringLiteral("ext4"),  QStringLiteral("xfs"),
-        QStringLiteral("btrfs"), QStringLiteral("f2fs"), QStringLiteral("zfs"), QStringLiteral("ntfs"),
+        QStringLiteral("ext2"),
+        QStringLiteral("ext3"),
+        QStringLiteral("ext4"),
+        QStringLiteral("xfs"),
+        QStringLiteral("btrfs"),
+        QStringLiteral("f2fs"),
+        QStringLiteral("zfs"),
+        QStringLiteral("ntfs"),
         QStringLiteral("ntfs3"),
     };
     if (ntfsLike.contains(type))
@@ -92,10 +113,17 @@ KFileSystemKind KMountTable::fileSystemKindOf(const QString& type)
 KDriveKind KMountTable::driveKindOf(const QString& type, const QString& source, bool removable)
 {
     static const QSet<QString> remote = {
-        QStringLiteral("nfs"),   QStringLiteral("nfs4"),       QStringLiteral("cifs"),
-        QStringLiteral("smb3"),  QStringLiteral("smbfs"),      QStringLiteral("sshfs"),
-        QStringLiteral("fuse.sshfs"), QStringLiteral("9p"),    QStringLiteral("ceph"),
-        QStringLiteral("glusterfs"), QStringLiteral("fuse.rclone"),
+        QStringLiteral("nfs"),
+        QStringLiteral("nfs4"),
+        QStringLiteral("cifs"),
+        QStringLiteral("smb3"),
+        QStringLiteral("smbfs"),
+        QStringLiteral("sshfs"),
+        QStringLiteral("fuse.sshfs"),
+        QStringLiteral("9p"),
+        QStringLiteral("ceph"),
+        QStringLiteral("glusterfs"),
+        QStringLiteral("fuse.rclone"),
     };
     if (remote.contains(type))
         return KDriveKind::Remote;

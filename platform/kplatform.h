@@ -7,7 +7,8 @@
 #include <QStringList>
 
 // What the drive-type query of the operating system answers for a root.
-enum class KDriveKind {
+enum class KDriveKind
+{
     Unknown = 0,
     NoRootDirectory = 1,
     Removable = 2,
@@ -18,7 +19,8 @@ enum class KDriveKind {
 };
 
 // The file-system families that matter for backups: only NTFS-like and FAT32 volumes are offered.
-enum class KFileSystemKind {
+enum class KFileSystemKind
+{
     Other = 0,
     Fat32 = 1,
     Ntfs = 2,

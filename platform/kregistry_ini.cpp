@@ -1,6 +1,5 @@
-#include "platform/kregistry.h"
-
 #include "platform/kplatform.h"
+#include "platform/kregistry.h"
 #include "platform/ksettingslock.h"
 
 #include <QHash>

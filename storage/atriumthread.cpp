@@ -23,8 +23,7 @@ quintptr callingThreadId()
 
 AtriumThread::AtriumThread(QObject* parent)
     : QThread(parent)
-{
-}
+{ }
 
 AtriumThread::~AtriumThread()
 {

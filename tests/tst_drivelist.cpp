@@ -126,10 +126,14 @@ void TestDriveList::onlyFixedNtfsAndFat32DrivesAreListed()
     KFakePlatform* platform = m_env.platform();
     platform->addDrive(QStringLiteral("/cd/"), KDriveKind::CdRom, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
     platform->addDrive(QStringLiteral("/a/"), KDriveKind::Fixed, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
-    platform->addDrive(QStringLiteral("/usb/"), KDriveKind::Removable, KFileSystemKind::Fat32, 10 * MiB, 20 * MiB);
-    platform->addDrive(QStringLiteral("/exfat/"), KDriveKind::Fixed, KFileSystemKind::Other, 10 * MiB, 20 * MiB);
-    platform->addDrive(QStringLiteral("/net/"), KDriveKind::Remote, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
-    platform->addDrive(QStringLiteral("/ram/"), KDriveKind::RamDisk, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
+    platform->addDrive(
+        QStringLiteral("/usb/"), KDriveKind::Removable, KFileSystemKind::Fat32, 10 * MiB, 20 * MiB);
+    platform->addDrive(
+        QStringLiteral("/exfat/"), KDriveKind::Fixed, KFileSystemKind::Other, 10 * MiB, 20 * MiB);
+    platform->addDrive(
+        QStringLiteral("/net/"), KDriveKind::Remote, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
+    platform->addDrive(
+        QStringLiteral("/ram/"), KDriveKind::RamDisk, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
     platform->addDrive(QStringLiteral("/b/"), KDriveKind::Fixed, KFileSystemKind::Fat32, 10 * MiB, 20 * MiB);
     KCommon::refreshDrives();
 

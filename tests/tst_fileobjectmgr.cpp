@@ -78,7 +78,7 @@ void TestFileObjectMgr::removalsKeepRecordsAliveForTheirHolders()
 
     QVERIFY(collection.removeVersion(b->versionIds().constFirst()));
     QVERIFY(!collection.findFile(pathB)); // its last version went, and the record with it
-    QCOMPARE(b->fileName(), pathB);        // still alive for whoever holds it
+    QCOMPARE(b->fileName(), pathB); // still alive for whoever holds it
     QCOMPARE(collection.count(), 0);
 }
 

@@ -20,7 +20,8 @@ void TestTimeStamps::fastTextsAgreeWithQDateTime_data()
 {
     QTest::addColumn<QByteArray>("zone");
     QTest::addColumn<qint64>("msecs");
-    const QList<QByteArray> zones = { "UTC", "Europe/Berlin", "America/New_York", "Asia/Shanghai", "Australia/Lord_Howe" };
+    const QList<QByteArray> zones
+        = { "UTC", "Europe/Berlin", "America/New_York", "Asia/Shanghai", "Australia/Lord_Howe" };
     const QList<QPair<const char*, qint64>> instants = {
         { "the epoch", 0 },
         { "before the epoch, in the last second of 1969", -1 },
@@ -50,7 +51,8 @@ void TestTimeStamps::fastTextsAgreeWithQDateTime()
     tzset();
     const QDateTime reference = QDateTime::fromMSecsSinceEpoch(msecs);
     QCOMPARE(KTimeStamp::formatMSecs(msecs), reference.toString(QStringLiteral("yyyyMMddhhmmss")));
-    QCOMPARE(KTimeStamp::displayTextOfMSecs(msecs), reference.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    QCOMPARE(
+        KTimeStamp::displayTextOfMSecs(msecs), reference.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
     QCOMPARE(KTimeStamp::monthTextOfMSecs(msecs), reference.toString(QStringLiteral("yyyy年MM月")));
     QCOMPARE(KTimeStamp::numberOfMSecs(msecs), KTimeStamp::formatMSecs(msecs).toLongLong());
     QVERIFY(KTimeStamp::isDisplayText(KTimeStamp::displayTextOfMSecs(msecs)));
@@ -66,7 +68,8 @@ void TestTimeStamps::stampNumbersOrderAsTimes()
     QCOMPARE(KTimeStamp::numberOf(u"20240105093012"), Q_INT64_C(20240105093012));
     QVERIFY(KTimeStamp::numberOf(u"20240105093012") < KTimeStamp::numberOf(u"20240105093013"));
     QVERIFY(KTimeStamp::numberOf(u"20231231235959") < KTimeStamp::numberOf(u"20240101000000"));
-    for (const char16_t* invalid : { u"20240230000000", u"2024010509301", u"2024010509301x", u"20241301000000", u"" })
+    for (const char16_t* invalid :
+        { u"20240230000000", u"2024010509301", u"2024010509301x", u"20241301000000", u"" })
         QCOMPARE(KTimeStamp::numberOf(invalid), Q_INT64_C(-1));
     QVERIFY(!KTimeStamp::isDisplayText(u"2024-01-05 24:00:00"));
     QVERIFY(!KTimeStamp::isDisplayText(u"2024/01/05 09:30:12"));

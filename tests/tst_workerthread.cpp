@@ -187,9 +187,9 @@ void TestWorkerThread::aHardwareFaultIsTracedBeforeTheProcessEnds()
     child.setProcessChannelMode(QProcess::MergedChannels);
     // Through a shell that turns core dumps off: the crash is expected.
     child.start(QStringLiteral("/bin/sh"),
-        { QStringLiteral("-c"), QStringLiteral("ulimit -c 0; exec \"$0\" \"$@\""), QCoreApplication::applicationFilePath(),
-            QString::fromLatin1(FaultChildOption), QString::number(fault),
-            KPlatform::instance()->hostExecutablePath() });
+        { QStringLiteral("-c"), QStringLiteral("ulimit -c 0; exec \"$0\" \"$@\""),
+            QCoreApplication::applicationFilePath(), QString::fromLatin1(FaultChildOption),
+            QString::number(fault), KPlatform::instance()->hostExecutablePath() });
     QVERIFY(child.waitForFinished(60000));
     QVERIFY2(child.exitStatus() == QProcess::CrashExit, child.readAll().constData());
 

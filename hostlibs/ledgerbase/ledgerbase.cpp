@@ -4,10 +4,9 @@
 
 #include "utf16.h"
 
-#include <sqlite3.h>
-
 #include <cstring>
 #include <new>
+#include <sqlite3.h>
 #include <string>
 
 struct LedgerbaseDatabase
@@ -46,7 +45,8 @@ LedgerbaseDatabase* LedgerbaseOpen(const char16_t* path, int writable)
     if (!database)
         return nullptr;
     const int flags = writable ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
-    if (sqlite3_open_v2(toUtf8(path).c_str(), &database->db, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(toUtf8(path).c_str(), &database->db, flags | SQLITE_OPEN_NOMUTEX, nullptr)
+        != SQLITE_OK) {
         LedgerbaseClose(database);
         return nullptr;
     }
@@ -114,8 +114,9 @@ int LedgerbaseWriteField(LedgerbaseDatabase* database, const char16_t* recordGro
     bool ok = true;
     {
         Statement remove;
-        ok = sqlite3_prepare16_v2(database->db, u"DELETE FROM ledger_fields WHERE record_group = ?1 AND field = ?2",
-                 -1, &remove.handle, nullptr)
+        ok = sqlite3_prepare16_v2(database->db,
+                 u"DELETE FROM ledger_fields WHERE record_group = ?1 AND field = ?2", -1, &remove.handle,
+                 nullptr)
             == SQLITE_OK;
         if (ok) {
             sqlite3_bind_text16(remove.handle, 1, recordGroup, -1, SQLITE_STATIC);

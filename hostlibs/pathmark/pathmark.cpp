@@ -100,8 +100,7 @@ public:
     Store()
         : m_path(resolve(DefaultFileName))
         , m_writer([this] { writeLoop(); })
-    {
-    }
+    { }
 
     // Stores what is still queued, then ends the writer; runs when the library is unloaded.
     ~Store()

@@ -62,9 +62,10 @@ int main(int argc, char* argv[])
         quint64 freeBytes = 0;
         quint64 totalBytes = 0;
         const bool measured = platform->diskSpace(volume.root, &freeBytes, &totalBytes);
-        out << "  " << volume.root << " | " << kindText(volume.kind) << " | " << volume.fileSystemName << " | "
-            << fileSystemKindText(volume.fileSystemKind) << " | " << (measured ? mib(freeBytes) : QStringLiteral("?"))
-            << " | " << (measured ? mib(totalBytes) : QStringLiteral("?")) << '\n';
+        out << "  " << volume.root << " | " << kindText(volume.kind) << " | " << volume.fileSystemName
+            << " | " << fileSystemKindText(volume.fileSystemKind) << " | "
+            << (measured ? mib(freeBytes) : QStringLiteral("?")) << " | "
+            << (measured ? mib(totalBytes) : QStringLiteral("?")) << '\n';
     }
     if (volumes.isEmpty())
         out << "  (none)\n";
