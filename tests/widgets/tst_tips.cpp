@@ -1,0 +1,339 @@
+#include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/controls/kclicklabel.h"
+#include "Widgets/controls/kcustombutton.h"
+#include "Widgets/tips/ktipmsgmanager.h"
+#include "Widgets/tips/ktipuserdialog.h"
+#include "Widgets/tips/ktipwidget.h"
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "ktestenvironment.h"
+#include "ktracestore.h"
+#include "kwidgettest.h"
+
+#include <QScreen>
+#include <QtTest>
+
+using namespace KWidgetTest;
+
+namespace {
+
+const QString OtherDrive = QStringLiteral("/media/ann/Data/");
+constexpr qlonglong ThreeGiB = 3221225472LL;
+const QDateTime Morning(QDate(2024, 6, 11), QTime(9, 30));
+
+enum TipKind
+{
+    LowSpace,
+    FolderTooLarge,
+};
+
+void showTip(TipKind kind, const QString& drive = OtherDrive)
+{
+    if (kind == LowSpace)
+        KTipMsgManager::instance()->showCurrentDiskNotEnough(10 * qlonglong(MiB), drive);
+    else
+        KTipMsgManager::instance()->showBackedFolderTooLarge(ThreeGiB);
+}
+
+QRect workArea()
+{
+    return QGuiApplication::primaryScreen()->availableGeometry();
+}
+
+// Runs the slide-in to its end, tick by tick, as its timer would.
+void slideInFully(KTipWidget* tip)
+{
+    auto* timer = tip->findChild<QTimer*>(QStringLiteral("animateTimer"));
+    for (int tick = 0; timer->isActive() && tick < 10000; ++tick)
+        QMetaObject::invokeMethod(tip, "onAnimateTimerTimeout");
+}
+
+QStringList buttonTexts(const KTipWidget* tip)
+{
+    QStringList texts;
+    for (const KCustomButton* button : tip->actionButtons())
+        texts << button->text();
+    return texts;
+}
+
+} // namespace
+
+class TestTips : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void eachTipShowsOnceADay_data();
+    void eachTipShowsOnceADay();
+    void folderTooLargeTipOnlyWhileTheUserWantsReminders();
+    void noLowSpaceTipWithoutADriveToMoveTo();
+    void tipContents_data();
+    void tipContents();
+    void lowSpaceTipButtonsCarryTheDrive_data();
+    void lowSpaceTipButtonsCarryTheDrive();
+    void tipSlidesIntoTheCorner();
+    void hoverDuringTheFadeRestoresTheTip();
+    void firstBackupWindow();
+
+private:
+    QStringList newTraces();
+
+    KTestEnvironment m_env;
+    int m_tracesSeen = 0;
+};
+
+void TestTips::initTestCase()
+{
+    QVERIFY(!installHostWithPathmark(m_env, QStringLiteral("5.2.0.1")).isEmpty());
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env.path(QStringLiteral("cache"))));
+    m_env.addBackupDrive(QStringLiteral("D"));
+}
+
+void TestTips::init()
+{
+    m_env.platform()->setCurrentDateTime(Morning);
+    KConfig* config = KConfig::instance();
+    config->setDiskFreeTipDate(QStringLiteral("1970-01-01"));
+    QSettings(config->filePath(), QSettings::IniFormat)
+        .remove(QStringLiteral("backedFolderTooLargeTipDateTime"));
+    config->setTipWhenDiskSizeIsSmall(true);
+    newTraces();
+}
+
+void TestTips::cleanup()
+{
+    for (KTipWidget* tip : KTipMsgManager::instance()->tips())
+        tip->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(KTipMsgManager::instance()->tips().isEmpty());
+}
+
+QStringList TestTips::newTraces()
+{
+    AtriumUserDataLogUtils::instance()->waitForUpload(10000);
+    const QVector<KStoredTrace> traces = readStoredTraces(traceDatabase(m_env.path(QStringLiteral("cache"))));
+    QStringList records;
+    for (int i = m_tracesSeen; i < traces.size(); ++i) {
+        records << QStringList { traces.at(i).operation, traces.at(i).page, traces.at(i).product,
+            traces.at(i).kind.section(QLatin1Char(';'), 0, 0) }
+                       .join(QLatin1Char('|'));
+    }
+    m_tracesSeen = traces.size();
+    return records;
+}
+
+void TestTips::eachTipShowsOnceADay_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("dateKey");
+    QTest::newRow("the low-space tip") << int(LowSpace) << "currentDiskFreeSizeNotEnoughLastTipDateTime";
+    QTest::newRow("the folder-too-large tip") << int(FolderTooLarge) << "backedFolderTooLargeTipDateTime";
+}
+
+void TestTips::eachTipShowsOnceADay()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, dateKey);
+    const auto stored = [&dateKey] {
+        return QSettings(KConfig::instance()->filePath(), QSettings::IniFormat).value(dateKey).toString();
+    };
+
+    showTip(TipKind(kind));
+    showTip(TipKind(kind));
+    QCOMPARE(KTipMsgManager::instance()->tips().size(), 1);
+    QCOMPARE(stored(), QStringLiteral("2024-06-11"));
+    // The other kind has a day of its own.
+    showTip(kind == LowSpace ? FolderTooLarge : LowSpace);
+    QCOMPARE(KTipMsgManager::instance()->tips().size(), 2);
+
+    m_env.platform()->setCurrentDateTime(QDateTime(QDate(2024, 6, 11), QTime(23, 59, 59)));
+    showTip(TipKind(kind));
+    QCOMPARE(KTipMsgManager::instance()->tips().size(), 2);
+    m_env.platform()->advanceClock(1000);
+    showTip(TipKind(kind));
+    QCOMPARE(KTipMsgManager::instance()->tips().size(), 3);
+    QCOMPARE(stored(), QStringLiteral("2024-06-12"));
+}
+
+void TestTips::folderTooLargeTipOnlyWhileTheUserWantsReminders()
+{
+    KConfig::instance()->setTipWhenDiskSizeIsSmall(false);
+    showTip(FolderTooLarge);
+    QVERIFY(KTipMsgManager::instance()->tips().isEmpty());
+    QCOMPARE(KConfig::instance()->folderTooLargeTipDate(), QStringLiteral("1970-01-01"));
+    showTip(LowSpace);
+    QCOMPARE(KTipMsgManager::instance()->tips().size(), 1);
+}
+
+void TestTips::noLowSpaceTipWithoutADriveToMoveTo()
+{
+    showTip(LowSpace, QString());
+    QVERIFY(KTipMsgManager::instance()->tips().isEmpty());
+    QCOMPARE(KConfig::instance()->diskFreeTipDate(), QStringLiteral("1970-01-01"));
+    QCOMPARE(newTraces(), QStringList());
+}
+
+void TestTips::tipContents_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("headline");
+    QTest::addColumn<QStringList>("buttons");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QColor>("strip");
+    QTest::addColumn<QString>("trace");
+    QTest::newRow("low space: the backup drive, a one-click move to the drive with room")
+        << int(LowSpace) << "您的备份盘（D）空间不足无法备份"
+        << QStringList { QStringLiteral("一键更换到Data盘(空间充足)"), QStringLiteral("更换到其他盘"),
+               QStringLiteral("暂不理会") }
+        << QSize(522, 133) << QColor(Qt::red)
+        << "当前磁盘D磁盘空间不足10485760G,充足磁盘/media/ann/Data/"
+           "-2024-06-11G|右下角冒泡|Vaultkeep|自动发送";
+    QTest::newRow("folder too large: 3 221 225 472 bytes read as 3 G")
+        << int(FolderTooLarge) << "备份空间已占用3G，超过了您设置的预警范围"
+        << QStringList { QStringLiteral("快捷清理..."), QStringLiteral("查看设置") } << QSize(422, 133)
+        << QColor(QStringLiteral("#fe9900")) << "备份文件夹太大3G|右下角冒泡|Vaultkeep|自动发送";
+}
+
+void TestTips::tipContents()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, headline);
+    QFETCH(QStringList, buttons);
+    QFETCH(QSize, size);
+    QFETCH(QColor, strip);
+    QFETCH(QString, trace);
+
+    showTip(TipKind(kind));
+    QCOMPARE(KTipMsgManager::instance()->tips().size(), 1);
+    KTipWidget* tip = KTipMsgManager::instance()->tips().first();
+    QVERIFY(tip->isVisible());
+    QCOMPARE(tip->findChild<KClickLabel*>(QStringLiteral("headline"))->text(), headline);
+    QCOMPARE(
+        tip->findChild<KClickLabel*>(QStringLiteral("headline"))->property("Text4GTF").toString(), headline);
+    QCOMPARE(buttonTexts(tip), buttons);
+    QCOMPARE(tip->size(), size);
+    // It stays until it is closed.
+    QVERIFY(!tip->autoHide());
+    QWidget* header = tip->findChild<QWidget*>(QStringLiteral("header"));
+    QCOMPARE(header->height(), 3);
+    QCOMPARE(header->palette().color(QPalette::Window), strip);
+    QVERIFY(tip->findChild<QLabel*>(QStringLiteral("iconLabel"))->isVisibleTo(tip));
+    QCOMPARE(newTraces(), QStringList { trace });
+
+    // The headline and the logo lead to the main window.
+    QSignalSpy show(KTipMsgManager::instance(), &KTipMsgManager::sigShowVaultkeep);
+    QTest::mouseClick(tip->findChild<KClickLabel*>(QStringLiteral("headline")), Qt::LeftButton);
+    QTest::mouseClick(tip->findChild<KCustomButton*>(QStringLiteral("logoButton")), Qt::LeftButton);
+    QCOMPARE(show.count(), 2);
+}
+
+void TestTips::lowSpaceTipButtonsCarryTheDrive_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::newRow("button 0: move to the drive the tip names") << 0;
+    QTest::newRow("button 2: ignore") << 2;
+}
+
+void TestTips::lowSpaceTipButtonsCarryTheDrive()
+{
+    QFETCH(int, index);
+    showTip(LowSpace);
+    QPointer<KTipWidget> tip = KTipMsgManager::instance()->tips().first();
+    newTraces();
+    QSignalSpy pressed(KTipMsgManager::instance(), &KTipMsgManager::sigDiskFreeSizeNotEnoughTipMsgBtnClicked);
+    QTest::mouseClick(tip->actionButtons().at(index), Qt::LeftButton);
+    QCOMPARE(pressed.count(), 1);
+    QCOMPARE(pressed.first().at(0).toInt(), index);
+    QCOMPARE(pressed.first().at(1).toString(), OtherDrive);
+    QCOMPARE(newTraces(), QStringList { QStringLiteral("点击右下角冒泡|右下角冒泡|Vaultkeep|自动发送") });
+    // Any button closes the tip, and a closed tip is gone.
+    QTRY_VERIFY(!tip);
+}
+
+void TestTips::tipSlidesIntoTheCorner()
+{
+    showTip(FolderTooLarge);
+    KTipWidget* tip = KTipMsgManager::instance()->tips().first();
+    const QRect area = workArea();
+    // It starts just right of the work area.
+    QCOMPARE(tip->x(), area.x() + area.width());
+    slideInFully(tip);
+    QCOMPARE(
+        tip->pos(), QPoint(area.x() + area.width() - tip->width(), area.y() + area.height() - tip->height()));
+    QCOMPARE(tip->windowOpacity(), 1.0);
+}
+
+void TestTips::hoverDuringTheFadeRestoresTheTip()
+{
+    auto* tip = new KTipWidget;
+    tip->setAttribute(Qt::WA_DeleteOnClose);
+    const QPointer<KTipWidget> alive(tip);
+    tip->setContent(KCommon::skinImagePath(QStringLiteral("tip_close.png")), 2,
+        KCommon::skinImagePath(QStringLiteral("long_logo.png")), QStringLiteral("提示"), QString(), QString(),
+        5000, 300, 133, 0, {}, {}, {}, {});
+    slideInFully(tip);
+    auto* delay = tip->findChild<QTimer*>(QStringLiteral("hideDelayTimer"));
+    auto* fade = tip->findChild<QTimer*>(QStringLiteral("hideTimer"));
+    QVERIFY(delay->isActive());
+    QCOMPARE(delay->interval(), 5000);
+
+    // The wait is over; two steps of the fade.
+    delay->stop();
+    fade->start();
+    QMetaObject::invokeMethod(tip, "onHideTimerTimeout");
+    QMetaObject::invokeMethod(tip, "onHideTimerTimeout");
+    QVERIFY(qAbs(tip->windowOpacity() - 0.4) < 0.01);
+
+    enter(tip);
+    QCOMPARE(tip->windowOpacity(), 1.0);
+    QVERIFY(!fade->isActive());
+    leave(tip);
+    QVERIFY(delay->isActive());
+    QCOMPARE(delay->interval(), 5000);
+
+    // Left alone, it fades in four steps and goes, saying how long it was shown.
+    m_env.platform()->advanceClock(7400);
+    delay->stop();
+    fade->start();
+    for (int step = 0; step < 5; ++step)
+        QMetaObject::invokeMethod(tip, "onHideTimerTimeout");
+    QTRY_VERIFY(!alive);
+    QCOMPARE(
+        newTraces(), QStringList { QStringLiteral("冒泡窗口显示时间7秒|右下角冒泡|Vaultkeep|自动发送") });
+}
+
+void TestTips::firstBackupWindow()
+{
+    KConfig::instance()->setShowTipBackedMsgStatus(0);
+    KTipMsgManager::instance()->showTipUserDialog();
+    QCOMPARE(KConfig::instance()->showTipBackedMsgStatus(), 1);
+    QCOMPARE(newTraces(), QStringList { QStringLiteral("第一次备份成功|右下角冒泡|Vaultkeep|自动发送") });
+
+    QPointer<KTipUserDialog> dialog;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* found = qobject_cast<KTipUserDialog*>(window))
+            dialog = found;
+    }
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    const QRect area = workArea();
+    QCOMPARE(
+        dialog->geometry().bottomRight(), QPoint(area.x() + area.width() - 1, area.y() + area.height() - 1));
+    QCOMPARE(dialog->size(), QImage(KCommon::skinImagePath(QStringLiteral("tipOpenVaultkeepBg.png"))).size());
+    auto* action = dialog->findChild<KCustomButton*>(QStringLiteral("actionButton"));
+    QCOMPARE(
+        action->geometry().bottomRight() + QPoint(1, 1), QPoint(dialog->width() - 35, dialog->height() - 58));
+
+    // Its button leads to the main window once the click has been handled, and closes it.
+    QSignalSpy show(KTipMsgManager::instance(), &KTipMsgManager::sigShowVaultkeep);
+    QTest::mouseClick(action, Qt::LeftButton);
+    QCOMPARE(show.count(), 0);
+    QTRY_COMPARE(show.count(), 1);
+    QTRY_VERIFY(!dialog);
+}
+
+QTEST_MAIN(TestTips)
+#include "tst_tips.moc"
