@@ -22,6 +22,10 @@ const QString HomePageText = QStringLiteral("首页");
 // Above this many MiB free the backup drive counts as roomy.
 constexpr double AmpleFreeMiB = 150;
 constexpr int BarAnimationMs = 2000;
+constexpr int CounterPadding = 3;
+constexpr int DiskTextPadding = 6;
+// Room for the sentence under the pictures, ending where the form ends it.
+constexpr int BottomTipWidth = 260;
 
 // The first counter update of the process also tells the host the switch's state.
 std::atomic<bool> g_firstNumbersUpdate { true };
@@ -51,6 +55,15 @@ KHomeWidget::KHomeWidget(QWidget* parent)
         KCommon::skinImagePath(QStringLiteral("误删找回02a.png")),
         KCommon::skinImagePath(QStringLiteral("误删找回02.png")), QString());
     m_ui->btnOpenClose->setText(QString());
+
+    // The drive's text is centred over the bar, whatever its length; the sentence below ends
+    // beside the bar.
+    m_ui->lblDiskTipText->setGeometry(m_ui->lblTatalSizeBG->geometry());
+    m_ui->lblDiskTipText->setAlignment(Qt::AlignCenter);
+    const QRect tip = m_ui->lblBottomTip->geometry();
+    m_ui->lblBottomTip->setGeometry(QRect(QPoint(tip.right() - BottomTipWidth, tip.y()), tip.bottomRight()));
+    m_ui->lblBottomTip->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    flowSentences();
 
     m_openCloseState = KConfig::instance()->autoBack() ? Open : Closed;
     refreshOpenCloseView();
@@ -103,11 +116,32 @@ void KHomeWidget::postState() const
         AtriumMessage::VaultkeepState, AtriumMessage::StateProtection, m_openCloseState == Open ? 1 : 0);
 }
 
+void KHomeWidget::flowSentences()
+{
+    // Each counter stands in a sentence whose pieces the form places for one font and short
+    // numbers; set side by side at their own widths, no piece cuts or covers another.
+    const QList<QList<QLabel*>> sentences {
+        { m_ui->lblTitle0, m_ui->lblTotalBackedTime, m_ui->lblTitle1 },
+        { m_ui->lblTitle2, m_ui->lblBackedNumber, m_ui->label_2 },
+        { m_ui->lblTitle2_2, m_ui->lblDeletedNumber, m_ui->label_4 },
+    };
+    for (const QList<QLabel*>& sentence : sentences) {
+        int x = sentence.first()->x();
+        for (QLabel* piece : sentence) {
+            const bool counter = piece->alignment() & Qt::AlignHCenter;
+            const int width = piece->sizeHint().width() + (counter ? 2 * CounterPadding : 0);
+            piece->setGeometry(x, piece->y(), width, piece->height());
+            x += width;
+        }
+    }
+}
+
 void KHomeWidget::onUpdateNumbers(int nTotalNumber, int nBackedNumber, int nDeletedNumber)
 {
     m_ui->lblTotalBackedTime->setText(QString::number(nTotalNumber));
     m_ui->lblBackedNumber->setText(QString::number(nBackedNumber));
     m_ui->lblDeletedNumber->setText(QString::number(nDeletedNumber));
+    flowSentences();
     postToAtriumMainFrame(AtriumMessage::VaultkeepState, AtriumMessage::StateTotalBackups, nTotalNumber);
     if (g_firstNumbersUpdate.exchange(false)) {
         postState();
@@ -121,7 +155,16 @@ void KHomeWidget::onSetDiskInfo(QString strDisk, double dwFreeSize, double dwTot
 {
     const QString drive = KPaths::driveShortName(strDisk);
     const QString freeGiB = QString::number(dwFreeSize * (1.0 / 1024), 'f', 1);
-    m_ui->lblDiskTipText->setText(QStringLiteral("%1盘,剩余%2G").arg(drive, freeGiB));
+    const QString pattern = QStringLiteral("%1盘,剩余%2G");
+    QString text = pattern.arg(drive, freeGiB);
+    // A long folder name is shortened in its middle to keep the text on the bar.
+    const QFontMetrics metrics = m_ui->lblDiskTipText->fontMetrics();
+    const int room = m_ui->lblTatalSizeBG->width() - 2 * DiskTextPadding;
+    if (metrics.horizontalAdvance(text) > room) {
+        const int driveRoom = room - metrics.horizontalAdvance(pattern.arg(QString(), freeGiB));
+        text = pattern.arg(metrics.elidedText(drive, Qt::ElideMiddle, qMax(0, driveRoom)), freeGiB);
+    }
+    m_ui->lblDiskTipText->setText(text);
 
     // A zero or unreadable total shows no bar; more free than total shows a full one.
     const QRect track = m_ui->lblTatalSizeBG->geometry();

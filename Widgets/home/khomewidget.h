@@ -47,6 +47,7 @@ private slots:
 
 private:
     void refreshOpenCloseView();
+    void flowSentences();
     void postState() const;
 
     QScopedPointer<Ui::KHomeWidget> m_ui;

@@ -5,11 +5,14 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int HeaderHeight = 3;
+constexpr int CloseMargin = 6;
+constexpr int ButtonPadding = 12;
 
 QFont pixelFont(int pixels, bool bold)
 {
@@ -44,12 +47,14 @@ KTipWidget::KTipWidget(QWidget* parent)
     m_closeButton->setObjectName(QStringLiteral("closeButton"));
     m_headline->setObjectName(QStringLiteral("headline"));
     m_headline->setTextColor(QColor(QStringLiteral("#68bd21")));
-    m_headline->setFont(pixelFont(14, true));
+    m_headline->setFont(pixelFont(13, true));
     m_headline->setMinimumHeight(14);
+    m_headline->setWordWrap(true);
     m_secondLine->setObjectName(QStringLiteral("secondLine"));
     m_secondLine->setStyleSheet(QStringLiteral("color:#333333"));
     m_secondLine->setFont(pixelFont(12, false));
     m_secondLine->setMinimumHeight(12);
+    m_secondLine->setWordWrap(true);
     m_iconLabel->setObjectName(QStringLiteral("iconLabel"));
 
     connect(m_logoButton, &QPushButton::clicked, this, &KTipWidget::sigLogoClicked);
@@ -57,19 +62,19 @@ KTipWidget::KTipWidget(QWidget* parent)
     connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
     connect(m_headline, &KClickLabel::clicked, this, &KTipWidget::sigTextClicked);
 
-    // Logo | icon, the two lines and the close button above the row of action buttons.
+    // Logo | icon beside the two lines, above the row of action buttons. The close button sits
+    // in the top right corner, clear of the texts. Long texts wrap; the lines wrap rather than
+    // the tip growing.
     auto* texts = new QVBoxLayout;
-    texts->setSpacing(8);
+    texts->setSpacing(6);
     texts->addWidget(m_headline);
     texts->addWidget(m_secondLine);
     texts->addStretch();
     auto* message = new QHBoxLayout;
-    message->setSpacing(12);
+    message->setSpacing(10);
     message->addWidget(m_iconLabel, 0, Qt::AlignTop);
     message->addLayout(texts, 1);
-    message->addWidget(m_closeButton, 0, Qt::AlignTop);
     m_buttonRow->setSpacing(8);
-    m_column->setContentsMargins(16, 12, 6, 14);
     m_column->addLayout(message, 1);
     m_column->addLayout(m_buttonRow);
 
@@ -103,7 +108,7 @@ void KTipWidget::setContent(const QString& closePicture, int closeFrames, const 
     m_header->setPalette(header);
     m_header->setVisible(strip.isValid());
     const int headerHeight = strip.isValid() ? HeaderHeight : 0;
-    m_column->setContentsMargins(16, 12 + headerHeight, 6, 14);
+    m_column->setContentsMargins(14, 10 + headerHeight, CloseMargin + m_closeButton->width(), 12);
 
     const QPixmap icon(iconPicture);
     m_iconLabel->setPixmap(icon);
@@ -122,6 +127,10 @@ void KTipWidget::setContent(const QString& closePicture, int closeFrames, const 
         connect(button, &QPushButton::clicked, this, &KTipWidget::onBtnClicked);
         connect(button, &QPushButton::clicked, this, &QWidget::close, Qt::QueuedConnection);
         button->setText(buttonTexts.at(i));
+        // A drive's name can make a text longer than its picture: the button grows to fit it.
+        const int fitting = button->fontMetrics().horizontalAdvance(button->text()) + 2 * ButtonPadding;
+        if (fitting > button->width())
+            button->setFixedWidth(fitting);
         m_buttonRow->addWidget(button);
         m_buttons << button;
     }
@@ -132,15 +141,19 @@ void KTipWidget::setContent(const QString& closePicture, int closeFrames, const 
     m_secondLine->setText(secondLine);
     m_secondLine->setVisible(!secondLine.isEmpty());
 
-    setFixedSize(width, height);
+    // Wider only where the buttons need it.
+    layout()->activate();
+    setFixedSize(qMax(width, layout()->minimumSize().width()), height);
     setHideDelay(hideDelay == -1 || hideDelay > 0 ? hideDelay : this->hideDelay());
     // The logo runs the tip's full height.
     const int logoHeight = m_logoButton->strip().frameHeight();
     if (logoHeight > 0)
         setFixedHeight(logoHeight);
     const int logoWidth = m_logoButton->strip().frameWidth();
-    m_header->setGeometry(logoWidth, 0, width - logoWidth, headerHeight);
+    m_header->setGeometry(logoWidth, 0, this->width() - logoWidth, headerHeight);
     m_header->raise();
+    m_closeButton->move(this->width() - m_closeButton->width() - CloseMargin, headerHeight + CloseMargin);
+    m_closeButton->raise();
     slideIn();
 }
 
@@ -155,4 +168,13 @@ void KTipWidget::onBtnClicked()
             return;
         }
     }
+}
+
+void KTipWidget::paintEvent(QPaintEvent* event)
+{
+    KMoveWidget::paintEvent(event);
+    // A thin frame keeps the white tip apart from a light desktop.
+    QPainter painter(this);
+    painter.setPen(QColor(QStringLiteral("#c5ced8")));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }

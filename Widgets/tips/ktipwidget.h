@@ -47,6 +47,9 @@ signals:
 private slots:
     void onBtnClicked();
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     QWidget* m_header;
     KCustomButton* m_logoButton;

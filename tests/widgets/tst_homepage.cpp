@@ -71,6 +71,7 @@ private slots:
     void stateSetFromOutsideStoresAndTracesNothing();
     void diskReport_data();
     void diskReport();
+    void longCountersCutNothing();
     void imageButtonsLeadOn_data();
     void imageButtonsLeadOn();
 
@@ -279,6 +280,37 @@ void TestHomePage::diskReport()
     QCOMPARE(child<QLabel>("lblBottomTip")->text(),
         ample ? QStringLiteral("备份盘空间充足，可以放心使用")
               : QStringLiteral("              备份盘空间不足"));
+}
+
+void TestHomePage::longCountersCutNothing()
+{
+    m_page.reset(new KHomeWidget);
+    emit KFileServiceManager::instance()->sigUpdateHomePage(1234567, 45678, 901);
+    const QList<QStringList> sentences {
+        { QStringLiteral("lblTitle0"), QStringLiteral("lblTotalBackedTime"), QStringLiteral("lblTitle1") },
+        { QStringLiteral("lblTitle2"), QStringLiteral("lblBackedNumber"), QStringLiteral("label_2") },
+        { QStringLiteral("lblTitle2_2"), QStringLiteral("lblDeletedNumber"), QStringLiteral("label_4") },
+    };
+    for (const QStringList& sentence : sentences) {
+        int end = 0;
+        for (const QString& name : sentence) {
+            const auto* piece = m_page->findChild<QLabel*>(name);
+            QVERIFY2(
+                piece->width() >= piece->fontMetrics().horizontalAdvance(piece->text()), qPrintable(name));
+            QVERIFY2(piece->x() >= end, qPrintable(name));
+            end = piece->geometry().right() + 1;
+        }
+    }
+    // The drive's text has the bar's width, and the sentence beside the bar ends before it.
+    emit KDiskInfoThread::instance()->sigSetHomeDiskFree(
+        QStringLiteral("/media/ann/Backups 2024/"), 120000, 480000);
+    const auto* drive = child<QLabel>("lblDiskTipText");
+    QVERIFY(drive->width() >= drive->fontMetrics().horizontalAdvance(drive->text()));
+    QVERIFY(drive->text().endsWith(QStringLiteral("盘,剩余117.2G")));
+    const auto* tip = child<QLabel>("lblBottomTip");
+    QVERIFY(
+        tip->width() >= tip->fontMetrics().horizontalAdvance(QStringLiteral("备份盘空间充足，可以放心使用")));
+    QVERIFY(tip->geometry().right() < child<QLabel>("lblTatalSizeBG")->x());
 }
 
 void TestHomePage::imageButtonsLeadOn_data()
