@@ -246,6 +246,8 @@ void TestHomePage::diskReport_data()
     QTest::newRow("150.0 of 1000.0 MiB: a red bar cut to 30 pixels, E, 0.1 G")
         << "E:/" << 150.0 << 1000.0 << "E盘,剩余0.1G" << 30 << false;
     QTest::newRow("150.5 MiB is ample: green") << "E:/" << 150.5 << 1000.0 << "E盘,剩余0.1G" << 30 << true;
+    QTest::newRow("half the drive free: 100.5 pixels are cut to 100")
+        << "E:/" << 500.0 << 1000.0 << "E盘,剩余0.5G" << 100 << true;
     QTest::newRow("a Linux drive is named by its folder")
         << "/media/ann/Data/" << 120000.0 << 480000.0 << "Data盘,剩余117.2G" << 50 << true;
     QTest::newRow("a total of 0 shows no bar") << "D:\\" << 0.0 << 0.0 << "D盘,剩余0.0G" << 0 << false;

@@ -12,7 +12,10 @@
 
 #include <QProcess>
 #include <QTabWidget>
+#include <QThread>
 #include <QtTest>
+
+#include <atomic>
 
 using namespace KWidgetTest;
 
@@ -81,6 +84,7 @@ private slots:
     void cleanup();
     void showFileVersions_data();
     void showFileVersions();
+    void aPathWithoutItsZeroByteIsReadToItsCount();
     void windowMessages_data();
     void windowMessages();
     void quitHidesAndActivateShowsAgain();
@@ -185,6 +189,25 @@ void TestHostMessages::showFileVersions()
     QCOMPARE(m_window->tabs->currentIndex(), 1);
     QCOMPARE(m_env.platform()->foregroundRequests().last(), reinterpret_cast<HWND>(m_window->winId()));
     QCOMPARE(newTraces(), QStringList { QStringLiteral("收到正常显示窗口消息|自动发送") });
+}
+
+void TestHostMessages::aPathWithoutItsZeroByteIsReadToItsCount()
+{
+    QString requested;
+    connect(m_window->handler, &KHostMessageHandler::sigShowFileVersionDlg, m_window.data(),
+        [&requested](const QString& file) { requested = file; });
+    // Sent by a program that counts its bytes without the zero, from a thread of its own.
+    const QByteArray path = QStringLiteral("/home/ann/钢筋.GGJ").toUtf8();
+    const HWND window = findWindowByProperty(QString::fromLatin1(AtriumWindowProperty::VaultkeepMainFrame));
+    std::atomic<bool> sent { false };
+    QScopedPointer<QThread> sender(QThread::create([&] {
+        LRESULT answer = 0;
+        sent = sendCopyData(window, AtriumMessage::ShowFileVersions, path, &answer);
+    }));
+    sender->start();
+    QTRY_VERIFY(sent.load());
+    sender->wait();
+    QCOMPARE(requested, QString::fromUtf8(path));
 }
 
 void TestHostMessages::windowMessages_data()
