@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/isubjectbase.h"
+#include "discovery/kdesktoprecentfiles.h"
 #include "discovery/kproductcatalog.h"
 #include "discovery/krecentfilescan.h"
 #include "storage/atriumthread.h"
@@ -55,6 +56,8 @@ public:
 
     // The files of kind 0 to 4 found by the last scan.
     QStringList foundFiles(int kind) const;
+    // The desktop's own recent-file lists, which add to the files of kind 4.
+    const KDesktopRecentFiles& desktopRecentFiles() const { return m_desktopRecentFiles; }
 
     static constexpr int CycleIntervalMs = 10000;
     // Tests shorten the wait between cycles.
@@ -76,6 +79,7 @@ private:
     KFileServiceManager* m_service;
     KProductCatalog m_catalog;
     KRecentFileScan m_recentFiles;
+    KDesktopRecentFiles m_desktopRecentFiles;
     mutable std::mutex m_listsMutex;
     std::array<QStringList, 5> m_lists;
     std::atomic<bool> m_stopRequested { false };
