@@ -311,8 +311,8 @@ void TestDesktopRecentFiles::listsGiveExactlyTheProtectedFiles_data()
                QStringLiteral("/media/data/plan.dxf") };
     QTest::newRow("KDE: other places, other variables and entries without a URL are skipped")
         << QByteArrayList { kde + "a.desktop|" + kdeEntry("URL[$e]=smb://server/share/x.odt"),
-               kde + "b.desktop|" + kdeEntry("URL[$e]=file:$USER/x.odt"),
-               kde + "c.desktop|" + kdeEntry("URL[$e]=$(echo file:/x.odt)"),
+               kde + "b.desktop|" + kdeEntry("URL[$e]=file:/home/$USER/x.odt"),
+               kde + "c.desktop|" + kdeEntry("URL[$e]=file:/$(whoami)/x.odt"),
                kde + "d.desktop|" + kdeEntry("Comment=file:$HOME/x.odt"),
                kde + "e.txt|" + kdeEntry("URL[$e]=file:$HOME/y.odt") }
         << QStringList();
