@@ -299,10 +299,10 @@ void TestDesktopRecentFiles::listsGiveExactlyTheProtectedFiles_data()
                          .replace("oor:op=\"replace\"", "oor:op=\"replace")) }
         << QStringList { home("kept.odt"), home("later.odt") };
 
-    QTest::newRow("KDE: $HOME expanded, names not escaped, most recently used first") << QByteArrayList {
-        kde + "report final.odt.desktop|" + kdeEntry("URL[$e]=file:$HOME/Documents/report final.odt"),
-        kde + "预算.ods.desktop|" + kdeEntry("URL[$e]=file:$HOME/文档/预算.ods")
-    } << QStringList { home("Documents/report final.odt"), home("文档/预算.ods") };
+    QTest::newRow("KDE: $HOME expanded, names not escaped, most recently used first")
+        << QByteArrayList { kde + "预算.ods.desktop|" + kdeEntry("URL[$e]=file:$HOME/文档/预算.ods"),
+               kde + "report final.odt.desktop|" + kdeEntry("URL[$e]=file:$HOME/Documents/report final.odt") }
+        << QStringList { home("文档/预算.ods"), home("Documents/report final.odt") };
     QTest::newRow("KDE: $$ for $, %25 for %, full URLs outside the home folder")
         << QByteArrayList { kde + "a.desktop|" + kdeEntry("URL[$e]=file:$HOME/Budget $$2024.ods"),
                kde + "b.desktop|" + kdeEntry("URL[$e]=file:$HOME/100%25 done.odt"),
