@@ -113,7 +113,7 @@ QStringList KDesktopRecentFiles::documents(const KDesktopRecentSettings& setting
     const KPlatform* platform = KPlatform::instance();
     const QString dataHome = platform->dataHomeFolder();
     m_homeFolder = platform->homeFolder();
-    setExcludedFolders(settings.excludedFolders, m_homeFolder);
+    updateFilter(settings.excludedFolders, m_homeFolder);
 
     QStringList documents;
     QSet<QString> listed;
@@ -239,7 +239,7 @@ void KDesktopRecentFiles::refreshApps(const QString& folder)
             Format::Xbel);
 }
 
-void KDesktopRecentFiles::setExcludedFolders(const QStringList& patterns, const QString& homeFolder)
+void KDesktopRecentFiles::updateFilter(const QStringList& patterns, const QString& homeFolder)
 {
     QStringList kinds;
     for (int kind = 0; kind < KFileTypeManager::KindCount; ++kind)

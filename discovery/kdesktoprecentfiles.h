@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMap>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 
 #include <atomic>
@@ -81,7 +82,9 @@ private:
     void refresh(Source* source, const QString& path, Format format);
     bool read(const Source& source, QList<KRecentEntry>* entries);
     void refreshApps(const QString& folder);
-    void setExcludedFolders(const QStringList& patterns, const QString& homeFolder);
+    // Compiles the folder patterns when they, the home folder or the kinds changed; the
+    // documents chosen under other ones are chosen again.
+    void updateFilter(const QStringList& patterns, const QString& homeFolder);
     void addDocuments(Source* source, QStringList* documents, QSet<QString>* listed);
     bool isExcluded(const QString& path) const;
     bool isSettled(const KFileStatus& before, const KFileStatus& after) const;

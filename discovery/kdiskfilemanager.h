@@ -16,9 +16,9 @@ class KFileServiceManager;
 
 // The recent-file scanner. Its thread loads the product catalog and the protection database,
 // then every ten seconds reads the recent-file lists of the office programs, the office suite,
-// the drawing program and the catalog's products, sorts the paths into the five file kinds and
-// hands them to its observers. The first cycle after a start, and every 31st after it, allows
-// backups.
+// the drawing program, the catalog's products and the desktop itself, sorts the paths into the
+// five file kinds and hands them to its observers. The first cycle after a start, and every
+// 31st after it, allows backups.
 class KDiskFileManager : public AtriumThread, public ISubjectBase
 {
     Q_OBJECT
