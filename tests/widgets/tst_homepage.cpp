@@ -76,7 +76,6 @@ private slots:
     void imageButtonsLeadOn();
 
 private:
-    QStringList newTraces();
     QString storedAutoBack() const;
     template<typename T> T* child(const char* name) const
     {
@@ -85,7 +84,7 @@ private:
 
     KTestEnvironment m_env;
     QScopedPointer<KHomeWidget> m_page;
-    int m_tracesSeen = 0;
+    KNewTraces m_traces { m_env.path(QStringLiteral("cache")) };
 };
 
 void TestHomePage::initTestCase()
@@ -100,27 +99,13 @@ void TestHomePage::initTestCase()
 void TestHomePage::init()
 {
     KConfig::instance()->setAutoBack(true);
-    newTraces();
+    m_traces.take();
 }
 
 void TestHomePage::cleanup()
 {
     m_page.reset();
     KDiskFileManager::instance()->stopThread();
-}
-
-QStringList TestHomePage::newTraces()
-{
-    AtriumUserDataLogUtils::instance()->waitForUpload(10000);
-    const QVector<KStoredTrace> traces = readStoredTraces(traceDatabase(m_env.path(QStringLiteral("cache"))));
-    QStringList records;
-    for (int i = m_tracesSeen; i < traces.size(); ++i) {
-        records << QStringList { traces.at(i).operation, traces.at(i).page, traces.at(i).product,
-            traces.at(i).kind.section(QLatin1Char(';'), 0, 0) }
-                       .join(QLatin1Char('|'));
-    }
-    m_tracesSeen = traces.size();
-    return records;
 }
 
 QString TestHomePage::storedAutoBack() const
@@ -145,7 +130,8 @@ void TestHomePage::firstCounterUpdatePostsTheTotalThenTheState()
     // The switch's state when the page is built, then with the first update only.
     const QList<Post> expected { Post(1, 1), Post(0, 1287), Post(1, 1), Post(0, 1288), Post(0, 1289) };
     QTRY_COMPARE(host.posted, expected);
-    QCOMPARE(newTraces(), QStringList { QStringLiteral("Vaultkeep处于开启状态|首页|Vaultkeep|自动发送") });
+    QCOMPARE(
+        m_traces.take(), QStringList { QStringLiteral("Vaultkeep处于开启状态|首页|Vaultkeep|自动发送") });
 }
 
 void TestHomePage::withoutAHostNothingIsPosted()
@@ -215,7 +201,7 @@ void TestHomePage::switchTurnsProtectionOffAndOn()
     QTRY_VERIFY(!KDiskFileManager::instance()->isRunning());
 
     QTRY_COMPARE(statePosts(host.posted), QList<Post>({ Post(1, 1), Post(1, 0), Post(1, 1), Post(1, 0) }));
-    QCOMPARE(newTraces(),
+    QCOMPARE(m_traces.take(),
         QStringList({ QStringLiteral("关闭Vaultkeep|首页|Vaultkeep|手动操作"),
             QStringLiteral("打开Vaultkeep|首页|Vaultkeep|手动操作"),
             QStringLiteral("关闭Vaultkeep|首页|Vaultkeep|手动操作") }));
@@ -232,7 +218,7 @@ void TestHomePage::stateSetFromOutsideStoresAndTracesNothing()
     QTRY_VERIFY(!KDiskFileManager::instance()->isRunning());
     QCOMPARE(storedAutoBack(), QStringLiteral("true"));
     QTRY_COMPARE(statePosts(host.posted), QList<Post>({ Post(1, 1), Post(1, 1), Post(1, 0) }));
-    QCOMPARE(newTraces(), QStringList());
+    QCOMPARE(m_traces.take(), QStringList());
 }
 
 void TestHomePage::diskReport_data()

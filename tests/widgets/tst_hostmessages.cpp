@@ -96,11 +96,10 @@ private slots:
 private:
     ToolRun tool(const QStringList& arguments);
     // The operations traced since the last call.
-    QStringList newTraces();
 
     KTestEnvironment m_env;
     QScopedPointer<StandInMainWindow> m_window;
-    int m_tracesSeen = 0;
+    KNewTraces m_traces { m_env.path(QStringLiteral("cache")) };
 };
 
 void TestHostMessages::initTestCase()
@@ -115,7 +114,7 @@ void TestHostMessages::init()
     m_window.reset(new StandInMainWindow);
     QVERIFY(m_window->claimed);
     m_window->show();
-    newTraces();
+    m_traces.take();
 }
 
 void TestHostMessages::cleanup()
@@ -138,18 +137,6 @@ ToolRun TestHostMessages::tool(const QStringList& arguments)
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
     return run;
-}
-
-QStringList TestHostMessages::newTraces()
-{
-    AtriumUserDataLogUtils::instance()->waitForUpload(10000);
-    const QVector<KStoredTrace> traces = readStoredTraces(traceDatabase(m_env.path(QStringLiteral("cache"))));
-    QStringList operations;
-    for (int i = m_tracesSeen; i < traces.size(); ++i)
-        operations << traces.at(i).operation + QLatin1Char('|')
-                + traces.at(i).kind.section(QLatin1Char(';'), 0, 0);
-    m_tracesSeen = traces.size();
-    return operations;
 }
 
 void TestHostMessages::showFileVersions_data()
@@ -188,7 +175,7 @@ void TestHostMessages::showFileVersions()
     QVERIFY(m_window->isVisible());
     QCOMPARE(m_window->tabs->currentIndex(), 1);
     QCOMPARE(m_env.platform()->foregroundRequests().last(), reinterpret_cast<HWND>(m_window->winId()));
-    QCOMPARE(newTraces(), QStringList { QStringLiteral("收到正常显示窗口消息|自动发送") });
+    QCOMPARE(m_traces.take(), QStringList { QStringLiteral("收到正常显示窗口消息||Vaultkeep|自动发送") });
 }
 
 void TestHostMessages::aPathWithoutItsZeroByteIsReadToItsCount()
@@ -221,10 +208,10 @@ void TestHostMessages::windowMessages_data()
     QTest::addColumn<QStringList>("traces");
     QTest::newRow("copy-data 28 shows a hidden window on its page")
         << words("copydata main 28") << "hidden" << 2 << "0" << 2 << true
-        << QStringList { QStringLiteral("收到显示窗口消息|自动发送") };
+        << QStringList { QStringLiteral("收到显示窗口消息||Vaultkeep|自动发送") };
     QTest::newRow("2054 restores a minimised window on the deleted page")
         << words("post main 2054") << "minimised" << 0 << "" << 2 << true
-        << QStringList { QStringLiteral("收到显示误删找回窗口消息|自动发送") };
+        << QStringList { QStringLiteral("收到显示误删找回窗口消息||Vaultkeep|自动发送") };
     QTest::newRow("copy-data 5 answers 1 and changes nothing")
         << words("copydata main 5 x") << "minimised" << 0 << "1" << 0 << false << QStringList();
     QTest::newRow("an unknown message changes nothing")
@@ -252,7 +239,7 @@ void TestHostMessages::windowMessages()
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, answer);
     QTRY_COMPARE(m_window->messages, 1);
-    QCOMPARE(newTraces(), traces);
+    QCOMPARE(m_traces.take(), traces);
     QCOMPARE(m_window->tabs->currentIndex(), page);
     QCOMPARE(m_window->isVisible(), toFront || startAs == QLatin1String("minimised"));
     QCOMPARE(m_window->isMinimized(), !toFront && startAs == QLatin1String("minimised"));
@@ -267,9 +254,9 @@ void TestHostMessages::quitHidesAndActivateShowsAgain()
     QTRY_VERIFY(!m_window->isVisible());
     QCOMPARE(tool({ QStringLiteral("post"), QStringLiteral("main"), QStringLiteral("2029") }).exitCode, 0);
     QTRY_VERIFY(m_window->isVisible());
-    QCOMPARE(newTraces(),
-        QStringList(
-            { QStringLiteral("收到退出消息|自动发送"), QStringLiteral("收到激活Vaultkeep消息|自动发送") }));
+    QCOMPARE(m_traces.take(),
+        QStringList({ QStringLiteral("收到退出消息||Vaultkeep|自动发送"),
+            QStringLiteral("收到激活Vaultkeep消息||Vaultkeep|自动发送") }));
 }
 
 void TestHostMessages::skinChangeReachesEveryTitleStrip()
@@ -297,7 +284,7 @@ void TestHostMessages::skinChangeReachesEveryTitleStrip()
     };
     QTRY_VERIFY(shows(m_window->title));
     QVERIFY(shows(dialogTitle));
-    QCOMPARE(newTraces(), QStringList { QStringLiteral("收到换肤消息|自动发送") });
+    QCOMPARE(m_traces.take(), QStringList { QStringLiteral("收到换肤消息||Vaultkeep|自动发送") });
     KRegistryKey(SkinKey).removeKey();
 }
 
@@ -332,7 +319,7 @@ void TestHostMessages::toolRefusesBadArguments()
 {
     QFETCH(QStringList, arguments);
     QCOMPARE(tool(arguments).exitCode, 2);
-    QCOMPARE(newTraces(), QStringList());
+    QCOMPARE(m_traces.take(), QStringList());
 }
 
 QTEST_MAIN(TestHostMessages)

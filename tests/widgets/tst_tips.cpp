@@ -79,10 +79,8 @@ private slots:
     void firstBackupWindow();
 
 private:
-    QStringList newTraces();
-
     KTestEnvironment m_env;
-    int m_tracesSeen = 0;
+    KNewTraces m_traces { m_env.path(QStringLiteral("cache")) };
 };
 
 void TestTips::initTestCase()
@@ -100,7 +98,7 @@ void TestTips::init()
     QSettings(config->filePath(), QSettings::IniFormat)
         .remove(QStringLiteral("backedFolderTooLargeTipDateTime"));
     config->setTipWhenDiskSizeIsSmall(true);
-    newTraces();
+    m_traces.take();
 }
 
 void TestTips::cleanup()
@@ -109,20 +107,6 @@ void TestTips::cleanup()
         tip->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(KTipMsgManager::instance()->tips().isEmpty());
-}
-
-QStringList TestTips::newTraces()
-{
-    AtriumUserDataLogUtils::instance()->waitForUpload(10000);
-    const QVector<KStoredTrace> traces = readStoredTraces(traceDatabase(m_env.path(QStringLiteral("cache"))));
-    QStringList records;
-    for (int i = m_tracesSeen; i < traces.size(); ++i) {
-        records << QStringList { traces.at(i).operation, traces.at(i).page, traces.at(i).product,
-            traces.at(i).kind.section(QLatin1Char(';'), 0, 0) }
-                       .join(QLatin1Char('|'));
-    }
-    m_tracesSeen = traces.size();
-    return records;
 }
 
 void TestTips::eachTipShowsOnceADay_data()
@@ -173,7 +157,7 @@ void TestTips::noLowSpaceTipWithoutADriveToMoveTo()
     showTip(LowSpace, QString());
     QVERIFY(KTipMsgManager::instance()->tips().isEmpty());
     QCOMPARE(KConfig::instance()->diskFreeTipDate(), QStringLiteral("1970-01-01"));
-    QCOMPARE(newTraces(), QStringList());
+    QCOMPARE(m_traces.take(), QStringList());
 }
 
 void TestTips::tipContents_data()
@@ -226,7 +210,7 @@ void TestTips::tipContents()
     QCOMPARE(header->height(), 3);
     QCOMPARE(header->palette().color(QPalette::Window), strip);
     QVERIFY(tip->findChild<QLabel*>(QStringLiteral("iconLabel"))->isVisibleTo(tip));
-    QCOMPARE(newTraces(), QStringList { trace });
+    QCOMPARE(m_traces.take(), QStringList { trace });
 
     // The headline and the logo lead to the main window.
     QSignalSpy show(KTipMsgManager::instance(), &KTipMsgManager::sigShowVaultkeep);
@@ -247,13 +231,13 @@ void TestTips::lowSpaceTipButtonsCarryTheDrive()
     QFETCH(int, index);
     showTip(LowSpace);
     QPointer<KTipWidget> tip = KTipMsgManager::instance()->tips().first();
-    newTraces();
+    m_traces.take();
     QSignalSpy pressed(KTipMsgManager::instance(), &KTipMsgManager::sigDiskFreeSizeNotEnoughTipMsgBtnClicked);
     QTest::mouseClick(tip->actionButtons().at(index), Qt::LeftButton);
     QCOMPARE(pressed.count(), 1);
     QCOMPARE(pressed.first().at(0).toInt(), index);
     QCOMPARE(pressed.first().at(1).toString(), OtherDrive);
-    QCOMPARE(newTraces(), QStringList { QStringLiteral("点击右下角冒泡|右下角冒泡|Vaultkeep|自动发送") });
+    QCOMPARE(m_traces.take(), QStringList { QStringLiteral("点击右下角冒泡|右下角冒泡|Vaultkeep|自动发送") });
     // Any button closes the tip, and a closed tip is gone.
     QTRY_VERIFY(!tip);
 }
@@ -307,7 +291,7 @@ void TestTips::hoverDuringTheFadeRestoresTheTip()
         QMetaObject::invokeMethod(tip, "onHideTimerTimeout");
     QTRY_VERIFY(!alive);
     QCOMPARE(
-        newTraces(), QStringList { QStringLiteral("冒泡窗口显示时间7秒|右下角冒泡|Vaultkeep|自动发送") });
+        m_traces.take(), QStringList { QStringLiteral("冒泡窗口显示时间7秒|右下角冒泡|Vaultkeep|自动发送") });
 }
 
 void TestTips::firstBackupWindow()
@@ -315,7 +299,7 @@ void TestTips::firstBackupWindow()
     KConfig::instance()->setShowTipBackedMsgStatus(0);
     KTipMsgManager::instance()->showTipUserDialog();
     QCOMPARE(KConfig::instance()->showTipBackedMsgStatus(), 1);
-    QCOMPARE(newTraces(), QStringList { QStringLiteral("第一次备份成功|右下角冒泡|Vaultkeep|自动发送") });
+    QCOMPARE(m_traces.take(), QStringList { QStringLiteral("第一次备份成功|右下角冒泡|Vaultkeep|自动发送") });
 
     QPointer<KTipUserDialog> dialog;
     for (QWidget* window : QApplication::topLevelWidgets()) {
