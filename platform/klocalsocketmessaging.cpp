@@ -293,8 +293,13 @@ QString KLocalSocketMessaging::windowAddress(HWND window) const
 
 QLocalSocket* KLocalSocketMessaging::postConnection(Endpoint* endpoint)
 {
-    if (endpoint->connection && endpoint->connection->state() == QLocalSocket::ConnectedState)
-        return endpoint->connection;
+    if (endpoint->connection && endpoint->connection->state() == QLocalSocket::ConnectedState) {
+        // A window that has gone closed its end: that shows without waiting, not only once this
+        // thread's event loop has run.
+        endpoint->connection->waitForReadyRead(0);
+        if (endpoint->connection->state() == QLocalSocket::ConnectedState)
+            return endpoint->connection;
+    }
     delete endpoint->connection.data();
     auto socket = std::make_unique<QLocalSocket>();
     // Nothing is ever read from it.
