@@ -32,7 +32,6 @@ private slots:
     void pictureStrip_data();
     void pictureStrip();
     void disabledCustomButtonPaintsFrameThreeAndGreyText();
-    void disabledCustomButtonFadesAStripWithoutADisabledFrame();
     void plainButtonBackgroundAnswersHoverAndPress();
     void clickLabelHover_data();
     void clickLabelHover();
@@ -138,22 +137,6 @@ void TestSmallControls::disabledCustomButtonPaintsFrameThreeAndGreyText()
     enter(&button);
     QCOMPARE(entered.count(), 1);
     QVERIFY(!button.testAttribute(Qt::WA_SetCursor));
-}
-
-void TestSmallControls::disabledCustomButtonFadesAStripWithoutADisabledFrame()
-{
-    QWidget backdrop;
-    backdrop.setAutoFillBackground(true);
-    QPalette black = backdrop.palette();
-    black.setColor(QPalette::Window, Qt::black);
-    backdrop.setPalette(black);
-    auto* button = new KCustomButton(picture(QStringLiteral("two.png")), 2, &backdrop);
-    backdrop.resize(button->size());
-    button->setEnabled(false);
-    // The normal frame, red, at the disabled opacity over black.
-    const QColor faded = colorAt(backdrop.grab().toImage(), QPoint(5, 5));
-    QVERIFY2(qAbs(faded.red() - qRound(255 * KCustomButton::DisabledOpacity)) <= 2 && faded.green() == 0,
-        qPrintable(faded.name()));
 }
 
 void TestSmallControls::plainButtonBackgroundAnswersHoverAndPress()
