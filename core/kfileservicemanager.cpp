@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
 
@@ -204,7 +205,11 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
     // seven days must lie after now, that is, the file's time after now less seven days.
     const qint64 oldestBackedUp = KPlatform::instance()->currentDateTime().addDays(-7).toMSecsSinceEpoch();
     m_cycleStatus.reserve(m_cycleStatus.size() + files->size());
+    const QThread* const thread = QThread::currentThread();
     for (const QString& path : *files) {
+        // The module is going away: the files left wait for its next start.
+        if (thread->isInterruptionRequested())
+            break;
         // One status call serves the existence, change and age checks.
         const KFileStatus file = KFileOps::status(path);
         m_cycleStatus.insert(path, file);

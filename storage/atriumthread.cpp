@@ -113,6 +113,8 @@ void AtriumThread::requestStop()
         m_stopRequested = true;
     }
     m_stopRequestedChanged.notify_all();
+    // Long loops of the engine that run on this thread look at the interruption flag.
+    requestInterruption();
 }
 
 bool AtriumThread::isStopRequested() const
