@@ -31,8 +31,13 @@ KTipMsgManager::KTipMsgManager(QObject* parent)
     : QObject(parent)
 { }
 
-// Tips still open when the module goes are windows of an application that is ending too.
-KTipMsgManager::~KTipMsgManager() = default;
+// The windows still open go with the module: their code is unloaded with it.
+KTipMsgManager::~KTipMsgManager()
+{
+    for (const QPointer<KTipWidget>& tip : qAsConst(m_tips))
+        delete tip.data();
+    delete m_userDialog.data();
+}
 
 KTipMsgManager* KTipMsgManager::instance()
 {
@@ -120,6 +125,7 @@ void KTipMsgManager::showBackedFolderTooLarge(qlonglong size)
 void KTipMsgManager::showTipUserDialog()
 {
     auto* dialog = new KTipUserDialog(skin("tipOpenVaultkeepBg.png"));
+    m_userDialog = dialog;
     dialog->setActionButton(skin("打开Vaultkeep_按钮.png"), 2);
     connect(dialog, &KTipUserDialog::leftBtnClicked, this, &KTipMsgManager::sigShowVaultkeep,
         Qt::QueuedConnection);

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 
+class KTipUserDialog;
 class KTipWidget;
 
 // Decides when the plug-in's own small windows appear: the low-space tip and the
@@ -49,6 +50,7 @@ private:
     KTipWidget* createTip();
 
     QList<QPointer<KTipWidget>> m_tips;
+    QPointer<KTipUserDialog> m_userDialog;
 
     Q_DISABLE_COPY(KTipMsgManager)
 };
