@@ -1,5 +1,6 @@
 #include "core/kconfig.h"
 #include "ktestenvironment.h"
+#include "platform/kiniformat.h"
 #include "platform/kregistry.h"
 
 #include <QtTest>
@@ -19,7 +20,10 @@ private slots:
     void counterReadsZeroUnlessANumber();
 
 private:
-    QSettings* file() { return new QSettings(KConfig::instance()->filePath(), QSettings::IniFormat, this); }
+    QSettings* file()
+    {
+        return new QSettings(KConfig::instance()->filePath(), KIniFormat::format(false), this);
+    }
     KTestEnvironment m_env;
 };
 

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSettings>
+
+// The text of the emulated hive and of the settings file: INI as Qt writes it, read and written
+// by the module itself so that
+// - a write that fails (a full disk) is noticed: the text is flushed to disk and checked before
+//   the new file replaces the old one, and on failure the old file stays and the changes stay
+//   pending, to be written again by the next sync;
+// - the file is read as UTF-8, whoever wrote it;
+// - with case folding, section and key names match whatever their case in the file;
+// - values are plain texts: a comma is part of a value (not a list), and a backslash at the end
+//   of a line belongs to its value (it does not continue the line).
+// Qt's escapes (%XX and %UXXXX in names, \\ \" \n \xHHHH in values, quoted values, @@) are read
+// and written as Qt does, so files written by either read alike.
+namespace KIniFormat {
+
+// The QSettings format; with `foldCase`, names are folded to lower case as they are read.
+QSettings::Format format(bool foldCase);
+
+// The two halves, for tests.
+QSettings::SettingsMap parse(const QByteArray& text, bool foldCase);
+QByteArray serialize(const QSettings::SettingsMap& map);
+
+} // namespace KIniFormat
