@@ -3,14 +3,15 @@
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
+#include "core/kxmlguard.h"
 #include "discovery/kfiletypemanager.h"
 #include "platform/kfileops.h"
+#include "platform/kplatform.h"
 
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QXmlStreamReader>
 
 namespace {
@@ -86,10 +87,34 @@ bool KProtectionDatabase::save(const Collections& collections) const
     m_buffer.resize(0); // keeps the capacity reserved below
     writeContent(collections, &m_buffer);
     m_buffer.reserve(m_buffer.size());
-    // Written beside the old file and renamed over it: a crash, a kill or a full disk during
-    // the write leaves the previous database whole.
-    QSaveFile file(path());
-    return file.open(QIODevice::WriteOnly) && file.write(m_buffer) == m_buffer.size() && file.commit();
+    // Every copy the text lists is on disk before the text is: copies are flushed after the
+    // text was built from the records, so none made meanwhile can be listed and not flushed.
+    if (!KFileCopyedObject::flushNewCopies())
+        return false;
+    // Written beside the old file, flushed and renamed over it: a crash, a kill or a full disk
+    // during the write leaves the previous database whole.
+    return KFileOps::replaceFile(path(), m_buffer);
+}
+
+void KProtectionDatabase::removeAbandonedReplacements(const QString& filePath) const
+{
+    const QFileInfo file(filePath);
+    const QDir folder = file.absoluteDir();
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (KFileOps::isReplacementFileName(name, file.fileName()))
+            QFile::remove(folder.filePath(name));
+    }
+}
+
+bool KProtectionDatabase::setAside(const QString& filePath) const
+{
+    const QString stamped = filePath + QStringLiteral(".unreadable-")
+        + KPlatform::instance()->currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss"));
+    QString target = stamped;
+    for (int n = 1; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
+        target = stamped + QLatin1Char('-') + QString::number(n);
+    return QFile::rename(filePath, target);
 }
 
 namespace {
@@ -151,20 +176,36 @@ bool readElementsLeniently(const QByteArray& content, QVector<LoadedFile>* files
 
 } // namespace
 
-bool KProtectionDatabase::load(const Collections& collections) const
+KProtectionDatabase::LoadResult KProtectionDatabase::load(const Collections& collections) const
 {
     const QString filePath = path();
-    if (!QFile::exists(filePath))
-        return false;
+    {
+        // Not while a save of this database writes its replacement.
+        const std::lock_guard<std::mutex> locker(m_saveMutex);
+        removeAbandonedReplacements(filePath);
+    }
+    const KFileStatus status = KFileOps::status(filePath);
+    if (status.isGone())
+        return LoadResult::NoFile;
     QFile file(filePath);
-    const QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    file.close();
+    QByteArray content;
+    bool readable = status.isFile && file.open(QIODevice::ReadOnly);
+    if (readable) {
+        content = file.readAll();
+        readable = file.error() == QFileDevice::NoError && content.size() == file.size();
+        file.close();
+    }
     QVector<LoadedFile> files;
-    // A document that fails to parse may hold what came before the error: use none of it.
-    if (!readElements(content, &files)) {
+    // A document that fails to parse may hold what came before the error: use none of it. The
+    // document model is only let near a text of the format's shape.
+    bool parsed = readable && KXmlGuard::isPlain(content, MaxDepth);
+    if (parsed && !readElements(content, &files)) {
         files.clear();
-        if (!readElementsLeniently(content, &files))
-            files.clear();
+        parsed = readElementsLeniently(content, &files);
+    }
+    if (!parsed) {
+        const std::lock_guard<std::mutex> locker(m_saveMutex);
+        return setAside(filePath) ? LoadResult::SetAside : LoadResult::Unreadable;
     }
 
     const QString backupFolder = KCommon::backupDirectory();
@@ -198,5 +239,5 @@ bool KProtectionDatabase::load(const Collections& collections) const
         if (record->versionCount() == 0 || !collection->addFile(record))
             delete record;
     }
-    return true;
+    return LoadResult::Loaded;
 }
