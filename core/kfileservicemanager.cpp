@@ -17,6 +17,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <utility>
+
 namespace {
 
 // The order in which lookups and removals ask the collections.
@@ -226,20 +228,24 @@ void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
 
     int type = 0;
     int page = 1;
+    QVector<QStringList> replaced;
     {
+        // The lists replaced are released after the lock: freeing thousands of rows must not
+        // hold up a page request.
         const std::lock_guard<std::mutex> locker(m_stateMutex);
         for (int t = 0; t < KindCount; ++t) {
-            m_existingRows[size_t(t)] = existing[size_t(t)];
-            m_deletedRows[size_t(t)] = deleted[size_t(t)];
+            replaced.append(std::exchange(m_existingRows[size_t(t)], existing[size_t(t)]));
+            replaced.append(std::exchange(m_deletedRows[size_t(t)], deleted[size_t(t)]));
             m_existingCount[size_t(t)] = existing[size_t(t)].size();
         }
-        m_todayRows = today;
+        replaced.append(std::exchange(m_todayRows, today));
         m_todayCount = today.size();
-        m_recentRows = recent;
+        replaced.append(std::exchange(m_recentRows, recent));
         m_recentCount = recent.size();
         type = m_currentType;
         page = m_currentPage;
     }
+    replaced.clear();
 
     for (int t = 0; t < KindCount; ++t)
         emit sigSetMiscodeTypeLabelNumber(existing[size_t(t)].size(), t);

@@ -34,11 +34,30 @@ qint32 dateNumber(QStringView text)
     return date.isValid() ? date.year() * 10000 + date.month() * 100 + date.day() : -1;
 }
 
-void appendDigits(char* out, qint64 value, int width)
+// Writes `value` as `width` decimal digits (an even number), two at a time.
+void writeDigits(char* out, qint64 value, int width)
 {
-    for (int i = width - 1; i >= 0; --i) {
-        out[i] = char('0' + value % 10);
-        value /= 10;
+    static const char pairs[]
+        = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+          "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+          "8081828384858687888990919293949596979899";
+    for (int i = width - 2; i >= 0; i -= 2) {
+        const int pair = int(value % 100);
+        out[i] = pairs[2 * pair];
+        out[i + 1] = pairs[2 * pair + 1];
+        value /= 100;
+    }
+}
+
+// Writes the 16 hex digits of `half` with the uuid's dashes, from the text's position `from`.
+void writeHex(char* text, quint64 half, int from)
+{
+    static const char hex[] = "0123456789abcdef";
+    int at = from;
+    for (int digit = 15; digit >= 0; --digit) {
+        if (isDash(at))
+            text[at++] = '-';
+        text[at++] = hex[(half >> (4 * digit)) & 0xF];
     }
 }
 
@@ -90,25 +109,24 @@ void KVersionId::appendText(QByteArray* out) const
         out->append(m_text.toUtf8());
         return;
     }
-    static const char hex[] = "0123456789abcdef";
     char text[FileIdLength];
+    writeText(text);
+    out->append(text, FileIdLength);
+}
+
+int KVersionId::writeText(char* text) const
+{
+    if (!isCompact())
+        return -1;
     text[0] = '{';
-    int digit = 0;
-    for (int i = 1; i < UuidLength - 1; ++i) {
-        if (isDash(i)) {
-            text[i] = '-';
-            continue;
-        }
-        const quint64 half = digit < 16 ? m_high : m_low;
-        text[i] = hex[(half >> (4 * (15 - digit % 16))) & 0xF];
-        ++digit;
-    }
+    writeHex(text, m_high, 1);
+    writeHex(text, m_low, 19);
     text[UuidLength - 1] = '}';
     text[UuidLength] = '_';
-    appendDigits(text + StampAt, m_stamp, StampLength);
+    writeDigits(text + StampAt, m_stamp, StampLength);
     text[DateAt - 1] = '_';
-    appendDigits(text + DateAt, m_date, 8);
-    out->append(text, FileIdLength);
+    writeDigits(text + DateAt, m_date, 8);
+    return FileIdLength;
 }
 
 bool KVersionId::operator==(const KVersionId& other) const

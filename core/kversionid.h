@@ -15,6 +15,10 @@ public:
     QString text() const;
     // The text, in UTF-8, appended to `out`.
     void appendText(QByteArray* out) const;
+    // Writes the text of a FileID of the engine's own form to `text`, which has room for
+    // TextLength characters, and returns TextLength; -1, writing nothing, for any other.
+    int writeText(char* text) const;
+    static constexpr int TextLength = 62;
 
     // The source's modification as the number yyyyMMddhhmmss, which orders as the time; -1 when
     // the FileID holds no valid one.
