@@ -36,7 +36,8 @@ bool groupOf(const QString& keyPath, QString* group)
 // Qt drops its parsed copy of a large settings file as soon as the last QSettings on it closes,
 // so every key opened would parse the whole hive again. One QSettings per hive file stays open
 // for the life of the process and keeps the parsed copy shared; each key still sees other
-// processes' writes, since a new QSettings compares the file's time and size with its copy.
+// processes' writes, since a new QSettings compares the file's size and modification time (to
+// the millisecond) with its copy.
 // Called under the settings lock.
 void keepHiveParsed(const QString& hive)
 {
