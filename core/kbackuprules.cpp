@@ -12,7 +12,7 @@ qint64 oldestBackedUp(qint64 nowMSecs)
     return QDateTime::fromMSecsSinceEpoch(nowMSecs).addDays(-7).toMSecsSinceEpoch();
 }
 
-Decision decide(const KFileStatus& file, bool backedUp, qint64 nowMSecs)
+Decision decide(const KFileStatus& file, bool backedUp, qint64 oldest)
 {
     if (file.unreadable)
         return Decision::Unreadable;
@@ -20,7 +20,7 @@ Decision decide(const KFileStatus& file, bool backedUp, qint64 nowMSecs)
         return Decision::Missing;
     if (backedUp)
         return Decision::Unchanged;
-    if (file.modifiedMSecs <= oldestBackedUp(nowMSecs))
+    if (file.modifiedMSecs <= oldest)
         return Decision::TooOld;
     return Decision::BackUp;
 }

@@ -18,8 +18,9 @@ enum class Decision
 };
 
 // What to do with a file of status `file`; `backedUp` tells whether a version carries its
-// current modification time; `nowMSecs` is the current time.
-Decision decide(const KFileStatus& file, bool backedUp, qint64 nowMSecs);
+// current modification time; `oldest` is oldestBackedUp() of the current time, taken once for
+// all the files of a cycle (it costs a time zone lookup).
+Decision decide(const KFileStatus& file, bool backedUp, qint64 oldest);
 
 // Whether a cycle backs up at all: the scanner allows it in the first cycle and every 31st,
 // and the disk monitor must see room enough on the backup drive.

@@ -249,6 +249,7 @@ void KFileObject::addVersions(const QStringList& fileIds)
         m_versions.cbegin(), m_versions.cend(), added.cbegin(), added.cend(), std::back_inserter(merged));
     m_versions = merged;
     m_versions.squeeze();
+    ++m_revision;
 }
 
 bool KFileObject::addNewVersion(const QString& backupDirectory)
@@ -259,6 +260,7 @@ bool KFileObject::addNewVersion(const QString& backupDirectory)
     const KVersionId version(fileId);
     const std::lock_guard<std::shared_mutex> locker(m_lock);
     m_versions.insert(std::lower_bound(m_versions.begin(), m_versions.end(), version), version);
+    ++m_revision;
     return true;
 }
 
@@ -343,6 +345,8 @@ QVector<KVersionId> KFileObject::takeVersions(const std::function<bool(const KVe
     for (auto it = kept; it != m_versions.end(); ++it)
         taken.append(*it);
     m_versions.erase(kept, m_versions.end());
+    if (!taken.isEmpty())
+        ++m_revision;
     return taken;
 }
 
@@ -516,10 +520,34 @@ bool KFileObject::appendXml(QByteArray* out) const
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     if (m_versions.isEmpty())
         return false;
+    writeElement(out);
+    return true;
+}
+
+bool KFileObject::appendXml(QByteArray* out, const KSavedText& previous, quint64 save) const
+{
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    if (m_versions.isEmpty())
+        return false;
+    const std::lock_guard<std::mutex> savedLocker(m_savedMutex);
+    const int offset = out->size();
+    if (previous.text && previous.save != 0 && m_saved.save == previous.save && m_saved.revision == m_revision
+        && m_saved.offset + m_saved.length <= previous.text->size()) {
+        out->append(previous.text->constData() + m_saved.offset, m_saved.length);
+    } else {
+        writeElement(out);
+    }
+    if (save != 0)
+        m_saved = { save, m_revision, offset, out->size() - offset };
+    return true;
+}
+
+void KFileObject::writeElement(QByteArray* out) const
+{
     out->append("<File FileName=\"").append(escapedUtf8(m_fileName)).append("\" Type=\"");
     out->append(QByteArray::number(m_fileType)).append("\">");
     // A FileID needs no escaping: the loader refuses one that would. Each line of the engine's
-    // own FileIDs is made in one piece; saves write every version of every record.
+    // own FileIDs is made in one piece.
     static const char opening[] = "\n  <Version FileID=\"";
     static const char closing[] = "\"/>";
     constexpr int openingLength = sizeof opening - 1;
@@ -536,5 +564,4 @@ bool KFileObject::appendXml(QByteArray* out) const
         }
     }
     out->append("\n </File>");
-    return true;
 }

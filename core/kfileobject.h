@@ -15,6 +15,14 @@
 
 struct KFileStatus;
 
+// The text a database save wrote, from which the next save copies the elements of the records
+// that did not change since.
+struct KSavedText
+{
+    const QByteArray* text = nullptr;
+    quint64 save = 0; // which save wrote it; 0 for none
+};
+
 // One backup version of a protected file: a copy in the backup folder whose file name is its
 // FileID, "{uuid}_<modified yyyyMMddhhmmss>_<backup date yyyyMMdd>". The two times are read
 // back from the FileID; nothing else is stored.
@@ -126,6 +134,10 @@ public:
     QString toXml() const;
     // Appends the same element, in UTF-8, to `out`; false when there is none (no versions).
     bool appendXml(QByteArray* out) const;
+    // The same for save number `save`: the element is copied from `previous` when the record
+    // did not change since the save that wrote it there, and the record remembers where in `out`
+    // it lies. A save rewrites every record while few changed since the last one.
+    bool appendXml(QByteArray* out, const KSavedText& previous, quint64 save) const;
 
     // The path as an XML attribute value.
     static QString escapeAttribute(const QString& text);
@@ -136,10 +148,23 @@ private:
     KFileCopyedObject* objectFor(const KVersionId& version) const;
     QVector<KVersionId> takeVersions(const std::function<bool(const KVersionId&)>& which);
 
+    void writeElement(QByteArray* out) const; // under m_lock
+
     const QString m_fileName;
     const int m_fileType;
     mutable std::shared_mutex m_lock;
     QVector<KVersionId> m_versions; // in FileID order
+    quint64 m_revision = 0; // under m_lock; counts the changes of the versions
+    // Where the last save put the element, and the revision it showed then.
+    struct SavedElement
+    {
+        quint64 save = 0;
+        quint64 revision = 0;
+        int offset = 0;
+        int length = 0;
+    };
+    mutable std::mutex m_savedMutex;
+    mutable SavedElement m_saved;
     mutable std::mutex m_objectsMutex;
     mutable QHash<QString, KFileCopyedObject*> m_objects;
 };

@@ -199,6 +199,22 @@ void KFileObjectMgr::appendXml(QByteArray* out) const
     }
 }
 
+int KFileObjectMgr::appendElements(QByteArray* out, const KSavedText& previous, quint64 save) const
+{
+    int elements = 0;
+    const QVector<KFileObjectPtr> records = snapshot();
+    for (const KFileObjectPtr& record : records) {
+        const int separator = out->size();
+        if (elements > 0)
+            out->append('\n');
+        if (record->appendXml(out, previous, save))
+            ++elements;
+        else
+            out->resize(separator);
+    }
+    return elements;
+}
+
 QStringList KFileObjectMgr::collectRows(QStringList* existing, QStringList* deleted) const
 {
     return collectRows(existing, deleted, QHash<QString, KFileStatus>());

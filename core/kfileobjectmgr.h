@@ -11,6 +11,7 @@
 
 class KFileObject;
 struct KFileStatus;
+struct KSavedText;
 
 // A record as the engine hands it out: whoever holds one keeps it alive, also after it left its
 // collection (removed, cleaned up). A record nobody holds any more is freed.
@@ -61,6 +62,9 @@ public:
     QString toXml() const;
     // Appends the same text, in UTF-8, to `out`.
     void appendXml(QByteArray* out) const;
+    // Appends the elements for save number `save`, separated by line ends (none after the last;
+    // see KFileObject::appendXml), and returns how many there were.
+    int appendElements(QByteArray* out, const KSavedText& previous, quint64 save) const;
     // One "path|count|latest|month" row per record with versions; also sorted into rows of
     // files that may exist and of files that are gone (either list may be null). Only "no such
     // file" counts as gone: a file whose status cannot be read stays with the existing ones.

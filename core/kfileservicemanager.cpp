@@ -148,14 +148,14 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
     const QString backupDirectory = KCommon::backupDirectory();
     if (!files->isEmpty() && !QFileInfo::exists(backupDirectory))
         QDir().mkpath(backupDirectory);
-    const qint64 now = KPlatform::instance()->currentMSecsSinceEpoch();
+    const qint64 oldest = KBackupRules::oldestBackedUp(KPlatform::instance()->currentMSecsSinceEpoch());
     m_cycleStatus.reserve(m_cycleStatus.size() + files->size());
     for (const QString& path : *files) {
         // One status call serves the existence, change and age checks.
         const KFileStatus file = KFileOps::status(path);
         m_cycleStatus.insert(path, file);
         const bool backedUp = file.exists && target->isCurrentStateBackedUp(path, file.modifiedMSecs);
-        switch (KBackupRules::decide(file, backedUp, now)) {
+        switch (KBackupRules::decide(file, backedUp, oldest)) {
         case KBackupRules::Decision::BackUp:
             if (target->backupFile(path, fileType, backupDirectory)) {
                 ++m_successThisCycle;

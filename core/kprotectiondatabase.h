@@ -7,6 +7,7 @@
 #include <mutex>
 
 class KFileObjectMgr;
+struct KSavedText;
 
 // The protection database, "VaultkeepDB.xml": every protected file with its versions, grouped
 // by kind. Memory is the master copy; the file is written whole and read when the scanner
@@ -50,13 +51,15 @@ public:
     static QByteArray content(const Collections& collections);
 
 private:
-    static void writeContent(const Collections& collections, QByteArray* out);
+    static void writeContent(
+        const Collections& collections, QByteArray* out, const KSavedText& previous, quint64 save);
     void removeAbandonedReplacements(const QString& filePath) const;
     bool setAside(const QString& filePath) const;
 
     const QString m_filePath;
-    // Saves come from the scanner thread and from the GUI thread; one at a time, each into the
-    // same buffer, whose memory is already mapped after the first.
+    // Saves come from the scanner thread and from the GUI thread, one at a time. The text of the
+    // last one is kept: the next copies from it the records that did not change since.
     mutable std::mutex m_saveMutex;
-    mutable QByteArray m_buffer;
+    mutable QByteArray m_lastText;
+    mutable quint64 m_lastSave = 0;
 };

@@ -159,9 +159,12 @@ QString unescapedValue(const QString& text)
     return value;
 }
 
+// As Qt writes values: plain ones as they are, others quoted with backslash escapes, anything
+// outside printable ASCII as \xHHHH (and a hex digit right after one escaped too), so that any
+// reader of Qt's INI files reads them back, whatever text encoding it assumes.
 void appendEscapedValue(const QString& value, QByteArray* out)
 {
-    bool plain = !value.isEmpty();
+    bool plain = true;
     for (const QChar qc : value) {
         const ushort c = qc.unicode();
         if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'
@@ -170,15 +173,17 @@ void appendEscapedValue(const QString& value, QByteArray* out)
             break;
         }
     }
-    if (plain || value.isEmpty()) {
+    if (plain) {
         *out += value.toLatin1();
         return;
     }
     static const char hex[] = "0123456789abcdef";
     const QString text = value.startsWith(QLatin1Char('@')) ? QLatin1Char('@') + value : value;
     *out += '"';
-    for (int i = 0; i < text.size(); ++i) {
-        const ushort c = text.at(i).unicode();
+    bool afterHex = false;
+    for (const QChar qc : text) {
+        const ushort c = qc.unicode();
+        const bool hexDigit = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
         if (c == '\\' || c == '"') {
             *out += '\\';
             *out += char(c);
@@ -188,22 +193,16 @@ void appendEscapedValue(const QString& value, QByteArray* out)
             *out += "\\r";
         } else if (c == '\t') {
             *out += "\\t";
-        } else if (c < 0x20 || c == 0x7F) {
+        } else if (c < 0x20 || c >= 0x7F || (afterHex && hexDigit)) {
             *out += "\\x";
             for (int shift = 12; shift >= 0; shift -= 4)
                 *out += hex[(c >> shift) & 0xF];
+            afterHex = true;
+            continue;
         } else {
-            // A run of ordinary characters goes out as UTF-8 in one piece.
-            int end = i + 1;
-            while (end < text.size()) {
-                const ushort n = text.at(end).unicode();
-                if (n < 0x20 || n == 0x7F || n == '\\' || n == '"')
-                    break;
-                ++end;
-            }
-            *out += text.midRef(i, end - i).toUtf8();
-            i = end - 1;
+            *out += char(c);
         }
+        afterHex = false;
     }
     *out += '"';
 }

@@ -13,7 +13,9 @@
 // - values are plain texts: a comma is part of a value (not a list), and a backslash at the end
 //   of a line belongs to its value (it does not continue the line).
 // Qt's escapes (%XX and %UXXXX in names, \\ \" \n \xHHHH in values, quoted values, @@) are read
-// and written as Qt does, so files written by either read alike.
+// and written as Qt does, so files written by either read alike: what the module writes is
+// ASCII, which any reader of Qt's INI files reads right, while text others wrote in UTF-8 is read
+// as such.
 namespace KIniFormat {
 
 // The QSettings format; with `foldCase`, names are folded to lower case as they are read.

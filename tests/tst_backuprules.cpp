@@ -62,7 +62,8 @@ void TestBackupRules::decide()
     file.isFile = exists;
     file.unreadable = unreadable;
     file.modifiedMSecs = modified.toMSecsSinceEpoch();
-    QCOMPARE(KBackupRules::decide(file, backedUp, Now.toMSecsSinceEpoch()), decision);
+    QCOMPARE(KBackupRules::decide(file, backedUp, KBackupRules::oldestBackedUp(Now.toMSecsSinceEpoch())),
+        decision);
 }
 
 void TestBackupRules::cyclesBackUpOnlyWhenAllowedAndWithRoom()

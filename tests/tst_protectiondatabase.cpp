@@ -92,6 +92,7 @@ private slots:
     void savedFileHasItsExactForm_data();
     void savedFileHasItsExactForm();
     void roundTripKeepsEveryPathAndDropsMissingCopies();
+    void savesAfterChangesWriteWhatAFirstSaveWould();
     void loaderKeepsOnlyWhatItCanUse();
     void unusableFilesAreSetAsideNeverOverwritten_data();
     void unusableFilesAreSetAsideNeverOverwritten();
@@ -209,6 +210,30 @@ void TestProtectionDatabase::roundTripKeepsEveryPathAndDropsMissingCopies()
     }
     QCOMPARE(m_loaded[3].findFile(QStringLiteral("/w/renamed.ina"))->versionIds(), QStringList { renamed });
     QCOMPARE(recordCount(m_loaded), paths.size() + 1);
+}
+
+void TestProtectionDatabase::savesAfterChangesWriteWhatAFirstSaveWould()
+{
+    for (int i = 0; i < 6; ++i)
+        addRecord(&m_store[i % 3], QStringLiteral("/w/%1.pra4").arg(i), i % 3, { fileId(i), fileId(10 + i) });
+    const KProtectionDatabase other(m_env.path(QStringLiteral("other.xml")));
+    QVERIFY(m_database->save(collectionsOf(m_store)));
+    QVERIFY(other.save(collectionsOf(m_store)));
+
+    // Saves copy unchanged records from the text of their last save; changed ones are written anew.
+    m_store[0].findFile(QStringLiteral("/w/0.pra4"))->addVersion(fileId(20));
+    m_store[1].findFile(QStringLiteral("/w/1.pra4"))->removeAllBackups();
+    m_store[2].clear();
+    addRecord(&m_store[4], QStringLiteral("/w/new.xls"), 4, { fileId(30) });
+    QVERIFY(m_database->save(collectionsOf(m_store)));
+    QCOMPARE(KTestEnvironment::contentOf(m_database->path()),
+        KProtectionDatabase::content(collectionsOf(m_store)));
+    m_store[0].findFile(QStringLiteral("/w/3.pra4"))->addVersion(fileId(40));
+    QVERIFY(other.save(collectionsOf(m_store)));
+    QVERIFY(m_database->save(collectionsOf(m_store)));
+    QCOMPARE(KTestEnvironment::contentOf(other.path()), KProtectionDatabase::content(collectionsOf(m_store)));
+    QCOMPARE(KTestEnvironment::contentOf(m_database->path()),
+        KProtectionDatabase::content(collectionsOf(m_store)));
 }
 
 void TestProtectionDatabase::loaderKeepsOnlyWhatItCanUse()

@@ -11,11 +11,17 @@ namespace {
 // Set in a child process: the folder of the machine whose hive it reads or writes.
 const char MachineVariable[] = "VAULTKEEP_TEST_REGISTRY_MACHINE";
 
-// The child: "read <key> <name>" prints the value, "write <key> <name> <value>" writes it.
+// The child: "read <key> <name>" prints the value, "write <key> <name> <value>" writes it, and
+// "read-as-qt <setting>" prints what a plain QSettings on the hive reads, as any Qt program would.
 int runChild(const QString& machineFolder, const QStringList& arguments)
 {
     KFakePlatform machine(machineFolder);
     KPlatform::setInstance(&machine);
+    if (arguments.value(0) == QLatin1String("read-as-qt")) {
+        const QSettings hive(machine.registryHiveFile(), QSettings::IniFormat);
+        QTextStream(stdout) << hive.value(arguments.value(1)).toString();
+        return 0;
+    }
     KRegistryKey key(arguments.value(1));
     if (arguments.value(0) == QLatin1String("read")) {
         QTextStream(stdout) << key.value(arguments.value(2)).toString();
@@ -104,6 +110,7 @@ void TestRegistry::writesReachAnotherProcess()
     key.setValue(QStringLiteral("Mine"), value);
     QVERIFY(key.sync());
     QCOMPARE(inOtherProcess({ QStringLiteral("read"), keyPath, QStringLiteral("mine") }), value);
+    QCOMPARE(inOtherProcess({ QStringLiteral("read-as-qt"), QStringLiteral("software/values/mine") }), value);
 
     // And back: this process, which has read the hive already, sees the other's write.
     QCOMPARE(KRegistryKey(keyPath).value(QStringLiteral("Theirs")).toString(), QString());
