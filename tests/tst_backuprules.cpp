@@ -17,7 +17,6 @@ class TestBackupRules : public QObject
 private slots:
     void decide_data();
     void decide();
-    void cyclesBackUpOnlyWhenAllowedAndWithRoom();
 };
 
 namespace {
@@ -64,13 +63,6 @@ void TestBackupRules::decide()
     file.modifiedMSecs = modified.toMSecsSinceEpoch();
     QCOMPARE(KBackupRules::decide(file, backedUp, KBackupRules::oldestBackedUp(Now.toMSecsSinceEpoch())),
         decision);
-}
-
-void TestBackupRules::cyclesBackUpOnlyWhenAllowedAndWithRoom()
-{
-    QVERIFY(KBackupRules::cycleBacksUp(true, true));
-    QVERIFY(!KBackupRules::cycleBacksUp(true, false));
-    QVERIFY(!KBackupRules::cycleBacksUp(false, true));
 }
 
 QTEST_GUILESS_MAIN(TestBackupRules)
