@@ -59,6 +59,7 @@ void fillStatus(const struct statx& info, KFileStatus* status)
     status->size = qint64(info.stx_size);
     status->modifiedMSecs = msecsOf(info.stx_mtime);
     status->createdMSecs = msecsOf((info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_ctime);
+    status->inode = info.stx_ino;
 }
 
 bool writeAll(int fd, const char* data, qint64 size)

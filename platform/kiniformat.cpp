@@ -113,23 +113,42 @@ QChar namedEscape(QChar c)
     }
 }
 
-// A value: quoted parts are kept as they are, unquoted blanks at the ends are dropped, and
-// backslash escapes are read in both. A backslash that ends the line, or that starts no escape,
-// is a plain backslash.
-QString unescapedValue(const QString& text)
+// A value: quoted parts are kept as they are, unquoted blanks at the ends of each part are
+// dropped, and backslash escapes are read in both. A backslash that ends the line, or that starts
+// no escape, is a plain backslash. With `lists`, unquoted commas separate the items of a list, as
+// in Qt's INI files; otherwise they are part of the text.
+QVariant unescapedValue(const QString& text, bool lists)
 {
+    QStringList items;
     QString value;
     value.reserve(text.size());
     int kept = 0; // the length without unquoted blanks at the end
     bool quoted = false;
-    int i = 0;
-    while (i < text.size() && (text.at(i) == QLatin1Char(' ') || text.at(i) == QLatin1Char('\t')))
-        ++i;
-    for (; i < text.size(); ++i) {
+    bool separated = false;
+    const auto skipBlanks = [&text](int i) {
+        while (i < text.size() && (text.at(i) == QLatin1Char(' ') || text.at(i) == QLatin1Char('\t')))
+            ++i;
+        return i;
+    };
+    const auto finishItem = [&] {
+        value.truncate(kept);
+        if (value.startsWith(QLatin1String("@@")))
+            value.remove(0, 1);
+        items.append(value);
+        value.clear();
+        kept = 0;
+    };
+    for (int i = skipBlanks(0); i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (c == QLatin1Char('"')) {
             quoted = !quoted;
             kept = value.size();
+            continue;
+        }
+        if (lists && !quoted && c == QLatin1Char(',')) {
+            finishItem();
+            separated = true;
+            i = skipBlanks(i + 1) - 1;
             continue;
         }
         if (c == QLatin1Char('\\') && i + 1 < text.size()) {
@@ -153,10 +172,13 @@ QString unescapedValue(const QString& text)
         if (quoted || (c != QLatin1Char(' ') && c != QLatin1Char('\t')))
             kept = value.size();
     }
-    value.truncate(kept);
-    if (value.startsWith(QLatin1String("@@")))
-        value.remove(0, 1);
-    return value;
+    finishItem();
+    if (separated)
+        return items;
+    // Qt writes an empty list, or no value at all, so.
+    if (items.constFirst() == QLatin1String("@Invalid()") && !text.contains(QLatin1Char('"')))
+        return QVariant();
+    return items.constFirst();
 }
 
 // As Qt writes values: plain ones as they are, others quoted with backslash escapes, anything
@@ -207,15 +229,38 @@ void appendEscapedValue(const QString& value, QByteArray* out)
     *out += '"';
 }
 
-bool readFolded(QIODevice& device, QSettings::SettingsMap& map)
+// A value as Qt writes it: a list as its items separated by commas, an empty list or no value
+// as "@Invalid()".
+void appendValue(const QVariant& value, QByteArray* out)
 {
-    map = KIniFormat::parse(device.readAll(), true);
+    if (!value.isValid()) {
+        *out += "@Invalid()";
+        return;
+    }
+    if (value.userType() != QMetaType::QStringList && value.userType() != QMetaType::QVariantList) {
+        appendEscapedValue(value.toString(), out);
+        return;
+    }
+    const QStringList items = value.toStringList();
+    if (items.isEmpty())
+        *out += "@Invalid()";
+    for (int i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            *out += ", ";
+        // An item that reads like a list, or like no value, is quoted by appendEscapedValue().
+        appendEscapedValue(items.at(i), out);
+    }
+}
+
+bool readRegistry(QIODevice& device, QSettings::SettingsMap& map)
+{
+    map = KIniFormat::parse(device.readAll(), KIniFormat::Dialect::Registry);
     return true;
 }
 
-bool readAsWritten(QIODevice& device, QSettings::SettingsMap& map)
+bool readSettings(QIODevice& device, QSettings::SettingsMap& map)
 {
-    map = KIniFormat::parse(device.readAll(), false);
+    map = KIniFormat::parse(device.readAll(), KIniFormat::Dialect::Settings);
     return true;
 }
 
@@ -237,17 +282,18 @@ bool writeChecked(QIODevice& device, const QSettings::SettingsMap& map)
 
 namespace KIniFormat {
 
-QSettings::Format format(bool foldCase)
+QSettings::Format format(Dialect dialect)
 {
-    static const QSettings::Format folded
-        = QSettings::registerFormat(QStringLiteral("ini"), readFolded, writeChecked);
-    static const QSettings::Format asWritten
-        = QSettings::registerFormat(QStringLiteral("ini"), readAsWritten, writeChecked);
-    return foldCase ? folded : asWritten;
+    static const QSettings::Format registry
+        = QSettings::registerFormat(QStringLiteral("ini"), readRegistry, writeChecked);
+    static const QSettings::Format settings
+        = QSettings::registerFormat(QStringLiteral("ini"), readSettings, writeChecked);
+    return dialect == Dialect::Registry ? registry : settings;
 }
 
-QSettings::SettingsMap parse(const QByteArray& text, bool foldCase)
+QSettings::SettingsMap parse(const QByteArray& text, Dialect dialect)
 {
+    const bool foldCase = dialect == Dialect::Registry;
     QSettings::SettingsMap map;
     QString section;
     const QString whole = QString::fromUtf8(text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text);
@@ -281,7 +327,7 @@ QSettings::SettingsMap parse(const QByteArray& text, bool foldCase)
             key = key.toLower();
         if (!section.isEmpty())
             key = section + QLatin1Char('/') + key;
-        map.insert(key, unescapedValue(line.mid(equals + 1)));
+        map.insert(key, unescapedValue(line.mid(equals + 1), dialect == Dialect::Settings));
     }
     return map;
 }
@@ -310,7 +356,7 @@ QByteArray serialize(const QSettings::SettingsMap& map)
         for (const auto& entry : group.value()) {
             appendEscapedName(entry.key().mid(nameFrom), &out);
             out += '=';
-            appendEscapedValue(entry.value().toString(), &out);
+            appendValue(entry.value(), &out);
             out += '\n';
         }
     }

@@ -43,7 +43,8 @@ void keepHiveParsed(const QString& hive)
 {
     static QHash<QString, std::shared_ptr<QSettings>> keepers;
     if (!keepers.contains(hive))
-        keepers.insert(hive, std::make_shared<QSettings>(hive, KIniFormat::format(true)));
+        keepers.insert(
+            hive, std::make_shared<QSettings>(hive, KIniFormat::format(KIniFormat::Dialect::Registry)));
 }
 
 } // namespace
@@ -54,7 +55,7 @@ KRegistryKey::KRegistryKey(const QString& keyPath)
     if (groupOf(keyPath, &m_group) && !hive.isEmpty()) {
         const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
         keepHiveParsed(hive);
-        m_settings.reset(new QSettings(hive, KIniFormat::format(true)));
+        m_settings.reset(new QSettings(hive, KIniFormat::format(KIniFormat::Dialect::Registry)));
         if (!m_group.isEmpty())
             m_settings->beginGroup(m_group);
     }
@@ -141,6 +142,6 @@ bool KRegistryKey::sync()
         return true;
     // A QSettings keeps the first error it met. A new one on the hive writes what is still
     // pending as it opens and tells whether that got through.
-    const QSettings fresh(m_settings->fileName(), KIniFormat::format(true));
+    const QSettings fresh(m_settings->fileName(), KIniFormat::format(KIniFormat::Dialect::Registry));
     return fresh.status() == QSettings::NoError;
 }

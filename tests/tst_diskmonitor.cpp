@@ -36,7 +36,7 @@ void TestDiskMonitor::init()
     ++m_case;
     m_env.platform()->clearDrives();
     KCommon::refreshDrives();
-    QSettings(KConfig::instance()->filePath(), KIniFormat::format(false)).clear();
+    QSettings(KConfig::instance()->filePath(), KIniFormat::format(KIniFormat::Dialect::Settings)).clear();
 }
 
 QString TestDiskMonitor::addDrive(const QString& name, quint64 freeBytes, KDriveKind kind)

@@ -68,7 +68,7 @@ void TestDriveList::init()
     m_env.platform()->clearDrives();
     m_env.platform()->setSystemDriveRoot(QString());
     KCommon::refreshDrives();
-    QSettings(KConfig::instance()->filePath(), KIniFormat::format(false)).clear();
+    QSettings(KConfig::instance()->filePath(), KIniFormat::format(KIniFormat::Dialect::Settings)).clear();
 }
 
 void TestDriveList::mountTableGivesWritableRootsWithKinds()
@@ -173,7 +173,7 @@ void TestDriveList::defaultBackupDrive()
 
     QCOMPARE(KConfig::instance()->backUpPath(), roots.at(chosen));
     // The choice is stored, so it survives a change of free space.
-    QCOMPARE(QSettings(KConfig::instance()->filePath(), KIniFormat::format(false))
+    QCOMPARE(QSettings(KConfig::instance()->filePath(), KIniFormat::format(KIniFormat::Dialect::Settings))
                  .value(QStringLiteral("backUpPath")),
         QVariant(roots.at(chosen)));
 }

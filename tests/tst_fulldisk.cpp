@@ -43,7 +43,7 @@ const QString CounterKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\
 // The hive's values as another process reading the file would find them.
 QVariant hiveValue(const QString& hive, const QString& key)
 {
-    return KIniFormat::parse(KTestEnvironment::contentOf(hive), true).value(key);
+    return KIniFormat::parse(KTestEnvironment::contentOf(hive), KIniFormat::Dialect::Registry).value(key);
 }
 
 // Fills the file system that holds `folder` with one file until a write fails, then frees
@@ -163,7 +163,7 @@ void TestFullDisk::registryAndSettingsWritesKeepThePreviousFile()
         QStringLiteral("/w/a.pra4"));
     QCOMPARE(hiveValue(hiveFile, QStringLiteral("software/tarsel/atrium/apps/vaultkeep/value")).toInt(),
         hive ? 9 : 5);
-    QCOMPARE(KIniFormat::parse(KTestEnvironment::contentOf(config->filePath()), false)
+    QCOMPARE(KIniFormat::parse(KTestEnvironment::contentOf(config->filePath()), KIniFormat::Dialect::Settings)
                  .value(QStringLiteral("AutoBack"))
                  .toString(),
         hive ? QStringLiteral("true") : QStringLiteral("false"));

@@ -145,8 +145,8 @@ void TestRegistry::aHiveWrittenElsewhereReadsAsUtf8WhateverItsCase()
     // A write keeps everything else, in one spelling.
     KRegistryKey(QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Atrium"))
         .setValue(QStringLiteral("Next"), 2);
-    const QSettings::SettingsMap written
-        = KIniFormat::parse(KTestEnvironment::contentOf(m_env.platform()->registryHiveFile()), false);
+    const QSettings::SettingsMap written = KIniFormat::parse(
+        KTestEnvironment::contentOf(m_env.platform()->registryHiveFile()), KIniFormat::Dialect::Settings);
     QCOMPARE(
         written.value(QStringLiteral("software/tarsel/atrium/username")).toString(), QStringLiteral("张三"));
     QCOMPARE(written.value(QStringLiteral("software/tarsel/atrium/next")).toString(), QStringLiteral("2"));

@@ -1,6 +1,7 @@
 #include "kfakeplatform.h"
 
 #include "platform/kfileops.h"
+#include "platform/klocalsocketmessaging.h"
 
 #include <QDir>
 
@@ -9,9 +10,11 @@ KFakePlatform::KFakePlatform(const QString& base)
 {
     QDir().mkpath(m_base);
     for (const QString& folder :
-        { appDataFolder(), commonDocumentsFolder(), desktopFolder(), documentsFolder() })
+        { appDataFolder(), commonDocumentsFolder(), desktopFolder(), documentsFolder(), homeFolder() })
         QDir().mkpath(folder);
 }
+
+KFakePlatform::~KFakePlatform() = default;
 
 void KFakePlatform::addDrive(
     const QString& root, KDriveKind kind, KFileSystemKind fileSystem, quint64 freeBytes, quint64 totalBytes)
@@ -93,6 +96,31 @@ QString KFakePlatform::desktopFolder() const
 QString KFakePlatform::documentsFolder() const
 {
     return m_base + QStringLiteral("/Documents");
+}
+
+QString KFakePlatform::homeFolder() const
+{
+    return m_base + QStringLiteral("/home");
+}
+
+QString KFakePlatform::dataHomeFolder() const
+{
+    return homeFolder() + QStringLiteral("/.local/share");
+}
+
+QString KFakePlatform::configHomeFolder() const
+{
+    return homeFolder() + QStringLiteral("/.config");
+}
+
+QString KFakePlatform::cacheFolder() const
+{
+    return homeFolder() + QStringLiteral("/.cache");
+}
+
+QString KFakePlatform::tempFolder() const
+{
+    return m_base + QStringLiteral("/tmp");
 }
 
 QString KFakePlatform::registryHiveFile() const
@@ -212,4 +240,33 @@ void KFakePlatform::adjustFileStatus(const QString& path, KFileStatus* status) c
         status->createdMSecs = *answer.createdMSecs;
     if (answer.modifiedMSecs)
         status->modifiedMSecs = *answer.modifiedMSecs;
+}
+
+KWindowMessaging* KFakePlatform::windowMessaging()
+{
+    return localMessaging();
+}
+
+KLocalSocketMessaging* KFakePlatform::localMessaging()
+{
+    const std::lock_guard<std::mutex> locker(m_mutex);
+    if (!m_messaging) {
+        m_messaging = std::make_unique<KLocalSocketMessaging>(messageFolder(), [this](HWND window) {
+            const std::lock_guard<std::mutex> recording(m_mutex);
+            m_foregroundRequests << window;
+            return true;
+        });
+    }
+    return m_messaging.get();
+}
+
+QString KFakePlatform::messageFolder() const
+{
+    return m_base + QStringLiteral("/windows");
+}
+
+QList<HWND> KFakePlatform::foregroundRequests() const
+{
+    const std::lock_guard<std::mutex> locker(m_mutex);
+    return m_foregroundRequests;
 }

@@ -1,12 +1,16 @@
 #pragma once
 
+#include "platform/knativemessage.h"
 #include "platform/kplatform.h"
 
 #include <QHash>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
+
+class KLocalSocketMessaging;
 
 // A platform that tests configure: folders and the hive file under a folder of the test's
 // choosing, drives declared one by one, a clock the test sets, file status answers for chosen
@@ -25,6 +29,7 @@ public:
 
     // Folders and hive file below `base`, which is created when missing.
     explicit KFakePlatform(const QString& base);
+    ~KFakePlatform() override;
 
     QString baseFolder() const { return m_base; }
 
@@ -60,6 +65,12 @@ public:
     QString commonDocumentsFolder() const override;
     QString desktopFolder() const override;
     QString documentsFolder() const override;
+    // A home folder below the base with the freedesktop folders at their usual places in it.
+    QString homeFolder() const override;
+    QString dataHomeFolder() const override;
+    QString configHomeFolder() const override;
+    QString cacheFolder() const override;
+    QString tempFolder() const override;
     QString registryHiveFile() const override;
 
     QList<KVolume> volumes() const override;
@@ -73,6 +84,13 @@ public:
     qint64 currentMSecsSinceEpoch() const override;
     void adjustFileStatus(const QString& path, KFileStatus* status) const override;
 
+    // Real local sockets, in a folder below the base; bringing a window to the foreground is
+    // only recorded.
+    KWindowMessaging* windowMessaging() override;
+    KLocalSocketMessaging* localMessaging();
+    QString messageFolder() const;
+    QList<HWND> foregroundRequests() const;
+
 private:
     const QString m_base;
     mutable std::mutex m_mutex;
@@ -84,4 +102,6 @@ private:
     qint64 m_clockMSecs = -1; // -1: the real clock
     QHash<QString, StatusAnswer> m_statusAnswers;
     std::atomic<bool> m_hasStatusAnswers { false }; // spares every status query the lock
+    std::unique_ptr<KLocalSocketMessaging> m_messaging;
+    QList<HWND> m_foregroundRequests;
 };
