@@ -27,7 +27,7 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileservicemanager.h"
-#include "platform/kfakeplatform.h"
+#include "kfakeplatform.h"
 #include "platform/kregistry.h"
 #include "storage/kdiskinfothread.h"
 
