@@ -1,6 +1,12 @@
-// What the library does as it is unloaded, after every other object of the module is gone.
+// What libKVaultkeep.so does as the host unloads it.
+//
+// The system runs the library's termination function before it destroys the library's static
+// objects: the module stops its threads there, while everything they use still exists. Then
+// the objects go in the reverse order of their making (the engine saving the database once
+// more), and the platform last.
 
 #include "platform/kplatform.h"
+#include "plugin/kvaultkeep.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -19,5 +25,12 @@ struct KPlatformRelease
         KPlatform::releaseNative();
     }
 } const g_platformRelease;
+
+// Runs first when the library is unloaded. (A process that ends with the library loaded
+// destroys the static objects first; shutDown() then finds them gone and does nothing.)
+__attribute__((destructor)) void unloadModule()
+{
+    KVaultkeepModule::shutDown();
+}
 
 } // namespace

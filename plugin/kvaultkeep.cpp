@@ -15,19 +15,28 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <atomic>
+
 namespace {
 
+// Whether the module's process-wide objects exist: from their making until their destruction.
+std::atomic<bool> g_objectsAlive { false };
+
+// Made as the library loads, before the process-wide objects, and so destroyed after them.
+struct KObjectsGone
+{
+    ~KObjectsGone() { g_objectsAlive = false; }
+} const g_objectsGone;
+
 // The module's process-wide objects, made in the order in which they depend on each other, so
-// that unloading the library destroys them in the reverse order: first the tip windows, then the
-// scanner and the disk monitor, whose destructors stop their threads while everything those
-// threads use still exists, then the engine, which saves the database once more, and the rest.
+// that their destruction runs in the reverse order: the tip windows first, the engine (which
+// saves the database once more) after the threads that feed it, the platform's users before it.
 void makeModuleObjects()
 {
     static const bool made = [] {
         KPlatform::instance();
         AtriumUserDataLogUtils::instance();
-        // Reading the backup counter opens the emulated registry, which the threads use to the end.
-        KConfig::instance()->totalBackupCount();
+        KConfig::instance();
         KFileTypeManager::instance();
         KLedgerbase::instance();
         KFileIconProvider::instance();
@@ -35,9 +44,18 @@ void makeModuleObjects()
         KDiskInfoThread::instance();
         KDiskFileManager::instance();
         KTipMsgManager::instance();
+        g_objectsAlive = true;
         return true;
     }();
     Q_UNUSED(made)
+}
+
+// What the window handed to deleteLater() goes now: the host may unload the library before its
+// event loop runs again.
+void deleteDeferred()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace
@@ -57,7 +75,25 @@ void releaseKVaultkeep()
     makeModuleObjects();
     KFileServiceManager::instance()->saveDatabase();
     delete KMainWidget::existingInstance();
-    // What the window handed to deleteLater() goes now: the host may unload the library before
-    // its event loop runs again.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    deleteDeferred();
 }
+
+namespace KVaultkeepModule {
+
+void shutDown()
+{
+    if (!g_objectsAlive)
+        return;
+    delete KMainWidget::existingInstance();
+    KTipMsgManager::instance()->deleteWindows();
+    deleteDeferred();
+    // Both threads leave their waits at once, and a backup cycle between two files.
+    KDiskFileManager* scanner = KDiskFileManager::instance();
+    KDiskInfoThread* monitor = KDiskInfoThread::instance();
+    scanner->requestStop();
+    monitor->requestStop();
+    scanner->stopThread();
+    monitor->stopThread();
+}
+
+} // namespace KVaultkeepModule

@@ -14,3 +14,12 @@ __attribute__((visibility("default"))) QWidget* createFrame();
 // The host may unload the library afterwards; the module's threads stop as it goes.
 __attribute__((visibility("default"))) void releaseKVaultkeep();
 }
+
+namespace KVaultkeepModule {
+
+// The start of unloading: deletes the window if the host left it, then stops the scanner and the
+// disk monitor, before any static object of the library is destroyed (a thread must not meet an
+// object that is gone). Does nothing unless the module's objects exist.
+void shutDown();
+
+} // namespace KVaultkeepModule

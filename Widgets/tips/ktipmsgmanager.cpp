@@ -8,6 +8,8 @@
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
 
+#include <utility>
+
 namespace {
 
 const QString Vaultkeep = QStringLiteral("Vaultkeep");
@@ -34,7 +36,13 @@ KTipMsgManager::KTipMsgManager(QObject* parent)
 // The windows still open go with the module: their code is unloaded with it.
 KTipMsgManager::~KTipMsgManager()
 {
-    for (const QPointer<KTipWidget>& tip : qAsConst(m_tips))
+    deleteWindows();
+}
+
+void KTipMsgManager::deleteWindows()
+{
+    const QList<QPointer<KTipWidget>> tips = std::exchange(m_tips, {});
+    for (const QPointer<KTipWidget>& tip : tips)
         delete tip.data();
     delete m_userDialog.data();
 }

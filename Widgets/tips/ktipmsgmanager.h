@@ -33,6 +33,8 @@ public:
 
     // The tips shown that are still open.
     QList<KTipWidget*> tips() const;
+    // Deletes the tips and the first-backup window that are still open.
+    void deleteWindows();
 
 signals:
     void sigShowVaultkeep();
