@@ -1,0 +1,162 @@
+#include "Widgets/main/kmainwidget.h"
+#include "Widgets/tips/ktipuserdialog.h"
+#include "core/kconfig.h"
+#include "core/kfileobjectmgr.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kdiskfilemanager.h"
+#include "ktestenvironment.h"
+#include "plugin/kvaultkeep.h"
+
+#include <QApplication>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+template<class Window> QList<Window*> windowsOf()
+{
+    QList<Window*> found;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (auto* wanted = qobject_cast<Window*>(window))
+            found << wanted;
+    }
+    return found;
+}
+
+QList<KMainWidget*> mainWindows()
+{
+    return windowsOf<KMainWidget>();
+}
+
+} // namespace
+
+// The plug-in's entry points and its window as the host meets them, on the fake machine.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void createFrameTwiceMakesOneWindow();
+    void releaseWithoutWindowSavesAndMakesNone();
+    void onlyTheWidthChanges_data();
+    void onlyTheWidthChanges();
+    void firstBackupWindowIsDueOnlyAtStatusZero_data();
+    void firstBackupWindowIsDueOnlyAtStatusZero();
+    void protectionOffScansOnceBeforeCreateFrameReturns();
+
+private:
+    KTestEnvironment m_env;
+};
+
+void TestMainWindow::initTestCase()
+{
+    m_env.addBackupDrive(QStringLiteral("D"));
+}
+
+void TestMainWindow::init()
+{
+    KConfig::instance()->setAutoBack(true);
+    KConfig::instance()->setShowTipBackedMsgStatus(-1);
+}
+
+void TestMainWindow::cleanup()
+{
+    // As unloading the library would: the window goes, the threads stop.
+    KVaultkeepModule::shutDown();
+    QVERIFY(!KDiskFileManager::instance()->isRunning());
+}
+
+void TestMainWindow::createFrameTwiceMakesOneWindow()
+{
+    QWidget* first = createFrame();
+    QCOMPARE(createFrame(), first);
+    QCOMPARE(mainWindows().size(), 1);
+    QCOMPARE(mainWindows().first(), first);
+}
+
+void TestMainWindow::releaseWithoutWindowSavesAndMakesNone()
+{
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    engine->loadDatabase();
+    const QString project = m_env.writeFile(QStringLiteral("home/报价.pra4"), "project");
+    QVERIFY(engine->collection(0)->backupFile(project, 0));
+
+    releaseKVaultkeep();
+    QVERIFY(!KMainWidget::existingInstance());
+    QVERIFY(mainWindows().isEmpty());
+    QFile database(engine->databasePath());
+    QVERIFY(database.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(database.readAll()).contains(project));
+}
+
+void TestMainWindow::onlyTheWidthChanges_data()
+{
+    QTest::addColumn<QSize>("asked");
+    QTest::addColumn<QSize>("given");
+    QTest::newRow("a narrow window keeps 790") << QSize(500, 300) << QSize(790, 500);
+    QTest::newRow("a wide and tall window stops at 10000 by 500") << QSize(12000, 900) << QSize(10000, 500);
+    QTest::newRow("any width between is taken") << QSize(1234, 500) << QSize(1234, 500);
+}
+
+void TestMainWindow::onlyTheWidthChanges()
+{
+    QFETCH(QSize, asked);
+    QFETCH(QSize, given);
+    QWidget* window = createFrame();
+    window->show();
+    window->resize(asked);
+    QCOMPARE(window->size(), given);
+    // The pages follow the width exactly.
+    QTRY_COMPARE(window->findChild<QTabWidget*>(QStringLiteral("tabWidget"))->width(), given.width());
+}
+
+void TestMainWindow::firstBackupWindowIsDueOnlyAtStatusZero_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("due");
+    QTest::newRow("never set") << -1 << false;
+    QTest::newRow("a first backup was seen") << 0 << true;
+    QTest::newRow("already shown") << 1 << false;
+}
+
+void TestMainWindow::firstBackupWindowIsDueOnlyAtStatusZero()
+{
+    QFETCH(int, status);
+    QFETCH(bool, due);
+    KConfig::instance()->setShowTipBackedMsgStatus(status);
+    QWidget* window = createFrame();
+    auto* timer = window->findChild<QTimer*>(QStringLiteral("tipUserDialogTimer"));
+    QCOMPARE(timer && timer->isActive(), due);
+    if (!due)
+        return;
+    QVERIFY(timer->isSingleShot());
+    QCOMPARE(timer->interval(), KMainWidget::TipUserDialogDelayMs);
+
+    timer->start(0); // its time, without waiting for it
+    QTRY_COMPARE(windowsOf<KTipUserDialog>().size(), 1);
+    QVERIFY(windowsOf<KTipUserDialog>().first()->isVisible());
+    QCOMPARE(KConfig::instance()->showTipBackedMsgStatus(), 1);
+}
+
+void TestMainWindow::protectionOffScansOnceBeforeCreateFrameReturns()
+{
+    KConfig::instance()->setAutoBack(false);
+    QList<QThread*> scannedOn;
+    const QMetaObject::Connection counting = connect(
+        KDiskFileManager::instance(), &KDiskFileManager::sigScanFinished, this,
+        [&scannedOn] { scannedOn << QThread::currentThread(); }, Qt::DirectConnection);
+
+    createFrame();
+    disconnect(counting);
+    QCOMPARE(scannedOn, QList<QThread*> { QThread::currentThread() });
+    QVERIFY(!KDiskFileManager::instance()->isRunning());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
