@@ -165,6 +165,9 @@ int main(int argc, char** argv)
     if (!engine->saveDatabase())
         return fail(
             QStringLiteral("the protection database cannot be written to %1").arg(engine->databasePath()));
+    // The home page's total counts every backup made, those of the months before included.
+    if (!KConfig::instance()->setTotalBackupCount(built.versions))
+        return fail(QStringLiteral("the backup counter cannot be written to the registry"));
     if (!KDemoWorkspace::writeSelfBackups(KFileServiceManager::selfBackupFolder(), now, &error))
         return fail(error);
     if (!writeRecentLists(built, &error))
