@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 
 using CreateFrame = QWidget* (*)();
@@ -64,8 +66,8 @@ private:
     // Loads the library and makes its window; the library stays loaded until release().
     QWidget* load();
     void release();
-    // The versions the database lists of `files`.
-    int listedVersions(const QStringList& files) const;
+    // How many of `files` have a version of their state modified at `modified`.
+    int filesBackedUpAt(const QStringList& files, const QDateTime& modified) const;
 
     KNativeWorkspace m_machine;
     QScopedPointer<HostWindow> m_host;
@@ -129,45 +131,59 @@ void TestPluginLibrary::hundredRoundsLeaveNothingBehind()
 
 void TestPluginLibrary::releasingMidCycleIsPromptAndLosesNothing()
 {
-    // Enough files that their first backup takes a while.
+    // Enough files that their backup takes a while. Each round changes them all, an hour apart,
+    // so that the first cycle after loading backs them up again; the release comes as soon as
+    // copies appear, and until one came in the middle of the cycle.
     constexpr int FileCount = 2000;
+    constexpr int Rounds = 5;
+    const QDateTime start = QDateTime::currentDateTime().addSecs(-3600 * Rounds);
     QStringList projects;
-    for (int i = 0; i < FileCount; ++i) {
-        projects << m_machine.writeFile(
-            QStringLiteral("大项目/清单%1.pra4").arg(i), QByteArray(64 * 1024, char('a' + i % 26)));
+    QDateTime modified;
+    bool releasedMidCycle = false;
+    for (int round = 0; round < Rounds && !releasedMidCycle; ++round) {
+        modified = start.addSecs(3600 * round);
+        projects.clear();
+        for (int i = 0; i < FileCount; ++i) {
+            projects << m_machine.writeFile(QStringLiteral("大项目/清单%1.pra4").arg(i),
+                QByteArray(64 * 1024, char('a' + (i + round) % 26)), modified);
+        }
+        m_machine.setPricingList(projects);
+        const int copiesBefore = backupCopies(m_machine.backupFolder());
+
+        QVERIFY(load());
+        QTRY_VERIFY_WITH_TIMEOUT(backupCopies(m_machine.backupFolder()) > copiesBefore, 60000);
+        QElapsedTimer released;
+        released.start();
+        release();
+        // Without the threads having to be terminated.
+        QVERIFY2(released.elapsed() < AtriumThread::StopGracePeriodMs,
+            qPrintable(QString::number(released.elapsed())));
+        // Every copy made is listed, and every listed version is there.
+        QCOMPARE(m_machine.backupsDisagreeWithDatabase(), QString());
+        const int backedUp = filesBackedUpAt(projects, modified);
+        QVERIFY(backedUp > 0);
+        releasedMidCycle = backedUp < FileCount;
     }
-    m_machine.setPricingList(projects);
-    const int before = backupCopies(m_machine.backupFolder());
-
-    QVERIFY(load());
-    QTRY_VERIFY(backupCopies(m_machine.backupFolder()) > before);
-    QElapsedTimer released;
-    released.start();
-    release();
-    // Without the threads having to be terminated.
-    QVERIFY2(released.elapsed() < AtriumThread::StopGracePeriodMs,
-        qPrintable(QString::number(released.elapsed())));
-
-    // Every copy made is listed, and every listed version is there.
-    QCOMPARE(m_machine.backupsDisagreeWithDatabase(), QString());
-    const int listed = listedVersions(projects);
-    QVERIFY2(listed > 0 && listed < FileCount,
-        qPrintable(
-            QStringLiteral("the release did not come in the middle of the cycle: %1 listed").arg(listed)));
+    QVERIFY2(releasedMidCycle, "no release came in the middle of a cycle");
 
     // The next load backs up the rest.
     QVERIFY(load());
-    QTRY_VERIFY_WITH_TIMEOUT(listedVersions(projects) == FileCount, 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(filesBackedUpAt(projects, modified) == FileCount, 60000);
     release();
     QCOMPARE(m_machine.backupsDisagreeWithDatabase(), QString());
 }
 
-int TestPluginLibrary::listedVersions(const QStringList& files) const
+int TestPluginLibrary::filesBackedUpAt(const QStringList& files, const QDateTime& modified) const
 {
+    const QString stamp
+        = QLatin1Char('_') + modified.toString(QStringLiteral("yyyyMMddhhmmss")) + QLatin1Char('_');
     const QMap<QString, QStringList> versions = KNativeWorkspace::databaseVersions(m_machine.databaseFile());
     int count = 0;
-    for (const QString& file : files)
-        count += versions.value(file).size();
+    for (const QString& file : files) {
+        const QStringList ids = versions.value(file);
+        count += std::any_of(
+            ids.cbegin(), ids.cend(), [&stamp](const QString& id) { return id.contains(stamp); });
+    }
     return count;
 }
 
