@@ -63,6 +63,10 @@ void deleteDeferred()
 QWidget* createFrame()
 {
     makeModuleObjects();
+    // A host that ends without unloading the library destroys the application before the
+    // library's objects: the windows and threads then go while it still exists.
+    qRemovePostRoutine(&KVaultkeepModule::shutDown);
+    qAddPostRoutine(&KVaultkeepModule::shutDown);
     KMainWidget* window = KMainWidget::instance();
     // Above its sibling windows, whether or not the host has shown it yet.
     window->winId();
@@ -84,6 +88,7 @@ void shutDown()
 {
     if (!g_objectsAlive)
         return;
+    qRemovePostRoutine(&KVaultkeepModule::shutDown);
     delete KMainWidget::existingInstance();
     KTipMsgManager::instance()->deleteWindows();
     deleteDeferred();

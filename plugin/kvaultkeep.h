@@ -17,9 +17,10 @@ __attribute__((visibility("default"))) void releaseKVaultkeep();
 
 namespace KVaultkeepModule {
 
-// The start of unloading: deletes the window if the host left it, then stops the scanner and the
+// The start of unloading: deletes the windows the host left, then stops the scanner and the
 // disk monitor, before any static object of the library is destroyed (a thread must not meet an
-// object that is gone). Does nothing unless the module's objects exist.
+// object that is gone). Also runs as the application is destroyed, when that comes first. Does
+// nothing unless the module's objects exist.
 void shutDown();
 
 } // namespace KVaultkeepModule

@@ -1,4 +1,5 @@
 #include "Widgets/main/kmainwidget.h"
+#include "Widgets/tips/ktipmsgmanager.h"
 #include "Widgets/tips/ktipuserdialog.h"
 #include "core/kconfig.h"
 #include "core/kfileobjectmgr.h"
@@ -6,6 +7,7 @@
 #include "discovery/kdiskfilemanager.h"
 #include "ktestenvironment.h"
 #include "plugin/kvaultkeep.h"
+#include "storage/kdiskinfothread.h"
 
 #include <QApplication>
 #include <QTabWidget>
@@ -49,9 +51,12 @@ private slots:
     void firstBackupWindowIsDueOnlyAtStatusZero_data();
     void firstBackupWindowIsDueOnlyAtStatusZero();
     void protectionOffScansOnceBeforeCreateFrameReturns();
+    // Last: what it leaves open goes as the process ends.
+    void aHostEndingWithoutReleaseLeavesNothingOpen();
 
 private:
     KTestEnvironment m_env;
+    bool m_leftForTheEnd = false;
 };
 
 void TestMainWindow::initTestCase()
@@ -67,6 +72,8 @@ void TestMainWindow::init()
 
 void TestMainWindow::cleanup()
 {
+    if (m_leftForTheEnd)
+        return;
     // As unloading the library would: the window goes, the threads stop.
     KVaultkeepModule::shutDown();
     QVERIFY(!KDiskFileManager::instance()->isRunning());
@@ -156,6 +163,17 @@ void TestMainWindow::protectionOffScansOnceBeforeCreateFrameReturns()
     disconnect(counting);
     QCOMPARE(scannedOn, QList<QThread*> { QThread::currentThread() });
     QVERIFY(!KDiskFileManager::instance()->isRunning());
+}
+
+void TestMainWindow::aHostEndingWithoutReleaseLeavesNothingOpen()
+{
+    // The window, a tip and the threads are left as they are: the application's end takes them
+    // while it still exists (else the process crashes as it ends).
+    createFrame()->show();
+    KTipMsgManager::instance()->showTipUserDialog();
+    QTRY_COMPARE(windowsOf<KTipUserDialog>().size(), 1);
+    QVERIFY(KDiskInfoThread::instance()->isRunning());
+    m_leftForTheEnd = true;
 }
 
 QTEST_MAIN(TestMainWindow)
