@@ -108,6 +108,10 @@ void AtriumThread::stopThread()
 
 void AtriumThread::requestStop()
 {
+    // A thread that is not running has nothing to stop, and must not find the request when it
+    // is started again.
+    if (!isRunning())
+        return;
     {
         const std::lock_guard<std::mutex> locker(m_stopMutex);
         m_stopRequested = true;
