@@ -29,17 +29,22 @@ QString tabStyleSheet()
     const struct
     {
         const char* position;
-        const char* picture;
-    } tabs[] = { { ":first", "首页" }, { ":middle", "错编恢复" }, { ":last", "误删找回" } };
+        const char* normal;
+        const char* hovered;
+        const char* selected;
+    } tabs[] = {
+        { ":first", "首页a.png", "首页b.png", "首页.png" },
+        { ":middle", "错编恢复a.png", "错编恢复b.png", "错编恢复.png" },
+        { ":last", "误删找回a.png", "误删找回b.png", "误删找回.png" },
+    };
     QString sheet;
     for (const auto& tab : tabs) {
         const QString position = QString::fromLatin1(tab.position);
-        const QString picture = QString::fromUtf8(tab.picture);
-        sheet += rule.arg(position, KCommon::skinImagePath(picture + QStringLiteral("a.png")));
+        sheet += rule.arg(position, KCommon::skinImagePath(QString::fromUtf8(tab.normal)));
         sheet += rule.arg(
-            position + QStringLiteral(":hover"), KCommon::skinImagePath(picture + QStringLiteral("b.png")));
+            position + QStringLiteral(":hover"), KCommon::skinImagePath(QString::fromUtf8(tab.hovered)));
         sheet += rule.arg(
-            position + QStringLiteral(":selected"), KCommon::skinImagePath(picture + QStringLiteral(".png")));
+            position + QStringLiteral(":selected"), KCommon::skinImagePath(QString::fromUtf8(tab.selected)));
     }
     return sheet;
 }
