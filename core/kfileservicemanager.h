@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/iobserverbase.h"
+#include "core/kfilerestore.h"
 #include "core/kprotectiondatabase.h"
 #include "platform/kfileops.h"
 
@@ -68,6 +69,13 @@ public:
     bool cleanBeforeToday();
 
     KFileObjectMgr* collection(int type) const;
+
+    // Restores a version, or any other copy carrying its own modification time, over `target`,
+    // backing up what is there first (core/kfilerestore.h).
+    KRestoreResult restoreVersion(
+        const QString& fileId, const QString& target, const std::function<void()>& afterEachChunk = {});
+    KRestoreResult restoreFile(
+        const QString& copyPath, const QString& target, const std::function<void()>& afterEachChunk = {});
     // The pricing product's own backups, found in the user's documents folder.
     static QString selfBackupFolder();
 
@@ -86,6 +94,8 @@ signals:
     void sigUpdateHomePage(int nTotalNumber, int nBackedNumber, int nDeletedNumber);
     // Emitted by dialogs that changed backups; the main window connects it to onUpdate().
     void sigUpdate();
+    // A restore backed the file up as a new version before replacing it.
+    void sigVersionAdded(const QString& strFileName, const QString& strFileId);
 
 public slots:
     void onShowPage(int nPageIndex);
