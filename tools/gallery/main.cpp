@@ -20,6 +20,7 @@
 #include "Widgets/table/ktablewidget.h"
 #include "Widgets/title/ksystemtitle.h"
 #include "core/kcommon.h"
+#include "krecoveryscenes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -405,7 +406,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const bool saved = renderControls(folder) && renderTitleAndFrames(folder) && renderMessageBoxes(folder)
-        && renderTable(folder) && renderFileIcons(folder);
+        && renderTable(folder) && renderFileIcons(folder) && renderRecoveryViews(folder);
     if (!saved) {
         out() << "vaultkeep-gallery: could not write every picture to " << folder.path() << '\n';
         return 1;
