@@ -13,6 +13,7 @@ KFileTypeLabel::KFileTypeLabel(QWidget* parent)
     m_text->setAttribute(Qt::WA_TransparentForMouseEvents);
     setAutoFillBackground(true);
     refreshLook();
+    connect(this, &KClickLabel::clicked, this, &KFileTypeLabel::selfClicked);
 }
 
 void KFileTypeLabel::setFileType(int fileType)
