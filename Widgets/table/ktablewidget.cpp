@@ -33,17 +33,20 @@ KTableWidget::KTableWidget(QWidget* parent)
 
 KTableWidgetItemBase* KTableWidget::createItem(int type)
 {
+    // Made inside the viewport, where a cell widget lives: moving a styled widget there later
+    // would style it all over again.
+    QWidget* parent = viewport();
     switch (type) {
     case KTableWidgetItemBase::ITEM_FILE:
-        return new KTableWidgetFileItem(this);
+        return new KTableWidgetFileItem(parent);
     case KTableWidgetItemBase::ITEM_DATETIME:
-        return new KTableWidgetDateTimeItem(this);
+        return new KTableWidgetDateTimeItem(parent);
     case KTableWidgetItemBase::ITEM_DELETED_FILE:
-        return new KTableWidgetDeletedFileItem(this);
+        return new KTableWidgetDeletedFileItem(parent);
     case KTableWidgetItemBase::ITEM_BACKED_FILE:
-        return new KTableWidgetBackedFileItem(this);
+        return new KTableWidgetBackedFileItem(parent);
     case KTableWidgetItemBase::ITEM_SELF_BACKED:
-        return new KTableWidgetSelfBackedItem(this);
+        return new KTableWidgetSelfBackedItem(parent);
     default:
         return nullptr;
     }
@@ -66,8 +69,9 @@ KTableWidgetItemBase* KTableWidget::materialize(int row)
     // Rows live in column 0; a table whose owner has not given it a column yet gets it now.
     if (columnCount() < 1)
         setColumnCount(1);
-    const Row& data = m_rows.at(row);
-    KTableWidgetItemBase* created = createConnectedItem(data.type);
+    Row& data = m_rows[row];
+    KTableWidgetItemBase* created = data.made ? data.made.data() : createConnectedItem(data.type);
+    data.made = nullptr;
     if (!created)
         return nullptr;
     created->setKey(data.key);
@@ -78,11 +82,11 @@ KTableWidgetItemBase* KTableWidget::materialize(int row)
 
 void KTableWidget::materializeVisibleRows()
 {
+    insertPendingRows();
     if (m_rows.isEmpty())
         return;
-    const int screen = viewport()->height();
     const int first = qMax(0, rowAt(0));
-    int last = rowAt(2 * screen);
+    int last = rowAt(viewport()->height());
     if (last < 0)
         last = m_rows.size() - 1;
     for (int row = first; row <= last; ++row)
@@ -94,7 +98,9 @@ KTableWidgetItemBase* KTableWidget::rowWidget(int row) const
     if (row < 0 || row >= m_rows.size())
         return nullptr;
     // Making a widget for a row that has one all along in effect changes nothing visible.
-    return const_cast<KTableWidget*>(this)->materialize(row);
+    auto* self = const_cast<KTableWidget*>(this);
+    self->insertPendingRows();
+    return self->materialize(row);
 }
 
 QString KTableWidget::rowKey(int row) const
@@ -113,6 +119,7 @@ void KTableWidget::resetRows()
         }
     }
     m_fillCursor = 0;
+    m_refreshing = true;
 }
 
 int KTableWidget::addRow(const QString& key, const QStringList& texts, KTableWidgetItemBase::ITEMTYPE type)
@@ -120,7 +127,11 @@ int KTableWidget::addRow(const QString& key, const QStringList& texts, KTableWid
     const int row = m_fillCursor;
     if (row < rowCount()) {
         Row& data = m_rows[row];
-        data = { key, texts, type };
+        if (data.made && data.type != type)
+            delete data.made.data();
+        data.key = key;
+        data.texts = texts;
+        data.type = type;
         auto* current = qobject_cast<KTableWidgetItemBase*>(cellWidget(row, 0));
         if (current && current->itemType() == type) {
             current->setKey(key);
@@ -134,37 +145,69 @@ int KTableWidget::addRow(const QString& key, const QStringList& texts, KTableWid
             removeCellWidget(row, 0);
         delete replaced.data();
     } else {
-        insertRow(row);
-        m_rows.insert(row, { key, texts, type });
+        // New rows join the table together at the end of a refresh: a view on screen lays all
+        // its rows out again after every row inserted.
+        m_rows.append({ key, texts, type, nullptr });
+        if (!m_refreshing)
+            insertPendingRows();
     }
-    // The first row of a kind is made at once, to learn the height of its kind.
-    if (!m_heights.contains(type) && !materialize(row)) {
-        removeRow(row);
-        m_rows.remove(row);
-        return -1;
+    // The first row of a kind is made at once, to learn the height of its kind; its widget
+    // waits for the row to come into view.
+    if (!m_heights.contains(type)) {
+        KTableWidgetItemBase* made = createConnectedItem(type);
+        if (!made) {
+            if (row < rowCount())
+                removeRow(row);
+            m_rows.remove(row);
+            return -1;
+        }
+        made->hide();
+        m_rows[row].made = made;
     }
-    if (rowHeight(row) != m_heights.value(type))
+    if (row < rowCount() && rowHeight(row) != m_heights.value(type))
         setRowHeight(row, m_heights.value(type));
     ++m_fillCursor;
     return row;
 }
 
+void KTableWidget::insertPendingRows()
+{
+    const int first = rowCount();
+    if (m_rows.size() <= first)
+        return;
+    // Rows of the kind of the first one take the header's default height and need no call each.
+    const int usual = m_heights.value(m_rows.at(first).type);
+    if (first == 0 && usual > 0)
+        verticalHeader()->setDefaultSectionSize(usual);
+    setRowCount(m_rows.size());
+    for (int row = first; row < m_rows.size(); ++row) {
+        const int height = m_heights.value(m_rows.at(row).type);
+        if (rowHeight(row) != height)
+            setRowHeight(row, height);
+    }
+}
+
 void KTableWidget::removeSurplusRows()
 {
     QVector<QPointer<QWidget>> surplus;
-    for (int row = m_fillCursor; row < rowCount(); ++row)
+    for (int row = m_fillCursor; row < rowCount(); ++row) {
         surplus.append(cellWidget(row, 0));
+        surplus.append(m_rows.at(row).made.data());
+    }
     if (m_fillCursor < rowCount()) {
         setRowCount(m_fillCursor);
         m_rows.resize(m_fillCursor);
     }
     for (const QPointer<QWidget>& widget : qAsConst(surplus))
         delete widget.data();
+    insertPendingRows();
+    m_refreshing = false;
     materializeVisibleRows();
 }
 
 bool KTableWidget::onRemoveRow(QString strKey)
 {
+    insertPendingRows();
     for (int row = 0; row < m_rows.size(); ++row) {
         if (m_rows.at(row).key != strKey)
             continue;
@@ -175,6 +218,7 @@ bool KTableWidget::onRemoveRow(QString strKey)
             widget->hide();
         }
         removeRow(row);
+        delete m_rows.at(row).made.data();
         m_rows.remove(row);
         // During a refresh the rows still to be filled moved up by one.
         if (row < m_fillCursor)

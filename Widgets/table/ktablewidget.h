@@ -3,6 +3,7 @@
 #include "Widgets/table/ktablewidgetitembase.h"
 
 #include <QHash>
+#include <QPointer>
 #include <QTableWidget>
 #include <QVector>
 
@@ -13,7 +14,7 @@
 //
 // A row's widget is made when the row comes into view (or is asked for with rowWidget()), so a
 // list of thousands of rows costs what its visible rows cost; until then the table keeps the
-// row's key and texts.
+// row's key and texts. Rows new in a refresh join the table together when it ends.
 class KTableWidget : public QTableWidget
 {
     Q_OBJECT
@@ -57,14 +58,19 @@ private:
         QString key;
         QStringList texts;
         int type = 0;
+        // A widget made before the row came into view (the first of its kind), not yet shown.
+        QPointer<KTableWidgetItemBase> made;
     };
 
     KTableWidgetItemBase* createConnectedItem(int type);
     KTableWidgetItemBase* materialize(int row);
-    // Makes the widgets of the rows in view and of the screenful below.
+    // Adds the rows that addRow() took during a refresh to the table.
+    void insertPendingRows();
+    // Makes the widgets of the rows in view.
     void materializeVisibleRows();
 
     qint32 m_fillCursor = 0;
-    QVector<Row> m_rows; // one per table row
+    bool m_refreshing = false; // between resetRows() and removeSurplusRows()
+    QVector<Row> m_rows; // one per table row, then those still to be added
     QHash<int, int> m_heights; // of each kind's rows, learnt from its first widget
 };

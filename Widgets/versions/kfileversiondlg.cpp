@@ -17,8 +17,11 @@ int g_openVersionDialogCount = 0;
 
 QStringList rowTexts(const QString& fileName, const QString& fileId)
 {
-    const QString stamp = fileId.mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength);
-    return { fileName, fileId, QStringLiteral("%1 备份成功").arg(KTimeStamp::toDisplayText(stamp)) };
+    constexpr int End = KFileCopyedObject::StampPosition + KFileCopyedObject::StampLength;
+    const QStringView stamp = fileId.size() >= End
+        ? QStringView(fileId).mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength)
+        : QStringView();
+    return { fileName, fileId, KTimeStamp::toDisplayText(stamp) + QStringLiteral(" 备份成功") };
 }
 
 } // namespace

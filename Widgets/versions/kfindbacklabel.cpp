@@ -20,43 +20,56 @@ QString resultMarkup(const QString& text)
 
 KFindBackLabel::KFindBackLabel(QWidget* parent)
     : QLabel(parent)
-    , m_recoverButton(new KLabel(this))
     , m_menuButton(new KMenuButton(
           skin(QStringLiteral("找回到桌面ab.png")), 2, skin(QStringLiteral("pullButton.png")), 2, this))
-    , m_busyLabel(new QLabel(QStringLiteral("恢复中，请稍候..."), this))
-    , m_resultLabel(new QLabel(resultMarkup(QStringLiteral("恭喜！文件已找回桌面")), this))
-    , m_openButton(new KLabel(this))
 {
-    setStyleSheet(QStringLiteral("background: transparent;"));
-    m_recoverButton->setObjectName(QStringLiteral("btnRecover"));
-    m_recoverButton->setImages(skin(QStringLiteral("版本恢复.png")),
-        skin(QStringLiteral("版本恢复_鼠标移上去.png")), skin(QStringLiteral("版本恢复_鼠标移上去.png")),
-        QString());
-    m_recoverButton->setFixedSize(80, 26);
     m_menuButton->setObjectName(QStringLiteral("btnRestore"));
     m_menuButton->setFixedSize(m_menuButton->sizeHint());
-    m_busyLabel->setObjectName(QStringLiteral("lblBusy"));
-    m_busyLabel->setStyleSheet(QStringLiteral("color:#525252;"));
-    m_resultLabel->setObjectName(QStringLiteral("lblResult"));
-    m_openButton->setObjectName(QStringLiteral("btnOpenFolder"));
-    m_openButton->setImages(skin(QStringLiteral("赶紧看看.png")), skin(QStringLiteral("赶紧看看a.png")),
-        skin(QStringLiteral("赶紧看看a.png")), QString());
-    m_openButton->setFixedSize(72, 24);
-
-    connect(m_recoverButton, &KLabel::clicked, this, &KFindBackLabel::recoverClicked);
     connect(m_menuButton, &KMenuButton::clicked, this, &KFindBackLabel::onPullDownButtonClicked);
-    connect(m_openButton, &KLabel::clicked, this, &KFindBackLabel::openFolder);
     setState(1);
+}
+
+// The children of the other states are made when first shown: long lists make many of these,
+// and almost all of them stay ready (state 1).
+void KFindBackLabel::makeChildren(int state)
+{
+    if (state == 0 && !m_recoverButton) {
+        m_recoverButton = new KLabel(this);
+        m_recoverButton->setObjectName(QStringLiteral("btnRecover"));
+        m_recoverButton->setImages(skin(QStringLiteral("版本恢复.png")),
+            skin(QStringLiteral("版本恢复_鼠标移上去.png")), skin(QStringLiteral("版本恢复_鼠标移上去.png")),
+            QString());
+        m_recoverButton->setFixedSize(80, 26);
+        connect(m_recoverButton, &KLabel::clicked, this, &KFindBackLabel::recoverClicked);
+    } else if (state == 2 && !m_busyLabel) {
+        m_busyLabel = new QLabel(QStringLiteral("恢复中，请稍候..."), this);
+        m_busyLabel->setObjectName(QStringLiteral("lblBusy"));
+        m_busyLabel->setStyleSheet(QStringLiteral("color:#525252;"));
+    } else if (state == 3 && !m_resultLabel) {
+        m_resultLabel = new QLabel(resultMarkup(QStringLiteral("恭喜！文件已找回桌面")), this);
+        m_resultLabel->setObjectName(QStringLiteral("lblResult"));
+        m_openButton = new KLabel(this);
+        m_openButton->setObjectName(QStringLiteral("btnOpenFolder"));
+        m_openButton->setImages(skin(QStringLiteral("赶紧看看.png")), skin(QStringLiteral("赶紧看看a.png")),
+            skin(QStringLiteral("赶紧看看a.png")), QString());
+        m_openButton->setFixedSize(72, 24);
+        connect(m_openButton, &KLabel::clicked, this, &KFindBackLabel::openFolder);
+    }
 }
 
 void KFindBackLabel::setState(int state)
 {
     m_state = state;
-    m_recoverButton->setVisible(state == 0);
-    m_menuButton->setVisible(state == 1);
-    m_busyLabel->setVisible(state == 2);
-    m_resultLabel->setVisible(state == 3);
-    m_openButton->setVisible(state == 3);
+    makeChildren(state);
+    const auto show = [](QWidget* child, bool visible) {
+        if (child)
+            child->setVisible(visible);
+    };
+    show(m_recoverButton, state == 0);
+    show(m_menuButton, state == 1);
+    show(m_busyLabel, state == 2);
+    show(m_resultLabel, state == 3);
+    show(m_openButton, state == 3);
     placeChildren();
     // The busy text must be on screen before a long copy starts.
     if (state == 2 && isVisible())
@@ -65,14 +78,16 @@ void KFindBackLabel::setState(int state)
 
 void KFindBackLabel::setResultText(const QString& text)
 {
+    makeChildren(3);
     m_resultLabel->setText(resultMarkup(text));
+    m_resultLabel->setVisible(m_state == 3);
     placeChildren();
     m_resultLabel->repaint();
 }
 
 QString KFindBackLabel::resultText() const
 {
-    return m_resultLabel->text();
+    return m_resultLabel ? m_resultLabel->text() : QString();
 }
 
 void KFindBackLabel::addMenuEntry(const QString& text)
@@ -100,6 +115,9 @@ void KFindBackLabel::placeChildren()
     const auto centre = [this](QWidget* child, int x, int width, int height) {
         child->setGeometry(x, (this->height() - height) / 2, width, height);
     };
+    if ((m_state == 0 && !m_recoverButton) || (m_state == 2 && !m_busyLabel)
+        || (m_state == 3 && !m_resultLabel))
+        return;
     switch (m_state) {
     case 0:
         centre(m_recoverButton, 0, m_recoverButton->width(), m_recoverButton->height());

@@ -40,13 +40,14 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void makeChildren(int state);
     void placeChildren();
 
     int m_state = 1;
-    KLabel* m_recoverButton;
     KMenuButton* m_menuButton;
-    QLabel* m_busyLabel;
-    QLabel* m_resultLabel;
-    KLabel* m_openButton;
+    KLabel* m_recoverButton = nullptr;
+    QLabel* m_busyLabel = nullptr;
+    QLabel* m_resultLabel = nullptr;
+    KLabel* m_openButton = nullptr;
     Q_DISABLE_COPY(KFindBackLabel)
 };
