@@ -33,7 +33,7 @@ const QString SourceFailed
 
 QDateTime hoursAgo(int hours)
 {
-    return QDateTime::currentDateTime().addSecs(-3600 * hours).addMSecs(-QTime::currentTime().msec());
+    return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 3600 * hours);
 }
 
 bool setMode(const QString& path, unsigned mode)
@@ -169,13 +169,13 @@ void TestVersionDialog::restoreToTheSourcePlaceOverAChangedFile()
     const QStringList ids = protectWithThreeVersions(m_path);
     const auto dialog = openDialog(m_path);
     KTableWidgetBackedFileItem* row = rowOf(*dialog, ids.at(0));
-    const qint64 versionTime = hoursAgo(9).toMSecsSinceEpoch();
 
     KMessageBox::setNextAnswer(1);
     restoreToSourcePlace(row);
     QCOMPARE(KMessageBox::answeredTexts(), QStringList { Overwrite });
     QCOMPARE(contentOf(m_path), QByteArray("version 0"));
-    QCOMPARE(modifiedOf(m_path) / 1000, versionTime / 1000);
+    QCOMPARE(QDateTime::fromMSecsSinceEpoch(modifiedOf(m_path)).toString(QStringLiteral("yyyyMMddhhmmss")),
+        ids.at(0).mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength));
     QCOMPARE(row->targetPath(), m_path);
     QCOMPARE(row->findBackLabel()->state(), 3);
     QVERIFY(row->findBackLabel()->resultText().contains(QStringLiteral("恭喜！文件已成功恢复")));
