@@ -125,6 +125,7 @@ void TestMisCodePage::pageBar_data()
         << 25 << 21 << 21 << 5 << true << false;
     QTest::newRow("20 pages at 11 make two groups, the second the last")
         << 20 << 11 << 11 << 10 << true << false;
+    QTest::newRow("25 pages at 20 keep page 20 in the second group") << 25 << 20 << 11 << 10 << true << true;
     QTest::newRow("3 pages at 1 need no arrow") << 3 << 1 << 1 << 3 << false << false;
 }
 
