@@ -132,7 +132,9 @@ void TestDeletedPage::bringingBackToTheOldPlaceStaysListedUntilCleared()
     QVERIFY(m_page->findChild<KCommonButton*>(QStringLiteral("lblClearBtn"))->isHidden());
     QVERIFY(!engine->findFile(gone));
     // A file that is back in its place keeps its protection.
-    QCOMPARE(engine->findFile(restored)->versionCount(), 2);
+    const KFileObject* kept = engine->findFile(restored);
+    QVERIFY(kept);
+    QCOMPARE(kept->versionCount(), 2);
     engine->onUpdate();
     QCOMPARE(table->rowCount(), 0);
 }
