@@ -85,10 +85,8 @@ private slots:
     void replaceFileRefusesAndKeepsTheTarget_data();
     void replaceFileRefusesAndKeepsTheTarget();
     void restoreOverAChangedFileKeepsItAsANewVersion();
-    void restoreOverAFileAlreadyBackedUpAddsNoVersion();
     void restoreOverAnUnprotectedFileProtectsIt();
     void restoreStopsWhenTheCurrentFileCannotBeBackedUp();
-    void restoreOfAVanishedCopyTouchesNothing();
     void restoredFileIsNotBackedUpAgain();
     void interruptedRestoreLeavesTheTarget_data();
     void interruptedRestoreLeavesTheTarget();
@@ -233,17 +231,6 @@ void TestFileRestore::restoreOverAChangedFileKeepsItAsANewVersion()
     QCOMPARE(m_engine->findFile(path)->versionCount(), 2);
 }
 
-void TestFileRestore::restoreOverAFileAlreadyBackedUpAddsNoVersion()
-{
-    const QString path = m_work + QStringLiteral("plan.pra4");
-    const QString older = addVersion(path, "older", QDateTime::currentDateTime().addSecs(-7200));
-    QVERIFY(!addVersion(path, "current", QDateTime::currentDateTime().addSecs(-60)).isEmpty());
-
-    QCOMPARE(m_engine->restoreVersion(older, path), KRestoreResult::Restored);
-    QCOMPARE(contentOf(path), QByteArray("older"));
-    QCOMPARE(m_engine->findFile(path)->versionCount(), 2);
-}
-
 void TestFileRestore::restoreOverAnUnprotectedFileProtectsIt()
 {
     const QString path = m_work + QStringLiteral("plan.pra4");
@@ -274,19 +261,6 @@ void TestFileRestore::restoreStopsWhenTheCurrentFileCannotBeBackedUp()
     ::chmod(QFile::encodeName(backups).constData(), 0755);
     QCOMPARE(result, KRestoreResult::CurrentNotSaved);
     QCOMPARE(contentOf(path), QByteArray("unsaved edit"));
-    QCOMPARE(m_engine->findFile(path)->versionCount(), 1);
-}
-
-void TestFileRestore::restoreOfAVanishedCopyTouchesNothing()
-{
-    const QString path = m_work + QStringLiteral("plan.pra4");
-    const QString version = addVersion(path, "the version", QDateTime::currentDateTime().addSecs(-7200));
-    QVERIFY(!m_env.writeFile(path, "current", QDateTime::currentDateTime().addSecs(-60)).isEmpty());
-    QVERIFY(QFile::remove(KCommon::backupDirectory() + version));
-
-    QCOMPARE(m_engine->restoreVersion(version, path), KRestoreResult::CopyMissing);
-    QCOMPARE(m_engine->restoreVersion(QStringLiteral("../plan.pra4"), path), KRestoreResult::CopyMissing);
-    QCOMPARE(contentOf(path), QByteArray("current"));
     QCOMPARE(m_engine->findFile(path)->versionCount(), 1);
 }
 
