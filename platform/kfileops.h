@@ -72,7 +72,4 @@ qint64 folderSize(const QString& folder, bool onlyReadOnly, const std::function<
 bool replaceFile(const QString& source, const QString& target, qint64 modifiedMSecs,
     const std::function<void()>& afterEachChunk = {});
 
-// The name replaceFile() gives its temporary file beside `target` while it is not yet renamed.
-QString replaceFileTemporaryName(const QString& target);
-
 } // namespace KFileOps

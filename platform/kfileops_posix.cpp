@@ -277,14 +277,6 @@ bool splitPath(const QByteArray& path, QByteArray* folder, QByteArray* name)
 
 namespace KFileOps {
 
-QString replaceFileTemporaryName(const QString& target)
-{
-    QByteArray folder;
-    QByteArray name;
-    splitPath(QFile::encodeName(target), &folder, &name);
-    return QFile::decodeName(folder + "/." + name + ".vaultkeep-restore");
-}
-
 bool replaceFile(const QString& source, const QString& target, qint64 modifiedMSecs,
     const std::function<void()>& afterEachChunk)
 {
