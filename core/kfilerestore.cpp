@@ -39,7 +39,7 @@ KRestoreResult restore(KFileServiceManager* engine, const QString& copyPath, con
     return KFileOps::status(copyPath).isFile ? KRestoreResult::Failed : KRestoreResult::CopyMissing;
 }
 
-// The versions of `record` whose copies are present and whose FileIDs carry `stamp`.
+// Whether a version of `record` whose copy is present carries `stamp` in its FileID.
 bool hasVersionWithStamp(const KFileObject* record, const QString& stamp)
 {
     const QStringList ids = record->versionIds();
