@@ -68,7 +68,7 @@ bool backUpCurrentState(KFileServiceManager* engine, const QString& path)
     if (!file.isFile)
         return false;
     const QString key = KPaths::foldCase(path);
-    KFileObject* record = engine->findFile(key);
+    auto record = engine->findFile(key);
     if (record && hasVersionWithStamp(record, KTimeStamp::formatMSecs(file.modifiedMSecs)))
         return true;
 

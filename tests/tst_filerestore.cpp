@@ -118,9 +118,9 @@ QString TestFileRestore::addVersion(const QString& path, const QByteArray& conte
 {
     if (m_env.writeFile(path, content, modified).isEmpty())
         return QString();
-    KFileObject* before = m_engine->findFile(path);
+    const auto before = m_engine->findFile(path);
     const QStringList known = before ? before->versionIds() : QStringList();
-    KFileObject* record = m_engine->collection(0)->backupFile(path, 0);
+    const auto record = m_engine->collection(0)->backupFile(path, 0);
     if (!record)
         return QString();
     for (const QString& id : record->versionIds()) {
@@ -241,7 +241,7 @@ void TestFileRestore::restoreOverAnUnprotectedFileProtectsIt()
 
     QCOMPARE(m_engine->restoreVersion(version, desktop), KRestoreResult::Restored);
     QCOMPARE(contentOf(desktop), QByteArray("the version"));
-    const KFileObject* record = m_engine->findFile(desktop);
+    const auto record = m_engine->findFile(desktop);
     QVERIFY(record);
     QCOMPARE(record->fileType(), 4); // a suffix of no project kind is kept with the other files
     QCOMPARE(record->versionCount(), 1);

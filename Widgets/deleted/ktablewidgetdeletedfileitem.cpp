@@ -70,7 +70,7 @@ void KTableWidgetDeletedFileItem::bringBack(
     const QString& target, int missingKind, int failedKind, const QString& successText)
 {
     KFileServiceManager* engine = KFileServiceManager::instance();
-    const KFileObject* record = engine->findFile(key());
+    const auto record = engine->findFile(key());
     const KFileCopyedObject* latest = record ? record->latestVersion() : nullptr;
     const QString fileId = latest ? latest->fileId() : QString();
     if (fileId.isEmpty() || !KFileCopyedObject::backupFileExists(fileId)) {

@@ -87,7 +87,7 @@ void KFileVersionDlg::setCount(int count)
 
 void KFileVersionDlg::onCreateTable()
 {
-    const KFileObject* record = KFileServiceManager::instance()->findFile(m_strFileName);
+    const auto record = KFileServiceManager::instance()->findFile(m_strFileName);
     if (!record) {
         setCount(0);
         close();

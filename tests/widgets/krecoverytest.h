@@ -48,9 +48,9 @@ inline QString backUp(const KTestEnvironment& env, const QString& path, const QB
     KFileServiceManager* engine = KFileServiceManager::instance();
     if (env.writeFile(path, content, modified).isEmpty())
         return QString();
-    const KFileObject* before = engine->findFile(path);
+    const auto before = engine->findFile(path);
     const QStringList known = before ? before->versionIds() : QStringList();
-    const KFileObject* record = engine->collection(kind)->backupFile(path, kind);
+    const auto record = engine->collection(kind)->backupFile(path, kind);
     const QStringList ids = record ? record->versionIds() : QStringList();
     for (const QString& id : ids) {
         if (!known.contains(id))

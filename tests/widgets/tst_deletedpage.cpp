@@ -132,7 +132,7 @@ void TestDeletedPage::bringingBackToTheOldPlaceStaysListedUntilCleared()
     QVERIFY(m_page->findChild<KCommonButton*>(QStringLiteral("lblClearBtn"))->isHidden());
     QVERIFY(!engine->findFile(gone));
     // A file that is back in its place keeps its protection.
-    const KFileObject* kept = engine->findFile(restored);
+    const auto kept = engine->findFile(restored);
     QVERIFY(kept);
     QCOMPARE(kept->versionCount(), 2);
     engine->onUpdate();
@@ -153,7 +153,7 @@ void TestDeletedPage::bringingBackToTheDesktopReplacesWithoutAsking()
     QVERIFY(row(path)->findBackLabel()->resultText().contains(QStringLiteral("恭喜！文件已恢复到桌面")));
     QCOMPARE(row(path)->targetPath(), onDesktop);
     // The replaced file is a version of its own, listed with the protected files.
-    const KFileObject* kept = engine->findFile(onDesktop);
+    const auto kept = engine->findFile(onDesktop);
     QVERIFY(kept);
     QCOMPARE(
         contentOf(KCommon::backupDirectory() + kept->versionIds().value(0)), QByteArray("earlier content"));

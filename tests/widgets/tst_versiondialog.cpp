@@ -252,7 +252,7 @@ void TestVersionDialog::desktopRestoreOverASameNamedFile()
     } else {
         QCOMPARE(row->targetPath(), onDesktop);
         QCOMPARE(contentOf(onDesktop), QByteArray("version 1"));
-        const KFileObject* kept = KFileServiceManager::instance()->findFile(onDesktop);
+        const auto kept = KFileServiceManager::instance()->findFile(onDesktop);
         QVERIFY(kept);
         QCOMPARE(contentOf(KCommon::backupDirectory() + kept->versionIds().value(0)),
             QByteArray("on the desktop"));
