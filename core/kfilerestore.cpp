@@ -40,9 +40,9 @@ KRestoreResult restore(KFileServiceManager* engine, const QString& copyPath, con
 }
 
 // Whether a version of `record` whose copy is present carries `stamp` in its FileID.
-bool hasVersionWithStamp(const KFileObject* record, const QString& stamp)
+bool hasVersionWithStamp(const KFileObject& record, const QString& stamp)
 {
-    const QStringList ids = record->versionIds();
+    const QStringList ids = record.versionIds();
     for (const QString& id : ids) {
         if (id.midRef(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength) == stamp
             && KFileCopyedObject::backupFileExists(id)) {
@@ -69,7 +69,7 @@ bool backUpCurrentState(KFileServiceManager* engine, const QString& path)
         return false;
     const QString key = KPaths::foldCase(path);
     auto record = engine->findFile(key);
-    if (record && hasVersionWithStamp(record, KTimeStamp::formatMSecs(file.modifiedMSecs)))
+    if (record && hasVersionWithStamp(*record, KTimeStamp::formatMSecs(file.modifiedMSecs)))
         return true;
 
     const int kind = record ? record->fileType() : kindOfPath(path);
