@@ -9,7 +9,6 @@
 #include "Widgets/versions/kfileversiondlg.h"
 #include "Widgets/versions/ktablewidgetbackedfileitem.h"
 #include "core/kcommon.h"
-#include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
 #include "core/kfileservicemanager.h"
@@ -21,7 +20,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QUuid>
 
 namespace {
@@ -152,39 +150,12 @@ bool protect(KFileServiceManager* engine, const QString& path, const SourceFile&
     return true;
 }
 
-struct Scene
+bool buildState(const QString& home)
 {
-    QTemporaryDir folder;
-    KFakePlatform* platform = nullptr;
-};
-
-// Built once and kept until the program ends: the engine of the process is static and keeps
-// writing below the fake platform's folders while it is destroyed.
-Scene& scene()
-{
-    static Scene built;
-    return built;
-}
-
-bool buildState()
-{
-    Scene& state = scene();
-    if (!state.folder.isValid())
-        return false;
-    const QString base = state.folder.path();
-    state.platform = new KFakePlatform(base + QStringLiteral("/machine"));
-    KPlatform::setInstance(state.platform);
-    state.platform->setCurrentDateTime(Now);
-    const QString drive = base + QStringLiteral("/D/");
-    QDir().mkpath(drive);
-    state.platform->addDrive(
-        drive, KDriveKind::Fixed, KFileSystemKind::Ntfs, 80000 * 1048576ull, 120000 * 1048576ull);
-    KConfig::instance()->setBackUpPath(drive);
     KProductCatalog catalog;
     catalog.load(KProductCatalog::builtInPath());
-
     KFileServiceManager* engine = KFileServiceManager::instance();
-    const QString projects = base + QStringLiteral("/home/projects/");
+    const QString projects = home + QStringLiteral("projects/");
     for (const SourceFile& source : Sources) {
         const QString path = projects + QString::fromUtf8(source.name);
         if (!protect(engine, path, source, true))
@@ -214,9 +185,11 @@ bool save(QWidget* widget, const QDir& folder, const QString& name)
 
 } // namespace
 
-bool renderRecoveryViews(const QDir& folder)
+bool renderRecoveryViews(const QDir& folder, KFakePlatform* machine)
 {
-    if (!buildState())
+    machine->setCurrentDateTime(Now);
+    const QString home = machine->baseFolder() + QStringLiteral("/home/ann/");
+    if (!buildState(home))
         return false;
     KFileServiceManager* engine = KFileServiceManager::instance();
     bool saved = true;
@@ -236,15 +209,15 @@ bool renderRecoveryViews(const QDir& folder)
     engine->onShowPageByType(KFileServiceManager::SelfBackupPage);
     saved = save(&misCode, folder, QStringLiteral("recovery-miscode-self-backups.png")) && saved;
 
-    const QString file = QStringLiteral("/home/projects/第二实验小学教学楼招标控制价.pra4");
+    const QString file = home + QStringLiteral("projects/第二实验小学教学楼招标控制价.pra4");
     {
-        KFileVersionDlg dialog(scene().folder.path() + file);
+        KFileVersionDlg dialog(file);
         saved = save(&dialog, folder, QStringLiteral("recovery-version-dialog.png")) && saved;
         // The second version restored over the file, which is first kept as a new version.
         auto* row = qobject_cast<KTableWidgetBackedFileItem*>(dialog.versionTable()->rowWidget(1));
         if (!row)
             return false;
-        setModified(scene().folder.path() + file, Now.addSecs(-120));
+        setModified(file, Now.addSecs(-120));
         KMessageBox::setNextAnswer(1);
         row->onToSrcPlace();
         saved = save(&dialog, folder, QStringLiteral("recovery-version-dialog-restored.png")) && saved;
@@ -261,5 +234,6 @@ bool renderRecoveryViews(const QDir& folder)
     deleted.onClear();
     saved = save(&deleted, folder, QStringLiteral("recovery-deleted-cleared.png")) && saved;
     KMessageBox::clearNextAnswers();
+    machine->setCurrentDateTime(QDateTime());
     return saved;
 }

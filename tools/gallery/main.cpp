@@ -3,7 +3,8 @@
 //
 //   vaultkeep-gallery <folder>
 //
-// It reads the host's skin setting like the plug-in does, and writes nothing anywhere else.
+// It reads the host's skin setting like the plug-in does, and writes nothing anywhere else: the
+// pages and tips keep their settings on a throwaway machine in a temporary folder.
 
 #include "Widgets/controls/kbutton.h"
 #include "Widgets/controls/kclicklabel.h"
@@ -14,13 +15,22 @@
 #include "Widgets/dialogs/kdialogbasewidget.h"
 #include "Widgets/dialogs/kmessagebox.h"
 #include "Widgets/dialogs/kskindialog.h"
+#include "Widgets/home/khomewidget.h"
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/table/ktableheader.h"
 #include "Widgets/table/ktablewidget.h"
+#include "Widgets/tips/ktipmsgmanager.h"
+#include "Widgets/tips/ktipuserdialog.h"
+#include "Widgets/tips/ktipwidget.h"
 #include "Widgets/title/ksystemtitle.h"
 #include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "core/kfileservicemanager.h"
 #include "krecoveryscenes.h"
+#include "platform/kfakeplatform.h"
+#include "platform/kregistry.h"
+#include "storage/kdiskinfothread.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,10 +40,12 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPropertyAnimation>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QVBoxLayout>
 
+#include <cstdlib>
 #include <functional>
 
 namespace {
@@ -256,10 +268,14 @@ bool renderControls(const QDir& folder)
         strip(longButton, 2, QStringLiteral("暂不理会"), QColor(QStringLiteral("#333333")), 0));
     buttons.add<KCustomButton>(QStringLiteral("second tip action, disabled"), new KCustomButton,
         strip(longButton, 2, QStringLiteral("查看设置"), QColor(QStringLiteral("#333333")), 3));
-    buttons.add<KCustomButton>(QStringLiteral("one frame, black text"), new KCustomButton,
-        strip(plain, 1, QStringLiteral("确定"), {}, 0));
-    buttons.add<KCustomButton>(QStringLiteral("one frame, disabled"), new KCustomButton,
-        strip(plain, 1, QStringLiteral("确定"), {}, 3));
+    buttons.add<KCustomButton>(QStringLiteral("plain, black text"), new KCustomButton,
+        strip(plain, 4, QStringLiteral("确定"), {}, 0));
+    buttons.add<KCustomButton>(
+        QStringLiteral("plain, hovered"), new KCustomButton, strip(plain, 4, QStringLiteral("确定"), {}, 1));
+    buttons.add<KCustomButton>(
+        QStringLiteral("plain, pressed"), new KCustomButton, strip(plain, 4, QStringLiteral("确定"), {}, 2));
+    buttons.add<KCustomButton>(
+        QStringLiteral("plain, disabled"), new KCustomButton, strip(plain, 4, QStringLiteral("确定"), {}, 3));
     buttons.add<KCustomButton>(QStringLiteral("no picture"), new KCustomButton, [](KCustomButton* button) {
         button->setText(QStringLiteral("取消"));
         button->setFixedSize(80, 28);
@@ -321,12 +337,15 @@ bool renderMessageBoxes(const QDir& folder)
         saved = saveWindow(&box, folder.filePath(QStringLiteral("message-box-%1.png").arg(names.at(icon))))
             && saved;
     }
+    KMessageBox done(QMessageBox::Information, QStringLiteral("提示"), QStringLiteral("文件已恢复。"),
+        background, close, 2, QStringLiteral("确定"), QString(), false);
+    saved = saveWindow(&done, folder.filePath(QStringLiteral("message-box-one-line.png"))) && saved;
     KYMessageBox question(0, QStringLiteral("删除"),
         QStringLiteral("从列表里删除后这个文件就再也无法找回了，您确认永久删除它吗？"), background, close, 2,
         QStringLiteral("永久删除"), QStringLiteral("取消"), true);
     question.setIcon(skin(QStringLiteral("提示.png")));
-    question.setButtonPicture(QMessageBox::Ok, skin(QStringLiteral("按扭背景.png")), 1);
-    question.setButtonPicture(QMessageBox::Cancel, skin(QStringLiteral("按扭背景.png")), 1);
+    question.setButtonPicture(QMessageBox::Ok, skin(QStringLiteral("按扭背景.png")), 4);
+    question.setButtonPicture(QMessageBox::Cancel, skin(QStringLiteral("按扭背景.png")), 4);
     saved = saveWindow(&question, folder.filePath(QStringLiteral("message-box-question-pictures.png")))
         && saved;
     return saved;
@@ -348,9 +367,12 @@ bool renderTable(const QDir& folder)
     table->setColumnWidth(0, 637);
     table->resetRows();
     // The row kinds that exist so far: month titles.
-    for (const QString& month :
-        { QStringLiteral("2024年05月"), QStringLiteral("2024年04月"), QStringLiteral("计价自备份(3)") })
-        table->addRow(month, { month }, KTableWidgetItemBase::ITEM_DATETIME);
+    // Enough of them for the scroll bar to show.
+    QStringList titles { QStringLiteral("计价自备份(3)") };
+    for (int month = 12; month >= 1; --month)
+        titles << QStringLiteral("2023年%1月").arg(month, 2, 10, QLatin1Char('0'));
+    for (const QString& title : titles)
+        table->addRow(title, { title }, KTableWidgetItemBase::ITEM_DATETIME);
     table->removeSurplusRows();
     saved = saveWindow(&page, folder.filePath(QStringLiteral("table.png"))) && saved;
     header->setBackedNumberVisible(false);
@@ -386,6 +408,71 @@ bool renderFileIcons(const QDir& folder)
     return sheet.save(folder.filePath(QStringLiteral("file-icons.png")));
 }
 
+// The home page with protection on and plenty of room, and off with the backup drive nearly full.
+bool renderHomePage(const QDir& folder)
+{
+    bool saved = true;
+    for (const bool on : { true, false }) {
+        KConfig::instance()->setAutoBack(on);
+        KHomeWidget page;
+        emit KFileServiceManager::instance()->sigUpdateHomePage(1287, 46, 3);
+        emit KDiskInfoThread::instance()->sigSetHomeDiskFree(
+            QStringLiteral("/media/ann/Data/"), on ? 120000.0 : 140.0, 476000.0);
+        if (auto* bar = page.findChild<QPropertyAnimation*>())
+            bar->setCurrentTime(bar->duration());
+        saved = saveWindow(&page,
+                    folder.filePath(
+                        on ? QStringLiteral("home-on.png") : QStringLiteral("home-off-low-space.png")))
+            && saved;
+    }
+    return saved;
+}
+
+bool renderTips(const QDir& folder)
+{
+    bool saved = true;
+    KTipMsgManager* tips = KTipMsgManager::instance();
+    tips->showCurrentDiskNotEnough(10 * 1024 * 1024, QStringLiteral("/media/ann/Data/"));
+    tips->showBackedFolderTooLarge(3650722202LL);
+    const QList<KTipWidget*> shown = tips->tips();
+    const QStringList names { QStringLiteral("tip-low-space.png"),
+        QStringLiteral("tip-folder-too-large.png") };
+    for (int i = 0; i < shown.size() && i < names.size(); ++i) {
+        saved = shown.at(i)->grab().save(folder.filePath(names.at(i))) && saved;
+        shown.at(i)->close();
+    }
+    saved = shown.size() == names.size() && saved;
+
+    tips->showTipUserDialog();
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (auto* dialog = qobject_cast<KTipUserDialog*>(window)) {
+            saved = dialog->grab().save(folder.filePath(QStringLiteral("tip-first-backup.png"))) && saved;
+            dialog->close();
+        }
+    }
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return saved;
+}
+
+// A machine of its own below `base`, following the host's skin setting of the real one, with the
+// user's home folder and a second drive as its drives.
+void useThrowawayMachine(KFakePlatform* machine)
+{
+    const QString skinKey = QStringLiteral("HKEY_CURRENT_USER\\SoftWare\\Tarsel\\Atrium\\Skin");
+    const QVector<QPair<QString, QString>> skinValues = KRegistryKey(skinKey).values();
+    KPlatform::setInstance(machine);
+    KRegistryKey skin(skinKey);
+    for (const auto& value : skinValues)
+        skin.setValue(value.first, value.second);
+    skin.sync();
+    const QString home = machine->baseFolder() + QStringLiteral("/home/ann/");
+    QDir().mkpath(home);
+    machine->addDrive(
+        home, KDriveKind::Fixed, KFileSystemKind::Ntfs, 140 * 1024 * 1024ULL, 476000ULL * 1024 * 1024);
+    KConfig::instance()->setBackUpPath(home);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -405,12 +492,22 @@ int main(int argc, char** argv)
         out() << "vaultkeep-gallery: cannot create " << folder.path() << '\n';
         return 1;
     }
-    const bool saved = renderControls(folder) && renderTitleAndFrames(folder) && renderMessageBoxes(folder)
-        && renderTable(folder) && renderFileIcons(folder) && renderRecoveryViews(folder);
-    if (!saved) {
-        out() << "vaultkeep-gallery: could not write every picture to " << folder.path() << '\n';
-        return 1;
+    bool saved = false;
+    {
+        QTemporaryDir machineFolder;
+        KFakePlatform machine(machineFolder.filePath(QStringLiteral("machine")));
+        useThrowawayMachine(&machine);
+        saved = renderControls(folder) && renderTitleAndFrames(folder) && renderMessageBoxes(folder)
+            && renderTable(folder) && renderFileIcons(folder) && renderHomePage(folder) && renderTips(folder)
+            && renderRecoveryViews(folder, &machine);
+        KPlatform::setInstance(nullptr);
     }
-    out() << "vaultkeep-gallery: pictures written to " << folder.absolutePath() << '\n';
-    return 0;
+    if (saved)
+        out() << "vaultkeep-gallery: pictures written to " << folder.absolutePath() << '\n';
+    else
+        out() << "vaultkeep-gallery: could not write every picture to " << folder.path() << '\n';
+    out().flush();
+    // The engine of the process would save its database once more as the program's static
+    // objects go, with its throwaway machine gone: into the real home folder. It is left undone.
+    std::quick_exit(saved ? 0 : 1);
 }
