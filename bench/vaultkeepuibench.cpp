@@ -17,7 +17,7 @@
 #include "core/kfileobjectmgr.h"
 #include "core/kfileservicemanager.h"
 #include "core/ktimestamp.h"
-#include "platform/kfakeplatform.h"
+#include "kfakeplatform.h"
 
 #include <QApplication>
 #include <QDir>

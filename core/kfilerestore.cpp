@@ -26,7 +26,7 @@ KRestoreResult restore(KFileServiceManager* engine, const QString& copyPath, con
         // A folder or a device at the target is never replaced.
         if (!current.isFile)
             return KRestoreResult::Failed;
-        if (!KFileRestore::backUpCurrentState(engine, target))
+        if (!engine->backUpCurrentState(target))
             return KRestoreResult::CurrentNotSaved;
         // A read-only file is made writable as it would be before a copy; one that belongs to
         // someone else cannot be, and is not replaced.
@@ -62,33 +62,6 @@ int kindOfPath(const QString& path)
     return kind >= 0 && kind < KFileServiceManager::KindCount ? kind : int(FileTypeKind::Other);
 }
 
-bool backUpCurrentState(KFileServiceManager* engine, const QString& path)
-{
-    const KFileStatus file = KFileOps::status(path);
-    if (!file.isFile)
-        return false;
-    const QString key = KPaths::foldCase(path);
-    auto record = engine->findFile(key);
-    if (record && hasVersionWithStamp(*record, KTimeStamp::formatMSecs(file.modifiedMSecs)))
-        return true;
-
-    const int kind = record ? record->fileType() : kindOfPath(path);
-    const QStringList before = record ? record->versionIds() : QStringList();
-    record = engine->collection(kind)->backupFile(key, kind);
-    if (!record)
-        return false;
-    KConfig* config = KConfig::instance();
-    config->setTotalBackupCount(config->totalBackupCount() + 1);
-    const QSet<QString> known(before.cbegin(), before.cend());
-    const QStringList after = record->versionIds();
-    for (const QString& id : after) {
-        if (!known.contains(id))
-            emit engine->sigVersionAdded(record->fileName(), id);
-    }
-    // The copy is on disk; the restore goes on only once the database lists it too.
-    return engine->saveDatabase();
-}
-
 KRestoreResult restoreVersion(KFileServiceManager* engine, const QString& fileId, const QString& target,
     const std::function<void()>& afterEachChunk)
 {
@@ -116,6 +89,35 @@ KRestoreResult restoreFile(KFileServiceManager* engine, const QString& copyPath,
 } // namespace KFileRestore
 
 // ---- The engine's entry points ----
+
+bool KFileServiceManager::backUpCurrentState(const QString& path)
+{
+    const KFileStatus file = KFileOps::status(path);
+    if (!file.isFile)
+        return false;
+    const QString key = KPaths::foldCase(path);
+    KFileObjectPtr record = findFile(key);
+    if (record && hasVersionWithStamp(*record, KTimeStamp::formatMSecs(file.modifiedMSecs)))
+        return true;
+
+    const int kind = record ? record->fileType() : KFileRestore::kindOfPath(path);
+    const QStringList before = record ? record->versionIds() : QStringList();
+    record = collection(kind)->backupFile(key, kind);
+    if (!record)
+        return false;
+    markChanged();
+    KConfig* config = KConfig::instance();
+    config->setTotalBackupCount(config->totalBackupCount() + 1);
+    const QSet<QString> known(before.cbegin(), before.cend());
+    const QStringList after = record->versionIds();
+    for (const QString& id : after) {
+        if (!known.contains(id))
+            emit sigVersionAdded(record->fileName(), id);
+    }
+    // The copy is on disk; the restore goes on only once the database lists it too. Should the
+    // save fail, the end of the next cycle saves it.
+    return saveDatabase();
+}
 
 KRestoreResult KFileServiceManager::restoreVersion(
     const QString& fileId, const QString& target, const std::function<void()>& afterEachChunk)

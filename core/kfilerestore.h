@@ -34,11 +34,6 @@ KRestoreResult restoreVersion(KFileServiceManager* engine, const QString& fileId
 KRestoreResult restoreFile(KFileServiceManager* engine, const QString& copyPath, const QString& target,
     const std::function<void()>& afterEachChunk = {});
 
-// Backs the regular file at `path` up as a new version unless a version with its copy present
-// carries its modification time. True when its current content is in the backup folder and in
-// the saved database.
-bool backUpCurrentState(KFileServiceManager* engine, const QString& path);
-
 // The kind a file without a record is protected under: that of its suffix, else "other", where
 // the scanner puts office documents and drawings.
 int kindOfPath(const QString& path);

@@ -58,6 +58,7 @@ int runChild(const QStringList& arguments)
     }
     QTextStream out(stdout);
     KFileServiceManager engine;
+    engine.loadDatabase();
     const KRestoreResult result = engine.restoreVersion(arguments.value(2), arguments.value(3), [&] {
         if (mode != QLatin1String("kill"))
             return;
@@ -109,8 +110,11 @@ void TestFileRestore::initTestCase()
 
 void TestFileRestore::init()
 {
+    // Each case starts with no backups and no database; the engine loads it as the scanner would.
     m_engine.reset(new KFileServiceManager);
     QDir(KCommon::backupDirectory()).removeRecursively();
+    QFile::remove(m_engine->databasePath());
+    m_engine->loadDatabase();
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
 }
 

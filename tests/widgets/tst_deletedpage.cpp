@@ -70,6 +70,8 @@ void TestDeletedPage::initTestCase()
     m_env.addBackupDrive(QStringLiteral("D"));
     QVERIFY(!installHostWithPathmark(m_env, QStringLiteral("5.2.0.1")).isEmpty());
     qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env.path(QStringLiteral("cache"))));
+    // As the scanner does before its first cycle.
+    KFileServiceManager::instance()->loadDatabase();
 }
 
 void TestDeletedPage::init()

@@ -80,6 +80,8 @@ private:
 void TestMisCodePage::initTestCase()
 {
     m_env.addBackupDrive(QStringLiteral("D"));
+    // As the scanner does before its first cycle.
+    KFileServiceManager::instance()->loadDatabase();
 }
 
 void TestMisCodePage::init()

@@ -14,7 +14,7 @@
 #include "core/kfileservicemanager.h"
 #include "core/ktimestamp.h"
 #include "discovery/kproductcatalog.h"
-#include "platform/kfakeplatform.h"
+#include "kfakeplatform.h"
 #include "platform/kfileops.h"
 
 #include <QApplication>

@@ -27,8 +27,8 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileservicemanager.h"
+#include "kfakeplatform.h"
 #include "krecoveryscenes.h"
-#include "platform/kfakeplatform.h"
 #include "platform/kregistry.h"
 #include "storage/kdiskinfothread.h"
 
