@@ -124,7 +124,8 @@ bool writeFile(const QString& path, const QByteArray& content, const QDateTime& 
 
 // A record with `count` versions, the newest `daysBack` days ago, a few hours to days apart;
 // each version is a real copy in the backup folder.
-bool protect(KFileServiceManager* engine, const QString& path, const SourceFile& source, bool keepSource)
+bool protect(KFileServiceManager* engine, KFakePlatform* machine, const QString& path,
+    const SourceFile& source, bool keepSource)
 {
     const QString backups = KCommon::backupDirectory();
     QDir().mkpath(backups);
@@ -138,8 +139,12 @@ bool protect(KFileServiceManager* engine, const QString& path, const SourceFile&
         if (!writeFile(backups + fileId, content, modified))
             return false;
         ids.prepend(fileId);
-        if (v == 0 && keepSource && !writeFile(path, content, modified))
-            return false;
+        if (v == 0 && keepSource) {
+            if (!writeFile(path, content, modified))
+                return false;
+            // Created some weeks before its first backup, which gives the lists their months.
+            machine->setCreationTime(path, modified.addDays(-(12 + 9 * source.versions)));
+        }
         modified = modified.addSecs(-(v % 3 == 0 ? 86400 * 2 + 5400 : 7200));
     }
     record->addVersions(ids);
@@ -150,21 +155,23 @@ bool protect(KFileServiceManager* engine, const QString& path, const SourceFile&
     return true;
 }
 
-bool buildState(const QString& home)
+bool buildState(KFakePlatform* machine, const QString& home)
 {
     KProductCatalog catalog;
     catalog.load(KProductCatalog::builtInPath());
     KFileServiceManager* engine = KFileServiceManager::instance();
+    // As the scanner does before its first cycle.
+    engine->loadDatabase();
     const QString projects = home + QStringLiteral("projects/");
     for (const SourceFile& source : Sources) {
         const QString path = projects + QString::fromUtf8(source.name);
-        if (!protect(engine, path, source, true))
+        if (!protect(engine, machine, path, source, true))
             return false;
         KFileIconProvider::instance()->registerFile(path);
     }
     for (const SourceFile& source : Deleted) {
-        if (!protect(
-                engine, projects + QStringLiteral("旧项目/") + QString::fromUtf8(source.name), source, false))
+        if (!protect(engine, machine, projects + QStringLiteral("旧项目/") + QString::fromUtf8(source.name),
+                source, false))
             return false;
     }
     const QString selfBackups = KFileServiceManager::selfBackupFolder() + QLatin1Char('/');
@@ -189,7 +196,7 @@ bool renderRecoveryViews(const QDir& folder, KFakePlatform* machine)
 {
     machine->setCurrentDateTime(Now);
     const QString home = machine->baseFolder() + QStringLiteral("/home/ann/");
-    if (!buildState(home))
+    if (!buildState(machine, home))
         return false;
     KFileServiceManager* engine = KFileServiceManager::instance();
     bool saved = true;
