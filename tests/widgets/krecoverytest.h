@@ -5,6 +5,7 @@
 
 #include "Widgets/controls/kbutton.h"
 #include "Widgets/controls/kmenubutton.h"
+#include "Widgets/dialogs/kmessagebox.h"
 #include "Widgets/table/ktablewidget.h"
 #include "Widgets/versions/kfindbacklabel.h"
 #include "core/kcommon.h"
@@ -16,10 +17,15 @@
 #include "platform/kfileops.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
+
+#include <utility>
 
 namespace KRecoveryTest {
 
@@ -86,6 +92,35 @@ inline void restoreToSourcePlace(KFindBackLabel* control)
 {
     control->menuButton()->menu()->actions().at(0)->trigger();
 }
+
+// Closes every message box and file dialog that no queued answer met, so that a test whose
+// procedure asks more than it expects fails instead of waiting for a user; remembers their texts.
+class UnansweredBoxes : public QObject
+{
+public:
+    UnansweredBoxes()
+    {
+        m_poll.setInterval(100);
+        QObject::connect(&m_poll, &QTimer::timeout, this, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            auto* dialog = qobject_cast<QDialog*>(modal);
+            if (!dialog || !dialog->isVisible())
+                return;
+            auto* box = qobject_cast<KMessageBox*>(dialog);
+            if (!box && !qobject_cast<QFileDialog*>(dialog))
+                return;
+            m_texts.append(box ? box->text() : dialog->windowTitle());
+            dialog->done(-1);
+        });
+        m_poll.start();
+    }
+    // The texts of the boxes closed since the last call.
+    QStringList take() { return std::exchange(m_texts, {}); }
+
+private:
+    QTimer m_poll;
+    QStringList m_texts;
+};
 
 } // namespace KRecoveryTest
 

@@ -59,6 +59,7 @@ private:
     static void toDesktop(KTableWidgetDeletedFileItem* row) { restoreToDesktop(row->findBackLabel()); }
 
     KTestEnvironment& m_env;
+    KRecoveryTest::UnansweredBoxes m_unanswered;
     std::unique_ptr<KDeletedWidget> m_page;
     QDateTime m_latestTime; // of the latest version of every deleted file
     QString m_work;
@@ -85,9 +86,13 @@ void TestDeletedPage::init()
 
 void TestDeletedPage::cleanup()
 {
+    // Cleared before anything is compared, so that a failing case leaves nothing to the next.
     m_page.reset();
-    QCOMPARE(KMessageBox::queuedAnswerCount(), 0);
+    const QStringList unanswered = m_unanswered.take();
+    const int leftOver = KMessageBox::queuedAnswerCount();
     KMessageBox::clearNextAnswers();
+    QCOMPARE(unanswered, QStringList());
+    QCOMPARE(leftOver, 0);
 }
 
 QString TestDeletedPage::deletedFile(const QString& name)

@@ -72,6 +72,7 @@ private:
     void protectFiles();
 
     KTestEnvironment& m_env;
+    KRecoveryTest::UnansweredBoxes m_unanswered;
     std::unique_ptr<KMisCodeWidget> m_page;
     QString m_work;
     int m_case = 0;
@@ -95,21 +96,26 @@ void TestMisCodePage::init()
 
 void TestMisCodePage::cleanup()
 {
+    // Cleared before anything is compared, so that a failing case leaves nothing to the next.
     m_page.reset();
-    QCOMPARE(KMessageBox::queuedAnswerCount(), 0);
+    const QStringList unanswered = m_unanswered.take();
+    const int leftOver = KMessageBox::queuedAnswerCount();
     KMessageBox::clearNextAnswers();
+    QCOMPARE(unanswered, QStringList());
+    QCOMPARE(leftOver, 0);
 }
 
 void TestMisCodePage::protectFiles()
 {
+    // Every file changed at its own second, so that the lists have one order.
+    const QDateTime now = QDateTime::currentDateTime();
     for (int i = 0; i < 25; ++i) {
         const QString path = m_work + QStringLiteral("工程%1.pra4").arg(i, 2, 10, QLatin1Char('0'));
-        QVERIFY(
-            !backUp(m_env, path, "pricing", QDateTime::currentDateTime().addSecs(-60 * (i + 1))).isEmpty());
+        QVERIFY(!backUp(m_env, path, "pricing", now.addSecs(-60 * (i + 1))).isEmpty());
     }
     for (int i = 0; i < 2; ++i) {
         const QString path = m_work + QStringLiteral("钢筋%1.rba24").arg(i);
-        QVERIFY(!backUp(m_env, path, "rebar", QDateTime::currentDateTime().addSecs(-30), 2).isEmpty());
+        QVERIFY(!backUp(m_env, path, "rebar", now.addSecs(-30 - i), 2).isEmpty());
     }
 }
 
