@@ -90,6 +90,9 @@ KMainWidget::KMainWidget(QWidget* parent)
     connect(engine, &KFileServiceManager::sigUpdate, engine, &KFileServiceManager::onUpdate);
     // After the form selected the first page, so that start-up leaves no trace of a page shown.
     connect(m_ui->tabWidget, &QTabWidget::currentChanged, this, &KMainWidget::onCurrentChanged);
+    // Queued: a host's request first switches the page to the file's kind.
+    connect(this, &KMainWidget::sigShowFileVersionDlg, m_ui->miscodeWidget,
+        &KMisCodeWidget::onShowFileVersionDlg, Qt::QueuedConnection);
 
     applyWindowStyle();
     m_ui->systemTitle->setMixVisible(false);
