@@ -133,6 +133,21 @@ void TestEndToEnd::aProjectFileIsBackedUpAndItsVersionsShown()
         eventually([this] { return !windows(QStringLiteral("^Atrium - Vaultkeep: 1 backups")).isEmpty(); }),
         qPrintable(QString::fromUtf8(m_host.readAllStandardError())));
     QVERIFY(!windows(QStringLiteral("^TarselVaultkeep$"), true).isEmpty());
+
+    // A sibling program asks for the file's versions: the version dialog opens.
+    const Run asked = message(
+        { QStringLiteral("copydata"), QStringLiteral("main"), QStringLiteral("show-versions"), project });
+    QVERIFY2(asked.exitCode == 0, qPrintable(asked.out));
+    const QString versionDialog = QStringLiteral("^文件备份列表$");
+    QVERIFY(eventually([&] { return !windows(versionDialog, true).isEmpty(); }));
+    // The user closes it with Escape.
+    QCOMPARE(
+        xdotool({ QStringLiteral("windowfocus"), QStringLiteral("--sync"),
+                    windows(versionDialog, true).first(), QStringLiteral("key"), QStringLiteral("Escape") })
+            .exitCode,
+        0);
+    QVERIFY(eventually([&] { return windows(versionDialog, true).isEmpty(); }));
+
     // The user goes on working on the file.
     QVERIFY(!m_machine.writeFile(QStringLiteral("工程/阳光小区3号楼.pra4"), "阳光小区3号楼 投标报价 v2\n")
                  .isEmpty());
