@@ -50,10 +50,12 @@ private:
 void TestEndToEnd::initTestCase()
 {
     QVERIFY(m_machine.isValid());
-    // A display of its own: the server writes the number it took.
+    // A display of its own: the server writes the number it took. It must not reset when its
+    // last client leaves (xdotool between the steps): a program connecting meanwhile fails.
     m_xserver.start(QStringLiteral("Xvfb"),
         { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-            QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+            QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+            QStringLiteral("-noreset") });
     QVERIFY2(m_xserver.waitForStarted(), "Xvfb cannot be started (tools/install-deps installs it)");
     QVERIFY(
         eventually([this] { return m_xserver.canReadLine() || m_xserver.state() == QProcess::NotRunning; }));
