@@ -8,6 +8,7 @@
 #include "core/ktimestamp.h"
 #include "platform/kfileops.h"
 #include "platform/kplatform.h"
+#include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QCoreApplication>
@@ -197,6 +198,8 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
     KFileObjectMgr* target = collection(fileType);
     if (!files || !target || !backupAllowed || !KDiskInfoThread::instance()->hasEnoughSpace())
         return;
+    // A backup folder move waits for this list's copies before it settles where backups go.
+    const std::shared_lock<std::shared_mutex> folderInUse(KBackupFolderMove::backupWriters());
     const QString backupDirectory = KCommon::backupDirectory();
     if (!files->isEmpty() && !QFileInfo::exists(backupDirectory))
         QDir().mkpath(backupDirectory);

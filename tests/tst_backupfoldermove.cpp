@@ -1,0 +1,645 @@
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "core/kfileobject.h"
+#include "core/kfileobjectmgr.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kdiskfilemanager.h"
+#include "ktestenvironment.h"
+#include "platform/kfilelock.h"
+#include "storage/kbackupfoldermove.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QtTest>
+
+#include <atomic>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Problem = KBackupFolderMove::Problem;
+using Result = KBackupFolderMove::Result;
+
+// Every file below `folder` by its path relative to it, with its content.
+QMap<QString, QByteArray> filesBelow(const QString& folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        files.insert(QDir(folder).relativeFilePath(path), file.readAll());
+    }
+    return files;
+}
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A second file system for moves that must copy: a tmpfs when the machine has one.
+QString otherFileSystemFolder()
+{
+    const QString shm = QStringLiteral("/dev/shm");
+    if (!QFileInfo(shm).isWritable())
+        return QString();
+    const QString folder = shm + QStringLiteral("/vaultkeep-move-test-%1").arg(::getpid());
+    QDir().mkpath(folder);
+    return folder;
+}
+
+} // namespace
+
+class TestBackupFolderMove : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void everyBackupMovesAndStaysRestorable_data();
+    void everyBackupMovesAndStaysRestorable();
+    void sameNamedFileWithOtherContentStopsTheMove_data();
+    void sameNamedFileWithOtherContentStopsTheMove();
+    void faultsEndWithTheBackupsInTheOldFolder_data();
+    void faultsEndWithTheBackupsInTheOldFolder();
+    void fileAnotherProgramWritesIsNotTaken();
+    void backupMadeIntoTheNewFolderDuringAFailedMoveComesBack();
+    void fullDestinationLosesNothing();
+    void emptyOrMissingSourceMovesNothing();
+    void secondMoveWhileOneRunsDoesNothing();
+    void unreadableJournalIsKeptAside();
+    void killedMoveLosesNothing();
+    void scannerSettlesAKilledMoveBeforeLoadingTheDatabase();
+
+private:
+    // `count` files with `versions` versions each, backed up into the backup folder under
+    // `root`, and the database saved; the expected content of every version is remembered.
+    void makeBackups(const QString& root, int count, int versions, int largest = 4096);
+    // The database, loaded by a fresh engine as a start would, lists every version, and each
+    // copy where the backup path points holds exactly the bytes backed up.
+    void verifyEveryVersion();
+    // Runs this test program as a child that moves the backups; returns it started.
+    QProcess* startChild(const QString& from, const QString& to, const QStringList& environment = {});
+    QString crossRoot(const QString& name);
+
+    KTestEnvironment m_env;
+    QString m_otherFileSystem;
+    QMap<QString, QByteArray> m_versions; // FileID to content
+    int m_case = 0;
+};
+
+void TestBackupFolderMove::initTestCase()
+{
+    m_otherFileSystem = otherFileSystemFolder();
+}
+
+void TestBackupFolderMove::cleanupTestCase()
+{
+    if (!m_otherFileSystem.isEmpty())
+        QDir(m_otherFileSystem).removeRecursively();
+}
+
+void TestBackupFolderMove::init()
+{
+    ++m_case;
+    m_versions.clear();
+    QSettings(KConfig::instance()->filePath(), QSettings::IniFormat).clear();
+    QFile::remove(KFileServiceManager().databasePath());
+    QFile::remove(KBackupFolderMove::journalPath());
+}
+
+QString TestBackupFolderMove::crossRoot(const QString& name)
+{
+    const QString root = m_otherFileSystem + QStringLiteral("/case%1/%2/").arg(m_case).arg(name);
+    QDir().mkpath(root);
+    return root;
+}
+
+void TestBackupFolderMove::makeBackups(const QString& root, int count, int versions, int largest)
+{
+    KConfig::instance()->setBackUpPath(root);
+    KFileServiceManager manager;
+    QRandomGenerator random(quint32(m_case * 7919 + count));
+    for (int i = 0; i < count; ++i) {
+        const QString source = m_env.path(QStringLiteral("case%1/projects/file%2.GBQ4").arg(m_case).arg(i));
+        for (int v = 0; v < versions; ++v) {
+            QByteArray content(int(random.bounded(1, largest)), Qt::Uninitialized);
+            for (char& byte : content)
+                byte = char(random.bounded(256));
+            // Each version carries another modification time.
+            m_env.writeFile(source, content, QDateTime::currentDateTime().addSecs(-600 + 60 * v));
+            KFileObject* record = manager.collection(0)->backupFile(source, 0);
+            QVERIFY(record);
+            m_versions.insert(record->latestVersion()->fileId(), content);
+        }
+    }
+    QVERIFY(manager.saveDatabase());
+}
+
+void TestBackupFolderMove::verifyEveryVersion()
+{
+    KFileServiceManager fresh;
+    QVERIFY(fresh.loadDatabase());
+    QSet<QString> listed;
+    for (auto it = m_versions.cbegin(); it != m_versions.cend(); ++it) {
+        KFileCopyedObject version;
+        version.setFileId(it.key());
+        QVERIFY2(contentOf(version.backupFilePath()) == it.value(), qPrintable(version.backupFilePath()));
+    }
+    int versionCount = 0;
+    const QString projects = m_env.path(QStringLiteral("case%1/projects").arg(m_case));
+    for (const QString& name : QDir(projects).entryList(QDir::Files)) {
+        const KFileObject* record = fresh.findFile(projects + QLatin1Char('/') + name);
+        QVERIFY2(record, qPrintable(name));
+        for (const QString& id : record->versionIds())
+            listed.insert(id);
+        versionCount += record->versionCount();
+    }
+    QCOMPARE(versionCount, m_versions.size());
+    QCOMPARE(listed, QSet<QString>(m_versions.keyBegin(), m_versions.keyEnd()));
+}
+
+QProcess* TestBackupFolderMove::startChild(
+    const QString& from, const QString& to, const QStringList& environment)
+{
+    auto* child = new QProcess(this);
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    for (const QString& variable : environment)
+        variables.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+    child->setProcessEnvironment(variables);
+    child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child->start(QCoreApplication::applicationFilePath(),
+        { QStringLiteral("--move-child"), m_env.platform()->baseFolder(), from, to });
+    return child;
+}
+
+void TestBackupFolderMove::everyBackupMovesAndStaysRestorable_data()
+{
+    QTest::addColumn<bool>("betweenFileSystems");
+    QTest::addColumn<QString>("alreadyThere"); // "", "foreign" or "identical"
+    QTest::newRow("between file systems, copied and checked") << true << QString();
+    QTest::newRow("between file systems, into a folder that holds other files")
+        << true << QStringLiteral("foreign");
+    QTest::newRow("between file systems, identical copies already there count as moved")
+        << true << QStringLiteral("identical");
+    QTest::newRow("within one file system, the folder is renamed") << false << QString();
+    QTest::newRow("within one file system, into a folder that holds other files")
+        << false << QStringLiteral("foreign");
+}
+
+void TestBackupFolderMove::everyBackupMovesAndStaysRestorable()
+{
+    QFETCH(bool, betweenFileSystems);
+    QFETCH(QString, alreadyThere);
+    if (betweenFileSystems && m_otherFileSystem.isEmpty())
+        QSKIP("no second file system to move to");
+    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    const QString to = betweenFileSystems ? crossRoot(QStringLiteral("new"))
+                                          : m_env.makeFolder(QStringLiteral("case%1/new").arg(m_case));
+    makeBackups(from, 12, 3, 300000);
+    const QString oldFolder = KBackupFolderMove::folderOf(from);
+    const QString newFolder = KBackupFolderMove::folderOf(to);
+    // A read-only backup and a sub-folder move as they are.
+    m_env.writeFile(oldFolder + QStringLiteral("notes/readme.txt"), "kept");
+    const QString readOnly = oldFolder + m_versions.firstKey();
+    QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner));
+    const QDateTime modified = QFileInfo(readOnly).lastModified();
+    if (alreadyThere == QLatin1String("foreign"))
+        m_env.writeFile(newFolder + QStringLiteral("foreign.bin"), "not a backup");
+    if (alreadyThere == QLatin1String("identical"))
+        QVERIFY(QDir().mkpath(newFolder)
+            && QFile::copy(oldFolder + m_versions.lastKey(), newFolder + m_versions.lastKey()));
+    QMap<QString, QByteArray> expected = filesBelow(oldFolder);
+    if (alreadyThere == QLatin1String("foreign"))
+        expected.insert(QStringLiteral("foreign.bin"), "not a backup");
+    const quint64 total = quint64(KCommon::folderSize(oldFolder, false));
+    KConfig::instance()->setBackUpPath(to);
+
+    QVector<quint64> progress;
+    KBackupFolderMove move(from, to);
+    QCOMPARE(move.run([&](quint64 all, quint64 moved) {
+        QVERIFY(moved <= all);
+        progress << moved;
+    }),
+        Result::Moved);
+
+    QCOMPARE(move.problem(), Problem::None);
+    QCOMPARE(move.backupFolder(), newFolder);
+    QCOMPARE(KConfig::instance()->backUpPath(), to);
+    QVERIFY(!QFileInfo::exists(oldFolder));
+    QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
+    QCOMPARE(filesBelow(newFolder), expected);
+    QVERIFY(!progress.isEmpty());
+    QCOMPARE(progress.last(), total);
+    // The copy keeps the modification time and the owner's permissions.
+    QCOMPARE(QFileInfo(newFolder + m_versions.firstKey()).lastModified(), modified);
+    QCOMPARE(int(QFile::permissions(newFolder + m_versions.firstKey()) & 0x7700),
+        int(QFileDevice::ReadOwner | QFileDevice::ReadUser));
+    verifyEveryVersion();
+}
+
+void TestBackupFolderMove::sameNamedFileWithOtherContentStopsTheMove_data()
+{
+    QTest::addColumn<bool>("betweenFileSystems");
+    QTest::newRow("between file systems") << true;
+    QTest::newRow("within one file system") << false;
+}
+
+void TestBackupFolderMove::sameNamedFileWithOtherContentStopsTheMove()
+{
+    QFETCH(bool, betweenFileSystems);
+    if (betweenFileSystems && m_otherFileSystem.isEmpty())
+        QSKIP("no second file system to move to");
+    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    const QString to = betweenFileSystems ? crossRoot(QStringLiteral("new"))
+                                          : m_env.makeFolder(QStringLiteral("case%1/new").arg(m_case));
+    makeBackups(from, 5, 2);
+    const QString oldFolder = KBackupFolderMove::folderOf(from);
+    const QString newFolder = KBackupFolderMove::folderOf(to);
+    const QString clash = m_versions.keys().at(3);
+    m_env.writeFile(newFolder + clash, "other content");
+    const QMap<QString, QByteArray> before = filesBelow(oldFolder);
+    KConfig::instance()->setBackUpPath(to);
+
+    KBackupFolderMove move(from, to);
+    QCOMPARE(move.run(), Result::Failed);
+
+    QCOMPARE(move.problem(), Problem::Conflict);
+    QCOMPARE(move.problemEntry(), clash);
+    QCOMPARE(move.backupFolder(), oldFolder);
+    QCOMPARE(KConfig::instance()->backUpPath(), from);
+    QCOMPARE(filesBelow(oldFolder), before);
+    // Nothing of the move is left at the destination; the file that was there stays.
+    QCOMPARE(filesBelow(newFolder).keys(), QStringList { clash });
+    QCOMPARE(contentOf(newFolder + clash), QByteArray("other content"));
+    QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
+    verifyEveryVersion();
+}
+
+void TestBackupFolderMove::faultsEndWithTheBackupsInTheOldFolder_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("betweenFileSystems");
+    QTest::addColumn<int>("problem");
+    QTest::newRow("a read-only destination")
+        << QStringLiteral("read-only destination") << true << int(Problem::NotWritable);
+    QTest::newRow("a destination that vanishes in the middle")
+        << QStringLiteral("vanishing destination") << true << int(Problem::DestinationMissing);
+    QTest::newRow("a backup file nobody may read")
+        << QStringLiteral("unreadable backup") << true << int(Problem::SourceUnreadable);
+    QTest::newRow("a pipe in the backup folder")
+        << QStringLiteral("pipe") << true << int(Problem::NotMovable);
+    QTest::newRow("a destination inside the backup folder")
+        << QStringLiteral("nested") << false << int(Problem::Nested);
+    QTest::newRow("a destination drive that is gone")
+        << QStringLiteral("missing drive") << false << int(Problem::DestinationMissing);
+}
+
+void TestBackupFolderMove::faultsEndWithTheBackupsInTheOldFolder()
+{
+    QFETCH(QString, fault);
+    QFETCH(bool, betweenFileSystems);
+    QFETCH(int, problem);
+    if (betweenFileSystems && m_otherFileSystem.isEmpty())
+        QSKIP("no second file system to move to");
+    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    QString to = betweenFileSystems ? crossRoot(QStringLiteral("new"))
+                                    : m_env.makeFolder(QStringLiteral("case%1/new").arg(m_case));
+    makeBackups(from, 6, 2);
+    const QString oldFolder = KBackupFolderMove::folderOf(from);
+    const QMap<QString, QByteArray> before = filesBelow(oldFolder);
+    if (fault == QLatin1String("read-only destination"))
+        QVERIFY(QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    if (fault == QLatin1String("unreadable backup"))
+        QVERIFY(QFile::setPermissions(oldFolder + m_versions.lastKey(), QFileDevice::WriteOwner));
+    if (fault == QLatin1String("pipe"))
+        QCOMPARE(::mkfifo(QFile::encodeName(oldFolder + QStringLiteral("~pipe")).constData(), 0600), 0);
+    if (fault == QLatin1String("nested"))
+        to = m_env.makeFolder(oldFolder + QStringLiteral("inner"));
+    if (fault == QLatin1String("missing drive"))
+        QVERIFY(QDir(to).removeRecursively());
+    KConfig::instance()->setBackUpPath(to);
+
+    KBackupFolderMove move(from, to);
+    int reports = 0;
+    const Result result = move.run([&](quint64, quint64) {
+        if (fault == QLatin1String("vanishing destination") && ++reports == 1)
+            QDir(to).removeRecursively();
+    });
+    QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(oldFolder + m_versions.lastKey(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+    QCOMPARE(result, Result::Failed);
+    QCOMPARE(int(move.problem()), problem);
+    QCOMPARE(move.backupFolder(), oldFolder);
+    QCOMPARE(KConfig::instance()->backUpPath(), from);
+    QCOMPARE(filesBelow(oldFolder), before);
+    QVERIFY(!QFileInfo::exists(KBackupFolderMove::folderOf(to)) || fault == QLatin1String("nested"));
+    QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
+    verifyEveryVersion();
+}
+
+void TestBackupFolderMove::fileAnotherProgramWritesIsNotTaken()
+{
+    if (m_otherFileSystem.isEmpty())
+        QSKIP("no second file system to move to");
+    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    const QString to = crossRoot(QStringLiteral("new"));
+    makeBackups(from, 3, 1);
+    const QString busy = KBackupFolderMove::folderOf(from) + m_versions.firstKey();
+    QFile writer(busy);
+    QVERIFY(writer.open(QIODevice::Append));
+    KConfig::instance()->setBackUpPath(to);
+
+    KBackupFolderMove move(from, to);
+    QCOMPARE(move.run(), Result::Failed);
+    writer.write("more");
+    writer.close();
+
+    QCOMPARE(move.problem(), Problem::InUse);
+    QCOMPARE(move.problemEntry(), m_versions.firstKey());
+    QCOMPARE(KConfig::instance()->backUpPath(), from);
+    QCOMPARE(contentOf(busy), m_versions.first() + "more");
+    QVERIFY(!QFileInfo::exists(KBackupFolderMove::folderOf(to)));
+}
+
+void TestBackupFolderMove::backupMadeIntoTheNewFolderDuringAFailedMoveComesBack()
+{
+    if (m_otherFileSystem.isEmpty())
+        QSKIP("no second file system to move to");
+    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    const QString to = crossRoot(QStringLiteral("new"));
+    makeBackups(from, 4, 1);
+    const QString oldFolder = KBackupFolderMove::folderOf(from);
+    // The last entry cannot be read, so the move fails after copying the others.
+    const QString unreadable = oldFolder + QStringLiteral("~unreadable");
+    m_env.writeFile(unreadable, "secret");
+    QFile::setPermissions(unreadable, QFileDevice::WriteOwner);
+    KConfig::instance()->setBackUpPath(to);
+
+    KBackupFolderMove move(from, to);
+    bool madeOne = false;
+    QCOMPARE(move.run([&](quint64, quint64) {
+        // The scanner backs a file up where the backup path points: the new folder.
+        if (!madeOne)
+            madeOne = !m_env.writeFile(KCommon::backupDirectory() + QStringLiteral("made-meanwhile"), "new")
+                           .isEmpty();
+    }),
+        Result::Failed);
+    QFile::setPermissions(unreadable, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+    QVERIFY(madeOne);
+    QCOMPARE(move.problem(), Problem::SourceUnreadable);
+    QCOMPARE(move.problemEntry(), QStringLiteral("~unreadable"));
+    QCOMPARE(KCommon::backupDirectory(), oldFolder);
+    QCOMPARE(contentOf(oldFolder + QStringLiteral("made-meanwhile")), QByteArray("new"));
+    QVERIFY(!QFileInfo::exists(KBackupFolderMove::folderOf(to)));
+    verifyEveryVersion();
+}
+
+void TestBackupFolderMove::fullDestinationLosesNothing()
+{
+    if (m_otherFileSystem.isEmpty())
+        QSKIP("no second file system to move to");
+    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    const QString to = crossRoot(QStringLiteral("new"));
+    makeBackups(from, 10, 2, 40000);
+    const QString oldFolder = KBackupFolderMove::folderOf(from);
+    const QMap<QString, QByteArray> before = filesBelow(oldFolder);
+    KConfig::instance()->setBackUpPath(to);
+
+    // Room for about half of the backups.
+    const qint64 room = KCommon::folderSize(oldFolder, false) / 2;
+    QStringList environment { QStringLiteral("LD_PRELOAD=%1").arg(QStringLiteral(VK_FULL_DISK_LIBRARY)),
+        QStringLiteral("VK_FULL_DISK_FOLDER=%1").arg(to), QStringLiteral("VK_FULL_DISK_BYTES=%1").arg(room) };
+    // A sanitizer's run-time must come first among preloaded libraries unless told otherwise.
+    environment << QStringLiteral("ASAN_OPTIONS=%1:verify_asan_link_order=0")
+                       .arg(qEnvironmentVariable("ASAN_OPTIONS"));
+    QScopedPointer<QProcess> child(startChild(from, to, environment));
+    QVERIFY(child->waitForFinished(60000));
+    const QByteArray output = child->readAllStandardOutput();
+    QCOMPARE(child->exitCode(), 0);
+    QVERIFY2(output.contains("result failed problem " + QByteArray::number(int(Problem::NoSpace))),
+        output.constData());
+
+    QCOMPARE(KConfig::instance()->backUpPath(), from);
+    QCOMPARE(filesBelow(oldFolder), before);
+    QVERIFY(!QFileInfo::exists(KBackupFolderMove::folderOf(to)));
+    verifyEveryVersion();
+}
+
+void TestBackupFolderMove::emptyOrMissingSourceMovesNothing()
+{
+    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    const QString to = m_env.makeFolder(QStringLiteral("case%1/new").arg(m_case));
+    KConfig::instance()->setBackUpPath(to);
+    QVector<quint64> progress;
+    const auto report = [&](quint64, quint64 moved) {
+        progress << moved;
+    };
+    QCOMPARE(KBackupFolderMove(from, to).run(report), Result::Moved);
+    QCOMPARE(KConfig::instance()->backUpPath(), to);
+
+    // An empty backup folder leaves nothing behind, and reports no progress.
+    m_env.makeFolder(KBackupFolderMove::folderOf(to));
+    KConfig::instance()->setBackUpPath(from);
+    QCOMPARE(KBackupFolderMove(to, from).run(report), Result::Moved);
+    QVERIFY(!QFileInfo::exists(KBackupFolderMove::folderOf(to)));
+    QVERIFY(QFileInfo(KBackupFolderMove::folderOf(from)).isDir());
+    QVERIFY(progress.isEmpty());
+}
+
+void TestBackupFolderMove::secondMoveWhileOneRunsDoesNothing()
+{
+    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    const QString to = m_env.makeFolder(QStringLiteral("case%1/new").arg(m_case));
+    const QString third = m_env.makeFolder(QStringLiteral("case%1/third").arg(m_case));
+    makeBackups(from, 2, 1);
+    KBackupFolderMove move(from, to);
+    Result second = Result::Moved;
+    QVERIFY(!KBackupFolderMove::isMoveInProgress());
+    QCOMPARE(move.run([&](quint64, quint64) {
+        KBackupFolderMove other(to, third);
+        second = other.run();
+        QCOMPARE(other.problem(), Problem::Busy);
+        QVERIFY(KBackupFolderMove::isMoveInProgress());
+    }),
+        Result::Moved);
+    QCOMPARE(second, Result::Busy);
+    QVERIFY(!KBackupFolderMove::isMoveInProgress());
+    QCOMPARE(KConfig::instance()->backUpPath(), to);
+    QVERIFY(!QFileInfo::exists(KBackupFolderMove::folderOf(third)));
+}
+
+void TestBackupFolderMove::unreadableJournalIsKeptAside()
+{
+    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    makeBackups(from, 2, 1);
+    for (const QByteArray& garbage : { QByteArray("{\"state\":\"copying\""), QByteArray("\x00\xff\x13", 3),
+             QByteArray("{\"state\":\"unknown\",\"sourceRoot\":\"/\",\"destinationRoot\":\"/\"}") }) {
+        m_env.writeFile(KBackupFolderMove::journalPath(), garbage);
+        const auto lock = KBackupFolderMove::recoverInterruptedMove();
+        QVERIFY(lock->isLocked());
+        QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
+        QCOMPARE(contentOf(KBackupFolderMove::journalPath() + QStringLiteral(".unreadable")), garbage);
+    }
+    QCOMPARE(KConfig::instance()->backUpPath(), from);
+    verifyEveryVersion();
+}
+
+void TestBackupFolderMove::killedMoveLosesNothing()
+{
+    if (m_otherFileSystem.isEmpty())
+        QSKIP("no second file system to move to");
+    // Two roots on different file systems, and a third on the first one's file system.
+    const QString disk = m_env.makeFolder(QStringLiteral("case%1/disk").arg(m_case));
+    const QString memory = crossRoot(QStringLiteral("memory"));
+    const QString sameDisk = m_env.makeFolder(QStringLiteral("case%1/same-disk").arg(m_case));
+    makeBackups(disk, 30, 3, 400000);
+    m_env.writeFile(KBackupFolderMove::folderOf(disk) + QStringLiteral("notes/readme.txt"), "kept");
+    QMap<QString, QByteArray> expected = filesBelow(KBackupFolderMove::folderOf(disk));
+
+    QString at = disk;
+    // The first move runs to its end and tells how long a move takes.
+    qint64 fullMoveUSecs = 0;
+    QMap<QString, int> moments;
+    QRandomGenerator random(20240511);
+    const int kills = 32;
+    for (int round = 0; round <= kills; ++round) {
+        // Mostly between file systems, every fourth time on one with entry-by-entry renames.
+        const QString to
+            = round % 4 == 3 ? (at == sameDisk ? disk : sameDisk) : (at == memory ? disk : memory);
+        if (to == sameDisk && !QFileInfo::exists(KBackupFolderMove::folderOf(sameDisk))) {
+            // A file there before makes the move rename entry by entry.
+            const QString foreign = QStringLiteral("foreign-%1.txt").arg(round);
+            m_env.writeFile(KBackupFolderMove::folderOf(sameDisk) + foreign, foreign.toUtf8());
+            expected.insert(foreign, foreign.toUtf8());
+        }
+        // As the settings dialog stores the new backup path.
+        KBackupFolderMove::prepare(at, to);
+        KConfig::instance()->setBackUpPath(to);
+        QScopedPointer<QProcess> child(startChild(at, to));
+        QVERIFY(child->waitForReadyRead(30000)); // "moving" once it starts
+        QElapsedTimer running;
+        running.start();
+        if (round == 0) {
+            QVERIFY(child->waitForFinished(60000));
+            fullMoveUSecs = running.nsecsElapsed() / 1000;
+        } else {
+            // Every other kill falls into the second half, where the old folder is emptied.
+            const quint32 earliest = round % 2 ? quint32(fullMoveUSecs / 2) : 0;
+            QThread::usleep(random.bounded(earliest, quint32(fullMoveUSecs * 11 / 10 + 1)));
+            child->kill();
+            QVERIFY(child->waitForFinished(30000));
+        }
+        QString state = QStringLiteral("finished");
+        if (child->exitStatus() == QProcess::CrashExit) {
+            QFile journal(KBackupFolderMove::journalPath());
+            state = !journal.open(QIODevice::ReadOnly)       ? QStringLiteral("no journal")
+                : journal.readAll().contains("\"removing\"") ? QStringLiteral("removing")
+                                                             : QStringLiteral("copying");
+        }
+        ++moments[state];
+
+        // A fresh start.
+        KBackupFolderMove::recoverInterruptedMove();
+        at = KConfig::instance()->backUpPath();
+        QVERIFY2(at == to || at == child->arguments().at(2), qPrintable(at));
+        QMap<QString, QByteArray> present = filesBelow(KBackupFolderMove::folderOf(at));
+        // Files that were in the third folder before are there or here, never lost.
+        const QMap<QString, QByteArray> leftThere = filesBelow(KBackupFolderMove::folderOf(sameDisk));
+        for (auto it = leftThere.cbegin(); it != leftThere.cend(); ++it) {
+            if (it.key().startsWith(QLatin1String("foreign")))
+                present.insert(it.key(), it.value());
+        }
+        QVERIFY2(present == expected,
+            qPrintable(QStringLiteral("round %1 (%2): %3 files where %4 belong")
+                           .arg(round)
+                           .arg(state)
+                           .arg(present.size())
+                           .arg(expected.size())));
+        verifyEveryVersion();
+        if (QTest::currentTestFailed())
+            return;
+    }
+    qInfo().noquote() << "killed moves by what the journal said:" << moments;
+}
+
+void TestBackupFolderMove::scannerSettlesAKilledMoveBeforeLoadingTheDatabase()
+{
+    if (m_otherFileSystem.isEmpty())
+        QSKIP("no second file system to move to");
+    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    const QString to = crossRoot(QStringLiteral("new"));
+    makeBackups(from, 60, 2, 800000);
+    KConfig::instance()->setBackUpPath(to);
+    QScopedPointer<QProcess> child(startChild(from, to));
+    // Killed once the first bytes have been reported: some backups are only in the old folder.
+    QVERIFY(child->waitForReadyRead(30000));
+    while (!child->readAllStandardOutput().contains("progress") && child->state() == QProcess::Running)
+        child->waitForReadyRead(100);
+    child->kill();
+    QVERIFY(child->waitForFinished(30000));
+    QVERIFY(QFile::exists(KBackupFolderMove::journalPath()));
+
+    KFileServiceManager engine;
+    KDiskFileManager scanner(&engine);
+    scanner.attach(&engine);
+    scanner.setCycleInterval(60000);
+    std::atomic<bool> cycled { false };
+    connect(
+        &scanner, &KDiskFileManager::sigScanFinished, this, [&] { cycled = true; }, Qt::DirectConnection);
+    scanner.startScan();
+    QTRY_VERIFY_WITH_TIMEOUT(cycled, 30000);
+    scanner.stopThread();
+
+    // Whether the start undid the move or finished it, the database found every copy.
+    QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
+    int versions = 0;
+    for (int t = 0; t < KFileServiceManager::KindCount; ++t) {
+        for (const QString& row : engine.collection(t)->collectRows(nullptr, nullptr))
+            versions += row.section(QLatin1Char('|'), -3, -3).toInt();
+    }
+    QCOMPARE(versions, m_versions.size());
+    verifyEveryVersion();
+}
+
+// The child process of the tests above: moves the backups of the machine below `base` from
+// one backup path to another, telling how it goes on its standard output.
+static int runMoveChild(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    KFakePlatform platform(arguments.at(2));
+    KPlatform::setInstance(&platform);
+    QTextStream out(stdout);
+    out << "moving" << Qt::endl;
+    KBackupFolderMove move(arguments.at(3), arguments.at(4));
+    const Result result = move.run(
+        [&](quint64 total, quint64 moved) { out << "progress " << moved << ' ' << total << Qt::endl; });
+    out << "result " << (result == Result::Moved ? "moved" : "failed") << " problem " << int(move.problem())
+        << Qt::endl;
+    KPlatform::setInstance(nullptr);
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 5 && qstrcmp(argv[1], "--move-child") == 0)
+        return runMoveChild(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestBackupFolderMove test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_backupfoldermove.moc"
