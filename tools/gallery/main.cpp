@@ -20,17 +20,29 @@
 #include "Widgets/table/ktablewidget.h"
 #include "Widgets/title/ksystemtitle.h"
 #include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "core/kfileobjectmgr.h"
+#include "core/kfileservicemanager.h"
+#include "platform/kfakeplatform.h"
+#include "storage/kbackupfoldermove.h"
+#include "storage/ui/kcleandlg.h"
+#include "storage/ui/kmovebackfolderwidget.h"
+#include "storage/ui/ksettingdlg.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QEnterEvent>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QMovie>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -385,6 +397,104 @@ bool renderFileIcons(const QDir& folder)
     return sheet.save(folder.filePath(QStringLiteral("file-icons.png")));
 }
 
+// A made-up machine for the storage dialogs, which read the engine's settings, drives and
+// backups: three drives and a few backups below a temporary folder. It is created before the
+// engine's own objects and so outlives them, so that nothing they write at exit reaches the real
+// data folder.
+struct GalleryMachine
+{
+    QTemporaryDir folder;
+    KFakePlatform platform { folder.path() + QStringLiteral("/machine") };
+    GalleryMachine() { KPlatform::setInstance(&platform); }
+    ~GalleryMachine() { KPlatform::setInstance(nullptr); }
+    QString drive(const QString& letter, quint64 freeMiB)
+    {
+        const QString root = folder.path() + QStringLiteral("/drives/") + letter + QLatin1Char('/');
+        QDir().mkpath(root);
+        platform.addDrive(root, KDriveKind::Fixed, KFileSystemKind::Ntfs, freeMiB << 20, 2 * (freeMiB << 20));
+        return root;
+    }
+    void backUp(const QString& name, int bytes)
+    {
+        const QString path = folder.path() + QStringLiteral("/projects/") + name;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QByteArray(bytes, 'v'));
+        file.close();
+        KFileServiceManager::instance()->collection(0)->backupFile(path, 0);
+    }
+};
+
+bool renderStorage(const QDir& folder)
+{
+    static GalleryMachine machine;
+    bool saved = true;
+    const QString c = machine.drive(QStringLiteral("C"), 53555);
+    const QString d = machine.drive(QStringLiteral("D"), 150);
+    const QString e = machine.drive(QStringLiteral("E"), 318464);
+    machine.platform.setSystemDriveRoot(c);
+    KCommon::refreshDrives();
+    KConfig::instance()->setBackUpPath(e);
+    KConfig::instance()->setTipSize(2 * (qint64(1) << 30));
+    // Backups of yesterday and of today.
+    const QDateTime now = QDateTime::currentDateTime();
+    machine.platform.setCurrentDateTime(now.addDays(-1));
+    machine.backUp(QStringLiteral("投标报价.GBQ4"), 3 << 20);
+    machine.platform.setCurrentDateTime(now);
+    machine.backUp(QStringLiteral("结算.GBQ4"), 700 << 10);
+    machine.platform.setCurrentDateTime(QDateTime()); // the real clock again, for the panel's timers
+
+    KSettingDlg settings;
+    saved = saveWindow(&settings, folder.filePath(QStringLiteral("settings-dialog.png"))) && saved;
+    auto* size = settings.findChild<QLineEdit*>(QStringLiteral("editTipSize"));
+    size->setText(QStringLiteral("0.3"));
+    settings.onSave();
+    saved
+        = saveWindow(&settings, folder.filePath(QStringLiteral("settings-dialog-out-of-range.png"))) && saved;
+
+    KCleanDlg clean;
+    saved = saveWindow(&clean, folder.filePath(QStringLiteral("clean-dialog.png"))) && saved;
+    clean.onCleanBefore();
+    saved
+        = saveWindow(&clean, folder.filePath(QStringLiteral("clean-dialog-after-clean-before.png"))) && saved;
+
+    // The move panels over a window of the main window's size, moving those backups for real.
+    QWidget window;
+    window.setAutoFillBackground(true);
+    window.resize(800, 500);
+    auto* panel = new KMoveBackFolderWidget(e, d, &window);
+    saved = saveWindow(&window, folder.filePath(QStringLiteral("move-panel.png"))) && saved;
+    for (int waited = 0; waited < 100 && !panel->findChild<QWidget*>(QStringLiteral("finishedWidget"));
+         ++waited) {
+        QApplication::processEvents(QEventLoop::AllEvents, 100);
+        QThread::msleep(100);
+    }
+    saved = saveWindow(&window, folder.filePath(QStringLiteral("move-finished-panel.png"))) && saved;
+
+    KMessageBox failed(QMessageBox::Critical, QStringLiteral("转移备份"),
+        KMoveBackFolderWidget::failureText(int(KBackupFolderMove::Problem::Conflict),
+            QStringLiteral("{6f1c2a4e-3b7d-4c55-9a0e-2d8f1b3c4d5e}_20240511093012_20240511"),
+            KBackupFolderMove::folderOf(e)),
+        KCommon::skinBackgroundPath(), QStringLiteral(":/Icons/Icons/关闭.png"), 2, QStringLiteral("确定"),
+        QString(), false);
+    saved = saveWindow(&failed, folder.filePath(QStringLiteral("move-failed-message.png"))) && saved;
+
+    // Every frame of the move animation, left to right and top to bottom.
+    QMovie movie(skin(QStringLiteral("转移备份.gif")));
+    const int frames = movie.frameCount();
+    const QSize frame = movie.jumpToFrame(0) ? movie.currentPixmap().size() : QSize();
+    QImage sheet(frame.width() * 4 + 30, (frame.height() + 6) * ((frames + 3) / 4), QImage::Format_RGB32);
+    sheet.fill(QColor(QStringLiteral("#dfdfdf")));
+    QPainter painter(&sheet);
+    for (int i = 0; i < frames && movie.jumpToFrame(i); ++i)
+        painter.drawPixmap(
+            (i % 4) * (frame.width() + 10), (i / 4) * (frame.height() + 6), movie.currentPixmap());
+    painter.end();
+    saved = frames > 0 && sheet.save(folder.filePath(QStringLiteral("move-animation-frames.png"))) && saved;
+    return saved;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -405,7 +515,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const bool saved = renderControls(folder) && renderTitleAndFrames(folder) && renderMessageBoxes(folder)
-        && renderTable(folder) && renderFileIcons(folder);
+        && renderTable(folder) && renderFileIcons(folder) && renderStorage(folder);
     if (!saved) {
         out() << "vaultkeep-gallery: could not write every picture to " << folder.path() << '\n';
         return 1;
