@@ -85,6 +85,8 @@ bool removeEmptyFolder(const QString& path);
 bool syncFileSystem(const QString& path);
 // Writes the file and the folder entry that names it to disk.
 bool syncFile(const QString& path);
+// Writes the entries of the folder to disk.
+bool syncFolder(const QString& path);
 // Replaces `path` with `content` so that a crash leaves either the old or the new file, both
 // whole; true only when the new file is on disk.
 bool writeFileDurably(const QString& path, const QByteArray& content);

@@ -157,11 +157,15 @@ bool writeAll(int fd, const char* data, size_t size)
     return true;
 }
 
+bool syncDirectory(const QString& path)
+{
+    const Descriptor folder(::open(native(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return folder.get() >= 0 && ::fsync(folder.get()) == 0;
+}
+
 bool syncFolderOf(const QString& path)
 {
-    const Descriptor folder(
-        ::open(native(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return folder.get() >= 0 && ::fsync(folder.get()) == 0;
+    return syncDirectory(QFileInfo(path).absolutePath());
 }
 
 } // namespace
@@ -406,6 +410,11 @@ bool syncFile(const QString& path)
 {
     const Descriptor file(::open(native(path).constData(), O_RDONLY | O_CLOEXEC));
     return file.get() >= 0 && ::fsync(file.get()) == 0 && syncFolderOf(path);
+}
+
+bool syncFolder(const QString& path)
+{
+    return syncDirectory(path);
 }
 
 bool writeFileDurably(const QString& path, const QByteArray& content)

@@ -320,9 +320,12 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
         return Result::Failed;
     }
 
-    m_total = quint64(KCommon::folderSize(m_sourceFolder, false));
     m_rename = KFileTransfer::sameFileSystem(m_sourceFolder, m_destinationRoot);
     m_destinationExisted = destination.kind == KEntryStatus::Folder;
+    // A folder renamed whole copies nothing, so it has no bytes to report.
+    const bool wholeFolder = m_rename && !m_destinationExisted;
+    if (!wholeFolder)
+        m_total = quint64(KCommon::folderSize(m_sourceFolder, false));
     if (m_destinationExisted)
         listPresent(QString());
     if (!writeJournal(CopyingState)) {
@@ -334,14 +337,16 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
     // A same-named file with other content at the destination stops the move before anything
     // is copied.
     bool moved = !m_destinationExisted || findConflicts(QString());
-    if (moved && m_rename && !m_destinationExisted) {
+    bool renamedWhole = false;
+    if (moved && wholeFolder) {
         const Error renamed = KFileTransfer::renameNoReplace(
             withoutTrailingSeparator(m_sourceFolder), withoutTrailingSeparator(m_destinationFolder));
         if (renamed == Error::None) {
             m_renamedIn << parentOf(m_sourceFolder) << parentOf(m_destinationFolder);
-            advance(qint64(m_total));
+            renamedWhole = true;
         } else if (renamed == Error::TargetExists) {
             // A backup created the new folder meanwhile: move entry by entry.
+            m_total = quint64(KCommon::folderSize(m_sourceFolder, false));
             moved = transferFolder(QString());
         } else {
             moved = check(renamed, QString());
@@ -353,10 +358,13 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
         m_progress(m_total, qMin(m_moved, m_total));
     if (moved) {
         syncMoved();
-        // From here on the move only goes forward, also after a crash.
-        moved = writeJournal(RemovingState);
-        if (!moved)
+        // From here on the move only goes forward, also after a crash. A folder renamed whole
+        // leaves nothing to remove; should the process end before the backup path points to
+        // it, the next start renames it back.
+        if (!renamedWhole && !writeJournal(RemovingState)) {
+            moved = false;
             fail(Problem::Other);
+        }
     }
     if (!moved) {
         rollback();
@@ -782,7 +790,10 @@ bool KBackupFolderMove::takeAwayCopies(const QString& relative)
 void KBackupFolderMove::pointBackupPathTo(const QString& root) const
 {
     KConfig* config = KConfig::instance();
-    config->setBackUpPath(root);
+    // Usually the settings dialog has stored it already; the settings are rewritten only when
+    // they change, but they are on disk before the move goes on in either case.
+    if (config->backUpPath() != root)
+        config->setBackUpPath(root);
     KFileTransfer::syncFile(config->filePath());
 }
 
@@ -793,7 +804,7 @@ void KBackupFolderMove::syncMoved() const
         return;
     }
     for (const QString& folder : m_renamedIn)
-        KFileTransfer::syncFile(folder);
+        KFileTransfer::syncFolder(folder);
 }
 
 QString KBackupFolderMove::sourcePath(const QString& relative) const
