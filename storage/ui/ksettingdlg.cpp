@@ -138,7 +138,7 @@ void KSettingDlg::keyPressEvent(QKeyEvent* event)
     const bool enter = event->key() == Qt::Key_Enter || event->key() == Qt::Key_Return;
     QWidget* focused = focusWidget();
     if (enter && (focused == m_ui->btnOk || focused == m_ui->editTipSize)) {
-        if (!m_saved && m_ui->btnOk->isEnabled())
+        if (m_ui->btnOk->isEnabled())
             onSave();
         return;
     }
@@ -147,6 +147,7 @@ void KSettingDlg::keyPressEvent(QKeyEvent* event)
 
 void KSettingDlg::onSave()
 {
+    // Return in the size field saves through the field and then reaches keyPressEvent too.
     if (m_saved)
         return;
     bool isNumber = false;
