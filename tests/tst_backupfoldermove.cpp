@@ -73,7 +73,8 @@ private slots:
     void faultsEndWithTheBackupsInTheOldFolder();
     void fileAnotherProgramWritesIsNotTaken();
     void backupMadeIntoTheNewFolderDuringAFailedMoveComesBack();
-    void fullDestinationLosesNothing();
+    void faultyDestinationLosesNothing_data();
+    void faultyDestinationLosesNothing();
     void emptyOrMissingSourceMovesNothing();
     void secondMoveWhileOneRunsDoesNothing();
     void unreadableJournalIsKeptAside();
@@ -253,13 +254,16 @@ void TestBackupFolderMove::everyBackupMovesAndStaysRestorable()
 void TestBackupFolderMove::sameNamedFileWithOtherContentStopsTheMove_data()
 {
     QTest::addColumn<bool>("betweenFileSystems");
-    QTest::newRow("between file systems") << true;
-    QTest::newRow("within one file system") << false;
+    QTest::addColumn<bool>("appearsMeanwhile");
+    QTest::newRow("between file systems") << true << false;
+    QTest::newRow("within one file system") << false << false;
+    QTest::newRow("between file systems, appearing while the move runs") << true << true;
 }
 
 void TestBackupFolderMove::sameNamedFileWithOtherContentStopsTheMove()
 {
     QFETCH(bool, betweenFileSystems);
+    QFETCH(bool, appearsMeanwhile);
     if (betweenFileSystems && m_otherFileSystem.isEmpty())
         QSKIP("no second file system to move to");
     const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
@@ -268,13 +272,19 @@ void TestBackupFolderMove::sameNamedFileWithOtherContentStopsTheMove()
     makeBackups(from, 5, 2);
     const QString oldFolder = KBackupFolderMove::folderOf(from);
     const QString newFolder = KBackupFolderMove::folderOf(to);
-    const QString clash = m_versions.keys().at(3);
-    m_env.writeFile(newFolder + clash, "other content");
+    // Entries move in name order: one that appears meanwhile clashes with one still to come.
+    const QString clash = appearsMeanwhile ? m_versions.lastKey() : m_versions.keys().at(3);
+    if (!appearsMeanwhile)
+        m_env.writeFile(newFolder + clash, "other content");
     const QMap<QString, QByteArray> before = filesBelow(oldFolder);
     KConfig::instance()->setBackUpPath(to);
 
     KBackupFolderMove move(from, to);
-    QCOMPARE(move.run(), Result::Failed);
+    QCOMPARE(move.run([&](quint64, quint64) {
+        if (appearsMeanwhile && !QFile::exists(newFolder + clash))
+            m_env.writeFile(newFolder + clash, "other content");
+    }),
+        Result::Failed);
 
     QCOMPARE(move.problem(), Problem::Conflict);
     QCOMPARE(move.problemEntry(), clash);
@@ -409,8 +419,18 @@ void TestBackupFolderMove::backupMadeIntoTheNewFolderDuringAFailedMoveComesBack(
     verifyEveryVersion();
 }
 
-void TestBackupFolderMove::fullDestinationLosesNothing()
+void TestBackupFolderMove::faultyDestinationLosesNothing_data()
 {
+    QTest::addColumn<bool>("fillsUp"); // else it stores other bytes than it is given
+    QTest::addColumn<int>("problem");
+    QTest::newRow("a destination that fills up halfway") << true << int(Problem::NoSpace);
+    QTest::newRow("a destination that stores other bytes than it is given") << false << int(Problem::Other);
+}
+
+void TestBackupFolderMove::faultyDestinationLosesNothing()
+{
+    QFETCH(bool, fillsUp);
+    QFETCH(int, problem);
     if (m_otherFileSystem.isEmpty())
         QSKIP("no second file system to move to");
     const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
@@ -420,10 +440,11 @@ void TestBackupFolderMove::fullDestinationLosesNothing()
     const QMap<QString, QByteArray> before = filesBelow(oldFolder);
     KConfig::instance()->setBackUpPath(to);
 
-    // Room for about half of the backups.
-    const qint64 room = KCommon::folderSize(oldFolder, false) / 2;
-    QStringList environment { QStringLiteral("LD_PRELOAD=%1").arg(QStringLiteral(VK_FULL_DISK_LIBRARY)),
-        QStringLiteral("VK_FULL_DISK_FOLDER=%1").arg(to), QStringLiteral("VK_FULL_DISK_BYTES=%1").arg(room) };
+    // The full disk has room for about half of the backups.
+    QStringList environment { QStringLiteral("LD_PRELOAD=%1").arg(QStringLiteral(VK_DISK_FAULTS_LIBRARY)),
+        QStringLiteral("VK_FAULTY_FOLDER=%1").arg(to),
+        fillsUp ? QStringLiteral("VK_FULL_DISK_BYTES=%1").arg(KCommon::folderSize(oldFolder, false) / 2)
+                : QStringLiteral("VK_CORRUPT_WRITES=1") };
     // A sanitizer's run-time must come first among preloaded libraries unless told otherwise.
     environment << QStringLiteral("ASAN_OPTIONS=%1:verify_asan_link_order=0")
                        .arg(qEnvironmentVariable("ASAN_OPTIONS"));
@@ -431,8 +452,7 @@ void TestBackupFolderMove::fullDestinationLosesNothing()
     QVERIFY(child->waitForFinished(60000));
     const QByteArray output = child->readAllStandardOutput();
     QCOMPARE(child->exitCode(), 0);
-    QVERIFY2(output.contains("result failed problem " + QByteArray::number(int(Problem::NoSpace))),
-        output.constData());
+    QVERIFY2(output.contains("result failed problem " + QByteArray::number(problem)), output.constData());
 
     QCOMPARE(KConfig::instance()->backUpPath(), from);
     QCOMPARE(filesBelow(oldFolder), before);

@@ -1,7 +1,8 @@
-// Loaded into a child process with LD_PRELOAD, this makes one folder behave like a disk that
-// fills up: files opened for writing below VK_FULL_DISK_FOLDER take VK_FULL_DISK_BYTES bytes in
-// all, then every further write into them fails with ENOSPC, as on a full disk. Nothing else
-// changes.
+// Loaded into a child process with LD_PRELOAD, this makes one folder, VK_FAULTY_FOLDER, behave
+// like a faulty disk. Files opened for writing below it take VK_FULL_DISK_BYTES bytes in all (when
+// set), then every further write into them fails with ENOSPC, as on a full disk. With
+// VK_CORRUPT_WRITES set, every write stores its first byte changed while reporting success, as a
+// failing disk or memory would. Nothing else changes.
 
 #include <atomic>
 #include <cerrno>
@@ -10,8 +11,10 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <limits>
 #include <sys/types.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -24,7 +27,7 @@ long long left()
     long long value = g_left.load();
     if (value < 0) {
         const char* bytes = std::getenv("VK_FULL_DISK_BYTES");
-        value = bytes ? std::atoll(bytes) : 0;
+        value = bytes ? std::atoll(bytes) : std::numeric_limits<long long>::max();
         long long unset = -1;
         g_left.compare_exchange_strong(unset, value);
         value = g_left.load();
@@ -34,7 +37,7 @@ long long left()
 
 bool isBelowFolder(const char* path)
 {
-    const char* folder = std::getenv("VK_FULL_DISK_FOLDER");
+    const char* folder = std::getenv("VK_FAULTY_FOLDER");
     return folder && path && std::strncmp(path, folder, std::strlen(folder)) == 0;
 }
 
@@ -64,6 +67,16 @@ void spend(ssize_t written)
 {
     if (written > 0)
         g_left -= written;
+}
+
+// The bytes a write stores: with corruption on, a copy with its first byte changed.
+const void* stored(const void* data, size_t count, std::vector<char>* changed)
+{
+    if (!std::getenv("VK_CORRUPT_WRITES") || count == 0)
+        return data;
+    changed->assign(static_cast<const char*>(data), static_cast<const char*>(data) + count);
+    (*changed)[0] = char((*changed)[0] ^ 0x5a);
+    return changed->data();
 }
 
 template<typename F> F next(const char* name)
@@ -120,7 +133,8 @@ ssize_t write(int fd, const void* data, size_t count)
     const size_t allowed = allowance(count);
     if (allowed == 0)
         return -1;
-    const ssize_t written = real(fd, data, allowed);
+    std::vector<char> changed;
+    const ssize_t written = real(fd, stored(data, allowed, &changed), allowed);
     spend(written);
     return written;
 }
@@ -133,7 +147,8 @@ ssize_t pwrite(int fd, const void* data, size_t count, off_t offset)
     const size_t allowed = allowance(count);
     if (allowed == 0)
         return -1;
-    const ssize_t written = real(fd, data, allowed, offset);
+    std::vector<char> changed;
+    const ssize_t written = real(fd, stored(data, allowed, &changed), allowed, offset);
     spend(written);
     return written;
 }
