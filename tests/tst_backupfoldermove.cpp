@@ -186,7 +186,7 @@ QProcess* TestBackupFolderMove::startChild(
 void TestBackupFolderMove::everyBackupMovesAndStaysRestorable_data()
 {
     QTest::addColumn<bool>("betweenFileSystems");
-    QTest::addColumn<QString>("alreadyThere"); // "", "foreign" or "identical"
+    QTest::addColumn<QString>("alreadyThere"); // "", "foreign", "identical" or "unstored"
     QTest::newRow("between file systems, copied and checked") << true << QString();
     QTest::newRow("between file systems, into a folder that holds other files")
         << true << QStringLiteral("foreign");
@@ -195,6 +195,9 @@ void TestBackupFolderMove::everyBackupMovesAndStaysRestorable_data()
     QTest::newRow("within one file system, the folder is renamed") << false << QString();
     QTest::newRow("within one file system, into a folder that holds other files")
         << false << QStringLiteral("foreign");
+    // The low-space tip stores the new path only once the move has started.
+    QTest::newRow("between file systems, the backup path not yet changed")
+        << true << QStringLiteral("unstored");
 }
 
 void TestBackupFolderMove::everyBackupMovesAndStaysRestorable()
@@ -223,7 +226,8 @@ void TestBackupFolderMove::everyBackupMovesAndStaysRestorable()
     if (alreadyThere == QLatin1String("foreign"))
         expected.insert(QStringLiteral("foreign.bin"), "not a backup");
     const quint64 total = quint64(KCommon::folderSize(oldFolder, false));
-    KConfig::instance()->setBackUpPath(to);
+    if (alreadyThere != QLatin1String("unstored"))
+        KConfig::instance()->setBackUpPath(to); // as the settings dialog stores it
 
     QVector<quint64> progress;
     KBackupFolderMove move(from, to);
