@@ -334,6 +334,10 @@ void TestBackupFolderMove::faultsEndWithTheBackupsInTheOldFolder()
     makeBackups(from, 6, 2);
     const QString oldFolder = KBackupFolderMove::folderOf(from);
     const QMap<QString, QByteArray> before = filesBelow(oldFolder);
+    // What the destination held before stays there, however the move ends.
+    const bool foreignThere = fault == QLatin1String("unreadable backup") || fault == QLatin1String("pipe");
+    if (foreignThere)
+        m_env.writeFile(KBackupFolderMove::folderOf(to) + QStringLiteral("foreign.bin"), "not a backup");
     if (fault == QLatin1String("read-only destination"))
         QVERIFY(QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     if (fault == QLatin1String("unreadable backup"))
@@ -360,7 +364,12 @@ void TestBackupFolderMove::faultsEndWithTheBackupsInTheOldFolder()
     QCOMPARE(move.backupFolder(), oldFolder);
     QCOMPARE(KConfig::instance()->backUpPath(), from);
     QCOMPARE(filesBelow(oldFolder), before);
-    QVERIFY(!QFileInfo::exists(KBackupFolderMove::folderOf(to)) || fault == QLatin1String("nested"));
+    if (foreignThere) {
+        const QMap<QString, QByteArray> foreign { { QStringLiteral("foreign.bin"), "not a backup" } };
+        QCOMPARE(filesBelow(KBackupFolderMove::folderOf(to)), foreign);
+    } else {
+        QVERIFY(!QFileInfo::exists(KBackupFolderMove::folderOf(to)) || fault == QLatin1String("nested"));
+    }
     QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
     verifyEveryVersion();
 }
