@@ -11,8 +11,11 @@
 #include "platform/klinuxplatform.h"
 #include "platform/kregistry.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QUrl>
 #include <QUuid>
 
 KBenchWorkspace::KBenchWorkspace(const QString& folder, int files, int fileSize)
@@ -77,6 +80,72 @@ bool KBenchWorkspace::create(QString* error, bool populate)
         list.setValue(QStringLiteral("File%1").arg(i), m_sources.at(i));
     list.sync();
     return true;
+}
+
+namespace {
+
+bool writeDated(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush()
+        && file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
+}
+
+} // namespace
+
+bool KBenchWorkspace::writeDesktopRecentLists(
+    int xbelEntries, int officeBytes, QString* xbel, QString* office) const
+{
+    if (m_sources.isEmpty())
+        return false;
+    const QByteArray time = "2024-03-01T09:12:45.123456Z";
+    QByteArray bookmarks = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xbel version=\"1.0\"\n"
+                           "      xmlns:bookmark=\"http://www.freedesktop.org/standards/desktop-bookmarks\"\n"
+                           "      xmlns:mime=\"http://www.freedesktop.org/standards/shared-mime-info\"\n>\n";
+    for (int i = 0; i < xbelEntries; ++i) {
+        bookmarks += "  <bookmark href=\""
+            + QUrl::fromLocalFile(m_sources.at(i % m_sources.size())).toEncoded() + "\" added=\"" + time
+            + "\" modified=\"" + time + "\" visited=\"" + time
+            + "\">\n    <info>\n      <metadata owner=\"http://freedesktop.org\">\n"
+              "        <mime:mime-type type=\"application/octet-stream\"/>\n        <bookmark:applications>\n"
+              "          <bookmark:application name=\"Estimator\" exec=\"&apos;estimator %u&apos;\" "
+              "modified=\""
+            + time + "\" count=\"1\"/>\n        </bookmark:applications>\n      </metadata>\n    </info>\n"
+            + "  </bookmark>\n";
+    }
+    bookmarks += "</xbel>";
+
+    const QByteArray history = "<item oor:path=\"/org.openoffice.Office.Histories/Histories/"
+                               "org.openoffice.Office.Histories:HistoryInfo['PickList']/";
+    const QByteArray thumbnail = QByteArray("iVBORw0KGgoAAAANSUhEUgAAAQAAAAEACAYAAAB").repeated(500);
+    QByteArray settings = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<oor:items "
+                          "xmlns:oor=\"http://openoffice.org/2001/registry\" "
+                          "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+                          "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n";
+    for (int i = 0; i < 100; ++i) {
+        const QByteArray url = QUrl::fromLocalFile(m_sources.at(i % m_sources.size())).toEncoded();
+        settings += history + "ItemList\"><node oor:name=\"" + url
+            + "\" oor:op=\"replace\"><prop oor:name=\"Filter\" oor:op=\"fuse\"><value>calc8</value></prop>"
+              "<prop oor:name=\"Thumbnail\" oor:op=\"fuse\"><value>"
+            + thumbnail
+            + "</value></prop><prop oor:name=\"Title\" "
+              "oor:op=\"fuse\"><value>t</value></prop></node></item>\n";
+        settings += history + "OrderList\"><node oor:name=\"" + QByteArray::number(i)
+            + "\" oor:op=\"replace\"><prop oor:name=\"HistoryItemRef\" oor:op=\"fuse\"><value>" + url
+            + "</value></prop></node></item>\n";
+    }
+    for (int i = 0; settings.size() < officeBytes; ++i) {
+        settings += "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop oor:name=\"Setting"
+            + QByteArray::number(i) + "\" oor:op=\"fuse\"><value>" + QByteArray(200, 'x')
+            + "</value></prop></item>\n";
+    }
+    settings += "</oor:items>\n";
+
+    *xbel = m_platform->dataHomeFolder() + QStringLiteral("/recently-used.xbel");
+    *office
+        = m_platform->configHomeFolder() + QStringLiteral("/libreoffice/4/user/registrymodifications.xcu");
+    return writeDated(*xbel, bookmarks) && writeDated(*office, settings);
 }
 
 bool KBenchWorkspace::addOlderVersions(KFileServiceManager* manager, const QStringList& sources, int count)

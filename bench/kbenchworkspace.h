@@ -24,6 +24,13 @@ public:
     QString driveRoot() const { return m_folder + QStringLiteral("/drive/"); }
     const QStringList& sources() const { return m_sources; }
 
+    // Writes the desktop's recent-file lists into the fake home folder, naming sources the
+    // cycle protects already: a freedesktop list of `xbelEntries` bookmarks and a LibreOffice
+    // settings file of about `officeBytes`, most of it other settings and thumbnails, with a
+    // history of a hundred documents. Both are dated a minute back, so that they count as
+    // settled. Gives their paths.
+    bool writeDesktopRecentLists(int xbelEntries, int officeBytes, QString* xbel, QString* office) const;
+
     // Adds `count` older versions to every protected file of the engine, copying each source
     // again under FileIDs whose modification times lie hours back, within the last week.
     static bool addOlderVersions(class KFileServiceManager* manager, const QStringList& sources, int count);

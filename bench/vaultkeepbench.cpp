@@ -10,6 +10,7 @@
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
 #include "core/kfileservicemanager.h"
+#include "discovery/kdesktoprecentfiles.h"
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kproductcatalog.h"
 #include "kbenchworkspace.h"
@@ -326,6 +327,43 @@ int benchmark(const Options& options)
     report({ QStringLiteral("full cycle, nothing changed"), unchanged, QStringLiteral("stat loop"), statLoop,
         6.0 });
     report({ QString(), unchanged, QStringLiteral("rsync -a, no change"), rsyncUnchanged, 1.0, true });
+
+    // The desktop's recent-file lists, naming files the cycle protects already, so that the
+    // figures are the cost of the lists and not of more files to protect.
+    QString xbel;
+    QString office;
+    if (!workspace.writeDesktopRecentLists(1000, 5 * 1024 * 1024, &xbel, &office)) {
+        QTextStream(stderr) << "cannot write the desktop's recent-file lists\n";
+        return 1;
+    }
+    KConfig* config = KConfig::instance();
+    const auto readLists = [config](bool on) {
+        config->setReadRecentlyUsedXbel(on);
+        config->setReadLibreOfficeHistory(on);
+        config->setReadKdeRecentDocuments(on);
+    };
+    scanner->runCycle(KDiskFileManager::CycleKind::Full); // reads the lists once
+    const int parses = scanner->desktopRecentFiles().parseCount();
+    // Taking turns, so that both sides see the machine alike.
+    QVector<double> withLists;
+    QVector<double> withoutLists;
+    for (int rep = 0; rep < 3 * options.repeat; ++rep) {
+        withLists << timed([&] { scanner->runCycle(KDiskFileManager::CycleKind::Full); });
+        readLists(false);
+        withoutLists << timed([&] { scanner->runCycle(KDiskFileManager::CycleKind::Full); });
+        readLists(true);
+    }
+    const bool readOnce = scanner->desktopRecentFiles().parseCount() == parses;
+    report({ QStringLiteral("cycle, desktop lists unchanged"), medianOf(withLists),
+        QStringLiteral("without the lists"), medianOf(withoutLists), 1.1 });
+    if (!readOnce)
+        out() << "  (the unchanged lists were read again)\n";
+    const double listsChanged = median(options.repeat, [&] { KDesktopRecentFiles().documents(); });
+    const double xmllint = median(options.repeat, [&] {
+        run(QStringLiteral("xmllint"), { QStringLiteral("--noout"), xbel, office });
+    });
+    report({ QStringLiteral("desktop lists, read after a change"), listsChanged,
+        QStringLiteral("xmllint --noout"), xmllint, 1.0 });
 
     // The database of N x V versions, saved and loaded.
     const QString database = manager->databasePath();

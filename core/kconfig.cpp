@@ -23,6 +23,10 @@ const QString TipWhenDiskSmallKey = QStringLiteral("isTipWhenDiskSizeIsSmall");
 const QString ShowTipBackedMsgStatusKey = QStringLiteral("ShowTipBackedMsgStatus");
 const QString AutoBackKey = QStringLiteral("AutoBack");
 const QString AutoClean7DaysKey = QStringLiteral("AutoClean7Days");
+const QString ReadRecentlyUsedXbelKey = QStringLiteral("ReadRecentlyUsedXbel");
+const QString ReadLibreOfficeHistoryKey = QStringLiteral("ReadLibreOfficeHistory");
+const QString ReadKdeRecentDocumentsKey = QStringLiteral("ReadKdeRecentDocuments");
+const QString RecentExcludedFoldersKey = QStringLiteral("RecentExcludedFolders");
 const QString NeverShown = QStringLiteral("1970-01-01");
 
 const QString CounterKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Atrium\\Apps\\Vaultkeep");
@@ -194,6 +198,55 @@ bool KConfig::autoClean7Days() const
 void KConfig::setAutoClean7Days(bool enabled)
 {
     write(AutoClean7DaysKey, switchText(enabled));
+}
+
+bool KConfig::readRecentlyUsedXbel() const
+{
+    return readSwitch(ReadRecentlyUsedXbelKey);
+}
+
+void KConfig::setReadRecentlyUsedXbel(bool enabled)
+{
+    write(ReadRecentlyUsedXbelKey, switchText(enabled));
+}
+
+bool KConfig::readLibreOfficeHistory() const
+{
+    return readSwitch(ReadLibreOfficeHistoryKey);
+}
+
+void KConfig::setReadLibreOfficeHistory(bool enabled)
+{
+    write(ReadLibreOfficeHistoryKey, switchText(enabled));
+}
+
+bool KConfig::readKdeRecentDocuments() const
+{
+    return readSwitch(ReadKdeRecentDocumentsKey);
+}
+
+void KConfig::setReadKdeRecentDocuments(bool enabled)
+{
+    write(ReadKdeRecentDocumentsKey, switchText(enabled));
+}
+
+QStringList KConfig::recentExcludedFolders() const
+{
+    const QString path = filePath();
+    {
+        const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
+        const QSettings settings(path, QSettings::IniFormat);
+        // An empty list is stored as an invalid value: present, but no list.
+        if (settings.contains(RecentExcludedFoldersKey))
+            return settings.value(RecentExcludedFoldersKey).toStringList();
+    }
+    const KPlatform* platform = KPlatform::instance();
+    return { platform->tempFolder(), platform->cacheFolder() };
+}
+
+void KConfig::setRecentExcludedFolders(const QStringList& patterns)
+{
+    write(RecentExcludedFoldersKey, patterns);
 }
 
 int KConfig::totalBackupCount() const

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 // The module's user settings: an INI file in the host's data folder, plus the registry counter
 // of all backups ever made. Nothing is cached: every getter reads the file and every setter
@@ -43,6 +44,19 @@ public:
     void setAutoBack(bool enabled);
     bool autoClean7Days() const;
     void setAutoClean7Days(bool enabled);
+
+    // The desktop's own recent-file lists, read besides the registry: the freedesktop lists,
+    // LibreOffice's history and KDE's recent documents. Each is read unless stored as "false".
+    bool readRecentlyUsedXbel() const;
+    void setReadRecentlyUsedXbel(bool enabled);
+    bool readLibreOfficeHistory() const;
+    void setReadLibreOfficeHistory(bool enabled);
+    bool readKdeRecentDocuments() const;
+    void setReadKdeRecentDocuments(bool enabled);
+    // Folder patterns whose files are never taken from those lists. Absent, the system's folder
+    // for temporary files and the cache folder; stored empty, none.
+    QStringList recentExcludedFolders() const;
+    void setRecentExcludedFolders(const QStringList& patterns);
 
     // The registry counter of all backups ever made; absent or not a number reads 0.
     int totalBackupCount() const;

@@ -7,11 +7,28 @@
 #include "storage/kbackupfoldermove.h"
 
 #include <QCoreApplication>
+#include <QSet>
 
 namespace {
 
 constexpr int FullCycleCounter = 300;
 constexpr int CounterStep = 10;
+
+// Appends to the list of kind 4 the files no list names yet, so that no file is protected twice.
+void appendUnlisted(const QStringList& files, std::array<QStringList, 5>* lists)
+{
+    if (files.isEmpty())
+        return;
+    QSet<QString> unlisted(files.cbegin(), files.cend());
+    for (const QStringList& list : qAsConst(*lists)) {
+        for (const QString& path : list)
+            unlisted.remove(path);
+    }
+    for (const QString& path : files) {
+        if (unlisted.contains(path))
+            (*lists)[4].append(path);
+    }
+}
 
 } // namespace
 
@@ -137,6 +154,7 @@ void KDiskFileManager::scan()
             KRecentFileScan::readProductList(product->recentFile(), &lists[3]);
         }
     }
+    appendUnlisted(m_desktopRecentFiles.documents(), &lists);
     {
         const std::lock_guard<std::mutex> locker(m_listsMutex);
         m_lists = lists;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/isubjectbase.h"
+#include "discovery/kdesktoprecentfiles.h"
 #include "discovery/kproductcatalog.h"
 #include "discovery/krecentfilescan.h"
 #include "storage/atriumthread.h"
@@ -15,9 +16,9 @@ class KFileServiceManager;
 
 // The recent-file scanner. Its thread loads the product catalog and the protection database,
 // then every ten seconds reads the recent-file lists of the office programs, the office suite,
-// the drawing program and the catalog's products, sorts the paths into the five file kinds and
-// hands them to its observers. The first cycle after a start, and every 31st after it, allows
-// backups.
+// the drawing program, the catalog's products and the desktop itself, sorts the paths into the
+// five file kinds and hands them to its observers. The first cycle after a start, and every
+// 31st after it, allows backups.
 class KDiskFileManager : public AtriumThread, public ISubjectBase
 {
     Q_OBJECT
@@ -55,6 +56,8 @@ public:
 
     // The files of kind 0 to 4 found by the last scan.
     QStringList foundFiles(int kind) const;
+    // The desktop's own recent-file lists, which add to the files of kind 4.
+    const KDesktopRecentFiles& desktopRecentFiles() const { return m_desktopRecentFiles; }
 
     static constexpr int CycleIntervalMs = 10000;
     // Tests shorten the wait between cycles.
@@ -76,6 +79,7 @@ private:
     KFileServiceManager* m_service;
     KProductCatalog m_catalog;
     KRecentFileScan m_recentFiles;
+    KDesktopRecentFiles m_desktopRecentFiles;
     mutable std::mutex m_listsMutex;
     std::array<QStringList, 5> m_lists;
     std::atomic<bool> m_stopRequested { false };

@@ -7,7 +7,7 @@ KFakePlatform::KFakePlatform(const QString& base)
 {
     QDir().mkpath(m_base);
     for (const QString& folder :
-        { appDataFolder(), commonDocumentsFolder(), desktopFolder(), documentsFolder() })
+        { appDataFolder(), commonDocumentsFolder(), desktopFolder(), documentsFolder(), homeFolder() })
         QDir().mkpath(folder);
 }
 
@@ -91,6 +91,31 @@ QString KFakePlatform::desktopFolder() const
 QString KFakePlatform::documentsFolder() const
 {
     return m_base + QStringLiteral("/Documents");
+}
+
+QString KFakePlatform::homeFolder() const
+{
+    return m_base + QStringLiteral("/home");
+}
+
+QString KFakePlatform::dataHomeFolder() const
+{
+    return homeFolder() + QStringLiteral("/.local/share");
+}
+
+QString KFakePlatform::configHomeFolder() const
+{
+    return homeFolder() + QStringLiteral("/.config");
+}
+
+QString KFakePlatform::cacheFolder() const
+{
+    return homeFolder() + QStringLiteral("/.cache");
+}
+
+QString KFakePlatform::tempFolder() const
+{
+    return m_base + QStringLiteral("/tmp");
 }
 
 QString KFakePlatform::registryHiveFile() const

@@ -41,6 +41,12 @@ public:
     QString commonDocumentsFolder() const override;
     QString desktopFolder() const override;
     QString documentsFolder() const override;
+    // A home folder below the base with the freedesktop folders at their usual places in it.
+    QString homeFolder() const override;
+    QString dataHomeFolder() const override;
+    QString configHomeFolder() const override;
+    QString cacheFolder() const override;
+    QString tempFolder() const override;
     QString registryHiveFile() const override;
 
     QList<KVolume> volumes() const override;

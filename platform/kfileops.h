@@ -16,6 +16,8 @@ struct KFileStatus
     qint64 modifiedMSecs = 0; // since the epoch
     // Birth time where the file system records it, else the last status change.
     qint64 createdMSecs = 0;
+    // Changes when the file is replaced by another one, as by writing a new file and renaming it.
+    quint64 inode = 0;
 };
 
 // A regular file opened for copying. Its status is taken from the open file, so it describes

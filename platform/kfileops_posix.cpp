@@ -129,7 +129,7 @@ KCopySource::KCopySource(const QString& path)
         return;
     struct statx info;
     if (::statx(fd, "", AT_EMPTY_PATH,
-            STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME, &info)
+            STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME, &info)
             != 0
         || !S_ISREG(info.stx_mode)) {
         ::close(fd);
@@ -143,6 +143,7 @@ KCopySource::KCopySource(const QString& path)
     m_status.modifiedMSecs = qint64(info.stx_mtime.tv_sec) * 1000 + info.stx_mtime.tv_nsec / 1000000;
     const struct statx_timestamp& created = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_ctime;
     m_status.createdMSecs = qint64(created.tv_sec) * 1000 + created.tv_nsec / 1000000;
+    m_status.inode = info.stx_ino;
     m_mode = info.stx_mode;
 }
 
@@ -183,7 +184,7 @@ KFileStatus status(const QString& path)
     const QByteArray native = QFile::encodeName(path);
     struct statx info;
     if (::statx(AT_FDCWD, native.constData(), AT_STATX_SYNC_AS_STAT,
-            STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME, &info)
+            STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME, &info)
         != 0) {
         return result;
     }
@@ -195,6 +196,7 @@ KFileStatus status(const QString& path)
     result.modifiedMSecs = qint64(info.stx_mtime.tv_sec) * 1000 + info.stx_mtime.tv_nsec / 1000000;
     const struct statx_timestamp& created = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_ctime;
     result.createdMSecs = qint64(created.tv_sec) * 1000 + created.tv_nsec / 1000000;
+    result.inode = info.stx_ino;
     return result;
 }
 

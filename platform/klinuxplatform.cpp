@@ -83,6 +83,31 @@ QString KLinuxPlatform::documentsFolder() const
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 }
 
+QString KLinuxPlatform::homeFolder() const
+{
+    return QDir::homePath();
+}
+
+QString KLinuxPlatform::dataHomeFolder() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+}
+
+QString KLinuxPlatform::configHomeFolder() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+}
+
+QString KLinuxPlatform::cacheFolder() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+}
+
+QString KLinuxPlatform::tempFolder() const
+{
+    return QDir::cleanPath(QDir::tempPath());
+}
+
 QString KLinuxPlatform::registryHiveFile() const
 {
     if (!qEnvironmentVariableIsEmpty(HiveVariable))

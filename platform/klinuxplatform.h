@@ -16,6 +16,11 @@ public:
     QString commonDocumentsFolder() const override;
     QString desktopFolder() const override;
     QString documentsFolder() const override;
+    QString homeFolder() const override;
+    QString dataHomeFolder() const override;
+    QString configHomeFolder() const override;
+    QString cacheFolder() const override;
+    QString tempFolder() const override;
     QString registryHiveFile() const override;
 
     QList<KVolume> volumes() const override;

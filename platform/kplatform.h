@@ -53,6 +53,14 @@ public:
     virtual QString desktopFolder() const = 0;
     virtual QString documentsFolder() const = 0;
 
+    // The user's home folder and the freedesktop base folders: data ($XDG_DATA_HOME), settings
+    // ($XDG_CONFIG_HOME) and cache ($XDG_CACHE_HOME); then the system's folder for temporary files.
+    virtual QString homeFolder() const = 0;
+    virtual QString dataHomeFolder() const = 0;
+    virtual QString configHomeFolder() const = 0;
+    virtual QString cacheFolder() const = 0;
+    virtual QString tempFolder() const = 0;
+
     // The file that holds the emulated HKEY_CURRENT_USER hive (empty where the registry is native).
     virtual QString registryHiveFile() const = 0;
 

@@ -17,6 +17,7 @@ private slots:
     void tipSizeKeepsSixtyFourBits();
     void counterReadsZeroUnlessANumber_data();
     void counterReadsZeroUnlessANumber();
+    void excludedFoldersDefaultOnlyWhileAbsent();
 
 private:
     QSettings* file() { return new QSettings(KConfig::instance()->filePath(), QSettings::IniFormat, this); }
@@ -46,6 +47,9 @@ void TestConfig::emptyFileGivesTheDefaults()
     QCOMPARE(config->showTipBackedMsgStatus(), -1);
     QCOMPARE(config->autoBack(), true);
     QCOMPARE(config->autoClean7Days(), true);
+    QCOMPARE(config->readRecentlyUsedXbel(), true);
+    QCOMPARE(config->readLibreOfficeHistory(), true);
+    QCOMPARE(config->readKdeRecentDocuments(), true);
 }
 
 void TestConfig::switchesAreOffOnlyForLowerCaseFalse_data()
@@ -62,13 +66,17 @@ void TestConfig::switchesAreOffOnlyForLowerCaseFalse()
     QFETCH(bool, on);
     {
         QScopedPointer<QSettings> settings(file());
-        for (const char* key : { "AutoBack", "AutoClean7Days", "isTipWhenDiskSizeIsSmall" })
+        for (const char* key : { "AutoBack", "AutoClean7Days", "isTipWhenDiskSizeIsSmall",
+                 "ReadRecentlyUsedXbel", "ReadLibreOfficeHistory", "ReadKdeRecentDocuments" })
             settings->setValue(QLatin1String(key), stored);
     }
     KConfig* config = KConfig::instance();
     QCOMPARE(config->autoBack(), on);
     QCOMPARE(config->autoClean7Days(), on);
     QCOMPARE(config->isTipWhenDiskSizeIsSmall(), on);
+    QCOMPARE(config->readRecentlyUsedXbel(), on);
+    QCOMPARE(config->readLibreOfficeHistory(), on);
+    QCOMPARE(config->readKdeRecentDocuments(), on);
 
     // What the setters write reads back the same in another store on the file.
     config->setAutoBack(!on);
@@ -107,6 +115,18 @@ void TestConfig::counterReadsZeroUnlessANumber()
     QCOMPARE(KConfig::instance()->totalBackupCount(), count);
     KConfig::instance()->setTotalBackupCount(count + 5);
     QCOMPARE(KConfig::instance()->totalBackupCount(), count + 5);
+}
+
+void TestConfig::excludedFoldersDefaultOnlyWhileAbsent()
+{
+    KConfig* config = KConfig::instance();
+    QCOMPARE(config->recentExcludedFolders(),
+        (QStringList { m_env.platform()->tempFolder(), m_env.platform()->cacheFolder() }));
+    // An empty list as the file holds it, read afresh.
+    QVERIFY(m_env.writeFile(config->filePath(), "[General]\nRecentExcludedFolders=@Invalid()\n").size());
+    QCOMPARE(config->recentExcludedFolders(), QStringList());
+    config->setRecentExcludedFolders({ QStringLiteral("~/a, b") });
+    QCOMPARE(config->recentExcludedFolders(), QStringList { QStringLiteral("~/a, b") });
 }
 
 QTEST_GUILESS_MAIN(TestConfig)

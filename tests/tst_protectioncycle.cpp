@@ -94,6 +94,7 @@ private slots:
     void selfBackupPageWithoutAFolderShowsOnlyItsHeader();
     void restartingTheScannerReloadsWithoutDuplicates();
     void pagesCanBeReadWhileTheScannerCycles();
+    void aDocumentOnlyInTheDesktopsListIsBackedUpByTheFirstCycle();
 
 private:
     QString productKey(const QString& codePart) const;
@@ -123,6 +124,7 @@ void TestProtectionCycle::init()
 {
     KRegistryKey(QStringLiteral("HKEY_CURRENT_USER\\Software")).removeKey();
     QVERIFY(KCommon::clearFolder(m_env.platform()->commonDocumentsFolder())); // the civil product's database
+    QVERIFY(KCommon::clearFolder(m_env.platform()->homeFolder())); // the desktop's recent-file lists
     m_work
         = m_env.makeFolder(QStringLiteral("work/%1").arg(QString::fromLatin1(QTest::currentTestFunction())));
     m_manager.reset(new KFileServiceManager);
@@ -353,6 +355,42 @@ void TestProtectionCycle::pagesCanBeReadWhileTheScannerCycles()
     QVERIFY(counter.cycles() >= 5);
     QVERIFY(shownRows > 0);
     QCOMPARE(m_manager->collection(0)->count(), 30);
+}
+
+void TestProtectionCycle::aDocumentOnlyInTheDesktopsListIsBackedUpByTheFirstCycle()
+{
+    const QString document = writeSource(QStringLiteral("文档/季度 报告&1.odt"));
+    const QString pricing = writeSource(QStringLiteral("estimate.pra4"));
+    listAsPricingFiles({ pricing });
+    QByteArray bookmarks;
+    for (const QString& path : { document, pricing }) {
+        bookmarks += "<bookmark href=\"" + QUrl::fromLocalFile(path).toEncoded().replace("&", "&amp;")
+            + "\" added=\"2024-03-01T09:12:45.123456Z\" modified=\"2024-03-01T09:12:45.123456Z\" "
+              "visited=\"2024-03-01T09:12:45.123456Z\"><info><metadata owner=\"http://freedesktop.org\">"
+              "<mime:mime-type type=\"application/octet-stream\"/></metadata></info></bookmark>\n";
+    }
+    QVERIFY(m_env
+                .writeFile(m_env.platform()->dataHomeFolder() + QStringLiteral("/recently-used.xbel"),
+                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xbel version=\"1.0\" "
+                    "xmlns:bookmark=\"http://www.freedesktop.org/standards/desktop-bookmarks\" "
+                    "xmlns:mime=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+                        + bookmarks + "</xbel>\n",
+                    QDateTime::currentDateTime().addSecs(-60))
+                .size());
+
+    m_scanner->runCycle();
+    QCOMPARE(m_scanner->foundFiles(4), QStringList { document });
+    QCOMPARE(versionsOf(document), 1);
+    QCOMPARE(m_manager->findFile(document)->fileType(), 4);
+    // A file the registry lists already is protected once, under its own kind.
+    QCOMPARE(m_scanner->foundFiles(0), QStringList { pricing });
+    QCOMPARE(versionsOf(pricing), 1);
+
+    const KDesktopRecentFiles& lists = m_scanner->desktopRecentFiles();
+    QCOMPARE(lists.parseCount(), 1);
+    m_scanner->runCycle();
+    QCOMPARE(lists.parseCount(), 1); // unchanged, not read again
+    QCOMPARE(m_scanner->foundFiles(4), QStringList { document });
 }
 
 QTEST_GUILESS_MAIN(TestProtectionCycle)

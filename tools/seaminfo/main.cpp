@@ -84,6 +84,11 @@ int main(int argc, char* argv[])
     out << "Common documents folder: " << platform->commonDocumentsFolder() << '\n';
     out << "Desktop folder:          " << platform->desktopFolder() << '\n';
     out << "Documents folder:        " << platform->documentsFolder() << '\n';
+    out << "Home folder:             " << platform->homeFolder() << '\n';
+    out << "Data folder (XDG):       " << platform->dataHomeFolder() << '\n';
+    out << "Settings folder (XDG):   " << platform->configHomeFolder() << '\n';
+    out << "Cache folder (XDG):      " << platform->cacheFolder() << '\n';
+    out << "Temporary folder:        " << platform->tempFolder() << '\n';
     out << "Registry hive file:      " << platform->registryHiveFile() << '\n';
     out << "Host executable:         " << platform->hostExecutablePath() << '\n';
     return 0;
