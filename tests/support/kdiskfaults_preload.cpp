@@ -105,18 +105,6 @@ int open(const char* path, int flags, ...)
     return fd;
 }
 
-int open64(const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeOf(flags, arguments);
-    va_end(arguments);
-    static const auto real = next<int (*)(const char*, int, ...)>("open64");
-    const int fd = real(path, flags, mode);
-    watch(fd, path, flags);
-    return fd;
-}
-
 int close(int fd)
 {
     static const auto real = next<int (*)(int)>("close");
@@ -135,34 +123,6 @@ ssize_t write(int fd, const void* data, size_t count)
         return -1;
     std::vector<char> changed;
     const ssize_t written = real(fd, stored(data, allowed, &changed), allowed);
-    spend(written);
-    return written;
-}
-
-ssize_t pwrite(int fd, const void* data, size_t count, off_t offset)
-{
-    static const auto real = next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite");
-    if (!watched(fd) || count == 0)
-        return real(fd, data, count, offset);
-    const size_t allowed = allowance(count);
-    if (allowed == 0)
-        return -1;
-    std::vector<char> changed;
-    const ssize_t written = real(fd, stored(data, allowed, &changed), allowed, offset);
-    spend(written);
-    return written;
-}
-
-ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t count, unsigned flags)
-{
-    static const auto real
-        = next<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range");
-    if (!watched(out) || count == 0)
-        return real(in, inOffset, out, outOffset, count, flags);
-    const size_t allowed = allowance(count);
-    if (allowed == 0)
-        return -1;
-    const ssize_t written = real(in, inOffset, out, outOffset, allowed, flags);
     spend(written);
     return written;
 }

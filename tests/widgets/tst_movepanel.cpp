@@ -13,7 +13,6 @@
 #include "storage/ui/kmovebackfolderwidget.h"
 
 #include <QLabel>
-#include <QMovie>
 #include <QSettings>
 #include <QTimer>
 #include <QtTest>
@@ -26,10 +25,8 @@ private slots:
     void initTestCase();
     void init();
     void shortMoveStillShowsThePanelForThreeSeconds();
-    void completionButtonClosesBeforeItsTimer();
-    void emptySourceEndsWithTheCompletionPanel();
+    void emptySourceEndsWithACompletionPanelItsButtonCloses();
     void failedMoveTellsWhichFolderHoldsTheBackups();
-    void progressStepsTheAnimation();
 
 private:
     // Backups under a new root `from`, and a second root to move them to.
@@ -159,20 +156,7 @@ void TestMovePanel::shortMoveStillShowsThePanelForThreeSeconds()
     QCOMPARE(traces.last().product, QStringLiteral("Vaultkeep"));
 }
 
-void TestMovePanel::completionButtonClosesBeforeItsTimer()
-{
-    makeBackups(1);
-    QVERIFY(startPanel());
-    passTime("minimumDisplayTimer", 3000);
-    QVERIFY(finishedPanel());
-    QSignalSpy finished(m_panel.data(), &KMoveBackFolderWidget::sigMoveFinished);
-    QTest::mouseClick(
-        finishedPanel()->findChild<KCustomButton*>(QStringLiteral("btnFinish")), Qt::LeftButton);
-    QCOMPARE(finished.size(), 1);
-    QTRY_VERIFY(!m_panel);
-}
-
-void TestMovePanel::emptySourceEndsWithTheCompletionPanel()
+void TestMovePanel::emptySourceEndsWithACompletionPanelItsButtonCloses()
 {
     m_env.makeFolder(KBackupFolderMove::folderOf(m_from));
     QVERIFY(startPanel());
@@ -180,6 +164,14 @@ void TestMovePanel::emptySourceEndsWithTheCompletionPanel()
     QVERIFY(finishedPanel());
     QVERIFY(!QFileInfo::exists(KBackupFolderMove::folderOf(m_from)));
     QCOMPARE(KConfig::instance()->backUpPath(), m_to);
+
+    // The button closes the panel before its timer does.
+    QSignalSpy finished(m_panel.data(), &KMoveBackFolderWidget::sigMoveFinished);
+    QVERIFY(timer("finishedDisplayTimer")->isActive());
+    QTest::mouseClick(
+        finishedPanel()->findChild<KCustomButton*>(QStringLiteral("btnFinish")), Qt::LeftButton);
+    QCOMPARE(finished.size(), 1);
+    QTRY_VERIFY(!m_panel);
 }
 
 void TestMovePanel::failedMoveTellsWhichFolderHoldsTheBackups()
@@ -200,32 +192,8 @@ void TestMovePanel::failedMoveTellsWhichFolderHoldsTheBackups()
     QTRY_VERIFY(!m_panel);
     // The pages find every version where the backup path points: the old folder.
     QCOMPARE(KConfig::instance()->backUpPath(), m_from);
-    KFileServiceManager fresh;
-    QVERIFY(fresh.loadDatabase());
-    for (int i = 0; i < m_fileIds.size(); ++i) {
-        const KFileObject* record
-            = fresh.findFile(m_env.path(QStringLiteral("case%1/file%2.GBQ4").arg(m_case).arg(i)));
-        QVERIFY(record && record->versionIds() == QStringList { m_fileIds.at(i) });
-        QFile copy(record->latestVersion()->backupFilePath());
-        QVERIFY(copy.open(QIODevice::ReadOnly));
-        QCOMPARE(copy.readAll(), QByteArray(20000 + i, char('a' + i)));
-    }
-}
-
-void TestMovePanel::progressStepsTheAnimation()
-{
-    KMoveBackFolderWidget panel { QString(), QString() };
-    auto* movie = panel.findChild<QMovie*>();
-    movie->stop();
-    QVERIFY(movie->frameCount() > 4);
-    movie->jumpToFrame(0);
-    panel.onMovedProcess(0, 0);
-    QCOMPARE(movie->currentFrameNumber(), 0);
-    panel.onMovedProcess(1000, 500);
-    QCOMPARE(movie->currentFrameNumber(), movie->frameCount() / 2);
-    // A total of 0 leaves the animation where it is.
-    panel.onMovedProcess(0, 1000);
-    QCOMPARE(movie->currentFrameNumber(), movie->frameCount() / 2);
+    for (const QString& id : qAsConst(m_fileIds))
+        QVERIFY(QFile::exists(KCommon::backupDirectory() + id));
 }
 
 QTEST_MAIN(TestMovePanel)

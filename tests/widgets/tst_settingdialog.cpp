@@ -1,4 +1,3 @@
-#include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/controls/kcustombutton.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
@@ -7,11 +6,8 @@
 #include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "ktestenvironment.h"
-#include "ktracestore.h"
-#include "kwidgettest.h"
 #include "platform/kfilelock.h"
 #include "storage/kbackupfoldermove.h"
-#include "storage/ui/kcleandlg.h"
 #include "storage/ui/ksettingdlg.h"
 
 #include <QCheckBox>
@@ -49,7 +45,6 @@ class TestSettingDialog : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void driveListTellsFreeSpaceAndSelectsTheBackupDrive_data();
     void driveListTellsFreeSpaceAndSelectsTheBackupDrive();
@@ -60,23 +55,13 @@ private slots:
     void sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn();
     void returnAndKeypadEnterSaveOnce_data();
     void returnAndKeypadEnterSaveOnce();
-    void quickCleanUpOpensTheCleanDialogAndRefreshesTheSize();
 
 private:
     // A fixed drive below the test's folder with `freeMiB` free, created on disk.
     QString addDrive(const QString& name, quint64 freeMiB);
-    int traceCount(const QString& operation) const;
 
     int m_case = 0;
 };
-
-void TestSettingDialog::initTestCase()
-{
-    KTestEnvironment& env = environment();
-    QVERIFY(!installHostWithPathmark(env, QStringLiteral("5.2")).isEmpty());
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(env.path(QStringLiteral("cache"))));
-    QVERIFY(AtriumUserDataLogUtils::instance()->isBound());
-}
 
 void TestSettingDialog::init()
 {
@@ -95,18 +80,6 @@ QString TestSettingDialog::addDrive(const QString& name, quint64 freeMiB)
         root, KDriveKind::Fixed, KFileSystemKind::Ntfs, freeMiB * MiB, 4 * freeMiB * MiB);
     KCommon::refreshDrives();
     return root;
-}
-
-int TestSettingDialog::traceCount(const QString& operation) const
-{
-    if (!AtriumUserDataLogUtils::instance()->waitForUpload(10000))
-        return -1;
-    const QVector<KStoredTrace> traces
-        = readStoredTraces(traceDatabase(environment().path(QStringLiteral("cache"))));
-    return int(std::count_if(traces.cbegin(), traces.cend(), [&](const KStoredTrace& trace) {
-        return trace.operation == operation && trace.page == QStringLiteral("设置对话框")
-            && trace.product == QLatin1String("Vaultkeep");
-    }));
 }
 
 void TestSettingDialog::driveListTellsFreeSpaceAndSelectsTheBackupDrive_data()
@@ -202,8 +175,15 @@ void TestSettingDialog::rejectedSizeWaitsForAnEditOrAnotherDrive()
     size->setText(QStringLiteral("3.0"));
     ok->click();
     QVERIFY(!ok->isEnabled());
+    size->setText(QStringLiteral("3.1")); // an edit enables saving again
+    QVERIFY(ok->isEnabled());
+    ok->click();
+    QVERIFY(!ok->isEnabled());
 
-    // Another drive with room enough enables saving again, and 3.0 fits there.
+    // So does another drive; with its room 3.0 fits.
+    size->setText(QStringLiteral("3.0"));
+    ok->click();
+    QVERIFY(!ok->isEnabled());
     auto* drives = child<QComboBox>(dialog, "cbxSavePath");
     drives->setCurrentIndex(drives->findData(large));
     QVERIFY(ok->isEnabled());
@@ -211,16 +191,6 @@ void TestSettingDialog::rejectedSizeWaitsForAnEditOrAnotherDrive()
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(KConfig::instance()->backUpPath(), large);
     QCOMPARE(KConfig::instance()->tipSize(), 3 * GiB);
-
-    KConfig::instance()->setBackUpPath(small);
-    KSettingDlg again;
-    child<QLineEdit>(again, "editTipSize")->setText(QStringLiteral("0.1"));
-    child<KCustomButton>(again, "btnOk")->click();
-    QVERIFY(!child<KCustomButton>(again, "btnOk")->isEnabled());
-    child<QLineEdit>(again, "editTipSize")->selectAll();
-    QTest::keyClicks(child<QLineEdit>(again, "editTipSize"), QStringLiteral("0.6"));
-    QCOMPARE(child<QLineEdit>(again, "editTipSize")->text(), QStringLiteral("0.6"));
-    QVERIFY(child<KCustomButton>(again, "btnOk")->isEnabled());
 }
 
 void TestSettingDialog::savingStoresTheDriveAndTheReminderSwitch()
@@ -228,7 +198,6 @@ void TestSettingDialog::savingStoresTheDriveAndTheReminderSwitch()
     const QString first = addDrive(QStringLiteral("D"), 4096);
     const QString second = addDrive(QStringLiteral("E"), 4096);
     KConfig::instance()->setBackUpPath(first);
-    const int saves = traceCount(QStringLiteral("保存"));
     KSettingDlg dialog;
     auto* reminder = child<QCheckBox>(dialog, "chkTipSize");
     QVERIFY(reminder->isChecked());
@@ -242,7 +211,6 @@ void TestSettingDialog::savingStoresTheDriveAndTheReminderSwitch()
     QVERIFY(QFile::exists(KBackupFolderMove::journalPath()));
     QVERIFY(!KConfig::instance()->tipSizeEnabled());
     QVERIFY(!KConfig::instance()->isTipWhenDiskSizeIsSmall());
-    QCOMPARE(traceCount(QStringLiteral("保存")), saves + 1);
 
     // Should the process end before the move begins, the next start goes back to the drive that
     // holds the backups.
@@ -319,8 +287,8 @@ void TestSettingDialog::returnAndKeypadEnterSaveOnce()
     QFETCH(int, key);
     QFETCH(bool, saved);
     KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("D"), 4096));
-    const int saves = traceCount(QStringLiteral("保存"));
     KSettingDlg dialog;
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
     dialog.show();
     QApplication::setActiveWindow(&dialog);
     child<QLineEdit>(dialog, "editTipSize")->setText(QStringLiteral("2.0"));
@@ -332,36 +300,8 @@ void TestSettingDialog::returnAndKeypadEnterSaveOnce()
 
     QCOMPARE(dialog.result(), saved ? int(QDialog::Accepted) : int(QDialog::Rejected));
     QCOMPARE(KConfig::instance()->tipSize(), saved ? 2 * GiB : KConfig::DefaultTipSize);
-    QCOMPARE(traceCount(QStringLiteral("保存")), saves + (saved ? 1 : 0));
-}
-
-void TestSettingDialog::quickCleanUpOpensTheCleanDialogAndRefreshesTheSize()
-{
-    KTestEnvironment& env = environment();
-    KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("D"), 4096));
-    const QString source
-        = env.writeFile(QStringLiteral("case%1/plan.GBQ4").arg(m_case), QByteArray(4096, 'p'));
-    QVERIFY(KFileServiceManager::instance()->collection(0)->backupFile(source, 0));
-    const int opened = traceCount(QStringLiteral("打开快速清理对话框"));
-    KSettingDlg dialog;
-    auto* size = child<QLabel>(dialog, "lblBackedSize");
-    QCOMPARE(size->text(), QStringLiteral("请稍候..."));
-    QTRY_COMPARE(size->text(), QStringLiteral("4KB"));
-
-    bool sawCleanDialog = false;
-    KWidgetTest::whenModalShown([&](QWidget* modal) {
-        auto* clean = qobject_cast<KCleanDlg*>(modal);
-        sawCleanDialog = clean != nullptr;
-        if (clean) {
-            clean->onCleanAll();
-            clean->close();
-        }
-    });
-    QTest::mouseClick(child<KCustomButton>(dialog, "btnQuickClean"), Qt::LeftButton);
-
-    QVERIFY(sawCleanDialog);
-    QCOMPARE(size->text(), QStringLiteral("0B"));
-    QCOMPARE(traceCount(QStringLiteral("打开快速清理对话框")), opened + 1);
+    // Return in the field saves through the field and reaches the dialog as well: once only.
+    QCOMPARE(accepted.size(), saved ? 1 : 0);
 }
 
 int main(int argc, char** argv)
