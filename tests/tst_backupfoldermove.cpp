@@ -418,9 +418,15 @@ void TestBackupFolderMove::killedMoveLosesNothing()
             QVERIFY(child->waitForFinished(60000));
             fullMoveUSecs = running.nsecsElapsed() / 1000;
         } else {
-            // Every other kill falls into the second half, where the old folder is emptied.
-            const quint32 earliest = round % 2 ? quint32(fullMoveUSecs / 2) : 0;
-            QThread::usleep(random.bounded(earliest, quint32(fullMoveUSecs * 11 / 10 + 1)));
+            // Every other kill waits until the journal says that everything has been copied, and
+            // so falls where the old folder is being emptied, or just after.
+            QElapsedTimer waiting;
+            waiting.start();
+            while (round % 2 && !contentOf(KBackupFolderMove::journalPath()).contains("\"removing\"")
+                && child->state() == QProcess::Running && waiting.elapsed() < 30000) {
+                QThread::usleep(200);
+            }
+            QThread::usleep(random.bounded(quint32(fullMoveUSecs * (round % 2 ? 3 : 11) / 10 + 1)));
             child->kill();
             QVERIFY(child->waitForFinished(30000));
         }
@@ -444,6 +450,11 @@ void TestBackupFolderMove::killedMoveLosesNothing()
             if (it.key().startsWith(QLatin1String("foreign")))
                 present.insert(it.key(), it.value());
         }
+        // And the move left no second copies behind where the path does not point.
+        const QString other = at == to ? child->arguments().at(2) : to;
+        const QMap<QString, QByteArray> leftOver = filesBelow(KBackupFolderMove::folderOf(other));
+        for (auto it = leftOver.cbegin(); it != leftOver.cend(); ++it)
+            QVERIFY2(it.key().startsWith(QLatin1String("foreign")), qPrintable(other + it.key()));
         QVERIFY2(present == expected,
             qPrintable(QStringLiteral("round %1 (%2): %3 files where %4 belong")
                            .arg(round)
