@@ -184,27 +184,36 @@ bool benchmarkMove(const Options& options, const QString& shm)
                 QTextStream(stderr) << "the move from " << from << " to " << to << " failed\n";
         });
     };
-    const auto copyAndRemove = [&](const QString& from, const QString& to) {
+    // The move flushes its copies to disk before it removes the originals; `cp -a` does not,
+    // so the same with a flush of the destination's file system is shown too.
+    const auto copyAndRemove = [&](const QString& from, const QString& to, bool flush) {
         return timed([&] {
             run(QStringLiteral("cp"), { QStringLiteral("-a"), from, to });
+            if (flush)
+                run(QStringLiteral("sync"), { QStringLiteral("-f"), to });
             run(QStringLiteral("rm"), { QStringLiteral("-rf"), from });
         });
     };
     const auto twoFileSystems = [&](const QString& fromBase, const QString& toBase) {
         QVector<double> ours;
         QVector<double> baseline;
+        QVector<double> flushed;
         for (int rep = 0; rep < options.repeat; ++rep) {
             const QString from = fromBase + QStringLiteral("/ours%1/").arg(rep);
             const QString to = toBase + QStringLiteral("/ours%1/").arg(rep);
             const QString plainFrom = fromBase + QStringLiteral("/plain%1/").arg(rep);
             const QString plainTo = toBase + QStringLiteral("/plain%1/").arg(rep);
+            const QString flushedFrom = fromBase + QStringLiteral("/flushed%1/").arg(rep);
+            const QString flushedTo = toBase + QStringLiteral("/flushed%1/").arg(rep);
             if (!fillBackupFolder(KBackupFolderMove::folderOf(from), options.files, options.size)
                 || !fillBackupFolder(plainFrom + name + QLatin1Char('/'), options.files, options.size)
-                || !QDir().mkpath(to) || !QDir().mkpath(plainTo)) {
+                || !fillBackupFolder(flushedFrom + name + QLatin1Char('/'), options.files, options.size)
+                || !QDir().mkpath(to) || !QDir().mkpath(plainTo) || !QDir().mkpath(flushedTo)) {
                 return false;
             }
             ours << moveOnce(from, to);
-            baseline << copyAndRemove(plainFrom + name, plainTo);
+            baseline << copyAndRemove(plainFrom + name, plainTo, false);
+            flushed << copyAndRemove(flushedFrom + name, flushedTo, true);
             // The moved copies are read back: both moves took every byte.
             if (KCommon::folderSize(KBackupFolderMove::folderOf(to), false)
                     != qint64(options.files) * options.size
@@ -217,6 +226,12 @@ bool benchmarkMove(const Options& options, const QString& shm)
                      .arg(fromBase.startsWith(shm) ? QStringLiteral("tmpfs") : QStringLiteral("disk"),
                          toBase.startsWith(shm) ? QStringLiteral("tmpfs") : QStringLiteral("disk")),
             medianOf(ours), QStringLiteral("cp -a + rm -rf"), medianOf(baseline), 1.5 });
+        out() << QStringLiteral("%1 %2 s   %3 %4 s   ratio %5   (for reference, flushed alike)\n")
+                     .arg(QString(), -34)
+                     .arg(medianOf(ours), 8, 'f', 3)
+                     .arg(QStringLiteral("cp + sync -f + rm"), -18)
+                     .arg(medianOf(flushed), 8, 'f', 3)
+                     .arg(medianOf(ours) / medianOf(flushed), 6, 'f', 2);
         return true;
     };
     const QString disk = options.folder + QStringLiteral("/move");
