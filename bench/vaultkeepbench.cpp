@@ -178,6 +178,8 @@ bool benchmarkMove(const Options& options, const QString& shm)
 {
     const QString name = KCommon::backupFolderName();
     const auto moveOnce = [&](const QString& from, const QString& to) {
+        // As the settings dialog stores the new drive.
+        KBackupFolderMove::prepare(from, to);
         KConfig::instance()->setBackUpPath(to);
         return timed([&] {
             if (KBackupFolderMove(from, to).run() != KBackupFolderMove::Result::Moved)

@@ -230,7 +230,7 @@ std::unique_ptr<KFileLock> KBackupFolderMove::recoverInterruptedMove()
     return lock;
 }
 
-bool KBackupFolderMove::settleJournal()
+bool KBackupFolderMove::settleJournal(KBackupFolderMove* next)
 {
     Journal journal;
     switch (Journal::read(&journal)) {
@@ -246,6 +246,15 @@ bool KBackupFolderMove::settleJournal()
     }
     case Journal::Read:
         break;
+    }
+    // The record prepare() made for this very move, or one a process that died in its copying
+    // left: it tells what the destination held before, and the move goes on from there.
+    if (next && journal.state == CopyingState && journal.sourceRoot == next->m_sourceRoot
+        && journal.destinationRoot == next->m_destinationRoot) {
+        next->m_journalled = true;
+        next->m_destinationExisted = journal.destinationExisted;
+        next->m_present = QSet<QString>(journal.present.cbegin(), journal.present.cend());
+        return true;
     }
     KBackupFolderMove earlier(journal.sourceRoot, journal.destinationRoot);
     earlier.recover(journal);
@@ -286,7 +295,8 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
     } const inProgress;
 
     const KFileLock lock(lockPath());
-    if (!lock.isLocked() || !settleJournal() || m_sourceFolder.isEmpty() || m_destinationFolder.isEmpty()) {
+    if (!lock.isLocked() || !settleJournal(this) || m_sourceFolder.isEmpty()
+        || m_destinationFolder.isEmpty()) {
         fail(Problem::Other);
         return Result::Failed;
     }
@@ -321,22 +331,25 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
     }
 
     m_rename = KFileTransfer::sameFileSystem(m_sourceFolder, m_destinationRoot);
-    m_destinationExisted = destination.kind == KEntryStatus::Folder;
+    const bool destinationThere = destination.kind == KEntryStatus::Folder;
     // A folder renamed whole copies nothing, so it has no bytes to report.
-    const bool wholeFolder = m_rename && !m_destinationExisted;
+    const bool wholeFolder = m_rename && !destinationThere;
     if (!wholeFolder)
         m_total = quint64(KCommon::folderSize(m_sourceFolder, false));
-    if (m_destinationExisted)
-        listPresent(QString());
-    if (!writeJournal(CopyingState)) {
-        fail(Problem::Other);
-        pointBackupPathTo(m_sourceRoot);
-        return Result::Failed;
+    if (!m_journalled) {
+        m_destinationExisted = destinationThere;
+        if (m_destinationExisted)
+            listPresent(QString());
+        if (!writeJournal(CopyingState)) {
+            fail(Problem::Other);
+            pointBackupPathTo(m_sourceRoot);
+            return Result::Failed;
+        }
     }
 
     // A same-named file with other content at the destination stops the move before anything
     // is copied.
-    bool moved = !m_destinationExisted || findConflicts(QString());
+    bool moved = !destinationThere || findConflicts(QString());
     bool renamedWhole = false;
     if (moved && wholeFolder) {
         const Error renamed = KFileTransfer::renameNoReplace(

@@ -99,8 +99,9 @@ public:
 private:
     struct Journal;
 
-    // Settles a journal a process that died left behind; false when it could not be settled.
-    static bool settleJournal();
+    // Settles a journal a process that died left behind; false when it could not be settled. A
+    // journal of the copying of `next`'s own move is taken over by it instead.
+    static bool settleJournal(KBackupFolderMove* next = nullptr);
     void recover(const Journal& journal);
     bool writeJournal(const QString& state) const;
     void fail(Problem problem, const QString& entry = QString());
@@ -136,6 +137,8 @@ private:
     const QString m_destinationFolder;
     bool m_rename = false;
     bool m_destinationExisted = false;
+    // The journal on disk already records this move's copying.
+    bool m_journalled = false;
     // What the destination folder held before the move, relative paths: never taken away.
     QSet<QString> m_present;
     // Each file copied, with the state of the source the copy matches.

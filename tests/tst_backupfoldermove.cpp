@@ -438,6 +438,14 @@ void TestBackupFolderMove::killedMoveLosesNothing()
                                                              : QStringLiteral("copying");
         }
         ++moments[state];
+        // Now and then the same move is asked for again before any start could settle the
+        // journal (protection off, say): it goes on from what the journal recorded.
+        if (state == QLatin1String("copying") && round % 3 == 2) {
+            QScopedPointer<QProcess> again(startChild(at, to));
+            QVERIFY(again->waitForFinished(60000));
+            QVERIFY(again->readAllStandardOutput().contains("result moved"));
+            ++moments[QStringLiteral("copying, then asked again")];
+        }
 
         // A fresh start.
         KBackupFolderMove::recoverInterruptedMove();
