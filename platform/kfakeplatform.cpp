@@ -1,5 +1,7 @@
 #include "platform/kfakeplatform.h"
 
+#include "platform/klocalsocketmessaging.h"
+
 #include <QDir>
 
 KFakePlatform::KFakePlatform(const QString& base)
@@ -10,6 +12,8 @@ KFakePlatform::KFakePlatform(const QString& base)
         { appDataFolder(), commonDocumentsFolder(), desktopFolder(), documentsFolder(), homeFolder() })
         QDir().mkpath(folder);
 }
+
+KFakePlatform::~KFakePlatform() = default;
 
 void KFakePlatform::addDrive(
     const QString& root, KDriveKind kind, KFileSystemKind fileSystem, quint64 freeBytes, quint64 totalBytes)
@@ -192,4 +196,33 @@ qint64 KFakePlatform::currentMSecsSinceEpoch() const
 {
     const std::lock_guard<std::mutex> locker(m_mutex);
     return m_clockMSecs >= 0 ? m_clockMSecs : QDateTime::currentMSecsSinceEpoch();
+}
+
+KWindowMessaging* KFakePlatform::windowMessaging()
+{
+    return localMessaging();
+}
+
+KLocalSocketMessaging* KFakePlatform::localMessaging()
+{
+    const std::lock_guard<std::mutex> locker(m_mutex);
+    if (!m_messaging) {
+        m_messaging = std::make_unique<KLocalSocketMessaging>(messageFolder(), [this](HWND window) {
+            const std::lock_guard<std::mutex> recording(m_mutex);
+            m_foregroundRequests << window;
+            return true;
+        });
+    }
+    return m_messaging.get();
+}
+
+QString KFakePlatform::messageFolder() const
+{
+    return m_base + QStringLiteral("/windows");
+}
+
+QList<HWND> KFakePlatform::foregroundRequests() const
+{
+    const std::lock_guard<std::mutex> locker(m_mutex);
+    return m_foregroundRequests;
 }

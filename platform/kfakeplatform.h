@@ -1,8 +1,12 @@
 #pragma once
 
+#include "platform/knativemessage.h"
 #include "platform/kplatform.h"
 
+#include <memory>
 #include <mutex>
+
+class KLocalSocketMessaging;
 
 // A platform that tests configure: folders and the hive file under a folder of the test's
 // choosing, drives declared one by one, and reveal requests recorded instead of carried out.
@@ -20,6 +24,7 @@ public:
 
     // Folders and hive file below `base`, which is created when missing.
     explicit KFakePlatform(const QString& base);
+    ~KFakePlatform() override;
 
     QString baseFolder() const { return m_base; }
 
@@ -59,6 +64,13 @@ public:
     bool revealInFileManager(const QString& path) override;
     qint64 currentMSecsSinceEpoch() const override;
 
+    // Real local sockets, in a folder below the base; bringing a window to the foreground is
+    // only recorded.
+    KWindowMessaging* windowMessaging() override;
+    KLocalSocketMessaging* localMessaging();
+    QString messageFolder() const;
+    QList<HWND> foregroundRequests() const;
+
 private:
     const QString m_base;
     mutable std::mutex m_mutex;
@@ -68,4 +80,6 @@ private:
     QString m_fileVersion;
     QStringList m_revealed;
     qint64 m_clockMSecs = -1; // -1: the real clock
+    std::unique_ptr<KLocalSocketMessaging> m_messaging;
+    QList<HWND> m_foregroundRequests;
 };

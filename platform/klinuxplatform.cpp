@@ -1,6 +1,8 @@
 #include "platform/klinuxplatform.h"
 
+#include "platform/klocalsocketmessaging.h"
 #include "platform/kmounttable.h"
+#include "platform/kx11activation.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -59,6 +61,10 @@ KMountTable readMountTable()
 }
 
 } // namespace
+
+KLinuxPlatform::KLinuxPlatform() = default;
+
+KLinuxPlatform::~KLinuxPlatform() = default;
 
 QString KLinuxPlatform::appDataFolder() const
 {
@@ -171,4 +177,25 @@ bool KLinuxPlatform::revealInFileManager(const QString& path)
     }
     const QString folder = QFileInfo(absolute).absolutePath();
     return QProcess::startDetached(QStringLiteral("xdg-open"), { folder });
+}
+
+QString KLinuxPlatform::messageFolder()
+{
+    if (!qEnvironmentVariableIsEmpty(MessageFolderVariable))
+        return environmentPath(MessageFolderVariable);
+    // The runtime folder belongs to the user alone and goes when the user logs out.
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return environmentPath("XDG_RUNTIME_DIR") + QStringLiteral("/atrium");
+    return QDir::tempPath() + QStringLiteral("/atrium-%1").arg(::geteuid());
+}
+
+KWindowMessaging* KLinuxPlatform::windowMessaging()
+{
+    std::call_once(m_messagingCreated, [this] {
+        m_messaging = std::make_unique<KLocalSocketMessaging>(messageFolder(), [](HWND window) {
+            // Elsewhere (offscreen, Wayland) window ids mean nothing to a window manager.
+            return kApplicationUsesX11() && kActivateX11Window(quint32(quintptr(window)));
+        });
+    });
+    return m_messaging.get();
 }

@@ -2,15 +2,26 @@
 
 #include "platform/kplatform.h"
 
+#include <memory>
+#include <mutex>
+
+class KLocalSocketMessaging;
+
 // The platform on a Linux desktop: XDG folders, the mount table, statvfs, D-Bus.
 class KLinuxPlatform final : public KPlatform
 {
 public:
-    KLinuxPlatform() = default;
+    KLinuxPlatform();
+    ~KLinuxPlatform() override;
 
     // Environment variables that relocate what has no XDG equivalent.
     static constexpr const char* HiveVariable = "ATRIUM_HIVE";
     static constexpr const char* CommonDocumentsVariable = "ATRIUM_COMMON_DOCUMENTS";
+    static constexpr const char* MessageFolderVariable = "ATRIUM_MESSAGES";
+
+    // Where windows listen for messages: $ATRIUM_MESSAGES, else "atrium" in the user's runtime
+    // folder, else a folder of the user's own in the temporary folder.
+    static QString messageFolder();
 
     QString appDataFolder() const override;
     QString commonDocumentsFolder() const override;
@@ -31,4 +42,9 @@ public:
     QString fileVersion(const QString& path) const override;
 
     bool revealInFileManager(const QString& path) override;
+    KWindowMessaging* windowMessaging() override;
+
+private:
+    std::once_flag m_messagingCreated;
+    std::unique_ptr<KLocalSocketMessaging> m_messaging;
 };

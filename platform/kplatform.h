@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+class KWindowMessaging;
+
 // What the drive-type query of the operating system answers for a root.
 enum class KDriveKind
 {
@@ -83,6 +85,9 @@ public:
 
     // Shows `path` selected in the desktop's file manager; false when nothing could be started.
     virtual bool revealInFileManager(const QString& path) = 0;
+
+    // Window properties and window messages between the user's programs.
+    virtual KWindowMessaging* windowMessaging() = 0;
 
     // Conveniences over volumes().
     QStringList logicalDriveRoots() const;

@@ -96,6 +96,9 @@ void KCustomButton::paintEvent(QPaintEvent* event)
     if (m_strip.frameCount() > 0) {
         setAutoFillBackground(false);
         QPainter painter(this);
+        // A strip without a disabled frame is drawn faded, so that a disabled button looks it.
+        if (!isEnabled() && m_strip.frameCount() < 4)
+            painter.setOpacity(DisabledOpacity);
         if (m_strip.frameCount() == 1)
             painter.drawPixmap(rect(), m_strip.pixmap());
         else

@@ -6,7 +6,8 @@
 #include <QPushButton>
 
 // A flat push button drawn from a picture strip (normal, hovered, pressed, disabled) with its
-// text centred over it; without a picture it is a flat button with a grey outline.
+// text centred over it; without a picture it is a flat button with a grey outline. A strip of
+// fewer than four frames is drawn faded while the button is disabled.
 class KCustomButton : public QPushButton
 {
     Q_OBJECT
@@ -22,6 +23,8 @@ public:
     void setTextColor(const QColor& color);
 
     QString picName() const { return m_strip.fileName(); }
+    // How a disabled button shows a strip that has no disabled frame.
+    static constexpr qreal DisabledOpacity = 0.4;
     const KPictureStrip& strip() const { return m_strip; }
     QColor textColor() const { return m_textColor; }
 

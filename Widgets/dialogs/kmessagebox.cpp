@@ -4,7 +4,7 @@
 #include "Widgets/dialogs/kcustomdlgtitlewidget.h"
 #include "core/kcommon.h"
 
-#include <QCommonStyle>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -27,29 +27,21 @@ TestAnswers& testAnswers()
 
 int g_openMessageBoxCount = 0;
 
-QPixmap standardIconPixmap(int icon)
+// The product's own flat icons, one per kind of box.
+QPixmap iconPixmap(int icon)
 {
-    QStyle::StandardPixmap kind;
     switch (icon) {
     case QMessageBox::Information:
-        kind = QStyle::SP_MessageBoxInformation;
-        break;
+        return QPixmap(QStringLiteral(":/Icons/Icons/信息.png"));
     case QMessageBox::Warning:
-        kind = QStyle::SP_MessageBoxWarning;
-        break;
+        return QPixmap(QStringLiteral(":/Icons/Icons/警告.png"));
     case QMessageBox::Critical:
-        kind = QStyle::SP_MessageBoxCritical;
-        break;
+        return QPixmap(QStringLiteral(":/Icons/Icons/错误.png"));
     case QMessageBox::Question:
-        kind = QStyle::SP_MessageBoxQuestion;
-        break;
+        return QPixmap(QStringLiteral(":/Icons/Icons/询问.png"));
     default:
         return QPixmap();
     }
-    const QCommonStyle style;
-    const QIcon standard = style.standardIcon(kind);
-    const QList<QSize> sizes = standard.availableSizes();
-    return sizes.isEmpty() ? QPixmap() : standard.pixmap(sizes.first());
 }
 
 } // namespace
@@ -67,10 +59,10 @@ KMessageBox::KMessageBox(int icon, const QString& title, const QString& text, co
     setFixedSize(340, 190);
 
     m_iconLabel->setObjectName(QStringLiteral("iconLabel"));
-    m_iconLabel->setPixmap(standardIconPixmap(icon));
+    m_iconLabel->setPixmap(iconPixmap(icon));
     m_textLabel->setObjectName(QStringLiteral("textLabel"));
     m_textLabel->setWordWrap(true);
-    m_textLabel->setFixedWidth(200);
+    m_textLabel->setFixedWidth(textWidth(m_textLabel->fontMetrics(), text, MaxTextWidth));
 
     m_okButton->setObjectName(QStringLiteral("okButton"));
     m_okButton->setText(okText);
@@ -116,6 +108,30 @@ void KMessageBox::setButtonPicture(int which, const QString& picture, int frames
         m_okButton->setPicName(picture, frames);
     else if (which == QMessageBox::Cancel)
         m_cancelButton->setPicName(picture, frames);
+}
+
+int KMessageBox::textWidth(const QFontMetrics& metrics, const QString& text, int maximum)
+{
+    const auto heightAt = [&metrics, &text](int width) {
+        return metrics.boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap, text).height();
+    };
+    // One line: exactly as wide, so that the text sits centred with its icon.
+    const int oneLine = heightAt(100000);
+    const int height = heightAt(maximum);
+    if (height <= oneLine)
+        return qMin(
+            maximum, metrics.boundingRect(QRect(0, 0, 100000, 100000), Qt::TextWordWrap, text).width());
+    // More: the narrowest width that needs no more lines, which evens them out.
+    int narrow = 1;
+    int wide = maximum;
+    while (narrow < wide) {
+        const int middle = (narrow + wide) / 2;
+        if (heightAt(middle) <= height)
+            wide = middle;
+        else
+            narrow = middle + 1;
+    }
+    return wide;
 }
 
 QString KMessageBox::text() const

@@ -5,9 +5,10 @@
 #include <QStringList>
 
 class KCustomButton;
+class QFontMetrics;
 class QLabel;
 
-// A skinned message box with an optional standard icon, a text and one or two buttons.
+// A skinned message box with an optional icon of its kind, a text and one or two buttons.
 // exec() gives 1 for the accept button, 0 for the other one (and Escape), -1 for the title's
 // close button.
 //
@@ -31,6 +32,12 @@ public:
     void setButtonPicture(int which, const QString& picture, int frames);
 
     QString text() const;
+
+    // The width of the text label for `text`: its own width when it fits on one line of
+    // `maximum` pixels, else the narrowest width that takes no more lines, so that the lines
+    // come out about even and no line holds a lone character.
+    static int textWidth(const QFontMetrics& metrics, const QString& text, int maximum);
+    static constexpr int MaxTextWidth = 200;
 
     // Runs a box with the critical icon modally and returns its result.
     static int showCritical(QWidget* parent, const QString& title, const QString& text,

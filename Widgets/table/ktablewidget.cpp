@@ -13,11 +13,15 @@ KTableWidget::KTableWidget(QWidget* parent)
     setFocusPolicy(Qt::NoFocus);
     horizontalHeader()->setFixedHeight(0);
     verticalHeader()->setVisible(false);
-    verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar::handle:vertical {background: #a3a3a3;border: 0px solid "
-                       "grey;border-radius:3px;max-width: "
-                       "8px;min-height: 50px;}QScrollBar::vertical {border:0px solid grey;width: "
-                       "8px;margin:0px 1px 0px 0px}"));
+    // A thin handle on a plain track: no arrow boxes at the ends.
+    verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar::handle:vertical {background: #a3a3a3;border: 0px solid "
+        "grey;border-radius:3px;max-width: "
+        "8px;min-height: 50px;}QScrollBar::vertical {border:0px solid grey;width: "
+        "8px;margin:0px 1px 0px 0px}"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical {height: 0px; border: none; "
+        "background: none;}"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical {background: none;}"));
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -2,6 +2,7 @@
 
 #include <QPoint>
 
+class QMouseEvent;
 class QWidget;
 
 // What every title strip of a frameless window shares.
@@ -15,5 +16,18 @@ bool moveBy(QWidget* window, const QPoint& offset);
 
 // A soft shadow along the strip's bottom edge.
 void paintShadow(QWidget* strip);
+
+// Drags a window with the left button, under the rule above.
+class Drag
+{
+public:
+    void press(const QMouseEvent* event);
+    void release() { m_dragging = false; }
+    void move(QWidget* window, const QMouseEvent* event) const;
+
+private:
+    bool m_dragging = false;
+    QPoint m_pressPos;
+};
 
 } // namespace KTitleStrip

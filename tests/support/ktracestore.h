@@ -1,10 +1,12 @@
 #pragma once
 
+#include "AtriumCommon/atriumuserdatalogutils.h"
 #include "ktestenvironment.h"
 
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <sqlite3.h>
@@ -79,3 +81,32 @@ inline QString installHostWithPathmark(KTestEnvironment& env, const QString& ver
     env.platform()->setFileVersion(version);
     return host;
 }
+
+// The records the process's trace library stored since the previous take(), each as
+// "operation|page|product|kind" with the kind's own part ("自动发送" or "手动操作").
+class KNewTraces
+{
+public:
+    explicit KNewTraces(const QString& cacheHome)
+        : m_database(traceDatabase(cacheHome))
+    { }
+
+    QStringList take()
+    {
+        AtriumUserDataLogUtils::instance()->waitForUpload(10000);
+        const QVector<KStoredTrace> traces = readStoredTraces(m_database);
+        QStringList records;
+        for (int i = m_seen; i < traces.size(); ++i) {
+            const KStoredTrace& trace = traces.at(i);
+            records << QStringList { trace.operation, trace.page, trace.product,
+                trace.kind.section(QLatin1Char(';'), 0, 0) }
+                           .join(QLatin1Char('|'));
+        }
+        m_seen = traces.size();
+        return records;
+    }
+
+private:
+    QString m_database;
+    int m_seen = 0;
+};

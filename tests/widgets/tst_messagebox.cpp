@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QMessageBox>
+#include <QTextLayout>
 #include <QtTest>
 
 using namespace KWidgetTest;
@@ -54,6 +55,8 @@ private slots:
     void results();
     void icons_data();
     void icons();
+    void aOneLineTextSitsCentred();
+    void aWrappedTextHasEvenLines();
     void openBoxesAreCounted();
     void showCriticalCountsWhileItRuns();
     void copyDataSkin_data();
@@ -102,21 +105,83 @@ void TestMessageBox::results()
 void TestMessageBox::icons_data()
 {
     QTest::addColumn<int>("icon");
-    QTest::addColumn<bool>("shown");
-    QTest::newRow("icon 0 shows none") << 0 << false;
-    QTest::newRow("the question icon shows") << int(QMessageBox::Question) << true;
-    QTest::newRow("icon 7 shows none") << 7 << false;
+    QTest::addColumn<QString>("picture"); // empty: none
+    QTest::newRow("icon 0 shows none") << 0 << QString();
+    QTest::newRow("information shows the product's own icon")
+        << int(QMessageBox::Information) << ":/Icons/Icons/信息.png";
+    QTest::newRow("warning shows the product's own icon")
+        << int(QMessageBox::Warning) << ":/Icons/Icons/警告.png";
+    QTest::newRow("critical shows the product's own icon")
+        << int(QMessageBox::Critical) << ":/Icons/Icons/错误.png";
+    QTest::newRow("question shows the product's own icon")
+        << int(QMessageBox::Question) << ":/Icons/Icons/询问.png";
+    QTest::newRow("icon 7 shows none") << 7 << QString();
 }
 
 void TestMessageBox::icons()
 {
     QFETCH(int, icon);
-    QFETCH(bool, shown);
+    QFETCH(QString, picture);
 
     QScopedPointer<KMessageBox> box(questionBox(icon));
     const auto* label = box->findChild<QLabel*>(QStringLiteral("iconLabel"));
     QVERIFY(label);
-    QCOMPARE(!label->pixmap(Qt::ReturnByValue).isNull(), shown);
+    const QImage shown = label->pixmap(Qt::ReturnByValue).toImage();
+    QCOMPARE(shown.isNull(), picture.isEmpty());
+    if (!picture.isEmpty())
+        QCOMPARE(shown.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+            QImage(picture).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
+void TestMessageBox::aOneLineTextSitsCentred()
+{
+    KMessageBox box(0, QStringLiteral("提示"), QStringLiteral("文件已恢复。"), QString(), ClosePicture, 2,
+        QStringLiteral("确定"), QString(), false);
+    box.show();
+    // The dark pixels of the text, between the title strip and the button.
+    const QImage shot = box.grab().toImage();
+    const QRect band
+        = box.findChild<QLabel*>(QStringLiteral("textLabel"))->geometry().translated(box.content()->pos());
+    int left = shot.width();
+    int right = -1;
+    for (int y = band.top(); y <= band.bottom(); ++y) {
+        for (int x = 1; x < shot.width() - 1; ++x) {
+            if (QColor::fromRgb(shot.pixel(x, y)).lightness() < 128) {
+                left = qMin(left, x);
+                right = qMax(right, x);
+            }
+        }
+    }
+    QVERIFY(right > left);
+    QVERIFY2(qAbs((left + right) / 2.0 - box.width() / 2.0) <= 3,
+        qPrintable(QStringLiteral("text from %1 to %2 in %3").arg(left).arg(right).arg(box.width())));
+}
+
+void TestMessageBox::aWrappedTextHasEvenLines()
+{
+    // One ideograph more than a line of the widest text holds, which would leave it alone.
+    const QFontMetrics metrics(QApplication::font());
+    QString text;
+    while (metrics.horizontalAdvance(text) <= KMessageBox::MaxTextWidth)
+        text += QStringLiteral("档");
+    KMessageBox box(0, QStringLiteral("提示"), text, QString(), ClosePicture, 2, QStringLiteral("确定"),
+        QString(), false);
+    const auto* label = box.findChild<QLabel*>(QStringLiteral("textLabel"));
+
+    QTextLayout layout(text, label->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QList<int> lengths;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(label->width());
+        lengths << line.textLength();
+    }
+    layout.endLayout();
+    QCOMPARE(lengths.size(), 2);
+    QVERIFY2(qAbs(lengths.at(0) - lengths.at(1)) <= 1,
+        qPrintable(QStringLiteral("lines of %1 and %2").arg(lengths.at(0)).arg(lengths.at(1))));
 }
 
 void TestMessageBox::openBoxesAreCounted()

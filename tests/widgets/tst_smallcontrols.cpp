@@ -4,6 +4,7 @@
 #include "Widgets/controls/kcustombutton.h"
 #include "Widgets/controls/klabel.h"
 #include "Widgets/controls/kmenubutton.h"
+#include "core/kcommon.h"
 #include "kwidgettest.h"
 
 #include <QMenu>
@@ -31,6 +32,7 @@ private slots:
     void pictureStrip_data();
     void pictureStrip();
     void disabledCustomButtonPaintsFrameThreeAndGreyText();
+    void plainButtonBackgroundAnswersHoverAndPress();
     void clickLabelHover_data();
     void clickLabelHover();
     void labelClicksOnlyWhenReleasedInside();
@@ -135,6 +137,29 @@ void TestSmallControls::disabledCustomButtonPaintsFrameThreeAndGreyText()
     enter(&button);
     QCOMPARE(entered.count(), 1);
     QVERIFY(!button.testAttribute(Qt::WA_SetCursor));
+}
+
+void TestSmallControls::plainButtonBackgroundAnswersHoverAndPress()
+{
+    // The push buttons of the dialogs and question boxes: normal, hovered, pressed, disabled.
+    KCustomButton button(KCommon::skinImagePath(QStringLiteral("按扭背景.png")), 4);
+    QCOMPARE(button.size(), QSize(100, 28));
+    const auto isBlue = [](const QColor& c) {
+        return c.blue() > c.red() + 40;
+    };
+    const QPoint border(0, 14);
+    const QPoint face(50, 14);
+    QVERIFY(!isBlue(colorAt(button.grab().toImage(), border)));
+    enter(&button);
+    QVERIFY(isBlue(colorAt(button.grab().toImage(), border)));
+    press(&button, face);
+    const QColor pressed = colorAt(button.grab().toImage(), face);
+    QVERIFY2(pressed.blue() > pressed.red() + 10, qPrintable(pressed.name()));
+    release(&button, face);
+    leave(&button);
+    const QColor normalFace = colorAt(button.grab().toImage(), face);
+    button.setEnabled(false);
+    QVERIFY(colorAt(button.grab().toImage(), face) != normalFace);
 }
 
 void TestSmallControls::clickLabelHover_data()

@@ -3,6 +3,7 @@
 #include "kwidgettest.h"
 
 #include <QPointer>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -86,6 +87,7 @@ private slots:
     void rowWhoseKindChangesGetsANewWidget();
     void removeRow_data();
     void removeRow();
+    void scrollBarHasNoArrowBoxes();
 };
 
 void TestTableWidget::refreshWithTheSameRowsKeepsTheRowWidgets()
@@ -195,6 +197,28 @@ void TestTableWidget::removeRow()
         QVERIFY(gone && gone->isHidden());
         QTRY_VERIFY(!gone);
     }
+}
+
+void TestTableWidget::scrollBarHasNoArrowBoxes()
+{
+    TestTable table;
+    table.resize(637, 200);
+    QVector<QPair<Type, QString>> rows;
+    for (int i = 0; i < 40; ++i)
+        rows.append({ File, QStringLiteral("/home/ann/%1.xls").arg(i) });
+    refresh(table, rows);
+    table.show();
+    QScrollBar* bar = table.verticalScrollBar();
+    QVERIFY(bar->isVisible());
+    bar->setValue(bar->minimum());
+    // With the handle at the top, the end of the track is plain: one colour, no box, no arrow.
+    const QImage shot = bar->grab().toImage();
+    QSet<QRgb> colours;
+    for (int y = shot.height() - 16; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x)
+            colours.insert(shot.pixel(x, y));
+    }
+    QCOMPARE(colours.size(), 1);
 }
 
 QTEST_MAIN(TestTableWidget)

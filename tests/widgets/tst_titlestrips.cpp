@@ -6,6 +6,7 @@
 #include "kwidgettest.h"
 #include "platform/kregistry.h"
 
+#include <QLabel>
 #include <QScreen>
 #include <QtTest>
 
@@ -14,6 +15,35 @@ using namespace KWidgetTest;
 namespace {
 
 const QString SkinKey = QStringLiteral("HKEY_CURRENT_USER\\SoftWare\\Tarsel\\Atrium\\Skin");
+
+// The rows of `area` that hold white marks or text on the skin's blue, as (first, last).
+QPair<int, int> whiteRows(const QImage& image, const QRect& area)
+{
+    int first = -1;
+    int last = -1;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor pixel = QColor::fromRgb(image.pixel(x, y));
+            if (pixel.red() >= 200 && pixel.green() >= 200 && pixel.blue() >= 200) {
+                first = first < 0 ? y : first;
+                last = y;
+                break;
+            }
+        }
+    }
+    return { first, last };
+}
+
+// The brightest pixel of `area`, as its lightness.
+int brightest(const QImage& image, const QRect& area)
+{
+    int lightest = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            lightest = qMax(lightest, QColor::fromRgb(image.pixel(x, y)).lightness());
+    }
+    return lightest;
+}
 
 QImage comparable(const QImage& image)
 {
@@ -48,6 +78,9 @@ private slots:
     void skinBackground_data();
     void skinBackground();
     void maximiseButtonTogglesAndChangesItsPicture();
+    void marksLineUpWithTheCaption_data();
+    void marksLineUpWithTheCaption();
+    void disabledTitleButtonsLookDisabled();
 
 private:
     QString picture(const QString& name) const { return m_env.path(name); }
@@ -151,6 +184,59 @@ void TestTitleStrips::maximiseButtonTogglesAndChangesItsPicture()
     QTest::mouseClick(mix, Qt::LeftButton);
     QVERIFY(!titled.window.isMaximized());
     QCOMPARE(mix->picName(), QStringLiteral(":/Icons/Icons/最大化.png"));
+}
+
+void TestTitleStrips::marksLineUpWithTheCaption_data()
+{
+    QTest::addColumn<bool>("dialog");
+    QTest::newRow("the main window's title strip") << false;
+    QTest::newRow("a message box's title strip") << true;
+}
+
+void TestTitleStrips::marksLineUpWithTheCaption()
+{
+    QFETCH(bool, dialog);
+
+    TitledWindow titled;
+    KSkinDialog skin(
+        QStringLiteral("提示"), QString(), QStringLiteral(":/Icons/Icons/关闭.png"), 2, 320, 200);
+    QWidget* window = dialog ? static_cast<QWidget*>(&skin) : &titled.window;
+    window->show();
+    QWidget* close = window->findChild<KCustomButton*>(
+        dialog ? QStringLiteral("closeButton") : QStringLiteral("btnClose"));
+    QWidget* caption
+        = window->findChild<QLabel*>(dialog ? QStringLiteral("titleLabel") : QStringLiteral("lblText"));
+    QVERIFY(close && caption);
+    if (dialog) {
+        // Without a skin picture the strip is plain; give it the skin's blue to see white on.
+        skin.titleWidget()->slotChangeSkin(QStringLiteral(":/Icons/Icons/皮肤背景.jpg"));
+    }
+    const QImage shot = window->grab().toImage();
+    const auto area = [window](QWidget* widget) {
+        return QRect(widget->mapTo(window, QPoint(0, 0)), widget->size());
+    };
+    const QPair<int, int> mark = whiteRows(shot, area(close));
+    const QPair<int, int> text = whiteRows(shot, area(caption));
+    QVERIFY(mark.first >= 0 && text.first >= 0);
+    const double markMiddle = (mark.first + mark.second) / 2.0;
+    const double textMiddle = (text.first + text.second) / 2.0;
+    QVERIFY2(qAbs(markMiddle - textMiddle) <= 1.5,
+        qPrintable(QStringLiteral("mark middle %1, caption middle %2").arg(markMiddle).arg(textMiddle)));
+}
+
+void TestTitleStrips::disabledTitleButtonsLookDisabled()
+{
+    TitledWindow titled;
+    titled.window.show();
+    const auto closeArea = [&titled] {
+        QWidget* close = titled.title->findChild<KCustomButton*>(QStringLiteral("btnClose"));
+        return QRect(close->mapTo(&titled.window, QPoint(0, 0)), close->size());
+    };
+    const int enabled = brightest(titled.window.grab().toImage(), closeArea());
+    titled.title->setButtonsEnabled(false);
+    const int disabled = brightest(titled.window.grab().toImage(), closeArea());
+    // The white mark fades towards the skin's blue.
+    QVERIFY2(disabled < enabled - 40, qPrintable(QStringLiteral("%1 against %2").arg(disabled).arg(enabled)));
 }
 
 QTEST_MAIN(TestTitleStrips)

@@ -3,7 +3,8 @@
 //
 //   vaultkeep-gallery <folder>
 //
-// It reads the host's skin setting like the plug-in does, and writes nothing anywhere else.
+// It reads the host's skin setting like the plug-in does, and writes nothing anywhere else: the
+// pages and tips keep their settings on a throwaway machine in a temporary folder.
 
 #include "Widgets/controls/kbutton.h"
 #include "Widgets/controls/kclicklabel.h"
@@ -14,17 +15,23 @@
 #include "Widgets/dialogs/kdialogbasewidget.h"
 #include "Widgets/dialogs/kmessagebox.h"
 #include "Widgets/dialogs/kskindialog.h"
+#include "Widgets/home/khomewidget.h"
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/table/ktableheader.h"
 #include "Widgets/table/ktablewidget.h"
+#include "Widgets/tips/ktipmsgmanager.h"
+#include "Widgets/tips/ktipuserdialog.h"
+#include "Widgets/tips/ktipwidget.h"
 #include "Widgets/title/ksystemtitle.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobjectmgr.h"
 #include "core/kfileservicemanager.h"
 #include "platform/kfakeplatform.h"
+#include "platform/kregistry.h"
 #include "storage/kbackupfoldermove.h"
+#include "storage/kdiskinfothread.h"
 #include "storage/ui/kcleandlg.h"
 #include "storage/ui/kmovebackfolderwidget.h"
 #include "storage/ui/ksettingdlg.h"
@@ -40,6 +47,7 @@
 #include <QMouseEvent>
 #include <QMovie>
 #include <QPainter>
+#include <QPropertyAnimation>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
@@ -267,10 +275,14 @@ bool renderControls(const QDir& folder)
         strip(longButton, 2, QStringLiteral("暂不理会"), QColor(QStringLiteral("#333333")), 0));
     buttons.add<KCustomButton>(QStringLiteral("second tip action, disabled"), new KCustomButton,
         strip(longButton, 2, QStringLiteral("查看设置"), QColor(QStringLiteral("#333333")), 3));
-    buttons.add<KCustomButton>(QStringLiteral("one frame, black text"), new KCustomButton,
-        strip(plain, 1, QStringLiteral("确定"), {}, 0));
-    buttons.add<KCustomButton>(QStringLiteral("one frame, disabled"), new KCustomButton,
-        strip(plain, 1, QStringLiteral("确定"), {}, 3));
+    buttons.add<KCustomButton>(QStringLiteral("plain, black text"), new KCustomButton,
+        strip(plain, 4, QStringLiteral("确定"), {}, 0));
+    buttons.add<KCustomButton>(
+        QStringLiteral("plain, hovered"), new KCustomButton, strip(plain, 4, QStringLiteral("确定"), {}, 1));
+    buttons.add<KCustomButton>(
+        QStringLiteral("plain, pressed"), new KCustomButton, strip(plain, 4, QStringLiteral("确定"), {}, 2));
+    buttons.add<KCustomButton>(
+        QStringLiteral("plain, disabled"), new KCustomButton, strip(plain, 4, QStringLiteral("确定"), {}, 3));
     buttons.add<KCustomButton>(QStringLiteral("no picture"), new KCustomButton, [](KCustomButton* button) {
         button->setText(QStringLiteral("取消"));
         button->setFixedSize(80, 28);
@@ -332,12 +344,15 @@ bool renderMessageBoxes(const QDir& folder)
         saved = saveWindow(&box, folder.filePath(QStringLiteral("message-box-%1.png").arg(names.at(icon))))
             && saved;
     }
+    KMessageBox done(QMessageBox::Information, QStringLiteral("提示"), QStringLiteral("文件已恢复。"),
+        background, close, 2, QStringLiteral("确定"), QString(), false);
+    saved = saveWindow(&done, folder.filePath(QStringLiteral("message-box-one-line.png"))) && saved;
     KYMessageBox question(0, QStringLiteral("删除"),
         QStringLiteral("从列表里删除后这个文件就再也无法找回了，您确认永久删除它吗？"), background, close, 2,
         QStringLiteral("永久删除"), QStringLiteral("取消"), true);
     question.setIcon(skin(QStringLiteral("提示.png")));
-    question.setButtonPicture(QMessageBox::Ok, skin(QStringLiteral("按扭背景.png")), 1);
-    question.setButtonPicture(QMessageBox::Cancel, skin(QStringLiteral("按扭背景.png")), 1);
+    question.setButtonPicture(QMessageBox::Ok, skin(QStringLiteral("按扭背景.png")), 4);
+    question.setButtonPicture(QMessageBox::Cancel, skin(QStringLiteral("按扭背景.png")), 4);
     saved = saveWindow(&question, folder.filePath(QStringLiteral("message-box-question-pictures.png")))
         && saved;
     return saved;
@@ -359,9 +374,12 @@ bool renderTable(const QDir& folder)
     table->setColumnWidth(0, 637);
     table->resetRows();
     // The row kinds that exist so far: month titles.
-    for (const QString& month :
-        { QStringLiteral("2024年05月"), QStringLiteral("2024年04月"), QStringLiteral("计价自备份(3)") })
-        table->addRow(month, { month }, KTableWidgetItemBase::ITEM_DATETIME);
+    // Enough of them for the scroll bar to show.
+    QStringList titles { QStringLiteral("计价自备份(3)") };
+    for (int month = 12; month >= 1; --month)
+        titles << QStringLiteral("2023年%1月").arg(month, 2, 10, QLatin1Char('0'));
+    for (const QString& title : titles)
+        table->addRow(title, { title }, KTableWidgetItemBase::ITEM_DATETIME);
     table->removeSurplusRows();
     saved = saveWindow(&page, folder.filePath(QStringLiteral("table.png"))) && saved;
     header->setBackedNumberVisible(false);
@@ -397,53 +415,88 @@ bool renderFileIcons(const QDir& folder)
     return sheet.save(folder.filePath(QStringLiteral("file-icons.png")));
 }
 
-// A made-up machine for the storage dialogs, which read the engine's settings, drives and
-// backups: three drives and a few backups below a temporary folder. It is created before the
-// engine's own objects and so outlives them, so that nothing they write at exit reaches the real
-// data folder.
-struct GalleryMachine
+// The home page with protection on and plenty of room, and off with the backup drive nearly full.
+bool renderHomePage(const QDir& folder)
 {
-    QTemporaryDir folder;
-    KFakePlatform platform { folder.path() + QStringLiteral("/machine") };
-    GalleryMachine() { KPlatform::setInstance(&platform); }
-    ~GalleryMachine() { KPlatform::setInstance(nullptr); }
-    QString drive(const QString& letter, quint64 freeMiB)
-    {
-        const QString root = folder.path() + QStringLiteral("/drives/") + letter + QLatin1Char('/');
-        QDir().mkpath(root);
-        platform.addDrive(root, KDriveKind::Fixed, KFileSystemKind::Ntfs, freeMiB << 20, 2 * (freeMiB << 20));
-        return root;
+    bool saved = true;
+    for (const bool on : { true, false }) {
+        KConfig::instance()->setAutoBack(on);
+        KHomeWidget page;
+        emit KFileServiceManager::instance()->sigUpdateHomePage(1287, 46, 3);
+        emit KDiskInfoThread::instance()->sigSetHomeDiskFree(
+            QStringLiteral("/media/ann/Data/"), on ? 120000.0 : 140.0, 476000.0);
+        if (auto* bar = page.findChild<QPropertyAnimation*>())
+            bar->setCurrentTime(bar->duration());
+        saved = saveWindow(&page,
+                    folder.filePath(
+                        on ? QStringLiteral("home-on.png") : QStringLiteral("home-off-low-space.png")))
+            && saved;
     }
-    void backUp(const QString& name, int bytes)
-    {
-        const QString path = folder.path() + QStringLiteral("/projects/") + name;
+    return saved;
+}
+
+bool renderTips(const QDir& folder)
+{
+    bool saved = true;
+    KTipMsgManager* tips = KTipMsgManager::instance();
+    tips->showCurrentDiskNotEnough(10 * 1024 * 1024, QStringLiteral("/media/ann/Data/"));
+    tips->showBackedFolderTooLarge(3650722202LL);
+    const QList<KTipWidget*> shown = tips->tips();
+    const QStringList names { QStringLiteral("tip-low-space.png"),
+        QStringLiteral("tip-folder-too-large.png") };
+    for (int i = 0; i < shown.size() && i < names.size(); ++i) {
+        saved = shown.at(i)->grab().save(folder.filePath(names.at(i))) && saved;
+        shown.at(i)->close();
+    }
+    saved = shown.size() == names.size() && saved;
+
+    tips->showTipUserDialog();
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (auto* dialog = qobject_cast<KTipUserDialog*>(window)) {
+            saved = dialog->grab().save(folder.filePath(QStringLiteral("tip-first-backup.png"))) && saved;
+            dialog->close();
+        }
+    }
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return saved;
+}
+
+// The settings and clean-up dialogs, which read the engine's settings, drives and backups, and the
+// move panels moving those backups for real: three drives and a few backups on the machine.
+bool renderStorage(const QDir& folder, KFakePlatform* machine)
+{
+    bool saved = true;
+    const auto drive = [machine](const QString& letter, quint64 freeMiB) {
+        const QString root = machine->baseFolder() + QStringLiteral("/drives/") + letter + QLatin1Char('/');
+        QDir().mkpath(root);
+        machine->addDrive(root, KDriveKind::Fixed, KFileSystemKind::Ntfs, freeMiB << 20, 2 * (freeMiB << 20));
+        return root;
+    };
+    const auto backUp = [machine](const QString& name, int bytes) {
+        const QString path = machine->baseFolder() + QStringLiteral("/projects/") + name;
         QDir().mkpath(QFileInfo(path).path());
         QFile file(path);
         if (file.open(QIODevice::WriteOnly))
             file.write(QByteArray(bytes, 'v'));
         file.close();
         KFileServiceManager::instance()->collection(0)->backupFile(path, 0);
-    }
-};
-
-bool renderStorage(const QDir& folder)
-{
-    static GalleryMachine machine;
-    bool saved = true;
-    const QString c = machine.drive(QStringLiteral("C"), 53555);
-    const QString d = machine.drive(QStringLiteral("D"), 150);
-    const QString e = machine.drive(QStringLiteral("E"), 318464);
-    machine.platform.setSystemDriveRoot(c);
+    };
+    machine->clearDrives();
+    const QString c = drive(QStringLiteral("C"), 53555);
+    const QString d = drive(QStringLiteral("D"), 150);
+    const QString e = drive(QStringLiteral("E"), 318464);
+    machine->setSystemDriveRoot(c);
     KCommon::refreshDrives();
     KConfig::instance()->setBackUpPath(e);
     KConfig::instance()->setTipSize(2 * (qint64(1) << 30));
     // Backups of yesterday and of today.
     const QDateTime now = QDateTime::currentDateTime();
-    machine.platform.setCurrentDateTime(now.addDays(-1));
-    machine.backUp(QStringLiteral("投标报价.GBQ4"), 3 << 20);
-    machine.platform.setCurrentDateTime(now);
-    machine.backUp(QStringLiteral("结算.GBQ4"), 700 << 10);
-    machine.platform.setCurrentDateTime(QDateTime()); // the real clock again, for the panel's timers
+    machine->setCurrentDateTime(now.addDays(-1));
+    backUp(QStringLiteral("投标报价.GBQ4"), 3 << 20);
+    machine->setCurrentDateTime(now);
+    backUp(QStringLiteral("结算.GBQ4"), 700 << 10);
+    machine->setCurrentDateTime(QDateTime()); // the real clock again, for the panel's timers
 
     KSettingDlg settings;
     saved = saveWindow(&settings, folder.filePath(QStringLiteral("settings-dialog.png"))) && saved;
@@ -495,6 +548,24 @@ bool renderStorage(const QDir& folder)
     return saved;
 }
 
+// A machine of its own below `base`, following the host's skin setting of the real one, with the
+// user's home folder and a second drive as its drives.
+void useThrowawayMachine(KFakePlatform* machine)
+{
+    const QString skinKey = QStringLiteral("HKEY_CURRENT_USER\\SoftWare\\Tarsel\\Atrium\\Skin");
+    const QVector<QPair<QString, QString>> skinValues = KRegistryKey(skinKey).values();
+    KPlatform::setInstance(machine);
+    KRegistryKey skin(skinKey);
+    for (const auto& value : skinValues)
+        skin.setValue(value.first, value.second);
+    skin.sync();
+    const QString home = machine->baseFolder() + QStringLiteral("/home/ann/");
+    QDir().mkpath(home);
+    machine->addDrive(
+        home, KDriveKind::Fixed, KFileSystemKind::Ntfs, 140 * 1024 * 1024ULL, 476000ULL * 1024 * 1024);
+    KConfig::instance()->setBackUpPath(home);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -514,8 +585,14 @@ int main(int argc, char** argv)
         out() << "vaultkeep-gallery: cannot create " << folder.path() << '\n';
         return 1;
     }
+    // Made before the engine's process-wide objects and left in place: they save what they hold
+    // when they go, after main() has returned, and that must reach this machine, not the user's.
+    static QTemporaryDir machineFolder;
+    static KFakePlatform machine(machineFolder.filePath(QStringLiteral("machine")));
+    useThrowawayMachine(&machine);
     const bool saved = renderControls(folder) && renderTitleAndFrames(folder) && renderMessageBoxes(folder)
-        && renderTable(folder) && renderFileIcons(folder) && renderStorage(folder);
+        && renderTable(folder) && renderFileIcons(folder) && renderHomePage(folder) && renderTips(folder)
+        && renderStorage(folder, &machine);
     if (!saved) {
         out() << "vaultkeep-gallery: could not write every picture to " << folder.path() << '\n';
         return 1;

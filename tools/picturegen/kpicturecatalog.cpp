@@ -43,12 +43,19 @@ enum class TitleMark
 
 void titleButton(QPainter& p, const QRectF& r, int frame, TitleMark mark)
 {
-    if (frame == Hover)
-        p.fillRect(r, mark == TitleMark::Close ? colour(CloseHover) : QColor(255, 255, 255, 48));
+    // The title strips place these 23-pixel buttons at their top, in a 30-pixel strip: the mark
+    // sits low in the frame so that it lines up with the caption's middle, and the hover box is
+    // centred on the mark.
+    const qreal centreY = 14;
     p.setRenderHint(QPainter::Antialiasing);
-    // The marks are 10 x 10 pixels around the frame's centre, drawn on pixel centres.
+    if (frame == Hover) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(mark == TitleMark::Close ? colour(CloseHover) : QColor(255, 255, 255, 48));
+        p.drawPath(rounded(QRectF(2, centreY - 9, r.width() - 4, 18), 3));
+    }
+    // The marks are 10 x 10 pixels, drawn on pixel centres.
     const qreal left = qFloor(r.center().x()) - 5;
-    const qreal top = qFloor(r.center().y()) - 5;
+    const qreal top = centreY - 5;
     p.setPen(QPen(Qt::white, 1.0));
     p.setBrush(Qt::NoBrush);
     switch (mark) {
@@ -216,8 +223,24 @@ void whiteButton(QPainter& p, const QRectF& r, int state)
 {
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF body = r.adjusted(0.5, 0.5, -0.5, -0.5);
-    p.setPen(QPen(colour(state == Hover ? Blue : GreyLight), 1));
-    p.setBrush(state == Hover ? vertical(body, White, 0xffeaf3fd) : vertical(body, White, 0xfff1f4f8));
+    switch (state) {
+    case Hover:
+        p.setPen(QPen(colour(Blue), 1));
+        p.setBrush(vertical(body, White, 0xffeaf3fd));
+        break;
+    case Pressed:
+        p.setPen(QPen(colour(BluePressed), 1));
+        p.setBrush(vertical(body, 0xffd6e6f8, 0xffe4eefa));
+        break;
+    case Disabled:
+        p.setPen(QPen(colour(0xffdde2e8), 1));
+        p.setBrush(colour(0xfff6f7f9));
+        break;
+    default:
+        p.setPen(QPen(colour(GreyLight), 1));
+        p.setBrush(vertical(body, White, 0xfff1f4f8));
+        break;
+    }
     p.drawPath(rounded(body, 3));
 }
 
@@ -286,6 +309,61 @@ void clearList(QPainter& p, const QRectF& r, bool hover)
     glyph(p, Glyph::Trash, QRectF(left, (r.height() - icon) / 2, icon, icon), colour(ink), 1.9);
     text(p, QRectF(left + icon + gap, 0, r.width(), r.height()), caption, pixels, ink, false,
         Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+// ---- Message box icons: a disc with a white mark, in the flat style of the question icon. ------
+
+enum class BoxMark
+{
+    Information,
+    Warning,
+    Critical,
+    Question
+};
+
+void boxIcon(QPainter& p, BoxMark mark)
+{
+    const QPointF c(16, 16);
+    const qreal radius = 15;
+    if (mark == BoxMark::Warning) {
+        alertBadge(p, c, radius, 0xfff7ab2e, 0xffe68a00);
+        return;
+    }
+    const qreal unit = radius / 10.0;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF disc(c.x() - radius, c.y() - radius, 2 * radius, 2 * radius);
+    p.setPen(Qt::NoPen);
+    p.setBrush(mark == BoxMark::Critical ? vertical(disc, RedLight, RedDark)
+                                         : vertical(disc, BlueHover, BluePressed));
+    p.drawEllipse(disc);
+    const QPen stroke(Qt::white, 2.2 * unit, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setBrush(Qt::white);
+    switch (mark) {
+    case BoxMark::Critical:
+        cross(p, disc, 9 * unit, Qt::white, 2.2 * unit);
+        break;
+    case BoxMark::Information:
+        p.drawEllipse(c + QPointF(0, -5 * unit), 1.35 * unit, 1.35 * unit);
+        p.setPen(stroke);
+        p.drawLine(c + QPointF(0, -1.4 * unit), c + QPointF(0, 5.2 * unit));
+        break;
+    case BoxMark::Question: {
+        p.drawEllipse(c + QPointF(0, 5.2 * unit), 1.35 * unit, 1.35 * unit);
+        QPainterPath hook(c + QPointF(-3.6 * unit, -2.6 * unit));
+        hook.cubicTo(c + QPointF(-3.6 * unit, -6.8 * unit), c + QPointF(3.8 * unit, -6.8 * unit),
+            c + QPointF(3.8 * unit, -2.8 * unit));
+        hook.cubicTo(
+            c + QPointF(3.8 * unit, -0.4 * unit), c + QPointF(0, -0.2 * unit), c + QPointF(0, 2.2 * unit));
+        p.setPen(stroke);
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(hook);
+        break;
+    }
+    case BoxMark::Warning:
+        break;
+    }
+    p.restore();
 }
 
 // ---- File icons -----------------------------------------------------------------------------
@@ -460,6 +538,23 @@ const KPictureSpec catalogRows[] = {
         [](QPainter& p, const QRectF& r, int) {
             shield(p, r, RedLight, RedDark, White, true);
         } },
+    // Message box icons (compiled in), one per kind of box.
+    { "信息.png", R, 32, 32, 1, "information box icon: blue disc with a white i",
+        [](QPainter& p, const QRectF&, int) {
+            boxIcon(p, BoxMark::Information);
+        } },
+    { "警告.png", R, 32, 32, 1, "warning box icon: orange disc with a white exclamation mark",
+        [](QPainter& p, const QRectF&, int) {
+            boxIcon(p, BoxMark::Warning);
+        } },
+    { "错误.png", R, 32, 32, 1, "critical box icon: red disc with a white cross",
+        [](QPainter& p, const QRectF&, int) {
+            boxIcon(p, BoxMark::Critical);
+        } },
+    { "询问.png", R, 32, 32, 1, "question box icon: blue disc with a white question mark",
+        [](QPainter& p, const QRectF&, int) {
+            boxIcon(p, BoxMark::Question);
+        } },
     // Lists (compiled in): drawn at 32 x 32.
     { "excel.png", R, 32, 32, 1, "icon of .xlsx files: page with a green header row and a grid",
         spreadsheet },
@@ -608,9 +703,11 @@ const KPictureSpec catalogRows[] = {
         } },
 
     // Settings and clean-up dialogs, message boxes.
-    { "按扭背景.png", S, 100, 28, 1, "push-button background, no caption: white to pale grey, grey border",
-        [](QPainter& p, const QRectF& r, int) {
-            whiteButton(p, r, Normal);
+    { "按扭背景.png", S, 100, 28, 4,
+        "push-button background, no caption (4 frames): white, grey border; hover blue border; pressed pale "
+        "blue; disabled pale grey",
+        [](QPainter& p, const QRectF& r, int f) {
+            whiteButton(p, r, f);
         } },
     { "下拉菜单三角.png", S, 14, 14, 1, "drive list arrow: grey triangle",
         [](QPainter& p, const QRectF& r, int) {

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/knativemessage.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The window properties and messages through which the host, its sibling programs and the
+// plug-in find and drive each other's windows.
+
+// Properties carried by top-level windows.
+namespace AtriumWindowProperty {
+// The plug-in's main window: other programs send it the messages below.
+constexpr char VaultkeepMainFrame[] = "KVAULTKEEP_MAIN_FRAME";
+// Windows that follow the host's skin.
+constexpr char SkinSyncWithAtrium[] = "SKIN_SYNC_WITH_ATRIUM";
+// The host's main window, to which the plug-in posts its state.
+constexpr char AtriumMainFrame[] = "ATRIUM_MAIN_FRAME";
+} // namespace AtriumWindowProperty
+
+namespace AtriumMessage {
+// To the plug-in's main window. Copy-data ids first (WM_COPYDATA's dwData).
+constexpr ULONG_PTR ShowFileVersions = 27; // the block: a file's path, zero-terminated UTF-8
+constexpr ULONG_PTR ShowWindow = 28;
+constexpr UINT SkinChanged = 0x7E9; // 2025
+constexpr UINT Quit = 0x7EB; // 2027: hides the window; the plug-in stays loaded
+constexpr UINT Activate = 0x7ED; // 2029
+constexpr UINT ShowDeletedFiles = 0x806; // 2054
+
+// To the host's main window.
+constexpr UINT VaultkeepState = 0x805; // 2053
+constexpr WPARAM StateTotalBackups = 0; // lParam: the number of backups made in total
+constexpr WPARAM StateProtection = 1; // lParam: 1 while protection is on, else 0
+} // namespace AtriumMessage
+
+// The first live top-level window that carries the property `name`, or null.
+HWND findWindowByProperty(const QString& name);
+// Shows `window`, raises it and gives it the focus, also while another program is in front.
+// Always true.
+bool forceForegroundWindow(HWND window);
+// Queues a message for `window`; false when it could not be handed over.
+bool postWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Sends a copy-data message to `window` and waits for its answer; false when none came.
+bool sendCopyData(HWND window, ULONG_PTR dwData, const QByteArray& data, LRESULT* result);
+// Posts to the host's main window, looked up each time; nothing is sent while there is none.
+bool postToAtriumMainFrame(UINT message, WPARAM wParam, LPARAM lParam);
+
+// The text of a copy-data block: its bytes up to the first zero byte, never beyond its count.
+QByteArray copyDataText(const COPYDATASTRUCT* copyData);

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QFrame>
+#include <QString>
+
+class QVariant;
+
+// The frame of a top-level window that the host and its sibling programs drive with window
+// messages: the plug-in's main window derives from it, and so may the host's. Messages sent to
+// a property the window carries arrive at its nativeEvent as "windows_generic_MSG".
+class AtriumMsgFrame : public QFrame
+{
+    Q_OBJECT
+
+public:
+    explicit AtriumMsgFrame(QWidget* parent = nullptr);
+    ~AtriumMsgFrame() override;
+
+    // For the host; the plug-in neither calls nor overrides them.
+    virtual void setHostData(const QVariant& data);
+    virtual void onHostCommand(const QString& command);
+
+    // Lets the window carry the property `name`, so that other programs find it and send it
+    // messages. False when another live window carries it already: the first one keeps it.
+    bool setWindowProperty(const QString& name);
+
+signals:
+    // Part of what the host sees of the frame; the plug-in never emits them.
+    void sendMsg(QString strMsg);
+    void postMsg(QString strMsg);
+    void sigLogin();
+
+private:
+    Q_DISABLE_COPY(AtriumMsgFrame)
+};

@@ -1,0 +1,193 @@
+#include "Widgets/home/khomewidget.h"
+
+#include "AtriumCommon/atriummessages.h"
+#include "AtriumCommon/atriumuserdatalogutils.h"
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kdiskfilemanager.h"
+#include "platform/kpaths.h"
+#include "storage/kdiskinfothread.h"
+#include "ui_khomewidget.h"
+
+#include <QPropertyAnimation>
+
+#include <atomic>
+
+namespace {
+
+const QString Vaultkeep = QStringLiteral("Vaultkeep");
+const QString HomePageText = QStringLiteral("首页");
+
+// Above this many MiB free the backup drive counts as roomy.
+constexpr double AmpleFreeMiB = 150;
+constexpr int BarAnimationMs = 2000;
+constexpr int CounterPadding = 3;
+constexpr int DiskTextPadding = 6;
+// Room for the sentence under the pictures, ending where the form ends it.
+constexpr int BottomTipWidth = 260;
+
+// The first counter update of the process also tells the host the switch's state.
+std::atomic<bool> g_firstNumbersUpdate { true };
+
+} // namespace
+
+KHomeWidget::KHomeWidget(QWidget* parent)
+    : QWidget(parent)
+    , m_ui(new Ui::KHomeWidget)
+{
+    m_ui->setupUi(this);
+
+    connect(KFileServiceManager::instance(), &KFileServiceManager::sigUpdateHomePage, this,
+        &KHomeWidget::onUpdateNumbers);
+    connect(m_ui->lblMisCodeImage, &KLabel::clicked, this, &KHomeWidget::sigShowMisCodeWidget);
+    connect(m_ui->lblDeletedImage, &KLabel::clicked, this, &KHomeWidget::sigShowDeletedWidget);
+    connect(m_ui->lblSetting, &KLabel::clicked, this, &KHomeWidget::sigShowSettingDlg);
+    connect(
+        KDiskInfoThread::instance(), &KDiskInfoThread::sigSetHomeDiskFree, this, &KHomeWidget::onSetDiskInfo);
+    // The switch reacts once its click has been handled.
+    connect(m_ui->btnOpenClose, &QPushButton::clicked, this, &KHomeWidget::onOpenClose, Qt::QueuedConnection);
+
+    m_ui->lblMisCodeImage->setImages(KCommon::skinImagePath(QStringLiteral("错编恢复01.png")),
+        KCommon::skinImagePath(QStringLiteral("错编恢复01a.png")),
+        KCommon::skinImagePath(QStringLiteral("错编恢复01.png")), QString());
+    m_ui->lblDeletedImage->setImages(KCommon::skinImagePath(QStringLiteral("误删找回02.png")),
+        KCommon::skinImagePath(QStringLiteral("误删找回02a.png")),
+        KCommon::skinImagePath(QStringLiteral("误删找回02.png")), QString());
+    m_ui->btnOpenClose->setText(QString());
+
+    // The drive's text is centred over the bar, whatever its length; the sentence below ends
+    // beside the bar.
+    m_ui->lblDiskTipText->setGeometry(m_ui->lblTatalSizeBG->geometry());
+    m_ui->lblDiskTipText->setAlignment(Qt::AlignCenter);
+    const QRect tip = m_ui->lblBottomTip->geometry();
+    m_ui->lblBottomTip->setGeometry(QRect(QPoint(tip.right() - BottomTipWidth, tip.y()), tip.bottomRight()));
+    m_ui->lblBottomTip->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    flowSentences();
+
+    m_openCloseState = KConfig::instance()->autoBack() ? Open : Closed;
+    refreshOpenCloseView();
+}
+
+KHomeWidget::~KHomeWidget() = default;
+
+void KHomeWidget::onOpenClose()
+{
+    if (m_openCloseState == Open) {
+        m_openCloseState = Closed;
+        KConfig::instance()->setAutoBack(false);
+        KDiskFileManager::instance()->stopScan();
+        writeManualTrace(QStringLiteral("关闭Vaultkeep"), HomePageText, Vaultkeep);
+    } else {
+        m_openCloseState = Open;
+        KConfig::instance()->setAutoBack(true);
+        KDiskFileManager::instance()->startScan();
+        writeManualTrace(QStringLiteral("打开Vaultkeep"), HomePageText, Vaultkeep);
+    }
+    refreshOpenCloseView();
+}
+
+void KHomeWidget::onSetOpenCloseType(int btnType)
+{
+    m_openCloseState = btnType;
+    if (m_openCloseState == Open)
+        KDiskFileManager::instance()->startScan();
+    else
+        KDiskFileManager::instance()->stopScan();
+    refreshOpenCloseView();
+}
+
+void KHomeWidget::refreshOpenCloseView()
+{
+    const bool open = m_openCloseState == Open;
+    m_ui->btnOpenClose->setPicName(
+        open ? QStringLiteral(":/Icons/Icons/已开启.png") : QStringLiteral(":/Icons/Icons/已关闭.png"), 1);
+    m_ui->lblImageLogo->setPixmap(QPixmap(
+        open ? QStringLiteral(":/Icons/Icons/绿色图标.png") : QStringLiteral(":/Icons/Icons/红色图标.png")));
+    m_ui->lblTipImage->setPixmap(QPixmap(KCommon::skinImagePath(
+        open ? QStringLiteral("首页提示图_Open.png") : QStringLiteral("首页提示图_Close.png"))));
+    m_ui->btnOpenClose->repaint();
+    postState();
+}
+
+void KHomeWidget::postState() const
+{
+    postToAtriumMainFrame(
+        AtriumMessage::VaultkeepState, AtriumMessage::StateProtection, m_openCloseState == Open ? 1 : 0);
+}
+
+void KHomeWidget::flowSentences()
+{
+    // Each counter stands in a sentence whose pieces the form places for one font and short
+    // numbers; set side by side at their own widths, no piece cuts or covers another.
+    const QList<QList<QLabel*>> sentences {
+        { m_ui->lblTitle0, m_ui->lblTotalBackedTime, m_ui->lblTitle1 },
+        { m_ui->lblTitle2, m_ui->lblBackedNumber, m_ui->label_2 },
+        { m_ui->lblTitle2_2, m_ui->lblDeletedNumber, m_ui->label_4 },
+    };
+    for (const QList<QLabel*>& sentence : sentences) {
+        int x = sentence.first()->x();
+        for (QLabel* piece : sentence) {
+            const bool counter = piece->alignment() & Qt::AlignHCenter;
+            const int width = piece->sizeHint().width() + (counter ? 2 * CounterPadding : 0);
+            piece->setGeometry(x, piece->y(), width, piece->height());
+            x += width;
+        }
+    }
+}
+
+void KHomeWidget::onUpdateNumbers(int nTotalNumber, int nBackedNumber, int nDeletedNumber)
+{
+    m_ui->lblTotalBackedTime->setText(QString::number(nTotalNumber));
+    m_ui->lblBackedNumber->setText(QString::number(nBackedNumber));
+    m_ui->lblDeletedNumber->setText(QString::number(nDeletedNumber));
+    flowSentences();
+    postToAtriumMainFrame(AtriumMessage::VaultkeepState, AtriumMessage::StateTotalBackups, nTotalNumber);
+    if (g_firstNumbersUpdate.exchange(false)) {
+        postState();
+        writeAutoTrace(m_openCloseState == Open ? QStringLiteral("Vaultkeep处于开启状态")
+                                                : QStringLiteral("Vaultkeep处于关闭状态"),
+            HomePageText, Vaultkeep);
+    }
+}
+
+void KHomeWidget::onSetDiskInfo(QString strDisk, double dwFreeSize, double dwTotalSize)
+{
+    const QString drive = KPaths::driveShortName(strDisk);
+    const QString freeGiB = QString::number(dwFreeSize * (1.0 / 1024), 'f', 1);
+    const QString pattern = QStringLiteral("%1盘,剩余%2G");
+    QString text = pattern.arg(drive, freeGiB);
+    // A long folder name is shortened in its middle to keep the text on the bar.
+    const QFontMetrics metrics = m_ui->lblDiskTipText->fontMetrics();
+    const int room = m_ui->lblTatalSizeBG->width() - 2 * DiskTextPadding;
+    if (metrics.horizontalAdvance(text) > room) {
+        const int driveRoom = room - metrics.horizontalAdvance(pattern.arg(QString(), freeGiB));
+        text = pattern.arg(metrics.elidedText(drive, Qt::ElideMiddle, qMax(0, driveRoom)), freeGiB);
+    }
+    m_ui->lblDiskTipText->setText(text);
+
+    // A zero or unreadable total shows no bar; more free than total shows a full one.
+    const QRect track = m_ui->lblTatalSizeBG->geometry();
+    const double fraction = dwTotalSize > 0 ? qBound(0.0, dwFreeSize / dwTotalSize, 1.0) : 0.0;
+    const int width = int(fraction * track.width());
+    // One animation at a time: a new reading takes the bar on from where it is.
+    if (m_barAnimation)
+        m_barAnimation->stop();
+    m_barAnimation = new QPropertyAnimation(m_ui->lblFreeDiskBg, "geometry", this);
+    m_barAnimation->setDuration(BarAnimationMs);
+    m_barAnimation->setStartValue(m_ui->lblFreeDiskBg->geometry());
+    m_barAnimation->setEndValue(QRect(track.x(), track.y(), width, track.height()));
+    m_barAnimation->start(QAbstractAnimation::DeleteWhenStopped);
+
+    if (dwFreeSize > AmpleFreeMiB) {
+        m_ui->lblFreeDiskBg->setStyleSheet(QStringLiteral(
+            "QLabel#lblFreeDiskBg{background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,stop: 0 "
+            "#8ED820, stop: 1.0 #66AF2F);border-radius:10px;}"));
+        m_ui->lblBottomTip->setText(QStringLiteral("备份盘空间充足，可以放心使用"));
+    } else {
+        m_ui->lblFreeDiskBg->setStyleSheet(QStringLiteral(
+            "QLabel#lblFreeDiskBg{background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 "
+            "#E14747, stop: 1.0 #C81010);border-radius:10px;}"));
+        m_ui->lblBottomTip->setText(QStringLiteral("              备份盘空间不足"));
+    }
+}

@@ -1,0 +1,130 @@
+#include "Widgets/tips/ktipmsgmanager.h"
+
+#include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/tips/ktipuserdialog.h"
+#include "Widgets/tips/ktipwidget.h"
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "platform/kpaths.h"
+#include "platform/kplatform.h"
+
+namespace {
+
+const QString Vaultkeep = QStringLiteral("Vaultkeep");
+const QString BubblePage = QStringLiteral("右下角冒泡");
+const QString DateFormat = QStringLiteral("yyyy-MM-dd");
+constexpr int NoAutoHide = -1;
+
+QString skin(const char* name)
+{
+    return KCommon::skinImagePath(QString::fromUtf8(name));
+}
+
+QString today()
+{
+    return KPlatform::instance()->currentDate().toString(DateFormat);
+}
+
+} // namespace
+
+KTipMsgManager::KTipMsgManager(QObject* parent)
+    : QObject(parent)
+{ }
+
+// Tips still open when the module goes are windows of an application that is ending too.
+KTipMsgManager::~KTipMsgManager() = default;
+
+KTipMsgManager* KTipMsgManager::instance()
+{
+    static KTipMsgManager manager;
+    return &manager;
+}
+
+QList<KTipWidget*> KTipMsgManager::tips() const
+{
+    QList<KTipWidget*> open;
+    for (const QPointer<KTipWidget>& tip : m_tips) {
+        if (tip)
+            open << tip;
+    }
+    return open;
+}
+
+KTipWidget* KTipMsgManager::createTip()
+{
+    m_tips.removeAll(QPointer<KTipWidget>());
+    auto* tip = new KTipWidget;
+    // Closing the tip, by a button or the close mark, is the end of it.
+    tip->setAttribute(Qt::WA_DeleteOnClose);
+    connect(tip, &KTipWidget::sigTextClicked, this, &KTipMsgManager::sigShowVaultkeep);
+    connect(tip, &KTipWidget::sigLogoClicked, this, &KTipMsgManager::sigShowVaultkeep);
+    m_tips << tip;
+    return tip;
+}
+
+void KTipMsgManager::showCurrentDiskNotEnough(qlonglong size, const QString& driveWithSpace)
+{
+    const QString date = today();
+    if (driveWithSpace.isEmpty() || KConfig::instance()->diskFreeTipDate() == date)
+        return;
+    KTipWidget* tip = createTip();
+    tip->setDriveText(driveWithSpace);
+
+    const QString backupDrive = KPaths::driveShortName(KConfig::instance()->backUpPath());
+    const QString target = KPaths::driveShortName(driveWithSpace);
+    const QString moveText = QStringLiteral("一键更换到%1盘(空间充足)").arg(target);
+    const QString white = QStringLiteral("long_button_white.png");
+    tip->setContent(skin("tip_close.png"), 2, skin("long_logo.png"),
+        QStringLiteral("您的备份盘（%1）空间不足无法备份").arg(backupDrive),
+        QStringLiteral("工程文件正面临错编和误删的风险！建议立即更换备份盘"), skin("cd.png"), NoAutoHide, 522,
+        133, 1, { moveText, QStringLiteral("更换到其他盘"), QStringLiteral("暂不理会") },
+        { skin("short_button.png"), KCommon::skinImagePath(white), KCommon::skinImagePath(white) },
+        { QStringLiteral("#ffffff"), QStringLiteral("#333333"), QStringLiteral("#333333") },
+        { true, true, true });
+    connect(tip, &KTipWidget::clicked, this, &KTipMsgManager::onDiskFreeSizeNotEnoughTipMsgBtnClicked);
+    tip->show();
+
+    KConfig::instance()->setDiskFreeTipDate(date);
+    writeAutoTrace(QStringLiteral("当前磁盘%1磁盘空间不足%2G,充足磁盘%3-%4G")
+                       .arg(backupDrive, QString::number(size), driveWithSpace, date),
+        BubblePage, Vaultkeep);
+}
+
+void KTipMsgManager::onDiskFreeSizeNotEnoughTipMsgBtnClicked(int index)
+{
+    writeAutoTrace(QStringLiteral("点击右下角冒泡"), BubblePage, Vaultkeep);
+    const auto* tip = qobject_cast<const KTipWidget*>(sender());
+    emit sigDiskFreeSizeNotEnoughTipMsgBtnClicked(index, tip ? tip->driveText() : QString());
+}
+
+void KTipMsgManager::showBackedFolderTooLarge(qlonglong size)
+{
+    KConfig* config = KConfig::instance();
+    if (config->folderTooLargeTipDate() == today() || !config->isTipWhenDiskSizeIsSmall())
+        return;
+    KTipWidget* tip = createTip();
+    const QString gigabytes = QString::number(double(size) * (1.0 / (1024.0 * 1024.0 * 1024.0)), 'g', 2);
+    tip->setContent(skin("tip_close.png"), 2, skin("long_logo.png"),
+        QStringLiteral("备份空间已占用%1G，超过了您设置的预警范围").arg(gigabytes),
+        QStringLiteral("您可以清理Vaultkeep的备份空间了"), skin("broom.png"), NoAutoHide, 422, 132, 2,
+        { QStringLiteral("快捷清理..."), QStringLiteral("查看设置") },
+        { skin("short_button.png"), skin("long_button_white.png") },
+        { QStringLiteral("#ffffff"), QStringLiteral("#333333") }, { true, true });
+    connect(tip, &KTipWidget::clicked, this, &KTipMsgManager::sigFolderToolLargeTipMsgBtnClicked);
+    tip->show();
+
+    config->setFolderTooLargeTipDateToday();
+    writeAutoTrace(QStringLiteral("备份文件夹太大%1G").arg(gigabytes), BubblePage, Vaultkeep);
+}
+
+void KTipMsgManager::showTipUserDialog()
+{
+    auto* dialog = new KTipUserDialog(skin("tipOpenVaultkeepBg.png"));
+    dialog->setActionButton(skin("打开Vaultkeep_按钮.png"), 2);
+    connect(dialog, &KTipUserDialog::leftBtnClicked, this, &KTipMsgManager::sigShowVaultkeep,
+        Qt::QueuedConnection);
+    connect(dialog, &KTipUserDialog::leftBtnClicked, dialog, &QWidget::close, Qt::QueuedConnection);
+    dialog->show();
+    KConfig::instance()->setShowTipBackedMsgStatus(1);
+    writeAutoTrace(QStringLiteral("第一次备份成功"), BubblePage, Vaultkeep);
+}

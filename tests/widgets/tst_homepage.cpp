@@ -1,0 +1,265 @@
+#include "AtriumCommon/atriummessages.h"
+#include "AtriumCommon/atriummsgframe.h"
+#include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/controls/kcustombutton.h"
+#include "Widgets/home/khomewidget.h"
+#include "core/kconfig.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kdiskfilemanager.h"
+#include "ktestenvironment.h"
+#include "ktracestore.h"
+#include "storage/kdiskinfothread.h"
+
+#include <QLabel>
+#include <QPropertyAnimation>
+#include <QSettings>
+#include <QtTest>
+
+#include <algorithm>
+
+namespace {
+
+using Post = QPair<qulonglong, qlonglong>; // wParam, lParam of message 2053
+
+// The host's main window: it carries "ATRIUM_MAIN_FRAME" and keeps what the plug-in posts it.
+class StandInHost final : public AtriumMsgFrame
+{
+public:
+    StandInHost() { claimed = setWindowProperty(QString::fromLatin1(AtriumWindowProperty::AtriumMainFrame)); }
+
+    bool claimed = false;
+    QList<Post> posted;
+
+protected:
+    bool nativeEvent(const QByteArray& eventType, void* message, long* result) override
+    {
+        const MSG* msg = static_cast<const MSG*>(message);
+        if (eventType == KNativeMessageEventType && msg->message == AtriumMessage::VaultkeepState) {
+            posted << Post(msg->wParam, msg->lParam);
+            return true;
+        }
+        return AtriumMsgFrame::nativeEvent(eventType, message, result);
+    }
+};
+
+// The posts about the switch only: the scanner, once started, also reports totals.
+QList<Post> statePosts(QList<Post> posted)
+{
+    posted.erase(
+        std::remove_if(posted.begin(), posted.end(), [](const Post& post) { return post.first == 0; }),
+        posted.end());
+    return posted;
+}
+
+} // namespace
+
+class TestHomePage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    // First: the process's first counter update is a one-time event.
+    void firstCounterUpdatePostsTheTotalThenTheState();
+    void withoutAHostNothingIsPosted();
+    void switchTurnsProtectionOffAndOn();
+    void stateSetFromOutsideStoresAndTracesNothing();
+    void diskReport_data();
+    void diskReport();
+    void longCountersCutNothing();
+
+private:
+    QString storedAutoBack() const;
+    template<typename T> T* child(const char* name) const
+    {
+        return m_page->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    KTestEnvironment m_env;
+    QScopedPointer<KHomeWidget> m_page;
+    KNewTraces m_traces { m_env.path(QStringLiteral("cache")) };
+};
+
+void TestHomePage::initTestCase()
+{
+    QVERIFY(!installHostWithPathmark(m_env, QStringLiteral("5.2.0.1")).isEmpty());
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env.path(QStringLiteral("cache"))));
+    m_env.addBackupDrive(QStringLiteral("D"));
+    // The scanner the switch starts cycles quickly, so that it stops promptly.
+    KDiskFileManager::instance()->setCycleInterval(20);
+}
+
+void TestHomePage::init()
+{
+    KConfig::instance()->setAutoBack(true);
+    m_traces.take();
+}
+
+void TestHomePage::cleanup()
+{
+    m_page.reset();
+    KDiskFileManager::instance()->stopThread();
+}
+
+QString TestHomePage::storedAutoBack() const
+{
+    return QSettings(KConfig::instance()->filePath(), QSettings::IniFormat)
+        .value(QStringLiteral("AutoBack"))
+        .toString();
+}
+
+void TestHomePage::firstCounterUpdatePostsTheTotalThenTheState()
+{
+    StandInHost host;
+    QVERIFY(host.claimed);
+    m_page.reset(new KHomeWidget);
+    emit KFileServiceManager::instance()->sigUpdateHomePage(1287, 46, 3);
+    QCOMPARE(child<QLabel>("lblTotalBackedTime")->text() + child<QLabel>("lblBackedNumber")->text()
+            + child<QLabel>("lblDeletedNumber")->text(),
+        QStringLiteral("1287463"));
+    emit KFileServiceManager::instance()->sigUpdateHomePage(1288, 46, 3);
+    emit KFileServiceManager::instance()->sigUpdateHomePage(1289, 47, 3);
+
+    // The switch's state when the page is built, then with the first update only.
+    const QList<Post> expected { Post(1, 1), Post(0, 1287), Post(1, 1), Post(0, 1288), Post(0, 1289) };
+    QTRY_COMPARE(host.posted, expected);
+    QCOMPARE(
+        m_traces.take(), QStringList { QStringLiteral("Vaultkeep处于开启状态|首页|Vaultkeep|自动发送") });
+}
+
+void TestHomePage::withoutAHostNothingIsPosted()
+{
+    m_page.reset(new KHomeWidget);
+    emit KFileServiceManager::instance()->sigUpdateHomePage(7, 2, 0);
+    QCOMPARE(child<QLabel>("lblTotalBackedTime")->text(), QStringLiteral("7"));
+
+    // A host that comes later hears only what happens from then on.
+    StandInHost host;
+    QVERIFY(host.claimed);
+    emit KFileServiceManager::instance()->sigUpdateHomePage(8, 2, 0);
+    QTRY_COMPARE(host.posted, QList<Post> { Post(0, 8) });
+}
+
+void TestHomePage::switchTurnsProtectionOffAndOn()
+{
+    StandInHost host;
+    m_page.reset(new KHomeWidget);
+    auto* button = child<KCustomButton>("btnOpenClose");
+
+    QTest::mouseClick(button, Qt::LeftButton);
+    // The switch answers once the click has been handled.
+    QCOMPARE(m_page->openCloseState(), 0);
+    QTRY_COMPARE(m_page->openCloseState(), 1);
+    QCOMPARE(storedAutoBack(), QStringLiteral("false"));
+    QCOMPARE(button->picName(), QStringLiteral(":/Icons/Icons/已关闭.png"));
+
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE(m_page->openCloseState(), 0);
+    QCOMPARE(storedAutoBack(), QStringLiteral("true"));
+    QVERIFY(KDiskFileManager::instance()->isRunning());
+
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_VERIFY(!KDiskFileManager::instance()->isRunning());
+
+    QTRY_COMPARE(statePosts(host.posted), QList<Post>({ Post(1, 1), Post(1, 0), Post(1, 1), Post(1, 0) }));
+    QCOMPARE(m_traces.take(),
+        QStringList({ QStringLiteral("关闭Vaultkeep|首页|Vaultkeep|手动操作"),
+            QStringLiteral("打开Vaultkeep|首页|Vaultkeep|手动操作"),
+            QStringLiteral("关闭Vaultkeep|首页|Vaultkeep|手动操作") }));
+}
+
+void TestHomePage::stateSetFromOutsideStoresAndTracesNothing()
+{
+    StandInHost host;
+    m_page.reset(new KHomeWidget);
+    QVERIFY(QMetaObject::invokeMethod(m_page.data(), "onSetOpenCloseType", Q_ARG(int, 0)));
+    QVERIFY(KDiskFileManager::instance()->isRunning());
+    QVERIFY(QMetaObject::invokeMethod(m_page.data(), "onSetOpenCloseType", Q_ARG(int, 1)));
+    QCOMPARE(m_page->openCloseState(), 1);
+    QTRY_VERIFY(!KDiskFileManager::instance()->isRunning());
+    QCOMPARE(storedAutoBack(), QStringLiteral("true"));
+    QTRY_COMPARE(statePosts(host.posted), QList<Post>({ Post(1, 1), Post(1, 1), Post(1, 0) }));
+    QCOMPARE(m_traces.take(), QStringList());
+}
+
+void TestHomePage::diskReport_data()
+{
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<double>("freeMiB");
+    QTest::addColumn<double>("totalMiB");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("barWidth");
+    QTest::addColumn<bool>("ample");
+    QTest::newRow("150.0 of 1000.0 MiB: a red bar cut to 30 pixels, E, 0.1 G")
+        << "E:/" << 150.0 << 1000.0 << "E盘,剩余0.1G" << 30 << false;
+    QTest::newRow("150.5 MiB is ample: green") << "E:/" << 150.5 << 1000.0 << "E盘,剩余0.1G" << 30 << true;
+    QTest::newRow("half the drive free: 100.5 pixels are cut to 100")
+        << "E:/" << 500.0 << 1000.0 << "E盘,剩余0.5G" << 100 << true;
+    QTest::newRow("a Linux drive is named by its folder")
+        << "/media/ann/Data/" << 120000.0 << 480000.0 << "Data盘,剩余117.2G" << 50 << true;
+    QTest::newRow("a total of 0 shows no bar") << "D:\\" << 0.0 << 0.0 << "D盘,剩余0.0G" << 0 << false;
+    QTest::newRow("more free than total fills the track")
+        << "D:\\" << 900.0 << 800.0 << "D盘,剩余0.9G" << 201 << true;
+}
+
+void TestHomePage::diskReport()
+{
+    QFETCH(QString, root);
+    QFETCH(double, freeMiB);
+    QFETCH(double, totalMiB);
+    QFETCH(QString, text);
+    QFETCH(int, barWidth);
+    QFETCH(bool, ample);
+
+    m_page.reset(new KHomeWidget);
+    // Reported as the disk monitor reports it, from its thread.
+    emit KDiskInfoThread::instance()->sigSetHomeDiskFree(root, freeMiB, totalMiB);
+    QCOMPARE(child<QLabel>("lblDiskTipText")->text(), text);
+
+    auto* animation = m_page->findChild<QPropertyAnimation*>();
+    QVERIFY(animation);
+    QCOMPARE(animation->duration(), 2000);
+    QCOMPARE(animation->startValue().toRect(), QRect(525, 397, 181, 21));
+    animation->setCurrentTime(animation->duration());
+    QCOMPARE(child<QLabel>("lblFreeDiskBg")->geometry(), QRect(525, 397, barWidth, 21));
+
+    const QString style = child<QLabel>("lblFreeDiskBg")->styleSheet();
+    QCOMPARE(style.contains(QLatin1String("#8ED820")), ample);
+    QCOMPARE(style.contains(QLatin1String("#E14747")), !ample);
+    QCOMPARE(child<QLabel>("lblBottomTip")->text(),
+        ample ? QStringLiteral("备份盘空间充足，可以放心使用")
+              : QStringLiteral("              备份盘空间不足"));
+}
+
+void TestHomePage::longCountersCutNothing()
+{
+    m_page.reset(new KHomeWidget);
+    emit KFileServiceManager::instance()->sigUpdateHomePage(1234567, 45678, 901);
+    // Each sentence's pieces side by side, none cut.
+    const QStringList pieces
+        = QStringLiteral("lblTitle0 lblTotalBackedTime lblTitle1 lblTitle2 lblBackedNumber "
+                         "label_2 lblTitle2_2 lblDeletedNumber label_4")
+              .split(QLatin1Char(' '));
+    for (int i = 0; i < pieces.size(); ++i) {
+        const auto* piece = m_page->findChild<QLabel*>(pieces.at(i));
+        QVERIFY2(piece->width() >= piece->fontMetrics().horizontalAdvance(piece->text()),
+            qPrintable(pieces.at(i)));
+        if (i % 3 > 0)
+            QCOMPARE(piece->x(), m_page->findChild<QLabel*>(pieces.at(i - 1))->geometry().right() + 1);
+    }
+    // The drive's text has the bar's width, and the sentence beside the bar ends before it.
+    emit KDiskInfoThread::instance()->sigSetHomeDiskFree(
+        QStringLiteral("/media/ann/Backups 2024/"), 120000, 480000);
+    const auto* drive = child<QLabel>("lblDiskTipText");
+    QVERIFY(drive->width() >= drive->fontMetrics().horizontalAdvance(drive->text()));
+    QVERIFY(drive->text().endsWith(QStringLiteral("盘,剩余117.2G")));
+    const auto* tip = child<QLabel>("lblBottomTip");
+    QVERIFY(
+        tip->width() >= tip->fontMetrics().horizontalAdvance(QStringLiteral("备份盘空间充足，可以放心使用")));
+    QVERIFY(tip->geometry().right() < child<QLabel>("lblTatalSizeBG")->x());
+}
+
+QTEST_MAIN(TestHomePage)
+#include "tst_homepage.moc"

@@ -1,0 +1,298 @@
+#include "AtriumCommon/atriummessages.h"
+#include "AtriumCommon/atriummsgframe.h"
+#include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/main/khostmessagehandler.h"
+#include "Widgets/title/ksystemtitle.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kfiletypemanager.h"
+#include "ktestenvironment.h"
+#include "ktracestore.h"
+#include "kwidgettest.h"
+#include "platform/kregistry.h"
+
+#include <QProcess>
+#include <QTabWidget>
+#include <QThread>
+#include <QtTest>
+
+using namespace KWidgetTest;
+
+namespace {
+
+const QString SkinKey = QStringLiteral("HKEY_CURRENT_USER\\SoftWare\\Tarsel\\Atrium\\Skin");
+
+// The main window as far as host messages go: the message frame with its two properties, its
+// title strip and three pages, its nativeEvent handing everything to the handler first.
+class StandInMainWindow final : public AtriumMsgFrame
+{
+public:
+    StandInMainWindow()
+    {
+        resize(800, 500);
+        title = new KSystemTitle(this);
+        title->setGeometry(1, 1, 798, 30);
+        tabs = new QTabWidget(this);
+        tabs->setGeometry(1, 32, 798, 468);
+        for (int page = 0; page < 3; ++page)
+            tabs->addTab(new QWidget, QString());
+        handler = new KHostMessageHandler(this, tabs, title, this);
+        connect(handler, &KHostMessageHandler::sigClose, this, &QWidget::hide);
+        claimed = setWindowProperty(QString::fromLatin1(AtriumWindowProperty::SkinSyncWithAtrium))
+            && setWindowProperty(QString::fromLatin1(AtriumWindowProperty::VaultkeepMainFrame));
+    }
+
+    KSystemTitle* title;
+    QTabWidget* tabs;
+    KHostMessageHandler* handler;
+    bool claimed = false;
+    int messages = 0; // window messages that reached nativeEvent
+
+protected:
+    bool nativeEvent(const QByteArray& eventType, void* message, long* result) override
+    {
+        if (eventType == KNativeMessageEventType)
+            ++messages;
+        return handler->handleNativeEvent(eventType, message, result)
+            || AtriumMsgFrame::nativeEvent(eventType, message, result);
+    }
+};
+
+QStringList words(const char* text)
+{
+    return QString::fromUtf8(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+struct ToolRun
+{
+    int exitCode = -1;
+    QString out;
+};
+
+} // namespace
+
+// The messages of the host and its sibling programs, sent by the message tool from a process of
+// its own, over the sockets a user's programs use.
+class TestHostMessages : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void showFileVersions_data();
+    void showFileVersions();
+    void aPathWithoutItsZeroByteIsReadToItsCount();
+    void windowMessages_data();
+    void windowMessages();
+    void quitHidesAndActivateShowsAgain();
+    void skinChangeReachesEveryTitleStrip();
+    void toolListsLiveWindowsOnly();
+
+private:
+    ToolRun tool(const QStringList& arguments);
+
+    KTestEnvironment m_env;
+    QScopedPointer<StandInMainWindow> m_window;
+    KNewTraces m_traces { m_env.path(QStringLiteral("cache")) };
+};
+
+void TestHostMessages::initTestCase()
+{
+    QVERIFY(!installHostWithPathmark(m_env, QStringLiteral("5.2.0.1")).isEmpty());
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env.path(QStringLiteral("cache"))));
+    QVERIFY(KFileTypeManager::instance()->addFileExts(int(FileTypeKind::Rebar), QStringLiteral("GGJ")));
+}
+
+void TestHostMessages::init()
+{
+    m_window.reset(new StandInMainWindow);
+    QVERIFY(m_window->claimed);
+    m_window->show();
+    m_traces.take();
+}
+
+void TestHostMessages::cleanup()
+{
+    m_window.reset();
+}
+
+ToolRun TestHostMessages::tool(const QStringList& arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ATRIUM_MESSAGES"), m_env.platform()->messageFolder());
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VK_MSG_TOOL), arguments);
+    // This process answers while the tool waits: its event loop must run.
+    QDeadlineTimer deadline(30000);
+    while (process.state() != QProcess::NotRunning && !deadline.hasExpired())
+        QTest::qWait(5);
+    ToolRun run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    return run;
+}
+
+void TestHostMessages::showFileVersions_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("order");
+    const QString known = QStringLiteral("/home/ann/工程/钢筋 2024.GGJ");
+    const QString unknown = QStringLiteral("/home/ann/notes.xyz");
+    QTest::newRow("a protected kind: the page switches to it before the versions open")
+        << known << QStringList { QStringLiteral("page of kind 2"), QStringLiteral("versions of ") + known };
+    QTest::newRow("an unknown suffix: the page keeps its kind, the versions still open")
+        << unknown << QStringList { QStringLiteral("versions of ") + unknown };
+}
+
+void TestHostMessages::showFileVersions()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, order);
+
+    QStringList happened;
+    connect(KFileServiceManager::instance(), &KFileServiceManager::sigAfxMisCodePreUpdate, m_window.data(),
+        [&happened](int type, int) { happened << QStringLiteral("page of kind %1").arg(type); });
+    // Queued, as the main window connects it to the mis-edit page.
+    connect(
+        m_window->handler, &KHostMessageHandler::sigShowFileVersionDlg, m_window.data(),
+        [&happened](const QString& file) { happened << QStringLiteral("versions of ") + file; },
+        Qt::QueuedConnection);
+    m_window->hide();
+
+    const ToolRun run = tool(words("copydata main 27") + QStringList { path });
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QStringLiteral("0"));
+    QTRY_COMPARE(happened.size(), order.size());
+    QCOMPARE(happened, order);
+    QVERIFY(m_window->isVisible());
+    QCOMPARE(m_window->tabs->currentIndex(), 1);
+    QCOMPARE(m_env.platform()->foregroundRequests().last(), reinterpret_cast<HWND>(m_window->winId()));
+    QCOMPARE(m_traces.take(), QStringList { QStringLiteral("收到正常显示窗口消息||Vaultkeep|自动发送") });
+}
+
+void TestHostMessages::aPathWithoutItsZeroByteIsReadToItsCount()
+{
+    QString requested;
+    connect(m_window->handler, &KHostMessageHandler::sigShowFileVersionDlg, m_window.data(),
+        [&requested](const QString& file) { requested = file; });
+    // Sent by a program that counts its bytes without the zero, from a thread of its own.
+    const QByteArray path = QStringLiteral("/home/ann/钢筋.GGJ").toUtf8();
+    const HWND window = findWindowByProperty(QString::fromLatin1(AtriumWindowProperty::VaultkeepMainFrame));
+    LRESULT answer = 0;
+    QScopedPointer<QThread> sender(
+        QThread::create([&] { sendCopyData(window, AtriumMessage::ShowFileVersions, path, &answer); }));
+    sender->start();
+    QTRY_VERIFY(sender->isFinished());
+    QCOMPARE(requested, QString::fromUtf8(path));
+}
+
+void TestHostMessages::windowMessages_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("startAs"); // "shown", "hidden" or "minimised"
+    QTest::addColumn<int>("startPage");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<bool>("toFront");
+    QTest::addColumn<QStringList>("traces");
+    QTest::newRow("copy-data 28 shows a hidden window on its page")
+        << words("copydata main 28") << "hidden" << 2 << "0" << 2 << true
+        << QStringList { QStringLiteral("收到显示窗口消息||Vaultkeep|自动发送") };
+    QTest::newRow("2054 restores a minimised window on the deleted page")
+        << words("post main 2054") << "minimised" << 0 << "" << 2 << true
+        << QStringList { QStringLiteral("收到显示误删找回窗口消息||Vaultkeep|自动发送") };
+    QTest::newRow("copy-data 5 answers 1 and changes nothing")
+        << words("copydata main 5 x") << "minimised" << 0 << "1" << 0 << false << QStringList();
+    QTest::newRow("an unknown message changes nothing")
+        << words("post main 2030") << "hidden" << 1 << "" << 1 << false << QStringList();
+}
+
+void TestHostMessages::windowMessages()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, startAs);
+    QFETCH(int, startPage);
+    QFETCH(QString, answer);
+    QFETCH(int, page);
+    QFETCH(bool, toFront);
+    QFETCH(QStringList, traces);
+
+    m_window->tabs->setCurrentIndex(startPage);
+    if (startAs == QLatin1String("hidden"))
+        m_window->hide();
+    else if (startAs == QLatin1String("minimised"))
+        m_window->showMinimized();
+    const QList<HWND> before = m_env.platform()->foregroundRequests();
+
+    const ToolRun run = tool(arguments);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, answer);
+    QTRY_COMPARE(m_window->messages, 1);
+    QCOMPARE(m_traces.take(), traces);
+    QCOMPARE(m_window->tabs->currentIndex(), page);
+    QCOMPARE(m_window->isVisible(), toFront || startAs == QLatin1String("minimised"));
+    QCOMPARE(m_window->isMinimized(), !toFront && startAs == QLatin1String("minimised"));
+    QCOMPARE(m_env.platform()->foregroundRequests().size(), before.size() + (toFront ? 1 : 0));
+    if (toFront)
+        QCOMPARE(m_env.platform()->foregroundRequests().last(), reinterpret_cast<HWND>(m_window->winId()));
+}
+
+void TestHostMessages::quitHidesAndActivateShowsAgain()
+{
+    QCOMPARE(tool(words("post main quit")).exitCode, 0);
+    QTRY_VERIFY(!m_window->isVisible());
+    QCOMPARE(tool(words("post main 2029")).exitCode, 0);
+    QTRY_VERIFY(m_window->isVisible());
+    QCOMPARE(m_traces.take(),
+        QStringList({ QStringLiteral("收到退出消息||Vaultkeep|自动发送"),
+            QStringLiteral("收到激活Vaultkeep消息||Vaultkeep|自动发送") }));
+}
+
+void TestHostMessages::skinChangeReachesEveryTitleStrip()
+{
+    // Another window of the plug-in, a dialog with a title strip of its own.
+    QWidget dialog;
+    auto* dialogTitle = new KSystemTitle(&dialog);
+    dialog.show();
+    const QString picture = m_env.path(QStringLiteral("green.png"));
+    QVERIFY(writeStrip(picture, { QColor(20, 160, 60) }, 40, 30));
+    KRegistryKey skin(SkinKey);
+    skin.setValue(QStringLiteral("Path"), m_env.path());
+    skin.setValue(QStringLiteral("Name"), QStringLiteral("green.png"));
+    skin.sync();
+
+    QCOMPARE(tool(words("post skin-sync skin")).exitCode, 0);
+    const QImage green = QImage(picture).convertToFormat(QImage::Format_ARGB32);
+    const auto shows = [&green](KSystemTitle* title) {
+        return title->palette()
+                   .brush(QPalette::Window)
+                   .texture()
+                   .toImage()
+                   .convertToFormat(QImage::Format_ARGB32)
+            == green;
+    };
+    QTRY_VERIFY(shows(m_window->title));
+    QVERIFY(shows(dialogTitle));
+    QCOMPARE(m_traces.take(), QStringList { QStringLiteral("收到换肤消息||Vaultkeep|自动发送") });
+    KRegistryKey(SkinKey).removeKey();
+}
+
+void TestHostMessages::toolListsLiveWindowsOnly()
+{
+    const QString socket = m_env.platform()->messageFolder() + QStringLiteral("/KVAULTKEEP_MAIN_FRAME");
+    ToolRun run = tool(words("list main host"));
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QStringLiteral("KVAULTKEEP_MAIN_FRAME\t") + socket);
+
+    // A window that is gone carries no property any more.
+    m_window.reset();
+    run = tool(words("list main"));
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out, QString());
+    QCOMPARE(tool(words("post main 2029")).exitCode, 1);
+}
+
+QTEST_MAIN(TestHostMessages)
+#include "tst_hostmessages.moc"
