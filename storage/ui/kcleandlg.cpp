@@ -21,7 +21,7 @@ KCleanDlg::KCleanDlg(QWidget* parent)
     setFixedSize(size());
     const QString background = KCommon::skinImagePath(QStringLiteral("按扭背景.png"));
     for (KCustomButton* button : { m_ui->btnCleanAll, m_ui->btnCleanBefore, m_ui->btnClose })
-        button->setPicName(background, 1);
+        button->setPicName(background, 4);
 
     connect(m_ui->btnCleanAll, &QPushButton::clicked, this, &KCleanDlg::onCleanAll);
     connect(m_ui->btnCleanBefore, &QPushButton::clicked, this, &KCleanDlg::onCleanBefore);

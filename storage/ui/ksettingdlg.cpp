@@ -34,7 +34,7 @@ KSettingDlg::KSettingDlg(QWidget* parent)
     setFixedSize(size());
     const QString background = KCommon::skinImagePath(QStringLiteral("按扭背景.png"));
     for (KCustomButton* button : { m_ui->btnQuickClean, m_ui->btnOk, m_ui->btnCancel })
-        button->setPicName(background, 1);
+        button->setPicName(background, 4);
     m_ui->cbxSavePath->setStyleSheet(
         QStringLiteral(
             "QComboBox{border:1px solid gray;font:bold;}QComboBox QAbstractItemView::item{height:28px;}"
