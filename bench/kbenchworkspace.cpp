@@ -153,7 +153,7 @@ bool KBenchWorkspace::addOlderVersions(KFileServiceManager* manager, const QStri
     const QString folder = KCommon::backupDirectory();
     const QString today = KTimeStamp::formatDate(QDate::currentDate());
     for (const QString& source : sources) {
-        KFileObject* record = manager->findFile(source);
+        const KFileObjectPtr record = manager->findFile(source);
         if (!record)
             return false;
         const QDateTime modified = QDateTime::fromMSecsSinceEpoch(KFileOps::status(source).modifiedMSecs);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/kfakeplatform.h"
+#include "kfakeplatform.h"
 
 #include <QScopedPointer>
 #include <QString>

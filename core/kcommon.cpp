@@ -17,8 +17,9 @@ namespace KCommon {
 
 QString joinPath(const QString& dir, const QString& name, QChar separator)
 {
+    // Never trimmed: blanks at either end belong to a file name on Linux.
     const QString doubled = QString(separator) + separator;
-    QString path = QString(dir.trimmed() + separator + name).trimmed();
+    QString path = dir + separator + name;
     path.replace(doubled, QString(separator));
     path.replace(QLatin1String("//"), QString(separator));
     return path;

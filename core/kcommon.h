@@ -16,7 +16,8 @@ struct KDriveRecord
 // Helpers shared by the engine and the user interface. Any thread may call them.
 namespace KCommon {
 
-// `dir`, a separator and `name`, with doubled separators collapsed once, left to right.
+// `dir`, a separator and `name`, with doubled separators collapsed once, left to right. Blanks
+// are kept: they may end a file name.
 QString joinPath(const QString& dir, const QString& name);
 // The same rule with an explicit separator, for paths of the other system.
 QString joinPath(const QString& dir, const QString& name, QChar separator);

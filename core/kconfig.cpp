@@ -1,6 +1,7 @@
 #include "core/kconfig.h"
 
 #include "core/kcommon.h"
+#include "platform/kiniformat.h"
 #include "platform/kplatform.h"
 #include "platform/kregistry.h"
 #include "platform/ksettingslock.h"
@@ -64,17 +65,18 @@ QVariant KConfig::read(const QString& key, const QVariant& defaultValue) const
 {
     const QString path = filePath();
     const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-    const QSettings settings(path, QSettings::IniFormat);
+    const QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
     return settings.value(key, defaultValue);
 }
 
-void KConfig::write(const QString& key, const QVariant& value)
+bool KConfig::write(const QString& key, const QVariant& value)
 {
     const QString path = filePath();
     const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-    QSettings settings(path, QSettings::IniFormat);
+    QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
     settings.setValue(key, value);
     settings.sync();
+    return settings.status() == QSettings::NoError;
 }
 
 bool KConfig::readSwitch(const QString& key) const
@@ -235,7 +237,7 @@ QStringList KConfig::recentExcludedFolders() const
     const QString path = filePath();
     {
         const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-        const QSettings settings(path, QSettings::IniFormat);
+        const QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
         // An empty list is stored as an invalid value: present, but no list.
         if (settings.contains(RecentExcludedFoldersKey))
             return settings.value(RecentExcludedFoldersKey).toStringList();
@@ -254,9 +256,22 @@ int KConfig::totalBackupCount() const
     return KRegistryKey(CounterKey).value(CounterValue).toInt();
 }
 
-void KConfig::setTotalBackupCount(int count)
+bool KConfig::setTotalBackupCount(int count)
 {
     KRegistryKey key(CounterKey);
     key.setValue(CounterValue, count);
-    key.sync();
+    return key.sync();
+}
+
+bool KConfig::retryPendingWrites()
+{
+    bool written = false;
+    {
+        const QString path = filePath();
+        const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
+        QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
+        settings.sync();
+        written = settings.status() == QSettings::NoError;
+    }
+    return KRegistryKey(CounterKey).sync() && written;
 }

@@ -6,7 +6,9 @@
 
 // The module's user settings: an INI file in the host's data folder, plus the registry counter
 // of all backups ever made. Nothing is cached: every getter reads the file and every setter
-// writes it through at once, so several threads and processes see each other's changes.
+// writes it through at once, so several threads and processes see each other's changes. A write
+// that fails (a full disk) leaves the file as it was and stays pending in this process until a
+// later write of the file succeeds.
 class KConfig : public QObject
 {
     Q_OBJECT
@@ -58,15 +60,20 @@ public:
     QStringList recentExcludedFolders() const;
     void setRecentExcludedFolders(const QStringList& patterns);
 
-    // The registry counter of all backups ever made; absent or not a number reads 0.
+    // The registry counter of all backups ever made; absent or not a number reads 0. The setter
+    // is false when the hive could not be written.
     int totalBackupCount() const;
-    void setTotalBackupCount(int count);
+    bool setTotalBackupCount(int count);
+
+    // Writes again what failed writes left pending in the settings file and in the hive; true
+    // when nothing is pending any more.
+    bool retryPendingWrites();
 
     static constexpr qint64 DefaultTipSize = 1073741824; // 1 GiB
 
 private:
     QString chooseBackupDrive() const;
-    void write(const QString& key, const QVariant& value);
+    bool write(const QString& key, const QVariant& value);
     QVariant read(const QString& key, const QVariant& defaultValue) const;
     bool readSwitch(const QString& key) const;
 

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QUuid>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -40,6 +42,46 @@ QByteArray escapedUtf8(const QString& path)
     return path.toUtf8();
 }
 
+// "yyyy-MM-dd hh:mm:ss" of a stamp number yyyyMMddhhmmss; every row of every cycle needs one.
+QString displayText(qint64 stamp)
+{
+    if (stamp < 0)
+        return QString();
+    char text[19];
+    const int widths[6] = { 4, 2, 2, 2, 2, 2 };
+    const char after[6] = { '-', '-', ' ', ':', ':', 0 };
+    qint64 divisor = 10000000000;
+    int at = 0;
+    for (int field = 0; field < 6; ++field) {
+        int value = int(stamp / divisor % (field == 0 ? 10000 : 100));
+        for (int i = widths[field] - 1; i >= 0; --i) {
+            text[at + i] = char('0' + value % 10);
+            value /= 10;
+        }
+        at += widths[field];
+        if (after[field])
+            text[at++] = after[field];
+        divisor /= 100;
+    }
+    return QString::fromLatin1(text, 19);
+}
+
+QDate dateOfStamp(qint64 stamp)
+{
+    if (stamp < 0)
+        return QDate();
+    return QDate(int(stamp / 10000000000), int(stamp / 100000000 % 100), int(stamp / 1000000 % 100));
+}
+
+// Set once a copy is complete, before its version is recorded; cleared by the flush.
+std::atomic<bool> g_unflushedCopies { false };
+
+int todayNumber()
+{
+    const QDate today = KPlatform::instance()->currentDate();
+    return today.year() * 10000 + today.month() * 100 + today.day();
+}
+
 } // namespace
 
 // ---- KFileCopyedObject ----
@@ -50,6 +92,12 @@ KFileCopyedObject::KFileCopyedObject(QObject* parent)
 
 bool KFileCopyedObject::createBackup(const QString& sourcePath, const QString& backupDirectory)
 {
+    return createBackupFile(sourcePath, backupDirectory, &m_fileId);
+}
+
+bool KFileCopyedObject::createBackupFile(
+    const QString& sourcePath, const QString& backupDirectory, QString* fileId)
+{
     // Callers that pass the folder have made sure it exists, once for many files.
     QString folder = backupDirectory;
     if (folder.isEmpty()) {
@@ -58,15 +106,26 @@ bool KFileCopyedObject::createBackup(const QString& sourcePath, const QString& b
             QDir().mkpath(folder);
     }
     // The modification time comes from the opened file, so the name carries the time of the
-    // content that is copied.
+    // content that is copied; the copy is discarded when the file changed meanwhile.
     KCopySource source(sourcePath);
     const QString modified
         = source.isOpen() ? KTimeStamp::formatMSecs(source.status().modifiedMSecs) : QString();
-    m_fileId = QUuid::createUuid().toString() + QLatin1Char('_') + modified + QLatin1Char('_')
+    *fileId = QUuid::createUuid().toString() + QLatin1Char('_') + modified + QLatin1Char('_')
         + KTimeStamp::todayText();
-    // The copy keeps the source's permissions plus read and write for its owner, so a copy of a
-    // read-only source does not stay read-only.
-    return source.copyTo(folder + m_fileId);
+    if (source.copyTo(folder + *fileId) != KCopySource::Result::Copied)
+        return false;
+    g_unflushedCopies = true;
+    return true;
+}
+
+bool KFileCopyedObject::flushNewCopies()
+{
+    if (!g_unflushedCopies.exchange(false))
+        return true;
+    if (KFileOps::syncFileSystem(KCommon::backupDirectory()))
+        return true;
+    g_unflushedCopies = true;
+    return false;
 }
 
 QDateTime KFileCopyedObject::modifiedTime() const
@@ -89,8 +148,7 @@ QString KFileCopyedObject::modifiedStamp() const
 bool KFileCopyedObject::isBackedUpToday() const
 {
     // A malformed backup date is not today.
-    return m_fileId.size() >= 8 && QStringView(m_fileId).right(8) == KTimeStamp::todayText()
-        && backupDate().isValid();
+    return KVersionId(m_fileId).backupDate() == todayNumber();
 }
 
 QString KFileCopyedObject::backupFilePath() const
@@ -100,14 +158,24 @@ QString KFileCopyedObject::backupFilePath() const
 
 bool KFileCopyedObject::removeBackupFile() const
 {
-    return isSafeFileId(m_fileId) && QFile::remove(backupFilePath());
+    return removeBackupFile(m_fileId);
+}
+
+bool KFileCopyedObject::removeBackupFile(const QString& fileId)
+{
+    return isSafeFileId(fileId) && QFile::remove(KCommon::backupDirectory() + fileId);
 }
 
 qint64 KFileCopyedObject::backupFileSize() const
 {
-    if (!isSafeFileId(m_fileId))
+    return backupFileSize(m_fileId);
+}
+
+qint64 KFileCopyedObject::backupFileSize(const QString& fileId)
+{
+    if (!isSafeFileId(fileId))
         return 0;
-    return KFileOps::status(backupFilePath()).size;
+    return KFileOps::status(KCommon::backupDirectory() + fileId).size;
 }
 
 bool KFileCopyedObject::backupFileExists(const QString& fileId)
@@ -143,7 +211,7 @@ KFileObject::KFileObject(const QString& fileName, int fileType, QObject* parent)
 
 KFileObject::~KFileObject()
 {
-    qDeleteAll(m_versions);
+    qDeleteAll(m_objects);
 }
 
 int KFileObject::versionCount() const
@@ -155,7 +223,11 @@ int KFileObject::versionCount() const
 QStringList KFileObject::versionIds() const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    return m_versions.keys();
+    QStringList ids;
+    ids.reserve(m_versions.size());
+    for (const KVersionId& version : m_versions)
+        ids.append(version.text());
+    return ids;
 }
 
 void KFileObject::addVersion(const QString& fileId)
@@ -165,40 +237,30 @@ void KFileObject::addVersion(const QString& fileId)
 
 void KFileObject::addVersions(const QStringList& fileIds)
 {
+    QVector<KVersionId> added;
+    added.reserve(fileIds.size());
+    for (const QString& fileId : fileIds)
+        added.append(KVersionId(fileId));
+    std::sort(added.begin(), added.end());
     const std::lock_guard<std::shared_mutex> locker(m_lock);
-    for (const QString& fileId : fileIds) {
-        auto* version = new KFileCopyedObject;
-        version->setFileId(fileId);
-        delete m_versions.value(fileId);
-        m_versions.insert(fileId, version);
-    }
-    reindex();
-}
-
-void KFileObject::reindex()
-{
-    m_xmlValid = false;
-    m_order.resize(m_versions.size());
-    m_ids.resize(m_versions.size());
-    m_stampNumbers.resize(m_versions.size());
-    int i = 0;
-    for (auto it = m_versions.cbegin(); it != m_versions.cend(); ++it, ++i) {
-        m_order[i] = it.value();
-        m_ids[i] = it.key();
-        m_stampNumbers[i] = KTimeStamp::numberOf(stampOf(it.key()));
-    }
+    QVector<KVersionId> merged;
+    merged.reserve(m_versions.size() + added.size());
+    std::set_union(
+        m_versions.cbegin(), m_versions.cend(), added.cbegin(), added.cend(), std::back_inserter(merged));
+    m_versions = merged;
+    m_versions.squeeze();
+    ++m_revision;
 }
 
 bool KFileObject::addNewVersion(const QString& backupDirectory)
 {
-    auto* version = new KFileCopyedObject;
-    if (!version->createBackup(m_fileName, backupDirectory)) {
-        delete version;
+    QString fileId;
+    if (!KFileCopyedObject::createBackupFile(m_fileName, backupDirectory, &fileId))
         return false;
-    }
+    const KVersionId version(fileId);
     const std::lock_guard<std::shared_mutex> locker(m_lock);
-    m_versions.insert(version->fileId(), version);
-    reindex();
+    m_versions.insert(std::lower_bound(m_versions.begin(), m_versions.end(), version), version);
+    ++m_revision;
     return true;
 }
 
@@ -212,125 +274,157 @@ bool KFileObject::isCurrentStateBackedUp(qint64 modifiedMSecs) const
     // Equal numbers are equal times to the second; an unreadable time (-1) never matches.
     const qint64 current = KTimeStamp::numberOfMSecs(modifiedMSecs);
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    return m_stampNumbers.contains(current);
+    return std::any_of(m_versions.cbegin(), m_versions.cend(),
+        [current](const KVersionId& version) { return version.stamp() == current; });
 }
 
-KFileCopyedObject* KFileObject::latestLocked() const
+int KFileObject::latestIndex() const
 {
-    if (m_order.isEmpty())
-        return nullptr;
+    if (m_versions.isEmpty())
+        return -1;
     // The first version is the pick; a later one with a readable, later time replaces it,
     // unless the pick lies in the future. An unreadable time (-1) is a null time, which any
     // readable time follows.
     const qint64 now = KTimeStamp::numberOfMSecs(KPlatform::instance()->currentMSecsSinceEpoch());
     int pick = 0;
-    for (int i = 1; i < m_order.size(); ++i) {
-        const qint64 stamp = m_stampNumbers.at(i);
-        const qint64 pickStamp = m_stampNumbers.at(pick);
+    for (int i = 1; i < m_versions.size(); ++i) {
+        const qint64 stamp = m_versions.at(i).stamp();
+        const qint64 pickStamp = m_versions.at(pick).stamp();
         if (stamp < 0 || pickStamp > now)
             continue;
         if (pickStamp < 0 || stamp > pickStamp)
             pick = i;
     }
-    return m_order.at(pick);
+    return pick;
+}
+
+KFileCopyedObject* KFileObject::objectFor(const KVersionId& version) const
+{
+    const QString fileId = version.text();
+    const std::lock_guard<std::mutex> locker(m_objectsMutex);
+    KFileCopyedObject*& object = m_objects[fileId];
+    if (!object) {
+        object = new KFileCopyedObject;
+        object->setFileId(fileId);
+    }
+    return object;
 }
 
 KFileCopyedObject* KFileObject::latestVersion() const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    return latestLocked();
+    const int latest = latestIndex();
+    return latest < 0 ? nullptr : objectFor(m_versions.at(latest));
 }
 
 QDateTime KFileObject::latestModifiedTime() const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    const KFileCopyedObject* latest = latestLocked();
-    return latest ? latest->modifiedTime() : QDateTime();
+    const int latest = latestIndex();
+    const qint64 stamp = latest < 0 ? -1 : m_versions.at(latest).stamp();
+    if (stamp < 0)
+        return QDateTime();
+    return QDateTime(
+        dateOfStamp(stamp), QTime(int(stamp / 10000 % 100), int(stamp / 100 % 100), int(stamp % 100)));
 }
 
 KFileCopyedObject* KFileObject::findVersion(const QString& fileId) const
 {
+    const KVersionId wanted(fileId);
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    return m_versions.value(fileId);
+    const auto found = std::lower_bound(m_versions.cbegin(), m_versions.cend(), wanted);
+    return found != m_versions.cend() && *found == wanted ? objectFor(wanted) : nullptr;
+}
+
+QVector<KVersionId> KFileObject::takeVersions(const std::function<bool(const KVersionId&)>& which)
+{
+    QVector<KVersionId> taken;
+    const std::lock_guard<std::shared_mutex> locker(m_lock);
+    const auto kept = std::stable_partition(m_versions.begin(), m_versions.end(),
+        [&which](const KVersionId& version) { return !which(version); });
+    for (auto it = kept; it != m_versions.end(); ++it)
+        taken.append(*it);
+    m_versions.erase(kept, m_versions.end());
+    if (!taken.isEmpty())
+        ++m_revision;
+    return taken;
 }
 
 bool KFileObject::removeVersion(const QString& fileId)
 {
-    const std::lock_guard<std::shared_mutex> locker(m_lock);
-    KFileCopyedObject* version = m_versions.value(fileId);
-    if (!version || !version->removeBackupFile())
+    const KVersionId wanted(fileId);
+    {
+        const std::shared_lock<std::shared_mutex> locker(m_lock);
+        if (!std::binary_search(m_versions.cbegin(), m_versions.cend(), wanted))
+            return false;
+    }
+    // The copy is deleted without holding the record: readers are not kept waiting on the disk.
+    if (!KFileCopyedObject::removeBackupFile(fileId))
         return false;
-    m_versions.remove(fileId);
-    reindex();
-    delete version;
+    takeVersions([&wanted](const KVersionId& version) { return version == wanted; });
     return true;
 }
 
 bool KFileObject::removeAllBackups()
 {
-    const std::lock_guard<std::shared_mutex> locker(m_lock);
+    const QVector<KVersionId> taken = takeVersions([](const KVersionId&) { return true; });
     bool removed = true;
-    for (KFileCopyedObject* version : qAsConst(m_versions)) {
-        removed = version->removeBackupFile() && removed;
-        delete version;
-    }
-    m_versions.clear();
-    reindex();
+    for (const KVersionId& version : taken)
+        removed = KFileCopyedObject::removeBackupFile(version.text()) && removed;
     return removed;
+}
+
+QStringList KFileObject::idsNotBackedUpToday() const
+{
+    const int today = todayNumber();
+    QStringList ids;
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    for (const KVersionId& version : m_versions) {
+        if (version.backupDate() != today)
+            ids.append(version.text());
+    }
+    return ids;
 }
 
 bool KFileObject::removeBackupsBeforeToday()
 {
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const QStringList before = idsNotBackedUpToday();
     bool removed = true;
-    for (const KFileCopyedObject* version : qAsConst(m_versions)) {
-        if (!version->isBackedUpToday())
-            removed = version->removeBackupFile() && removed;
-    }
+    for (const QString& fileId : qAsConst(before))
+        removed = KFileCopyedObject::removeBackupFile(fileId) && removed;
     return removed;
 }
 
 bool KFileObject::dropVersionsOlderThan7Days()
 {
     const QDate today = KPlatform::instance()->currentDate();
-    const std::lock_guard<std::shared_mutex> locker(m_lock);
-    bool dropped = false;
-    for (auto it = m_versions.begin(); it != m_versions.end();) {
+    const QVector<KVersionId> dropped = takeVersions([&today](const KVersionId& version) {
         // Counted in midnights between the recorded modification and today; an unreadable
         // time counts as today, so it is never dropped.
-        const QDate modified = it.value()->modifiedTime().date();
+        const QDate modified = dateOfStamp(version.stamp());
         const qint64 days = modified.isValid() ? modified.daysTo(today) : 0;
-        if (days >= -6 && days <= 6) {
-            ++it;
-            continue;
-        }
-        it.value()->removeBackupFile();
-        delete it.value();
-        it = m_versions.erase(it);
-        dropped = true;
-    }
-    if (dropped)
-        reindex();
-    return dropped;
+        return days < -6 || days > 6;
+    });
+    for (const KVersionId& version : dropped)
+        KFileCopyedObject::removeBackupFile(version.text());
+    return !dropped.isEmpty();
 }
 
 qint64 KFileObject::totalBackupSize() const
 {
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const QStringList ids = versionIds();
     qint64 total = 0;
-    for (const KFileCopyedObject* version : qAsConst(m_versions))
-        total += version->backupFileSize();
+    for (const QString& fileId : ids)
+        total += KFileCopyedObject::backupFileSize(fileId);
     return total;
 }
 
 qint64 KFileObject::backupSizeBeforeToday() const
 {
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const QStringList before = idsNotBackedUpToday();
     qint64 total = 0;
-    for (const KFileCopyedObject* version : qAsConst(m_versions)) {
-        if (!version->isBackedUpToday())
-            total += version->backupFileSize();
-    }
+    for (const QString& fileId : qAsConst(before))
+        total += KFileCopyedObject::backupFileSize(fileId);
     return total;
 }
 
@@ -338,8 +432,10 @@ QMap<QString, KFileCopyedObject*> KFileObject::versionsByXmlLine() const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     QMap<QString, KFileCopyedObject*> lines;
-    for (KFileCopyedObject* version : qAsConst(m_versions))
-        lines.insert(version->toXml(), version);
+    for (const KVersionId& version : m_versions) {
+        KFileCopyedObject* object = objectFor(version);
+        lines.insert(object->toXml(), object);
+    }
     return lines;
 }
 
@@ -350,8 +446,9 @@ QStringList KFileObject::rowTexts() const
     {
         const std::shared_lock<std::shared_mutex> locker(m_lock);
         count = m_versions.size();
-        if (const KFileCopyedObject* version = latestLocked())
-            latest = KTimeStamp::toDisplayText(stampOf(version->fileId()));
+        const int index = latestIndex();
+        if (index >= 0)
+            latest = displayText(m_versions.at(index).stamp());
     }
     const KFileStatus file = KFileOps::status(m_fileName);
     const QString month = file.exists ? KTimeStamp::monthTextOfMSecs(file.createdMSecs) : QString();
@@ -368,8 +465,7 @@ QString KFileObject::rowText(const KFileStatus& file) const
         row.reserve(m_fileName.size() + 40);
         row.append(m_fileName).append(QLatin1Char('|')).append(QString::number(m_versions.size()));
         row.append(QLatin1Char('|'));
-        if (const KFileCopyedObject* version = latestLocked())
-            row.append(KTimeStamp::toDisplayText(stampOf(version->fileId())));
+        row.append(displayText(m_versions.at(latestIndex()).stamp()));
     }
     row.append(QLatin1Char('|'));
     if (file.exists)
@@ -424,42 +520,47 @@ bool KFileObject::appendXml(QByteArray* out) const
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     if (m_versions.isEmpty())
         return false;
-    const std::lock_guard<std::mutex> xmlLocker(m_xmlMutex);
-    if (!m_xmlValid) {
-        m_xml.clear();
-        writeXml(&m_xml);
-        m_xml.squeeze();
-        m_xmlValid = true;
-    }
-    out->append(m_xml);
+    writeElement(out);
     return true;
 }
 
-void KFileObject::writeXml(QByteArray* out) const
+bool KFileObject::appendXml(QByteArray* out, const KSavedText& previous, quint64 save) const
+{
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    if (m_versions.isEmpty())
+        return false;
+    const std::lock_guard<std::mutex> savedLocker(m_savedMutex);
+    const int offset = out->size();
+    if (previous.text && previous.save != 0 && m_saved.save == previous.save && m_saved.revision == m_revision
+        && m_saved.offset + m_saved.length <= previous.text->size()) {
+        out->append(previous.text->constData() + m_saved.offset, m_saved.length);
+    } else {
+        writeElement(out);
+    }
+    if (save != 0)
+        m_saved = { save, m_revision, offset, out->size() - offset };
+    return true;
+}
+
+void KFileObject::writeElement(QByteArray* out) const
 {
     out->append("<File FileName=\"").append(escapedUtf8(m_fileName)).append("\" Type=\"");
     out->append(QByteArray::number(m_fileType)).append("\">");
-    // A FileID needs no escaping (the loader refuses one that would); it is ASCII unless a hand
-    // edited it, and ASCII is copied straight into the buffer.
+    // A FileID needs no escaping: the loader refuses one that would. Each line of the engine's
+    // own FileIDs is made in one piece.
     static const char opening[] = "\n  <Version FileID=\"";
     static const char closing[] = "\"/>";
-    for (const QString& fileId : m_ids) {
-        const int length = fileId.size();
-        const int at = out->size();
-        out->resize(at + int(sizeof opening - 1) + length + int(sizeof closing - 1));
-        char* target = out->data() + at;
-        memcpy(target, opening, sizeof opening - 1);
-        target += sizeof opening - 1;
-        const ushort* source = fileId.utf16();
-        ushort wide = 0;
-        for (int i = 0; i < length; ++i) {
-            wide |= source[i];
-            target[i] = char(source[i]);
-        }
-        memcpy(target + length, closing, sizeof closing - 1);
-        if (wide >= 0x80) {
-            out->resize(at);
-            out->append(opening).append(fileId.toUtf8()).append(closing);
+    constexpr int openingLength = sizeof opening - 1;
+    char line[openingLength + KVersionId::TextLength + sizeof closing - 1];
+    memcpy(line, opening, openingLength);
+    memcpy(line + openingLength + KVersionId::TextLength, closing, sizeof closing - 1);
+    for (const KVersionId& version : m_versions) {
+        if (version.writeText(line + openingLength) > 0) {
+            out->append(line, int(sizeof line));
+        } else {
+            out->append(opening);
+            version.appendText(out);
+            out->append(closing);
         }
     }
     out->append("\n </File>");

@@ -1,15 +1,27 @@
 #pragma once
 
+#include "core/kversionid.h"
+
 #include <QDateTime>
+#include <QHash>
 #include <QMap>
 #include <QObject>
 #include <QStringList>
 #include <QVector>
 
-struct KFileStatus;
-
+#include <functional>
 #include <mutex>
 #include <shared_mutex>
+
+struct KFileStatus;
+
+// The text a database save wrote, from which the next save copies the elements of the records
+// that did not change since.
+struct KSavedText
+{
+    const QByteArray* text = nullptr;
+    quint64 save = 0; // which save wrote it; 0 for none
+};
 
 // One backup version of a protected file: a copy in the backup folder whose file name is its
 // FileID, "{uuid}_<modified yyyyMMddhhmmss>_<backup date yyyyMMdd>". The two times are read
@@ -27,6 +39,13 @@ public:
     // Copies `sourcePath` into the backup folder under a new FileID, which is set even when the
     // copy fails. `backupDirectory` spares callers that back up many files a settings read.
     bool createBackup(const QString& sourcePath, const QString& backupDirectory = QString());
+    // The same without an object: the new FileID goes to `fileId`. The copy carries the source's
+    // modification time, and counts only when the source did not change while it was copied.
+    static bool createBackupFile(const QString& sourcePath, const QString& backupDirectory, QString* fileId);
+    // Flushes the backup folder's file system to disk when copies were made since the last
+    // flush; false when that failed. The database is written only after this, so that no
+    // version it lists can lose its content in a power cut.
+    static bool flushNewCopies();
 
     QDateTime modifiedTime() const;
     QDateTime backupDate() const;
@@ -38,6 +57,8 @@ public:
     qint64 backupFileSize() const;
     QString backupFilePath() const;
     static bool backupFileExists(const QString& fileId);
+    static bool removeBackupFile(const QString& fileId);
+    static qint64 backupFileSize(const QString& fileId);
 
     // A FileID that names a plain file inside the backup folder: no separators, no "..", no
     // drive colon, no control characters. Any other is never used to touch a file.
@@ -53,8 +74,14 @@ private:
 };
 
 // One protected file, keyed by its path, with all its versions. Each record guards its own
-// version map, so the scanner thread may add versions while the GUI thread reads them. (A
-// standard shared mutex rather than QReadWriteLock: ThreadSanitizer can see its synchronisation.)
+// versions, so the scanner thread may add versions while the GUI thread reads them. Backup
+// copies are deleted outside that lock. (A standard shared mutex rather than QReadWriteLock:
+// ThreadSanitizer can see its synchronisation.)
+//
+// The versions are kept as compact FileIDs; a KFileCopyedObject is made for a version only when
+// one is asked for (findVersion, latestVersion, versionsByXmlLine). Such objects belong to the
+// record and live as long as it does, even after their version was removed, so that a pointer
+// handed out never dangles while the record is held.
 class KFileObject : public QObject
 {
     Q_OBJECT
@@ -66,13 +93,15 @@ public:
     QString fileName() const { return m_fileName; }
     int fileType() const { return m_fileType; }
     int versionCount() const;
+    // The FileIDs in their order.
     QStringList versionIds() const;
 
     // Adds a version read from the database; the copy is expected to exist.
     void addVersion(const QString& fileId);
-    // Adds several at once (the database loader), indexing them once.
+    // Adds several at once (the database loader).
     void addVersions(const QStringList& fileIds);
-    // Copies the file's current state as a new version; false when the copy failed.
+    // Copies the file's current state as a new version; false when the copy failed or the file
+    // changed while it was copied (then nothing is recorded and no copy is left).
     bool addNewVersion(const QString& backupDirectory = QString());
 
     // True when some version carries the file's current modification time, to the second.
@@ -99,37 +128,43 @@ public:
     QMap<QString, KFileCopyedObject*> versionsByXmlLine() const;
     // Path, version count, latest modification "yyyy-MM-dd hh:mm:ss", creation month "yyyy年MM月".
     QStringList rowTexts() const;
-    // The same texts joined with "|", for the file's status `file`; empty without versions.
+    // The same texts joined with "|", for the file's status `file`; empty without versions. A
+    // file whose status cannot be read has no creation month.
     QString rowText(const KFileStatus& file) const;
     QString toXml() const;
     // Appends the same element, in UTF-8, to `out`; false when there is none (no versions).
-    // Saving writes the whole database this way, without a text copy per record.
     bool appendXml(QByteArray* out) const;
+    // The same for save number `save`: the element is copied from `previous` when the record
+    // did not change since the save that wrote it there, and the record remembers where in `out`
+    // it lies. A save rewrites every record while few changed since the last one.
+    bool appendXml(QByteArray* out, const KSavedText& previous, quint64 save) const;
 
     // The path as an XML attribute value.
     static QString escapeAttribute(const QString& text);
 
 private:
-    KFileCopyedObject* latestLocked() const;
-    void writeXml(QByteArray* out) const; // under m_lock
-    // Rebuilds the flat copy of the versions' times after the map changed; under the write lock.
-    void reindex();
+    int latestIndex() const; // under m_lock; -1 without versions
+    QStringList idsNotBackedUpToday() const;
+    KFileCopyedObject* objectFor(const KVersionId& version) const;
+    QVector<KVersionId> takeVersions(const std::function<bool(const KVersionId&)>& which);
+
+    void writeElement(QByteArray* out) const; // under m_lock
 
     const QString m_fileName;
     const int m_fileType;
     mutable std::shared_mutex m_lock;
-    QMap<QString, KFileCopyedObject*> m_versions;
-    // The versions in map order with their FileIDs and modification times as numbers (-1 when
-    // unreadable): every cycle asks each record for its latest version and whether its file
-    // changed, and every save writes the FileIDs; flat arrays answer that far faster than
-    // walking the map and reading the names again.
-    QVector<KFileCopyedObject*> m_order;
-    QVector<QString> m_ids;
-    QVector<qint64> m_stampNumbers;
-    // The element as the database writes it, made at the first save after a change: a save
-    // rewrites every record while few changed since the last one. Readers that find it missing
-    // build it under m_xmlMutex; a change clears it under the write lock.
-    mutable std::mutex m_xmlMutex;
-    mutable QByteArray m_xml;
-    mutable bool m_xmlValid = false;
+    QVector<KVersionId> m_versions; // in FileID order
+    quint64 m_revision = 0; // under m_lock; counts the changes of the versions
+    // Where the last save put the element, and the revision it showed then.
+    struct SavedElement
+    {
+        quint64 save = 0;
+        quint64 revision = 0;
+        int offset = 0;
+        int length = 0;
+    };
+    mutable std::mutex m_savedMutex;
+    mutable SavedElement m_saved;
+    mutable std::mutex m_objectsMutex;
+    mutable QHash<QString, KFileCopyedObject*> m_objects;
 };

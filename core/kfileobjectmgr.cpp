@@ -11,23 +11,28 @@ KFileObjectMgr::KFileObjectMgr(QObject* parent)
     : QObject(parent)
 { }
 
-// The members delete the records; no events are pumped during destruction.
 KFileObjectMgr::~KFileObjectMgr() = default;
 
-QVector<KFileObjectMgr::Record> KFileObjectMgr::snapshot() const
+QVector<KFileObjectPtr> KFileObjectMgr::snapshot() const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    QVector<Record> records;
+    QVector<KFileObjectPtr> records;
     records.reserve(m_records.size());
-    for (const Record& record : m_records)
+    for (const KFileObjectPtr& record : m_records)
         records.append(record);
     return records;
 }
 
-KFileObjectMgr::RecordMap::iterator KFileObjectMgr::retire(RecordMap::iterator it)
+void KFileObjectMgr::eraseIfEmpty(const KFileObjectPtr& record)
 {
-    m_retired.append(it.value());
-    return m_records.erase(it);
+    KFileObjectPtr erased; // released after the lock
+    const std::lock_guard<std::shared_mutex> locker(m_lock);
+    const auto it = m_records.find(record->fileName());
+    // A copy made meanwhile keeps the record.
+    if (it != m_records.end() && it.value() == record && record->versionCount() == 0) {
+        erased = it.value();
+        m_records.erase(it);
+    }
 }
 
 bool KFileObjectMgr::addFile(KFileObject* record)
@@ -37,19 +42,19 @@ bool KFileObjectMgr::addFile(KFileObject* record)
     const std::lock_guard<std::shared_mutex> locker(m_lock);
     if (m_records.contains(record->fileName()))
         return false;
-    m_records.insert(record->fileName(), Record(record));
+    m_records.insert(record->fileName(), KFileObjectPtr(record));
     return true;
 }
 
-KFileObject* KFileObjectMgr::findFile(const QString& path) const
+KFileObjectPtr KFileObjectMgr::findFile(const QString& path) const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    return m_records.value(KPaths::foldCase(path)).get();
+    return m_records.value(KPaths::foldCase(path));
 }
 
 bool KFileObjectMgr::isCurrentStateBackedUp(const QString& path) const
 {
-    Record record;
+    KFileObjectPtr record;
     {
         const std::shared_lock<std::shared_mutex> locker(m_lock);
         record = m_records.value(path);
@@ -59,7 +64,7 @@ bool KFileObjectMgr::isCurrentStateBackedUp(const QString& path) const
 
 bool KFileObjectMgr::isCurrentStateBackedUp(const QString& path, qint64 modifiedMSecs) const
 {
-    Record record;
+    KFileObjectPtr record;
     {
         const std::shared_lock<std::shared_mutex> locker(m_lock);
         record = m_records.value(path);
@@ -67,9 +72,9 @@ bool KFileObjectMgr::isCurrentStateBackedUp(const QString& path, qint64 modified
     return record && record->isCurrentStateBackedUp(modifiedMSecs);
 }
 
-KFileObject* KFileObjectMgr::backupFile(const QString& path, int fileType, const QString& backupDirectory)
+KFileObjectPtr KFileObjectMgr::backupFile(const QString& path, int fileType, const QString& backupDirectory)
 {
-    Record record;
+    KFileObjectPtr record;
     {
         const std::shared_lock<std::shared_mutex> locker(m_lock);
         record = m_records.value(path);
@@ -77,7 +82,7 @@ KFileObject* KFileObjectMgr::backupFile(const QString& path, int fileType, const
     // Copies run outside the collection's lock: a large file must not hold up the pages. The
     // record guards its own versions.
     if (record)
-        return record->addNewVersion(backupDirectory) ? record.get() : nullptr;
+        return record->addNewVersion(backupDirectory) ? record : nullptr;
 
     const QString key = KPaths::foldCase(path);
     if (!isStorablePath(key))
@@ -86,37 +91,34 @@ KFileObject* KFileObjectMgr::backupFile(const QString& path, int fileType, const
     if (!created->addNewVersion(backupDirectory))
         return nullptr;
     const std::lock_guard<std::shared_mutex> locker(m_lock);
-    Record& slot = m_records[key];
+    KFileObjectPtr& slot = m_records[key];
     if (!slot) {
         slot = created;
-        return created.get();
+        return created;
     }
     // Another thread took the file under protection meanwhile: its record gets this copy too.
     slot->addVersion(created->versionIds().constFirst());
-    return slot.get();
+    return slot;
 }
 
 bool KFileObjectMgr::removeFile(const QString& path)
 {
-    const std::lock_guard<std::shared_mutex> locker(m_lock);
-    const auto it = m_records.find(KPaths::foldCase(path));
-    if (it == m_records.end() || !it.value()->removeAllBackups())
+    const KFileObjectPtr record = findFile(path);
+    if (!record || !record->removeAllBackups())
         return false;
-    retire(it);
+    eraseIfEmpty(record);
     return true;
 }
 
 bool KFileObjectMgr::removeVersion(const QString& fileId)
 {
-    const std::lock_guard<std::shared_mutex> locker(m_lock);
-    for (auto it = m_records.begin(); it != m_records.end(); ++it) {
-        KFileObject* record = it.value().get();
+    const QVector<KFileObjectPtr> records = snapshot();
+    for (const KFileObjectPtr& record : records) {
         if (!record->findVersion(fileId))
             continue;
         if (!record->removeVersion(fileId))
             return false;
-        if (record->versionCount() == 0)
-            retire(it);
+        eraseIfEmpty(record);
         return true;
     }
     return false;
@@ -124,19 +126,22 @@ bool KFileObjectMgr::removeVersion(const QString& fileId)
 
 bool KFileObjectMgr::removeAllBackups()
 {
-    const std::lock_guard<std::shared_mutex> locker(m_lock);
-    for (const Record& record : qAsConst(m_records)) {
-        record->removeAllBackups();
-        m_retired.append(record);
+    RecordMap records;
+    {
+        const std::lock_guard<std::shared_mutex> locker(m_lock);
+        records.swap(m_records);
     }
-    m_records.clear();
+    for (const KFileObjectPtr& record : qAsConst(records)) {
+        record->removeAllBackups();
+        KCommon::keepResponsive();
+    }
     return true;
 }
 
 bool KFileObjectMgr::removeBackupsBeforeToday()
 {
-    const QVector<Record> records = snapshot();
-    for (const Record& record : records) {
+    const QVector<KFileObjectPtr> records = snapshot();
+    for (const KFileObjectPtr& record : records) {
         record->removeBackupsBeforeToday();
         KCommon::keepResponsive();
     }
@@ -146,24 +151,13 @@ bool KFileObjectMgr::removeBackupsBeforeToday()
 bool KFileObjectMgr::dropExpiredVersions()
 {
     bool dropped = false;
-    QVector<Record> emptied;
-    const QVector<Record> records = snapshot();
-    for (const Record& record : records) {
+    const QVector<KFileObjectPtr> records = snapshot();
+    for (const KFileObjectPtr& record : records) {
         if (record->dropVersionsOlderThan7Days()) {
             dropped = true;
-            if (record->versionCount() == 0)
-                emptied.append(record);
+            eraseIfEmpty(record);
         }
         KCommon::keepResponsive();
-    }
-    if (emptied.isEmpty())
-        return dropped;
-    const std::lock_guard<std::shared_mutex> locker(m_lock);
-    for (const Record& record : qAsConst(emptied)) {
-        const auto it = m_records.find(record->fileName());
-        // A copy made since the walk keeps the record.
-        if (it != m_records.end() && it.value() == record && record->versionCount() == 0)
-            retire(it);
     }
     return dropped;
 }
@@ -171,8 +165,8 @@ bool KFileObjectMgr::dropExpiredVersions()
 qint64 KFileObjectMgr::sumOverRecords(qint64 (KFileObject::*size)() const) const
 {
     qint64 total = 0;
-    const QVector<Record> records = snapshot();
-    for (const Record& record : records) {
+    const QVector<KFileObjectPtr> records = snapshot();
+    for (const KFileObjectPtr& record : records) {
         total += (record.get()->*size)();
         KCommon::keepResponsive();
     }
@@ -198,11 +192,27 @@ QString KFileObjectMgr::toXml() const
 
 void KFileObjectMgr::appendXml(QByteArray* out) const
 {
-    const QVector<Record> records = snapshot();
-    for (const Record& record : records) {
+    const QVector<KFileObjectPtr> records = snapshot();
+    for (const KFileObjectPtr& record : records) {
         if (record->appendXml(out))
             out->append('\n');
     }
+}
+
+int KFileObjectMgr::appendElements(QByteArray* out, const KSavedText& previous, quint64 save) const
+{
+    int elements = 0;
+    const QVector<KFileObjectPtr> records = snapshot();
+    for (const KFileObjectPtr& record : records) {
+        const int separator = out->size();
+        if (elements > 0)
+            out->append('\n');
+        if (record->appendXml(out, previous, save))
+            ++elements;
+        else
+            out->resize(separator);
+    }
+    return elements;
 }
 
 QStringList KFileObjectMgr::collectRows(QStringList* existing, QStringList* deleted) const
@@ -214,9 +224,9 @@ QStringList KFileObjectMgr::collectRows(
     QStringList* existing, QStringList* deleted, const QHash<QString, KFileStatus>& known) const
 {
     QStringList rows;
-    const QVector<Record> records = snapshot();
+    const QVector<KFileObjectPtr> records = snapshot();
     rows.reserve(records.size());
-    for (const Record& record : records) {
+    for (const KFileObjectPtr& record : records) {
         const auto status = known.constFind(record->fileName());
         const KFileStatus file
             = status != known.cend() ? status.value() : KFileOps::status(record->fileName());
@@ -224,7 +234,7 @@ QStringList KFileObjectMgr::collectRows(
         if (row.isEmpty())
             continue; // a record without versions has no row
         rows.append(row);
-        QStringList* list = file.exists ? existing : deleted;
+        QStringList* list = file.isGone() ? deleted : existing;
         if (list)
             list->append(row);
     }
@@ -233,19 +243,14 @@ QStringList KFileObjectMgr::collectRows(
 
 void KFileObjectMgr::clear()
 {
-    QVector<Record> records;
+    RecordMap records;
     {
         const std::lock_guard<std::shared_mutex> locker(m_lock);
-        records.reserve(m_records.size() + m_retired.size());
-        for (const Record& record : qAsConst(m_records))
-            records.append(record);
-        records += m_retired;
-        m_records.clear();
-        m_retired.clear();
+        records.swap(m_records);
     }
-    // Released one by one, outside the lock, so that the GUI thread keeps answering.
-    while (!records.isEmpty()) {
-        records.removeLast();
+    // Released outside the lock, so that the GUI thread keeps answering.
+    for (auto it = records.begin(); it != records.end();) {
+        it = records.erase(it);
         KCommon::keepResponsive();
     }
 }

@@ -11,16 +11,19 @@
 
 class KFileObject;
 struct KFileStatus;
+struct KSavedText;
+
+// A record as the engine hands it out: whoever holds one keeps it alive, also after it left its
+// collection (removed, cleaned up). A record nobody holds any more is freed.
+using KFileObjectPtr = std::shared_ptr<KFileObject>;
 
 // The protected-file records of one kind, keyed by path in plain text order. The scanner thread
 // backs files up and cleans up while the GUI thread reads rows, sizes and records, so the map is
-// guarded by a read-write lock. Long walks copy the records under the lock and run without it,
-// letting the GUI thread pump events on the way without re-entering the lock.
+// guarded by a read-write lock. It is held only to look up or change the map: long walks copy
+// the records and run without it, and backup copies are made and deleted outside it.
 //
-// Ownership: the collection owns its records. A record refused by addFile() stays with the
-// caller. A record that leaves the map (removeFile, removeVersion, removeAllBackups,
-// dropExpiredVersions) is kept alive until clear() or destruction, so a pointer obtained from
-// findFile() or backupFile() never dangles; such a record is no longer saved or listed.
+// Ownership: the collection holds its records. A record refused by addFile() stays with the
+// caller, who deletes it.
 class KFileObjectMgr final : public QObject
 {
     Q_OBJECT
@@ -32,13 +35,13 @@ public:
     // Takes `record` under its path; false, and the caller keeps it, when the path is taken or
     // cannot be stored in the database.
     bool addFile(KFileObject* record);
-    KFileObject* findFile(const QString& path) const;
+    KFileObjectPtr findFile(const QString& path) const;
     bool isCurrentStateBackedUp(const QString& path) const;
     // The same for a modification time the caller has just read.
     bool isCurrentStateBackedUp(const QString& path, qint64 modifiedMSecs) const;
     // Copies the file as a new version of its record; a new record is kept only together with
     // its first successful copy. Null on failure. `backupDirectory` spares a settings read.
-    KFileObject* backupFile(const QString& path, int fileType, const QString& backupDirectory = QString());
+    KFileObjectPtr backupFile(const QString& path, int fileType, const QString& backupDirectory = QString());
 
     // Deletes every copy of the file; the record goes only when all copies went.
     bool removeFile(const QString& path);
@@ -59,15 +62,19 @@ public:
     QString toXml() const;
     // Appends the same text, in UTF-8, to `out`.
     void appendXml(QByteArray* out) const;
+    // Appends the elements for save number `save`, separated by line ends (none after the last;
+    // see KFileObject::appendXml), and returns how many there were.
+    int appendElements(QByteArray* out, const KSavedText& previous, quint64 save) const;
     // One "path|count|latest|month" row per record with versions; also sorted into rows of
-    // files that exist and of files that are gone (either list may be null).
+    // files that may exist and of files that are gone (either list may be null). Only "no such
+    // file" counts as gone: a file whose status cannot be read stays with the existing ones.
     QStringList collectRows(QStringList* existing, QStringList* deleted) const;
     // The same, taking a file's status from `known` when it holds the path (the engine's cycle
     // has just read the status of every recently used file).
     QStringList collectRows(
         QStringList* existing, QStringList* deleted, const QHash<QString, KFileStatus>& known) const;
 
-    // Deletes every record, also those kept alive after leaving the map.
+    // Forgets every record; those still held elsewhere live on with their holders.
     void clear();
     int count() const;
 
@@ -82,16 +89,15 @@ signals:
     void sigRemove(const QString& strFileName);
 
 private:
-    using Record = std::shared_ptr<KFileObject>;
-    using RecordMap = QMap<QString, Record>;
+    using RecordMap = QMap<QString, KFileObjectPtr>;
 
-    QVector<Record> snapshot() const;
+    QVector<KFileObjectPtr> snapshot() const;
     qint64 sumOverRecords(qint64 (KFileObject::*size)() const) const;
-    RecordMap::iterator retire(RecordMap::iterator it);
+    // Erases `record` from the map when it is still there and has no versions left.
+    void eraseIfEmpty(const KFileObjectPtr& record);
 
     mutable std::shared_mutex m_lock;
     RecordMap m_records;
-    QVector<Record> m_retired;
 
     Q_DISABLE_COPY(KFileObjectMgr)
 };

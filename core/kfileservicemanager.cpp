@@ -1,11 +1,14 @@
 #include "core/kfileservicemanager.h"
 
+#include "core/kbackuprules.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileiconsink.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
+#include "core/krows.h"
 #include "core/ktimestamp.h"
+#include "platform/kfilelock.h"
 #include "platform/kfileops.h"
 #include "platform/kplatform.h"
 #include "storage/kbackupfoldermove.h"
@@ -15,111 +18,13 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 
-#include <algorithm>
+#include <utility>
 
 namespace {
 
 // The order in which lookups and removals ask the collections.
 constexpr std::array<int, 5> LookupOrder { 0, 1, 3, 2, 4 };
-
-// A row is "path|count|latest|month". The last three fields never hold "|", so a row is split
-// from the right: a path may contain "|" on Linux. The path is not trimmed either, since blanks
-// at its ends are part of a Linux file name.
-struct RowFields
-{
-    QString path;
-    QString count;
-    QString latest;
-    QString month;
-};
-
-RowFields splitRow(const QString& row)
-{
-    RowFields fields;
-    const int monthAt = row.lastIndexOf(QLatin1Char('|'));
-    const int latestAt = monthAt > 0 ? row.lastIndexOf(QLatin1Char('|'), monthAt - 1) : -1;
-    const int countAt = latestAt > 0 ? row.lastIndexOf(QLatin1Char('|'), latestAt - 1) : -1;
-    if (countAt < 0) {
-        fields.path = row;
-        return fields;
-    }
-    fields.path = row.left(countAt);
-    fields.count = row.mid(countAt + 1, latestAt - countAt - 1).trimmed();
-    fields.latest = row.mid(latestAt + 1, monthAt - latestAt - 1).trimmed();
-    fields.month = row.mid(monthAt + 1).trimmed();
-    return fields;
-}
-
-// "yyyy年MM月" as yyyy * 100 + MM; -1 when it names no month.
-int monthKey(const QString& month)
-{
-    if (month.size() != 8 || month.at(4) != QChar(0x5E74) || month.at(7) != QChar(0x6708))
-        return -1;
-    bool yearOk = false;
-    bool monthOk = false;
-    const int year = month.leftRef(4).toInt(&yearOk);
-    const int number = month.midRef(5, 2).toInt(&monthOk);
-    if (!yearOk || !monthOk || year < 1 || number < 1 || number > 12)
-        return -1;
-    return year * 100 + number;
-}
-
-// A "yyyy-MM-dd hh:mm:ss" text is ordered as its time; anything else never qualifies.
-bool isListTime(const QString& text)
-{
-    return KTimeStamp::isDisplayText(text);
-}
-
-// Newest creation month first and, within a month, the most recently modified file first; an
-// unreadable month comes last. Rows equal in both keep their path order. Identical rows and
-// empty rows are dropped.
-QStringList sortRows(const QStringList& rows)
-{
-    struct Keyed
-    {
-        int month;
-        QString latest;
-        const QString* row;
-    };
-    QVector<Keyed> keyed;
-    keyed.reserve(rows.size());
-    QSet<QString> seen;
-    for (const QString& row : rows) {
-        if (row.trimmed().isEmpty() || seen.contains(row))
-            continue;
-        seen.insert(row);
-        const RowFields fields = splitRow(row);
-        keyed.append({ monthKey(fields.month), isListTime(fields.latest) ? fields.latest : QString(), &row });
-    }
-    std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-        if (a.month != b.month)
-            return a.month > b.month;
-        return a.latest > b.latest;
-    });
-    QStringList sorted;
-    sorted.reserve(keyed.size());
-    for (const Keyed& entry : qAsConst(keyed))
-        sorted.append(*entry.row);
-    return sorted;
-}
-
-// The rows whose latest backed-up modification lies less than `days` days before now.
-QStringList rowsNewerThan(const std::array<QStringList, 5>& existing, int days)
-{
-    QStringList recent;
-    for (const QStringList& rows : existing) {
-        const QString threshold = KPlatform::instance()->currentDateTime().addDays(-days).toString(
-            QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-        for (const QString& row : rows) {
-            const QString latest = splitRow(row).latest;
-            if (isListTime(latest) && latest > threshold)
-                recent.append(row);
-        }
-    }
-    return recent;
-}
 
 } // namespace
 
@@ -127,7 +32,7 @@ struct KFileServiceManager::PageRows
 {
     int type = 0;
     int page = 1;
-    QStringList rows;
+    QVector<KRows::PageLine> lines;
     int success = 0;
     int failed = 0;
     int pageCount = 0;
@@ -146,7 +51,7 @@ KFileServiceManager::KFileServiceManager(QObject* parent)
 
 KFileServiceManager::~KFileServiceManager()
 {
-    saveDatabase();
+    saveIfChanged(true);
     for (auto& collection : m_collections)
         collection->clear();
 }
@@ -177,16 +82,61 @@ QString KFileServiceManager::databasePath() const
 
 bool KFileServiceManager::loadDatabase()
 {
-    return m_database.load(collections());
+    const std::lock_guard<std::mutex> locker(m_loadMutex);
+    // A backup folder move that a killed process left is settled first, so that the records
+    // find every copy where the backup path points; no move starts until they are read.
+    const auto noMoveMeanwhile = KBackupFolderMove::recoverInterruptedMove();
+    const KProtectionDatabase::LoadResult result = m_database.load(collections());
+    // A file that could neither be read nor be set aside must stay as it is: nothing is saved
+    // over it until a later load succeeds.
+    m_loaded = result != KProtectionDatabase::LoadResult::Unreadable;
+    return result != KProtectionDatabase::LoadResult::NoFile;
+}
+
+bool KFileServiceManager::isDatabaseLoaded() const
+{
+    return m_loaded;
 }
 
 bool KFileServiceManager::saveDatabase()
 {
-    return m_database.save(collections());
+    if (!m_loaded)
+        return false;
+    const std::lock_guard<std::mutex> locker(m_saveMutex);
+    return saveLocked();
+}
+
+bool KFileServiceManager::saveIfChanged(bool wait)
+{
+    if (!m_loaded)
+        return false;
+    std::unique_lock<std::mutex> locker(m_saveMutex, std::defer_lock);
+    if (wait)
+        locker.lock();
+    else if (!locker.try_lock())
+        return false;
+    return m_changes.load() == m_savedChanges || saveLocked();
+}
+
+bool KFileServiceManager::saveLocked()
+{
+    const quint64 changes = m_changes.load();
+    if (!m_database.save(collections()))
+        return false;
+    m_savedChanges = changes;
+    return true;
+}
+
+void KFileServiceManager::markChanged()
+{
+    ++m_changes;
 }
 
 void KFileServiceManager::onScanBegin()
 {
+    // Whichever way the cycles run, the records on disk are in memory before the first one.
+    if (!m_loaded)
+        loadDatabase();
     m_successThisCycle = 0;
     m_failedThisCycle = 0;
     m_changedCollections = 0;
@@ -196,29 +146,39 @@ void KFileServiceManager::onScanBegin()
 void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, bool backupAllowed)
 {
     KFileObjectMgr* target = collection(fileType);
-    if (!files || !target || !backupAllowed || !KDiskInfoThread::instance()->hasEnoughSpace())
+    if (!files || !target
+        || !KBackupRules::cycleBacksUp(backupAllowed, KDiskInfoThread::instance()->hasEnoughSpace())) {
         return;
+    }
     // A backup folder move waits for this list's copies before it settles where backups go.
     const std::shared_lock<std::shared_mutex> folderInUse(KBackupFolderMove::backupWriters());
     const QString backupDirectory = KCommon::backupDirectory();
     if (!files->isEmpty() && !QFileInfo::exists(backupDirectory))
         QDir().mkpath(backupDirectory);
-    // Files not modified during the last seven days are never backed up: the file's time plus
-    // seven days must lie after now, that is, the file's time after now less seven days.
-    const qint64 oldestBackedUp = KPlatform::instance()->currentDateTime().addDays(-7).toMSecsSinceEpoch();
+    const qint64 oldest = KBackupRules::oldestBackedUp(KPlatform::instance()->currentMSecsSinceEpoch());
     m_cycleStatus.reserve(m_cycleStatus.size() + files->size());
     for (const QString& path : *files) {
         // One status call serves the existence, change and age checks.
         const KFileStatus file = KFileOps::status(path);
         m_cycleStatus.insert(path, file);
-        if (!file.exists || target->isCurrentStateBackedUp(path, file.modifiedMSecs))
-            continue;
-        if (file.modifiedMSecs <= oldestBackedUp)
-            continue;
-        if (target->backupFile(path, fileType, backupDirectory))
-            ++m_successThisCycle;
-        else
+        const bool backedUp = file.exists && target->isCurrentStateBackedUp(path, file.modifiedMSecs);
+        switch (KBackupRules::decide(file, backedUp, oldest)) {
+        case KBackupRules::Decision::BackUp:
+            if (target->backupFile(path, fileType, backupDirectory)) {
+                ++m_successThisCycle;
+                markChanged();
+            } else {
+                ++m_failedThisCycle;
+            }
+            break;
+        case KBackupRules::Decision::Unreadable:
             ++m_failedThisCycle;
+            break;
+        case KBackupRules::Decision::Missing:
+        case KBackupRules::Decision::Unchanged:
+        case KBackupRules::Decision::TooOld:
+            break;
+        }
     }
 }
 
@@ -226,45 +186,73 @@ void KFileServiceManager::onScanFinished()
 {
     const QHash<QString, KFileStatus> known = std::move(m_cycleStatus);
     m_cycleStatus.clear();
+    // The thread running the cycle may wait here for a refresh the GUI thread started.
+    std::unique_lock<std::mutex> serialised(m_refreshMutex);
+    // The cycle's copies reach the database (after they are flushed to disk), and the counter,
+    // once each; what failed is tried again at the next cycle's end.
+    saveIfChanged(true);
+    countBackups(m_successThisCycle);
+    refreshAndRepeat(serialised, known);
+}
+
+void KFileServiceManager::countBackups(int successes)
+{
+    KConfig* config = KConfig::instance();
+    if (successes > 0) {
+        // A failed write stays pending in this process, so the sum is never added twice.
+        m_counterUnsaved = !config->setTotalBackupCount(config->totalBackupCount() + successes);
+    } else if (m_counterUnsaved) {
+        m_counterUnsaved = !config->retryPendingWrites();
+    }
+}
+
+void KFileServiceManager::refreshAndRepeat(
+    std::unique_lock<std::mutex>& serialised, const QHash<QString, KFileStatus>& known)
+{
     refresh(known);
+    for (;;) {
+        while (m_refreshAgain.exchange(false))
+            refresh({});
+        serialised.unlock();
+        // One asked for after the last look and refused the lock just before it was released.
+        if (!m_refreshAgain.load() || !serialised.try_lock())
+            return;
+    }
 }
 
 void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
 {
-    const std::lock_guard<std::mutex> serialised(m_refreshMutex);
-    const int success = m_successThisCycle;
-    if (success > 0) {
-        saveDatabase();
-        KConfig* config = KConfig::instance();
-        config->setTotalBackupCount(config->totalBackupCount() + success);
-    }
-
     std::array<QStringList, KindCount> existing;
     std::array<QStringList, KindCount> deleted;
     for (int t = 0; t < KindCount; ++t) {
         QStringList present;
         m_collections[size_t(t)]->collectRows(&present, &deleted[size_t(t)], known);
-        existing[size_t(t)] = sortRows(present);
+        existing[size_t(t)] = KRows::sorted(present);
     }
-    const QStringList today = rowsNewerThan(existing, 1);
-    const QStringList recent = rowsNewerThan(existing, 3);
+    const QDateTime now = KPlatform::instance()->currentDateTime();
+    const QStringList today = KRows::newerThan(existing, 1, now);
+    const QStringList recent = KRows::newerThan(existing, 3, now);
 
     int type = 0;
     int page = 1;
+    QVector<QStringList> replaced;
     {
+        // The lists replaced are released after the lock: freeing thousands of rows must not
+        // hold up a page request.
         const std::lock_guard<std::mutex> locker(m_stateMutex);
         for (int t = 0; t < KindCount; ++t) {
-            m_existingRows[size_t(t)] = existing[size_t(t)];
-            m_deletedRows[size_t(t)] = deleted[size_t(t)];
+            replaced.append(std::exchange(m_existingRows[size_t(t)], existing[size_t(t)]));
+            replaced.append(std::exchange(m_deletedRows[size_t(t)], deleted[size_t(t)]));
             m_existingCount[size_t(t)] = existing[size_t(t)].size();
         }
-        m_todayRows = today;
+        replaced.append(std::exchange(m_todayRows, today));
         m_todayCount = today.size();
-        m_recentRows = recent;
+        replaced.append(std::exchange(m_recentRows, recent));
         m_recentCount = recent.size();
         type = m_currentType;
         page = m_currentPage;
     }
+    replaced.clear();
 
     for (int t = 0; t < KindCount; ++t)
         emit sigSetMiscodeTypeLabelNumber(existing[size_t(t)].size(), t);
@@ -280,7 +268,7 @@ void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
         existingTotal += existing[size_t(t)].size();
         deletedTotal += deleted[size_t(t)].size();
         for (const QString& row : qAsConst(deleted[size_t(t)])) {
-            const QString path = splitRow(row).path;
+            const QString path = KRows::split(row).path;
             if (!path.trimmed().isEmpty())
                 emit sigAfxDeletedAddRow(path);
         }
@@ -288,11 +276,6 @@ void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
     emit sigAfxDeletedEndUpdate();
 
     emit sigUpdateHomePage(KConfig::instance()->totalBackupCount(), existingTotal, deletedTotal);
-}
-
-int KFileServiceManager::pagesFor(int count)
-{
-    return count / PageSize + (count % PageSize >= 1 ? 1 : 0);
 }
 
 int KFileServiceManager::countOf(int type) const
@@ -314,7 +297,7 @@ int KFileServiceManager::countOf(int type) const
 int KFileServiceManager::pageCount(int type) const
 {
     const std::lock_guard<std::mutex> locker(m_stateMutex);
-    return pagesFor(countOf(type));
+    return KRows::pageCount(countOf(type));
 }
 
 KFileServiceManager::PageRows KFileServiceManager::takePage(int type, int page)
@@ -332,26 +315,22 @@ KFileServiceManager::PageRows KFileServiceManager::takePage(int type, int page)
         source = &m_todayRows;
     else if (type == RecentPage)
         source = &m_recentRows;
-    const int first = (page - 1) * PageSize;
-    if (source && page >= 1 && first < source->size())
-        result.rows = source->mid(first, PageSize);
+    if (source)
+        result.lines = KRows::page(*source, page);
     result.success = m_successThisCycle;
     result.failed = m_failedThisCycle;
-    result.pageCount = pagesFor(countOf(type));
+    result.pageCount = KRows::pageCount(countOf(type));
     return result;
 }
 
 void KFileServiceManager::emitPage(const PageRows& rows)
 {
     emit sigAfxMisCodePreUpdate(rows.type, rows.page);
-    QString header;
-    for (const QString& row : rows.rows) {
-        const RowFields fields = splitRow(row);
-        if (fields.month != header) {
-            header = fields.month;
-            emit sigAfxMisCodeAddRow(header, QString(), QString(), 1, rows.page);
-        }
-        emit sigAfxMisCodeAddRow(fields.path, fields.count, fields.latest, 0, rows.page);
+    for (const KRows::PageLine& line : rows.lines) {
+        if (line.header)
+            emit sigAfxMisCodeAddRow(line.text, QString(), QString(), 1, rows.page);
+        else
+            emit sigAfxMisCodeAddRow(line.text, line.count, line.latest, 0, rows.page);
     }
     emit sigAfxMisCodeEndUpdate(rows.type, rows.success, rows.failed, rows.page, rows.pageCount);
 }
@@ -409,7 +388,7 @@ void KFileServiceManager::showSelfBackupPage()
         m_selfBackupCount = files.size();
         type = m_currentType;
         page = m_currentPage;
-        pages = pagesFor(countOf(type));
+        pages = KRows::pageCount(countOf(type));
     }
     emit sigSetMiscodeTypeLabelNumber(files.size(), SelfBackupPage);
     emit sigAfxMisCodePreUpdate(type, page);
@@ -443,8 +422,15 @@ void KFileServiceManager::onShowPageByType(int nType)
 
 void KFileServiceManager::onUpdate()
 {
-    // Runs on the GUI thread: it never touches the scanner's cycle state.
-    refresh({});
+    // Runs on the GUI thread, which never waits for the scanner: a refresh running there is
+    // asked to run once more instead, and a save running there leaves this one to the next cycle.
+    std::unique_lock<std::mutex> serialised(m_refreshMutex, std::try_to_lock);
+    if (!serialised.owns_lock()) {
+        m_refreshAgain = true;
+        return;
+    }
+    saveIfChanged(false);
+    refreshAndRepeat(serialised, {});
 }
 
 void KFileServiceManager::autoCleanExpiredVersions()
@@ -456,7 +442,8 @@ void KFileServiceManager::autoCleanExpiredVersions()
             ++m_changedCollections;
     }
     if (m_changedCollections >= 1) {
-        saveDatabase();
+        markChanged();
+        saveIfChanged(true);
         m_changedCollections = 0;
     }
 }
@@ -477,10 +464,10 @@ qint64 KFileServiceManager::backupSizeBeforeToday() const
     return total;
 }
 
-KFileObject* KFileServiceManager::findFile(const QString& path) const
+KFileObjectPtr KFileServiceManager::findFile(const QString& path) const
 {
     for (int t : LookupOrder) {
-        if (KFileObject* record = m_collections[size_t(t)]->findFile(path))
+        if (KFileObjectPtr record = m_collections[size_t(t)]->findFile(path))
             return record;
     }
     return nullptr;
@@ -489,8 +476,10 @@ KFileObject* KFileServiceManager::findFile(const QString& path) const
 bool KFileServiceManager::removeVersion(const QString& fileId)
 {
     for (int t : LookupOrder) {
-        if (m_collections[size_t(t)]->removeVersion(fileId))
+        if (m_collections[size_t(t)]->removeVersion(fileId)) {
+            markChanged();
             return true;
+        }
     }
     return false;
 }
@@ -498,18 +487,23 @@ bool KFileServiceManager::removeVersion(const QString& fileId)
 bool KFileServiceManager::removeFile(const QString& path)
 {
     for (int t : LookupOrder) {
-        if (m_collections[size_t(t)]->removeFile(path))
+        if (m_collections[size_t(t)]->removeFile(path)) {
+            markChanged();
             return true;
+        }
     }
     return false;
 }
 
+// Both clean-ups save at once unless a save runs on the scanner thread: then the next cycle's
+// end saves them, and the GUI thread does not wait.
 bool KFileServiceManager::cleanAll()
 {
     bool cleaned = true;
     for (const auto& collection : m_collections)
         cleaned = collection->removeAllBackups() && cleaned;
-    saveDatabase();
+    markChanged();
+    saveIfChanged(false);
     return cleaned;
 }
 
@@ -518,6 +512,7 @@ bool KFileServiceManager::cleanBeforeToday()
     bool cleaned = true;
     for (const auto& collection : m_collections)
         cleaned = collection->removeBackupsBeforeToday() && cleaned;
-    saveDatabase();
+    markChanged();
+    saveIfChanged(false);
     return cleaned;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/iobserverbase.h"
+#include "core/kfileobjectmgr.h"
 #include "core/kprotectiondatabase.h"
 #include "platform/kfileops.h"
 
@@ -13,17 +14,22 @@
 #include <mutex>
 
 class KFileObject;
-class KFileObjectMgr;
 
 // The engine: hears every scan cycle, backs up the files that changed, keeps the protection
 // database in step, and produces what the pages show (rows by kind and recency, label counts,
 // the deleted files, the home page numbers) as signals. Also serves page requests and the
 // dialogs' maintenance calls.
 //
+// The database: it is loaded before the first cycle however the engine starts (the scanner's
+// thread, or its single pass when protection is off), and a database that was never loaded is
+// never saved, so that nothing replaces a file the engine has not read. Every change of the
+// records marks it unsaved; the end of each cycle saves it when it is, so a failed save is made
+// again at the next cycle. The backup copies it lists are flushed to disk before it is written.
+//
 // Threads: the cycle runs on the scanner thread; page requests, onUpdate() and the dialogs'
-// calls run on the GUI thread. The records are guarded by their collections; the rows, counts,
-// current page and cycle counters by this object's state lock, and the signals of a refresh are
-// emitted from a copy taken under it, never while holding it.
+// calls run on the GUI thread, which never waits for a cycle: page requests take the rows under
+// a lock held only to copy them, and an onUpdate() that finds a refresh running leaves it to
+// that refresh to run once more. The records are guarded by their collections.
 class KFileServiceManager : public IObServerBase
 {
     Q_OBJECT
@@ -49,8 +55,14 @@ public:
     void onScanFinished() override;
 
     QString databasePath() const;
+    // Adds the database's records to the collections; false when there is no database file.
+    // First finishes or undoes a backup folder move that a killed process left behind: every
+    // start goes through here before its first cycle.
     bool loadDatabase();
+    // Writes the database now; false when it was never loaded or could not be written (the old
+    // file then stays, and the next cycle tries again).
     bool saveDatabase();
+    bool isDatabaseLoaded() const;
 
     // The seven-day clean-up, when the setting allows it.
     void autoCleanExpiredVersions();
@@ -61,7 +73,8 @@ public:
     qint64 totalBackupSize() const;
     qint64 backupSizeBeforeToday() const;
 
-    KFileObject* findFile(const QString& path) const;
+    // The record of `path`, held for as long as the caller keeps the pointer.
+    KFileObjectPtr findFile(const QString& path) const;
     bool removeVersion(const QString& fileId);
     bool removeFile(const QString& path);
     bool cleanAll();
@@ -99,15 +112,31 @@ private:
     void emitPage(const PageRows& rows);
     void showSelfBackupPage();
     static QStringList findSelfBackupFiles();
-    static int pagesFor(int count);
+    void markChanged();
+    // Saves when anything changed since the last save; without `wait`, gives up at once when
+    // another thread is saving (the database then stays marked unsaved).
+    bool saveIfChanged(bool wait);
+    bool saveLocked();
+    void countBackups(int successes);
+    // Refreshes, then once more for every refresh asked for meanwhile; unlocks `serialised`.
+    void refreshAndRepeat(std::unique_lock<std::mutex>& serialised, const QHash<QString, KFileStatus>& known);
     void refresh(const QHash<QString, KFileStatus>& known);
     int countOf(int type) const; // under m_stateMutex
 
     std::array<std::unique_ptr<KFileObjectMgr>, KindCount> m_collections;
     KProtectionDatabase m_database;
+    std::mutex m_loadMutex;
+    std::atomic<bool> m_loaded { false };
+    std::mutex m_saveMutex;
+    // Changes of the records, counted; the database is unsaved while they differ.
+    std::atomic<quint64> m_changes { 0 };
+    quint64 m_savedChanges = 0; // under m_saveMutex
 
     // Serialises whole refreshes: the scanner's end of cycle and the GUI's onUpdate().
     std::mutex m_refreshMutex;
+    std::atomic<bool> m_refreshAgain { false };
+    // The registry counter could not be written; it is written again at the next cycle's end.
+    bool m_counterUnsaved = false; // under m_refreshMutex
 
     mutable std::mutex m_stateMutex;
     std::array<QStringList, KindCount> m_existingRows;

@@ -3,30 +3,18 @@
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
+#include "core/kxmlguard.h"
 #include "discovery/kfiletypemanager.h"
 #include "platform/kfileops.h"
+#include "platform/kplatform.h"
 
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QXmlStreamReader>
 
-namespace {
-
-// The writer puts FileIDs into the file unescaped; one carrying an XML special character or a
-// character XML cannot hold would make the next save unreadable.
-bool canWriteBack(const QString& fileId)
-{
-    for (const QChar c : fileId) {
-        if (c == QLatin1Char('&') || c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char('"'))
-            return false;
-    }
-    return KFileObjectMgr::isStorablePath(fileId);
-}
-
-} // namespace
+#include <atomic>
 
 KProtectionDatabase::KProtectionDatabase(const QString& filePath)
     : m_filePath(filePath)
@@ -46,32 +34,28 @@ QString KProtectionDatabase::path() const
 QByteArray KProtectionDatabase::content(const Collections& collections)
 {
     QByteArray text;
-    writeContent(collections, &text);
+    writeContent(collections, &text, KSavedText(), 0);
     return text;
 }
 
-void KProtectionDatabase::writeContent(const Collections& collections, QByteArray* text)
+void KProtectionDatabase::writeContent(
+    const Collections& collections, QByteArray* text, const KSavedText& previous, quint64 save)
 {
-    // Each kind's elements trimmed and closed by a line end, then the whole body trimmed: an
-    // empty kind leaves an empty line between its neighbours, and no records leave one empty
-    // line between the root tags. Elements begin with "<" and end with ">", so trimming only
-    // ever removes the line ends between them.
+    // The elements of one kind are separated by line ends, and the kinds by one line end more
+    // for each kind between them with no elements: so an empty kind leaves an empty line between
+    // its neighbours, and no records leave one empty line between the root tags.
     text->append("<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<TarselFileProtect>\n");
-    const int body = text->size();
-    for (const KFileObjectMgr* collection : collections) {
-        const int start = text->size();
-        if (collection)
-            collection->appendXml(text);
-        while (text->size() > start && text->endsWith('\n'))
-            text->chop(1);
-        text->append('\n');
+    int lastWritten = -1;
+    for (int kind = 0; kind < int(collections.size()); ++kind) {
+        const int mark = text->size();
+        if (lastWritten >= 0)
+            text->append(QByteArray(kind - lastWritten, '\n'));
+        const KFileObjectMgr* collection = collections.at(size_t(kind));
+        if (collection && collection->appendElements(text, previous, save) > 0)
+            lastWritten = kind;
+        else
+            text->resize(mark);
     }
-    int leading = 0;
-    while (body + leading < text->size() && text->at(body + leading) == '\n')
-        ++leading;
-    text->remove(body, leading);
-    while (text->size() > body && text->endsWith('\n'))
-        text->chop(1);
     text->append("\n</TarselFileProtect>\n");
 }
 
@@ -82,121 +66,225 @@ QString KProtectionDatabase::text(const Collections& collections)
 
 bool KProtectionDatabase::save(const Collections& collections) const
 {
+    static std::atomic<quint64> saves { 0 };
     const std::lock_guard<std::mutex> locker(m_saveMutex);
-    m_buffer.resize(0); // keeps the capacity reserved below
-    writeContent(collections, &m_buffer);
-    m_buffer.reserve(m_buffer.size());
-    // Written beside the old file and renamed over it: a crash, a kill or a full disk during
-    // the write leaves the previous database whole.
-    QSaveFile file(path());
-    return file.open(QIODevice::WriteOnly) && file.write(m_buffer) == m_buffer.size() && file.commit();
+    const quint64 save = ++saves;
+    QByteArray text;
+    text.reserve(m_lastText.size() + m_lastText.size() / 16);
+    writeContent(collections, &text, { &m_lastText, m_lastSave }, save);
+    // The records now know their places in this text, whether or not it reaches the disk.
+    m_lastText.swap(text);
+    m_lastSave = save;
+    text = QByteArray();
+    // Every copy the text lists is on disk before the text is: copies are flushed after the
+    // text was built from the records, so none made meanwhile can be listed and not flushed.
+    if (!KFileCopyedObject::flushNewCopies())
+        return false;
+    // Written beside the old file, flushed and renamed over it: a crash, a kill or a full disk
+    // during the write leaves the previous database whole.
+    return KFileOps::replaceFile(path(), m_lastText);
+}
+
+void KProtectionDatabase::removeAbandonedReplacements(const QString& filePath) const
+{
+    const QFileInfo file(filePath);
+    const QDir folder = file.absoluteDir();
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (KFileOps::isReplacementFileName(name, file.fileName()))
+            QFile::remove(folder.filePath(name));
+    }
+}
+
+bool KProtectionDatabase::setAside(const QString& filePath) const
+{
+    const QString stamped = filePath + QStringLiteral(".unreadable-")
+        + KPlatform::instance()->currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss"));
+    QString target = stamped;
+    for (int n = 1; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
+        target = stamped + QLatin1Char('-') + QString::number(n);
+    return QFile::rename(filePath, target);
 }
 
 namespace {
 
-struct LoadedFile
+// Builds the records of the File elements as they are read: the records themselves are the only
+// copy of what was read, so that a large database is never held twice. Nothing reaches a
+// collection before the whole document was read without error.
+class RecordBuilder
 {
-    QString fileName;
-    QString type;
-    QStringList fileIds;
+public:
+    RecordBuilder(const KProtectionDatabase::Collections& collections, const QString& backupFolder)
+        : m_collections(collections)
+        , m_backupFolder(backupFolder)
+    { }
+    ~RecordBuilder() { discard(); }
+
+    void beginFile(const QXmlStreamAttributes& attributes)
+    {
+        beginFile(attributes.value(QLatin1String("FileName")).toString(),
+            attributes.value(QLatin1String("Type")).toString());
+    }
+    void beginFile(const QString& fileName, const QString& typeText)
+    {
+        m_current = nullptr;
+        if (fileName.isEmpty())
+            return;
+        bool isNumber = false;
+        int type = typeText.toInt(&isNumber);
+        if (!isNumber || type == -1) {
+            type = KFileTypeManager::instance()->fileTypeOfSuffix(QFileInfo(fileName).suffix());
+            if (type == int(FileTypeKind::Unknown))
+                return;
+        }
+        m_collection
+            = type >= 0 && type < int(m_collections.size()) ? m_collections.at(size_t(type)) : nullptr;
+        if (m_collection)
+            m_current = new KFileObject(fileName, type);
+    }
+    void addVersion(const QString& fileId)
+    {
+        // A FileID that could name a file outside the backup folder is dropped like a missing
+        // copy, so no later operation can reach such a file; a folder of that name is no copy.
+        if (m_current && KFileCopyedObject::isSafeFileId(fileId) && canWriteBack(fileId)
+            && KFileOps::status(m_backupFolder + fileId).isFile) {
+            m_present.append(fileId);
+        }
+    }
+    void endFile()
+    {
+        if (m_current) {
+            m_current->addVersions(m_present);
+            if (m_current->versionCount() > 0)
+                m_built.append({ m_collection, m_current });
+            else
+                delete m_current;
+        }
+        m_current = nullptr;
+        m_present.clear();
+    }
+    // Hands the records to their collections; a path already in memory keeps its record there.
+    void commit()
+    {
+        for (const auto& built : qAsConst(m_built)) {
+            if (!built.first->addFile(built.second))
+                delete built.second;
+        }
+        m_built.clear();
+    }
+    void discard()
+    {
+        delete m_current;
+        m_current = nullptr;
+        m_present.clear();
+        for (const auto& built : qAsConst(m_built))
+            delete built.second;
+        m_built.clear();
+    }
+
+private:
+    // The writer puts FileIDs into the file unescaped; one carrying an XML special character
+    // or a character XML cannot hold would make the next save unreadable.
+    static bool canWriteBack(const QString& fileId)
+    {
+        for (const QChar c : fileId) {
+            if (c == QLatin1Char('&') || c == QLatin1Char('<') || c == QLatin1Char('>')
+                || c == QLatin1Char('"'))
+                return false;
+        }
+        return KFileObjectMgr::isStorablePath(fileId);
+    }
+
+    const KProtectionDatabase::Collections& m_collections;
+    const QString m_backupFolder;
+    KFileObjectMgr* m_collection = nullptr;
+    KFileObject* m_current = nullptr;
+    QStringList m_present;
+    QVector<QPair<KFileObjectMgr*, KFileObject*>> m_built;
 };
 
-// Reads every File element under the root. False when the file does not parse: a document
-// with an error is used not even in part.
-bool readElements(const QByteArray& content, QVector<LoadedFile>* files)
+// Reads the File elements under the root from the device, a few kilobytes at a time. False
+// when the text does not parse, declares a document type or nests deeper than the format.
+bool readStream(QIODevice* device, RecordBuilder* builder)
 {
-    QXmlStreamReader xml(content);
-    if (!xml.readNextStartElement())
-        return !xml.hasError();
-    // Children of the root, whatever their tag; their own children are the versions.
-    while (xml.readNextStartElement()) {
-        LoadedFile file;
-        const QXmlStreamAttributes attributes = xml.attributes();
-        file.fileName = attributes.value(QLatin1String("FileName")).toString();
-        file.type = attributes.value(QLatin1String("Type")).toString();
-        while (xml.readNextStartElement()) {
-            file.fileIds << xml.attributes().value(QLatin1String("FileID")).toString();
-            xml.skipCurrentElement();
+    QXmlStreamReader xml(device);
+    int depth = 0;
+    while (!xml.atEnd()) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::DTD:
+            return false;
+        case QXmlStreamReader::StartElement:
+            if (++depth > KProtectionDatabase::MaxDepth)
+                return false;
+            // Children of the root, whatever their tag; their own children are the versions.
+            if (depth == 2)
+                builder->beginFile(xml.attributes());
+            else if (depth == 3)
+                builder->addVersion(xml.attributes().value(QLatin1String("FileID")).toString());
+            break;
+        case QXmlStreamReader::EndElement:
+            if (depth-- == 2)
+                builder->endFile();
+            break;
+        default:
+            break;
         }
-        files->append(file);
     }
-    // Reading on to the end proves the rest of the document well-formed too.
-    while (!xml.atEnd())
-        xml.readNext();
     return !xml.hasError();
 }
 
 // The same with the document model, which accepts a little more than the streaming reader (a
-// character reference to a control character, say, in a hand-edited file). It needs several
-// times the memory, so it only reads what the streaming reader refused.
-bool readElementsLeniently(const QByteArray& content, QVector<LoadedFile>* files)
+// character reference to a control character, say, in a hand-edited file). It needs the whole
+// text and several times its memory, so it only reads what the streaming reader refused, and
+// only a text of the format's shape: it recurses through every level.
+bool readDocument(const QByteArray& content, RecordBuilder* builder)
 {
     QDomDocument document;
-    if (!document.setContent(content))
+    if (!KXmlGuard::isPlain(content, KProtectionDatabase::MaxDepth) || !document.setContent(content))
         return false;
     const QDomElement root = document.documentElement();
     for (QDomElement element = root.firstChildElement(); !element.isNull();
          element = element.nextSiblingElement()) {
-        LoadedFile file;
-        file.fileName = element.attribute(QStringLiteral("FileName"));
-        file.type = element.attribute(QStringLiteral("Type"));
+        builder->beginFile(
+            element.attribute(QStringLiteral("FileName")), element.attribute(QStringLiteral("Type")));
         for (QDomElement version = element.firstChildElement(); !version.isNull();
              version = version.nextSiblingElement()) {
-            file.fileIds << version.attribute(QStringLiteral("FileID"));
+            builder->addVersion(version.attribute(QStringLiteral("FileID")));
         }
-        files->append(file);
+        builder->endFile();
     }
     return true;
 }
 
 } // namespace
 
-bool KProtectionDatabase::load(const Collections& collections) const
+KProtectionDatabase::LoadResult KProtectionDatabase::load(const Collections& collections) const
 {
     const QString filePath = path();
-    if (!QFile::exists(filePath))
-        return false;
+    {
+        // Not while a save of this database writes its replacement.
+        const std::lock_guard<std::mutex> locker(m_saveMutex);
+        removeAbandonedReplacements(filePath);
+    }
+    const KFileStatus status = KFileOps::status(filePath);
+    if (status.isGone())
+        return LoadResult::NoFile;
+    // A document that fails to parse may hold what came before the error: none of it is used.
+    RecordBuilder builder(collections, KCommon::backupDirectory());
     QFile file(filePath);
-    const QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    bool parsed = status.isFile && file.open(QIODevice::ReadOnly) && readStream(&file, &builder)
+        && file.error() == QFileDevice::NoError;
+    if (!parsed && file.isOpen() && file.error() == QFileDevice::NoError && file.seek(0)) {
+        builder.discard();
+        const QByteArray content = file.readAll();
+        parsed = file.error() == QFileDevice::NoError && readDocument(content, &builder);
+    }
     file.close();
-    QVector<LoadedFile> files;
-    // A document that fails to parse may hold what came before the error: use none of it.
-    if (!readElements(content, &files)) {
-        files.clear();
-        if (!readElementsLeniently(content, &files))
-            files.clear();
+    if (!parsed) {
+        builder.discard();
+        const std::lock_guard<std::mutex> locker(m_saveMutex);
+        return setAside(filePath) ? LoadResult::SetAside : LoadResult::Unreadable;
     }
-
-    const QString backupFolder = KCommon::backupDirectory();
-    for (const LoadedFile& loaded : qAsConst(files)) {
-        if (loaded.fileName.isEmpty())
-            continue;
-        bool isNumber = false;
-        int type = loaded.type.toInt(&isNumber);
-        if (!isNumber || type == -1) {
-            type = KFileTypeManager::instance()->fileTypeOfSuffix(QFileInfo(loaded.fileName).suffix());
-            if (type == int(FileTypeKind::Unknown))
-                continue;
-        }
-        KFileObjectMgr* collection
-            = type >= 0 && type < int(collections.size()) ? collections.at(size_t(type)) : nullptr;
-        if (!collection)
-            continue;
-        auto* record = new KFileObject(loaded.fileName, type);
-        QStringList present;
-        for (const QString& fileId : loaded.fileIds) {
-            // A FileID that could name a file outside the backup folder is dropped like a
-            // missing copy, so no later operation can reach such a file.
-            if (!KFileCopyedObject::isSafeFileId(fileId) || !canWriteBack(fileId))
-                continue;
-            // A folder of that name is no copy.
-            if (KFileOps::status(backupFolder + fileId).isFile)
-                present.append(fileId);
-        }
-        record->addVersions(present);
-        // A path already in memory keeps its record there; a refused record is deleted here.
-        if (record->versionCount() == 0 || !collection->addFile(record))
-            delete record;
-    }
-    return true;
+    builder.commit();
+    return LoadResult::Loaded;
 }

@@ -7,10 +7,15 @@
 #include <mutex>
 
 class KFileObjectMgr;
+struct KSavedText;
 
 // The protection database, "VaultkeepDB.xml": every protected file with its versions, grouped
 // by kind. Memory is the master copy; the file is written whole and read when the scanner
 // starts. The collections of kinds 0 to 4 are handed in; a null entry counts as empty.
+//
+// A file that cannot be used is never overwritten: one that does not parse, holds a document
+// type declaration or is nested deeper than the format is kept aside under a name with the
+// time it was found ("VaultkeepDB.xml.unreadable-yyyyMMddhhmmss"), and the engine starts anew.
 class KProtectionDatabase final
 {
 public:
@@ -22,23 +27,39 @@ public:
     // The file's full path; the folder is created when missing.
     QString path() const;
 
-    // Adds the file's records to the collections. False when there is no file; a file that
-    // cannot be read or parsed loads nothing and counts as loaded.
-    bool load(const Collections& collections) const;
-    // Replaces the file atomically; on any failure the previous file stays whole and false is
-    // returned.
+    enum class LoadResult
+    {
+        Loaded,
+        NoFile,
+        // The file could not be used and was renamed out of the way; nothing was loaded.
+        SetAside,
+        // The file could be neither read nor set aside: it must not be overwritten.
+        Unreadable,
+    };
+    // Adds the file's records to the collections. Replacement files left by a save that never
+    // finished (a killed process) are removed first.
+    LoadResult load(const Collections& collections) const;
+    // Replaces the file (see KFileOps::replaceFile); on any failure the previous file stays whole
+    // and false is returned.
     bool save(const Collections& collections) const;
+
+    // The deepest element level of the format: root, File, Version.
+    static constexpr int MaxDepth = 3;
 
     // The whole content save() writes, as text and as the bytes written.
     static QString text(const Collections& collections);
     static QByteArray content(const Collections& collections);
 
 private:
-    static void writeContent(const Collections& collections, QByteArray* out);
+    static void writeContent(
+        const Collections& collections, QByteArray* out, const KSavedText& previous, quint64 save);
+    void removeAbandonedReplacements(const QString& filePath) const;
+    bool setAside(const QString& filePath) const;
 
     const QString m_filePath;
-    // Saves come from the scanner thread and from the GUI thread; one at a time, each into the
-    // same buffer, whose memory is already mapped after the first.
+    // Saves come from the scanner thread and from the GUI thread, one at a time. The text of the
+    // last one is kept: the next copies from it the records that did not change since.
     mutable std::mutex m_saveMutex;
-    mutable QByteArray m_buffer;
+    mutable QByteArray m_lastText;
+    mutable quint64 m_lastSave = 0;
 };

@@ -3,8 +3,6 @@
 #include "core/kfileiconsink.h"
 #include "core/kfileservicemanager.h"
 #include "discovery/kproductinfo.h"
-#include "platform/kfilelock.h"
-#include "storage/kbackupfoldermove.h"
 
 #include <QCoreApplication>
 #include <QSet>
@@ -87,12 +85,7 @@ QStringList KDiskFileManager::foundFiles(int kind) const
 void KDiskFileManager::doWork()
 {
     loadProductCatalog(KProductCatalog::builtInPath());
-    {
-        // A backup folder move that a killed process left is settled before the database is
-        // read, so that the database finds every copy where the backup path points.
-        const auto noMoveMeanwhile = KBackupFolderMove::recoverInterruptedMove();
-        service()->loadDatabase();
-    }
+    service()->loadDatabase();
     while (!m_stopRequested && !isStopRequested()) {
         runCycle();
         // A stop of the scan is seen once the wait has run out; a stop of the thread (the

@@ -1,5 +1,6 @@
 #include "discovery/kproductcatalog.h"
 
+#include "core/kxmlguard.h"
 #include "discovery/kfiletypemanager.h"
 #include "discovery/kproductinfo.h"
 
@@ -115,10 +116,14 @@ bool KProductCatalog::load(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    QDomDocument document;
-    if (!document.setContent(&file))
-        return true;
+    const QByteArray content = file.readAll();
     file.close();
+    // Products may sit at any depth, but no catalog needs more than a few levels; anything
+    // deeper, or with a document type declaration, is refused before the document model can
+    // recurse through it.
+    QDomDocument document;
+    if (!KXmlGuard::isPlain(content, MaxDepth) || !document.setContent(content))
+        return true;
 
     const QDomElement root = document.documentElement();
     if (root.tagName() != QLatin1String("Products"))

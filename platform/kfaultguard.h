@@ -5,6 +5,8 @@
 
 // Reports a hardware fault of the current thread (invalid memory access, bus error, arithmetic
 // fault, illegal instruction) before the process ends. Guards may nest; the innermost reports.
+// The process-wide signal handlers and the helper thread that runs reports exist only while a
+// guard is armed; when the last one goes, the handlers found before are put back.
 class KFaultGuard final
 {
 public:

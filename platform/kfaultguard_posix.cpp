@@ -23,6 +23,11 @@
 // that may allocate and lock; if it blocks on something the faulting thread holds, the
 // bounded wait still lets the process end. Every guarded thread gets an alternate signal
 // stack, so that a stack overflow is reported too.
+//
+// The handlers and the helper thread exist only while a guard is armed: the first guard installs
+// them, the last one to go removes them and puts back the handlers found before, so that a
+// library holding this code can be unloaded (a handler or a thread left behind would run code
+// that is gone). A handler someone installed after ours is left in place.
 
 struct KFaultGuard::State
 {
@@ -42,8 +47,11 @@ constexpr std::size_t AltStackSize = 256 * 1024;
 
 struct sigaction g_previous[SignalCount];
 int g_reportPipe[2] = { -1, -1 };
+// Written under g_installMutex; read by the signal handler only while a guard is armed.
 bool g_installed = false;
-std::once_flag g_installOnce;
+std::mutex g_installMutex;
+int g_armedGuards = 0; // under g_installMutex
+std::thread g_reporter; // under g_installMutex
 
 // Initial-exec, so that reading it inside the handler never allocates thread storage.
 [[gnu::tls_model("initial-exec")]] thread_local KFaultGuard::State* t_state = nullptr;
@@ -120,12 +128,13 @@ void onFault(int signal, siginfo_t* info, void* context)
     passOn(signal, info, context);
 }
 
+// Under g_installMutex.
 void install()
 {
     if (::pipe2(g_reportPipe, O_CLOEXEC) != 0)
         return;
     try {
-        std::thread(runReports).detach();
+        g_reporter = std::thread(runReports);
     } catch (const std::system_error&) {
         ::close(g_reportPipe[0]);
         ::close(g_reportPipe[1]);
@@ -140,14 +149,51 @@ void install()
     g_installed = true;
 }
 
+// Under g_installMutex.
+void uninstall()
+{
+    if (!g_installed)
+        return;
+    for (int i = 0; i < SignalCount; ++i) {
+        struct sigaction current = {};
+        if (sigaction(FaultSignals[i], nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) != 0
+            && current.sa_sigaction == onFault) {
+            sigaction(FaultSignals[i], &g_previous[i], nullptr);
+        }
+    }
+    // The reporter reads the end of the pipe and leaves.
+    ::close(g_reportPipe[1]);
+    if (g_reporter.joinable())
+        g_reporter.join();
+    ::close(g_reportPipe[0]);
+    g_reportPipe[0] = g_reportPipe[1] = -1;
+    g_installed = false;
+}
+
+// The last resort when the library goes while a guard is still armed (a thread that was
+// terminated without unwinding): nothing of it may stay behind.
+struct Uninstaller
+{
+    ~Uninstaller()
+    {
+        const std::lock_guard<std::mutex> locker(g_installMutex);
+        uninstall();
+    }
+} g_uninstaller;
+
 } // namespace
 
 KFaultGuard::KFaultGuard(std::function<void()> report)
     : m_state(new State)
 {
-    std::call_once(g_installOnce, install);
-    if (!g_installed)
-        return;
+    {
+        const std::lock_guard<std::mutex> locker(g_installMutex);
+        if (!g_installed)
+            install();
+        if (!g_installed)
+            return;
+        ++g_armedGuards;
+    }
     m_state->report = std::move(report);
     stack_t current {};
     if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) != 0) {
@@ -172,4 +218,7 @@ KFaultGuard::~KFaultGuard()
         off.ss_flags = SS_DISABLE;
         sigaltstack(&off, nullptr);
     }
+    const std::lock_guard<std::mutex> locker(g_installMutex);
+    if (--g_armedGuards == 0)
+        uninstall();
 }

@@ -1,6 +1,8 @@
 #include "platform/kfileops.h"
+#include "platform/kplatform.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <dirent.h>
@@ -35,7 +37,32 @@ private:
     Q_DISABLE_COPY(FileDescriptor)
 };
 
-bool writeAll(int fd, const char* data, ssize_t size)
+constexpr unsigned StatusMask
+    = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME;
+
+qint64 msecsOf(const struct statx_timestamp& time)
+{
+    return qint64(time.tv_sec) * 1000 + time.tv_nsec / 1000000;
+}
+
+qint64 nsecsOf(const struct statx_timestamp& time)
+{
+    return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+void fillStatus(const struct statx& info, KFileStatus* status)
+{
+    status->exists = true;
+    status->isDir = S_ISDIR(info.stx_mode);
+    status->isFile = S_ISREG(info.stx_mode);
+    status->ownerWritable = info.stx_mode & S_IWUSR;
+    status->size = qint64(info.stx_size);
+    status->modifiedMSecs = msecsOf(info.stx_mtime);
+    status->createdMSecs = msecsOf((info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_ctime);
+    status->inode = info.stx_ino;
+}
+
+bool writeAll(int fd, const char* data, qint64 size)
 {
     while (size > 0) {
         const ssize_t written = ::write(fd, data, size_t(size));
@@ -44,46 +71,51 @@ bool writeAll(int fd, const char* data, ssize_t size)
                 continue;
             return false;
         }
+        if (written == 0)
+            return false;
         data += written;
         size -= written;
     }
     return true;
 }
 
-bool copyContents(int from, int to, off_t size)
+// Copies exactly `size` bytes and then finds the end of the source: a source that ends early or
+// goes on past `size` was changed while it was copied.
+bool copyContents(int from, int to, qint64 size)
 {
     // In-kernel copy first; it also lets file systems share extents.
-    off_t left = size;
+    qint64 left = size;
     while (left > 0) {
         const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, size_t(left), 0);
         if (copied < 0) {
             if (errno == EINTR)
                 continue;
             if (left == size && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
-                break; // not supported here: fall back to plain reads and writes
+                break; // not supported here: plain reads and writes below
             return false;
         }
         if (copied == 0)
-            break; // the source shrank while copying
+            return false; // the source ended early
         left -= copied;
     }
-    if (left == 0)
-        return true;
-    if (left != size)
-        return false;
-
     char buffer[128 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(from, buffer, sizeof buffer);
+    while (left > 0) {
+        const ssize_t got = ::read(from, buffer, size_t(qMin<qint64>(left, qint64(sizeof buffer))));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
             return false;
         }
-        if (got == 0)
-            return true;
-        if (!writeAll(to, buffer, got))
+        if (got == 0 || !writeAll(to, buffer, got))
             return false;
+        left -= got;
+    }
+    for (;;) {
+        char extra = 0;
+        const ssize_t got = ::read(from, &extra, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        return got == 0;
     }
 }
 
@@ -120,6 +152,15 @@ qint64 folderSizeAt(int folderFd, bool onlyReadOnly, const std::function<void()>
     return total;
 }
 
+bool syncFolderOf(const QByteArray& path)
+{
+    const int slash = path.lastIndexOf('/');
+    const QByteArray folder = slash > 0 ? path.left(slash) : QByteArray(slash == 0 ? "/" : ".");
+    FileDescriptor fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // Some file systems cannot flush a folder at all; they say so with EINVAL.
+    return fd.get() >= 0 && (::fsync(fd.get()) == 0 || errno == EINVAL);
+}
+
 } // namespace
 
 KCopySource::KCopySource(const QString& path)
@@ -128,23 +169,17 @@ KCopySource::KCopySource(const QString& path)
     if (fd < 0)
         return;
     struct statx info;
-    if (::statx(fd, "", AT_EMPTY_PATH,
-            STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME, &info)
-            != 0
-        || !S_ISREG(info.stx_mode)) {
+    if (::statx(fd, "", AT_EMPTY_PATH, StatusMask, &info) != 0 || !S_ISREG(info.stx_mode)) {
         ::close(fd);
         return;
     }
     m_fd = fd;
-    m_status.exists = true;
-    m_status.isFile = true;
-    m_status.ownerWritable = info.stx_mode & S_IWUSR;
-    m_status.size = qint64(info.stx_size);
-    m_status.modifiedMSecs = qint64(info.stx_mtime.tv_sec) * 1000 + info.stx_mtime.tv_nsec / 1000000;
-    const struct statx_timestamp& created = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_ctime;
-    m_status.createdMSecs = qint64(created.tv_sec) * 1000 + created.tv_nsec / 1000000;
-    m_status.inode = info.stx_ino;
+    fillStatus(info, &m_status);
+    KPlatform::instance()->adjustFileStatus(path, &m_status);
     m_mode = info.stx_mode;
+    m_rawSize = qint64(info.stx_size);
+    m_rawModifiedNs = nsecsOf(info.stx_mtime);
+    m_rawChangedNs = nsecsOf(info.stx_ctime);
 }
 
 KCopySource::~KCopySource()
@@ -153,25 +188,39 @@ KCopySource::~KCopySource()
         ::close(m_fd);
 }
 
-bool KCopySource::copyTo(const QString& target)
+KCopySource::Result KCopySource::copyTo(const QString& target)
 {
     if (m_fd < 0)
-        return false;
+        return Result::Failed;
     const QByteArray targetName = QFile::encodeName(target);
     // Created with its final permissions (less what the user's umask withholds, as for any new
     // file): the source's, without set-id bits, plus read and write for the owner.
     const mode_t mode = (m_mode & 0777) | S_IRUSR | S_IWUSR;
     FileDescriptor to(::open(targetName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (to.get() < 0)
-        return false;
+        return Result::Failed;
     const bool rewound = !m_copied || ::lseek(m_fd, 0, SEEK_SET) == 0;
     m_copied = true;
-    const bool copied = rewound && copyContents(m_fd, to.get(), off_t(m_status.size));
+    bool copied = rewound && copyContents(m_fd, to.get(), m_rawSize);
+
+    // The source is asked again after the copy: a change in its size or times means that what
+    // was read is not the state its status describes.
+    struct statx after;
+    const bool unchanged = ::statx(m_fd, "", AT_EMPTY_PATH, StatusMask, &after) == 0
+        && qint64(after.stx_size) == m_rawSize && nsecsOf(after.stx_mtime) == m_rawModifiedNs
+        && nsecsOf(after.stx_ctime) == m_rawChangedNs;
+    if (copied && unchanged) {
+        // The copy carries the modification time it is recorded under.
+        const qint64 modified = m_status.modifiedMSecs;
+        const struct timespec times[2]
+            = { { 0, UTIME_OMIT }, { time_t(modified / 1000), long(modified % 1000) * 1000000 } };
+        copied = ::futimens(to.get(), times) == 0;
+    }
     const bool closed = ::close(to.release()) == 0;
-    if (copied && closed)
-        return true;
+    if (copied && unchanged && closed)
+        return Result::Copied;
     ::unlink(targetName.constData());
-    return false;
+    return copied && !unchanged ? Result::SourceChanged : Result::Failed;
 }
 
 namespace KFileOps {
@@ -183,27 +232,70 @@ KFileStatus status(const QString& path)
         return result;
     const QByteArray native = QFile::encodeName(path);
     struct statx info;
-    if (::statx(AT_FDCWD, native.constData(), AT_STATX_SYNC_AS_STAT,
-            STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME, &info)
-        != 0) {
-        return result;
-    }
-    result.exists = true;
-    result.isDir = S_ISDIR(info.stx_mode);
-    result.isFile = S_ISREG(info.stx_mode);
-    result.ownerWritable = info.stx_mode & S_IWUSR;
-    result.size = qint64(info.stx_size);
-    result.modifiedMSecs = qint64(info.stx_mtime.tv_sec) * 1000 + info.stx_mtime.tv_nsec / 1000000;
-    const struct statx_timestamp& created = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_ctime;
-    result.createdMSecs = qint64(created.tv_sec) * 1000 + created.tv_nsec / 1000000;
-    result.inode = info.stx_ino;
+    if (::statx(AT_FDCWD, native.constData(), AT_STATX_SYNC_AS_STAT, StatusMask, &info) == 0)
+        fillStatus(info, &result);
+    else
+        result.unreadable = errno != ENOENT && errno != ENOTDIR;
+    KPlatform::instance()->adjustFileStatus(path, &result);
     return result;
 }
 
 bool copyFile(const QString& source, const QString& target)
 {
     KCopySource from(source);
-    return from.isOpen() && from.copyTo(target);
+    return from.isOpen() && from.copyTo(target) == KCopySource::Result::Copied;
+}
+
+bool isReplacementFileName(const QString& name, const QString& fileName)
+{
+    if (name.size() != fileName.size() + 7 || !name.startsWith(fileName)
+        || name.at(fileName.size()) != QLatin1Char('.')) {
+        return false;
+    }
+    for (int i = fileName.size() + 1; i < name.size(); ++i) {
+        const ushort c = name.at(i).unicode();
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+            return false;
+    }
+    return true;
+}
+
+bool replaceFile(const QString& path, const QByteArray& content)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const QByteArray native = QFile::encodeName(path);
+    struct stat old;
+    const mode_t mode = ::stat(native.constData(), &old) == 0 ? (old.st_mode & 07777) : 0666;
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = native + '.';
+        for (int i = 0; i < 6; ++i)
+            temporary += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
+        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+    FileDescriptor file(fd);
+    // An existing file's permissions are kept whatever the umask says.
+    bool written = (mode == 0666 || ::fchmod(fd, mode) == 0)
+        && writeAll(fd, content.constData(), content.size()) && ::fsync(fd) == 0;
+    written = ::close(file.release()) == 0 && written;
+    if (!written || ::rename(temporary.constData(), native.constData()) != 0) {
+        ::unlink(temporary.constData());
+        return false;
+    }
+    // The new file is in place; a folder that cannot be flushed only leaves the rename less
+    // certain to survive a power loss, which is reported all the same.
+    return syncFolderOf(native);
+}
+
+bool syncFileSystem(const QString& path)
+{
+    FileDescriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+    return fd.get() >= 0 && ::syncfs(fd.get()) == 0;
 }
 
 bool makeWritableForOwner(const QString& path)

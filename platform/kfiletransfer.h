@@ -81,15 +81,10 @@ bool removeFile(const QString& path);
 // Removes an empty folder; false when it holds anything.
 bool removeEmptyFolder(const QString& path);
 
-// Writes everything of the file system that holds `path` to its disk.
-bool syncFileSystem(const QString& path);
 // Writes the file and the folder entry that names it to disk.
 bool syncFile(const QString& path);
 // Writes the entries of the folder to disk.
 bool syncFolder(const QString& path);
-// Replaces `path` with `content` so that a crash leaves either the old or the new file, both
-// whole; true only when the new file is on disk.
-bool writeFileDurably(const QString& path, const QByteArray& content);
 
 // The last system error as the kind the move reports.
 Error errorOf(int systemError);

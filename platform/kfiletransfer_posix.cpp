@@ -400,12 +400,6 @@ bool removeEmptyFolder(const QString& path)
     return ::rmdir(native(path).constData()) == 0 || errno == ENOENT;
 }
 
-bool syncFileSystem(const QString& path)
-{
-    const Descriptor any(::open(native(path).constData(), O_RDONLY | O_CLOEXEC));
-    return any.get() >= 0 && ::syncfs(any.get()) == 0;
-}
-
 bool syncFile(const QString& path)
 {
     const Descriptor file(::open(native(path).constData(), O_RDONLY | O_CLOEXEC));
@@ -415,20 +409,6 @@ bool syncFile(const QString& path)
 bool syncFolder(const QString& path)
 {
     return syncDirectory(path);
-}
-
-bool writeFileDurably(const QString& path, const QByteArray& content)
-{
-    const QByteArray name = native(path);
-    const QByteArray aside = name + ".new";
-    Descriptor file(::open(aside.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, S_IRUSR | S_IWUSR));
-    const bool written = file.get() >= 0 && writeAll(file.get(), content.constData(), size_t(content.size()))
-        && ::fsync(file.get()) == 0;
-    if (!file.close() || !written || ::rename(aside.constData(), name.constData()) != 0) {
-        ::unlink(aside.constData());
-        return false;
-    }
-    return syncFolderOf(path);
 }
 
 } // namespace KFileTransfer

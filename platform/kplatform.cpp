@@ -63,6 +63,12 @@ qint64 KPlatform::currentMSecsSinceEpoch() const
     return QDateTime::currentMSecsSinceEpoch();
 }
 
+void KPlatform::adjustFileStatus(const QString& path, KFileStatus* status) const
+{
+    Q_UNUSED(path)
+    Q_UNUSED(status)
+}
+
 QDateTime KPlatform::currentDateTime() const
 {
     return QDateTime::fromMSecsSinceEpoch(currentMSecsSinceEpoch());

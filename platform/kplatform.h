@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class KWindowMessaging;
+struct KFileStatus;
 
 // What the drive-type query of the operating system answers for a root.
 enum class KDriveKind
@@ -82,6 +83,11 @@ public:
     virtual qint64 currentMSecsSinceEpoch() const;
     QDateTime currentDateTime() const;
     QDate currentDate() const;
+
+    // Every file status the module takes passes through here (KFileOps::status, the sources of
+    // backups), so that tests can answer for chosen paths, creation times included, which Linux
+    // lets nobody set. The native platform leaves what the file system said.
+    virtual void adjustFileStatus(const QString& path, KFileStatus* status) const;
 
     // Shows `path` selected in the desktop's file manager; false when nothing could be started.
     virtual bool revealInFileManager(const QString& path) = 0;

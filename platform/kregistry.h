@@ -34,8 +34,10 @@ public:
     // Removes the key with all its values and subkeys.
     void removeKey();
 
-    // Writes pending changes to the hive; they are also written when the key is destroyed.
-    void sync();
+    // Writes pending changes to the hive; they are also written when the key is destroyed. False
+    // when the hive could not be written: it keeps its previous content, and the changes stay
+    // pending in this process (its reads see them) until a later sync of the hive succeeds.
+    bool sync();
 
 private:
     QString m_group;

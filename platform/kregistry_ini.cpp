@@ -1,3 +1,4 @@
+#include "platform/kiniformat.h"
 #include "platform/kplatform.h"
 #include "platform/kregistry.h"
 #include "platform/ksettingslock.h"
@@ -8,8 +9,9 @@
 #include <memory>
 
 // The emulated hive is one INI file per user. QSettings locks it and replaces it atomically,
-// so several processes can share it. The INI format is case-sensitive, so key paths and value
-// names are stored folded to lower case.
+// so several processes can share it; the module's own INI format (platform/kiniformat.h) checks
+// every write before the old file is replaced. INI names are case-sensitive, so key paths and
+// value names are folded to lower case, both as they are written and as they are read.
 
 namespace {
 
@@ -34,13 +36,15 @@ bool groupOf(const QString& keyPath, QString* group)
 // Qt drops its parsed copy of a large settings file as soon as the last QSettings on it closes,
 // so every key opened would parse the whole hive again. One QSettings per hive file stays open
 // for the life of the process and keeps the parsed copy shared; each key still sees other
-// processes' writes, since a new QSettings compares the file's time and size with its copy.
+// processes' writes, since a new QSettings compares the file's size and modification time (to
+// the millisecond) with its copy.
 // Called under the settings lock.
 void keepHiveParsed(const QString& hive)
 {
     static QHash<QString, std::shared_ptr<QSettings>> keepers;
     if (!keepers.contains(hive))
-        keepers.insert(hive, std::make_shared<QSettings>(hive, QSettings::IniFormat));
+        keepers.insert(
+            hive, std::make_shared<QSettings>(hive, KIniFormat::format(KIniFormat::Dialect::Registry)));
 }
 
 } // namespace
@@ -51,7 +55,7 @@ KRegistryKey::KRegistryKey(const QString& keyPath)
     if (groupOf(keyPath, &m_group) && !hive.isEmpty()) {
         const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
         keepHiveParsed(hive);
-        m_settings.reset(new QSettings(hive, QSettings::IniFormat));
+        m_settings.reset(new QSettings(hive, KIniFormat::format(KIniFormat::Dialect::Registry)));
         if (!m_group.isEmpty())
             m_settings->beginGroup(m_group);
     }
@@ -128,9 +132,16 @@ void KRegistryKey::removeKey()
         m_settings->remove(QString()); // the current group with everything below it
 }
 
-void KRegistryKey::sync()
+bool KRegistryKey::sync()
 {
     const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-    if (m_settings)
-        m_settings->sync();
+    if (!m_settings)
+        return false;
+    m_settings->sync();
+    if (m_settings->status() == QSettings::NoError)
+        return true;
+    // A QSettings keeps the first error it met. A new one on the hive writes what is still
+    // pending as it opens and tells whether that got through.
+    const QSettings fresh(m_settings->fileName(), KIniFormat::format(KIniFormat::Dialect::Registry));
+    return fresh.status() == QSettings::NoError;
 }

@@ -3,6 +3,7 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "platform/kfilelock.h"
+#include "platform/kfileops.h"
 #include "platform/kpaths.h"
 
 #include <QDir>
@@ -418,7 +419,7 @@ bool KBackupFolderMove::writeJournal(const QString& state) const
     journal.destinationRoot = m_destinationRoot;
     journal.destinationExisted = m_destinationExisted;
     journal.present = QStringList(m_present.cbegin(), m_present.cend());
-    return KFileTransfer::writeFileDurably(journalPath(), journal.toJson());
+    return KFileOps::replaceFile(journalPath(), journal.toJson());
 }
 
 void KBackupFolderMove::fail(Problem problem, const QString& entry)
@@ -707,7 +708,7 @@ bool KBackupFolderMove::rollback()
     bool copiedBack = false;
     settled = settled && bringBack(QString(), &copiedBack);
     if (copiedBack)
-        KFileTransfer::syncFileSystem(m_sourceFolder);
+        KFileOps::syncFileSystem(m_sourceFolder);
     if (m_rename)
         syncMoved();
     settled = takeAwayCopies(QString()) && settled;
@@ -813,7 +814,7 @@ void KBackupFolderMove::pointBackupPathTo(const QString& root) const
 void KBackupFolderMove::syncMoved() const
 {
     if (!m_rename) {
-        KFileTransfer::syncFileSystem(m_destinationFolder);
+        KFileOps::syncFileSystem(m_destinationFolder);
         return;
     }
     for (const QString& folder : m_renamedIn)

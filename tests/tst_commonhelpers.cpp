@@ -50,8 +50,8 @@ void TestCommonHelpers::joinPath_data()
         << QStringLiteral("a\\\\") << QStringLiteral("b") << backslash << QStringLiteral("a\\\\b");
     QTest::newRow("double slashes become a backslash")
         << QStringLiteral("a//b") << QStringLiteral("c") << backslash << QStringLiteral("a\\b\\c");
-    QTest::newRow("blanks around both parts are trimmed")
-        << QStringLiteral("  D:\\dir ") << QStringLiteral("x  ") << backslash << QStringLiteral("D:\\dir\\x");
+    QTest::newRow("blanks around both parts are kept: file names may end with one")
+        << QStringLiteral("/data/dir ") << QStringLiteral(" x ") << slash << QStringLiteral("/data/dir / x ");
     QTest::newRow("a Linux path keeps backslashes as characters")
         << QStringLiteral("/data") << QStringLiteral("a\\b") << slash << QStringLiteral("/data/a\\b");
     QTest::newRow("four slashes collapse in two passes")

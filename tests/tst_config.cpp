@@ -1,5 +1,6 @@
 #include "core/kconfig.h"
 #include "ktestenvironment.h"
+#include "platform/kiniformat.h"
 #include "platform/kregistry.h"
 
 #include <QtTest>
@@ -20,7 +21,11 @@ private slots:
     void excludedFoldersDefaultOnlyWhileAbsent();
 
 private:
-    QSettings* file() { return new QSettings(KConfig::instance()->filePath(), QSettings::IniFormat, this); }
+    QSettings* file()
+    {
+        return new QSettings(
+            KConfig::instance()->filePath(), KIniFormat::format(KIniFormat::Dialect::Settings), this);
+    }
     KTestEnvironment m_env;
 };
 

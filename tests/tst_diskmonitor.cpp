@@ -1,6 +1,7 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "ktestenvironment.h"
+#include "platform/kiniformat.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QSettings>
@@ -35,7 +36,7 @@ void TestDiskMonitor::init()
     ++m_case;
     m_env.platform()->clearDrives();
     KCommon::refreshDrives();
-    QSettings(KConfig::instance()->filePath(), QSettings::IniFormat).clear();
+    QSettings(KConfig::instance()->filePath(), KIniFormat::format(KIniFormat::Dialect::Settings)).clear();
 }
 
 QString TestDiskMonitor::addDrive(const QString& name, quint64 freeBytes, KDriveKind kind)

@@ -1,6 +1,7 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "ktestenvironment.h"
+#include "platform/kiniformat.h"
 #include "platform/kmounttable.h"
 
 #include <QtTest>
@@ -67,7 +68,7 @@ void TestDriveList::init()
     m_env.platform()->clearDrives();
     m_env.platform()->setSystemDriveRoot(QString());
     KCommon::refreshDrives();
-    QSettings(KConfig::instance()->filePath(), QSettings::IniFormat).clear();
+    QSettings(KConfig::instance()->filePath(), KIniFormat::format(KIniFormat::Dialect::Settings)).clear();
 }
 
 void TestDriveList::mountTableGivesWritableRootsWithKinds()
@@ -172,8 +173,8 @@ void TestDriveList::defaultBackupDrive()
 
     QCOMPARE(KConfig::instance()->backUpPath(), roots.at(chosen));
     // The choice is stored, so it survives a change of free space.
-    QCOMPARE(
-        QSettings(KConfig::instance()->filePath(), QSettings::IniFormat).value(QStringLiteral("backUpPath")),
+    QCOMPARE(QSettings(KConfig::instance()->filePath(), KIniFormat::format(KIniFormat::Dialect::Settings))
+                 .value(QStringLiteral("backUpPath")),
         QVariant(roots.at(chosen)));
 }
 

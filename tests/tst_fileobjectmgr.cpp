@@ -17,7 +17,7 @@ private slots:
     void init();
     void pathsTheDatabaseCannotCarryAreNeverProtected_data();
     void pathsTheDatabaseCannotCarryAreNeverProtected();
-    void removalsKeepRecordsAliveForTheirHolders();
+    void removedRecordsLiveWhileHeldAndAreFreedAfter();
     void backupsOnOneThreadWhileAnotherReads();
 
 private:
@@ -61,13 +61,13 @@ void TestFileObjectMgr::pathsTheDatabaseCannotCarryAreNeverProtected()
     QVERIFY(!KFileObjectMgr::isStorablePath(QString(QChar(0xD800)) + QStringLiteral("x")));
 }
 
-void TestFileObjectMgr::removalsKeepRecordsAliveForTheirHolders()
+void TestFileObjectMgr::removedRecordsLiveWhileHeldAndAreFreedAfter()
 {
     KFileObjectMgr collection;
     const QString pathA = m_env.writeFile(QStringLiteral("work/a.pra4"), "a");
     const QString pathB = m_env.writeFile(QStringLiteral("work/b.pra4"), "b");
-    KFileObject* a = collection.backupFile(pathA, 0);
-    KFileObject* b = collection.backupFile(pathB, 0);
+    const KFileObjectPtr a = collection.backupFile(pathA, 0);
+    KFileObjectPtr b = collection.backupFile(pathB, 0);
     QVERIFY(a && b);
     // A copy that cannot be deleted keeps its record, now without versions: not saved, not listed.
     QVERIFY(QFile::remove(KCommon::backupDirectory() + a->versionIds().constFirst()));
@@ -80,6 +80,9 @@ void TestFileObjectMgr::removalsKeepRecordsAliveForTheirHolders()
     QVERIFY(!collection.findFile(pathB)); // its last version went, and the record with it
     QCOMPARE(b->fileName(), pathB); // still alive for whoever holds it
     QCOMPARE(collection.count(), 0);
+    const std::weak_ptr<KFileObject> released = b;
+    b.reset();
+    QVERIFY(released.expired()); // and freed once nobody does
 }
 
 void TestFileObjectMgr::backupsOnOneThreadWhileAnotherReads()
@@ -106,7 +109,7 @@ void TestFileObjectMgr::backupsOnOneThreadWhileAnotherReads()
         collection.collectRows(&existing, nullptr);
         collection.totalBackupSize();
         collection.toXml();
-        if (KFileObject* record = collection.findFile(sources.constFirst()))
+        if (const KFileObjectPtr record = collection.findFile(sources.constFirst()))
             record->rowTexts();
         ++reads;
     }

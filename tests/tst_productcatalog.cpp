@@ -88,6 +88,16 @@ void TestProductCatalog::rootAndContentDecide_data()
         << "<products>" + product("a", "PRA4") + "</products>" << 1;
     QTest::newRow("content that does not parse gives no products")
         << "<Products>" + product("a", "PRA4") << 1;
+    QTest::newRow("fifty thousand unclosed elements give no products, and no crash")
+        << "<Products>" + product("a", "PRA4") + QByteArray("<Group>").repeated(50000) << 1;
+    QTest::newRow("nesting deeper than any catalog gives no products") << "<Products>"
+            + QByteArray("<Group>").repeated(20) + product("a", "PRA4") + QByteArray("</Group>").repeated(20)
+            + "</Products>" << 1;
+    QByteArray laughs = "<!DOCTYPE Products [<!ENTITY l0 \"ha\">";
+    for (int i = 1; i < 30; ++i)
+        laughs += QStringLiteral("<!ENTITY l%1 \"&l%2;&l%2;\">").arg(i).arg(i - 1).toUtf8();
+    QTest::newRow("entities that expand a billion times give no products")
+        << laughs + "]><Products>" + product("&l29;", "PRA4") + "</Products>" << 1;
 }
 
 void TestProductCatalog::rootAndContentDecide()

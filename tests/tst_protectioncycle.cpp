@@ -8,11 +8,14 @@
 #include "discovery/kproductinfo.h"
 #include "ktestenvironment.h"
 #include "platform/kregistry.h"
+#include "storage/kdiskinfothread.h"
 
 #include <QCoreApplication>
 #include <QtTest>
 
 #include <atomic>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,6 +24,14 @@ const QString Office16 = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\
 void setValue(const QString& key, const QString& name, const QString& value)
 {
     KRegistryKey(key).setValue(name, value);
+}
+
+// A FileID recording the modification `modified`, made on `backedUp`.
+QString fileIdAt(const QDateTime& modified, const QDate& backedUp, int n = 0)
+{
+    return QStringLiteral("{00000000-0000-0000-0000-%1}_").arg(n, 12, 10, QLatin1Char('0'))
+        + modified.toString(QStringLiteral("yyyyMMddhhmmss")) + QLatin1Char('_')
+        + backedUp.toString(QStringLiteral("yyyyMMdd"));
 }
 
 // Receives the engine's signals on the test's thread, whichever thread emits them.
@@ -94,6 +105,18 @@ private slots:
     void selfBackupPageWithoutAFolderShowsOnlyItsHeader();
     void restartingTheScannerReloadsWithoutDuplicates();
     void pagesCanBeReadWhileTheScannerCycles();
+    void protectionOffAtStartKeepsTheDatabase();
+    void closingADialogCountsNoBackupTwice();
+    void aFileInAFolderTheUserCannotEnterIsAFailureNotGone();
+    void anUnchangedFileIsNotCopiedAgainOnTheNextFullCycle();
+    void onlyFilesModifiedInTheLastSevenDaysAreBackedUp_data();
+    void onlyFilesModifiedInTheLastSevenDaysAreBackedUp();
+    void noBackupsWhileTheBackupDriveIsShortOfSpace();
+    void theSevenDayCleanUpWaitsForItsSwitch();
+    void cleanBeforeTodayKeepsTodaysCopiesAndMeasuresRight();
+    void todayAndThreeDayPagesHoldTheirDaysOnly();
+    void rowsRunNewestCreationMonthFirst();
+    void aRecordWithoutVersionsHasNoRow();
     void aDocumentOnlyInTheDesktopsListIsBackedUpByTheFirstCycle();
 
 private:
@@ -106,6 +129,9 @@ private:
     int versionsOf(const QString& path) const;
     // Lists the files as the pricing product's recent files.
     void listAsPricingFiles(const QStringList& paths);
+    // A record of kind 0 for `path` with versions of the given FileIDs, each with a copy of
+    // `size` bytes.
+    void addRecord(const QString& path, const QStringList& fileIds, int size = 1);
 
     KTestEnvironment m_env;
     QScopedPointer<KFileServiceManager> m_manager;
@@ -139,6 +165,19 @@ void TestProtectionCycle::cleanup()
     m_scanner.reset();
     m_manager.reset();
     QDir(KCommon::backupDirectory()).removeRecursively();
+    m_env.platform()->setCurrentDateTime(QDateTime());
+    m_env.platform()->clearStatusAnswers();
+    KConfig::instance()->setAutoClean7Days(true);
+}
+
+void TestProtectionCycle::addRecord(const QString& path, const QStringList& fileIds, int size)
+{
+    auto* record = new KFileObject(path, 0);
+    for (const QString& id : fileIds) {
+        record->addVersion(id);
+        QVERIFY(!m_env.writeFile(KCommon::backupDirectory() + id, QByteArray(size, 'c')).isEmpty());
+    }
+    QVERIFY(m_manager->collection(0)->addFile(record));
 }
 
 QString TestProtectionCycle::productKey(const QString& codePart) const
@@ -153,7 +192,7 @@ QString TestProtectionCycle::productKey(const QString& codePart) const
 
 int TestProtectionCycle::versionsOf(const QString& path) const
 {
-    const KFileObject* record = m_manager->findFile(path);
+    const KFileObjectPtr record = m_manager->findFile(path);
     return record ? record->versionCount() : 0;
 }
 
@@ -355,6 +394,227 @@ void TestProtectionCycle::pagesCanBeReadWhileTheScannerCycles()
     QVERIFY(counter.cycles() >= 5);
     QVERIFY(shownRows > 0);
     QCOMPARE(m_manager->collection(0)->count(), 30);
+}
+
+void TestProtectionCycle::protectionOffAtStartKeepsTheDatabase()
+{
+    const QStringList paths
+        = { writeSource(QStringLiteral("a.pra4")), writeSource(QStringLiteral("b.pra4")) };
+    listAsPricingFiles(paths);
+    m_scanner->runCycle();
+    m_scanner.reset();
+    m_manager.reset(); // saves
+    const QByteArray saved = KTestEnvironment::contentOf(KFileServiceManager().databasePath());
+    QCOMPARE(saved.count("<Version "), 2);
+
+    // An engine that never ran a cycle never loaded the database, and leaves it alone, even when
+    // asked to save it (as releasing the window does).
+    {
+        KFileServiceManager untouched;
+        QVERIFY(!untouched.saveDatabase());
+    }
+    QCOMPARE(KTestEnvironment::contentOf(KFileServiceManager().databasePath()), saved);
+
+    // With protection off the main window runs one pass on its own thread instead of the
+    // scanner's thread: it shows the protected files and saves them back as they were.
+    m_manager.reset(new KFileServiceManager);
+    m_scanner.reset(new KDiskFileManager(m_manager.data()));
+    m_scanner->attach(m_manager.data());
+    QVERIFY(m_scanner->loadProductCatalog(KProductCatalog::builtInPath()));
+    PageLog log(m_manager.data());
+    m_scanner->scanOnce();
+    QCOMPARE(log.home.mid(1), (QList<int> { 2, 0 }));
+    m_scanner.reset();
+    m_manager.reset();
+    QCOMPARE(KTestEnvironment::contentOf(KFileServiceManager().databasePath()), saved);
+}
+
+void TestProtectionCycle::closingADialogCountsNoBackupTwice()
+{
+    listAsPricingFiles({ writeSource(QStringLiteral("a.pra4")), writeSource(QStringLiteral("b.pra4")) });
+    const int before = KConfig::instance()->totalBackupCount();
+    PageLog log(m_manager.data());
+    m_scanner->runCycle();
+    QCOMPARE(KConfig::instance()->totalBackupCount(), before + 2);
+    m_manager->onUpdate(); // a dialog was closed
+    m_manager->onUpdate();
+    QCOMPARE(KConfig::instance()->totalBackupCount(), before + 2);
+    QCOMPARE(log.home.value(0), before + 2);
+}
+
+void TestProtectionCycle::aFileInAFolderTheUserCannotEnterIsAFailureNotGone()
+{
+    if (::geteuid() == 0)
+        QSKIP("root enters every folder");
+    const QString locked = m_work + QStringLiteral("locked/");
+    const QString inside = m_env.writeFile(
+        locked + QStringLiteral("in.pra4"), "v1", QDateTime::currentDateTime().addSecs(-300));
+    listAsPricingFiles({ inside });
+    PageLog log(m_manager.data());
+    m_scanner->runCycle();
+    QCOMPARE(versionsOf(inside), 1);
+
+    QVERIFY(KTestEnvironment::setModified(inside, QDateTime::currentDateTime().addSecs(-100)));
+    QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0) == 0);
+    const auto unlock = qScopeGuard([&] { ::chmod(QFile::encodeName(locked).constData(), 0700); });
+    int failed = -1;
+    connect(m_manager.data(), &KFileServiceManager::sigAfxMisCodeEndUpdate, this,
+        [&failed](int, int, int failures, int, int) { failed = failures; });
+    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
+    QCOMPARE(failed, 1);
+    QCOMPARE(log.deleted, QStringList());
+    QCOMPARE(log.home.mid(1), (QList<int> { 1, 0 }));
+}
+
+void TestProtectionCycle::anUnchangedFileIsNotCopiedAgainOnTheNextFullCycle()
+{
+    const QString path = writeSource(QStringLiteral("same.pra4"));
+    listAsPricingFiles({ path });
+    PageLog log(m_manager.data());
+    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
+    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
+    QCOMPARE(versionsOf(path), 1);
+    QCOMPARE(log.lastSuccess, 0);
+    QCOMPARE(QDir(KCommon::backupDirectory()).entryList(QDir::Files).size(), 1);
+}
+
+void TestProtectionCycle::onlyFilesModifiedInTheLastSevenDaysAreBackedUp_data()
+{
+    QTest::addColumn<qint64>("ageSeconds");
+    QTest::addColumn<bool>("backedUp");
+    const qint64 week = 7 * 24 * 3600;
+    QTest::newRow("a second less than seven days old is backed up") << week - 1 << true;
+    QTest::newRow("exactly seven days old is not") << week << false;
+    QTest::newRow("a second more than seven days old is not") << week + 1 << false;
+}
+
+void TestProtectionCycle::onlyFilesModifiedInTheLastSevenDaysAreBackedUp()
+{
+    QFETCH(qint64, ageSeconds);
+    QFETCH(bool, backedUp);
+    const QDateTime now(QDate(2024, 3, 20), QTime(12, 0));
+    m_env.platform()->setCurrentDateTime(now);
+    const QString path = writeSource(QStringLiteral("aged.pra4"), now.addSecs(-ageSeconds));
+    listAsPricingFiles({ path });
+    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
+    QCOMPARE(versionsOf(path), backedUp ? 1 : 0);
+}
+
+void TestProtectionCycle::noBackupsWhileTheBackupDriveIsShortOfSpace()
+{
+    const QString path = writeSource(QStringLiteral("space.pra4"));
+    listAsPricingFiles({ path });
+    const QString drive = KConfig::instance()->backUpPath();
+    KDiskInfoThread* monitor = KDiskInfoThread::instance();
+    const auto roomAgain = qScopeGuard([&] {
+        m_env.platform()->setDriveSpace(drive, 50000 * MiB, 100000 * MiB);
+        monitor->checkDisks();
+    });
+    m_env.platform()->setDriveSpace(drive, 15 * MiB, 100000 * MiB);
+    monitor->checkDisks();
+    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
+    QCOMPARE(versionsOf(path), 0);
+
+    m_env.platform()->setDriveSpace(drive, 16 * MiB, 100000 * MiB);
+    monitor->checkDisks();
+    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
+    QCOMPARE(versionsOf(path), 1);
+}
+
+void TestProtectionCycle::theSevenDayCleanUpWaitsForItsSwitch()
+{
+    const QDateTime now(QDate(2024, 3, 20), QTime(9, 0));
+    m_env.platform()->setCurrentDateTime(now);
+    const QString mixed = writeSource(QStringLiteral("mixed.pra4"));
+    const QString old = writeSource(QStringLiteral("old.pra4"));
+    const QString oldId = fileIdAt(now.addDays(-7), now.date().addDays(-7), 1);
+    addRecord(mixed, { oldId, fileIdAt(now.addDays(-6), now.date().addDays(-6), 2) });
+    addRecord(old, { fileIdAt(now.addDays(-8), now.date().addDays(-8), 3) });
+
+    KConfig::instance()->setAutoClean7Days(false);
+    m_manager->autoCleanExpiredVersions();
+    QCOMPARE(versionsOf(mixed), 2);
+    QCOMPARE(versionsOf(old), 1);
+
+    KConfig::instance()->setAutoClean7Days(true);
+    m_manager->autoCleanExpiredVersions();
+    QCOMPARE(versionsOf(mixed), 1);
+    QVERIFY(!QFile::exists(KCommon::backupDirectory() + oldId));
+    QVERIFY(!m_manager->findFile(old)); // emptied, it left its collection
+    QCOMPARE(m_manager->collection(0)->count(), 1);
+}
+
+void TestProtectionCycle::cleanBeforeTodayKeepsTodaysCopiesAndMeasuresRight()
+{
+    const QDateTime now(QDate(2024, 3, 20), QTime(9, 0));
+    m_env.platform()->setCurrentDateTime(now);
+    const QString todays = fileIdAt(now.addSecs(-60), now.date(), 1);
+    const QString yesterdays = fileIdAt(now.addDays(-1), now.date().addDays(-1), 2);
+    addRecord(writeSource(QStringLiteral("a.pra4")), { todays }, 10);
+    addRecord(writeSource(QStringLiteral("b.pra4")), { yesterdays }, 20);
+    QCOMPARE(m_manager->totalBackupSize(), qint64(30));
+    QCOMPARE(m_manager->backupSizeBeforeToday(), qint64(20));
+
+    QVERIFY(m_manager->cleanBeforeToday());
+    QVERIFY(QFile::exists(KCommon::backupDirectory() + todays));
+    QVERIFY(!QFile::exists(KCommon::backupDirectory() + yesterdays));
+    QCOMPARE(m_manager->totalBackupSize(), qint64(10));
+    QCOMPARE(m_manager->backupSizeBeforeToday(), qint64(0));
+}
+
+void TestProtectionCycle::todayAndThreeDayPagesHoldTheirDaysOnly()
+{
+    const QDateTime now(QDate(2024, 3, 20), QTime(12, 0));
+    m_env.platform()->setCurrentDateTime(now);
+    const QString hours = writeSource(QStringLiteral("hours.pra4"));
+    const QString twoDays = writeSource(QStringLiteral("two days.pra4"));
+    const QString fourDays = writeSource(QStringLiteral("four days.pra4"));
+    addRecord(hours, { fileIdAt(now.addSecs(-2 * 3600), now.date(), 1) });
+    addRecord(twoDays, { fileIdAt(now.addSecs(-50 * 3600), now.date(), 2) });
+    addRecord(fourDays, { fileIdAt(now.addSecs(-96 * 3600), now.date(), 3) });
+    PageLog log(m_manager.data());
+    m_manager->onUpdate();
+    QCOMPARE(log.labels.value(KFileServiceManager::TodayPage), 1);
+    QCOMPARE(log.labels.value(KFileServiceManager::RecentPage), 2);
+    m_manager->showPage(KFileServiceManager::TodayPage, 1);
+    QCOMPARE(log.rows.filter(m_work), QStringList { hours });
+    m_manager->showPage(KFileServiceManager::RecentPage, 1);
+    QCOMPARE(log.rows.filter(m_work), (QStringList { hours, twoDays }));
+}
+
+void TestProtectionCycle::rowsRunNewestCreationMonthFirst()
+{
+    const QDateTime now(QDate(2024, 3, 20), QTime(12, 0));
+    m_env.platform()->setCurrentDateTime(now);
+    const QStringList paths = { writeSource(QStringLiteral("january.pra4")),
+        writeSource(QStringLiteral("march.pra4")), writeSource(QStringLiteral("february.pra4")),
+        writeSource(QStringLiteral("march, earlier change.pra4")) };
+    const QList<QDate> created
+        = { QDate(2024, 1, 31), QDate(2024, 3, 1), QDate(2024, 2, 1), QDate(2024, 3, 15) };
+    for (int i = 0; i < paths.size(); ++i) {
+        m_env.platform()->setCreationTime(paths.at(i), QDateTime(created.at(i), QTime(8, 0)));
+        addRecord(paths.at(i), { fileIdAt(now.addSecs(-3600 * (i == 3 ? 9 : 1 + i)), now.date(), i) });
+    }
+    PageLog log(m_manager.data());
+    m_manager->onUpdate();
+    m_manager->showPage(0, 1);
+    QCOMPARE(log.rows,
+        (QStringList { QStringLiteral("# 2024年03月"), paths.at(1), paths.at(3),
+            QStringLiteral("# 2024年02月"), paths.at(2), QStringLiteral("# 2024年01月"), paths.at(0) }));
+}
+
+void TestProtectionCycle::aRecordWithoutVersionsHasNoRow()
+{
+    const QString kept = writeSource(QStringLiteral("kept.pra4"));
+    const QString emptied = writeSource(QStringLiteral("emptied.pra4"));
+    listAsPricingFiles({ kept, emptied });
+    m_scanner->runCycle();
+    QVERIFY(m_manager->findFile(emptied)->removeAllBackups());
+    PageLog log(m_manager.data());
+    m_manager->onUpdate();
+    QCOMPARE(log.home.mid(1), (QList<int> { 1, 0 }));
+    m_manager->showPage(0, 1);
+    QCOMPARE(log.rows.filter(m_work), QStringList { kept });
 }
 
 void TestProtectionCycle::aDocumentOnlyInTheDesktopsListIsBackedUpByTheFirstCycle()

@@ -22,6 +22,8 @@ const char SaverVariable[] = "VAULTKEEP_TEST_SAVE_FOREVER";
 const int SaverRecords = 40000;
 
 using Store = std::array<KFileObjectMgr, 5>;
+using LoadResult = KProtectionDatabase::LoadResult;
+constexpr LoadResult Loaded = LoadResult::Loaded;
 
 KProtectionDatabase::Collections collectionsOf(Store& store)
 {
@@ -69,12 +71,6 @@ QByteArray fileElement(const QByteArray& attributes, const QStringList& fileIds)
     return element + "</File>\n";
 }
 
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
-}
-
 // xmllint comes with the packages tools/install-deps installs.
 bool xmllintAccepts(const QString& path)
 {
@@ -82,6 +78,8 @@ bool xmllintAccepts(const QString& path)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(KProtectionDatabase::LoadResult)
 
 class TestProtectionDatabase : public QObject
 {
@@ -94,9 +92,11 @@ private slots:
     void savedFileHasItsExactForm_data();
     void savedFileHasItsExactForm();
     void roundTripKeepsEveryPathAndDropsMissingCopies();
+    void savesAfterChangesWriteWhatAFirstSaveWould();
     void loaderKeepsOnlyWhatItCanUse();
-    void unreadableFiles_data();
-    void unreadableFiles();
+    void unusableFilesAreSetAsideNeverOverwritten_data();
+    void unusableFilesAreSetAsideNeverOverwritten();
+    void replacementsLeftByAKilledSaveAreRemovedAtLoad();
     void fileIdsReachingOutsideAreDropped();
     void failedWriteKeepsThePreviousDatabase();
     void killedSaveLeavesAWholeDatabase();
@@ -147,7 +147,8 @@ QByteArray TestProtectionDatabase::saveTenRecords()
         writeCopy(fileId(i));
         addRecord(&m_store[i % 5], QStringLiteral("/w/%1.pra4").arg(i), i % 5, { fileId(i) });
     }
-    return m_database->save(collectionsOf(m_store)) ? contentOf(m_database->path()) : QByteArray();
+    return m_database->save(collectionsOf(m_store)) ? KTestEnvironment::contentOf(m_database->path())
+                                                    : QByteArray();
 }
 
 void TestProtectionDatabase::savedFileHasItsExactForm_data()
@@ -176,7 +177,7 @@ void TestProtectionDatabase::savedFileHasItsExactForm()
     if (kinds.contains(QLatin1Char('0')))
         addRecord(&m_store[0], QStringLiteral("d:\\projects\\school.pra4"), 0, { fileId(2), fileId(1) });
     QVERIFY(m_database->save(collectionsOf(m_store)));
-    QCOMPARE(QString::fromUtf8(contentOf(m_database->path())),
+    QCOMPARE(QString::fromUtf8(KTestEnvironment::contentOf(m_database->path())),
         QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<TarselFileProtect>\n") + body
             + QStringLiteral("\n</TarselFileProtect>\n"));
     QVERIFY(xmllintAccepts(m_database->path()));
@@ -200,15 +201,39 @@ void TestProtectionDatabase::roundTripKeepsEveryPathAndDropsMissingCopies()
     QVERIFY(m_database->save(collectionsOf(m_store)));
     QVERIFY(xmllintAccepts(m_database->path()));
 
-    QVERIFY(m_database->load(collectionsOf(m_loaded)));
+    QCOMPARE(m_database->load(collectionsOf(m_loaded)), Loaded);
     for (int i = 0; i < paths.size(); ++i) {
-        const KFileObject* record = m_loaded[i % 5].findFile(paths.at(i));
+        const KFileObjectPtr record = m_loaded[i % 5].findFile(paths.at(i));
         QVERIFY2(record, qPrintable(paths.at(i)));
         QCOMPARE(record->versionIds(), QStringList { fileId(i) });
         QCOMPARE(record->fileType(), i % 5);
     }
     QCOMPARE(m_loaded[3].findFile(QStringLiteral("/w/renamed.ina"))->versionIds(), QStringList { renamed });
     QCOMPARE(recordCount(m_loaded), paths.size() + 1);
+}
+
+void TestProtectionDatabase::savesAfterChangesWriteWhatAFirstSaveWould()
+{
+    for (int i = 0; i < 6; ++i)
+        addRecord(&m_store[i % 3], QStringLiteral("/w/%1.pra4").arg(i), i % 3, { fileId(i), fileId(10 + i) });
+    const KProtectionDatabase other(m_env.path(QStringLiteral("other.xml")));
+    QVERIFY(m_database->save(collectionsOf(m_store)));
+    QVERIFY(other.save(collectionsOf(m_store)));
+
+    // Saves copy unchanged records from the text of their last save; changed ones are written anew.
+    m_store[0].findFile(QStringLiteral("/w/0.pra4"))->addVersion(fileId(20));
+    m_store[1].findFile(QStringLiteral("/w/1.pra4"))->removeAllBackups();
+    m_store[2].clear();
+    addRecord(&m_store[4], QStringLiteral("/w/new.xls"), 4, { fileId(30) });
+    QVERIFY(m_database->save(collectionsOf(m_store)));
+    QCOMPARE(KTestEnvironment::contentOf(m_database->path()),
+        KProtectionDatabase::content(collectionsOf(m_store)));
+    m_store[0].findFile(QStringLiteral("/w/3.pra4"))->addVersion(fileId(40));
+    QVERIFY(other.save(collectionsOf(m_store)));
+    QVERIFY(m_database->save(collectionsOf(m_store)));
+    QCOMPARE(KTestEnvironment::contentOf(other.path()), KProtectionDatabase::content(collectionsOf(m_store)));
+    QCOMPARE(KTestEnvironment::contentOf(m_database->path()),
+        KProtectionDatabase::content(collectionsOf(m_store)));
 }
 
 void TestProtectionDatabase::loaderKeepsOnlyWhatItCanUse()
@@ -227,7 +252,7 @@ void TestProtectionDatabase::loaderKeepsOnlyWhatItCanUse()
                 QStringLiteral("missing"), QStringLiteral("a&amp;b"), QStringLiteral("folder") })
         + fileElement("FileName=\"/w/gone.pra4\" Type=\"1\"", { QStringLiteral("missing") })
         + fileElement("FileName=\"/w/in memory.pra4\" Type=\"2\"", { fileId(5) }) + "</TarselFileProtect>\n");
-    QVERIFY(m_database->load(collectionsOf(m_loaded)));
+    QCOMPARE(m_database->load(collectionsOf(m_loaded)), Loaded);
     QCOMPARE(m_loaded[0].findFile(QStringLiteral("/w/untyped.pra4"))->fileType(), 0);
     QCOMPARE(m_loaded[3].findFile(QStringLiteral("/w/odd.pra4"))->versionIds(),
         QStringList({ QStringLiteral("short"), QStringLiteral("{x}_20241399999999_2024abcd") }));
@@ -236,26 +261,68 @@ void TestProtectionDatabase::loaderKeepsOnlyWhatItCanUse()
     QCOMPARE(recordCount(m_loaded), 3);
 }
 
-void TestProtectionDatabase::unreadableFiles_data()
+void TestProtectionDatabase::unusableFilesAreSetAsideNeverOverwritten_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("loaded");
-    QTest::newRow("a missing file is not loaded") << QByteArray() << false;
-    QTest::newRow("a truncated file loads as empty") << "<TarselFileProtect>\n"
+    QTest::addColumn<LoadResult>("result");
+    QTest::newRow("a missing file is not loaded") << QByteArray() << LoadResult::NoFile;
+    QTest::newRow("a truncated file") << "<TarselFileProtect>\n"
             + fileElement("FileName=\"/w/0.pra4\" Type=\"0\"", { fileId(0) })
-            + "<File FileName=\"/w/1" << true;
-    QTest::newRow("a file that is not XML loads as empty") << QByteArray("\0\1garbage", 9) << true;
+            + "<File FileName=\"/w/1" << LoadResult::SetAside;
+    QTest::newRow("a file that is not XML") << QByteArray("\0\1garbage", 9) << LoadResult::SetAside;
+    QTest::newRow("an empty file") << QByteArray(" ") << LoadResult::SetAside;
+    QTest::newRow("fifty thousand unclosed elements")
+        << "<TarselFileProtect>" + QByteArray("<a>").repeated(50000) << LoadResult::SetAside;
+    QTest::newRow("fifty thousand nested elements, all closed")
+        << QByteArray("<a>").repeated(50000) + QByteArray("</a>").repeated(50000) << LoadResult::SetAside;
+    QTest::newRow("one level deeper than the format")
+        << "<TarselFileProtect><File FileName=\"/w/0.pra4\" Type=\"0\"><Version FileID=\""
+            + fileId(0).toUtf8() + "\"><x></x></Version></File></TarselFileProtect>"
+        << LoadResult::SetAside;
+    QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY l0 \"ha\">";
+    for (int i = 1; i < 30; ++i)
+        laughs += QStringLiteral("<!ENTITY l%1 \"&l%2;&l%2;\">").arg(i).arg(i - 1).toUtf8();
+    laughs += "]><TarselFileProtect><File FileName=\"&l29;\" Type=\"0\"/></TarselFileProtect>";
+    QTest::newRow("entities that expand a billion times") << laughs << LoadResult::SetAside;
 }
 
-void TestProtectionDatabase::unreadableFiles()
+void TestProtectionDatabase::unusableFilesAreSetAsideNeverOverwritten()
 {
     QFETCH(QByteArray, content);
-    QFETCH(bool, loaded);
+    QFETCH(LoadResult, result);
     writeCopy(fileId(0));
     if (!content.isEmpty())
         writeDatabase(content);
-    QCOMPARE(m_database->load(collectionsOf(m_loaded)), loaded);
-    QCOMPARE(m_loaded[0].count(), 0);
+    m_env.platform()->setCurrentDateTime(QDateTime(QDate(2024, 1, 5), QTime(9, 30, 12)));
+    QCOMPARE(m_database->load(collectionsOf(m_loaded)), result);
+    m_env.platform()->setCurrentDateTime(QDateTime());
+    QCOMPARE(recordCount(m_loaded), 0);
+
+    const QString aside = m_database->path() + QStringLiteral(".unreadable-20240105093012");
+    if (result == LoadResult::SetAside) {
+        QVERIFY(!QFile::exists(m_database->path()));
+        QCOMPARE(KTestEnvironment::contentOf(aside), content);
+    }
+    // The next save starts a new database beside the one set aside.
+    addRecord(&m_loaded[0], QStringLiteral("/w/new.pra4"), 0, { fileId(0) });
+    QVERIFY(m_database->save(collectionsOf(m_loaded)));
+    if (result == LoadResult::SetAside)
+        QCOMPARE(KTestEnvironment::contentOf(aside), content);
+    QFile::remove(aside);
+}
+
+void TestProtectionDatabase::replacementsLeftByAKilledSaveAreRemovedAtLoad()
+{
+    const QByteArray before = saveTenRecords();
+    const QString leftOver = m_database->path() + QStringLiteral(".Ab3x9Z");
+    const QString notOurs = m_database->path() + QStringLiteral(".unreadable-20240105093012");
+    QVERIFY(!m_env.writeFile(leftOver, "<TarselFileProtect>").isEmpty());
+    QVERIFY(!m_env.writeFile(notOurs, "kept").isEmpty());
+    QCOMPARE(m_database->load(collectionsOf(m_loaded)), Loaded);
+    QVERIFY(!QFile::exists(leftOver));
+    QVERIFY(QFile::exists(notOurs));
+    QCOMPARE(KTestEnvironment::contentOf(m_database->path()), before);
+    QFile::remove(notOurs);
 }
 
 void TestProtectionDatabase::fileIdsReachingOutsideAreDropped()
@@ -268,7 +335,7 @@ void TestProtectionDatabase::fileIdsReachingOutsideAreDropped()
                 QStringLiteral("C:victim"), QStringLiteral("vic&#1;tim"), fileId(1) })
         + fileElement("FileName=\"/w/b.pra4\" Type=\"0\"", { QStringLiteral("../../victim") })
         + "</TarselFileProtect>\n");
-    QVERIFY(m_database->load(collectionsOf(m_loaded)));
+    QCOMPARE(m_database->load(collectionsOf(m_loaded)), Loaded);
     KFileObjectMgr& collection = m_loaded[0];
     QCOMPARE(collection.count(), 1);
     QCOMPARE(collection.findFile(QStringLiteral("/w/a.pra4"))->versionIds(), QStringList { fileId(1) });
@@ -280,7 +347,7 @@ void TestProtectionDatabase::fileIdsReachingOutsideAreDropped()
     collection.dropExpiredVersions();
     collection.removeFile(QStringLiteral("/w/a.pra4"));
     collection.removeAllBackups();
-    QCOMPARE(contentOf(victim), QByteArray("keep me"));
+    QCOMPARE(KTestEnvironment::contentOf(victim), QByteArray("keep me"));
 }
 
 void TestProtectionDatabase::failedWriteKeepsThePreviousDatabase()
@@ -302,10 +369,10 @@ void TestProtectionDatabase::failedWriteKeepsThePreviousDatabase()
     std::signal(SIGXFSZ, previousHandler);
 
     QVERIFY(!saved);
-    QCOMPARE(contentOf(m_database->path()), before);
+    QCOMPARE(KTestEnvironment::contentOf(m_database->path()), before);
     QCOMPARE(QFileInfo(m_database->path()).absoluteDir().entryList(QDir::Files),
         QStringList { QStringLiteral("VaultkeepDB.xml") });
-    QVERIFY(m_database->load(collectionsOf(m_loaded)));
+    QCOMPARE(m_database->load(collectionsOf(m_loaded)), Loaded);
     QCOMPARE(recordCount(m_loaded), 10);
 }
 
@@ -340,9 +407,9 @@ void TestProtectionDatabase::killedSaveLeavesAWholeDatabase()
     QVERIFY(saver.waitForFinished());
     QVERIFY2(!deadline.hasExpired(), "the saver never started writing");
 
-    const QByteArray after = contentOf(m_database->path());
+    const QByteArray after = KTestEnvironment::contentOf(m_database->path());
     if (after == before) {
-        QVERIFY(m_database->load(collectionsOf(m_loaded)));
+        QCOMPARE(m_database->load(collectionsOf(m_loaded)), Loaded);
         QCOMPARE(recordCount(m_loaded), 10);
     } else {
         // The saver finished a save before it was killed: that one is whole.

@@ -71,6 +71,7 @@ void TestRecentFileScan::officeVersionsReadTheirOwnLists()
              QStringLiteral("12.0\\Word\\Recent Files|File1|/d/w12.doc"),
              QStringLiteral("13.0\\Word\\User MRU\\Id\\File MRU|Item 1|*/d/u13.doc"),
              QStringLiteral("13.0\\Word\\File MRU|Item 1|[F0]*/d/m13.doc"),
+             QStringLiteral("13.0\\Excel\\File MRU|Item 1|*/d/ends with a blank.xls "),
              QStringLiteral("20.0\\PowerPoint\\Reading Locations\\Document 0|File Path|/d/r20.pptx"),
              QStringLiteral("20.0\\PowerPoint\\Reading Locations\\Document 1|File Path|"),
              QStringLiteral("21.0\\Word\\File MRU|Item 1|*/d/m21.doc") }) {
@@ -81,7 +82,8 @@ void TestRecentFileScan::officeVersionsReadTheirOwnLists()
     KRecentFileScan().readOfficeDocuments(&list);
     QCOMPARE(list,
         (QStringList { QStringLiteral("/d/w11.doc"), QStringLiteral("/d/p11.ppt"),
-            QStringLiteral("/d/m13.doc"), QStringLiteral("/d/r20.pptx") }));
+            QStringLiteral("/d/m13.doc"), QStringLiteral("/d/ends with a blank.xls "),
+            QStringLiteral("/d/r20.pptx") }));
 }
 
 void TestRecentFileScan::civilModelsSkipTemporaryEntriesAndAreReadAgainOnlyWhenChanged()

@@ -58,3 +58,9 @@ bool KTestEnvironment::setModified(const QString& path, const QDateTime& time)
     QFile file(path);
     return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
 }
+
+QByteArray KTestEnvironment::contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}

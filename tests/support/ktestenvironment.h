@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/kfakeplatform.h"
+#include "kfakeplatform.h"
 
 #include <QDateTime>
 #include <QScopedPointer>
@@ -32,6 +32,8 @@ public:
     QString addBackupDrive(const QString& name, quint64 freeMiB = 50000);
 
     static bool setModified(const QString& path, const QDateTime& time);
+    // The file's bytes; empty when it cannot be read.
+    static QByteArray contentOf(const QString& path);
 
 private:
     QTemporaryDir m_dir;

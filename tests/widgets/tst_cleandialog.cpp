@@ -63,7 +63,7 @@ QString TestCleanDialog::backUp(const QString& name, int bytes, int daysAgo)
     const QDateTime day = m_today.addDays(-daysAgo);
     env.platform()->setCurrentDateTime(day);
     const QString source = env.writeFile(QStringLiteral("projects/") + name, QByteArray(bytes, 'x'), day);
-    KFileObject* record = KFileServiceManager::instance()->collection(0)->backupFile(source, 0);
+    const KFileObjectPtr record = KFileServiceManager::instance()->collection(0)->backupFile(source, 0);
     env.platform()->setCurrentDateTime(m_today);
     return record ? source : QString();
 }
@@ -129,7 +129,7 @@ void TestCleanDialog::clearingBeforeTodayThenAllFreesWhatTheLabelsSaid()
     QCOMPARE(text(dialog, "lblCleanAllSize"), QStringLiteral("4KB"));
     QVERIFY(enabled(dialog, "btnCleanAll"));
     QCOMPARE(updated.size(), 1);
-    const KFileObject* record = KFileServiceManager::instance()->findFile(today);
+    const KFileObjectPtr record = KFileServiceManager::instance()->findFile(today);
     QVERIFY(record && QFile::exists(record->latestVersion()->backupFilePath()));
 
     // Everything goes, also what no record lists.

@@ -28,7 +28,7 @@
 #include "core/kconfig.h"
 #include "core/kfileobjectmgr.h"
 #include "core/kfileservicemanager.h"
-#include "platform/kfakeplatform.h"
+#include "kfakeplatform.h"
 #include "platform/kregistry.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"

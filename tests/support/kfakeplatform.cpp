@@ -1,5 +1,6 @@
-#include "platform/kfakeplatform.h"
+#include "kfakeplatform.h"
 
+#include "platform/kfileops.h"
 #include "platform/klocalsocketmessaging.h"
 
 #include <QDir>
@@ -196,6 +197,49 @@ qint64 KFakePlatform::currentMSecsSinceEpoch() const
 {
     const std::lock_guard<std::mutex> locker(m_mutex);
     return m_clockMSecs >= 0 ? m_clockMSecs : QDateTime::currentMSecsSinceEpoch();
+}
+
+void KFakePlatform::setStatusAnswer(const QString& path, const StatusAnswer& answer)
+{
+    const std::lock_guard<std::mutex> locker(m_mutex);
+    m_statusAnswers.insert(path, answer);
+    m_hasStatusAnswers = true;
+}
+
+void KFakePlatform::setCreationTime(const QString& path, const QDateTime& time)
+{
+    const std::lock_guard<std::mutex> locker(m_mutex);
+    m_statusAnswers[path].createdMSecs = time.toMSecsSinceEpoch();
+    m_hasStatusAnswers = true;
+}
+
+void KFakePlatform::clearStatusAnswers()
+{
+    const std::lock_guard<std::mutex> locker(m_mutex);
+    m_statusAnswers.clear();
+    m_hasStatusAnswers = false;
+}
+
+void KFakePlatform::adjustFileStatus(const QString& path, KFileStatus* status) const
+{
+    if (!m_hasStatusAnswers)
+        return;
+    const std::lock_guard<std::mutex> locker(m_mutex);
+    const auto found = m_statusAnswers.constFind(path);
+    if (found == m_statusAnswers.cend())
+        return;
+    const StatusAnswer& answer = found.value();
+    if (answer.unreadable) {
+        *status = KFileStatus();
+        status->unreadable = true;
+        return;
+    }
+    if (!status->exists)
+        return;
+    if (answer.createdMSecs)
+        status->createdMSecs = *answer.createdMSecs;
+    if (answer.modifiedMSecs)
+        status->modifiedMSecs = *answer.modifiedMSecs;
 }
 
 KWindowMessaging* KFakePlatform::windowMessaging()

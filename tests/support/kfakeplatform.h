@@ -3,14 +3,19 @@
 #include "platform/knativemessage.h"
 #include "platform/kplatform.h"
 
+#include <QHash>
+
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class KLocalSocketMessaging;
 
 // A platform that tests configure: folders and the hive file under a folder of the test's
-// choosing, drives declared one by one, and reveal requests recorded instead of carried out.
-// It can be configured from one thread while another reads it.
+// choosing, drives declared one by one, a clock the test sets, file status answers for chosen
+// paths, and reveal requests recorded instead of carried out. It can be configured from one
+// thread while another reads it.
 class KFakePlatform final : public KPlatform
 {
 public:
@@ -42,6 +47,20 @@ public:
     // Moves a stopped clock on; a running one is stopped first at the real time.
     void advanceClock(qint64 msecs);
 
+    // What status queries of one path answer in place of the file system. Unset fields keep
+    // the file system's answer.
+    struct StatusAnswer
+    {
+        std::optional<qint64> createdMSecs;
+        std::optional<qint64> modifiedMSecs;
+        // The status cannot be read (as in a folder the user may not enter).
+        bool unreadable = false;
+    };
+    void setStatusAnswer(const QString& path, const StatusAnswer& answer);
+    // The file's creation time, which Linux lets nobody set on a real file.
+    void setCreationTime(const QString& path, const QDateTime& time);
+    void clearStatusAnswers();
+
     QString appDataFolder() const override;
     QString commonDocumentsFolder() const override;
     QString desktopFolder() const override;
@@ -63,6 +82,7 @@ public:
 
     bool revealInFileManager(const QString& path) override;
     qint64 currentMSecsSinceEpoch() const override;
+    void adjustFileStatus(const QString& path, KFileStatus* status) const override;
 
     // Real local sockets, in a folder below the base; bringing a window to the foreground is
     // only recorded.
@@ -80,6 +100,8 @@ private:
     QString m_fileVersion;
     QStringList m_revealed;
     qint64 m_clockMSecs = -1; // -1: the real clock
+    QHash<QString, StatusAnswer> m_statusAnswers;
+    std::atomic<bool> m_hasStatusAnswers { false }; // spares every status query the lock
     std::unique_ptr<KLocalSocketMessaging> m_messaging;
     QList<HWND> m_foregroundRequests;
 };

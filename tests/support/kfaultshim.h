@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Faults made for real, below the module: a library preloaded into the test process stands
+// between it and the C library's file calls (kfaultshim_preload.cpp). Writes can be made to fail
+// as on a full disk, a file can change while it is read, and flushes and renames can be logged.
+namespace KFaultShim {
+
+// Starts the process again with the library preloaded, unless it is; call it first in main().
+void preloadInto(char** argv);
+bool isLoaded();
+
+// Writes to the files below `folder` fail with "no space left on device" once `roomLeft` bytes
+// were written there (the write that crosses it is cut short), as on a disk filling up; creating
+// empty files still succeeds. An empty folder ends it.
+void setFullFolder(const QString& folder, qint64 roomLeft = 0);
+
+// Writes to the files below `folder` report success but store their first byte changed, as a
+// failing disk or memory would. An empty folder ends it.
+void setCorruptFolder(const QString& folder);
+
+enum class Change
+{
+    Emptied = 1,
+    Grown = 2,
+    Rewritten = 3, // same size, other content, a new modification time
+};
+// The next read of the file at `path` (read() or an in-kernel copy) changes it first, once.
+void changeOnFirstRead(const QString& path, Change change);
+
+// Logs flushes (fsync, fdatasync, syncfs) and successful renames, as "<call> <path>".
+void startLog();
+QStringList takeLog();
+
+} // namespace KFaultShim

@@ -1,0 +1,117 @@
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "core/kfileobject.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kdiskfilemanager.h"
+#include "discovery/kproductinfo.h"
+#include "kfaultshim.h"
+#include "ktestenvironment.h"
+#include "platform/kfileops.h"
+#include "platform/kregistry.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(KFaultShim::Change)
+
+// A backup copy: what it holds, the time it carries, and when it counts as made.
+class TestBackupCopy : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void aCopyKeepsTheSourcesModificationTime();
+    void aFileChangingWhileItIsCopiedIsNotRecorded_data();
+    void aFileChangingWhileItIsCopiedIsNotRecorded();
+    void copiesReachTheDiskBeforeTheDatabaseListingThem();
+
+private:
+    KTestEnvironment m_env;
+    QString m_source;
+    const QDateTime m_modified = QDateTime::currentDateTime().addSecs(-3600).addMSecs(-123);
+};
+
+void TestBackupCopy::initTestCase()
+{
+    QVERIFY(KFaultShim::isLoaded());
+    m_env.addBackupDrive(QStringLiteral("D"));
+}
+
+void TestBackupCopy::init()
+{
+    QDir(KCommon::backupDirectory()).removeRecursively();
+    QDir().mkpath(KCommon::backupDirectory());
+    m_source = m_env.writeFile(QStringLiteral("work/plan.pra4"), QByteArray(100000, 'a'), m_modified);
+}
+
+void TestBackupCopy::aCopyKeepsTheSourcesModificationTime()
+{
+    KFileObject record(m_source, 0);
+    QVERIFY(record.addNewVersion());
+    const QString copy = KCommon::backupDirectory() + record.versionIds().constFirst();
+    QCOMPARE(KFileOps::status(copy).modifiedMSecs, m_modified.toMSecsSinceEpoch());
+    QCOMPARE(KTestEnvironment::contentOf(copy), KTestEnvironment::contentOf(m_source));
+}
+
+void TestBackupCopy::aFileChangingWhileItIsCopiedIsNotRecorded_data()
+{
+    QTest::addColumn<KFaultShim::Change>("change");
+    QTest::newRow("emptied") << KFaultShim::Change::Emptied;
+    QTest::newRow("grown") << KFaultShim::Change::Grown;
+    QTest::newRow("rewritten at the same size") << KFaultShim::Change::Rewritten;
+}
+
+void TestBackupCopy::aFileChangingWhileItIsCopiedIsNotRecorded()
+{
+    QFETCH(KFaultShim::Change, change);
+    KFileObject record(m_source, 0);
+    KFaultShim::changeOnFirstRead(m_source, change);
+    QVERIFY(!record.addNewVersion());
+    QCOMPARE(record.versionCount(), 0);
+    QVERIFY(QDir(KCommon::backupDirectory()).isEmpty());
+
+    // The next attempt takes the file as it is now, under its new time.
+    QVERIFY(record.addNewVersion());
+    const QString copy = KCommon::backupDirectory() + record.versionIds().constFirst();
+    QCOMPARE(KTestEnvironment::contentOf(copy), KTestEnvironment::contentOf(m_source));
+    QVERIFY(record.isCurrentStateBackedUp());
+}
+
+void TestBackupCopy::copiesReachTheDiskBeforeTheDatabaseListingThem()
+{
+    KFileServiceManager manager;
+    QFile::remove(manager.databasePath());
+    KDiskFileManager scanner(&manager);
+    scanner.attach(&manager);
+    QVERIFY(scanner.loadProductCatalog(KProductCatalog::builtInPath()));
+    for (const KProductInfo* product : scanner.catalog().products()) {
+        if (product->code().contains(QLatin1String("PRA4")) && !product->recentFile().isEmpty())
+            KRegistryKey(product->recentFile()).setValue(QStringLiteral("File1"), m_source);
+    }
+    KFaultShim::startLog();
+    scanner.runCycle(KDiskFileManager::CycleKind::Full);
+    const QStringList calls = KFaultShim::takeLog();
+    QCOMPARE(manager.findFile(m_source)->versionCount(), 1);
+
+    const QString drive = QDir::cleanPath(KConfig::instance()->backUpPath());
+    int flushed = -1;
+    for (int i = 0; i < calls.size() && flushed < 0; ++i) {
+        if (calls.at(i).startsWith(QStringLiteral("syncfs ") + drive))
+            flushed = i;
+    }
+    const int saved = calls.indexOf(QStringLiteral("rename ") + manager.databasePath());
+    QVERIFY2(saved >= 0, qPrintable(calls.join(QLatin1Char('\n'))));
+    QVERIFY2(flushed >= 0 && flushed < saved, qPrintable(calls.join(QLatin1Char('\n'))));
+}
+
+int main(int argc, char** argv)
+{
+    KFaultShim::preloadInto(argv);
+    QCoreApplication app(argc, argv);
+    TestBackupCopy test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_backupcopy.moc"
