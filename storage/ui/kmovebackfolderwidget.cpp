@@ -195,8 +195,8 @@ QString KMoveBackFolderWidget::failureText(int problem, const QString& entry, co
         reason = QStringLiteral("另一次转移还没有结束");
         break;
     case Problem::Conflict:
-        reason = entry.isEmpty() ? QStringLiteral("新位置已有同名的其他文件")
-                                 : QStringLiteral("新位置已有与 %1 同名的其他文件").arg(breakable(entry));
+        // Not named: with the folder's path, a backup's long name would not fit the box.
+        reason = QStringLiteral("新位置已有同名的其他文件");
         break;
     case Problem::NoSpace:
         reason = QStringLiteral("新位置的磁盘空间不足");

@@ -528,7 +528,7 @@ bool renderStorage(const QDir& folder, KFakePlatform* machine)
     KMessageBox failed(QMessageBox::Critical, QStringLiteral("转移备份"),
         KMoveBackFolderWidget::failureText(int(KBackupFolderMove::Problem::Conflict),
             QStringLiteral("{6f1c2a4e-3b7d-4c55-9a0e-2d8f1b3c4d5e}_20240511093012_20240511"),
-            KBackupFolderMove::folderOf(e)),
+            KBackupFolderMove::folderOf(QStringLiteral("/media/ann/Data/"))),
         KCommon::skinBackgroundPath(), QStringLiteral(":/Icons/Icons/关闭.png"), 2, QStringLiteral("确定"),
         QString(), false);
     saved = saveWindow(&failed, folder.filePath(QStringLiteral("move-failed-message.png"))) && saved;
