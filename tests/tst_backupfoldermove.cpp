@@ -255,6 +255,9 @@ void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder_da
     row("a same-named file with other content at the destination", "clash", true, Problem::Conflict);
     row("the same within one file system", "clash", false, Problem::Conflict);
     row("the same appearing while the move runs", "late clash", true, Problem::Conflict);
+    row("the same with a file of the same size", "same-size clash", true, Problem::Conflict);
+    row("the same within one file system with a file of the same size", "same-size clash", false,
+        Problem::Conflict);
     row("a read-only destination", "read-only destination", true, Problem::NotWritable);
     row("a destination that vanishes in the middle", "vanishing destination", true,
         Problem::DestinationMissing);
@@ -288,8 +291,13 @@ void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder()
         to = m_env.makeFolder(oldFolder + QStringLiteral("inner"));
     const QString newFolder = KBackupFolderMove::folderOf(to);
     // What the destination held before stays there, however the move ends.
-    QMap<QString, QByteArray> there { { fault == QLatin1String("clash") ? clash : QStringLiteral("foreign"),
-        "not a backup" } };
+    const bool clashesBefore = fault == QLatin1String("clash") || fault == QLatin1String("same-size clash");
+    QByteArray clashing = "not a backup";
+    if (fault == QLatin1String("same-size clash")) {
+        clashing = m_versions.value(clash);
+        clashing[0] = char(~clashing.at(0));
+    }
+    QMap<QString, QByteArray> there { { clashesBefore ? clash : QStringLiteral("foreign"), clashing } };
     if (fault == QLatin1String("nested") || fault == QLatin1String("vanishing destination"))
         there.clear();
     for (auto it = there.cbegin(); it != there.cend(); ++it)
