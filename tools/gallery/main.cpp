@@ -29,6 +29,7 @@
 #include "core/kfileobjectmgr.h"
 #include "core/kfileservicemanager.h"
 #include "kfakeplatform.h"
+#include "krecoveryscenes.h"
 #include "platform/kregistry.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
@@ -53,6 +54,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <cstdlib>
 #include <functional>
 
 namespace {
@@ -585,18 +587,22 @@ int main(int argc, char** argv)
         out() << "vaultkeep-gallery: cannot create " << folder.path() << '\n';
         return 1;
     }
-    // Made before the engine's process-wide objects and left in place: they save what they hold
-    // when they go, after main() has returned, and that must reach this machine, not the user's.
-    static QTemporaryDir machineFolder;
-    static KFakePlatform machine(machineFolder.filePath(QStringLiteral("machine")));
-    useThrowawayMachine(&machine);
-    const bool saved = renderControls(folder) && renderTitleAndFrames(folder) && renderMessageBoxes(folder)
-        && renderTable(folder) && renderFileIcons(folder) && renderHomePage(folder) && renderTips(folder)
-        && renderStorage(folder, &machine);
-    if (!saved) {
-        out() << "vaultkeep-gallery: could not write every picture to " << folder.path() << '\n';
-        return 1;
+    bool saved = false;
+    {
+        QTemporaryDir machineFolder;
+        KFakePlatform machine(machineFolder.filePath(QStringLiteral("machine")));
+        useThrowawayMachine(&machine);
+        saved = renderControls(folder) && renderTitleAndFrames(folder) && renderMessageBoxes(folder)
+            && renderTable(folder) && renderFileIcons(folder) && renderHomePage(folder) && renderTips(folder)
+            && renderRecoveryViews(folder, &machine) && renderStorage(folder, &machine);
+        KPlatform::setInstance(nullptr);
     }
-    out() << "vaultkeep-gallery: pictures written to " << folder.absolutePath() << '\n';
-    return 0;
+    if (saved)
+        out() << "vaultkeep-gallery: pictures written to " << folder.absolutePath() << '\n';
+    else
+        out() << "vaultkeep-gallery: could not write every picture to " << folder.path() << '\n';
+    out().flush();
+    // The engine of the process would save its database once more as the program's static
+    // objects go, with its throwaway machine gone: into the real home folder. It is left undone.
+    std::quick_exit(saved ? 0 : 1);
 }
