@@ -8,7 +8,11 @@
 #include "core/kconfig.h"
 #include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
+#include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
+#include "storage/ui/kcleandlg.h"
+#include "storage/ui/kmovebackfolderwidget.h"
+#include "storage/ui/ksettingdlg.h"
 #include "ui_kmainwidget.h"
 
 #include <QIcon>
@@ -82,10 +86,16 @@ KMainWidget::KMainWidget(QWidget* parent)
     connect(m_ui->systemTitle, &KSystemTitle::sigCloseClicked, this, &KMainWidget::onClose);
     connect(m_ui->home, &KHomeWidget::sigShowMisCodeWidget, this, &KMainWidget::onShowMisCodeWidget);
     connect(m_ui->home, &KHomeWidget::sigShowDeletedWidget, this, &KMainWidget::onShowDeletedWidget);
+    connect(m_ui->home, &KHomeWidget::sigShowSettingDlg, this, &KMainWidget::onShowSettingDlg);
+    connect(m_ui->systemTitle, &KSystemTitle::settingClicked, this, &KMainWidget::onShowSettingDlg);
+    connect(tips, &KTipMsgManager::sigDiskFreeSizeNotEnoughTipMsgBtnClicked, this,
+        &KMainWidget::onDiskFreeSizeNotEnoughTipMsgBtnClicked);
     connect(monitor, &KDiskInfoThread::sigBackedFolderTooLarger, this, &KMainWidget::onBackedFolderTooLarger,
         Qt::QueuedConnection);
     connect(monitor, &KDiskInfoThread::sigCurrentDiskFreeNoEnough, this,
         &KMainWidget::onShowCurrentDiskNoEnough, Qt::QueuedConnection);
+    connect(tips, &KTipMsgManager::sigFolderToolLargeTipMsgBtnClicked, this,
+        &KMainWidget::onFolderToLargeTipMsgBtnClicked, Qt::QueuedConnection);
     connect(tips, &KTipMsgManager::sigShowVaultkeep, this, &KMainWidget::onShowMisCodeWidgetEx);
     connect(engine, &KFileServiceManager::sigUpdate, engine, &KFileServiceManager::onUpdate);
     // After the form selected the first page, so that start-up leaves no trace of a page shown.
@@ -205,4 +215,59 @@ void KMainWidget::onBackedFolderTooLarger(qlonglong size)
 void KMainWidget::onShowCurrentDiskNoEnough(qlonglong lSize, const QString& strDiskEnough)
 {
     KTipMsgManager::instance()->showCurrentDiskNotEnough(lSize, strDiskEnough);
+}
+
+void KMainWidget::onShowSettingDlg()
+{
+    KConfig* config = KConfig::instance();
+    const QString oldPath = config->backUpPath();
+    KSettingDlg dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString newPath = config->backUpPath();
+    writeManualTrace(QStringLiteral("点击设置确定按钮"), QString(), Vaultkeep);
+    if (newPath != oldPath)
+        moveBackupFolder(oldPath, newPath);
+}
+
+void KMainWidget::onDiskFreeSizeNotEnoughTipMsgBtnClicked(int index, const QString& disk)
+{
+    if (index == 0) {
+        KConfig* config = KConfig::instance();
+        const QString oldPath = config->backUpPath();
+        moveBackupFolder(oldPath, disk);
+        // The path changes at once; the journal lets the next start undo it should the process
+        // end before the move has begun.
+        KBackupFolderMove::prepare(oldPath, disk);
+        config->setBackUpPath(disk);
+    } else if (index == 1) {
+        onShowSettingDlg();
+    }
+}
+
+void KMainWidget::onMoveFolderFinished()
+{
+    m_ui->tabWidget->setEnabled(true);
+    m_ui->systemTitle->setButtonsEnabled(true);
+    emit KDiskInfoThread::instance()->sigUpdateDiskFreeSize();
+}
+
+void KMainWidget::onFolderToLargeTipMsgBtnClicked(int index)
+{
+    m_messages->bringToFront();
+    if (index == 0) {
+        KCleanDlg dialog;
+        dialog.exec();
+    } else if (index == 1) {
+        onShowSettingDlg();
+    }
+}
+
+void KMainWidget::moveBackupFolder(QString oldPath, QString newPath)
+{
+    auto* panel = new KMoveBackFolderWidget(oldPath, newPath, this);
+    panel->show();
+    m_ui->tabWidget->setEnabled(false);
+    m_ui->systemTitle->setButtonsEnabled(false);
+    connect(panel, &KMoveBackFolderWidget::sigMoveFinished, this, &KMainWidget::onMoveFolderFinished);
 }

@@ -47,6 +47,12 @@ public slots:
 
 private slots:
     void onShowHomeWidget();
+    void onShowSettingDlg();
+    // A button of the low-space tip: 0 moves the backups to `disk` at once, 1 opens the settings.
+    void onDiskFreeSizeNotEnoughTipMsgBtnClicked(int index, const QString& disk);
+    void onMoveFolderFinished();
+    // A button of the folder-too-large tip: 0 the clean-up, 1 the settings.
+    void onFolderToLargeTipMsgBtnClicked(int index);
     void onBackedFolderTooLarger(qlonglong size);
     void onShowCurrentDiskNoEnough(qlonglong lSize, const QString& strDiskEnough);
     void onShowMisCodeWidgetEx();
@@ -61,6 +67,9 @@ protected:
 private:
     explicit KMainWidget(QWidget* parent = nullptr);
 
+    // Covers the pages with the move panel, and disables them and the title buttons until the
+    // move has finished.
+    void moveBackupFolder(QString oldPath, QString newPath);
     void applyWindowStyle();
     void startThreads();
 
