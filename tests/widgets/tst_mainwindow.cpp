@@ -7,6 +7,8 @@
 #include "discovery/kdiskfilemanager.h"
 #include "ktestenvironment.h"
 #include "plugin/kvaultkeep.h"
+#include "storage/kdiskinfothread.h"
+#include "storage/ui/kmovebackfolderwidget.h"
 
 #include <QApplication>
 #include <QTabWidget>
@@ -50,6 +52,7 @@ private slots:
     void firstBackupWindowIsDueOnlyAtStatusZero_data();
     void firstBackupWindowIsDueOnlyAtStatusZero();
     void protectionOffScansOnceBeforeCreateFrameReturns();
+    void lowSpaceTipMovesAtOnceWithThePagesDisabled();
     // Last: what it leaves open goes as the process ends.
     void aHostEndingWithoutReleaseLeavesNothingOpen();
 
@@ -162,6 +165,31 @@ void TestMainWindow::protectionOffScansOnceBeforeCreateFrameReturns()
     disconnect(counting);
     QCOMPARE(scannedOn, QList<QThread*> { QThread::currentThread() });
     QVERIFY(!KDiskFileManager::instance()->isRunning());
+}
+
+void TestMainWindow::lowSpaceTipMovesAtOnceWithThePagesDisabled()
+{
+    KConfig* config = KConfig::instance();
+    const QString from = config->backUpPath();
+    const QString to = m_env.addBackupDrive(QStringLiteral("E"));
+    config->setBackUpPath(from);
+    QWidget* window = createFrame();
+    window->show();
+
+    emit KTipMsgManager::instance()->sigDiskFreeSizeNotEnoughTipMsgBtnClicked(0, to);
+    auto* panel = window->findChild<KMoveBackFolderWidget*>();
+    QVERIFY(panel && panel->isVisible());
+    QVERIFY(!window->findChild<QTabWidget*>(QStringLiteral("tabWidget"))->isEnabled());
+    QVERIFY(!window->findChild<QWidget*>(QStringLiteral("btnSetting"))->isEnabled());
+    QVERIFY(!window->findChild<QWidget*>(QStringLiteral("btnClose"))->isEnabled());
+    // Before the move has even begun.
+    QCOMPARE(config->backUpPath(), to);
+
+    QSignalSpy diskRead(KDiskInfoThread::instance(), &KDiskInfoThread::sigUpdateDiskFreeSize);
+    QTRY_VERIFY_WITH_TIMEOUT(window->findChild<QTabWidget*>(QStringLiteral("tabWidget"))->isEnabled(), 30000);
+    QVERIFY(window->findChild<QWidget*>(QStringLiteral("btnSetting"))->isEnabled());
+    QCOMPARE(diskRead.count(), 1);
+    config->setBackUpPath(from);
 }
 
 void TestMainWindow::aHostEndingWithoutReleaseLeavesNothingOpen()
