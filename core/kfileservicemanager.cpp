@@ -205,7 +205,7 @@ void KFileServiceManager::countBackups(int successes)
     KConfig* config = KConfig::instance();
     if (successes > 0) {
         // A failed write stays pending in this process, so the sum is never added twice.
-        m_counterUnsaved = !config->setTotalBackupCount(config->totalBackupCount() + successes);
+        m_counterUnsaved = !config->addToTotalBackupCount(successes);
     } else if (m_counterUnsaved) {
         m_counterUnsaved = !config->retryPendingWrites();
     }

@@ -150,7 +150,7 @@ private:
     std::mutex m_refreshMutex;
     std::atomic<bool> m_refreshAgain { false };
     // The registry counter could not be written; it is written again at the next cycle's end.
-    bool m_counterUnsaved = false; // under m_refreshMutex
+    std::atomic<bool> m_counterUnsaved { false };
 
     mutable std::mutex m_stateMutex;
     std::array<QStringList, KindCount> m_existingRows;
