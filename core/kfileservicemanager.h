@@ -2,6 +2,7 @@
 
 #include "core/iobserverbase.h"
 #include "core/kfileobjectmgr.h"
+#include "core/kfilerestore.h"
 #include "core/kprotectiondatabase.h"
 #include "platform/kfileops.h"
 
@@ -79,6 +80,17 @@ public:
     bool cleanBeforeToday();
 
     KFileObjectMgr* collection(int type) const;
+
+    // Restores a version, or any other copy carrying its own modification time, over `target`,
+    // backing up what is there first (core/kfilerestore.h).
+    KRestoreResult restoreVersion(
+        const QString& fileId, const QString& target, const std::function<void()>& afterEachChunk = {});
+    KRestoreResult restoreFile(
+        const QString& copyPath, const QString& target, const std::function<void()>& afterEachChunk = {});
+    // Backs the regular file at `path` up as a new version, its record made as the scanner would
+    // make it, unless a version whose copy is present carries its modification time. True when
+    // its current content is in the backup folder and in the saved database.
+    bool backUpCurrentState(const QString& path);
     // The pricing product's own backups, found in the user's documents folder.
     static QString selfBackupFolder();
 
@@ -97,6 +109,8 @@ signals:
     void sigUpdateHomePage(int nTotalNumber, int nBackedNumber, int nDeletedNumber);
     // Emitted by dialogs that changed backups; the main window connects it to onUpdate().
     void sigUpdate();
+    // A restore backed the file up as a new version before replacing it.
+    void sigVersionAdded(const QString& strFileName, const QString& strFileId);
 
 public slots:
     void onShowPage(int nPageIndex);

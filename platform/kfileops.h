@@ -99,4 +99,15 @@ bool makeWritableForOwner(const QString& path);
 // after every entry counted or descended into. A missing folder measures 0.
 qint64 folderSize(const QString& folder, bool onlyReadOnly, const std::function<void()>& afterEach = {});
 
+// Replaces `target` with a copy of `source` so that the target is never half-written: the copy
+// is written in the target's folder as an unnamed file (where the file system has none, under a
+// hidden temporary name), given `modifiedMSecs` as its modification time, flushed to disk and
+// only then renamed over the target. On any failure, and if the process dies on the way, the
+// target stays exactly as it was and no temporary file is left. The new file takes the
+// target's permissions, or the source's for a new target, plus read and write for its owner.
+// A target that exists as anything but a regular file is never replaced. `afterEachChunk`
+// runs after every few megabytes copied.
+bool replaceFile(const QString& source, const QString& target, qint64 modifiedMSecs,
+    const std::function<void()>& afterEachChunk = {});
+
 } // namespace KFileOps

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -315,6 +316,120 @@ qint64 folderSize(const QString& folder, bool onlyReadOnly, const std::function<
     if (fd < 0)
         return 0;
     return folderSizeAt(fd, onlyReadOnly, afterEach);
+}
+
+} // namespace KFileOps
+
+namespace {
+
+// Copies everything `from` still has to `to`, in chunks, running `afterEachChunk` between them.
+bool copyInChunks(int from, int to, const std::function<void()>& afterEachChunk)
+{
+    constexpr size_t Chunk = 8 * 1024 * 1024;
+    bool inKernel = true;
+    std::unique_ptr<char[]> buffer;
+    for (;;) {
+        ssize_t copied = -1;
+        if (inKernel) {
+            copied = ::copy_file_range(from, nullptr, to, nullptr, Chunk, 0);
+            if (copied < 0 && errno == EINTR)
+                continue;
+            if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                inKernel = false; // not supported here: plain reads and writes from where it stopped
+                continue;
+            }
+        } else {
+            if (!buffer)
+                buffer.reset(new char[Chunk]);
+            copied = ::read(from, buffer.get(), Chunk);
+            if (copied < 0 && errno == EINTR)
+                continue;
+            if (copied > 0 && !writeAll(to, buffer.get(), copied))
+                return false;
+        }
+        if (copied < 0)
+            return false;
+        if (copied == 0)
+            return true;
+        if (afterEachChunk)
+            afterEachChunk();
+    }
+}
+
+// The folder part and the name part of a native path.
+bool splitPath(const QByteArray& path, QByteArray* folder, QByteArray* name)
+{
+    const int slash = path.lastIndexOf('/');
+    *folder = slash > 0 ? path.left(slash) : slash == 0 ? QByteArray("/") : QByteArray(".");
+    *name = path.mid(slash + 1);
+    return !name->isEmpty() && *name != "." && *name != "..";
+}
+
+} // namespace
+
+namespace KFileOps {
+
+bool replaceFile(const QString& source, const QString& target, qint64 modifiedMSecs,
+    const std::function<void()>& afterEachChunk)
+{
+    QByteArray folder;
+    QByteArray name;
+    if (!splitPath(QFile::encodeName(target), &folder, &name))
+        return false;
+    const QByteArray temporary = "." + name + ".vaultkeep-restore";
+
+    const FileDescriptor from(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+    struct stat sourceInfo;
+    if (from.get() < 0 || ::fstat(from.get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode))
+        return false;
+    const FileDescriptor dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0)
+        return false;
+    struct stat targetInfo;
+    const bool replacing = ::fstatat(dir.get(), name.constData(), &targetInfo, 0) == 0;
+    if (replacing && !S_ISREG(targetInfo.st_mode))
+        return false;
+    const mode_t mode = ((replacing ? targetInfo.st_mode : sourceInfo.st_mode) & 07777) | S_IRUSR | S_IWUSR;
+
+    // A file of the temporary name can only be left by a restore that died between naming its
+    // copy and renaming it.
+    ::unlinkat(dir.get(), temporary.constData(), 0);
+    bool named = false;
+    int opened = ::openat(dir.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode & 0777);
+    if (opened < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        opened = ::openat(
+            dir.get(), temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode & 0777);
+        named = opened >= 0;
+    }
+    FileDescriptor to(opened);
+    if (to.get() < 0)
+        return false;
+
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_NOW;
+    times[1].tv_sec = time_t(modifiedMSecs / 1000);
+    times[1].tv_nsec = long(modifiedMSecs % 1000) * 1000000;
+    bool written = copyInChunks(from.get(), to.get(), afterEachChunk)
+        && (!replacing || ::fchmod(to.get(), mode) == 0) && ::futimens(to.get(), times) == 0
+        && ::fsync(to.get()) == 0;
+    if (written && !named) {
+        // The finished copy gets its temporary name only now; until here a crash leaves nothing.
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(to.get());
+        named = ::linkat(AT_FDCWD, self.constData(), dir.get(), temporary.constData(), AT_SYMLINK_FOLLOW) == 0
+            || ::linkat(to.get(), "", dir.get(), temporary.constData(), AT_EMPTY_PATH) == 0;
+        written = named;
+    }
+    written = ::close(to.release()) == 0 && written;
+    written = written && ::renameat(dir.get(), temporary.constData(), dir.get(), name.constData()) == 0;
+    if (!written) {
+        if (named)
+            ::unlinkat(dir.get(), temporary.constData(), 0);
+        return false;
+    }
+    // The rename itself reaches the disk with the folder.
+    ::fsync(dir.get());
+    return true;
 }
 
 } // namespace KFileOps

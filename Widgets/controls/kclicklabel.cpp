@@ -14,6 +14,12 @@ void KClickLabel::setText(const QString& text)
     QLabel::setText(text);
 }
 
+void KClickLabel::setElidedText(const QString& text)
+{
+    setProperty("Text4GTF", text);
+    QLabel::setText(fontMetrics().elidedText(text, Qt::ElideMiddle, width()));
+}
+
 void KClickLabel::setTextColor(const QColor& color)
 {
     m_textColor = color;

@@ -14,6 +14,8 @@ public:
 
     // Also kept as the dynamic property "Text4GTF".
     void setText(const QString& text);
+    // The same, the text shown shortened in the middle when it is wider than the label.
+    void setElidedText(const QString& text);
     // The colour out of hover and, until setHoverTextColor, also on hover.
     void setTextColor(const QColor& color);
     void setHoverTextColor(const QColor& color);

@@ -111,7 +111,10 @@ QIcon KFileIconProvider::iconForFile(const QString& fileName) const
         if (found != m_icons.constEnd())
             return found.value();
     }
-    return QIcon(KCommon::skinImagePath(QStringLiteral("unkownFile.png")));
+    // Made once: every row of a file of an unknown kind asks for it.
+    if (m_unknownIcon.isNull())
+        m_unknownIcon = QIcon(KCommon::skinImagePath(QStringLiteral("unkownFile.png")));
+    return m_unknownIcon;
 }
 
 bool KFileIconProvider::hasIcon(const QString& suffix) const

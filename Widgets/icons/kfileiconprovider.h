@@ -51,5 +51,6 @@ private:
     QStringList m_pendingPaths;
     QThread* m_guiThread;
     QFileIconProvider m_platformIcons; // GUI thread only
+    mutable QIcon m_unknownIcon; // GUI thread only; never stored under a suffix
     Q_DISABLE_COPY(KFileIconProvider)
 };

@@ -2,12 +2,19 @@
 
 #include "Widgets/table/ktablewidgetitembase.h"
 
+#include <QHash>
+#include <QPointer>
 #include <QTableWidget>
+#include <QVector>
 
 // A one-column list whose rows are widgets identified by keys. A refresh is resetRows(), one
 // addRow() per row in display order, then removeSurplusRows(): row widgets already in place are
 // refilled rather than rebuilt, so a refresh neither flickers nor recreates unchanged rows.
 // The owning page sets the column count to 1 and the column width.
+//
+// A row's widget is made when the row comes into view (or is asked for with rowWidget()), so a
+// list of thousands of rows costs what its visible rows cost; until then the table keeps the
+// row's key and texts. Rows new in a refresh join the table together when it ends.
 class KTableWidget : public QTableWidget
 {
     Q_OBJECT
@@ -24,7 +31,9 @@ public:
     void removeSurplusRows();
 
     int fillCursor() const { return m_fillCursor; }
+    // The row's widget, made now if the row has not been in view yet; null for a bad index.
     KTableWidgetItemBase* rowWidget(int row) const;
+    QString rowKey(int row) const;
 
 signals:
     void sigRowRemoved(QString strKey);
@@ -39,8 +48,29 @@ protected:
     // The one place that knows the row classes; null for a kind without one.
     virtual KTableWidgetItemBase* createItem(int type);
 
+    void scrollContentsBy(int dx, int dy) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
 private:
+    struct Row
+    {
+        QString key;
+        QStringList texts;
+        int type = 0;
+        // A widget made before the row came into view (the first of its kind), not yet shown.
+        QPointer<KTableWidgetItemBase> made;
+    };
+
     KTableWidgetItemBase* createConnectedItem(int type);
+    KTableWidgetItemBase* materialize(int row);
+    // Adds the rows that addRow() took during a refresh to the table.
+    void insertPendingRows();
+    // Makes the widgets of the rows in view.
+    void materializeVisibleRows();
 
     qint32 m_fillCursor = 0;
+    bool m_refreshing = false; // between resetRows() and removeSurplusRows()
+    QVector<Row> m_rows; // one per table row, then those still to be added
+    QHash<int, int> m_heights; // of each kind's rows, learnt from its first widget
 };

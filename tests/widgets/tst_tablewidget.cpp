@@ -102,6 +102,8 @@ void TestTableWidget::refreshWithTheSameRowsKeepsTheRowWidgets()
     };
     refresh(table, rows);
     QCOMPARE(table.rowCount(), 5);
+    for (int row = 0; row < 5; ++row)
+        QCOMPARE(table.rowHeight(row), rows.at(row).first == Title ? 30 : 50);
     const auto before = rowWidgets(table);
     table.selectRow(2);
 

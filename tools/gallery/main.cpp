@@ -28,6 +28,7 @@
 #include "core/kconfig.h"
 #include "core/kfileservicemanager.h"
 #include "kfakeplatform.h"
+#include "krecoveryscenes.h"
 #include "platform/kregistry.h"
 #include "storage/kdiskinfothread.h"
 
@@ -44,6 +45,7 @@
 #include <QTextStream>
 #include <QVBoxLayout>
 
+#include <cstdlib>
 #include <functional>
 
 namespace {
@@ -490,16 +492,22 @@ int main(int argc, char** argv)
         out() << "vaultkeep-gallery: cannot create " << folder.path() << '\n';
         return 1;
     }
-    QTemporaryDir machineFolder;
-    KFakePlatform machine(machineFolder.filePath(QStringLiteral("machine")));
-    useThrowawayMachine(&machine);
-    const bool saved = renderControls(folder) && renderTitleAndFrames(folder) && renderMessageBoxes(folder)
-        && renderTable(folder) && renderFileIcons(folder) && renderHomePage(folder) && renderTips(folder);
-    KPlatform::setInstance(nullptr);
-    if (!saved) {
-        out() << "vaultkeep-gallery: could not write every picture to " << folder.path() << '\n';
-        return 1;
+    bool saved = false;
+    {
+        QTemporaryDir machineFolder;
+        KFakePlatform machine(machineFolder.filePath(QStringLiteral("machine")));
+        useThrowawayMachine(&machine);
+        saved = renderControls(folder) && renderTitleAndFrames(folder) && renderMessageBoxes(folder)
+            && renderTable(folder) && renderFileIcons(folder) && renderHomePage(folder) && renderTips(folder)
+            && renderRecoveryViews(folder, &machine);
+        KPlatform::setInstance(nullptr);
     }
-    out() << "vaultkeep-gallery: pictures written to " << folder.absolutePath() << '\n';
-    return 0;
+    if (saved)
+        out() << "vaultkeep-gallery: pictures written to " << folder.absolutePath() << '\n';
+    else
+        out() << "vaultkeep-gallery: could not write every picture to " << folder.path() << '\n';
+    out().flush();
+    // The engine of the process would save its database once more as the program's static
+    // objects go, with its throwaway machine gone: into the real home folder. It is left undone.
+    std::quick_exit(saved ? 0 : 1);
 }

@@ -1,0 +1,132 @@
+#include "Widgets/deleted/kdeletedwidget.h"
+
+#include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/table/knodatawidget.h"
+#include "Widgets/versions/krestoresteps.h"
+#include "core/kcommon.h"
+#include "core/kfileservicemanager.h"
+#include "platform/kfileops.h"
+#include "ui_kdeletedwidget.h"
+
+KDeletedWidget::KDeletedWidget(QWidget* parent)
+    : QWidget(parent)
+    , m_ui(new Ui::KDeletedWidget)
+    , m_noData(new KNoDataWidget(this))
+{
+    m_ui->setupUi(this);
+    m_noData->setObjectName(QStringLiteral("noDataWidget"));
+    m_noData->setMode(1);
+    m_noData->hide();
+    m_ui->lblClearBtn->setImages(KCommon::skinImagePath(QStringLiteral("清空列表01.png")),
+        KCommon::skinImagePath(QStringLiteral("清空列表01a.png")),
+        KCommon::skinImagePath(QStringLiteral("清空列表01a.png")), QString(), false);
+
+    KTableWidget* table = m_ui->deletedTableWidget;
+    table->setColumnCount(1);
+    table->setColumnWidth(0, table->width());
+    connect(table, &KTableWidget::sigRowRemoved, this, &KDeletedWidget::onRowRemoved);
+    connect(m_ui->lblClearBtn, &KCommonButton::clicked, this, &KDeletedWidget::onClear);
+
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    connect(
+        engine, &KFileServiceManager::sigAfxDeletedPreUpdate, this, &KDeletedWidget::onAfxDeletedPreUpdate);
+    connect(engine, &KFileServiceManager::sigAfxDeletedAddRow, this, &KDeletedWidget::onAfxDeletedAddRow);
+    connect(
+        engine, &KFileServiceManager::sigAfxDeletedEndUpdate, this, &KDeletedWidget::onAfxDeletedEndUpdate);
+}
+
+KDeletedWidget::~KDeletedWidget() = default;
+
+QMap<QString, KDeletedWidget::RestoredRow>& KDeletedWidget::restoredRows()
+{
+    static QMap<QString, RestoredRow> rows;
+    return rows;
+}
+
+KTableWidget* KDeletedWidget::table() const
+{
+    return m_ui->deletedTableWidget;
+}
+
+void KDeletedWidget::onAfxDeletedPreUpdate()
+{
+    m_updateAccepted = KYMessageBox::openMessageBoxCount() == 0;
+    if (m_updateAccepted)
+        m_ui->deletedTableWidget->resetRows();
+}
+
+void KDeletedWidget::onAfxDeletedAddRow(const QString& strFileName)
+{
+    // A file brought back elsewhere is still gone from its place: it is shown once, at the end,
+    // with its result.
+    if (m_updateAccepted && !restoredRows().contains(strFileName))
+        m_ui->deletedTableWidget->addRow(
+            strFileName, { strFileName, QString(), QString() }, KTableWidgetItemBase::ITEM_DELETED_FILE);
+}
+
+void KDeletedWidget::onAfxDeletedEndUpdate()
+{
+    if (!m_updateAccepted)
+        return;
+    KTableWidget* table = m_ui->deletedTableWidget;
+    for (const RestoredRow& row : qAsConst(restoredRows()))
+        table->addRow(
+            row.key, { row.key, row.targetPath, row.message }, KTableWidgetItemBase::ITEM_DELETED_FILE);
+    table->removeSurplusRows();
+    showEmptyState(table->rowCount() == 0);
+}
+
+void KDeletedWidget::onRowRemoved(const QString& strKey)
+{
+    Q_UNUSED(strKey)
+    // Told before the row goes: the list is about to be empty when this was its last row.
+    if (m_ui->deletedTableWidget->rowCount() <= 1)
+        showEmptyState(true);
+}
+
+void KDeletedWidget::onClear()
+{
+    if (KRestoreSteps::ask(window(), QStringLiteral("提示"),
+            QStringLiteral("清空列表将再也无法找回这些文件，确定清空吗？"), QStringLiteral("确定清空"),
+            QStringLiteral("取消"))
+        != 1) {
+        return;
+    }
+    KTableWidget* table = m_ui->deletedTableWidget;
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    const int rows = table->rowCount();
+    for (int i = 0; i < rows && table->rowCount() > 0; ++i) {
+        const QString key = table->rowKey(0);
+        // A file brought back to its own place is there again: its protection stays.
+        if (!KFileOps::status(key).exists)
+            engine->removeFile(key);
+        table->onRemoveRow(key);
+    }
+    restoredRows().clear();
+    if (table->rowCount() == 0)
+        showEmptyState(true);
+    writeManualTrace(QStringLiteral("清空删除列表"), QStringLiteral("误删找回"), QStringLiteral("Vaultkeep"));
+}
+
+void KDeletedWidget::showEmptyState(bool empty)
+{
+    if (empty) {
+        m_noData->setGeometry(rect());
+        m_noData->raise();
+    }
+    m_noData->setVisible(empty);
+    m_ui->deletedTableWidget->setVisible(!empty);
+    m_ui->lblTitleBG->setVisible(!empty);
+    m_ui->lblTitleText->setVisible(!empty);
+    m_ui->lblClearBtn->setVisible(!empty);
+}
+
+void KDeletedWidget::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_ui->deletedTableWidget->setGeometry(0, 40, width(), height() - 40);
+    m_ui->deletedTableWidget->setColumnWidth(0, width());
+    if (m_noData->isVisible())
+        m_noData->setGeometry(rect());
+}

@@ -1,0 +1,142 @@
+#include "Widgets/miscode/kmiscodewidget.h"
+
+#include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/miscode/kfiletypelabel.h"
+#include "Widgets/table/knodatawidget.h"
+#include "Widgets/versions/kfileversiondlg.h"
+#include "core/kconfig.h"
+#include "core/kfileservicemanager.h"
+#include "ui_kmiscodewidget.h"
+
+#include <QApplication>
+
+KMisCodeWidget::KMisCodeWidget(QWidget* parent)
+    : QWidget(parent)
+    , m_ui(new Ui::KMisCodeWidget)
+    , m_noData(new KNoDataWidget(this))
+{
+    m_ui->setupUi(this);
+    m_noData->setObjectName(QStringLiteral("noDataWidget"));
+    m_noData->setMode(0);
+    m_noData->hide();
+    m_ui->misCodePagingWidget->hide();
+
+    KTableWidget* table = m_ui->misCodeTableWidget;
+    table->setColumnCount(1);
+    table->setColumnWidth(0, table->width());
+    QApplication::setWheelScrollLines(1);
+
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    connect(
+        engine, &KFileServiceManager::sigAfxMisCodePreUpdate, this, &KMisCodeWidget::onAfxMisCodePreUpdate);
+    connect(
+        engine, &KFileServiceManager::sigAfxMisCodeEndUpdate, this, &KMisCodeWidget::onAfxMisCodeEndUpdate);
+    connect(engine, &KFileServiceManager::sigAfxMisCodeAddRow, this, &KMisCodeWidget::onAfxMisCodeAddRow);
+    connect(engine, &KFileServiceManager::sigAfxMisCodeCopyedAddRow, this,
+        &KMisCodeWidget::onAfxMisCodeCopyedAddRow);
+    connect(m_ui->misCodePagingWidget, &KPageSpliterWidget::pageChanged, engine,
+        &KFileServiceManager::onShowPage);
+    KTypeWidget* types = m_ui->typeWidget;
+    // The column takes a click before the engine, so that the engine's answer finds the filter
+    // already chosen.
+    const QList<KFileTypeLabel*> labels = types->labels();
+    for (KFileTypeLabel* label : labels) {
+        connect(label, &KFileTypeLabel::sigClicked, types, &KTypeWidget::onLabelClicked);
+        connect(label, &KFileTypeLabel::sigClicked, engine, &KFileServiceManager::onShowPageByType);
+    }
+    connect(engine, &KFileServiceManager::sigSetMiscodeTypeLabelNumber, types, &KTypeWidget::onSetNumber);
+}
+
+KMisCodeWidget::~KMisCodeWidget() = default;
+
+KTypeWidget* KMisCodeWidget::typeWidget() const
+{
+    return m_ui->typeWidget;
+}
+
+KTableHeader* KMisCodeWidget::tableHeader() const
+{
+    return m_ui->tableWidgetHeader;
+}
+
+KTableWidget* KMisCodeWidget::table() const
+{
+    return m_ui->misCodeTableWidget;
+}
+
+KPageSpliterWidget* KMisCodeWidget::pageBar() const
+{
+    return m_ui->misCodePagingWidget;
+}
+
+void KMisCodeWidget::onAfxMisCodePreUpdate(int nType, int nPageIndex)
+{
+    Q_UNUSED(nType)
+    Q_UNUSED(nPageIndex)
+    m_updateAccepted
+        = KFileVersionDlg::openVersionDialogCount() < 1 && KYMessageBox::openMessageBoxCount() == 0;
+    if (m_updateAccepted)
+        m_ui->misCodeTableWidget->resetRows();
+}
+
+void KMisCodeWidget::onAfxMisCodeAddRow(const QString& strFileName, const QString& strBackedNumber,
+    const QString& strLastBackedTime, int rowType, int nPageIndex)
+{
+    Q_UNUSED(nPageIndex)
+    if (!m_updateAccepted)
+        return;
+    m_ui->tableWidgetHeader->setBackedNumberVisible(true);
+    if (rowType == 0) {
+        m_ui->misCodeTableWidget->addRow(strFileName, { strFileName, strBackedNumber, strLastBackedTime },
+            KTableWidgetItemBase::ITEM_FILE);
+    } else if (rowType == 1) {
+        m_ui->misCodeTableWidget->addRow(strFileName, { strFileName }, KTableWidgetItemBase::ITEM_DATETIME);
+    }
+}
+
+void KMisCodeWidget::onAfxMisCodeCopyedAddRow(
+    const QString& strFileName, const QString& strDateTime, int nType, int nPageIndex, int nTotalPage)
+{
+    Q_UNUSED(nPageIndex)
+    Q_UNUSED(nTotalPage)
+    if (!m_updateAccepted || nType != KFileServiceManager::SelfBackupPage)
+        return;
+    m_ui->tableWidgetHeader->setBackedNumberVisible(false);
+    m_ui->misCodeTableWidget->addRow(
+        strFileName, { strFileName, strDateTime }, KTableWidgetItemBase::ITEM_SELF_BACKED);
+}
+
+void KMisCodeWidget::onAfxMisCodeEndUpdate(
+    int nType, int nSuccessNumberThisTime, int nFailedNumberThisTime, int nPageIndex, int nTotalPage)
+{
+    Q_UNUSED(nFailedNumberThisTime)
+    if (!m_updateAccepted)
+        return;
+    m_ui->misCodeTableWidget->removeSurplusRows();
+    m_ui->misCodePagingWidget->setPages(nTotalPage, nPageIndex);
+    const bool empty = nTotalPage == 0;
+    if (empty) {
+        const int left = m_ui->line->geometry().right() + 1;
+        m_noData->setGeometry(left, 0, m_ui->misCodeTableWidget->width(), m_ui->typeWidget->height());
+        m_noData->raise();
+    }
+    m_noData->setVisible(empty);
+    m_ui->tableWidgetHeader->setVisible(!empty);
+    m_ui->misCodePagingWidget->setVisible(!empty);
+    m_ui->lblPageBG->setVisible(!empty);
+    if (nSuccessNumberThisTime > 0 && KConfig::instance()->showTipBackedMsgStatus() == -1)
+        KConfig::instance()->setShowTipBackedMsgStatus(0);
+    // Last: selecting a filter asks the engine for its first page, which refreshes the list.
+    if (m_ui->typeWidget->currentType() != nType)
+        m_ui->typeWidget->selectType(nType);
+}
+
+void KMisCodeWidget::onShowFileVersionDlg(const QString& strFileName)
+{
+    {
+        KFileVersionDlg dialog(strFileName, window());
+        dialog.exec();
+    }
+    writeManualTrace(QStringLiteral("打开备份列表"), QStringLiteral("错编恢复"), QStringLiteral("Vaultkeep"));
+}

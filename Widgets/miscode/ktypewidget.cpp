@@ -1,0 +1,131 @@
+#include "Widgets/miscode/ktypewidget.h"
+
+#include "Widgets/miscode/kfiletypelabel.h"
+#include "core/kcommon.h"
+#include "core/kfileservicemanager.h"
+
+#include <QLabel>
+#include <QPainter>
+
+namespace {
+
+struct Entry
+{
+    int type;
+    const char* name;
+};
+
+// Top to bottom under their titles.
+constexpr Entry RecentEntries[] = { { 5, "lblToday" }, { 6, "lblRecent3Days" } };
+constexpr Entry AllEntries[] = { { 0, "lblPRA" }, { 2, "lblRBA" }, { 1, "lblCVA" }, { 3, "lblINA" },
+    { 4, "lblOther" }, { 7, "lblSelfBack" } };
+
+constexpr int TitleHeight = 30;
+// An entry is 32 pixels high, with a dashed line under it.
+constexpr int EntryStep = 33;
+
+QLabel* sectionTitle(const char* name, const QString& text, int y, QWidget* parent)
+{
+    auto* title = new QLabel(text, parent);
+    title->setObjectName(QString::fromLatin1(name));
+    title->setGeometry(0, y, 159, TitleHeight);
+    title->setStyleSheet(QStringLiteral("background: transparent;"));
+    return title;
+}
+
+} // namespace
+
+KTypeWidget::KTypeWidget(QWidget* parent)
+    : QWidget(parent)
+{
+    const QString normal = KCommon::skinImagePath(QStringLiteral("group_item_normal.png"));
+    const QString hot = KCommon::skinImagePath(QStringLiteral("group_item_hot.png"));
+    int y = 0;
+    const auto addEntries = [&](const auto& entries) {
+        for (const Entry& entry : entries) {
+            auto* label = new KFileTypeLabel(this);
+            label->setObjectName(QString::fromLatin1(entry.name));
+            label->setFileType(entry.type);
+            label->setText(caption(entry.type).arg(0));
+            label->setImages(normal, hot, hot);
+            label->move(0, y);
+            y += EntryStep;
+            m_labels.insert(entry.type, label);
+            connect(label, &KFileTypeLabel::sigClicked, this, &KTypeWidget::onLabelClicked);
+        }
+    };
+    sectionTitle(
+        "lblRecentTitle", QStringLiteral("<font color=#666666>&nbsp;&nbsp;最近备份</font>"), y, this);
+    y += TitleHeight;
+    addEntries(RecentEntries);
+    sectionTitle("lblAllTitle", QStringLiteral("<font color=#666666>&nbsp;&nbsp;全部备份</font>"), y, this);
+    y += TitleHeight;
+    addEntries(AllEntries);
+    setMinimumWidth(160);
+    onSetNumber(KFileServiceManager::instance()->selfBackupFileCount(), KFileServiceManager::SelfBackupPage);
+}
+
+QString KTypeWidget::caption(int type)
+{
+    switch (type) {
+    case 0:
+        return QStringLiteral("计价(%1)");
+    case 1:
+        return QStringLiteral("土建(%1)");
+    case 2:
+        return QStringLiteral("钢筋(%1)");
+    case 3:
+        return QStringLiteral("安装(%1)");
+    case 4:
+        return QStringLiteral("其他(%1)");
+    case 5:
+        return QStringLiteral("今天(%1)");
+    case 6:
+        return QStringLiteral("最近三天(%1)");
+    case 7:
+        return QStringLiteral("软件自备份(%1)");
+    default:
+        return QString();
+    }
+}
+
+KFileTypeLabel* KTypeWidget::label(int type) const
+{
+    return m_labels.value(type);
+}
+
+void KTypeWidget::selectType(int type)
+{
+    if (KFileTypeLabel* entry = label(type))
+        entry->selfClicked();
+}
+
+void KTypeWidget::onLabelClicked(int fileType)
+{
+    if (fileType == m_currentType)
+        return;
+    for (KFileTypeLabel* entry : qAsConst(m_labels)) {
+        if (entry->fileType() != fileType)
+            entry->setSelected(false);
+    }
+    m_currentType = fileType;
+}
+
+void KTypeWidget::onSetNumber(int nNumber, int nType)
+{
+    if (KFileTypeLabel* entry = label(nType))
+        entry->setText(caption(nType).arg(nNumber));
+}
+
+void KTypeWidget::paintEvent(QPaintEvent* event)
+{
+    Q_UNUSED(event)
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(242, 242, 242));
+    QPen dashed(QColor(217, 217, 217), 1, Qt::DashLine);
+    painter.setPen(dashed);
+    for (const KFileTypeLabel* entry : qAsConst(m_labels)) {
+        const int bottom = entry->geometry().bottom() + 1;
+        painter.drawLine(0, bottom, width(), bottom);
+    }
+}

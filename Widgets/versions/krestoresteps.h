@@ -1,0 +1,82 @@
+#pragma once
+
+#include "Widgets/controls/klabel.h"
+#include "Widgets/versions/kfindbacklabel.h"
+#include "core/kfilerestore.h"
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// The steps the restore procedures of the recovery views share: their boxes, the names of
+// their targets, and the copy loop that asks what to do when a copy fails.
+namespace KRestoreSteps {
+
+// The texts more than one procedure shows.
+QString missingBackupText(); // "备份文件丢失，请从其他版本找回！"
+QString notSavedText(); // the file at the target could not be backed up first
+QString openFailedText(); // "打开文件失败！"
+
+// The information box: title "提示", one button "确定", `kind` as its icon (1 information,
+// 2 warning). Counted as an open box while it runs.
+void inform(QWidget* parent, int kind, const QString& text);
+// The question box: 1 for `accept`, 0 for `other`, -1 when closed.
+int ask(
+    QWidget* parent, const QString& title, const QString& text, const QString& accept, const QString& other);
+
+// The desktop folder joined with the file name of `sourcePath`.
+QString desktopTarget(const QString& sourcePath);
+// `existing` renamed after its own modification time: "a.b.xls" last modified 2014-03-05
+// 08:09:10 gives "a.b2014-03-05-08-09-10.xls" in the same folder.
+QString renamedTarget(const QString& existing);
+
+// When a file is at `*target` already, asks whether to restore under a new name (then
+// `*target` becomes renamedTarget()) or over it. False when the user closed the box.
+bool settleSameName(QWidget* parent, QString* target);
+
+enum class Place
+{
+    SourcePlace,
+    Desktop,
+};
+
+enum class Outcome
+{
+    Restored,
+    CopyMissing,
+    GaveUp,
+};
+
+// Copies with `copy` to `*target` until it succeeds or the user gives up. After a failed copy
+// the user chooses another place (a save-file dialog, starting in the target's folder) or the
+// same place again (after 200 ms). `*target` ends as the place last tried.
+Outcome copyLoop(QWidget* parent, Place place, QString* target,
+    const std::function<KRestoreResult(const QString& target)>& copy);
+
+// Shows the file selected in the file manager.
+bool reveal(const QString& path);
+
+// Waits before a retry: the window keeps painting, user input waits.
+void waitBeforeRetry();
+
+// The bin picture of a row's delete button.
+QString deleteButtonImage();
+
+// Sets up the restore control and the delete button of a version row or a deleted-file row and
+// connects them to the row's slots of the same names.
+template<class Row>
+void setUpRowControls(Row* row, KFindBackLabel* control, KLabel* deleteButton, const QString& menuEntry)
+{
+    const QString bin = deleteButtonImage();
+    deleteButton->setImages(bin, bin, bin, bin);
+    control->addMenuEntry(menuEntry);
+    control->setState(1);
+    QObject::connect(control, &KFindBackLabel::sigRecoverdToDesk, row, &Row::onToDeskTop);
+    QObject::connect(control, &KFindBackLabel::sigRecoverdToSrcPalce, row, &Row::onToSrcPlace);
+    QObject::connect(control, &KFindBackLabel::openFolder, row, &Row::onOpenFolder);
+    QObject::connect(deleteButton, &KLabel::clicked, row, &Row::onDelete);
+}
+
+} // namespace KRestoreSteps

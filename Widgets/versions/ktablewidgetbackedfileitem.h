@@ -1,0 +1,47 @@
+#pragma once
+
+#include "Widgets/table/ktablewidgetitembase.h"
+
+#include <QScopedPointer>
+
+namespace Ui {
+class KTableWidgetBackedFileItem;
+}
+
+class KFindBackLabel;
+
+// One version in the version list: its backup time, the restore control (to the desktop, or
+// from its menu to the file's own place) and a delete button. Keyed by the version's FileID.
+class KTableWidgetBackedFileItem final : public KTableWidgetItemBase
+{
+    Q_OBJECT
+
+public:
+    explicit KTableWidgetBackedFileItem(QWidget* parent = nullptr);
+    ~KTableWidgetBackedFileItem() override;
+
+    QString sourcePath() const { return m_sourcePath; }
+    QString versionId() const { return m_versionId; }
+    // Where the last restore wrote, or is writing, the copy.
+    QString targetPath() const { return m_targetPath; }
+    KFindBackLabel* findBackLabel() const;
+
+public slots:
+    // Source path, version identifier, backup time text.
+    void setData(const QStringList& texts) override;
+    void onToDeskTop();
+    void onToSrcPlace();
+    void onOpenFolder();
+    void onDelete();
+
+private:
+    // Reports a vanished backup copy; the row then asks to leave the list.
+    void dropMissingVersion();
+    void copyAndShow(int place, const QString& successText);
+
+    QScopedPointer<Ui::KTableWidgetBackedFileItem> m_ui;
+    QString m_sourcePath;
+    QString m_versionId;
+    QString m_targetPath;
+    Q_DISABLE_COPY(KTableWidgetBackedFileItem)
+};

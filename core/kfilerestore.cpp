@@ -1,0 +1,132 @@
+#include "core/kfilerestore.h"
+
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "core/kfileobject.h"
+#include "core/kfileobjectmgr.h"
+#include "core/kfileservicemanager.h"
+#include "core/ktimestamp.h"
+#include "discovery/kfiletypemanager.h"
+#include "platform/kfileops.h"
+#include "platform/kpaths.h"
+
+#include <QFileInfo>
+#include <QSet>
+
+namespace {
+
+KRestoreResult restore(KFileServiceManager* engine, const QString& copyPath, const QString& target,
+    qint64 modifiedMSecs, const std::function<void()>& afterEachChunk)
+{
+    const KFileStatus copy = KFileOps::status(copyPath);
+    if (!copy.isFile)
+        return KRestoreResult::CopyMissing;
+    const KFileStatus current = KFileOps::status(target);
+    if (current.exists) {
+        // A folder or a device at the target is never replaced.
+        if (!current.isFile)
+            return KRestoreResult::Failed;
+        if (!engine->backUpCurrentState(target))
+            return KRestoreResult::CurrentNotSaved;
+        // A read-only file is made writable as it would be before a copy; one that belongs to
+        // someone else cannot be, and is not replaced.
+        if (!KFileOps::makeWritableForOwner(target))
+            return KRestoreResult::Failed;
+    }
+    const qint64 modified = modifiedMSecs >= 0 ? modifiedMSecs : copy.modifiedMSecs;
+    if (KFileOps::replaceFile(copyPath, target, modified, afterEachChunk))
+        return KRestoreResult::Restored;
+    return KFileOps::status(copyPath).isFile ? KRestoreResult::Failed : KRestoreResult::CopyMissing;
+}
+
+// Whether a version of `record` whose copy is present carries `stamp` in its FileID.
+bool hasVersionWithStamp(const KFileObject& record, const QString& stamp)
+{
+    const QStringList ids = record.versionIds();
+    for (const QString& id : ids) {
+        if (id.midRef(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength) == stamp
+            && KFileCopyedObject::backupFileExists(id)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+namespace KFileRestore {
+
+int kindOfPath(const QString& path)
+{
+    const int kind = KFileTypeManager::instance()->fileTypeOfSuffix(QFileInfo(path).suffix());
+    return kind >= 0 && kind < KFileServiceManager::KindCount ? kind : int(FileTypeKind::Other);
+}
+
+KRestoreResult restoreVersion(KFileServiceManager* engine, const QString& fileId, const QString& target,
+    const std::function<void()>& afterEachChunk)
+{
+    if (!KFileCopyedObject::isSafeFileId(fileId))
+        return KRestoreResult::CopyMissing;
+    const QString copyPath = KCommon::backupDirectory() + fileId;
+    // The FileID records the time to the second; the copy's own time is exact when it agrees.
+    KFileCopyedObject version;
+    version.setFileId(fileId);
+    const QString stamp = version.modifiedStamp();
+    qint64 modified = -1;
+    if (!stamp.isEmpty()) {
+        const qint64 own = KFileOps::status(copyPath).modifiedMSecs;
+        modified = KTimeStamp::formatMSecs(own) == stamp ? own : version.modifiedTime().toMSecsSinceEpoch();
+    }
+    return restore(engine, copyPath, target, modified, afterEachChunk);
+}
+
+KRestoreResult restoreFile(KFileServiceManager* engine, const QString& copyPath, const QString& target,
+    const std::function<void()>& afterEachChunk)
+{
+    return restore(engine, copyPath, target, -1, afterEachChunk);
+}
+
+} // namespace KFileRestore
+
+// ---- The engine's entry points ----
+
+bool KFileServiceManager::backUpCurrentState(const QString& path)
+{
+    const KFileStatus file = KFileOps::status(path);
+    if (!file.isFile)
+        return false;
+    const QString key = KPaths::foldCase(path);
+    KFileObjectPtr record = findFile(key);
+    if (record && hasVersionWithStamp(*record, KTimeStamp::formatMSecs(file.modifiedMSecs)))
+        return true;
+
+    const int kind = record ? record->fileType() : KFileRestore::kindOfPath(path);
+    const QStringList before = record ? record->versionIds() : QStringList();
+    record = collection(kind)->backupFile(key, kind);
+    if (!record)
+        return false;
+    markChanged();
+    KConfig* config = KConfig::instance();
+    config->setTotalBackupCount(config->totalBackupCount() + 1);
+    const QSet<QString> known(before.cbegin(), before.cend());
+    const QStringList after = record->versionIds();
+    for (const QString& id : after) {
+        if (!known.contains(id))
+            emit sigVersionAdded(record->fileName(), id);
+    }
+    // The copy is on disk; the restore goes on only once the database lists it too. Should the
+    // save fail, the end of the next cycle saves it.
+    return saveDatabase();
+}
+
+KRestoreResult KFileServiceManager::restoreVersion(
+    const QString& fileId, const QString& target, const std::function<void()>& afterEachChunk)
+{
+    return KFileRestore::restoreVersion(this, fileId, target, afterEachChunk);
+}
+
+KRestoreResult KFileServiceManager::restoreFile(
+    const QString& copyPath, const QString& target, const std::function<void()>& afterEachChunk)
+{
+    return KFileRestore::restoreFile(this, copyPath, target, afterEachChunk);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class KFileServiceManager;
+
+// What a restore did. Whatever the result, the file that was at the target before is either
+// still there, untouched, or saved as a version of its record.
+enum class KRestoreResult
+{
+    Restored,
+    // The backup copy to restore from is gone; nothing was touched.
+    CopyMissing,
+    // The file at the target could not be backed up first, so it was left alone.
+    CurrentNotSaved,
+    // The copy could not be written at the target (no permission, a folder there, the disk
+    // full...); the file there is as it was.
+    Failed,
+};
+
+// Restores backup copies over the user's files. A file about to be replaced is first backed up
+// as a version of its record, unless one of its versions already carries its modification time,
+// the record being created as the scanner would create it; so every restore can be undone from
+// the same lists. The restored file carries the modification time of what it restores, so the
+// next cycle sees it as backed up already.
+namespace KFileRestore {
+
+// The version `fileId` of the backup folder, carrying the modification time its FileID records.
+KRestoreResult restoreVersion(KFileServiceManager* engine, const QString& fileId, const QString& target,
+    const std::function<void()>& afterEachChunk = {});
+// Any file (a self-backup of the pricing product), carrying its own modification time.
+KRestoreResult restoreFile(KFileServiceManager* engine, const QString& copyPath, const QString& target,
+    const std::function<void()>& afterEachChunk = {});
+
+// The kind a file without a record is protected under: that of its suffix, else "other", where
+// the scanner puts office documents and drawings.
+int kindOfPath(const QString& path);
+
+} // namespace KFileRestore

@@ -1,0 +1,138 @@
+#pragma once
+
+// Shared by the tests of the recovery views: protected files with real versions made by the
+// process's engine, and a main that keeps the fake machine until that engine is gone.
+
+#include "Widgets/controls/kbutton.h"
+#include "Widgets/controls/kmenubutton.h"
+#include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/table/ktablewidget.h"
+#include "Widgets/versions/kfindbacklabel.h"
+#include "core/kcommon.h"
+#include "core/kfileobject.h"
+#include "core/kfileobjectmgr.h"
+#include "core/kfileservicemanager.h"
+#include "ktestenvironment.h"
+#include "kwidgettest.h"
+#include "platform/kfileops.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+
+#include <utility>
+
+namespace KRecoveryTest {
+
+inline QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+inline qint64 modifiedOf(const QString& path)
+{
+    return KFileOps::status(path).modifiedMSecs;
+}
+
+inline QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// Writes `content` at `path`, modified at `modified`, and backs it up through the engine as a
+// new version of the file's record of kind `kind`. Returns the new version's FileID, empty on
+// failure.
+inline QString backUp(const KTestEnvironment& env, const QString& path, const QByteArray& content,
+    const QDateTime& modified, int kind = 0)
+{
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    if (env.writeFile(path, content, modified).isEmpty())
+        return QString();
+    const auto before = engine->findFile(path);
+    const QStringList known = before ? before->versionIds() : QStringList();
+    const auto record = engine->collection(kind)->backupFile(path, kind);
+    const QStringList ids = record ? record->versionIds() : QStringList();
+    for (const QString& id : ids) {
+        if (!known.contains(id))
+            return id;
+    }
+    return QString();
+}
+
+// A left click at the widget's top left corner.
+inline void click(QWidget* widget)
+{
+    KWidgetTest::press(widget, QPoint(3, 3));
+    KWidgetTest::release(widget, QPoint(3, 3));
+}
+
+// The widget of the first row with `key`, as a `Row`; null when there is none.
+template<class Row> Row* rowWithKey(const KTableWidget* table, const QString& key)
+{
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (table->rowKey(row) == key)
+            return qobject_cast<Row*>(table->rowWidget(row));
+    }
+    return nullptr;
+}
+
+// The restore button's face, and the one entry of its menu.
+inline void restoreToDesktop(KFindBackLabel* control)
+{
+    control->menuButton()->leftButton()->click();
+}
+
+inline void restoreToSourcePlace(KFindBackLabel* control)
+{
+    control->menuButton()->menu()->actions().at(0)->trigger();
+}
+
+// Closes every message box and file dialog that no queued answer met, so that a test whose
+// procedure asks more than it expects fails instead of waiting for a user; remembers their texts.
+class UnansweredBoxes : public QObject
+{
+public:
+    UnansweredBoxes()
+    {
+        m_poll.setInterval(100);
+        QObject::connect(&m_poll, &QTimer::timeout, this, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            auto* dialog = qobject_cast<QDialog*>(modal);
+            if (!dialog || !dialog->isVisible())
+                return;
+            auto* box = qobject_cast<KMessageBox*>(dialog);
+            if (!box && !qobject_cast<QFileDialog*>(dialog))
+                return;
+            m_texts.append(box ? box->text() : dialog->windowTitle());
+            dialog->done(-1);
+        });
+        m_poll.start();
+    }
+    // The texts of the boxes closed since the last call.
+    QStringList take() { return std::exchange(m_texts, {}); }
+
+private:
+    QTimer m_poll;
+    QStringList m_texts;
+};
+
+} // namespace KRecoveryTest
+
+// The engine of the process is a static object that saves its database when the program ends;
+// the fake machine is made static first, so that it is destroyed after the engine.
+#define VK_RECOVERY_TEST_MAIN(TestClass)                                                                     \
+    int main(int argc, char** argv)                                                                          \
+    {                                                                                                        \
+        QApplication app(argc, argv);                                                                        \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
+        static KTestEnvironment environment;                                                                 \
+        TestClass test(&environment);                                                                        \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                              \
+    }

@@ -1,0 +1,336 @@
+#include "Widgets/controls/klabel.h"
+#include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/miscode/kfiletypelabel.h"
+#include "Widgets/miscode/kmiscodewidget.h"
+#include "Widgets/miscode/kpagespliterwidget.h"
+#include "Widgets/miscode/ktablewidgetfileitem.h"
+#include "Widgets/miscode/ktypewidget.h"
+#include "Widgets/table/knodatawidget.h"
+#include "Widgets/table/ktableheader.h"
+#include "Widgets/table/ktablewidget.h"
+#include "Widgets/versions/kfileversiondlg.h"
+#include "krecoverytest.h"
+#include "kwidgettest.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+using namespace KRecoveryTest;
+
+namespace {
+
+QStringList keysOf(const KTableWidget* table)
+{
+    QStringList keys;
+    for (int row = 0; row < table->rowCount(); ++row)
+        keys << table->rowKey(row);
+    return keys;
+}
+
+// One refresh of the page, as the engine streams it: files of one month on page `page`.
+void refresh(KMisCodeWidget& page, int type, const QStringList& files, int pageIndex = 1, int totalPages = 1)
+{
+    page.onAfxMisCodePreUpdate(type, pageIndex);
+    page.onAfxMisCodeAddRow(QStringLiteral("2024年05月"), QString(), QString(), 1, pageIndex);
+    for (const QString& file : files)
+        page.onAfxMisCodeAddRow(
+            file, QStringLiteral("2"), QStringLiteral("2024-05-20 10:00:00"), 0, pageIndex);
+    page.onAfxMisCodeEndUpdate(type, 0, 0, pageIndex, totalPages);
+}
+
+} // namespace
+
+class TestMisCodePage : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TestMisCodePage(KTestEnvironment* env)
+        : m_env(*env)
+    { }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void pageBar_data();
+    void pageBar();
+    void pageBarAsksForPagesAndWaitsForTheAnswer();
+    void endUpdateForAnotherFilterSelectsIt();
+    void anEmptyFilterShowsThePlaceholder();
+    void refreshesAreRefusedWhileADialogIsOpen_data();
+    void refreshesAreRefusedWhileADialogIsOpen();
+    void browsingFiltersAndPages();
+    void aFileRowOpensItsVersionDialog();
+    void aSelfBackupIsRestoredToTheDesktop();
+
+private:
+    // Twenty-five pricing files and two rebar files, all backed up within the hour.
+    void protectFiles();
+
+    KTestEnvironment& m_env;
+    KRecoveryTest::UnansweredBoxes m_unanswered;
+    std::unique_ptr<KMisCodeWidget> m_page;
+    QString m_work;
+    int m_case = 0;
+};
+
+void TestMisCodePage::initTestCase()
+{
+    m_env.addBackupDrive(QStringLiteral("D"));
+    // As the scanner does before its first cycle.
+    KFileServiceManager::instance()->loadDatabase();
+}
+
+void TestMisCodePage::init()
+{
+    KFileServiceManager::instance()->cleanAll();
+    KFileServiceManager::instance()->onShowPageByType(KFileServiceManager::TodayPage);
+    m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
+    m_page = std::make_unique<KMisCodeWidget>();
+    m_page->resize(797, 430);
+}
+
+void TestMisCodePage::cleanup()
+{
+    // Cleared before anything is compared, so that a failing case leaves nothing to the next.
+    m_page.reset();
+    const QStringList unanswered = m_unanswered.take();
+    const int leftOver = KMessageBox::queuedAnswerCount();
+    KMessageBox::clearNextAnswers();
+    QCOMPARE(unanswered, QStringList());
+    QCOMPARE(leftOver, 0);
+}
+
+void TestMisCodePage::protectFiles()
+{
+    // Every file changed at its own second, so that the lists have one order.
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int i = 0; i < 25; ++i) {
+        const QString path = m_work + QStringLiteral("工程%1.pra4").arg(i, 2, 10, QLatin1Char('0'));
+        QVERIFY(!backUp(m_env, path, "pricing", now.addSecs(-60 * (i + 1))).isEmpty());
+    }
+    for (int i = 0; i < 2; ++i) {
+        const QString path = m_work + QStringLiteral("钢筋%1.rba24").arg(i);
+        QVERIFY(!backUp(m_env, path, "rebar", now.addSecs(-30 - i), 2).isEmpty());
+    }
+}
+
+void TestMisCodePage::pageBar_data()
+{
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("current");
+    QTest::addColumn<int>("first"); // the number on the first button
+    QTest::addColumn<int>("shown"); // buttons shown
+    QTest::addColumn<bool>("left");
+    QTest::addColumn<bool>("right");
+
+    QTest::newRow("25 pages at 12 show 11 to 20 with both arrows") << 25 << 12 << 11 << 10 << true << true;
+    QTest::newRow("25 pages at 21 show 21 to 25 without the right arrow")
+        << 25 << 21 << 21 << 5 << true << false;
+    QTest::newRow("20 pages at 11 make two groups, the second the last")
+        << 20 << 11 << 11 << 10 << true << false;
+    QTest::newRow("25 pages at 20 keep page 20 in the second group") << 25 << 20 << 11 << 10 << true << true;
+    QTest::newRow("3 pages at 1 need no arrow") << 3 << 1 << 1 << 3 << false << false;
+}
+
+void TestMisCodePage::pageBar()
+{
+    QFETCH(int, total);
+    QFETCH(int, current);
+    QFETCH(int, first);
+    QFETCH(int, shown);
+    QFETCH(bool, left);
+    QFETCH(bool, right);
+
+    KPageSpliterWidget bar;
+    bar.setPages(total, current);
+    for (int i = 0; i < 10; ++i) {
+        QPushButton* button = bar.findChild<QPushButton*>(QStringLiteral("btnPage%1").arg(i));
+        QCOMPARE(!button->isHidden(), i < shown);
+        if (i >= shown)
+            continue;
+        QCOMPARE(button->text(), QString::number(first + i));
+        const bool isCurrent = first + i == current;
+        QCOMPARE(button->isEnabled(), !isCurrent);
+        QCOMPARE(button->styleSheet().contains(QStringLiteral("#0096ff; font:bold")), isCurrent);
+    }
+    QCOMPARE(bar.findChild<QPushButton*>(QStringLiteral("btnLeft"))->isEnabled(), left);
+    QCOMPARE(bar.findChild<QPushButton*>(QStringLiteral("btnRight"))->isEnabled(), right);
+}
+
+void TestMisCodePage::pageBarAsksForPagesAndWaitsForTheAnswer()
+{
+    KPageSpliterWidget bar;
+    bar.setPages(25, 12);
+    QSignalSpy asked(&bar, &KPageSpliterWidget::pageChanged);
+
+    bar.findChild<QPushButton*>(QStringLiteral("btnPage4"))->click();
+    QCOMPARE(asked.takeFirst().at(0).toInt(), 15);
+    QVERIFY(!bar.findChild<QPushButton*>(QStringLiteral("btnPage1"))->isEnabled()); // still 12
+    bar.pageButtonClick(1);
+    QCOMPARE(asked.count(), 0); // the page shown already
+
+    bar.findChild<QPushButton*>(QStringLiteral("btnRight"))->click();
+    QCOMPARE(asked.takeFirst().at(0).toInt(), 21);
+    QCOMPARE(bar.pageGroup(), 3);
+    bar.findChild<QPushButton*>(QStringLiteral("btnLeft"))->click();
+    QCOMPARE(asked.takeFirst().at(0).toInt(), 11);
+}
+
+void TestMisCodePage::endUpdateForAnotherFilterSelectsIt()
+{
+    KTypeWidget* types = m_page->typeWidget();
+    types->selectType(0);
+    QCOMPARE(types->currentType(), 0);
+    QSignalSpy asked(KFileServiceManager::instance(), &KFileServiceManager::sigAfxMisCodePreUpdate);
+
+    refresh(*m_page, 2, { m_work + QStringLiteral("a.rba24") });
+    QCOMPARE(types->currentType(), 2);
+    QVERIFY(types->label(2)->isSelected());
+    QVERIFY(!types->label(0)->isSelected());
+    // The engine was asked for the first page of that filter.
+    QCOMPARE(asked.count(), 1);
+    QCOMPARE(asked.at(0).at(0).toInt(), 2);
+    QCOMPARE(asked.at(0).at(1).toInt(), 1);
+}
+
+void TestMisCodePage::anEmptyFilterShowsThePlaceholder()
+{
+    KNoDataWidget* placeholder = m_page->findChild<KNoDataWidget*>(QStringLiteral("noDataWidget"));
+    m_page->typeWidget()->selectType(3);
+    refresh(*m_page, 3, {}, 1, 0);
+    QVERIFY(!placeholder->isHidden());
+    QCOMPARE(placeholder->text(), QStringLiteral("Vaultkeep保护中，只要此类文件有改动就会自动为您备份"));
+    QCOMPARE(
+        placeholder->geometry(), QRect(161, 0, m_page->table()->width(), m_page->typeWidget()->height()));
+    QVERIFY(m_page->tableHeader()->isHidden());
+    QVERIFY(m_page->pageBar()->isHidden());
+
+    refresh(*m_page, 3, { m_work + QStringLiteral("a.ina24") }, 1, 1);
+    QVERIFY(placeholder->isHidden());
+    QVERIFY(!m_page->tableHeader()->isHidden());
+    QVERIFY(!m_page->pageBar()->isHidden());
+    QCOMPARE(m_page->table()->rowCount(), 2);
+}
+
+void TestMisCodePage::refreshesAreRefusedWhileADialogIsOpen_data()
+{
+    QTest::addColumn<bool>("versionDialog");
+    QTest::newRow("a message box is open") << false;
+    QTest::newRow("a version dialog is open") << true;
+}
+
+void TestMisCodePage::refreshesAreRefusedWhileADialogIsOpen()
+{
+    QFETCH(bool, versionDialog);
+    m_page->typeWidget()->selectType(0);
+    const QStringList three = { m_work + QStringLiteral("a.pra4"), m_work + QStringLiteral("b.pra4"),
+        m_work + QStringLiteral("c.pra4") };
+    refresh(*m_page, 0, three);
+    const QStringList before = keysOf(m_page->table());
+    QCOMPARE(before.size(), 4);
+
+    std::unique_ptr<QWidget> open;
+    if (versionDialog)
+        open = std::make_unique<KFileVersionDlg>(three.at(0));
+    else
+        open = std::make_unique<KYMessageBox>(1, QStringLiteral("提示"), QStringLiteral("正文"), QString(),
+            QString(), 2, QString(), QString(), false);
+    refresh(*m_page, 0, { three.at(1) });
+    QCOMPARE(keysOf(m_page->table()), before);
+    QVERIFY(!m_page->isUpdateAccepted());
+
+    open.reset();
+    refresh(*m_page, 0, { three.at(1) });
+    QCOMPARE(keysOf(m_page->table()), QStringList({ QStringLiteral("2024年05月"), three.at(1) }));
+}
+
+void TestMisCodePage::browsingFiltersAndPages()
+{
+    protectFiles();
+    KFileServiceManager::instance()->onUpdate();
+    KTypeWidget* types = m_page->typeWidget();
+    QCOMPARE(types->currentType(), int(KFileServiceManager::TodayPage));
+    QCOMPARE(types->label(5)->text(), QStringLiteral("今天(27)"));
+    QCOMPARE(types->label(0)->text(), QStringLiteral("计价(25)"));
+    QCOMPARE(types->label(2)->text(), QStringLiteral("钢筋(2)"));
+
+    click(types->label(0));
+    KTableWidget* table = m_page->table();
+    QCOMPARE(table->rowCount(), 21); // the month's title and twenty files
+    QCOMPARE(table->rowWidget(0)->itemType(), int(KTableWidgetItemBase::ITEM_DATETIME));
+    // The most recently changed file first.
+    QCOMPARE(table->rowKey(1), m_work + QStringLiteral("工程00.pra4"));
+    auto* first = qobject_cast<KTableWidgetFileItem*>(table->rowWidget(1));
+    QCOMPARE(first->findChild<QLabel*>(QStringLiteral("lblBackedNumber"))->text(), QStringLiteral("1"));
+    QCOMPARE(m_page->pageBar()->totalPages(), 2);
+
+    m_page->pageBar()->findChild<QPushButton*>(QStringLiteral("btnPage1"))->click();
+    QCOMPARE(table->rowCount(), 6);
+    QCOMPARE(table->rowKey(5), m_work + QStringLiteral("工程24.pra4"));
+    QCOMPARE(m_page->pageBar()->pageIndex(), 2);
+
+    click(types->label(2));
+    QCOMPARE(keysOf(table).mid(1),
+        QStringList({ m_work + QStringLiteral("钢筋0.rba24"), m_work + QStringLiteral("钢筋1.rba24") }));
+    QVERIFY(m_page->tableHeader()->isBackedNumberVisible());
+    QVERIFY(types->label(2)->isSelected() && !types->label(0)->isSelected());
+}
+
+void TestMisCodePage::aFileRowOpensItsVersionDialog()
+{
+    protectFiles();
+    KFileServiceManager::instance()->onUpdate();
+    click(m_page->typeWidget()->label(2));
+    auto* row = qobject_cast<KTableWidgetFileItem*>(m_page->table()->rowWidget(1));
+    QString shown;
+    int openDialogs = 0;
+    KWidgetTest::whenModalShown([&](QWidget* modal) {
+        auto* dialog = qobject_cast<KFileVersionDlg*>(modal);
+        shown = dialog ? dialog->fileName() : QString();
+        openDialogs = KFileVersionDlg::openVersionDialogCount();
+        modal->close();
+    });
+
+    click(row->findChild<KLabel*>(QStringLiteral("lblBackBtn")));
+    QCOMPARE(shown, row->fileName());
+    QCOMPARE(openDialogs, 1);
+    QCOMPARE(KFileVersionDlg::openVersionDialogCount(), 0);
+}
+
+void TestMisCodePage::aSelfBackupIsRestoredToTheDesktop()
+{
+    const QString folder = KFileServiceManager::selfBackupFolder() + QStringLiteral("/case%1/").arg(m_case);
+    const QDateTime written(QDate(2024, 5, 19), QTime(17, 2, 0));
+    const QString selfBackup
+        = m_env.writeFile(folder + QStringLiteral("投标报价_20240519_1702.pra4"), "self", written);
+    click(m_page->typeWidget()->label(KFileServiceManager::SelfBackupPage));
+    QVERIFY(!m_page->tableHeader()->isBackedNumberVisible());
+    KTableWidget* table = m_page->table();
+    int at = keysOf(table).indexOf(selfBackup);
+    QVERIFY(at > 0);
+
+    click(table->rowWidget(at)->findChild<KLabel*>(QStringLiteral("lblBackBtn")));
+    const QString onDesktop
+        = KPlatform::instance()->desktopFolder() + QStringLiteral("/投标报价_20240519_1702.pra4");
+    QCOMPARE(contentOf(onDesktop), QByteArray("self"));
+    QCOMPARE(modifiedOf(onDesktop), written.toMSecsSinceEpoch());
+    QTRY_COMPARE(
+        m_env.platform()->revealedPaths().value(m_env.platform()->revealedPaths().size() - 1), onDesktop);
+
+    // A self-backup gone meanwhile is reported; its row stays.
+    QVERIFY(QFile::remove(selfBackup));
+    KMessageBox::setNextAnswer(1);
+    click(table->rowWidget(at)->findChild<KLabel*>(QStringLiteral("lblBackBtn")));
+    QCOMPARE(
+        KMessageBox::answeredTexts(), QStringList { QStringLiteral("备份文件丢失，请从其他版本找回！") });
+    QCOMPARE(table->rowKey(at), selfBackup);
+    QFile::remove(onDesktop);
+}
+
+VK_RECOVERY_TEST_MAIN(TestMisCodePage)
+#include "tst_miscodepage.moc"
