@@ -8,8 +8,10 @@
 #include "core/kfileobjectmgr.h"
 #include "core/krows.h"
 #include "core/ktimestamp.h"
+#include "platform/kfilelock.h"
 #include "platform/kfileops.h"
 #include "platform/kplatform.h"
+#include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QCoreApplication>
@@ -81,6 +83,9 @@ QString KFileServiceManager::databasePath() const
 bool KFileServiceManager::loadDatabase()
 {
     const std::lock_guard<std::mutex> locker(m_loadMutex);
+    // A backup folder move that a killed process left is settled first, so that the records
+    // find every copy where the backup path points; no move starts until they are read.
+    const auto noMoveMeanwhile = KBackupFolderMove::recoverInterruptedMove();
     const KProtectionDatabase::LoadResult result = m_database.load(collections());
     // A file that could neither be read nor be set aside must stay as it is: nothing is saved
     // over it until a later load succeeds.
@@ -145,6 +150,8 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
         || !KBackupRules::cycleBacksUp(backupAllowed, KDiskInfoThread::instance()->hasEnoughSpace())) {
         return;
     }
+    // A backup folder move waits for this list's copies before it settles where backups go.
+    const std::shared_lock<std::shared_mutex> folderInUse(KBackupFolderMove::backupWriters());
     const QString backupDirectory = KCommon::backupDirectory();
     if (!files->isEmpty() && !QFileInfo::exists(backupDirectory))
         QDir().mkpath(backupDirectory);
