@@ -1,18 +1,12 @@
 #include "core/kcommon.h"
-#include "core/kfileobject.h"
 #include "ktestenvironment.h"
+#include "ktestrecords.h"
 
 #include <QtTest>
 
 #include <sys/stat.h>
 
 namespace {
-
-QString fileIdWith(const QString& modifiedStamp, const QString& backupDate, int n = 0)
-{
-    return QStringLiteral("{00000000-0000-0000-0000-%1}_").arg(n, 12, 10, QLatin1Char('0')) + modifiedStamp
-        + QLatin1Char('_') + backupDate;
-}
 
 QString stampOf(const QDateTime& time)
 {
@@ -99,14 +93,14 @@ void TestFileRecords::fileIdTimesReadBack_data()
     QTest::addColumn<QDateTime>("modified");
     QTest::addColumn<QDateTime>("backupDate");
     QTest::newRow("a well-formed FileID")
-        << fileIdWith(QStringLiteral("20240105093012"), QStringLiteral("20240106"))
+        << testFileId(0, QStringLiteral("20240105093012"), QStringLiteral("20240106"))
         << QDateTime(QDate(2024, 1, 5), QTime(9, 30, 12)) << QDateTime(QDate(2024, 1, 6), QTime(0, 0));
     QTest::newRow("shorter than 53 characters has no modified time") << QStringLiteral(
         "{abc}_20240105093012_20240106") << QDateTime() << QDateTime(QDate(2024, 1, 6), QTime(0, 0));
-    QTest::newRow("an impossible date is no time") << fileIdWith(QStringLiteral("20240231093012"),
+    QTest::newRow("an impossible date is no time") << testFileId(0, QStringLiteral("20240231093012"),
         QStringLiteral("2024013x")) << QDateTime() << QDateTime();
     QTest::newRow("an hour past 23 is no time")
-        << fileIdWith(QStringLiteral("20240105243012"), QStringLiteral("20240106")) << QDateTime()
+        << testFileId(0, QStringLiteral("20240105243012"), QStringLiteral("20240106")) << QDateTime()
         << QDateTime(QDate(2024, 1, 6), QTime(0, 0));
 }
 
@@ -189,8 +183,8 @@ void TestFileRecords::latestVersion()
     KFileObject record(m_source, 0);
     QStringList ids;
     for (int i = 0; i < stamps.size(); ++i) {
-        ids << fileIdWith(
-            stamps.at(i), today(), i); // the map orders by FileID: the numbering fixes the order
+        ids << testFileId(
+            i, stamps.at(i), today()); // the map orders by FileID: the numbering fixes the order
         record.addVersion(ids.last());
     }
     QCOMPARE(record.latestVersion()->fileId(), ids.at(latest));
@@ -202,14 +196,14 @@ void TestFileRecords::sevenDayDropCountsMidnights()
     const QDate date = QDate::currentDate();
     KFileObject record(m_source, 0);
     const QString sixBack
-        = addCopy(&record, fileIdWith(stampOf(QDateTime(date.addDays(-6), QTime(0, 0, 1))), today(), 1));
+        = addCopy(&record, testFileId(1, stampOf(QDateTime(date.addDays(-6), QTime(0, 0, 1))), today()));
     // Seven midnights back although fewer than seven times 24 hours may have passed.
     const QString sevenBack
-        = addCopy(&record, fileIdWith(stampOf(QDateTime(date.addDays(-7), QTime(23, 59, 59))), today(), 2));
+        = addCopy(&record, testFileId(2, stampOf(QDateTime(date.addDays(-7), QTime(23, 59, 59))), today()));
     const QString sixAhead
-        = addCopy(&record, fileIdWith(stampOf(QDateTime(date.addDays(6), QTime(12, 0))), today(), 3));
+        = addCopy(&record, testFileId(3, stampOf(QDateTime(date.addDays(6), QTime(12, 0))), today()));
     const QString sevenAhead
-        = addCopy(&record, fileIdWith(stampOf(QDateTime(date.addDays(7), QTime(0, 0, 0))), today(), 4));
+        = addCopy(&record, testFileId(4, stampOf(QDateTime(date.addDays(7), QTime(0, 0, 0))), today()));
     const QString unreadable = addCopy(&record, QStringLiteral("{00000000-0000-0000-0000-000000000005}_x"));
 
     QVERIFY(record.dropVersionsOlderThan7Days());
@@ -225,8 +219,8 @@ void TestFileRecords::sevenDayDropCountsMidnights()
 void TestFileRecords::failedRemovalKeepsTheEntry()
 {
     KFileObject record(m_source, 0);
-    const QString kept = fileIdWith(QStringLiteral("20240101000000"), today(), 1);
-    const QString gone = fileIdWith(QStringLiteral("20240102000000"), today(), 2);
+    const QString kept = testFileId(1, QStringLiteral("20240101000000"), today());
+    const QString gone = testFileId(2, QStringLiteral("20240102000000"), today());
     const QString copy = addCopy(&record, kept);
     record.addVersion(gone); // its copy is missing, so deleting it fails
 
@@ -262,8 +256,8 @@ void TestFileRecords::toXml()
     KFileObject record(path, 3);
     QCOMPARE(record.toXml(), QString()); // no versions, no element
 
-    const QString first = fileIdWith(QStringLiteral("20240105093012"), QStringLiteral("20240105"), 1);
-    const QString second = fileIdWith(QStringLiteral("20240106171540"), QStringLiteral("20240106"), 2);
+    const QString first = testFileId(1);
+    const QString second = testFileId(2, QStringLiteral("20240106171540"), QStringLiteral("20240106"));
     record.addVersion(second);
     record.addVersion(first);
     QCOMPARE(record.toXml(),
@@ -295,7 +289,7 @@ void TestFileRecords::unsafeFileIdsNeverTouchFiles()
     QVERIFY(!record.removeVersion(fileId));
     QVERIFY(!record.removeAllBackups());
     QVERIFY(QFile::exists(victim));
-    QVERIFY(KFileCopyedObject::isSafeFileId(fileIdWith(QStringLiteral("20240105093012"), today())));
+    QVERIFY(KFileCopyedObject::isSafeFileId(testFileId(0)));
 }
 
 QTEST_GUILESS_MAIN(TestFileRecords)

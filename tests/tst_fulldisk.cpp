@@ -1,42 +1,18 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
-#include "core/kfileobject.h"
-#include "core/kfileobjectmgr.h"
 #include "core/kfileservicemanager.h"
 #include "core/kprotectiondatabase.h"
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kproductinfo.h"
 #include "kfaultshim.h"
 #include "ktestenvironment.h"
+#include "ktestrecords.h"
 #include "platform/kiniformat.h"
 #include "platform/kregistry.h"
 
 #include <QtTest>
 
-#include <array>
-
 namespace {
-
-using Store = std::array<KFileObjectMgr, 5>;
-
-KProtectionDatabase::Collections collectionsOf(Store& store)
-{
-    return { &store[0], &store[1], &store[2], &store[3], &store[4] };
-}
-
-QString fileId(int n)
-{
-    return QStringLiteral("{00000000-0000-0000-0000-%1}_20240105093012_20240105")
-        .arg(n, 12, 10, QLatin1Char('0'));
-}
-
-void addRecord(KFileObjectMgr* collection, const QString& path, const QString& id)
-{
-    auto* record = new KFileObject(path, 0);
-    record->addVersion(id);
-    if (!collection->addFile(record))
-        delete record;
-}
 
 const QString CounterKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Atrium\\Apps\\Vaultkeep");
 
@@ -105,14 +81,14 @@ void TestFullDisk::aDatabaseSaveKeepsThePreviousFile_data()
 void TestFullDisk::aDatabaseSaveKeepsThePreviousFile()
 {
     QFETCH(int, records);
-    Store store;
+    KTestStore store;
     const KProtectionDatabase database;
     for (int i = 0; i < records; ++i)
-        addRecord(&store[0], QStringLiteral("/w/%1.pra4").arg(i), fileId(i));
+        addTestRecord(&store[0], QStringLiteral("/w/%1.pra4").arg(i), 0, { testFileId(i) });
     QVERIFY(database.save(collectionsOf(store)));
     const QByteArray before = KTestEnvironment::contentOf(database.path());
 
-    addRecord(&store[1], QStringLiteral("/w/new.cva"), fileId(records));
+    addTestRecord(&store[1], QStringLiteral("/w/new.cva"), 0, { testFileId(records) });
     const QString folder = QFileInfo(database.path()).absolutePath();
     KFaultShim::setFullFolder(folder);
     QVERIFY(!database.save(collectionsOf(store)));
@@ -228,10 +204,10 @@ void TestFullDisk::aRealFullFileSystemKeepsEveryFile()
 
     // Both files take several pages of memory; one page is left free, which the hive's lock file
     // takes: the writes themselves run out of room part way.
-    Store store;
+    KTestStore store;
     const KProtectionDatabase database(mount + QStringLiteral("/VaultkeepDB.xml"));
     for (int i = 0; i < 100; ++i)
-        addRecord(&store[0], QStringLiteral("/w/%1.pra4").arg(i), fileId(i));
+        addTestRecord(&store[0], QStringLiteral("/w/%1.pra4").arg(i), 0, { testFileId(i) });
     QVERIFY(database.save(collectionsOf(store)));
     const QByteArray databaseBefore = KTestEnvironment::contentOf(database.path());
     KRegistryKey list(QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Recent"));
@@ -242,7 +218,7 @@ void TestFullDisk::aRealFullFileSystemKeepsEveryFile()
     QVERIFY(hiveBefore.size() > 8192);
 
     QVERIFY(fill(mount, 4096));
-    addRecord(&store[1], QStringLiteral("/w/new.cva"), fileId(999));
+    addTestRecord(&store[1], QStringLiteral("/w/new.cva"), 0, { testFileId(999) });
     QVERIFY(!database.save(collectionsOf(store)));
     list.setValue(QStringLiteral("File300"), QStringLiteral("/w/b.pra4"));
     QVERIFY(!list.sync());

@@ -1,16 +1,13 @@
 #include "core/kcommon.h"
-#include "core/kfileobject.h"
-#include "core/kfileobjectmgr.h"
-#include "core/kprotectiondatabase.h"
 #include "discovery/kfiletypemanager.h"
 #include "ktestenvironment.h"
+#include "ktestrecords.h"
 
 #include <QDomDocument>
 #include <QProcess>
 #include <QThread>
 #include <QtTest>
 
-#include <array>
 #include <csignal>
 #include <numeric>
 #include <sys/resource.h>
@@ -21,42 +18,21 @@ namespace {
 const char SaverVariable[] = "VAULTKEEP_TEST_SAVE_FOREVER";
 const int SaverRecords = 40000;
 
-using Store = std::array<KFileObjectMgr, 5>;
 using LoadResult = KProtectionDatabase::LoadResult;
 constexpr LoadResult Loaded = LoadResult::Loaded;
 
-KProtectionDatabase::Collections collectionsOf(Store& store)
-{
-    return { &store[0], &store[1], &store[2], &store[3], &store[4] };
-}
-
-int recordCount(const Store& store)
+int recordCount(const KTestStore& store)
 {
     return std::accumulate(store.begin(), store.end(), 0,
         [](int sum, const KFileObjectMgr& collection) { return sum + collection.count(); });
 }
 
-QString fileId(int n)
-{
-    return QStringLiteral("{00000000-0000-0000-0000-%1}_20240105093012_20240105")
-        .arg(n, 12, 10, QLatin1Char('0'));
-}
-
-void addRecord(KFileObjectMgr* collection, const QString& path, int type, const QStringList& fileIds)
-{
-    auto* record = new KFileObject(path, type);
-    for (const QString& id : fileIds)
-        record->addVersion(id);
-    if (!collection->addFile(record))
-        delete record;
-}
-
 int saveForever(const QString& path)
 {
-    Store store;
+    KTestStore store;
     for (int i = 0; i < SaverRecords; ++i)
-        addRecord(&store[i % 5], QStringLiteral("/work/项目 %1/预算 & 报价.pra4").arg(i), i % 5,
-            { fileId(i), fileId(-i) });
+        addTestRecord(&store[i % 5], QStringLiteral("/work/项目 %1/预算 & 报价.pra4").arg(i), i % 5,
+            { testFileId(i), testFileId(-i) });
     const KProtectionDatabase database(path);
     for (;;)
         database.save(collectionsOf(store));
@@ -116,8 +92,8 @@ private:
 
     KTestEnvironment m_env;
     QScopedPointer<KProtectionDatabase> m_database;
-    Store m_store;
-    Store m_loaded;
+    KTestStore m_store;
+    KTestStore m_loaded;
 };
 
 void TestProtectionDatabase::initTestCase()
@@ -144,8 +120,8 @@ void TestProtectionDatabase::cleanup()
 QByteArray TestProtectionDatabase::saveTenRecords()
 {
     for (int i = 0; i < 10; ++i) {
-        writeCopy(fileId(i));
-        addRecord(&m_store[i % 5], QStringLiteral("/w/%1.pra4").arg(i), i % 5, { fileId(i) });
+        writeCopy(testFileId(i));
+        addTestRecord(&m_store[i % 5], QStringLiteral("/w/%1.pra4").arg(i), i % 5, { testFileId(i) });
     }
     return m_database->save(collectionsOf(m_store)) ? KTestEnvironment::contentOf(m_database->path())
                                                     : QByteArray();
@@ -157,11 +133,11 @@ void TestProtectionDatabase::savedFileHasItsExactForm_data()
     QTest::addColumn<QString>("body");
     const QString school
         = QStringLiteral("<File FileName=\"d:\\projects\\school.pra4\" Type=\"0\">\n  <Version FileID=\"")
-        + fileId(1) + QStringLiteral("\"/>\n  <Version FileID=\"") + fileId(2)
+        + testFileId(1) + QStringLiteral("\"/>\n  <Version FileID=\"") + testFileId(2)
         + QStringLiteral("\"/>\n </File>");
     const QString tower
-        = QStringLiteral("<File FileName=\"d:\\tower.rba24\" Type=\"2\">\n  <Version FileID=\"") + fileId(3)
-        + QStringLiteral("\"/>\n </File>");
+        = QStringLiteral("<File FileName=\"d:\\tower.rba24\" Type=\"2\">\n  <Version FileID=\"")
+        + testFileId(3) + QStringLiteral("\"/>\n </File>");
     QTest::newRow("no records leave one empty line") << QString() << QString();
     QTest::newRow("one record") << QStringLiteral("0") << school;
     QTest::newRow("an empty kind between two leaves an empty line")
@@ -173,9 +149,10 @@ void TestProtectionDatabase::savedFileHasItsExactForm()
     QFETCH(QString, kinds);
     QFETCH(QString, body);
     if (kinds.contains(QLatin1Char('2')))
-        addRecord(&m_store[2], QStringLiteral("d:\\tower.rba24"), 2, { fileId(3) });
+        addTestRecord(&m_store[2], QStringLiteral("d:\\tower.rba24"), 2, { testFileId(3) });
     if (kinds.contains(QLatin1Char('0')))
-        addRecord(&m_store[0], QStringLiteral("d:\\projects\\school.pra4"), 0, { fileId(2), fileId(1) });
+        addTestRecord(
+            &m_store[0], QStringLiteral("d:\\projects\\school.pra4"), 0, { testFileId(2), testFileId(1) });
     QVERIFY(m_database->save(collectionsOf(m_store)));
     QCOMPARE(QString::fromUtf8(KTestEnvironment::contentOf(m_database->path())),
         QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<TarselFileProtect>\n") + body
@@ -190,14 +167,15 @@ void TestProtectionDatabase::roundTripKeepsEveryPathAndDropsMissingCopies()
         QStringLiteral("/w/with  spaces .pra4"), QStringLiteral("/工程/预算 书.pra4"),
         QStringLiteral("/w/tab\tline\nreturn\r.pra4") };
     for (int i = 0; i < paths.size(); ++i) {
-        writeCopy(fileId(i));
-        addRecord(&m_store[i % 5], paths.at(i), i % 5, { fileId(i), fileId(100 + i) }); // 100+ have no copy
+        writeCopy(testFileId(i));
+        addTestRecord(
+            &m_store[i % 5], paths.at(i), i % 5, { testFileId(i), testFileId(100 + i) }); // 100+ have no copy
     }
-    addRecord(&m_store[4], QStringLiteral("/w/only missing copies.xls"), 4, { fileId(200) });
+    addTestRecord(&m_store[4], QStringLiteral("/w/only missing copies.xls"), 4, { testFileId(200) });
     // A FileID renamed by hand to something other than ASCII is written back in UTF-8.
     const QString renamed = QStringLiteral("版本_20240105093012_20240105");
     writeCopy(renamed);
-    addRecord(&m_store[3], QStringLiteral("/w/renamed.ina"), 3, { renamed });
+    addTestRecord(&m_store[3], QStringLiteral("/w/renamed.ina"), 3, { renamed });
     QVERIFY(m_database->save(collectionsOf(m_store)));
     QVERIFY(xmllintAccepts(m_database->path()));
 
@@ -205,7 +183,7 @@ void TestProtectionDatabase::roundTripKeepsEveryPathAndDropsMissingCopies()
     for (int i = 0; i < paths.size(); ++i) {
         const KFileObjectPtr record = m_loaded[i % 5].findFile(paths.at(i));
         QVERIFY2(record, qPrintable(paths.at(i)));
-        QCOMPARE(record->versionIds(), QStringList { fileId(i) });
+        QCOMPARE(record->versionIds(), QStringList { testFileId(i) });
         QCOMPARE(record->fileType(), i % 5);
     }
     QCOMPARE(m_loaded[3].findFile(QStringLiteral("/w/renamed.ina"))->versionIds(), QStringList { renamed });
@@ -215,20 +193,21 @@ void TestProtectionDatabase::roundTripKeepsEveryPathAndDropsMissingCopies()
 void TestProtectionDatabase::savesAfterChangesWriteWhatAFirstSaveWould()
 {
     for (int i = 0; i < 6; ++i)
-        addRecord(&m_store[i % 3], QStringLiteral("/w/%1.pra4").arg(i), i % 3, { fileId(i), fileId(10 + i) });
+        addTestRecord(&m_store[i % 3], QStringLiteral("/w/%1.pra4").arg(i), i % 3,
+            { testFileId(i), testFileId(10 + i) });
     const KProtectionDatabase other(m_env.path(QStringLiteral("other.xml")));
     QVERIFY(m_database->save(collectionsOf(m_store)));
     QVERIFY(other.save(collectionsOf(m_store)));
 
     // Saves copy unchanged records from the text of their last save; changed ones are written anew.
-    m_store[0].findFile(QStringLiteral("/w/0.pra4"))->addVersion(fileId(20));
+    m_store[0].findFile(QStringLiteral("/w/0.pra4"))->addVersion(testFileId(20));
     m_store[1].findFile(QStringLiteral("/w/1.pra4"))->removeAllBackups();
     m_store[2].clear();
-    addRecord(&m_store[4], QStringLiteral("/w/new.xls"), 4, { fileId(30) });
+    addTestRecord(&m_store[4], QStringLiteral("/w/new.xls"), 4, { testFileId(30) });
     QVERIFY(m_database->save(collectionsOf(m_store)));
     QCOMPARE(KTestEnvironment::contentOf(m_database->path()),
         KProtectionDatabase::content(collectionsOf(m_store)));
-    m_store[0].findFile(QStringLiteral("/w/3.pra4"))->addVersion(fileId(40));
+    m_store[0].findFile(QStringLiteral("/w/3.pra4"))->addVersion(testFileId(40));
     QVERIFY(other.save(collectionsOf(m_store)));
     QVERIFY(m_database->save(collectionsOf(m_store)));
     QCOMPARE(KTestEnvironment::contentOf(other.path()), KProtectionDatabase::content(collectionsOf(m_store)));
@@ -238,26 +217,27 @@ void TestProtectionDatabase::savesAfterChangesWriteWhatAFirstSaveWould()
 
 void TestProtectionDatabase::loaderKeepsOnlyWhatItCanUse()
 {
-    for (const QString& id : { fileId(1), fileId(2), fileId(3), fileId(4), fileId(5), QStringLiteral("short"),
-             QStringLiteral("{x}_20241399999999_2024abcd"), QStringLiteral("a&b") })
+    for (const QString& id : { testFileId(1), testFileId(2), testFileId(3), testFileId(4), testFileId(5),
+             QStringLiteral("short"), QStringLiteral("{x}_20241399999999_2024abcd"), QStringLiteral("a&b") })
         writeCopy(id);
     QDir().mkpath(KCommon::backupDirectory() + QStringLiteral("folder"));
-    addRecord(&m_loaded[2], QStringLiteral("/w/in memory.pra4"), 2, { fileId(9) });
-    writeDatabase("<TarselFileProtect>\n" + fileElement("FileName=\"/w/untyped.pra4\"", { fileId(1) })
-        + fileElement("FileName=\"/w/untyped.unknown\"", { fileId(2) })
-        + fileElement("FileName=\"/w/seven.pra4\" Type=\"7\"", { fileId(3) })
-        + fileElement("Type=\"0\"", { fileId(4) })
+    addTestRecord(&m_loaded[2], QStringLiteral("/w/in memory.pra4"), 2, { testFileId(9) });
+    writeDatabase("<TarselFileProtect>\n" + fileElement("FileName=\"/w/untyped.pra4\"", { testFileId(1) })
+        + fileElement("FileName=\"/w/untyped.unknown\"", { testFileId(2) })
+        + fileElement("FileName=\"/w/seven.pra4\" Type=\"7\"", { testFileId(3) })
+        + fileElement("Type=\"0\"", { testFileId(4) })
         + fileElement("FileName=\"/w/odd.pra4\" Type=\"3\"",
             { QStringLiteral("short"), QStringLiteral("{x}_20241399999999_2024abcd"),
                 QStringLiteral("missing"), QStringLiteral("a&amp;b"), QStringLiteral("folder") })
         + fileElement("FileName=\"/w/gone.pra4\" Type=\"1\"", { QStringLiteral("missing") })
-        + fileElement("FileName=\"/w/in memory.pra4\" Type=\"2\"", { fileId(5) }) + "</TarselFileProtect>\n");
+        + fileElement("FileName=\"/w/in memory.pra4\" Type=\"2\"", { testFileId(5) })
+        + "</TarselFileProtect>\n");
     QCOMPARE(m_database->load(collectionsOf(m_loaded)), Loaded);
     QCOMPARE(m_loaded[0].findFile(QStringLiteral("/w/untyped.pra4"))->fileType(), 0);
     QCOMPARE(m_loaded[3].findFile(QStringLiteral("/w/odd.pra4"))->versionIds(),
         QStringList({ QStringLiteral("short"), QStringLiteral("{x}_20241399999999_2024abcd") }));
-    QCOMPARE(
-        m_loaded[2].findFile(QStringLiteral("/w/in memory.pra4"))->versionIds(), QStringList { fileId(9) });
+    QCOMPARE(m_loaded[2].findFile(QStringLiteral("/w/in memory.pra4"))->versionIds(),
+        QStringList { testFileId(9) });
     QCOMPARE(recordCount(m_loaded), 3);
 }
 
@@ -267,7 +247,7 @@ void TestProtectionDatabase::unusableFilesAreSetAsideNeverOverwritten_data()
     QTest::addColumn<LoadResult>("result");
     QTest::newRow("a missing file is not loaded") << QByteArray() << LoadResult::NoFile;
     QTest::newRow("a truncated file") << "<TarselFileProtect>\n"
-            + fileElement("FileName=\"/w/0.pra4\" Type=\"0\"", { fileId(0) })
+            + fileElement("FileName=\"/w/0.pra4\" Type=\"0\"", { testFileId(0) })
             + "<File FileName=\"/w/1" << LoadResult::SetAside;
     QTest::newRow("a file that is not XML") << QByteArray("\0\1garbage", 9) << LoadResult::SetAside;
     QTest::newRow("an empty file") << QByteArray(" ") << LoadResult::SetAside;
@@ -277,7 +257,7 @@ void TestProtectionDatabase::unusableFilesAreSetAsideNeverOverwritten_data()
         << QByteArray("<a>").repeated(50000) + QByteArray("</a>").repeated(50000) << LoadResult::SetAside;
     QTest::newRow("one level deeper than the format")
         << "<TarselFileProtect><File FileName=\"/w/0.pra4\" Type=\"0\"><Version FileID=\""
-            + fileId(0).toUtf8() + "\"><x></x></Version></File></TarselFileProtect>"
+            + testFileId(0).toUtf8() + "\"><x></x></Version></File></TarselFileProtect>"
         << LoadResult::SetAside;
     QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY l0 \"ha\">";
     for (int i = 1; i < 30; ++i)
@@ -290,7 +270,7 @@ void TestProtectionDatabase::unusableFilesAreSetAsideNeverOverwritten()
 {
     QFETCH(QByteArray, content);
     QFETCH(LoadResult, result);
-    writeCopy(fileId(0));
+    writeCopy(testFileId(0));
     if (!content.isEmpty())
         writeDatabase(content);
     m_env.platform()->setCurrentDateTime(QDateTime(QDate(2024, 1, 5), QTime(9, 30, 12)));
@@ -304,7 +284,7 @@ void TestProtectionDatabase::unusableFilesAreSetAsideNeverOverwritten()
         QCOMPARE(KTestEnvironment::contentOf(aside), content);
     }
     // The next save starts a new database beside the one set aside.
-    addRecord(&m_loaded[0], QStringLiteral("/w/new.pra4"), 0, { fileId(0) });
+    addTestRecord(&m_loaded[0], QStringLiteral("/w/new.pra4"), 0, { testFileId(0) });
     QVERIFY(m_database->save(collectionsOf(m_loaded)));
     if (result == LoadResult::SetAside)
         QCOMPARE(KTestEnvironment::contentOf(aside), content);
@@ -328,17 +308,17 @@ void TestProtectionDatabase::replacementsLeftByAKilledSaveAreRemovedAtLoad()
 void TestProtectionDatabase::fileIdsReachingOutsideAreDropped()
 {
     const QString victim = m_env.writeFile(QStringLiteral("drives/victim"), "keep me");
-    writeCopy(fileId(1));
+    writeCopy(testFileId(1));
     writeDatabase("<TarselFileProtect>\n"
         + fileElement("FileName=\"/w/a.pra4\" Type=\"0\"",
             { QStringLiteral("../../victim"), QStringLiteral("..\\..\\victim"), victim,
-                QStringLiteral("C:victim"), QStringLiteral("vic&#1;tim"), fileId(1) })
+                QStringLiteral("C:victim"), QStringLiteral("vic&#1;tim"), testFileId(1) })
         + fileElement("FileName=\"/w/b.pra4\" Type=\"0\"", { QStringLiteral("../../victim") })
         + "</TarselFileProtect>\n");
     QCOMPARE(m_database->load(collectionsOf(m_loaded)), Loaded);
     KFileObjectMgr& collection = m_loaded[0];
     QCOMPARE(collection.count(), 1);
-    QCOMPARE(collection.findFile(QStringLiteral("/w/a.pra4"))->versionIds(), QStringList { fileId(1) });
+    QCOMPARE(collection.findFile(QStringLiteral("/w/a.pra4"))->versionIds(), QStringList { testFileId(1) });
 
     QVERIFY(!collection.removeVersion(QStringLiteral("../../victim")));
     QCOMPARE(collection.totalBackupSize(), qint64(4));
@@ -355,7 +335,7 @@ void TestProtectionDatabase::failedWriteKeepsThePreviousDatabase()
     const QByteArray before = saveTenRecords();
     QVERIFY(!before.isEmpty());
     for (int i = 0; i < 5000; ++i)
-        addRecord(&m_store[4], QStringLiteral("/w/more/%1.xls").arg(i), 4, { fileId(i) });
+        addTestRecord(&m_store[4], QStringLiteral("/w/more/%1.xls").arg(i), 4, { testFileId(i) });
 
     // A file-size limit makes the write fail part way, as a full disk would.
     rlimit original {};
