@@ -16,6 +16,7 @@
 #include "ui_kmainwidget.h"
 
 #include <QIcon>
+#include <QPointer>
 #include <QTimer>
 
 namespace {
@@ -221,8 +222,14 @@ void KMainWidget::onShowSettingDlg()
 {
     KConfig* config = KConfig::instance();
     const QString oldPath = config->backUpPath();
-    KSettingDlg dialog(this);
-    if (dialog.exec() != QDialog::Accepted)
+    // Made on the heap: should the window go while the dialog runs (the host releases the plug-in
+    // from an event the dialog's loop delivers), the dialog goes with it, and nothing here is left.
+    QPointer<KSettingDlg> dialog = new KSettingDlg(this);
+    const int result = dialog->exec();
+    if (!dialog)
+        return;
+    delete dialog;
+    if (result != QDialog::Accepted)
         return;
     const QString newPath = config->backUpPath();
     writeManualTrace(QStringLiteral("点击设置确定按钮"), QString(), Vaultkeep);

@@ -54,6 +54,10 @@ void KScreenshotTour::addDialog(const char* className, const QString& picture, c
         QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
         next();
     });
+    // The dialog's own event loop runs the steps while it is open; the tour goes on (and may end,
+    // releasing the plug-in) only once that loop has returned.
+    then([this, name] { waitForWindow(name.constData(), false); });
+    settle(SettleMs);
 }
 
 void KScreenshotTour::start()
@@ -137,19 +141,20 @@ QWidget* KScreenshotTour::visibleWindowOf(const char* className) const
     return nullptr;
 }
 
-void KScreenshotTour::waitForWindow(const char* className)
+void KScreenshotTour::waitForWindow(const char* className, bool visible)
 {
     auto* poll = new QTimer(this);
     const QDeadlineTimer deadline(AppearTimeoutMs);
     const QByteArray name(className);
-    connect(poll, &QTimer::timeout, this, [this, poll, deadline, name] {
-        if (visibleWindowOf(name.constData())) {
+    connect(poll, &QTimer::timeout, this, [this, poll, deadline, name, visible] {
+        if ((visibleWindowOf(name.constData()) != nullptr) == visible) {
             poll->deleteLater();
             next();
         } else if (deadline.hasExpired()) {
             poll->deleteLater();
-            fail(QStringLiteral("no %1 appeared within %2 s")
-                     .arg(QString::fromLatin1(name))
+            fail(QStringLiteral("%1 did not %2 within %3 s")
+                     .arg(QString::fromLatin1(name),
+                         visible ? QStringLiteral("appear") : QStringLiteral("close"))
                      .arg(AppearTimeoutMs / 1000));
         }
     });

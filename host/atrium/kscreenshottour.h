@@ -47,7 +47,7 @@ private:
     void selectPage(int index);
     void shoot(QWidget* window, const QString& name);
     // Goes on once a top-level window of the class `className` shows.
-    void waitForWindow(const char* className);
+    void waitForWindow(const char* className, bool visible = true);
     QWidget* visibleWindowOf(const char* className) const;
 
     QPointer<QWidget> m_frame;
