@@ -3,6 +3,7 @@
 // (the median of several repetitions).
 //
 //   vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] [--repeat R] [--quick] [--keep]
+//                   [--move]
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
@@ -13,6 +14,7 @@
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kproductcatalog.h"
 #include "kbenchworkspace.h"
+#include "storage/kbackupfoldermove.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,6 +23,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTextStream>
+#include <QUuid>
 
 #include <algorithm>
 #include <atomic>
@@ -47,6 +50,7 @@ struct Options
     int size = 16384;
     int repeat = 5;
     bool keep = false;
+    bool moveOnly = false;
 };
 
 // The median of `seconds`.
@@ -253,6 +257,117 @@ int measureResident(const QString& folder)
     out().flush();
     // The destructor would save the database again; the measurement is done.
     std::quick_exit(0);
+}
+
+// `count` backup copies of `size` bytes, named like backups, each with its own content.
+bool fillBackupFolder(const QString& folder, int count, int size)
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    QByteArray content(size, 'b');
+    for (int i = 0; i < count; ++i) {
+        const QByteArray stamp = QByteArray::number(i) + '-' + QUuid::createUuid().toByteArray();
+        content.replace(0, stamp.size(), stamp);
+        QFile file(folder + QUuid::createUuid().toString() + QStringLiteral("_20240511093012_20240511"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            return false;
+    }
+    return true;
+}
+
+// The backup folder moved between two file systems against `cp -a` followed by `rm -rf`, in both
+// directions, and within one file system against `mv`. Runs on the workspace's platform, with
+// the second file system a folder below `shm`.
+bool benchmarkMove(const Options& options, const QString& shm)
+{
+    const QString name = KCommon::backupFolderName();
+    const auto moveOnce = [&](const QString& from, const QString& to) {
+        // As the settings dialog stores the new drive.
+        KBackupFolderMove::prepare(from, to);
+        KConfig::instance()->setBackUpPath(to);
+        return timed([&] {
+            if (KBackupFolderMove(from, to).run() != KBackupFolderMove::Result::Moved)
+                QTextStream(stderr) << "the move from " << from << " to " << to << " failed\n";
+        });
+    };
+    // The move flushes its copies to disk before it removes the originals; `cp -a` does not,
+    // so the same with a flush of the destination's file system is shown too.
+    const auto copyAndRemove = [&](const QString& from, const QString& to, bool flush) {
+        return timed([&] {
+            run(QStringLiteral("cp"), { QStringLiteral("-a"), from, to });
+            if (flush)
+                run(QStringLiteral("sync"), { QStringLiteral("-f"), to });
+            run(QStringLiteral("rm"), { QStringLiteral("-rf"), from });
+        });
+    };
+    const auto twoFileSystems = [&](const QString& fromBase, const QString& toBase) {
+        QVector<double> ours;
+        QVector<double> baseline;
+        QVector<double> flushed;
+        for (int rep = 0; rep < options.repeat; ++rep) {
+            const QString from = fromBase + QStringLiteral("/ours%1/").arg(rep);
+            const QString to = toBase + QStringLiteral("/ours%1/").arg(rep);
+            const QString plainFrom = fromBase + QStringLiteral("/plain%1/").arg(rep);
+            const QString plainTo = toBase + QStringLiteral("/plain%1/").arg(rep);
+            const QString flushedFrom = fromBase + QStringLiteral("/flushed%1/").arg(rep);
+            const QString flushedTo = toBase + QStringLiteral("/flushed%1/").arg(rep);
+            if (!fillBackupFolder(KBackupFolderMove::folderOf(from), options.files, options.size)
+                || !fillBackupFolder(plainFrom + name + QLatin1Char('/'), options.files, options.size)
+                || !fillBackupFolder(flushedFrom + name + QLatin1Char('/'), options.files, options.size)
+                || !QDir().mkpath(to) || !QDir().mkpath(plainTo) || !QDir().mkpath(flushedTo)) {
+                return false;
+            }
+            ours << moveOnce(from, to);
+            baseline << copyAndRemove(plainFrom + name, plainTo, false);
+            flushed << copyAndRemove(flushedFrom + name, flushedTo, true);
+            // The moved copies are read back: both moves took every byte.
+            if (KCommon::folderSize(KBackupFolderMove::folderOf(to), false)
+                    != qint64(options.files) * options.size
+                || KCommon::folderSize(plainTo + name, false) != qint64(options.files) * options.size) {
+                QTextStream(stderr) << "a move lost bytes\n";
+                return false;
+            }
+        }
+        report({ QStringLiteral("move %1 to %2")
+                     .arg(fromBase.startsWith(shm) ? QStringLiteral("tmpfs") : QStringLiteral("disk"),
+                         toBase.startsWith(shm) ? QStringLiteral("tmpfs") : QStringLiteral("disk")),
+            medianOf(ours), QStringLiteral("cp -a + rm -rf"), medianOf(baseline), 1.5 });
+        out() << QStringLiteral("%1 %2 s   %3 %4 s   ratio %5   (for reference, flushed alike)\n")
+                     .arg(QString(), -34)
+                     .arg(medianOf(ours), 8, 'f', 3)
+                     .arg(QStringLiteral("cp + sync -f + rm"), -18)
+                     .arg(medianOf(flushed), 8, 'f', 3)
+                     .arg(medianOf(ours) / medianOf(flushed), 6, 'f', 2);
+        return true;
+    };
+    const QString disk = options.folder + QStringLiteral("/move");
+    if (!twoFileSystems(disk, shm + QStringLiteral("/to"))
+        || !twoFileSystems(shm + QStringLiteral("/from"), disk))
+        return false;
+
+    // Within one file system a move is a rename; both go back and forth between two roots.
+    const QString first = options.folder + QStringLiteral("/same-first/");
+    const QString second = options.folder + QStringLiteral("/same-second/");
+    const QString plainFirst = options.folder + QStringLiteral("/same-plain-first/");
+    const QString plainSecond = options.folder + QStringLiteral("/same-plain-second/");
+    if (!fillBackupFolder(KBackupFolderMove::folderOf(first), options.files, options.size)
+        || !fillBackupFolder(plainFirst + name + QLatin1Char('/'), options.files, options.size)
+        || !QDir().mkpath(second) || !QDir().mkpath(plainSecond)) {
+        return false;
+    }
+    QVector<double> ours;
+    QVector<double> baseline;
+    for (int rep = 0; rep < options.repeat * 4; ++rep) {
+        const bool forth = rep % 2 == 0;
+        ours << moveOnce(forth ? first : second, forth ? second : first);
+        baseline << timed([&] {
+            run(QStringLiteral("mv"),
+                { (forth ? plainFirst : plainSecond) + name, forth ? plainSecond : plainFirst });
+        });
+    }
+    report({ QStringLiteral("move within one file system"), medianOf(ours), QStringLiteral("mv"),
+        medianOf(baseline), 2.0 });
+    return true;
 }
 
 int benchmark(const Options& options)
@@ -482,6 +597,10 @@ int benchmark(const Options& options)
                  .arg(wait.longestCpuMs, 8, 'f', 2);
     out().flush();
 
+    const QString shm = QStringLiteral("/dev/shm/vaultkeep-bench-%1").arg(QCoreApplication::applicationPid());
+    if (!benchmarkMove(options, shm))
+        out() << "backup folder move: could not be measured\n";
+    removeFolder(shm);
     out() << QStringLiteral("\nbackup folder: %1 in %2 versions\n")
                  .arg(KCommon::formatSize(size))
                  .arg(qint64(options.files) * options.versions);
@@ -492,6 +611,29 @@ int benchmark(const Options& options)
     else
         out() << "workspace kept in " << options.folder << '\n';
     return 0;
+}
+
+// Only the figures of the backup folder move, for N backup copies of the given size.
+int benchmarkMoveOnly(const Options& options)
+{
+    out() << QStringLiteral(
+        "Vaultkeep benchmark: moving %1 backups of %2 bytes, median of %3 runs, in %4\n\n")
+                 .arg(options.files)
+                 .arg(options.size)
+                 .arg(options.repeat)
+                 .arg(options.folder);
+    KBenchWorkspace workspace(options.folder, 0, 0);
+    QString error;
+    if (!workspace.create(&error, false)) {
+        QTextStream(stderr) << error << '\n';
+        return 1;
+    }
+    const QString shm = QStringLiteral("/dev/shm/vaultkeep-bench-%1").arg(QCoreApplication::applicationPid());
+    const bool measured = benchmarkMove(options, shm);
+    removeFolder(shm);
+    if (!options.keep)
+        removeFolder(options.folder);
+    return measured ? 0 : 1;
 }
 
 } // namespace
@@ -524,7 +666,9 @@ int main(int argc, char* argv[])
             options.files = 1000;
             options.versions = 3;
             options.repeat = 3;
-        } else if (arg == QLatin1String("--keep"))
+        } else if (arg == QLatin1String("--move"))
+            options.moveOnly = true;
+        else if (arg == QLatin1String("--keep"))
             options.keep = true;
         else if (!arg.startsWith(QLatin1Char('-')) && options.folder.isEmpty())
             options.folder = arg;
@@ -533,7 +677,7 @@ int main(int argc, char* argv[])
         if (!ok) {
             QTextStream(stderr)
                 << "usage: vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] "
-                   "[--repeat R] [--quick] [--keep]\n";
+                   "[--repeat R] [--quick] [--keep] [--move]\n";
             return 2;
         }
     }
@@ -542,5 +686,5 @@ int main(int argc, char* argv[])
         return 2;
     }
     options.folder = QDir(options.folder).absolutePath();
-    return benchmark(options);
+    return options.moveOnly ? benchmarkMoveOnly(options) : benchmark(options);
 }

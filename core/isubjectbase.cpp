@@ -24,3 +24,8 @@ void ISubjectBase::attach(IObServerBase* observer)
 {
     m_observers.append(observer);
 }
+
+bool ISubjectBase::isAttached(IObServerBase* observer) const
+{
+    return m_observers.contains(observer);
+}

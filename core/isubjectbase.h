@@ -16,6 +16,7 @@ public:
 
     // Appends `observer` (not owned); attaching it twice makes it hear everything twice.
     void attach(IObServerBase* observer);
+    bool isAttached(IObServerBase* observer) const;
 
 protected:
     ISubjectBase() = default;

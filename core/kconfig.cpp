@@ -263,6 +263,13 @@ bool KConfig::setTotalBackupCount(int count)
     return key.sync();
 }
 
+bool KConfig::addToTotalBackupCount(int backups)
+{
+    static std::mutex counterMutex;
+    const std::lock_guard<std::mutex> locker(counterMutex);
+    return setTotalBackupCount(totalBackupCount() + backups);
+}
+
 bool KConfig::retryPendingWrites()
 {
     bool written = false;

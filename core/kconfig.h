@@ -64,6 +64,10 @@ public:
     // is false when the hive could not be written.
     int totalBackupCount() const;
     bool setTotalBackupCount(int count);
+    // Adds to the counter as one step, so that the scanner's thread and a restore on the GUI
+    // thread never lose each other's backups; false when the hive could not be written (the sum
+    // stays pending in this process).
+    bool addToTotalBackupCount(int backups);
 
     // Writes again what failed writes left pending in the settings file and in the hive; true
     // when nothing is pending any more.

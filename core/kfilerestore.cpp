@@ -106,8 +106,8 @@ bool KFileServiceManager::backUpCurrentState(const QString& path)
     if (!record)
         return false;
     markChanged();
-    KConfig* config = KConfig::instance();
-    config->setTotalBackupCount(config->totalBackupCount() + 1);
+    if (!KConfig::instance()->addToTotalBackupCount(1))
+        m_counterUnsaved = true; // written again at the end of the next cycle
     const QSet<QString> known(before.cbegin(), before.cend());
     const QStringList after = record->versionIds();
     for (const QString& id : after) {

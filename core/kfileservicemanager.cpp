@@ -8,14 +8,17 @@
 #include "core/kfileobjectmgr.h"
 #include "core/krows.h"
 #include "core/ktimestamp.h"
+#include "platform/kfilelock.h"
 #include "platform/kfileops.h"
 #include "platform/kplatform.h"
+#include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 #include <utility>
 
@@ -81,6 +84,9 @@ QString KFileServiceManager::databasePath() const
 bool KFileServiceManager::loadDatabase()
 {
     const std::lock_guard<std::mutex> locker(m_loadMutex);
+    // A backup folder move that a killed process left is settled first, so that the records
+    // find every copy where the backup path points; no move starts until they are read.
+    const auto noMoveMeanwhile = KBackupFolderMove::recoverInterruptedMove();
     const KProtectionDatabase::LoadResult result = m_database.load(collections());
     // A file that could neither be read nor be set aside must stay as it is: nothing is saved
     // over it until a later load succeeds.
@@ -145,12 +151,18 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
         || !KBackupRules::cycleBacksUp(backupAllowed, KDiskInfoThread::instance()->hasEnoughSpace())) {
         return;
     }
+    // A backup folder move waits for this list's copies before it settles where backups go.
+    const std::shared_lock<std::shared_mutex> folderInUse(KBackupFolderMove::backupWriters());
     const QString backupDirectory = KCommon::backupDirectory();
     if (!files->isEmpty() && !QFileInfo::exists(backupDirectory))
         QDir().mkpath(backupDirectory);
     const qint64 oldest = KBackupRules::oldestBackedUp(KPlatform::instance()->currentMSecsSinceEpoch());
     m_cycleStatus.reserve(m_cycleStatus.size() + files->size());
+    const QThread* const thread = QThread::currentThread();
     for (const QString& path : *files) {
+        // The module is going away: the files left wait for its next start.
+        if (thread->isInterruptionRequested())
+            break;
         // One status call serves the existence, change and age checks.
         const KFileStatus file = KFileOps::status(path);
         m_cycleStatus.insert(path, file);
@@ -193,7 +205,7 @@ void KFileServiceManager::countBackups(int successes)
     KConfig* config = KConfig::instance();
     if (successes > 0) {
         // A failed write stays pending in this process, so the sum is never added twice.
-        m_counterUnsaved = !config->setTotalBackupCount(config->totalBackupCount() + successes);
+        m_counterUnsaved = !config->addToTotalBackupCount(successes);
     } else if (m_counterUnsaved) {
         m_counterUnsaved = !config->retryPendingWrites();
     }

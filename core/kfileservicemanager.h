@@ -57,6 +57,8 @@ public:
 
     QString databasePath() const;
     // Adds the database's records to the collections; false when there is no database file.
+    // First finishes or undoes a backup folder move that a killed process left behind: every
+    // start goes through here before its first cycle.
     bool loadDatabase();
     // Writes the database now; false when it was never loaded or could not be written (the old
     // file then stays, and the next cycle tries again).
@@ -148,7 +150,7 @@ private:
     std::mutex m_refreshMutex;
     std::atomic<bool> m_refreshAgain { false };
     // The registry counter could not be written; it is written again at the next cycle's end.
-    bool m_counterUnsaved = false; // under m_refreshMutex
+    std::atomic<bool> m_counterUnsaved { false };
 
     mutable std::mutex m_stateMutex;
     std::array<QStringList, KindCount> m_existingRows;

@@ -99,6 +99,9 @@ void KDiskFileManager::runCycle(CycleKind kind)
 {
     scan();
     registerIcons();
+    // A thread told to stop while it scanned leaves the rest of the cycle to its next start.
+    if (isStopRequested())
+        return;
     if (m_autoCleanRequested.exchange(false))
         service()->autoCleanExpiredVersions();
     bool full = kind == CycleKind::Full; // a forced full pass leaves the counter's rhythm alone

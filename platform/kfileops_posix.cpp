@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QThread>
 
 #include <cerrno>
 #include <dirent.h>
@@ -80,6 +81,15 @@ bool writeAll(int fd, const char* data, qint64 size)
     return true;
 }
 
+// A copy made on a thread asked to stop (the module being unloaded) ends between two chunks, and
+// the part written is deleted: the file waits for the next start.
+constexpr qint64 CopyChunk = 8 * 1024 * 1024;
+
+bool stopRequested()
+{
+    return QThread::currentThread()->isInterruptionRequested();
+}
+
 // Copies exactly `size` bytes and then finds the end of the source: a source that ends early or
 // goes on past `size` was changed while it was copied.
 bool copyContents(int from, int to, qint64 size)
@@ -87,7 +97,10 @@ bool copyContents(int from, int to, qint64 size)
     // In-kernel copy first; it also lets file systems share extents.
     qint64 left = size;
     while (left > 0) {
-        const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, size_t(left), 0);
+        if (stopRequested())
+            return false;
+        const ssize_t copied
+            = ::copy_file_range(from, nullptr, to, nullptr, size_t(qMin(left, CopyChunk)), 0);
         if (copied < 0) {
             if (errno == EINTR)
                 continue;
@@ -101,6 +114,8 @@ bool copyContents(int from, int to, qint64 size)
     }
     char buffer[128 * 1024];
     while (left > 0) {
+        if (stopRequested())
+            return false;
         const ssize_t got = ::read(from, buffer, size_t(qMin<qint64>(left, qint64(sizeof buffer))));
         if (got < 0) {
             if (errno == EINTR)

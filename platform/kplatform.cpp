@@ -4,14 +4,28 @@
 
 #include <QAtomicPointer>
 
+#include <atomic>
+#include <mutex>
+
 namespace {
 QAtomicPointer<KPlatform> g_installed;
 
-// Never destroyed: the engine saves its database while the module's other static objects are
-// being destroyed, and needs the platform until the very end.
+// Made on first use and destroyed only on request: the engine saves its database while the
+// module's other static objects are being destroyed, and needs the platform until the very end.
+std::atomic<KPlatform*> g_native { nullptr };
+std::mutex g_nativeMutex;
+
 KPlatform* nativePlatform()
 {
-    static KPlatform* const native = new KLinuxPlatform;
+    KPlatform* native = g_native.load(std::memory_order_acquire);
+    if (native)
+        return native;
+    const std::lock_guard<std::mutex> locker(g_nativeMutex);
+    native = g_native.load(std::memory_order_relaxed);
+    if (!native) {
+        native = new KLinuxPlatform;
+        g_native.store(native, std::memory_order_release);
+    }
     return native;
 }
 } // namespace
@@ -27,6 +41,12 @@ KPlatform* KPlatform::instance()
 void KPlatform::setInstance(KPlatform* platform)
 {
     g_installed.storeRelease(platform);
+}
+
+void KPlatform::releaseNative()
+{
+    const std::lock_guard<std::mutex> locker(g_nativeMutex);
+    delete g_native.exchange(nullptr, std::memory_order_acq_rel);
 }
 
 QStringList KPlatform::logicalDriveRoots() const

@@ -49,6 +49,10 @@ public:
     static KPlatform* instance();
     // Installs `platform` (not owned) for the whole process; nullptr restores the native one.
     static void setInstance(KPlatform* platform);
+    // Destroys the native platform, with the window properties and connections it holds. A
+    // library holding this code calls it last before it is unloaded; nothing may use the
+    // platform meanwhile (a later use makes a new one).
+    static void releaseNative();
 
     // Folders, without a trailing separator.
     virtual QString appDataFolder() const = 0;

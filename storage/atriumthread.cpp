@@ -108,11 +108,17 @@ void AtriumThread::stopThread()
 
 void AtriumThread::requestStop()
 {
+    // A thread that is not running has nothing to stop, and must not find the request when it
+    // is started again.
+    if (!isRunning())
+        return;
     {
         const std::lock_guard<std::mutex> locker(m_stopMutex);
         m_stopRequested = true;
     }
     m_stopRequestedChanged.notify_all();
+    // Long loops of the engine that run on this thread look at the interruption flag.
+    requestInterruption();
 }
 
 bool AtriumThread::isStopRequested() const

@@ -22,7 +22,8 @@ public:
     // Ends a running thread: asks the body to stop, terminates it if it has not ended within
     // StopGracePeriodMs, then waits for it. Does nothing for a thread that is not running.
     void stopThread();
-    // Asks the body to stop; it sees the request in isStopRequested() and sleepInterruptibly().
+    // Asks a running body to stop; it sees the request in isStopRequested() and
+    // sleepInterruptibly(), and code it calls sees it in QThread::isInterruptionRequested().
     void requestStop();
 
     static constexpr int StopGracePeriodMs = 2000;

@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <thread>
+
 class TestConfig : public QObject
 {
     Q_OBJECT
@@ -18,6 +20,7 @@ private slots:
     void tipSizeKeepsSixtyFourBits();
     void counterReadsZeroUnlessANumber_data();
     void counterReadsZeroUnlessANumber();
+    void countersAddedFromTwoThreadsLoseNothing();
     void excludedFoldersDefaultOnlyWhileAbsent();
 
 private:
@@ -120,6 +123,22 @@ void TestConfig::counterReadsZeroUnlessANumber()
     QCOMPARE(KConfig::instance()->totalBackupCount(), count);
     KConfig::instance()->setTotalBackupCount(count + 5);
     QCOMPARE(KConfig::instance()->totalBackupCount(), count + 5);
+}
+
+void TestConfig::countersAddedFromTwoThreadsLoseNothing()
+{
+    // The scanner's thread counts a cycle's backups while a restore on the GUI thread counts one.
+    KConfig* config = KConfig::instance();
+    const int before = config->totalBackupCount();
+    const int additions = 300;
+    std::thread other([config] {
+        for (int i = 0; i < additions; ++i)
+            config->addToTotalBackupCount(1);
+    });
+    for (int i = 0; i < additions; ++i)
+        config->addToTotalBackupCount(1);
+    other.join();
+    QCOMPARE(config->totalBackupCount(), before + 2 * additions);
 }
 
 void TestConfig::excludedFoldersDefaultOnlyWhileAbsent()

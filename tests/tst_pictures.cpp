@@ -7,12 +7,13 @@
 namespace {
 
 // Every picture name the product's sources use: ":/Icons/Icons/..." resources, and bare file
-// names, which are skin files reached through skinImagePath. Tests and tools name their own.
+// names, which are skin files reached through skinImagePath. Tests, tools and the stand-in host
+// name their own.
 QStringList picturesNamedInTheSources()
 {
     const QString sourceDir = QStringLiteral(VK_SOURCE_DIR);
-    const QSet<QString> skipped
-        = { QStringLiteral("tests"), QStringLiteral("tools"), QStringLiteral("bench") };
+    const QSet<QString> skipped = { QStringLiteral("tests"), QStringLiteral("tools"), QStringLiteral("bench"),
+        QStringLiteral("host") };
     const QRegularExpression literal(QStringLiteral("\"([^\"\\n]+\\.(?:png|jpg|gif|ico))\""));
     const QRegularExpression uiResource(QStringLiteral(">(:/Icons/Icons/[^<]+\\.(?:png|jpg|gif|ico))<"));
     QSet<QString> names;

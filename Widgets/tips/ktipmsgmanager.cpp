@@ -8,6 +8,8 @@
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
 
+#include <utility>
+
 namespace {
 
 const QString Vaultkeep = QStringLiteral("Vaultkeep");
@@ -31,8 +33,19 @@ KTipMsgManager::KTipMsgManager(QObject* parent)
     : QObject(parent)
 { }
 
-// Tips still open when the module goes are windows of an application that is ending too.
-KTipMsgManager::~KTipMsgManager() = default;
+// The windows still open go with the module: their code is unloaded with it.
+KTipMsgManager::~KTipMsgManager()
+{
+    deleteWindows();
+}
+
+void KTipMsgManager::deleteWindows()
+{
+    const QList<QPointer<KTipWidget>> tips = std::exchange(m_tips, {});
+    for (const QPointer<KTipWidget>& tip : tips)
+        delete tip.data();
+    delete m_userDialog.data();
+}
 
 KTipMsgManager* KTipMsgManager::instance()
 {
@@ -120,6 +133,7 @@ void KTipMsgManager::showBackedFolderTooLarge(qlonglong size)
 void KTipMsgManager::showTipUserDialog()
 {
     auto* dialog = new KTipUserDialog(skin("tipOpenVaultkeepBg.png"));
+    m_userDialog = dialog;
     dialog->setActionButton(skin("打开Vaultkeep_按钮.png"), 2);
     connect(dialog, &KTipUserDialog::leftBtnClicked, this, &KTipMsgManager::sigShowVaultkeep,
         Qt::QueuedConnection);

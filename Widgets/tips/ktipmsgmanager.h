@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 
+class KTipUserDialog;
 class KTipWidget;
 
 // Decides when the plug-in's own small windows appear: the low-space tip and the
@@ -32,6 +33,8 @@ public:
 
     // The tips shown that are still open.
     QList<KTipWidget*> tips() const;
+    // Deletes the tips and the first-backup window that are still open.
+    void deleteWindows();
 
 signals:
     void sigShowVaultkeep();
@@ -49,6 +52,7 @@ private:
     KTipWidget* createTip();
 
     QList<QPointer<KTipWidget>> m_tips;
+    QPointer<KTipUserDialog> m_userDialog;
 
     Q_DISABLE_COPY(KTipMsgManager)
 };

@@ -36,7 +36,10 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, QWidget* parent)
     m_ui->title->setSettingVisible(false);
     m_ui->title->setMinVisible(false);
     m_ui->title->setMixVisible(false);
-    m_ui->title->setTitle(QStringLiteral("文件备份列表"));
+    // The window carries its caption too, for the window manager and other programs.
+    const QString caption = QStringLiteral("文件备份列表");
+    m_ui->title->setTitle(caption);
+    setWindowTitle(caption);
     connect(m_ui->title, &KSystemTitle::sigCloseClicked, this, &QWidget::close);
 
     m_ui->lblImage->setPixmap(KFileIconProvider::instance()->iconForFile(strFileName).pixmap(32, 32));

@@ -47,6 +47,11 @@ void setFullFolder(const QString& folder, qint64 roomLeft)
         QFile::encodeName(folder).constData(), roomLeft);
 }
 
+void setCorruptFolder(const QString& folder)
+{
+    control<void (*)(const char*)>("vk_shim_set_corrupt_folder")(QFile::encodeName(folder).constData());
+}
+
 void changeOnFirstRead(const QString& path, Change change)
 {
     control<void (*)(const char*, int)>("vk_shim_change_on_first_read")(

@@ -17,6 +17,10 @@ bool isLoaded();
 // empty files still succeeds. An empty folder ends it.
 void setFullFolder(const QString& folder, qint64 roomLeft = 0);
 
+// Writes to the files below `folder` report success but store their first byte changed, as a
+// failing disk or memory would. An empty folder ends it.
+void setCorruptFolder(const QString& folder);
+
 enum class Change
 {
     Emptied = 1,

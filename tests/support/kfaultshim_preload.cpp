@@ -1,7 +1,8 @@
 // Loaded into a test process with LD_PRELOAD: it stands between the process and the C library's
-// file calls, so that tests can make the disk fill up, make a file change while it is read, and
-// see in which order files were flushed and renamed, all without privileges. The test drives it
-// through the functions at the end (see kfaultshim.h); until then every call passes straight on.
+// file calls, so that tests can make the disk fill up or store other bytes than it is given, make
+// a file change while it is read, and see in which order files were flushed and renamed, all
+// without privileges. The test drives it through the functions at the end (see kfaultshim.h);
+// until then every call passes straight on.
 
 #include <atomic>
 #include <cerrno>
@@ -23,6 +24,7 @@ std::mutex g_mutex;
 std::atomic<bool> g_active { false }; // anything configured at all
 std::string g_fullFolder; // writes below it fail once the room left is used; empty: none do
 long long g_roomLeft = 0; // bytes
+std::string g_corruptFolder; // writes below it store their first byte changed; empty: none do
 std::string g_changePath; // changed at its first read
 int g_change = 0;
 bool g_logging = false;
@@ -65,6 +67,27 @@ long long room(int fd, size_t count)
     const long long fits = g_roomLeft < (long long)count ? g_roomLeft : (long long)count;
     g_roomLeft -= fits;
     return fits;
+}
+
+// Whether a write to `fd` is to store other bytes than it is given.
+bool corrupts(int fd)
+{
+    if (!g_active.load())
+        return false;
+    const std::string path = pathOf(fd);
+    const std::lock_guard<std::mutex> locker(g_mutex);
+    return isBelow(path, g_corruptFolder);
+}
+
+// The bytes a write of `count` bytes from `buffer` to `fd` stores: a copy with its first byte
+// changed when writes there are corrupted, as a failing disk or memory would store them.
+const void* stored(int fd, const void* buffer, size_t count, std::string* changed)
+{
+    if (count == 0 || !corrupts(fd))
+        return buffer;
+    changed->assign(static_cast<const char*>(buffer), count);
+    (*changed)[0] = char((*changed)[0] ^ 0x5a);
+    return changed->data();
 }
 
 void log(const char* call, const std::string& path)
@@ -120,7 +143,8 @@ ssize_t write(int fd, const void* buffer, size_t count)
         errno = ENOSPC;
         return -1;
     }
-    return real(fd, buffer, size_t(fits));
+    std::string changed;
+    return real(fd, stored(fd, buffer, size_t(fits), &changed), size_t(fits));
 }
 
 ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset)
@@ -131,7 +155,8 @@ ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset)
         errno = ENOSPC;
         return -1;
     }
-    return real(fd, buffer, size_t(fits), offset);
+    std::string changed;
+    return real(fd, stored(fd, buffer, size_t(fits), &changed), size_t(fits), offset);
 }
 
 ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t offset)
@@ -142,7 +167,8 @@ ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t offset)
         errno = ENOSPC;
         return -1;
     }
-    return real(fd, buffer, size_t(fits), offset);
+    std::string changed;
+    return real(fd, stored(fd, buffer, size_t(fits), &changed), size_t(fits), offset);
 }
 
 ssize_t writev(int fd, const struct iovec* vector, int count)
@@ -242,6 +268,13 @@ __attribute__((visibility("default"))) void vk_shim_set_full_folder(const char* 
     const std::lock_guard<std::mutex> locker(g_mutex);
     g_fullFolder = folder ? folder : "";
     g_roomLeft = roomLeft;
+    g_active = true;
+}
+
+__attribute__((visibility("default"))) void vk_shim_set_corrupt_folder(const char* folder)
+{
+    const std::lock_guard<std::mutex> locker(g_mutex);
+    g_corruptFolder = folder ? folder : "";
     g_active = true;
 }
 

@@ -35,7 +35,12 @@ QString KTestEnvironment::makeFolder(const QString& relative) const
 QString KTestEnvironment::writeFile(
     const QString& relative, const QByteArray& content, const QDateTime& modified) const
 {
-    const QString file = path(relative);
+    return writeFileAt(path(relative), content, modified);
+}
+
+QString KTestEnvironment::writeFileAt(
+    const QString& file, const QByteArray& content, const QDateTime& modified)
+{
     QDir().mkpath(QFileInfo(file).absolutePath());
     QFile out(file);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(content) != content.size())

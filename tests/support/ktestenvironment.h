@@ -31,6 +31,8 @@ public:
     // A fixed drive below the temporary folder, created on disk, and made the backup path.
     QString addBackupDrive(const QString& name, quint64 freeMiB = 50000);
 
+    // writeFile() at a full path.
+    static QString writeFileAt(const QString& file, const QByteArray& content, const QDateTime& modified);
     static bool setModified(const QString& path, const QDateTime& time);
     // The file's bytes; empty when it cannot be read.
     static QByteArray contentOf(const QString& path);

@@ -26,23 +26,32 @@
 #include "Widgets/title/ksystemtitle.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
+#include "core/kfileobjectmgr.h"
 #include "core/kfileservicemanager.h"
 #include "kfakeplatform.h"
 #include "krecoveryscenes.h"
 #include "platform/kregistry.h"
+#include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
+#include "storage/ui/kcleandlg.h"
+#include "storage/ui/kmovebackfolderwidget.h"
+#include "storage/ui/ksettingdlg.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QEnterEvent>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QMovie>
+#include <QPainter>
 #include <QPropertyAnimation>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include <cstdlib>
@@ -455,6 +464,92 @@ bool renderTips(const QDir& folder)
     return saved;
 }
 
+// The settings and clean-up dialogs, which read the engine's settings, drives and backups, and the
+// move panels moving those backups for real: three drives and a few backups on the machine.
+bool renderStorage(const QDir& folder, KFakePlatform* machine)
+{
+    bool saved = true;
+    const auto drive = [machine](const QString& letter, quint64 freeMiB) {
+        const QString root = machine->baseFolder() + QStringLiteral("/drives/") + letter + QLatin1Char('/');
+        QDir().mkpath(root);
+        machine->addDrive(root, KDriveKind::Fixed, KFileSystemKind::Ntfs, freeMiB << 20, 2 * (freeMiB << 20));
+        return root;
+    };
+    const auto backUp = [machine](const QString& name, int bytes) {
+        const QString path = machine->baseFolder() + QStringLiteral("/projects/") + name;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QByteArray(bytes, 'v'));
+        file.close();
+        KFileServiceManager::instance()->collection(0)->backupFile(path, 0);
+    };
+    machine->clearDrives();
+    const QString c = drive(QStringLiteral("C"), 53555);
+    const QString d = drive(QStringLiteral("D"), 150);
+    const QString e = drive(QStringLiteral("E"), 318464);
+    machine->setSystemDriveRoot(c);
+    KCommon::refreshDrives();
+    KConfig::instance()->setBackUpPath(e);
+    KConfig::instance()->setTipSize(2 * (qint64(1) << 30));
+    // Backups of yesterday and of today.
+    const QDateTime now = QDateTime::currentDateTime();
+    machine->setCurrentDateTime(now.addDays(-1));
+    backUp(QStringLiteral("投标报价.GBQ4"), 3 << 20);
+    machine->setCurrentDateTime(now);
+    backUp(QStringLiteral("结算.GBQ4"), 700 << 10);
+    machine->setCurrentDateTime(QDateTime()); // the real clock again, for the panel's timers
+
+    KSettingDlg settings;
+    saved = saveWindow(&settings, folder.filePath(QStringLiteral("settings-dialog.png"))) && saved;
+    auto* size = settings.findChild<QLineEdit*>(QStringLiteral("editTipSize"));
+    size->setText(QStringLiteral("0.3"));
+    settings.onSave();
+    saved
+        = saveWindow(&settings, folder.filePath(QStringLiteral("settings-dialog-out-of-range.png"))) && saved;
+
+    KCleanDlg clean;
+    saved = saveWindow(&clean, folder.filePath(QStringLiteral("clean-dialog.png"))) && saved;
+    clean.onCleanBefore();
+    saved
+        = saveWindow(&clean, folder.filePath(QStringLiteral("clean-dialog-after-clean-before.png"))) && saved;
+
+    // The move panels over a window of the main window's size, moving those backups for real.
+    QWidget window;
+    window.setAutoFillBackground(true);
+    window.resize(800, 500);
+    auto* panel = new KMoveBackFolderWidget(e, d, &window);
+    saved = saveWindow(&window, folder.filePath(QStringLiteral("move-panel.png"))) && saved;
+    for (int waited = 0; waited < 100 && !panel->findChild<QWidget*>(QStringLiteral("finishedWidget"));
+         ++waited) {
+        QApplication::processEvents(QEventLoop::AllEvents, 100);
+        QThread::msleep(100);
+    }
+    saved = saveWindow(&window, folder.filePath(QStringLiteral("move-finished-panel.png"))) && saved;
+
+    KMessageBox failed(QMessageBox::Critical, QStringLiteral("转移备份"),
+        KMoveBackFolderWidget::failureText(int(KBackupFolderMove::Problem::Conflict),
+            QStringLiteral("{6f1c2a4e-3b7d-4c55-9a0e-2d8f1b3c4d5e}_20240511093012_20240511"),
+            KBackupFolderMove::folderOf(QStringLiteral("/media/ann/Data/"))),
+        KCommon::skinBackgroundPath(), QStringLiteral(":/Icons/Icons/关闭.png"), 2, QStringLiteral("确定"),
+        QString(), false);
+    saved = saveWindow(&failed, folder.filePath(QStringLiteral("move-failed-message.png"))) && saved;
+
+    // Every frame of the move animation, left to right and top to bottom.
+    QMovie movie(skin(QStringLiteral("转移备份.gif")));
+    const int frames = movie.frameCount();
+    const QSize frame = movie.jumpToFrame(0) ? movie.currentPixmap().size() : QSize();
+    QImage sheet(frame.width() * 4 + 30, (frame.height() + 6) * ((frames + 3) / 4), QImage::Format_RGB32);
+    sheet.fill(QColor(QStringLiteral("#dfdfdf")));
+    QPainter painter(&sheet);
+    for (int i = 0; i < frames && movie.jumpToFrame(i); ++i)
+        painter.drawPixmap(
+            (i % 4) * (frame.width() + 10), (i / 4) * (frame.height() + 6), movie.currentPixmap());
+    painter.end();
+    saved = frames > 0 && sheet.save(folder.filePath(QStringLiteral("move-animation-frames.png"))) && saved;
+    return saved;
+}
+
 // A machine of its own below `base`, following the host's skin setting of the real one, with the
 // user's home folder and a second drive as its drives.
 void useThrowawayMachine(KFakePlatform* machine)
@@ -499,7 +594,7 @@ int main(int argc, char** argv)
         useThrowawayMachine(&machine);
         saved = renderControls(folder) && renderTitleAndFrames(folder) && renderMessageBoxes(folder)
             && renderTable(folder) && renderFileIcons(folder) && renderHomePage(folder) && renderTips(folder)
-            && renderRecoveryViews(folder, &machine);
+            && renderRecoveryViews(folder, &machine) && renderStorage(folder, &machine);
         KPlatform::setInstance(nullptr);
     }
     if (saved)

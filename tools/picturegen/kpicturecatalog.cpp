@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QtMath>
 
+#include <cmath>
+
 using namespace KPictureStyle;
 
 namespace {
@@ -462,10 +464,11 @@ void arrows(QPainter& p, const QRectF& r)
     }
 }
 
-// One frame of the move animation: a document travels from the old folder to the new one while
-// the track behind it fills. The move panel steps the frames with the copied bytes, so the frames
-// read as progress; 24 of them move the document about ten pixels at a time.
+// One frame of the move animation: files leave the old drive and arrive at the new one, one after
+// another, in an endless stream. It loops while the move lasts, so it tells that the move goes on,
+// not how far it has come; 24 frames move each file about eleven pixels at a time.
 constexpr int MoveFrames = 24;
+constexpr int TravellingFiles = 3;
 void moveFrame(QPainter& p, const QRectF& r, int frame);
 
 void moveDone(QPainter& p, const QRectF& r)
@@ -688,7 +691,8 @@ const KPictureSpec catalogRows[] = {
             arrows(p, r);
         } },
     { "转移备份.gif", S, 360, 60, MoveFrames,
-        "move animation: a document travels folder to folder as the track fills", moveFrame },
+        "move animation, looping: files travel in an arc from the grey old drive to the blue new one",
+        moveFrame },
     { "迁移完成_正确.png", S, 260, 64, 1, "move finished: green check, 备份转移完成！ and a line below",
         [](QPainter& p, const QRectF& r, int) {
             moveDone(p, r);
@@ -784,21 +788,23 @@ const KPictureSpec catalogRows[] = {
 
 void moveFrame(QPainter& p, const QRectF& r, int frame)
 {
-    const qreal progress = qreal(frame) / (MoveFrames - 1);
     p.fillRect(r, Qt::white);
-    glyph(p, Glyph::Folder, QRectF(4, 10, 40, 40), colour(BlueMuted));
-    glyph(p, Glyph::Folder, QRectF(r.width() - 44, 10, 40, 40), colour(Blue));
+    glyph(p, Glyph::Drive, QRectF(4, 6, 48, 48), colour(BlueMuted));
+    glyph(p, Glyph::Drive, QRectF(r.width() - 52, 6, 48, 48), colour(Blue));
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF track(56, 40, r.width() - 112, 6);
-    p.setPen(Qt::NoPen);
-    p.setBrush(colour(0xffe3eaf2));
-    p.drawPath(rounded(track, 3));
-    if (progress > 0) {
-        p.setBrush(colour(Blue));
-        p.drawPath(rounded(QRectF(track.left(), track.top(), track.width() * progress, track.height()), 3));
+    const qreal from = 64, to = r.width() - 64, ground = 46;
+    p.setPen(QPen(colour(0xffd3deea), 2, Qt::DotLine, Qt::RoundCap));
+    p.drawLine(QPointF(from, ground), QPointF(to, ground));
+    // Evenly spaced along the way, so that frame 23 runs on into frame 0 without a jump. Each
+    // file rises off the old drive, travels in a flat arc and fades out as it lands.
+    for (int i = 0; i < TravellingFiles; ++i) {
+        const qreal along = std::fmod(qreal(frame) / MoveFrames + qreal(i) / TravellingFiles, 1.0);
+        const qreal x = from + (to - from) * along;
+        const qreal lift = 12 * qSin(along * M_PI);
+        p.setOpacity(qMin<qreal>(1.0, qMin(along, 1 - along) / 0.2));
+        glyph(p, Glyph::Document, QRectF(x - 10, ground - 30 - lift, 20, 24), colour(Blue), 1.6);
     }
-    const qreal x = track.left() + track.width() * progress;
-    glyph(p, Glyph::Document, QRectF(x - 11, 10, 22, 26), colour(Blue), 1.6);
+    p.setOpacity(1);
 }
 
 // Painted straight into the format that is written: Qt 5.15 converts images over 64 KB on its

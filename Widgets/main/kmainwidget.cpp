@@ -1,0 +1,273 @@
+#include "Widgets/main/kmainwidget.h"
+
+#include "AtriumCommon/atriummessages.h"
+#include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/main/khostmessagehandler.h"
+#include "Widgets/tips/ktipmsgmanager.h"
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kdiskfilemanager.h"
+#include "storage/kbackupfoldermove.h"
+#include "storage/kdiskinfothread.h"
+#include "storage/ui/kcleandlg.h"
+#include "storage/ui/kmovebackfolderwidget.h"
+#include "storage/ui/ksettingdlg.h"
+#include "ui_kmainwidget.h"
+
+#include <QIcon>
+#include <QTimer>
+
+namespace {
+
+const QString Vaultkeep = QStringLiteral("Vaultkeep");
+const QString WindowTitle = QStringLiteral("TarselVaultkeep");
+
+KMainWidget* g_window = nullptr;
+
+// The tabs are pictures: normal ("a"), hovered ("b") and selected (the bare name).
+QString tabStyleSheet()
+{
+    const QString rule = QStringLiteral(
+        "QTabWidget#tabWidget>QTabBar::tab%1{border-image: url(%2);min-width:161px; min-height:38px;}");
+    const struct
+    {
+        const char* position;
+        const char* normal;
+        const char* hovered;
+        const char* selected;
+    } tabs[] = {
+        { ":first", "首页a.png", "首页b.png", "首页.png" },
+        { ":middle", "错编恢复a.png", "错编恢复b.png", "错编恢复.png" },
+        { ":last", "误删找回a.png", "误删找回b.png", "误删找回.png" },
+    };
+    QString sheet;
+    for (const auto& tab : tabs) {
+        const QString position = QString::fromLatin1(tab.position);
+        sheet += rule.arg(position, KCommon::skinImagePath(QString::fromUtf8(tab.normal)));
+        sheet += rule.arg(
+            position + QStringLiteral(":hover"), KCommon::skinImagePath(QString::fromUtf8(tab.hovered)));
+        sheet += rule.arg(
+            position + QStringLiteral(":selected"), KCommon::skinImagePath(QString::fromUtf8(tab.selected)));
+    }
+    return sheet;
+}
+
+} // namespace
+
+KMainWidget* KMainWidget::instance()
+{
+    if (!g_window)
+        g_window = new KMainWidget;
+    return g_window;
+}
+
+KMainWidget* KMainWidget::existingInstance()
+{
+    return g_window;
+}
+
+KMainWidget::KMainWidget(QWidget* parent)
+    : AtriumMsgFrame(parent)
+    , m_ui(new Ui::KMainWidget)
+{
+    // A second window made while the first one is being built is the same window.
+    g_window = this;
+    m_ui->setupUi(this);
+
+    m_messages = new KHostMessageHandler(this, m_ui->tabWidget, m_ui->systemTitle, this);
+    connect(m_messages, &KHostMessageHandler::sigClose, this, &KMainWidget::onClose);
+    connect(
+        m_messages, &KHostMessageHandler::sigShowFileVersionDlg, this, &KMainWidget::sigShowFileVersionDlg);
+
+    KTipMsgManager* tips = KTipMsgManager::instance();
+    KDiskInfoThread* monitor = KDiskInfoThread::instance();
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    connect(m_ui->systemTitle, &KSystemTitle::sigCloseClicked, this, &KMainWidget::onClose);
+    connect(m_ui->home, &KHomeWidget::sigShowMisCodeWidget, this, &KMainWidget::onShowMisCodeWidget);
+    connect(m_ui->home, &KHomeWidget::sigShowDeletedWidget, this, &KMainWidget::onShowDeletedWidget);
+    connect(m_ui->home, &KHomeWidget::sigShowSettingDlg, this, &KMainWidget::onShowSettingDlg);
+    connect(m_ui->systemTitle, &KSystemTitle::settingClicked, this, &KMainWidget::onShowSettingDlg);
+    connect(tips, &KTipMsgManager::sigDiskFreeSizeNotEnoughTipMsgBtnClicked, this,
+        &KMainWidget::onDiskFreeSizeNotEnoughTipMsgBtnClicked);
+    connect(monitor, &KDiskInfoThread::sigBackedFolderTooLarger, this, &KMainWidget::onBackedFolderTooLarger,
+        Qt::QueuedConnection);
+    connect(monitor, &KDiskInfoThread::sigCurrentDiskFreeNoEnough, this,
+        &KMainWidget::onShowCurrentDiskNoEnough, Qt::QueuedConnection);
+    connect(tips, &KTipMsgManager::sigFolderToolLargeTipMsgBtnClicked, this,
+        &KMainWidget::onFolderToLargeTipMsgBtnClicked, Qt::QueuedConnection);
+    connect(tips, &KTipMsgManager::sigShowVaultkeep, this, &KMainWidget::onShowMisCodeWidgetEx);
+    connect(engine, &KFileServiceManager::sigUpdate, engine, &KFileServiceManager::onUpdate);
+    // After the form selected the first page, so that start-up leaves no trace of a page shown.
+    connect(m_ui->tabWidget, &QTabWidget::currentChanged, this, &KMainWidget::onCurrentChanged);
+    // Queued: a host's request first switches the page to the file's kind.
+    connect(this, &KMainWidget::sigShowFileVersionDlg, m_ui->miscodeWidget,
+        &KMisCodeWidget::onShowFileVersionDlg, Qt::QueuedConnection);
+
+    applyWindowStyle();
+    m_ui->systemTitle->setMixVisible(false);
+    m_ui->systemTitle->setTitle(WindowTitle);
+    setWindowTitle(WindowTitle);
+
+    startThreads();
+}
+
+KMainWidget::~KMainWidget()
+{
+    if (g_window == this)
+        g_window = nullptr;
+}
+
+void KMainWidget::applyWindowStyle()
+{
+    setWindowTitle(WindowTitle);
+    setWindowIcon(QIcon(KCommon::skinImagePath(QStringLiteral("VaultkeepA.ico"))));
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint
+        | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
+    m_ui->tabWidget->setStyleSheet(tabStyleSheet());
+    m_ui->tabWidget->setDocumentMode(true);
+}
+
+void KMainWidget::startThreads()
+{
+    KDiskInfoThread::instance()->start(QThread::InheritPriority);
+    KDiskFileManager* scanner = KDiskFileManager::instance();
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    // A window made again in the same process finds the engine listening already.
+    if (!scanner->isAttached(engine))
+        scanner->attach(engine);
+
+    if (KConfig::instance()->showTipBackedMsgStatus() == 0) {
+        m_tipUserTimer = new QTimer(this);
+        m_tipUserTimer->setObjectName(QStringLiteral("tipUserDialogTimer"));
+        m_tipUserTimer->setSingleShot(true);
+        connect(m_tipUserTimer, &QTimer::timeout, this, &KMainWidget::onShowTipUserDlg);
+        m_tipUserTimer->start(TipUserDialogDelayMs);
+    }
+
+    // Other programs find the window by these properties to follow the host's skin and to send
+    // it their messages.
+    setWindowProperty(QString::fromLatin1(AtriumWindowProperty::SkinSyncWithAtrium));
+    setWindowProperty(QString::fromLatin1(AtriumWindowProperty::VaultkeepMainFrame));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    if (KConfig::instance()->autoBack())
+        scanner->startScan();
+    else
+        scanner->scanOnce();
+}
+
+void KMainWidget::resizeEvent(QResizeEvent* event)
+{
+    m_ui->tabWidget->setFixedWidth(width());
+    AtriumMsgFrame::resizeEvent(event);
+}
+
+bool KMainWidget::nativeEvent(const QByteArray& eventType, void* message, long* result)
+{
+    return m_messages->handleNativeEvent(eventType, message, result)
+        || AtriumMsgFrame::nativeEvent(eventType, message, result);
+}
+
+void KMainWidget::onShowHomeWidget()
+{
+    m_ui->tabWidget->setCurrentIndex(HomePage);
+}
+
+void KMainWidget::onShowMisCodeWidget()
+{
+    m_ui->tabWidget->setCurrentIndex(MisCodePage);
+}
+
+void KMainWidget::onShowDeletedWidget()
+{
+    m_ui->tabWidget->setCurrentIndex(DeletedPage);
+}
+
+void KMainWidget::onShowMisCodeWidgetEx()
+{
+    m_messages->bringToFront(MisCodePage);
+}
+
+void KMainWidget::onCurrentChanged(int index)
+{
+    static const char* const shown[] = { "显示首页", "显示错编恢复页面", "显示误删找回页面" };
+    if (index >= HomePage && index <= DeletedPage)
+        writeAutoTrace(QString::fromUtf8(shown[index]), QString(), Vaultkeep);
+}
+
+void KMainWidget::onClose()
+{
+    hide();
+    writeManualTrace(QStringLiteral("关闭Vaultkeep"), QString(), Vaultkeep);
+}
+
+void KMainWidget::onShowTipUserDlg()
+{
+    KTipMsgManager::instance()->showTipUserDialog();
+}
+
+void KMainWidget::onBackedFolderTooLarger(qlonglong size)
+{
+    KTipMsgManager::instance()->showBackedFolderTooLarge(size);
+}
+
+void KMainWidget::onShowCurrentDiskNoEnough(qlonglong lSize, const QString& strDiskEnough)
+{
+    KTipMsgManager::instance()->showCurrentDiskNotEnough(lSize, strDiskEnough);
+}
+
+void KMainWidget::onShowSettingDlg()
+{
+    KConfig* config = KConfig::instance();
+    const QString oldPath = config->backUpPath();
+    KSettingDlg dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString newPath = config->backUpPath();
+    writeManualTrace(QStringLiteral("点击设置确定按钮"), QString(), Vaultkeep);
+    if (newPath != oldPath)
+        moveBackupFolder(oldPath, newPath);
+}
+
+void KMainWidget::onDiskFreeSizeNotEnoughTipMsgBtnClicked(int index, const QString& disk)
+{
+    if (index == 0) {
+        KConfig* config = KConfig::instance();
+        const QString oldPath = config->backUpPath();
+        moveBackupFolder(oldPath, disk);
+        // The path changes at once; the journal lets the next start undo it should the process
+        // end before the move has begun.
+        KBackupFolderMove::prepare(oldPath, disk);
+        config->setBackUpPath(disk);
+    } else if (index == 1) {
+        onShowSettingDlg();
+    }
+}
+
+void KMainWidget::onMoveFolderFinished()
+{
+    m_ui->tabWidget->setEnabled(true);
+    m_ui->systemTitle->setButtonsEnabled(true);
+    emit KDiskInfoThread::instance()->sigUpdateDiskFreeSize();
+}
+
+void KMainWidget::onFolderToLargeTipMsgBtnClicked(int index)
+{
+    m_messages->bringToFront();
+    if (index == 0) {
+        KCleanDlg dialog;
+        dialog.exec();
+    } else if (index == 1) {
+        onShowSettingDlg();
+    }
+}
+
+void KMainWidget::moveBackupFolder(QString oldPath, QString newPath)
+{
+    auto* panel = new KMoveBackFolderWidget(oldPath, newPath, this);
+    panel->show();
+    m_ui->tabWidget->setEnabled(false);
+    m_ui->systemTitle->setButtonsEnabled(false);
+    connect(panel, &KMoveBackFolderWidget::sigMoveFinished, this, &KMainWidget::onMoveFolderFinished);
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QTimer;
+class QWidget;
+
+// Photographs the plug-in's window, as the display shows it: its three pages and, when asked,
+// dialogs of the plug-in. Each picture is the part of the screen
+// the window covers, written as PNG into a folder. The host starts the tour once the plug-in
+// has reported its first cycle, and ends when it finishes.
+class KScreenshotTour : public QObject
+{
+    Q_OBJECT
+
+public:
+    KScreenshotTour(QWidget* frame, const QString& folder, QObject* parent = nullptr);
+
+    // Opens a dialog and gives the reason when it cannot.
+    using Opener = std::function<QString()>;
+    // Adds a picture of the dialog of the class `className` that `open` brings up.
+    void addDialog(const char* className, const QString& picture, const Opener& open);
+
+    void start();
+    // The pictures written so far.
+    QStringList written() const { return m_written; }
+
+    // How long a page or a dialog may take to appear.
+    static constexpr int AppearTimeoutMs = 30000;
+
+signals:
+    // `error` is empty when every picture was written.
+    void finished(const QString& error);
+
+private:
+    using Step = std::function<void()>;
+    void then(Step step);
+    void next();
+    void fail(const QString& error);
+    // A step that waits `msecs`, so that what was just asked for is painted.
+    void settle(int msecs);
+    void selectPage(int index);
+    void shoot(QWidget* window, const QString& name);
+    // Goes on once a top-level window of the class `className` shows.
+    void waitForWindow(const char* className);
+    QWidget* visibleWindowOf(const char* className) const;
+
+    QPointer<QWidget> m_frame;
+    const QString m_folder;
+    QList<Step> m_steps;
+    QStringList m_written;
+    bool m_failed = false;
+};

@@ -1,0 +1,164 @@
+// atrium: the stand-in host. It loads libKVaultkeep.so from beside itself, shows the plug-in's
+// window and its own, and on closing lets the plug-in go and unloads it.
+//
+//   atrium [--plugin <file>] [--screenshots <folder> [--versions-of <file>] [--settings-dialog]]
+//   atrium --paint-skins <folder>
+//
+// With --screenshots it photographs the plug-in's pages once the plug-in has reported its first
+// cycle, prints the files it wrote and ends.
+
+#include "AtriumCommon/atriummessages.h"
+#include "katriumwindow.h"
+#include "khostskins.h"
+#include "kpluginlibrary.h"
+#include "kscreenshottour.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QScreen>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+
+// How long the plug-in may take to report its first cycle before a tour gives up.
+constexpr int FirstCycleTimeoutMs = 120000;
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream& err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+// The plug-in's window at the top left of the screen, the host's beside it when there is room.
+void place(QWidget* frame, QWidget* host)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint corner = screen.topLeft() + QPoint(40, 40);
+    frame->move(corner);
+    const int right = corner.x() + frame->width() + 20;
+    if (right + host->width() <= screen.right())
+        host->move(right, corner.y());
+    else
+        host->move(corner.x(), qMin(corner.y() + frame->height() + 20, screen.bottom() - host->height()));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("atrium"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VAULTKEEP_VERSION));
+    // The plug-in's window hides when closed; the host ends when its own window closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("The stand-in host of the Vaultkeep plug-in."));
+    parser.addHelpOption();
+    const QCommandLineOption pluginOption(QStringLiteral("plugin"),
+        QStringLiteral("The plug-in to load (default: libKVaultkeep.so beside atrium)."),
+        QStringLiteral("file"), KPluginLibrary::besideExecutable());
+    const QCommandLineOption screenshotsOption(QStringLiteral("screenshots"),
+        QStringLiteral("Photograph the plug-in's pages into <folder> after its first cycle, then end."),
+        QStringLiteral("folder"));
+    const QCommandLineOption versionsOption(QStringLiteral("versions-of"),
+        QStringLiteral("With --screenshots: also the version dialog of <file>."), QStringLiteral("file"));
+    const QCommandLineOption settingsOption(
+        QStringLiteral("settings-dialog"), QStringLiteral("With --screenshots: also the settings dialog."));
+    const QCommandLineOption skinsOption(QStringLiteral("paint-skins"),
+        QStringLiteral("Paint the host's skins into <folder> and end (the build does this)."),
+        QStringLiteral("folder"));
+    parser.addOptions({ pluginOption, screenshotsOption, versionsOption, settingsOption, skinsOption });
+    parser.process(app);
+
+    QString error;
+    if (parser.isSet(skinsOption)) {
+        if (KHostSkins::paint(parser.value(skinsOption), &error))
+            return 0;
+        err() << "atrium: " << error << Qt::endl;
+        return 1;
+    }
+
+    KAtriumWindow window(parser.value(pluginOption), KHostSkins::folderBesideExecutable());
+    if (!window.claimHostProperty()) {
+        err() << "atrium: another host is running (its window carries ATRIUM_MAIN_FRAME)" << Qt::endl;
+        return 1;
+    }
+    KPluginLibrary plugin(parser.value(pluginOption));
+    if (!plugin.load(&error)) {
+        err() << "atrium: cannot load the plug-in: " << error << Qt::endl;
+        return 1;
+    }
+    QWidget* frame = plugin.createFrame();
+    place(frame, &window);
+    frame->show();
+    window.show();
+    out() << "atrium: the plug-in " << plugin.path() << " is loaded" << Qt::endl;
+
+    int status = 0;
+    QObject::connect(&window, &KAtriumWindow::sigClosing, &app, [&plugin, &app] {
+        const bool unloaded = plugin.release();
+        out() << "atrium: the plug-in saved its database and was "
+              << (unloaded ? "unloaded" : "released (the system keeps the library loaded)") << Qt::endl;
+        app.quit();
+    });
+
+    if (parser.isSet(screenshotsOption)) {
+        auto* tour = new KScreenshotTour(frame, parser.value(screenshotsOption), &app);
+        if (parser.isSet(versionsOption)) {
+            const QString path = parser.value(versionsOption);
+            tour->addDialog("KFileVersionDlg", QStringLiteral("versions.png"), [&window, path] {
+                window.sendCopyDataToPlugin(AtriumMessage::ShowFileVersions, path.toUtf8() + '\0',
+                    QStringLiteral("show the versions of %1 (copy-data 27)").arg(path));
+                return QString();
+            });
+        }
+        if (parser.isSet(settingsOption)) {
+            tour->addDialog("KSettingDlg", QStringLiteral("settings.png"), [frame] {
+                auto* button = frame->findChild<QAbstractButton*>(QStringLiteral("btnSetting"));
+                if (!button)
+                    return QStringLiteral("the title strip's settings button cannot be found");
+                // Queued: the dialog runs its own event loop, in which the tour goes on.
+                QMetaObject::invokeMethod(button, "click", Qt::QueuedConnection);
+                return QString();
+            });
+        }
+        QObject::connect(
+            tour, &KScreenshotTour::finished, &window, [tour, &window, &status](const QString& failure) {
+                for (const QString& written : tour->written())
+                    out() << "atrium: wrote " << written << Qt::endl;
+                if (!failure.isEmpty()) {
+                    err() << "atrium: " << failure << Qt::endl;
+                    status = 1;
+                }
+                window.close();
+            });
+        // The tour begins once the plug-in has reported its first cycle.
+        QObject::connect(&window, &KAtriumWindow::sigTotalBackups, tour, [tour] {
+            static bool started = false;
+            if (!started) {
+                started = true;
+                tour->start();
+            }
+        });
+        QTimer::singleShot(FirstCycleTimeoutMs, &window, [&window, &status] {
+            if (window.totalBackups() >= 0)
+                return;
+            err() << "atrium: the plug-in did not report a cycle within " << FirstCycleTimeoutMs / 1000
+                  << " s" << Qt::endl;
+            status = 1;
+            window.close();
+        });
+    }
+
+    const int exitCode = app.exec();
+    return status ? status : exitCode;
+}

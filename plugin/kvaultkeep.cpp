@@ -1,0 +1,104 @@
+#include "plugin/kvaultkeep.h"
+
+#include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/icons/kfileiconprovider.h"
+#include "Widgets/main/kmainwidget.h"
+#include "Widgets/tips/ktipmsgmanager.h"
+#include "core/kconfig.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kdiskfilemanager.h"
+#include "discovery/kfiletypemanager.h"
+#include "discovery/kledgerbase.h"
+#include "platform/kplatform.h"
+#include "storage/kdiskinfothread.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <atomic>
+
+namespace {
+
+// Whether the module's process-wide objects exist: from their making until their destruction.
+std::atomic<bool> g_objectsAlive { false };
+
+// Made as the library loads, before the process-wide objects, and so destroyed after them.
+struct KObjectsGone
+{
+    ~KObjectsGone() { g_objectsAlive = false; }
+} const g_objectsGone;
+
+// The module's process-wide objects, made in the order in which they depend on each other, so
+// that their destruction runs in the reverse order: the tip windows first, the engine (which
+// saves the database once more) after the threads that feed it, the platform's users before it.
+void makeModuleObjects()
+{
+    static const bool made = [] {
+        KPlatform::instance();
+        AtriumUserDataLogUtils::instance();
+        KConfig::instance();
+        KFileTypeManager::instance();
+        KLedgerbase::instance();
+        KFileIconProvider::instance();
+        KFileServiceManager::instance();
+        KDiskInfoThread::instance();
+        KDiskFileManager::instance();
+        KTipMsgManager::instance();
+        g_objectsAlive = true;
+        return true;
+    }();
+    Q_UNUSED(made)
+}
+
+// What the window handed to deleteLater() goes now: the host may unload the library before its
+// event loop runs again.
+void deleteDeferred()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+QWidget* createFrame()
+{
+    makeModuleObjects();
+    // A host that ends without unloading the library destroys the application before the
+    // library's objects: the windows and threads then go while it still exists.
+    qRemovePostRoutine(&KVaultkeepModule::shutDown);
+    qAddPostRoutine(&KVaultkeepModule::shutDown);
+    KMainWidget* window = KMainWidget::instance();
+    // Above its sibling windows, whether or not the host has shown it yet.
+    window->winId();
+    window->raise();
+    return window;
+}
+
+void releaseKVaultkeep()
+{
+    makeModuleObjects();
+    KFileServiceManager::instance()->saveDatabase();
+    delete KMainWidget::existingInstance();
+    deleteDeferred();
+}
+
+namespace KVaultkeepModule {
+
+void shutDown()
+{
+    if (!g_objectsAlive)
+        return;
+    qRemovePostRoutine(&KVaultkeepModule::shutDown);
+    delete KMainWidget::existingInstance();
+    KTipMsgManager::instance()->deleteWindows();
+    deleteDeferred();
+    // Both threads leave their waits at once, and a backup cycle between two files.
+    KDiskFileManager* scanner = KDiskFileManager::instance();
+    KDiskInfoThread* monitor = KDiskInfoThread::instance();
+    scanner->requestStop();
+    monitor->requestStop();
+    scanner->stopThread();
+    monitor->stopThread();
+}
+
+} // namespace KVaultkeepModule

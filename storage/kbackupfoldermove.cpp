@@ -1,0 +1,847 @@
+#include "storage/kbackupfoldermove.h"
+
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "platform/kfilelock.h"
+#include "platform/kfileops.h"
+#include "platform/kpaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+
+#include <atomic>
+
+namespace {
+
+using KFileTransfer::Error;
+
+std::atomic<bool> g_moveInProgress { false };
+
+const QString CopyingState = QStringLiteral("copying");
+const QString RemovingState = QStringLiteral("removing");
+
+// A file another program writes is tried again this often, this far apart, before the move
+// gives up on it.
+constexpr int BusyAttempts = 30;
+constexpr int BusyPauseMs = 100;
+// Backups that reach the old folder while it is being emptied are moved in further rounds.
+constexpr int RemovalRounds = 10;
+constexpr qint64 ReportIntervalMs = 40;
+
+QString separator()
+{
+    return QString(KPaths::nativeSeparator());
+}
+
+QString withoutTrailingSeparator(QString path)
+{
+    while (path.size() > 1 && path.endsWith(KPaths::nativeSeparator()))
+        path.chop(1);
+    return path;
+}
+
+QString parentOf(const QString& path)
+{
+    const QString trimmed = withoutTrailingSeparator(path);
+    const int at = trimmed.lastIndexOf(KPaths::nativeSeparator());
+    return at <= 0 ? separator() : trimmed.left(at);
+}
+
+QString nameOf(const QString& path)
+{
+    const QString trimmed = withoutTrailingSeparator(path);
+    return trimmed.mid(trimmed.lastIndexOf(KPaths::nativeSeparator()) + 1);
+}
+
+QString dataFolder()
+{
+    const QString folder = KCommon::joinPath(
+        KCommon::joinPath(KCommon::hostDataFolder(), QStringLiteral("App")), QStringLiteral("KVaultkeep"));
+    QDir().mkpath(folder);
+    return folder;
+}
+
+bool sameLink(const QString& first, const QString& second)
+{
+    return QFileInfo(first).symLinkTarget() == QFileInfo(second).symLinkTarget();
+}
+
+KBackupFolderMove::Problem problemOf(Error error)
+{
+    using Problem = KBackupFolderMove::Problem;
+    switch (error) {
+    case Error::None:
+        return Problem::None;
+    case Error::SourceUnreadable:
+        return Problem::SourceUnreadable;
+    case Error::SourceChanged:
+    case Error::SourceInUse:
+        return Problem::InUse;
+    case Error::TargetExists:
+        return Problem::Conflict;
+    case Error::NoSpace:
+        return Problem::NoSpace;
+    case Error::NotWritable:
+        return Problem::NotWritable;
+    case Error::TargetMissing:
+        return Problem::DestinationMissing;
+    case Error::NotMovable:
+        return Problem::NotMovable;
+    case Error::Other:
+        break;
+    }
+    return Problem::Other;
+}
+
+// The names in `folder`; a folder that is not there holds none. False when it cannot be read.
+bool namesIn(const QString& folder, QStringList* names)
+{
+    return KFileTransfer::entryNames(folder, names)
+        || KFileTransfer::entryStatus(folder).kind == KEntryStatus::Missing;
+}
+
+// Waits until no loop still writes backups into the folder the backup path pointed to before.
+void awaitBackupWriters()
+{
+    const std::unique_lock<std::shared_mutex> settled(KBackupFolderMove::backupWriters());
+}
+
+} // namespace
+
+// What the journal records of a running move.
+struct KBackupFolderMove::Journal
+{
+    enum Reading
+    {
+        Absent,
+        Unreadable,
+        Read
+    };
+
+    QString state;
+    bool rename = false;
+    QString sourceRoot;
+    QString destinationRoot;
+    bool destinationExisted = false;
+    QStringList present;
+
+    QByteArray toJson() const
+    {
+        QJsonObject object;
+        object.insert(QStringLiteral("state"), state);
+        object.insert(QStringLiteral("rename"), rename);
+        object.insert(QStringLiteral("sourceRoot"), sourceRoot);
+        object.insert(QStringLiteral("destinationRoot"), destinationRoot);
+        object.insert(QStringLiteral("destinationExisted"), destinationExisted);
+        object.insert(QStringLiteral("present"), QJsonArray::fromStringList(present));
+        return QJsonDocument(object).toJson();
+    }
+
+    static Reading read(Journal* journal)
+    {
+        QFile file(journalPath());
+        if (!file.exists())
+            return Absent;
+        if (!file.open(QIODevice::ReadOnly))
+            return Unreadable;
+        const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
+        journal->state = object.value(QStringLiteral("state")).toString();
+        journal->rename = object.value(QStringLiteral("rename")).toBool();
+        journal->sourceRoot = object.value(QStringLiteral("sourceRoot")).toString();
+        journal->destinationRoot = object.value(QStringLiteral("destinationRoot")).toString();
+        journal->destinationExisted = object.value(QStringLiteral("destinationExisted")).toBool();
+        const QJsonArray present = object.value(QStringLiteral("present")).toArray();
+        for (const QJsonValue& entry : present)
+            journal->present.append(entry.toString());
+        const bool known = journal->state == CopyingState || journal->state == RemovingState;
+        return known && !journal->sourceRoot.isEmpty() && !journal->destinationRoot.isEmpty() ? Read
+                                                                                              : Unreadable;
+    }
+};
+
+KBackupFolderMove::KBackupFolderMove(const QString& sourceRoot, const QString& destinationRoot)
+    : m_sourceRoot(sourceRoot)
+    , m_destinationRoot(destinationRoot)
+    , m_sourceFolder(folderOf(sourceRoot))
+    , m_destinationFolder(folderOf(destinationRoot))
+    , m_backupFolder(m_sourceFolder)
+{ }
+
+KBackupFolderMove::~KBackupFolderMove() = default;
+
+QString KBackupFolderMove::folderOf(const QString& root)
+{
+    if (root.isEmpty())
+        return QString();
+    return KCommon::joinPath(root, KCommon::backupFolderName() + KPaths::nativeSeparator());
+}
+
+QString KBackupFolderMove::journalPath()
+{
+    return KCommon::joinPath(dataFolder(), QStringLiteral("BackupMove.journal"));
+}
+
+QString KBackupFolderMove::lockPath()
+{
+    return KCommon::joinPath(dataFolder(), QStringLiteral("BackupMove.lock"));
+}
+
+QString KBackupFolderMove::temporaryPrefix()
+{
+    return QStringLiteral(".vkmove~");
+}
+
+std::shared_mutex& KBackupFolderMove::backupWriters()
+{
+    static std::shared_mutex writers;
+    return writers;
+}
+
+bool KBackupFolderMove::isMoveInProgress()
+{
+    return g_moveInProgress;
+}
+
+void KBackupFolderMove::prepare(const QString& sourceRoot, const QString& destinationRoot)
+{
+    if (sourceRoot.isEmpty() || destinationRoot.isEmpty() || sourceRoot == destinationRoot)
+        return;
+    const KFileLock lock(lockPath(), KFileLock::DontWait);
+    // A journal not yet settled is the one that counts; the next start settles it first.
+    if (!lock.isLocked() || QFile::exists(journalPath()))
+        return;
+    KBackupFolderMove move(sourceRoot, destinationRoot);
+    move.m_rename = KFileTransfer::sameFileSystem(move.m_sourceFolder, destinationRoot);
+    move.m_destinationExisted
+        = KFileTransfer::entryStatus(move.m_destinationFolder).kind == KEntryStatus::Folder;
+    if (move.m_destinationExisted)
+        move.listPresent(QString());
+    move.writeJournal(CopyingState);
+}
+
+std::unique_ptr<KFileLock> KBackupFolderMove::recoverInterruptedMove()
+{
+    std::unique_ptr<KFileLock> lock(new KFileLock(lockPath()));
+    settleJournal();
+    return lock;
+}
+
+bool KBackupFolderMove::settleJournal(KBackupFolderMove* next)
+{
+    Journal journal;
+    switch (Journal::read(&journal)) {
+    case Journal::Absent:
+        return true;
+    case Journal::Unreadable: {
+        // Journals are replaced whole, so only something else can have spoilt this one. It is
+        // kept aside to be looked at; nothing can be settled from it.
+        const QString aside = journalPath() + QStringLiteral(".unreadable");
+        QFile::remove(aside);
+        QFile::rename(journalPath(), aside);
+        return true;
+    }
+    case Journal::Read:
+        break;
+    }
+    // The record prepare() made for this very move, or one a process that died in its copying
+    // left: it tells what the destination held before, and the move goes on from there.
+    if (next && journal.state == CopyingState && journal.sourceRoot == next->m_sourceRoot
+        && journal.destinationRoot == next->m_destinationRoot) {
+        next->m_journalled = true;
+        next->m_destinationExisted = journal.destinationExisted;
+        next->m_present = QSet<QString>(journal.present.cbegin(), journal.present.cend());
+        return true;
+    }
+    KBackupFolderMove earlier(journal.sourceRoot, journal.destinationRoot);
+    earlier.recover(journal);
+    return !QFile::exists(journalPath());
+}
+
+void KBackupFolderMove::recover(const Journal& journal)
+{
+    m_rename = journal.rename;
+    m_destinationExisted = journal.destinationExisted;
+    m_present = QSet<QString>(journal.present.cbegin(), journal.present.cend());
+    if (journal.state == CopyingState) {
+        rollback();
+        return;
+    }
+    // Everything had reached the new folder: the move goes on. Without the new folder (its
+    // drive is gone) nothing can be finished; the journal waits for a later start.
+    if (KFileTransfer::entryStatus(m_destinationFolder).kind != KEntryStatus::Folder)
+        return;
+    pointBackupPathTo(m_destinationRoot);
+    m_backupFolder = m_destinationFolder;
+    removeSources();
+    QFile::remove(journalPath());
+}
+
+KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const Cancellation& cancelled)
+{
+    m_progress = progress;
+    m_cancelled = cancelled;
+    bool idle = false;
+    if (!g_moveInProgress.compare_exchange_strong(idle, true)) {
+        m_problem = Problem::Busy;
+        return Result::Busy;
+    }
+    struct InProgress
+    {
+        ~InProgress() { g_moveInProgress = false; }
+    } const inProgress;
+
+    const KFileLock lock(lockPath());
+    if (!lock.isLocked() || !settleJournal(this) || m_sourceFolder.isEmpty()
+        || m_destinationFolder.isEmpty()) {
+        fail(Problem::Other);
+        return Result::Failed;
+    }
+
+    const KEntryStatus source = KFileTransfer::entryStatus(m_sourceFolder);
+    const KEntryStatus destination = KFileTransfer::entryStatus(m_destinationFolder);
+    if (KFileTransfer::entryStatus(m_destinationRoot).kind != KEntryStatus::Folder) {
+        fail(Problem::DestinationMissing);
+        pointBackupPathTo(m_sourceRoot);
+        return Result::Failed;
+    }
+    const bool sameFolder = source.kind == KEntryStatus::Folder && destination.kind == KEntryStatus::Folder
+        && source.device == destination.device && source.inode == destination.inode;
+    if (sameFolder || source.kind == KEntryStatus::Missing) {
+        // Nothing to move.
+        m_backupFolder = m_destinationFolder;
+        pointBackupPathTo(m_destinationRoot);
+        return Result::Moved;
+    }
+    const QString from = QDir::cleanPath(m_sourceFolder) + QLatin1Char('/');
+    const QString to = QDir::cleanPath(m_destinationFolder) + QLatin1Char('/');
+    if (source.kind != KEntryStatus::Folder || from.startsWith(to) || to.startsWith(from)) {
+        fail(source.kind != KEntryStatus::Folder ? Problem::SourceUnreadable : Problem::Nested);
+        pointBackupPathTo(m_sourceRoot);
+        return Result::Failed;
+    }
+
+    if (destination.kind != KEntryStatus::Missing && destination.kind != KEntryStatus::Folder) {
+        fail(Problem::Conflict);
+        pointBackupPathTo(m_sourceRoot);
+        return Result::Failed;
+    }
+
+    m_rename = KFileTransfer::sameFileSystem(m_sourceFolder, m_destinationRoot);
+    const bool destinationThere = destination.kind == KEntryStatus::Folder;
+    // A folder renamed whole copies nothing, so it has no bytes to report.
+    const bool wholeFolder = m_rename && !destinationThere;
+    if (!wholeFolder)
+        m_total = quint64(KCommon::folderSize(m_sourceFolder, false));
+    if (!m_journalled) {
+        m_destinationExisted = destinationThere;
+        if (m_destinationExisted)
+            listPresent(QString());
+        if (!writeJournal(CopyingState)) {
+            fail(Problem::Other);
+            pointBackupPathTo(m_sourceRoot);
+            return Result::Failed;
+        }
+    }
+
+    // A same-named file with other content at the destination stops the move before anything
+    // is copied.
+    bool moved = !destinationThere || findConflicts(QString());
+    bool renamedWhole = false;
+    if (moved && wholeFolder) {
+        const Error renamed = KFileTransfer::renameNoReplace(
+            withoutTrailingSeparator(m_sourceFolder), withoutTrailingSeparator(m_destinationFolder));
+        if (renamed == Error::None) {
+            m_renamedIn << parentOf(m_sourceFolder) << parentOf(m_destinationFolder);
+            renamedWhole = true;
+        } else if (renamed == Error::TargetExists) {
+            // A backup created the new folder meanwhile: move entry by entry.
+            m_total = quint64(KCommon::folderSize(m_sourceFolder, false));
+            moved = transferFolder(QString());
+        } else {
+            moved = check(renamed, QString());
+        }
+    } else if (moved) {
+        moved = check(KFileTransfer::makeFolder(m_destinationFolder), QString()) && transferFolder(QString());
+    }
+    if (m_progress && m_total > 0)
+        m_progress(m_total, qMin(m_moved, m_total));
+    if (moved) {
+        syncMoved();
+        // From here on the move only goes forward, also after a crash. A folder renamed whole
+        // leaves nothing to remove; should the process end before the backup path points to
+        // it, the next start renames it back.
+        if (!renamedWhole && !writeJournal(RemovingState)) {
+            moved = false;
+            fail(Problem::Other);
+        }
+    }
+    if (!moved) {
+        rollback();
+        return Result::Failed;
+    }
+    finish();
+    return Result::Moved;
+}
+
+void KBackupFolderMove::finish()
+{
+    pointBackupPathTo(m_destinationRoot);
+    m_backupFolder = m_destinationFolder;
+    awaitBackupWriters();
+    removeSources();
+    // Whatever stayed in the old folder is a second copy of a moved backup, or content another
+    // program changed after it was copied; both are left where they are.
+    m_problem = Problem::None;
+    m_problemEntry.clear();
+    QFile::remove(journalPath());
+}
+
+void KBackupFolderMove::removeSources()
+{
+    for (int round = 0; round < RemovalRounds; ++round) {
+        removeSources(QString());
+        if (KFileTransfer::removeEmptyFolder(withoutTrailingSeparator(m_sourceFolder)))
+            return;
+    }
+}
+
+bool KBackupFolderMove::writeJournal(const QString& state) const
+{
+    Journal journal;
+    journal.state = state;
+    journal.rename = m_rename;
+    journal.sourceRoot = m_sourceRoot;
+    journal.destinationRoot = m_destinationRoot;
+    journal.destinationExisted = m_destinationExisted;
+    journal.present = QStringList(m_present.cbegin(), m_present.cend());
+    return KFileOps::replaceFile(journalPath(), journal.toJson());
+}
+
+void KBackupFolderMove::fail(Problem problem, const QString& entry)
+{
+    if (m_problem != Problem::None)
+        return; // the first problem is the one to tell
+    m_problem = problem;
+    m_problemEntry = entry;
+}
+
+bool KBackupFolderMove::check(Error error, const QString& entry)
+{
+    if (error == Error::None)
+        return true;
+    // A source that went meanwhile leaves nothing to move.
+    if ((error == Error::SourceUnreadable || error == Error::TargetMissing)
+        && KFileTransfer::entryStatus(sourcePath(entry)).kind == KEntryStatus::Missing) {
+        return true;
+    }
+    if (KFileTransfer::entryStatus(m_destinationRoot).kind != KEntryStatus::Folder)
+        fail(Problem::DestinationMissing, entry);
+    else
+        fail(problemOf(error), entry);
+    return false;
+}
+
+void KBackupFolderMove::listPresent(const QString& relative)
+{
+    QStringList names;
+    KFileTransfer::entryNames(destinationPath(relative), &names);
+    for (const QString& name : qAsConst(names)) {
+        const QString entry = childOf(relative, name);
+        m_present.insert(entry);
+        if (KFileTransfer::entryStatus(destinationPath(entry)).kind == KEntryStatus::Folder)
+            listPresent(entry);
+    }
+}
+
+bool KBackupFolderMove::findConflicts(const QString& relative)
+{
+    QStringList names;
+    KFileTransfer::entryNames(sourcePath(relative), &names);
+    for (const QString& name : qAsConst(names)) {
+        const QString entry = childOf(relative, name);
+        if (!m_present.contains(entry) || isTemporary(entry))
+            continue;
+        const KEntryStatus source = KFileTransfer::entryStatus(sourcePath(entry));
+        const KEntryStatus target = KFileTransfer::entryStatus(destinationPath(entry));
+        if (source.kind == KEntryStatus::Folder && target.kind == KEntryStatus::Folder) {
+            if (!findConflicts(entry))
+                return false;
+            continue;
+        }
+        const bool same = source.kind == target.kind
+            && ((source.kind == KEntryStatus::File && source.size == target.size
+                    && KFileTransfer::sameContent(sourcePath(entry), destinationPath(entry)))
+                || (source.kind == KEntryStatus::SymLink
+                    && sameLink(sourcePath(entry), destinationPath(entry))));
+        if (!same) {
+            fail(Problem::Conflict, entry);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool KBackupFolderMove::transferFolder(const QString& relative)
+{
+    QStringList names;
+    if (!KFileTransfer::entryNames(sourcePath(relative), &names))
+        return check(Error::SourceUnreadable, relative);
+    for (const QString& name : qAsConst(names)) {
+        if (m_cancelled && m_cancelled()) {
+            fail(Problem::Cancelled);
+            return false;
+        }
+        const QString entry = childOf(relative, name);
+        if (isTemporary(entry))
+            continue;
+        if (!transferEntry(entry, KFileTransfer::entryStatus(sourcePath(entry))))
+            return false;
+    }
+    return true;
+}
+
+bool KBackupFolderMove::transferEntry(const QString& relative, const KEntryStatus& source)
+{
+    const QString from = sourcePath(relative);
+    const QString to = destinationPath(relative);
+    const KEntryStatus target = KFileTransfer::entryStatus(to);
+    switch (source.kind) {
+    case KEntryStatus::Missing:
+        return true;
+    case KEntryStatus::File:
+        return transferFile(relative, source);
+    case KEntryStatus::Folder:
+        if (target.kind == KEntryStatus::Missing && m_rename) {
+            const qint64 bytes = KCommon::folderSize(from, false);
+            const Error renamed = KFileTransfer::renameNoReplace(from, to);
+            if (renamed == Error::None) {
+                m_renamedIn << parentOf(from) << parentOf(to);
+                advance(bytes);
+                return true;
+            }
+            if (renamed != Error::TargetExists)
+                return check(renamed, relative);
+        }
+        if (target.kind == KEntryStatus::Missing || target.kind == KEntryStatus::Folder)
+            return check(KFileTransfer::makeFolder(to), relative) && transferFolder(relative);
+        break;
+    case KEntryStatus::SymLink:
+        if (target.kind == KEntryStatus::SymLink && sameLink(from, to))
+            return true;
+        if (target.kind == KEntryStatus::Missing) {
+            if (!m_rename)
+                return check(KFileTransfer::copySymLink(from, to), relative);
+            const Error renamed = KFileTransfer::renameNoReplace(from, to);
+            m_renamedIn << parentOf(from) << parentOf(to);
+            return check(renamed, relative);
+        }
+        break;
+    case KEntryStatus::Other:
+        fail(Problem::NotMovable, relative);
+        return false;
+    }
+    fail(Problem::Conflict, relative);
+    return false;
+}
+
+bool KBackupFolderMove::transferFile(const QString& relative, const KEntryStatus& source)
+{
+    const QString from = sourcePath(relative);
+    const QString to = destinationPath(relative);
+    const KEntryStatus target = KFileTransfer::entryStatus(to);
+    if (target.kind != KEntryStatus::Missing) {
+        // The same content already there counts as moved; anything else is not ours to replace.
+        if (target.kind == KEntryStatus::File && target.size == source.size
+            && KFileTransfer::sameContent(from, to)) {
+            m_copied.insert(relative, source);
+            advance(source.size);
+            return true;
+        }
+        fail(Problem::Conflict, relative);
+        return false;
+    }
+    if (m_rename) {
+        const Error renamed = KFileTransfer::renameNoReplace(from, to);
+        if (renamed == Error::None) {
+            m_renamedIn << parentOf(from) << parentOf(to);
+            advance(source.size);
+        }
+        return check(renamed, relative);
+    }
+    KEntryStatus matched;
+    const Error copied = copyInto(from, to, &matched);
+    if (copied == Error::None) {
+        m_copied.insert(relative, matched);
+        advance(matched.size);
+    }
+    return check(copied, relative);
+}
+
+Error KBackupFolderMove::copyInto(const QString& from, const QString& to, KEntryStatus* matched) const
+{
+    // Written aside and renamed into place once it matches, so that a copy under its final name
+    // is always whole.
+    const QString aside = temporaryFor(to);
+    KFileTransfer::removeFile(aside);
+    Error copied = Error::None;
+    for (int attempt = 0; attempt < BusyAttempts; ++attempt) {
+        copied = KFileTransfer::copyFileVerified(from, aside, matched);
+        if (copied != Error::SourceChanged && copied != Error::SourceInUse)
+            break;
+        if (m_cancelled && m_cancelled())
+            break;
+        QThread::msleep(BusyPauseMs);
+    }
+    if (copied == Error::None)
+        copied = KFileTransfer::renameNoReplace(aside, to);
+    if (copied != Error::None)
+        KFileTransfer::removeFile(aside);
+    return copied;
+}
+
+void KBackupFolderMove::advance(qint64 bytes)
+{
+    m_moved += quint64(qMax<qint64>(0, bytes));
+    if (!m_progress || m_total == 0)
+        return;
+    if (m_sinceReport.isValid() && m_sinceReport.elapsed() < ReportIntervalMs && m_moved < m_total)
+        return;
+    m_sinceReport.start();
+    m_progress(m_total, qMin(m_moved, m_total));
+}
+
+bool KBackupFolderMove::removeSources(const QString& relative)
+{
+    QStringList names;
+    if (!namesIn(sourcePath(relative), &names))
+        return false;
+    bool cleared = true;
+    for (const QString& name : qAsConst(names)) {
+        const QString entry = childOf(relative, name);
+        const QString from = sourcePath(entry);
+        if (isTemporary(entry)) {
+            KFileTransfer::removeFile(from);
+            continue;
+        }
+        const KEntryStatus source = KFileTransfer::entryStatus(from);
+        const KEntryStatus target = KFileTransfer::entryStatus(destinationPath(entry));
+        switch (source.kind) {
+        case KEntryStatus::Missing:
+            break;
+        case KEntryStatus::Folder:
+            if (target.kind == KEntryStatus::Missing)
+                KFileTransfer::makeFolder(destinationPath(entry));
+            cleared = removeSources(entry) && KFileTransfer::removeEmptyFolder(from) && cleared;
+            break;
+        case KEntryStatus::File:
+            cleared = settleSourceFile(entry) && cleared;
+            break;
+        case KEntryStatus::SymLink:
+            if (target.kind == KEntryStatus::Missing && !transferEntry(entry, source)) {
+                cleared = false;
+                break;
+            }
+            if (KFileTransfer::entryStatus(from).kind == KEntryStatus::SymLink) {
+                const bool same = sameLink(from, destinationPath(entry));
+                cleared = same && KFileTransfer::removeFile(from) && cleared;
+            }
+            break;
+        case KEntryStatus::Other:
+            cleared = false;
+            break;
+        }
+    }
+    return cleared;
+}
+
+bool KBackupFolderMove::settleSourceFile(const QString& relative)
+{
+    const QString from = sourcePath(relative);
+    const QString to = destinationPath(relative);
+    for (int attempt = 0; attempt < BusyAttempts; ++attempt) {
+        const KEntryStatus source = KFileTransfer::entryStatus(from);
+        if (source.kind == KEntryStatus::Missing)
+            return true;
+        if (KFileTransfer::entryStatus(to).kind == KEntryStatus::Missing) {
+            // A backup that reached the old folder after the copying: it moves now, and its
+            // copy is on disk before the original goes.
+            if (!transferFile(relative, source))
+                return false;
+            if (m_rename)
+                return true;
+            KFileTransfer::syncFile(to);
+        }
+        KEntryStatus expected = m_copied.value(relative);
+        if (!expected.isSameState(source)) {
+            // Not copied by this move, or changed since: only the same content may go.
+            if (!KFileTransfer::sameContent(from, to))
+                return false;
+            expected = source;
+        }
+        switch (KFileTransfer::removeUnchanged(from, expected)) {
+        case Error::None:
+            return true;
+        case Error::SourceInUse:
+            QThread::msleep(BusyPauseMs);
+            break;
+        case Error::SourceChanged:
+            m_copied.remove(relative);
+            break;
+        default:
+            return false;
+        }
+    }
+    return false;
+}
+
+bool KBackupFolderMove::rollback()
+{
+    m_backupFolder = m_sourceFolder;
+    pointBackupPathTo(m_sourceRoot);
+    awaitBackupWriters();
+    bool settled = KFileTransfer::makeFolder(m_sourceFolder) == Error::None;
+    bool copiedBack = false;
+    settled = settled && bringBack(QString(), &copiedBack);
+    if (copiedBack)
+        KFileOps::syncFileSystem(m_sourceFolder);
+    if (m_rename)
+        syncMoved();
+    settled = takeAwayCopies(QString()) && settled;
+    if (!m_destinationExisted)
+        KFileTransfer::removeEmptyFolder(withoutTrailingSeparator(m_destinationFolder));
+    // A journal that could not be settled stays for the next start to try again.
+    if (settled)
+        QFile::remove(journalPath());
+    return settled;
+}
+
+bool KBackupFolderMove::bringBack(const QString& relative, bool* copiedBack)
+{
+    QStringList names;
+    if (!namesIn(destinationPath(relative), &names))
+        return false;
+    bool settled = true;
+    for (const QString& name : qAsConst(names)) {
+        const QString entry = childOf(relative, name);
+        const QString from = destinationPath(entry);
+        const QString to = sourcePath(entry);
+        const KEntryStatus there = KFileTransfer::entryStatus(from);
+        if (isTemporary(entry)) {
+            if (!m_present.contains(entry))
+                KFileTransfer::removeFile(from);
+            continue;
+        }
+        if (there.kind == KEntryStatus::Folder) {
+            const KEntryStatus here = KFileTransfer::entryStatus(to);
+            if (here.kind == KEntryStatus::Missing && m_rename && !m_present.contains(entry)) {
+                const Error renamed = KFileTransfer::renameNoReplace(from, to);
+                m_renamedIn << parentOf(from) << parentOf(to);
+                settled = renamed == Error::None && settled;
+                continue;
+            }
+            settled = KFileTransfer::makeFolder(to) == Error::None && bringBack(entry, copiedBack) && settled;
+            continue;
+        }
+        // Only what the old folder lacks comes back: files the move renamed, and backups made
+        // into the new folder while the move ran.
+        if (m_present.contains(entry) || KFileTransfer::entryStatus(to).kind != KEntryStatus::Missing)
+            continue;
+        Error moved = Error::Other;
+        if (m_rename) {
+            moved = KFileTransfer::renameNoReplace(from, to);
+            m_renamedIn << parentOf(from) << parentOf(to);
+        } else if (there.kind == KEntryStatus::SymLink) {
+            moved = KFileTransfer::copySymLink(from, to);
+        } else if (there.kind == KEntryStatus::File) {
+            moved = copyInto(from, to, nullptr);
+        }
+        if (moved == Error::None && !m_rename)
+            *copiedBack = true;
+        settled = moved == Error::None && settled;
+    }
+    return settled;
+}
+
+bool KBackupFolderMove::takeAwayCopies(const QString& relative)
+{
+    QStringList names;
+    if (!namesIn(destinationPath(relative), &names))
+        return false;
+    bool settled = true;
+    for (const QString& name : qAsConst(names)) {
+        const QString entry = childOf(relative, name);
+        const QString there = destinationPath(entry);
+        const QString here = sourcePath(entry);
+        const KEntryStatus copy = KFileTransfer::entryStatus(there);
+        if (copy.kind == KEntryStatus::Folder) {
+            settled = takeAwayCopies(entry) && settled;
+            if (!m_present.contains(entry))
+                KFileTransfer::removeEmptyFolder(there);
+            continue;
+        }
+        if (m_present.contains(entry))
+            continue;
+        const KEntryStatus original = KFileTransfer::entryStatus(here);
+        if (original.kind == KEntryStatus::Missing) {
+            settled = false; // it could not be brought back: it stays
+            continue;
+        }
+        // A copy this move made, or one just brought back: the old folder holds the same.
+        const bool same = copy.kind == original.kind
+            && ((copy.kind == KEntryStatus::File && KFileTransfer::sameContent(here, there))
+                || (copy.kind == KEntryStatus::SymLink && sameLink(here, there)));
+        if (same)
+            KFileTransfer::removeFile(there);
+    }
+    return settled;
+}
+
+void KBackupFolderMove::pointBackupPathTo(const QString& root) const
+{
+    KConfig* config = KConfig::instance();
+    // Usually the settings dialog has stored it already; the settings are rewritten only when
+    // they change, but they are on disk before the move goes on in either case.
+    if (config->backUpPath() != root)
+        config->setBackUpPath(root);
+    KFileTransfer::syncFile(config->filePath());
+}
+
+void KBackupFolderMove::syncMoved() const
+{
+    if (!m_rename) {
+        KFileOps::syncFileSystem(m_destinationFolder);
+        return;
+    }
+    for (const QString& folder : m_renamedIn)
+        KFileTransfer::syncFolder(folder);
+}
+
+QString KBackupFolderMove::sourcePath(const QString& relative) const
+{
+    return relative.isEmpty() ? m_sourceFolder : m_sourceFolder + relative;
+}
+
+QString KBackupFolderMove::destinationPath(const QString& relative) const
+{
+    return relative.isEmpty() ? m_destinationFolder : m_destinationFolder + relative;
+}
+
+QString KBackupFolderMove::childOf(const QString& relative, const QString& name)
+{
+    return relative.isEmpty() ? name : relative + separator() + name;
+}
+
+QString KBackupFolderMove::temporaryFor(const QString& path)
+{
+    return parentOf(path) + separator() + temporaryPrefix() + nameOf(path);
+}
+
+bool KBackupFolderMove::isTemporary(const QString& relative)
+{
+    return nameOf(relative).startsWith(temporaryPrefix());
+}

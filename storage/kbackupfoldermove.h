@@ -1,0 +1,161 @@
+#pragma once
+
+#include "platform/kfiletransfer.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <shared_mutex>
+
+class KFileLock;
+
+// Moves the backup folder from one backup path to another without ever losing a backup.
+//
+// Within one file system the folder is renamed. Between file systems every entry is copied,
+// read back and compared, keeping its modification time and permissions; a file already at the
+// destination with the same content counts as moved. Only when every entry has moved does the
+// backup path point to the new folder and the old one go. When anything cannot be moved, what
+// was copied is taken away again, backups made into the new folder meanwhile are brought back,
+// and the backup path points to the old folder.
+//
+// A journal beside the protection database records each move while it runs. A process that
+// dies in the middle leaves it behind, and the next start (recoverInterruptedMove(), before
+// the database is loaded) finishes the move when everything had been copied, or else undoes it.
+// Moves and that recovery hold a lock shared by every process of the user.
+class KBackupFolderMove
+{
+public:
+    enum class Result
+    {
+        Moved,
+        Failed,
+        Busy // another move of this process is running; nothing was done
+    };
+
+    // Why a move failed; the user is told.
+    enum class Problem
+    {
+        None,
+        Busy,
+        Conflict, // a same-named entry with other content at the destination
+        NoSpace,
+        NotWritable,
+        DestinationMissing,
+        SourceUnreadable,
+        InUse, // another program keeps writing a backup file
+        NotMovable, // a device, a pipe or a socket in the backup folder
+        Nested, // one folder lies inside the other
+        Cancelled,
+        Other
+    };
+
+    KBackupFolderMove(const QString& sourceRoot, const QString& destinationRoot);
+    ~KBackupFolderMove();
+
+    // Bytes of all files, bytes moved so far.
+    using Progress = std::function<void(quint64 total, quint64 moved)>;
+    // Asked between entries while copying; true abandons the move, which is then undone.
+    using Cancellation = std::function<bool()>;
+
+    Result run(const Progress& progress = {}, const Cancellation& cancelled = {});
+
+    // After run(): the folder that holds the backups, where the backup path now points.
+    QString backupFolder() const { return m_backupFolder; }
+    Problem problem() const { return m_problem; }
+    // The entry the problem concerns, relative to the backup folder; may be empty.
+    QString problemEntry() const { return m_problemEntry; }
+
+    // The backup folder under the backup path `root`, with a trailing separator.
+    static QString folderOf(const QString& root);
+    static QString journalPath();
+    static QString lockPath();
+
+    // Records, before the backup path changes from `sourceRoot` to `destinationRoot`, that the
+    // backups are about to move: should the process end before the move has begun, the next
+    // start points the backup path back to where they are. Does nothing while a move runs; that
+    // move sets the backup path itself when it ends.
+    static void prepare(const QString& sourceRoot, const QString& destinationRoot);
+
+    // Finishes or undoes a move that a process which died left behind, so that the database
+    // about to be loaded finds every copy where the backup path points. The returned lock keeps
+    // moves out until the caller has loaded the database.
+    static std::unique_ptr<KFileLock> recoverInterruptedMove();
+
+    // Held shared by every loop that writes new backup copies into the folder it read from the
+    // settings. A move takes it exclusively, for a moment, after changing the backup path: once
+    // it has it, no backup can still go to the folder the path pointed to before.
+    static std::shared_mutex& backupWriters();
+
+    static bool isMoveInProgress();
+
+    // The name prefix of the copies being written; never a backup's name.
+    static QString temporaryPrefix();
+
+private:
+    struct Journal;
+
+    // Settles a journal a process that died left behind; false when it could not be settled. A
+    // journal of the copying of `next`'s own move is taken over by it instead.
+    static bool settleJournal(KBackupFolderMove* next = nullptr);
+    void recover(const Journal& journal);
+    bool writeJournal(const QString& state) const;
+    void fail(Problem problem, const QString& entry = QString());
+    bool check(KFileTransfer::Error error, const QString& entry);
+
+    void listPresent(const QString& relative);
+    bool findConflicts(const QString& relative);
+    bool transferFolder(const QString& relative);
+    bool transferEntry(const QString& relative, const KEntryStatus& source);
+    bool transferFile(const QString& relative, const KEntryStatus& source);
+    KFileTransfer::Error copyInto(const QString& from, const QString& to, KEntryStatus* matched) const;
+    void advance(qint64 bytes);
+
+    void finish();
+    void removeSources();
+    bool removeSources(const QString& relative);
+    bool settleSourceFile(const QString& relative);
+    bool rollback();
+    bool bringBack(const QString& relative, bool* copiedBack);
+    bool takeAwayCopies(const QString& relative);
+
+    void pointBackupPathTo(const QString& root) const;
+    void syncMoved() const;
+    QString sourcePath(const QString& relative) const;
+    QString destinationPath(const QString& relative) const;
+    static QString childOf(const QString& relative, const QString& name);
+    static QString temporaryFor(const QString& path);
+    static bool isTemporary(const QString& relative);
+
+    const QString m_sourceRoot;
+    const QString m_destinationRoot;
+    const QString m_sourceFolder;
+    const QString m_destinationFolder;
+    bool m_rename = false;
+    bool m_destinationExisted = false;
+    // The journal on disk already records this move's copying.
+    bool m_journalled = false;
+    // What the destination folder held before the move, relative paths: never taken away.
+    QSet<QString> m_present;
+    // Each file copied, with the state of the source the copy matches.
+    QHash<QString, KEntryStatus> m_copied;
+    // Folders whose entries were renamed, written to disk before the old folder goes.
+    QSet<QString> m_renamedIn;
+
+    Progress m_progress;
+    Cancellation m_cancelled;
+    quint64 m_total = 0;
+    quint64 m_moved = 0;
+    QElapsedTimer m_sinceReport;
+
+    QString m_backupFolder;
+    Problem m_problem = Problem::None;
+    QString m_problemEntry;
+
+    KBackupFolderMove(const KBackupFolderMove&) = delete;
+    KBackupFolderMove& operator=(const KBackupFolderMove&) = delete;
+};

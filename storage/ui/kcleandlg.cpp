@@ -1,0 +1,73 @@
+#include "storage/ui/kcleandlg.h"
+
+#include "AtriumCommon/atriumuserdatalogutils.h"
+#include "core/kcommon.h"
+#include "core/kfileservicemanager.h"
+#include "ui_kcleandlg.h"
+
+namespace {
+
+const QString Nothing = QStringLiteral("0B");
+const QString CleanPage = QStringLiteral("清理界面");
+const QString Product = QStringLiteral("Vaultkeep");
+
+} // namespace
+
+KCleanDlg::KCleanDlg(QWidget* parent)
+    : KDialogBaseWidget(parent)
+    , m_ui(new Ui::KCleanDlg)
+{
+    m_ui->setupUi(this);
+    setFixedSize(size());
+    const QString background = KCommon::skinImagePath(QStringLiteral("按扭背景.png"));
+    for (KCustomButton* button : { m_ui->btnCleanAll, m_ui->btnCleanBefore, m_ui->btnClose })
+        button->setPicName(background, 4);
+
+    connect(m_ui->btnCleanAll, &QPushButton::clicked, this, &KCleanDlg::onCleanAll);
+    connect(m_ui->btnCleanBefore, &QPushButton::clicked, this, &KCleanDlg::onCleanBefore);
+    connect(m_ui->btnClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(this, &KCleanDlg::sigGetBackedFilesSize, this, &KCleanDlg::onGetBackedFilesSize,
+        Qt::QueuedConnection);
+    setTitle(QStringLiteral("清除"));
+    emit sigGetBackedFilesSize();
+}
+
+KCleanDlg::~KCleanDlg() = default;
+
+void KCleanDlg::showSizes()
+{
+    const KFileServiceManager* service = KFileServiceManager::instance();
+    const QString total = KCommon::formatSize(service->totalBackupSize());
+    m_ui->lblCacheSize->setText(total);
+    m_ui->lblCleanAllSize->setText(total);
+    m_ui->lblCleanBeforeSize->setText(KCommon::formatSize(service->backupSizeBeforeToday()));
+    if (m_ui->lblCleanAllSize->text() == Nothing)
+        m_ui->btnCleanAll->setEnabled(false);
+    if (m_ui->lblCleanBeforeSize->text() == Nothing)
+        m_ui->btnCleanBefore->setEnabled(false);
+}
+
+void KCleanDlg::onGetBackedFilesSize()
+{
+    showSizes();
+}
+
+void KCleanDlg::onCleanBefore()
+{
+    KFileServiceManager* service = KFileServiceManager::instance();
+    service->cleanBeforeToday();
+    showSizes();
+    emit service->sigUpdate();
+    writeManualTrace(QStringLiteral("清理今天之前备份"), CleanPage, Product);
+}
+
+void KCleanDlg::onCleanAll()
+{
+    KFileServiceManager* service = KFileServiceManager::instance();
+    service->cleanAll();
+    // Whatever no record lists goes too.
+    KCommon::clearFolder(KCommon::backupDirectory());
+    onGetBackedFilesSize();
+    emit service->sigUpdate();
+    writeManualTrace(QStringLiteral("全部清理"), CleanPage, Product);
+}

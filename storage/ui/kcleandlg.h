@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Widgets/dialogs/kdialogbasewidget.h"
+
+#include <QScopedPointer>
+
+namespace Ui {
+class KCleanDlg;
+}
+
+// Frees space in the backup folder in one step: shows what all backups take and what those
+// made before today take, and deletes either set. The sizes are computed once the dialog shows.
+class KCleanDlg : public KDialogBaseWidget
+{
+    Q_OBJECT
+
+public:
+    explicit KCleanDlg(QWidget* parent = nullptr);
+    ~KCleanDlg() override;
+
+signals:
+    void sigGetBackedFilesSize();
+
+public slots:
+    void onCleanAll();
+    void onCleanBefore();
+    void onGetBackedFilesSize();
+
+private:
+    void showSizes();
+
+    QScopedPointer<Ui::KCleanDlg> m_ui;
+    Q_DISABLE_COPY(KCleanDlg)
+};

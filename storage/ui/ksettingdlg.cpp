@@ -1,0 +1,182 @@
+#include "storage/ui/ksettingdlg.h"
+
+#include "AtriumCommon/atriumuserdatalogutils.h"
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kdiskfilemanager.h"
+#include "platform/kpaths.h"
+#include "storage/kbackupfoldermove.h"
+#include "storage/ui/kcleandlg.h"
+#include "ui_ksettingdlg.h"
+
+#include <QDoubleValidator>
+#include <QKeyEvent>
+
+#include <limits>
+
+namespace {
+
+constexpr double BytesPerGiB = 1024.0 * 1024.0 * 1024.0;
+// Drives with this much free space or less are marked as short of room.
+constexpr quint32 ShortOfRoomMiB = 150;
+
+const QString SettingsPage = QStringLiteral("设置对话框");
+const QString Product = QStringLiteral("Vaultkeep");
+
+} // namespace
+
+KSettingDlg::KSettingDlg(QWidget* parent)
+    : KDialogBaseWidget(parent)
+    , m_ui(new Ui::KSettingDlg)
+{
+    m_ui->setupUi(this);
+    setFixedSize(size());
+    const QString background = KCommon::skinImagePath(QStringLiteral("按扭背景.png"));
+    for (KCustomButton* button : { m_ui->btnQuickClean, m_ui->btnOk, m_ui->btnCancel })
+        button->setPicName(background, 4);
+    m_ui->cbxSavePath->setStyleSheet(
+        QStringLiteral(
+            "QComboBox{border:1px solid gray;font:bold;}QComboBox QAbstractItemView::item{height:28px;}"
+            "QComboBox::down-arrow{image:url(%1);}QComboBox::down-arrow:hover{image:url(%2);}"
+            "QComboBox::drop-down{border:0px;}")
+            .arg(KCommon::skinImagePath(QStringLiteral("下拉菜单三角.png")),
+                KCommon::skinImagePath(QStringLiteral("下拉菜单三角-鼠标移上去.png"))));
+
+    connect(m_ui->cbxSavePath, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+        &KSettingDlg::onSavePathIndexChanged);
+    connect(m_ui->editTipSize, &QLineEdit::textChanged, this, &KSettingDlg::onInputChanged);
+    connect(m_ui->chkTipSize, &QCheckBox::stateChanged, this, &KSettingDlg::onCBoxStateChanged);
+    connect(m_ui->btnCancel, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_ui->btnOk, &QPushButton::clicked, this, &KSettingDlg::onSave);
+    connect(m_ui->editTipSize, &QLineEdit::returnPressed, this, &KSettingDlg::onSave);
+    connect(m_ui->btnQuickClean, &QPushButton::clicked, this, &KSettingDlg::onShowCreanDlg);
+    connect(this, &KSettingDlg::sigGetBackedFilesSize, this, &KSettingDlg::onGetBackedFilesSize,
+        Qt::QueuedConnection);
+    initialise();
+    setTitle(QStringLiteral("设置"));
+    emit sigGetBackedFilesSize();
+}
+
+KSettingDlg::~KSettingDlg() = default;
+
+void KSettingDlg::initialise()
+{
+    KConfig* config = KConfig::instance();
+    const bool reminder = config->tipSizeEnabled();
+    m_ui->chkTipSize->setChecked(reminder);
+    m_ui->editTipSize->setEnabled(reminder);
+    m_ui->chkAutoClean->setChecked(config->autoClean7Days());
+
+    const QString systemRoot = KCommon::systemDriveRoot();
+    const QList<KDriveRecord> drives = KCommon::drives();
+    for (const KDriveRecord& drive : drives) {
+        const QString freeGiB = QString::number(drive.freeMiB * (1.0 / 1024), 'f', 1);
+        QString suffix;
+        if (!systemRoot.isEmpty() && drive.root == systemRoot)
+            suffix = QStringLiteral(" (系统盘，不建议使用)");
+        else if (drive.freeMiB <= ShortOfRoomMiB)
+            suffix = QStringLiteral("(不足)");
+        else
+            suffix = QStringLiteral("(充足)");
+        m_freeGiB.insert(drive.root, freeGiB);
+        m_ui->cbxSavePath->addItem(KPaths::driveShortName(drive.root) + QStringLiteral("盘  ") + freeGiB
+                + QStringLiteral("G") + QStringLiteral("空闲%1").arg(suffix),
+            drive.root);
+    }
+    const QString backupPath = config->backUpPath();
+    m_ui->cbxSavePath->setCurrentIndex(m_ui->cbxSavePath->findData(backupPath));
+
+    m_ui->editTipSize->setText(QString::number(config->tipSize() * (1.0 / BytesPerGiB), 'f', 1));
+    m_ui->lblTipRange->setText(
+        QStringLiteral("(0.5G-%1G)").arg(m_freeGiB.value(m_ui->cbxSavePath->currentData().toString())));
+
+    auto* validator = new QDoubleValidator(0.0, m_freeGiB.value(backupPath).toDouble(), 1, m_ui->editTipSize);
+    validator->setNotation(QDoubleValidator::StandardNotation);
+    // The same decimal point the text is read with, whatever the user's locale.
+    validator->setLocale(QLocale::c());
+    m_ui->editTipSize->setValidator(validator);
+    m_ui->editTipSize->setFocus();
+}
+
+void KSettingDlg::onGetBackedFilesSize()
+{
+    m_ui->lblBackedSize->setText(KCommon::formatSize(KFileServiceManager::instance()->totalBackupSize()));
+}
+
+void KSettingDlg::onShowCreanDlg()
+{
+    writeManualTrace(QStringLiteral("打开快速清理对话框"), SettingsPage, Product);
+    KCleanDlg dialog(this);
+    dialog.exec();
+    onGetBackedFilesSize();
+}
+
+void KSettingDlg::onSavePathIndexChanged(int index)
+{
+    m_ui->btnOk->setEnabled(true);
+    const QString root = m_ui->cbxSavePath->itemData(index).toString();
+    m_ui->lblTipRange->setText(QStringLiteral("(0.5G-%1G)").arg(m_freeGiB.value(root)));
+    m_upperBound = m_freeGiB.value(root).toDouble();
+}
+
+void KSettingDlg::onInputChanged(const QString& text)
+{
+    Q_UNUSED(text)
+    m_ui->btnOk->setEnabled(true);
+}
+
+void KSettingDlg::onCBoxStateChanged(int state)
+{
+    m_ui->editTipSize->setEnabled(state != Qt::Unchecked);
+}
+
+void KSettingDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Return in the size field arrives here only when the field did not save on its own (its
+    // text is out of the validator's range), so that the user is told why nothing happened.
+    const bool enter = event->key() == Qt::Key_Enter || event->key() == Qt::Key_Return;
+    QWidget* focused = focusWidget();
+    if (enter && (focused == m_ui->btnOk || focused == m_ui->editTipSize)) {
+        if (m_ui->btnOk->isEnabled())
+            onSave();
+        return;
+    }
+    KDialogBaseWidget::keyPressEvent(event);
+}
+
+void KSettingDlg::onSave()
+{
+    // Return in the size field saves through the field and then reaches keyPressEvent too.
+    if (m_saved)
+        return;
+    bool isNumber = false;
+    const double size = m_ui->editTipSize->text().toDouble(&isNumber);
+    if (m_ui->chkTipSize->isChecked() && (!isNumber || !(size >= MinimumTipGiB) || !(size <= m_upperBound))) {
+        m_ui->lblError->setText(QStringLiteral("      您输入的大小已超出范围，请重新输入"));
+        m_ui->btnOk->setEnabled(false);
+        return;
+    }
+    m_ui->lblError->clear();
+
+    KConfig* config = KConfig::instance();
+    // Without a selected drive the backup path stays as it is. Another drive is recorded as a
+    // move about to start, so that the backups stay reachable should the process end first.
+    if (m_ui->cbxSavePath->currentIndex() >= 0) {
+        const QString chosen = m_ui->cbxSavePath->currentData().toString();
+        KBackupFolderMove::prepare(config->backUpPath(), chosen);
+        config->setBackUpPath(chosen);
+    }
+    config->setTipWhenDiskSizeIsSmall(m_ui->chkTipSize->isChecked());
+    config->setTipSizeEnabled(m_ui->chkTipSize->checkState() != Qt::Unchecked);
+    const double largest = double(std::numeric_limits<qint64>::max()) / BytesPerGiB;
+    if (isNumber && size >= MinimumTipGiB && size < largest)
+        config->setTipSize(qint64(size * BytesPerGiB));
+    const bool wasCleaning = config->autoClean7Days();
+    config->setAutoClean7Days(m_ui->chkAutoClean->isChecked());
+    if (!wasCleaning && m_ui->chkAutoClean->isChecked())
+        KDiskFileManager::instance()->requestAutoClean();
+    writeManualTrace(QStringLiteral("保存"), SettingsPage, Product);
+    m_saved = true;
+    accept();
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "Widgets/dialogs/kdialogbasewidget.h"
+
+#include <QHash>
+#include <QScopedPointer>
+
+namespace Ui {
+class KSettingDlg;
+}
+
+// The settings: the drive that holds the backups, the backup size at which the user is reminded
+// to clean up (validated against the chosen drive's free space), the seven-day clean-up, and the
+// way to the clean-up dialog. Saving stores the settings; moving the backups to another drive is
+// left to the caller, which compares the backup path before and after.
+class KSettingDlg : public KDialogBaseWidget
+{
+    Q_OBJECT
+
+public:
+    explicit KSettingDlg(QWidget* parent = nullptr);
+    ~KSettingDlg() override;
+
+    static constexpr double MinimumTipGiB = 0.5;
+
+signals:
+    void sigGetBackedFilesSize();
+
+public slots:
+    void onSavePathIndexChanged(int index);
+    void onInputChanged(const QString& text);
+    void onCBoxStateChanged(int state);
+    void onSave();
+    void onShowCreanDlg();
+    void onGetBackedFilesSize();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void initialise();
+
+    QScopedPointer<Ui::KSettingDlg> m_ui;
+    // Drive root to its free space in GiB, as shown: one decimal.
+    QHash<QString, QString> m_freeGiB;
+    // The largest reminder size the selected drive allows, in GiB.
+    double m_upperBound = 0.0;
+    bool m_saved = false;
+    Q_DISABLE_COPY(KSettingDlg)
+};

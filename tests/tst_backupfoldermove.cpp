@@ -1,0 +1,551 @@
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "core/kfileobject.h"
+#include "core/kfileobjectmgr.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kdiskfilemanager.h"
+#include "kfaultshim.h"
+#include "ktestenvironment.h"
+#include "platform/kfilelock.h"
+#include "storage/kbackupfoldermove.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QtTest>
+
+#include <atomic>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Problem = KBackupFolderMove::Problem;
+using Result = KBackupFolderMove::Result;
+
+// Every file below `folder` by its path relative to it, with its content.
+QMap<QString, QByteArray> filesBelow(const QString& folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        files.insert(QDir(folder).relativeFilePath(path), file.readAll());
+    }
+    return files;
+}
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A second file system for moves that must copy: a tmpfs when the machine has one.
+QString otherFileSystemFolder()
+{
+    const QString shm = QStringLiteral("/dev/shm");
+    if (!QFileInfo(shm).isWritable())
+        return QString();
+    const QString folder = shm + QStringLiteral("/vaultkeep-move-test-%1").arg(::getpid());
+    QDir().mkpath(folder);
+    return folder;
+}
+
+} // namespace
+
+class TestBackupFolderMove : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void everyBackupMovesAndStaysRestorable_data();
+    void everyBackupMovesAndStaysRestorable();
+    void moveThatCannotFinishLeavesEverythingInTheOldFolder_data();
+    void moveThatCannotFinishLeavesEverythingInTheOldFolder();
+    void unreadableJournalIsKeptAside();
+    void killedMoveLosesNothing();
+    void scannerSettlesAKilledMoveBeforeLoadingTheDatabase();
+
+private:
+    // `count` files with `versions` versions each, backed up into the backup folder under
+    // `root`, and the database saved; the expected content of every version is remembered.
+    void makeBackups(const QString& root, int count, int versions, int largest = 4096);
+    // The database, loaded by a fresh engine as a start would, lists every version, and each
+    // copy where the backup path points holds exactly the bytes backed up.
+    void verifyEveryVersion();
+    // Runs this test program as a child that moves the backups; returns it started.
+    QProcess* startChild(const QString& from, const QString& to);
+    QString crossRoot(const QString& name);
+
+    KTestEnvironment m_env;
+    QString m_otherFileSystem;
+    QMap<QString, QByteArray> m_versions; // FileID to content
+    int m_case = 0;
+};
+
+void TestBackupFolderMove::initTestCase()
+{
+    m_otherFileSystem = otherFileSystemFolder();
+}
+
+void TestBackupFolderMove::cleanupTestCase()
+{
+    if (!m_otherFileSystem.isEmpty())
+        QDir(m_otherFileSystem).removeRecursively();
+}
+
+void TestBackupFolderMove::init()
+{
+    ++m_case;
+    m_versions.clear();
+    QSettings(KConfig::instance()->filePath(), QSettings::IniFormat).clear();
+    QFile::remove(KFileServiceManager().databasePath());
+    QFile::remove(KBackupFolderMove::journalPath());
+}
+
+QString TestBackupFolderMove::crossRoot(const QString& name)
+{
+    const QString root = m_otherFileSystem + QStringLiteral("/case%1/%2/").arg(m_case).arg(name);
+    QDir().mkpath(root);
+    return root;
+}
+
+void TestBackupFolderMove::makeBackups(const QString& root, int count, int versions, int largest)
+{
+    KConfig::instance()->setBackUpPath(root);
+    KFileServiceManager manager;
+    manager.loadDatabase(); // the records made so far; none the first time
+    QRandomGenerator random(quint32(m_case * 7919 + count));
+    for (int i = 0; i < count; ++i) {
+        const QString source = m_env.path(QStringLiteral("case%1/projects/file%2.GBQ4").arg(m_case).arg(i));
+        for (int v = 0; v < versions; ++v) {
+            QByteArray content(int(random.bounded(1, largest)), Qt::Uninitialized);
+            for (char& byte : content)
+                byte = char(random.bounded(256));
+            // Each version carries another modification time.
+            m_env.writeFile(source, content, QDateTime::currentDateTime().addSecs(-600 + 60 * v));
+            const KFileObjectPtr record = manager.collection(0)->backupFile(source, 0);
+            QVERIFY(record);
+            m_versions.insert(record->latestVersion()->fileId(), content);
+        }
+    }
+    QVERIFY(manager.saveDatabase());
+}
+
+void TestBackupFolderMove::verifyEveryVersion()
+{
+    KFileServiceManager fresh;
+    QVERIFY(fresh.loadDatabase());
+    QSet<QString> listed;
+    for (auto it = m_versions.cbegin(); it != m_versions.cend(); ++it) {
+        KFileCopyedObject version;
+        version.setFileId(it.key());
+        QVERIFY2(contentOf(version.backupFilePath()) == it.value(), qPrintable(version.backupFilePath()));
+    }
+    int versionCount = 0;
+    const QString projects = m_env.path(QStringLiteral("case%1/projects").arg(m_case));
+    for (const QString& name : QDir(projects).entryList(QDir::Files)) {
+        const KFileObjectPtr record = fresh.findFile(projects + QLatin1Char('/') + name);
+        QVERIFY2(record, qPrintable(name));
+        for (const QString& id : record->versionIds())
+            listed.insert(id);
+        versionCount += record->versionCount();
+    }
+    QCOMPARE(versionCount, m_versions.size());
+    QCOMPARE(listed, QSet<QString>(m_versions.keyBegin(), m_versions.keyEnd()));
+}
+
+QProcess* TestBackupFolderMove::startChild(const QString& from, const QString& to)
+{
+    auto* child = new QProcess(this);
+    child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child->start(QCoreApplication::applicationFilePath(),
+        { QStringLiteral("--move-child"), m_env.platform()->baseFolder(), from, to });
+    return child;
+}
+
+void TestBackupFolderMove::everyBackupMovesAndStaysRestorable_data()
+{
+    QTest::addColumn<bool>("betweenFileSystems");
+    QTest::addColumn<QString>("alreadyThere"); // "", "foreign", "identical" or "unstored"
+    QTest::newRow("between file systems, copied and checked") << true << QString();
+    QTest::newRow("between file systems, into a folder that holds other files")
+        << true << QStringLiteral("foreign");
+    QTest::newRow("between file systems, identical copies already there count as moved")
+        << true << QStringLiteral("identical");
+    QTest::newRow("within one file system, the folder is renamed") << false << QString();
+    QTest::newRow("within one file system, into a folder that holds other files")
+        << false << QStringLiteral("foreign");
+    // The low-space tip stores the new path only once the move has started.
+    QTest::newRow("between file systems, the backup path not yet changed")
+        << true << QStringLiteral("unstored");
+}
+
+void TestBackupFolderMove::everyBackupMovesAndStaysRestorable()
+{
+    QFETCH(bool, betweenFileSystems);
+    QFETCH(QString, alreadyThere);
+    if (betweenFileSystems && m_otherFileSystem.isEmpty())
+        QSKIP("no second file system to move to");
+    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    const QString to = betweenFileSystems ? crossRoot(QStringLiteral("new"))
+                                          : m_env.makeFolder(QStringLiteral("case%1/new").arg(m_case));
+    makeBackups(from, 12, 3, 300000);
+    const QString oldFolder = KBackupFolderMove::folderOf(from);
+    const QString newFolder = KBackupFolderMove::folderOf(to);
+    // A read-only backup and a sub-folder move as they are.
+    m_env.writeFile(oldFolder + QStringLiteral("notes/readme.txt"), "kept");
+    const QString readOnly = oldFolder + m_versions.firstKey();
+    QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner));
+    const QDateTime modified = QFileInfo(readOnly).lastModified();
+    if (alreadyThere == QLatin1String("foreign"))
+        m_env.writeFile(newFolder + QStringLiteral("foreign.bin"), "not a backup");
+    if (alreadyThere == QLatin1String("identical"))
+        QVERIFY(QDir().mkpath(newFolder)
+            && QFile::copy(oldFolder + m_versions.lastKey(), newFolder + m_versions.lastKey()));
+    QMap<QString, QByteArray> expected = filesBelow(oldFolder);
+    if (alreadyThere == QLatin1String("foreign"))
+        expected.insert(QStringLiteral("foreign.bin"), "not a backup");
+    const quint64 total = quint64(KCommon::folderSize(oldFolder, false));
+    if (alreadyThere != QLatin1String("unstored"))
+        KConfig::instance()->setBackUpPath(to); // as the settings dialog stores it
+
+    QVector<quint64> progress;
+    KBackupFolderMove move(from, to);
+    QCOMPARE(move.run([&](quint64 all, quint64 moved) {
+        QVERIFY(moved <= all);
+        progress << moved;
+    }),
+        Result::Moved);
+
+    QCOMPARE(move.problem(), Problem::None);
+    QCOMPARE(move.backupFolder(), newFolder);
+    QCOMPARE(KConfig::instance()->backUpPath(), to);
+    QVERIFY(!QFileInfo::exists(oldFolder));
+    QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
+    QCOMPARE(filesBelow(newFolder), expected);
+    // A folder renamed whole copies nothing and reports no bytes.
+    const bool renamedWhole = !betweenFileSystems && alreadyThere.isEmpty();
+    QCOMPARE(progress.isEmpty(), renamedWhole);
+    if (!renamedWhole)
+        QCOMPARE(progress.last(), total);
+    // The copy keeps the modification time and the owner's permissions.
+    QCOMPARE(QFileInfo(newFolder + m_versions.firstKey()).lastModified(), modified);
+    QCOMPARE(int(QFile::permissions(newFolder + m_versions.firstKey()) & 0x7700),
+        int(QFileDevice::ReadOwner | QFileDevice::ReadUser));
+    verifyEveryVersion();
+}
+
+void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("betweenFileSystems");
+    QTest::addColumn<int>("problem");
+    const auto row = [](const char* name, const char* fault, bool between, Problem problem) {
+        QTest::newRow(name) << QString::fromLatin1(fault) << between << int(problem);
+    };
+    row("a same-named file with other content at the destination", "clash", true, Problem::Conflict);
+    row("the same within one file system", "clash", false, Problem::Conflict);
+    row("the same appearing while the move runs", "late clash", true, Problem::Conflict);
+    row("the same with a file of the same size", "same-size clash", true, Problem::Conflict);
+    row("the same within one file system with a file of the same size", "same-size clash", false,
+        Problem::Conflict);
+    row("a read-only destination", "read-only destination", true, Problem::NotWritable);
+    row("a destination that vanishes in the middle", "vanishing destination", true,
+        Problem::DestinationMissing);
+    row("a destination that fills up halfway", "full", true, Problem::NoSpace);
+    row("a destination that stores other bytes than it is given", "corrupt", true, Problem::Other);
+    row("a destination inside the backup folder", "nested", false, Problem::Nested);
+    row("a backup file nobody may read", "unreadable", true, Problem::SourceUnreadable);
+    row("a backup file another program is writing", "in use", true, Problem::InUse);
+    row("a pipe in the backup folder", "pipe", true, Problem::NotMovable);
+}
+
+void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder()
+{
+    QFETCH(QString, fault);
+    QFETCH(bool, betweenFileSystems);
+    QFETCH(int, problem);
+    if (betweenFileSystems && m_otherFileSystem.isEmpty())
+        QSKIP("no second file system to move to");
+    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    QString to = betweenFileSystems ? crossRoot(QStringLiteral("new"))
+                                    : m_env.makeFolder(QStringLiteral("case%1/new").arg(m_case));
+    makeBackups(from, 6, 2, 40000);
+    const QString oldFolder = KBackupFolderMove::folderOf(from);
+    QMap<QString, QByteArray> before = filesBelow(oldFolder);
+    // Entries move in name order: "~" names come after every backup, the last backup after the
+    // others.
+    const QString clash
+        = fault == QLatin1String("late clash") ? m_versions.lastKey() : m_versions.keys().at(3);
+    const QString unreadable = oldFolder + QStringLiteral("~unreadable");
+    if (fault == QLatin1String("nested"))
+        to = m_env.makeFolder(oldFolder + QStringLiteral("inner"));
+    const QString newFolder = KBackupFolderMove::folderOf(to);
+    // What the destination held before stays there, however the move ends.
+    const bool clashesBefore = fault == QLatin1String("clash") || fault == QLatin1String("same-size clash");
+    QByteArray clashing = "not a backup";
+    if (fault == QLatin1String("same-size clash")) {
+        clashing = m_versions.value(clash);
+        clashing[0] = char(~clashing.at(0));
+    }
+    QMap<QString, QByteArray> there { { clashesBefore ? clash : QStringLiteral("foreign"), clashing } };
+    if (fault == QLatin1String("nested") || fault == QLatin1String("vanishing destination"))
+        there.clear();
+    for (auto it = there.cbegin(); it != there.cend(); ++it)
+        m_env.writeFile(newFolder + it.key(), it.value());
+    if (fault == QLatin1String("read-only destination"))
+        QVERIFY(QFile::setPermissions(newFolder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    if (fault == QLatin1String("unreadable")) {
+        m_env.writeFile(unreadable, "secret");
+        before.insert(QStringLiteral("~unreadable"), "secret");
+        QVERIFY(QFile::setPermissions(unreadable, QFileDevice::WriteOwner));
+    }
+    if (fault == QLatin1String("pipe"))
+        QCOMPARE(::mkfifo(QFile::encodeName(oldFolder + QStringLiteral("~pipe")).constData(), 0600), 0);
+    QFile writer(oldFolder + m_versions.firstKey());
+    if (fault == QLatin1String("in use"))
+        QVERIFY(writer.open(QIODevice::Append));
+    KConfig::instance()->setBackUpPath(to); // as the settings dialog stores it
+
+    // The destination's disk fills up halfway, or stores other bytes than it is given.
+    if (fault == QLatin1String("full"))
+        KFaultShim::setFullFolder(to, KCommon::folderSize(oldFolder, false) / 2);
+    if (fault == QLatin1String("corrupt"))
+        KFaultShim::setCorruptFolder(to);
+    {
+        KBackupFolderMove move(from, to);
+        bool madeOne = false;
+        const Result result = move.run([&](quint64, quint64) {
+            if (fault == QLatin1String("vanishing destination"))
+                QDir(to).removeRecursively();
+            if (fault == QLatin1String("late clash") && !QFile::exists(newFolder + clash))
+                m_env.writeFile(newFolder + clash, "not a backup");
+            // The scanner backs a file up where the backup path points: into the new folder. It
+            // comes back with the others.
+            if (!madeOne && fault != QLatin1String("vanishing destination") && fault != QLatin1String("full")
+                && fault != QLatin1String("corrupt"))
+                madeOne
+                    = !m_env.writeFile(KCommon::backupDirectory() + QStringLiteral("made meanwhile"), "new")
+                           .isEmpty();
+        });
+        KFaultShim::setFullFolder(QString());
+        KFaultShim::setCorruptFolder(QString());
+        writer.close();
+        QFile::setPermissions(
+            newFolder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(unreadable, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QCOMPARE(result, Result::Failed);
+        QCOMPARE(int(move.problem()), problem);
+        QCOMPARE(move.backupFolder(), oldFolder);
+        if (fault.contains(QLatin1String("clash")))
+            QCOMPARE(move.problemEntry(), clash);
+        if (madeOne)
+            before.insert(QStringLiteral("made meanwhile"), "new");
+        if (fault == QLatin1String("late clash"))
+            there.insert(clash, "not a backup");
+    }
+
+    QCOMPARE(KConfig::instance()->backUpPath(), from);
+    QCOMPARE(filesBelow(oldFolder), before);
+    if (fault != QLatin1String("nested"))
+        QCOMPARE(filesBelow(newFolder), there);
+    QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
+    verifyEveryVersion();
+}
+
+void TestBackupFolderMove::unreadableJournalIsKeptAside()
+{
+    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    makeBackups(from, 2, 1);
+    for (const QByteArray& garbage : { QByteArray("{\"state\":\"copying\""), QByteArray("\x00\xff\x13", 3),
+             QByteArray("{\"state\":\"unknown\",\"sourceRoot\":\"/\",\"destinationRoot\":\"/\"}") }) {
+        m_env.writeFile(KBackupFolderMove::journalPath(), garbage);
+        const auto lock = KBackupFolderMove::recoverInterruptedMove();
+        QVERIFY(lock->isLocked());
+        QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
+        QCOMPARE(contentOf(KBackupFolderMove::journalPath() + QStringLiteral(".unreadable")), garbage);
+    }
+    QCOMPARE(KConfig::instance()->backUpPath(), from);
+    verifyEveryVersion();
+}
+
+void TestBackupFolderMove::killedMoveLosesNothing()
+{
+    if (m_otherFileSystem.isEmpty())
+        QSKIP("no second file system to move to");
+    // Two roots on different file systems, and a third on the first one's file system.
+    const QString disk = m_env.makeFolder(QStringLiteral("case%1/disk").arg(m_case));
+    const QString memory = crossRoot(QStringLiteral("memory"));
+    const QString sameDisk = m_env.makeFolder(QStringLiteral("case%1/same-disk").arg(m_case));
+    makeBackups(disk, 30, 3, 400000);
+    m_env.writeFile(KBackupFolderMove::folderOf(disk) + QStringLiteral("notes/readme.txt"), "kept");
+    QMap<QString, QByteArray> expected = filesBelow(KBackupFolderMove::folderOf(disk));
+
+    QString at = disk;
+    // The first move runs to its end and tells how long a move takes.
+    qint64 fullMoveUSecs = 0;
+    QMap<QString, int> moments;
+    QRandomGenerator random(20240511);
+    // Kills that come after the move has ended do not count.
+    const int kills = 24;
+    int landed = 0;
+    for (int round = 0; landed < kills && round <= 4 * kills; ++round) {
+        // Mostly between file systems, every fourth time on one with entry-by-entry renames.
+        const QString to
+            = round % 4 == 3 ? (at == sameDisk ? disk : sameDisk) : (at == memory ? disk : memory);
+        if (to == sameDisk && !QFileInfo::exists(KBackupFolderMove::folderOf(sameDisk))) {
+            // A file there before makes the move rename entry by entry.
+            const QString foreign = QStringLiteral("foreign-%1.txt").arg(round);
+            m_env.writeFile(KBackupFolderMove::folderOf(sameDisk) + foreign, foreign.toUtf8());
+            expected.insert(foreign, foreign.toUtf8());
+        }
+        // As the settings dialog stores the new backup path.
+        KBackupFolderMove::prepare(at, to);
+        KConfig::instance()->setBackUpPath(to);
+        QScopedPointer<QProcess> child(startChild(at, to));
+        QVERIFY(child->waitForReadyRead(30000)); // "moving" once it starts
+        QElapsedTimer running;
+        running.start();
+        if (round == 0) {
+            QVERIFY(child->waitForFinished(60000));
+            fullMoveUSecs = running.nsecsElapsed() / 1000;
+        } else {
+            // Every other kill waits until the journal says that everything has been copied, and
+            // so falls where the old folder is being emptied, or just after.
+            QElapsedTimer waiting;
+            waiting.start();
+            while (round % 2 && !contentOf(KBackupFolderMove::journalPath()).contains("\"removing\"")
+                && child->state() == QProcess::Running && waiting.elapsed() < 30000) {
+                QThread::usleep(200);
+            }
+            QThread::usleep(random.bounded(quint32(fullMoveUSecs * (round % 2 ? 3 : 11) / 10 + 1)));
+            child->kill();
+            QVERIFY(child->waitForFinished(30000));
+        }
+        QString state = QStringLiteral("finished");
+        if (child->exitStatus() == QProcess::CrashExit) {
+            QFile journal(KBackupFolderMove::journalPath());
+            state = !journal.open(QIODevice::ReadOnly)       ? QStringLiteral("no journal")
+                : journal.readAll().contains("\"removing\"") ? QStringLiteral("removing")
+                                                             : QStringLiteral("copying");
+        }
+        ++moments[state];
+        if (state != QLatin1String("finished"))
+            ++landed;
+        // Now and then the same move is asked for again before any start could settle the
+        // journal (protection off, say): it goes on from what the journal recorded.
+        if (state == QLatin1String("copying") && round % 3 == 2) {
+            QScopedPointer<QProcess> again(startChild(at, to));
+            QVERIFY(again->waitForFinished(60000));
+            QVERIFY(again->readAllStandardOutput().contains("result moved"));
+            ++moments[QStringLiteral("copying, then asked again")];
+        }
+
+        // A fresh start: the engine settles the journal as it loads the database.
+        KFileServiceManager().loadDatabase();
+        at = KConfig::instance()->backUpPath();
+        QVERIFY2(at == to || at == child->arguments().at(2), qPrintable(at));
+        QMap<QString, QByteArray> present = filesBelow(KBackupFolderMove::folderOf(at));
+        // Files that were in the third folder before are there or here, never lost.
+        const QMap<QString, QByteArray> leftThere = filesBelow(KBackupFolderMove::folderOf(sameDisk));
+        for (auto it = leftThere.cbegin(); it != leftThere.cend(); ++it) {
+            if (it.key().startsWith(QLatin1String("foreign")))
+                present.insert(it.key(), it.value());
+        }
+        // And the move left no second copies behind where the path does not point.
+        const QString other = at == to ? child->arguments().at(2) : to;
+        const QMap<QString, QByteArray> leftOver = filesBelow(KBackupFolderMove::folderOf(other));
+        for (auto it = leftOver.cbegin(); it != leftOver.cend(); ++it)
+            QVERIFY2(it.key().startsWith(QLatin1String("foreign")), qPrintable(other + it.key()));
+        QVERIFY2(present == expected,
+            qPrintable(QStringLiteral("round %1 (%2): %3 files where %4 belong")
+                           .arg(round)
+                           .arg(state)
+                           .arg(present.size())
+                           .arg(expected.size())));
+        verifyEveryVersion();
+        if (QTest::currentTestFailed())
+            return;
+    }
+    qInfo().noquote() << "killed moves by what the journal said:" << moments;
+    QVERIFY2(landed >= kills, qPrintable(QStringLiteral("only %1 kills fell within a move").arg(landed)));
+}
+
+void TestBackupFolderMove::scannerSettlesAKilledMoveBeforeLoadingTheDatabase()
+{
+    if (m_otherFileSystem.isEmpty())
+        QSKIP("no second file system to move to");
+    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    const QString to = crossRoot(QStringLiteral("new"));
+    makeBackups(from, 60, 2, 800000);
+    KConfig::instance()->setBackUpPath(to);
+    QScopedPointer<QProcess> child(startChild(from, to));
+    // Killed once the first bytes have been reported: some backups are only in the old folder.
+    QVERIFY(child->waitForReadyRead(30000));
+    while (!child->readAllStandardOutput().contains("progress") && child->state() == QProcess::Running)
+        child->waitForReadyRead(100);
+    child->kill();
+    QVERIFY(child->waitForFinished(30000));
+    QVERIFY(QFile::exists(KBackupFolderMove::journalPath()));
+
+    KFileServiceManager engine;
+    KDiskFileManager scanner(&engine);
+    scanner.attach(&engine);
+    scanner.setCycleInterval(60000);
+    std::atomic<bool> cycled { false };
+    connect(
+        &scanner, &KDiskFileManager::sigScanFinished, this, [&] { cycled = true; }, Qt::DirectConnection);
+    scanner.startScan();
+    QTRY_VERIFY_WITH_TIMEOUT(cycled, 30000);
+    scanner.stopThread();
+
+    // Whether the start undid the move or finished it, the database found every copy.
+    QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
+    int versions = 0;
+    for (int t = 0; t < KFileServiceManager::KindCount; ++t) {
+        for (const QString& row : engine.collection(t)->collectRows(nullptr, nullptr))
+            versions += row.section(QLatin1Char('|'), -3, -3).toInt();
+    }
+    QCOMPARE(versions, m_versions.size());
+}
+
+// The child process of the tests above: moves the backups of the machine below `base` from
+// one backup path to another, telling how it goes on its standard output.
+static int runMoveChild(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    KFakePlatform platform(arguments.at(2));
+    KPlatform::setInstance(&platform);
+    QTextStream out(stdout);
+    out << "moving" << Qt::endl;
+    KBackupFolderMove move(arguments.at(3), arguments.at(4));
+    const Result result = move.run(
+        [&](quint64 total, quint64 moved) { out << "progress " << moved << ' ' << total << Qt::endl; });
+    out << "result " << (result == Result::Moved ? "moved" : "failed") << " problem " << int(move.problem())
+        << Qt::endl;
+    KPlatform::setInstance(nullptr);
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 5 && qstrcmp(argv[1], "--move-child") == 0)
+        return runMoveChild(argc, argv);
+    KFaultShim::preloadInto(argv);
+    QCoreApplication app(argc, argv);
+    TestBackupFolderMove test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_backupfoldermove.moc"

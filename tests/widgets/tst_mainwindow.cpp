@@ -1,0 +1,206 @@
+#include "Widgets/main/kmainwidget.h"
+#include "Widgets/tips/ktipmsgmanager.h"
+#include "Widgets/tips/ktipuserdialog.h"
+#include "core/kconfig.h"
+#include "core/kfileobjectmgr.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kdiskfilemanager.h"
+#include "ktestenvironment.h"
+#include "plugin/kvaultkeep.h"
+#include "storage/kdiskinfothread.h"
+#include "storage/ui/kmovebackfolderwidget.h"
+
+#include <QApplication>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+template<class Window> QList<Window*> windowsOf()
+{
+    QList<Window*> found;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (auto* wanted = qobject_cast<Window*>(window))
+            found << wanted;
+    }
+    return found;
+}
+
+QList<KMainWidget*> mainWindows()
+{
+    return windowsOf<KMainWidget>();
+}
+
+} // namespace
+
+// The plug-in's entry points and its window as the host meets them, on the fake machine.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void createFrameTwiceMakesOneWindow();
+    void releaseWithoutWindowSavesAndMakesNone();
+    void onlyTheWidthChanges_data();
+    void onlyTheWidthChanges();
+    void firstBackupWindowIsDueOnlyAtStatusZero_data();
+    void firstBackupWindowIsDueOnlyAtStatusZero();
+    void protectionOffScansOnceBeforeCreateFrameReturns();
+    void lowSpaceTipMovesAtOnceWithThePagesDisabled();
+    // Last: what it leaves open goes as the process ends.
+    void aHostEndingWithoutReleaseLeavesNothingOpen();
+
+private:
+    KTestEnvironment m_env;
+    bool m_leftForTheEnd = false;
+};
+
+void TestMainWindow::initTestCase()
+{
+    m_env.addBackupDrive(QStringLiteral("D"));
+}
+
+void TestMainWindow::init()
+{
+    KConfig::instance()->setAutoBack(true);
+    KConfig::instance()->setShowTipBackedMsgStatus(-1);
+}
+
+void TestMainWindow::cleanup()
+{
+    if (m_leftForTheEnd)
+        return;
+    // As unloading the library would: the window goes, the threads stop.
+    KVaultkeepModule::shutDown();
+    QVERIFY(!KDiskFileManager::instance()->isRunning());
+}
+
+void TestMainWindow::createFrameTwiceMakesOneWindow()
+{
+    QWidget* first = createFrame();
+    QCOMPARE(createFrame(), first);
+    QCOMPARE(mainWindows().size(), 1);
+    QCOMPARE(mainWindows().first(), first);
+}
+
+void TestMainWindow::releaseWithoutWindowSavesAndMakesNone()
+{
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    engine->loadDatabase();
+    const QString project = m_env.writeFile(QStringLiteral("home/报价.pra4"), "project");
+    QVERIFY(engine->collection(0)->backupFile(project, 0));
+
+    releaseKVaultkeep();
+    QVERIFY(!KMainWidget::existingInstance());
+    QVERIFY(mainWindows().isEmpty());
+    QFile database(engine->databasePath());
+    QVERIFY(database.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(database.readAll()).contains(project));
+}
+
+void TestMainWindow::onlyTheWidthChanges_data()
+{
+    QTest::addColumn<QSize>("asked");
+    QTest::addColumn<QSize>("given");
+    QTest::newRow("a narrow window keeps 790") << QSize(500, 300) << QSize(790, 500);
+    QTest::newRow("a wide and tall window stops at 10000 by 500") << QSize(12000, 900) << QSize(10000, 500);
+    QTest::newRow("any width between is taken") << QSize(1234, 500) << QSize(1234, 500);
+}
+
+void TestMainWindow::onlyTheWidthChanges()
+{
+    QFETCH(QSize, asked);
+    QFETCH(QSize, given);
+    QWidget* window = createFrame();
+    window->show();
+    window->resize(asked);
+    QCOMPARE(window->size(), given);
+    // The pages follow the width exactly.
+    QTRY_COMPARE(window->findChild<QTabWidget*>(QStringLiteral("tabWidget"))->width(), given.width());
+}
+
+void TestMainWindow::firstBackupWindowIsDueOnlyAtStatusZero_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("due");
+    QTest::newRow("never set") << -1 << false;
+    QTest::newRow("a first backup was seen") << 0 << true;
+    QTest::newRow("already shown") << 1 << false;
+}
+
+void TestMainWindow::firstBackupWindowIsDueOnlyAtStatusZero()
+{
+    QFETCH(int, status);
+    QFETCH(bool, due);
+    KConfig::instance()->setShowTipBackedMsgStatus(status);
+    QWidget* window = createFrame();
+    auto* timer = window->findChild<QTimer*>(QStringLiteral("tipUserDialogTimer"));
+    QCOMPARE(timer && timer->isActive(), due);
+    if (!due)
+        return;
+    QVERIFY(timer->isSingleShot());
+    QCOMPARE(timer->interval(), KMainWidget::TipUserDialogDelayMs);
+
+    timer->start(0); // its time, without waiting for it
+    QTRY_COMPARE(windowsOf<KTipUserDialog>().size(), 1);
+    QVERIFY(windowsOf<KTipUserDialog>().first()->isVisible());
+    QCOMPARE(KConfig::instance()->showTipBackedMsgStatus(), 1);
+}
+
+void TestMainWindow::protectionOffScansOnceBeforeCreateFrameReturns()
+{
+    KConfig::instance()->setAutoBack(false);
+    QList<QThread*> scannedOn;
+    const QMetaObject::Connection counting = connect(
+        KDiskFileManager::instance(), &KDiskFileManager::sigScanFinished, this,
+        [&scannedOn] { scannedOn << QThread::currentThread(); }, Qt::DirectConnection);
+
+    createFrame();
+    disconnect(counting);
+    QCOMPARE(scannedOn, QList<QThread*> { QThread::currentThread() });
+    QVERIFY(!KDiskFileManager::instance()->isRunning());
+}
+
+void TestMainWindow::lowSpaceTipMovesAtOnceWithThePagesDisabled()
+{
+    KConfig* config = KConfig::instance();
+    const QString from = config->backUpPath();
+    const QString to = m_env.addBackupDrive(QStringLiteral("E"));
+    config->setBackUpPath(from);
+    QWidget* window = createFrame();
+    window->show();
+
+    emit KTipMsgManager::instance()->sigDiskFreeSizeNotEnoughTipMsgBtnClicked(0, to);
+    auto* panel = window->findChild<KMoveBackFolderWidget*>();
+    QVERIFY(panel && panel->isVisible());
+    QVERIFY(!window->findChild<QTabWidget*>(QStringLiteral("tabWidget"))->isEnabled());
+    QVERIFY(!window->findChild<QWidget*>(QStringLiteral("btnSetting"))->isEnabled());
+    QVERIFY(!window->findChild<QWidget*>(QStringLiteral("btnClose"))->isEnabled());
+    // Before the move has even begun.
+    QCOMPARE(config->backUpPath(), to);
+
+    QSignalSpy diskRead(KDiskInfoThread::instance(), &KDiskInfoThread::sigUpdateDiskFreeSize);
+    QTRY_VERIFY_WITH_TIMEOUT(window->findChild<QTabWidget*>(QStringLiteral("tabWidget"))->isEnabled(), 30000);
+    QVERIFY(window->findChild<QWidget*>(QStringLiteral("btnSetting"))->isEnabled());
+    QCOMPARE(diskRead.count(), 1);
+    config->setBackUpPath(from);
+}
+
+void TestMainWindow::aHostEndingWithoutReleaseLeavesNothingOpen()
+{
+    // The window, a tip and the threads are left as they are: the application's end takes them
+    // while it still exists (else the process crashes as it ends).
+    createFrame()->show();
+    KTipMsgManager::instance()->showTipUserDialog();
+    QTRY_COMPARE(windowsOf<KTipUserDialog>().size(), 1);
+    m_leftForTheEnd = true;
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,315 @@
+#include "Widgets/controls/kcustombutton.h"
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "core/kfileobject.h"
+#include "core/kfileobjectmgr.h"
+#include "core/kfileservicemanager.h"
+#include "discovery/kdiskfilemanager.h"
+#include "ktestenvironment.h"
+#include "platform/kfilelock.h"
+#include "storage/kbackupfoldermove.h"
+#include "storage/ui/ksettingdlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSettings>
+#include <QtTest>
+
+namespace {
+
+// Made before the engine's process-wide objects and so gone after them: what they write at
+// exit stays in its folder.
+KTestEnvironment& environment()
+{
+    static KTestEnvironment env;
+    return env;
+}
+
+constexpr qint64 GiB = qint64(1) << 30;
+const QString RangeError = QStringLiteral("      您输入的大小已超出范围，请重新输入");
+
+template<typename T> T* child(const KSettingDlg& dialog, const char* name)
+{
+    T* found = dialog.findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no %s in the settings dialog", name);
+    return found;
+}
+
+} // namespace
+
+class TestSettingDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void driveListTellsFreeSpaceAndSelectsTheBackupDrive_data();
+    void driveListTellsFreeSpaceAndSelectsTheBackupDrive();
+    void reminderSizeIsValidatedBeforeSaving_data();
+    void reminderSizeIsValidatedBeforeSaving();
+    void rejectedSizeWaitsForAnEditOrAnotherDrive();
+    void savingStoresTheDriveAndTheReminderSwitch();
+    void sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn();
+    void returnAndKeypadEnterSaveOnce_data();
+    void returnAndKeypadEnterSaveOnce();
+
+private:
+    // A fixed drive below the test's folder with `freeMiB` free, created on disk.
+    QString addDrive(const QString& name, quint64 freeMiB);
+
+    int m_case = 0;
+};
+
+void TestSettingDialog::init()
+{
+    ++m_case;
+    environment().platform()->clearDrives();
+    environment().platform()->setSystemDriveRoot(QString());
+    QSettings(KConfig::instance()->filePath(), QSettings::IniFormat).clear();
+    QFile::remove(KBackupFolderMove::journalPath()); // what an earlier case's drive change left
+    KCommon::refreshDrives();
+}
+
+QString TestSettingDialog::addDrive(const QString& name, quint64 freeMiB)
+{
+    const QString root = environment().makeFolder(QStringLiteral("case%1/%2").arg(m_case).arg(name));
+    environment().platform()->addDrive(
+        root, KDriveKind::Fixed, KFileSystemKind::Ntfs, freeMiB * MiB, 4 * freeMiB * MiB);
+    KCommon::refreshDrives();
+    return root;
+}
+
+void TestSettingDialog::driveListTellsFreeSpaceAndSelectsTheBackupDrive_data()
+{
+    QTest::addColumn<quint64>("freeMiB");
+    QTest::addColumn<bool>("system");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("150 MiB free is short of room")
+        << quint64(150) << false << QStringLiteral("盘  0.1G空闲(不足)");
+    QTest::newRow("151 MiB free is enough") << quint64(151) << false << QStringLiteral("盘  0.1G空闲(充足)");
+    QTest::newRow("the system drive is advised against, whatever its room")
+        << quint64(204800) << true << QStringLiteral("盘  200.0G空闲 (系统盘，不建议使用)");
+}
+
+void TestSettingDialog::driveListTellsFreeSpaceAndSelectsTheBackupDrive()
+{
+    QFETCH(quint64, freeMiB);
+    QFETCH(bool, system);
+    QFETCH(QString, shown);
+    const QString first = addDrive(QStringLiteral("first"), 3000);
+    const QString drive = addDrive(QStringLiteral("D"), freeMiB);
+    if (system)
+        environment().platform()->setSystemDriveRoot(drive);
+    KConfig::instance()->setBackUpPath(drive);
+
+    KSettingDlg dialog;
+    auto* drives = child<QComboBox>(dialog, "cbxSavePath");
+    QCOMPARE(drives->count(), 2);
+    QCOMPARE(drives->itemData(0).toString(), first);
+    QCOMPARE(drives->itemText(0), QStringLiteral("first盘  2.9G空闲(充足)"));
+    QCOMPARE(drives->currentIndex(), 1);
+    QCOMPARE(drives->currentText(), QStringLiteral("D") + shown);
+    QCOMPARE(child<QLabel>(dialog, "lblTipRange")->text(),
+        QStringLiteral("(0.5G-%1G)").arg(QString::number(freeMiB / 1024.0, 'f', 1)));
+    drives->setCurrentIndex(0);
+    QCOMPARE(child<QLabel>(dialog, "lblTipRange")->text(), QStringLiteral("(0.5G-2.9G)"));
+}
+
+void TestSettingDialog::reminderSizeIsValidatedBeforeSaving_data()
+{
+    QTest::addColumn<bool>("reminder");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<qint64>("tipSize");
+    // The drive has 2.5 GiB free; the stored reminder size is 1 GiB.
+    QTest::newRow("0.4 is below the range") << true << QStringLiteral("0.4") << false << GiB;
+    QTest::newRow("0.5 is the smallest size") << true << QStringLiteral("0.5") << true << GiB / 2;
+    QTest::newRow("the drive's free space is the largest size")
+        << true << QStringLiteral("2.5") << true << qint64(2.5 * GiB);
+    QTest::newRow("a tenth more than the free space is rejected")
+        << true << QStringLiteral("2.6") << false << GiB;
+    QTest::newRow("an empty field is no number") << true << QString() << false << GiB;
+    QTest::newRow("a lone point is no number") << true << QStringLiteral(".") << false << GiB;
+    QTest::newRow("without the reminder the range is not checked, and the size still kept")
+        << false << QStringLiteral("7000") << true << 7000 * GiB;
+    QTest::newRow("without the reminder a size below 0.5 keeps the stored one")
+        << false << QStringLiteral("0.2") << true << GiB;
+}
+
+void TestSettingDialog::reminderSizeIsValidatedBeforeSaving()
+{
+    QFETCH(bool, reminder);
+    QFETCH(QString, typed);
+    QFETCH(bool, saved);
+    QFETCH(qint64, tipSize);
+    const QString drive = addDrive(QStringLiteral("D"), 2560);
+    KConfig::instance()->setBackUpPath(drive);
+    KConfig::instance()->setTipSizeEnabled(reminder);
+
+    KSettingDlg dialog;
+    auto* size = child<QLineEdit>(dialog, "editTipSize");
+    QCOMPARE(size->text(), QStringLiteral("1.0"));
+    QCOMPARE(size->isEnabled(), reminder);
+    size->setText(typed);
+    auto* ok = child<KCustomButton>(dialog, "btnOk");
+    ok->click();
+
+    QCOMPARE(dialog.result(), saved ? int(QDialog::Accepted) : int(QDialog::Rejected));
+    QCOMPARE(child<QLabel>(dialog, "lblError")->text(), saved ? QString() : RangeError);
+    QCOMPARE(ok->isEnabled(), saved);
+    QCOMPARE(KConfig::instance()->tipSize(), tipSize);
+    QCOMPARE(KConfig::instance()->tipSizeEnabled(), reminder);
+}
+
+void TestSettingDialog::rejectedSizeWaitsForAnEditOrAnotherDrive()
+{
+    const QString small = addDrive(QStringLiteral("D"), 1024);
+    const QString large = addDrive(QStringLiteral("E"), 4096);
+    KConfig::instance()->setBackUpPath(small);
+    KSettingDlg dialog;
+    auto* size = child<QLineEdit>(dialog, "editTipSize");
+    auto* ok = child<KCustomButton>(dialog, "btnOk");
+    size->setText(QStringLiteral("3.0"));
+    ok->click();
+    QVERIFY(!ok->isEnabled());
+    size->setText(QStringLiteral("3.1")); // an edit enables saving again
+    QVERIFY(ok->isEnabled());
+    ok->click();
+    QVERIFY(!ok->isEnabled());
+
+    // So does another drive; with its room 3.0 fits.
+    size->setText(QStringLiteral("3.0"));
+    ok->click();
+    QVERIFY(!ok->isEnabled());
+    auto* drives = child<QComboBox>(dialog, "cbxSavePath");
+    drives->setCurrentIndex(drives->findData(large));
+    QVERIFY(ok->isEnabled());
+    ok->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(KConfig::instance()->backUpPath(), large);
+    QCOMPARE(KConfig::instance()->tipSize(), 3 * GiB);
+}
+
+void TestSettingDialog::savingStoresTheDriveAndTheReminderSwitch()
+{
+    const QString first = addDrive(QStringLiteral("D"), 4096);
+    const QString second = addDrive(QStringLiteral("E"), 4096);
+    KConfig::instance()->setBackUpPath(first);
+    KSettingDlg dialog;
+    auto* reminder = child<QCheckBox>(dialog, "chkTipSize");
+    QVERIFY(reminder->isChecked());
+    reminder->setChecked(false);
+    QVERIFY(!child<QLineEdit>(dialog, "editTipSize")->isEnabled());
+    auto* drives = child<QComboBox>(dialog, "cbxSavePath");
+    drives->setCurrentIndex(drives->findData(second));
+    child<KCustomButton>(dialog, "btnOk")->click();
+
+    QCOMPARE(KConfig::instance()->backUpPath(), second);
+    QVERIFY(QFile::exists(KBackupFolderMove::journalPath()));
+    QVERIFY(!KConfig::instance()->tipSizeEnabled());
+    QVERIFY(!KConfig::instance()->isTipWhenDiskSizeIsSmall());
+
+    // Should the process end before the move begins, the next start goes back to the drive that
+    // holds the backups.
+    KBackupFolderMove::recoverInterruptedMove();
+    QCOMPARE(KConfig::instance()->backUpPath(), first);
+    QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
+    KConfig::instance()->setBackUpPath(second);
+
+    // Cancelling stores nothing.
+    KSettingDlg cancelled;
+    auto* otherDrives = child<QComboBox>(cancelled, "cbxSavePath");
+    otherDrives->setCurrentIndex(otherDrives->findData(first));
+    child<KCustomButton>(cancelled, "btnCancel")->click();
+    QCOMPARE(cancelled.result(), int(QDialog::Rejected));
+    QCOMPARE(KConfig::instance()->backUpPath(), second);
+}
+
+void TestSettingDialog::sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn()
+{
+    KTestEnvironment& env = environment();
+    KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("D"), 4096));
+    KConfig::instance()->setAutoClean7Days(false);
+    KDiskFileManager* scanner = KDiskFileManager::instance();
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    const QDateTime start(QDate(2024, 5, 1), QTime(9, 0));
+    // A version ten days old when the scanner's cycle runs.
+    const auto versionTenDaysOld = [&](const QString& name) {
+        env.platform()->setCurrentDateTime(start);
+        const QString source = env.writeFile(QStringLiteral("case%1/%2").arg(m_case).arg(name), "v", start);
+        engine->collection(4)->backupFile(source, 4);
+        env.platform()->advanceClock(10LL * 24 * 3600 * 1000);
+        return source;
+    };
+    const QString first = versionTenDaysOld(QStringLiteral("first.txt"));
+    scanner->runCycle(); // the clean-up every start asks for, with the setting off
+    QVERIFY(engine->findFile(first));
+
+    KSettingDlg dialog;
+    auto* autoClean = child<QCheckBox>(dialog, "chkAutoClean");
+    QVERIFY(!autoClean->isChecked());
+    autoClean->setChecked(true);
+    child<KCustomButton>(dialog, "btnOk")->click();
+    QVERIFY(KConfig::instance()->autoClean7Days());
+    scanner->runCycle();
+    QVERIFY(!engine->findFile(first));
+
+    // Saving again with the clean-up already on asks for none.
+    const QString second = versionTenDaysOld(QStringLiteral("second.txt"));
+    KSettingDlg again;
+    QVERIFY(child<QCheckBox>(again, "chkAutoClean")->isChecked());
+    child<KCustomButton>(again, "btnOk")->click();
+    scanner->runCycle();
+    QVERIFY(engine->findFile(second));
+    env.platform()->setCurrentDateTime(QDateTime());
+    engine->cleanAll();
+}
+
+void TestSettingDialog::returnAndKeypadEnterSaveOnce_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("Return in the size field") << QStringLiteral("editTipSize") << int(Qt::Key_Return) << true;
+    QTest::newRow("keypad Enter in the size field")
+        << QStringLiteral("editTipSize") << int(Qt::Key_Enter) << true;
+    QTest::newRow("keypad Enter on OK") << QStringLiteral("btnOk") << int(Qt::Key_Enter) << true;
+    QTest::newRow("keypad Enter on the drive list")
+        << QStringLiteral("cbxSavePath") << int(Qt::Key_Enter) << false;
+}
+
+void TestSettingDialog::returnAndKeypadEnterSaveOnce()
+{
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    QFETCH(bool, saved);
+    KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("D"), 4096));
+    KSettingDlg dialog;
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    child<QLineEdit>(dialog, "editTipSize")->setText(QStringLiteral("2.0"));
+    QWidget* focused = dialog.findChild<QWidget*>(focus);
+    focused->setFocus();
+    QCOMPARE(dialog.focusWidget(), focused);
+
+    QTest::keyClick(focused, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+
+    QCOMPARE(dialog.result(), saved ? int(QDialog::Accepted) : int(QDialog::Rejected));
+    QCOMPARE(KConfig::instance()->tipSize(), saved ? 2 * GiB : KConfig::DefaultTipSize);
+    // Return in the field saves through the field and reaches the dialog as well: once only.
+    QCOMPARE(accepted.size(), saved ? 1 : 0);
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    environment(); // before any of the engine's objects
+    TestSettingDialog test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_settingdialog.moc"
