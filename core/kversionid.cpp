@@ -98,9 +98,10 @@ QString KVersionId::text() const
 {
     if (!isCompact())
         return m_text;
-    QByteArray ascii;
-    appendText(&ascii);
-    return QString::fromLatin1(ascii);
+    // Straight from the stack: a list of thousands of versions asks for every text.
+    char ascii[FileIdLength];
+    writeText(ascii);
+    return QString::fromLatin1(ascii, FileIdLength);
 }
 
 void KVersionId::appendText(QByteArray* out) const

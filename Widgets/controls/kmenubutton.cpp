@@ -24,7 +24,6 @@ KMenuButton::KMenuButton(
     : QLabel(parent)
     , m_leftButton(new KButton(this))
     , m_pullButton(new KButton(this))
-    , m_menu(new QMenu(topMostAncestor(parent)))
 {
     m_leftButton->setObjectName(QStringLiteral("leftButton"));
     m_leftButton->setCursor(Qt::PointingHandCursor);
@@ -34,8 +33,6 @@ KMenuButton::KMenuButton(
     m_pullButton->setObjectName(QStringLiteral("pullButton"));
     m_pullButton->setCursor(Qt::PointingHandCursor);
     m_pullButton->setPixmap(pullPicture, pullFrames);
-
-    m_menu->setStyleSheet(QStringLiteral("QMenu:hover{border:1px solid yellow; }"));
 
     auto* layout = new QHBoxLayout(this);
     layout->setSpacing(0);
@@ -64,21 +61,42 @@ QSize KMenuButton::minimumSizeHint() const
     return layout()->minimumSize();
 }
 
-void KMenuButton::addAction(const QString& text, const QString& iconFile)
+QMenu* KMenuButton::menu() const
 {
-    auto* action = new QAction(QIcon(iconFile), text, m_menu);
+    if (m_menu)
+        return m_menu;
+    auto* self = const_cast<KMenuButton*>(this);
+    m_menu = new QMenu(topMostAncestor(parentWidget()));
+    m_menu->setStyleSheet(QStringLiteral("QMenu:hover{border:1px solid yellow; }"));
+    m_actions.clear();
+    for (const Entry& entry : m_entries)
+        self->appendAction(entry);
+    return m_menu;
+}
+
+void KMenuButton::appendAction(const Entry& entry)
+{
+    auto* action = new QAction(QIcon(entry.iconFile), entry.text, m_menu);
     m_actions.append(action);
     connect(action, &QAction::triggered, this, &KMenuButton::onActionClicked);
     m_menu->addAction(action);
 }
 
+void KMenuButton::addAction(const QString& text, const QString& iconFile)
+{
+    m_entries.append({ text, iconFile });
+    if (m_menu)
+        appendAction(m_entries.last());
+}
+
 void KMenuButton::onPullDown()
 {
-    m_menu->setFixedWidth(120);
+    QMenu* pullDown = menu();
+    pullDown->setFixedWidth(120);
     QPoint position = mapToGlobal(QPoint(0, 0));
-    position.rx() += width() - m_menu->width();
+    position.rx() += width() - pullDown->width();
     position.ry() += m_leftButton->height() + 7;
-    m_menu->exec(position);
+    pullDown->exec(position);
 }
 
 void KMenuButton::onLeftButtonClicked()

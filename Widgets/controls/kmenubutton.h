@@ -23,7 +23,8 @@ public:
 
     KButton* leftButton() const { return m_leftButton; }
     KButton* pullButton() const { return m_pullButton; }
-    QMenu* menu() const { return m_menu; }
+    // Made when first asked for: a long list holds many of these controls and opens few menus.
+    QMenu* menu() const;
 
     // The two buttons side by side (QLabel would answer for its text).
     QSize sizeHint() const override;
@@ -38,10 +39,20 @@ public slots:
     void onActionClicked();
 
 private:
+    struct Entry
+    {
+        QString text;
+        QString iconFile;
+    };
+
     KButton* m_leftButton;
     KButton* m_pullButton;
-    // Belongs to the top-most ancestor, which may delete it before or after this control.
-    QPointer<QMenu> m_menu;
-    QList<QAction*> m_actions;
+    void appendAction(const Entry& entry);
+
+    QList<Entry> m_entries;
+    // Belongs to the top-most ancestor when made, which may delete it before or after this
+    // control.
+    mutable QPointer<QMenu> m_menu;
+    mutable QList<QAction*> m_actions;
     Q_DISABLE_COPY(KMenuButton)
 };
