@@ -53,7 +53,7 @@ struct KPictureSpec
 namespace KPictureCatalog {
 
 const QVector<KPictureSpec>& all();
-// The sizes every icon file holds, largest first (the spec's frame size): a plain image load
+// The sizes every icon file holds, the picture's own frame size first, then smaller: a plain image load
 // takes the first entry, and scaling down looks better than scaling up.
 QVector<int> iconSizes();
 // The delay between the animation frames of a GIF.
