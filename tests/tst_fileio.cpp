@@ -1,0 +1,190 @@
+#include "kfaultshim.h"
+#include "ktestenvironment.h"
+#include "platform/kfileio.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <xxhash.h>
+
+// The file-I/O layer: what it opens, how it writes and copies, the modes it sets, and the order
+// in which it makes a replaced file durable.
+class TestFileIO : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void opensOnlyRegularFilesWithoutBlocking_data();
+    void opensOnlyRegularFilesWithoutBlocking();
+    void writesEverythingOrSaysSo();
+    void copiesExactlyWhatItSums();
+    void replacementIsPrivateAndFlushedBeforeItsRename();
+    void privateTreeLeavesLinksAndWhatTheyPointAt();
+
+private:
+    KTestEnvironment m_env;
+    QString m_folder;
+};
+
+void TestFileIO::initTestCase()
+{
+    QVERIFY(KFaultShim::isLoaded());
+    ::umask(022);
+    m_folder = m_env.makeFolder(QStringLiteral("io"));
+    QVERIFY(!m_env.writeFile(m_folder + QStringLiteral("document.txt"), "the document").isEmpty());
+    QVERIFY(KTestEnvironment::makeFifo(m_folder + QStringLiteral("fifo")));
+    QVERIFY(KTestEnvironment::makeSocket(m_folder + QStringLiteral("socket")));
+    QVERIFY(QFile::link(m_folder + QStringLiteral("fifo"), m_folder + QStringLiteral("to-fifo")));
+    QVERIFY(QFile::link(m_folder + QStringLiteral("document.txt"), m_folder + QStringLiteral("to-document")));
+}
+
+void TestFileIO::opensOnlyRegularFilesWithoutBlocking_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("links");
+    QTest::addColumn<bool>("opened");
+    const int follow = int(KFileIO::Links::Follow);
+    QTest::newRow("a regular file") << "document.txt" << follow << true;
+    QTest::newRow("a link to a regular file, followed") << "to-document" << follow << true;
+    QTest::newRow("a link to a regular file, not followed")
+        << "to-document" << int(KFileIO::Links::DontFollow) << false;
+    QTest::newRow("a FIFO nobody writes to") << "fifo" << follow << false;
+    QTest::newRow("a link to a FIFO") << "to-fifo" << follow << false;
+    QTest::newRow("a socket") << "socket" << follow << false;
+    QTest::newRow("a device") << "/dev/zero" << follow << false;
+    QTest::newRow("a folder") << "." << follow << false;
+}
+
+void TestFileIO::opensOnlyRegularFilesWithoutBlocking()
+{
+    QFETCH(QString, name);
+    QFETCH(int, links);
+    QFETCH(bool, opened);
+    const QString path = name.startsWith(QLatin1Char('/')) ? name : m_folder + name;
+    QElapsedTimer clock;
+    clock.start();
+    const KFd fd = KFileIO::openRegular(path, KFileIO::Links(links));
+    const auto file = KFileIO::openRegularFile(path, 1024, KFileIO::Links(links));
+    QVERIFY(clock.elapsed() < 5000);
+    QCOMPARE(fd.isValid(), opened);
+    QCOMPARE(bool(file), opened);
+    if (opened) {
+        QCOMPARE(file->readAll(), QByteArray("the document"));
+        // Reads block again as they should: the flag that kept the open from waiting is gone.
+        QCOMPARE(::fcntl(fd.get(), F_GETFL) & O_NONBLOCK, 0);
+        QVERIFY(!KFileIO::openRegularFile(path, 5));
+        QCOMPARE(errno, EFBIG);
+    }
+}
+
+void TestFileIO::writesEverythingOrSaysSo()
+{
+    const QString full = m_env.makeFolder(QStringLiteral("full"));
+    KFd fd(::open(QFile::encodeName(full + QStringLiteral("out")).constData(), O_WRONLY | O_CREAT, 0600));
+    QVERIFY(KFileIO::writeAll(fd.get(), "", 0));
+    // The disk takes ten bytes of a hundred, then has no room: a short write, then a failure.
+    KFaultShim::setFullFolder(full, 10);
+    const bool written = KFileIO::writeAll(fd.get(), QByteArray(100, 'x').constData(), 100);
+    const int error = errno;
+    KFaultShim::setFullFolder(QString());
+    QVERIFY(!written);
+    QCOMPARE(error, ENOSPC);
+    QCOMPARE(KTestEnvironment::contentOf(full + QStringLiteral("out")), QByteArray(10, 'x'));
+}
+
+void TestFileIO::copiesExactlyWhatItSums()
+{
+    // Larger than the copy's buffer, so that the sum spans several reads.
+    QByteArray content(3 * 1024 * 1024 + 17, 'c');
+    for (int i = 0; i < content.size(); i += 4093)
+        content[i] = char(i);
+    const QString source = m_env.writeFile(QStringLiteral("copy/source"), content);
+    const auto copyWithSize = [&](qint64 size, KContentSum* sum, int* chunks) {
+        const KFd from = KFileIO::openRegular(source);
+        KFd to(::open(QFile::encodeName(m_folder + QStringLiteral("copied")).constData(),
+            O_WRONLY | O_CREAT | O_TRUNC, 0600));
+        return KFileIO::copy(from.get(), to.get(), size, sum, [chunks] { ++*chunks; });
+    };
+    KContentSum sum;
+    int chunks = 0;
+    QVERIFY(copyWithSize(content.size(), &sum, &chunks));
+    QCOMPARE(KTestEnvironment::contentOf(m_folder + QStringLiteral("copied")), content);
+    QCOMPARE(sum.size, qint64(content.size()));
+    QVERIFY(sum.hasHash);
+    QCOMPARE(sum.hash, quint64(XXH3_64bits(content.constData(), size_t(content.size()))));
+    QVERIFY(chunks >= 1);
+    KContentSum read;
+    QVERIFY(KFileIO::sumOf(source, &read));
+    QVERIFY(sum.admits(read));
+    QVERIFY(copyWithSize(-1, nullptr, &chunks));
+
+    // A source of another length than the one it was opened with fails the copy.
+    QVERIFY(!copyWithSize(content.size() - 1, nullptr, &chunks));
+    QVERIFY(!copyWithSize(content.size() + 1, nullptr, &chunks));
+    KContentSum other = sum;
+    other.hash ^= 1;
+    QVERIFY(!other.admits(read));
+}
+
+void TestFileIO::replacementIsPrivateAndFlushedBeforeItsRename()
+{
+    const QString path = m_env.writeFile(QStringLiteral("replace/settings"), "old");
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+    KFaultShim::startLog();
+    QVERIFY(KFileIO::replaceContents(path, "new", KFileIO::PrivateFileMode));
+    const QStringList calls = KFaultShim::takeLog();
+    QCOMPARE(KTestEnvironment::contentOf(path), QByteArray("new"));
+    QCOMPARE(KTestEnvironment::modeOf(path), 0600u);
+    const QString folder = QFileInfo(path).absolutePath();
+    const int renamed = calls.indexOf(QStringLiteral("rename ") + path);
+    const int flushed = calls.indexOf(QRegularExpression(
+        QStringLiteral("^fsync ") + QRegularExpression::escape(folder) + QStringLiteral("/[^/]+$")));
+    QVERIFY2(flushed >= 0 && flushed < renamed, qPrintable(calls.join(QLatin1Char('\n'))));
+    QCOMPARE(calls.value(renamed + 1), QStringLiteral("fsync ") + folder);
+
+    // A write the disk refuses keeps the old file and leaves nothing beside it.
+    KFaultShim::setFullFolder(folder, 1);
+    QVERIFY(!KFileIO::replaceContents(path, "newer", KFileIO::PrivateFileMode));
+    KFaultShim::setFullFolder(QString());
+    QCOMPARE(KTestEnvironment::contentOf(path), QByteArray("new"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("settings") });
+}
+
+void TestFileIO::privateTreeLeavesLinksAndWhatTheyPointAt()
+{
+    const QString outside = m_env.writeFile(QStringLiteral("outside/readable"), "others may read this");
+    const QString tree = m_env.makeFolder(QStringLiteral("tree"));
+    const QString copy = m_env.writeFile(tree + QStringLiteral("sub/copy"), "copy");
+    const QString locked = m_env.writeFile(tree + QStringLiteral("locked"), "no permission at all");
+    QVERIFY(QFile::link(outside, tree + QStringLiteral("link")));
+    for (const QString& path : { outside, copy })
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+    QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0) == 0);
+    QVERIFY(::chmod(QFile::encodeName(tree + QStringLiteral("sub")).constData(), 0755) == 0);
+
+    QStringList refused;
+    QVERIFY(KFileIO::makePrivateTree(tree, &refused));
+    QCOMPARE(refused, QStringList());
+    QCOMPARE(KTestEnvironment::modeOf(tree), 0700u);
+    QCOMPARE(KTestEnvironment::modeOf(tree + QStringLiteral("sub")), 0700u);
+    QCOMPARE(KTestEnvironment::modeOf(copy), 0600u);
+    QCOMPARE(KTestEnvironment::modeOf(locked), 0600u);
+    QCOMPARE(KTestEnvironment::modeOf(outside), 0644u);
+    QVERIFY(!KFileIO::makePrivate(tree + QStringLiteral("link")));
+}
+
+int main(int argc, char** argv)
+{
+    KFaultShim::preloadInto(argv);
+    QCoreApplication app(argc, argv);
+    TestFileIO test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_fileio.moc"
