@@ -443,7 +443,10 @@ int benchmark(const Options& options)
         QTextStream(stderr) << "cannot add older versions\n";
         return 1;
     }
-    manager->saveDatabase();
+    if (!manager->saveDatabase()) {
+        QTextStream(stderr) << "cannot save the database\n";
+        return 1;
+    }
     scanner->runCycle(KDiskFileManager::CycleKind::Full); // settles the start-up clean-up request
     const double unchanged
         = median(options.repeat, [&] { scanner->runCycle(KDiskFileManager::CycleKind::Full); });
@@ -502,7 +505,10 @@ int benchmark(const Options& options)
 
     // The database of N x V versions, saved and loaded.
     const QString database = manager->databasePath();
-    manager->saveDatabase();
+    if (!manager->saveDatabase()) {
+        QTextStream(stderr) << "cannot save the database\n";
+        return 1;
+    }
     QFile saved(database);
     saved.open(QIODevice::ReadOnly);
     const QByteArray bytes = saved.readAll();
@@ -514,9 +520,14 @@ int benchmark(const Options& options)
     // versions were just copied, and while the kernel still writes them out, every write waits.
     QVector<double> saves;
     QVector<double> durableWrites;
+    bool allSaved = true;
     for (int rep = 0; rep < options.repeat; ++rep) {
-        saves << timed([&] { manager->saveDatabase(); });
+        saves << timed([&] { allSaved = manager->saveDatabase() && allSaved; });
         durableWrites << timed([&] { writeDurably(copy, bytes); });
+    }
+    if (!allSaved) {
+        QTextStream(stderr) << "a save of the database failed\n";
+        return 1;
     }
     const double save = medianOf(saves);
     const double durableWrite = medianOf(durableWrites);

@@ -1,6 +1,7 @@
 #include "core/kfileobjectmgr.h"
 
 #include "core/kcommon.h"
+#include "core/kdiagnostics.h"
 #include "core/kfileobject.h"
 #include "platform/kfileops.h"
 #include "platform/kpaths.h"
@@ -97,7 +98,7 @@ KFileObjectPtr KFileObjectMgr::backupFile(const QString& path, int fileType, con
         return created;
     }
     // Another thread took the file under protection meanwhile: its record gets this copy too.
-    slot->addVersion(created->versionIds().constFirst());
+    slot->addVersions(created->versions());
     return slot;
 }
 
@@ -132,7 +133,8 @@ bool KFileObjectMgr::removeAllBackups()
         records.swap(m_records);
     }
     for (const KFileObjectPtr& record : qAsConst(records)) {
-        record->removeAllBackups();
+        if (!record->removeAllBackups())
+            qCWarning(lcEngine) << "copies of" << record->fileName() << "could not be deleted";
         KCommon::keepResponsive();
     }
     return true;
@@ -142,7 +144,8 @@ bool KFileObjectMgr::removeBackupsBeforeToday()
 {
     const QVector<KFileObjectPtr> records = snapshot();
     for (const KFileObjectPtr& record : records) {
-        record->removeBackupsBeforeToday();
+        if (!record->removeBackupsBeforeToday())
+            qCWarning(lcEngine) << "older copies of" << record->fileName() << "could not be deleted";
         KCommon::keepResponsive();
     }
     return true;
@@ -197,6 +200,33 @@ void KFileObjectMgr::appendXml(QByteArray* out) const
         if (record->appendXml(out))
             out->append('\n');
     }
+}
+
+void KFileObjectMgr::appendSums(QByteArray* out) const
+{
+    const QVector<KFileObjectPtr> records = snapshot();
+    for (const KFileObjectPtr& record : records)
+        record->appendSums(out);
+}
+
+void KFileObjectMgr::appendVersions(std::vector<KVersionId>* out) const
+{
+    const QVector<KFileObjectPtr> records = snapshot();
+    for (const KFileObjectPtr& record : records) {
+        const QVector<KVersionId> versions = record->versions();
+        out->insert(out->end(), versions.cbegin(), versions.cend());
+    }
+}
+
+KContentSum KFileObjectMgr::sumOf(const KVersionId& version) const
+{
+    const QVector<KFileObjectPtr> records = snapshot();
+    for (const KFileObjectPtr& record : records) {
+        const KContentSum sum = record->sumOf(version);
+        if (sum.isKnown())
+            return sum;
+    }
+    return KContentSum();
 }
 
 int KFileObjectMgr::appendElements(QByteArray* out, const KSavedText& previous, quint64 save) const

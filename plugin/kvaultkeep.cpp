@@ -5,6 +5,7 @@
 #include "Widgets/main/kmainwidget.h"
 #include "Widgets/tips/ktipmsgmanager.h"
 #include "core/kconfig.h"
+#include "core/kdiagnostics.h"
 #include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kfiletypemanager.h"
@@ -77,7 +78,10 @@ QWidget* createFrame()
 void releaseKVaultkeep()
 {
     makeModuleObjects();
-    KFileServiceManager::instance()->saveDatabase();
+    // A database that cannot be written now is written again when the module is unloaded.
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    if (engine->isDatabaseLoaded() && !engine->saveDatabase())
+        qCWarning(lcEngine) << "the database could not be saved at release";
     delete KMainWidget::existingInstance();
     deleteDeferred();
 }

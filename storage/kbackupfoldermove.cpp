@@ -2,6 +2,7 @@
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
+#include "core/kdiagnostics.h"
 #include "platform/kfilelock.h"
 #include "platform/kfileops.h"
 #include "platform/kpaths.h"
@@ -708,7 +709,7 @@ bool KBackupFolderMove::rollback()
     bool copiedBack = false;
     settled = settled && bringBack(QString(), &copiedBack);
     if (copiedBack)
-        KFileOps::syncFileSystem(m_sourceFolder);
+        settled = KFileOps::syncFileSystem(m_sourceFolder) && settled;
     if (m_rename)
         syncMoved();
     settled = takeAwayCopies(QString()) && settled;
@@ -814,7 +815,8 @@ void KBackupFolderMove::pointBackupPathTo(const QString& root) const
 void KBackupFolderMove::syncMoved() const
 {
     if (!m_rename) {
-        KFileOps::syncFileSystem(m_destinationFolder);
+        if (!KFileOps::syncFileSystem(m_destinationFolder))
+            qCWarning(lcEngine) << "the moved backups could not be flushed to disk:" << m_destinationFolder;
         return;
     }
     for (const QString& folder : m_renamedIn)

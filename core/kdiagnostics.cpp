@@ -1,0 +1,3 @@
+#include "core/kdiagnostics.h"
+
+Q_LOGGING_CATEGORY(lcEngine, "vaultkeep.engine")
