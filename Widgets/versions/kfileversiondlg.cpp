@@ -2,6 +2,7 @@
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/icons/kfileiconprovider.h"
+#include "Widgets/versions/ktablewidgetbackedfileitem.h"
 #include "core/kfileobject.h"
 #include "core/kfileservicemanager.h"
 #include "core/ktimestamp.h"
@@ -15,13 +16,16 @@ namespace {
 
 int g_openVersionDialogCount = 0;
 
-QStringList rowTexts(const QString& fileName, const QString& fileId)
+QStringList rowTexts(const QString& fileName, const QString& fileId, bool damaged = false)
 {
     constexpr int End = KFileCopyedObject::StampPosition + KFileCopyedObject::StampLength;
     const QStringView stamp = fileId.size() >= End
         ? QStringView(fileId).mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength)
         : QStringView();
-    return { fileName, fileId, KTimeStamp::toDisplayText(stamp) + QStringLiteral(" 备份成功") };
+    QStringList texts { fileName, fileId, KTimeStamp::toDisplayText(stamp) + QStringLiteral(" 备份成功") };
+    if (damaged)
+        texts << KTableWidgetBackedFileItem::damagedMark();
+    return texts;
 }
 
 } // namespace
@@ -90,18 +94,22 @@ void KFileVersionDlg::setCount(int count)
 
 void KFileVersionDlg::onCreateTable()
 {
-    const auto record = KFileServiceManager::instance()->findFile(m_strFileName);
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    const auto record = engine->findFile(m_strFileName);
     if (!record) {
         setCount(0);
         close();
         return;
     }
-    const QStringList ids = record->versionIds();
-    setCount(ids.size());
+    const QVector<KVersionId> versions = record->versions();
+    setCount(versions.size());
     KTableWidget* table = m_ui->versionTableWidget;
     table->resetRows();
-    for (const QString& id : ids)
-        table->addRow(id, rowTexts(m_strFileName, id), KTableWidgetItemBase::ITEM_BACKED_FILE);
+    for (const KVersionId& version : versions) {
+        const QString id = version.text();
+        table->addRow(id, rowTexts(m_strFileName, id, engine->isCopyDamaged(version)),
+            KTableWidgetItemBase::ITEM_BACKED_FILE);
+    }
     table->removeSurplusRows();
     m_ui->lblBusy->hide();
     m_built = true;

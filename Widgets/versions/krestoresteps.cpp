@@ -7,6 +7,7 @@
 #include "platform/kfileops.h"
 #include "platform/kplatform.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -36,6 +37,17 @@ QString notSavedText()
 QString openFailedText()
 {
     return QStringLiteral("打开文件失败！");
+}
+
+QString damagedText()
+{
+    return QCoreApplication::translate("KRestoreSteps", "备份文件已损坏，无法用它恢复，请从其他版本找回！");
+}
+
+QString linkText()
+{
+    return QCoreApplication::translate(
+        "KRestoreSteps", "目标位置是一个链接，为保护它指向的文件，本次没有恢复。请恢复到其他位置。");
 }
 
 void inform(QWidget* parent, int kind, const QString& text)
@@ -98,6 +110,12 @@ Outcome copyLoop(QWidget* parent, Place place, QString* target,
             return Outcome::CopyMissing;
         case KRestoreResult::CurrentNotSaved:
             inform(parent, QMessageBox::Warning, notSavedText());
+            return Outcome::GaveUp;
+        case KRestoreResult::Damaged:
+            inform(parent, QMessageBox::Warning, damagedText());
+            return Outcome::Damaged;
+        case KRestoreResult::TargetIsLink:
+            inform(parent, QMessageBox::Warning, linkText());
             return Outcome::GaveUp;
         case KRestoreResult::Failed:
             break;

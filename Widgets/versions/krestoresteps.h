@@ -18,6 +18,8 @@ namespace KRestoreSteps {
 QString missingBackupText(); // "备份文件丢失，请从其他版本找回！"
 QString notSavedText(); // the file at the target could not be backed up first
 QString openFailedText(); // "打开文件失败！"
+QString damagedText(); // the backup copy is not what was backed up
+QString linkText(); // a restore does not write through a link at the target
 
 // The information box: title "提示", one button "确定", `kind` as its icon (1 information,
 // 2 warning). Counted as an open box while it runs.
@@ -46,12 +48,16 @@ enum class Outcome
 {
     Restored,
     CopyMissing,
+    // The backup copy is damaged; the user was told.
+    Damaged,
     GaveUp,
 };
 
 // Copies with `copy` to `*target` until it succeeds or the user gives up. After a failed copy
 // the user chooses another place (a save-file dialog, starting in the target's folder) or the
-// same place again (after 200 ms). `*target` ends as the place last tried.
+// same place again (after 200 ms). A refusal (the file there cannot be backed up first, a link
+// there, a damaged copy) is told in a box and ends the loop. `*target` ends as the place last
+// tried.
 Outcome copyLoop(QWidget* parent, Place place, QString* target,
     const std::function<KRestoreResult(const QString& target)>& copy);
 

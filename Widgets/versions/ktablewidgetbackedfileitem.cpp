@@ -34,6 +34,19 @@ void KTableWidgetBackedFileItem::setData(const QStringList& texts)
     m_sourcePath = texts.value(0);
     m_versionId = texts.value(1);
     m_ui->lblBackedTime->setText(texts.value(2));
+    m_damaged = false;
+    m_ui->lblBtn->show();
+    if (texts.value(3) == damagedMark())
+        setDamaged();
+}
+
+void KTableWidgetBackedFileItem::setDamaged()
+{
+    if (m_damaged)
+        return;
+    m_damaged = true;
+    m_ui->lblBackedTime->setText(m_ui->lblBackedTime->text() + tr("  备份文件已损坏"));
+    m_ui->lblBtn->hide();
 }
 
 void KTableWidgetBackedFileItem::dropMissingVersion()
@@ -92,6 +105,10 @@ void KTableWidgetBackedFileItem::copyAndShow(int place, const QString& successTe
     case Outcome::CopyMissing:
         m_ui->lblBtn->setState(1);
         dropMissingVersion();
+        break;
+    case Outcome::Damaged:
+        m_ui->lblBtn->setState(1);
+        setDamaged();
         break;
     case Outcome::GaveUp:
         m_ui->lblBtn->setState(1);

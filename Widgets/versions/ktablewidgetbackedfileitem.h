@@ -26,8 +26,15 @@ public:
     QString targetPath() const { return m_targetPath; }
     KFindBackLabel* findBackLabel() const;
 
+    // Says the backup copy is damaged in place of the restore control.
+    void setDamaged();
+    bool isDamaged() const { return m_damaged; }
+
+    // The fourth text of a version whose copy is damaged.
+    static QString damagedMark() { return QStringLiteral("damaged"); }
+
 public slots:
-    // Source path, version identifier, backup time text.
+    // Source path, version identifier, backup time text, and damagedMark() for a damaged copy.
     void setData(const QStringList& texts) override;
     void onToDeskTop();
     void onToSrcPlace();
@@ -43,5 +50,6 @@ private:
     QString m_sourcePath;
     QString m_versionId;
     QString m_targetPath;
+    bool m_damaged = false;
     Q_DISABLE_COPY(KTableWidgetBackedFileItem)
 };
