@@ -1,6 +1,7 @@
 #include "core/kcommon.h"
 
 #include "core/kconfig.h"
+#include "core/kdiagnostics.h"
 #include "platform/kfileops.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
@@ -44,7 +45,8 @@ QString hostDataFolder()
 {
     const QString folder = joinPath(
         KPlatform::instance()->appDataFolder(), QStringLiteral("Atrium") + KPaths::nativeSeparator());
-    QDir().mkpath(folder);
+    if (!KFileIO::makeFolder(folder))
+        qCWarning(lcEngine) << "the host's data folder cannot be made:" << folder;
     return folder;
 }
 
@@ -84,7 +86,7 @@ bool clearFolder(const QString& path)
         if (entry.isDir() && !entry.isSymLink()) {
             cleared = QDir(entry.absoluteFilePath()).removeRecursively() && cleared;
         } else {
-            KFileOps::makeWritableForOwner(entry.absoluteFilePath());
+            // A read-only file goes like any other here: its folder's permissions decide.
             cleared = QFile::remove(entry.absoluteFilePath()) && cleared;
         }
     }

@@ -28,6 +28,7 @@ const QString ReadRecentlyUsedXbelKey = QStringLiteral("ReadRecentlyUsedXbel");
 const QString ReadLibreOfficeHistoryKey = QStringLiteral("ReadLibreOfficeHistory");
 const QString ReadKdeRecentDocumentsKey = QStringLiteral("ReadKdeRecentDocuments");
 const QString RecentExcludedFoldersKey = QStringLiteral("RecentExcludedFolders");
+const QString MaxVersionedFileSizeKey = QStringLiteral("MaxVersionedFileSize");
 const QString NeverShown = QStringLiteral("1970-01-01");
 
 const QString CounterKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Atrium\\Apps\\Vaultkeep");
@@ -129,6 +130,19 @@ qint64 KConfig::tipSize() const
 void KConfig::setTipSize(qint64 bytes)
 {
     write(TipSizeKey, bytes);
+}
+
+qint64 KConfig::maxVersionedFileSize() const
+{
+    bool isNumber = false;
+    const qint64 bytes = read(MaxVersionedFileSizeKey, DefaultMaxVersionedFileSize).toLongLong(&isNumber);
+    // Anything but a positive number of bytes would stop every backup: the default holds then.
+    return isNumber && bytes > 0 ? bytes : DefaultMaxVersionedFileSize;
+}
+
+void KConfig::setMaxVersionedFileSize(qint64 bytes)
+{
+    write(MaxVersionedFileSizeKey, bytes);
 }
 
 bool KConfig::tipSizeEnabled() const

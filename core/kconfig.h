@@ -30,6 +30,9 @@ public:
 
     qint64 tipSize() const;
     void setTipSize(qint64 bytes);
+    // Files larger than this many bytes are not versioned.
+    qint64 maxVersionedFileSize() const;
+    void setMaxVersionedFileSize(qint64 bytes);
     bool tipSizeEnabled() const;
     void setTipSizeEnabled(bool enabled);
 
@@ -74,6 +77,7 @@ public:
     bool retryPendingWrites();
 
     static constexpr qint64 DefaultTipSize = 1073741824; // 1 GiB
+    static constexpr qint64 DefaultMaxVersionedFileSize = 2147483648; // 2 GiB
 
 private:
     QString chooseBackupDrive() const;

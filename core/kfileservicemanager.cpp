@@ -3,6 +3,7 @@
 #include "core/kbackuprules.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
+#include "core/kdiagnostics.h"
 #include "core/kfileiconsink.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
@@ -91,6 +92,7 @@ bool KFileServiceManager::loadDatabase()
     // A file that could neither be read nor be set aside must stay as it is: nothing is saved
     // over it until a later load succeeds.
     m_loaded = result != KProtectionDatabase::LoadResult::Unreadable;
+    m_backupsPrivate = false;
     return result != KProtectionDatabase::LoadResult::NoFile;
 }
 
@@ -116,7 +118,7 @@ bool KFileServiceManager::saveIfChanged(bool wait)
         locker.lock();
     else if (!locker.try_lock())
         return false;
-    return m_changes.load() == m_savedChanges || saveLocked();
+    return (m_changes.load() == m_savedChanges && !m_database.sumsPending()) || saveLocked();
 }
 
 bool KFileServiceManager::saveLocked()
@@ -138,6 +140,9 @@ void KFileServiceManager::onScanBegin()
     // Whichever way the cycles run, the records on disk are in memory before the first one.
     if (!m_loaded)
         loadDatabase();
+    if (!m_backupsPrivate.exchange(true))
+        makeBackupsPrivate();
+    m_sizeLimit = -1;
     m_successThisCycle = 0;
     m_failedThisCycle = 0;
     m_changedCollections = 0;
@@ -154,8 +159,8 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
     // A backup folder move waits for this list's copies before it settles where backups go.
     const std::shared_lock<std::shared_mutex> folderInUse(KBackupFolderMove::backupWriters());
     const QString backupDirectory = KCommon::backupDirectory();
-    if (!files->isEmpty() && !QFileInfo::exists(backupDirectory))
-        QDir().mkpath(backupDirectory);
+    if (!files->isEmpty() && !KFileIO::makeFolder(backupDirectory))
+        qCWarning(lcEngine) << "the backup folder cannot be made:" << backupDirectory;
     const qint64 oldest = KBackupRules::oldestBackedUp(KPlatform::instance()->currentMSecsSinceEpoch());
     m_cycleStatus.reserve(m_cycleStatus.size() + files->size());
     const QThread* const thread = QThread::currentThread();
@@ -169,6 +174,16 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
         const bool backedUp = file.exists && target->isCurrentStateBackedUp(path, file.modifiedMSecs);
         switch (KBackupRules::decide(file, backedUp, oldest)) {
         case KBackupRules::Decision::BackUp:
+            if (m_sizeLimit < 0)
+                m_sizeLimit = KConfig::instance()->maxVersionedFileSize();
+            if (file.size > m_sizeLimit) {
+                if (reportOnce(path)) {
+                    qCInfo(lcEngine) << "not versioned, larger than the limit of" << m_sizeLimit
+                                     << "bytes:" << path << file.size;
+                    emit sigFileTooLarge(path, file.size, m_sizeLimit);
+                }
+                break;
+            }
             if (target->backupFile(path, fileType, backupDirectory)) {
                 ++m_successThisCycle;
                 markChanged();
@@ -179,12 +194,36 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
         case KBackupRules::Decision::Unreadable:
             ++m_failedThisCycle;
             break;
+        case KBackupRules::Decision::NotRegular:
+            if (reportOnce(path))
+                qCInfo(lcEngine) << "skipped, not a regular file:" << path;
+            break;
         case KBackupRules::Decision::Missing:
         case KBackupRules::Decision::Unchanged:
         case KBackupRules::Decision::TooOld:
             break;
         }
     }
+}
+
+bool KFileServiceManager::reportOnce(const QString& path)
+{
+    if (m_reported.contains(path))
+        return false;
+    m_reported.insert(path);
+    return true;
+}
+
+void KFileServiceManager::makeBackupsPrivate()
+{
+    const QString folder = KCommon::backupDirectory();
+    if (!KFileOps::status(folder).isDir)
+        return;
+    QStringList refused;
+    if (KFileIO::makePrivateTree(folder, &refused))
+        return;
+    qCWarning(lcEngine).noquote() << refused.size() << "backups could not be made private to the user, first:"
+                                  << refused.mid(0, 10).join(QLatin1String(", "));
 }
 
 void KFileServiceManager::onScanFinished()
@@ -467,6 +506,52 @@ qint64 KFileServiceManager::backupSizeBeforeToday() const
     for (const auto& collection : m_collections)
         total += collection->backupSizeBeforeToday();
     return total;
+}
+
+KContentSum KFileServiceManager::copySum(const QString& fileId) const
+{
+    const KVersionId version(fileId);
+    for (const auto& collection : m_collections) {
+        const KContentSum sum = collection->sumOf(version);
+        if (sum.isKnown())
+            return sum;
+    }
+    return KContentSum();
+}
+
+KCopySums KFileServiceManager::copySums() const
+{
+    std::vector<KVersionId> versions;
+    for (const auto& collection : m_collections)
+        collection->appendVersions(&versions);
+    return KCopySums(std::move(versions));
+}
+
+bool KFileServiceManager::checkCopy(const QString& fileId, const QString& path) const
+{
+    return KCopySums::checkCopy(copySum(fileId), path);
+}
+
+bool KFileServiceManager::isCopyDamaged(const KVersionId& version) const
+{
+    const QString fileId = version.text();
+    {
+        const std::lock_guard<std::mutex> locker(m_damagedMutex);
+        if (m_damaged.contains(fileId))
+            return true;
+    }
+    const KContentSum recorded = version.sum();
+    if (!recorded.isKnown() || !KFileCopyedObject::isSafeFileId(fileId))
+        return false;
+    const KFileStatus copy = KFileOps::status(KCommon::backupDirectory() + fileId);
+    return copy.isFile && copy.size != recorded.size;
+}
+
+void KFileServiceManager::markCopyDamaged(const QString& fileId)
+{
+    qCWarning(lcEngine) << "a backup copy is damaged:" << fileId;
+    const std::lock_guard<std::mutex> locker(m_damagedMutex);
+    m_damaged.insert(fileId);
 }
 
 KFileObjectPtr KFileServiceManager::findFile(const QString& path) const

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "core/iobserverbase.h"
+#include "core/kcopysums.h"
 #include "core/kfileobjectmgr.h"
 #include "core/kfilerestore.h"
 #include "core/kprotectiondatabase.h"
 #include "platform/kfileops.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 
 #include <array>
@@ -62,7 +64,7 @@ public:
     bool loadDatabase();
     // Writes the database now; false when it was never loaded or could not be written (the old
     // file then stays, and the next cycle tries again).
-    bool saveDatabase();
+    [[nodiscard]] bool saveDatabase();
     bool isDatabaseLoaded() const;
 
     // The seven-day clean-up, when the setting allows it.
@@ -92,7 +94,20 @@ public:
     // Backs the regular file at `path` up as a new version, its record made as the scanner would
     // make it, unless a version whose copy is present carries its modification time. True when
     // its current content is in the backup folder and in the saved database.
-    bool backUpCurrentState(const QString& path);
+    [[nodiscard]] bool backUpCurrentState(const QString& path);
+
+    // What was recorded of the copy `fileId` when it was made (size and content hash); not known
+    // for a version made before sums were kept.
+    KContentSum copySum(const QString& fileId) const;
+    // Every copy's recorded sum at once, for checking many copies (a backup folder move).
+    KCopySums copySums() const;
+    // Whether the file at `path` holds what was recorded for the copy `fileId` (see KCopySums::
+    // checkCopy): a moved copy can be checked against what it held when it was made.
+    [[nodiscard]] bool checkCopy(const QString& fileId, const QString& path) const;
+    // Whether the copy of `version` is known to be damaged: a restore found its content changed,
+    // or its size is not the one recorded with the version.
+    [[nodiscard]] bool isCopyDamaged(const KVersionId& version) const;
+    void markCopyDamaged(const QString& fileId);
     // The pricing product's own backups, found in the user's documents folder.
     static QString selfBackupFolder();
 
@@ -113,6 +128,9 @@ signals:
     void sigUpdate();
     // A restore backed the file up as a new version before replacing it.
     void sigVersionAdded(const QString& strFileName, const QString& strFileId);
+    // A recently used file of `size` bytes is larger than the user's limit and is not versioned;
+    // once per file and process.
+    void sigFileTooLarge(const QString& strFileName, qint64 size, qint64 limit);
 
 public slots:
     void onShowPage(int nPageIndex);
@@ -130,7 +148,11 @@ private:
     // Saves when anything changed since the last save; without `wait`, gives up at once when
     // another thread is saving (the database then stays marked unsaved).
     bool saveIfChanged(bool wait);
-    bool saveLocked();
+    [[nodiscard]] bool saveLocked();
+    // Makes the backup folder and all in it private, once after every load.
+    void makeBackupsPrivate();
+    // Whether the cycle has said so about `path` already; remembers it.
+    bool reportOnce(const QString& path);
     void countBackups(int successes);
     // Refreshes, then once more for every refresh asked for meanwhile; unlocks `serialised`.
     void refreshAndRepeat(std::unique_lock<std::mutex>& serialised, const QHash<QString, KFileStatus>& known);
@@ -141,6 +163,7 @@ private:
     KProtectionDatabase m_database;
     std::mutex m_loadMutex;
     std::atomic<bool> m_loaded { false };
+    std::atomic<bool> m_backupsPrivate { false };
     std::mutex m_saveMutex;
     // Changes of the records, counted; the database is unsaved while they differ.
     std::atomic<quint64> m_changes { 0 };
@@ -169,6 +192,13 @@ private:
     std::atomic<int> m_failedThisCycle { 0 };
     int m_changedCollections = 0; // scanner thread only
     // The status of every file the cycle looked at, so that its rows need not ask again.
-    // Only the thread that runs the cycle touches it.
+    // Only the thread that runs the cycle touches it, and the next two.
     QHash<QString, KFileStatus> m_cycleStatus;
+    // The files the cycles skipped and said so.
+    QSet<QString> m_reported;
+    // The largest file versioned; read once per cycle, when a file is about to be copied.
+    qint64 m_sizeLimit = -1;
+
+    mutable std::mutex m_damagedMutex;
+    QSet<QString> m_damaged;
 };

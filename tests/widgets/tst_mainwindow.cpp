@@ -53,6 +53,7 @@ private slots:
     void firstBackupWindowIsDueOnlyAtStatusZero();
     void protectionOffScansOnceBeforeCreateFrameReturns();
     void lowSpaceTipMovesAtOnceWithThePagesDisabled();
+    void aFileTooLargeToVersionIsToldInATip();
     // Last: what it leaves open goes as the process ends.
     void aHostEndingWithoutReleaseLeavesNothingOpen();
 
@@ -190,6 +191,16 @@ void TestMainWindow::lowSpaceTipMovesAtOnceWithThePagesDisabled()
     QVERIFY(window->findChild<QWidget*>(QStringLiteral("btnSetting"))->isEnabled());
     QCOMPARE(diskRead.count(), 1);
     config->setBackUpPath(from);
+}
+
+void TestMainWindow::aFileTooLargeToVersionIsToldInATip()
+{
+    createFrame();
+    KTipMsgManager* tips = KTipMsgManager::instance();
+    const int before = tips->tips().size();
+    emit KFileServiceManager::instance()->sigFileTooLarge(QStringLiteral("/w/large.pra4"), 3 * MiB, MiB);
+    QTRY_COMPARE(tips->tips().size(), before + 1);
+    tips->deleteWindows();
 }
 
 void TestMainWindow::aHostEndingWithoutReleaseLeavesNothingOpen()
