@@ -53,7 +53,8 @@ void KProtectionDatabase::saveSums(const Collections& collections) const
         if (collection)
             collection->appendSums(&lines);
     }
-    if (KFileOps::replaceFile(sumsPath(), KCopySums::text(lines)))
+    // The database's own save, in the same folder and right after, makes the rename durable too.
+    if (KFileIO::replaceContents(sumsPath(), KCopySums::text(lines), KFileIO::PrivateFileMode, false))
         m_savedSums = generation;
     else
         qCWarning(lcEngine) << "the copies' sums could not be saved; the next save tries again";

@@ -115,7 +115,8 @@ enum class Links
 // or a device named in a list would otherwise stop the caller for good): it is made
 // non-blocking, the opened descriptor's type is checked, and only then is the flag cleared.
 // Returns an invalid descriptor otherwise, with errno set (EINVAL for anything but a regular file).
-KFd openRegular(const QString& path, Links links = Links::Follow);
+// The status taken of the opened file goes to `status` when it is given.
+KFd openRegular(const QString& path, Links links = Links::Follow, KFileStatus* status = nullptr);
 
 // The same, as a QFile open for reading, for parsers that stream from a QIODevice. A file larger
 // than `maxSize` bytes is not opened (errno EFBIG), so that no list can flood memory.
@@ -183,8 +184,9 @@ public:
     // What is at `path` now, links not followed.
     const KFileStatus& existing() const { return m_existing; }
 
-    // True once the file is in place. `modifiedNs` < 0 leaves the time of the write.
-    [[nodiscard]] bool commit(unsigned mode, qint64 modifiedNs = -1);
+    // True once the file is in place. `modifiedNs` < 0 leaves the time of the write. Without
+    // `syncFolder` the rename is left for a later flush of the folder to make durable.
+    [[nodiscard]] bool commit(unsigned mode, qint64 modifiedNs = -1, bool syncFolder = true);
     // Whether the commit's rename was flushed to disk with its folder.
     bool isFolderSynced() const { return m_folderSynced; }
 
@@ -205,7 +207,10 @@ private:
 };
 
 // Replaces the file at `path` with `content` through a KReplacement, with permissions `mode`.
-[[nodiscard]] bool replaceContents(const QString& path, const QByteArray& content, unsigned mode);
+// Without `syncFolder`, a file replaced just before another one in the same folder shares that
+// one's flush of the folder.
+[[nodiscard]] bool replaceContents(
+    const QString& path, const QByteArray& content, unsigned mode, bool syncFolder = true);
 
 // Whether `name` is the name of a Random replacement of `fileName` left by a process that ended
 // during its write: "<fileName>." and six letters or digits.

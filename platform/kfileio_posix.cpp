@@ -32,7 +32,8 @@ void fillStatus(const struct statx& info, KFileStatus* status)
     status->isDir = S_ISDIR(info.stx_mode);
     status->isFile = S_ISREG(info.stx_mode);
     status->isLink = S_ISLNK(info.stx_mode);
-    status->isOwn = info.stx_uid == ::geteuid();
+    static const uid_t user = ::geteuid(); // a status call must not cost a second one
+    status->isOwn = info.stx_uid == user;
     status->ownerWritable = info.stx_mode & S_IWUSR;
     status->mode = info.stx_mode & 07777;
     status->size = qint64(info.stx_size);
@@ -230,7 +231,7 @@ bool KFd::close()
 
 namespace KFileIO {
 
-KFd openRegular(const QString& path, Links links)
+KFd openRegular(const QString& path, Links links, KFileStatus* status)
 {
     if (path.isEmpty()) {
         errno = ENOENT;
@@ -241,28 +242,28 @@ KFd openRegular(const QString& path, Links links)
     KFd fd(::open(QFile::encodeName(path).constData(), flags));
     if (!fd.isValid())
         return fd;
-    struct stat info;
-    if (::fstat(fd.get(), &info) != 0)
+    KFileStatus opened;
+    if (!KFileIO::status(fd.get(), &opened))
         return KFd();
-    if (!S_ISREG(info.st_mode)) {
-        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    if (!opened.isFile) {
+        errno = opened.isDir ? EISDIR : EINVAL;
         return KFd();
     }
-    const int status = ::fcntl(fd.get(), F_GETFL);
-    if (status < 0 || ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0)
+    // Of the flags given, only O_NONBLOCK is a status flag: clearing them all clears just it.
+    if (::fcntl(fd.get(), F_SETFL, 0) != 0)
         return KFd();
+    if (status)
+        *status = opened;
     return fd;
 }
 
 std::unique_ptr<QFile> openRegularFile(const QString& path, qint64 maxSize, Links links)
 {
-    KFd fd = openRegular(path, links);
+    KFileStatus opened;
+    KFd fd = openRegular(path, links, &opened);
     if (!fd.isValid())
         return nullptr;
-    struct stat info;
-    if (::fstat(fd.get(), &info) != 0)
-        return nullptr;
-    if (info.st_size > maxSize) {
+    if (opened.size > maxSize) {
         errno = EFBIG;
         return nullptr;
     }
@@ -551,7 +552,7 @@ bool KReplacement::nameTemporary()
     return false;
 }
 
-bool KReplacement::commit(unsigned mode, qint64 modifiedNs)
+bool KReplacement::commit(unsigned mode, qint64 modifiedNs, bool syncFolder)
 {
     if (!m_fd.isValid())
         return false;
@@ -564,17 +565,17 @@ bool KReplacement::commit(unsigned mode, qint64 modifiedNs)
         return false;
     }
     m_named = false;
-    m_folderSynced = ::fsync(m_folder.get()) == 0 || errno == EINVAL;
+    m_folderSynced = syncFolder && (::fsync(m_folder.get()) == 0 || errno == EINVAL);
     return true;
 }
 
-bool replaceContents(const QString& path, const QByteArray& content, unsigned mode)
+bool replaceContents(const QString& path, const QByteArray& content, unsigned mode, bool syncFolder)
 {
     KReplacement replacement(path, KReplacement::Naming::Random);
     // A folder that cannot be flushed leaves the rename less certain to survive a power loss,
     // which is reported all the same.
     return replacement.isOpen() && writeAll(replacement.fd(), content.constData(), content.size())
-        && replacement.commit(mode) && replacement.isFolderSynced();
+        && replacement.commit(mode, -1, syncFolder) && (replacement.isFolderSynced() || !syncFolder);
 }
 
 bool isReplacementFileName(const QString& name, const QString& fileName)

@@ -34,11 +34,12 @@ public:
     [[nodiscard]] Result copyTo(const QString& target, KContentSum* sum = nullptr);
 
 private:
+    // The file system's own answers, to tell whether the file changed during the copy; filled
+    // by the open, so declared before the descriptor.
+    KFileStatus m_raw;
     KFd m_fd;
     bool m_copied = false;
     KFileStatus m_status;
-    // The file system's own answers, to tell whether the file changed during the copy.
-    KFileStatus m_raw;
     Q_DISABLE_COPY(KCopySource)
 };
 

@@ -47,14 +47,10 @@ qint64 folderSizeAt(int folderFd, bool onlyReadOnly, const std::function<void()>
 } // namespace
 
 KCopySource::KCopySource(const QString& path)
-    : m_fd(KFileIO::openRegular(path))
+    : m_fd(KFileIO::openRegular(path, KFileIO::Links::Follow, &m_raw))
 {
     if (!m_fd.isValid())
         return;
-    if (!KFileIO::status(m_fd.get(), &m_raw)) {
-        m_fd = KFd();
-        return;
-    }
     m_status = m_raw;
     KPlatform::instance()->adjustFileStatus(path, &m_status);
 }
@@ -125,9 +121,9 @@ qint64 folderSize(const QString& folder, bool onlyReadOnly, const std::function<
 KReplaceResult replaceFile(const QString& source, const QString& target, qint64 modifiedNs,
     const KContentSum& recorded, const std::function<void()>& afterEachChunk)
 {
-    const KFd from = KFileIO::openRegular(source);
     KFileStatus sourceStatus;
-    if (!from.isValid() || !KFileIO::status(from.get(), &sourceStatus))
+    const KFd from = KFileIO::openRegular(source, KFileIO::Links::Follow, &sourceStatus);
+    if (!from.isValid())
         return KReplaceResult::Failed;
     // A copy of another size is known to be damaged before anything is written.
     if (recorded.isKnown() && recorded.size != sourceStatus.size)
