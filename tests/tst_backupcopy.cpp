@@ -52,12 +52,14 @@ void TestBackupCopy::init()
 
 void TestBackupCopy::aCopyIsPrivateSummedAndKeepsTheSourcesTime()
 {
-    // A source others may read, modified at a time with a nanosecond part.
+    // A read-only source others may read, modified at a time with a nanosecond part: its copy
+    // is the owner's alone, readable and writable.
     const qint64 modifiedNs = m_modified.toMSecsSinceEpoch() * 1000000 + 456789;
     const struct timespec times[2]
         = { { 0, UTIME_OMIT }, { time_t(modifiedNs / 1000000000), long(modifiedNs % 1000000000) } };
     QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(m_source).constData(), times, 0) == 0);
-    QVERIFY(::chmod(QFile::encodeName(m_source).constData(), 0644) == 0);
+    QVERIFY(::chmod(QFile::encodeName(m_source).constData(), 0444) == 0);
+    const auto writable = qScopeGuard([this] { ::chmod(QFile::encodeName(m_source).constData(), 0644); });
 
     KFileObject record(m_source, 0);
     QVERIFY(record.addNewVersion());

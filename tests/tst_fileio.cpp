@@ -24,7 +24,6 @@ private slots:
     void writesEverythingOrSaysSo();
     void copiesExactlyWhatItSums();
     void replacementIsPrivateAndFlushedBeforeItsRename();
-    void privateTreeLeavesLinksAndWhatTheyPointAt();
 
 private:
     KTestEnvironment m_env;
@@ -153,29 +152,6 @@ void TestFileIO::replacementIsPrivateAndFlushedBeforeItsRename()
     KFaultShim::setFullFolder(QString());
     QCOMPARE(KTestEnvironment::contentOf(path), QByteArray("new"));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("settings") });
-}
-
-void TestFileIO::privateTreeLeavesLinksAndWhatTheyPointAt()
-{
-    const QString outside = m_env.writeFile(QStringLiteral("outside/readable"), "others may read this");
-    const QString tree = m_env.makeFolder(QStringLiteral("tree"));
-    const QString copy = m_env.writeFile(tree + QStringLiteral("sub/copy"), "copy");
-    const QString locked = m_env.writeFile(tree + QStringLiteral("locked"), "no permission at all");
-    QVERIFY(QFile::link(outside, tree + QStringLiteral("link")));
-    for (const QString& path : { outside, copy })
-        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
-    QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0) == 0);
-    QVERIFY(::chmod(QFile::encodeName(tree + QStringLiteral("sub")).constData(), 0755) == 0);
-
-    QStringList refused;
-    QVERIFY(KFileIO::makePrivateTree(tree, &refused));
-    QCOMPARE(refused, QStringList());
-    QCOMPARE(KTestEnvironment::modeOf(tree), 0700u);
-    QCOMPARE(KTestEnvironment::modeOf(tree + QStringLiteral("sub")), 0700u);
-    QCOMPARE(KTestEnvironment::modeOf(copy), 0600u);
-    QCOMPARE(KTestEnvironment::modeOf(locked), 0600u);
-    QCOMPARE(KTestEnvironment::modeOf(outside), 0644u);
-    QVERIFY(!KFileIO::makePrivate(tree + QStringLiteral("link")));
 }
 
 int main(int argc, char** argv)
