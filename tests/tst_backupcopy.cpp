@@ -47,7 +47,11 @@ void TestBackupCopy::initTestCase()
 void TestBackupCopy::init()
 {
     QDir(KCommon::backupDirectory()).removeRecursively();
-    m_source = m_env.writeFile(QStringLiteral("work/plan.pra4"), QByteArray(100000, 'a'), m_modified);
+    // Larger than one read of a copy, so that its sum spans several.
+    QByteArray content(3 * 1024 * 1024 + 17, 'a');
+    for (int i = 0; i < content.size(); i += 4093)
+        content[i] = char(i);
+    m_source = m_env.writeFile(QStringLiteral("work/plan.pra4"), content, m_modified);
 }
 
 void TestBackupCopy::aCopyIsPrivateSummedAndKeepsTheSourcesTime()

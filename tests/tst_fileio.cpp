@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <xxhash.h>
 
 // The file-I/O layer: what it opens, how it writes and copies, the modes it sets, and the order
 // in which it makes a replaced file durable.
@@ -22,7 +21,6 @@ private slots:
     void opensOnlyRegularFilesWithoutBlocking_data();
     void opensOnlyRegularFilesWithoutBlocking();
     void writesEverythingOrSaysSo();
-    void copiesExactlyWhatItSums();
     void replacementIsPrivateAndFlushedBeforeItsRename();
 
 private:
@@ -94,40 +92,6 @@ void TestFileIO::writesEverythingOrSaysSo()
     QVERIFY(!written);
     QCOMPARE(error, ENOSPC);
     QCOMPARE(KTestEnvironment::contentOf(full + QStringLiteral("out")), QByteArray(10, 'x'));
-}
-
-void TestFileIO::copiesExactlyWhatItSums()
-{
-    // Larger than the copy's buffer, so that the sum spans several reads.
-    QByteArray content(3 * 1024 * 1024 + 17, 'c');
-    for (int i = 0; i < content.size(); i += 4093)
-        content[i] = char(i);
-    const QString source = m_env.writeFile(QStringLiteral("copy/source"), content);
-    const auto copyWithSize = [&](qint64 size, KContentSum* sum, int* chunks) {
-        const KFd from = KFileIO::openRegular(source);
-        KFd to(::open(QFile::encodeName(m_folder + QStringLiteral("copied")).constData(),
-            O_WRONLY | O_CREAT | O_TRUNC, 0600));
-        return KFileIO::copy(from.get(), to.get(), size, sum, [chunks] { ++*chunks; });
-    };
-    KContentSum sum;
-    int chunks = 0;
-    QVERIFY(copyWithSize(content.size(), &sum, &chunks));
-    QCOMPARE(KTestEnvironment::contentOf(m_folder + QStringLiteral("copied")), content);
-    QCOMPARE(sum.size, qint64(content.size()));
-    QVERIFY(sum.hasHash);
-    QCOMPARE(sum.hash, quint64(XXH3_64bits(content.constData(), size_t(content.size()))));
-    QVERIFY(chunks >= 1);
-    KContentSum read;
-    QVERIFY(KFileIO::sumOf(source, &read));
-    QVERIFY(sum.admits(read));
-    QVERIFY(copyWithSize(-1, nullptr, &chunks));
-
-    // A source of another length than the one it was opened with fails the copy.
-    QVERIFY(!copyWithSize(content.size() - 1, nullptr, &chunks));
-    QVERIFY(!copyWithSize(content.size() + 1, nullptr, &chunks));
-    KContentSum other = sum;
-    other.hash ^= 1;
-    QVERIFY(!other.admits(read));
 }
 
 void TestFileIO::replacementIsPrivateAndFlushedBeforeItsRename()
