@@ -113,8 +113,7 @@ private slots:
     void noBackupsWhileTheBackupDriveIsShortOfSpace();
     void theSevenDayCleanUpWaitsForItsSwitch();
     void cleanBeforeTodayKeepsTodaysCopiesAndMeasuresRight();
-    void todayAndThreeDayPagesHoldTheirDaysOnly();
-    void rowsRunNewestCreationMonthFirst();
+    void rowsRunNewestMonthFirstAndDayPagesHoldTheirDays();
     void aRecordWithoutVersionsHasNoRow();
     void aDocumentOnlyInTheDesktopsListIsBackedUpByTheFirstCycle();
     void specialFilesInAListAreSkippedAndDocumentsBehindLinksBackedUp();
@@ -536,38 +535,21 @@ void TestProtectionCycle::cleanBeforeTodayKeepsTodaysCopiesAndMeasuresRight()
     QCOMPARE(m_manager->backupSizeBeforeToday(), qint64(0));
 }
 
-void TestProtectionCycle::todayAndThreeDayPagesHoldTheirDaysOnly()
+void TestProtectionCycle::rowsRunNewestMonthFirstAndDayPagesHoldTheirDays()
 {
     const QDateTime now(QDate(2024, 3, 20), QTime(12, 0));
     m_env.platform()->setCurrentDateTime(now);
-    const QString hours = writeSource(QStringLiteral("hours.pra4"));
-    const QString twoDays = writeSource(QStringLiteral("two days.pra4"));
-    const QString fourDays = writeSource(QStringLiteral("four days.pra4"));
-    addRecord(hours, { fileIdAt(now.addSecs(-2 * 3600), now.date(), 1) });
-    addRecord(twoDays, { fileIdAt(now.addSecs(-50 * 3600), now.date(), 2) });
-    addRecord(fourDays, { fileIdAt(now.addSecs(-96 * 3600), now.date(), 3) });
-    PageLog log(m_manager.data());
-    m_manager->onUpdate();
-    QCOMPARE(log.labels.value(KFileServiceManager::TodayPage), 1);
-    QCOMPARE(log.labels.value(KFileServiceManager::RecentPage), 2);
-    m_manager->showPage(KFileServiceManager::TodayPage, 1);
-    QCOMPARE(log.rows.filter(m_work), QStringList { hours });
-    m_manager->showPage(KFileServiceManager::RecentPage, 1);
-    QCOMPARE(log.rows.filter(m_work), (QStringList { hours, twoDays }));
-}
-
-void TestProtectionCycle::rowsRunNewestCreationMonthFirst()
-{
-    const QDateTime now(QDate(2024, 3, 20), QTime(12, 0));
-    m_env.platform()->setCurrentDateTime(now);
+    // Created in January and changed two hours ago, in March two days ago, in February four
+    // days ago, in March (later) five days ago.
     const QStringList paths = { writeSource(QStringLiteral("january.pra4")),
         writeSource(QStringLiteral("march.pra4")), writeSource(QStringLiteral("february.pra4")),
         writeSource(QStringLiteral("march, earlier change.pra4")) };
     const QList<QDate> created
         = { QDate(2024, 1, 31), QDate(2024, 3, 1), QDate(2024, 2, 1), QDate(2024, 3, 15) };
+    const QList<int> hoursAgo = { 2, 50, 96, 120 };
     for (int i = 0; i < paths.size(); ++i) {
         m_env.platform()->setCreationTime(paths.at(i), QDateTime(created.at(i), QTime(8, 0)));
-        addRecord(paths.at(i), { fileIdAt(now.addSecs(-3600 * (i == 3 ? 9 : 1 + i)), now.date(), i) });
+        addRecord(paths.at(i), { fileIdAt(now.addSecs(-3600 * hoursAgo.at(i)), now.date(), i) });
     }
     PageLog log(m_manager.data());
     m_manager->onUpdate();
@@ -575,6 +557,12 @@ void TestProtectionCycle::rowsRunNewestCreationMonthFirst()
     QCOMPARE(log.rows,
         (QStringList { QStringLiteral("# 2024年03月"), paths.at(1), paths.at(3),
             QStringLiteral("# 2024年02月"), paths.at(2), QStringLiteral("# 2024年01月"), paths.at(0) }));
+    QCOMPARE(log.labels.value(KFileServiceManager::TodayPage), 1);
+    QCOMPARE(log.labels.value(KFileServiceManager::RecentPage), 2);
+    m_manager->showPage(KFileServiceManager::TodayPage, 1);
+    QCOMPARE(log.rows.filter(m_work), QStringList { paths.at(0) });
+    m_manager->showPage(KFileServiceManager::RecentPage, 1);
+    QCOMPARE(log.rows.filter(m_work), (QStringList { paths.at(1), paths.at(0) }));
 }
 
 void TestProtectionCycle::aRecordWithoutVersionsHasNoRow()

@@ -450,10 +450,10 @@ void TestProtectionDatabase::sumsAreKeptBesideAndADamagedFileChecksNothing()
     const QVector<KVersionId> loaded = m_loaded[0].findFile(QStringLiteral("/w/summed.pra4"))->versions();
     QCOMPARE(loaded.size(), 3);
     for (int i = 0; i < 3; ++i) {
+        const KContentSum got = loaded.at(i).sum();
         const KContentSum expected = sumsLoaded ? versions.at(i).sum() : KContentSum();
-        QCOMPARE(loaded.at(i).sum().size, expected.size);
-        QCOMPARE(loaded.at(i).sum().hasHash, expected.hasHash);
-        QCOMPARE(loaded.at(i).sum().hash, expected.hash);
+        QCOMPARE(QVector<qint64>({ got.size, qint64(got.hash), got.hasHash }),
+            QVector<qint64>({ expected.size, qint64(expected.hash), expected.hasHash }));
     }
 }
 

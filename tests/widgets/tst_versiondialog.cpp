@@ -62,7 +62,7 @@ private slots:
     void listsEveryVersionInIdentifierOrder();
     void aFileNoLongerProtectedClosesTheDialog();
     void restoreToTheSourcePlaceOverAChangedFile();
-    void restoreToTheSourcePlaceOfAMissingFileAsksNothing();
+    void restoreToTheSourcePlaceOfAMissingFileAsksNothingAndRevealsIt();
     void aVanishedBackupCopyIsReportedAndItsRowRemoved();
     void desktopRestoreOverASameNamedFile_data();
     void desktopRestoreOverASameNamedFile();
@@ -72,7 +72,6 @@ private slots:
     void failedCopyGivenUp();
     void refusedRestoresSayWhy_data();
     void refusedRestoresSayWhy();
-    void openingTheFolderRevealsTheRestoredCopy();
     void deletingVersions();
 
 private:
@@ -201,16 +200,24 @@ void TestVersionDialog::restoreToTheSourcePlaceOverAChangedFile()
     QCOMPARE(contentOf(KCommon::backupDirectory() + kept), QByteArray("changed since"));
 }
 
-void TestVersionDialog::restoreToTheSourcePlaceOfAMissingFileAsksNothing()
+void TestVersionDialog::restoreToTheSourcePlaceOfAMissingFileAsksNothingAndRevealsIt()
 {
     const QStringList ids = protectWithThreeVersions(m_path);
     QVERIFY(QFile::remove(m_path));
     const auto dialog = openDialog(m_path);
+    KTableWidgetBackedFileItem* row = rowOf(*dialog, ids.at(1));
 
-    restoreToSourcePlace(rowOf(*dialog, ids.at(1)));
+    restoreToSourcePlace(row);
     QVERIFY(KMessageBox::answeredTexts().isEmpty());
     QCOMPARE(contentOf(m_path), QByteArray("version 1"));
     QCOMPARE(dialog->versionTable()->rowCount(), 3);
+    QCOMPARE(row->findBackLabel()->state(), 3);
+
+    auto* open = row->findChild<KLabel*>(QStringLiteral("btnOpenFolder"));
+    QVERIFY(open && open->isVisibleTo(row));
+    KWidgetTest::press(open, QPoint(5, 5));
+    KWidgetTest::release(open, QPoint(5, 5));
+    QCOMPARE(m_env.platform()->revealedPaths().value(m_env.platform()->revealedPaths().size() - 1), m_path);
 }
 
 void TestVersionDialog::aVanishedBackupCopyIsReportedAndItsRowRemoved()
@@ -404,22 +411,6 @@ void TestVersionDialog::refusedRestoresSayWhy()
     } else {
         QCOMPARE(restoreControl(ids.at(1))->state(), 1);
     }
-}
-
-void TestVersionDialog::openingTheFolderRevealsTheRestoredCopy()
-{
-    const QStringList ids = protectWithThreeVersions(m_path);
-    QVERIFY(QFile::remove(m_path));
-    const auto dialog = openDialog(m_path);
-    KTableWidgetBackedFileItem* row = rowOf(*dialog, ids.at(0));
-    restoreToSourcePlace(row);
-    QCOMPARE(row->findBackLabel()->state(), 3);
-
-    auto* open = row->findChild<KLabel*>(QStringLiteral("btnOpenFolder"));
-    QVERIFY(open && open->isVisibleTo(row));
-    KWidgetTest::press(open, QPoint(5, 5));
-    KWidgetTest::release(open, QPoint(5, 5));
-    QCOMPARE(m_env.platform()->revealedPaths().value(m_env.platform()->revealedPaths().size() - 1), m_path);
 }
 
 void TestVersionDialog::deletingVersions()
