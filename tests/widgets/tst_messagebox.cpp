@@ -1,6 +1,7 @@
 #include "Widgets/controls/kcustombutton.h"
 #include "Widgets/dialogs/kcustomdlgtitlewidget.h"
 #include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/versions/krestoresteps.h"
 #include "ktestenvironment.h"
 #include "kwidgettest.h"
 #include "platform/knativemessage.h"
@@ -55,10 +56,11 @@ private slots:
     void results();
     void icons_data();
     void icons();
+    void theRecoveryViewsBoxesAsShown_data();
+    void theRecoveryViewsBoxesAsShown();
     void aOneLineTextSitsCentred();
     void aWrappedTextHasEvenLines();
     void openBoxesAreCounted();
-    void showCriticalCountsWhileItRuns();
     void copyDataSkin_data();
     void copyDataSkin();
 
@@ -133,6 +135,61 @@ void TestMessageBox::icons()
             QImage(picture).convertToFormat(QImage::Format_ARGB32_Premultiplied));
 }
 
+void TestMessageBox::theRecoveryViewsBoxesAsShown_data()
+{
+    QTest::addColumn<bool>("question");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("a question box: its two picture buttons side by side, inside the box")
+        << true << QStringLiteral("发现同名文件");
+    QTest::newRow("an information box: its one button inside the box") << false << QStringLiteral("提示");
+}
+
+// The boxes the restore procedures show, as shown: titled for the window manager as on their
+// strip, centred on their window, every button inside the box and none over another.
+void TestMessageBox::theRecoveryViewsBoxesAsShown()
+{
+    QFETCH(bool, question);
+    QFETCH(QString, title);
+
+    QWidget window;
+    window.setGeometry(40, 30, 700, 460);
+    window.show();
+    QString shownTitle;
+    QPoint offCentre(-999, -999);
+    QList<QRect> buttons;
+    int frameWidth = -1; // a quarter of the four-state picture
+    QRect box;
+    whenModalShown([&](QWidget* modal) {
+        shownTitle = modal->windowTitle();
+        offCentre = modal->frameGeometry().center() - window.frameGeometry().center();
+        const auto* ok = modal->findChild<KCustomButton*>(QStringLiteral("okButton"));
+        frameWidth = ok->strip().pixmap().width() / 4;
+        box = modal->rect();
+        for (const KCustomButton* button : modal->findChildren<KCustomButton*>()) {
+            if (button->isVisible() && !button->text().isEmpty())
+                buttons << QRect(button->mapTo(modal, QPoint(0, 0)), button->size());
+        }
+        QTest::mouseClick(modal->findChild<KCustomButton*>(QStringLiteral("okButton")), Qt::LeftButton);
+    });
+    const int result = question ? KRestoreSteps::ask(&window, title,
+                           QStringLiteral("目标位置已有同名文件，你是否需要自动改名并恢复？"),
+                           QStringLiteral("自动改名恢复"), QStringLiteral("覆盖目标文件"))
+                                : (KRestoreSteps::inform(&window, 1, QStringLiteral("打开文件失败！")), 1);
+    QCOMPARE(result, 1);
+    QCOMPARE(shownTitle, title);
+    QVERIFY2(qAbs(offCentre.x()) <= 1 && qAbs(offCentre.y()) <= 1,
+        qPrintable(QStringLiteral("%1, %2 off").arg(offCentre.x()).arg(offCentre.y())));
+    QCOMPARE(buttons.size(), question ? 2 : 1);
+    for (const QRect& button : qAsConst(buttons))
+        QVERIFY2(box.contains(button),
+            qPrintable(QStringLiteral("a button %1 wide at x %2").arg(button.width()).arg(button.x())));
+    if (question) {
+        QVERIFY(!buttons.at(0).intersects(buttons.at(1)));
+        // One frame of the picture, widened to its text at most.
+        QVERIFY(buttons.at(0).width() >= frameWidth && buttons.at(0).width() < 2 * frameWidth);
+    }
+}
+
 void TestMessageBox::aOneLineTextSitsCentred()
 {
     KMessageBox box(0, QStringLiteral("提示"), QStringLiteral("文件已恢复。"), QString(), ClosePicture, 2,
@@ -201,18 +258,16 @@ void TestMessageBox::openBoxesAreCounted()
         QCOMPARE(KYMessageBox::openMessageBoxCount(), 1);
     }
     QCOMPARE(KYMessageBox::openMessageBoxCount(), 0);
-}
 
-void TestMessageBox::showCriticalCountsWhileItRuns()
-{
+    // A plain box shown through KYMessageBox::showCritical counts while it runs.
     int countWhileOpen = -1;
     whenModalShown([&countWhileOpen](QWidget* modal) {
         countWhileOpen = KYMessageBox::openMessageBoxCount();
         QTest::mouseClick(modal->findChild<KCustomButton*>(QStringLiteral("okButton")), Qt::LeftButton);
     });
-    const int result = KYMessageBox::showCritical(nullptr, QStringLiteral("提示"), QStringLiteral("恢复失败"),
-        QString(), ClosePicture, 2, QStringLiteral("确定"), QString(), false);
-    QCOMPARE(result, 1);
+    QCOMPARE(KYMessageBox::showCritical(nullptr, QStringLiteral("提示"), QStringLiteral("恢复失败"),
+                 QString(), ClosePicture, 2, QStringLiteral("确定"), QString(), false),
+        1);
     QCOMPARE(countWhileOpen, 1);
     QCOMPARE(KYMessageBox::openMessageBoxCount(), 0);
 }
