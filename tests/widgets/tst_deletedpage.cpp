@@ -6,9 +6,13 @@
 #include "Widgets/deleted/kdeletedwidget.h"
 #include "Widgets/deleted/ktablewidgetdeletedfileitem.h"
 #include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/dialogs/ksavefiledialog.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/table/ktablewidget.h"
+#include "Widgets/versions/kfileversiondlg.h"
 #include "Widgets/versions/kfindbacklabel.h"
+#include "Widgets/versions/krestoresteps.h"
+#include "Widgets/versions/ktablewidgetbackedfileitem.h"
 #include "krecoverytest.h"
 #include "ktracestore.h"
 #include "kwidgettest.h"
@@ -44,9 +48,13 @@ private slots:
     void bringingBackToTheDesktopReplacesWithoutAsking();
     void failures_data();
     void failures();
+    void aFileWhoseFolderIsGone_data();
+    void aFileWhoseFolderIsGone();
+    void theLastStateOrAChosenVersionComesBack();
     void deletingARowForgetsTheFile();
     void clearingAnEmptyListAsksThenShowsThePlaceholder();
-    void aRefreshWhileABoxIsOpenChangesNothing();
+    void aRefreshWhileADialogIsOpenChangesNothing_data();
+    void aRefreshWhileADialogIsOpenChangesNothing();
 
 private:
     // A protected file whose source is gone, with two versions; returns its path.
@@ -71,8 +79,11 @@ void TestDeletedPage::initTestCase()
     m_env.addBackupDrive(QStringLiteral("D"));
     QVERIFY(!installHostWithPathmark(m_env, QStringLiteral("5.2.0.1")).isEmpty());
     qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env.path(QStringLiteral("cache"))));
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    // As the main window connects it.
+    connect(engine, &KFileServiceManager::sigUpdate, engine, &KFileServiceManager::onUpdate);
     // As the scanner does before its first cycle.
-    KFileServiceManager::instance()->loadDatabase();
+    engine->loadDatabase();
 }
 
 void TestDeletedPage::init()
@@ -89,8 +100,9 @@ void TestDeletedPage::cleanup()
     // Cleared before anything is compared, so that a failing case leaves nothing to the next.
     m_page.reset();
     const QStringList unanswered = m_unanswered.take();
-    const int leftOver = KMessageBox::queuedAnswerCount();
+    const int leftOver = KMessageBox::queuedAnswerCount() + KSaveFileDialog::queuedFileNameCount();
     KMessageBox::clearNextAnswers();
+    KSaveFileDialog::clearNextFileNames();
     QCOMPARE(unanswered, QStringList());
     QCOMPARE(leftOver, 0);
 }
@@ -203,6 +215,85 @@ void TestDeletedPage::failures()
     QVERIFY(entriesOf(folder).isEmpty());
 }
 
+void TestDeletedPage::aFileWhoseFolderIsGone_data()
+{
+    QTest::addColumn<bool>("blocked"); // a file stands where the folder would be made
+    QTest::newRow("the folders are made again") << false;
+    QTest::newRow("a folder that cannot be made is named, and another place offered") << true;
+}
+
+void TestDeletedPage::aFileWhoseFolderIsGone()
+{
+    QFETCH(bool, blocked);
+    const QString path = deletedFile(QStringLiteral("结算.pra4"));
+    const QString folder = QFileInfo(path).absolutePath();
+    QVERIFY(QDir(m_work).removeRecursively());
+    if (blocked)
+        QVERIFY(!m_env.writeFile(QDir::cleanPath(m_work), "in the way").isEmpty());
+    KFileServiceManager::instance()->onUpdate();
+    const QString elsewhere
+        = m_env.makeFolder(QStringLiteral("别处%1").arg(m_case)) + QStringLiteral("结算.pra4");
+    if (blocked) {
+        KMessageBox::setNextAnswer(1);
+        KSaveFileDialog::setNextFileName(elsewhere);
+    }
+
+    toOldPlace(row(path));
+    const QString target = blocked ? elsewhere : path;
+    QCOMPARE(KMessageBox::answeredTexts(),
+        blocked ? QStringList { KRestoreSteps::folderNotCreatedText(folder) } : QStringList());
+    QCOMPARE(contentOf(target), QByteArray("latest"));
+    QCOMPARE(row(path)->findBackLabel()->state(), 3);
+    QCOMPARE(row(path)->targetPath(), target);
+    QVERIFY(row(path)->findBackLabel()->resultText().contains(
+        blocked ? QStringLiteral("别处%1").arg(m_case) : QStringLiteral("恭喜！文件已找回到原位置")));
+    QFile::remove(QDir::cleanPath(m_work));
+}
+
+// Brought back by default: the file's newest backup, its last state, even where an older copy
+// put in place since carries an older modification time. Any other from its version dialog.
+void TestDeletedPage::theLastStateOrAChosenVersionComesBack()
+{
+    const QString path = m_work + QStringLiteral("旧项目/结算.pra4");
+    const QDateTime now = QDateTime::currentDateTime();
+    m_env.platform()->setCurrentDateTime(now.addDays(-1));
+    const QString edited = backUp(m_env, path, "edited yesterday", now.addDays(-1).addSecs(-60));
+    m_env.platform()->setCurrentDateTime(now);
+    backUp(m_env, path, "older copy put back today", now.addDays(-3));
+    m_env.platform()->setCurrentDateTime(QDateTime());
+    QFile::remove(path);
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    engine->onUpdate();
+
+    toOldPlace(row(path));
+    QCOMPARE(contentOf(path), QByteArray("older copy put back today"));
+
+    QVERIFY(QFile::remove(path));
+    KDeletedWidget::restoredRows().clear();
+    engine->onUpdate();
+    QCOMPARE(row(path)->findBackLabel()->state(), 1);
+    int openDialogs = 0;
+    KWidgetTest::whenModalShown([&](QWidget* modal) {
+        auto* dialog = qobject_cast<KFileVersionDlg*>(modal);
+        QVERIFY(dialog);
+        openDialogs = KFileVersionDlg::openVersionDialogCount();
+        // A refresh meanwhile leaves the page alone.
+        engine->onUpdate();
+        auto* version = rowWithKey<KTableWidgetBackedFileItem>(dialog->versionTable(), edited);
+        restoreToSourcePlace(version->findBackLabel());
+        dialog->close();
+    });
+    row(path)->findBackLabel()->menuButton()->menu()->actions().at(1)->trigger();
+    QCOMPARE(openDialogs, 1);
+    QCOMPARE(contentOf(path), QByteArray("edited yesterday"));
+    QCOMPARE(row(path)->findBackLabel()->state(), 3);
+    QVERIFY(row(path)->findBackLabel()->resultText().contains(QStringLiteral("恭喜！文件已成功恢复")));
+    // Listed as brought back once the page refreshes, after the dialog.
+    QCoreApplication::processEvents();
+    QCOMPARE(m_page->table()->rowCount(), 1);
+    QCOMPARE(row(path)->findBackLabel()->state(), 3);
+}
+
 void TestDeletedPage::deletingARowForgetsTheFile()
 {
     const QString path = deletedFile(QStringLiteral("结算.pra4"));
@@ -242,13 +333,25 @@ void TestDeletedPage::clearingAnEmptyListAsksThenShowsThePlaceholder()
     QCOMPARE(traces.at(0).product, QStringLiteral("Vaultkeep"));
 }
 
-void TestDeletedPage::aRefreshWhileABoxIsOpenChangesNothing()
+void TestDeletedPage::aRefreshWhileADialogIsOpenChangesNothing_data()
 {
+    QTest::addColumn<bool>("versionDialog");
+    QTest::newRow("a message box") << false;
+    QTest::newRow("a version dialog") << true;
+}
+
+void TestDeletedPage::aRefreshWhileADialogIsOpenChangesNothing()
+{
+    QFETCH(bool, versionDialog);
     const QString path = deletedFile(QStringLiteral("结算.pra4"));
     KFileServiceManager::instance()->onUpdate();
     {
-        const KYMessageBox open(1, QStringLiteral("提示"), QStringLiteral("正文"), QString(), QString(), 2,
-            QStringLiteral("确定"), QString(), false);
+        std::unique_ptr<QWidget> open;
+        if (versionDialog)
+            open = std::make_unique<KFileVersionDlg>(path);
+        else
+            open = std::make_unique<KYMessageBox>(1, QStringLiteral("提示"), QStringLiteral("正文"),
+                QString(), QString(), 2, QStringLiteral("确定"), QString(), false);
         m_page->onAfxDeletedPreUpdate();
         m_page->onAfxDeletedEndUpdate();
         QCOMPARE(m_page->table()->rowCount(), 1);
