@@ -46,10 +46,8 @@ private slots:
     void cleanup();
     void bringingBackToTheOldPlaceStaysListedUntilCleared();
     void bringingBackToTheDesktopReplacesWithoutAsking();
-    void failures_data();
-    void failures();
-    void aFileWhoseFolderIsGone_data();
-    void aFileWhoseFolderIsGone();
+    void troubleAtTheOldPlace_data();
+    void troubleAtTheOldPlace();
     void theLastStateOrAChosenVersionComesBack();
     void deletingARowForgetsTheFile();
     void clearingAnEmptyListAsksThenShowsThePlaceholder();
@@ -184,70 +182,60 @@ void TestDeletedPage::bringingBackToTheDesktopReplacesWithoutAsking()
     QFile::remove(onDesktop);
 }
 
-void TestDeletedPage::failures_data()
+void TestDeletedPage::troubleAtTheOldPlace_data()
 {
     QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("a vanished backup copy")
-        << "copy gone" << QStringLiteral("备份文件丢失，请从其他版本找回！");
-    QTest::newRow("an old folder the user may not write")
-        << "read-only folder" << QStringLiteral("备份文件找回失败，可能文件正在被使用！");
+    QTest::addColumn<QString>("message"); // of the one box; empty: none
+    QTest::addColumn<bool>("restored");
+    QTest::newRow("a vanished backup copy: reported")
+        << "copy gone" << QStringLiteral("备份文件丢失，请从其他版本找回！") << false;
+    QTest::newRow("an old folder the user may not write: reported")
+        << "read-only folder" << QStringLiteral("备份文件找回失败，可能文件正在被使用！") << false;
+    QTest::newRow("the folders gone too: made again") << "folders gone" << QString() << true;
+    QTest::newRow("a folder that cannot be made: named, and another place taken") << "folder blocked"
+                                                                                  << "folder" << true;
 }
 
-void TestDeletedPage::failures()
+void TestDeletedPage::troubleAtTheOldPlace()
 {
     QFETCH(QString, fault);
     QFETCH(QString, message);
-    const QString path = deletedFile(QStringLiteral("结算.pra4"));
-    KFileServiceManager::instance()->onUpdate();
-    const QString folder = QFileInfo(path).absolutePath();
-    if (fault == QLatin1String("copy gone"))
-        QVERIFY(QFile::remove(
-            KFileServiceManager::instance()->findFile(path)->latestVersion()->backupFilePath()));
-    else
-        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
-
-    KMessageBox::setNextAnswer(1);
-    toOldPlace(row(path));
-    ::chmod(QFile::encodeName(folder).constData(), 0755);
-    QCOMPARE(KMessageBox::answeredTexts(), QStringList { message });
-    QCOMPARE(row(path)->findBackLabel()->state(), 1);
-    QVERIFY(entriesOf(folder).isEmpty());
-}
-
-void TestDeletedPage::aFileWhoseFolderIsGone_data()
-{
-    QTest::addColumn<bool>("blocked"); // a file stands where the folder would be made
-    QTest::newRow("the folders are made again") << false;
-    QTest::newRow("a folder that cannot be made is named, and another place offered") << true;
-}
-
-void TestDeletedPage::aFileWhoseFolderIsGone()
-{
-    QFETCH(bool, blocked);
+    QFETCH(bool, restored);
     const QString path = deletedFile(QStringLiteral("结算.pra4"));
     const QString folder = QFileInfo(path).absolutePath();
-    QVERIFY(QDir(m_work).removeRecursively());
-    if (blocked)
-        QVERIFY(!m_env.writeFile(QDir::cleanPath(m_work), "in the way").isEmpty());
-    KFileServiceManager::instance()->onUpdate();
     const QString elsewhere
         = m_env.makeFolder(QStringLiteral("别处%1").arg(m_case)) + QStringLiteral("结算.pra4");
-    if (blocked) {
-        KMessageBox::setNextAnswer(1);
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    if (fault == QLatin1String("copy gone"))
+        QVERIFY(QFile::remove(engine->findFile(path)->latestVersion()->backupFilePath()));
+    if (fault == QLatin1String("read-only folder"))
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
+    if (fault.startsWith(QLatin1String("folder")))
+        QVERIFY(QDir(m_work).removeRecursively());
+    if (fault == QLatin1String("folder blocked")) {
+        QVERIFY(!m_env.writeFile(QDir::cleanPath(m_work), "in the way").isEmpty());
+        message = KRestoreSteps::folderNotCreatedText(folder);
         KSaveFileDialog::setNextFileName(elsewhere);
     }
+    engine->onUpdate();
+    if (!message.isEmpty())
+        KMessageBox::setNextAnswer(1);
 
     toOldPlace(row(path));
-    const QString target = blocked ? elsewhere : path;
-    QCOMPARE(KMessageBox::answeredTexts(),
-        blocked ? QStringList { KRestoreSteps::folderNotCreatedText(folder) } : QStringList());
-    QCOMPARE(contentOf(target), QByteArray("latest"));
-    QCOMPARE(row(path)->findBackLabel()->state(), 3);
-    QCOMPARE(row(path)->targetPath(), target);
-    QVERIFY(row(path)->findBackLabel()->resultText().contains(
-        blocked ? QStringLiteral("别处%1").arg(m_case) : QStringLiteral("恭喜！文件已找回到原位置")));
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
     QFile::remove(QDir::cleanPath(m_work));
+    QCOMPARE(KMessageBox::answeredTexts(), message.isEmpty() ? QStringList() : QStringList { message });
+    QCOMPARE(row(path)->findBackLabel()->state(), restored ? 3 : 1);
+    if (!restored) {
+        QVERIFY(entriesOf(folder).isEmpty());
+        return;
+    }
+    const QString target = fault == QLatin1String("folder blocked") ? elsewhere : path;
+    QCOMPARE(contentOf(target), QByteArray("latest"));
+    QCOMPARE(row(path)->targetPath(), target);
+    QVERIFY(row(path)->findBackLabel()->resultText().contains(target == elsewhere
+            ? QStringLiteral("别处%1").arg(m_case)
+            : QStringLiteral("恭喜！文件已找回到原位置")));
 }
 
 // Brought back by default: the file's newest backup, its last state, even where an older copy

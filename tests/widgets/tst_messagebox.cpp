@@ -52,8 +52,6 @@ class TestMessageBox : public QObject
 private slots:
     void initTestCase();
     void cleanup();
-    void results_data();
-    void results();
     void icons_data();
     void icons();
     void theRecoveryViewsBoxesAsShown_data();
@@ -78,30 +76,6 @@ void TestMessageBox::initTestCase()
 void TestMessageBox::cleanup()
 {
     QCOMPARE(KYMessageBox::openMessageBoxCount(), 0);
-}
-
-void TestMessageBox::results_data()
-{
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<int>("result");
-    QTest::newRow("the accept button gives 1") << QStringLiteral("okButton") << 1;
-    QTest::newRow("the other button gives 0") << QStringLiteral("cancelButton") << 0;
-    QTest::newRow("the title's close button gives -1") << QStringLiteral("closeButton") << -1;
-}
-
-void TestMessageBox::results()
-{
-    QFETCH(QString, action);
-    QFETCH(int, result);
-
-    QScopedPointer<KMessageBox> box(questionBox());
-    whenModalShown([action](QWidget* modal) {
-        auto* button = modal->findChild<KCustomButton*>(action);
-        QVERIFY(button);
-        QTest::mouseClick(button, Qt::LeftButton);
-    });
-    QCOMPARE(box->exec(), result);
-    QVERIFY(!box->isVisible());
 }
 
 void TestMessageBox::icons_data()
@@ -138,10 +112,13 @@ void TestMessageBox::icons()
 void TestMessageBox::theRecoveryViewsBoxesAsShown_data()
 {
     QTest::addColumn<bool>("question");
-    QTest::addColumn<QString>("title");
-    QTest::newRow("a question box: its two picture buttons side by side, inside the box")
-        << true << QStringLiteral("发现同名文件");
-    QTest::newRow("an information box: its one button inside the box") << false << QStringLiteral("提示");
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<int>("result");
+    QTest::newRow("a question box, its accept button: 1") << true << QStringLiteral("okButton") << 1;
+    QTest::newRow("a question box, its other button: 0") << true << QStringLiteral("cancelButton") << 0;
+    QTest::newRow("a question box, the title's close button: -1")
+        << true << QStringLiteral("closeButton") << -1;
+    QTest::newRow("an information box, its one button: 1") << false << QStringLiteral("okButton") << 1;
 }
 
 // The boxes the restore procedures show, as shown: titled for the window manager as on their
@@ -149,7 +126,9 @@ void TestMessageBox::theRecoveryViewsBoxesAsShown_data()
 void TestMessageBox::theRecoveryViewsBoxesAsShown()
 {
     QFETCH(bool, question);
-    QFETCH(QString, title);
+    QFETCH(QString, press);
+    QFETCH(int, result);
+    const QString title = question ? QStringLiteral("发现同名文件") : QStringLiteral("提示");
 
     QWidget window;
     window.setGeometry(40, 30, 700, 460);
@@ -162,20 +141,20 @@ void TestMessageBox::theRecoveryViewsBoxesAsShown()
     whenModalShown([&](QWidget* modal) {
         shownTitle = modal->windowTitle();
         offCentre = modal->frameGeometry().center() - window.frameGeometry().center();
-        const auto* ok = modal->findChild<KCustomButton*>(QStringLiteral("okButton"));
-        frameWidth = ok->strip().pixmap().width() / 4;
+        frameWidth
+            = modal->findChild<KCustomButton*>(QStringLiteral("okButton"))->strip().pixmap().width() / 4;
         box = modal->rect();
         for (const KCustomButton* button : modal->findChildren<KCustomButton*>()) {
             if (button->isVisible() && !button->text().isEmpty())
                 buttons << QRect(button->mapTo(modal, QPoint(0, 0)), button->size());
         }
-        QTest::mouseClick(modal->findChild<KCustomButton*>(QStringLiteral("okButton")), Qt::LeftButton);
+        QTest::mouseClick(modal->findChild<KCustomButton*>(press), Qt::LeftButton);
     });
-    const int result = question ? KRestoreSteps::ask(&window, title,
+    const int answer = question ? KRestoreSteps::ask(&window, title,
                            QStringLiteral("目标位置已有同名文件，你是否需要自动改名并恢复？"),
                            QStringLiteral("自动改名恢复"), QStringLiteral("覆盖目标文件"))
                                 : (KRestoreSteps::inform(&window, 1, QStringLiteral("打开文件失败！")), 1);
-    QCOMPARE(result, 1);
+    QCOMPARE(answer, result);
     QCOMPARE(shownTitle, title);
     QVERIFY2(qAbs(offCentre.x()) <= 1 && qAbs(offCentre.y()) <= 1,
         qPrintable(QStringLiteral("%1, %2 off").arg(offCentre.x()).arg(offCentre.y())));
