@@ -101,7 +101,7 @@ private slots:
     void onlyEveryThirtyFirstCycleBacksUpAndTakesTheLatestState();
     void aDeletedSourceMovesToTheDeletedList();
     void rowsComeTwentyToAPageUnderMonthHeaders();
-    void selfBackupPageWithoutAFolderShowsOnlyItsHeader();
+    void theSelfBackupPageShowsWhatTheLastCycleFound();
     void restartingTheScannerReloadsWithoutDuplicates();
     void pagesCanBeReadWhileTheScannerCycles();
     void protectionOffAtStartKeepsTheDatabase();
@@ -328,12 +328,34 @@ void TestProtectionCycle::rowsComeTwentyToAPageUnderMonthHeaders()
     QCOMPARE(log.rows, (QStringList { month, m_work + QStringLiteral("p00.pra4") }));
 }
 
-void TestProtectionCycle::selfBackupPageWithoutAFolderShowsOnlyItsHeader()
+void TestProtectionCycle::theSelfBackupPageShowsWhatTheLastCycleFound()
 {
+    const QString folder = KFileServiceManager::selfBackupFolder();
+    QDir(folder).removeRecursively();
     PageLog log(m_manager.data());
+    m_scanner->runCycle();
     m_manager->onShowPageByType(KFileServiceManager::SelfBackupPage);
     QCOMPARE(log.rows, QStringList { QStringLiteral("# 计价自备份(0)") });
-    QCOMPARE(log.labels.value(KFileServiceManager::SelfBackupPage), 0);
+
+    const QString first = m_env.writeFile(folder + QStringLiteral("/a.pra4"), "a");
+    const QString second = m_env.writeFile(folder + QStringLiteral("/sub/B.PRA4"), "b");
+    QVERIFY(m_env.writeFile(folder + QStringLiteral("/notes.txt"), "n").size());
+    // Links are not followed: one back up once made each file count 41 times.
+    QVERIFY(QFile::link(folder, folder + QStringLiteral("/sub/up")));
+    QVERIFY(QFile::link(first, folder + QStringLiteral("/c.pra4")));
+    // A page request shows what the last cycle found, without looking at the disk.
+    m_manager->onShowPageByType(KFileServiceManager::SelfBackupPage);
+    QCOMPARE(log.rows, QStringList { QStringLiteral("# 计价自备份(0)") });
+    const QStringList found { QStringLiteral("# 计价自备份(2)"), first, second };
+    m_scanner->runCycle();
+    QCOMPARE(log.rows, found);
+    QCOMPARE(log.labels.value(KFileServiceManager::SelfBackupPage), 2);
+
+    // Two such links once kept the window waiting for good.
+    QVERIFY(QFile::link(folder, folder + QStringLiteral("/sub/again")));
+    m_scanner->runCycle();
+    QCOMPARE(log.rows, found);
+    QDir(folder).removeRecursively();
 }
 
 void TestProtectionCycle::restartingTheScannerReloadsWithoutDuplicates()
