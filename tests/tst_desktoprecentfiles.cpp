@@ -5,11 +5,17 @@
 #include "discovery/kfiletypemanager.h"
 #include "discovery/kfileuri.h"
 #include "discovery/kproductcatalog.h"
+#include "discovery/krecentlibreoffice.h"
+#include "kfiforelease.h"
 #include "ktestenvironment.h"
 
+#include <QBuffer>
 #include <QSaveFile>
 #include <QTextCodec>
 #include <QtTest>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -114,6 +120,47 @@ int writeXbelVersions(const QString& path, const QString& folder)
     return 0;
 }
 
+qint64 peakResidentKiB()
+{
+    struct rusage usage
+    {
+    };
+    return ::getrusage(RUSAGE_SELF, &usage) == 0 ? usage.ru_maxrss : -1;
+}
+
+// Writes `head`, then nothing (a hole the file system does not store) up to `size` bytes less
+// the tail, then `tail`.
+bool writeSparse(const QString& path, const QByteArray& head, qint64 size, const QByteArray& tail)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(head) == head.size() && file.seek(size - tail.size())
+        && file.write(tail) == tail.size();
+}
+
+// The child process: reads a 1 GiB freedesktop list and a LibreOffice list just below the cap,
+// and prints its peak resident memory before and after, in KiB.
+int readHugeLists()
+{
+    KTestEnvironment env;
+    KProductCatalog catalog;
+    KPlatform* platform = env.platform();
+    const QByteArray end = "</oor:items>\n";
+    if (!catalog.load(KProductCatalog::builtInPath())
+        || !writeSparse(platform->dataHomeFolder() + QStringLiteral("/recently-used.xbel"),
+            xbel(bookmark("file:///d/huge.odt")).replace("</xbel>", ""), 1024 * MiB, "</xbel>")
+        || !writeSparse(
+            platform->configHomeFolder() + QStringLiteral("/libreoffice/4/user/registrymodifications.xcu"),
+            xcu(historyItem("file:///d/first.odt")).replace(end, ""), KDesktopRecentFiles::MaxListBytes - 1,
+            historyItem("file:///d/last.odt") + end)) {
+        return 2;
+    }
+    const qint64 before = peakResidentKiB();
+    const QStringList documents = KDesktopRecentFiles().documents(KDesktopRecentSettings());
+    QTextStream(stdout) << before << ' ' << peakResidentKiB() << '\n';
+    return documents == QStringList { QStringLiteral("/d/first.odt"), QStringLiteral("/d/last.odt") } ? 0 : 1;
+}
+
 } // namespace
 
 // The desktop's own recent-file lists: GTK's and the desktop frameworks' xbel files,
@@ -140,6 +187,9 @@ private slots:
     void folderPatterns_data();
     void folderPatterns();
     void aWriterReplacingTheListNeverLosesItsLastVersion();
+    void specialFilesAreLeftOutAndNothingWaits();
+    void aHugeListCostsLittleMemory();
+    void readersStopAtTheirCap();
 
 private:
     QString home() const { return m_env.platform()->homeFolder(); }
@@ -271,6 +321,23 @@ void TestDesktopRecentFiles::listsGiveExactlyTheProtectedFiles_data()
                kde + "d.desktop|" + kdeEntry("Comment=file:$HOME/x.odt"),
                kde + "e.txt|" + kdeEntry("URL[$e]=file:$HOME/y.odt") }
         << QStringList();
+
+    // Names of many lengths, so that the reading window ends at every place of an entry.
+    QByteArray bookmarks = "<!--" + QByteArray(100000, 'c') + "-->";
+    QByteArray items;
+    QStringList files;
+    for (int i = 0; i < 2000; ++i) {
+        const QByteArray name = "/d/g" + QByteArray::number(i) + QByteArray(i % 97, 'x') + ".odt";
+        bookmarks += bookmark("file://" + name);
+        files << QString::fromLatin1(name);
+    }
+    for (int i = 0; i < 300; ++i) {
+        const QByteArray name = "/d/o" + QByteArray::number(i) + QByteArray(i % 89, 'y') + ".ods";
+        items += historyItem("file://" + name);
+        files << QString::fromLatin1(name);
+    }
+    QTest::newRow("lists many times longer than the window read loses nothing at its edges")
+        << QByteArrayList { gtk + xbel(bookmarks), office + xcu(items) } << files;
 
     QTest::newRow("one file in every list is listed once, first where the freedesktop list has it")
         << QByteArrayList { gtk + xbel(bookmark("file://@HOME@/Shared%20Plan.odt")),
@@ -545,11 +612,73 @@ void TestDesktopRecentFiles::aWriterReplacingTheListNeverLosesItsLastVersion()
     QVERIFY(versions.size() > 2); // the scanner saw the list change while it was written
 }
 
+void TestDesktopRecentFiles::specialFilesAreLeftOutAndNothingWaits()
+{
+    const QString kde = m_env.platform()->dataHomeFolder() + QStringLiteral("/RecentDocuments/");
+    const QString pipe = home() + QStringLiteral("/pipe.odt");
+    const QString office = m_env.platform()->configHomeFolder()
+        + QStringLiteral("/libreoffice/4/user/registrymodifications.xcu");
+    QVERIFY(QDir().mkpath(kde) && QDir().mkpath(QFileInfo(office).path()));
+    const QStringList fifos { pipe, kde + QStringLiteral("pipe.desktop"), office };
+    for (const QString& fifo : fifos)
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    // Links to special files, and one to a regular list, which is read.
+    QVERIFY(QFile::link(pipe, xbelPath()) && QFile::link(pipe, kde + QStringLiteral("link.desktop"))
+        && QFile::link(QStringLiteral("/dev/zero"), kde + QStringLiteral("device.desktop")));
+    QVERIFY(write(home() + QStringLiteral("/list"), xbel(bookmark("file://@HOME@/pipe.odt"))).size());
+    QVERIFY(QFile::link(home() + QStringLiteral("/list"), home() + QStringLiteral("/.recently-used.xbel")));
+    QVERIFY(write(kde + QStringLiteral("kept.desktop"), kdeEntry("URL[$e]=file:$HOME/kept.odt")).size());
+
+    const KFifoRelease release(fifos);
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression(QStringLiteral("link.desktop is not a regular file")));
+    KDesktopRecentFiles lists;
+    QCOMPARE(lists.documents(KDesktopRecentSettings()), QStringList { home() + QStringLiteral("/kept.odt") });
+    QVERIFY(!release.released());
+}
+
+void TestDesktopRecentFiles::aHugeListCostsLittleMemory()
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("--read-huge-lists") });
+    QVERIFY(child.waitForFinished(120000));
+    QCOMPARE(child.exitCode(), 0);
+    const QList<QByteArray> kib = child.readAllStandardOutput().simplified().split(' ');
+    QCOMPARE(kib.size(), 2);
+    const qint64 before = kib.at(0).toLongLong();
+    const qint64 after = kib.at(1).toLongLong();
+    qInfo("peak resident memory: %lld KiB before reading, %lld KiB after", before, after);
+    QVERIFY(after - before < 8 * 1024);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    QVERIFY(after < 64 * 1024);
+#endif
+}
+
+void TestDesktopRecentFiles::readersStopAtTheirCap()
+{
+    // A list that grows after it was opened is read no further than the cap.
+    QByteArray gtk = xbel(bookmark("file:///d/a.odt"));
+    QByteArray office = xcu(historyItem("file:///d/a.odt"));
+    QBuffer gtkList(&gtk);
+    QBuffer officeList(&office);
+    QVERIFY(gtkList.open(QIODevice::ReadOnly) && officeList.open(QIODevice::ReadOnly));
+    QList<KRecentEntry> entries;
+    QStringList files;
+    QCOMPARE(KRecentXbel::parse(&gtkList, gtk.size() - 1, &entries), KReadResult::TooLong);
+    QCOMPARE(KRecentLibreOffice::parse(&officeList, office.size() - 1, &files), KReadResult::TooLong);
+    QVERIFY(gtkList.seek(0) && officeList.seek(0));
+    QCOMPARE(KRecentXbel::parse(&gtkList, gtk.size(), &entries), KReadResult::Complete);
+    QCOMPARE(KRecentLibreOffice::parse(&officeList, office.size(), &files), KReadResult::Complete);
+    QCOMPARE(files, QStringList { QStringLiteral("/d/a.odt") });
+}
+
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     if (argc == 4 && qstrcmp(argv[1], "--write-xbel") == 0)
         return writeXbelVersions(QFile::decodeName(argv[2]), QFile::decodeName(argv[3]));
+    if (argc == 2 && qstrcmp(argv[1], "--read-huge-lists") == 0)
+        return readHugeLists();
     TestDesktopRecentFiles test;
     return QTest::qExec(&test, argc, argv);
 }
