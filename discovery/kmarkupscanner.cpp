@@ -141,9 +141,12 @@ KMarkupScanner::Token KMarkupScanner::next()
             return End;
         }
         m_pos = open;
-        // Enough bytes to tell the kinds below apart ("<![CDATA[" is the longest).
-        if (m_end - open < 9 && refill(open))
+        // Enough bytes to tell the kinds below apart ("<![CDATA[" is the longest). A refill moves
+        // the window's bytes, whether or not any came.
+        if (m_end - open < 9 && !m_final) {
+            refill(open);
             continue;
+        }
         if (startsWith(open, m_end, "<!--")) {
             skipPast("-->");
         } else if (startsWith(open, m_end, "<![CDATA[")) {
@@ -170,7 +173,7 @@ void KMarkupScanner::skipPast(const char* marker)
             return;
         }
         // Only a marker the window's end cuts needs its first bytes kept.
-        if (!refill(std::max(from, m_end - (length - 1)))) {
+        if (!refill(size_t(m_end - from) >= length ? m_end - (length - 1) : from)) {
             m_pos = m_end;
             return;
         }
