@@ -102,6 +102,7 @@ private slots:
     void aDeletedSourceMovesToTheDeletedList();
     void rowsComeTwentyToAPageUnderMonthHeaders();
     void theSelfBackupPageShowsWhatTheLastCycleFound();
+    void aSelfBackupFolderMountedInsideItselfIsSearchedOnce();
     void restartingTheScannerReloadsWithoutDuplicates();
     void pagesCanBeReadWhileTheScannerCycles();
     void protectionOffAtStartKeepsTheDatabase();
@@ -356,6 +357,34 @@ void TestProtectionCycle::theSelfBackupPageShowsWhatTheLastCycleFound()
     m_scanner->runCycle();
     QCOMPARE(log.rows, found);
     QDir(folder).removeRecursively();
+}
+
+void TestProtectionCycle::aSelfBackupFolderMountedInsideItselfIsSearchedOnce()
+{
+    if (qEnvironmentVariableIsEmpty("VK_MOUNT_NAMESPACE")) {
+        // A user and mount namespace of its own lets the test mount a folder without privileges.
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("VK_MOUNT_NAMESPACE"), QStringLiteral("1"));
+        child.setProcessEnvironment(environment);
+        child.start(QStringLiteral("unshare"),
+            { QStringLiteral("--user"), QStringLiteral("--map-root-user"), QStringLiteral("--mount"),
+                QCoreApplication::applicationFilePath(), QString::fromLatin1(QTest::currentTestFunction()) });
+        QVERIFY(child.waitForFinished(60000));
+        const QByteArray output = child.readAll();
+        if (!output.contains("Start testing"))
+            QSKIP("no user namespaces here");
+        QVERIFY2(child.exitCode() == 0 && !output.contains("SKIP"), output.constData());
+        return;
+    }
+    const QString folder = KFileServiceManager::selfBackupFolder();
+    QVERIFY(m_env.writeFile(folder + QStringLiteral("/a.pra4"), "a").size());
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/sub/inner")));
+    QCOMPARE(QProcess::execute(QStringLiteral("mount"),
+                 { QStringLiteral("--bind"), folder, folder + QStringLiteral("/sub/inner") }),
+        0);
+    m_scanner->runCycle();
+    QCOMPARE(m_manager->selfBackupFileCount(), 1);
 }
 
 void TestProtectionCycle::restartingTheScannerReloadsWithoutDuplicates()
