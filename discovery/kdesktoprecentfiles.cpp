@@ -56,9 +56,9 @@ bool isOnDesktopMount(const QString& path, const QString& homeFolder)
         && path.startsWith(homeFolder + separator + QStringLiteral(".gvfs") + separator);
 }
 
-// Opens a list, or an entry of one, only when it is a regular file of at most `maxBytes`.
-// `leftOut` tells a file left out for its kind or size, and a line says so, from one that could
-// not be opened.
+// Opens a list, or a KDE entry, only when it is a regular file of at most `maxBytes`. Anything
+// else is left out with a line that says why, and `leftOut` set; it stays false for a file that
+// could not be opened (gone, or not readable).
 std::unique_ptr<QFile> openList(const QString& path, qint64 maxBytes, bool* leftOut)
 {
     std::unique_ptr<QFile> file = KFileIO::openRegularFile(path, maxBytes);
