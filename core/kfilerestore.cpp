@@ -10,6 +10,7 @@
 #include "platform/kfileops.h"
 #include "platform/kpaths.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSet>
 
@@ -27,6 +28,11 @@ KRestoreResult restore(KFileServiceManager* engine, const QString& copyPath, con
     const KFileStatus current = KFileIO::status(target, KFileIO::Links::DontFollow);
     if (current.isLink)
         return KRestoreResult::TargetIsLink;
+    if (!current.exists) {
+        const QString folder = QFileInfo(target).absolutePath();
+        if (!KFileOps::status(folder).isDir && !QDir().mkpath(folder))
+            return KRestoreResult::FolderNotCreated;
+    }
     if (current.exists) {
         // A folder or a device at the target is never replaced, nor a file of another user's.
         if (!current.isFile || !current.isOwn)

@@ -23,6 +23,8 @@ enum class KRestoreResult
     Damaged,
     // A symbolic link is at the target: a restore neither follows nor replaces one.
     TargetIsLink,
+    // The target's folder was missing and could not be made; nothing was written.
+    FolderNotCreated,
 };
 
 // Restores backup copies over the user's files. A file about to be replaced is first backed up
@@ -31,7 +33,9 @@ enum class KRestoreResult
 // the same lists. The restored file carries the modification time of what it restores, to the
 // nanosecond, so the next cycle sees it as backed up already; its permissions are those of the
 // file it replaces, or the copy's. A version's copy is checked against the size and content hash
-// recorded when it was made, as it is copied.
+// recorded when it was made, as it is copied. Missing folders on the way to the target are made
+// (with the user's umask), as a deleted folder or a desktop folder that was never made would
+// otherwise refuse every restore.
 namespace KFileRestore {
 
 // The version `fileId` of the backup folder, carrying the modification time its FileID records.

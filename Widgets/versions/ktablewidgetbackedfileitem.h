@@ -10,13 +10,27 @@ class KTableWidgetBackedFileItem;
 
 class KFindBackLabel;
 
-// One version in the version list: its backup time, the restore control (to the desktop, or
-// from its menu to the file's own place) and a delete button. Keyed by the version's FileID.
+// One version in the version list: its backup time and size (the newest marked), the restore
+// control (to the desktop, or from its menu to the file's own place) and a delete button. Keyed
+// by the version's FileID.
 class KTableWidgetBackedFileItem final : public KTableWidgetItemBase
 {
     Q_OBJECT
 
 public:
+    // The texts setData() takes, in this order.
+    enum Text
+    {
+        SourcePath,
+        VersionId,
+        TimeText,
+        SizeText,
+        Newest, // "1" for the newest version
+        RestoredTo, // where an earlier restore of this version wrote, or empty
+        ResultText, // what it reported
+        CopyDamaged, // "1" when the backup copy is known to be damaged
+    };
+
     explicit KTableWidgetBackedFileItem(QWidget* parent = nullptr);
     ~KTableWidgetBackedFileItem() override;
 
@@ -30,11 +44,7 @@ public:
     void setDamaged();
     bool isDamaged() const { return m_damaged; }
 
-    // The fourth text of a version whose copy is damaged.
-    static QString damagedMark() { return QStringLiteral("damaged"); }
-
 public slots:
-    // Source path, version identifier, backup time text, and damagedMark() for a damaged copy.
     void setData(const QStringList& texts) override;
     void onToDeskTop();
     void onToSrcPlace();
@@ -44,7 +54,8 @@ public slots:
 private:
     // Reports a vanished backup copy; the row then asks to leave the list.
     void dropMissingVersion();
-    void copyAndShow(int place, const QString& successText);
+    // Copies to m_targetPath, asking on failure, and shows the result.
+    void copyAndShow();
 
     QScopedPointer<Ui::KTableWidgetBackedFileItem> m_ui;
     QString m_sourcePath;
