@@ -35,9 +35,7 @@ struct KFileStatus
     qint64 changedNs = 0;
 
     // Only "no such file" means gone.
-    bool isGone() const { return !exists && !unreadable; }
-    // Anything but a regular file or a folder: a FIFO, a socket, a device.
-    bool isSpecial() const { return exists && !isFile && !isDir && !isLink; }
+    [[nodiscard]] bool isGone() const { return !exists && !unreadable; }
 };
 
 // A file's size and the xxHash3 (64 bits) of its content, taken while it was copied.
@@ -47,10 +45,10 @@ struct KContentSum
     quint64 hash = 0;
     bool hasHash = false;
 
-    bool isKnown() const { return size >= 0; }
+    [[nodiscard]] bool isKnown() const { return size >= 0; }
     // Whether `actual`, taken from a whole file, shows the content this sum records: the same
     // size, and the same hash where one is recorded. A sum not known admits anything.
-    bool admits(const KContentSum& actual) const;
+    [[nodiscard]] bool admits(const KContentSum& actual) const;
 };
 
 // Sums bytes as they pass: their count and their xxHash3 (64 bits).
@@ -61,7 +59,7 @@ public:
     ~KContentHasher();
     void add(const char* data, qint64 size);
     // False when the hasher could not be made (out of memory).
-    bool isValid() const { return m_state != nullptr; }
+    [[nodiscard]] bool isValid() const { return m_state != nullptr; }
     KContentSum sum() const;
 
 private:
@@ -85,7 +83,7 @@ public:
     KFd& operator=(KFd&& other) noexcept;
     ~KFd();
 
-    bool isValid() const { return m_fd >= 0; }
+    [[nodiscard]] bool isValid() const { return m_fd >= 0; }
     int get() const { return m_fd; }
     int release();
     // Closes now; false when the close itself failed (a write the disk refused shows here).
@@ -179,7 +177,7 @@ public:
     KReplacement(const QString& path, Naming naming);
     ~KReplacement();
 
-    bool isOpen() const { return m_fd.isValid(); }
+    [[nodiscard]] bool isOpen() const { return m_fd.isValid(); }
     int fd() const { return m_fd.get(); }
     // What is at `path` now, links not followed.
     const KFileStatus& existing() const { return m_existing; }
@@ -188,7 +186,7 @@ public:
     // `syncFolder` the rename is left for a later flush of the folder to make durable.
     [[nodiscard]] bool commit(unsigned mode, qint64 modifiedNs = -1, bool syncFolder = true);
     // Whether the commit's rename was flushed to disk with its folder.
-    bool isFolderSynced() const { return m_folderSynced; }
+    [[nodiscard]] bool isFolderSynced() const { return m_folderSynced; }
 
 private:
     [[nodiscard]] bool nameTemporary();

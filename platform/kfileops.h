@@ -15,7 +15,7 @@ class KCopySource
 public:
     explicit KCopySource(const QString& path);
 
-    bool isOpen() const { return m_fd.isValid(); }
+    [[nodiscard]] bool isOpen() const { return m_fd.isValid(); }
     const KFileStatus& status() const { return m_status; }
 
     enum class Result
