@@ -35,9 +35,6 @@ constexpr int ListenBacklog = 64;
 // How long a listener with no room waits before it tries to accept again.
 constexpr int AcceptRetryMs = 100;
 
-// Like the system's last error, per thread: each public call starts it afresh.
-thread_local QString t_lastError;
-
 bool onApplicationThread()
 {
     const QCoreApplication* app = QCoreApplication::instance();
@@ -360,13 +357,21 @@ QString KLocalSocketMessaging::socketPath(const QString& name) const
 
 QString KLocalSocketMessaging::lastError() const
 {
-    return t_lastError;
+    const std::lock_guard<std::mutex> locker(m_errorMutex);
+    return m_lastErrors.value(QThread::currentThreadId());
 }
 
 bool KLocalSocketMessaging::fail(const QString& why) const
 {
-    t_lastError = why;
+    const std::lock_guard<std::mutex> locker(m_errorMutex);
+    m_lastErrors.insert(QThread::currentThreadId(), why);
     return false;
+}
+
+void KLocalSocketMessaging::clearLastError() const
+{
+    const std::lock_guard<std::mutex> locker(m_errorMutex);
+    m_lastErrors.remove(QThread::currentThreadId());
 }
 
 void KLocalSocketMessaging::warnOnce(const QString& problem) const
@@ -477,7 +482,7 @@ bool KLocalSocketMessaging::isLive(const QString& name) const
 
 bool KLocalSocketMessaging::setWindowProperty(HWND window, const QString& name, KWindowMessageHandler handler)
 {
-    t_lastError.clear();
+    clearLastError();
     const QString path = socketPath(name);
     if (!window || !handler || path.isEmpty() || !onApplicationThread())
         return fail(tr("A window, a handler and a property name that makes a socket path in %1 are needed, "
@@ -504,7 +509,7 @@ bool KLocalSocketMessaging::setWindowProperty(HWND window, const QString& name, 
         qCWarning(lcWindowMessages).noquote() << error;
         return fail(error);
     }
-    t_lastError.clear();
+    clearLastError();
     const std::lock_guard<std::mutex> locker(m_mutex);
     m_owned.insert(name, Owned { window, std::move(handler), listener.release() });
     return true;
@@ -512,7 +517,7 @@ bool KLocalSocketMessaging::setWindowProperty(HWND window, const QString& name, 
 
 void KLocalSocketMessaging::removeWindowProperties(HWND window)
 {
-    t_lastError.clear();
+    clearLastError();
     QList<KMessageListener*> listeners;
     {
         const std::lock_guard<std::mutex> locker(m_mutex);
@@ -561,7 +566,7 @@ bool KLocalSocketMessaging::isOwnedHere(const QString& name) const
 
 HWND KLocalSocketMessaging::findWindowByProperty(const QString& name)
 {
-    t_lastError.clear();
+    clearLastError();
     const QString path = socketPath(name);
     if (path.isEmpty()) {
         fail(tr("%1 makes no socket path in %2").arg(name, m_folder));
@@ -647,7 +652,7 @@ bool KLocalSocketMessaging::writeFrame(const QString& name, const QByteArray& by
 
 bool KLocalSocketMessaging::postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    t_lastError.clear();
+    clearLastError();
     const QString name = nameOf(window);
     const QByteArray bytes = KMessageFrame::post(message, wParam, lParam).encode();
     if (name.isEmpty() || bytes.isEmpty())
@@ -658,7 +663,7 @@ bool KLocalSocketMessaging::postMessage(HWND window, UINT message, WPARAM wParam
 bool KLocalSocketMessaging::sendCopyData(
     HWND window, ULONG_PTR dwData, const QByteArray& data, LRESULT* result)
 {
-    t_lastError.clear();
+    clearLastError();
     const QString name = nameOf(window);
     const KMessageFrame frame = KMessageFrame::copyData(dwData, data);
     const QByteArray bytes = frame.encode();
@@ -696,7 +701,7 @@ bool KLocalSocketMessaging::sendCopyData(
 
 bool KLocalSocketMessaging::forceForegroundWindow(HWND window)
 {
-    t_lastError.clear();
+    clearLastError();
     // A handle found by property names a window of this process when that process owns it.
     const QString name = nameOf(window);
     if (!name.isEmpty()) {

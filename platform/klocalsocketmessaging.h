@@ -112,8 +112,9 @@ private:
     bool isOwnedHere(const QString& name) const;
     QLocalSocket* postConnection(Endpoint* endpoint);
     bool writeFrame(const QString& name, const QByteArray& bytes);
-    // Records why a call failed; always false.
+    // Records why a call of this thread failed; always false. Each public call starts afresh.
     bool fail(const QString& why) const;
+    void clearLastError() const;
     // A folder that is not the user's alone is reported once per problem, not on every message.
     void warnOnce(const QString& problem) const;
 
@@ -123,8 +124,12 @@ private:
     int m_idleTimeoutMs = DefaultIdleTimeoutMs;
     int m_maxConnections = DefaultMaxConnections;
 
-    mutable std::mutex m_mutex; // guards the two tables and the last warning; sockets stay on the GUI thread
+    mutable std::mutex m_mutex; // guards the tables and the last warning; sockets stay on the GUI thread
     QHash<QString, Owned> m_owned;
     std::map<QString, std::unique_ptr<Endpoint>> m_endpoints;
     mutable QString m_warned;
+    // Per thread, like the system's last error. Not thread_local: that would pin the library in
+    // memory after the host unloads it.
+    mutable std::mutex m_errorMutex;
+    mutable QHash<Qt::HANDLE, QString> m_lastErrors;
 };

@@ -268,6 +268,8 @@ void TestWindowMessages::aPropertyBelongsToTheFirstLiveProgram()
     QVERIFY(QFileInfo::exists(m_messaging->socketPath(Property)));
     QVERIFY(!m_messaging->findWindowByProperty(Property));
     QVERIFY(m_messaging->setWindowProperty(Window, Property, m_window.handler()));
+    QVERIFY(!m_messaging->setWindowProperty(
+        reinterpret_cast<HWND>(quintptr(0x5002)), Property, m_window.handler()));
     QVERIFY(m_messaging->postMessage(m_messaging->findWindowByProperty(Property), 2029, 0, 0));
     QTRY_COMPARE(m_window.received, QStringList { QStringLiteral("2029 0 0") });
 }
