@@ -8,6 +8,7 @@
 
 #include <QHash>
 #include <QStringList>
+#include <QVector>
 
 #include <array>
 #include <atomic>
@@ -70,6 +71,7 @@ public:
 
     void showPage(int type, int page);
     int pageCount(int type) const;
+    // As the last scan found them; zero before the first.
     int selfBackupFileCount() const;
     qint64 totalBackupSize() const;
     qint64 backupSizeBeforeToday() const;
@@ -95,6 +97,10 @@ public:
     bool backUpCurrentState(const QString& path);
     // The pricing product's own backups, found in the user's documents folder.
     static QString selfBackupFolder();
+    // Looks for them and keeps what it found for the self-backup page, which never looks at the
+    // disk itself. Every cycle does it, on its own thread.
+    void scanSelfBackups();
+    static constexpr int MaxSelfBackupDepth = 64;
 
 signals:
     void sigAfxMisCodePreUpdate(int nType, int nPageIndex);
@@ -124,8 +130,13 @@ private:
     KProtectionDatabase::Collections collections() const;
     PageRows takePage(int type, int page);
     void emitPage(const PageRows& rows);
+    struct SelfBackupFile
+    {
+        QString path;
+        qint64 modifiedMSecs = 0;
+    };
     void showSelfBackupPage();
-    static QStringList findSelfBackupFiles();
+    static QVector<SelfBackupFile> findSelfBackupFiles();
     void markChanged();
     // Saves when anything changed since the last save; without `wait`, gives up at once when
     // another thread is saving (the database then stays marked unsaved).
@@ -160,7 +171,7 @@ private:
     int m_todayCount = 0;
     QStringList m_recentRows;
     int m_recentCount = 0;
-    QStringList m_selfBackupFiles { QString() };
+    QVector<SelfBackupFile> m_selfBackupFiles;
     int m_selfBackupCount = 0;
     int m_currentType = TodayPage;
     int m_currentPage = 1;

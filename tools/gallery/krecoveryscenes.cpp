@@ -180,6 +180,7 @@ bool buildState(KFakePlatform* machine, const QString& home)
         if (!writeFile(path, "self backup", timeInName(path)))
             return false;
     }
+    engine->scanSelfBackups();
     return true;
 }
 
