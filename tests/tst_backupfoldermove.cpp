@@ -120,7 +120,7 @@ QString TestBackupFolderMove::crossRoot(const QString& name)
 
 void TestBackupFolderMove::makeBackups(const QString& root, int count, int versions, int largest)
 {
-    KConfig::instance()->setBackUpPath(root);
+    QVERIFY(KConfig::instance()->setBackUpPath(root));
     KFileServiceManager manager;
     manager.loadDatabase(); // the records made so far; none the first time
     QRandomGenerator random(quint32(m_case * 7919 + count));
@@ -216,7 +216,7 @@ void TestBackupFolderMove::everyBackupMovesAndStaysRestorable()
         expected.insert(QStringLiteral("foreign.bin"), "not a backup");
     const quint64 total = quint64(KCommon::folderSize(oldFolder, false));
     if (alreadyThere != QLatin1String("unstored"))
-        KConfig::instance()->setBackUpPath(to); // as the settings dialog stores it
+        QVERIFY(KConfig::instance()->setBackUpPath(to)); // as the settings dialog stores it
 
     QVector<quint64> progress;
     KBackupFolderMove move(from, to);
@@ -262,7 +262,7 @@ void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder_da
     row("a destination that vanishes in the middle", "vanishing destination", true,
         Problem::DestinationMissing);
     row("a destination that fills up halfway", "full", true, Problem::NoSpace);
-    row("a destination that stores other bytes than it is given", "corrupt", true, Problem::Other);
+    row("a destination that stores other bytes than it is given", "corrupt", true, Problem::Damaged);
     row("a destination inside the backup folder", "nested", false, Problem::Nested);
     row("a backup file nobody may read", "unreadable", true, Problem::SourceUnreadable);
     row("a backup file another program is writing", "in use", true, Problem::InUse);
@@ -314,7 +314,7 @@ void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder()
     QFile writer(oldFolder + m_versions.firstKey());
     if (fault == QLatin1String("in use"))
         QVERIFY(writer.open(QIODevice::Append));
-    KConfig::instance()->setBackUpPath(to); // as the settings dialog stores it
+    QVERIFY(KConfig::instance()->setBackUpPath(to)); // as the settings dialog stores it
 
     // The destination's disk fills up halfway, or stores other bytes than it is given.
     if (fault == QLatin1String("full"))
@@ -410,7 +410,7 @@ void TestBackupFolderMove::killedMoveLosesNothing()
         }
         // As the settings dialog stores the new backup path.
         KBackupFolderMove::prepare(at, to);
-        KConfig::instance()->setBackUpPath(to);
+        QVERIFY(KConfig::instance()->setBackUpPath(to));
         QScopedPointer<QProcess> child(startChild(at, to));
         QVERIFY(child->waitForReadyRead(30000)); // "moving" once it starts
         QElapsedTimer running;
@@ -487,7 +487,7 @@ void TestBackupFolderMove::scannerSettlesAKilledMoveBeforeLoadingTheDatabase()
     const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
     const QString to = crossRoot(QStringLiteral("new"));
     makeBackups(from, 60, 2, 800000);
-    KConfig::instance()->setBackUpPath(to);
+    QVERIFY(KConfig::instance()->setBackUpPath(to));
     QScopedPointer<QProcess> child(startChild(from, to));
     // Killed once the first bytes have been reported: some backups are only in the old folder.
     QVERIFY(child->waitForReadyRead(30000));

@@ -170,7 +170,7 @@ void TestProtectionCycle::cleanup()
     QDir(KCommon::backupDirectory()).removeRecursively();
     m_env.platform()->setCurrentDateTime(QDateTime());
     m_env.platform()->clearStatusAnswers();
-    KConfig::instance()->setAutoClean7Days(true);
+    QVERIFY(KConfig::instance()->setAutoClean7Days(true));
 }
 
 void TestProtectionCycle::addRecord(const QString& path, const QStringList& fileIds, int size)
@@ -501,12 +501,12 @@ void TestProtectionCycle::theSevenDayCleanUpWaitsForItsSwitch()
     addRecord(mixed, { oldId, fileIdAt(now.addDays(-6), now.date().addDays(-6), 2) });
     addRecord(old, { fileIdAt(now.addDays(-8), now.date().addDays(-8), 3) });
 
-    KConfig::instance()->setAutoClean7Days(false);
+    QVERIFY(KConfig::instance()->setAutoClean7Days(false));
     m_manager->autoCleanExpiredVersions();
     QCOMPARE(versionsOf(mixed), 2);
     QCOMPARE(versionsOf(old), 1);
 
-    KConfig::instance()->setAutoClean7Days(true);
+    QVERIFY(KConfig::instance()->setAutoClean7Days(true));
     m_manager->autoCleanExpiredVersions();
     QCOMPARE(versionsOf(mixed), 1);
     QVERIFY(!QFile::exists(KCommon::backupDirectory() + oldId));
