@@ -54,9 +54,10 @@ KEntryStatus entryStatus(const QString& path);
 // flushed: callers flush many copies at once, then verify each.
 Error copyFile(const QString& source, const QString& target, KEntryStatus* copied, quint64* hash);
 
-// Flushes the copy at `path` and reads it back from the disk rather than from memory: None
-// when it holds `size` bytes whose hash is `hash`, Damaged when it holds others, or the
-// flush's or the read's error.
+// Reads the copy at `path`, already flushed to disk, back from the disk rather than from memory:
+// None when it holds `size` bytes whose hash is `hash`, Damaged when it holds others, or the
+// read's error. (A flush of each file would cost the disk a cache flush per copy; the caller
+// flushes the whole file system once, which reports any write the disk refused.)
 Error verifyCopy(const QString& path, qint64 size, quint64 hash);
 
 // Recreates the symbolic link `source` as `target`, pointing where it points.

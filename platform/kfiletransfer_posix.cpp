@@ -280,8 +280,6 @@ Error verifyCopy(const QString& path, qint64 size, quint64 hash)
         return errorOf(errno);
     if (!S_ISREG(info.st_mode) || info.st_size != size)
         return Error::Damaged;
-    if (::fdatasync(file.get()) != 0)
-        return errorOf(errno);
     // Once flushed, its pages in memory are clean and can be dropped, so that what is read
     // next comes from the disk. (A file system held in memory has nowhere else to read from.)
     ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_DONTNEED);

@@ -468,8 +468,8 @@ bool KBackupFolderMove::secureMoved()
         fail(Problem::NotFlushed);
         return false;
     }
-    // One flush for the whole file system, then each copy's own (which reports any error the
-    // disk gave for it) and its folder's.
+    // One flush for the whole file system (it reports any write the disk refused), each copy
+    // read back from the disk, then the folders that name them flushed.
     if (!KFileOps::syncFileSystem(m_destinationFolder)) {
         fail(Problem::NotFlushed);
         return false;
