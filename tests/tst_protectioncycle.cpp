@@ -569,6 +569,7 @@ void TestProtectionCycle::copiesACleanUpCouldNotDeleteAreReportedAndSweptLater()
     QVERIFY(QDir().mkpath(folder + fileIdAt(now.addDays(-9), now.date().addDays(-9), 5)));
     m_env.platform()->setCreationTime(folder + expired, now.addDays(-8));
     m_env.platform()->setCreationTime(folder + inFlight, now.addSecs(-60));
+    m_env.platform()->setCreationTime(folder + linked, now.addDays(-9));
     const QStringList kept = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
 
     // A database set aside as unreadable may list it: nothing goes while one is kept.
