@@ -54,10 +54,14 @@ KEntryStatus entryStatus(const QString& path);
 // flushed: callers flush many copies at once, then verify each.
 Error copyFile(const QString& source, const QString& target, KEntryStatus* copied, quint64* hash);
 
-// Reads the copy at `path`, already flushed to disk, back from the disk rather than from memory:
-// None when it holds `size` bytes whose hash is `hash`, Damaged when it holds others, or the
-// read's error. (A flush of each file would cost the disk a cache flush per copy; the caller
-// flushes the whole file system once, which reports any write the disk refused.)
+// Drops the cached pages of the file at `path`, already flushed to disk, and has the system read
+// it from the disk ahead of verifyCopy(), without waiting. (A file that cannot be opened is left
+// to verifyCopy() to report.)
+void readAheadFromDisk(const QString& path);
+// Reads the copy at `path`, after readAheadFromDisk(), back: None when it holds `size` bytes
+// whose hash is `hash`, Damaged when it holds others, or the read's error. (A flush of each file
+// would cost the disk a cache flush per copy; the caller flushes the whole file system once,
+// which reports any write the disk refused.)
 Error verifyCopy(const QString& path, qint64 size, quint64 hash);
 
 // Recreates the symbolic link `source` as `target`, pointing where it points.

@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -33,6 +34,8 @@ constexpr int BusyPauseMs = 100;
 // Backups that reach the old folder while it is being emptied are moved in further rounds.
 constexpr int RemovalRounds = 10;
 constexpr qint64 ReportIntervalMs = 40;
+// How much of the copies is read ahead from the disk while they are checked.
+constexpr qint64 ReadAheadBytes = 32 * 1024 * 1024;
 
 QString separator()
 {
@@ -474,8 +477,22 @@ bool KBackupFolderMove::secureMoved()
         fail(Problem::NotFlushed);
         return false;
     }
+    // Read from the disk a window ahead, in the order they were written.
+    QStringList copies;
     for (auto it = m_copied.cbegin(); it != m_copied.cend(); ++it) {
-        if (!verifyCopied(it.key()))
+        if (it->unchecked)
+            copies.append(it.key());
+    }
+    std::sort(copies.begin(), copies.end());
+    int ahead = 0;
+    qint64 bytesAhead = 0;
+    for (int i = 0; i < copies.size(); ++i) {
+        for (; ahead < copies.size() && (ahead <= i || bytesAhead < ReadAheadBytes); ++ahead) {
+            bytesAhead += m_copied.value(copies.at(ahead)).source.size;
+            KFileTransfer::readAheadFromDisk(destinationPath(copies.at(ahead)));
+        }
+        bytesAhead -= m_copied.value(copies.at(i)).source.size;
+        if (!verifyCopied(copies.at(i)))
             return false;
     }
     for (const QString& folder : qAsConst(m_filledFolders)) {
@@ -795,7 +812,10 @@ bool KBackupFolderMove::settleSourceFile(const QString& relative)
                 return false;
             if (m_rename)
                 return true;
-            if (!KFileTransfer::syncFile(to) || !verifyCopied(relative))
+            if (!KFileTransfer::syncFile(to))
+                return false;
+            KFileTransfer::readAheadFromDisk(to);
+            if (!verifyCopied(relative))
                 return false;
         }
         KEntryStatus expected = m_copied.value(relative).source;
@@ -841,6 +861,7 @@ bool KBackupFolderMove::rollback()
     if (copiedBack && !KFileOps::syncFileSystem(m_sourceFolder))
         broughtBack = false;
     for (auto it = m_copied.cbegin(); broughtBack && it != m_copied.cend(); ++it) {
+        KFileTransfer::readAheadFromDisk(sourcePath(it.key()));
         broughtBack
             = KFileTransfer::verifyCopy(sourcePath(it.key()), it->source.size, it->hash) == Error::None
             && KFileTransfer::syncFolder(parentOf(sourcePath(it.key())));
