@@ -2,6 +2,7 @@
 
 #include "core/kcommon.h"
 #include "core/klogging.h"
+#include "platform/kfileio.h"
 #include "platform/kiniformat.h"
 #include "platform/kplatform.h"
 #include "platform/kregistry.h"
@@ -9,6 +10,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -30,6 +32,7 @@ const QString ReadLibreOfficeHistoryKey = QStringLiteral("ReadLibreOfficeHistory
 const QString ReadKdeRecentDocumentsKey = QStringLiteral("ReadKdeRecentDocuments");
 const QString RecentExcludedFoldersKey = QStringLiteral("RecentExcludedFolders");
 const QString NeverShown = QStringLiteral("1970-01-01");
+constexpr qint64 MaxFileSize = 1024 * 1024;
 
 const QString CounterKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Atrium\\Apps\\Vaultkeep");
 const QString CounterValue = QStringLiteral("Value");
@@ -119,6 +122,16 @@ QString KConfig::chooseBackupDrive() const
     if (chosen.isEmpty() || !QFileInfo(chosen).isDir())
         chosen = list.first().root;
     return chosen;
+}
+
+bool KConfig::isBackUpPathOnDisk(const QString& path) const
+{
+    if (read(BackUpPathKey, QString()).toString() != path)
+        return false;
+    const std::unique_ptr<QFile> file = KFileIO::openRegularFile(filePath(), MaxFileSize);
+    return file
+        && KIniFormat::parse(file->readAll(), KIniFormat::Dialect::Settings).value(BackUpPathKey).toString()
+        == path;
 }
 
 bool KConfig::setBackUpPath(const QString& path)

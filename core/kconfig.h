@@ -28,6 +28,9 @@ public:
     // chosen (the non-system drive with the most free space), stored and returned.
     QString backUpPath();
     [[nodiscard]] bool setBackUpPath(const QString& path);
+    // True when the settings file on disk names `path` as the backup path and this process has
+    // no other value of it pending.
+    [[nodiscard]] bool isBackUpPathOnDisk(const QString& path) const;
 
     qint64 tipSize() const;
     [[nodiscard]] bool setTipSize(qint64 bytes);

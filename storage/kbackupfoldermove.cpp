@@ -969,11 +969,13 @@ bool KBackupFolderMove::takeAwayCopies(const QString& relative)
 bool KBackupFolderMove::pointBackupPathTo(const QString& root) const
 {
     KConfig* config = KConfig::instance();
-    // Written even when this process reads the path already: an earlier write of it may have
-    // failed and be pending in memory only. A successful write puts every pending change in the
-    // file.
-    if (config->setBackUpPath(root) && KFileTransfer::syncFile(config->filePath()))
+    // Usually the settings dialog has written it already. A path this process reads may yet be
+    // pending in memory only (its write failed): then it is written again, which puts every
+    // pending change in the file.
+    if ((config->isBackUpPathOnDisk(root) || config->setBackUpPath(root))
+        && KFileTransfer::syncFile(config->filePath())) {
         return true;
+    }
     qCWarning(vkMove) << "cannot write the settings that point the backup path to" << root;
     return false;
 }
