@@ -10,8 +10,12 @@
 #include "core/korphancopies.h"
 #include "core/krows.h"
 #include "core/ktimestamp.h"
+#include "discovery/kdesktoprecentfiles.h"
+#include "discovery/kfiletypemanager.h"
 #include "platform/kfilelock.h"
 #include "platform/kfileops.h"
+#include "platform/kfiletransfer.h"
+#include "platform/kpaths.h"
 #include "platform/kplatform.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
@@ -20,6 +24,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QThread>
 
 #include <algorithm>
@@ -146,10 +151,15 @@ void KFileServiceManager::onScanBegin()
     m_failedThisCycle = 0;
     m_changedCollections = 0;
     m_cycleStatus.clear();
+    m_cycleListed.clear();
 }
 
 void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, bool backupAllowed)
 {
+    if (files) {
+        for (const QString& path : *files)
+            m_cycleListed.insert(KPaths::foldCase(path));
+    }
     KFileObjectMgr* target = collection(fileType);
     if (!files || !target
         || !KBackupRules::cycleBacksUp(backupAllowed, KDiskInfoThread::instance()->hasEnoughSpace())) {
@@ -193,8 +203,15 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
 
 void KFileServiceManager::onScanFinished()
 {
+    // On the cycle's thread, so that no page request waits for the disk.
+    scanSelfBackups();
     const QHash<QString, KFileStatus> known = std::move(m_cycleStatus);
     m_cycleStatus.clear();
+    {
+        const std::lock_guard<std::mutex> locker(m_stateMutex);
+        m_listed = std::move(m_cycleListed);
+    }
+    m_cycleListed.clear();
     // The thread running the cycle may wait here for a refresh the GUI thread started.
     std::unique_lock<std::mutex> serialised(m_refreshMutex);
     // The cycle's copies reach the database (after they are flushed to disk), and the counter,
@@ -390,53 +407,87 @@ QString KFileServiceManager::selfBackupFolder()
     return KPlatform::instance()->documentsFolder() + QStringLiteral("/Tarsel Projects/PRA4");
 }
 
-QStringList KFileServiceManager::findSelfBackupFiles()
+QVector<KFileServiceManager::SelfBackupFile> KFileServiceManager::findSelfBackupFiles()
 {
-    QStringList found;
-    const std::function<void(const QString&)> search = [&](const QString& folder) {
-        const QFileInfoList entries = QDir(folder).entryInfoList(
-            QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-        for (const QFileInfo& entry : entries) {
-            if (entry.isDir())
-                search(entry.absoluteFilePath());
-            else if (entry.suffix().compare(QLatin1String("PRA4"), Qt::CaseInsensitive) == 0)
-                found.append(entry.absoluteFilePath());
-        }
-    };
-    search(selfBackupFolder());
+    QVector<SelfBackupFile> found;
+    // Nothing below the folder is reached through a link, and no folder twice (a bind mount):
+    // a link back up would otherwise repeat the tree without end.
+    QSet<QPair<quint64, quint64>> visited;
+    const std::function<void(const QString&, const KEntryStatus&, int)> search
+        = [&](const QString& folder, const KEntryStatus& status, int depth) {
+              QStringList names;
+              if (depth > MaxSelfBackupDepth || visited.contains({ status.device, status.inode })
+                  || !KFileTransfer::entryNames(folder, &names)) {
+                  return;
+              }
+              visited.insert({ status.device, status.inode });
+              std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+                  const int folded = a.compare(b, Qt::CaseInsensitive);
+                  return folded != 0 ? folded < 0 : a < b;
+              });
+              for (const QString& name : qAsConst(names)) {
+                  if (name.startsWith(QLatin1Char('.')))
+                      continue;
+                  const QString path = folder + QLatin1Char('/') + name;
+                  const KEntryStatus entry = KFileTransfer::entryStatus(path);
+                  if (entry.kind == KEntryStatus::Folder) {
+                      search(path, entry, depth + 1);
+                  } else if (entry.kind == KEntryStatus::File
+                      && QFileInfo(name).suffix().compare(QLatin1String("PRA4"), Qt::CaseInsensitive) == 0) {
+                      found.append({ path, KFileOps::status(path).modifiedMSecs });
+                      KFileIconSink::registerFile(path);
+                  }
+              }
+          };
+    // The folder itself may be reached through links, as a documents folder kept on another disk.
+    const QString folder = selfBackupFolder();
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    if (!canonical.isEmpty())
+        search(folder, KFileTransfer::entryStatus(canonical), 0);
     return found;
+}
+
+void KFileServiceManager::scanSelfBackups()
+{
+    QVector<SelfBackupFile> files = findSelfBackupFiles();
+    const int count = files.size();
+    {
+        const std::lock_guard<std::mutex> locker(m_stateMutex);
+        std::swap(m_selfBackupFiles, files);
+        m_selfBackupCount = count;
+    }
+    emit sigSetMiscodeTypeLabelNumber(count, SelfBackupPage);
 }
 
 int KFileServiceManager::selfBackupFileCount() const
 {
-    return findSelfBackupFiles().size();
+    const std::lock_guard<std::mutex> locker(m_stateMutex);
+    return m_selfBackupCount;
 }
 
 void KFileServiceManager::showSelfBackupPage()
 {
-    const QStringList files = findSelfBackupFiles();
     int type = 0;
     int page = 1;
     int pages = 0;
+    int count = 0;
+    QVector<SelfBackupFile> shown;
     {
         const std::lock_guard<std::mutex> locker(m_stateMutex);
-        m_selfBackupFiles = files;
-        m_selfBackupCount = files.size();
         type = m_currentType;
         page = m_currentPage;
         pages = KRows::pageCount(countOf(type));
+        count = m_selfBackupCount;
+        const int first = (page - 1) * PageSize;
+        if (page >= 1 && first < m_selfBackupFiles.size())
+            shown = m_selfBackupFiles.mid(first, PageSize);
     }
-    emit sigSetMiscodeTypeLabelNumber(files.size(), SelfBackupPage);
+    emit sigSetMiscodeTypeLabelNumber(count, SelfBackupPage);
     emit sigAfxMisCodePreUpdate(type, page);
-    emit sigAfxMisCodeAddRow(
-        QStringLiteral("计价自备份(%1)").arg(files.size()), QString(), QString(), 1, page);
-    const int first = (page - 1) * PageSize;
-    const QStringList shown = page >= 1 && first < files.size() ? files.mid(first, PageSize) : QStringList();
-    for (const QString& path : shown) {
-        KFileIconSink::registerFile(path);
-        const QString modified = KTimeStamp::displayTextOfMSecs(KFileOps::status(path).modifiedMSecs);
-        emit sigAfxMisCodeCopyedAddRow(path, modified, type, page, pages);
-    }
+    emit sigAfxMisCodeAddRow(QStringLiteral("计价自备份(%1)").arg(count), QString(), QString(), 1, page);
+    for (const SelfBackupFile& file : qAsConst(shown))
+        emit sigAfxMisCodeCopyedAddRow(
+            file.path, KTimeStamp::displayTextOfMSecs(file.modifiedMSecs), type, page, pages);
     emit sigAfxMisCodeEndUpdate(type, 0, 0, page, pages);
 }
 
@@ -467,6 +518,44 @@ void KFileServiceManager::onUpdate()
     }
     saveIfChanged(false);
     refreshAndRepeat(serialised, {});
+}
+
+KUnprotectedReason KFileServiceManager::whyNotProtected(const QString& path) const
+{
+    KUnprotectedReason why;
+    if (findFile(path)) {
+        why.reason = KUnprotectedReason::Protected;
+        return why;
+    }
+    const KFileStatus file = KFileOps::status(path);
+    bool listed = false;
+    {
+        const std::lock_guard<std::mutex> locker(m_stateMutex);
+        listed = m_listed.contains(KPaths::foldCase(path));
+    }
+    if (file.isGone())
+        why.reason = KUnprotectedReason::Missing;
+    else if (KFileTypeManager::instance()->fileTypeOfSuffix(QFileInfo(path).suffix())
+        == int(FileTypeKind::Unknown))
+        why.reason = KUnprotectedReason::TypeNotProtected;
+    else if (listed)
+        why.reason = KBackupRules::decide(file, false,
+                         KBackupRules::oldestBackedUp(KPlatform::instance()->currentMSecsSinceEpoch()))
+                == KBackupRules::Decision::TooOld
+            ? KUnprotectedReason::NotChangedRecently
+            : KUnprotectedReason::WaitingForBackup;
+    if (why.reason != KUnprotectedReason::NotListed)
+        return why;
+    const QString home = KPlatform::instance()->homeFolder();
+    const QStringList excluded = KConfig::instance()->recentExcludedFolders();
+    for (const QString& pattern : excluded) {
+        if (KDesktopRecentFiles::matchesFolderPattern(path, pattern, home)) {
+            why.reason = KUnprotectedReason::ExcludedFolder;
+            why.folder = pattern;
+            break;
+        }
+    }
+    return why;
 }
 
 void KFileServiceManager::autoCleanExpiredVersions()

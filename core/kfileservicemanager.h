@@ -8,7 +8,9 @@
 
 #include <QDate>
 #include <QHash>
+#include <QSet>
 #include <QStringList>
+#include <QVector>
 
 #include <array>
 #include <atomic>
@@ -16,6 +18,23 @@
 #include <mutex>
 
 class KFileObject;
+
+// Why a file the user asks about has no versions.
+struct KUnprotectedReason
+{
+    enum Reason
+    {
+        Protected, // it has a record after all
+        Missing, // there is no such file
+        TypeNotProtected, // no protected kind has its suffix
+        ExcludedFolder, // it lies below a folder the settings exclude (`folder`: the pattern)
+        NotListed, // no program's recent-file list names it
+        NotChangedRecently, // listed, but not changed during the last seven days
+        WaitingForBackup, // listed and changed: the next cycle that backs up takes it
+    };
+    Reason reason = NotListed;
+    QString folder;
+};
 
 // The engine: hears every scan cycle, backs up the files that changed, keeps the protection
 // database in step, and produces what the pages show (rows by kind and recency, label counts,
@@ -77,12 +96,15 @@ public:
 
     void showPage(int type, int page);
     int pageCount(int type) const;
+    // As the last scan found them; zero before the first.
     int selfBackupFileCount() const;
     qint64 totalBackupSize() const;
     qint64 backupSizeBeforeToday() const;
 
     // The record of `path`, held for as long as the caller keeps the pointer.
     KFileObjectPtr findFile(const QString& path) const;
+    // Why `path` has no record, from the recent-file lists of the last cycle and the settings.
+    KUnprotectedReason whyNotProtected(const QString& path) const;
     bool removeVersion(const QString& fileId);
     bool removeFile(const QString& path);
     bool cleanAll();
@@ -102,6 +124,10 @@ public:
     bool backUpCurrentState(const QString& path);
     // The pricing product's own backups, found in the user's documents folder.
     static QString selfBackupFolder();
+    // Looks for them and keeps what it found for the self-backup page, which never looks at the
+    // disk itself. Every cycle does it, on its own thread.
+    void scanSelfBackups();
+    static constexpr int MaxSelfBackupDepth = 64;
 
 signals:
     void sigAfxMisCodePreUpdate(int nType, int nPageIndex);
@@ -131,8 +157,13 @@ private:
     KProtectionDatabase::Collections collections() const;
     PageRows takePage(int type, int page);
     void emitPage(const PageRows& rows);
+    struct SelfBackupFile
+    {
+        QString path;
+        qint64 modifiedMSecs = 0;
+    };
     void showSelfBackupPage();
-    static QStringList findSelfBackupFiles();
+    static QVector<SelfBackupFile> findSelfBackupFiles();
     void markChanged();
     // Saves when anything changed since the last save; without `wait`, gives up at once when
     // another thread is saving (the database then stays marked unsaved).
@@ -171,7 +202,11 @@ private:
     int m_todayCount = 0;
     QStringList m_recentRows;
     int m_recentCount = 0;
-    QStringList m_selfBackupFiles { QString() };
+    QVector<SelfBackupFile> m_selfBackupFiles;
+    // The paths (case folded) the last cycle's lists named; the cycle collects them in
+    // m_cycleListed, on its own thread.
+    QSet<QString> m_listed;
+    QSet<QString> m_cycleListed;
     int m_selfBackupCount = 0;
     int m_currentType = TodayPage;
     int m_currentPage = 1;

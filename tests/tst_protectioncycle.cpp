@@ -101,7 +101,8 @@ private slots:
     void onlyEveryThirtyFirstCycleBacksUpAndTakesTheLatestState();
     void aDeletedSourceMovesToTheDeletedList();
     void rowsComeTwentyToAPageUnderMonthHeaders();
-    void selfBackupPageWithoutAFolderShowsOnlyItsHeader();
+    void theSelfBackupPageShowsWhatTheLastCycleFound();
+    void aSelfBackupFolderMountedInsideItselfIsSearchedOnce();
     void restartingTheScannerReloadsWithoutDuplicates();
     void pagesCanBeReadWhileTheScannerCycles();
     void protectionOffAtStartKeepsTheDatabase();
@@ -329,12 +330,62 @@ void TestProtectionCycle::rowsComeTwentyToAPageUnderMonthHeaders()
     QCOMPARE(log.rows, (QStringList { month, m_work + QStringLiteral("p00.pra4") }));
 }
 
-void TestProtectionCycle::selfBackupPageWithoutAFolderShowsOnlyItsHeader()
+void TestProtectionCycle::theSelfBackupPageShowsWhatTheLastCycleFound()
 {
+    const QString folder = KFileServiceManager::selfBackupFolder();
+    QDir(folder).removeRecursively();
     PageLog log(m_manager.data());
+    m_scanner->runCycle();
     m_manager->onShowPageByType(KFileServiceManager::SelfBackupPage);
     QCOMPARE(log.rows, QStringList { QStringLiteral("# 计价自备份(0)") });
-    QCOMPARE(log.labels.value(KFileServiceManager::SelfBackupPage), 0);
+
+    const QString first = m_env.writeFile(folder + QStringLiteral("/a.pra4"), "a");
+    const QString second = m_env.writeFile(folder + QStringLiteral("/sub/B.PRA4"), "b");
+    QVERIFY(m_env.writeFile(folder + QStringLiteral("/notes.txt"), "n").size());
+    // Links are not followed: one back up once made each file count 41 times.
+    QVERIFY(QFile::link(folder, folder + QStringLiteral("/sub/up")));
+    QVERIFY(QFile::link(first, folder + QStringLiteral("/c.pra4")));
+    // A page request shows what the last cycle found, without looking at the disk.
+    m_manager->onShowPageByType(KFileServiceManager::SelfBackupPage);
+    QCOMPARE(log.rows, QStringList { QStringLiteral("# 计价自备份(0)") });
+    const QStringList found { QStringLiteral("# 计价自备份(2)"), first, second };
+    m_scanner->runCycle();
+    QCOMPARE(log.rows, found);
+    QCOMPARE(log.labels.value(KFileServiceManager::SelfBackupPage), 2);
+
+    // Two such links once kept the window waiting for good.
+    QVERIFY(QFile::link(folder, folder + QStringLiteral("/sub/again")));
+    m_scanner->runCycle();
+    QCOMPARE(log.rows, found);
+    QDir(folder).removeRecursively();
+}
+
+void TestProtectionCycle::aSelfBackupFolderMountedInsideItselfIsSearchedOnce()
+{
+    if (qEnvironmentVariableIsEmpty("VK_MOUNT_NAMESPACE")) {
+        // A user and mount namespace of its own lets the test mount a folder without privileges.
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("VK_MOUNT_NAMESPACE"), QStringLiteral("1"));
+        child.setProcessEnvironment(environment);
+        child.start(QStringLiteral("unshare"),
+            { QStringLiteral("--user"), QStringLiteral("--map-root-user"), QStringLiteral("--mount"),
+                QCoreApplication::applicationFilePath(), QString::fromLatin1(QTest::currentTestFunction()) });
+        QVERIFY(child.waitForFinished(60000));
+        const QByteArray output = child.readAll();
+        if (!output.contains("Start testing"))
+            QSKIP("no user namespaces here");
+        QVERIFY2(child.exitCode() == 0 && !output.contains("SKIP"), output.constData());
+        return;
+    }
+    const QString folder = KFileServiceManager::selfBackupFolder();
+    QVERIFY(m_env.writeFile(folder + QStringLiteral("/a.pra4"), "a").size());
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/sub/inner")));
+    QCOMPARE(QProcess::execute(QStringLiteral("mount"),
+                 { QStringLiteral("--bind"), folder, folder + QStringLiteral("/sub/inner") }),
+        0);
+    m_scanner->runCycle();
+    QCOMPARE(m_manager->selfBackupFileCount(), 1);
 }
 
 void TestProtectionCycle::restartingTheScannerReloadsWithoutDuplicates()
