@@ -1,6 +1,6 @@
 #include "core/kcopysums.h"
 
-#include "core/kdiagnostics.h"
+#include "core/klogging.h"
 #include "platform/kfileio.h"
 
 #include <QDir>
@@ -86,7 +86,7 @@ void KCopySums::noteNewSum()
     ++g_generation;
 }
 
-KCopySums::KCopySums(std::vector<KVersionId> versions)
+KCopySums::KCopySums(QVector<KVersionId> versions)
     : m_versions(std::move(versions))
 {
     if (!std::is_sorted(m_versions.cbegin(), m_versions.cend()))
@@ -119,7 +119,7 @@ KCopySums KCopySums::read(const QString& path)
     const auto file = KFileIO::openRegularFile(path, MaxFileSize);
     if (!file)
         return KCopySums();
-    std::vector<KVersionId> versions;
+    QVector<KVersionId> versions;
     KContentHasher hasher;
     char line[MaxLine];
     bool ended = false;
@@ -147,12 +147,12 @@ KCopySums KCopySums::read(const QString& path)
         } else {
             KVersionId version;
             if (line[length - 1] == '\n' && parseLine(line, int(length) - 1, &version))
-                versions.push_back(version);
+                versions.append(version);
         }
         hasher.add(line, length);
     }
     if (!ended || file->error() != QFileDevice::NoError) {
-        qCWarning(lcEngine) << "the copies' sums cannot be used, none is checked:" << path;
+        qCWarning(vkBackup) << "the copies' sums cannot be used, none is checked:" << path;
         return KCopySums();
     }
     return KCopySums(std::move(versions));
@@ -162,11 +162,6 @@ KContentSum KCopySums::sumOf(const KVersionId& version) const
 {
     const auto found = std::lower_bound(m_versions.cbegin(), m_versions.cend(), version);
     return found != m_versions.cend() && *found == version ? found->sum() : KContentSum();
-}
-
-bool KCopySums::checkCopy(const QString& fileId, const QString& path) const
-{
-    return checkCopy(sumOf(fileId), path);
 }
 
 bool KCopySums::checkCopy(const KContentSum& recorded, const QString& path)

@@ -4,8 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
-
-#include <vector>
+#include <QVector>
 
 // The size and content hash of every backup copy, recorded when the copy was made, so that a
 // copy truncated or damaged since is never restored as if whole. The database's own form has no
@@ -35,19 +34,16 @@ public:
     static void noteNewSum();
 
     KCopySums() = default;
-    explicit KCopySums(std::vector<KVersionId> versions);
+    explicit KCopySums(QVector<KVersionId> versions);
 
     int count() const { return int(m_versions.size()); }
-    // What was recorded for the copy named `fileId`; not known when nothing was.
+    // What was recorded for the copy of `version`; not known when nothing was.
     KContentSum sumOf(const KVersionId& version) const;
-    KContentSum sumOf(const QString& fileId) const { return sumOf(KVersionId(fileId)); }
 
-    // Whether the file at `path` holds what was recorded for the copy `fileId`: a regular file of
-    // the recorded size and, where a hash was recorded, that hash (it is read once). A copy with
-    // nothing recorded passes; sumOf() tells those apart.
-    [[nodiscard]] bool checkCopy(const QString& fileId, const QString& path) const;
+    // Whether the file at `path` holds what `recorded` says: a regular file of the recorded size
+    // and, where a hash was recorded, that hash (it is read once). Nothing recorded passes.
     [[nodiscard]] static bool checkCopy(const KContentSum& recorded, const QString& path);
 
 private:
-    std::vector<KVersionId> m_versions; // ordered, each with its sum
+    QVector<KVersionId> m_versions; // ordered, each with its sum
 };

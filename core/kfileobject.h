@@ -102,6 +102,8 @@ public:
     QVector<KVersionId> versions() const;
     // What was recorded of the copy `fileId` when it was made; not known when nothing was.
     KContentSum sumOf(const KVersionId& version) const;
+    // The same, compact, appended to `out`.
+    void appendVersionIds(QVector<KVersionId>* out) const;
 
     // Adds a version read from the database; the copy is expected to exist.
     void addVersion(const QString& fileId);

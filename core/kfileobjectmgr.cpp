@@ -1,8 +1,8 @@
 #include "core/kfileobjectmgr.h"
 
 #include "core/kcommon.h"
-#include "core/kdiagnostics.h"
 #include "core/kfileobject.h"
+#include "core/klogging.h"
 #include "platform/kfileops.h"
 #include "platform/kpaths.h"
 
@@ -132,23 +132,30 @@ bool KFileObjectMgr::removeAllBackups()
         const std::lock_guard<std::shared_mutex> locker(m_lock);
         records.swap(m_records);
     }
+    bool removed = true;
     for (const KFileObjectPtr& record : qAsConst(records)) {
-        if (!record->removeAllBackups())
-            qCWarning(lcEngine) << "copies of" << record->fileName() << "could not be deleted";
+        removed = record->removeAllBackups() && removed;
         KCommon::keepResponsive();
     }
-    return true;
+    return removed;
 }
 
 bool KFileObjectMgr::removeBackupsBeforeToday()
 {
+    bool removed = true;
     const QVector<KFileObjectPtr> records = snapshot();
     for (const KFileObjectPtr& record : records) {
-        if (!record->removeBackupsBeforeToday())
-            qCWarning(lcEngine) << "older copies of" << record->fileName() << "could not be deleted";
+        removed = record->removeBackupsBeforeToday() && removed;
         KCommon::keepResponsive();
     }
-    return true;
+    return removed;
+}
+
+void KFileObjectMgr::appendVersionIds(QVector<KVersionId>* out) const
+{
+    const QVector<KFileObjectPtr> records = snapshot();
+    for (const KFileObjectPtr& record : records)
+        record->appendVersionIds(out);
 }
 
 bool KFileObjectMgr::dropExpiredVersions()
@@ -207,15 +214,6 @@ void KFileObjectMgr::appendSums(QByteArray* out) const
     const QVector<KFileObjectPtr> records = snapshot();
     for (const KFileObjectPtr& record : records)
         record->appendSums(out);
-}
-
-void KFileObjectMgr::appendVersions(std::vector<KVersionId>* out) const
-{
-    const QVector<KFileObjectPtr> records = snapshot();
-    for (const KFileObjectPtr& record : records) {
-        const QVector<KVersionId> versions = record->versions();
-        out->insert(out->end(), versions.cbegin(), versions.cend());
-    }
 }
 
 KContentSum KFileObjectMgr::sumOf(const KVersionId& version) const

@@ -8,7 +8,6 @@
 
 #include <memory>
 #include <shared_mutex>
-#include <vector>
 
 class KFileObject;
 class KVersionId;
@@ -50,9 +49,10 @@ public:
     [[nodiscard]] bool removeFile(const QString& path);
     // Deletes the version wherever it is; a record left without versions goes.
     [[nodiscard]] bool removeVersion(const QString& fileId);
-    // Deletes every copy and forgets every record.
+    // Deletes every copy and forgets every record; false when a copy stayed (it is reported).
     [[nodiscard]] bool removeAllBackups();
-    // Deletes the copies not made today; the records and their entries stay.
+    // Deletes the copies not made today; the records and their entries stay. False when a copy
+    // stayed (it is reported).
     [[nodiscard]] bool removeBackupsBeforeToday();
     // Drops versions seven or more days old and the records they leave empty; true when any
     // version was dropped.
@@ -60,6 +60,8 @@ public:
 
     qint64 totalBackupSize() const;
     qint64 backupSizeBeforeToday() const;
+    // The FileIDs of every version, appended to `out` in no particular order.
+    void appendVersionIds(QVector<KVersionId>* out) const;
 
     // The File elements of the records with versions, each followed by a line end.
     QString toXml() const;
@@ -67,8 +69,6 @@ public:
     void appendXml(QByteArray* out) const;
     // Appends the sums file's lines of every version whose sum is known (KCopySums).
     void appendSums(QByteArray* out) const;
-    // Every version of every record.
-    void appendVersions(std::vector<KVersionId>* out) const;
     // The sum recorded for `version` in whichever record holds it; not known when none does.
     KContentSum sumOf(const KVersionId& version) const;
     // Appends the elements for save number `save`, separated by line ends (none after the last;

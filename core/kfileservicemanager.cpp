@@ -3,10 +3,11 @@
 #include "core/kbackuprules.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
-#include "core/kdiagnostics.h"
 #include "core/kfileiconsink.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
+#include "core/klogging.h"
+#include "core/korphancopies.h"
 #include "core/krows.h"
 #include "core/ktimestamp.h"
 #include "discovery/kdesktoprecentfiles.h"
@@ -99,6 +100,7 @@ bool KFileServiceManager::loadDatabase()
     // over it until a later load succeeds.
     m_loaded = result != KProtectionDatabase::LoadResult::Unreadable;
     m_backupsPrivate = false;
+    m_listsEveryCopy = result == KProtectionDatabase::LoadResult::Loaded;
     return result != KProtectionDatabase::LoadResult::NoFile;
 }
 
@@ -171,7 +173,7 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
     const std::shared_lock<std::shared_mutex> folderInUse(KBackupFolderMove::backupWriters());
     const QString backupDirectory = KCommon::backupDirectory();
     if (!files->isEmpty() && !KFileIO::makeFolder(backupDirectory))
-        qCWarning(lcEngine) << "the backup folder cannot be made:" << backupDirectory;
+        qCWarning(vkBackup) << "the backup folder cannot be made:" << backupDirectory;
     const qint64 oldest = KBackupRules::oldestBackedUp(KPlatform::instance()->currentMSecsSinceEpoch());
     m_cycleStatus.reserve(m_cycleStatus.size() + files->size());
     const QThread* const thread = QThread::currentThread();
@@ -189,7 +191,7 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
                 m_sizeLimit = KConfig::instance()->maxVersionedFileSize();
             if (file.size > m_sizeLimit) {
                 if (reportOnce(path)) {
-                    qCInfo(lcEngine) << "not versioned, larger than the limit of" << m_sizeLimit
+                    qCInfo(vkBackup) << "not versioned, larger than the limit of" << m_sizeLimit
                                      << "bytes:" << path << file.size;
                     emit sigFileTooLarge(path, file.size, m_sizeLimit);
                 }
@@ -207,7 +209,7 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
             break;
         case KBackupRules::Decision::NotRegular:
             if (reportOnce(path))
-                qCInfo(lcEngine) << "skipped, not a regular file:" << path;
+                qCInfo(vkBackup) << "skipped, not a regular file:" << path;
             break;
         case KBackupRules::Decision::Missing:
         case KBackupRules::Decision::Unchanged:
@@ -233,7 +235,7 @@ void KFileServiceManager::makeBackupsPrivate()
     QStringList refused;
     if (KFileIO::makePrivateTree(folder, &refused))
         return;
-    qCWarning(lcEngine).noquote() << refused.size() << "backups could not be made private to the user, first:"
+    qCWarning(vkBackup).noquote() << refused.size() << "backups could not be made private to the user, first:"
                                   << refused.mid(0, 10).join(QLatin1String(", "));
 }
 
@@ -254,7 +256,34 @@ void KFileServiceManager::onScanFinished()
     // once each; what failed is tried again at the next cycle's end.
     saveIfChanged(true);
     countBackups(m_successThisCycle);
+    // Once a day, and at the end of the cycle after a clean-up.
+    const QDate today = KPlatform::instance()->currentDate();
+    if (m_orphanSweepDue.exchange(false) || today != m_lastOrphanSweep) {
+        m_lastOrphanSweep = today;
+        removeOrphanCopies();
+    }
     refreshAndRepeat(serialised, known);
+}
+
+bool KFileServiceManager::removeOrphanCopies()
+{
+    if (!m_listsEveryCopy)
+        return false;
+    // A database set aside as unreadable may still be repaired: the copies it lists stay.
+    const QFileInfo database(databasePath());
+    if (!QDir(database.path()).entryList({ database.fileName() + QStringLiteral(".unreadable-*") }).isEmpty())
+        return false;
+    const KFileLock noMove(KBackupFolderMove::lockPath(), KFileLock::DontWait);
+    if (!noMove.isLocked() || QFileInfo::exists(KBackupFolderMove::journalPath()))
+        return false;
+    // Listed after the records were taken: a copy made in between is younger than the margin.
+    QVector<KVersionId> named;
+    for (const auto& collection : m_collections)
+        collection->appendVersionIds(&named);
+    std::sort(named.begin(), named.end());
+    const KOrphanCopies::Result result = KOrphanCopies::remove(KCommon::backupDirectory(), named,
+        KPlatform::instance()->currentMSecsSinceEpoch() - KOrphanCopies::SafetyMarginMSecs);
+    return result.failed == 0;
 }
 
 void KFileServiceManager::countBackups(int successes)
@@ -575,6 +604,8 @@ void KFileServiceManager::autoCleanExpiredVersions()
         if (m_collections[size_t(t)]->dropExpiredVersions())
             ++m_changedCollections;
     }
+    // A copy it could not delete is listed by no record now: the sweep takes it.
+    m_orphanSweepDue = true;
     if (m_changedCollections >= 1) {
         markChanged();
         saveIfChanged(true);
@@ -609,14 +640,6 @@ KContentSum KFileServiceManager::copySum(const QString& fileId) const
     return KContentSum();
 }
 
-KCopySums KFileServiceManager::copySums() const
-{
-    std::vector<KVersionId> versions;
-    for (const auto& collection : m_collections)
-        collection->appendVersions(&versions);
-    return KCopySums(std::move(versions));
-}
-
 bool KFileServiceManager::checkCopy(const QString& fileId, const QString& path) const
 {
     return KCopySums::checkCopy(copySum(fileId), path);
@@ -639,7 +662,7 @@ bool KFileServiceManager::isCopyDamaged(const KVersionId& version) const
 
 void KFileServiceManager::markCopyDamaged(const QString& fileId)
 {
-    qCWarning(lcEngine) << "a backup copy is damaged:" << fileId;
+    qCWarning(vkBackup) << "a backup copy is damaged:" << fileId;
     const std::lock_guard<std::mutex> locker(m_damagedMutex);
     m_damaged.insert(fileId);
 }
@@ -684,6 +707,8 @@ bool KFileServiceManager::cleanAll()
         cleaned = collection->removeAllBackups() && cleaned;
     markChanged();
     saveIfChanged(false);
+    if (!cleaned)
+        m_orphanSweepDue = true;
     return cleaned;
 }
 

@@ -7,6 +7,7 @@
 #include "core/kprotectiondatabase.h"
 #include "platform/kfileops.h"
 
+#include <QDate>
 #include <QHash>
 #include <QSet>
 #include <QStringList>
@@ -87,6 +88,12 @@ public:
 
     // The seven-day clean-up, when the setting allows it.
     void autoCleanExpiredVersions();
+    // Removes the copies in the backup folder that no record names and that are older than
+    // KOrphanCopies::SafetyMarginMSecs. Runs at the end of a cycle once a day and after a
+    // clean-up, but never when this start found no database or an unreadable one, while one
+    // set aside is kept, or while the backup folder moves. True when it ran and nothing it
+    // should have removed stayed.
+    bool removeOrphanCopies();
 
     void showPage(int type, int page);
     int pageCount(int type) const;
@@ -120,8 +127,6 @@ public:
     // What was recorded of the copy `fileId` when it was made (size and content hash); not known
     // for a version made before sums were kept.
     KContentSum copySum(const QString& fileId) const;
-    // Every copy's recorded sum at once, for checking many copies (a backup folder move).
-    KCopySums copySums() const;
     // Whether the file at `path` holds what was recorded for the copy `fileId` (see KCopySums::
     // checkCopy): a moved copy can be checked against what it held when it was made.
     [[nodiscard]] bool checkCopy(const QString& fileId, const QString& path) const;
@@ -194,6 +199,10 @@ private:
     std::mutex m_loadMutex;
     std::atomic<bool> m_loaded { false };
     std::atomic<bool> m_backupsPrivate { false };
+    // The records came from a database file, so that a copy they do not name is an orphan.
+    std::atomic<bool> m_listsEveryCopy { false };
+    std::atomic<bool> m_orphanSweepDue { false };
+    QDate m_lastOrphanSweep; // scanner thread only
     std::mutex m_saveMutex;
     // Changes of the records, counted; the database is unsaved while they differ.
     std::atomic<quint64> m_changes { 0 };

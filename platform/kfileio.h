@@ -160,18 +160,19 @@ qint64 readFully(int fd, char* data, qint64 size);
 // Adds the owner's read and write permissions to the file at `path`, never through a link.
 [[nodiscard]] bool addOwnerReadWrite(const QString& path);
 
-// A new file written beside `path` that takes its place only once it is whole: opened without a
-// name where the file system allows it, given its permissions and times on the descriptor,
-// flushed, named, renamed over `path`, and the folder flushed. Destroyed without a commit, or
-// should the commit fail, it leaves nothing behind and `path` as it was.
+// A new file written beside `path` that takes its place only once it is whole: given its
+// permissions and times on the descriptor, flushed, renamed over `path`, and the folder flushed. Destroyed
+// without a commit, or should the commit fail, it leaves nothing behind and `path` as it was.
 class KReplacement
 {
 public:
     enum class Naming
     {
-        // "<name>.XXXXXX", six random letters or digits: see isReplacementFileName().
+        // "<name>.XXXXXX", six random letters or digits, from the start: see
+        // isReplacementFileName().
         Random,
-        // ".<name>.vaultkeep-restore"; one a killed process left there is removed first.
+        // Unnamed until it is whole where the file system allows it, then (or from the start
+        // where it does not) ".<name>.vaultkeep-restore"; one a killed process left is removed.
         Hidden,
     };
     KReplacement(const QString& path, Naming naming);

@@ -505,9 +505,13 @@ KReplacement::KReplacement(const QString& path, Naming naming)
         m_temporary = "." + m_name + ".vaultkeep-restore";
         ::unlinkat(m_folder.get(), m_temporary.constData(), 0);
     }
-    m_fd = KFd(::openat(m_folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, PrivateFileMode));
-    if (!m_fd.isValid() && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-        // No unnamed files here: the replacement has its temporary name from the start.
+    // A restore's file in the user's folder has no name until it is whole, so that a killed
+    // process leaves nothing there. The product's own files are named from the start: one a
+    // killed save leaves is removed by the next load (isReplacementFileName()).
+    if (naming == Naming::Hidden)
+        m_fd = KFd(::openat(m_folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, PrivateFileMode));
+    if (!m_fd.isValid()
+        && (naming == Naming::Random || errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         for (int attempt = 0; attempt < 100 && !m_fd.isValid(); ++attempt) {
             if (naming == Naming::Random)
                 m_temporary = randomNameBeside(m_name);

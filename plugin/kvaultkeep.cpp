@@ -6,8 +6,8 @@
 #include "Widgets/main/kmainwidget.h"
 #include "Widgets/tips/ktipmsgmanager.h"
 #include "core/kconfig.h"
-#include "core/kdiagnostics.h"
 #include "core/kfileservicemanager.h"
+#include "core/klogging.h"
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kfiletypemanager.h"
 #include "discovery/kledgerbase.h"
@@ -83,7 +83,7 @@ void releaseKVaultkeep()
     // A database that cannot be written now is written again when the module is unloaded.
     KFileServiceManager* engine = KFileServiceManager::instance();
     if (engine->isDatabaseLoaded() && !engine->saveDatabase())
-        qCWarning(lcEngine) << "the database could not be saved at release";
+        qCWarning(vkBackup) << "the database could not be saved at release";
     delete KMainWidget::existingInstance();
     deleteDeferred();
 }

@@ -1,3 +1,0 @@
-#include "core/kdiagnostics.h"
-
-Q_LOGGING_CATEGORY(lcEngine, "vaultkeep.engine")
