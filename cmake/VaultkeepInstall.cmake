@@ -1,8 +1,8 @@
 # Where `cmake --install` puts the product, and the rules that put it there.
 #
 #   <bindir>/vaultkeep, atrium, vaultkeep-msg
-#   <libdir>/vaultkeep/      the plug-in and the libraries it binds by file name (no soname: they
-#                            are opened by path, never linked against, so they need no RUNPATH)
+#   <libdir>/vaultkeep/      the plug-in and the libraries it binds by file name (opened by full
+#                            path and never linked against, so no program carries a RUNPATH)
 #   <datadir>/vaultkeep/     the plug-in's and the host's skins
 #   <datadir>/applications, metainfo, icons/hicolor   the desktop's files (desktop/)
 #   <mandir>/man1            the commands' manual pages

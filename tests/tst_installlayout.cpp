@@ -125,6 +125,19 @@ void TestInstallLayout::theInstalledProgramRunsFromItsPrefix()
     QVERIFY(waitForOutput(program, "saved its database", &out));
     QVERIFY(program.waitForFinished(StepTimeoutMs));
     QCOMPARE(program.exitCode(), 0);
+    out += program.readAllStandardOutput();
+    QCOMPARE(out.count("saved its database"), 1);
+
+    // Photographing its pages, it ends by itself while its window is shown, and still releases the
+    // plug-in once, not again as the window goes.
+    const QString shots = m_env.makeFolder(QStringLiteral("shots"));
+    QProcess tour;
+    tour.setProcessEnvironment(machine.environment());
+    tour.start(bin + QStringLiteral("/vaultkeep"), { QStringLiteral("--screenshots"), shots });
+    QVERIFY(tour.waitForFinished(StepTimeoutMs));
+    QCOMPARE(tour.exitCode(), 0);
+    QCOMPARE(tour.readAllStandardOutput().count("saved its database"), 1);
+    QVERIFY(QFileInfo::exists(shots + QStringLiteral("home.png")));
 }
 
 QTEST_MAIN(TestInstallLayout)

@@ -27,6 +27,8 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <functional>
+
 namespace {
 
 #ifdef VAULTKEEP_APP_ID
@@ -69,9 +71,9 @@ void place(QWidget* frame, QWidget* host)
 class KEndWithFrame final : public QObject
 {
 public:
-    KEndWithFrame(QWidget* frame, QWidget* host)
-        : QObject(host)
-        , m_host(host)
+    KEndWithFrame(QWidget* frame, QObject* parent, std::function<void()> end)
+        : QObject(parent)
+        , m_end(std::move(end))
     {
         frame->installEventFilter(this);
     }
@@ -79,15 +81,13 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Hide && !event->spontaneous()) {
-            watched->removeEventFilter(this);
-            QMetaObject::invokeMethod(m_host, &QWidget::close, Qt::QueuedConnection);
-        }
+        if (event->type() == QEvent::Hide && !event->spontaneous())
+            QMetaObject::invokeMethod(this, m_end, Qt::QueuedConnection);
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    QWidget* m_host;
+    const std::function<void()> m_end;
 };
 
 } // namespace
@@ -154,7 +154,11 @@ int main(int argc, char** argv)
     if (diagnostics)
         window.show();
     else
-        new KEndWithFrame(frame, &window);
+        new KEndWithFrame(frame, &window, [&plugin, &window] {
+            // The window also hides when the plug-in is released for another reason.
+            if (plugin.isLoaded())
+                window.close();
+        });
     out() << "atrium: the plug-in " << plugin.path() << " is loaded" << Qt::endl;
 
     int status = 0;
