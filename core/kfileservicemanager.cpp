@@ -8,9 +8,12 @@
 #include "core/kfileobjectmgr.h"
 #include "core/krows.h"
 #include "core/ktimestamp.h"
+#include "discovery/kdesktoprecentfiles.h"
+#include "discovery/kfiletypemanager.h"
 #include "platform/kfilelock.h"
 #include "platform/kfileops.h"
 #include "platform/kfiletransfer.h"
+#include "platform/kpaths.h"
 #include "platform/kplatform.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
@@ -145,10 +148,15 @@ void KFileServiceManager::onScanBegin()
     m_failedThisCycle = 0;
     m_changedCollections = 0;
     m_cycleStatus.clear();
+    m_cycleListed.clear();
 }
 
 void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, bool backupAllowed)
 {
+    if (files) {
+        for (const QString& path : *files)
+            m_cycleListed.insert(KPaths::foldCase(path));
+    }
     KFileObjectMgr* target = collection(fileType);
     if (!files || !target
         || !KBackupRules::cycleBacksUp(backupAllowed, KDiskInfoThread::instance()->hasEnoughSpace())) {
@@ -196,6 +204,11 @@ void KFileServiceManager::onScanFinished()
     scanSelfBackups();
     const QHash<QString, KFileStatus> known = std::move(m_cycleStatus);
     m_cycleStatus.clear();
+    {
+        const std::lock_guard<std::mutex> locker(m_stateMutex);
+        m_listed = std::move(m_cycleListed);
+    }
+    m_cycleListed.clear();
     // The thread running the cycle may wait here for a refresh the GUI thread started.
     std::unique_lock<std::mutex> serialised(m_refreshMutex);
     // The cycle's copies reach the database (after they are flushed to disk), and the counter,
@@ -475,6 +488,44 @@ void KFileServiceManager::onUpdate()
     }
     saveIfChanged(false);
     refreshAndRepeat(serialised, {});
+}
+
+KUnprotectedReason KFileServiceManager::whyNotProtected(const QString& path) const
+{
+    KUnprotectedReason why;
+    if (findFile(path)) {
+        why.reason = KUnprotectedReason::Protected;
+        return why;
+    }
+    const KFileStatus file = KFileOps::status(path);
+    bool listed = false;
+    {
+        const std::lock_guard<std::mutex> locker(m_stateMutex);
+        listed = m_listed.contains(KPaths::foldCase(path));
+    }
+    if (file.isGone())
+        why.reason = KUnprotectedReason::Missing;
+    else if (KFileTypeManager::instance()->fileTypeOfSuffix(QFileInfo(path).suffix())
+        == int(FileTypeKind::Unknown))
+        why.reason = KUnprotectedReason::TypeNotProtected;
+    else if (listed)
+        why.reason = KBackupRules::decide(file, false,
+                         KBackupRules::oldestBackedUp(KPlatform::instance()->currentMSecsSinceEpoch()))
+                == KBackupRules::Decision::TooOld
+            ? KUnprotectedReason::NotChangedRecently
+            : KUnprotectedReason::WaitingForBackup;
+    if (why.reason != KUnprotectedReason::NotListed)
+        return why;
+    const QString home = KPlatform::instance()->homeFolder();
+    const QStringList excluded = KConfig::instance()->recentExcludedFolders();
+    for (const QString& pattern : excluded) {
+        if (KDesktopRecentFiles::matchesFolderPattern(path, pattern, home)) {
+            why.reason = KUnprotectedReason::ExcludedFolder;
+            why.folder = pattern;
+            break;
+        }
+    }
+    return why;
 }
 
 void KFileServiceManager::autoCleanExpiredVersions()

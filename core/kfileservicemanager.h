@@ -7,6 +7,7 @@
 #include "platform/kfileops.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 #include <QVector>
 
@@ -16,6 +17,23 @@
 #include <mutex>
 
 class KFileObject;
+
+// Why a file the user asks about has no versions.
+struct KUnprotectedReason
+{
+    enum Reason
+    {
+        Protected, // it has a record after all
+        Missing, // there is no such file
+        TypeNotProtected, // no protected kind has its suffix
+        ExcludedFolder, // it lies below a folder the settings exclude (`folder`: the pattern)
+        NotListed, // no program's recent-file list names it
+        NotChangedRecently, // listed, but not changed during the last seven days
+        WaitingForBackup, // listed and changed: the next cycle that backs up takes it
+    };
+    Reason reason = NotListed;
+    QString folder;
+};
 
 // The engine: hears every scan cycle, backs up the files that changed, keeps the protection
 // database in step, and produces what the pages show (rows by kind and recency, label counts,
@@ -78,6 +96,8 @@ public:
 
     // The record of `path`, held for as long as the caller keeps the pointer.
     KFileObjectPtr findFile(const QString& path) const;
+    // Why `path` has no record, from the recent-file lists of the last cycle and the settings.
+    KUnprotectedReason whyNotProtected(const QString& path) const;
     bool removeVersion(const QString& fileId);
     bool removeFile(const QString& path);
     bool cleanAll();
@@ -172,6 +192,10 @@ private:
     QStringList m_recentRows;
     int m_recentCount = 0;
     QVector<SelfBackupFile> m_selfBackupFiles;
+    // The paths (case folded) the last cycle's lists named; the cycle collects them in
+    // m_cycleListed, on its own thread.
+    QSet<QString> m_listed;
+    QSet<QString> m_cycleListed;
     int m_selfBackupCount = 0;
     int m_currentType = TodayPage;
     int m_currentPage = 1;
