@@ -195,7 +195,8 @@ PageWait longestPageRequest(const QString& drive, int cycles)
         KFileServiceManager manager;
         KDiskFileManager scanner(&manager);
         scanner.attach(&manager);
-        scanner.loadProductCatalog(KProductCatalog::builtInPath());
+        if (!scanner.loadProductCatalog(KProductCatalog::builtInPath()))
+            qFatal("cannot read the built-in product catalog");
         QObject page;
         int rows = 0;
         QObject::connect(&manager, &KFileServiceManager::sigAfxMisCodeAddRow, &page,
@@ -409,7 +410,8 @@ int benchmark(const Options& options)
         QFile::remove(manager->databasePath());
         scanner.reset(new KDiskFileManager(manager.data()));
         scanner->attach(manager.data());
-        scanner->loadProductCatalog(KProductCatalog::builtInPath());
+        if (!scanner->loadProductCatalog(KProductCatalog::builtInPath()))
+            qFatal("cannot read the built-in product catalog");
         ours << timed([&] { scanner->runCycle(); });
         const QString cpTarget = options.folder + QStringLiteral("/cp%1").arg(rep);
         const QString rsyncTarget = options.folder + QStringLiteral("/rsync%1/").arg(rep);
@@ -552,7 +554,10 @@ int benchmark(const Options& options)
     QVector<double> loads;
     for (int rep = 0; rep < options.repeat; ++rep) {
         KFileServiceManager loaded;
-        loads << timed([&] { loaded.loadDatabase(); });
+        bool found = false;
+        loads << timed([&] { found = loaded.loadDatabase(); });
+        if (!found)
+            qFatal("the database to load is missing");
     }
     const double load = medianOf(loads);
     const double read = median(options.repeat, [&] {

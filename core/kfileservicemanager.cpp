@@ -60,7 +60,9 @@ KFileServiceManager::KFileServiceManager(QObject* parent)
 
 KFileServiceManager::~KFileServiceManager()
 {
-    saveIfChanged(true);
+    if (!saveIfChanged(true) && m_loaded)
+        qCWarning(vkBackup)
+            << "the database could not be saved as the engine ends; its last changes are lost";
     for (auto& collection : m_collections)
         collection->clear();
 }
@@ -129,6 +131,12 @@ bool KFileServiceManager::saveIfChanged(bool wait)
     return (m_changes.load() == m_savedChanges && !m_database.sumsPending()) || saveLocked();
 }
 
+void KFileServiceManager::saveOrLeaveDue(bool wait)
+{
+    if (!saveIfChanged(wait) && m_loaded)
+        qCInfo(vkBackup) << "the database was not saved now; the next cycle's end saves it";
+}
+
 bool KFileServiceManager::saveLocked()
 {
     const quint64 changes = m_changes.load();
@@ -146,8 +154,8 @@ void KFileServiceManager::markChanged()
 void KFileServiceManager::onScanBegin()
 {
     // Whichever way the cycles run, the records on disk are in memory before the first one.
-    if (!m_loaded)
-        loadDatabase();
+    if (!m_loaded && !loadDatabase())
+        qCInfo(vkBackup) << "no database yet at" << databasePath();
     if (!m_backupsPrivate.exchange(true))
         makeBackupsPrivate();
     m_sizeLimit = -1;
@@ -254,13 +262,14 @@ void KFileServiceManager::onScanFinished()
     std::unique_lock<std::mutex> serialised(m_refreshMutex);
     // The cycle's copies reach the database (after they are flushed to disk), and the counter,
     // once each; what failed is tried again at the next cycle's end.
-    saveIfChanged(true);
+    saveOrLeaveDue(true);
     countBackups(m_successThisCycle);
     // Once a day, and at the end of the cycle after a clean-up.
     const QDate today = KPlatform::instance()->currentDate();
     if (m_orphanSweepDue.exchange(false) || today != m_lastOrphanSweep) {
         m_lastOrphanSweep = today;
-        removeOrphanCopies();
+        if (!removeOrphanCopies())
+            qCInfo(vkCleanUp) << "unlisted copies are left for a later cycle";
     }
     refreshAndRepeat(serialised, known);
 }
@@ -554,7 +563,7 @@ void KFileServiceManager::onUpdate()
         m_refreshAgain = true;
         return;
     }
-    saveIfChanged(false);
+    saveOrLeaveDue(false);
     refreshAndRepeat(serialised, {});
 }
 
@@ -608,7 +617,7 @@ void KFileServiceManager::autoCleanExpiredVersions()
     m_orphanSweepDue = true;
     if (m_changedCollections >= 1) {
         markChanged();
-        saveIfChanged(true);
+        saveOrLeaveDue(true);
         m_changedCollections = 0;
     }
 }
@@ -706,7 +715,7 @@ bool KFileServiceManager::cleanAll()
     for (const auto& collection : m_collections)
         cleaned = collection->removeAllBackups() && cleaned;
     markChanged();
-    saveIfChanged(false);
+    saveOrLeaveDue(false);
     if (!cleaned)
         m_orphanSweepDue = true;
     return cleaned;
@@ -718,6 +727,6 @@ bool KFileServiceManager::cleanBeforeToday()
     for (const auto& collection : m_collections)
         cleaned = collection->removeBackupsBeforeToday() && cleaned;
     markChanged();
-    saveIfChanged(false);
+    saveOrLeaveDue(false);
     return cleaned;
 }

@@ -80,7 +80,7 @@ public:
     // Adds the database's records to the collections; false when there is no database file.
     // First finishes or undoes a backup folder move that a killed process left behind: every
     // start goes through here before its first cycle.
-    bool loadDatabase();
+    [[nodiscard]] bool loadDatabase();
     // Writes the database now; false when it was never loaded or could not be written (the old
     // file then stays, and the next cycle tries again).
     [[nodiscard]] bool saveDatabase();
@@ -93,7 +93,7 @@ public:
     // clean-up, but never when this start found no database or an unreadable one, while one
     // set aside is kept, or while the backup folder moves. True when it ran and nothing it
     // should have removed stayed.
-    bool removeOrphanCopies();
+    [[nodiscard]] bool removeOrphanCopies();
 
     void showPage(int type, int page);
     int pageCount(int type) const;
@@ -106,10 +106,10 @@ public:
     KFileObjectPtr findFile(const QString& path) const;
     // Why `path` has no record, from the recent-file lists of the last cycle and the settings.
     KUnprotectedReason whyNotProtected(const QString& path) const;
-    bool removeVersion(const QString& fileId);
-    bool removeFile(const QString& path);
-    bool cleanAll();
-    bool cleanBeforeToday();
+    [[nodiscard]] bool removeVersion(const QString& fileId);
+    [[nodiscard]] bool removeFile(const QString& path);
+    [[nodiscard]] bool cleanAll();
+    [[nodiscard]] bool cleanBeforeToday();
 
     KFileObjectMgr* collection(int type) const;
 
@@ -182,8 +182,10 @@ private:
     void markChanged();
     // Saves when anything changed since the last save; without `wait`, gives up at once when
     // another thread is saving (the database then stays marked unsaved).
-    bool saveIfChanged(bool wait);
+    [[nodiscard]] bool saveIfChanged(bool wait);
     [[nodiscard]] bool saveLocked();
+    // saveIfChanged(); a save not made now stays due for the next cycle's end.
+    void saveOrLeaveDue(bool wait);
     // Makes the backup folder and all in it private, once after every load.
     void makeBackupsPrivate();
     // Whether the cycle has said so about `path` already; remembers it.

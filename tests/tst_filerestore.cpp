@@ -80,7 +80,8 @@ int runChild(const QStringList& arguments)
     }
     QTextStream out(stdout);
     KFileServiceManager engine;
-    engine.loadDatabase();
+    if (!engine.loadDatabase())
+        std::quick_exit(1); // the parent reads no result
     const KRestoreResult result = engine.restoreVersion(arguments.value(2), arguments.value(3), [&] {
         if (mode != QLatin1String("kill"))
             return;
@@ -142,7 +143,7 @@ void TestFileRestore::init()
     m_engine.reset(new KFileServiceManager);
     QDir(KCommon::backupDirectory()).removeRecursively();
     QFile::remove(m_engine->databasePath());
-    m_engine->loadDatabase();
+    QVERIFY(!m_engine->loadDatabase());
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
 }
 

@@ -81,12 +81,12 @@ void TestDeletedPage::initTestCase()
     // As the main window connects it.
     connect(engine, &KFileServiceManager::sigUpdate, engine, &KFileServiceManager::onUpdate);
     // As the scanner does before its first cycle.
-    engine->loadDatabase();
+    QVERIFY(!engine->loadDatabase()); // none yet
 }
 
 void TestDeletedPage::init()
 {
-    KFileServiceManager::instance()->cleanAll();
+    QVERIFY(KRecoveryTest::cleanAll());
     KDeletedWidget::restoredRows().clear();
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
     m_page = std::make_unique<KDeletedWidget>();
@@ -141,10 +141,24 @@ void TestDeletedPage::bringingBackToTheOldPlaceStaysListedUntilCleared()
     QCOMPARE(row(restored)->findBackLabel()->state(), 3);
     QCOMPARE(row(gone)->findBackLabel()->state(), 1);
 
+    // Copies that cannot be deleted keep their file's row, and say so.
+    const QByteArray backups = QFile::encodeName(KCommon::backupDirectory());
+    QVERIFY(::chmod(backups.constData(), 0500) == 0);
+    KMessageBox::setNextAnswer(1);
     KMessageBox::setNextAnswer(1);
     click(m_page->findChild<KCommonButton*>(QStringLiteral("lblClearBtn")));
-    QCOMPARE(KMessageBox::answeredTexts(), QStringList { ClearQuestion });
+    QVERIFY(::chmod(backups.constData(), 0700) == 0);
+    QCOMPARE(KMessageBox::answeredTexts(),
+        QStringList({ ClearQuestion, QStringLiteral("对不起，文件删除失败！") }));
+    QCOMPARE(table->rowCount(), 1);
+    QCOMPARE(table->rowKey(0), gone);
+
+    KMessageBox::clearNextAnswers();
+    KMessageBox::setNextAnswer(1);
+    click(m_page->findChild<KCommonButton*>(QStringLiteral("lblClearBtn")));
+    QCOMPARE(KMessageBox::answeredTexts().constLast(), ClearQuestion);
     QCOMPARE(table->rowCount(), 0);
+    QVERIFY(KCommon::clearFolder(KCommon::backupDirectory())); // the copies left, as a sweep takes them
     QVERIFY(!m_page->placeholder()->isHidden());
     QVERIFY(m_page->findChild<KCommonButton*>(QStringLiteral("lblClearBtn"))->isHidden());
     QVERIFY(!engine->findFile(gone));
