@@ -163,15 +163,3 @@ KContentSum KCopySums::sumOf(const KVersionId& version) const
     const auto found = std::lower_bound(m_versions.cbegin(), m_versions.cend(), version);
     return found != m_versions.cend() && *found == version ? found->sum() : KContentSum();
 }
-
-bool KCopySums::checkCopy(const KContentSum& recorded, const QString& path)
-{
-    if (!recorded.isKnown())
-        return true;
-    if (!recorded.hasHash) {
-        const KFileStatus file = KFileIO::status(path);
-        return file.isFile && file.size == recorded.size;
-    }
-    KContentSum actual;
-    return KFileIO::sumOf(path, &actual) && recorded.admits(actual);
-}

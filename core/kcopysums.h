@@ -40,10 +40,6 @@ public:
     // What was recorded for the copy of `version`; not known when nothing was.
     KContentSum sumOf(const KVersionId& version) const;
 
-    // Whether the file at `path` holds what `recorded` says: a regular file of the recorded size
-    // and, where a hash was recorded, that hash (it is read once). Nothing recorded passes.
-    [[nodiscard]] static bool checkCopy(const KContentSum& recorded, const QString& path);
-
 private:
     QVector<KVersionId> m_versions; // ordered, each with its sum
 };

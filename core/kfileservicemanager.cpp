@@ -649,11 +649,6 @@ KContentSum KFileServiceManager::copySum(const QString& fileId) const
     return KContentSum();
 }
 
-bool KFileServiceManager::checkCopy(const QString& fileId, const QString& path) const
-{
-    return KCopySums::checkCopy(copySum(fileId), path);
-}
-
 bool KFileServiceManager::isCopyDamaged(const KVersionId& version) const
 {
     const QString fileId = version.text();

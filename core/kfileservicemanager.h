@@ -127,9 +127,6 @@ public:
     // What was recorded of the copy `fileId` when it was made (size and content hash); not known
     // for a version made before sums were kept.
     KContentSum copySum(const QString& fileId) const;
-    // Whether the file at `path` holds what was recorded for the copy `fileId` (see KCopySums::
-    // checkCopy): a moved copy can be checked against what it held when it was made.
-    [[nodiscard]] bool checkCopy(const QString& fileId, const QString& path) const;
     // Whether the copy of `version` is known to be damaged: a restore found its content changed,
     // or its size is not the one recorded with the version.
     [[nodiscard]] bool isCopyDamaged(const KVersionId& version) const;

@@ -138,8 +138,6 @@ qint64 readFully(int fd, char* data, qint64 size);
 // length, and when the thread is asked to stop (the module being unloaded).
 [[nodiscard]] bool copy(int from, int to, qint64 size, KContentSum* sum = nullptr,
     const std::function<void()>& afterEachChunk = {});
-// The sum of the regular file at `path`, read once; false when it cannot be read.
-[[nodiscard]] bool sumOf(const QString& path, KContentSum* sum);
 
 // Sets the modification time of an open file, to the nanosecond since the epoch.
 [[nodiscard]] bool setModified(int fd, qint64 modifiedNs);

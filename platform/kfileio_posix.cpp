@@ -375,28 +375,6 @@ bool copy(int from, int to, qint64 size, KContentSum* sum, const std::function<v
     return true;
 }
 
-bool sumOf(const QString& path, KContentSum* sum)
-{
-    const KFd fd = openRegular(path);
-    if (!fd.isValid())
-        return false;
-    const qint64 bufferSize = MaxBuffer;
-    const std::unique_ptr<char[]> buffer(new char[size_t(bufferSize)]);
-    KContentHasher hasher;
-    if (!hasher.isValid())
-        return false;
-    for (;;) {
-        const qint64 got = readFully(fd.get(), buffer.get(), bufferSize);
-        if (got < 0)
-            return false;
-        hasher.add(buffer.get(), got);
-        if (got < bufferSize)
-            break;
-    }
-    *sum = hasher.sum();
-    return true;
-}
-
 bool setModified(int fd, qint64 modifiedNs)
 {
     const struct timespec times[2] = { { 0, UTIME_OMIT }, timespecOf(modifiedNs) };
