@@ -45,6 +45,18 @@ QString switchText(bool on)
     return on ? QStringLiteral("true") : QStringLiteral("false");
 }
 
+// Writes the settings to disk, private to the user: a file an older version left readable to
+// others is tightened, and later writes keep the mode of the file they replace.
+bool syncPrivately(QSettings* settings, const QString& path)
+{
+    settings->sync();
+    if (settings->status() != QSettings::NoError)
+        return false;
+    if (!KFileIO::makePrivate(path))
+        qCWarning(vkSettings) << "cannot make the settings private to the user:" << path;
+    return true;
+}
+
 } // namespace
 
 KConfig::KConfig(const QString& filePath, QObject* parent)
@@ -80,8 +92,7 @@ bool KConfig::write(const QString& key, const QVariant& value)
     const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
     QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
     settings.setValue(key, value);
-    settings.sync();
-    if (settings.status() == QSettings::NoError)
+    if (syncPrivately(&settings, path))
         return true;
     qCWarning(vkSettings) << "cannot write" << key << "to" << path << "; it stays pending in this process";
     return false;
@@ -309,8 +320,7 @@ bool KConfig::retryPendingWrites()
         const QString path = filePath();
         const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
         QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
-        settings.sync();
-        written = settings.status() == QSettings::NoError;
+        written = syncPrivately(&settings, path);
     }
     return KRegistryKey(CounterKey).sync() && written;
 }

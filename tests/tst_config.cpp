@@ -152,8 +152,12 @@ void TestConfig::excludedFoldersDefaultOnlyWhileAbsent()
     // An empty list as the file holds it, read afresh.
     QVERIFY(m_env.writeFile(config->filePath(), "[General]\nRecentExcludedFolders=@Invalid()\n").size());
     QCOMPARE(config->recentExcludedFolders(), QStringList());
+    // A file an older version left readable to others is the user's alone after the next write.
+    QVERIFY(
+        QFile::setPermissions(config->filePath(), QFile::permissions(config->filePath()) | QFile::ReadOther));
     QVERIFY(config->setRecentExcludedFolders({ QStringLiteral("~/a, b") }));
     QCOMPARE(config->recentExcludedFolders(), QStringList { QStringLiteral("~/a, b") });
+    QCOMPARE(KTestEnvironment::modeOf(config->filePath()), 0600u);
 }
 
 QTEST_GUILESS_MAIN(TestConfig)
