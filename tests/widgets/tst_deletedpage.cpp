@@ -203,6 +203,8 @@ void TestDeletedPage::troubleAtTheOldPlace_data()
     QTest::addColumn<bool>("restored");
     QTest::newRow("a vanished backup copy: reported")
         << "copy gone" << QStringLiteral("备份文件丢失，请从其他版本找回！") << false;
+    QTest::newRow("a backup copy altered at its size: refused as damaged")
+        << "copy damaged" << KRestoreSteps::damagedText() << false;
     QTest::newRow("an old folder the user may not write: reported")
         << "read-only folder" << QStringLiteral("备份文件找回失败，可能文件正在被使用！") << false;
     QTest::newRow("the folders gone too: made again") << "folders gone" << QString() << true;
@@ -222,6 +224,9 @@ void TestDeletedPage::troubleAtTheOldPlace()
     KFileServiceManager* engine = KFileServiceManager::instance();
     if (fault == QLatin1String("copy gone"))
         QVERIFY(QFile::remove(engine->findFile(path)->latestVersion()->backupFilePath()));
+    if (fault == QLatin1String("copy damaged"))
+        QVERIFY(
+            !m_env.writeFile(engine->findFile(path)->latestVersion()->backupFilePath(), "LATEST").isEmpty());
     if (fault == QLatin1String("read-only folder"))
         QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
     if (fault.startsWith(QLatin1String("folder")))
