@@ -1,15 +1,13 @@
 #include "core/kconfig.h"
 
 #include "core/kcommon.h"
-#include "platform/kiniformat.h"
+#include "platform/kinistore.h"
 #include "platform/kplatform.h"
 #include "platform/kregistry.h"
-#include "platform/ksettingslock.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 
 #include <mutex>
 
@@ -63,20 +61,14 @@ QString KConfig::filePath() const
 
 QVariant KConfig::read(const QString& key, const QVariant& defaultValue) const
 {
-    const QString path = filePath();
-    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-    const QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
-    return settings.value(key, defaultValue);
+    return KIniStore(filePath(), KIniFormat::Dialect::Settings).value(key, defaultValue);
 }
 
 bool KConfig::write(const QString& key, const QVariant& value)
 {
-    const QString path = filePath();
-    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-    QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
+    KIniStore settings(filePath(), KIniFormat::Dialect::Settings);
     settings.setValue(key, value);
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return settings.sync();
 }
 
 bool KConfig::readSwitch(const QString& key) const
@@ -234,10 +226,8 @@ void KConfig::setReadKdeRecentDocuments(bool enabled)
 
 QStringList KConfig::recentExcludedFolders() const
 {
-    const QString path = filePath();
     {
-        const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-        const QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
+        const KIniStore settings(filePath(), KIniFormat::Dialect::Settings);
         // An empty list is stored as an invalid value: present, but no list.
         if (settings.contains(RecentExcludedFoldersKey))
             return settings.value(RecentExcludedFoldersKey).toStringList();
@@ -272,13 +262,6 @@ bool KConfig::addToTotalBackupCount(int backups)
 
 bool KConfig::retryPendingWrites()
 {
-    bool written = false;
-    {
-        const QString path = filePath();
-        const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-        QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
-        settings.sync();
-        written = settings.status() == QSettings::NoError;
-    }
+    const bool written = KIniStore(filePath(), KIniFormat::Dialect::Settings).sync();
     return KRegistryKey(CounterKey).sync() && written;
 }
