@@ -12,8 +12,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcIniStore, "vaultkeep.ini", QtInfoMsg)
 
@@ -237,8 +239,24 @@ bool KIniStore::File::write()
     const QByteArray text = document.edited(pending);
     if (text != document.text() || (!identity.exists && !text.isEmpty())) {
         const QByteArray native = QFile::encodeName(path);
-        if (!KFileOps::replaceFile(path, text))
+        bool created = false;
+        if (!identity.exists) {
+            // The file is made private before anything is written to it; the replacement below
+            // keeps its permissions, as it keeps those of a file other programs made.
+            KFd fd(::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+            if (!fd.isValid())
+                return false;
+            created = true;
+            if (::fchmod(fd.get(), 0600) != 0 || !fd.close()) {
+                ::unlink(native.constData());
+                return false;
+            }
+        }
+        if (!KFileOps::replaceFile(path, text)) {
+            if (created)
+                ::unlink(native.constData());
             return false;
+        }
         struct stat info;
         identity = ::stat(native.constData(), &info) == 0 ? Identity::of(info) : Identity();
         settled = false;

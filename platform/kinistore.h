@@ -21,7 +21,8 @@
 // what it read last and the changes it made, which stay pending, as they do after a write that
 // failed (a full disk), until a later sync writes them.
 //
-// Any thread may use a store; the stores of the process take turns.
+// A new file is private to the user (0600); an existing file keeps its permissions. Any thread
+// may use a store; the stores of the process take turns.
 class KIniStore
 {
 public:

@@ -26,6 +26,12 @@ QByteArray otherPrograms(int bytes, const char* name)
     return text;
 }
 
+mode_t modeOf(const QString& path)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
 // The child: "read <key> <name>" prints the value, "write <key> <name> <value>" writes it, and
 // "read-as-qt <setting>" prints what a plain QSettings on the hive reads, as any Qt program would.
 int runChild(const QString& machineFolder, const QStringList& arguments)
@@ -63,6 +69,8 @@ private slots:
     void aWriteKeepsEveryOtherByte();
     void aFileThatCannotBeReadIsNeverWritten_data();
     void aFileThatCannotBeReadIsNeverWritten();
+    void newFilesArePrivateAndExistingOnesKeepTheirMode_data();
+    void newFilesArePrivateAndExistingOnesKeepTheirMode();
 
 private:
     // Runs this test program as a second process on the same hive.
@@ -272,6 +280,39 @@ void TestRegistry::aFileThatCannotBeReadIsNeverWritten()
     QVERIFY(key.sync());
     QCOMPARE(KTestEnvironment::contentOf(hive),
         QByteArray("[software\\tarsel\\atrium\\apps\\vaultkeep]\nvalue=7\n"));
+}
+
+void TestRegistry::newFilesArePrivateAndExistingOnesKeepTheirMode_data()
+{
+    QTest::addColumn<bool>("hive");
+    QTest::addColumn<int>("existing");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("a new hive") << true << 0 << 0600;
+    QTest::newRow("a hive other programs made, readable by the group") << true << 0640 << 0640;
+    QTest::newRow("a new settings file") << false << 0 << 0600;
+    QTest::newRow("a private settings file") << false << 0600 << 0600;
+}
+
+void TestRegistry::newFilesArePrivateAndExistingOnesKeepTheirMode()
+{
+    QFETCH(bool, hive);
+    QFETCH(int, existing);
+    QFETCH(int, mode);
+    KConfig* config = KConfig::instance();
+    const QString file = hive ? m_env.platform()->registryHiveFile() : config->filePath();
+    QFile::remove(file);
+    if (existing) {
+        QVERIFY(!m_env.writeFile(file, "[General]\n").isEmpty());
+        QCOMPARE(::chmod(QFile::encodeName(file).constData(), mode_t(existing)), 0);
+    }
+    // Whatever the process's umask lets through.
+    const mode_t umask = ::umask(0);
+    const auto restore = qScopeGuard([umask] { ::umask(umask); });
+    if (hive)
+        QVERIFY(config->setTotalBackupCount(3));
+    else
+        config->setAutoBack(false);
+    QCOMPARE(modeOf(file), mode_t(mode));
 }
 
 int main(int argc, char** argv)
