@@ -367,7 +367,8 @@ bool Document::parse(const QByteArray& text, Dialect dialect)
                 key = group + QLatin1Char('/') + key;
             int valueBegin
                 = int(static_cast<const char*>(std::memchr(data + from, '=', size_t(to - from))) - data) + 1;
-            while (valueBegin < to && isBlank(data[valueBegin]))
+            // The blanks the reading of the value skips, and no others.
+            while (valueBegin < to && (data[valueBegin] == ' ' || data[valueBegin] == '\t'))
                 ++valueBegin;
             m_lines[key].append({ begin, valueBegin, end, next });
             m_values.insert(key, unescapedValue(line.mid(equals + 1), lists));

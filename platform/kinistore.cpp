@@ -190,9 +190,8 @@ void KIniStore::File::rebuildView()
 void KIniStore::File::setUnusable(const Identity& found, const QString& reason)
 {
     if (!unusable || found != identity) {
-        qCWarning(lcIniStore).noquote()
-            << QStringLiteral("%1 is kept as it is and not written, since %2; changes stay in memory")
-                   .arg(path, reason);
+        qCWarning(lcIniStore, "%s is kept as it is and not written, since %s; changes stay in memory",
+            qUtf8Printable(path), qUtf8Printable(reason));
     }
     identity = found;
     unusable = true;
