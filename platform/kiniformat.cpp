@@ -408,11 +408,12 @@ QByteArray Document::edited(const QVector<Change>& changes) const
             added.insert(change.key, change.value);
             continue;
         }
+        // A key written twice gets the value on both lines: whichever a reader takes, and no line
+        // goes (which could join a lone CR before it with the LF after it).
         QByteArray value;
         appendValue(change.value, &value);
-        edits.insert(lines->first().begin, { lines->first().valueBegin, lines->first().end, value });
-        for (int i = 1; i < lines->size(); ++i)
-            edits.insert(lines->at(i).begin, { lines->at(i).begin, lines->at(i).next, QByteArray() });
+        for (const KeyLine& line : *lines)
+            edits.insert(line.begin, { line.valueBegin, line.end, value });
     }
 
     QMap<int, QByteArray> inserts;

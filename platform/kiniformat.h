@@ -48,9 +48,9 @@ public:
     // The keys read, as "group/name"; where a key is written twice the last one counts, as in Qt.
     const QSettings::SettingsMap& values() const { return m_values; }
 
-    // The text with `changes` made, in order. A key's first line gets the new value (its name and
-    // line end stay as they were) and its other lines go; a removed key's lines go; every other
-    // byte stays where it was. The time taken grows with the text's length, not faster.
+    // The text with `changes` made, in order. Each line of a key gets the new value (its name and
+    // line end stay as they were); a removed key's lines go; every other byte stays where it was. The time
+    // taken grows with the text's length, not faster.
     QByteArray edited(const QVector<Change>& changes) const;
 
 private:
