@@ -118,13 +118,11 @@ void TestRegistry::keyPathsAndValueNamesIgnoreCase()
 void TestRegistry::writesReachAnotherProcess_data()
 {
     QTest::addColumn<QString>("value");
-    QTest::newRow("a plain path") << QStringLiteral("/home/ann/plan.pra4");
     QTest::newRow("commas") << QStringLiteral("/w/a,b, c.xls");
     QTest::newRow("a backslash at the end") << QStringLiteral("D:\\projects\\");
     QTest::newRow("quotes, semicolons and equals signs") << QStringLiteral("say \"a=b\"; then");
-    QTest::newRow("blanks at both ends") << QStringLiteral("  padded ");
     QTest::newRow("a leading at sign") << QStringLiteral("@Variant(x)");
-    QTest::newRow("line breaks and tabs") << QStringLiteral("one\ntwo\r\tthree");
+    QTest::newRow("blanks at both ends, line breaks and tabs") << QStringLiteral("  one\ntwo\r\tthree ");
     QTest::newRow("Chinese") << QStringLiteral("D:\\工程\\预算 书.pra4");
     QTest::newRow("a number") << QStringLiteral("42");
 }
