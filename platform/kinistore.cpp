@@ -52,8 +52,10 @@ struct Identity
     bool operator!=(const Identity& other) const { return !(*this == other); }
 };
 
-// The names directly below `group`: its keys, or (with `groups`) its subgroups.
-QStringList childrenOf(const QSettings::SettingsMap& map, const QString& group, bool groups)
+// The names directly below `group`: its keys (and their values, when asked for), or (with
+// `groups`) its subgroups.
+QStringList childrenOf(
+    const QSettings::SettingsMap& map, const QString& group, bool groups, QVariantList* values = nullptr)
 {
     const QString prefix = group.isEmpty() ? QString() : group + QLatin1Char('/');
     QStringList names;
@@ -63,6 +65,8 @@ QStringList childrenOf(const QSettings::SettingsMap& map, const QString& group, 
         if (slash < 0) {
             if (!groups)
                 names.append(rest);
+            if (values)
+                values->append(it.value());
             ++it;
             continue;
         }
@@ -95,7 +99,8 @@ struct KIniStore::File
     // The state of the file the document was read from, or that was found unusable.
     Identity identity;
     // Read long enough after the file's last change that a later change shows in its identity
-    // (timestamps advance in coarse steps, and a file rewritten in place keeps its inode).
+    // (timestamps advance in coarse steps, and a file rewritten in place keeps its inode). A file
+    // this process wrote is settled: it was renamed into place, and its text is known.
     bool settled = true;
     // The file as it is cannot be read or is no INI text: it is never written.
     bool unusable = false;
@@ -258,7 +263,7 @@ bool KIniStore::File::write()
         }
         struct stat info;
         identity = ::stat(native.constData(), &info) == 0 ? Identity::of(info) : Identity();
-        settled = false;
+        settled = true;
         if (!document.parse(text, dialect))
             unusable = true;
     }
@@ -304,6 +309,18 @@ QStringList KIniStore::childKeys(const QString& group) const
 {
     const std::lock_guard<std::mutex> locker(g_mutex);
     return childrenOf(m_file->view, group, false);
+}
+
+QVector<QPair<QString, QVariant>> KIniStore::childValues(const QString& group) const
+{
+    const std::lock_guard<std::mutex> locker(g_mutex);
+    QVariantList values;
+    const QStringList names = childrenOf(m_file->view, group, false, &values);
+    QVector<QPair<QString, QVariant>> result;
+    result.reserve(names.size());
+    for (int i = 0; i < names.size(); ++i)
+        result.append({ names.at(i), values.at(i) });
+    return result;
 }
 
 QStringList KIniStore::childGroups(const QString& group) const

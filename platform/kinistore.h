@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QVector>
 
 #include <memory>
 
@@ -36,6 +37,8 @@ public:
     bool contains(const QString& key) const;
     // Names directly under `group`, sorted.
     QStringList childKeys(const QString& group) const;
+    // The same with their values, in one look.
+    QVector<QPair<QString, QVariant>> childValues(const QString& group) const;
     QStringList childGroups(const QString& group) const;
 
     void setValue(const QString& key, const QVariant& value);

@@ -77,10 +77,10 @@ QVector<QPair<QString, QString>> KRegistryKey::values() const
     QVector<QPair<QString, QString>> result;
     if (!m_store)
         return result;
-    const QStringList names = m_store->childKeys(m_group);
-    result.reserve(names.size());
-    for (const QString& name : names)
-        result.append({ name, m_store->value(keyOf(name)).toString() });
+    const auto values = m_store->childValues(m_group);
+    result.reserve(values.size());
+    for (const auto& value : values)
+        result.append({ value.first, value.second.toString() });
     return result;
 }
 
