@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QLockFile>
 #include <QLoggingCategory>
+#include <QSet>
 
 #include <cerrno>
 #include <cstring>
@@ -105,6 +106,7 @@ struct KIniStore::File
     // The file as it is cannot be read or is no INI text: it is never written.
     bool unusable = false;
     QVector<KIniFormat::Change> pending;
+    QSet<QString> pendingKeys; // the keys they name
     // The document's values with the pending changes made.
     QSettings::SettingsMap view;
 
@@ -214,17 +216,23 @@ void KIniStore::File::apply(const KIniFormat::Change& change)
 void KIniStore::File::addPending(const KIniFormat::Change& change)
 {
     // A change makes earlier ones of the same keys moot: what is pending stays as small as the
-    // keys it names, however long the file cannot be written.
+    // keys it names, however long the file cannot be written. Many new keys cost no search.
     const QString below = change.key + QLatin1Char('/');
-    pending.erase(std::remove_if(pending.begin(), pending.end(),
-                      [&](const KIniFormat::Change& earlier) {
-                          if (!change.remove)
-                              return !earlier.remove && earlier.key == change.key;
-                          return change.key.isEmpty() || earlier.key == change.key
-                              || earlier.key.startsWith(below);
-                      }),
-        pending.end());
+    const auto moot = [&](const KIniFormat::Change& earlier) {
+        if (!change.remove)
+            return !earlier.remove && earlier.key == change.key;
+        return change.key.isEmpty() || earlier.key == change.key || earlier.key.startsWith(below);
+    };
+    if (change.remove || pendingKeys.contains(change.key)) {
+        pending.erase(std::remove_if(pending.begin(), pending.end(), moot), pending.end());
+        if (change.remove) {
+            pendingKeys.clear();
+            for (const KIniFormat::Change& kept : qAsConst(pending))
+                pendingKeys.insert(kept.key);
+        }
+    }
     pending.append(change);
+    pendingKeys.insert(change.key);
     apply(change);
 }
 
@@ -268,6 +276,7 @@ bool KIniStore::File::write()
             unusable = true;
     }
     pending.clear();
+    pendingKeys.clear();
     view = document.values();
     return true;
 }
