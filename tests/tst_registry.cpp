@@ -232,8 +232,8 @@ void TestRegistry::aWriteKeepsEveryOtherByte()
     if (hive) {
         QVERIFY(config->addToTotalBackupCount(1));
     } else {
-        config->setAutoBack(false);
-        config->setShowTipBackedMsgStatus(2);
+        QVERIFY(config->setAutoBack(false));
+        QVERIFY(config->setShowTipBackedMsgStatus(2));
     }
     QCOMPARE(KTestEnvironment::contentOf(file), after);
 }
@@ -308,7 +308,7 @@ void TestRegistry::newFilesArePrivateAndExistingOnesKeepTheirMode()
     if (hive)
         QVERIFY(config->setTotalBackupCount(3));
     else
-        config->setAutoBack(false);
+        QVERIFY(config->setAutoBack(false));
     QCOMPARE(modeOf(file), mode_t(mode));
 }
 

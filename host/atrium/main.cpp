@@ -88,8 +88,8 @@ int main(int argc, char** argv)
     }
 
     KAtriumWindow window(parser.value(pluginOption), KHostSkins::folderBesideExecutable());
-    if (!window.claimHostProperty()) {
-        err() << "atrium: another host is running (its window carries ATRIUM_MAIN_FRAME)" << Qt::endl;
+    if (!window.claimHostProperty(&error)) {
+        err() << "atrium: cannot carry ATRIUM_MAIN_FRAME: " << error << Qt::endl;
         return 1;
     }
     KPluginLibrary plugin(parser.value(pluginOption));
