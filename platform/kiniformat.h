@@ -40,8 +40,8 @@ class Document
 {
 public:
     // Reads `text`. False, with an empty document, when nothing in it reads as INI (binary data,
-    // a file of zero bytes left by a crash, another text encoding): such a file is no settings
-    // file the module may add to. An empty text is an empty document.
+    // NUL bytes that a crash can leave, another text encoding): such a file is no settings file
+    // the module may add to. An empty text is an empty document.
     [[nodiscard]] bool parse(const QByteArray& text, Dialect dialect);
 
     const QByteArray& text() const { return m_text; }

@@ -251,18 +251,19 @@ bool KIniStore::File::write()
     const QByteArray text = document.edited(pending);
     if (text != document.text() || (!identity.exists && !text.isEmpty())) {
         const QByteArray native = QFile::encodeName(path);
-        bool created = false;
-        if (!identity.exists) {
-            // The file is made private before anything is written to it; the replacement below
-            // keeps its permissions, as it keeps those of a file other programs made.
-            KFd fd(::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-            if (!fd.isValid())
-                return false;
-            created = true;
-            if (::fchmod(fd.get(), 0600) != 0 || !fd.close()) {
+        // The file is made private, on its descriptor, before the text goes in: the replacement
+        // below takes over its permissions, even where other programs made it readable to others.
+        // A link is not followed (the replacement takes its place).
+        const bool created = !identity.exists;
+        KFd fd = created
+            ? KFd(::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600))
+            : KFileIO::openRegular(path, KFileIO::Links::DontFollow);
+        if (created && !fd.isValid())
+            return false;
+        if (fd.isValid() && (::fchmod(fd.get(), 0600) != 0 || !fd.close())) {
+            if (created)
                 ::unlink(native.constData());
-                return false;
-            }
+            return false;
         }
         if (!KFileOps::replaceFile(path, text)) {
             if (created)

@@ -22,7 +22,7 @@
 // what it read last and the changes it made, which stay pending, as they do after a write that
 // failed (a full disk), until a later sync writes them.
 //
-// A new file is private to the user (0600); an existing file keeps its permissions. Any thread
+// What is written is private to the user (0600), whatever the file's permissions were. Any thread
 // may use a store; the stores of the process take turns.
 class KIniStore
 {

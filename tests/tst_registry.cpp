@@ -69,8 +69,8 @@ private slots:
     void aWriteKeepsEveryOtherByte();
     void aFileThatCannotBeReadIsNeverWritten_data();
     void aFileThatCannotBeReadIsNeverWritten();
-    void newFilesArePrivateAndExistingOnesKeepTheirMode_data();
-    void newFilesArePrivateAndExistingOnesKeepTheirMode();
+    void whatIsWrittenIsPrivate_data();
+    void whatIsWrittenIsPrivate();
 
 private:
     // Runs this test program as a second process on the same hive.
@@ -279,22 +279,19 @@ void TestRegistry::aFileThatCannotBeReadIsNeverWritten()
         QByteArray("[software\\tarsel\\atrium\\apps\\vaultkeep]\nvalue=7\n"));
 }
 
-void TestRegistry::newFilesArePrivateAndExistingOnesKeepTheirMode_data()
+void TestRegistry::whatIsWrittenIsPrivate_data()
 {
     QTest::addColumn<bool>("hive");
     QTest::addColumn<int>("existing");
-    QTest::addColumn<int>("mode");
-    QTest::newRow("a new hive") << true << 0 << 0600;
-    QTest::newRow("a hive other programs made, readable by the group") << true << 0640 << 0640;
-    QTest::newRow("a new settings file") << false << 0 << 0600;
-    QTest::newRow("a private settings file") << false << 0600 << 0600;
+    QTest::newRow("a new hive") << true << 0;
+    QTest::newRow("a hive other programs made readable by everyone") << true << 0644;
+    QTest::newRow("a settings file readable by the group") << false << 0640;
 }
 
-void TestRegistry::newFilesArePrivateAndExistingOnesKeepTheirMode()
+void TestRegistry::whatIsWrittenIsPrivate()
 {
     QFETCH(bool, hive);
     QFETCH(int, existing);
-    QFETCH(int, mode);
     KConfig* config = KConfig::instance();
     const QString file = hive ? m_env.platform()->registryHiveFile() : config->filePath();
     QFile::remove(file);
@@ -309,7 +306,7 @@ void TestRegistry::newFilesArePrivateAndExistingOnesKeepTheirMode()
         QVERIFY(config->setTotalBackupCount(3));
     else
         QVERIFY(config->setAutoBack(false));
-    QCOMPARE(modeOf(file), mode_t(mode));
+    QCOMPARE(modeOf(file), mode_t(0600));
 }
 
 int main(int argc, char** argv)
