@@ -56,4 +56,10 @@ std::unique_ptr<QFile> openRegularFile(const QString& path, qint64 maxSize, Link
 // that makes no progress. Zero bytes succeed.
 [[nodiscard]] bool writeAll(int fd, const char* data, qint64 size);
 
+// Creates the regular file `path` for writing, which must not exist yet, with permissions `mode`
+// set on the descriptor; a link at `path` is never followed. Invalid on failure.
+KFd createNew(const QString& path, unsigned mode);
+// Sets the modification time of an open file, to the nanosecond since the epoch.
+[[nodiscard]] bool setModified(int fd, qint64 modifiedNs);
+
 } // namespace KFileIO

@@ -98,4 +98,28 @@ bool writeAll(int fd, const char* data, qint64 size)
     return true;
 }
 
+KFd createNew(const QString& path, unsigned mode)
+{
+    KFd fd(::open(QFile::encodeName(path).constData(),
+        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode_t(mode)));
+    // The process's umask has taken bits away; the caller's mode is meant as it is.
+    if (fd.isValid() && ::fchmod(fd.get(), mode_t(mode)) != 0)
+        return KFd();
+    return fd;
+}
+
+bool setModified(int fd, qint64 modifiedNs)
+{
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = time_t(modifiedNs / 1000000000);
+    times[1].tv_nsec = long(modifiedNs % 1000000000);
+    if (times[1].tv_nsec < 0) {
+        times[1].tv_nsec += 1000000000;
+        --times[1].tv_sec;
+    }
+    return ::futimens(fd, times) == 0;
+}
+
 } // namespace KFileIO
