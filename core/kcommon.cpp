@@ -3,6 +3,7 @@
 #include "core/kconfig.h"
 #include "core/klogging.h"
 #include "platform/kfileops.h"
+#include "platform/kinstalllayout.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
 #include "platform/kregistry.h"
@@ -97,7 +98,9 @@ bool clearFolder(const QString& path)
 
 QString skinImagePath(const QString& name)
 {
-    return QStringLiteral("%1/VaultkeepSkin/%2").arg(QCoreApplication::applicationDirPath(), name);
+    // Beside the host in a build tree, in the data folder once installed; the answer stays.
+    static const QString folder = KInstallLayout::dataFolder(QCoreApplication::applicationFilePath());
+    return QStringLiteral("%1/VaultkeepSkin/%2").arg(folder, name);
 }
 
 QString skinBackgroundPath()
