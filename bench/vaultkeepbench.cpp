@@ -14,6 +14,8 @@
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kproductcatalog.h"
 #include "kbenchworkspace.h"
+#include "offsite/koffsitebackup.h"
+#include "offsite/koffsitehost.h"
 #include "storage/kbackupfoldermove.h"
 
 #include <QCoreApplication>
@@ -374,6 +376,75 @@ bool benchmarkMove(const Options& options, const QString& shm)
     return true;
 }
 
+// The upload of the backup folder and the database to a new restic repository in the workspace,
+// against a plain `restic backup` of the same paths to another, by turns. Both repositories are
+// copies of one made beforehand: making one derives its key for seconds.
+bool benchmarkOffsite(const Options& options, const QString& backups, const QString& database)
+{
+    struct Host final : KOffsiteHost
+    {
+        QString folder;
+        QStringList files;
+        QString backupFolder() const override { return folder; }
+        QStringList databaseFiles() const override { return files; }
+        bool importDatabase(const QString&) override { return false; }
+    } host;
+    host.folder = backups;
+    host.files = QStringList { database };
+    if (KResticCommand::findProgram(QStringLiteral("restic")).isEmpty())
+        return false;
+    const QByteArray password = QUuid::createUuid().toByteArray();
+    const QString folder = options.folder + QStringLiteral("/offsite");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(folder + QStringLiteral("/cache")));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("RESTIC_PASSWORD"), QString::fromLatin1(password));
+    const auto restic = [&](const QString& repository, const QStringList& arguments) {
+        QProcess process;
+        environment.insert(QStringLiteral("RESTIC_REPOSITORY"), repository);
+        process.setProcessEnvironment(environment);
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.start(QStringLiteral("restic"), arguments);
+        return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit
+            && process.exitCode() == 0;
+    };
+    const QString made = folder + QStringLiteral("/made");
+    if (!restic(made, { QStringLiteral("init") }))
+        return false;
+    QVector<double> ours;
+    QVector<double> plain;
+    bool failed = false;
+    for (int rep = 0; rep < options.repeat && !failed; ++rep) {
+        const QString repository = folder + QStringLiteral("/ours%1").arg(rep);
+        const QString baseline = folder + QStringLiteral("/plain%1").arg(rep);
+        if (!run(QStringLiteral("cp"), { QStringLiteral("-r"), made, repository })
+            || !run(QStringLiteral("cp"), { QStringLiteral("-r"), made, baseline }))
+            return false;
+        KOffsiteBackup offsite(
+            &host, KPlatform::instance(), folder + QStringLiteral("/Offsite%1.ini").arg(rep));
+        KOffsiteSettings settings;
+        settings.enabled = true;
+        settings.repository = repository;
+        ours << timed([&] {
+            offsite.setSettings(settings);
+            offsite.setPassword(password);
+            offsite.onVersionsMade();
+            while (offsite.isBusy())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        });
+        failed = offsite.status().lastBackupMSecs < 0;
+        plain << timed([&] {
+            failed |= !restic(baseline,
+                { QStringLiteral("backup"), QStringLiteral("--json"), QStringLiteral("--tag"),
+                    KOffsiteBackup::Tag, backups, database });
+        });
+    }
+    if (failed)
+        return false;
+    report({ QStringLiteral("off-site upload"), medianOf(ours), QStringLiteral("restic backup"),
+        medianOf(plain), 1.1 });
+    return true;
+}
+
 int benchmark(const Options& options)
 {
     out() << QStringLiteral(
@@ -586,6 +657,8 @@ int benchmark(const Options& options)
         run(QStringLiteral("du"), { QStringLiteral("-sb"), backups });
     });
     report({ QStringLiteral("backup folder size"), folderSize, QStringLiteral("du -sb"), du, 1.5 });
+    if (!benchmarkOffsite(options, backups, manager->databasePath()))
+        out() << "off-site upload: could not be measured (is restic installed?)\n";
 
     // Peak resident memory of a process that loads the database.
     scanner.reset();

@@ -213,4 +213,8 @@ private:
 // during its write: "<fileName>." and six letters or digits.
 [[nodiscard]] bool isReplacementFileName(const QString& name, const QString& fileName);
 
+// Creates the regular file `path` for writing, which must not exist yet, with permissions `mode`
+// set on the descriptor; a link at `path` is never followed. Invalid on failure.
+KFd createNew(const QString& path, unsigned mode);
+
 } // namespace KFileIO

@@ -375,6 +375,16 @@ bool copy(int from, int to, qint64 size, KContentSum* sum, const std::function<v
     return true;
 }
 
+KFd createNew(const QString& path, unsigned mode)
+{
+    KFd fd(::open(QFile::encodeName(path).constData(),
+        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode_t(mode)));
+    // The process's umask has taken bits away; the caller's mode is meant as it is.
+    if (fd.isValid() && ::fchmod(fd.get(), mode_t(mode)) != 0)
+        return KFd();
+    return fd;
+}
+
 bool setModified(int fd, qint64 modifiedNs)
 {
     const struct timespec times[2] = { { 0, UTIME_OMIT }, timespecOf(modifiedNs) };
