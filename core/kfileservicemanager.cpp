@@ -27,6 +27,16 @@ namespace {
 // The order in which lookups and removals ask the collections.
 constexpr std::array<int, 5> LookupOrder { 0, 1, 3, 2, 4 };
 
+QStringList matchingFiles(const QStringList& paths, const QString& search)
+{
+    QStringList found;
+    for (const QString& path : paths) {
+        if (KRows::nameMatches(path, search))
+            found.append(path);
+    }
+    return found;
+}
+
 } // namespace
 
 struct KFileServiceManager::PageRows
@@ -141,6 +151,8 @@ void KFileServiceManager::onScanBegin()
     m_successThisCycle = 0;
     m_failedThisCycle = 0;
     m_changedCollections = 0;
+    m_backupCycle = false;
+    m_checkedThisCycle = 0;
     m_cycleStatus.clear();
 }
 
@@ -150,6 +162,10 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
     if (!files || !target
         || !KBackupRules::cycleBacksUp(backupAllowed, KDiskInfoThread::instance()->hasEnoughSpace())) {
         return;
+    }
+    if (!m_backupCycle) {
+        m_backupCycle = true;
+        emit sigBackupStarted();
     }
     // A backup folder move waits for this list's copies before it settles where backups go.
     const std::shared_lock<std::shared_mutex> folderInUse(KBackupFolderMove::backupWriters());
@@ -167,7 +183,9 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
         const KFileStatus file = KFileOps::status(path);
         m_cycleStatus.insert(path, file);
         const bool backedUp = file.exists && target->isCurrentStateBackedUp(path, file.modifiedMSecs);
-        switch (KBackupRules::decide(file, backedUp, oldest)) {
+        const KBackupRules::Decision decision = KBackupRules::decide(file, backedUp, oldest);
+        ++m_checkedThisCycle;
+        switch (decision) {
         case KBackupRules::Decision::BackUp:
             if (target->backupFile(path, fileType, backupDirectory)) {
                 ++m_successThisCycle;
@@ -184,6 +202,11 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
         case KBackupRules::Decision::TooOld:
             break;
         }
+        // Every copy shows; checks show in steps, and at the end of each list.
+        if (decision == KBackupRules::Decision::BackUp || m_checkedThisCycle % ProgressStep == 0
+            || &path == &files->constLast()) {
+            emit sigBackupProgress(m_checkedThisCycle, m_successThisCycle);
+        }
     }
 }
 
@@ -198,6 +221,10 @@ void KFileServiceManager::onScanFinished()
     saveIfChanged(true);
     countBackups(m_successThisCycle);
     refreshAndRepeat(serialised, known);
+    if (m_backupCycle) {
+        emit sigBackupFinished(
+            KPlatform::instance()->currentMSecsSinceEpoch(), m_successThisCycle, m_failedThisCycle);
+    }
 }
 
 void KFileServiceManager::countBackups(int successes)
@@ -241,6 +268,7 @@ void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
     int type = 0;
     int page = 1;
     QVector<QStringList> replaced;
+    ShownRows shown;
     {
         // The lists replaced are released after the lock: freeing thousands of rows must not
         // hold up a page request.
@@ -248,22 +276,19 @@ void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
         for (int t = 0; t < KindCount; ++t) {
             replaced.append(std::exchange(m_existingRows[size_t(t)], existing[size_t(t)]));
             replaced.append(std::exchange(m_deletedRows[size_t(t)], deleted[size_t(t)]));
-            m_existingCount[size_t(t)] = existing[size_t(t)].size();
         }
         replaced.append(std::exchange(m_todayRows, today));
-        m_todayCount = today.size();
         replaced.append(std::exchange(m_recentRows, recent));
-        m_recentCount = recent.size();
+        shown = matchingRows(m_search);
+        for (QStringList& rows : m_shownRows)
+            replaced.append(std::move(rows));
+        m_shownRows = shown;
         type = m_currentType;
         page = m_currentPage;
     }
     replaced.clear();
 
-    for (int t = 0; t < KindCount; ++t)
-        emit sigSetMiscodeTypeLabelNumber(existing[size_t(t)].size(), t);
-    emit sigSetMiscodeTypeLabelNumber(today.size(), TodayPage);
-    emit sigSetMiscodeTypeLabelNumber(recent.size(), RecentPage);
-
+    emitCounts(shown);
     showPage(type, page);
 
     int existingTotal = 0;
@@ -283,20 +308,29 @@ void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
     emit sigUpdateHomePage(KConfig::instance()->totalBackupCount(), existingTotal, deletedTotal);
 }
 
+KFileServiceManager::ShownRows KFileServiceManager::matchingRows(const QString& search) const
+{
+    ShownRows shown;
+    for (int t = 0; t < KindCount; ++t)
+        shown[size_t(t)] = KRows::matching(m_existingRows[size_t(t)], search);
+    shown[TodayPage] = KRows::matching(m_todayRows, search);
+    shown[RecentPage] = KRows::matching(m_recentRows, search);
+    return shown;
+}
+
+void KFileServiceManager::emitCounts(const ShownRows& shown)
+{
+    for (int type = 0; type < int(shown.size()); ++type)
+        emit sigSetMiscodeTypeLabelNumber(shown[size_t(type)].size(), type);
+}
+
 int KFileServiceManager::countOf(int type) const
 {
-    if (type >= 0 && type < KindCount)
-        return m_existingCount[size_t(type)];
-    switch (type) {
-    case TodayPage:
-        return m_todayCount;
-    case RecentPage:
-        return m_recentCount;
-    case SelfBackupPage:
-        return m_selfBackupCount;
-    default:
-        return 0;
-    }
+    if (type >= 0 && type < int(m_shownRows.size()))
+        return m_shownRows[size_t(type)].size();
+    if (type == SelfBackupPage)
+        return matchingFiles(m_selfBackupFiles, m_search).size();
+    return 0;
 }
 
 int KFileServiceManager::pageCount(int type) const
@@ -313,15 +347,8 @@ KFileServiceManager::PageRows KFileServiceManager::takePage(int type, int page)
     const std::lock_guard<std::mutex> locker(m_stateMutex);
     m_currentType = type;
     m_currentPage = page;
-    const QStringList* source = nullptr;
-    if (type >= 0 && type < KindCount)
-        source = &m_existingRows[size_t(type)];
-    else if (type == TodayPage)
-        source = &m_todayRows;
-    else if (type == RecentPage)
-        source = &m_recentRows;
-    if (source)
-        result.lines = KRows::page(*source, page);
+    if (type >= 0 && type < int(m_shownRows.size()))
+        result.lines = KRows::page(m_shownRows[size_t(type)], page);
     result.success = m_successThisCycle;
     result.failed = m_failedThisCycle;
     result.pageCount = KRows::pageCount(countOf(type));
@@ -383,17 +410,18 @@ int KFileServiceManager::selfBackupFileCount() const
 
 void KFileServiceManager::showSelfBackupPage()
 {
-    const QStringList files = findSelfBackupFiles();
+    const QStringList found = findSelfBackupFiles();
+    QStringList files;
     int type = 0;
     int page = 1;
     int pages = 0;
     {
         const std::lock_guard<std::mutex> locker(m_stateMutex);
-        m_selfBackupFiles = files;
-        m_selfBackupCount = files.size();
+        m_selfBackupFiles = found;
+        files = matchingFiles(found, m_search);
         type = m_currentType;
         page = m_currentPage;
-        pages = KRows::pageCount(countOf(type));
+        pages = KRows::pageCount(files.size());
     }
     emit sigSetMiscodeTypeLabelNumber(files.size(), SelfBackupPage);
     emit sigAfxMisCodePreUpdate(type, page);
@@ -423,6 +451,28 @@ void KFileServiceManager::onShowPage(int nPageIndex)
 void KFileServiceManager::onShowPageByType(int nType)
 {
     showPage(nType, 1);
+}
+
+void KFileServiceManager::onSearch(const QString& text)
+{
+    const QStringList selfBackups = findSelfBackupFiles();
+    ShownRows shown;
+    int selfBackupsShown = 0;
+    int type = 0;
+    {
+        const std::lock_guard<std::mutex> locker(m_stateMutex);
+        if (text == m_search)
+            return;
+        m_search = text;
+        shown = matchingRows(text);
+        m_shownRows = shown;
+        m_selfBackupFiles = selfBackups;
+        selfBackupsShown = countOf(SelfBackupPage);
+        type = m_currentType;
+    }
+    emitCounts(shown);
+    emit sigSetMiscodeTypeLabelNumber(selfBackupsShown, SelfBackupPage);
+    showPage(type, 1);
 }
 
 void KFileServiceManager::onUpdate()

@@ -96,6 +96,9 @@ public:
     // The pricing product's own backups, found in the user's documents folder.
     static QString selfBackupFolder();
 
+    // Checks, or copies, between two reports of a cycle's progress.
+    static constexpr int ProgressStep = 64;
+
 signals:
     void sigAfxMisCodePreUpdate(int nType, int nPageIndex);
     void sigAfxMisCodeAddRow(const QString& strFileName, const QString& strBackedNumber,
@@ -113,11 +116,19 @@ signals:
     void sigUpdate();
     // A restore backed the file up as a new version before replacing it.
     void sigVersionAdded(const QString& strFileName, const QString& strFileId);
+    // A cycle that backs up: it began; the files it has checked and copied so far; it ended,
+    // at `finishedMSecs` of the platform's clock, with its copies and failures.
+    void sigBackupStarted();
+    void sigBackupProgress(int nChecked, int nCopied);
+    void sigBackupFinished(qlonglong finishedMSecs, int nCopied, int nFailed);
 
 public slots:
     void onShowPage(int nPageIndex);
     void onShowPageByType(int nType);
     void onUpdate();
+    // Keeps only the files whose name holds `text` (any case) in the lists and their counts, and
+    // shows the first page of the current list.
+    void onSearch(const QString& text);
 
 private:
     struct PageRows;
@@ -135,6 +146,10 @@ private:
     // Refreshes, then once more for every refresh asked for meanwhile; unlocks `serialised`.
     void refreshAndRepeat(std::unique_lock<std::mutex>& serialised, const QHash<QString, KFileStatus>& known);
     void refresh(const QHash<QString, KFileStatus>& known);
+    // The lists of the page types 0 to 6 that match `search`.
+    using ShownRows = std::array<QStringList, RecentPage + 1>;
+    ShownRows matchingRows(const QString& search) const; // under m_stateMutex
+    void emitCounts(const ShownRows& shown);
     int countOf(int type) const; // under m_stateMutex
 
     std::array<std::unique_ptr<KFileObjectMgr>, KindCount> m_collections;
@@ -155,19 +170,21 @@ private:
     mutable std::mutex m_stateMutex;
     std::array<QStringList, KindCount> m_existingRows;
     std::array<QStringList, KindCount> m_deletedRows;
-    std::array<int, KindCount> m_existingCount {};
     QStringList m_todayRows;
-    int m_todayCount = 0;
     QStringList m_recentRows;
-    int m_recentCount = 0;
-    QStringList m_selfBackupFiles { QString() };
-    int m_selfBackupCount = 0;
+    // What the page types 0 to 6 show: their rows whose names match the search.
+    ShownRows m_shownRows;
+    QString m_search;
+    QStringList m_selfBackupFiles; // all found when they were last listed
     int m_currentType = TodayPage;
     int m_currentPage = 1;
 
     std::atomic<int> m_successThisCycle { 0 };
     std::atomic<int> m_failedThisCycle { 0 };
     int m_changedCollections = 0; // scanner thread only
+    // The cycle backs up, and what it has checked so far; only the thread running it touches them.
+    bool m_backupCycle = false;
+    int m_checkedThisCycle = 0;
     // The status of every file the cycle looked at, so that its rows need not ask again.
     // Only the thread that runs the cycle touches it.
     QHash<QString, KFileStatus> m_cycleStatus;

@@ -110,7 +110,7 @@ void TestFileObjectMgr::backupsOnOneThreadWhileAnotherReads()
         collection.totalBackupSize();
         collection.toXml();
         if (const KFileObjectPtr record = collection.findFile(sources.constFirst()))
-            record->rowTexts();
+            record->rowText();
         ++reads;
     }
     writer.join();

@@ -12,6 +12,7 @@
 #include "storage/kdiskinfothread.h"
 
 #include <QCoreApplication>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <atomic>
@@ -112,7 +113,8 @@ private slots:
     void theSevenDayCleanUpWaitsForItsSwitch();
     void cleanBeforeTodayKeepsTodaysCopiesAndMeasuresRight();
     void todayAndThreeDayPagesHoldTheirDaysOnly();
-    void rowsRunNewestCreationMonthFirst();
+    void aBackupCycleReportsItsProgress();
+    void backUpNowRunsACycleThatBacksUpAtOnce();
     void aRecordWithoutVersionsHasNoRow();
     void aDocumentOnlyInTheDesktopsListIsBackedUpByTheFirstCycle();
 
@@ -539,9 +541,10 @@ void TestProtectionCycle::todayAndThreeDayPagesHoldTheirDaysOnly()
     const QString hours = writeSource(QStringLiteral("hours.pra4"));
     const QString twoDays = writeSource(QStringLiteral("two days.pra4"));
     const QString fourDays = writeSource(QStringLiteral("four days.pra4"));
-    addRecord(hours, { fileIdAt(now.addSecs(-2 * 3600), now.date(), 1) });
-    addRecord(twoDays, { fileIdAt(now.addSecs(-50 * 3600), now.date(), 2) });
-    addRecord(fourDays, { fileIdAt(now.addSecs(-96 * 3600), now.date(), 3) });
+    // Counted by the day of the last backup, whenever the file changed.
+    addRecord(hours, { fileIdAt(now.addDays(-20), now.date(), 1) });
+    addRecord(twoDays, { fileIdAt(now.addSecs(-50 * 3600), now.date().addDays(-2), 2) });
+    addRecord(fourDays, { fileIdAt(now.addSecs(-96 * 3600), now.date().addDays(-3), 3) });
     PageLog log(m_manager.data());
     m_manager->onUpdate();
     QCOMPARE(log.labels.value(KFileServiceManager::TodayPage), 1);
@@ -552,25 +555,65 @@ void TestProtectionCycle::todayAndThreeDayPagesHoldTheirDaysOnly()
     QCOMPARE(log.rows.filter(m_work), (QStringList { hours, twoDays }));
 }
 
-void TestProtectionCycle::rowsRunNewestCreationMonthFirst()
+void TestProtectionCycle::aBackupCycleReportsItsProgress()
 {
-    const QDateTime now(QDate(2024, 3, 20), QTime(12, 0));
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
     m_env.platform()->setCurrentDateTime(now);
-    const QStringList paths = { writeSource(QStringLiteral("january.pra4")),
-        writeSource(QStringLiteral("march.pra4")), writeSource(QStringLiteral("february.pra4")),
-        writeSource(QStringLiteral("march, earlier change.pra4")) };
-    const QList<QDate> created
-        = { QDate(2024, 1, 31), QDate(2024, 3, 1), QDate(2024, 2, 1), QDate(2024, 3, 15) };
-    for (int i = 0; i < paths.size(); ++i) {
-        m_env.platform()->setCreationTime(paths.at(i), QDateTime(created.at(i), QTime(8, 0)));
-        addRecord(paths.at(i), { fileIdAt(now.addSecs(-3600 * (i == 3 ? 9 : 1 + i)), now.date(), i) });
-    }
-    PageLog log(m_manager.data());
-    m_manager->onUpdate();
-    m_manager->showPage(0, 1);
-    QCOMPARE(log.rows,
-        (QStringList { QStringLiteral("# 2024年03月"), paths.at(1), paths.at(3),
-            QStringLiteral("# 2024年02月"), paths.at(2), QStringLiteral("# 2024年01月"), paths.at(0) }));
+    QStringList paths;
+    for (int i = 0; i < 70; ++i)
+        paths << writeSource(QStringLiteral("p%1.pra4").arg(i));
+    listAsPricingFiles(paths);
+    QSignalSpy started(m_manager.data(), &KFileServiceManager::sigBackupStarted);
+    QSignalSpy progress(m_manager.data(), &KFileServiceManager::sigBackupProgress);
+    QSignalSpy finished(m_manager.data(), &KFileServiceManager::sigBackupFinished);
+
+    m_scanner->runCycle(); // the first: it backs up, and shows every copy
+    QCOMPARE(started.count(), 1);
+    QCOMPARE(progress.count(), 70);
+    QCOMPARE(progress.last(), (QVariantList { 70, 70 }));
+    QCOMPARE(finished.takeFirst(), (QVariantList { now.toMSecsSinceEpoch(), 70, 0 }));
+
+    m_scanner->runCycle(); // an ordinary one shows nothing
+    QCOMPARE(started.count(), 1);
+    QCOMPARE(finished.count(), 0);
+
+    progress.clear();
+    m_scanner->runCycle(KDiskFileManager::CycleKind::Full); // nothing to copy: checks in steps
+    QCOMPARE(static_cast<QList<QVariantList>>(progress),
+        (QList<QVariantList> { { KFileServiceManager::ProgressStep, 0 }, { 70, 0 } }));
+    QCOMPARE(finished.takeFirst(), (QVariantList { now.toMSecsSinceEpoch(), 0, 0 }));
+}
+
+void TestProtectionCycle::backUpNowRunsACycleThatBacksUpAtOnce()
+{
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
+    m_env.platform()->setCurrentDateTime(now);
+    const QString file = writeSource(QStringLiteral("now.pra4"), now.addSecs(-600));
+    listAsPricingFiles({ file });
+    constexpr int LongIntervalMs = 600000;
+    m_scanner->setCycleInterval(LongIntervalMs);
+    std::atomic<qint64> nextBackup { 0 };
+    connect(
+        m_scanner.data(), &KDiskFileManager::sigNextBackupAt, m_manager.data(),
+        [&nextBackup](qlonglong at) { nextBackup = at; }, Qt::DirectConnection);
+
+    m_scanner->startScan();
+    QTRY_COMPARE(versionsOf(file), 1);
+    // The next cycle that backs up comes 31 cycles later.
+    QTRY_COMPARE(nextBackup.load(), now.toMSecsSinceEpoch() + 31 * qint64(LongIntervalMs));
+
+    // Not ten minutes later: at once.
+    writeSource(QStringLiteral("now.pra4"), now.addSecs(-300));
+    m_scanner->backUpNow();
+    QTRY_COMPARE(versionsOf(file), 2);
+
+    // With protection off the thread runs for that one cycle.
+    m_scanner->stopThread();
+    QCOMPARE(nextBackup.load(), qint64(-1));
+    writeSource(QStringLiteral("now.pra4"), now.addSecs(-120));
+    m_scanner->backUpNow();
+    QTRY_COMPARE(versionsOf(file), 3);
+    QTRY_VERIFY(!m_scanner->isRunning());
 }
 
 void TestProtectionCycle::aRecordWithoutVersionsHasNoRow()
