@@ -91,6 +91,11 @@ bool clearFolder(const QString& path)
     return cleared;
 }
 
+QString productName()
+{
+    return QStringLiteral("TarselVaultkeep");
+}
+
 QString skinImagePath(const QString& name)
 {
     return QStringLiteral("%1/VaultkeepSkin/%2").arg(QCoreApplication::applicationDirPath(), name);

@@ -86,6 +86,7 @@ private slots:
     void windowMessages_data();
     void windowMessages();
     void quitHidesAndActivateShowsAgain();
+    void backUpNowIsHandedToTheWindow();
     void skinChangeReachesEveryTitleStrip();
     void toolListsLiveWindowsOnly();
 
@@ -248,6 +249,15 @@ void TestHostMessages::quitHidesAndActivateShowsAgain()
     QCOMPARE(m_traces.take(),
         QStringList({ QStringLiteral("收到退出消息||Vaultkeep|自动发送"),
             QStringLiteral("收到激活Vaultkeep消息||Vaultkeep|自动发送") }));
+}
+
+void TestHostMessages::backUpNowIsHandedToTheWindow()
+{
+    QSignalSpy asked(m_window->handler, SIGNAL(sigBackUpNow()));
+    QVERIFY(asked.isValid());
+    QCOMPARE(tool(words("post main backup-now")).exitCode, 0);
+    QTRY_COMPARE(asked.count(), 1);
+    QCOMPARE(m_traces.take(), QStringList { QStringLiteral("收到立即备份消息||Vaultkeep|自动发送") });
 }
 
 void TestHostMessages::skinChangeReachesEveryTitleStrip()
