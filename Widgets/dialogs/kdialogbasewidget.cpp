@@ -2,8 +2,11 @@
 
 #include "Widgets/title/ksystemtitle.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPropertyAnimation>
+#include <QScreen>
+#include <QShowEvent>
 
 KDialogBaseWidget::KDialogBaseWidget(QWidget* parent)
     : QDialog(parent)
@@ -22,6 +25,8 @@ KDialogBaseWidget::KDialogBaseWidget(QWidget* parent)
 void KDialogBaseWidget::setTitle(const QString& text)
 {
     m_title->setTitle(text);
+    // The window manager and the taskbar show it too.
+    setWindowTitle(text);
 }
 
 void KDialogBaseWidget::closeClicked()
@@ -60,4 +65,25 @@ void KDialogBaseWidget::resizeEvent(QResizeEvent* event)
 {
     m_title->setFixedWidth(width());
     QDialog::resizeEvent(event);
+}
+
+void KDialogBaseWidget::showEvent(QShowEvent* event)
+{
+    // Qt places a dialog as if the window manager framed it, which it does not here.
+    if (!event->spontaneous()) {
+        const QWidget* parent = parentWidget() ? parentWidget()->window() : nullptr;
+        QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+        const QRect area = screen ? screen->availableGeometry() : QRect();
+        const QPoint centre
+            = parent && parent->isVisible() ? parent->frameGeometry().center() : area.center();
+        QRect placed(QPoint(0, 0), size());
+        placed.moveCenter(centre);
+        if (area.isValid()) {
+            placed.moveLeft(
+                qBound(area.left(), placed.left(), qMax(area.left(), area.right() - width() + 1)));
+            placed.moveTop(qBound(area.top(), placed.top(), qMax(area.top(), area.bottom() - height() + 1)));
+        }
+        move(placed.topLeft());
+    }
+    QDialog::showEvent(event);
 }

@@ -1,9 +1,13 @@
 #include "storage/ui/kcleandlg.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/dialogs/kmessagebox.h"
 #include "core/kcommon.h"
 #include "core/kfileservicemanager.h"
 #include "ui_kcleandlg.h"
+
+#include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -52,8 +56,30 @@ void KCleanDlg::onGetBackedFilesSize()
     showSizes();
 }
 
+bool KCleanDlg::confirm(const QString& question)
+{
+    // Nothing cleaned up can be brought back: No is the default.
+    KYMessageBox box(QMessageBox::Question, tr("清除"), question, KCommon::skinBackgroundPath(),
+        QStringLiteral(":/Icons/Icons/关闭.png"), 2, tr("清除"), tr("取消"), true, this);
+    const QString button = KCommon::skinImagePath(QStringLiteral("按扭背景.png"));
+    box.setButtonPicture(QMessageBox::Ok, button, 4);
+    box.setButtonPicture(QMessageBox::Cancel, button, 4);
+    auto* yes = box.findChild<QPushButton*>(QStringLiteral("okButton"));
+    auto* no = box.findChild<QPushButton*>(QStringLiteral("cancelButton"));
+    if (yes && no) {
+        // Focus must not make the other button the default.
+        yes->setAutoDefault(false);
+        no->setAutoDefault(false);
+        no->setDefault(true);
+        no->setFocus();
+    }
+    return box.exec() == 1;
+}
+
 void KCleanDlg::onCleanBefore()
 {
+    if (!confirm(tr("今天之前的备份将被永久删除，这些版本再也无法恢复或找回。确定清除吗？")))
+        return;
     KFileServiceManager* service = KFileServiceManager::instance();
     service->cleanBeforeToday();
     showSizes();
@@ -63,6 +89,8 @@ void KCleanDlg::onCleanBefore()
 
 void KCleanDlg::onCleanAll()
 {
+    if (!confirm(tr("全部备份将被永久删除，所有版本再也无法恢复或找回。确定清除吗？")))
+        return;
     KFileServiceManager* service = KFileServiceManager::instance();
     service->cleanAll();
     // Whatever no record lists goes too.
