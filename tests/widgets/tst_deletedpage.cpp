@@ -13,6 +13,7 @@
 #include "ktracestore.h"
 #include "kwidgettest.h"
 
+#include <QLineEdit>
 #include <QMenu>
 #include <QtTest>
 
@@ -47,6 +48,7 @@ private slots:
     void deletingARowForgetsTheFile();
     void clearingAnEmptyListAsksThenShowsThePlaceholder();
     void aRefreshWhileABoxIsOpenChangesNothing();
+    void searchShowsTheMatchingFilesAtAnySize();
 
 private:
     // A protected file whose source is gone, with two versions; returns its path.
@@ -258,6 +260,41 @@ void TestDeletedPage::aRefreshWhileABoxIsOpenChangesNothing()
     m_page->onAfxDeletedEndUpdate();
     QCOMPARE(m_page->table()->rowCount(), 0);
     QVERIFY(!m_page->placeholder()->isHidden());
+}
+
+void TestDeletedPage::searchShowsTheMatchingFilesAtAnySize()
+{
+    const QString second = deletedFile(QStringLiteral("结算 第2版.pra4"));
+    const QString garage = deletedFile(QStringLiteral("车库.CVA24"));
+    const QString third = deletedFile(QStringLiteral("结算 第3版.pra4"));
+    KFileServiceManager::instance()->onUpdate();
+    KTableWidget* table = m_page->table();
+    const auto shown = [table] {
+        QStringList keys;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (!table->isRowHidden(row))
+                keys << table->rowKey(row);
+        }
+        return keys;
+    };
+    auto* search = m_page->findChild<QLineEdit*>(QStringLiteral("editSearch"));
+    QVERIFY(search);
+
+    QTest::keyClicks(search, QStringLiteral("cva"));
+    QCOMPARE(shown(), QStringList { garage });
+    KFileServiceManager::instance()->onUpdate(); // a refresh keeps the search
+    QCOMPARE(shown(), QStringList { garage });
+    search->clear();
+    QCOMPARE(shown().size(), 3);
+    QVERIFY(shown().contains(second) && shown().contains(third));
+
+    m_page->show();
+    m_page->resize(1000, 600);
+    QTRY_COMPARE(table->geometry(), QRect(0, 40, 1000, 560));
+    QTRY_COMPARE(table->rowWidget(0)->width(), table->viewport()->width());
+    const QRect clear = m_page->findChild<QWidget*>(QStringLiteral("lblClearBtn"))->geometry();
+    QVERIFY(clear.right() < 1000 && clear.right() > 900);
+    QVERIFY(search->geometry().right() < clear.left());
 }
 
 VK_RECOVERY_TEST_MAIN(TestDeletedPage)

@@ -10,9 +10,12 @@
 #include "Widgets/table/ktablewidget.h"
 #include "Widgets/versions/kfileversiondlg.h"
 #include "krecoverytest.h"
+#include "ktestrecords.h"
 #include "kwidgettest.h"
 
+#include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -64,6 +67,10 @@ private slots:
     void refreshesAreRefusedWhileADialogIsOpen_data();
     void refreshesAreRefusedWhileADialogIsOpen();
     void browsingFiltersAndPages();
+    void aNewFilterStartsAtTheTopARefreshStaysPut();
+    void searchKeepsMatchingNamesAndTheirCounts();
+    void rowsShowTheirLastBackup();
+    void thePageFollowsItsSize();
     void aFileRowOpensItsVersionDialog();
     void aSelfBackupIsRestoredToTheDesktop();
 
@@ -279,6 +286,120 @@ void TestMisCodePage::browsingFiltersAndPages()
         QStringList({ m_work + QStringLiteral("钢筋0.rba24"), m_work + QStringLiteral("钢筋1.rba24") }));
     QVERIFY(m_page->tableHeader()->isBackedNumberVisible());
     QVERIFY(types->label(2)->isSelected() && !types->label(0)->isSelected());
+}
+
+void TestMisCodePage::aNewFilterStartsAtTheTopARefreshStaysPut()
+{
+    protectFiles();
+    KFileServiceManager::instance()->onUpdate();
+    m_page->show();
+    click(m_page->typeWidget()->label(0));
+    QScrollBar* scroll = m_page->table()->verticalScrollBar();
+    QTRY_VERIFY(scroll->maximum() > 0);
+    scroll->setValue(scroll->maximum());
+
+    // The engine's periodic refresh of the same list leaves the reader where they are.
+    KFileServiceManager::instance()->onUpdate();
+    QCOMPARE(scroll->value(), scroll->maximum());
+
+    click(m_page->typeWidget()->label(KFileServiceManager::TodayPage));
+    QCOMPARE(m_page->table()->rowCount(), 21);
+    QCOMPARE(scroll->value(), 0);
+    scroll->setValue(scroll->maximum());
+    m_page->pageBar()->findChild<QPushButton*>(QStringLiteral("btnPage1"))->click();
+    QCOMPARE(scroll->value(), 0);
+}
+
+void TestMisCodePage::searchKeepsMatchingNamesAndTheirCounts()
+{
+    protectFiles(); // 工程00.pra4 to 工程24.pra4, 钢筋0.rba24 and 钢筋1.rba24
+    KFileServiceManager::instance()->onUpdate();
+    KTypeWidget* types = m_page->typeWidget();
+    click(types->label(0));
+    auto* search = m_page->findChild<QLineEdit*>(QStringLiteral("editSearch"));
+    QVERIFY(search);
+    const auto counts = [types] {
+        return QStringList { types->label(0)->text(), types->label(2)->text(), types->label(5)->text() };
+    };
+
+    QTest::keyClicks(search, QStringLiteral("0"));
+    QCOMPARE(counts(),
+        QStringList({ QStringLiteral("计价(12)"), QStringLiteral("钢筋(1)"), QStringLiteral("今天(13)") }));
+    QCOMPARE(m_page->table()->rowCount(), 13); // the month's title and twelve files
+    QCOMPARE(m_page->pageBar()->totalPages(), 1);
+    QTest::keyClicks(search, QStringLiteral("2"));
+    QCOMPARE(keysOf(m_page->table()).mid(1), QStringList { m_work + QStringLiteral("工程02.pra4") });
+
+    search->clear();
+    QTest::keyClicks(search, QStringLiteral("RBA")); // any case
+    QCOMPARE(counts(),
+        QStringList({ QStringLiteral("计价(0)"), QStringLiteral("钢筋(2)"), QStringLiteral("今天(2)") }));
+    QVERIFY(!m_page->placeholder()->isHidden());
+
+    search->clear();
+    QCOMPARE(counts(),
+        QStringList({ QStringLiteral("计价(25)"), QStringLiteral("钢筋(2)"), QStringLiteral("今天(27)") }));
+    QCOMPARE(m_page->table()->rowCount(), 21);
+}
+
+void TestMisCodePage::rowsShowTheirLastBackup()
+{
+    m_env.platform()->setCurrentDateTime(QDateTime(QDate(2024, 3, 20), QTime(12, 0)));
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    int versions = 0;
+    // A file changed at `modified` (yyyyMMddhhmm) and backed up on `backedUp` (yyyyMMdd).
+    const auto protect
+        = [&](const QString& name, int kind, const QString& modified, const QString& backedUp) {
+              const QString path = m_env.writeFile(m_work + name, "x");
+              const QString id = testFileId(++versions, modified + QStringLiteral("00"), backedUp);
+              m_env.writeFile(KCommon::backupDirectory() + id, "x");
+              addTestRecord(engine->collection(kind), path, kind, { id });
+              return path;
+          };
+    const QString lateBackup
+        = protect(QStringLiteral("a.pra4"), 0, QStringLiteral("202401100800"), QStringLiteral("20240302"));
+    const QString february
+        = protect(QStringLiteral("b.pra4"), 0, QStringLiteral("202402270800"), QStringLiteral("20240228"));
+    const QString morning
+        = protect(QStringLiteral("c.pra4"), 0, QStringLiteral("202403200900"), QStringLiteral("20240320"));
+    const QString lateMorning
+        = protect(QStringLiteral("d.rba24"), 2, QStringLiteral("202403201100"), QStringLiteral("20240320"));
+    engine->onUpdate();
+
+    // Grouped by the month of the last backup, the latest backup first.
+    click(m_page->typeWidget()->label(0));
+    KTableWidget* table = m_page->table();
+    QCOMPARE(keysOf(table),
+        QStringList(
+            { QStringLiteral("2024年03月"), morning, lateBackup, QStringLiteral("2024年02月"), february }));
+    QCOMPARE(rowWithKey<KTableWidgetFileItem>(table, lateBackup)
+                 ->findChild<QLabel*>(QStringLiteral("lblLastBackedTime"))
+                 ->text(),
+        QStringLiteral("2024-03-02"));
+    // Today's files, whatever their kind, the latest backed-up change first.
+    click(m_page->typeWidget()->label(KFileServiceManager::TodayPage));
+    QCOMPARE(keysOf(table), QStringList({ QStringLiteral("2024年03月"), lateMorning, morning }));
+    m_env.platform()->setCurrentDateTime(QDateTime());
+}
+
+void TestMisCodePage::thePageFollowsItsSize()
+{
+    protectFiles();
+    KFileServiceManager::instance()->onUpdate();
+    click(m_page->typeWidget()->label(0));
+    m_page->show();
+    m_page->resize(1000, 600);
+    KTableWidget* table = m_page->table();
+    QTRY_COMPARE(table->geometry(), QRect(161, 29, 839, 545));
+    QCOMPARE(m_page->tableHeader()->geometry().right(), 998);
+    QCOMPARE(m_page->pageBar()->geometry().bottom(), 598);
+    QCOMPARE(m_page->typeWidget()->height(), 600);
+    // The rows, their buttons and the scroll bar lie within the list.
+    QVERIFY(table->verticalScrollBar()->isVisible());
+    QTRY_COMPARE(table->columnWidth(0), table->viewport()->width());
+    QWidget* row = table->rowWidget(1);
+    QTRY_COMPARE(row->width(), table->viewport()->width());
+    QVERIFY(row->findChild<QWidget*>(QStringLiteral("lblBackBtn"))->geometry().right() < row->width());
 }
 
 void TestMisCodePage::aFileRowOpensItsVersionDialog()
