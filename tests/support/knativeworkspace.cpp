@@ -84,6 +84,13 @@ void KNativeWorkspace::setPricingList(const QStringList& paths) const
     list.sync();
 }
 
+void KNativeWorkspace::addToPricingList(const QString& path) const
+{
+    KRegistryKey list(PricingList);
+    list.setValue(QStringLiteral("File%1").arg(list.valueNames().size() + 1), path);
+    list.sync();
+}
+
 QMap<QString, QStringList> KNativeWorkspace::databaseVersions(const QString& file)
 {
     QMap<QString, QStringList> versions;
