@@ -10,6 +10,7 @@
 #include "platform/kfileops.h"
 #include "platform/kpaths.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSet>
 
@@ -22,6 +23,11 @@ KRestoreResult restore(KFileServiceManager* engine, const QString& copyPath, con
     if (!copy.isFile)
         return KRestoreResult::CopyMissing;
     const KFileStatus current = KFileOps::status(target);
+    if (!current.exists) {
+        const QString folder = QFileInfo(target).absolutePath();
+        if (!KFileOps::status(folder).isDir && !QDir().mkpath(folder))
+            return KRestoreResult::FolderNotCreated;
+    }
     if (current.exists) {
         // A folder or a device at the target is never replaced.
         if (!current.isFile)

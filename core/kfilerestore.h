@@ -18,13 +18,17 @@ enum class KRestoreResult
     // The copy could not be written at the target (no permission, a folder there, the disk
     // full...); the file there is as it was.
     Failed,
+    // The target's folder was missing and could not be made; nothing was written.
+    FolderNotCreated,
 };
 
 // Restores backup copies over the user's files. A file about to be replaced is first backed up
 // as a version of its record, unless one of its versions already carries its modification time,
 // the record being created as the scanner would create it; so every restore can be undone from
 // the same lists. The restored file carries the modification time of what it restores, so the
-// next cycle sees it as backed up already.
+// next cycle sees it as backed up already. Missing folders on the way to the target are made
+// (with the user's umask), as a deleted folder or a desktop folder that was never made would
+// otherwise refuse every restore.
 namespace KFileRestore {
 
 // The version `fileId` of the backup folder, carrying the modification time its FileID records.

@@ -6,10 +6,16 @@
 #include "core/kfileiconsink.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
+#include "core/klogging.h"
+#include "core/korphancopies.h"
 #include "core/krows.h"
 #include "core/ktimestamp.h"
+#include "discovery/kdesktoprecentfiles.h"
+#include "discovery/kfiletypemanager.h"
 #include "platform/kfilelock.h"
 #include "platform/kfileops.h"
+#include "platform/kfiletransfer.h"
+#include "platform/kpaths.h"
 #include "platform/kplatform.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
@@ -18,24 +24,16 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QThread>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
 
 // The order in which lookups and removals ask the collections.
 constexpr std::array<int, 5> LookupOrder { 0, 1, 3, 2, 4 };
-
-QStringList matchingFiles(const QStringList& paths, const QString& search)
-{
-    QStringList found;
-    for (const QString& path : paths) {
-        if (KRows::nameMatches(path, search))
-            found.append(path);
-    }
-    return found;
-}
 
 } // namespace
 
@@ -101,6 +99,7 @@ bool KFileServiceManager::loadDatabase()
     // A file that could neither be read nor be set aside must stay as it is: nothing is saved
     // over it until a later load succeeds.
     m_loaded = result != KProtectionDatabase::LoadResult::Unreadable;
+    m_listsEveryCopy = result == KProtectionDatabase::LoadResult::Loaded;
     return result != KProtectionDatabase::LoadResult::NoFile;
 }
 
@@ -154,10 +153,15 @@ void KFileServiceManager::onScanBegin()
     m_backupCycle = false;
     m_checkedThisCycle = 0;
     m_cycleStatus.clear();
+    m_cycleListed.clear();
 }
 
 void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, bool backupAllowed)
 {
+    if (files) {
+        for (const QString& path : *files)
+            m_cycleListed.insert(KPaths::foldCase(path));
+    }
     KFileObjectMgr* target = collection(fileType);
     if (!files || !target
         || !KBackupRules::cycleBacksUp(backupAllowed, KDiskInfoThread::instance()->hasEnoughSpace())) {
@@ -212,19 +216,53 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
 
 void KFileServiceManager::onScanFinished()
 {
+    // On the cycle's thread, so that no page request waits for the disk.
+    scanSelfBackups();
     const QHash<QString, KFileStatus> known = std::move(m_cycleStatus);
     m_cycleStatus.clear();
+    {
+        const std::lock_guard<std::mutex> locker(m_stateMutex);
+        m_listed = std::move(m_cycleListed);
+    }
+    m_cycleListed.clear();
     // The thread running the cycle may wait here for a refresh the GUI thread started.
     std::unique_lock<std::mutex> serialised(m_refreshMutex);
     // The cycle's copies reach the database (after they are flushed to disk), and the counter,
     // once each; what failed is tried again at the next cycle's end.
     saveIfChanged(true);
     countBackups(m_successThisCycle);
+    // Once a day, and at the end of the cycle after a clean-up.
+    const QDate today = KPlatform::instance()->currentDate();
+    if (m_orphanSweepDue.exchange(false) || today != m_lastOrphanSweep) {
+        m_lastOrphanSweep = today;
+        removeOrphanCopies();
+    }
     refreshAndRepeat(serialised, known);
     if (m_backupCycle) {
         emit sigBackupFinished(
             KPlatform::instance()->currentMSecsSinceEpoch(), m_successThisCycle, m_failedThisCycle);
     }
+}
+
+bool KFileServiceManager::removeOrphanCopies()
+{
+    if (!m_listsEveryCopy)
+        return false;
+    // A database set aside as unreadable may still be repaired: the copies it lists stay.
+    const QFileInfo database(databasePath());
+    if (!QDir(database.path()).entryList({ database.fileName() + QStringLiteral(".unreadable-*") }).isEmpty())
+        return false;
+    const KFileLock noMove(KBackupFolderMove::lockPath(), KFileLock::DontWait);
+    if (!noMove.isLocked() || QFileInfo::exists(KBackupFolderMove::journalPath()))
+        return false;
+    // Listed after the records were taken: a copy made in between is younger than the margin.
+    QVector<KVersionId> named;
+    for (const auto& collection : m_collections)
+        collection->appendVersionIds(&named);
+    std::sort(named.begin(), named.end());
+    const KOrphanCopies::Result result = KOrphanCopies::remove(KCommon::backupDirectory(), named,
+        KPlatform::instance()->currentMSecsSinceEpoch() - KOrphanCopies::SafetyMarginMSecs);
+    return result.failed == 0;
 }
 
 void KFileServiceManager::countBackups(int successes)
@@ -329,7 +367,7 @@ int KFileServiceManager::countOf(int type) const
     if (type >= 0 && type < int(m_shownRows.size()))
         return m_shownRows[size_t(type)].size();
     if (type == SelfBackupPage)
-        return matchingFiles(m_selfBackupFiles, m_search).size();
+        return matchingSelfBackups().size();
     return 0;
 }
 
@@ -386,54 +424,98 @@ QString KFileServiceManager::selfBackupFolder()
     return KPlatform::instance()->documentsFolder() + QStringLiteral("/Tarsel Projects/PRA4");
 }
 
-QStringList KFileServiceManager::findSelfBackupFiles()
+QVector<KFileServiceManager::SelfBackupFile> KFileServiceManager::findSelfBackupFiles()
 {
-    QStringList found;
-    const std::function<void(const QString&)> search = [&](const QString& folder) {
-        const QFileInfoList entries = QDir(folder).entryInfoList(
-            QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-        for (const QFileInfo& entry : entries) {
-            if (entry.isDir())
-                search(entry.absoluteFilePath());
-            else if (entry.suffix().compare(QLatin1String("PRA4"), Qt::CaseInsensitive) == 0)
-                found.append(entry.absoluteFilePath());
-        }
-    };
-    search(selfBackupFolder());
+    QVector<SelfBackupFile> found;
+    // Nothing below the folder is reached through a link, and no folder twice (a bind mount):
+    // a link back up would otherwise repeat the tree without end.
+    QSet<QPair<quint64, quint64>> visited;
+    const std::function<void(const QString&, const KEntryStatus&, int)> search
+        = [&](const QString& folder, const KEntryStatus& status, int depth) {
+              QStringList names;
+              if (depth > MaxSelfBackupDepth || visited.contains({ status.device, status.inode })
+                  || !KFileTransfer::entryNames(folder, &names)) {
+                  return;
+              }
+              visited.insert({ status.device, status.inode });
+              std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+                  const int folded = a.compare(b, Qt::CaseInsensitive);
+                  return folded != 0 ? folded < 0 : a < b;
+              });
+              for (const QString& name : qAsConst(names)) {
+                  if (name.startsWith(QLatin1Char('.')))
+                      continue;
+                  const QString path = folder + QLatin1Char('/') + name;
+                  const KEntryStatus entry = KFileTransfer::entryStatus(path);
+                  if (entry.kind == KEntryStatus::Folder) {
+                      search(path, entry, depth + 1);
+                  } else if (entry.kind == KEntryStatus::File
+                      && QFileInfo(name).suffix().compare(QLatin1String("PRA4"), Qt::CaseInsensitive) == 0) {
+                      found.append({ path, KFileOps::status(path).modifiedMSecs });
+                      KFileIconSink::registerFile(path);
+                  }
+              }
+          };
+    // The folder itself may be reached through links, as a documents folder kept on another disk.
+    const QString folder = selfBackupFolder();
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    if (!canonical.isEmpty())
+        search(folder, KFileTransfer::entryStatus(canonical), 0);
     return found;
+}
+
+void KFileServiceManager::scanSelfBackups()
+{
+    QVector<SelfBackupFile> files = findSelfBackupFiles();
+    int shown = 0;
+    {
+        const std::lock_guard<std::mutex> locker(m_stateMutex);
+        std::swap(m_selfBackupFiles, files);
+        shown = countOf(SelfBackupPage);
+    }
+    emit sigSetMiscodeTypeLabelNumber(shown, SelfBackupPage);
 }
 
 int KFileServiceManager::selfBackupFileCount() const
 {
-    return findSelfBackupFiles().size();
+    const std::lock_guard<std::mutex> locker(m_stateMutex);
+    return countOf(SelfBackupPage);
+}
+
+QVector<KFileServiceManager::SelfBackupFile> KFileServiceManager::matchingSelfBackups() const
+{
+    QVector<SelfBackupFile> found;
+    for (const SelfBackupFile& file : m_selfBackupFiles) {
+        if (KRows::nameMatches(file.path, m_search))
+            found.append(file);
+    }
+    return found;
 }
 
 void KFileServiceManager::showSelfBackupPage()
 {
-    const QStringList found = findSelfBackupFiles();
-    QStringList files;
     int type = 0;
     int page = 1;
     int pages = 0;
+    int count = 0;
+    QVector<SelfBackupFile> shown;
     {
         const std::lock_guard<std::mutex> locker(m_stateMutex);
-        m_selfBackupFiles = found;
-        files = matchingFiles(found, m_search);
+        const QVector<SelfBackupFile> files = matchingSelfBackups();
         type = m_currentType;
         page = m_currentPage;
-        pages = KRows::pageCount(files.size());
+        count = files.size();
+        pages = KRows::pageCount(count);
+        const int first = (page - 1) * PageSize;
+        if (page >= 1 && first < files.size())
+            shown = files.mid(first, PageSize);
     }
-    emit sigSetMiscodeTypeLabelNumber(files.size(), SelfBackupPage);
+    emit sigSetMiscodeTypeLabelNumber(count, SelfBackupPage);
     emit sigAfxMisCodePreUpdate(type, page);
-    emit sigAfxMisCodeAddRow(
-        QStringLiteral("计价自备份(%1)").arg(files.size()), QString(), QString(), 1, page);
-    const int first = (page - 1) * PageSize;
-    const QStringList shown = page >= 1 && first < files.size() ? files.mid(first, PageSize) : QStringList();
-    for (const QString& path : shown) {
-        KFileIconSink::registerFile(path);
-        const QString modified = KTimeStamp::displayTextOfMSecs(KFileOps::status(path).modifiedMSecs);
-        emit sigAfxMisCodeCopyedAddRow(path, modified, type, page, pages);
-    }
+    emit sigAfxMisCodeAddRow(QStringLiteral("计价自备份(%1)").arg(count), QString(), QString(), 1, page);
+    for (const SelfBackupFile& file : qAsConst(shown))
+        emit sigAfxMisCodeCopyedAddRow(
+            file.path, KTimeStamp::displayTextOfMSecs(file.modifiedMSecs), type, page, pages);
     emit sigAfxMisCodeEndUpdate(type, 0, 0, page, pages);
 }
 
@@ -455,7 +537,6 @@ void KFileServiceManager::onShowPageByType(int nType)
 
 void KFileServiceManager::onSearch(const QString& text)
 {
-    const QStringList selfBackups = findSelfBackupFiles();
     ShownRows shown;
     int selfBackupsShown = 0;
     int type = 0;
@@ -466,7 +547,6 @@ void KFileServiceManager::onSearch(const QString& text)
         m_search = text;
         shown = matchingRows(text);
         m_shownRows = shown;
-        m_selfBackupFiles = selfBackups;
         selfBackupsShown = countOf(SelfBackupPage);
         type = m_currentType;
     }
@@ -488,6 +568,44 @@ void KFileServiceManager::onUpdate()
     refreshAndRepeat(serialised, {});
 }
 
+KUnprotectedReason KFileServiceManager::whyNotProtected(const QString& path) const
+{
+    KUnprotectedReason why;
+    if (findFile(path)) {
+        why.reason = KUnprotectedReason::Protected;
+        return why;
+    }
+    const KFileStatus file = KFileOps::status(path);
+    bool listed = false;
+    {
+        const std::lock_guard<std::mutex> locker(m_stateMutex);
+        listed = m_listed.contains(KPaths::foldCase(path));
+    }
+    if (file.isGone())
+        why.reason = KUnprotectedReason::Missing;
+    else if (KFileTypeManager::instance()->fileTypeOfSuffix(QFileInfo(path).suffix())
+        == int(FileTypeKind::Unknown))
+        why.reason = KUnprotectedReason::TypeNotProtected;
+    else if (listed)
+        why.reason = KBackupRules::decide(file, false,
+                         KBackupRules::oldestBackedUp(KPlatform::instance()->currentMSecsSinceEpoch()))
+                == KBackupRules::Decision::TooOld
+            ? KUnprotectedReason::NotChangedRecently
+            : KUnprotectedReason::WaitingForBackup;
+    if (why.reason != KUnprotectedReason::NotListed)
+        return why;
+    const QString home = KPlatform::instance()->homeFolder();
+    const QStringList excluded = KConfig::instance()->recentExcludedFolders();
+    for (const QString& pattern : excluded) {
+        if (KDesktopRecentFiles::matchesFolderPattern(path, pattern, home)) {
+            why.reason = KUnprotectedReason::ExcludedFolder;
+            why.folder = pattern;
+            break;
+        }
+    }
+    return why;
+}
+
 void KFileServiceManager::autoCleanExpiredVersions()
 {
     if (!KConfig::instance()->autoClean7Days())
@@ -496,6 +614,8 @@ void KFileServiceManager::autoCleanExpiredVersions()
         if (m_collections[size_t(t)]->dropExpiredVersions())
             ++m_changedCollections;
     }
+    // A copy it could not delete is listed by no record now: the sweep takes it.
+    m_orphanSweepDue = true;
     if (m_changedCollections >= 1) {
         markChanged();
         saveIfChanged(true);
@@ -559,6 +679,8 @@ bool KFileServiceManager::cleanAll()
         cleaned = collection->removeAllBackups() && cleaned;
     markChanged();
     saveIfChanged(false);
+    if (!cleaned)
+        m_orphanSweepDue = true;
     return cleaned;
 }
 

@@ -6,8 +6,11 @@
 #include "core/kprotectiondatabase.h"
 #include "platform/kfileops.h"
 
+#include <QDate>
 #include <QHash>
+#include <QSet>
 #include <QStringList>
+#include <QVector>
 
 #include <array>
 #include <atomic>
@@ -15,6 +18,23 @@
 #include <mutex>
 
 class KFileObject;
+
+// Why a file the user asks about has no versions.
+struct KUnprotectedReason
+{
+    enum Reason
+    {
+        Protected, // it has a record after all
+        Missing, // there is no such file
+        TypeNotProtected, // no protected kind has its suffix
+        ExcludedFolder, // it lies below a folder the settings exclude (`folder`: the pattern)
+        NotListed, // no program's recent-file list names it
+        NotChangedRecently, // listed, but not changed during the last seven days
+        WaitingForBackup, // listed and changed: the next cycle that backs up takes it
+    };
+    Reason reason = NotListed;
+    QString folder;
+};
 
 // The engine: hears every scan cycle, backs up the files that changed, keeps the protection
 // database in step, and produces what the pages show (rows by kind and recency, label counts,
@@ -67,15 +87,24 @@ public:
 
     // The seven-day clean-up, when the setting allows it.
     void autoCleanExpiredVersions();
+    // Removes the copies in the backup folder that no record names and that are older than
+    // KOrphanCopies::SafetyMarginMSecs. Runs at the end of a cycle once a day and after a
+    // clean-up, but never when this start found no database or an unreadable one, while one
+    // set aside is kept, or while the backup folder moves. True when it ran and nothing it
+    // should have removed stayed.
+    bool removeOrphanCopies();
 
     void showPage(int type, int page);
     int pageCount(int type) const;
+    // As the last scan found them; zero before the first.
     int selfBackupFileCount() const;
     qint64 totalBackupSize() const;
     qint64 backupSizeBeforeToday() const;
 
     // The record of `path`, held for as long as the caller keeps the pointer.
     KFileObjectPtr findFile(const QString& path) const;
+    // Why `path` has no record, from the recent-file lists of the last cycle and the settings.
+    KUnprotectedReason whyNotProtected(const QString& path) const;
     bool removeVersion(const QString& fileId);
     bool removeFile(const QString& path);
     bool cleanAll();
@@ -95,6 +124,10 @@ public:
     bool backUpCurrentState(const QString& path);
     // The pricing product's own backups, found in the user's documents folder.
     static QString selfBackupFolder();
+    // Looks for them and keeps what it found for the self-backup page, which never looks at the
+    // disk itself. Every cycle does it, on its own thread.
+    void scanSelfBackups();
+    static constexpr int MaxSelfBackupDepth = 64;
 
     // Checks, or copies, between two reports of a cycle's progress.
     static constexpr int ProgressStep = 64;
@@ -135,8 +168,13 @@ private:
     KProtectionDatabase::Collections collections() const;
     PageRows takePage(int type, int page);
     void emitPage(const PageRows& rows);
+    struct SelfBackupFile
+    {
+        QString path;
+        qint64 modifiedMSecs = 0;
+    };
     void showSelfBackupPage();
-    static QStringList findSelfBackupFiles();
+    static QVector<SelfBackupFile> findSelfBackupFiles();
     void markChanged();
     // Saves when anything changed since the last save; without `wait`, gives up at once when
     // another thread is saving (the database then stays marked unsaved).
@@ -151,11 +189,16 @@ private:
     ShownRows matchingRows(const QString& search) const; // under m_stateMutex
     void emitCounts(const ShownRows& shown);
     int countOf(int type) const; // under m_stateMutex
+    QVector<SelfBackupFile> matchingSelfBackups() const; // under m_stateMutex
 
     std::array<std::unique_ptr<KFileObjectMgr>, KindCount> m_collections;
     KProtectionDatabase m_database;
     std::mutex m_loadMutex;
     std::atomic<bool> m_loaded { false };
+    // The records came from a database file, so that a copy they do not name is an orphan.
+    std::atomic<bool> m_listsEveryCopy { false };
+    std::atomic<bool> m_orphanSweepDue { false };
+    QDate m_lastOrphanSweep; // scanner thread only
     std::mutex m_saveMutex;
     // Changes of the records, counted; the database is unsaved while they differ.
     std::atomic<quint64> m_changes { 0 };
@@ -175,7 +218,11 @@ private:
     // What the page types 0 to 6 show: their rows whose names match the search.
     ShownRows m_shownRows;
     QString m_search;
-    QStringList m_selfBackupFiles; // all found when they were last listed
+    QVector<SelfBackupFile> m_selfBackupFiles; // all the last cycle found
+    // The paths (case folded) the last cycle's lists named; the cycle collects them in
+    // m_cycleListed, on its own thread.
+    QSet<QString> m_listed;
+    QSet<QString> m_cycleListed;
     int m_currentType = TodayPage;
     int m_currentPage = 1;
 

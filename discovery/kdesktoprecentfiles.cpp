@@ -1,9 +1,11 @@
 #include "discovery/kdesktoprecentfiles.h"
 
 #include "core/kconfig.h"
+#include "discovery/kdiscoverylog.h"
 #include "discovery/kfiletypemanager.h"
 #include "discovery/krecentkde.h"
 #include "discovery/krecentlibreoffice.h"
+#include "platform/kfileio.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
 
@@ -13,6 +15,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -51,6 +54,21 @@ bool isOnDesktopMount(const QString& path, const QString& homeFolder)
     }
     return !homeFolder.isEmpty()
         && path.startsWith(homeFolder + separator + QStringLiteral(".gvfs") + separator);
+}
+
+// Opens a list, or a KDE entry, only when it is a regular file of at most `maxBytes`. Anything
+// else is left out with a line that says why, and `leftOut` set; it stays false for a file that
+// could not be opened (gone, or not readable).
+std::unique_ptr<QFile> openList(const QString& path, qint64 maxBytes, bool* leftOut)
+{
+    std::unique_ptr<QFile> file = KFileIO::openRegularFile(path, maxBytes);
+    const int error = errno;
+    *leftOut = !file && (error == EFBIG || error == EINVAL);
+    if (!file && error == EFBIG)
+        qCWarning(lcDiscovery).noquote() << path << "is larger than" << maxBytes << "bytes; it is not read";
+    else if (!file && error == EINVAL)
+        qCWarning(lcDiscovery).noquote() << path << "is not a regular file; it is not read";
+    return file;
 }
 
 QRegularExpression folderPatternExpression(QString pattern, const QString& homeFolder)
@@ -157,15 +175,17 @@ void KDesktopRecentFiles::refresh(Source* source, const QString& path, Format fo
         return;
     source->filterKey.clear();
     if (!(format == Format::KdeFolder ? before.isDir : before.isFile)) {
+        if (before.exists && !before.isDir && !before.isFile)
+            qCWarning(lcDiscovery).noquote() << path << "is not a regular file; it is not read";
         source->entries.clear();
         source->seen = before;
         source->settled = true;
         return;
     }
     QList<KRecentEntry> entries;
-    const bool read = this->read(*source, &entries);
+    const Outcome read = this->read(*source, &entries);
     const KFileStatus after = KFileOps::status(path);
-    if (!read) {
+    if (read == Outcome::Failed) {
         // Gone or unreadable while being read: the entries read before stand until the next try.
         source->settled = false;
         return;
@@ -175,38 +195,47 @@ void KDesktopRecentFiles::refresh(Source* source, const QString& path, Format fo
     source->settled = isSettled(before, after);
 }
 
-bool KDesktopRecentFiles::read(const Source& source, QList<KRecentEntry>* entries)
+KDesktopRecentFiles::Outcome KDesktopRecentFiles::read(const Source& source, QList<KRecentEntry>* entries)
 {
     ++m_parseCount;
     if (source.format == Format::KdeFolder) {
         const QStringList names
             = QDir(source.path).entryList({ QStringLiteral("*.desktop") }, QDir::Files | QDir::Hidden);
         for (const QString& name : names) {
-            const QString file = source.path + KPaths::nativeSeparator() + name;
-            QFile entryFile(file);
-            if (!entryFile.open(QIODevice::ReadOnly))
-                continue; // removed meanwhile: the folder changed, and is read again
+            const QString path = source.path + KPaths::nativeSeparator() + name;
+            // One removed meanwhile changed the folder, which is read again.
+            bool leftOut = false;
+            const std::unique_ptr<QFile> file = openList(path, KRecentKde::MaxEntryBytes, &leftOut);
+            if (!file)
+                continue;
             KRecentEntry entry;
-            entry.path = KRecentKde::parse(entryFile.read(64 * 1024), m_homeFolder);
-            entry.usedMSecs = KFileOps::status(file).modifiedMSecs;
+            entry.path = KRecentKde::parse(file.get(), m_homeFolder);
+            entry.usedMSecs = KFileOps::status(path).modifiedMSecs;
             if (!entry.path.isEmpty() && !isOnDesktopMount(entry.path, m_homeFolder))
                 entries->append(entry);
         }
     } else {
-        QFile file(source.path);
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        const QByteArray content = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            return false;
+        bool leftOut = false;
+        const std::unique_ptr<QFile> file = openList(source.path, MaxListBytes, &leftOut);
+        if (!file)
+            return leftOut ? Outcome::LeftOut : Outcome::Failed;
         QList<KRecentEntry> parsed;
+        KReadResult result = KReadResult::Failed;
         if (source.format == Format::Xbel) {
-            parsed = KRecentXbel::parse(content);
+            result = KRecentXbel::parse(file.get(), MaxListBytes, &parsed);
         } else {
-            const QStringList files = KRecentLibreOffice::parse(content);
-            for (const QString& path : files)
+            QStringList files;
+            result = KRecentLibreOffice::parse(file.get(), MaxListBytes, &files);
+            for (const QString& path : qAsConst(files))
                 parsed.append({ path, -1 });
         }
+        if (result == KReadResult::TooLong) {
+            qCWarning(lcDiscovery).noquote()
+                << source.path << "grew beyond" << MaxListBytes << "bytes while it was read; it is not read";
+            return Outcome::LeftOut;
+        }
+        if (result == KReadResult::Failed)
+            return Outcome::Failed;
         for (const KRecentEntry& entry : qAsConst(parsed)) {
             if (!isOnDesktopMount(entry.path, m_homeFolder))
                 entries->append(entry);
@@ -215,7 +244,7 @@ bool KDesktopRecentFiles::read(const Source& source, QList<KRecentEntry>* entrie
     // Most recently used first; entries without a time keep their order, after the others.
     std::stable_sort(entries->begin(), entries->end(),
         [](const KRecentEntry& a, const KRecentEntry& b) { return a.usedMSecs > b.usedMSecs; });
-    return true;
+    return Outcome::Read;
 }
 
 void KDesktopRecentFiles::refreshApps(const QString& folder)
@@ -273,8 +302,13 @@ void KDesktopRecentFiles::addDocuments(Source* source, QStringList* documents, Q
         source->documents.clear();
         for (const KRecentEntry& entry : qAsConst(source->entries)) {
             if (isExcluded(entry.path)
-                || m_kinds->fileTypeOfSuffix(QFileInfo(entry.path).suffix()) == int(FileTypeKind::Unknown)
-                || KFileOps::status(entry.path).isDir) {
+                || m_kinds->fileTypeOfSuffix(QFileInfo(entry.path).suffix()) == int(FileTypeKind::Unknown))
+                continue;
+            // A file that is gone is still listed: its record moves to the deleted files.
+            const KFileStatus status = KFileOps::status(entry.path);
+            if (status.exists && !status.isFile) {
+                if (!status.isDir)
+                    qCWarning(lcDiscovery).noquote() << entry.path << "is not a regular file; it is left out";
                 continue;
             }
             source->documents.append(KPaths::foldCase(entry.path));

@@ -58,6 +58,8 @@ public:
     // A change this recent may be followed by another that leaves modification time, size and
     // inode alike.
     static constexpr qint64 SettleMSecs = 2000;
+    // A list is read as a stream, never more than this; a longer one is not read at all.
+    static constexpr qint64 MaxListBytes = 64 * 1024 * 1024;
 
 private:
     enum class Format
@@ -79,8 +81,15 @@ private:
         QString filterKey;
     };
 
+    enum class Outcome
+    {
+        Read,
+        LeftOut, // for its kind or its size: it lists nothing
+        Failed, // tried again in the next call
+    };
+
     void refresh(Source* source, const QString& path, Format format);
-    bool read(const Source& source, QList<KRecentEntry>* entries);
+    Outcome read(const Source& source, QList<KRecentEntry>* entries);
     void refreshApps(const QString& folder);
     // Compiles the folder patterns when they, the home folder or the kinds changed; the
     // documents chosen under other ones are chosen again.

@@ -1,5 +1,6 @@
 #include "discovery/kmarkupscanner.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -102,9 +103,29 @@ bool appendReference(const char* begin, const char* end, QByteArray* out)
 } // namespace
 
 KMarkupScanner::KMarkupScanner(const char* begin, const char* end)
-    : m_pos(begin)
+    : m_text(std::in_place, begin, end)
+    , m_window(&*m_text)
+    , m_pos(begin)
     , m_end(end)
+    , m_final(true)
 { }
+
+KMarkupScanner::KMarkupScanner(KReadWindow* window)
+    : m_window(window)
+    , m_pos(window->begin())
+    , m_end(window->end())
+    , m_final(false)
+{ }
+
+bool KMarkupScanner::refill(const char* keep)
+{
+    if (m_final)
+        return false;
+    m_final = !m_window->more(keep);
+    m_pos = m_window->begin();
+    m_end = m_window->end();
+    return !m_final;
+}
 
 KMarkupScanner::Token KMarkupScanner::next()
 {
@@ -114,27 +135,50 @@ KMarkupScanner::Token KMarkupScanner::next()
     for (;;) {
         const char* open = find(m_pos, m_end, '<');
         if (!open) {
+            if (refill(m_end))
+                continue;
             m_pos = m_end;
             return End;
         }
         m_pos = open;
-        if (startsWith(open, m_end, "<!--"))
+        // Enough bytes to tell the kinds below apart ("<![CDATA[" is the longest). A refill moves
+        // the window's bytes, whether or not any came.
+        if (m_end - open < 9 && !m_final) {
+            refill(open);
+            continue;
+        }
+        if (startsWith(open, m_end, "<!--")) {
             skipPast("-->");
-        else if (startsWith(open, m_end, "<![CDATA["))
+        } else if (startsWith(open, m_end, "<![CDATA[")) {
             skipPast("]]>");
-        else if (startsWith(open, m_end, "<?"))
+        } else if (startsWith(open, m_end, "<?")) {
             skipPast("?>");
-        else if (startsWith(open, m_end, "<!"))
+        } else if (startsWith(open, m_end, "<!")) {
             skipPast(">");
-        else
-            return readTag();
+        } else {
+            if (const std::optional<Token> token = readTag())
+                return *token;
+            refill(open); // and read the tag again, whole
+        }
     }
 }
 
 void KMarkupScanner::skipPast(const char* marker)
 {
-    const char* at = find(m_pos + 1, m_end, marker);
-    m_pos = at ? at + std::strlen(marker) : m_end;
+    const size_t length = std::strlen(marker);
+    const char* from = m_pos + 1;
+    for (;;) {
+        if (const char* at = find(from, m_end, marker)) {
+            m_pos = at + length;
+            return;
+        }
+        // Only a marker the window's end cuts needs its first bytes kept.
+        if (!refill(size_t(m_end - from) >= length ? m_end - (length - 1) : from)) {
+            m_pos = m_end;
+            return;
+        }
+        from = m_pos;
+    }
 }
 
 KMarkupScanner::Token KMarkupScanner::broken(const char* at)
@@ -145,8 +189,9 @@ KMarkupScanner::Token KMarkupScanner::broken(const char* at)
     return Broken;
 }
 
-KMarkupScanner::Token KMarkupScanner::readTag()
+std::optional<KMarkupScanner::Token> KMarkupScanner::readTag()
 {
+    m_attributes.clear();
     const char* p = m_pos + 1;
     const bool closing = p < m_end && *p == '/';
     if (closing)
@@ -155,12 +200,16 @@ KMarkupScanner::Token KMarkupScanner::readTag()
     while (p < m_end && isNameChar(*p))
         ++p;
     m_nameEnd = p;
+    if (p == m_end)
+        return cutOff(p);
     if (m_nameBegin == m_nameEnd)
         return broken(p);
     if (closing) {
         while (p < m_end && isSpace(*p))
             ++p;
-        if (p == m_end || *p != '>')
+        if (p == m_end)
+            return cutOff(p);
+        if (*p != '>')
             return broken(p);
         m_pos = p + 1;
         return EndTag;
@@ -169,13 +218,15 @@ KMarkupScanner::Token KMarkupScanner::readTag()
         while (p < m_end && isSpace(*p))
             ++p;
         if (p == m_end)
-            return broken(p);
+            return cutOff(p);
         if (*p == '>') {
             m_pos = p + 1;
             return StartTag;
         }
         if (*p == '/') {
-            if (p + 1 == m_end || p[1] != '>')
+            if (p + 1 == m_end)
+                return cutOff(p + 1);
+            if (p[1] != '>')
                 return broken(p + 1);
             m_selfClosing = true;
             m_pos = p + 2;
@@ -186,21 +237,23 @@ KMarkupScanner::Token KMarkupScanner::readTag()
         while (p < m_end && isNameChar(*p))
             ++p;
         attribute.nameEnd = p;
-        if (attribute.nameBegin == attribute.nameEnd)
-            return broken(p);
         while (p < m_end && isSpace(*p))
             ++p;
-        if (p == m_end || *p != '=')
+        if (p == m_end)
+            return cutOff(p);
+        if (attribute.nameBegin == attribute.nameEnd || *p != '=')
             return broken(p);
         ++p;
         while (p < m_end && isSpace(*p))
             ++p;
-        if (p == m_end || (*p != '"' && *p != '\''))
+        if (p == m_end)
+            return cutOff(p);
+        if (*p != '"' && *p != '\'')
             return broken(p);
         attribute.valueBegin = p + 1;
         attribute.valueEnd = find(attribute.valueBegin, m_end, *p);
         if (!attribute.valueEnd)
-            return broken(m_end);
+            return cutOff(m_end);
         // "<" never appears in a value: a quote is missing and the value ran into the next tag.
         if (const char* open = find(attribute.valueBegin, attribute.valueEnd, '<'))
             return broken(open);

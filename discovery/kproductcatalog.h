@@ -19,13 +19,14 @@ public:
     // The catalog compiled into the library.
     static QString builtInPath();
 
-    // Reads the catalog at `path`. False only when the file cannot be opened. Malformed content,
-    // content nested deeper than MaxDepth or declaring a document type, or a root other than
-    // "Products" leaves the table as it was. A product whose name is already in the table
-    // replaces the earlier one.
+    // Reads the catalog at `path`. False only when the file cannot be opened: it is missing, or
+    // not a regular file of at most MaxBytes. Malformed content, content nested deeper than
+    // MaxDepth or declaring a document type, or a root other than "Products" leaves the table as
+    // it was. A product whose name is already in the table replaces the earlier one.
     bool load(const QString& path);
 
     static constexpr int MaxDepth = 16;
+    static constexpr qint64 MaxBytes = 64 * 1024 * 1024;
 
     const QMap<QString, KProductInfo*>& products() const { return m_products; }
     KProductInfo* product(const QString& name) const { return m_products.value(name); }

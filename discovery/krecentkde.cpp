@@ -2,7 +2,7 @@
 
 #include "discovery/kfileuri.h"
 
-#include <QList>
+#include <QIODevice>
 
 namespace {
 
@@ -85,13 +85,16 @@ bool expand(const QString& value, const QString& homeFolder, QString* out)
 
 namespace KRecentKde {
 
-QString parse(const QByteArray& content, const QString& homeFolder)
+QString parse(QIODevice* device, const QString& homeFolder)
 {
     bool inEntry = false;
     QString url;
     bool expanded = false;
-    const QList<QByteArray> lines = content.split('\n');
-    for (const QByteArray& raw : lines) {
+    for (qint64 left = MaxEntryBytes; left > 0 && !device->atEnd();) {
+        const QByteArray raw = device->readLine(left);
+        if (raw.isEmpty())
+            break; // a read error
+        left -= raw.size();
         const QByteArray line = raw.trimmed();
         if (line.startsWith('[')) {
             inEntry = line == "[Desktop Entry]";

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
+
+class QIODevice;
 
 // KDE's recent documents: one ".desktop" file per document in "RecentDocuments" under the data
 // folder, its "URL" key a KConfig path entry ("URL[$e]=file:$HOME/Documents/Plan A.odt":
@@ -10,8 +11,11 @@
 // time is when the document was last used.
 namespace KRecentKde {
 
-// The local file an entry names; empty when it names none, or when its URL depends on anything
-// but the home folder.
-QString parse(const QByteArray& content, const QString& homeFolder);
+// The local file the entry read from `device` names, line by line, as far as MaxEntryBytes;
+// empty when it names none, or when its URL depends on anything but the home folder.
+QString parse(QIODevice* device, const QString& homeFolder);
+
+// Far more than any entry holds.
+constexpr qint64 MaxEntryBytes = 64 * 1024;
 
 } // namespace KRecentKde

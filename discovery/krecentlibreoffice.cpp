@@ -3,9 +3,13 @@
 #include "discovery/kfileuri.h"
 #include "discovery/kmarkupscanner.h"
 
+#include <QByteArrayMatcher>
 #include <QHash>
 #include <QMap>
 #include <QSet>
+
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -126,36 +130,76 @@ void readItem(const char* begin, const char* end, History* history)
         history->order.remove(removed);
 }
 
+// The first `pattern` in [from, end), or null.
+const char* search(const QByteArrayMatcher& pattern, const char* from, const char* end)
+{
+    const int at = pattern.indexIn(from, int(end - from));
+    return at < 0 ? nullptr : from + at;
+}
+
+// The last whole "<item" in [from, to), or null.
+const char* lastItemStart(const char* from, const char* to)
+{
+    for (qint64 at = qint64(to - from) - 5; at >= 0; --at) {
+        if (from[at] == '<' && std::memcmp(from + at, "<item", 5) == 0)
+            return from + at;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 namespace KRecentLibreOffice {
 
-QStringList parse(const QByteArray& content)
+KReadResult parse(QIODevice* device, qint64 maxBytes, QStringList* files)
 {
+    static const QByteArrayMatcher pickList(PickList);
+    static const QByteArrayMatcher itemStart(QByteArrayLiteral("<item"));
+    static const QByteArray itemEndText = QByteArrayLiteral("</item>");
+    static const QByteArrayMatcher itemEnd(itemEndText);
     History history;
-    int from = 0;
-    for (int hit = content.indexOf(PickList, from); hit >= 0; hit = content.indexOf(PickList, from)) {
-        const int begin = content.lastIndexOf("<item", hit);
-        const int close = content.indexOf("</item>", hit);
-        const int nextItem = content.indexOf("<item", hit);
-        if (begin < from || close < 0) {
+    KReadWindow window(device, maxBytes);
+    const char* from = window.begin(); // what lies before is done with
+    for (;;) {
+        const char* const end = window.end();
+        const char* hit = search(pickList, from, end);
+        if (!hit) {
+            // An item the window's end cuts is kept, to be found whole with the next bytes, and
+            // so is a name the end cuts.
+            const char* keep = end - from > PickList.size() ? end - PickList.size() : from;
+            if (const char* item = lastItemStart(from, end))
+                keep = std::min(keep, item);
+            if (!window.more(keep))
+                break;
+            from = window.begin();
+            continue;
+        }
+        const char* begin = lastItemStart(from, hit);
+        if (!begin) {
             from = hit + PickList.size();
             continue;
         }
-        if (nextItem >= 0 && nextItem < close) {
+        const char* close = search(itemEnd, hit, end);
+        if (const char* nextItem = search(itemStart, hit, close ? close : end)) {
             from = nextItem; // this item was cut short
             continue;
         }
-        const int end = close + int(qstrlen("</item>"));
-        readItem(content.constData() + begin, content.constData() + end, &history);
-        from = end;
+        if (!close) {
+            if (!window.more(begin))
+                break; // never closed
+            from = window.begin();
+            continue;
+        }
+        close += itemEndText.size();
+        readItem(begin, close, &history);
+        from = close;
     }
 
-    QStringList files;
+    files->clear();
     QSet<QString> listed;
     const auto add = [&](const QString& file) {
         if (!file.isEmpty() && !history.removed.value(file) && !listed.contains(file)) {
-            files.append(file);
+            files->append(file);
             listed.insert(file);
         }
     };
@@ -163,7 +207,7 @@ QStringList parse(const QByteArray& content)
         add(file);
     for (const QString& file : qAsConst(history.items))
         add(file);
-    return files;
+    return window.result();
 }
 
 } // namespace KRecentLibreOffice

@@ -84,16 +84,16 @@ qint64 parseTime(const char* begin, const char* end)
     return seconds * 1000 + msecs;
 }
 
-QList<KRecentEntry> parse(const QByteArray& content)
+KReadResult parse(QIODevice* device, qint64 maxBytes, QList<KRecentEntry>* entries)
 {
-    QList<KRecentEntry> entries;
-    KMarkupScanner scanner(content.constData(), content.constData() + content.size());
+    KReadWindow window(device, maxBytes);
+    KMarkupScanner scanner(&window);
     bool open = false;
     bool usable = false;
     KRecentEntry entry;
     const auto close = [&] {
         if (open && usable && !entry.path.isEmpty())
-            entries.append(entry);
+            entries->append(entry);
         open = false;
     };
     for (KMarkupScanner::Token token = scanner.next(); token != KMarkupScanner::End; token = scanner.next()) {
@@ -124,7 +124,7 @@ QList<KRecentEntry> parse(const QByteArray& content)
                 usable = false;
         }
     }
-    return entries;
+    return window.result();
 }
 
 } // namespace KRecentXbel

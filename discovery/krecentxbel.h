@@ -1,8 +1,11 @@
 #pragma once
 
-#include <QByteArray>
+#include "discovery/kreadwindow.h"
+
 #include <QList>
 #include <QString>
+
+class QIODevice;
 
 // One file of a recent-file list and when it was last used, -1 when the list does not say.
 struct KRecentEntry
@@ -17,9 +20,10 @@ struct KRecentEntry
 namespace KRecentXbel {
 
 // The local files the bookmarks name, in the document's order, each with the latest of its
-// times. Folders are left out (by their type, inode/directory). A malformed bookmark costs that
-// bookmark only; a time that cannot be read costs nothing but the entry's time.
-QList<KRecentEntry> parse(const QByteArray& content);
+// times, read from `device` as far as `maxBytes`. Folders are left out (by their type,
+// inode/directory). A malformed bookmark costs that bookmark only; a time that cannot be read
+// costs nothing but the entry's time.
+KReadResult parse(QIODevice* device, qint64 maxBytes, QList<KRecentEntry>* entries);
 
 // An ISO 8601 time as "2024-03-01T09:12:45.123456Z" or with an offset instead of the "Z", in
 // milliseconds since the epoch; -1 when it is not one.

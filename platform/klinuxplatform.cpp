@@ -1,5 +1,6 @@
 #include "platform/klinuxplatform.h"
 
+#include "platform/kfileio.h"
 #include "platform/klocalsocketmessaging.h"
 #include "platform/kmounttable.h"
 #include "platform/kx11activation.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QtDebug>
@@ -19,6 +21,9 @@
 #include <unistd.h>
 
 namespace {
+
+// Ten lines of paths; anything far larger is not such a file.
+constexpr qint64 UserDirsMaxSize = 64 * 1024;
 
 QString environmentPath(const char* variable)
 {
@@ -79,9 +84,40 @@ QString KLinuxPlatform::commonDocumentsFolder() const
     return appDataFolder() + QStringLiteral("/Common Documents");
 }
 
+QString KLinuxPlatform::desktopFolderIn(const QByteArray& userDirs, const QString& homeFolder)
+{
+    const QString home = QDir::cleanPath(homeFolder);
+    const QString fallback = home + QStringLiteral("/Desktop");
+    QString folder = fallback;
+    static const QRegularExpression assignment(
+        QStringLiteral("^\\s*XDG_DESKTOP_DIR\\s*=\\s*(\"?)(.*)\\1\\s*$"));
+    const QStringList lines = QString::fromUtf8(userDirs).split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        const QRegularExpressionMatch match = assignment.match(line);
+        if (!match.hasMatch())
+            continue;
+        QString value = match.captured(2);
+        value.replace(QLatin1String("\\\""), QLatin1String("\""));
+        // Empty, as unset: the shell's ${XDG_DESKTOP_DIR:-...} takes the fallback.
+        if (value.isEmpty())
+            value = fallback;
+        else if (value == QLatin1String("$HOME") || value.startsWith(QLatin1String("$HOME/")))
+            value = home + value.mid(5);
+        else if (value.startsWith(QLatin1String("${HOME}")))
+            value = home + value.mid(7);
+        // A relative path is the home folder's, as xdg-user-dirs-update writes it.
+        else if (!value.startsWith(QLatin1Char('/')))
+            value = home + QLatin1Char('/') + value;
+        folder = QDir::cleanPath(value);
+    }
+    return folder;
+}
+
 QString KLinuxPlatform::desktopFolder() const
 {
-    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const auto file
+        = KFileIO::openRegularFile(configHomeFolder() + QStringLiteral("/user-dirs.dirs"), UserDirsMaxSize);
+    return desktopFolderIn(file ? file->readAll() : QByteArray(), homeFolder());
 }
 
 QString KLinuxPlatform::documentsFolder() const

@@ -23,6 +23,11 @@ public:
     // folder, else a folder of the user's own in the temporary folder.
     static QString messageFolder();
 
+    // The desktop folder that `userDirs`, the text of a user-dirs.dirs file, names for a user
+    // whose home folder is `homeFolder`, as xdg-user-dir tells it: its XDG_DESKTOP_DIR ("$HOME/..."
+    // or an absolute path; the last one counts), else "Desktop" in the home folder.
+    static QString desktopFolderIn(const QByteArray& userDirs, const QString& homeFolder);
+
     QString appDataFolder() const override;
     QString commonDocumentsFolder() const override;
     QString desktopFolder() const override;

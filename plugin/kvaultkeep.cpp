@@ -1,6 +1,7 @@
 #include "plugin/kvaultkeep.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/dialogs/kqttranslations.h"
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/main/kmainwidget.h"
 #include "Widgets/tips/ktipmsgmanager.h"
@@ -63,6 +64,7 @@ void deleteDeferred()
 QWidget* createFrame()
 {
     makeModuleObjects();
+    KQtTranslations::install();
     // A host that ends without unloading the library destroys the application before the
     // library's objects: the windows and threads then go while it still exists.
     qRemovePostRoutine(&KVaultkeepModule::shutDown);

@@ -5,6 +5,7 @@
 #include "core/kfileservicemanager.h"
 #include "ktestenvironment.h"
 #include "platform/kfileops.h"
+#include "platform/klinuxplatform.h"
 
 #include <QDir>
 #include <QProcess>
@@ -89,6 +90,10 @@ private slots:
     void restoreOverAnUnprotectedFileProtectsIt();
     void restoreStopsWhenTheCurrentFileCannotBeBackedUp();
     void restoredFileIsNotBackedUpAgain();
+    void restoreMakesMissingFolders_data();
+    void restoreMakesMissingFolders();
+    void theDesktopIsTheFolderUserDirsNames_data();
+    void theDesktopIsTheFolderUserDirsNames();
     void interruptedRestoreLeavesTheTarget_data();
     void interruptedRestoreLeavesTheTarget();
 
@@ -280,6 +285,58 @@ void TestFileRestore::restoredFileIsNotBackedUpAgain()
     m_engine->onFilesFound(&recent, 0, true);
     m_engine->onScanFinished();
     QCOMPARE(m_engine->findFile(path)->versionCount(), 2);
+}
+
+void TestFileRestore::restoreMakesMissingFolders_data()
+{
+    QTest::addColumn<bool>("blocked"); // a file stands where a folder would be made
+    QTest::newRow("made with the user's umask") << false;
+    QTest::newRow("a file in the way: nothing is written") << true;
+}
+
+void TestFileRestore::restoreMakesMissingFolders()
+{
+    QFETCH(bool, blocked);
+    const QString version = addVersion(
+        m_work + QStringLiteral("plan.pra4"), "the version", QDateTime::currentDateTime().addSecs(-60));
+    const QString gone = m_work + QStringLiteral("gone");
+    if (blocked)
+        QVERIFY(!m_env.writeFile(gone, "in the way").isEmpty());
+    const QString target = gone + QStringLiteral("/deeper/plan.pra4");
+
+    const mode_t umask = ::umask(027);
+    const KRestoreResult result = m_engine->restoreVersion(version, target);
+    ::umask(umask);
+    QCOMPARE(result, blocked ? KRestoreResult::FolderNotCreated : KRestoreResult::Restored);
+    if (blocked) {
+        QCOMPARE(contentOf(gone), QByteArray("in the way"));
+        return;
+    }
+    QCOMPARE(contentOf(target), QByteArray("the version"));
+    QCOMPARE(modeOf(gone), 0750u);
+    QCOMPARE(modeOf(gone + QStringLiteral("/deeper")), 0750u);
+}
+
+void TestFileRestore::theDesktopIsTheFolderUserDirsNames_data()
+{
+    QTest::addColumn<QByteArray>("userDirs");
+    QTest::addColumn<QString>("desktop");
+    QTest::newRow("no such file: Desktop in the home folder") << QByteArray() << "/home/ann/Desktop";
+    QTest::newRow("below the home folder, as xdg-user-dirs-update writes it") << QByteArray(
+        "# written by xdg-user-dirs-update\nXDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n"
+        "XDG_DESKTOP_DIR=\"$HOME/桌面\"\n") << "/home/ann/桌面";
+    QTest::newRow("an absolute path; the last line counts")
+        << QByteArray("XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DESKTOP_DIR=\"/data/ann/desk/\"\n")
+        << "/data/ann/desk";
+    QTest::newRow("the home folder itself") << QByteArray("XDG_DESKTOP_DIR=\"$HOME/\"\n") << "/home/ann";
+    QTest::newRow("empty, as if unset") << QByteArray("XDG_DESKTOP_DIR=\"\"\n") << "/home/ann/Desktop";
+}
+
+void TestFileRestore::theDesktopIsTheFolderUserDirsNames()
+{
+    QFETCH(QByteArray, userDirs);
+    QFETCH(QString, desktop);
+    QCOMPARE(KLinuxPlatform::desktopFolderIn(userDirs, QStringLiteral("/home/ann/")), desktop);
 }
 
 int TestFileRestore::runChildRestore(const QString& mode, const QString& fileId, const QString& target)

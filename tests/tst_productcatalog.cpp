@@ -1,8 +1,11 @@
 #include "discovery/kfiletypemanager.h"
 #include "discovery/kproductcatalog.h"
 #include "discovery/kproductinfo.h"
+#include "kfiforelease.h"
 
 #include <QtTest>
+
+#include <sys/stat.h>
 
 // The product catalog and the file kinds its products' extensions are registered in.
 class TestProductCatalog : public QObject
@@ -117,6 +120,11 @@ void TestProductCatalog::fieldsAreReadAsWritten()
     KFileTypeManager kinds;
     KProductCatalog catalog(&kinds);
     QVERIFY(!catalog.load(m_dir.filePath(QStringLiteral("missing.xml"))));
+    const QString fifo = m_dir.filePath(QStringLiteral("fifo.xml"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const KFifoRelease release({ fifo });
+    QVERIFY(!catalog.load(fifo)); // at once, without waiting for a writer
+    QVERIFY(!release.released());
     QVERIFY(catalog.load(
         write("\xEF\xBB\xBF<Products>\r\n\t<Product Name=\"N\" Code=\"C\">\r\n"
               "\t\t<RecentFile>RF</RecentFile><Visible>True</Visible><CanInstall>true</CanInstall>"

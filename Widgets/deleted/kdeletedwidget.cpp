@@ -3,6 +3,7 @@
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/dialogs/kmessagebox.h"
 #include "Widgets/table/knodatawidget.h"
+#include "Widgets/versions/kfileversiondlg.h"
 #include "Widgets/versions/krestoresteps.h"
 #include "core/kcommon.h"
 #include "core/kfileservicemanager.h"
@@ -54,7 +55,9 @@ KTableWidget* KDeletedWidget::table() const
 
 void KDeletedWidget::onAfxDeletedPreUpdate()
 {
-    m_updateAccepted = KYMessageBox::openMessageBoxCount() == 0;
+    // A row runs a box or a version dialog in its own slot: it must stay as it is meanwhile.
+    m_updateAccepted
+        = KYMessageBox::openMessageBoxCount() == 0 && KFileVersionDlg::openVersionDialogCount() == 0;
     if (m_updateAccepted)
         m_ui->deletedTableWidget->resetRows();
 }
@@ -99,9 +102,8 @@ void KDeletedWidget::onRowRemoved(const QString& strKey)
 
 void KDeletedWidget::onClear()
 {
-    if (KRestoreSteps::ask(window(), QStringLiteral("提示"),
-            QStringLiteral("清空列表将再也无法找回这些文件，确定清空吗？"), QStringLiteral("确定清空"),
-            QStringLiteral("取消"))
+    if (KRestoreSteps::ask(window(), tr("提示"), tr("清空列表将再也无法找回这些文件，确定清空吗？"),
+            tr("确定清空"), tr("取消"))
         != 1) {
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "Widgets/deleted/kdeletedwidget.h"
 #include "Widgets/icons/kfileiconprovider.h"
+#include "Widgets/versions/kfileversiondlg.h"
 #include "Widgets/versions/krestoresteps.h"
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
@@ -18,7 +19,10 @@ KTableWidgetDeletedFileItem::KTableWidgetDeletedFileItem(QWidget* parent)
     m_ui->setupUi(this);
     setItemType(ITEM_DELETED_FILE);
     setHoverBackground(m_ui->lblBG);
-    KRestoreSteps::setUpRowControls(this, m_ui->lblBtn, m_ui->lblDelete, QStringLiteral("恢复到原位置"));
+    KRestoreSteps::setUpRowControls(
+        this, m_ui->lblBtn, m_ui->lblDelete, { tr("恢复到原位置"), tr("选择其他版本") });
+    connect(
+        m_ui->lblBtn, &KFindBackLabel::sigOtherVersions, this, &KTableWidgetDeletedFileItem::onShowVersions);
 }
 
 KTableWidgetDeletedFileItem::~KTableWidgetDeletedFileItem() = default;
@@ -43,7 +47,7 @@ void KTableWidgetDeletedFileItem::setData(const QStringList& texts)
     m_ui->lblIcon->setPixmap(KFileIconProvider::instance()->iconForFile(m_sourcePath).pixmap(32, 32));
     if (!texts.value(1).isEmpty()) {
         m_targetPath = texts.value(1);
-        m_ui->lblBtn->setResultText(texts.value(2));
+        m_ui->lblBtn->setResultText(texts.value(2), m_targetPath);
         m_ui->lblBtn->setState(3);
         m_ui->lblDelete->hide();
     } else {
@@ -55,36 +59,37 @@ void KTableWidgetDeletedFileItem::setData(const QStringList& texts)
 
 void KTableWidgetDeletedFileItem::onToSrcPlace()
 {
-    bringBack(
-        key(), QMessageBox::Information, QMessageBox::Warning, QStringLiteral("恭喜！文件已找回到原位置"));
+    bringBack(key(), QMessageBox::Information, QMessageBox::Warning);
 }
 
 void KTableWidgetDeletedFileItem::onToDeskTop()
 {
     // A file of the same name on the desktop is replaced without asking; it is backed up first.
-    bringBack(KRestoreSteps::desktopTarget(key()), QMessageBox::Warning, QMessageBox::Information,
-        QStringLiteral("恭喜！文件已恢复到桌面"));
+    bringBack(KRestoreSteps::desktopTarget(key()), QMessageBox::Warning, QMessageBox::Information);
 }
 
-void KTableWidgetDeletedFileItem::bringBack(
-    const QString& target, int missingKind, int failedKind, const QString& successText)
+void KTableWidgetDeletedFileItem::bringBack(const QString& target, int missingKind, int failedKind)
 {
     KFileServiceManager* engine = KFileServiceManager::instance();
     const auto record = engine->findFile(key());
-    const KFileCopyedObject* latest = record ? record->latestVersion() : nullptr;
-    const QString fileId = latest ? latest->fileId() : QString();
+    // Its newest backup is the last state of the file before it went.
+    const QString fileId = record ? KRestoreSteps::newestFirst(record->versionIds()).value(0) : QString();
     if (fileId.isEmpty() || !KFileCopyedObject::backupFileExists(fileId)) {
         KRestoreSteps::inform(window(), missingKind, KRestoreSteps::missingBackupText());
         return;
     }
     m_targetPath = target;
     m_ui->lblBtn->setState(2);
-    switch (engine->restoreVersion(fileId, m_targetPath)) {
+    KRestoreResult result = engine->restoreVersion(fileId, m_targetPath);
+    // Its folder may be gone with it and not be made again: another place, if the user likes.
+    while (result == KRestoreResult::FolderNotCreated
+        && KRestoreSteps::offerElsewhere(window(), key(), &m_targetPath))
+        result = engine->restoreVersion(fileId, m_targetPath);
+    switch (result) {
     case KRestoreResult::Restored:
-        m_ui->lblBtn->setResultText(successText);
-        m_ui->lblBtn->setState(3);
-        m_ui->lblDelete->hide();
-        KDeletedWidget::restoredRows().insert(key(), { m_targetPath, successText, key() });
+        showRestored(m_targetPath,
+            KRestoreSteps::resultText(
+                key(), m_targetPath, tr("恭喜！文件已找回到原位置"), tr("恭喜！文件已恢复到桌面")));
         return;
     case KRestoreResult::CopyMissing:
         KRestoreSteps::inform(window(), missingKind, KRestoreSteps::missingBackupText());
@@ -93,10 +98,40 @@ void KTableWidgetDeletedFileItem::bringBack(
         KRestoreSteps::inform(window(), QMessageBox::Warning, KRestoreSteps::notSavedText());
         break;
     case KRestoreResult::Failed:
-        KRestoreSteps::inform(window(), failedKind, QStringLiteral("备份文件找回失败，可能文件正在被使用！"));
+        KRestoreSteps::inform(window(), failedKind, tr("备份文件找回失败，可能文件正在被使用！"));
+        break;
+    case KRestoreResult::FolderNotCreated:
         break;
     }
     m_ui->lblBtn->setState(1);
+}
+
+void KTableWidgetDeletedFileItem::showRestored(const QString& target, const QString& message)
+{
+    m_targetPath = target;
+    m_ui->lblBtn->setResultText(message, target);
+    m_ui->lblBtn->setState(3);
+    m_ui->lblDelete->hide();
+    KDeletedWidget::restoredRows().insert(key(), { target, message, key() });
+}
+
+void KTableWidgetDeletedFileItem::onShowVersions()
+{
+    QString target;
+    QString message;
+    {
+        // The page holds back its refreshes while the dialog is open, and refreshes once this
+        // slot has returned.
+        KFileVersionDlg dialog(key(), window());
+        connect(&dialog, &KFileVersionDlg::sigVersionRestored, this,
+            [&target, &message](const QString& restoredTo, const QString& text) {
+                target = restoredTo;
+                message = text;
+            });
+        dialog.exec();
+    }
+    if (!target.isEmpty())
+        showRestored(target, message);
 }
 
 void KTableWidgetDeletedFileItem::onOpenFolder()
@@ -107,14 +142,13 @@ void KTableWidgetDeletedFileItem::onOpenFolder()
 
 void KTableWidgetDeletedFileItem::onDelete()
 {
-    if (KRestoreSteps::ask(window(), QStringLiteral("删除"),
-            QStringLiteral("从列表里删除后这个文件就再也无法找回了，您确认永久删除它吗？"),
-            QStringLiteral("永久删除"), QStringLiteral("取消"))
+    if (KRestoreSteps::ask(window(), tr("删除"),
+            tr("从列表里删除后这个文件就再也无法找回了，您确认永久删除它吗？"), tr("永久删除"), tr("取消"))
         != 1) {
         return;
     }
     if (!KFileServiceManager::instance()->removeFile(key())) {
-        KRestoreSteps::inform(window(), QMessageBox::Information, QStringLiteral("对不起，文件删除失败！"));
+        KRestoreSteps::inform(window(), QMessageBox::Information, tr("对不起，文件删除失败！"));
         return;
     }
     KDeletedWidget::restoredRows().remove(key());

@@ -11,8 +11,8 @@ class KTableWidgetDeletedFileItem;
 class KFindBackLabel;
 
 // One protected file whose source is gone: its name and folder, the control that brings it back
-// from its latest backup (to the desktop, or from the menu to its old place), and a delete
-// button. Keyed by the file's full path.
+// from its newest backup (to the desktop, or from the menu to its old place, or any version
+// chosen in the file's version dialog), and a delete button. Keyed by the file's full path.
 class KTableWidgetDeletedFileItem final : public KTableWidgetItemBase
 {
     Q_OBJECT
@@ -32,10 +32,14 @@ public slots:
     void onToSrcPlace();
     void onOpenFolder();
     void onDelete();
+    // Opens the file's version dialog, to bring back a version of the user's choice.
+    void onShowVersions();
 
 private:
     // Brings the file back to `target`; the boxes' kinds differ between the two places.
-    void bringBack(const QString& target, int missingKind, int failedKind, const QString& successText);
+    void bringBack(const QString& target, int missingKind, int failedKind);
+    // Shows the file as brought back to `target`, and keeps it so across refreshes.
+    void showRestored(const QString& target, const QString& message);
 
     QScopedPointer<Ui::KTableWidgetDeletedFileItem> m_ui;
     QString m_sourcePath;

@@ -27,6 +27,12 @@ TestAnswers& testAnswers()
 
 int g_openMessageBoxCount = 0;
 
+const QString ClosePicture = QStringLiteral(":/Icons/Icons/关闭.png");
+constexpr int CloseFrames = 2;
+// The plain button picture holds its four states side by side.
+const QString ButtonPicture = QStringLiteral("按扭背景.png");
+constexpr int ButtonFrames = 4;
+
 // The product's own flat icons, one per kind of box.
 QPixmap iconPixmap(int icon)
 {
@@ -193,6 +199,28 @@ KYMessageBox::OpenBox::OpenBox()
 KYMessageBox::OpenBox::~OpenBox()
 {
     g_openMessageBoxCount = qMax(0, g_openMessageBoxCount - 1);
+}
+
+std::unique_ptr<KYMessageBox> KYMessageBox::information(QWidget* parent, int kind, const QString& text)
+{
+    return std::make_unique<KYMessageBox>(kind, tr("提示"), text, KCommon::skinBackgroundPath(), ClosePicture,
+        CloseFrames, tr("确定"), QString(), false, parent);
+}
+
+std::unique_ptr<KYMessageBox> KYMessageBox::question(
+    QWidget* parent, const QString& title, const QString& text, const QString& accept, const QString& other)
+{
+    auto box = std::make_unique<KYMessageBox>(0, title, text, KCommon::skinBackgroundPath(), ClosePicture,
+        CloseFrames, accept, other, true, parent);
+    box->setIcon(KCommon::skinImagePath(QStringLiteral("提示.png")));
+    const QString button = KCommon::skinImagePath(ButtonPicture);
+    // The plain picture stretches: a button is as wide as its text needs.
+    for (KCustomButton* shown : { box->m_okButton, box->m_cancelButton }) {
+        shown->setPicName(button, ButtonFrames);
+        shown->setFixedWidth(
+            qMax(shown->width(), shown->fontMetrics().horizontalAdvance(shown->text()) + 24));
+    }
+    return box;
 }
 
 void KYMessageBox::onHostSkinChanged()

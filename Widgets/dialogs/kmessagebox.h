@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <memory>
+
 class KCustomButton;
 class QFontMetrics;
 class QLabel;
@@ -73,6 +75,13 @@ class KYMessageBox : public KMessageBox
 
 public:
     using KMessageBox::KMessageBox;
+
+    // The two boxes of the recovery views, built as they are shown (the gallery draws these
+    // very boxes). The information box: title "提示", one button "确定", `kind` as its icon.
+    static std::unique_ptr<KYMessageBox> information(QWidget* parent, int kind, const QString& text);
+    // The question box: the skin's question icon and plain buttons for `accept` and `other`.
+    static std::unique_ptr<KYMessageBox> question(QWidget* parent, const QString& title, const QString& text,
+        const QString& accept, const QString& other);
 
     void onHostSkinChanged() override;
 

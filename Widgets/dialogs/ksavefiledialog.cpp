@@ -19,14 +19,21 @@ QueuedNames& queued()
 
 } // namespace
 
-QString KSaveFileDialog::getSaveFileName(
-    QWidget* parent, const QString& caption, const QString& folder, const QString& filter)
+QString KSaveFileDialog::getSaveFileName(QWidget* parent, const QString& caption, const QString& proposed,
+    const QString& filter, const QString& defaultSuffix)
 {
     QueuedNames& answers = queued();
-    if (answers.names.isEmpty())
-        return QFileDialog::getSaveFileName(parent, caption, folder, filter);
-    answers.requests.append(folder + QLatin1Char('|') + filter);
-    return answers.names.takeFirst();
+    if (!answers.names.isEmpty()) {
+        answers.requests.append(proposed + QLatin1Char('|') + filter);
+        return answers.names.takeFirst();
+    }
+    QFileDialog dialog(parent, caption, proposed, filter);
+    dialog.setObjectName(QStringLiteral("saveFileDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
 }
 
 void KSaveFileDialog::setNextFileName(const QString& fileName)

@@ -1,10 +1,12 @@
 #include "Widgets/dialogs/kskindialog.h"
 
 #include "Widgets/dialogs/kcustomdlgtitlewidget.h"
+#include "Widgets/dialogs/kdialogplacement.h"
 #include "platform/knativemessage.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 KSkinDialog::KSkinDialog(const QString& title, const QString& backgroundImage, const QString& closePicture,
@@ -15,6 +17,8 @@ KSkinDialog::KSkinDialog(const QString& title, const QString& backgroundImage, c
 {
     setAttribute(Qt::WA_NoSystemBackground);
     resize(width, height);
+    // What the task bar and the window switcher show, rather than the host's name.
+    setWindowTitle(title.isEmpty() ? QStringLiteral("TarselVaultkeep") : title);
 
     m_titleWidget = new KCustomDlgTitleWidget(title, backgroundImage, closePicture, closeFrames, this);
     m_titleWidget->setObjectName(QStringLiteral("titleWidget"));
@@ -45,6 +49,13 @@ void KSkinDialog::slotClose()
 
 void KSkinDialog::onHostSkinChanged()
 { }
+
+void KSkinDialog::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous())
+        KDialogPlacement::centreOnParent(this);
+    QDialog::showEvent(event);
+}
 
 void KSkinDialog::paintEvent(QPaintEvent* event)
 {

@@ -31,6 +31,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool nativeEvent(const QByteArray& eventType, void* message, long* result) override;
 
     QWidget* m_content;

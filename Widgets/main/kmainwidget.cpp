@@ -258,7 +258,7 @@ void KMainWidget::onBackupFinished(qlonglong finishedMSecs, int nCopied, int nFa
     Q_UNUSED(nFailed)
     KConfig* config = KConfig::instance();
     if (nCopied > 0 && config->showTipBackedMsgStatus() == -1) {
-        config->setShowTipBackedMsgStatus(0);
+        static_cast<void>(config->setShowTipBackedMsgStatus(0)); // a failure is logged
         onShowTipUserDlg();
     }
 }
@@ -301,7 +301,8 @@ void KMainWidget::onDiskFreeSizeNotEnoughTipMsgBtnClicked(int index, const QStri
         // The path changes at once; the journal lets the next start undo it should the process
         // end before the move has begun.
         KBackupFolderMove::prepare(oldPath, disk);
-        config->setBackUpPath(disk);
+        // Should this write fail, the move writes it again and does not go on without it.
+        static_cast<void>(config->setBackUpPath(disk));
     } else if (index == 1) {
         onShowSettingDlg();
     }

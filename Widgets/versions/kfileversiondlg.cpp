@@ -1,27 +1,35 @@
 #include "Widgets/versions/kfileversiondlg.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/dialogs/kdialogplacement.h"
 #include "Widgets/icons/kfileiconprovider.h"
+#include "Widgets/versions/krestoresteps.h"
+#include "Widgets/versions/ktablewidgetbackedfileitem.h"
+#include "core/kcommon.h"
 #include "core/kfileobject.h"
 #include "core/kfileservicemanager.h"
 #include "core/ktimestamp.h"
-#include "platform/kpaths.h"
 #include "ui_kfileversiondlg.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QPainter>
+#include <QShowEvent>
+#include <QTimer>
 
 namespace {
 
 int g_openVersionDialogCount = 0;
 
-QStringList rowTexts(const QString& fileName, const QString& fileId)
+QString timeText(const QString& fileId)
 {
     constexpr int End = KFileCopyedObject::StampPosition + KFileCopyedObject::StampLength;
     const QStringView stamp = fileId.size() >= End
         ? QStringView(fileId).mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength)
         : QStringView();
-    return { fileName, fileId, KTimeStamp::toDisplayText(stamp) + QStringLiteral(" 备份成功") };
+    return KTimeStamp::toDisplayText(stamp) + KFileVersionDlg::tr(" 备份成功");
 }
 
 } // namespace
@@ -37,7 +45,7 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, QWidget* parent)
     m_ui->title->setMinVisible(false);
     m_ui->title->setMixVisible(false);
     // The window carries its caption too, for the window manager and other programs.
-    const QString caption = QStringLiteral("文件备份列表");
+    const QString caption = tr("文件备份列表");
     m_ui->title->setTitle(caption);
     setWindowTitle(caption);
     connect(m_ui->title, &KSystemTitle::sigCloseClicked, this, &QWidget::close);
@@ -53,8 +61,6 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, QWidget* parent)
     table->setColumnCount(1);
     table->setColumnWidth(0, table->width());
     connect(table, &KTableWidget::sigRowRemoved, this, &KFileVersionDlg::onRowRemoved);
-    connect(KFileServiceManager::instance(), &KFileServiceManager::sigVersionAdded, this,
-        &KFileVersionDlg::onVersionAdded);
     // Built once the dialog's event loop runs, so that the dialog shows before a long list.
     connect(
         this, &KFileVersionDlg::sigCreateTable, this, &KFileVersionDlg::onCreateTable, Qt::QueuedConnection);
@@ -64,8 +70,10 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, QWidget* parent)
 KFileVersionDlg::~KFileVersionDlg()
 {
     --g_openVersionDialogCount;
-    // The pages held back their refreshes while the dialog was open.
-    emit KFileServiceManager::instance()->sigUpdate();
+    // The pages held back their refreshes while the dialog was open. They refresh once the
+    // opener's stack has unwound: the row that opened the dialog may be refilled or go.
+    QTimer::singleShot(
+        0, KFileServiceManager::instance(), [] { emit KFileServiceManager::instance()->sigUpdate(); });
 }
 
 int KFileVersionDlg::openVersionDialogCount()
@@ -83,6 +91,41 @@ int KFileVersionDlg::shownCount() const
     return m_ui->lblCount->text().toInt();
 }
 
+int KFileVersionDlg::exec()
+{
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    if (!engine->findFile(m_strFileName)) {
+        KRestoreSteps::inform(parentWidget(), QMessageBox::Information,
+            notProtectedText(m_strFileName, engine->whyNotProtected(m_strFileName)));
+        return QDialog::Rejected;
+    }
+    return QDialog::exec();
+}
+
+QString KFileVersionDlg::notProtectedText(const QString& path, const KUnprotectedReason& why)
+{
+    const QString name = QFileInfo(path).fileName();
+    switch (why.reason) {
+    case KUnprotectedReason::Protected:
+        break;
+    case KUnprotectedReason::Missing:
+        return tr("找不到“%1”，它没有备份。").arg(name);
+    case KUnprotectedReason::TypeNotProtected:
+        return tr("“%1”未受保护：Vaultkeep不保护“.%2”类型的文件。").arg(name, QFileInfo(path).suffix());
+    case KUnprotectedReason::ExcludedFolder:
+        return tr("“%1”未受保护：它所在的文件夹“%2”已在设置中排除。")
+            .arg(name, QDir::toNativeSeparators(why.folder));
+    case KUnprotectedReason::NotListed:
+        return tr("“%1”未受保护：没有程序在最近文件里列出它。用编辑它的程序保存一次，即可受到保护。")
+            .arg(name);
+    case KUnprotectedReason::NotChangedRecently:
+        return tr("“%1”尚无备份：它七天内没有改动，Vaultkeep只备份七天内改动过的文件。").arg(name);
+    case KUnprotectedReason::WaitingForBackup:
+        return tr("“%1”尚无备份：Vaultkeep会在下次备份时（几分钟内）为它备份。").arg(name);
+    }
+    return tr("“%1”已受保护。").arg(name);
+}
+
 void KFileVersionDlg::setCount(int count)
 {
     m_ui->lblCount->setText(QString::number(count));
@@ -90,41 +133,62 @@ void KFileVersionDlg::setCount(int count)
 
 void KFileVersionDlg::onCreateTable()
 {
+    m_rebuildPending = false;
     const auto record = KFileServiceManager::instance()->findFile(m_strFileName);
-    if (!record) {
+    // A file that lost its record before the list was first built closes the dialog; one whose
+    // last version was deleted here leaves it open, empty.
+    if (!record && !m_built) {
         setCount(0);
         close();
         return;
     }
-    const QStringList ids = record->versionIds();
+    m_built = true;
+    const QStringList ids = record ? KRestoreSteps::newestFirst(record->versionIds()) : QStringList();
     setCount(ids.size());
     KTableWidget* table = m_ui->versionTableWidget;
     table->resetRows();
-    for (const QString& id : ids)
-        table->addRow(id, rowTexts(m_strFileName, id), KTableWidgetItemBase::ITEM_BACKED_FILE);
+    for (const QString& id : ids) {
+        const Restored restored = m_restored.value(id);
+        table->addRow(id,
+            { m_strFileName, id, timeText(id), KCommon::formatSize(KFileCopyedObject::backupFileSize(id)),
+                id == ids.constFirst() ? QStringLiteral("1") : QString(), restored.target, restored.message },
+            KTableWidgetItemBase::ITEM_BACKED_FILE);
+    }
     table->removeSurplusRows();
     m_ui->lblBusy->hide();
-    m_built = true;
 }
 
 void KFileVersionDlg::onRowRemoved(QString strKey)
 {
-    Q_UNUSED(strKey)
+    m_restored.remove(strKey);
     setCount(shownCount() - 1);
     writeManualTrace(QStringLiteral("删除一条备份"), QStringLiteral("备份列表"), QStringLiteral("Vaultkeep"));
+    // The newest version may be the one gone.
+    rebuildLater();
 }
 
-void KFileVersionDlg::onVersionAdded(const QString& strFileName, const QString& strFileId)
+void KFileVersionDlg::onRestoreEnded(const QString& fileId, const QString& target, const QString& message)
 {
-    if (!m_built || KPaths::foldCase(strFileName) != KPaths::foldCase(m_strFileName))
-        return;
-    KTableWidget* table = m_ui->versionTableWidget;
-    for (int row = 0; row < table->rowCount(); ++row) {
-        if (table->rowKey(row) == strFileId)
-            return;
+    if (!target.isEmpty()) {
+        m_restored.insert(fileId, { target, message });
+        emit sigVersionRestored(target, message);
     }
-    table->addRow(strFileId, rowTexts(m_strFileName, strFileId), KTableWidgetItemBase::ITEM_BACKED_FILE);
-    setCount(shownCount() + 1);
+    rebuildLater();
+}
+
+void KFileVersionDlg::rebuildLater()
+{
+    if (m_rebuildPending)
+        return;
+    m_rebuildPending = true;
+    QTimer::singleShot(0, this, &KFileVersionDlg::onCreateTable);
+}
+
+void KFileVersionDlg::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous())
+        KDialogPlacement::centreOnParent(this);
+    QDialog::showEvent(event);
 }
 
 void KFileVersionDlg::paintEvent(QPaintEvent* event)

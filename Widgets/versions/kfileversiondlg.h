@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <QScopedPointer>
 
 namespace Ui {
@@ -8,10 +9,12 @@ class KFileVersionDlg;
 }
 
 class KTableWidget;
+struct KUnprotectedReason;
 
-// The modal list of every backed-up version of one protected file, from which a version is
-// restored or deleted. The list is built once the dialog is on screen. While any such dialog
-// exists the pages hold back their refreshes; closing it asks the engine to refresh them all.
+// The modal list of every backed-up version of one protected file, the newest backup first,
+// from which a version is restored or deleted. The list is built once the dialog is on screen.
+// While any such dialog exists the pages hold back their refreshes; once it is gone the engine
+// is asked to refresh them all.
 class KFileVersionDlg : public QDialog
 {
     Q_OBJECT
@@ -27,25 +30,43 @@ public:
     KTableWidget* versionTable() const;
     int shownCount() const;
 
+    // Runs the dialog; for a file without versions it says why instead, and gives Rejected.
+    int exec() override;
+    // What the user reads about `path` having no versions.
+    static QString notProtectedText(const QString& path, const KUnprotectedReason& why);
+
+    // A row's restore ended; `target` is where it wrote (empty when it did not), `message` what
+    // it reported. Once the row's procedure has returned the list is built again: the restore
+    // may have kept the file's former state as a new version.
+    void onRestoreEnded(const QString& fileId, const QString& target, const QString& message);
+
 signals:
     void sigCreateTable();
+    // A version was restored to `target`.
+    void sigVersionRestored(const QString& target, const QString& message);
 
 public slots:
     void onCreateTable();
     void onRowRemoved(QString strKey);
 
-private slots:
-    // A restore backed the file up: its new version joins the end of the list.
-    void onVersionAdded(const QString& strFileName, const QString& strFileId);
-
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void setCount(int count);
+    void rebuildLater();
+
+    struct Restored
+    {
+        QString target;
+        QString message;
+    };
 
     QScopedPointer<Ui::KFileVersionDlg> m_ui;
     const QString m_strFileName;
+    QHash<QString, Restored> m_restored; // by FileID
     bool m_built = false;
+    bool m_rebuildPending = false;
     Q_DISABLE_COPY(KFileVersionDlg)
 };

@@ -13,7 +13,7 @@ QString skin(const QString& name)
 
 QString resultMarkup(const QString& text)
 {
-    return QStringLiteral("<font color='#68be21' weight='bold'>%1</font>").arg(text);
+    return QStringLiteral("<font color='#68be21' weight='bold'>%1</font>").arg(text.toHtmlEscaped());
 }
 
 } // namespace
@@ -76,10 +76,11 @@ void KFindBackLabel::setState(int state)
         repaint();
 }
 
-void KFindBackLabel::setResultText(const QString& text)
+void KFindBackLabel::setResultText(const QString& text, const QString& toolTip)
 {
     makeChildren(3);
-    m_resultLabel->setText(resultMarkup(text));
+    m_result = text;
+    m_resultLabel->setToolTip(toolTip);
     m_resultLabel->setVisible(m_state == 3);
     placeChildren();
     m_resultLabel->repaint();
@@ -87,7 +88,7 @@ void KFindBackLabel::setResultText(const QString& text)
 
 QString KFindBackLabel::resultText() const
 {
-    return m_resultLabel ? m_resultLabel->text() : QString();
+    return m_result;
 }
 
 void KFindBackLabel::addMenuEntry(const QString& text)
@@ -99,8 +100,10 @@ void KFindBackLabel::onPullDownButtonClicked(int index)
 {
     if (index == 0)
         emit sigRecoverdToDesk();
-    else
+    else if (index == 1)
         emit sigRecoverdToSrcPalce();
+    else
+        emit sigOtherVersions();
 }
 
 void KFindBackLabel::resizeEvent(QResizeEvent* event)
@@ -129,6 +132,11 @@ void KFindBackLabel::placeChildren()
         centre(m_busyLabel, 0, width(), height());
         break;
     case 3: {
+        if (!m_result.isEmpty()) {
+            const int room = width() - m_openButton->width() - 6;
+            m_resultLabel->setText(
+                resultMarkup(m_resultLabel->fontMetrics().elidedText(m_result, Qt::ElideMiddle, room)));
+        }
         const int textWidth = m_resultLabel->sizeHint().width();
         centre(m_resultLabel, 0, textWidth, height());
         centre(m_openButton, textWidth + 6, m_openButton->width(), m_openButton->height());

@@ -17,8 +17,10 @@ public:
 
     int state() const { return m_state; }
     void setState(int state);
-    // Shows `text` as the result, in bold green.
-    void setResultText(const QString& text);
+    // Shows `text` as the result, in bold green, shortened to the room beside the open button;
+    // `toolTip` (the place written) shows over it.
+    void setResultText(const QString& text, const QString& toolTip = QString());
+    // The result as set, before it was shortened.
     QString resultText() const;
     // Adds an entry to the pull-down menu of the restore button.
     void addMenuEntry(const QString& text);
@@ -30,8 +32,10 @@ signals:
     void openFolder();
     // The restore button's face: restore to the desktop.
     void sigRecoverdToDesk();
-    // The pull-down menu's entry: restore to the source place.
+    // The pull-down menu's first entry: restore to the source place.
     void sigRecoverdToSrcPalce();
+    // Its second entry, where there is one: choose among the versions.
+    void sigOtherVersions();
 
 public slots:
     void onPullDownButtonClicked(int index);
@@ -49,5 +53,6 @@ private:
     QLabel* m_busyLabel = nullptr;
     QLabel* m_resultLabel = nullptr;
     KLabel* m_openButton = nullptr;
+    QString m_result;
     Q_DISABLE_COPY(KFindBackLabel)
 };

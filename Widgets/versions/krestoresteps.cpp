@@ -3,58 +3,83 @@
 #include "Widgets/dialogs/kmessagebox.h"
 #include "Widgets/dialogs/ksavefiledialog.h"
 #include "core/kcommon.h"
+#include "core/kfileobject.h"
 #include "core/ktimestamp.h"
 #include "platform/kfileops.h"
+#include "platform/kpaths.h"
 #include "platform/kplatform.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace KRestoreSteps {
 
 namespace {
 
-const QString ClosePicture = QStringLiteral(":/Icons/Icons/关闭.png");
-constexpr int CloseFrames = 2;
 constexpr int RetryDelayMs = 200;
+constexpr int MaxFolderNameInResult = 8;
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("KRestoreSteps", text);
+}
+
+// "yyyyMMdd" then "yyyyMMddhhmmss": the backup date, then the modification time.
+QString backupOrderKey(const QString& fileId)
+{
+    constexpr int DatePosition = KFileCopyedObject::StampPosition + KFileCopyedObject::StampLength + 1;
+    return fileId.mid(DatePosition, 8)
+        + fileId.mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength);
+}
+
+bool samePath(const QString& a, const QString& b)
+{
+    return KPaths::foldCase(QDir::cleanPath(a)) == KPaths::foldCase(QDir::cleanPath(b));
+}
+
+bool isOnDesktop(const QString& path)
+{
+    return samePath(QFileInfo(path).absolutePath(), KPlatform::instance()->desktopFolder());
+}
 
 } // namespace
 
 QString missingBackupText()
 {
-    return QStringLiteral("备份文件丢失，请从其他版本找回！");
+    return tr("备份文件丢失，请从其他版本找回！");
 }
 
 QString notSavedText()
 {
-    return QStringLiteral(
-        "目标位置已有的文件无法先行备份，为免丢失，本次没有恢复。请检查备份盘的空间后再试。");
+    return tr("目标位置已有的文件无法先行备份，为免丢失，本次没有恢复。请检查备份盘的空间后再试。");
 }
 
 QString openFailedText()
 {
-    return QStringLiteral("打开文件失败！");
+    return tr("打开文件失败！");
+}
+
+QString folderNotCreatedText(const QString& folder)
+{
+    return tr("无法创建文件夹“%1”，文件没有恢复。建议您恢复到其他位置。")
+        .arg(QDir::toNativeSeparators(folder));
 }
 
 void inform(QWidget* parent, int kind, const QString& text)
 {
-    KYMessageBox box(kind, QStringLiteral("提示"), text, KCommon::skinBackgroundPath(), ClosePicture,
-        CloseFrames, QStringLiteral("确定"), QString(), false, parent);
-    box.exec();
+    KYMessageBox::information(parent, kind, text)->exec();
 }
 
 int ask(
     QWidget* parent, const QString& title, const QString& text, const QString& accept, const QString& other)
 {
-    KYMessageBox box(0, title, text, KCommon::skinBackgroundPath(), ClosePicture, CloseFrames, accept, other,
-        true, parent);
-    box.setIcon(KCommon::skinImagePath(QStringLiteral("提示.png")));
-    const QString button = KCommon::skinImagePath(QStringLiteral("按扭背景.png"));
-    box.setButtonPicture(QMessageBox::Ok, button, 1);
-    box.setButtonPicture(QMessageBox::Cancel, button, 1);
-    return box.exec();
+    return KYMessageBox::question(parent, title, text, accept, other)->exec();
 }
 
 QString desktopTarget(const QString& sourcePath)
@@ -78,18 +103,55 @@ bool settleSameName(QWidget* parent, QString* target)
 {
     if (!KFileOps::status(*target).exists)
         return true;
-    const int answer = ask(parent, QStringLiteral("发现同名文件"),
-        QStringLiteral("目标位置已有同名文件，你是否需要自动改名并恢复？"), QStringLiteral("自动改名恢复"),
-        QStringLiteral("覆盖目标文件"));
+    const int answer = ask(parent, tr("发现同名文件"), tr("目标位置已有同名文件，你是否需要自动改名并恢复？"),
+        tr("自动改名恢复"), tr("覆盖目标文件"));
     if (answer == 1)
         *target = renamedTarget(*target);
     return answer == 1 || answer == 0;
 }
 
-Outcome copyLoop(QWidget* parent, Place place, QString* target,
+bool chooseElsewhere(QWidget* parent, const QString& sourcePath, QString* target)
+{
+    const QFileInfo source(sourcePath);
+    // A deleted file's folder may be gone too: the dialog opens in what is left of it.
+    QDir folder(source.absolutePath());
+    while (!folder.exists() && !folder.isRoot() && folder.cdUp()) { }
+    const QString suffix = source.suffix();
+    const QString chosen
+        = KSaveFileDialog::getSaveFileName(parent, tr("恢复至其他位置"), folder.filePath(source.fileName()),
+            tr("所有文件 (%1)").arg(suffix.isEmpty() ? QStringLiteral("*") : QStringLiteral("*.") + suffix),
+            suffix);
+    if (chosen.isEmpty())
+        return false;
+    *target = chosen;
+    return true;
+}
+
+bool offerElsewhere(QWidget* parent, const QString& sourcePath, QString* target)
+{
+    return ask(parent, tr("恢复失败"), folderNotCreatedText(QFileInfo(*target).absolutePath()),
+               tr("恢复至其他位置"), tr("取消"))
+        == 1
+        && chooseElsewhere(parent, sourcePath, target);
+}
+
+QString resultText(
+    const QString& sourcePath, const QString& target, const QString& sourceText, const QString& desktopText)
+{
+    if (samePath(target, sourcePath))
+        return sourceText;
+    if (isOnDesktop(target))
+        return desktopText;
+    // The folder's name, in short: the row has room for a few characters.
+    QString folder = QFileInfo(QFileInfo(target).absolutePath()).fileName();
+    if (folder.size() > MaxFolderNameInResult)
+        folder = folder.left(MaxFolderNameInResult - 2) + QStringLiteral("…") + folder.right(1);
+    return tr("恭喜！已恢复至“%1”").arg(folder);
+}
+
+Outcome copyLoop(QWidget* parent, const QString& sourcePath, QString* target,
     const std::function<KRestoreResult(const QString& target)>& copy)
 {
-    const bool desktop = place == Place::Desktop;
     for (;;) {
         switch (copy(*target)) {
         case KRestoreResult::Restored:
@@ -99,27 +161,42 @@ Outcome copyLoop(QWidget* parent, Place place, QString* target,
         case KRestoreResult::CurrentNotSaved:
             inform(parent, QMessageBox::Warning, notSavedText());
             return Outcome::GaveUp;
+        case KRestoreResult::FolderNotCreated:
+            if (!offerElsewhere(parent, sourcePath, target))
+                return Outcome::GaveUp;
+            continue;
         case KRestoreResult::Failed:
             break;
         }
-        const int answer = ask(parent, QStringLiteral("恢复失败"),
-            desktop ? QStringLiteral("无法恢复至桌面，可能桌面的文件正在编辑中，建议您恢复到其他位置。")
-                    : QStringLiteral("无法恢复到原位置，可能原位置的文件正在编辑中，建议您恢复到其他位置。"),
-            QStringLiteral("恢复至其他位置"),
-            desktop ? QStringLiteral("恢复至桌面") : QStringLiteral("恢复至原位置"));
+        const bool atSource = samePath(*target, sourcePath);
+        const bool desktop = !atSource && isOnDesktop(*target);
+        const int answer = ask(parent, tr("恢复失败"),
+            atSource ? tr("无法恢复到原位置，可能原位置的文件正在编辑中，建议您恢复到其他位置。")
+                : desktop ? tr("无法恢复至桌面，可能桌面的文件正在编辑中，建议您恢复到其他位置。")
+                          : tr("无法恢复到所选位置，可能那里的文件正在编辑中，建议您恢复到其他位置。"),
+            tr("恢复至其他位置"),
+            atSource      ? tr("恢复至原位置")
+                : desktop ? tr("恢复至桌面")
+                          : tr("再试一次"));
         if (answer == 1) {
-            const QFileInfo file(*target);
-            const QString chosen = KSaveFileDialog::getSaveFileName(parent, QString(), file.absolutePath(),
-                QStringLiteral("All Files (*.%1)").arg(file.suffix()));
-            if (chosen.isEmpty())
+            if (!chooseElsewhere(parent, sourcePath, target))
                 return Outcome::GaveUp;
-            *target = chosen;
         } else if (answer == 0) {
             waitBeforeRetry();
         } else {
             return Outcome::GaveUp;
         }
     }
+}
+
+QStringList newestFirst(QStringList fileIds)
+{
+    std::sort(fileIds.begin(), fileIds.end(), [](const QString& a, const QString& b) {
+        const QString keyA = backupOrderKey(a);
+        const QString keyB = backupOrderKey(b);
+        return keyA != keyB ? keyA > keyB : a > b;
+    });
+    return fileIds;
 }
 
 QString deleteButtonImage()

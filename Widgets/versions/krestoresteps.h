@@ -5,6 +5,7 @@
 #include "core/kfilerestore.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -18,6 +19,7 @@ namespace KRestoreSteps {
 QString missingBackupText(); // "备份文件丢失，请从其他版本找回！"
 QString notSavedText(); // the file at the target could not be backed up first
 QString openFailedText(); // "打开文件失败！"
+QString folderNotCreatedText(const QString& folder); // names the folder that could not be made
 
 // The information box: title "提示", one button "确定", `kind` as its icon (1 information,
 // 2 warning). Counted as an open box while it runs.
@@ -36,11 +38,18 @@ QString renamedTarget(const QString& existing);
 // `*target` becomes renamedTarget()) or over it. False when the user closed the box.
 bool settleSameName(QWidget* parent, QString* target);
 
-enum class Place
-{
-    SourcePlace,
-    Desktop,
-};
+// The save-file dialog for a copy of `sourcePath` placed elsewhere: it proposes the file's own
+// name in its own folder (or the nearest folder of it that still exists). False when cancelled;
+// otherwise `*target` is the place chosen.
+bool chooseElsewhere(QWidget* parent, const QString& sourcePath, QString* target);
+// After the folder of `*target` could not be made: says so, naming it, and offers another place
+// (chooseElsewhere()). False when the user declined.
+bool offerElsewhere(QWidget* parent, const QString& sourcePath, QString* target);
+
+// What a restore of `sourcePath` to `target` reports: `sourceText` at the source place,
+// `desktopText` on the desktop, and the folder's name anywhere else.
+QString resultText(
+    const QString& sourcePath, const QString& target, const QString& sourceText, const QString& desktopText);
 
 enum class Outcome
 {
@@ -49,11 +58,16 @@ enum class Outcome
     GaveUp,
 };
 
-// Copies with `copy` to `*target` until it succeeds or the user gives up. After a failed copy
-// the user chooses another place (a save-file dialog, starting in the target's folder) or the
-// same place again (after 200 ms). `*target` ends as the place last tried.
-Outcome copyLoop(QWidget* parent, Place place, QString* target,
+// Copies `sourcePath`'s backup with `copy` to `*target` until it succeeds or the user gives up.
+// After a failed copy the user chooses another place (chooseElsewhere()) or the same place
+// again (after 200 ms); when the target's folder could not be made, another place or none.
+// `*target` ends as the place last tried.
+Outcome copyLoop(QWidget* parent, const QString& sourcePath, QString* target,
     const std::function<KRestoreResult(const QString& target)>& copy);
+
+// The versions `fileIds` (FileIDs), the newest backup first: by backup date, then by the
+// modification time each records.
+QStringList newestFirst(QStringList fileIds);
 
 // Shows the file selected in the file manager.
 bool reveal(const QString& path);
@@ -67,11 +81,12 @@ QString deleteButtonImage();
 // Sets up the restore control and the delete button of a version row or a deleted-file row and
 // connects them to the row's slots of the same names.
 template<class Row>
-void setUpRowControls(Row* row, KFindBackLabel* control, KLabel* deleteButton, const QString& menuEntry)
+void setUpRowControls(Row* row, KFindBackLabel* control, KLabel* deleteButton, const QStringList& menuEntries)
 {
     const QString bin = deleteButtonImage();
     deleteButton->setImages(bin, bin, bin, bin);
-    control->addMenuEntry(menuEntry);
+    for (const QString& entry : menuEntries)
+        control->addMenuEntry(entry);
     control->setState(1);
     QObject::connect(control, &KFindBackLabel::sigRecoverdToDesk, row, &Row::onToDeskTop);
     QObject::connect(control, &KFindBackLabel::sigRecoverdToSrcPalce, row, &Row::onToSrcPlace);

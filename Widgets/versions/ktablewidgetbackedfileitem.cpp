@@ -1,5 +1,6 @@
 #include "Widgets/versions/ktablewidgetbackedfileitem.h"
 
+#include "Widgets/versions/kfileversiondlg.h"
 #include "Widgets/versions/krestoresteps.h"
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
@@ -10,7 +11,6 @@
 #include <QMessageBox>
 
 using KRestoreSteps::Outcome;
-using KRestoreSteps::Place;
 
 KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(QWidget* parent)
     : KTableWidgetItemBase(parent)
@@ -19,7 +19,7 @@ KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(QWidget* parent)
     m_ui->setupUi(this);
     setItemType(ITEM_BACKED_FILE);
     setHoverBackground(m_ui->lblBG);
-    KRestoreSteps::setUpRowControls(this, m_ui->lblBtn, m_ui->lblDelete, QStringLiteral("恢复至原位置"));
+    KRestoreSteps::setUpRowControls(this, m_ui->lblBtn, m_ui->lblDelete, { tr("恢复至原位置") });
 }
 
 KTableWidgetBackedFileItem::~KTableWidgetBackedFileItem() = default;
@@ -31,9 +31,21 @@ KFindBackLabel* KTableWidgetBackedFileItem::findBackLabel() const
 
 void KTableWidgetBackedFileItem::setData(const QStringList& texts)
 {
-    m_sourcePath = texts.value(0);
-    m_versionId = texts.value(1);
-    m_ui->lblBackedTime->setText(texts.value(2));
+    m_sourcePath = texts.value(SourcePath);
+    m_versionId = texts.value(VersionId);
+    m_ui->lblBackedTime->setText(texts.value(TimeText));
+    m_ui->lblSize->setText(texts.value(SizeText));
+    // The mark follows the size, whatever its width.
+    m_ui->lblNewest->move(
+        m_ui->lblSize->x() + m_ui->lblSize->fontMetrics().horizontalAdvance(texts.value(SizeText)) + 12,
+        m_ui->lblNewest->y());
+    m_ui->lblNewest->setVisible(texts.value(Newest) == QLatin1String("1"));
+    m_targetPath = texts.value(RestoredTo);
+    const bool restored = !m_targetPath.isEmpty();
+    if (restored)
+        m_ui->lblBtn->setResultText(texts.value(ResultText), m_targetPath);
+    m_ui->lblBtn->setState(restored ? 3 : 1);
+    m_ui->lblDelete->setVisible(!restored);
 }
 
 void KTableWidgetBackedFileItem::dropMissingVersion()
@@ -51,14 +63,13 @@ void KTableWidgetBackedFileItem::onToSrcPlace()
     m_targetPath = m_sourcePath;
     m_ui->lblBtn->setState(2);
     if (KFileOps::status(m_targetPath).exists
-        && KRestoreSteps::ask(window(), QStringLiteral("恢复到原位置"),
-               QStringLiteral("这会覆盖您原有的工程文件，确定要恢复到原位置吗？"), QStringLiteral("确定覆盖"),
-               QStringLiteral("取消"))
+        && KRestoreSteps::ask(window(), tr("恢复到原位置"),
+               tr("这会覆盖您原有的工程文件，确定要恢复到原位置吗？"), tr("确定覆盖"), tr("取消"))
             != 1) {
         m_ui->lblBtn->setState(1);
         return;
     }
-    copyAndShow(int(Place::SourcePlace), QStringLiteral("恭喜！文件已成功恢复"));
+    copyAndShow();
 }
 
 void KTableWidgetBackedFileItem::onToDeskTop()
@@ -73,30 +84,36 @@ void KTableWidgetBackedFileItem::onToDeskTop()
         m_ui->lblBtn->setState(1);
         return;
     }
-    copyAndShow(int(Place::Desktop), QStringLiteral("恭喜！文件已找回至桌面"));
+    copyAndShow();
 }
 
-void KTableWidgetBackedFileItem::copyAndShow(int place, const QString& successText)
+void KTableWidgetBackedFileItem::copyAndShow()
 {
     const QString versionId = m_versionId;
     const Outcome outcome
-        = KRestoreSteps::copyLoop(window(), Place(place), &m_targetPath, [versionId](const QString& target) {
+        = KRestoreSteps::copyLoop(window(), m_sourcePath, &m_targetPath, [versionId](const QString& target) {
               return KFileServiceManager::instance()->restoreVersion(versionId, target);
           });
+    QString result;
     switch (outcome) {
     case Outcome::Restored:
-        m_ui->lblBtn->setResultText(successText);
+        result = KRestoreSteps::resultText(
+            m_sourcePath, m_targetPath, tr("恭喜！文件已成功恢复"), tr("恭喜！文件已找回至桌面"));
+        m_ui->lblBtn->setResultText(result, m_targetPath);
         m_ui->lblBtn->setState(3);
         m_ui->lblDelete->hide();
         break;
     case Outcome::CopyMissing:
         m_ui->lblBtn->setState(1);
         dropMissingVersion();
-        break;
+        return;
     case Outcome::GaveUp:
         m_ui->lblBtn->setState(1);
         break;
     }
+    // Last: the dialog then lists the versions again, with any this restore kept.
+    if (auto* dialog = qobject_cast<KFileVersionDlg*>(window()))
+        dialog->onRestoreEnded(versionId, outcome == Outcome::Restored ? m_targetPath : QString(), result);
 }
 
 void KTableWidgetBackedFileItem::onOpenFolder()
@@ -107,13 +124,12 @@ void KTableWidgetBackedFileItem::onOpenFolder()
 
 void KTableWidgetBackedFileItem::onDelete()
 {
-    if (KRestoreSteps::ask(window(), QStringLiteral("删除备份"), QStringLiteral("是否删除该备份文件？"),
-            QStringLiteral("确定"), QStringLiteral("取消"))
+    if (KRestoreSteps::ask(window(), tr("删除备份"), tr("是否删除该备份文件？"), tr("确定"), tr("取消"))
         != 1) {
         return;
     }
     if (KFileServiceManager::instance()->removeVersion(m_versionId))
         emit sigRemove(m_versionId);
     else
-        KRestoreSteps::inform(window(), QMessageBox::Information, QStringLiteral("对不起，文件删除失败！"));
+        KRestoreSteps::inform(window(), QMessageBox::Information, tr("对不起，文件删除失败！"));
 }

@@ -10,13 +10,26 @@ class KTableWidgetBackedFileItem;
 
 class KFindBackLabel;
 
-// One version in the version list: its backup time, the restore control (to the desktop, or
-// from its menu to the file's own place) and a delete button. Keyed by the version's FileID.
+// One version in the version list: its backup time and size (the newest marked), the restore
+// control (to the desktop, or from its menu to the file's own place) and a delete button. Keyed
+// by the version's FileID.
 class KTableWidgetBackedFileItem final : public KTableWidgetItemBase
 {
     Q_OBJECT
 
 public:
+    // The texts setData() takes, in this order.
+    enum Text
+    {
+        SourcePath,
+        VersionId,
+        TimeText,
+        SizeText,
+        Newest, // "1" for the newest version
+        RestoredTo, // where an earlier restore of this version wrote, or empty
+        ResultText, // what it reported
+    };
+
     explicit KTableWidgetBackedFileItem(QWidget* parent = nullptr);
     ~KTableWidgetBackedFileItem() override;
 
@@ -27,7 +40,6 @@ public:
     KFindBackLabel* findBackLabel() const;
 
 public slots:
-    // Source path, version identifier, backup time text.
     void setData(const QStringList& texts) override;
     void onToDeskTop();
     void onToSrcPlace();
@@ -37,7 +49,8 @@ public slots:
 private:
     // Reports a vanished backup copy; the row then asks to leave the list.
     void dropMissingVersion();
-    void copyAndShow(int place, const QString& successText);
+    // Copies to m_targetPath, asking on failure, and shows the result.
+    void copyAndShow();
 
     QScopedPointer<Ui::KTableWidgetBackedFileItem> m_ui;
     QString m_sourcePath;

@@ -54,7 +54,7 @@ void KTableWidgetSelfBackedItem::onBackToDeskTop()
     QString target = KRestoreSteps::desktopTarget(source);
     if (!KRestoreSteps::settleSameName(window(), &target))
         return;
-    const Outcome outcome = KRestoreSteps::copyLoop(window(), KRestoreSteps::Place::Desktop, &target,
+    const Outcome outcome = KRestoreSteps::copyLoop(window(), source, &target,
         [source](const QString& to) { return KFileServiceManager::instance()->restoreFile(source, to); });
     if (outcome == Outcome::CopyMissing) {
         KRestoreSteps::inform(window(), QMessageBox::Information, KRestoreSteps::missingBackupText());

@@ -19,9 +19,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QMenu>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 
@@ -95,6 +97,7 @@ inline void restoreToSourcePlace(KFindBackLabel* control)
 
 // Closes every message box and file dialog that no queued answer met, so that a test whose
 // procedure asks more than it expects fails instead of waiting for a user; remembers their texts.
+// A window a test answers itself (KWidgetTest::whenModalShown) is left a second for that.
 class UnansweredBoxes : public QObject
 {
 public:
@@ -104,10 +107,17 @@ public:
         QObject::connect(&m_poll, &QTimer::timeout, this, [this] {
             QWidget* modal = QApplication::activeModalWidget();
             auto* dialog = qobject_cast<QDialog*>(modal);
-            if (!dialog || !dialog->isVisible())
-                return;
             auto* box = qobject_cast<KMessageBox*>(dialog);
-            if (!box && !qobject_cast<QFileDialog*>(dialog))
+            if (!dialog || !dialog->isVisible() || (!box && !qobject_cast<QFileDialog*>(dialog))) {
+                m_seen = nullptr;
+                return;
+            }
+            if (m_seen != dialog) {
+                m_seen = dialog;
+                m_seenSince.start();
+                return;
+            }
+            if (m_seenSince.elapsed() < 1000)
                 return;
             m_texts.append(box ? box->text() : dialog->windowTitle());
             dialog->done(-1);
@@ -120,6 +130,8 @@ public:
 private:
     QTimer m_poll;
     QStringList m_texts;
+    QPointer<QDialog> m_seen;
+    QElapsedTimer m_seenSince;
 };
 
 } // namespace KRecoveryTest

@@ -6,9 +6,13 @@
 #include "Widgets/deleted/kdeletedwidget.h"
 #include "Widgets/deleted/ktablewidgetdeletedfileitem.h"
 #include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/dialogs/ksavefiledialog.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/table/ktablewidget.h"
+#include "Widgets/versions/kfileversiondlg.h"
 #include "Widgets/versions/kfindbacklabel.h"
+#include "Widgets/versions/krestoresteps.h"
+#include "Widgets/versions/ktablewidgetbackedfileitem.h"
 #include "krecoverytest.h"
 #include "ktracestore.h"
 #include "kwidgettest.h"
@@ -43,11 +47,13 @@ private slots:
     void cleanup();
     void bringingBackToTheOldPlaceStaysListedUntilCleared();
     void bringingBackToTheDesktopReplacesWithoutAsking();
-    void failures_data();
-    void failures();
+    void troubleAtTheOldPlace_data();
+    void troubleAtTheOldPlace();
+    void theLastStateOrAChosenVersionComesBack();
     void deletingARowForgetsTheFile();
     void clearingAnEmptyListAsksThenShowsThePlaceholder();
-    void aRefreshWhileABoxIsOpenChangesNothing();
+    void aRefreshWhileADialogIsOpenChangesNothing_data();
+    void aRefreshWhileADialogIsOpenChangesNothing();
     void searchShowsTheMatchingFilesAtAnySize();
 
 private:
@@ -73,8 +79,11 @@ void TestDeletedPage::initTestCase()
     m_env.addBackupDrive(QStringLiteral("D"));
     QVERIFY(!installHostWithPathmark(m_env, QStringLiteral("5.2.0.1")).isEmpty());
     qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env.path(QStringLiteral("cache"))));
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    // As the main window connects it.
+    connect(engine, &KFileServiceManager::sigUpdate, engine, &KFileServiceManager::onUpdate);
     // As the scanner does before its first cycle.
-    KFileServiceManager::instance()->loadDatabase();
+    engine->loadDatabase();
 }
 
 void TestDeletedPage::init()
@@ -91,8 +100,9 @@ void TestDeletedPage::cleanup()
     // Cleared before anything is compared, so that a failing case leaves nothing to the next.
     m_page.reset();
     const QStringList unanswered = m_unanswered.take();
-    const int leftOver = KMessageBox::queuedAnswerCount();
+    const int leftOver = KMessageBox::queuedAnswerCount() + KSaveFileDialog::queuedFileNameCount();
     KMessageBox::clearNextAnswers();
+    KSaveFileDialog::clearNextFileNames();
     QCOMPARE(unanswered, QStringList());
     QCOMPARE(leftOver, 0);
 }
@@ -174,35 +184,104 @@ void TestDeletedPage::bringingBackToTheDesktopReplacesWithoutAsking()
     QFile::remove(onDesktop);
 }
 
-void TestDeletedPage::failures_data()
+void TestDeletedPage::troubleAtTheOldPlace_data()
 {
     QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("a vanished backup copy")
-        << "copy gone" << QStringLiteral("备份文件丢失，请从其他版本找回！");
-    QTest::newRow("an old folder the user may not write")
-        << "read-only folder" << QStringLiteral("备份文件找回失败，可能文件正在被使用！");
+    QTest::addColumn<QString>("message"); // of the one box; empty: none
+    QTest::addColumn<bool>("restored");
+    QTest::newRow("a vanished backup copy: reported")
+        << "copy gone" << QStringLiteral("备份文件丢失，请从其他版本找回！") << false;
+    QTest::newRow("an old folder the user may not write: reported")
+        << "read-only folder" << QStringLiteral("备份文件找回失败，可能文件正在被使用！") << false;
+    QTest::newRow("the folders gone too: made again") << "folders gone" << QString() << true;
+    QTest::newRow("a folder that cannot be made: named, and another place taken") << "folder blocked"
+                                                                                  << "folder" << true;
 }
 
-void TestDeletedPage::failures()
+void TestDeletedPage::troubleAtTheOldPlace()
 {
     QFETCH(QString, fault);
     QFETCH(QString, message);
+    QFETCH(bool, restored);
     const QString path = deletedFile(QStringLiteral("结算.pra4"));
-    KFileServiceManager::instance()->onUpdate();
     const QString folder = QFileInfo(path).absolutePath();
+    const QString elsewhere
+        = m_env.makeFolder(QStringLiteral("别处%1").arg(m_case)) + QStringLiteral("结算.pra4");
+    KFileServiceManager* engine = KFileServiceManager::instance();
     if (fault == QLatin1String("copy gone"))
-        QVERIFY(QFile::remove(
-            KFileServiceManager::instance()->findFile(path)->latestVersion()->backupFilePath()));
-    else
+        QVERIFY(QFile::remove(engine->findFile(path)->latestVersion()->backupFilePath()));
+    if (fault == QLatin1String("read-only folder"))
         QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
+    if (fault.startsWith(QLatin1String("folder")))
+        QVERIFY(QDir(m_work).removeRecursively());
+    if (fault == QLatin1String("folder blocked")) {
+        QVERIFY(!m_env.writeFile(QDir::cleanPath(m_work), "in the way").isEmpty());
+        message = KRestoreSteps::folderNotCreatedText(folder);
+        KSaveFileDialog::setNextFileName(elsewhere);
+    }
+    engine->onUpdate();
+    if (!message.isEmpty())
+        KMessageBox::setNextAnswer(1);
 
-    KMessageBox::setNextAnswer(1);
     toOldPlace(row(path));
     ::chmod(QFile::encodeName(folder).constData(), 0755);
-    QCOMPARE(KMessageBox::answeredTexts(), QStringList { message });
+    QFile::remove(QDir::cleanPath(m_work));
+    QCOMPARE(KMessageBox::answeredTexts(), message.isEmpty() ? QStringList() : QStringList { message });
+    QCOMPARE(row(path)->findBackLabel()->state(), restored ? 3 : 1);
+    if (!restored) {
+        QVERIFY(entriesOf(folder).isEmpty());
+        return;
+    }
+    const QString target = fault == QLatin1String("folder blocked") ? elsewhere : path;
+    QCOMPARE(contentOf(target), QByteArray("latest"));
+    QCOMPARE(row(path)->targetPath(), target);
+    QVERIFY(row(path)->findBackLabel()->resultText().contains(target == elsewhere
+            ? QStringLiteral("别处%1").arg(m_case)
+            : QStringLiteral("恭喜！文件已找回到原位置")));
+}
+
+// Brought back by default: the file's newest backup, its last state, even where an older copy
+// put in place since carries an older modification time. Any other from its version dialog.
+void TestDeletedPage::theLastStateOrAChosenVersionComesBack()
+{
+    const QString path = m_work + QStringLiteral("旧项目/结算.pra4");
+    const QDateTime now = QDateTime::currentDateTime();
+    m_env.platform()->setCurrentDateTime(now.addDays(-1));
+    const QString edited = backUp(m_env, path, "edited yesterday", now.addDays(-1).addSecs(-60));
+    m_env.platform()->setCurrentDateTime(now);
+    backUp(m_env, path, "older copy put back today", now.addDays(-3));
+    m_env.platform()->setCurrentDateTime(QDateTime());
+    QFile::remove(path);
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    engine->onUpdate();
+
+    toOldPlace(row(path));
+    QCOMPARE(contentOf(path), QByteArray("older copy put back today"));
+
+    QVERIFY(QFile::remove(path));
+    KDeletedWidget::restoredRows().clear();
+    engine->onUpdate();
     QCOMPARE(row(path)->findBackLabel()->state(), 1);
-    QVERIFY(entriesOf(folder).isEmpty());
+    int openDialogs = 0;
+    KWidgetTest::whenModalShown([&](QWidget* modal) {
+        auto* dialog = qobject_cast<KFileVersionDlg*>(modal);
+        QVERIFY(dialog);
+        openDialogs = KFileVersionDlg::openVersionDialogCount();
+        // A refresh meanwhile leaves the page alone.
+        engine->onUpdate();
+        auto* version = rowWithKey<KTableWidgetBackedFileItem>(dialog->versionTable(), edited);
+        restoreToSourcePlace(version->findBackLabel());
+        dialog->close();
+    });
+    row(path)->findBackLabel()->menuButton()->menu()->actions().at(1)->trigger();
+    QCOMPARE(openDialogs, 1);
+    QCOMPARE(contentOf(path), QByteArray("edited yesterday"));
+    QCOMPARE(row(path)->findBackLabel()->state(), 3);
+    QVERIFY(row(path)->findBackLabel()->resultText().contains(QStringLiteral("恭喜！文件已成功恢复")));
+    // Listed as brought back once the page refreshes, after the dialog.
+    QCoreApplication::processEvents();
+    QCOMPARE(m_page->table()->rowCount(), 1);
+    QCOMPARE(row(path)->findBackLabel()->state(), 3);
 }
 
 void TestDeletedPage::deletingARowForgetsTheFile()
@@ -244,13 +323,25 @@ void TestDeletedPage::clearingAnEmptyListAsksThenShowsThePlaceholder()
     QCOMPARE(traces.at(0).product, QStringLiteral("Vaultkeep"));
 }
 
-void TestDeletedPage::aRefreshWhileABoxIsOpenChangesNothing()
+void TestDeletedPage::aRefreshWhileADialogIsOpenChangesNothing_data()
 {
+    QTest::addColumn<bool>("versionDialog");
+    QTest::newRow("a message box") << false;
+    QTest::newRow("a version dialog") << true;
+}
+
+void TestDeletedPage::aRefreshWhileADialogIsOpenChangesNothing()
+{
+    QFETCH(bool, versionDialog);
     const QString path = deletedFile(QStringLiteral("结算.pra4"));
     KFileServiceManager::instance()->onUpdate();
     {
-        const KYMessageBox open(1, QStringLiteral("提示"), QStringLiteral("正文"), QString(), QString(), 2,
-            QStringLiteral("确定"), QString(), false);
+        std::unique_ptr<QWidget> open;
+        if (versionDialog)
+            open = std::make_unique<KFileVersionDlg>(path);
+        else
+            open = std::make_unique<KYMessageBox>(1, QStringLiteral("提示"), QStringLiteral("正文"),
+                QString(), QString(), 2, QStringLiteral("确定"), QString(), false);
         m_page->onAfxDeletedPreUpdate();
         m_page->onAfxDeletedEndUpdate();
         QCOMPARE(m_page->table()->rowCount(), 1);

@@ -70,8 +70,8 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::init()
 {
-    KConfig::instance()->setAutoBack(true);
-    KConfig::instance()->setShowTipBackedMsgStatus(-1);
+    QVERIFY(KConfig::instance()->setAutoBack(true));
+    QVERIFY(KConfig::instance()->setShowTipBackedMsgStatus(-1));
 }
 
 void TestMainWindow::cleanup()
@@ -142,7 +142,7 @@ void TestMainWindow::firstBackupWindowIsDueOnlyAtStatusZero()
 {
     QFETCH(int, status);
     QFETCH(bool, due);
-    KConfig::instance()->setShowTipBackedMsgStatus(status);
+    QVERIFY(KConfig::instance()->setShowTipBackedMsgStatus(status));
     QWidget* window = createFrame();
     auto* timer = window->findChild<QTimer*>(QStringLiteral("tipUserDialogTimer"));
     QCOMPARE(timer && timer->isActive(), due);
@@ -160,7 +160,7 @@ void TestMainWindow::firstBackupWindowIsDueOnlyAtStatusZero()
 void TestMainWindow::theFirstBackupShowsItsTipAtOnce()
 {
     // A cycle of the engine's own, on this thread: no scanner runs while protection is off.
-    KConfig::instance()->setAutoBack(false);
+    QVERIFY(KConfig::instance()->setAutoBack(false));
     QWidget* window = createFrame();
     window->show();
     const QStringList project { m_env.writeFile(QStringLiteral("home/预算.pra4"), "project") };
@@ -205,7 +205,7 @@ void TestMainWindow::theCleanUpFromATipIsCentredOnTheWindowWithItsTitle()
 
 void TestMainWindow::protectionOffScansOnceBeforeCreateFrameReturns()
 {
-    KConfig::instance()->setAutoBack(false);
+    QVERIFY(KConfig::instance()->setAutoBack(false));
     QList<QThread*> scannedOn;
     const QMetaObject::Connection counting = connect(
         KDiskFileManager::instance(), &KDiskFileManager::sigScanFinished, this,
@@ -222,7 +222,7 @@ void TestMainWindow::lowSpaceTipMovesAtOnceWithThePagesDisabled()
     KConfig* config = KConfig::instance();
     const QString from = config->backUpPath();
     const QString to = m_env.addBackupDrive(QStringLiteral("E"));
-    config->setBackUpPath(from);
+    QVERIFY(config->setBackUpPath(from));
     QWidget* window = createFrame();
     window->show();
 
@@ -239,7 +239,7 @@ void TestMainWindow::lowSpaceTipMovesAtOnceWithThePagesDisabled()
     QTRY_VERIFY_WITH_TIMEOUT(window->findChild<QTabWidget*>(QStringLiteral("tabWidget"))->isEnabled(), 30000);
     QVERIFY(window->findChild<QWidget*>(QStringLiteral("btnSetting"))->isEnabled());
     QCOMPARE(diskRead.count(), 1);
-    config->setBackUpPath(from);
+    QVERIFY(config->setBackUpPath(from));
 }
 
 void TestMainWindow::aHostEndingWithoutReleaseLeavesNothingOpen()

@@ -1,6 +1,7 @@
 #include "Widgets/controls/kcustombutton.h"
 #include "Widgets/dialogs/kcustomdlgtitlewidget.h"
 #include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/versions/krestoresteps.h"
 #include "ktestenvironment.h"
 #include "kwidgettest.h"
 #include "platform/knativemessage.h"
@@ -51,14 +52,13 @@ class TestMessageBox : public QObject
 private slots:
     void initTestCase();
     void cleanup();
-    void results_data();
-    void results();
     void icons_data();
     void icons();
+    void theRecoveryViewsBoxesAsShown_data();
+    void theRecoveryViewsBoxesAsShown();
     void aOneLineTextSitsCentred();
     void aWrappedTextHasEvenLines();
     void openBoxesAreCounted();
-    void showCriticalCountsWhileItRuns();
     void copyDataSkin_data();
     void copyDataSkin();
 
@@ -76,30 +76,6 @@ void TestMessageBox::initTestCase()
 void TestMessageBox::cleanup()
 {
     QCOMPARE(KYMessageBox::openMessageBoxCount(), 0);
-}
-
-void TestMessageBox::results_data()
-{
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<int>("result");
-    QTest::newRow("the accept button gives 1") << QStringLiteral("okButton") << 1;
-    QTest::newRow("the other button gives 0") << QStringLiteral("cancelButton") << 0;
-    QTest::newRow("the title's close button gives -1") << QStringLiteral("closeButton") << -1;
-}
-
-void TestMessageBox::results()
-{
-    QFETCH(QString, action);
-    QFETCH(int, result);
-
-    QScopedPointer<KMessageBox> box(questionBox());
-    whenModalShown([action](QWidget* modal) {
-        auto* button = modal->findChild<KCustomButton*>(action);
-        QVERIFY(button);
-        QTest::mouseClick(button, Qt::LeftButton);
-    });
-    QCOMPARE(box->exec(), result);
-    QVERIFY(!box->isVisible());
 }
 
 void TestMessageBox::icons_data()
@@ -131,6 +107,66 @@ void TestMessageBox::icons()
     if (!picture.isEmpty())
         QCOMPARE(shown.convertToFormat(QImage::Format_ARGB32_Premultiplied),
             QImage(picture).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
+void TestMessageBox::theRecoveryViewsBoxesAsShown_data()
+{
+    QTest::addColumn<bool>("question");
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<int>("result");
+    QTest::newRow("a question box, its accept button: 1") << true << QStringLiteral("okButton") << 1;
+    QTest::newRow("a question box, its other button: 0") << true << QStringLiteral("cancelButton") << 0;
+    QTest::newRow("a question box, the title's close button: -1")
+        << true << QStringLiteral("closeButton") << -1;
+    QTest::newRow("an information box, its one button: 1") << false << QStringLiteral("okButton") << 1;
+}
+
+// The boxes the restore procedures show, as shown: titled for the window manager as on their
+// strip, centred on their window, every button inside the box and none over another.
+void TestMessageBox::theRecoveryViewsBoxesAsShown()
+{
+    QFETCH(bool, question);
+    QFETCH(QString, press);
+    QFETCH(int, result);
+    const QString title = question ? QStringLiteral("发现同名文件") : QStringLiteral("提示");
+
+    QWidget window;
+    window.setGeometry(40, 30, 700, 460);
+    window.show();
+    QString shownTitle;
+    QPoint offCentre(-999, -999);
+    QList<QRect> buttons;
+    int frameWidth = -1; // a quarter of the four-state picture
+    QRect box;
+    whenModalShown([&](QWidget* modal) {
+        shownTitle = modal->windowTitle();
+        offCentre = modal->frameGeometry().center() - window.frameGeometry().center();
+        frameWidth
+            = modal->findChild<KCustomButton*>(QStringLiteral("okButton"))->strip().pixmap().width() / 4;
+        box = modal->rect();
+        for (const KCustomButton* button : modal->findChildren<KCustomButton*>()) {
+            if (button->isVisible() && !button->text().isEmpty())
+                buttons << QRect(button->mapTo(modal, QPoint(0, 0)), button->size());
+        }
+        QTest::mouseClick(modal->findChild<KCustomButton*>(press), Qt::LeftButton);
+    });
+    const int answer = question ? KRestoreSteps::ask(&window, title,
+                           QStringLiteral("目标位置已有同名文件，你是否需要自动改名并恢复？"),
+                           QStringLiteral("自动改名恢复"), QStringLiteral("覆盖目标文件"))
+                                : (KRestoreSteps::inform(&window, 1, QStringLiteral("打开文件失败！")), 1);
+    QCOMPARE(answer, result);
+    QCOMPARE(shownTitle, title);
+    QVERIFY2(qAbs(offCentre.x()) <= 1 && qAbs(offCentre.y()) <= 1,
+        qPrintable(QStringLiteral("%1, %2 off").arg(offCentre.x()).arg(offCentre.y())));
+    QCOMPARE(buttons.size(), question ? 2 : 1);
+    for (const QRect& button : qAsConst(buttons))
+        QVERIFY2(box.contains(button),
+            qPrintable(QStringLiteral("a button %1 wide at x %2").arg(button.width()).arg(button.x())));
+    if (question) {
+        QVERIFY(!buttons.at(0).intersects(buttons.at(1)));
+        // One frame of the picture, widened to its text at most.
+        QVERIFY(buttons.at(0).width() >= frameWidth && buttons.at(0).width() < 2 * frameWidth);
+    }
 }
 
 void TestMessageBox::aOneLineTextSitsCentred()
@@ -201,18 +237,16 @@ void TestMessageBox::openBoxesAreCounted()
         QCOMPARE(KYMessageBox::openMessageBoxCount(), 1);
     }
     QCOMPARE(KYMessageBox::openMessageBoxCount(), 0);
-}
 
-void TestMessageBox::showCriticalCountsWhileItRuns()
-{
+    // A plain box shown through KYMessageBox::showCritical counts while it runs.
     int countWhileOpen = -1;
     whenModalShown([&countWhileOpen](QWidget* modal) {
         countWhileOpen = KYMessageBox::openMessageBoxCount();
         QTest::mouseClick(modal->findChild<KCustomButton*>(QStringLiteral("okButton")), Qt::LeftButton);
     });
-    const int result = KYMessageBox::showCritical(nullptr, QStringLiteral("提示"), QStringLiteral("恢复失败"),
-        QString(), ClosePicture, 2, QStringLiteral("确定"), QString(), false);
-    QCOMPARE(result, 1);
+    QCOMPARE(KYMessageBox::showCritical(nullptr, QStringLiteral("提示"), QStringLiteral("恢复失败"),
+                 QString(), ClosePicture, 2, QStringLiteral("确定"), QString(), false),
+        1);
     QCOMPARE(countWhileOpen, 1);
     QCOMPARE(KYMessageBox::openMessageBoxCount(), 0);
 }

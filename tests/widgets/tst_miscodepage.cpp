@@ -431,6 +431,7 @@ void TestMisCodePage::aSelfBackupIsRestoredToTheDesktop()
     const QDateTime written(QDate(2024, 5, 19), QTime(17, 2, 0));
     const QString selfBackup
         = m_env.writeFile(folder + QStringLiteral("投标报价_20240519_1702.pra4"), "self", written);
+    KFileServiceManager::instance()->scanSelfBackups(); // as the next cycle does
     click(m_page->typeWidget()->label(KFileServiceManager::SelfBackupPage));
     QVERIFY(!m_page->tableHeader()->isBackedNumberVisible());
     KTableWidget* table = m_page->table();

@@ -3,17 +3,23 @@
 #include "Widgets/controls/klabel.h"
 #include "Widgets/controls/kmenubutton.h"
 #include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/dialogs/kqttranslations.h"
 #include "Widgets/dialogs/ksavefiledialog.h"
 #include "Widgets/table/ktablewidget.h"
 #include "Widgets/versions/kfileversiondlg.h"
 #include "Widgets/versions/kfindbacklabel.h"
+#include "Widgets/versions/krestoresteps.h"
 #include "Widgets/versions/ktablewidgetbackedfileitem.h"
+#include "core/kconfig.h"
+#include "discovery/kfiletypemanager.h"
 #include "krecoverytest.h"
 #include "ktracestore.h"
 #include "kwidgettest.h"
 
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
 #include <QtTest>
@@ -30,6 +36,7 @@ const QString SameName = QStringLiteral("目标位置已有同名文件，你是
 const QString Missing = QStringLiteral("备份文件丢失，请从其他版本找回！");
 const QString SourceFailed
     = QStringLiteral("无法恢复到原位置，可能原位置的文件正在编辑中，建议您恢复到其他位置。");
+const QString ToDesktop = QStringLiteral("恭喜！文件已找回至桌面");
 
 QDateTime hoursAgo(int hours)
 {
@@ -56,18 +63,18 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void listsEveryVersionInIdentifierOrder();
-    void aFileNoLongerProtectedClosesTheDialog();
+    void listsVersionsNewestBackupFirst();
+    void aFileWithoutVersionsSaysWhy_data();
+    void aFileWithoutVersionsSaysWhy();
     void restoreToTheSourcePlaceOverAChangedFile();
-    void restoreToTheSourcePlaceOfAMissingFileAsksNothing();
+    void restoreWhereAFolderIsMissing_data();
+    void restoreWhereAFolderIsMissing();
     void aVanishedBackupCopyIsReportedAndItsRowRemoved();
     void desktopRestoreOverASameNamedFile_data();
     void desktopRestoreOverASameNamedFile();
-    void failedCopyThenAnotherPlace();
-    void failedCopyRetriesTheSamePlaceAfter200Ms();
-    void failedCopyGivenUp_data();
-    void failedCopyGivenUp();
-    void openingTheFolderRevealsTheRestoredCopy();
+    void afterAFailedCopy_data();
+    void afterAFailedCopy();
+    void anotherPlaceIsAskedForInTheUsersLanguage();
     void deletingVersions();
 
 private:
@@ -99,6 +106,7 @@ void TestVersionDialog::initTestCase()
     m_env.addBackupDrive(QStringLiteral("D"));
     QVERIFY(!installHostWithPathmark(m_env, QStringLiteral("5.2.0.1")).isEmpty());
     qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env.path(QStringLiteral("cache"))));
+    QVERIFY(KFileTypeManager::instance()->addFileExts(0, QStringLiteral("pra4")));
     // As the scanner does before its first cycle.
     KFileServiceManager::instance()->loadDatabase();
 }
@@ -139,35 +147,93 @@ std::unique_ptr<KFileVersionDlg> TestVersionDialog::openDialog(const QString& pa
     return dialog;
 }
 
-void TestVersionDialog::listsEveryVersionInIdentifierOrder()
+void TestVersionDialog::listsVersionsNewestBackupFirst()
 {
-    QStringList ids = protectWithThreeVersions(m_path);
+    // Backed up on three days. The middle one is an older copy put in place (its modification
+    // time the oldest), and the identifiers sort in yet another order.
+    const struct
+    {
+        const char* fileId;
+        QByteArray content;
+        QString size;
+    } newestFirst[] = {
+        { "{00000000-0000-0000-0000-000000000000}_20240520101500_20240520", "aaa", QStringLiteral("3B") },
+        { "{ffffffff-0000-0000-0000-000000000000}_20240301080000_20240519", QByteArray(2048, 'b'),
+            QStringLiteral("2KB") },
+        { "{88888888-0000-0000-0000-000000000000}_20240518170000_20240518", QByteArray(3 << 19, 'c'),
+            QStringLiteral("1.50MB") },
+    };
+    auto* record = new KFileObject(m_path, 0);
+    for (const auto& version : newestFirst) {
+        QVERIFY(!m_env.writeFile(KCommon::backupDirectory() + QLatin1String(version.fileId), version.content)
+                     .isEmpty());
+        record->addVersion(QLatin1String(version.fileId));
+    }
+    QVERIFY(KFileServiceManager::instance()->collection(0)->addFile(record));
     const auto dialog = openDialog(m_path);
-    QCOMPARE(KFileVersionDlg::openVersionDialogCount(), 1);
     QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lblCount"))->text(), QStringLiteral("3"));
     QVERIFY(dialog->findChild<QLabel*>(QStringLiteral("lblBusy"))->isHidden());
 
     KTableWidget* table = dialog->versionTable();
-    QCOMPARE(table->rowCount(), 3);
-    ids.sort();
     for (int row = 0; row < 3; ++row) {
-        QCOMPARE(table->rowKey(row), ids.at(row));
-        const QString stamp
-            = ids.at(row).mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength);
-        const QString time = QDateTime::fromString(stamp, QStringLiteral("yyyyMMddhhmmss"))
-                                 .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-        QCOMPARE(table->rowWidget(row)->findChild<QLabel*>(QStringLiteral("lblBackedTime"))->text(),
-            time + QStringLiteral(" 备份成功"));
-        QCOMPARE(
-            static_cast<KTableWidgetBackedFileItem*>(table->rowWidget(row))->findBackLabel()->state(), 1);
+        QCOMPARE(table->rowKey(row), QLatin1String(newestFirst[row].fileId));
+        const QWidget* shown = table->rowWidget(row);
+        QCOMPARE(shown->findChild<QLabel*>(QStringLiteral("lblSize"))->text(), newestFirst[row].size);
+        QCOMPARE(shown->findChild<QLabel*>(QStringLiteral("lblNewest"))->isVisibleTo(shown), row == 0);
+        QCOMPARE(static_cast<const KTableWidgetBackedFileItem*>(shown)->findBackLabel()->state(), 1);
     }
+    QCOMPARE(table->rowWidget(0)->findChild<QLabel*>(QStringLiteral("lblBackedTime"))->text(),
+        QStringLiteral("2024-05-20 10:15:00 备份成功"));
 }
 
-void TestVersionDialog::aFileNoLongerProtectedClosesTheDialog()
+void TestVersionDialog::aFileWithoutVersionsSaysWhy_data()
 {
-    const auto dialog = openDialog(m_work + QStringLiteral("never-protected.pra4"));
-    QVERIFY(dialog->isHidden());
-    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lblCount"))->text(), QStringLiteral("0"));
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("daysOld"); // -1: no such file
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a kind of file no product makes")
+        << "notes.xyz" << 0 << true << QStringLiteral("Vaultkeep不保护“.xyz”类型的文件");
+    QTest::newRow("a file below a folder the settings exclude")
+        << "排除/plan.pra4" << 0 << false << QStringLiteral("所在的文件夹“*/排除”已在设置中排除");
+    QTest::newRow("a file no program lists")
+        << "plan.pra4" << 0 << false << QStringLiteral("没有程序在最近文件里列出它");
+    QTest::newRow("a listed file changed today, before the next backup")
+        << "plan.pra4" << 0 << true << QStringLiteral("会在下次备份时");
+    QTest::newRow("a listed file unchanged for over a week")
+        << "plan.pra4" << 9 << true << QStringLiteral("七天内没有改动");
+    QTest::newRow("a file that is not there")
+        << "plan.pra4" << -1 << true << QStringLiteral("找不到“plan.pra4”");
+}
+
+void TestVersionDialog::aFileWithoutVersionsSaysWhy()
+{
+    QFETCH(QString, name);
+    QFETCH(int, daysOld);
+    QFETCH(bool, listed);
+    QFETCH(QString, reason);
+    const QString path = m_work + name;
+    if (daysOld >= 0)
+        m_env.writeFile(path, "content", QDateTime::currentDateTime().addDays(-daysOld));
+    QVERIFY(KConfig::instance()->setRecentExcludedFolders({ QStringLiteral("*/排除") }));
+    // The lists of a cycle that made no backups.
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    const QStringList lists = listed ? QStringList { path } : QStringList();
+    engine->onScanBegin();
+    engine->onFilesFound(&lists, 0, false);
+    engine->onScanFinished();
+
+    KFileVersionDlg dialog(path);
+    KMessageBox::setNextAnswer(1);
+    const int result = dialog.exec();
+    QVERIFY(KConfig::instance()->setRecentExcludedFolders({}));
+    QCOMPARE(result, int(QDialog::Rejected));
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(KMessageBox::answeredTexts().size(), 1);
+    QVERIFY2(
+        KMessageBox::answeredTexts().at(0).contains(reason), qPrintable(KMessageBox::answeredTexts().at(0)));
+    // Shown all the same (its record gone meanwhile), the dialog closes as its list is built.
+    QVERIFY(openDialog(path)->isHidden());
 }
 
 void TestVersionDialog::restoreToTheSourcePlaceOverAChangedFile()
@@ -182,32 +248,80 @@ void TestVersionDialog::restoreToTheSourcePlaceOverAChangedFile()
     QCOMPARE(contentOf(m_path), QByteArray("version 0"));
     QCOMPARE(QDateTime::fromMSecsSinceEpoch(modifiedOf(m_path)).toString(QStringLiteral("yyyyMMddhhmmss")),
         ids.at(0).mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength));
+
+    // The content that was there is now a version of its own, the newest, at the top; the list
+    // built again still shows what was restored where.
+    QCoreApplication::processEvents();
+    KTableWidget* table = dialog->versionTable();
+    QCOMPARE(table->rowCount(), 4);
+    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lblCount"))->text(), QStringLiteral("4"));
+    const QString kept = table->rowKey(0);
+    QVERIFY(!ids.contains(kept));
+    QCOMPARE(contentOf(KCommon::backupDirectory() + kept), QByteArray("changed since"));
+    QVERIFY(table->rowWidget(0)
+                ->findChild<QLabel*>(QStringLiteral("lblNewest"))
+                ->isVisibleTo(table->rowWidget(0)));
+    row = rowOf(*dialog, ids.at(0));
     QCOMPARE(row->targetPath(), m_path);
     QCOMPARE(row->findBackLabel()->state(), 3);
     QVERIFY(row->findBackLabel()->resultText().contains(QStringLiteral("恭喜！文件已成功恢复")));
     QVERIFY(row->findChild<KLabel*>(QStringLiteral("lblDelete"))->isHidden());
-
-    // The content that was there is now a version of its own, at the end of the list.
-    KTableWidget* table = dialog->versionTable();
-    QCOMPARE(table->rowCount(), 4);
-    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lblCount"))->text(), QStringLiteral("4"));
-    const QString kept = table->rowKey(3);
-    QVERIFY(!ids.contains(kept));
-    QCOMPARE(contentOf(KCommon::backupDirectory() + kept), QByteArray("changed since"));
+    QCOMPARE(rowOf(*dialog, ids.at(1))->findBackLabel()->state(), 1);
 }
 
-void TestVersionDialog::restoreToTheSourcePlaceOfAMissingFileAsksNothing()
+void TestVersionDialog::restoreWhereAFolderIsMissing_data()
 {
-    const QStringList ids = protectWithThreeVersions(m_path);
-    QVERIFY(QFile::remove(m_path));
-    const auto dialog = openDialog(m_path);
-
-    restoreToSourcePlace(rowOf(*dialog, ids.at(1)));
-    QVERIFY(KMessageBox::answeredTexts().isEmpty());
-    QCOMPARE(contentOf(m_path), QByteArray("version 1"));
-    QCOMPARE(dialog->versionTable()->rowCount(), 3);
+    QTest::addColumn<QString>("missing");
+    QTest::addColumn<bool>("blocked"); // a file stands where the folder would be made
+    QTest::newRow("the file's own folder, gone with it, is made again") << "source folder" << false;
+    QTest::newRow("a desktop folder that was never made is made") << "desktop" << false;
+    QTest::newRow("a desktop folder that cannot be made is named, another place offered")
+        << "desktop" << true;
 }
 
+void TestVersionDialog::restoreWhereAFolderIsMissing()
+{
+    QFETCH(QString, missing);
+    QFETCH(bool, blocked);
+    const QStringList ids = protectWithThreeVersions(m_path);
+    const QString desktop = KPlatform::instance()->desktopFolder();
+    const QString folder = missing == QLatin1String("desktop") ? desktop : QDir::cleanPath(m_work);
+    QVERIFY(QDir(folder).removeRecursively());
+    if (blocked)
+        m_env.writeFile(folder, "in the way");
+    const auto dialog = openDialog(m_path);
+    KTableWidgetBackedFileItem* row = rowOf(*dialog, ids.at(1));
+    const QString elsewhere
+        = m_env.makeFolder(QStringLiteral("别处%1").arg(m_case)) + QStringLiteral("副本.pra4");
+    if (blocked) {
+        KMessageBox::setNextAnswer(1);
+        KSaveFileDialog::setNextFileName(elsewhere);
+    }
+
+    if (missing == QLatin1String("desktop"))
+        restoreToDesktop(row);
+    else
+        restoreToSourcePlace(row);
+    const QString target = blocked ? elsewhere : folder + QStringLiteral("/教学楼 投标|报价.pra4");
+    if (blocked) {
+        QFile::remove(folder);
+        QDir().mkpath(folder);
+    }
+    QCOMPARE(KMessageBox::answeredTexts(),
+        blocked ? QStringList { KRestoreSteps::folderNotCreatedText(desktop) } : QStringList());
+    QCOMPARE(row->findBackLabel()->state(), 3);
+    QCOMPARE(row->targetPath(), target);
+    QCOMPARE(contentOf(target), QByteArray("version 1"));
+    QVERIFY(row->findBackLabel()->resultText().contains(blocked
+            ? QStringLiteral("恭喜！已恢复至“别处%1”").arg(m_case)
+            : missing == QLatin1String("desktop") ? ToDesktop
+                                                  : QStringLiteral("恭喜！文件已成功恢复")));
+
+    // Its open button shows the copy in the file manager.
+    KWidgetTest::press(row->findChild<KLabel*>(QStringLiteral("btnOpenFolder")), QPoint(5, 5));
+    KWidgetTest::release(row->findChild<KLabel*>(QStringLiteral("btnOpenFolder")), QPoint(5, 5));
+    QCOMPARE(m_env.platform()->revealedPaths().constLast(), target);
+}
 void TestVersionDialog::aVanishedBackupCopyIsReportedAndItsRowRemoved()
 {
     const QStringList ids = protectWithThreeVersions(m_path);
@@ -266,99 +380,92 @@ void TestVersionDialog::desktopRestoreOverASameNamedFile()
     QFile::remove(onDesktop);
 }
 
-void TestVersionDialog::failedCopyThenAnotherPlace()
+void TestVersionDialog::afterAFailedCopy_data()
 {
-    const QStringList ids = protectWithThreeVersions(m_path);
-    const auto dialog = openDialog(m_path);
-    KTableWidgetBackedFileItem* row = rowOf(*dialog, ids.at(0));
-    const QString elsewhere
-        = m_env.makeFolder(QStringLiteral("elsewhere%1").arg(m_case)) + QStringLiteral("副本.pra4");
-    QVERIFY(setMode(m_work, 0555));
-
-    KMessageBox::setNextAnswer(1); // overwrite
-    KMessageBox::setNextAnswer(1); // restore elsewhere
-    KSaveFileDialog::setNextFileName(elsewhere);
-    restoreToSourcePlace(row);
-    QVERIFY(setMode(m_work, 0755));
-    QCOMPARE(KMessageBox::answeredTexts(), QStringList({ Overwrite, SourceFailed }));
-    QCOMPARE(KSaveFileDialog::answeredRequests(),
-        QStringList { QDir::cleanPath(m_work) + QStringLiteral("|All Files (*.pra4)") });
-    QCOMPARE(row->findBackLabel()->state(), 3);
-    QCOMPARE(row->targetPath(), elsewhere);
-    QCOMPARE(contentOf(elsewhere), QByteArray("version 0"));
-    QCOMPARE(contentOf(m_path), QByteArray("changed since"));
-    QCOMPARE(entriesOf(m_work), QStringList { QFileInfo(m_path).fileName() });
+    QTest::addColumn<int>("choice"); // in the failure box
+    QTest::addColumn<QString>("fileName"); // chosen in the save-file dialog
+    QTest::addColumn<bool>("restored");
+    QTest::newRow("another place, the file's own name proposed in its own folder")
+        << 1 << QStringLiteral("副本.pra4") << true;
+    QTest::newRow("the same place again, after 200 ms") << 0 << QString() << true;
+    QTest::newRow("the save-file dialog cancelled") << 1 << QString() << false;
+    QTest::newRow("the failure box closed") << -1 << QString() << false;
 }
 
-void TestVersionDialog::failedCopyRetriesTheSamePlaceAfter200Ms()
+void TestVersionDialog::afterAFailedCopy()
 {
+    QFETCH(int, choice);
+    QFETCH(QString, fileName);
+    QFETCH(bool, restored);
     const QStringList ids = protectWithThreeVersions(m_path);
     const auto dialog = openDialog(m_path);
     KTableWidgetBackedFileItem* row = rowOf(*dialog, ids.at(0));
     QVERIFY(setMode(m_work, 0555));
+    const QString elsewhere
+        = fileName.isEmpty() ? QString() : m_env.makeFolder(QStringLiteral("别处%1").arg(m_case)) + fileName;
     // The folder becomes writable while the row waits to retry.
     QElapsedTimer clock;
     qint64 repairedAt = -1;
-    QTimer::singleShot(50, [&] {
-        setMode(m_work, 0755);
-        repairedAt = clock.elapsed();
-    });
+    if (choice == 0) {
+        QTimer::singleShot(50, [&] {
+            setMode(m_work, 0755);
+            repairedAt = clock.elapsed();
+        });
+    }
 
     KMessageBox::setNextAnswer(1); // overwrite
-    KMessageBox::setNextAnswer(0); // restore to the source place again
-    KMessageBox::setNextAnswer(-1); // should the retry fail, the box is closed
+    KMessageBox::setNextAnswer(choice);
+    if (choice == 1)
+        KSaveFileDialog::setNextFileName(elsewhere);
     clock.start();
     restoreToSourcePlace(row);
     const qint64 took = clock.elapsed();
-    setMode(m_work, 0755);
-    QCOMPARE(KMessageBox::answeredTexts(), QStringList({ Overwrite, SourceFailed }));
-    KMessageBox::clearNextAnswers();
-    QVERIFY2(repairedAt >= 0 && took >= 200, qPrintable(QStringLiteral("%1 ms").arg(took)));
-    QCOMPARE(row->findBackLabel()->state(), 3);
-    QCOMPARE(contentOf(m_path), QByteArray("version 0"));
-}
-
-void TestVersionDialog::failedCopyGivenUp_data()
-{
-    QTest::addColumn<int>("choice");
-    QTest::newRow("the file dialog cancelled") << 1;
-    QTest::newRow("the failure box closed") << -1;
-}
-
-void TestVersionDialog::failedCopyGivenUp()
-{
-    QFETCH(int, choice);
-    const QStringList ids = protectWithThreeVersions(m_path);
-    const auto dialog = openDialog(m_path);
-    KTableWidgetBackedFileItem* row = rowOf(*dialog, ids.at(0));
-    QVERIFY(setMode(m_work, 0555));
-
-    KMessageBox::setNextAnswer(1);
-    KMessageBox::setNextAnswer(choice);
-    if (choice == 1)
-        KSaveFileDialog::setNextFileName(QString());
-    restoreToSourcePlace(row);
     QVERIFY(setMode(m_work, 0755));
-    QCOMPARE(KMessageBox::answeredTexts().size(), 2);
-    QCOMPARE(row->findBackLabel()->state(), 1);
-    QVERIFY(!row->findChild<KLabel*>(QStringLiteral("lblDelete"))->isHidden());
-    QCOMPARE(contentOf(m_path), QByteArray("changed since"));
+    QCOMPARE(KMessageBox::answeredTexts(), QStringList({ Overwrite, SourceFailed }));
+    QCOMPARE(row->findBackLabel()->state(), restored ? 3 : 1);
+    QCOMPARE(row->findChild<KLabel*>(QStringLiteral("lblDelete"))->isHidden(), restored);
+    if (choice == 1) {
+        QCOMPARE(KSaveFileDialog::answeredRequests(),
+            QStringList { m_path + QStringLiteral("|所有文件 (*.pra4)") });
+    }
+    if (choice == 0)
+        QVERIFY2(repairedAt >= 0 && took >= 200, qPrintable(QStringLiteral("%1 ms").arg(took)));
+    if (!elsewhere.isEmpty()) {
+        QCOMPARE(row->targetPath(), elsewhere);
+        QCOMPARE(contentOf(elsewhere), QByteArray("version 0"));
+        // The place actually written.
+        QVERIFY(row->findBackLabel()->resultText().contains(QStringLiteral("别处%1").arg(m_case)));
+    }
+    QCOMPARE(contentOf(m_path), QByteArray(choice == 0 ? "version 0" : "changed since"));
+    if (choice != 0)
+        QCOMPARE(entriesOf(m_work), QStringList { QFileInfo(m_path).fileName() });
 }
 
-void TestVersionDialog::openingTheFolderRevealsTheRestoredCopy()
+void TestVersionDialog::anotherPlaceIsAskedForInTheUsersLanguage()
 {
-    const QStringList ids = protectWithThreeVersions(m_path);
-    QVERIFY(QFile::remove(m_path));
-    const auto dialog = openDialog(m_path);
-    KTableWidgetBackedFileItem* row = rowOf(*dialog, ids.at(0));
-    restoreToSourcePlace(row);
-    QCOMPARE(row->findBackLabel()->state(), 3);
-
-    auto* open = row->findChild<KLabel*>(QStringLiteral("btnOpenFolder"));
-    QVERIFY(open && open->isVisibleTo(row));
-    KWidgetTest::press(open, QPoint(5, 5));
-    KWidgetTest::release(open, QPoint(5, 5));
-    QCOMPARE(m_env.platform()->revealedPaths().value(m_env.platform()->revealedPaths().size() - 1), m_path);
+    QVERIFY(KQtTranslations::install());
+    const QString source = m_work + QStringLiteral("旧项目/结算.pra4");
+    QString title;
+    QString saveButton; // Qt's own text
+    QString proposedName;
+    QString folder;
+    KWidgetTest::whenModalShown([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        QVERIFY(dialog);
+        title = dialog->windowTitle();
+        saveButton = dialog->labelText(QFileDialog::Accept);
+        proposedName = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+        folder = dialog->directory().absolutePath();
+        dialog->reject();
+    });
+    QString target;
+    // The file's folder is gone: the dialog opens in what is left of it.
+    QVERIFY(!KRestoreSteps::chooseElsewhere(nullptr, source, &target));
+    QCOMPARE(title, QStringLiteral("恢复至其他位置"));
+    QCOMPARE(saveButton, QStringLiteral("保存(&S)"));
+    QCOMPARE(proposedName, QStringLiteral("结算.pra4"));
+    QCOMPARE(folder, QDir::cleanPath(m_work));
+    QVERIFY(target.isEmpty());
 }
 
 void TestVersionDialog::deletingVersions()
@@ -377,14 +484,14 @@ void TestVersionDialog::deletingVersions()
         KWidgetTest::release(button, QPoint(5, 5));
     };
 
-    deleteRow(ids.at(0), { 0 });
+    deleteRow(ids.at(2), { 0 });
     QCOMPARE(KMessageBox::answeredTexts(), QStringList { QStringLiteral("是否删除该备份文件？") });
     QCOMPARE(count->text(), QStringLiteral("3"));
 
     // A copy that cannot be deleted keeps its version and its row.
     const QString backups = KCommon::backupDirectory();
     QVERIFY(setMode(backups, 0555));
-    deleteRow(ids.at(0), { 1, 1 }); // the question, then the failure box
+    deleteRow(ids.at(2), { 1, 1 }); // the question, then the failure box
     QVERIFY(setMode(backups, 0755));
     QCOMPARE(KMessageBox::answeredTexts().constLast(), QStringLiteral("对不起，文件删除失败！"));
     QCOMPARE(count->text(), QStringLiteral("3"));
@@ -399,9 +506,7 @@ void TestVersionDialog::deletingVersions()
     QVERIFY(AtriumUserDataLogUtils::instance()->waitForUpload(10000));
     const QVector<KStoredTrace> traces = readStoredTraces(traceDatabase(cache)).mid(tracesBefore);
     QCOMPARE(traces.size(), 3);
-    QCOMPARE(traces.at(0).operation, QStringLiteral("删除一条备份"));
-    QCOMPARE(traces.at(0).page, QStringLiteral("备份列表"));
-    QCOMPARE(traces.at(0).product, QStringLiteral("Vaultkeep"));
+    QCOMPARE(traces.at(0).page + traces.at(0).operation, QStringLiteral("备份列表删除一条备份"));
 }
 
 VK_RECOVERY_TEST_MAIN(TestVersionDialog)

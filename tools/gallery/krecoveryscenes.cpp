@@ -1,5 +1,6 @@
 #include "krecoveryscenes.h"
 
+#include "Widgets/controls/kmenubutton.h"
 #include "Widgets/deleted/kdeletedwidget.h"
 #include "Widgets/deleted/ktablewidgetdeletedfileitem.h"
 #include "Widgets/dialogs/kmessagebox.h"
@@ -7,6 +8,7 @@
 #include "Widgets/miscode/kmiscodewidget.h"
 #include "Widgets/table/ktablewidget.h"
 #include "Widgets/versions/kfileversiondlg.h"
+#include "Widgets/versions/kfindbacklabel.h"
 #include "Widgets/versions/ktablewidgetbackedfileitem.h"
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
@@ -20,6 +22,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QUuid>
 
 namespace {
@@ -180,6 +183,7 @@ bool buildState(KFakePlatform* machine, const QString& home)
         if (!writeFile(path, "self backup", timeInName(path)))
             return false;
     }
+    engine->scanSelfBackups();
     return true;
 }
 
@@ -227,6 +231,8 @@ bool renderRecoveryViews(const QDir& folder, KFakePlatform* machine)
         setModified(file, Now.addSecs(-120));
         KMessageBox::setNextAnswer(1);
         row->onToSrcPlace();
+        // The list is built again with the version that restore kept, at the top.
+        QApplication::processEvents();
         saved = save(&dialog, folder, QStringLiteral("recovery-version-dialog-restored.png")) && saved;
     }
 
@@ -234,6 +240,14 @@ bool renderRecoveryViews(const QDir& folder, KFakePlatform* machine)
     auto* first = qobject_cast<KTableWidgetDeletedFileItem*>(deleted.table()->rowWidget(1));
     if (!first)
         return false;
+    QMenu* menu = first->findBackLabel()->menuButton()->menu();
+    menu->setFixedWidth(120);
+    saved = menu->grab().save(folder.filePath(QStringLiteral("recovery-deleted-menu.png"))) && saved;
+    {
+        // The versions of a deleted file, its folder gone with it.
+        KFileVersionDlg dialog(first->sourcePath());
+        saved = save(&dialog, folder, QStringLiteral("recovery-version-dialog-deleted-file.png")) && saved;
+    }
     first->onToDeskTop();
     engine->onUpdate();
     saved = save(&deleted, folder, QStringLiteral("recovery-deleted-restored.png")) && saved;

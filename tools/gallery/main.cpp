@@ -24,6 +24,7 @@
 #include "Widgets/tips/ktipuserdialog.h"
 #include "Widgets/tips/ktipwidget.h"
 #include "Widgets/title/ksystemtitle.h"
+#include "Widgets/versions/kfileversiondlg.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobjectmgr.h"
@@ -333,30 +334,38 @@ bool renderTitleAndFrames(const QDir& folder)
     return saved;
 }
 
+// The boxes exactly as the recovery views build them.
 bool renderMessageBoxes(const QDir& folder)
 {
     bool saved = true;
-    const QString background = KCommon::skinBackgroundPath();
-    const QString close = QStringLiteral(":/Icons/Icons/关闭.png");
     const QStringList names = { QStringLiteral("none"), QStringLiteral("information"),
         QStringLiteral("warning"), QStringLiteral("critical"), QStringLiteral("question") };
     for (int icon = 0; icon <= 4; ++icon) {
-        KMessageBox box(icon, QStringLiteral("提示"), QStringLiteral("恢复失败，请检查文件是否被占用。"),
-            background, close, 2, QStringLiteral("确定"), QString(), false);
-        saved = saveWindow(&box, folder.filePath(QStringLiteral("message-box-%1.png").arg(names.at(icon))))
+        const auto box
+            = KYMessageBox::information(nullptr, icon, QStringLiteral("恢复失败，请检查文件是否被占用。"));
+        saved
+            = saveWindow(box.get(), folder.filePath(QStringLiteral("message-box-%1.png").arg(names.at(icon))))
             && saved;
     }
-    KMessageBox done(QMessageBox::Information, QStringLiteral("提示"), QStringLiteral("文件已恢复。"),
-        background, close, 2, QStringLiteral("确定"), QString(), false);
-    saved = saveWindow(&done, folder.filePath(QStringLiteral("message-box-one-line.png"))) && saved;
-    KYMessageBox question(0, QStringLiteral("删除"),
-        QStringLiteral("从列表里删除后这个文件就再也无法找回了，您确认永久删除它吗？"), background, close, 2,
-        QStringLiteral("永久删除"), QStringLiteral("取消"), true);
-    question.setIcon(skin(QStringLiteral("提示.png")));
-    question.setButtonPicture(QMessageBox::Ok, skin(QStringLiteral("按扭背景.png")), 4);
-    question.setButtonPicture(QMessageBox::Cancel, skin(QStringLiteral("按扭背景.png")), 4);
-    saved = saveWindow(&question, folder.filePath(QStringLiteral("message-box-question-pictures.png")))
-        && saved;
+    const auto done
+        = KYMessageBox::information(nullptr, QMessageBox::Information, QStringLiteral("文件已恢复。"));
+    saved = saveWindow(done.get(), folder.filePath(QStringLiteral("message-box-one-line.png"))) && saved;
+    const auto question = KYMessageBox::question(nullptr, QStringLiteral("删除"),
+        QStringLiteral("从列表里删除后这个文件就再也无法找回了，您确认永久删除它吗？"),
+        QStringLiteral("永久删除"), QStringLiteral("取消"));
+    saved = saveWindow(question.get(), folder.filePath(QStringLiteral("question-box-delete.png"))) && saved;
+    const auto sameName = KYMessageBox::question(nullptr, QStringLiteral("发现同名文件"),
+        QStringLiteral("目标位置已有同名文件，你是否需要自动改名并恢复？"), QStringLiteral("自动改名恢复"),
+        QStringLiteral("覆盖目标文件"));
+    saved
+        = saveWindow(sameName.get(), folder.filePath(QStringLiteral("question-box-same-name.png"))) && saved;
+    // The longest of the boxes that say why a file has no versions, with a long name.
+    KUnprotectedReason notListed;
+    notListed.reason = KUnprotectedReason::NotListed;
+    const auto why = KYMessageBox::information(nullptr, QMessageBox::Information,
+        KFileVersionDlg::notProtectedText(
+            QStringLiteral("/home/ann/第二实验小学教学楼招标控制价（修改稿）.pra4"), notListed));
+    saved = saveWindow(why.get(), folder.filePath(QStringLiteral("message-box-not-protected.png"))) && saved;
     return saved;
 }
 
@@ -422,7 +431,8 @@ bool renderHomePage(const QDir& folder)
 {
     bool saved = true;
     for (const bool on : { true, false }) {
-        KConfig::instance()->setAutoBack(on);
+        if (!KConfig::instance()->setAutoBack(on))
+            qFatal("cannot write the settings");
         KHomeWidget page;
         emit KFileServiceManager::instance()->sigUpdateHomePage(1287, 46, 3);
         emit KDiskInfoThread::instance()->sigSetHomeDiskFree(
@@ -490,8 +500,10 @@ bool renderStorage(const QDir& folder, KFakePlatform* machine)
     const QString e = drive(QStringLiteral("E"), 318464);
     machine->setSystemDriveRoot(c);
     KCommon::refreshDrives();
-    KConfig::instance()->setBackUpPath(e);
-    KConfig::instance()->setTipSize(2 * (qint64(1) << 30));
+    if (!KConfig::instance()->setBackUpPath(e))
+        qFatal("cannot write the settings");
+    if (!KConfig::instance()->setTipSize(2 * (qint64(1) << 30)))
+        qFatal("cannot write the settings");
     // Backups of yesterday and of today.
     const QDateTime now = QDateTime::currentDateTime();
     machine->setCurrentDateTime(now.addDays(-1));
@@ -565,7 +577,8 @@ void useThrowawayMachine(KFakePlatform* machine)
     QDir().mkpath(home);
     machine->addDrive(
         home, KDriveKind::Fixed, KFileSystemKind::Ntfs, 140 * 1024 * 1024ULL, 476000ULL * 1024 * 1024);
-    KConfig::instance()->setBackUpPath(home);
+    if (!KConfig::instance()->setBackUpPath(home))
+        qFatal("cannot write the settings");
 }
 
 } // namespace
