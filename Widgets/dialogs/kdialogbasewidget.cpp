@@ -1,11 +1,10 @@
 #include "Widgets/dialogs/kdialogbasewidget.h"
 
+#include "Widgets/dialogs/kdialogplacement.h"
 #include "Widgets/title/ksystemtitle.h"
 
-#include <QGuiApplication>
 #include <QPainter>
 #include <QPropertyAnimation>
-#include <QScreen>
 #include <QShowEvent>
 
 KDialogBaseWidget::KDialogBaseWidget(QWidget* parent)
@@ -69,21 +68,7 @@ void KDialogBaseWidget::resizeEvent(QResizeEvent* event)
 
 void KDialogBaseWidget::showEvent(QShowEvent* event)
 {
-    // Qt places a dialog as if the window manager framed it, which it does not here.
-    if (!event->spontaneous()) {
-        const QWidget* parent = parentWidget() ? parentWidget()->window() : nullptr;
-        QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
-        const QRect area = screen ? screen->availableGeometry() : QRect();
-        const QPoint centre
-            = parent && parent->isVisible() ? parent->frameGeometry().center() : area.center();
-        QRect placed(QPoint(0, 0), size());
-        placed.moveCenter(centre);
-        if (area.isValid()) {
-            placed.moveLeft(
-                qBound(area.left(), placed.left(), qMax(area.left(), area.right() - width() + 1)));
-            placed.moveTop(qBound(area.top(), placed.top(), qMax(area.top(), area.bottom() - height() + 1)));
-        }
-        move(placed.topLeft());
-    }
+    if (!event->spontaneous())
+        KDialogPlacement::centreOnParent(this);
     QDialog::showEvent(event);
 }

@@ -8,8 +8,7 @@ class QPropertyAnimation;
 
 // The frame of the settings and clean-up dialogs: frameless, a grey border and the title strip
 // with its close button only. The close button shrinks the dialog into its centre, then closes it.
-// It shows centred on its parent's window (on the screen without one), and carries its caption
-// as its window title.
+// It shows centred on its parent's window and carries its caption as its window title.
 class KDialogBaseWidget : public QDialog
 {
     Q_OBJECT

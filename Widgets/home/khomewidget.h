@@ -70,7 +70,6 @@ private:
     void postState() const;
     // Places the content for the page's size, from where the form put it for its own.
     void arrange();
-    QRect trackGeometry() const;
 
     QScopedPointer<Ui::KHomeWidget> m_ui;
     int m_openCloseState = Open;

@@ -6,7 +6,6 @@
 #include "core/kfileservicemanager.h"
 #include "ui_kcleandlg.h"
 
-#include <QMessageBox>
 #include <QPushButton>
 
 namespace {
@@ -59,21 +58,16 @@ void KCleanDlg::onGetBackedFilesSize()
 bool KCleanDlg::confirm(const QString& question)
 {
     // Nothing cleaned up can be brought back: No is the default.
-    KYMessageBox box(QMessageBox::Question, tr("清除"), question, KCommon::skinBackgroundPath(),
-        QStringLiteral(":/Icons/Icons/关闭.png"), 2, tr("清除"), tr("取消"), true, this);
-    const QString button = KCommon::skinImagePath(QStringLiteral("按扭背景.png"));
-    box.setButtonPicture(QMessageBox::Ok, button, 4);
-    box.setButtonPicture(QMessageBox::Cancel, button, 4);
-    auto* yes = box.findChild<QPushButton*>(QStringLiteral("okButton"));
-    auto* no = box.findChild<QPushButton*>(QStringLiteral("cancelButton"));
-    if (yes && no) {
-        // Focus must not make the other button the default.
-        yes->setAutoDefault(false);
-        no->setAutoDefault(false);
-        no->setDefault(true);
-        no->setFocus();
-    }
-    return box.exec() == 1;
+    const std::unique_ptr<KYMessageBox> box
+        = KYMessageBox::question(this, tr("清除"), question, tr("清除"), tr("取消"));
+    auto* yes = box->findChild<QPushButton*>(QStringLiteral("okButton"));
+    auto* no = box->findChild<QPushButton*>(QStringLiteral("cancelButton"));
+    // Focus must not make the other button the default.
+    yes->setAutoDefault(false);
+    no->setAutoDefault(false);
+    no->setDefault(true);
+    no->setFocus();
+    return box->exec() == 1;
 }
 
 void KCleanDlg::onCleanBefore()
