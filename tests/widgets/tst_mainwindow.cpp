@@ -176,7 +176,7 @@ void TestMainWindow::theFirstBackupShowsItsTipAtOnce()
     engine->onScanBegin();
     engine->onFilesFound(&project, 0, true);
     engine->onScanFinished();
-    QTest::qWait(50);
+    QCoreApplication::processEvents();
     QCOMPARE(windowsOf<KTipUserDialog>().size(), 1);
     windowsOf<KTipUserDialog>().first()->close();
 }
