@@ -52,7 +52,7 @@ bool isOnDesktop(const QString& path)
 
 QString missingBackupText()
 {
-    return tr("备份文件丢失，请从其他版本找回！");
+    return tr("备份文件丢失，请从其他版本恢复！");
 }
 
 QString notSavedText()

@@ -98,7 +98,7 @@ void KTableWidgetBackedFileItem::copyAndShow()
     switch (outcome) {
     case Outcome::Restored:
         result = KRestoreSteps::resultText(
-            m_sourcePath, m_targetPath, tr("恭喜！文件已成功恢复"), tr("恭喜！文件已找回至桌面"));
+            m_sourcePath, m_targetPath, tr("恭喜！文件已成功恢复"), tr("恭喜！文件已恢复到桌面"));
         m_ui->lblBtn->setResultText(result, m_targetPath);
         m_ui->lblBtn->setState(3);
         m_ui->lblDelete->hide();

@@ -169,7 +169,7 @@ void TestDeletedPage::bringingBackToTheDesktopReplacesWithoutAsking()
     toDesktop(row(path));
     QVERIFY(KMessageBox::answeredTexts().isEmpty());
     QCOMPARE(contentOf(onDesktop), QByteArray("latest"));
-    QVERIFY(row(path)->findBackLabel()->resultText().contains(QStringLiteral("恭喜！文件已恢复到桌面")));
+    QVERIFY(row(path)->findBackLabel()->resultText().contains(QStringLiteral("恭喜！文件已找回到桌面")));
     QCOMPARE(row(path)->targetPath(), onDesktop);
     // The replaced file is a version of its own, listed with the protected files.
     const auto kept = engine->findFile(onDesktop);
@@ -190,7 +190,7 @@ void TestDeletedPage::troubleAtTheOldPlace_data()
     QTest::addColumn<QString>("message"); // of the one box; empty: none
     QTest::addColumn<bool>("restored");
     QTest::newRow("a vanished backup copy: reported")
-        << "copy gone" << QStringLiteral("备份文件丢失，请从其他版本找回！") << false;
+        << "copy gone" << QStringLiteral("备份文件丢失，请从其他版本恢复！") << false;
     QTest::newRow("an old folder the user may not write: reported")
         << "read-only folder" << QStringLiteral("备份文件找回失败，可能文件正在被使用！") << false;
     QTest::newRow("the folders gone too: made again") << "folders gone" << QString() << true;

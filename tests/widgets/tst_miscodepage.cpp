@@ -451,7 +451,7 @@ void TestMisCodePage::aSelfBackupIsRestoredToTheDesktop()
     KMessageBox::setNextAnswer(1);
     click(table->rowWidget(at)->findChild<KLabel*>(QStringLiteral("lblBackBtn")));
     QCOMPARE(
-        KMessageBox::answeredTexts(), QStringList { QStringLiteral("备份文件丢失，请从其他版本找回！") });
+        KMessageBox::answeredTexts(), QStringList { QStringLiteral("备份文件丢失，请从其他版本恢复！") });
     QCOMPARE(table->rowKey(at), selfBackup);
     QFile::remove(onDesktop);
 }
