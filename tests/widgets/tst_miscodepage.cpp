@@ -104,6 +104,7 @@ void TestMisCodePage::cleanup()
 {
     // Cleared before anything is compared, so that a failing case leaves nothing to the next.
     m_page.reset();
+    KFileServiceManager::instance()->onSearch(QString());
     const QStringList unanswered = m_unanswered.take();
     const int leftOver = KMessageBox::queuedAnswerCount();
     KMessageBox::clearNextAnswers();
