@@ -38,7 +38,10 @@ bool KBenchWorkspace::create(QString* error, bool populate)
     m_platform.reset(new KFakePlatform(m_folder + QStringLiteral("/machine")));
     quint64 freeBytes = 0;
     quint64 totalBytes = 0;
-    KLinuxPlatform().diskSpace(driveRoot(), &freeBytes, &totalBytes);
+    if (!KLinuxPlatform().diskSpace(driveRoot(), &freeBytes, &totalBytes)) {
+        *error = QStringLiteral("cannot read the free space of ") + driveRoot();
+        return false;
+    }
     m_platform->addDrive(driveRoot(), KDriveKind::Fixed, KFileSystemKind::Ntfs, freeBytes, totalBytes);
     KPlatform::setInstance(m_platform.data());
     if (!populate)
@@ -64,7 +67,10 @@ bool KBenchWorkspace::create(QString* error, bool populate)
     }
 
     KProductCatalog catalog;
-    catalog.load(KProductCatalog::builtInPath());
+    if (!catalog.load(KProductCatalog::builtInPath())) {
+        *error = QStringLiteral("cannot read the built-in product catalog");
+        return false;
+    }
     QString key;
     for (const KProductInfo* product : catalog.products()) {
         if (product->code().contains(QLatin1String("PRA4")) && !product->recentFile().isEmpty()) {
@@ -79,7 +85,10 @@ bool KBenchWorkspace::create(QString* error, bool populate)
     KRegistryKey list(key);
     for (int i = 0; i < m_sources.size(); ++i)
         list.setValue(QStringLiteral("File%1").arg(i), m_sources.at(i));
-    list.sync();
+    if (!list.sync()) {
+        *error = QStringLiteral("the pricing product's list cannot be written to the registry hive");
+        return false;
+    }
     return true;
 }
 

@@ -4,15 +4,14 @@
 #include "core/klogging.h"
 #include "platform/kfileio.h"
 #include "platform/kiniformat.h"
+#include "platform/kinistore.h"
 #include "platform/kplatform.h"
 #include "platform/kregistry.h"
-#include "platform/ksettingslock.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 
 #include <mutex>
 
@@ -32,6 +31,7 @@ const QString ReadRecentlyUsedXbelKey = QStringLiteral("ReadRecentlyUsedXbel");
 const QString ReadLibreOfficeHistoryKey = QStringLiteral("ReadLibreOfficeHistory");
 const QString ReadKdeRecentDocumentsKey = QStringLiteral("ReadKdeRecentDocuments");
 const QString RecentExcludedFoldersKey = QStringLiteral("RecentExcludedFolders");
+const QString MaxVersionedFileSizeKey = QStringLiteral("MaxVersionedFileSize");
 const QString NeverShown = QStringLiteral("1970-01-01");
 constexpr qint64 MaxFileSize = 1024 * 1024;
 
@@ -68,22 +68,17 @@ QString KConfig::filePath() const
 
 QVariant KConfig::read(const QString& key, const QVariant& defaultValue) const
 {
-    const QString path = filePath();
-    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-    const QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
-    return settings.value(key, defaultValue);
+    return KIniStore(filePath(), KIniFormat::Dialect::Settings).value(key, defaultValue);
 }
 
 bool KConfig::write(const QString& key, const QVariant& value)
 {
-    const QString path = filePath();
-    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-    QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
+    KIniStore settings(filePath(), KIniFormat::Dialect::Settings);
     settings.setValue(key, value);
-    settings.sync();
-    if (settings.status() == QSettings::NoError)
+    if (settings.sync())
         return true;
-    qCWarning(vkSettings) << "cannot write" << key << "to" << path << "; it stays pending in this process";
+    qCWarning(vkSettings) << "cannot write" << key << "to" << settings.filePath()
+                          << "; it stays pending in this process";
     return false;
 }
 
@@ -148,6 +143,19 @@ qint64 KConfig::tipSize() const
 bool KConfig::setTipSize(qint64 bytes)
 {
     return write(TipSizeKey, bytes);
+}
+
+qint64 KConfig::maxVersionedFileSize() const
+{
+    bool isNumber = false;
+    const qint64 bytes = read(MaxVersionedFileSizeKey, DefaultMaxVersionedFileSize).toLongLong(&isNumber);
+    // Anything but a positive number of bytes would stop every backup: the default holds then.
+    return isNumber && bytes > 0 ? bytes : DefaultMaxVersionedFileSize;
+}
+
+bool KConfig::setMaxVersionedFileSize(qint64 bytes)
+{
+    return write(MaxVersionedFileSizeKey, bytes);
 }
 
 bool KConfig::tipSizeEnabled() const
@@ -267,10 +275,8 @@ bool KConfig::setReadKdeRecentDocuments(bool enabled)
 
 QStringList KConfig::recentExcludedFolders() const
 {
-    const QString path = filePath();
     {
-        const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-        const QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
+        const KIniStore settings(filePath(), KIniFormat::Dialect::Settings);
         // An empty list is stored as an invalid value: present, but no list.
         if (settings.contains(RecentExcludedFoldersKey))
             return settings.value(RecentExcludedFoldersKey).toStringList();
@@ -305,13 +311,6 @@ bool KConfig::addToTotalBackupCount(int backups)
 
 bool KConfig::retryPendingWrites()
 {
-    bool written = false;
-    {
-        const QString path = filePath();
-        const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-        QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
-        settings.sync();
-        written = settings.status() == QSettings::NoError;
-    }
+    const bool written = KIniStore(filePath(), KIniFormat::Dialect::Settings).sync();
     return KRegistryKey(CounterKey).sync() && written;
 }

@@ -87,6 +87,9 @@ void TestEndToEnd::initTestCase()
     m_environment = m_machine.environment();
     m_environment.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + QString::fromLatin1(display));
     m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    // Nothing here draws with OpenGL; the software GL driver Qt would load for every window
+    // leaves a buffer behind when it is unloaded, which the leak checker takes for ours.
+    m_environment.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
     QVERIFY2(xdotool({ QStringLiteral("getmouselocation") }).exitCode == 0,
         "xdotool cannot reach the display (tools/install-deps installs it)");
 }
@@ -300,8 +303,8 @@ void TestEndToEnd::aUserBacksUpRestoresAndBringsBack()
                  .exitCode,
         0);
     QVERIFY(m_host.waitForFinished(StepTimeoutMs));
-    QCOMPARE(m_host.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_host.exitCode(), 0);
+    QVERIFY2(m_host.exitStatus() == QProcess::NormalExit && m_host.exitCode() == 0,
+        qPrintable(QString::fromUtf8(m_host.readAllStandardError())));
     postedTotals();
     QVERIFY(m_hostOutput.contains(QStringLiteral("was unloaded")));
 

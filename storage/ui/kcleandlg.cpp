@@ -4,6 +4,7 @@
 #include "Widgets/dialogs/kmessagebox.h"
 #include "core/kcommon.h"
 #include "core/kfileservicemanager.h"
+#include "core/klogging.h"
 #include "ui_kcleandlg.h"
 
 #include <QPushButton>
@@ -75,7 +76,8 @@ void KCleanDlg::onCleanBefore()
     if (!confirm(tr("今天之前的备份将被永久删除，这些版本再也无法恢复或找回。确定清除吗？")))
         return;
     KFileServiceManager* service = KFileServiceManager::instance();
-    service->cleanBeforeToday();
+    if (!service->cleanBeforeToday())
+        qCWarning(vkCleanUp) << "some backups made before today could not be deleted";
     showSizes();
     emit service->sigUpdate();
     writeManualTrace(QStringLiteral("清理今天之前备份"), CleanPage, Product);
@@ -86,9 +88,10 @@ void KCleanDlg::onCleanAll()
     if (!confirm(tr("全部备份将被永久删除，所有版本再也无法恢复或找回。确定清除吗？")))
         return;
     KFileServiceManager* service = KFileServiceManager::instance();
-    service->cleanAll();
-    // Whatever no record lists goes too.
-    KCommon::clearFolder(KCommon::backupDirectory());
+    const bool cleaned = service->cleanAll();
+    // Whatever no record lists goes too; what stays is taken by a later cycle's sweep.
+    if (!KCommon::clearFolder(KCommon::backupDirectory()) || !cleaned)
+        qCWarning(vkCleanUp) << "some backups could not be deleted:" << KCommon::backupDirectory();
     onGetBackedFilesSize();
     emit service->sigUpdate();
     writeManualTrace(QStringLiteral("全部清理"), CleanPage, Product);

@@ -82,14 +82,16 @@ void KNativeWorkspace::setPricingList(const QStringList& paths) const
     list.removeKey();
     for (int i = 0; i < paths.size(); ++i)
         list.setValue(QStringLiteral("File%1").arg(i + 1), paths.at(i));
-    list.sync();
+    if (!list.sync())
+        qFatal("the pricing product's list cannot be written to the registry hive");
 }
 
 void KNativeWorkspace::addToPricingList(const QString& path) const
 {
     KRegistryKey list(PricingList);
     list.setValue(QStringLiteral("File%1").arg(list.valueNames().size() + 1), path);
-    list.sync();
+    if (!list.sync())
+        qFatal("the pricing product's list cannot be written to the registry hive");
 }
 
 QMap<QString, QStringList> KNativeWorkspace::databaseVersions(const QString& file)

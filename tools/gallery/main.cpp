@@ -573,7 +573,8 @@ void useThrowawayMachine(KFakePlatform* machine)
     KRegistryKey skin(skinKey);
     for (const auto& value : skinValues)
         skin.setValue(value.first, value.second);
-    skin.sync();
+    // Without it the pictures show the plug-in's own skin.
+    static_cast<void>(skin.sync());
     // Backups on the home folder's volume, as on most machines.
     const QString home = machine->homeFolder() + QLatin1Char('/');
     QDir().mkpath(home);
