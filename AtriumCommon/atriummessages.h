@@ -26,6 +26,7 @@ constexpr UINT SkinChanged = 0x7E9; // 2025
 constexpr UINT Quit = 0x7EB; // 2027: hides the window; the plug-in stays loaded
 constexpr UINT Activate = 0x7ED; // 2029
 constexpr UINT ShowDeletedFiles = 0x806; // 2054
+constexpr UINT BackUpNow = 0x807; // 2055: runs a cycle that backs up at once
 
 // To the host's main window.
 constexpr UINT VaultkeepState = 0x805; // 2053

@@ -97,6 +97,11 @@ bool clearFolder(const QString& path)
     return cleared;
 }
 
+QString productName()
+{
+    return QStringLiteral("TarselVaultkeep");
+}
+
 QString skinImagePath(const QString& name)
 {
     // Beside the host in a build tree, in the data folder once installed; the answer stays.

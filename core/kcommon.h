@@ -37,6 +37,9 @@ qint64 folderSize(const QString& path, bool onlyReadOnly);
 // Removes everything inside `path`, read-only files included; false when anything stayed.
 [[nodiscard]] bool clearFolder(const QString& path);
 
+// The product's name, the title of its windows.
+QString productName();
+
 QString skinImagePath(const QString& name);
 QString skinBackgroundPath();
 

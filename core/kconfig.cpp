@@ -26,6 +26,7 @@ const QString TipWhenDiskSmallKey = QStringLiteral("isTipWhenDiskSizeIsSmall");
 const QString ShowTipBackedMsgStatusKey = QStringLiteral("ShowTipBackedMsgStatus");
 const QString AutoBackKey = QStringLiteral("AutoBack");
 const QString AutoClean7DaysKey = QStringLiteral("AutoClean7Days");
+const QString MainWindowSizeKey = QStringLiteral("MainWindowSize"); // "<width>x<height>"
 const QString ReadRecentlyUsedXbelKey = QStringLiteral("ReadRecentlyUsedXbel");
 const QString ReadLibreOfficeHistoryKey = QStringLiteral("ReadLibreOfficeHistory");
 const QString ReadKdeRecentDocumentsKey = QStringLiteral("ReadKdeRecentDocuments");
@@ -216,6 +217,20 @@ bool KConfig::autoBack() const
 bool KConfig::setAutoBack(bool enabled)
 {
     return write(AutoBackKey, switchText(enabled));
+}
+
+QSize KConfig::mainWindowSize() const
+{
+    const QStringList parts = read(MainWindowSizeKey, QString()).toString().split(QLatin1Char('x'));
+    bool widthOk = false;
+    bool heightOk = false;
+    const QSize size(parts.value(0).toInt(&widthOk), parts.value(1).toInt(&heightOk));
+    return parts.size() == 2 && widthOk && heightOk && !size.isEmpty() ? size : QSize();
+}
+
+bool KConfig::setMainWindowSize(const QSize& size)
+{
+    return write(MainWindowSizeKey, QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
 }
 
 bool KConfig::autoClean7Days() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -53,6 +54,9 @@ public:
     [[nodiscard]] bool setAutoBack(bool enabled);
     [[nodiscard]] bool autoClean7Days() const;
     [[nodiscard]] bool setAutoClean7Days(bool enabled);
+    // The main window's size as the user left it; invalid when none is stored.
+    QSize mainWindowSize() const;
+    [[nodiscard]] bool setMainWindowSize(const QSize& size);
 
     // The desktop's own recent-file lists, read besides the registry: the freedesktop lists,
     // LibreOffice's history and KDE's recent documents. Each is read unless stored as "false".

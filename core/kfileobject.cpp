@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -43,28 +44,15 @@ QByteArray escapedUtf8(const QString& path)
     return path.toUtf8();
 }
 
-// "yyyy-MM-dd hh:mm:ss" of a stamp number yyyyMMddhhmmss; every row of every cycle needs one.
-QString displayText(qint64 stamp)
+// Appends `value` in `digits` decimal digits; every row of every cycle needs a few.
+void appendDigits(QString* out, int value, int digits)
 {
-    if (stamp < 0)
-        return QString();
-    char text[19];
-    const int widths[6] = { 4, 2, 2, 2, 2, 2 };
-    const char after[6] = { '-', '-', ' ', ':', ':', 0 };
-    qint64 divisor = 10000000000;
-    int at = 0;
-    for (int field = 0; field < 6; ++field) {
-        int value = int(stamp / divisor % (field == 0 ? 10000 : 100));
-        for (int i = widths[field] - 1; i >= 0; --i) {
-            text[at + i] = char('0' + value % 10);
-            value /= 10;
-        }
-        at += widths[field];
-        if (after[field])
-            text[at++] = after[field];
-        divisor /= 100;
+    QChar text[4];
+    for (int i = digits - 1; i >= 0; --i) {
+        text[i] = QLatin1Char(char('0' + value % 10));
+        value /= 10;
     }
-    return QString::fromLatin1(text, 19);
+    out->append(text, digits);
 }
 
 QDate dateOfStamp(qint64 stamp)
@@ -481,37 +469,49 @@ QMap<QString, KFileCopyedObject*> KFileObject::versionsByXmlLine() const
     return lines;
 }
 
-QStringList KFileObject::rowTexts() const
+int KFileObject::latestBackupIndex() const
 {
-    QString latest;
-    int count = 0;
-    {
-        const std::shared_lock<std::shared_mutex> locker(m_lock);
-        count = m_versions.size();
-        const int index = latestIndex();
-        if (index >= 0)
-            latest = displayText(m_versions.at(index).stamp());
+    // The last backup made: the latest backup date, and on that day the latest state taken.
+    // A version without a readable date comes before any with one.
+    const auto key = [this](int i) {
+        return std::make_pair(m_versions.at(i).backupDate(), m_versions.at(i).stamp());
+    };
+    int pick = m_versions.isEmpty() ? -1 : 0;
+    for (int i = 1; i < m_versions.size(); ++i) {
+        if (key(i) > key(pick))
+            pick = i;
     }
-    const KFileStatus file = KFileOps::status(m_fileName);
-    const QString month = file.exists ? KTimeStamp::monthTextOfMSecs(file.createdMSecs) : QString();
-    return { m_fileName, QString::number(count), latest, month };
+    return pick;
 }
 
-QString KFileObject::rowText(const KFileStatus& file) const
+QString KFileObject::rowText() const
 {
     QString row;
-    {
-        const std::shared_lock<std::shared_mutex> locker(m_lock);
-        if (m_versions.isEmpty())
-            return row;
-        row.reserve(m_fileName.size() + 40);
-        row.append(m_fileName).append(QLatin1Char('|')).append(QString::number(m_versions.size()));
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    if (m_versions.isEmpty())
+        return row;
+    const KVersionId& latest = m_versions.at(latestBackupIndex());
+    const int date = latest.backupDate();
+    row.reserve(m_fileName.size() + 48);
+    row.append(m_fileName).append(QLatin1Char('|')).append(QString::number(m_versions.size()));
+    row.append(QLatin1Char('|'));
+    if (date > 0) {
+        appendDigits(&row, date / 10000, 4);
+        row.append(QLatin1Char('-'));
+        appendDigits(&row, date / 100 % 100, 2);
+        row.append(QLatin1Char('-'));
+        appendDigits(&row, date % 100, 2);
         row.append(QLatin1Char('|'));
-        row.append(displayText(m_versions.at(latestIndex()).stamp()));
+        appendDigits(&row, date / 10000, 4);
+        row.append(QChar(0x5E74)); // 年
+        appendDigits(&row, date / 100 % 100, 2);
+        row.append(QChar(0x6708)); // 月
+    } else {
+        row.append(QLatin1Char('|'));
     }
     row.append(QLatin1Char('|'));
-    if (file.exists)
-        row.append(KTimeStamp::monthTextOfMSecs(file.createdMSecs));
+    if (latest.stamp() >= 0)
+        row.append(QString::number(latest.stamp()));
     return row;
 }
 

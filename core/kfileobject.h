@@ -136,11 +136,10 @@ public:
     qint64 backupSizeBeforeToday() const;
 
     QMap<QString, KFileCopyedObject*> versionsByXmlLine() const;
-    // Path, version count, latest modification "yyyy-MM-dd hh:mm:ss", creation month "yyyy年MM月".
-    QStringList rowTexts() const;
-    // The same texts joined with "|", for the file's status `file`; empty without versions. A
-    // file whose status cannot be read has no creation month.
-    QString rowText(const KFileStatus& file) const;
+    // The row of the lists, "path|count|date|month|stamp": the version count, the last backup's
+    // date "yyyy-MM-dd" and month "yyyy年MM月", and the modification it took as yyyyMMddhhmmss
+    // (which orders backups made on one day); empty without versions.
+    QString rowText() const;
     QString toXml() const;
     // Appends the same element, in UTF-8, to `out`; false when there is none (no versions).
     bool appendXml(QByteArray* out) const;
@@ -156,6 +155,7 @@ public:
 
 private:
     int latestIndex() const; // under m_lock; -1 without versions
+    int latestBackupIndex() const; // under m_lock; -1 without versions
     QStringList idsNotBackedUpToday() const;
     KFileCopyedObject* objectFor(const KVersionId& version) const;
     QVector<KVersionId> takeVersions(const std::function<bool(const KVersionId&)>& which);

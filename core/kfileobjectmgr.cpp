@@ -258,7 +258,7 @@ QStringList KFileObjectMgr::collectRows(
         const auto status = known.constFind(record->fileName());
         const KFileStatus file
             = status != known.cend() ? status.value() : KFileOps::status(record->fileName());
-        const QString row = record->rowText(file);
+        const QString row = record->rowText();
         if (row.isEmpty())
             continue; // a record without versions has no row
         rows.append(row);

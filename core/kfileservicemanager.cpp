@@ -162,6 +162,8 @@ void KFileServiceManager::onScanBegin()
     m_successThisCycle = 0;
     m_failedThisCycle = 0;
     m_changedCollections = 0;
+    m_backupCycle = false;
+    m_checkedThisCycle = 0;
     m_cycleStatus.clear();
     m_cycleListed.clear();
 }
@@ -176,6 +178,10 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
     if (!files || !target
         || !KBackupRules::cycleBacksUp(backupAllowed, KDiskInfoThread::instance()->hasEnoughSpace())) {
         return;
+    }
+    if (!m_backupCycle) {
+        m_backupCycle = true;
+        emit sigBackupStarted();
     }
     // A backup folder move waits for this list's copies before it settles where backups go.
     const std::shared_lock<std::shared_mutex> folderInUse(KBackupFolderMove::backupWriters());
@@ -193,7 +199,9 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
         const KFileStatus file = KFileOps::status(path);
         m_cycleStatus.insert(path, file);
         const bool backedUp = file.exists && target->isCurrentStateBackedUp(path, file.modifiedMSecs);
-        switch (KBackupRules::decide(file, backedUp, oldest)) {
+        const KBackupRules::Decision decision = KBackupRules::decide(file, backedUp, oldest);
+        ++m_checkedThisCycle;
+        switch (decision) {
         case KBackupRules::Decision::BackUp:
             if (m_sizeLimit < 0)
                 m_sizeLimit = KConfig::instance()->maxVersionedFileSize();
@@ -223,6 +231,11 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
         case KBackupRules::Decision::Unchanged:
         case KBackupRules::Decision::TooOld:
             break;
+        }
+        // Every copy shows; checks show in steps, and at the end of each list.
+        if (decision == KBackupRules::Decision::BackUp || m_checkedThisCycle % ProgressStep == 0
+            || &path == &files->constLast()) {
+            emit sigBackupProgress(m_checkedThisCycle, m_successThisCycle);
         }
     }
 }
@@ -272,6 +285,10 @@ void KFileServiceManager::onScanFinished()
             qCInfo(vkCleanUp) << "unlisted copies are left for a later cycle";
     }
     refreshAndRepeat(serialised, known);
+    if (m_backupCycle) {
+        emit sigBackupFinished(
+            KPlatform::instance()->currentMSecsSinceEpoch(), m_successThisCycle, m_failedThisCycle);
+    }
 }
 
 bool KFileServiceManager::removeOrphanCopies()
@@ -336,6 +353,7 @@ void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
     int type = 0;
     int page = 1;
     QVector<QStringList> replaced;
+    ShownRows shown;
     {
         // The lists replaced are released after the lock: freeing thousands of rows must not
         // hold up a page request.
@@ -343,22 +361,19 @@ void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
         for (int t = 0; t < KindCount; ++t) {
             replaced.append(std::exchange(m_existingRows[size_t(t)], existing[size_t(t)]));
             replaced.append(std::exchange(m_deletedRows[size_t(t)], deleted[size_t(t)]));
-            m_existingCount[size_t(t)] = existing[size_t(t)].size();
         }
         replaced.append(std::exchange(m_todayRows, today));
-        m_todayCount = today.size();
         replaced.append(std::exchange(m_recentRows, recent));
-        m_recentCount = recent.size();
+        shown = matchingRows(m_search);
+        for (QStringList& rows : m_shownRows)
+            replaced.append(std::move(rows));
+        m_shownRows = shown;
         type = m_currentType;
         page = m_currentPage;
     }
     replaced.clear();
 
-    for (int t = 0; t < KindCount; ++t)
-        emit sigSetMiscodeTypeLabelNumber(existing[size_t(t)].size(), t);
-    emit sigSetMiscodeTypeLabelNumber(today.size(), TodayPage);
-    emit sigSetMiscodeTypeLabelNumber(recent.size(), RecentPage);
-
+    emitCounts(shown);
     showPage(type, page);
 
     int existingTotal = 0;
@@ -378,20 +393,29 @@ void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
     emit sigUpdateHomePage(KConfig::instance()->totalBackupCount(), existingTotal, deletedTotal);
 }
 
+KFileServiceManager::ShownRows KFileServiceManager::matchingRows(const QString& search) const
+{
+    ShownRows shown;
+    for (int t = 0; t < KindCount; ++t)
+        shown[size_t(t)] = KRows::matching(m_existingRows[size_t(t)], search);
+    shown[TodayPage] = KRows::matching(m_todayRows, search);
+    shown[RecentPage] = KRows::matching(m_recentRows, search);
+    return shown;
+}
+
+void KFileServiceManager::emitCounts(const ShownRows& shown)
+{
+    for (int type = 0; type < int(shown.size()); ++type)
+        emit sigSetMiscodeTypeLabelNumber(shown[size_t(type)].size(), type);
+}
+
 int KFileServiceManager::countOf(int type) const
 {
-    if (type >= 0 && type < KindCount)
-        return m_existingCount[size_t(type)];
-    switch (type) {
-    case TodayPage:
-        return m_todayCount;
-    case RecentPage:
-        return m_recentCount;
-    case SelfBackupPage:
-        return m_selfBackupCount;
-    default:
-        return 0;
-    }
+    if (type >= 0 && type < int(m_shownRows.size()))
+        return m_shownRows[size_t(type)].size();
+    if (type == SelfBackupPage)
+        return matchingSelfBackups().size();
+    return 0;
 }
 
 int KFileServiceManager::pageCount(int type) const
@@ -408,15 +432,8 @@ KFileServiceManager::PageRows KFileServiceManager::takePage(int type, int page)
     const std::lock_guard<std::mutex> locker(m_stateMutex);
     m_currentType = type;
     m_currentPage = page;
-    const QStringList* source = nullptr;
-    if (type >= 0 && type < KindCount)
-        source = &m_existingRows[size_t(type)];
-    else if (type == TodayPage)
-        source = &m_todayRows;
-    else if (type == RecentPage)
-        source = &m_recentRows;
-    if (source)
-        result.lines = KRows::page(*source, page);
+    if (type >= 0 && type < int(m_shownRows.size()))
+        result.lines = KRows::page(m_shownRows[size_t(type)], page);
     result.success = m_successThisCycle;
     result.failed = m_failedThisCycle;
     result.pageCount = KRows::pageCount(countOf(type));
@@ -497,19 +514,29 @@ QVector<KFileServiceManager::SelfBackupFile> KFileServiceManager::findSelfBackup
 void KFileServiceManager::scanSelfBackups()
 {
     QVector<SelfBackupFile> files = findSelfBackupFiles();
-    const int count = files.size();
+    int shown = 0;
     {
         const std::lock_guard<std::mutex> locker(m_stateMutex);
         std::swap(m_selfBackupFiles, files);
-        m_selfBackupCount = count;
+        shown = countOf(SelfBackupPage);
     }
-    emit sigSetMiscodeTypeLabelNumber(count, SelfBackupPage);
+    emit sigSetMiscodeTypeLabelNumber(shown, SelfBackupPage);
 }
 
 int KFileServiceManager::selfBackupFileCount() const
 {
     const std::lock_guard<std::mutex> locker(m_stateMutex);
-    return m_selfBackupCount;
+    return countOf(SelfBackupPage);
+}
+
+QVector<KFileServiceManager::SelfBackupFile> KFileServiceManager::matchingSelfBackups() const
+{
+    QVector<SelfBackupFile> found;
+    for (const SelfBackupFile& file : m_selfBackupFiles) {
+        if (KRows::nameMatches(file.path, m_search))
+            found.append(file);
+    }
+    return found;
 }
 
 void KFileServiceManager::showSelfBackupPage()
@@ -521,13 +548,14 @@ void KFileServiceManager::showSelfBackupPage()
     QVector<SelfBackupFile> shown;
     {
         const std::lock_guard<std::mutex> locker(m_stateMutex);
+        const QVector<SelfBackupFile> files = matchingSelfBackups();
         type = m_currentType;
         page = m_currentPage;
-        pages = KRows::pageCount(countOf(type));
-        count = m_selfBackupCount;
+        count = files.size();
+        pages = KRows::pageCount(count);
         const int first = (page - 1) * PageSize;
-        if (page >= 1 && first < m_selfBackupFiles.size())
-            shown = m_selfBackupFiles.mid(first, PageSize);
+        if (page >= 1 && first < files.size())
+            shown = files.mid(first, PageSize);
     }
     emit sigSetMiscodeTypeLabelNumber(count, SelfBackupPage);
     emit sigAfxMisCodePreUpdate(type, page);
@@ -552,6 +580,26 @@ void KFileServiceManager::onShowPage(int nPageIndex)
 void KFileServiceManager::onShowPageByType(int nType)
 {
     showPage(nType, 1);
+}
+
+void KFileServiceManager::onSearch(const QString& text)
+{
+    ShownRows shown;
+    int selfBackupsShown = 0;
+    int type = 0;
+    {
+        const std::lock_guard<std::mutex> locker(m_stateMutex);
+        if (text == m_search)
+            return;
+        m_search = text;
+        shown = matchingRows(text);
+        m_shownRows = shown;
+        selfBackupsShown = countOf(SelfBackupPage);
+        type = m_currentType;
+    }
+    emitCounts(shown);
+    emit sigSetMiscodeTypeLabelNumber(selfBackupsShown, SelfBackupPage);
+    showPage(type, 1);
 }
 
 void KFileServiceManager::onUpdate()

@@ -138,6 +138,9 @@ public:
     void scanSelfBackups();
     static constexpr int MaxSelfBackupDepth = 64;
 
+    // Checks, or copies, between two reports of a cycle's progress.
+    static constexpr int ProgressStep = 64;
+
 signals:
     void sigAfxMisCodePreUpdate(int nType, int nPageIndex);
     void sigAfxMisCodeAddRow(const QString& strFileName, const QString& strBackedNumber,
@@ -155,6 +158,11 @@ signals:
     void sigUpdate();
     // A restore backed the file up as a new version before replacing it.
     void sigVersionAdded(const QString& strFileName, const QString& strFileId);
+    // A cycle that backs up: it began; the files it has checked and copied so far; it ended,
+    // at `finishedMSecs` of the platform's clock, with its copies and failures.
+    void sigBackupStarted();
+    void sigBackupProgress(int nChecked, int nCopied);
+    void sigBackupFinished(qlonglong finishedMSecs, int nCopied, int nFailed);
     // A recently used file of `size` bytes is larger than the user's limit and is not versioned;
     // once per file and process.
     void sigFileTooLarge(const QString& strFileName, qint64 size, qint64 limit);
@@ -163,6 +171,9 @@ public slots:
     void onShowPage(int nPageIndex);
     void onShowPageByType(int nType);
     void onUpdate();
+    // Keeps only the files whose name holds `text` (any case) in the lists and their counts, and
+    // shows the first page of the current list.
+    void onSearch(const QString& text);
 
 private:
     struct PageRows;
@@ -191,7 +202,12 @@ private:
     // Refreshes, then once more for every refresh asked for meanwhile; unlocks `serialised`.
     void refreshAndRepeat(std::unique_lock<std::mutex>& serialised, const QHash<QString, KFileStatus>& known);
     void refresh(const QHash<QString, KFileStatus>& known);
+    // The lists of the page types 0 to 6 that match `search`.
+    using ShownRows = std::array<QStringList, RecentPage + 1>;
+    ShownRows matchingRows(const QString& search) const; // under m_stateMutex
+    void emitCounts(const ShownRows& shown);
     int countOf(int type) const; // under m_stateMutex
+    QVector<SelfBackupFile> matchingSelfBackups() const; // under m_stateMutex
 
     std::array<std::unique_ptr<KFileObjectMgr>, KindCount> m_collections;
     KProtectionDatabase m_database;
@@ -216,23 +232,25 @@ private:
     mutable std::mutex m_stateMutex;
     std::array<QStringList, KindCount> m_existingRows;
     std::array<QStringList, KindCount> m_deletedRows;
-    std::array<int, KindCount> m_existingCount {};
     QStringList m_todayRows;
-    int m_todayCount = 0;
     QStringList m_recentRows;
-    int m_recentCount = 0;
-    QVector<SelfBackupFile> m_selfBackupFiles;
+    // What the page types 0 to 6 show: their rows whose names match the search.
+    ShownRows m_shownRows;
+    QString m_search;
+    QVector<SelfBackupFile> m_selfBackupFiles; // all the last cycle found
     // The paths (case folded) the last cycle's lists named; the cycle collects them in
     // m_cycleListed, on its own thread.
     QSet<QString> m_listed;
     QSet<QString> m_cycleListed;
-    int m_selfBackupCount = 0;
     int m_currentType = TodayPage;
     int m_currentPage = 1;
 
     std::atomic<int> m_successThisCycle { 0 };
     std::atomic<int> m_failedThisCycle { 0 };
     int m_changedCollections = 0; // scanner thread only
+    // The cycle backs up, and what it has checked so far; only the thread running it touches them.
+    bool m_backupCycle = false;
+    int m_checkedThisCycle = 0;
     // The status of every file the cycle looked at, so that its rows need not ask again.
     // Only the thread that runs the cycle touches it, and the next two.
     QHash<QString, KFileStatus> m_cycleStatus;

@@ -1,6 +1,6 @@
 #include "core/krows.h"
 
-#include "core/ktimestamp.h"
+#include "platform/kpaths.h"
 
 #include <QSet>
 
@@ -22,6 +22,18 @@ int monthKey(const QString& month)
     return year * 100 + number;
 }
 
+// "yyyy-MM-dd" in digits; such texts order as the dates they name.
+bool isDateText(const QString& text)
+{
+    if (text.size() != 10 || text.at(4) != QLatin1Char('-') || text.at(7) != QLatin1Char('-'))
+        return false;
+    for (int i : { 0, 1, 2, 3, 5, 6, 8, 9 }) {
+        if (!text.at(i).isDigit())
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 namespace KRows {
@@ -29,17 +41,21 @@ namespace KRows {
 Fields split(const QString& row)
 {
     Fields fields;
-    const int monthAt = row.lastIndexOf(QLatin1Char('|'));
-    const int latestAt = monthAt > 0 ? row.lastIndexOf(QLatin1Char('|'), monthAt - 1) : -1;
-    const int countAt = latestAt > 0 ? row.lastIndexOf(QLatin1Char('|'), latestAt - 1) : -1;
-    if (countAt < 0) {
-        fields.path = row;
-        return fields;
+    int at[4];
+    int from = row.size() - 1;
+    for (int i = 3; i >= 0; --i) {
+        at[i] = from >= 0 ? row.lastIndexOf(QLatin1Char('|'), from) : -1;
+        if (at[i] < 0) {
+            fields.path = row;
+            return fields;
+        }
+        from = at[i] - 1;
     }
-    fields.path = row.left(countAt);
-    fields.count = row.mid(countAt + 1, latestAt - countAt - 1).trimmed();
-    fields.latest = row.mid(latestAt + 1, monthAt - latestAt - 1).trimmed();
-    fields.month = row.mid(monthAt + 1).trimmed();
+    fields.path = row.left(at[0]);
+    fields.count = row.mid(at[0] + 1, at[1] - at[0] - 1).trimmed();
+    fields.latest = row.mid(at[1] + 1, at[2] - at[1] - 1).trimmed();
+    fields.month = row.mid(at[2] + 1, at[3] - at[2] - 1).trimmed();
+    fields.stamp = row.mid(at[3] + 1).trimmed();
     return fields;
 }
 
@@ -49,6 +65,7 @@ QStringList sorted(const QStringList& rows)
     {
         int month;
         QString latest;
+        qint64 stamp;
         const QString* row;
     };
     QVector<Keyed> keyed;
@@ -59,14 +76,18 @@ QStringList sorted(const QStringList& rows)
             continue;
         seen.insert(row);
         const Fields fields = split(row);
-        // A "yyyy-MM-dd hh:mm:ss" text orders as its time; anything else comes after any time.
-        keyed.append({ monthKey(fields.month),
-            KTimeStamp::isDisplayText(fields.latest) ? fields.latest : QString(), &row });
+        // A "yyyy-MM-dd" text orders as its date; anything else comes after any date.
+        bool stampOk = false;
+        const qint64 stamp = fields.stamp.toLongLong(&stampOk);
+        keyed.append({ monthKey(fields.month), isDateText(fields.latest) ? fields.latest : QString(),
+            stampOk ? stamp : -1, &row });
     }
     std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
         if (a.month != b.month)
             return a.month > b.month;
-        return a.latest > b.latest;
+        if (a.latest != b.latest)
+            return a.latest > b.latest;
+        return a.stamp > b.stamp;
     });
     QStringList result;
     result.reserve(keyed.size());
@@ -77,16 +98,34 @@ QStringList sorted(const QStringList& rows)
 
 QStringList newerThan(const std::array<QStringList, 5>& rowsByKind, int days, const QDateTime& now)
 {
-    const QString threshold = now.addDays(-days).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    const QString first = now.date().addDays(1 - days).toString(QStringLiteral("yyyy-MM-dd"));
     QStringList recent;
     for (const QStringList& rows : rowsByKind) {
         for (const QString& row : rows) {
             const QString latest = split(row).latest;
-            if (KTimeStamp::isDisplayText(latest) && latest > threshold)
+            if (isDateText(latest) && latest >= first)
                 recent.append(row);
         }
     }
-    return recent;
+    return sorted(recent);
+}
+
+bool nameMatches(const QString& path, const QString& text)
+{
+    const int name = path.lastIndexOf(KPaths::nativeSeparator()) + 1;
+    return text.isEmpty() || QStringView(path).mid(name).contains(text, Qt::CaseInsensitive);
+}
+
+QStringList matching(const QStringList& rows, const QString& text)
+{
+    if (text.isEmpty())
+        return rows;
+    QStringList found;
+    for (const QString& row : rows) {
+        if (nameMatches(split(row).path, text))
+            found.append(row);
+    }
+    return found;
 }
 
 int pageCount(int rows)

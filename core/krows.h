@@ -7,9 +7,10 @@
 
 #include <array>
 
-// The rows the pages show, built from the records' row texts "path|count|latest|month" (the
-// record's path, its version count, the latest backed-up modification "yyyy-MM-dd hh:mm:ss" and
-// the file's creation month "yyyy年MM月"). Plain functions, so that each rule can be tested.
+// The rows the pages show, built from the records' row texts "path|count|date|month|stamp": the
+// record's path, its version count, the date "yyyy-MM-dd" and month "yyyy年MM月" of its last
+// backup, and the modification that backup took as yyyyMMddhhmmss. Plain functions, so that
+// each rule can be tested.
 namespace KRows {
 
 constexpr int PageSize = 20;
@@ -18,22 +19,28 @@ struct Fields
 {
     QString path;
     QString count;
-    QString latest;
+    QString latest; // the last backup's date
     QString month;
+    QString stamp;
 };
 
-// The last three fields never hold "|", so a row is split from the right: a path may contain "|"
+// The last four fields never hold "|", so a row is split from the right: a path may contain "|"
 // on Linux. The path is not trimmed either, since blanks at its ends belong to a Linux file name.
 Fields split(const QString& row);
 
-// Newest creation month first and, within a month, the most recently modified file first; an
-// unreadable month comes last. Rows equal in both keep their order. Identical rows and empty
-// rows are dropped.
+// Newest month of the last backup first; within a month the latest backup first, and of those
+// made on one day the latest state first. An unreadable month or date comes last. Rows equal in
+// every key keep their order. Identical rows and empty rows are dropped.
 QStringList sorted(const QStringList& rows);
 
-// The rows of every kind, in kind order, whose latest backed-up modification lies less than
-// `days` days before `now`.
+// The rows of every kind last backed up on one of the `days` days up to `now`'s date, sorted.
 QStringList newerThan(const std::array<QStringList, 5>& rowsByKind, int days, const QDateTime& now);
+
+// Whether the file name of `path` (its last part) holds `text`, ignoring case; always for an
+// empty text.
+bool nameMatches(const QString& path, const QString& text);
+// The rows whose file name matches `text`.
+QStringList matching(const QStringList& rows, const QString& text);
 
 // Pages of PageSize rows: ceil(count / PageSize).
 int pageCount(int rows);

@@ -4,6 +4,7 @@
 #include "core/kfileservicemanager.h"
 #include "discovery/kdiscoverylog.h"
 #include "discovery/kproductinfo.h"
+#include "platform/kplatform.h"
 
 #include <QCoreApplication>
 #include <QSet>
@@ -63,13 +64,57 @@ bool KDiskFileManager::loadProductCatalog(const QString& path)
 void KDiskFileManager::startScan()
 {
     m_stopRequested = false;
-    if (!isRunning())
-        start();
+    startLoop();
 }
 
 void KDiskFileManager::stopScan()
 {
     m_stopRequested = true;
+}
+
+void KDiskFileManager::backUpNow()
+{
+    m_backupNowRequested = true;
+    {
+        const std::lock_guard<std::mutex> locker(m_loopMutex);
+        if (m_looping && isRunning()) {
+            wakeUp();
+            return;
+        }
+        // Not scanning on its own: the thread runs for this one cycle.
+        m_stopRequested = true;
+    }
+    startLoop();
+}
+
+void KDiskFileManager::startLoop()
+{
+    {
+        const std::lock_guard<std::mutex> locker(m_loopMutex);
+        // (A thread ended by force never said so.)
+        if (m_looping && isRunning())
+            return;
+        m_looping = true;
+    }
+    // A thread that has just decided to end is past all of its work.
+    if (isRunning())
+        wait();
+    start();
+}
+
+bool KDiskFileManager::keepRunning()
+{
+    const std::lock_guard<std::mutex> locker(m_loopMutex);
+    if (!isStopRequested() && (!m_stopRequested || m_backupNowRequested))
+        return true;
+    m_looping = false;
+    return false;
+}
+
+qint64 KDiskFileManager::nextBackupAt() const
+{
+    const int cycles = (FullCycleCounter - m_cycleCounter) / CounterStep + 1;
+    return KPlatform::instance()->currentMSecsSinceEpoch() + qint64(cycles) * m_cycleIntervalMs;
 }
 
 void KDiskFileManager::requestAutoClean()
@@ -89,13 +134,20 @@ void KDiskFileManager::doWork()
         qCWarning(lcDiscovery) << "the built-in product catalog cannot be read";
     if (!service()->loadDatabase())
         qCInfo(lcDiscovery) << "no database yet; protection starts anew";
-    while (!m_stopRequested && !isStopRequested()) {
-        runCycle();
-        // A stop of the scan is seen once the wait has run out; a stop of the thread (the
-        // module going away) ends the wait at once.
-        if (m_stopRequested || !sleepInterruptibly(m_cycleIntervalMs))
+    // A stop of the scan is seen once the wait has run out, unless a backup is asked for; a stop
+    // of the thread (the module going away) ends the wait at once.
+    while (keepRunning()) {
+        runCycle(m_backupNowRequested.exchange(false) ? CycleKind::Requested : CycleKind::Counted);
+        if (!keepRunning())
             break;
+        emit sigNextBackupAt(nextBackupAt());
+        sleepInterruptibly(m_cycleIntervalMs);
     }
+    {
+        const std::lock_guard<std::mutex> locker(m_loopMutex);
+        m_looping = false;
+    }
+    emit sigNextBackupAt(-1);
 }
 
 void KDiskFileManager::runCycle(CycleKind kind)
@@ -107,10 +159,13 @@ void KDiskFileManager::runCycle(CycleKind kind)
         return;
     if (m_autoCleanRequested.exchange(false))
         service()->autoCleanExpiredVersions();
-    bool full = kind == CycleKind::Full; // a forced full pass leaves the counter's rhythm alone
+    // A forced full pass leaves the counter's rhythm alone; one the user asked for starts it anew.
+    bool full = kind != CycleKind::Counted;
     if (kind == CycleKind::Counted) {
         full = m_cycleCounter >= FullCycleCounter;
         m_cycleCounter = full ? 0 : m_cycleCounter + CounterStep;
+    } else if (kind == CycleKind::Requested) {
+        m_cycleCounter = 0;
     }
     notifyCycle(full);
 }

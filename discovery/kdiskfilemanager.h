@@ -38,6 +38,10 @@ public:
     void startScan();
     // The thread ends after its current cycle, once its wait has run out.
     void stopScan();
+    // A cycle that backs up runs at once: the running thread stops waiting for it, and a thread
+    // that does not run (protection is off) is started for that one cycle. The next cycle that
+    // backs up on its own comes a whole round later.
+    void backUpNow();
     // The engine's seven-day clean-up runs in the next cycle.
     void requestAutoClean();
     // One scan and one round of notifications on the caller's thread, never allowing backups.
@@ -50,7 +54,9 @@ public:
     enum class CycleKind
     {
         Counted,
-        Full
+        Full,
+        // Full, and the round of cycles starts again.
+        Requested
     };
     void runCycle(CycleKind kind = CycleKind::Counted);
 
@@ -65,6 +71,9 @@ public:
 
 signals:
     void sigScanFinished();
+    // When the next cycle that backs up is due, in milliseconds since the epoch of the
+    // platform's clock; -1 once the thread has stopped and none is.
+    void sigNextBackupAt(qlonglong msecs);
 
 protected:
     void doWork() override;
@@ -73,6 +82,12 @@ private:
     void scan();
     void registerIcons();
     void notifyCycle(bool backupAllowed);
+    // Whether the loop runs another cycle; when not, it is marked as ending, so that a later
+    // start or backUpNow() starts the thread anew.
+    bool keepRunning();
+    // Marks the loop as running and starts the thread unless it already loops.
+    void startLoop();
+    qint64 nextBackupAt() const;
 
     KFileServiceManager* service() const;
 
@@ -84,6 +99,10 @@ private:
     std::array<QStringList, 5> m_lists;
     std::atomic<bool> m_stopRequested { false };
     std::atomic<bool> m_autoCleanRequested { true };
+    std::atomic<bool> m_backupNowRequested { false };
+    // Between a start and the loop's decision to end; guarded by m_loopMutex.
+    std::mutex m_loopMutex;
+    bool m_looping = false;
     // Starts full, so the first cycle after loading allows backups; then every 31st does.
     int m_cycleCounter = 300;
     std::atomic<int> m_cycleIntervalMs { CycleIntervalMs };

@@ -131,8 +131,18 @@ bool AtriumThread::sleepInterruptibly(int msecs)
 {
     std::unique_lock<std::mutex> locker(m_stopMutex);
     m_stopRequestedChanged.wait_for(
-        locker, std::chrono::milliseconds(msecs), [this] { return m_stopRequested; });
+        locker, std::chrono::milliseconds(msecs), [this] { return m_stopRequested || m_wakeRequested; });
+    m_wakeRequested = false;
     return !m_stopRequested;
+}
+
+void AtriumThread::wakeUp()
+{
+    {
+        const std::lock_guard<std::mutex> locker(m_stopMutex);
+        m_wakeRequested = true;
+    }
+    m_stopRequestedChanged.notify_all();
 }
 
 void AtriumThread::awaitRunEnd() const
@@ -145,6 +155,7 @@ void AtriumThread::clearStopRequest()
 {
     const std::lock_guard<std::mutex> locker(m_stopMutex);
     m_stopRequested = false;
+    m_wakeRequested = false;
 }
 
 QString AtriumThread::failureDetail(quintptr threadId) const

@@ -25,6 +25,8 @@ public:
     // Asks a running body to stop; it sees the request in isStopRequested() and
     // sleepInterruptibly(), and code it calls sees it in QThread::isInterruptionRequested().
     void requestStop();
+    // Ends the body's current sleepInterruptibly() early, or its next one at once.
+    void wakeUp();
 
     static constexpr int StopGracePeriodMs = 2000;
 
@@ -36,7 +38,8 @@ protected:
     virtual void initThread();
 
     bool isStopRequested() const;
-    // Sleeps for `msecs` or until a stop is requested; false when the body should end.
+    // Sleeps for `msecs` or until a stop is requested or wakeUp() is called; false when the
+    // body should end.
     bool sleepInterruptibly(int msecs);
 
 private:
@@ -47,6 +50,7 @@ private:
     mutable std::mutex m_stopMutex;
     std::condition_variable m_stopRequestedChanged;
     bool m_stopRequested = false;
+    bool m_wakeRequested = false;
     // Set while stopThread() terminates the thread.
     std::atomic<bool> m_terminating { false };
     // Released as the worker's last use of this object and acquired by whoever has seen the

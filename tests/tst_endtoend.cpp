@@ -1,8 +1,11 @@
 #include "knativeworkspace.h"
+#include "ktestenvironment.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <functional>
@@ -20,9 +23,10 @@ struct Run
 
 } // namespace
 
-// The product as a user has it: the stand-in host with the plug-in on a private X server, a
-// project file in a pricing product's recent-file list, the host's messages sent by
-// vaultkeep-msg, the windows found and the keys pressed with xdotool.
+// The product as a user has it: the stand-in host with the plug-in on a private X server, on the
+// demo workspace (months of project files and their backups, recent-file lists naming them),
+// driven with the mouse and the keys through xdotool and with the host's messages through
+// vaultkeep-msg. Every file the plug-in writes back is compared with what it should hold.
 class TestEndToEnd : public QObject
 {
     Q_OBJECT
@@ -30,7 +34,7 @@ class TestEndToEnd : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void aProjectFileIsBackedUpAndItsVersionsShown();
+    void aUserBacksUpRestoresAndBringsBack();
 
 private:
     Run run(const QString& program, const QStringList& arguments);
@@ -40,11 +44,29 @@ private:
     static bool eventually(const std::function<bool()>& condition);
     // The windows whose title matches `pattern`, shown ones only when `visible`.
     QStringList windows(const QString& pattern, bool visible = false);
+    QSize sizeOf(const QString& window);
+    // The plug-in's main window: of its shown windows, the one of the main window's size.
+    QString mainWindow();
+    // A left click at `x`, `y` of `window`.
+    bool click(const QString& window, int x, int y);
+    // Keys pressed on the keyboard: they go to the window with the focus, or to a menu.
+    bool keys(const QStringList& names);
+    // The host's windows on the screen (its own, the plug-in's, their menus and boxes).
+    int shownWindows();
+    // The window with the keyboard's focus.
+    QString focus() { return xdotool({ QStringLiteral("getwindowfocus") }).out; }
+    // How many times the plug-in posted its total: once at the end of every cycle.
+    int postedTotals();
+    // The backups made in total, as the plug-in last posted them to the host; -1 before.
+    int postedTotal();
+    // The host's window.
+    QString host();
 
     KNativeWorkspace m_machine;
     QProcessEnvironment m_environment;
     QProcess m_xserver;
     QProcess m_host;
+    QString m_hostOutput;
 };
 
 void TestEndToEnd::initTestCase()
@@ -122,66 +144,178 @@ QStringList TestEndToEnd::windows(const QString& pattern, bool visible)
     return found.exitCode == 0 ? found.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts) : QStringList();
 }
 
-void TestEndToEnd::aProjectFileIsBackedUpAndItsVersionsShown()
+QSize TestEndToEnd::sizeOf(const QString& window)
 {
-    const QByteArray asSaved("阳光小区3号楼 投标报价 v1\n");
-    const QString project = m_machine.writeFile(QStringLiteral("工程/阳光小区3号楼.pra4"), asSaved);
-    QVERIFY(!project.isEmpty());
-    m_machine.setPricingList({ project });
+    const Run geometry = xdotool({ QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window });
+    const auto value = [&geometry](const char* name) {
+        const QRegularExpression line(
+            QStringLiteral("^%1=(\\d+)$").arg(QLatin1String(name)), QRegularExpression::MultilineOption);
+        return line.match(geometry.out).captured(1).toInt();
+    };
+    return QSize(value("WIDTH"), value("HEIGHT"));
+}
+
+QString TestEndToEnd::mainWindow()
+{
+    const QStringList shown = windows(QStringLiteral("^TarselVaultkeep$"), true);
+    for (const QString& window : shown) {
+        if (sizeOf(window).width() >= 800)
+            return window;
+    }
+    return QString();
+}
+
+bool TestEndToEnd::click(const QString& window, int x, int y)
+{
+    return xdotool({ QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(x),
+                       QString::number(y), QStringLiteral("click"), QStringLiteral("1") })
+               .exitCode
+        == 0;
+}
+
+bool TestEndToEnd::keys(const QStringList& names)
+{
+    return xdotool(QStringList { QStringLiteral("key") } + names).exitCode == 0;
+}
+
+int TestEndToEnd::shownWindows()
+{
+    const Run found = xdotool({ QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+        QStringLiteral("--pid"), QString::number(m_host.processId()) });
+    return found.exitCode == 0 ? found.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size() : 0;
+}
+
+int TestEndToEnd::postedTotals()
+{
+    m_hostOutput += QString::fromUtf8(m_host.readAllStandardOutput());
+    return m_hostOutput.count(QStringLiteral("backups made in total"));
+}
+
+QString TestEndToEnd::host()
+{
+    const QStringList found = windows(QStringLiteral("^Atrium"), true);
+    return found.size() == 1 ? found.first() : QString();
+}
+
+int TestEndToEnd::postedTotal()
+{
+    const Run title = xdotool({ QStringLiteral("getwindowname"), host() });
+    const QRegularExpressionMatch total
+        = QRegularExpression(QStringLiteral("Vaultkeep: (\\d+) backups")).match(title.out);
+    return total.hasMatch() ? total.captured(1).toInt() : -1;
+}
+
+void TestEndToEnd::aUserBacksUpRestoresAndBringsBack()
+{
+    // The demo workspace, and a project of the user's own in a folder of its own.
+    Run demo = run(QStringLiteral(VK_DEMO_TOOL), { m_machine.path() });
+    QVERIFY2(demo.exitCode == 0, qPrintable(demo.out));
+    const QString edited
+        = QRegularExpression(QStringLiteral("^edit: (.+)$"), QRegularExpression::MultilineOption)
+              .match(demo.out)
+              .captured(1);
+    QVERIFY(QFile::exists(edited));
+    const QByteArray ownPlan("e2e plan, first state\n");
+    const QString plan = m_machine.writeFile(QStringLiteral("工程项目/e2e-folder/e2e-plan.pra4"), ownPlan);
+    m_machine.addToPricingList(plan);
+    const QString desktop = m_machine.home() + QStringLiteral("/Desktop");
+    QVERIFY(QDir().mkpath(desktop));
 
     m_host.setProcessEnvironment(m_environment);
     m_host.start(QStringLiteral(VK_ATRIUM), QStringList());
     QVERIFY(m_host.waitForStarted());
 
-    // The first cycle backs the file up, and the host's window shows the total it was posted.
-    QVERIFY2(
-        eventually([this] { return !windows(QStringLiteral("^Atrium - Vaultkeep: 1 backups")).isEmpty(); }),
+    // The first cycle backs up what changed since the last backups; the host hears the total, and
+    // the first backup ever made shows its tip beside the window.
+    QVERIFY2(eventually([this] { return postedTotal() > 0; }),
         qPrintable(QString::fromUtf8(m_host.readAllStandardError())));
-    QVERIFY(!windows(QStringLiteral("^TarselVaultkeep$"), true).isEmpty());
+    const QString window = mainWindow();
+    QVERIFY(!window.isEmpty());
+    QVERIFY(eventually([this] { return windows(QStringLiteral("^TarselVaultkeep$"), true).size() == 2; }));
+    const int totalAfterStart = postedTotal();
+    QVERIFY(eventually(
+        [&] { return KNativeWorkspace::databaseVersions(m_machine.databaseFile()).contains(plan); }));
 
-    // A sibling program asks for the file's versions: the version dialog opens.
-    const Run asked = message(
-        { QStringLiteral("copydata"), QStringLiteral("main"), QStringLiteral("show-versions"), project });
-    QVERIFY2(asked.exitCode == 0, qPrintable(asked.out));
+    // The user changes a file, and backs it up at once from the home page.
+    const QByteArray previous = KTestEnvironment::contentOf(edited);
+    const QByteArray changed = previous + "e2e change\n";
+    QVERIFY(!KTestEnvironment::writeFileAt(edited, changed, QDateTime::currentDateTime()).isEmpty());
+    QVERIFY(click(window, 562, 152)); // "立即备份"
+    QVERIFY(eventually([&] { return postedTotal() == totalAfterStart + 1; }));
+
+    // Its versions, from a sibling program; closing them refreshes every view, which the host
+    // hears, so that the next refresh it hears is a cycle's.
     const QString versionDialog = QStringLiteral("^文件备份列表$");
-    QVERIFY(eventually([&] { return !windows(versionDialog, true).isEmpty(); }));
-    // The user closes it with Escape.
-    QCOMPARE(
-        xdotool({ QStringLiteral("windowfocus"), QStringLiteral("--sync"),
-                    windows(versionDialog, true).first(), QStringLiteral("key"), QStringLiteral("Escape") })
-            .exitCode,
-        0);
-    QVERIFY(eventually([&] { return windows(versionDialog, true).isEmpty(); }));
+    const auto openVersions = [&]() -> QString {
+        const Run asked = message(
+            { QStringLiteral("copydata"), QStringLiteral("main"), QStringLiteral("show-versions"), edited });
+        if (asked.exitCode != 0 || !eventually([&] { return !windows(versionDialog, true).isEmpty(); }))
+            return QString();
+        return windows(versionDialog, true).first();
+    };
+    const auto closeVersions = [&](const QString& versions) {
+        const int refreshes = postedTotals();
+        return xdotool({ QStringLiteral("windowfocus"), QStringLiteral("--sync"), versions,
+                           QStringLiteral("key"), QStringLiteral("Escape") })
+                   .exitCode
+            == 0
+            && eventually(
+                [&] { return windows(versionDialog, true).isEmpty() && postedTotals() > refreshes; });
+    };
+    // The previous version is the second row, newest first.
+    constexpr int SecondRow = 84 + 45 + 22;
 
-    // The user goes on working on the file.
-    QVERIFY(!m_machine.writeFile(QStringLiteral("工程/阳光小区3号楼.pra4"), "阳光小区3号楼 投标报价 v2\n")
-                 .isEmpty());
+    // The previous version to the desktop.
+    QString versions = openVersions();
+    QVERIFY(!versions.isEmpty());
+    QVERIFY(click(versions, 276, SecondRow)); // the row's face: to the desktop
+    const QString onDesktop = desktop + QLatin1Char('/') + QFileInfo(edited).fileName();
+    QVERIFY(eventually([&] { return KTestEnvironment::contentOf(onDesktop) == previous; }));
+    QVERIFY(closeVersions(versions));
 
-    // The quit message hides the plug-in's window; activating shows it again.
-    QCOMPARE(message({ QStringLiteral("post"), QStringLiteral("main"), QStringLiteral("quit") }).exitCode, 0);
-    QVERIFY(eventually([this] { return windows(QStringLiteral("^TarselVaultkeep$"), true).isEmpty(); }));
-    QCOMPARE(message({ QStringLiteral("post"), QStringLiteral("main"), QStringLiteral("2029") }).exitCode, 0);
-    QVERIFY(eventually([this] { return !windows(QStringLiteral("^TarselVaultkeep$"), true).isEmpty(); }));
+    // The same version to its own place, over the changed file, once the user has confirmed it.
+    versions = openVersions();
+    QVERIFY(!versions.isEmpty());
+    const int shown = shownWindows();
+    QVERIFY(click(versions, 327, SecondRow)); // the row's arrow, then its one entry
+    QVERIFY(eventually([&] { return shownWindows() == shown + 1; }));
+    QVERIFY(keys({ QStringLiteral("Down"), QStringLiteral("Return") }));
+    QVERIFY(eventually([&] { return focus() != versions && shownWindows() == shown + 1; })); // the question
+    QVERIFY(click(focus(), 100, 153)); // its accept button
+    QVERIFY(eventually([&] { return KTestEnvironment::contentOf(edited) == previous; }));
+    QVERIFY(closeVersions(versions));
+
+    // The user deletes the project with its folder; once a cycle has seen it gone, the deleted
+    // page, searched for it, brings it back.
+    QVERIFY(QDir(QFileInfo(plan).absolutePath()).removeRecursively());
+    const int refreshes = postedTotals();
+    QVERIFY(eventually([&] { return postedTotals() > refreshes + 1; }));
+    QVERIFY(click(window, 403, 51)); // the deleted page's tab
+    QVERIFY(click(window, 608, 90)); // its search field
+    QVERIFY(keys({ QStringLiteral("e"), QStringLiteral("2"), QStringLiteral("e") }));
+    QVERIFY(click(window, 532, 148)); // the only row's face: to the desktop
+    QVERIFY(eventually(
+        [&] { return KTestEnvironment::contentOf(desktop + QStringLiteral("/e2e-plan.pra4")) == ownPlan; }));
 
     // Closing the host lets the plug-in go: it saves the database and is unloaded.
-    const QStringList host = windows(QStringLiteral("^Atrium"), true);
-    QCOMPARE(host.size(), 1);
-    QCOMPARE(xdotool({ QStringLiteral("windowfocus"), QStringLiteral("--sync"), host.first(),
-                         QStringLiteral("key"), QStringLiteral("ctrl+q") })
+    QCOMPARE(xdotool({ QStringLiteral("windowfocus"), QStringLiteral("--sync"), host(), QStringLiteral("key"),
+                         QStringLiteral("ctrl+q") })
                  .exitCode,
         0);
     QVERIFY(m_host.waitForFinished(StepTimeoutMs));
     QVERIFY2(m_host.exitStatus() == QProcess::NormalExit && m_host.exitCode() == 0,
         qPrintable(QString::fromUtf8(m_host.readAllStandardError())));
-    QVERIFY(QString::fromUtf8(m_host.readAllStandardOutput()).contains(QStringLiteral("was unloaded")));
+    postedTotals();
+    QVERIFY(m_hostOutput.contains(QStringLiteral("was unloaded")));
 
-    // The database lists the version, whose copy holds the file as it was when backed up.
-    const QMap<QString, QStringList> versions = KNativeWorkspace::databaseVersions(m_machine.databaseFile());
-    QCOMPARE(versions.value(project).size(), 1);
-    QFile copy(m_machine.backupFolder() + QLatin1Char('/') + versions.value(project).first());
-    QVERIFY(copy.open(QIODevice::ReadOnly));
-    QCOMPARE(copy.readAll(), asSaved);
+    // Every backup the database lists is in the backup folder, the changed state among them.
     QCOMPARE(m_machine.backupsDisagreeWithDatabase(), QString());
+    bool changeKept = false;
+    const QStringList kept = KNativeWorkspace::databaseVersions(m_machine.databaseFile()).value(edited);
+    for (const QString& version : kept)
+        changeKept = changeKept
+            || KTestEnvironment::contentOf(m_machine.backupFolder() + QLatin1Char('/') + version) == changed;
+    QVERIFY(changeKept);
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

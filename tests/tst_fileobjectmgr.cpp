@@ -112,7 +112,7 @@ void TestFileObjectMgr::backupsOnOneThreadWhileAnotherReads()
         collection.totalBackupSize();
         collection.toXml();
         if (const KFileObjectPtr record = collection.findFile(sources.constFirst()))
-            record->rowTexts();
+            record->rowText();
         ++reads;
     }
     writer.join();

@@ -13,10 +13,12 @@
 #include "storage/kdiskinfothread.h"
 
 #include <QCoreApplication>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <atomic>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -103,7 +105,6 @@ private slots:
     void firstCycleBacksUpFilesOfEveryKindOnce();
     void onlyEveryThirtyFirstCycleBacksUpAndTakesTheLatestState();
     void aDeletedSourceMovesToTheDeletedList();
-    void rowsComeTwentyToAPageUnderMonthHeaders();
     void theSelfBackupPageShowsWhatTheLastCycleFound();
     void aSelfBackupFolderMountedInsideItselfIsSearchedOnce();
     void restartingTheScannerReloadsWithoutDuplicates();
@@ -116,7 +117,7 @@ private slots:
     void theSevenDayCleanUpWaitsForItsSwitch();
     void cleanBeforeTodayKeepsTodaysCopiesAndMeasuresRight();
     void copiesACleanUpCouldNotDeleteAreReportedAndSweptLater();
-    void rowsRunNewestMonthFirstAndDayPagesHoldTheirDays();
+    void backUpNowRunsACycleThatBacksUpAtOnce();
     void aRecordWithoutVersionsHasNoRow();
     void aDocumentOnlyInTheDesktopsListIsBackedUpByTheFirstCycle();
     void specialFilesInAListAreSkippedAndDocumentsBehindLinksBackedUp();
@@ -273,11 +274,20 @@ void TestProtectionCycle::firstCycleBacksUpFilesOfEveryKindOnce()
 
 void TestProtectionCycle::onlyEveryThirtyFirstCycleBacksUpAndTakesTheLatestState()
 {
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
+    m_env.platform()->setCurrentDateTime(now);
     const QString pricing = writeSource(QStringLiteral("a.pra4"));
-    listAsPricingFiles({ pricing });
+    listAsPricingFiles({ pricing, writeSource(QStringLiteral("b.pra4")) });
     PageLog log(m_manager.data());
+    // Only a cycle that backs up reports itself: its start, each copy, its end and copies.
+    QSignalSpy started(m_manager.data(), &KFileServiceManager::sigBackupStarted);
+    QSignalSpy progress(m_manager.data(), &KFileServiceManager::sigBackupProgress);
+    QSignalSpy finished(m_manager.data(), &KFileServiceManager::sigBackupFinished);
     m_scanner->runCycle();
     QCOMPARE(versionsOf(pricing), 1);
+    QCOMPARE(started.count(), 1);
+    QCOMPARE(static_cast<QList<QVariantList>>(progress), (QList<QVariantList> { { 1, 1 }, { 2, 2 } }));
+    QCOMPARE(finished.takeFirst(), (QVariantList { now.toMSecsSinceEpoch(), 2, 0 }));
 
     const QDateTime firstEdit = QDateTime::currentDateTime().addSecs(-30);
     const QDateTime secondEdit = QDateTime::currentDateTime().addSecs(-10);
@@ -289,11 +299,15 @@ void TestProtectionCycle::onlyEveryThirtyFirstCycleBacksUpAndTakesTheLatestState
         QCOMPARE(versionsOf(pricing), 1);
         QCOMPARE(log.lastSuccess, 0); // the rows are still refreshed, with no successes
     }
+    QCOMPARE(started.count(), 1);
+    QCOMPARE(finished.count(), 0);
     m_scanner->runCycle(); // the 32nd
     QCOMPARE(versionsOf(pricing), 2);
     QCOMPARE(m_manager->findFile(pricing)->latestModifiedTime(),
         QDateTime::fromSecsSinceEpoch(secondEdit.toSecsSinceEpoch()));
     QCOMPARE(log.lastSuccess, 1);
+    QCOMPARE(started.count(), 2);
+    QCOMPARE(finished.takeFirst().at(1), QVariant(1));
 }
 
 void TestProtectionCycle::aDeletedSourceMovesToTheDeletedList()
@@ -311,28 +325,6 @@ void TestProtectionCycle::aDeletedSourceMovesToTheDeletedList()
     QCOMPARE(log.home.mid(1), (QList<int> { 1, 1 }));
     QCOMPARE(log.labels.value(0), 1);
     QCOMPARE(versionsOf(gone), 1); // its version stays restorable
-}
-
-void TestProtectionCycle::rowsComeTwentyToAPageUnderMonthHeaders()
-{
-    QStringList paths;
-    for (int i = 0; i < 41; ++i) {
-        paths << writeSource(QStringLiteral("p%1.pra4").arg(i, 2, 10, QLatin1Char('0')),
-            QDateTime::currentDateTime().addSecs(-1000 + i));
-    }
-    listAsPricingFiles(paths);
-    PageLog log(m_manager.data());
-    m_scanner->runCycle();
-    QCOMPARE(m_manager->pageCount(0), 3);
-    const QString month = QStringLiteral("# ") + QDate::currentDate().toString(QStringLiteral("yyyy年MM月"));
-
-    m_manager->showPage(0, 1);
-    QCOMPARE(log.rows.size(), 21);
-    QCOMPARE(log.rows.first(), month);
-    QCOMPARE(log.rows.at(1), m_work + QStringLiteral("p40.pra4")); // the latest change first
-
-    m_manager->onShowPage(3);
-    QCOMPARE(log.rows, (QStringList { month, m_work + QStringLiteral("p00.pra4") }));
 }
 
 void TestProtectionCycle::theSelfBackupPageShowsWhatTheLastCycleFound()
@@ -642,34 +634,38 @@ void TestProtectionCycle::copiesACleanUpCouldNotDeleteAreReportedAndSweptLater()
     QCOMPARE(versionsOf(m_work + QStringLiteral("a.pra4")), 1);
 }
 
-void TestProtectionCycle::rowsRunNewestMonthFirstAndDayPagesHoldTheirDays()
+void TestProtectionCycle::backUpNowRunsACycleThatBacksUpAtOnce()
 {
-    const QDateTime now(QDate(2024, 3, 20), QTime(12, 0));
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
     m_env.platform()->setCurrentDateTime(now);
-    // Created in January and changed two hours ago, in March two days ago, in February four
-    // days ago, in March (later) five days ago.
-    const QStringList paths = { writeSource(QStringLiteral("january.pra4")),
-        writeSource(QStringLiteral("march.pra4")), writeSource(QStringLiteral("february.pra4")),
-        writeSource(QStringLiteral("march, earlier change.pra4")) };
-    const QList<QDate> created
-        = { QDate(2024, 1, 31), QDate(2024, 3, 1), QDate(2024, 2, 1), QDate(2024, 3, 15) };
-    const QList<int> hoursAgo = { 2, 50, 96, 120 };
-    for (int i = 0; i < paths.size(); ++i) {
-        m_env.platform()->setCreationTime(paths.at(i), QDateTime(created.at(i), QTime(8, 0)));
-        addRecord(paths.at(i), { fileIdAt(now.addSecs(-3600 * hoursAgo.at(i)), now.date(), i) });
-    }
-    PageLog log(m_manager.data());
-    m_manager->onUpdate();
-    m_manager->showPage(0, 1);
-    QCOMPARE(log.rows,
-        (QStringList { QStringLiteral("# 2024年03月"), paths.at(1), paths.at(3),
-            QStringLiteral("# 2024年02月"), paths.at(2), QStringLiteral("# 2024年01月"), paths.at(0) }));
-    QCOMPARE(log.labels.value(KFileServiceManager::TodayPage), 1);
-    QCOMPARE(log.labels.value(KFileServiceManager::RecentPage), 2);
-    m_manager->showPage(KFileServiceManager::TodayPage, 1);
-    QCOMPARE(log.rows.filter(m_work), QStringList { paths.at(0) });
-    m_manager->showPage(KFileServiceManager::RecentPage, 1);
-    QCOMPARE(log.rows.filter(m_work), (QStringList { paths.at(1), paths.at(0) }));
+    const QString file = writeSource(QStringLiteral("now.pra4"), now.addSecs(-600));
+    listAsPricingFiles({ file });
+    constexpr int LongIntervalMs = 600000;
+    m_scanner->setCycleInterval(LongIntervalMs);
+    // Shared with the connection, which the scanner's thread may call after a failed check ended
+    // this function.
+    const auto nextBackup = std::make_shared<std::atomic<qint64>>(0);
+    connect(
+        m_scanner.data(), &KDiskFileManager::sigNextBackupAt, m_manager.data(),
+        [nextBackup](qlonglong at) { *nextBackup = at; }, Qt::DirectConnection);
+
+    m_scanner->startScan();
+    QTRY_COMPARE(versionsOf(file), 1);
+    // The next cycle that backs up comes 31 cycles later.
+    QTRY_COMPARE(nextBackup->load(), now.toMSecsSinceEpoch() + 31 * qint64(LongIntervalMs));
+
+    // Not ten minutes later: at once.
+    writeSource(QStringLiteral("now.pra4"), now.addSecs(-300));
+    m_scanner->backUpNow();
+    QTRY_COMPARE(versionsOf(file), 2);
+
+    // With protection off the thread runs for that one cycle.
+    m_scanner->stopThread();
+    QCOMPARE(nextBackup->load(), qint64(-1));
+    writeSource(QStringLiteral("now.pra4"), now.addSecs(-120));
+    m_scanner->backUpNow();
+    QTRY_COMPARE(versionsOf(file), 3);
+    QTRY_VERIFY(!m_scanner->isRunning());
 }
 
 void TestProtectionCycle::aRecordWithoutVersionsHasNoRow()

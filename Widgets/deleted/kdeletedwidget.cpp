@@ -7,9 +7,11 @@
 #include "Widgets/versions/krestoresteps.h"
 #include "core/kcommon.h"
 #include "core/kfileservicemanager.h"
+#include "core/krows.h"
 #include "platform/kfileops.h"
 #include "ui_kdeletedwidget.h"
 
+#include <QLineEdit>
 #include <QMessageBox>
 
 KDeletedWidget::KDeletedWidget(QWidget* parent)
@@ -27,9 +29,9 @@ KDeletedWidget::KDeletedWidget(QWidget* parent)
 
     KTableWidget* table = m_ui->deletedTableWidget;
     table->setColumnCount(1);
-    table->setColumnWidth(0, table->width());
     connect(table, &KTableWidget::sigRowRemoved, this, &KDeletedWidget::onRowRemoved);
     connect(m_ui->lblClearBtn, &KCommonButton::clicked, this, &KDeletedWidget::onClear);
+    connect(m_ui->editSearch, &QLineEdit::textChanged, this, &KDeletedWidget::applySearch);
 
     KFileServiceManager* engine = KFileServiceManager::instance();
     connect(
@@ -79,7 +81,16 @@ void KDeletedWidget::onAfxDeletedEndUpdate()
         table->addRow(
             row.key, { row.key, row.targetPath, row.message }, KTableWidgetItemBase::ITEM_DELETED_FILE);
     table->removeSurplusRows();
+    applySearch();
     showEmptyState(table->rowCount() == 0);
+}
+
+void KDeletedWidget::applySearch()
+{
+    KTableWidget* table = m_ui->deletedTableWidget;
+    const QString text = m_ui->editSearch->text();
+    for (int row = 0; row < table->rowCount(); ++row)
+        table->setRowHidden(row, !KRows::nameMatches(table->rowKey(row), text));
 }
 
 void KDeletedWidget::onRowRemoved(const QString& strKey)
@@ -131,13 +142,18 @@ void KDeletedWidget::showEmptyState(bool empty)
     m_ui->lblTitleBG->setVisible(!empty);
     m_ui->lblTitleText->setVisible(!empty);
     m_ui->lblClearBtn->setVisible(!empty);
+    m_ui->editSearch->setVisible(!empty);
 }
 
 void KDeletedWidget::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     m_ui->deletedTableWidget->setGeometry(0, 40, width(), height() - 40);
-    m_ui->deletedTableWidget->setColumnWidth(0, width());
+    m_ui->lblTitleBG->resize(width(), m_ui->lblTitleBG->height());
+    m_ui->lblClearBtn->move(width() - 106, m_ui->lblClearBtn->y());
+    m_ui->editSearch->move(m_ui->lblClearBtn->x() - m_ui->editSearch->width() - 10, m_ui->editSearch->y());
+    m_ui->lblTitleText->resize(
+        m_ui->editSearch->x() - m_ui->lblTitleText->x() - 8, m_ui->lblTitleText->height());
     if (m_noData->isVisible())
         m_noData->setGeometry(rect());
 }

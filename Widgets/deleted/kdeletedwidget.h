@@ -50,6 +50,8 @@ protected:
 private:
     // Shows the placeholder over the whole page, or the list with its title strip.
     void showEmptyState(bool empty);
+    // Hides the rows whose file names do not hold the search field's text (any case).
+    void applySearch();
 
     QScopedPointer<Ui::KDeletedWidget> m_ui;
     KNoDataWidget* m_noData;

@@ -20,7 +20,7 @@ KTableWidgetDeletedFileItem::KTableWidgetDeletedFileItem(QWidget* parent)
     setItemType(ITEM_DELETED_FILE);
     setHoverBackground(m_ui->lblBG);
     KRestoreSteps::setUpRowControls(
-        this, m_ui->lblBtn, m_ui->lblDelete, { tr("恢复到原位置"), tr("选择其他版本") });
+        this, m_ui->lblBtn, m_ui->lblDelete, { tr("找回到原位置"), tr("选择其他版本") });
     connect(
         m_ui->lblBtn, &KFindBackLabel::sigOtherVersions, this, &KTableWidgetDeletedFileItem::onShowVersions);
 }
@@ -89,7 +89,7 @@ void KTableWidgetDeletedFileItem::bringBack(const QString& target, int missingKi
     case KRestoreResult::Restored:
         showRestored(m_targetPath,
             KRestoreSteps::resultText(
-                key(), m_targetPath, tr("恭喜！文件已找回到原位置"), tr("恭喜！文件已恢复到桌面")));
+                key(), m_targetPath, tr("恭喜！文件已找回到原位置"), tr("恭喜！文件已找回到桌面")));
         return;
     case KRestoreResult::CopyMissing:
         KRestoreSteps::inform(window(), missingKind, KRestoreSteps::missingBackupText());

@@ -1,9 +1,11 @@
 #include "Widgets/dialogs/kdialogbasewidget.h"
 
+#include "Widgets/dialogs/kdialogplacement.h"
 #include "Widgets/title/ksystemtitle.h"
 
 #include <QPainter>
 #include <QPropertyAnimation>
+#include <QShowEvent>
 
 KDialogBaseWidget::KDialogBaseWidget(QWidget* parent)
     : QDialog(parent)
@@ -22,6 +24,8 @@ KDialogBaseWidget::KDialogBaseWidget(QWidget* parent)
 void KDialogBaseWidget::setTitle(const QString& text)
 {
     m_title->setTitle(text);
+    // The window manager and the taskbar show it too.
+    setWindowTitle(text);
 }
 
 void KDialogBaseWidget::closeClicked()
@@ -60,4 +64,11 @@ void KDialogBaseWidget::resizeEvent(QResizeEvent* event)
 {
     m_title->setFixedWidth(width());
     QDialog::resizeEvent(event);
+}
+
+void KDialogBaseWidget::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous())
+        KDialogPlacement::centreOnParent(this);
+    QDialog::showEvent(event);
 }

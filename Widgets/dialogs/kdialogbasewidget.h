@@ -8,6 +8,7 @@ class QPropertyAnimation;
 
 // The frame of the settings and clean-up dialogs: frameless, a grey border and the title strip
 // with its close button only. The close button shrinks the dialog into its centre, then closes it.
+// It shows centred on its parent's window and carries its caption as its window title.
 class KDialogBaseWidget : public QDialog
 {
     Q_OBJECT
@@ -24,6 +25,7 @@ public slots:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     KSystemTitle* m_title;

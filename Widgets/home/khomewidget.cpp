@@ -2,15 +2,17 @@
 
 #include "AtriumCommon/atriummessages.h"
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/home/kdrivename.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
-#include "platform/kpaths.h"
+#include "platform/kplatform.h"
 #include "storage/kdiskinfothread.h"
 #include "ui_khomewidget.h"
 
 #include <QPropertyAnimation>
+#include <QTimer>
 
 #include <atomic>
 
@@ -26,6 +28,12 @@ constexpr int CounterPadding = 3;
 constexpr int DiskTextPadding = 6;
 // Room for the sentence under the pictures, ending where the form ends it.
 constexpr int BottomTipWidth = 260;
+
+// The size the form places the content for.
+constexpr QSize DesignedSize(790, 431);
+// The activity line's minutes follow the clock.
+constexpr int ActivityRefreshMs = 30000;
+constexpr qint64 MinuteMs = 60000;
 
 // The first counter update of the process also tells the host the switch's state.
 std::atomic<bool> g_firstNumbersUpdate { true };
@@ -64,12 +72,117 @@ KHomeWidget::KHomeWidget(QWidget* parent)
     m_ui->lblBottomTip->setGeometry(QRect(QPoint(tip.right() - BottomTipWidth, tip.y()), tip.bottomRight()));
     m_ui->lblBottomTip->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     flowSentences();
+    const QObjectList children = this->children();
+    for (QObject* child : children) {
+        if (auto* widget = qobject_cast<QWidget*>(child))
+            m_designed.insert(widget, widget->geometry());
+    }
+
+    m_activityTimer = new QTimer(this);
+    m_activityTimer->setObjectName(QStringLiteral("activityTimer"));
+    m_activityTimer->setInterval(ActivityRefreshMs);
+    connect(m_activityTimer, &QTimer::timeout, this, &KHomeWidget::onRefreshActivity);
+    connect(m_ui->btnBackupNow, &QPushButton::clicked, this, &KHomeWidget::sigBackUpNow);
 
     m_openCloseState = KConfig::instance()->autoBack() ? Open : Closed;
     refreshOpenCloseView();
 }
 
 KHomeWidget::~KHomeWidget() = default;
+
+void KHomeWidget::setPlatform(KPlatform* platform)
+{
+    m_platform = platform;
+    onRefreshActivity();
+}
+
+void KHomeWidget::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    arrange();
+}
+
+void KHomeWidget::arrange()
+{
+    // The pictures and counters keep their place in the middle, the free-space row its place
+    // at the bottom right, the background fills the page.
+    const QSize extra = size() - DesignedSize;
+    const QList<QWidget*> bottomRow { m_ui->lblBottomTip, m_ui->lblTatalSizeBG, m_ui->lblFreeDiskBg,
+        m_ui->lblDiskTipText, m_ui->lblSetting };
+    for (auto it = m_designed.cbegin(); it != m_designed.cend(); ++it) {
+        const QPoint offset = bottomRow.contains(it.key()) ? QPoint(extra.width(), extra.height())
+                                                           : QPoint(extra.width() / 2, extra.height() / 2);
+        it.key()->move(it.value().topLeft() + offset);
+    }
+    m_ui->lblBG->setGeometry(rect());
+    // The bar goes where its reading took it, wherever the track is now.
+    if (m_barAnimation)
+        m_barAnimation->stop();
+    const QRect track = m_ui->lblTatalSizeBG->geometry();
+    m_ui->lblFreeDiskBg->setGeometry(
+        track.x(), track.y(), m_barWidth >= 0 ? m_barWidth : m_ui->lblFreeDiskBg->width(), track.height());
+    flowSentences();
+}
+
+void KHomeWidget::onBackupStarted()
+{
+    m_backingUp = true;
+    m_checked = 0;
+    m_copied = 0;
+    onRefreshActivity();
+}
+
+void KHomeWidget::onBackupProgress(int nChecked, int nCopied)
+{
+    m_checked = nChecked;
+    m_copied = nCopied;
+    onRefreshActivity();
+}
+
+void KHomeWidget::onBackupFinished(qlonglong finishedMSecs, int nCopied, int nFailed)
+{
+    Q_UNUSED(nCopied)
+    Q_UNUSED(nFailed)
+    m_backingUp = false;
+    m_lastBackupAt = finishedMSecs;
+    m_activityTimer->start();
+    onRefreshActivity();
+}
+
+void KHomeWidget::onNextBackupAt(qlonglong msecs)
+{
+    m_nextBackupAt = msecs;
+    onRefreshActivity();
+}
+
+void KHomeWidget::onRefreshActivity()
+{
+    m_ui->btnBackupNow->setEnabled(!m_backingUp);
+    QString line;
+    if (m_backingUp) {
+        line = tr("正在备份: 已检查 %1 个文件，已备份 %2 个").arg(m_checked).arg(m_copied);
+    } else if (m_lastBackupAt >= 0 && m_platform) {
+        const qint64 now = m_platform->currentMSecsSinceEpoch();
+        const qint64 minutes = qMax<qint64>(0, now - m_lastBackupAt) / MinuteMs;
+        QString last;
+        if (minutes < 1)
+            last = tr("刚刚");
+        else if (minutes < 60)
+            last = tr("%1 分钟前").arg(minutes);
+        else if (minutes < 24 * 60)
+            last = tr("%1 小时前").arg(minutes / 60);
+        else
+            last = tr("%1 天前").arg(minutes / (24 * 60));
+        line = tr("最近备份: %1").arg(last);
+        if (m_nextBackupAt >= 0) {
+            const qint64 left = m_nextBackupAt - now;
+            line += tr(" · 下次: %1")
+                        .arg(left <= 0 ? tr("即将开始")
+                                       : tr("%1 分钟后").arg((left + MinuteMs - 1) / MinuteMs));
+        }
+    }
+    m_ui->lblActivity->setText(line);
+}
 
 void KHomeWidget::onOpenClose()
 {
@@ -154,9 +267,9 @@ void KHomeWidget::onUpdateNumbers(int nTotalNumber, int nBackedNumber, int nDele
 
 void KHomeWidget::onSetDiskInfo(QString strDisk, double dwFreeSize, double dwTotalSize)
 {
-    const QString drive = KPaths::driveShortName(strDisk);
+    const QString drive = KDriveName::of(strDisk, m_platform ? m_platform->homeFolder() : QString());
     const QString freeGiB = QString::number(dwFreeSize * (1.0 / 1024), 'f', 1);
-    const QString pattern = QStringLiteral("%1盘,剩余%2G");
+    const QString pattern = tr("%1,剩余%2G");
     QString text = pattern.arg(drive, freeGiB);
     // A long folder name is shortened in its middle to keep the text on the bar.
     const QFontMetrics metrics = m_ui->lblDiskTipText->fontMetrics();
@@ -171,6 +284,7 @@ void KHomeWidget::onSetDiskInfo(QString strDisk, double dwFreeSize, double dwTot
     const QRect track = m_ui->lblTatalSizeBG->geometry();
     const double fraction = dwTotalSize > 0 ? qBound(0.0, dwFreeSize / dwTotalSize, 1.0) : 0.0;
     const int width = int(fraction * track.width());
+    m_barWidth = width;
     // One animation at a time: a new reading takes the bar on from where it is.
     if (m_barAnimation)
         m_barAnimation->stop();
@@ -186,9 +300,10 @@ void KHomeWidget::onSetDiskInfo(QString strDisk, double dwFreeSize, double dwTot
             "#8ED820, stop: 1.0 #66AF2F);border-radius:10px;}"));
         m_ui->lblBottomTip->setText(QStringLiteral("备份盘空间充足，可以放心使用"));
     } else {
+        // Light enough for the dark text over it.
         m_ui->lblFreeDiskBg->setStyleSheet(QStringLiteral(
             "QLabel#lblFreeDiskBg{background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 "
-            "#E14747, stop: 1.0 #C81010);border-radius:10px;}"));
+            "#F28C8C, stop: 1.0 #E36464);border-radius:10px;}"));
         m_ui->lblBottomTip->setText(QStringLiteral("              备份盘空间不足"));
     }
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QHash>
 #include <QPointer>
 #include <QScopedPointer>
 #include <QWidget>
 
+class KPlatform;
 class QPropertyAnimation;
+class QTimer;
 
 namespace Ui {
 class KHomeWidget;
@@ -12,8 +15,10 @@ class KHomeWidget;
 
 // The first page of the main window: whether protection is on, with its switch; the number of
 // backups made, of protected files and of deleted files found; the ways to the two other pages;
-// and the backup drive's free space as a bar. The host hears the backup total and the switch's
-// state.
+// the backup drive's free space as a bar; and what the backups are doing: a cycle's progress
+// while it runs, else when the last one ended and the next is due, with a button that backs up
+// at once. The host hears the backup total and the switch's state. The content keeps its
+// designed arrangement, centred in a larger page, the free-space row at the bottom.
 class KHomeWidget : public QWidget
 {
     Q_OBJECT
@@ -28,15 +33,26 @@ public:
         Closed = 1,
     };
     int openCloseState() const { return m_openCloseState; }
+    // The clock of the activity line and the home folder that names its drive; the page shows
+    // no times without one.
+    void setPlatform(KPlatform* platform);
 
 signals:
     void sigShowMisCodeWidget();
     void sigShowDeletedWidget();
     void sigShowSettingDlg();
+    void sigBackUpNow();
 
 public slots:
     // The backup drive's root and its free and total space in MiB.
     void onSetDiskInfo(QString strDisk, double dwFreeSize, double dwTotalSize);
+    // A cycle that backs up: it began, its progress, its end (times of the platform's clock).
+    void onBackupStarted();
+    void onBackupProgress(int nChecked, int nCopied);
+    void onBackupFinished(qlonglong finishedMSecs, int nCopied, int nFailed);
+    // When the next such cycle is due; -1 when none is.
+    void onNextBackupAt(qlonglong msecs);
+    void onRefreshActivity();
 
 private slots:
     void onUpdateNumbers(int nTotalNumber, int nBackedNumber, int nDeletedNumber);
@@ -45,14 +61,28 @@ private slots:
     // Sets the state from outside: starts or stops the scanner, stores and traces nothing.
     void onSetOpenCloseType(int btnType);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void refreshOpenCloseView();
     void flowSentences();
     void postState() const;
+    // Places the content for the page's size, from where the form put it for its own.
+    void arrange();
 
     QScopedPointer<Ui::KHomeWidget> m_ui;
     int m_openCloseState = Open;
     QPointer<QPropertyAnimation> m_barAnimation;
+    int m_barWidth = -1; // where the bar's animation ends
+    QHash<QWidget*, QRect> m_designed; // each child's place at the form's size
+    KPlatform* m_platform = nullptr;
+    QTimer* m_activityTimer;
+    bool m_backingUp = false;
+    int m_checked = 0;
+    int m_copied = 0;
+    qint64 m_lastBackupAt = -1;
+    qint64 m_nextBackupAt = -1;
 
     Q_DISABLE_COPY(KHomeWidget)
 };

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QMimeDatabase>
 #include <QThread>
 
 // The hash and the pending lists are guarded by a standard mutex (ThreadSanitizer sees it).
@@ -93,10 +94,23 @@ void KFileIconProvider::learnPending()
     }
 }
 
+QIcon KFileIconProvider::themeIcon(const QString& fileName)
+{
+    // By the name only: reading the file to tell its type would be disk work on the GUI thread.
+    static const QMimeDatabase types;
+    const QMimeType type = types.mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
+    if (!type.isValid() || type.isDefault())
+        return QIcon();
+    const QIcon own = QIcon::fromTheme(type.iconName());
+    return own.isNull() ? QIcon::fromTheme(type.genericIconName()) : own;
+}
+
 void KFileIconProvider::learn(const QString& path, const QString& suffix)
 {
     // Asked outside the lock: the platform may be slow, and workers must not wait for it.
-    const QIcon icon = m_platformIcons.icon(QFileInfo(path));
+    QIcon icon = themeIcon(path);
+    if (icon.isNull())
+        icon = m_platformIcons.icon(QFileInfo(path));
     const std::lock_guard<std::mutex> locker(m_mutex);
     if (!m_icons.contains(suffix))
         m_icons.insert(suffix, icon);
@@ -111,6 +125,11 @@ QIcon KFileIconProvider::iconForFile(const QString& fileName) const
         if (found != m_icons.constEnd())
             return found.value();
     }
+    auto known = m_themeIcons.find(suffix);
+    if (known == m_themeIcons.end())
+        known = m_themeIcons.insert(suffix, themeIcon(fileName));
+    if (!known.value().isNull())
+        return known.value();
     // Made once: every row of a file of an unknown kind asks for it.
     if (m_unknownIcon.isNull())
         m_unknownIcon = QIcon(KCommon::skinImagePath(QStringLiteral("unkownFile.png")));

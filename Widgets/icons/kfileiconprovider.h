@@ -13,7 +13,10 @@
 
 // The icons of file types, learnt by suffix while files of each type exist, because the rows
 // mostly show files that are gone or backups under other names. The first icon stored for a
-// suffix is kept.
+// suffix is kept. A type without a picture of the product's own takes the desktop theme's icon
+// for its MIME type (or, lacking one, for its family of types), known from the name alone; a
+// file of a type the theme has none for takes the platform's icon of the file, and a name of an
+// unknown type the unknown-file picture.
 //
 // registerFile() may be called from any thread; the platform icon is asked on the GUI thread
 // only. A call from another thread marks the suffix pending and queues the lookup to the GUI
@@ -43,6 +46,8 @@ private slots:
 private:
     static QString suffixOf(const QString& path);
     void learn(const QString& path, const QString& suffix);
+    // The theme's icon for the type named by the suffix of `fileName`; null when it has none.
+    static QIcon themeIcon(const QString& fileName);
 
     mutable std::mutex m_mutex;
     QHash<QString, QIcon> m_icons;
@@ -52,5 +57,6 @@ private:
     QThread* m_guiThread;
     QFileIconProvider m_platformIcons; // GUI thread only
     mutable QIcon m_unknownIcon; // GUI thread only; never stored under a suffix
+    mutable QHash<QString, QIcon> m_themeIcons; // GUI thread only; by suffix, null for none
     Q_DISABLE_COPY(KFileIconProvider)
 };

@@ -70,6 +70,10 @@ bool KHostMessageHandler::handleNativeEvent(const QByteArray& eventType, void* m
         trace(QStringLiteral("收到显示误删找回窗口消息"));
         bringToFront(DeletedPage);
         return true;
+    case AtriumMessage::BackUpNow:
+        trace(QStringLiteral("收到立即备份消息"));
+        emit sigBackUpNow();
+        return true;
     default:
         return false;
     }

@@ -16,6 +16,7 @@ class QWidget;
 //   copy-data 28   bring to front; other copy-data ids answer 1 and do nothing
 //   2027           close (hide) the window; 2029 bring to front
 //   2025           reload the skin of every title strip; 2054 bring to front on the deleted page
+//   2055           back up now
 class KHostMessageHandler : public QObject
 {
     Q_OBJECT
@@ -44,6 +45,7 @@ signals:
     void sigShowFileVersionDlg(const QString& strFileName);
     // The quit message: the main window hides (onClose()).
     void sigClose();
+    void sigBackUpNow();
 
 private:
     void changeSkin();

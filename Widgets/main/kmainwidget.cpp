@@ -8,6 +8,7 @@
 #include "core/kconfig.h"
 #include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
+#include "platform/kplatform.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
 #include "storage/ui/kcleandlg.h"
@@ -16,13 +17,17 @@
 #include "ui_kmainwidget.h"
 
 #include <QIcon>
+#include <QLoggingCategory>
 #include <QPointer>
+#include <QResizeEvent>
+#include <QSizeGrip>
 #include <QTimer>
 
 namespace {
 
+Q_LOGGING_CATEGORY(lcMainWindow, "vaultkeep.mainwindow")
+
 const QString Vaultkeep = QStringLiteral("Vaultkeep");
-const QString WindowTitle = QStringLiteral("TarselVaultkeep");
 
 KMainWidget* g_window = nullptr;
 
@@ -84,6 +89,7 @@ KMainWidget::KMainWidget(QWidget* parent)
     KTipMsgManager* tips = KTipMsgManager::instance();
     KDiskInfoThread* monitor = KDiskInfoThread::instance();
     KFileServiceManager* engine = KFileServiceManager::instance();
+    KDiskFileManager* scanner = KDiskFileManager::instance();
     connect(m_ui->systemTitle, &KSystemTitle::sigCloseClicked, this, &KMainWidget::onClose);
     connect(m_ui->home, &KHomeWidget::sigShowMisCodeWidget, this, &KMainWidget::onShowMisCodeWidget);
     connect(m_ui->home, &KHomeWidget::sigShowDeletedWidget, this, &KMainWidget::onShowDeletedWidget);
@@ -110,23 +116,54 @@ KMainWidget::KMainWidget(QWidget* parent)
     connect(this, &KMainWidget::sigShowFileVersionDlg, m_ui->miscodeWidget,
         &KMisCodeWidget::onShowFileVersionDlg, Qt::QueuedConnection);
 
+    // What the backups are doing, from the scanner's thread; and backing up at once.
+    KHomeWidget* home = m_ui->home;
+    home->setPlatform(KPlatform::instance());
+    connect(engine, &KFileServiceManager::sigBackupStarted, home, &KHomeWidget::onBackupStarted);
+    connect(engine, &KFileServiceManager::sigBackupProgress, home, &KHomeWidget::onBackupProgress);
+    connect(engine, &KFileServiceManager::sigBackupFinished, home, &KHomeWidget::onBackupFinished);
+    connect(engine, &KFileServiceManager::sigBackupFinished, this, &KMainWidget::onBackupFinished);
+    connect(scanner, &KDiskFileManager::sigNextBackupAt, home, &KHomeWidget::onNextBackupAt);
+    connect(home, &KHomeWidget::sigBackUpNow, scanner, &KDiskFileManager::backUpNow);
+    connect(m_messages, &KHostMessageHandler::sigBackUpNow, scanner, &KDiskFileManager::backUpNow);
+
+    m_sizeGrip = new QSizeGrip(this);
+    m_sizeGrip->setObjectName(QStringLiteral("sizeGrip"));
+    m_sizeGrip->resize(m_sizeGrip->sizeHint());
+    m_sizeSaveTimer = new QTimer(this);
+    m_sizeSaveTimer->setSingleShot(true);
+    m_sizeSaveTimer->setInterval(SizeSaveDelayMs);
+    connect(m_sizeSaveTimer, &QTimer::timeout, this, &KMainWidget::saveSize);
+
     applyWindowStyle();
-    m_ui->systemTitle->setMixVisible(false);
-    m_ui->systemTitle->setTitle(WindowTitle);
-    setWindowTitle(WindowTitle);
+    m_ui->systemTitle->setTitle(KCommon::productName());
+    setWindowTitle(KCommon::productName());
+    const QSize stored = KConfig::instance()->mainWindowSize();
+    if (stored.isValid())
+        resize(stored.expandedTo(minimumSize()));
 
     startThreads();
 }
 
 KMainWidget::~KMainWidget()
 {
+    if (m_sizeSaveTimer->isActive())
+        saveSize();
     if (g_window == this)
         g_window = nullptr;
 }
 
+void KMainWidget::saveSize()
+{
+    m_sizeSaveTimer->stop();
+    // Maximised is a state of the window, not a size the user chose.
+    if (!isMaximized() && !KConfig::instance()->setMainWindowSize(size()))
+        qCWarning(lcMainWindow) << "the window's size could not be stored";
+}
+
 void KMainWidget::applyWindowStyle()
 {
-    setWindowTitle(WindowTitle);
+    setWindowTitle(KCommon::productName());
     setWindowIcon(QIcon(KCommon::skinImagePath(QStringLiteral("VaultkeepA.ico"))));
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint
         | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
@@ -165,7 +202,14 @@ void KMainWidget::startThreads()
 
 void KMainWidget::resizeEvent(QResizeEvent* event)
 {
-    m_ui->tabWidget->setFixedWidth(width());
+    // Inside the one-pixel border.
+    m_ui->systemTitle->setGeometry(1, 1, width() - 2, m_ui->systemTitle->height());
+    m_ui->tabWidget->setGeometry(1, 32, width() - 2, height() - 33);
+    m_sizeGrip->move(width() - m_sizeGrip->width() - 1, height() - m_sizeGrip->height() - 1);
+    m_sizeGrip->raise();
+    // The first resize is the window showing at the size it was given.
+    if (event->oldSize().isValid())
+        m_sizeSaveTimer->start();
     AtriumMsgFrame::resizeEvent(event);
 }
 
@@ -211,6 +255,17 @@ void KMainWidget::onClose()
 void KMainWidget::onShowTipUserDlg()
 {
     KTipMsgManager::instance()->showTipUserDialog();
+}
+
+void KMainWidget::onBackupFinished(qlonglong finishedMSecs, int nCopied, int nFailed)
+{
+    Q_UNUSED(finishedMSecs)
+    Q_UNUSED(nFailed)
+    KConfig* config = KConfig::instance();
+    if (nCopied > 0 && config->showTipBackedMsgStatus() == -1) {
+        static_cast<void>(config->setShowTipBackedMsgStatus(0)); // a failure is logged
+        onShowTipUserDlg();
+    }
 }
 
 void KMainWidget::onBackedFolderTooLarger(qlonglong size)
@@ -269,8 +324,10 @@ void KMainWidget::onFolderToLargeTipMsgBtnClicked(int index)
 {
     m_messages->bringToFront();
     if (index == 0) {
-        KCleanDlg dialog;
-        dialog.exec();
+        // On the heap, as the settings dialog: the window may go while it runs.
+        QPointer<KCleanDlg> dialog = new KCleanDlg(this);
+        dialog->exec();
+        delete dialog;
     } else if (index == 1) {
         onShowSettingDlg();
     }

@@ -5,6 +5,7 @@
 #include <QScopedPointer>
 
 class KHostMessageHandler;
+class QSizeGrip;
 class QTimer;
 
 namespace Ui {
@@ -15,6 +16,8 @@ class KMainWidget;
 // files). Building it wires the pages, the tips, the dialogs, the engine and the worker threads
 // together, starts the disk monitor and the scanner, and lets other programs find it by its
 // window properties. Closing it only hides it; the module deletes it when it is released.
+// It can be made larger than its designed size, from its lower right corner or the title strip's
+// maximise button; the pages follow, and the settings file keeps the size for the next start.
 class KMainWidget : public AtriumMsgFrame
 {
     Q_OBJECT
@@ -35,6 +38,8 @@ public:
 
     // The first-backup window appears this long after the window was built, when it is due.
     static constexpr int TipUserDialogDelayMs = 6000;
+    // The size is stored once the user has stopped resizing for this long.
+    static constexpr int SizeSaveDelayMs = 1000;
 
 signals:
     // For the host; the plug-in never emits it.
@@ -59,6 +64,9 @@ private slots:
     void onCurrentChanged(int index);
     void onShowTipUserDlg();
     void onClose();
+    // The first backup ever made shows its tip at once.
+    void onBackupFinished(qlonglong finishedMSecs, int nCopied, int nFailed);
+    void saveSize();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -76,6 +84,8 @@ private:
     QScopedPointer<Ui::KMainWidget> m_ui;
     KHostMessageHandler* m_messages;
     QTimer* m_tipUserTimer = nullptr;
+    QTimer* m_sizeSaveTimer;
+    QSizeGrip* m_sizeGrip;
 
     Q_DISABLE_COPY(KMainWidget)
 };

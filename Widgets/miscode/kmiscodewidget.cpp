@@ -5,11 +5,11 @@
 #include "Widgets/miscode/kfiletypelabel.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/versions/kfileversiondlg.h"
-#include "core/kconfig.h"
 #include "core/kfileservicemanager.h"
 #include "ui_kmiscodewidget.h"
 
 #include <QApplication>
+#include <QLineEdit>
 
 KMisCodeWidget::KMisCodeWidget(QWidget* parent)
     : QWidget(parent)
@@ -22,9 +22,7 @@ KMisCodeWidget::KMisCodeWidget(QWidget* parent)
     m_noData->hide();
     m_ui->misCodePagingWidget->hide();
 
-    KTableWidget* table = m_ui->misCodeTableWidget;
-    table->setColumnCount(1);
-    table->setColumnWidth(0, table->width());
+    m_ui->misCodeTableWidget->setColumnCount(1);
     QApplication::setWheelScrollLines(1);
 
     KFileServiceManager* engine = KFileServiceManager::instance();
@@ -46,6 +44,30 @@ KMisCodeWidget::KMisCodeWidget(QWidget* parent)
         connect(label, &KFileTypeLabel::sigClicked, engine, &KFileServiceManager::onShowPageByType);
     }
     connect(engine, &KFileServiceManager::sigSetMiscodeTypeLabelNumber, types, &KTypeWidget::onSetNumber);
+    connect(m_ui->editSearch, &QLineEdit::textChanged, engine, &KFileServiceManager::onSearch);
+}
+
+void KMisCodeWidget::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const int w = width();
+    const int h = height();
+    m_ui->typeWidget->setGeometry(0, 0, 160, h);
+    m_ui->line->setGeometry(160, 0, 1, h);
+    m_ui->tableWidgetHeader->setGeometry(161, 0, w - 162, 31);
+    m_ui->misCodeTableWidget->setGeometry(161, 29, w - 161, h - 55);
+    m_ui->lblPageBG->setGeometry(161, h - 27, w - 161, 27);
+    m_ui->misCodePagingWidget->setGeometry(164, h - 26, w - 167, 25);
+    m_ui->editSearch->move(8, h - 38);
+    m_ui->editSearch->raise();
+    if (m_noData->isVisible())
+        placePlaceholder();
+}
+
+void KMisCodeWidget::placePlaceholder()
+{
+    const int left = m_ui->line->geometry().right() + 1;
+    m_noData->setGeometry(left, 0, m_ui->misCodeTableWidget->width(), m_ui->typeWidget->height());
 }
 
 KMisCodeWidget::~KMisCodeWidget() = default;
@@ -110,23 +132,29 @@ void KMisCodeWidget::onAfxMisCodeCopyedAddRow(
 void KMisCodeWidget::onAfxMisCodeEndUpdate(
     int nType, int nSuccessNumberThisTime, int nFailedNumberThisTime, int nPageIndex, int nTotalPage)
 {
+    Q_UNUSED(nSuccessNumberThisTime)
     Q_UNUSED(nFailedNumberThisTime)
     if (!m_updateAccepted)
         return;
     m_ui->misCodeTableWidget->removeSurplusRows();
+    const QString search = m_ui->editSearch->text();
+    if (nType != m_shownType || nPageIndex != m_shownPage || search != m_shownSearch) {
+        m_ui->misCodeTableWidget->scrollToTop();
+        m_shownType = nType;
+        m_shownPage = nPageIndex;
+        m_shownSearch = search;
+    }
     m_ui->misCodePagingWidget->setPages(nTotalPage, nPageIndex);
     const bool empty = nTotalPage == 0;
     if (empty) {
-        const int left = m_ui->line->geometry().right() + 1;
-        m_noData->setGeometry(left, 0, m_ui->misCodeTableWidget->width(), m_ui->typeWidget->height());
+        placePlaceholder();
         m_noData->raise();
+        m_ui->editSearch->raise();
     }
     m_noData->setVisible(empty);
     m_ui->tableWidgetHeader->setVisible(!empty);
     m_ui->misCodePagingWidget->setVisible(!empty);
     m_ui->lblPageBG->setVisible(!empty);
-    if (nSuccessNumberThisTime > 0 && KConfig::instance()->showTipBackedMsgStatus() == -1)
-        static_cast<void>(KConfig::instance()->setShowTipBackedMsgStatus(0)); // a failure is logged
     // Last: selecting a filter asks the engine for its first page, which refreshes the list.
     if (m_ui->typeWidget->currentType() != nType)
         m_ui->typeWidget->selectType(nType);

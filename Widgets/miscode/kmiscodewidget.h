@@ -18,7 +18,10 @@ class KTypeWidget;
 // and streams the current page in; the page only shows it. A file opens its version dialog.
 //
 // A refresh is PreUpdate, rows, EndUpdate. It is refused as a whole while a message box or a
-// version dialog is open, so that a list under a dialog never changes.
+// version dialog is open, so that a list under a dialog never changes. A list of another filter,
+// page or search starts at its top; a refresh of the same one stays where the reader is.
+// The search field below the filters keeps the files whose names hold its text, in the list and
+// in the filters' counts. The list, its header and its page bar take the page's whole size.
 class KMisCodeWidget : public QWidget
 {
     Q_OBJECT
@@ -44,9 +47,18 @@ public slots:
         const QString& strFileName, const QString& strDateTime, int nType, int nPageIndex, int nTotalPage);
     void onShowFileVersionDlg(const QString& strFileName);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void placePlaceholder();
+
     QScopedPointer<Ui::KMisCodeWidget> m_ui;
     KNoDataWidget* m_noData;
     bool m_updateAccepted = false;
+    // The list last shown, to tell another one from a refresh of it.
+    int m_shownType = -1;
+    int m_shownPage = -1;
+    QString m_shownSearch;
     Q_DISABLE_COPY(KMisCodeWidget)
 };

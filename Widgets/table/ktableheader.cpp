@@ -5,6 +5,13 @@
 
 namespace {
 
+// As the rows place them: 72 and 160 pixels for the count and the date, the buttons after them
+// (of the self-backup rows nine pixels further right), and a scroll bar's width to spare.
+constexpr int CountWidth = 72;
+constexpr int DateWidth = 160;
+constexpr int OperationWidth = 143;
+constexpr int SelfBackupOperationWidth = 134;
+
 QLabel* headerLabel(const QString& name, const QString& text, const QString& styleSheet, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
@@ -31,18 +38,18 @@ KTableHeader::KTableHeader(QWidget* parent)
         = headerLabel(QStringLiteral("lblLastBackedTime"), QStringLiteral("最近备份日期"), style, this);
     m_lblOperation = headerLabel(QStringLiteral("lblOperation"), QStringLiteral("操作"), style, this);
 
-    m_lblFile->setFixedWidth(268);
-    m_lblBackedNumber->setFixedWidth(72);
-    m_lblLastBackedTime->setFixedWidth(160);
+    m_lblBackedNumber->setFixedWidth(CountWidth);
+    m_lblLastBackedTime->setFixedWidth(DateWidth);
+    m_lblOperation->setFixedWidth(OperationWidth);
     setMinimumHeight(29);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(m_lblFile);
+    layout->addWidget(m_lblFile, 1);
     layout->addWidget(m_lblBackedNumber);
     layout->addWidget(m_lblLastBackedTime);
-    layout->addWidget(m_lblOperation, 1);
+    layout->addWidget(m_lblOperation);
 }
 
 bool KTableHeader::isBackedNumberVisible() const
@@ -55,5 +62,5 @@ void KTableHeader::setBackedNumberVisible(bool visible)
     if (visible == isBackedNumberVisible())
         return;
     m_lblBackedNumber->setVisible(visible);
-    m_lblFile->setFixedWidth(visible ? 268 : 349);
+    m_lblOperation->setFixedWidth(visible ? OperationWidth : SelfBackupOperationWidth);
 }

@@ -5,7 +5,8 @@
 class QLabel;
 
 // The column titles above a file list: project file, backup count, last backup date, operation.
-// The self-backup list has no backup count column.
+// The self-backup list has no backup count column. The file column takes what a wider list
+// gives, as the rows' file names do; the operation column leaves room for the list's scroll bar.
 class KTableHeader : public QWidget
 {
     Q_OBJECT
@@ -13,7 +14,7 @@ class KTableHeader : public QWidget
 public:
     explicit KTableHeader(QWidget* parent = nullptr);
 
-    // True: four columns, the file column 268 pixels wide; false: three, the file column 349 wide.
+    // True: four columns; false: three, the file column wider by the count's.
     void setBackedNumberVisible(bool visible);
     bool isBackedNumberVisible() const;
 

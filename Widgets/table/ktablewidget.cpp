@@ -6,6 +6,7 @@
 #include "Widgets/versions/ktablewidgetbackedfileitem.h"
 #include "Widgets/versions/ktablewidgetselfbackeditem.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QPointer>
 #include <QScrollBar>
@@ -84,9 +85,24 @@ KTableWidgetItemBase* KTableWidget::materialize(int row)
     return created;
 }
 
+void KTableWidget::fitColumn()
+{
+    if (columnCount() > 0 && columnWidth(0) != viewport()->width())
+        setColumnWidth(0, viewport()->width());
+}
+
+bool KTableWidget::viewportEvent(QEvent* event)
+{
+    // The scroll bar coming or going changes the visible width.
+    if (event->type() == QEvent::Resize)
+        fitColumn();
+    return QTableWidget::viewportEvent(event);
+}
+
 void KTableWidget::materializeVisibleRows()
 {
     insertPendingRows();
+    fitColumn();
     if (m_rows.isEmpty())
         return;
     const int first = qMax(0, rowAt(0));

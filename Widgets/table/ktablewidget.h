@@ -15,6 +15,8 @@
 // A row's widget is made when the row comes into view (or is asked for with rowWidget()), so a
 // list of thousands of rows costs what its visible rows cost; until then the table keeps the
 // row's key and texts. Rows new in a refresh join the table together when it ends.
+//
+// The column is as wide as the list's visible part, scroll bar or not, and its rows with it.
 class KTableWidget : public QTableWidget
 {
     Q_OBJECT
@@ -51,6 +53,7 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     struct Row
@@ -68,6 +71,7 @@ private:
     void insertPendingRows();
     // Makes the widgets of the rows in view.
     void materializeVisibleRows();
+    void fitColumn();
 
     qint32 m_fillCursor = 0;
     bool m_refreshing = false; // between resetRows() and removeSurplusRows()

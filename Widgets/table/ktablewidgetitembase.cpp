@@ -10,6 +10,67 @@ KTableWidgetItemBase::KTableWidgetItemBase(QWidget* parent)
     setStyleSheet(QStringLiteral("background: transparent;"));
 }
 
+namespace {
+
+// What a file name keeps at the narrowest.
+constexpr int NarrowestName = 40;
+
+bool isFileName(const QWidget* child)
+{
+    const QString name = child->objectName();
+    return name == QLatin1String("lblFileName") || name == QLatin1String("lblName")
+        || name == QLatin1String("lblPath");
+}
+
+} // namespace
+
+void KTableWidgetItemBase::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitWidth();
+}
+
+void KTableWidgetItemBase::fitWidth()
+{
+    // Rows laid out by a layout follow by themselves.
+    if (layout())
+        return;
+    if (m_designed.isEmpty()) {
+        const QList<QWidget*> children = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget* child : children) {
+            m_designed.insert(child, child->geometry());
+            m_designedWidth = qMax(m_designedWidth, child->geometry().right() + 1);
+        }
+    }
+    int nameEnd = m_designedWidth;
+    int nameWidth = m_designedWidth;
+    for (auto it = m_designed.cbegin(); it != m_designed.cend(); ++it) {
+        if (isFileName(it.key())) {
+            nameEnd = qMin(nameEnd, it.value().right() + 1);
+            nameWidth = qMin(nameWidth, it.value().width());
+        }
+    }
+    const int extra = qMax(width() - m_designedWidth, NarrowestName - nameWidth);
+    for (auto it = m_designed.cbegin(); it != m_designed.cend(); ++it) {
+        QRect place = it.value();
+        if (place.x() == 0 && place.width() == m_designedWidth)
+            place.setWidth(width()); // the background
+        else if (isFileName(it.key()))
+            place.setWidth(place.width() + extra);
+        else if (place.x() >= nameEnd)
+            place.translate(extra, 0);
+        it.key()->setGeometry(place);
+        // A name is shortened again for its new width, from the whole text its label keeps.
+        auto* label = qobject_cast<QLabel*>(it.key());
+        if (!label || !isFileName(label))
+            continue;
+        const QVariant whole = label->property("Text4GTF");
+        const QString text = whole.isValid() ? whole.toString() : label->toolTip();
+        if (!text.isEmpty())
+            label->setText(label->fontMetrics().elidedText(text, Qt::ElideMiddle, label->width()));
+    }
+}
+
 void KTableWidgetItemBase::setHoverBackground(QLabel* background)
 {
     m_hoverBackground = background;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QStringList>
 #include <QWidget>
 
@@ -7,6 +8,11 @@ class QLabel;
 
 // One row of a KTableWidget: a widget of its own, identified by a text key (a file's path or
 // a version's identifier) rather than by its index.
+//
+// A row as wide as its list: the form's background widens, the file name (a child named
+// lblFileName, lblName or lblPath) takes the difference, and what lies right of it moves with the
+// right edge; the name is shortened again for its width from the whole text its label keeps (its
+// "Text4GTF" property, else its tool tip).
 class KTableWidgetItemBase : public QWidget
 {
     Q_OBJECT
@@ -45,10 +51,16 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void fitWidth();
+
     qint32 m_itemType = ITEM_FILE;
     QString m_key;
     QLabel* m_hoverBackground = nullptr;
+    // The children's places as the form put them, and the width it put them for.
+    QHash<QWidget*, QRect> m_designed;
+    int m_designedWidth = 0;
     Q_DISABLE_COPY(KTableWidgetItemBase)
 };

@@ -1,6 +1,7 @@
 #include "Widgets/tips/kmovewidget.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "core/kcommon.h"
 #include "platform/kplatform.h"
 
 #include <QGuiApplication>
@@ -24,6 +25,7 @@ KMoveWidget::KMoveWidget(QWidget* parent)
     , m_hideTimer(this)
 {
     setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint | Qt::Tool | Qt::FramelessWindowHint);
+    setWindowTitle(KCommon::productName());
     setMouseTracking(true);
     m_animateTimer.setObjectName(QStringLiteral("animateTimer"));
     m_animateTimer.setInterval(1);

@@ -1,6 +1,7 @@
 #include "Widgets/tips/ktipmsgmanager.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/home/kdrivename.h"
 #include "Widgets/tips/ktipuserdialog.h"
 #include "Widgets/tips/ktipwidget.h"
 #include "core/kcommon.h"
@@ -85,12 +86,13 @@ void KTipMsgManager::showCurrentDiskNotEnough(qlonglong size, const QString& dri
     KTipWidget* tip = createTip();
     tip->setDriveText(driveWithSpace);
 
-    const QString backupDrive = KPaths::driveShortName(KConfig::instance()->backUpPath());
-    const QString target = KPaths::driveShortName(driveWithSpace);
-    const QString moveText = QStringLiteral("一键更换到%1盘(空间充足)").arg(target);
+    const QString backupPath = KConfig::instance()->backUpPath();
+    const QString backupDrive = KPaths::driveShortName(backupPath);
+    const QString home = KPlatform::instance()->homeFolder();
+    const QString moveText = tr("一键更换到%1(空间充足)").arg(KDriveName::of(driveWithSpace, home));
     const QString white = QStringLiteral("long_button_white.png");
     tip->setContent(skin("tip_close.png"), 2, skin("long_logo.png"),
-        QStringLiteral("您的备份盘（%1）空间不足无法备份").arg(backupDrive),
+        tr("您的备份盘（%1）空间不足无法备份").arg(KDriveName::of(backupPath, home)),
         QStringLiteral("工程文件正面临错编和误删的风险！建议立即更换备份盘"), skin("cd.png"), NoAutoHide, 522,
         133, 1, { moveText, QStringLiteral("更换到其他盘"), QStringLiteral("暂不理会") },
         { skin("short_button.png"), KCommon::skinImagePath(white), KCommon::skinImagePath(white) },

@@ -23,6 +23,7 @@ KTipUserDialog::KTipUserDialog(const QString& backgroundPicture, QWidget* parent
     , m_closeButton(new KCustomButton(KCommon::skinImagePath(QStringLiteral("关闭_tip.png")), 2, this))
     , m_actionButton(new KCustomButton(this))
 {
+    setWindowTitle(KCommon::productName());
     setWindowFlags(Qt::WindowStaysOnTopHint | Qt::Tool | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("KTipUserDialog"));

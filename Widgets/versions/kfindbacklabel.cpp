@@ -46,7 +46,7 @@ void KFindBackLabel::makeChildren(int state)
         m_busyLabel->setObjectName(QStringLiteral("lblBusy"));
         m_busyLabel->setStyleSheet(QStringLiteral("color:#525252;"));
     } else if (state == 3 && !m_resultLabel) {
-        m_resultLabel = new QLabel(resultMarkup(QStringLiteral("恭喜！文件已找回桌面")), this);
+        m_resultLabel = new QLabel(resultMarkup(QString()), this);
         m_resultLabel->setObjectName(QStringLiteral("lblResult"));
         m_openButton = new KLabel(this);
         m_openButton->setObjectName(QStringLiteral("btnOpenFolder"));

@@ -52,7 +52,7 @@ bool isOnDesktop(const QString& path)
 
 QString missingBackupText()
 {
-    return tr("备份文件丢失，请从其他版本找回！");
+    return tr("备份文件丢失，请从其他版本恢复！");
 }
 
 QString notSavedText()
@@ -73,7 +73,7 @@ QString folderNotCreatedText(const QString& folder)
 
 QString damagedText()
 {
-    return tr("备份文件已损坏，无法用它恢复，请从其他版本找回！");
+    return tr("备份文件已损坏，无法用它恢复，请从其他版本恢复！");
 }
 
 QString linkText()

@@ -16,7 +16,7 @@ class QWidget;
 namespace KRestoreSteps {
 
 // The texts more than one procedure shows.
-QString missingBackupText(); // "备份文件丢失，请从其他版本找回！"
+QString missingBackupText(); // "备份文件丢失，请从其他版本恢复！"
 QString notSavedText(); // the file at the target could not be backed up first
 QString openFailedText(); // "打开文件失败！"
 QString damagedText(); // the backup copy is not what was backed up

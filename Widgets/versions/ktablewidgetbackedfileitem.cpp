@@ -1,6 +1,9 @@
 #include "Widgets/versions/ktablewidgetbackedfileitem.h"
 
+#include "Widgets/controls/kbutton.h"
+#include "Widgets/controls/kmenubutton.h"
 #include "Widgets/versions/kfileversiondlg.h"
+#include "Widgets/versions/kfindbacklabel.h"
 #include "Widgets/versions/krestoresteps.h"
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
@@ -20,6 +23,9 @@ KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(QWidget* parent)
     setItemType(ITEM_BACKED_FILE);
     setHoverBackground(m_ui->lblBG);
     KRestoreSteps::setUpRowControls(this, m_ui->lblBtn, m_ui->lblDelete, { tr("恢复至原位置") });
+    // A version is restored; the shared control's face says a deleted file is brought back.
+    m_ui->lblBtn->menuButton()->leftButton()->setPixmap(
+        KCommon::skinImagePath(QStringLiteral("恢复到桌面ab.png")), 2);
 }
 
 KTableWidgetBackedFileItem::~KTableWidgetBackedFileItem() = default;
@@ -111,7 +117,7 @@ void KTableWidgetBackedFileItem::copyAndShow()
     switch (outcome) {
     case Outcome::Restored:
         result = KRestoreSteps::resultText(
-            m_sourcePath, m_targetPath, tr("恭喜！文件已成功恢复"), tr("恭喜！文件已找回至桌面"));
+            m_sourcePath, m_targetPath, tr("恭喜！文件已成功恢复"), tr("恭喜！文件已恢复到桌面"));
         m_ui->lblBtn->setResultText(result, m_targetPath);
         m_ui->lblBtn->setState(3);
         m_ui->lblDelete->hide();

@@ -81,6 +81,10 @@ void KAtriumWindow::buildMenu(QMenu* menu)
         postToPlugin(AtriumWindowProperty::VaultkeepMainFrame, AtriumMessage::ShowDeletedFiles,
             QStringLiteral("show deleted files (2054)"));
     });
+    menu->addAction(QStringLiteral("&Back Up Now"), this, [this] {
+        postToPlugin(AtriumWindowProperty::VaultkeepMainFrame, AtriumMessage::BackUpNow,
+            QStringLiteral("back up now (2055)"));
+    });
     menu->addAction(QStringLiteral("&Activate"), this, [this] {
         postToPlugin(AtriumWindowProperty::VaultkeepMainFrame, AtriumMessage::Activate,
             QStringLiteral("activate (2029)"));

@@ -1,9 +1,11 @@
 #include "kscreenshottour.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCursor>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
 #include <QTabWidget>
@@ -27,16 +29,55 @@ KScreenshotTour::KScreenshotTour(QWidget* frame, const QString& folder, QObject*
     const char* const names[] = { "home.png", "miscode.png", "deleted.png" };
     for (int page = 0; page < 3; ++page) {
         then([this, page] { selectPage(page); });
+        if (page == 1)
+            then([this] { search(m_misCodeSearch); });
         settle(SettleMs);
         const QString name = QString::fromLatin1(names[page]);
         then([this, name] {
             shoot(m_frame, name);
             next();
         });
+        if (page == 1)
+            then([this] { search(QString()); });
     }
 }
 
-void KScreenshotTour::addDialog(const char* className, const QString& picture, const Opener& open)
+void KScreenshotTour::search(const QString& text)
+{
+    const QWidget* page = m_frame ? m_frame->findChild<QWidget*>(QStringLiteral("miscodeWidget")) : nullptr;
+    if (auto* field = page ? page->findChild<QLineEdit*>(QStringLiteral("editSearch")) : nullptr)
+        field->setText(text);
+    next();
+}
+
+QString KScreenshotTour::clickLater(const char* className, const QString& name)
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (!window->isVisible() || qstrcmp(window->metaObject()->className(), className) != 0)
+            continue;
+        if (auto* button = window->findChild<QAbstractButton*>(name)) {
+            QMetaObject::invokeMethod(button, "click", Qt::QueuedConnection);
+            return QString();
+        }
+    }
+    return QStringLiteral("no %1 shows a button %2").arg(QString::fromLatin1(className), name);
+}
+
+void KScreenshotTour::closeDialog(const char* className)
+{
+    const QByteArray name(className);
+    then([this, name] {
+        if (QWidget* dialog = visibleWindowOf(name.constData()))
+            QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+        next();
+    });
+    then([this, name] { waitForWindow(name.constData(), false); });
+    settle(SettleMs);
+}
+
+void KScreenshotTour::addDialog(
+    const char* className, const QString& picture, const Opener& open, After after)
 {
     then([this, open] {
         const QString failure = open();
@@ -49,15 +90,13 @@ void KScreenshotTour::addDialog(const char* className, const QString& picture, c
     then([this, name] { waitForWindow(name.constData()); });
     settle(SettleMs);
     then([this, name, picture] {
-        QWidget* dialog = visibleWindowOf(name.constData());
-        shoot(dialog, picture);
-        QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+        shoot(visibleWindowOf(name.constData()), picture);
         next();
     });
     // The dialog's own event loop runs the steps while it is open; the tour goes on (and may end,
     // releasing the plug-in) only once that loop has returned.
-    then([this, name] { waitForWindow(name.constData(), false); });
-    settle(SettleMs);
+    if (after == After::Reject)
+        closeDialog(className);
 }
 
 void KScreenshotTour::start()

@@ -10,10 +10,10 @@
 class QTimer;
 class QWidget;
 
-// Photographs the plug-in's window, as the display shows it: its three pages and, when asked,
-// dialogs of the plug-in. Each picture is the part of the screen
-// the window covers, written as PNG into a folder. The host starts the tour once the plug-in
-// has reported its first cycle, and ends when it finishes.
+// Photographs the plug-in's window, as the display shows it: its three pages (the mis-edit page
+// with a search when one is set) and, when asked, dialogs of the plug-in. Each picture is the part of the
+// screen the window covers, written as PNG into a folder. The host starts the tour once the plug-in has
+// reported its first cycle, and ends when it finishes.
 class KScreenshotTour : public QObject
 {
     Q_OBJECT
@@ -23,8 +23,22 @@ public:
 
     // Opens a dialog and gives the reason when it cannot.
     using Opener = std::function<QString()>;
-    // Adds a picture of the dialog of the class `className` that `open` brings up.
-    void addDialog(const char* className, const QString& picture, const Opener& open);
+    // Adds a picture of the dialog of the class `className` that `open` brings up, which is then
+    // rejected, unless it is to stay open for a dialog it opens in turn (closeDialog() closes it).
+    enum class After
+    {
+        Reject,
+        KeepOpen
+    };
+    void addDialog(
+        const char* className, const QString& picture, const Opener& open, After after = After::Reject);
+    void closeDialog(const char* className);
+    // Typed into the mis-edit page's search field before its picture, and cleared after it.
+    void setMisCodeSearch(const QString& text) { m_misCodeSearch = text; }
+
+    // The visible button `name` of the visible window of the class `className`, clicked once the
+    // event loop runs (a dialog it opens runs its own loop, in which the tour goes on).
+    static QString clickLater(const char* className, const QString& name);
 
     void start();
     // The pictures written so far.
@@ -45,6 +59,7 @@ private:
     // A step that waits `msecs`, so that what was just asked for is painted.
     void settle(int msecs);
     void selectPage(int index);
+    void search(const QString& text);
     void shoot(QWidget* window, const QString& name);
     // Goes on once a top-level window of the class `className` shows.
     void waitForWindow(const char* className, bool visible = true);
@@ -54,5 +69,6 @@ private:
     const QString m_folder;
     QList<Step> m_steps;
     QStringList m_written;
+    QString m_misCodeSearch;
     bool m_failed = false;
 };

@@ -6,7 +6,8 @@
 // host's own window, which lists what the plug-in posts, stays hidden unless --diagnostics asks
 // for it; closing the plug-in's window then ends the program.
 //
-//   atrium [--plugin <file>] [--screenshots <folder> [--versions-of <file>] [--settings-dialog]]
+//   atrium [--plugin <file>]
+//          [--screenshots <folder> [--versions-of <file>] [--settings-dialog] [--search <text>]]
 //   atrium --paint-skins <folder>
 //   vaultkeep [--diagnostics] [the options of atrium]
 //
@@ -19,7 +20,6 @@
 #include "kpluginlibrary.h"
 #include "kscreenshottour.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
@@ -117,12 +117,17 @@ int main(int argc, char** argv)
         QStringLiteral("folder"));
     const QCommandLineOption versionsOption(QStringLiteral("versions-of"),
         QStringLiteral("With --screenshots: also the version dialog of <file>."), QStringLiteral("file"));
-    const QCommandLineOption settingsOption(
-        QStringLiteral("settings-dialog"), QStringLiteral("With --screenshots: also the settings dialog."));
+    const QCommandLineOption settingsOption(QStringLiteral("settings-dialog"),
+        QStringLiteral("With --screenshots: also the settings and clean-up dialogs, and the clean-up's "
+                       "question."));
+    const QCommandLineOption searchOption(QStringLiteral("search"),
+        QStringLiteral("With --screenshots: the mis-edit page searching for <text>."),
+        QStringLiteral("text"));
     const QCommandLineOption skinsOption(QStringLiteral("paint-skins"),
         QStringLiteral("Paint the host's skins into <folder> and end (the build does this)."),
         QStringLiteral("folder"));
-    parser.addOptions({ pluginOption, screenshotsOption, versionsOption, settingsOption, skinsOption });
+    parser.addOptions(
+        { pluginOption, screenshotsOption, versionsOption, settingsOption, searchOption, skinsOption });
     const QCommandLineOption diagnosticsOption(QStringLiteral("diagnostics"),
         QStringLiteral("Also show the host's window, which lists what the plug-in posts."));
     if (IsApplication)
@@ -180,15 +185,23 @@ int main(int argc, char** argv)
             });
         }
         if (parser.isSet(settingsOption)) {
-            tour->addDialog("KSettingDlg", QStringLiteral("settings.png"), [frame] {
-                auto* button = frame->findChild<QAbstractButton*>(QStringLiteral("btnSetting"));
-                if (!button)
-                    return QStringLiteral("the title strip's settings button cannot be found");
-                // Queued: the dialog runs its own event loop, in which the tour goes on.
-                QMetaObject::invokeMethod(button, "click", Qt::QueuedConnection);
-                return QString();
-            });
+            // The settings, the clean-up they open, and its question before cleaning, which is
+            // answered no.
+            tour->addDialog(
+                "KSettingDlg", QStringLiteral("settings.png"),
+                [] { return KScreenshotTour::clickLater("KMainWidget", QStringLiteral("btnSetting")); },
+                KScreenshotTour::After::KeepOpen);
+            tour->addDialog(
+                "KCleanDlg", QStringLiteral("cleanup.png"),
+                [] { return KScreenshotTour::clickLater("KSettingDlg", QStringLiteral("btnQuickClean")); },
+                KScreenshotTour::After::KeepOpen);
+            tour->addDialog("KYMessageBox", QStringLiteral("cleanup-question.png"),
+                [] { return KScreenshotTour::clickLater("KCleanDlg", QStringLiteral("btnCleanAll")); });
+            tour->closeDialog("KCleanDlg");
+            tour->closeDialog("KSettingDlg");
         }
+        if (parser.isSet(searchOption))
+            tour->setMisCodeSearch(parser.value(searchOption));
         QObject::connect(
             tour, &KScreenshotTour::finished, &window, [tour, &window, &status](const QString& failure) {
                 for (const QString& written : tour->written())

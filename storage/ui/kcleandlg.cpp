@@ -1,10 +1,13 @@
 #include "storage/ui/kcleandlg.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/dialogs/kmessagebox.h"
 #include "core/kcommon.h"
 #include "core/kfileservicemanager.h"
 #include "core/klogging.h"
 #include "ui_kcleandlg.h"
+
+#include <QPushButton>
 
 namespace {
 
@@ -53,8 +56,25 @@ void KCleanDlg::onGetBackedFilesSize()
     showSizes();
 }
 
+bool KCleanDlg::confirm(const QString& question)
+{
+    // Nothing cleaned up can be brought back: No is the default.
+    const std::unique_ptr<KYMessageBox> box
+        = KYMessageBox::question(this, tr("清除"), question, tr("清除"), tr("取消"));
+    auto* yes = box->findChild<QPushButton*>(QStringLiteral("okButton"));
+    auto* no = box->findChild<QPushButton*>(QStringLiteral("cancelButton"));
+    // Focus must not make the other button the default.
+    yes->setAutoDefault(false);
+    no->setAutoDefault(false);
+    no->setDefault(true);
+    no->setFocus();
+    return box->exec() == 1;
+}
+
 void KCleanDlg::onCleanBefore()
 {
+    if (!confirm(tr("今天之前的备份将被永久删除，这些版本再也无法恢复或找回。确定清除吗？")))
+        return;
     KFileServiceManager* service = KFileServiceManager::instance();
     if (!service->cleanBeforeToday())
         qCWarning(vkCleanUp) << "some backups made before today could not be deleted";
@@ -65,6 +85,8 @@ void KCleanDlg::onCleanBefore()
 
 void KCleanDlg::onCleanAll()
 {
+    if (!confirm(tr("全部备份将被永久删除，所有版本再也无法恢复或找回。确定清除吗？")))
+        return;
     KFileServiceManager* service = KFileServiceManager::instance();
     const bool cleaned = service->cleanAll();
     // Whatever no record lists goes too; what stays is taken by a later cycle's sweep.

@@ -9,7 +9,8 @@ class KCleanDlg;
 }
 
 // Frees space in the backup folder in one step: shows what all backups take and what those
-// made before today take, and deletes either set. The sizes are computed once the dialog shows.
+// made before today take, and deletes either set once the user has confirmed it. The sizes are
+// computed once the dialog shows.
 class KCleanDlg : public KDialogBaseWidget
 {
     Q_OBJECT
@@ -28,6 +29,8 @@ public slots:
 
 private:
     void showSizes();
+    // Asks before a clean-up; true for yes.
+    bool confirm(const QString& question);
 
     QScopedPointer<Ui::KCleanDlg> m_ui;
     Q_DISABLE_COPY(KCleanDlg)

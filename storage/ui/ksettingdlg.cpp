@@ -1,11 +1,13 @@
 #include "storage/ui/ksettingdlg.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/home/kdrivename.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "platform/kpaths.h"
+#include "platform/kplatform.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/ui/kcleandlg.h"
 #include "ui_ksettingdlg.h"
@@ -69,6 +71,7 @@ void KSettingDlg::initialise()
     m_ui->chkAutoClean->setChecked(config->autoClean7Days());
 
     const QString systemRoot = KCommon::systemDriveRoot();
+    const QString home = KPlatform::instance()->homeFolder();
     const QList<KDriveRecord> drives = KCommon::drives();
     for (const KDriveRecord& drive : drives) {
         const QString freeGiB = QString::number(drive.freeMiB * (1.0 / 1024), 'f', 1);
@@ -80,7 +83,7 @@ void KSettingDlg::initialise()
         else
             suffix = QStringLiteral("(充足)");
         m_freeGiB.insert(drive.root, freeGiB);
-        m_ui->cbxSavePath->addItem(KPaths::driveShortName(drive.root) + QStringLiteral("盘  ") + freeGiB
+        m_ui->cbxSavePath->addItem(KDriveName::of(drive.root, home) + QStringLiteral("  ") + freeGiB
                 + QStringLiteral("G") + QStringLiteral("空闲%1").arg(suffix),
             drive.root);
     }

@@ -86,6 +86,14 @@ void KNativeWorkspace::setPricingList(const QStringList& paths) const
         qFatal("the pricing product's list cannot be written to the registry hive");
 }
 
+void KNativeWorkspace::addToPricingList(const QString& path) const
+{
+    KRegistryKey list(PricingList);
+    list.setValue(QStringLiteral("File%1").arg(list.valueNames().size() + 1), path);
+    if (!list.sync())
+        qFatal("the pricing product's list cannot be written to the registry hive");
+}
+
 QMap<QString, QStringList> KNativeWorkspace::databaseVersions(const QString& file)
 {
     QMap<QString, QStringList> versions;

@@ -31,6 +31,8 @@ public:
         const QString& relative, const QByteArray& content, const QDateTime& modified = QDateTime());
     // Makes the pricing product's recent-file list name exactly `paths`.
     void setPricingList(const QStringList& paths) const;
+    // Adds `path` to the end of that list.
+    void addToPricingList(const QString& path) const;
 
     // Each protected file of a database file with its versions' FileIDs; empty when unreadable.
     static QMap<QString, QStringList> databaseVersions(const QString& file);

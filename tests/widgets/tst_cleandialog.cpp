@@ -1,10 +1,12 @@
 #include "Widgets/controls/kcustombutton.h"
+#include "Widgets/dialogs/kmessagebox.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
 #include "core/kfileservicemanager.h"
 #include "ktestenvironment.h"
+#include "kwidgettest.h"
 #include "storage/ui/kcleandlg.h"
 
 #include <QLabel>
@@ -34,6 +36,8 @@ private slots:
     void buttonsFollowWhatCanBeFreed_data();
     void buttonsFollowWhatCanBeFreed();
     void clearingBeforeTodayThenAllFreesWhatTheLabelsSaid();
+    void eachCleanUpAsksFirstAndNoIsTheDefault_data();
+    void eachCleanUpAsksFirstAndNoIsTheDefault();
 
 private:
     // A backup of `bytes` bytes made on the day `daysAgo` days before today.
@@ -111,7 +115,7 @@ void TestCleanDialog::buttonsFollowWhatCanBeFreed()
     QCOMPARE(text(dialog, "lblCleanBeforeSize"), beforeToday);
     QCOMPARE(enabled(dialog, "btnCleanAll"), total != QLatin1String("0B"));
     QCOMPARE(enabled(dialog, "btnCleanBefore"), beforeToday != QLatin1String("0B"));
-    QCOMPARE(dialog.windowFlags() & Qt::FramelessWindowHint, Qt::FramelessWindowHint);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("清除"));
 }
 
 void TestCleanDialog::clearingBeforeTodayThenAllFreesWhatTheLabelsSaid()
@@ -123,6 +127,7 @@ void TestCleanDialog::clearingBeforeTodayThenAllFreesWhatTheLabelsSaid()
     QTRY_COMPARE(text(dialog, "lblCleanBeforeSize"), QStringLiteral("2KB"));
     QSignalSpy updated(KFileServiceManager::instance(), &KFileServiceManager::sigUpdate);
 
+    KMessageBox::setNextAnswer(1);
     QTest::mouseClick(dialog.findChild<KCustomButton*>(QStringLiteral("btnCleanBefore")), Qt::LeftButton);
     QCOMPARE(text(dialog, "lblCleanBeforeSize"), QStringLiteral("0B"));
     QVERIFY(!enabled(dialog, "btnCleanBefore"));
@@ -134,6 +139,7 @@ void TestCleanDialog::clearingBeforeTodayThenAllFreesWhatTheLabelsSaid()
     QVERIFY(record && QFile::exists(record->latestVersion()->backupFilePath()));
 
     // Everything goes, also what no record lists.
+    KMessageBox::setNextAnswer(1);
     QTest::mouseClick(dialog.findChild<KCustomButton*>(QStringLiteral("btnCleanAll")), Qt::LeftButton);
     for (const char* label : { "lblCacheSize", "lblCleanAllSize", "lblCleanBeforeSize" })
         QCOMPARE(text(dialog, label), QStringLiteral("0B"));
@@ -141,6 +147,33 @@ void TestCleanDialog::clearingBeforeTodayThenAllFreesWhatTheLabelsSaid()
     QCOMPARE(updated.size(), 2);
     QVERIFY(QDir(KCommon::backupDirectory()).isEmpty());
     QVERIFY(!QFile::exists(stray));
+    QCOMPARE(KMessageBox::queuedAnswerCount(), 0);
+}
+
+void TestCleanDialog::eachCleanUpAsksFirstAndNoIsTheDefault_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("clean up all") << QStringLiteral("btnCleanAll");
+    QTest::newRow("clean up before today") << QStringLiteral("btnCleanBefore");
+}
+
+void TestCleanDialog::eachCleanUpAsksFirstAndNoIsTheDefault()
+{
+    QFETCH(QString, button);
+    const QString old = backUp(QStringLiteral("old.GBQ4"), 3000, 2);
+    KCleanDlg dialog;
+    QTRY_COMPARE(text(dialog, "lblCleanBeforeSize"), QStringLiteral("2KB"));
+
+    // Return answers the question with its default button.
+    QString asked;
+    KWidgetTest::whenModalShown([&asked](QWidget* box) {
+        asked = qobject_cast<KMessageBox*>(box) ? qobject_cast<KMessageBox*>(box)->text() : QString();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    QTest::mouseClick(dialog.findChild<KCustomButton*>(button), Qt::LeftButton);
+    QVERIFY(!asked.isEmpty());
+    QCOMPARE(text(dialog, "lblCleanBeforeSize"), QStringLiteral("2KB"));
+    QVERIFY(QFile::exists(KFileServiceManager::instance()->findFile(old)->latestVersion()->backupFilePath()));
 }
 
 int main(int argc, char** argv)

@@ -17,6 +17,7 @@
 #include "ktracestore.h"
 #include "kwidgettest.h"
 
+#include <QLineEdit>
 #include <QMenu>
 #include <QtTest>
 
@@ -53,6 +54,7 @@ private slots:
     void clearingAnEmptyListAsksThenShowsThePlaceholder();
     void aRefreshWhileADialogIsOpenChangesNothing_data();
     void aRefreshWhileADialogIsOpenChangesNothing();
+    void searchShowsTheMatchingFilesAtAnySize();
 
 private:
     // A protected file whose source is gone, with two versions; returns its path.
@@ -181,7 +183,7 @@ void TestDeletedPage::bringingBackToTheDesktopReplacesWithoutAsking()
     toDesktop(row(path));
     QVERIFY(KMessageBox::answeredTexts().isEmpty());
     QCOMPARE(contentOf(onDesktop), QByteArray("latest"));
-    QVERIFY(row(path)->findBackLabel()->resultText().contains(QStringLiteral("恭喜！文件已恢复到桌面")));
+    QVERIFY(row(path)->findBackLabel()->resultText().contains(QStringLiteral("恭喜！文件已找回到桌面")));
     QCOMPARE(row(path)->targetPath(), onDesktop);
     // The replaced file is a version of its own, listed with the protected files.
     const auto kept = engine->findFile(onDesktop);
@@ -202,7 +204,7 @@ void TestDeletedPage::troubleAtTheOldPlace_data()
     QTest::addColumn<QString>("message"); // of the one box; empty: none
     QTest::addColumn<bool>("restored");
     QTest::newRow("a vanished backup copy: reported")
-        << "copy gone" << QStringLiteral("备份文件丢失，请从其他版本找回！") << false;
+        << "copy gone" << QStringLiteral("备份文件丢失，请从其他版本恢复！") << false;
     QTest::newRow("a backup copy altered at its size: refused as damaged")
         << "copy damaged" << KRestoreSteps::damagedText() << false;
     QTest::newRow("an old folder the user may not write: reported")
@@ -368,6 +370,42 @@ void TestDeletedPage::aRefreshWhileADialogIsOpenChangesNothing()
     m_page->onAfxDeletedEndUpdate();
     QCOMPARE(m_page->table()->rowCount(), 0);
     QVERIFY(!m_page->placeholder()->isHidden());
+}
+
+void TestDeletedPage::searchShowsTheMatchingFilesAtAnySize()
+{
+    const QString second = deletedFile(QStringLiteral("结算 第2版.pra4"));
+    const QString garage = deletedFile(QStringLiteral("车库.CVA24"));
+    const QString third = deletedFile(QStringLiteral("结算 第3版.pra4"));
+    KFileServiceManager::instance()->onUpdate();
+    KTableWidget* table = m_page->table();
+    const auto shown = [table] {
+        QStringList keys;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (!table->isRowHidden(row))
+                keys << table->rowKey(row);
+        }
+        return keys;
+    };
+    auto* search = m_page->findChild<QLineEdit*>(QStringLiteral("editSearch"));
+    QVERIFY(search);
+
+    QTest::keyClicks(search, QStringLiteral("cva"));
+    QCOMPARE(shown(), QStringList { garage });
+    deletedFile(QStringLiteral("结算 第4版.pra4"));
+    KFileServiceManager::instance()->onUpdate(); // a refresh with another file keeps the search
+    QCOMPARE(shown(), QStringList { garage });
+    search->clear();
+    QCOMPARE(shown().size(), 4);
+    QVERIFY(shown().contains(second) && shown().contains(third));
+
+    m_page->show();
+    m_page->resize(1000, 600);
+    QTRY_COMPARE(table->geometry(), QRect(0, 40, 1000, 560));
+    QTRY_COMPARE(table->rowWidget(0)->width(), table->viewport()->width());
+    const QRect clear = m_page->findChild<QWidget*>(QStringLiteral("lblClearBtn"))->geometry();
+    QVERIFY(clear.right() < 1000 && clear.right() > 900);
+    QVERIFY(search->geometry().right() < clear.left());
 }
 
 VK_RECOVERY_TEST_MAIN(TestDeletedPage)

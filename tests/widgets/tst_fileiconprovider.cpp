@@ -26,6 +26,8 @@ private slots:
     void unknownSuffixGivesTheUnknownIconAndStaysUnknown();
     void vanishedPathAddsNothing();
     void workerRegistersWhileTheGuiThreadReads();
+    void kindsWithoutAPictureOfOurOwnTakeTheThemesIcon_data();
+    void kindsWithoutAPictureOfOurOwnTakeTheThemesIcon();
 
 private:
     KTestEnvironment m_env;
@@ -92,6 +94,50 @@ void TestFileIconProvider::workerRegistersWhileTheGuiThreadReads()
     QCOMPARE(nullIcons, 0);
     for (int i = 0; i < 20; ++i)
         QTRY_VERIFY(provider.hasIcon(QStringLiteral("s%1").arg(i)));
+}
+
+void TestFileIconProvider::kindsWithoutAPictureOfOurOwnTakeTheThemesIcon_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("a gone file: its type's icon") << "/gone/Report.PDF" << false << QColor(Qt::red);
+    QTest::newRow("an existing file: its type's icon too") << "docs/report.pdf" << true << QColor(Qt::red);
+    QTest::newRow("a type without one: its family's icon") << "/gone/budget.ods" << false << QColor(Qt::blue);
+}
+
+void TestFileIconProvider::kindsWithoutAPictureOfOurOwnTakeTheThemesIcon()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, exists);
+    QFETCH(QColor, colour);
+    // A desktop theme with two icons for types of files.
+    const QString themes = m_env.makeFolder(QStringLiteral("icons"));
+    QVERIFY(!m_env
+                 .writeFile(themes + QStringLiteral("vktest/index.theme"),
+                     "[Icon Theme]\nName=vktest\nDirectories=32x32/mimetypes\n\n"
+                     "[32x32/mimetypes]\nSize=32\nType=Fixed\nContext=MimeTypes\n")
+                 .isEmpty());
+    m_env.makeFolder(QStringLiteral("icons/vktest/32x32/mimetypes"));
+    const QStringList names { QStringLiteral("application-pdf"), QStringLiteral("x-office-spreadsheet") };
+    const QList<QColor> colours { Qt::red, Qt::blue };
+    for (int i = 0; i < names.size(); ++i) {
+        QImage square(32, 32, QImage::Format_ARGB32);
+        square.fill(colours.at(i));
+        QVERIFY(square.save(themes + QStringLiteral("vktest/32x32/mimetypes/%1.png").arg(names.at(i))));
+    }
+    const QStringList searchPaths = QIcon::themeSearchPaths();
+    const QString theme = QIcon::themeName();
+    QIcon::setThemeSearchPaths({ themes });
+    QIcon::setThemeName(QStringLiteral("vktest"));
+
+    KFileIconProvider provider;
+    if (exists)
+        provider.registerFile(file = m_env.writeFile(file, "%PDF"));
+    const QImage shown = pixelsOf(provider.iconForFile(file), QSize(32, 32));
+    QIcon::setThemeName(theme);
+    QIcon::setThemeSearchPaths(searchPaths);
+    QCOMPARE(shown.pixelColor(16, 16), colour);
 }
 
 QTEST_MAIN(TestFileIconProvider)

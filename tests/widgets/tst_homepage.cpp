@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -69,6 +70,10 @@ private slots:
     void diskReport_data();
     void diskReport();
     void longCountersCutNothing();
+    void freeSpaceTextIsReadableOnBothColours_data();
+    void freeSpaceTextIsReadableOnBothColours();
+    void backUpNowAndTheCyclesActivity_data();
+    void backUpNowAndTheCyclesActivity();
 
 private:
     QString storedAutoBack() const;
@@ -195,10 +200,10 @@ void TestHomePage::diskReport_data()
     QTest::newRow("150.0 of 1000.0 MiB: a red bar cut to 30 pixels, E, 0.1 G")
         << "E:/" << 150.0 << 1000.0 << "E盘,剩余0.1G" << 30 << false;
     QTest::newRow("150.5 MiB is ample: green") << "E:/" << 150.5 << 1000.0 << "E盘,剩余0.1G" << 30 << true;
-    QTest::newRow("half the drive free: 100.5 pixels are cut to 100")
-        << "E:/" << 500.0 << 1000.0 << "E盘,剩余0.5G" << 100 << true;
-    QTest::newRow("a Linux drive is named by its folder")
-        << "/media/ann/Data/" << 120000.0 << 480000.0 << "Data盘,剩余117.2G" << 50 << true;
+    QTest::newRow("a mounted volume is named by its mount, as the desktop names it")
+        << "/media/ann/Data/" << 120000.0 << 480000.0 << "Data,剩余117.2G" << 50 << true;
+    QTest::newRow("the home folder's volume is the home folder")
+        << "~/" << 120000.0 << 480000.0 << "主文件夹,剩余117.2G" << 50 << true;
     QTest::newRow("a total of 0 shows no bar") << "D:\\" << 0.0 << 0.0 << "D盘,剩余0.0G" << 0 << false;
     QTest::newRow("more free than total fills the track")
         << "D:\\" << 900.0 << 800.0 << "D盘,剩余0.9G" << 201 << true;
@@ -212,8 +217,11 @@ void TestHomePage::diskReport()
     QFETCH(QString, text);
     QFETCH(int, barWidth);
     QFETCH(bool, ample);
+    if (root == QLatin1String("~/"))
+        root = m_env.platform()->homeFolder() + QLatin1Char('/');
 
     m_page.reset(new KHomeWidget);
+    m_page->setPlatform(m_env.platform());
     // Reported as the disk monitor reports it, from its thread.
     emit KDiskInfoThread::instance()->sigSetHomeDiskFree(root, freeMiB, totalMiB);
     QCOMPARE(child<QLabel>("lblDiskTipText")->text(), text);
@@ -227,7 +235,7 @@ void TestHomePage::diskReport()
 
     const QString style = child<QLabel>("lblFreeDiskBg")->styleSheet();
     QCOMPARE(style.contains(QLatin1String("#8ED820")), ample);
-    QCOMPARE(style.contains(QLatin1String("#E14747")), !ample);
+    QCOMPARE(style.contains(QLatin1String("#F28C8C")), !ample);
     QCOMPARE(child<QLabel>("lblBottomTip")->text(),
         ample ? QStringLiteral("备份盘空间充足，可以放心使用")
               : QStringLiteral("              备份盘空间不足"));
@@ -254,11 +262,125 @@ void TestHomePage::longCountersCutNothing()
         QStringLiteral("/media/ann/Backups 2024/"), 120000, 480000);
     const auto* drive = child<QLabel>("lblDiskTipText");
     QVERIFY(drive->width() >= drive->fontMetrics().horizontalAdvance(drive->text()));
-    QVERIFY(drive->text().endsWith(QStringLiteral("盘,剩余117.2G")));
+    QVERIFY(drive->text().endsWith(QStringLiteral(",剩余117.2G")));
     const auto* tip = child<QLabel>("lblBottomTip");
     QVERIFY(
         tip->width() >= tip->fontMetrics().horizontalAdvance(QStringLiteral("备份盘空间充足，可以放心使用")));
     QVERIFY(tip->geometry().right() < child<QLabel>("lblTatalSizeBG")->x());
+}
+
+namespace {
+
+// WCAG 2's contrast ratio of two colours.
+double contrast(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+} // namespace
+
+void TestHomePage::freeSpaceTextIsReadableOnBothColours_data()
+{
+    QTest::addColumn<double>("freeMiB");
+    QTest::newRow("ample space: green") << 500.0;
+    QTest::newRow("short of space: red") << 100.0;
+}
+
+void TestHomePage::freeSpaceTextIsReadableOnBothColours()
+{
+    QFETCH(double, freeMiB);
+    m_page.reset(new KHomeWidget);
+    emit KDiskInfoThread::instance()->sigSetHomeDiskFree(QStringLiteral("E:/"), freeMiB, 1000.0);
+    auto* animation = m_page->findChild<QPropertyAnimation*>();
+    animation->setCurrentTime(animation->duration());
+
+    auto* text = child<QLabel>("lblDiskTipText");
+    text->ensurePolished();
+    const QColor ink = text->palette().color(QPalette::WindowText);
+    // The text crosses the bar and the rest of the track: every colour of both, across the
+    // height of its line, as the widgets paint them.
+    const int top = (text->height() - text->fontMetrics().height()) / 2;
+    auto* bar = child<QLabel>("lblFreeDiskBg");
+    auto* track = child<QLabel>("lblTatalSizeBG");
+    const QList<QPair<QLabel*, int>> samples { { bar, bar->width() / 2 },
+        { track, (bar->width() + track->width()) / 2 } };
+    double worst = 100;
+    for (const auto& sample : samples) {
+        const QImage painted = sample.first->grab().toImage();
+        for (int y = top; y < top + text->fontMetrics().height(); ++y)
+            worst = qMin(worst, contrast(ink, painted.pixelColor(sample.second, y)));
+    }
+    QVERIFY2(worst >= 4.5, qPrintable(QStringLiteral("contrast %1:1").arg(worst, 0, 'f', 2)));
+}
+
+void TestHomePage::backUpNowAndTheCyclesActivity_data()
+{
+    // What the engine and the scanner reported, minutes from now, and the line shown.
+    QTest::addColumn<QString>("reports");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("buttonEnabled");
+    QTest::newRow("a cycle running shows what it checked and copied")
+        << "started; progress 12 3"
+        << "正在备份: 已检查 12 个文件，已备份 3 个" << false;
+    QTest::newRow("after it, when it ended and when the next is due")
+        << "started; finished -5; next 3"
+        << "最近备份: 5 分钟前 · 下次: 3 分钟后" << true;
+    QTest::newRow("a moment ago, and the next one is due") << "finished -0.2; next 0"
+                                                           << "最近备份: 刚刚 · 下次: 即将开始" << true;
+    QTest::newRow("hours ago, and no next one while protection is off") << "finished -185; next -1"
+                                                                        << "最近备份: 3 小时前" << true;
+    QTest::newRow("the minutes follow the clock") << "finished -5; next 3; clock 2"
+                                                  << "最近备份: 7 分钟前 · 下次: 1 分钟后" << true;
+}
+
+void TestHomePage::backUpNowAndTheCyclesActivity()
+{
+    QFETCH(QString, reports);
+    QFETCH(QString, line);
+    QFETCH(bool, buttonEnabled);
+    KFakePlatform* platform = m_env.platform();
+    platform->setCurrentDateTime(QDateTime(QDate(2024, 3, 20), QTime(12, 0)));
+    m_page.reset(new KHomeWidget);
+    m_page->setPlatform(platform);
+    const auto at = [platform](double minutes) {
+        return qlonglong(platform->currentMSecsSinceEpoch() + minutes * 60000);
+    };
+    for (const QString& report : reports.split(QStringLiteral("; "))) {
+        const QStringList words = report.split(QLatin1Char(' '));
+        bool ok = false;
+        if (words.at(0) == QLatin1String("started"))
+            ok = QMetaObject::invokeMethod(m_page.data(), "onBackupStarted");
+        else if (words.at(0) == QLatin1String("progress"))
+            ok = QMetaObject::invokeMethod(m_page.data(), "onBackupProgress", Q_ARG(int, words.at(1).toInt()),
+                Q_ARG(int, words.at(2).toInt()));
+        else if (words.at(0) == QLatin1String("finished"))
+            ok = QMetaObject::invokeMethod(m_page.data(), "onBackupFinished",
+                Q_ARG(qlonglong, at(words.at(1).toDouble())), Q_ARG(int, 3), Q_ARG(int, 0));
+        else if (words.at(0) == QLatin1String("next"))
+            ok = QMetaObject::invokeMethod(m_page.data(), "onNextBackupAt",
+                Q_ARG(qlonglong, words.at(1) == QLatin1String("-1") ? -1 : at(words.at(1).toDouble())));
+        else if (words.at(0) == QLatin1String("clock"))
+            ok = (platform->advanceClock(words.at(1).toInt() * 60000),
+                QMetaObject::invokeMethod(m_page.data(), "onRefreshActivity"));
+        QVERIFY2(ok, qPrintable(report));
+    }
+    QCOMPARE(child<QLabel>("lblActivity")->text(), line);
+    auto* button = child<QPushButton>("btnBackupNow");
+    QCOMPARE(button->isEnabled(), buttonEnabled);
+
+    // The button asks the window to back up now.
+    QSignalSpy asked(m_page.data(), SIGNAL(sigBackUpNow()));
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(asked.count(), buttonEnabled ? 1 : 0);
+    platform->setCurrentDateTime(QDateTime());
 }
 
 QTEST_MAIN(TestHomePage)

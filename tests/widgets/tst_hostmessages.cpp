@@ -86,6 +86,7 @@ private slots:
     void aPathWithoutItsZeroByteIsReadToItsCount();
     void windowMessages_data();
     void windowMessages();
+    void backUpNowIsHandedToTheWindow();
     void skinChangeReachesEveryTitleStrip();
     void toolListsLiveWindowsOnly();
     void aMessageFolderOthersMayEnterIsNamed_data();
@@ -249,6 +250,15 @@ void TestHostMessages::windowMessages()
     QCOMPARE(m_env.platform()->foregroundRequests().size(), before.size() + (toFront ? 1 : 0));
     if (toFront)
         QCOMPARE(m_env.platform()->foregroundRequests().last(), reinterpret_cast<HWND>(m_window->winId()));
+}
+
+void TestHostMessages::backUpNowIsHandedToTheWindow()
+{
+    QSignalSpy asked(m_window->handler, SIGNAL(sigBackUpNow()));
+    QVERIFY(asked.isValid());
+    QCOMPARE(tool(words("post main backup-now")).exitCode, 0);
+    QTRY_COMPARE(asked.count(), 1);
+    QCOMPARE(m_traces.take(), QStringList { QStringLiteral("收到立即备份消息||Vaultkeep|自动发送") });
 }
 
 void TestHostMessages::skinChangeReachesEveryTitleStrip()

@@ -6,6 +6,7 @@
 #include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "ktestenvironment.h"
+#include "kwidgettest.h"
 #include "plugin/kvaultkeep.h"
 #include "storage/kdiskinfothread.h"
 #include "storage/ui/kmovebackfolderwidget.h"
@@ -47,10 +48,11 @@ private slots:
     void cleanup();
     void createFrameTwiceMakesOneWindow();
     void releaseWithoutWindowSavesAndMakesNone();
-    void onlyTheWidthChanges_data();
-    void onlyTheWidthChanges();
+    void theWindowIsResizableAndRemembersItsSize();
     void firstBackupWindowIsDueOnlyAtStatusZero_data();
     void firstBackupWindowIsDueOnlyAtStatusZero();
+    void theFirstBackupShowsItsTipAtOnce();
+    void theCleanUpFromATipIsCentredOnTheWindowWithItsTitle();
     void protectionOffScansOnceBeforeCreateFrameReturns();
     void lowSpaceTipMovesAtOnceWithThePagesDisabled();
     void aFileTooLargeToVersionIsToldInATip();
@@ -106,25 +108,27 @@ void TestMainWindow::releaseWithoutWindowSavesAndMakesNone()
     QVERIFY(QString::fromUtf8(database.readAll()).contains(project));
 }
 
-void TestMainWindow::onlyTheWidthChanges_data()
+void TestMainWindow::theWindowIsResizableAndRemembersItsSize()
 {
-    QTest::addColumn<QSize>("asked");
-    QTest::addColumn<QSize>("given");
-    QTest::newRow("a narrow window keeps 790") << QSize(500, 300) << QSize(790, 500);
-    QTest::newRow("a wide and tall window stops at 10000 by 500") << QSize(12000, 900) << QSize(10000, 500);
-    QTest::newRow("any width between is taken") << QSize(1234, 500) << QSize(1234, 500);
-}
-
-void TestMainWindow::onlyTheWidthChanges()
-{
-    QFETCH(QSize, asked);
-    QFETCH(QSize, given);
     QWidget* window = createFrame();
     window->show();
-    window->resize(asked);
-    QCOMPARE(window->size(), given);
-    // The pages follow the width exactly.
-    QTRY_COMPARE(window->findChild<QTabWidget*>(QStringLiteral("tabWidget"))->width(), given.width());
+    QCOMPARE(window->minimumSize(), QSize(800, 500));
+    window->resize(500, 300);
+    QCOMPARE(window->size(), QSize(800, 500));
+
+    window->resize(1100, 720);
+    QCOMPARE(window->size(), QSize(1100, 720));
+    // The title strip and the pages follow, and so does the list with its scroll bar.
+    QTRY_COMPARE(window->findChild<QWidget*>(QStringLiteral("systemTitle"))->width(), 1098);
+    auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
+    QTRY_COMPARE(tabs->geometry(), QRect(1, 32, 1098, 687));
+    tabs->setCurrentIndex(KMainWidget::MisCodePage);
+    auto* list = window->findChild<QWidget*>(QStringLiteral("misCodeTableWidget"));
+    QTRY_COMPARE(list->mapTo(window, QPoint(list->width(), list->height())), QPoint(1099, 719 - 26));
+
+    KVaultkeepModule::shutDown();
+    window = createFrame();
+    QCOMPARE(window->size(), QSize(1100, 720));
 }
 
 void TestMainWindow::firstBackupWindowIsDueOnlyAtStatusZero_data()
@@ -153,6 +157,52 @@ void TestMainWindow::firstBackupWindowIsDueOnlyAtStatusZero()
     QTRY_COMPARE(windowsOf<KTipUserDialog>().size(), 1);
     QVERIFY(windowsOf<KTipUserDialog>().first()->isVisible());
     QCOMPARE(KConfig::instance()->showTipBackedMsgStatus(), 1);
+}
+
+void TestMainWindow::theFirstBackupShowsItsTipAtOnce()
+{
+    // A cycle of the engine's own, on this thread: no scanner runs while protection is off.
+    QVERIFY(KConfig::instance()->setAutoBack(false));
+    QWidget* window = createFrame();
+    window->show();
+    const QStringList project { m_env.writeFile(QStringLiteral("home/预算.pra4"), "project") };
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    engine->onScanBegin();
+    engine->onFilesFound(&project, 0, true);
+    engine->onScanFinished();
+
+    QTRY_COMPARE(windowsOf<KTipUserDialog>().size(), 1);
+    QCOMPARE(KConfig::instance()->showTipBackedMsgStatus(), 1);
+    // The next backups show nothing more.
+    m_env.writeFile(QStringLiteral("home/预算.pra4"), "changed", QDateTime::currentDateTime().addSecs(5));
+    engine->onScanBegin();
+    engine->onFilesFound(&project, 0, true);
+    engine->onScanFinished();
+    QCoreApplication::processEvents();
+    QCOMPARE(windowsOf<KTipUserDialog>().size(), 1);
+    windowsOf<KTipUserDialog>().first()->close();
+}
+
+void TestMainWindow::theCleanUpFromATipIsCentredOnTheWindowWithItsTitle()
+{
+    QWidget* window = createFrame();
+    window->resize(window->minimumSize());
+    window->move(0, 90); // wholly on the offscreen screen, away from its centre
+    window->show();
+    QRect cleanUp;
+    QString title;
+    KWidgetTest::whenModalShown([&](QWidget* modal) {
+        cleanUp = modal->frameGeometry();
+        title = modal->windowTitle();
+        qobject_cast<QDialog*>(modal)->reject();
+    });
+    emit KTipMsgManager::instance()->sigFolderToolLargeTipMsgBtnClicked(0);
+    QTRY_VERIFY(!cleanUp.isNull());
+    QCOMPARE(title, QStringLiteral("清除"));
+    QVERIFY2((cleanUp.center() - window->frameGeometry().center()).manhattanLength() <= 2,
+        qPrintable(QStringLiteral("the dialog's centre is at %1,%2")
+                       .arg(cleanUp.center().x())
+                       .arg(cleanUp.center().y())));
 }
 
 void TestMainWindow::protectionOffScansOnceBeforeCreateFrameReturns()

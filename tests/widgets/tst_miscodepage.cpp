@@ -10,9 +10,12 @@
 #include "Widgets/table/ktablewidget.h"
 #include "Widgets/versions/kfileversiondlg.h"
 #include "krecoverytest.h"
+#include "ktestrecords.h"
 #include "kwidgettest.h"
 
+#include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -64,6 +67,9 @@ private slots:
     void refreshesAreRefusedWhileADialogIsOpen_data();
     void refreshesAreRefusedWhileADialogIsOpen();
     void browsingFiltersAndPages();
+    void searchKeepsMatchingNamesAndTheirCounts();
+    void rowsShowTheirLastBackup();
+    void thePageFollowsItsSize();
     void aFileRowOpensItsVersionDialog();
     void aSelfBackupIsRestoredToTheDesktop();
 
@@ -98,6 +104,7 @@ void TestMisCodePage::cleanup()
 {
     // Cleared before anything is compared, so that a failing case leaves nothing to the next.
     m_page.reset();
+    KFileServiceManager::instance()->onSearch(QString());
     const QStringList unanswered = m_unanswered.take();
     const int leftOver = KMessageBox::queuedAnswerCount();
     KMessageBox::clearNextAnswers();
@@ -269,16 +276,133 @@ void TestMisCodePage::browsingFiltersAndPages()
     QCOMPARE(first->findChild<QLabel*>(QStringLiteral("lblBackedNumber"))->text(), QStringLiteral("1"));
     QCOMPARE(m_page->pageBar()->totalPages(), 2);
 
+    // The reader's place: kept by a refresh of the list, the top for another page or filter.
+    m_page->show();
+    QScrollBar* scroll = table->verticalScrollBar();
+    QTRY_VERIFY(scroll->maximum() > 0);
+    scroll->setValue(scroll->maximum());
+    KFileServiceManager::instance()->onUpdate();
+    QCOMPARE(scroll->value(), scroll->maximum());
+    click(types->label(KFileServiceManager::TodayPage));
+    QCOMPARE(scroll->value(), 0);
+    click(types->label(0));
+
+    scroll->setValue(scroll->maximum());
     m_page->pageBar()->findChild<QPushButton*>(QStringLiteral("btnPage1"))->click();
     QCOMPARE(table->rowCount(), 6);
     QCOMPARE(table->rowKey(5), m_work + QStringLiteral("工程24.pra4"));
     QCOMPARE(m_page->pageBar()->pageIndex(), 2);
+    QCOMPARE(scroll->value(), 0);
 
     click(types->label(2));
     QCOMPARE(keysOf(table).mid(1),
         QStringList({ m_work + QStringLiteral("钢筋0.rba24"), m_work + QStringLiteral("钢筋1.rba24") }));
     QVERIFY(m_page->tableHeader()->isBackedNumberVisible());
     QVERIFY(types->label(2)->isSelected() && !types->label(0)->isSelected());
+}
+
+void TestMisCodePage::searchKeepsMatchingNamesAndTheirCounts()
+{
+    protectFiles(); // 工程00.pra4 to 工程24.pra4, 钢筋0.rba24 and 钢筋1.rba24
+    KFileServiceManager::instance()->onUpdate();
+    KTypeWidget* types = m_page->typeWidget();
+    click(types->label(0));
+    auto* search = m_page->findChild<QLineEdit*>(QStringLiteral("editSearch"));
+    QVERIFY(search);
+    const auto counts = [types] {
+        return QStringList { types->label(0)->text(), types->label(2)->text(), types->label(5)->text() };
+    };
+
+    QTest::keyClicks(search, QStringLiteral("0"));
+    QCOMPARE(counts(),
+        QStringList({ QStringLiteral("计价(12)"), QStringLiteral("钢筋(1)"), QStringLiteral("今天(13)") }));
+    QCOMPARE(m_page->table()->rowCount(), 13); // the month's title and twelve files
+    QCOMPARE(m_page->pageBar()->totalPages(), 1);
+    QTest::keyClicks(search, QStringLiteral("2"));
+    QCOMPARE(keysOf(m_page->table()).mid(1), QStringList { m_work + QStringLiteral("工程02.pra4") });
+
+    search->clear();
+    QTest::keyClicks(search, QStringLiteral("RBA")); // any case
+    QCOMPARE(counts(),
+        QStringList({ QStringLiteral("计价(0)"), QStringLiteral("钢筋(2)"), QStringLiteral("今天(2)") }));
+    QVERIFY(!m_page->placeholder()->isHidden());
+
+    search->clear();
+    QCOMPARE(counts(),
+        QStringList({ QStringLiteral("计价(25)"), QStringLiteral("钢筋(2)"), QStringLiteral("今天(27)") }));
+    QCOMPARE(m_page->table()->rowCount(), 21);
+}
+
+void TestMisCodePage::rowsShowTheirLastBackup()
+{
+    m_env.platform()->setCurrentDateTime(QDateTime(QDate(2024, 3, 20), QTime(12, 0)));
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    int versions = 0;
+    // A file changed at `modified` (yyyyMMddhhmm) and backed up on `backedUp` (yyyyMMdd).
+    const auto protect
+        = [&](const QString& name, int kind, const QString& modified, const QString& backedUp) {
+              const QString path = m_env.writeFile(m_work + name, "x");
+              const QString id = testFileId(++versions, modified + QStringLiteral("00"), backedUp);
+              m_env.writeFile(KCommon::backupDirectory() + id, "x");
+              addTestRecord(engine->collection(kind), path, kind, { id });
+              return path;
+          };
+    const QString lateBackup
+        = protect(QStringLiteral("a.pra4"), 0, QStringLiteral("202401100800"), QStringLiteral("20240302"));
+    const QString february
+        = protect(QStringLiteral("b.pra4"), 0, QStringLiteral("202402270800"), QStringLiteral("20240228"));
+    const QString morning
+        = protect(QStringLiteral("c.pra4"), 0, QStringLiteral("202403200900"), QStringLiteral("20240320"));
+    const QString lateMorning
+        = protect(QStringLiteral("d.rba24"), 2, QStringLiteral("202403201100"), QStringLiteral("20240320"));
+    // A later change of a.pra4, backed up before its older state was (as when that state was
+    // put back): the last backup is still the one of March.
+    const QString earlier
+        = testFileId(++versions, QStringLiteral("20240215080000"), QStringLiteral("20240215"));
+    m_env.writeFile(KCommon::backupDirectory() + earlier, "x");
+    engine->findFile(lateBackup)->addVersion(earlier);
+    engine->onUpdate();
+
+    // Grouped by the month of the last backup, the latest backup first.
+    click(m_page->typeWidget()->label(0));
+    KTableWidget* table = m_page->table();
+    QCOMPARE(keysOf(table),
+        QStringList(
+            { QStringLiteral("2024年03月"), morning, lateBackup, QStringLiteral("2024年02月"), february }));
+    QCOMPARE(rowWithKey<KTableWidgetFileItem>(table, lateBackup)
+                 ->findChild<QLabel*>(QStringLiteral("lblLastBackedTime"))
+                 ->text(),
+        QStringLiteral("2024-03-02"));
+    // Today's files, whatever their kind, the latest backed-up change first.
+    click(m_page->typeWidget()->label(KFileServiceManager::TodayPage));
+    QCOMPARE(keysOf(table), QStringList({ QStringLiteral("2024年03月"), lateMorning, morning }));
+    m_env.platform()->setCurrentDateTime(QDateTime());
+}
+
+void TestMisCodePage::thePageFollowsItsSize()
+{
+    protectFiles();
+    KFileServiceManager::instance()->onUpdate();
+    click(m_page->typeWidget()->label(0));
+    m_page->show();
+    m_page->resize(1000, 600);
+    KTableWidget* table = m_page->table();
+    QTRY_COMPARE(table->geometry(), QRect(161, 29, 839, 545));
+    QCOMPARE(m_page->tableHeader()->geometry().right(), 998);
+    QCOMPARE(m_page->pageBar()->geometry().bottom(), 598);
+    QCOMPARE(m_page->typeWidget()->height(), 600);
+    // The rows fill the list beside its scroll bar, their columns under the header's.
+    QVERIFY(table->verticalScrollBar()->isVisible());
+    QTRY_COMPARE(table->columnWidth(0), table->viewport()->width());
+    QWidget* row = table->rowWidget(1);
+    QTRY_COMPARE(row->width(), table->viewport()->width());
+    for (const char* column : { "lblBackedNumber", "lblLastBackedTime" }) {
+        const auto* title = m_page->tableHeader()->findChild<QWidget*>(QString::fromLatin1(column));
+        const auto* cell = row->findChild<QWidget*>(QString::fromLatin1(column));
+        QVERIFY(qAbs(title->mapTo(m_page.get(), title->rect().center()).x()
+                    - cell->mapTo(m_page.get(), cell->rect().center()).x())
+            <= 6);
+    }
 }
 
 void TestMisCodePage::aFileRowOpensItsVersionDialog()
@@ -328,7 +452,7 @@ void TestMisCodePage::aSelfBackupIsRestoredToTheDesktop()
     KMessageBox::setNextAnswer(1);
     click(table->rowWidget(at)->findChild<KLabel*>(QStringLiteral("lblBackBtn")));
     QCOMPARE(
-        KMessageBox::answeredTexts(), QStringList { QStringLiteral("备份文件丢失，请从其他版本找回！") });
+        KMessageBox::answeredTexts(), QStringList { QStringLiteral("备份文件丢失，请从其他版本恢复！") });
     QCOMPARE(table->rowKey(at), selfBackup);
     QFile::remove(onDesktop);
 }

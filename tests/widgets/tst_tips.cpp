@@ -159,7 +159,7 @@ void TestTips::tipContents_data()
     QTest::addColumn<QString>("trace");
     QTest::newRow("low space: the backup drive, a one-click move to the drive with room")
         << int(LowSpace) << "您的备份盘（D）空间不足无法备份"
-        << QStringList { QStringLiteral("一键更换到Data盘(空间充足)"), QStringLiteral("更换到其他盘"),
+        << QStringList { QStringLiteral("一键更换到Data(空间充足)"), QStringLiteral("更换到其他盘"),
                QStringLiteral("暂不理会") }
         << QSize(522, 133) << QColor(Qt::red)
         << "当前磁盘D磁盘空间不足10485760G,充足磁盘/media/ann/Data/"
@@ -186,6 +186,7 @@ void TestTips::tipContents()
     QCOMPARE(KTipMsgManager::instance()->tips().size(), 1);
     KTipWidget* tip = KTipMsgManager::instance()->tips().first();
     QVERIFY(tip->isVisible());
+    QCOMPARE(tip->windowTitle(), QStringLiteral("TarselVaultkeep"));
     QCOMPARE(tip->findChild<KClickLabel*>(QStringLiteral("headline"))->text(), headline);
     QCOMPARE(
         tip->findChild<KClickLabel*>(QStringLiteral("headline"))->property("Text4GTF").toString(), headline);

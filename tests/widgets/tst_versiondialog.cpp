@@ -33,13 +33,13 @@ namespace {
 
 const QString Overwrite = QStringLiteral("这会覆盖您原有的工程文件，确定要恢复到原位置吗？");
 const QString SameName = QStringLiteral("目标位置已有同名文件，你是否需要自动改名并恢复？");
-const QString Missing = QStringLiteral("备份文件丢失，请从其他版本找回！");
+const QString Missing = QStringLiteral("备份文件丢失，请从其他版本恢复！");
 const QString SourceFailed
     = QStringLiteral("无法恢复到原位置，可能原位置的文件正在编辑中，建议您恢复到其他位置。");
-const QString ToDesktop = QStringLiteral("恭喜！文件已找回至桌面");
+const QString ToDesktop = QStringLiteral("恭喜！文件已恢复到桌面");
 const QString NotSaved
     = QStringLiteral("目标位置已有的文件无法先行备份，为免丢失，本次没有恢复。请检查备份盘的空间后再试。");
-const QString Damaged = QStringLiteral("备份文件已损坏，无法用它恢复，请从其他版本找回！");
+const QString Damaged = QStringLiteral("备份文件已损坏，无法用它恢复，请从其他版本恢复！");
 
 QDateTime hoursAgo(int hours)
 {
@@ -378,7 +378,7 @@ void TestVersionDialog::desktopRestoreOverASameNamedFile()
         return;
     }
     QCOMPARE(row->findBackLabel()->state(), 3);
-    QVERIFY(row->findBackLabel()->resultText().contains(QStringLiteral("恭喜！文件已找回至桌面")));
+    QVERIFY(row->findBackLabel()->resultText().contains(QStringLiteral("恭喜！文件已恢复到桌面")));
     if (renamed) {
         const QString target = desktop + QStringLiteral("/plan.v22024-03-05-08-09-10.pra4");
         QCOMPARE(row->targetPath(), target);

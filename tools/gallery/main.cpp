@@ -522,6 +522,7 @@ bool renderStorage(const QDir& folder, KFakePlatform* machine)
 
     KCleanDlg clean;
     saved = saveWindow(&clean, folder.filePath(QStringLiteral("clean-dialog.png"))) && saved;
+    KMessageBox::setNextAnswer(1); // yes to the question before the clean-up
     clean.onCleanBefore();
     saved
         = saveWindow(&clean, folder.filePath(QStringLiteral("clean-dialog-after-clean-before.png"))) && saved;
@@ -574,7 +575,8 @@ void useThrowawayMachine(KFakePlatform* machine)
         skin.setValue(value.first, value.second);
     // Without it the pictures show the plug-in's own skin.
     static_cast<void>(skin.sync());
-    const QString home = machine->baseFolder() + QStringLiteral("/home/ann/");
+    // Backups on the home folder's volume, as on most machines.
+    const QString home = machine->homeFolder() + QLatin1Char('/');
     QDir().mkpath(home);
     machine->addDrive(
         home, KDriveKind::Fixed, KFileSystemKind::Ntfs, 140 * 1024 * 1024ULL, 476000ULL * 1024 * 1024);

@@ -245,14 +245,14 @@ void whiteButton(QPainter& p, const QRectF& r, int state)
 }
 
 // The recover-to-desktop split button: the face (left) and its pull-down arrow (right).
-void splitFace(QPainter& p, const QRectF& r, int state)
+void splitFace(QPainter& p, const QRectF& r, int state, const QString& caption)
 {
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     const QRectF body = r.adjusted(0.5, 0.5, 0, -0.5);
     p.setBrush(vertical(body, colour(fill(state)).lighter(106).rgba(), fill(state)));
     p.drawPath(roundedLeft(body, 3));
-    text(p, r, QStringLiteral("找回到桌面"), 12, White);
+    text(p, r, caption, 12, White);
 }
 
 void splitArrow(QPainter& p, const QRectF& r, int state)
@@ -423,7 +423,7 @@ void tipFirstBackup(QPainter& p, const QRectF& r)
     text(p, QRectF(90, 58, r.width() - 104, 24), QStringLiteral("第一个工程文件已备份成功！"), 15, Text, true,
         Qt::AlignLeft | Qt::AlignVCenter);
     text(p, QRectF(90, 84, r.width() - 110, 40),
-        QStringLiteral("文件改错了、误删了，都可以在Vaultkeep里找回以前的版本。"), 12, TextSoft, false,
+        QStringLiteral("文件改错了、误删了，都可以在Vaultkeep里恢复以前的版本。"), 12, TextSoft, false,
         Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap);
 
     // The action button sits 58 pixels above the bottom; the footer lies below it.
@@ -744,9 +744,14 @@ const KPictureSpec catalogRows[] = {
         [](QPainter& p, const QRectF& r, int) {
             outlineButton(p, r, Hover, QStringLiteral("版本恢复"), Blue);
         } },
-    { "找回到桌面ab.png", S, 84, 26, 2, "restore split button face: blue, caption 找回到桌面; hover lighter",
+    { "找回到桌面ab.png", S, 84, 26, 2,
+        "bring-back split button face: blue, caption 找回到桌面; hover lighter",
         [](QPainter& p, const QRectF& r, int f) {
-            splitFace(p, r, f);
+            splitFace(p, r, f, QStringLiteral("找回到桌面"));
+        } },
+    { "恢复到桌面ab.png", S, 84, 26, 2, "restore split button face: blue, caption 恢复到桌面; hover lighter",
+        [](QPainter& p, const QRectF& r, int f) {
+            splitFace(p, r, f, QStringLiteral("恢复到桌面"));
         } },
     { "pullButton.png", S, 20, 26, 2, "restore split button arrow: blue, white triangle; hover lighter",
         [](QPainter& p, const QRectF& r, int f) {
@@ -760,14 +765,14 @@ const KPictureSpec catalogRows[] = {
         [](QPainter& p, const QRectF& r, int) {
             outlineButton(p, r, Hover, QStringLiteral("赶紧看看"), GreenDark);
         } },
-    { "找回至桌面常态.png", S, 90, 26, 1, "self-backup to desktop: white, blue border, caption 找回至桌面",
+    { "找回至桌面常态.png", S, 90, 26, 1, "self-backup to desktop: white, blue border, caption 恢复到桌面",
         [](QPainter& p, const QRectF& r, int) {
-            outlineButton(p, r, Normal, QStringLiteral("找回至桌面"), Blue);
+            outlineButton(p, r, Normal, QStringLiteral("恢复到桌面"), Blue);
         } },
     { "找回至桌面鼠标hover.png", S, 90, 26, 1,
         "self-backup to desktop, hover and pressed: blue, white caption",
         [](QPainter& p, const QRectF& r, int) {
-            outlineButton(p, r, Hover, QStringLiteral("找回至桌面"), Blue);
+            outlineButton(p, r, Hover, QStringLiteral("恢复到桌面"), Blue);
         } },
     { "清空.png", S, 20, 20, 1, "delete a row (all four images): grey bin",
         [](QPainter& p, const QRectF&, int) {
