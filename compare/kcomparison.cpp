@@ -39,6 +39,9 @@ KCompareProblem readText(const QString& path, KLines* lines)
     if (!file)
         return problem;
     const QByteArray bytes = file->readAll();
+    // Counted on the bytes: short lines cost more split than read.
+    if (qMax(bytes.count('\n'), bytes.count('\r')) > KTextDiffer::MaxLines)
+        return KCompareProblem::TooMuchText;
     QTextCodec* codec = QTextCodec::codecForUtfText(bytes, nullptr);
     if (!codec && bytes.contains('\0'))
         return KCompareProblem::NotText;

@@ -331,7 +331,10 @@ private:
                 m_cellText += QLatin1Char('\n');
             m_cellText += m_line;
         } else if (!m_line.isEmpty()) {
-            m_content.text.append(m_line);
+            if (m_content.text.count() >= KTextDiffer::MaxLines)
+                fail(KCompareProblem::TooMuchText);
+            else
+                m_content.text.append(m_line);
         }
         m_line.clear();
     }

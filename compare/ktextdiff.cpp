@@ -316,13 +316,19 @@ KTextDiff diff(const KLines& before, const KLines& after, const KCancel& cancel,
     if (result.identical())
         return result;
 
+    // False once the list is full.
     auto appendLine = [&](const Step& step) {
+        if (result.lines.size() >= MaxListedLines) {
+            result.truncated = true;
+            return false;
+        }
         KDiffLine line;
         line.op = step.op;
         line.oldNumber = step.oldIndex + 1;
         line.newNumber = step.newIndex + 1;
         line.text = (step.oldIndex >= 0 ? before.line(step.oldIndex) : after.line(step.newIndex)).toString();
         result.lines.append(line);
+        return true;
     };
     int s = 0;
     while (s < steps.size()) {
@@ -335,10 +341,12 @@ KTextDiff diff(const KLines& before, const KLines& after, const KCancel& cancel,
             if (end - s > keepHead + keepTail + 1) {
                 for (int k = s; k < s + keepHead; ++k)
                     appendLine(steps.at(k));
-                KDiffLine skipped;
-                skipped.op = KDiffLine::Skipped;
-                skipped.oldNumber = end - s - keepHead - keepTail;
-                result.lines.append(skipped);
+                if (result.lines.size() < MaxListedLines) {
+                    KDiffLine skipped;
+                    skipped.op = KDiffLine::Skipped;
+                    skipped.oldNumber = end - s - keepHead - keepTail;
+                    result.lines.append(skipped);
+                }
                 for (int k = end - keepTail; k < end; ++k)
                     appendLine(steps.at(k));
             } else {
@@ -352,8 +360,9 @@ KTextDiff diff(const KLines& before, const KLines& after, const KCancel& cancel,
         const int first = result.lines.size();
         int removed = 0;
         while (s < steps.size() && steps.at(s).op != KDiffLine::Same) {
-            removed += steps.at(s).op == KDiffLine::Removed;
-            appendLine(steps.at(s++));
+            if (appendLine(steps.at(s)) && steps.at(s).op == KDiffLine::Removed)
+                ++removed;
+            ++s;
         }
         const int addedCount = result.lines.size() - first - removed;
         for (int p = 0; p < qMin(removed, addedCount); ++p) {

@@ -64,10 +64,17 @@ struct KTextDiff
     int added = 0;
     // Parts too costly to match line by line are shown as removed and added whole.
     bool approximate = false;
+    // `lines` stops at MaxListedLines; the counts cover every line.
+    bool truncated = false;
     bool identical() const { return removed == 0 && added == 0; }
 };
 
 namespace KTextDiffer {
+
+// A text of more lines is not compared line by line: each line costs a number or two per step.
+constexpr int MaxLines = 500'000;
+// What a view is given to show, whatever the two texts are.
+constexpr int MaxListedLines = 20'000;
 
 // The line diff of `before` and `after` (Myers' algorithm, in linear space, with a bound on its
 // work), with the changed words of paired lines marked and `context` unchanged lines kept around

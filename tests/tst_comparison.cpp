@@ -10,10 +10,10 @@
 #include <QtTest>
 
 #include <KZip>
+#include <algorithm>
 #include <sys/stat.h>
 
 Q_DECLARE_METATYPE(KCompareProblem)
-Q_DECLARE_METATYPE(KDocumentText::Format)
 
 namespace {
 
@@ -148,14 +148,13 @@ int commonLength(const QVector<int>& a, const QVector<int>& b)
     return row[b.size()];
 }
 
-// Reads a document in a child process and reports what it found and the most memory it held
+// Compares two files in a child process and reports what it found and the most memory it held
 // (the high-water mark of its own address space: getrusage would count the parent it was forked
 // from).
-int extractInChild(const char* path, const char* format)
+int compareInChild(const char* before, const char* after, const char* name)
 {
-    QFile file(QString::fromLocal8Bit(path));
-    const KDocumentContent content
-        = KDocumentText::extract(&file, KDocumentText::Format(QByteArray(format).toInt()), KCancel());
+    const KComparison result = KComparer::compare(QString::fromLocal8Bit(before),
+        QString::fromLocal8Bit(after), QString::fromLocal8Bit(name), KCancel());
     QFile status(QStringLiteral("/proc/self/status"));
     long peakKiB = -1;
     if (status.open(QIODevice::ReadOnly)) {
@@ -164,7 +163,7 @@ int extractInChild(const char* path, const char* format)
                 peakKiB = line.mid(6).trimmed().split(' ').value(0).toLong();
         }
     }
-    printf("%d %ld\n", int(content.problem), peakKiB);
+    printf("%d %ld\n", int(result.problem), peakKiB);
     return 0;
 }
 
@@ -180,8 +179,8 @@ private slots:
     void theLineDiffIsAMinimalEditScript();
     void documentsCompareByTheirText();
     void spreadsheetsCompareCellByCell();
-    void hostileDocumentsEndInAReason_data();
-    void hostileDocumentsEndInAReason();
+    void hostileInputsEndInAReason_data();
+    void hostileInputsEndInAReason();
     void picturesComparePixelByPixel();
     void theByteSummary_data();
     void theByteSummary();
@@ -308,34 +307,34 @@ void TestComparison::spreadsheetsCompareCellByCell()
     QCOMPARE(result.changedCells, 5);
 }
 
-void TestComparison::hostileDocumentsEndInAReason_data()
+void TestComparison::hostileInputsEndInAReason_data()
 {
     QTest::addColumn<QByteArray>("document");
-    QTest::addColumn<KDocumentText::Format>("format");
+    QTest::addColumn<QString>("name");
     QTest::addColumn<KCompareProblem>("expected");
 
     const QByteArray spaces(30 << 20, ' ');
     const QByteArray bomb = zipOf({ { QStringLiteral("content.xml"), spaces } });
-    QTest::newRow("a zip bomb") << bomb << KDocumentText::Format::OpenText << KCompareProblem::ZipBomb;
-    QTest::newRow("a bomb whose header claims a small entry") << withDeclaredSize(bomb, "content.xml",
-        1000) << KDocumentText::Format::OpenText << KCompareProblem::ZipBomb;
+    QTest::newRow("a zip bomb") << bomb << QStringLiteral("a.odt") << KCompareProblem::ZipBomb;
+    QTest::newRow("a bomb whose header claims a small entry")
+        << withDeclaredSize(bomb, "content.xml", 1000) << QStringLiteral("a.odt") << KCompareProblem::ZipBomb;
     QTest::newRow("a 2 GB entry") << withDeclaredSize(
         openDocumentText("<text:p>a</text:p>"), "content.xml", 0x80000000u)
-                                  << KDocumentText::Format::OpenText << KCompareProblem::EntryTooLarge;
+                                  << QStringLiteral("a.odt") << KCompareProblem::EntryTooLarge;
     QTest::newRow("a path escaping its folder")
         << zipOf({ { QStringLiteral("../../outside.xml"), "x" }, { QStringLiteral("content.xml"), "<a/>" } })
-        << KDocumentText::Format::OpenText << KCompareProblem::UnsafeEntryName;
+        << QStringLiteral("a.odt") << KCompareProblem::UnsafeEntryName;
     QTest::newRow("an absolute path") << zipOf(
         { { QStringLiteral("/etc/cron.d/job"), "x" }, { QStringLiteral("word/document.xml"), "<a/>" } })
-                                      << KDocumentText::Format::WordText << KCompareProblem::UnsafeEntryName;
-    QTest::newRow("broken XML") << openDocumentText("<text:p>unclosed") << KDocumentText::Format::OpenText
+                                      << QStringLiteral("a.docx") << KCompareProblem::UnsafeEntryName;
+    QTest::newRow("broken XML") << openDocumentText("<text:p>unclosed") << QStringLiteral("a.odt")
                                 << KCompareProblem::BrokenXml;
     QTest::newRow("entities that expand a billion times")
         << zipOf({ { QStringLiteral("content.xml"),
                "<?xml version=\"1.0\"?><!DOCTYPE a [<!ENTITY x \"xxxxxxxxxx\"><!ENTITY y "
                "\"&x;&x;&x;&x;&x;&x;&x;&x;&x;&x;\">"
                "<!ENTITY z \"&y;&y;&y;&y;&y;&y;&y;&y;&y;&y;\">]><a>&z;&z;&z;&z;&z;&z;&z;&z;&z;&z;</a>" } })
-        << KDocumentText::Format::OpenText << KCompareProblem::BrokenXml;
+        << QStringLiteral("a.odt") << KCompareProblem::BrokenXml;
     Entries many;
     for (int i = 0; i < KDocumentText::MaxHeaders; ++i)
         many.append({ QString::number(i), QByteArray() });
@@ -343,28 +342,37 @@ void TestComparison::hostileDocumentsEndInAReason_data()
     for (int i = 0; i < 400; ++i)
         deep.append({ QString::number(i) + QStringLiteral("/a").repeated(300), QByteArray() });
     QTest::newRow("names nested hundreds of folders deep")
-        << zipOf(deep) << KDocumentText::Format::OpenText << KCompareProblem::TooManyEntries;
+        << zipOf(deep) << QStringLiteral("a.odt") << KCompareProblem::TooManyEntries;
     QTest::newRow("tens of thousands of entries")
-        << zipOf(many) << KDocumentText::Format::Slides << KCompareProblem::TooManyEntries;
+        << zipOf(many) << QStringLiteral("a.pptx") << KCompareProblem::TooManyEntries;
     QTest::newRow("a workbook without its sheets' relationships")
-        << zipOf({ { QStringLiteral("xl/workbook.xml"), "<workbook/>" } }) << KDocumentText::Format::Workbook
+        << zipOf({ { QStringLiteral("xl/workbook.xml"), "<workbook/>" } }) << QStringLiteral("a.xlsx")
         << KCompareProblem::MissingContent;
-    QTest::newRow("no zip at all") << QByteArray(5000, 'P') << KDocumentText::Format::OpenSpreadsheet
+    QByteArray lines;
+    for (int i = 0; i < KTextDiffer::MaxLines; ++i)
+        lines += "line " + QByteArray::number(i) + '\n';
+    QTest::newRow("texts of as many lines as allowed, every one changed")
+        << lines << QStringLiteral("a.txt") << KCompareProblem::None;
+    QTest::newRow("a text of more lines than allowed") << QByteArray(KTextDiffer::MaxLines + 1,
+        '\n') << QStringLiteral("a.txt") << KCompareProblem::TooMuchText;
+    QTest::newRow("no zip at all") << QByteArray(5000, 'P') << QStringLiteral("a.ods")
                                    << KCompareProblem::BrokenArchive;
 }
 
-void TestComparison::hostileDocumentsEndInAReason()
+void TestComparison::hostileInputsEndInAReason()
 {
     QFETCH(QByteArray, document);
-    QFETCH(KDocumentText::Format, format);
+    QFETCH(QString, name);
     QFETCH(KCompareProblem, expected);
     QVERIFY(!document.isEmpty());
-    const QString path
-        = write(QStringLiteral("hostile/%1").arg(QString::fromUtf8(QTest::currentDataTag())), document);
+    // Compared with its own bytes reversed and one more, so that every line of a text differs.
+    const QString folder = QStringLiteral("hostile/%1/").arg(QString::fromUtf8(QTest::currentDataTag()));
+    const QString path = write(folder + QStringLiteral("before"), document);
+    std::reverse(document.begin(), document.end());
+    const QString other = write(folder + QStringLiteral("after"), document + 'x');
     QProcess child;
-    child.start(QCoreApplication::applicationFilePath(),
-        { QStringLiteral("--extract"), path, QString::number(int(format)) });
-    QVERIFY2(child.waitForFinished(60000), "the extraction hung");
+    child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("--compare"), path, other, name });
+    QVERIFY2(child.waitForFinished(60000), "the comparison hung");
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     const QList<QByteArray> report = child.readAllStandardOutput().trimmed().split(' ');
     QCOMPARE(report.size(), 2);
@@ -481,8 +489,8 @@ void TestComparison::readOnlyCopiesArePrivateAndGoAtQuit()
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && qstrcmp(argv[1], "--extract") == 0)
-        return extractInChild(argv[2], argv[3]);
+    if (argc == 5 && qstrcmp(argv[1], "--compare") == 0)
+        return compareInChild(argv[2], argv[3], argv[4]);
     if (argc == 3 && qstrcmp(argv[1], "--copy") == 0) {
         const QString copy = KViewCopies::make(QString::fromLocal8Bit(argv[2]), QStringLiteral("x.txt"));
         printf("%s\n", QFile::encodeName(KViewCopies::folder()).constData());
