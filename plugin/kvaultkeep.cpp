@@ -5,12 +5,14 @@
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/main/kmainwidget.h"
 #include "Widgets/tips/ktipmsgmanager.h"
+#include "compare/kcomparetasks.h"
 #include "core/kconfig.h"
 #include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kfiletypemanager.h"
 #include "discovery/kledgerbase.h"
 #include "platform/kplatform.h"
+#include "platform/kviewcopies.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QCoreApplication>
@@ -59,6 +61,14 @@ void deleteDeferred()
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// Comparisons and private copies run the module's code on their threads: they stop first. The
+// read-only copies opened for the user go with the plug-in.
+void endComparisons()
+{
+    KCompareTasks::shutDown();
+    KViewCopies::removeAll();
+}
+
 } // namespace
 
 QWidget* createFrame()
@@ -82,6 +92,7 @@ void releaseKVaultkeep()
     KFileServiceManager::instance()->saveDatabase();
     delete KMainWidget::existingInstance();
     deleteDeferred();
+    endComparisons();
 }
 
 namespace KVaultkeepModule {
@@ -94,6 +105,7 @@ void shutDown()
     delete KMainWidget::existingInstance();
     KTipMsgManager::instance()->deleteWindows();
     deleteDeferred();
+    endComparisons();
     // Both threads leave their waits at once, and a backup cycle between two files.
     KDiskFileManager* scanner = KDiskFileManager::instance();
     KDiskInfoThread* monitor = KDiskInfoThread::instance();
