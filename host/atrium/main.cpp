@@ -1,7 +1,8 @@
 // atrium: the stand-in host. It loads libKVaultkeep.so from beside itself, shows the plug-in's
 // window and its own, and on closing lets the plug-in go and unloads it.
 //
-//   atrium [--plugin <file>] [--screenshots <folder> [--versions-of <file>] [--settings-dialog]]
+//   atrium [--plugin <file>] [--screenshots <folder> [--versions-of <file>] [--settings-dialog]
+//          [--compare-of <file>]...]
 //   atrium --paint-skins <folder>
 //
 // With --screenshots it photographs the plug-in's pages once the plug-in has reported its first
@@ -16,6 +17,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QScreen>
 #include <QTextStream>
 #include <QTimer>
@@ -76,7 +78,12 @@ int main(int argc, char** argv)
     const QCommandLineOption skinsOption(QStringLiteral("paint-skins"),
         QStringLiteral("Paint the host's skins into <folder> and end (the build does this)."),
         QStringLiteral("folder"));
-    parser.addOptions({ pluginOption, screenshotsOption, versionsOption, settingsOption, skinsOption });
+    const QCommandLineOption compareOption(QStringLiteral("compare-of"),
+        QStringLiteral("With --screenshots: also the comparison of <file>'s oldest version with the file, as "
+                       "compare-<suffix>.png (may be repeated)."),
+        QStringLiteral("file"));
+    parser.addOptions(
+        { pluginOption, screenshotsOption, versionsOption, settingsOption, compareOption, skinsOption });
     parser.process(app);
 
     QString error;
@@ -120,6 +127,15 @@ int main(int argc, char** argv)
                     QStringLiteral("show the versions of %1 (copy-data 27)").arg(path));
                 return QString();
             });
+        }
+        const QStringList compared = parser.values(compareOption);
+        for (const QString& path : compared) {
+            tour->addComparison(
+                QStringLiteral("compare-%1.png").arg(QFileInfo(path).suffix().toLower()), [&window, path] {
+                    window.sendCopyDataToPlugin(AtriumMessage::ShowFileVersions, path.toUtf8() + '\0',
+                        QStringLiteral("show the versions of %1 (copy-data 27)").arg(path));
+                    return QString();
+                });
         }
         if (parser.isSet(settingsOption)) {
             tour->addDialog("KSettingDlg", QStringLiteral("settings.png"), [frame] {
