@@ -27,14 +27,17 @@ void AtriumMsgFrame::onHostCommand(const QString& command)
     Q_UNUSED(command)
 }
 
-bool AtriumMsgFrame::setWindowProperty(const QString& name)
+bool AtriumMsgFrame::setWindowProperty(const QString& name, QString* error)
 {
     const HWND window = reinterpret_cast<HWND>(winId());
     // Guarded for a frame whose native window was replaced after this call: its properties stay
     // with the old handle until the process ends, and must not reach a destroyed frame.
     const QPointer<AtriumMsgFrame> frame(this);
-    return KPlatform::instance()->windowMessaging()->setWindowProperty(
-        window, name, [frame](MSG* message, long* result) {
-            return frame && frame->nativeEvent(QByteArray(KNativeMessageEventType), message, result);
-        });
+    KWindowMessaging* messaging = KPlatform::instance()->windowMessaging();
+    const bool carried = messaging->setWindowProperty(window, name, [frame](MSG* message, long* result) {
+        return frame && frame->nativeEvent(QByteArray(KNativeMessageEventType), message, result);
+    });
+    if (!carried && error)
+        *error = messaging->lastError();
+    return carried;
 }

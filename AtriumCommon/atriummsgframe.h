@@ -21,8 +21,9 @@ public:
     virtual void onHostCommand(const QString& command);
 
     // Lets the window carry the property `name`, so that other programs find it and send it
-    // messages. False when another live window carries it already: the first one keeps it.
-    bool setWindowProperty(const QString& name);
+    // messages. False when another live window carries it already (the first one keeps it) or
+    // the message folder cannot be used; `error` then says what is wrong, and where.
+    bool setWindowProperty(const QString& name, QString* error = nullptr);
 
 signals:
     // Part of what the host sees of the frame; the plug-in never emits them.

@@ -1,5 +1,6 @@
 #include "AtriumCommon/atriumuserdatalogutils.h"
 
+#include "platform/kinstalllayout.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
 #include "platform/kregistry.h"
@@ -88,9 +89,11 @@ QString AtriumUserDataLogUtils::findLibrary(const QString& hostExecutablePath)
     // collapsed at the end.
     const QString executable = KPaths::toNativeSeparators(hostExecutablePath);
     const QString hostFolder = executable.left(executable.lastIndexOf(separator) + 1);
+    const QString libraryFolder
+        = hostFolder.isEmpty() ? QString() : KInstallLayout::libraryFolder(executable);
     QString path;
-    if (!hostFolder.isEmpty() && QFile::exists(hostFolder + separator + name)) {
-        path = hostFolder + separator + name;
+    if (!libraryFolder.isEmpty() && QFile::exists(libraryFolder + separator + name)) {
+        path = libraryFolder + separator + name;
     } else if (hostFolder.contains(folder(QStringLiteral("Core")), Qt::CaseInsensitive)) {
         path = hostFolder + separator + QStringLiteral("..") + folder(QStringLiteral("Service")) + name;
     } else {

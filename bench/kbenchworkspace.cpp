@@ -43,7 +43,8 @@ bool KBenchWorkspace::create(QString* error, bool populate)
     KPlatform::setInstance(m_platform.data());
     if (!populate)
         return true;
-    KConfig::instance()->setBackUpPath(driveRoot());
+    if (!KConfig::instance()->setBackUpPath(driveRoot()))
+        qFatal("cannot write the settings");
 
     // Sources, a hundred to a folder; contents differ so that no file system can share them.
     QByteArray content(m_fileSize, 'v');

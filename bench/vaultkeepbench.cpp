@@ -183,7 +183,8 @@ PageWait longestPageRequest(const QString& drive, int cycles)
 {
     QDir().mkpath(drive);
     const QString previousDrive = KConfig::instance()->backUpPath();
-    KConfig::instance()->setBackUpPath(drive);
+    if (!KConfig::instance()->setBackUpPath(drive))
+        qFatal("cannot write the settings");
     // The workspace's database is put back afterwards, for whoever measures it next.
     const QString database = KFileServiceManager().databasePath();
     QFile::remove(database + QStringLiteral(".aside"));
@@ -232,7 +233,8 @@ PageWait longestPageRequest(const QString& drive, int cycles)
     }
     QFile::remove(database);
     QFile::rename(database + QStringLiteral(".aside"), database);
-    KConfig::instance()->setBackUpPath(previousDrive);
+    if (!KConfig::instance()->setBackUpPath(previousDrive))
+        qFatal("cannot write the settings");
     return { double(longest) / 1e6, double(longestCpu) / 1e6 };
 }
 
@@ -284,7 +286,8 @@ bool benchmarkMove(const Options& options, const QString& shm)
     const auto moveOnce = [&](const QString& from, const QString& to) {
         // As the settings dialog stores the new drive.
         KBackupFolderMove::prepare(from, to);
-        KConfig::instance()->setBackUpPath(to);
+        if (!KConfig::instance()->setBackUpPath(to))
+            qFatal("cannot write the settings");
         return timed([&] {
             if (KBackupFolderMove(from, to).run() != KBackupFolderMove::Result::Moved)
                 QTextStream(stderr) << "the move from " << from << " to " << to << " failed\n";
@@ -398,7 +401,8 @@ int benchmark(const Options& options)
     for (int rep = 0; rep < options.repeat; ++rep) {
         const QString drive = options.folder + QStringLiteral("/drive%1/").arg(rep);
         QDir().mkpath(drive);
-        KConfig::instance()->setBackUpPath(drive);
+        if (!KConfig::instance()->setBackUpPath(drive))
+            qFatal("cannot write the settings");
         scanner.reset();
         manager.reset();
         manager.reset(new KFileServiceManager);
@@ -473,9 +477,12 @@ int benchmark(const Options& options)
     }
     KConfig* config = KConfig::instance();
     const auto readLists = [config](bool on) {
-        config->setReadRecentlyUsedXbel(on);
-        config->setReadLibreOfficeHistory(on);
-        config->setReadKdeRecentDocuments(on);
+        if (!config->setReadRecentlyUsedXbel(on))
+            qFatal("cannot write the settings");
+        if (!config->setReadLibreOfficeHistory(on))
+            qFatal("cannot write the settings");
+        if (!config->setReadKdeRecentDocuments(on))
+            qFatal("cannot write the settings");
     };
     scanner->runCycle(KDiskFileManager::CycleKind::Full); // reads the lists once
     const int parses = scanner->desktopRecentFiles().parseCount();

@@ -142,7 +142,8 @@ int run(const QString& folder, int repeat, bool versionsOnly)
     const QString drive = folder + QStringLiteral("/drive/");
     QDir().mkpath(drive);
     platform.addDrive(drive, KDriveKind::Fixed, KFileSystemKind::Ntfs, 1ull << 40, 1ull << 41);
-    KConfig::instance()->setBackUpPath(drive);
+    if (!KConfig::instance()->setBackUpPath(drive))
+        qFatal("cannot write the settings");
     KFileServiceManager* engine = KFileServiceManager::instance();
     const QString sources = folder + QStringLiteral("/src");
 

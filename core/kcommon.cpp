@@ -1,7 +1,9 @@
 #include "core/kcommon.h"
 
 #include "core/kconfig.h"
+#include "core/klogging.h"
 #include "platform/kfileops.h"
+#include "platform/kinstalllayout.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
 #include "platform/kregistry.h"
@@ -80,12 +82,15 @@ bool clearFolder(const QString& path)
     QDir dir(path);
     const QFileInfoList entries
         = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    // Removing a file needs no permission on the file itself, so nothing is made writable (which
+    // would follow a link to whatever it names).
     for (const QFileInfo& entry : entries) {
-        if (entry.isDir() && !entry.isSymLink()) {
-            cleared = QDir(entry.absoluteFilePath()).removeRecursively() && cleared;
-        } else {
-            KFileOps::makeWritableForOwner(entry.absoluteFilePath());
-            cleared = QFile::remove(entry.absoluteFilePath()) && cleared;
+        const bool removed = entry.isDir() && !entry.isSymLink()
+            ? QDir(entry.absoluteFilePath()).removeRecursively()
+            : QFile::remove(entry.absoluteFilePath());
+        if (!removed) {
+            qCWarning(vkCleanUp) << "cannot remove" << entry.absoluteFilePath();
+            cleared = false;
         }
     }
     return cleared;
@@ -93,7 +98,9 @@ bool clearFolder(const QString& path)
 
 QString skinImagePath(const QString& name)
 {
-    return QStringLiteral("%1/VaultkeepSkin/%2").arg(QCoreApplication::applicationDirPath(), name);
+    // Beside the host in a build tree, in the data folder once installed; the answer stays.
+    static const QString folder = KInstallLayout::dataFolder(QCoreApplication::applicationFilePath());
+    return QStringLiteral("%1/VaultkeepSkin/%2").arg(folder, name);
 }
 
 QString skinBackgroundPath()

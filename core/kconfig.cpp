@@ -1,6 +1,8 @@
 #include "core/kconfig.h"
 
 #include "core/kcommon.h"
+#include "core/klogging.h"
+#include "platform/kfileio.h"
 #include "platform/kiniformat.h"
 #include "platform/kplatform.h"
 #include "platform/kregistry.h"
@@ -8,6 +10,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -29,6 +32,7 @@ const QString ReadLibreOfficeHistoryKey = QStringLiteral("ReadLibreOfficeHistory
 const QString ReadKdeRecentDocumentsKey = QStringLiteral("ReadKdeRecentDocuments");
 const QString RecentExcludedFoldersKey = QStringLiteral("RecentExcludedFolders");
 const QString NeverShown = QStringLiteral("1970-01-01");
+constexpr qint64 MaxFileSize = 1024 * 1024;
 
 const QString CounterKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Atrium\\Apps\\Vaultkeep");
 const QString CounterValue = QStringLiteral("Value");
@@ -76,7 +80,10 @@ bool KConfig::write(const QString& key, const QVariant& value)
     QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
     settings.setValue(key, value);
     settings.sync();
-    return settings.status() == QSettings::NoError;
+    if (settings.status() == QSettings::NoError)
+        return true;
+    qCWarning(vkSettings) << "cannot write" << key << "to" << path << "; it stays pending in this process";
+    return false;
 }
 
 bool KConfig::readSwitch(const QString& key) const
@@ -90,7 +97,8 @@ QString KConfig::backUpPath()
     if (!stored.isEmpty() && QDir(stored).exists())
         return stored;
     const QString chosen = chooseBackupDrive();
-    setBackUpPath(chosen);
+    // Not written, the choice stays pending and is answered all the same.
+    static_cast<void>(setBackUpPath(chosen));
     return chosen;
 }
 
@@ -116,9 +124,19 @@ QString KConfig::chooseBackupDrive() const
     return chosen;
 }
 
-void KConfig::setBackUpPath(const QString& path)
+bool KConfig::isBackUpPathOnDisk(const QString& path) const
 {
-    write(BackUpPathKey, path);
+    if (read(BackUpPathKey, QString()).toString() != path)
+        return false;
+    const std::unique_ptr<QFile> file = KFileIO::openRegularFile(filePath(), MaxFileSize);
+    return file
+        && KIniFormat::parse(file->readAll(), KIniFormat::Dialect::Settings).value(BackUpPathKey).toString()
+        == path;
+}
+
+bool KConfig::setBackUpPath(const QString& path)
+{
+    return write(BackUpPathKey, path);
 }
 
 qint64 KConfig::tipSize() const
@@ -126,9 +144,9 @@ qint64 KConfig::tipSize() const
     return read(TipSizeKey, DefaultTipSize).toLongLong();
 }
 
-void KConfig::setTipSize(qint64 bytes)
+bool KConfig::setTipSize(qint64 bytes)
 {
-    write(TipSizeKey, bytes);
+    return write(TipSizeKey, bytes);
 }
 
 bool KConfig::tipSizeEnabled() const
@@ -136,9 +154,9 @@ bool KConfig::tipSizeEnabled() const
     return read(TipSizeEnabledKey, true).toBool();
 }
 
-void KConfig::setTipSizeEnabled(bool enabled)
+bool KConfig::setTipSizeEnabled(bool enabled)
 {
-    write(TipSizeEnabledKey, enabled);
+    return write(TipSizeEnabledKey, enabled);
 }
 
 QString KConfig::diskFreeTipDate() const
@@ -146,9 +164,9 @@ QString KConfig::diskFreeTipDate() const
     return read(DiskFreeTipDateKey, NeverShown).toString();
 }
 
-void KConfig::setDiskFreeTipDate(const QString& date)
+bool KConfig::setDiskFreeTipDate(const QString& date)
 {
-    write(DiskFreeTipDateKey, date);
+    return write(DiskFreeTipDateKey, date);
 }
 
 QString KConfig::folderTooLargeTipDate() const
@@ -156,9 +174,9 @@ QString KConfig::folderTooLargeTipDate() const
     return read(FolderTooLargeTipDateKey, NeverShown).toString();
 }
 
-void KConfig::setFolderTooLargeTipDateToday()
+bool KConfig::setFolderTooLargeTipDateToday()
 {
-    write(FolderTooLargeTipDateKey,
+    return write(FolderTooLargeTipDateKey,
         KPlatform::instance()->currentDate().toString(QStringLiteral("yyyy-MM-dd")));
 }
 
@@ -167,9 +185,9 @@ bool KConfig::isTipWhenDiskSizeIsSmall() const
     return readSwitch(TipWhenDiskSmallKey);
 }
 
-void KConfig::setTipWhenDiskSizeIsSmall(bool enabled)
+bool KConfig::setTipWhenDiskSizeIsSmall(bool enabled)
 {
-    write(TipWhenDiskSmallKey, switchText(enabled));
+    return write(TipWhenDiskSmallKey, switchText(enabled));
 }
 
 int KConfig::showTipBackedMsgStatus() const
@@ -177,9 +195,9 @@ int KConfig::showTipBackedMsgStatus() const
     return read(ShowTipBackedMsgStatusKey, -1).toInt();
 }
 
-void KConfig::setShowTipBackedMsgStatus(int status)
+bool KConfig::setShowTipBackedMsgStatus(int status)
 {
-    write(ShowTipBackedMsgStatusKey, status);
+    return write(ShowTipBackedMsgStatusKey, status);
 }
 
 bool KConfig::autoBack() const
@@ -187,9 +205,9 @@ bool KConfig::autoBack() const
     return readSwitch(AutoBackKey);
 }
 
-void KConfig::setAutoBack(bool enabled)
+bool KConfig::setAutoBack(bool enabled)
 {
-    write(AutoBackKey, switchText(enabled));
+    return write(AutoBackKey, switchText(enabled));
 }
 
 bool KConfig::autoClean7Days() const
@@ -197,9 +215,9 @@ bool KConfig::autoClean7Days() const
     return readSwitch(AutoClean7DaysKey);
 }
 
-void KConfig::setAutoClean7Days(bool enabled)
+bool KConfig::setAutoClean7Days(bool enabled)
 {
-    write(AutoClean7DaysKey, switchText(enabled));
+    return write(AutoClean7DaysKey, switchText(enabled));
 }
 
 bool KConfig::readRecentlyUsedXbel() const
@@ -207,9 +225,9 @@ bool KConfig::readRecentlyUsedXbel() const
     return readSwitch(ReadRecentlyUsedXbelKey);
 }
 
-void KConfig::setReadRecentlyUsedXbel(bool enabled)
+bool KConfig::setReadRecentlyUsedXbel(bool enabled)
 {
-    write(ReadRecentlyUsedXbelKey, switchText(enabled));
+    return write(ReadRecentlyUsedXbelKey, switchText(enabled));
 }
 
 bool KConfig::readLibreOfficeHistory() const
@@ -217,9 +235,9 @@ bool KConfig::readLibreOfficeHistory() const
     return readSwitch(ReadLibreOfficeHistoryKey);
 }
 
-void KConfig::setReadLibreOfficeHistory(bool enabled)
+bool KConfig::setReadLibreOfficeHistory(bool enabled)
 {
-    write(ReadLibreOfficeHistoryKey, switchText(enabled));
+    return write(ReadLibreOfficeHistoryKey, switchText(enabled));
 }
 
 bool KConfig::readKdeRecentDocuments() const
@@ -227,9 +245,9 @@ bool KConfig::readKdeRecentDocuments() const
     return readSwitch(ReadKdeRecentDocumentsKey);
 }
 
-void KConfig::setReadKdeRecentDocuments(bool enabled)
+bool KConfig::setReadKdeRecentDocuments(bool enabled)
 {
-    write(ReadKdeRecentDocumentsKey, switchText(enabled));
+    return write(ReadKdeRecentDocumentsKey, switchText(enabled));
 }
 
 QStringList KConfig::recentExcludedFolders() const
@@ -246,9 +264,9 @@ QStringList KConfig::recentExcludedFolders() const
     return { platform->tempFolder(), platform->cacheFolder() };
 }
 
-void KConfig::setRecentExcludedFolders(const QStringList& patterns)
+bool KConfig::setRecentExcludedFolders(const QStringList& patterns)
 {
-    write(RecentExcludedFoldersKey, patterns);
+    return write(RecentExcludedFoldersKey, patterns);
 }
 
 int KConfig::totalBackupCount() const

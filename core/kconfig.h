@@ -7,8 +7,9 @@
 // The module's user settings: an INI file in the host's data folder, plus the registry counter
 // of all backups ever made. Nothing is cached: every getter reads the file and every setter
 // writes it through at once, so several threads and processes see each other's changes. A write
-// that fails (a full disk) leaves the file as it was and stays pending in this process until a
-// later write of the file succeeds.
+// that fails (a full disk) leaves the file as it was, makes its setter return false, and stays
+// pending in this process (its getters already answer the new value) until a later write of the
+// file succeeds; a setter that returns true has put every pending change in the file.
 class KConfig : public QObject
 {
     Q_OBJECT
@@ -26,60 +27,63 @@ public:
     // Where backups go. When the stored path is missing or no longer a folder, a drive is
     // chosen (the non-system drive with the most free space), stored and returned.
     QString backUpPath();
-    void setBackUpPath(const QString& path);
+    [[nodiscard]] bool setBackUpPath(const QString& path);
+    // True when the settings file on disk names `path` as the backup path and this process has
+    // no other value of it pending.
+    [[nodiscard]] bool isBackUpPathOnDisk(const QString& path) const;
 
     qint64 tipSize() const;
-    void setTipSize(qint64 bytes);
-    bool tipSizeEnabled() const;
-    void setTipSizeEnabled(bool enabled);
+    [[nodiscard]] bool setTipSize(qint64 bytes);
+    [[nodiscard]] bool tipSizeEnabled() const;
+    [[nodiscard]] bool setTipSizeEnabled(bool enabled);
 
     QString diskFreeTipDate() const;
-    void setDiskFreeTipDate(const QString& date);
+    [[nodiscard]] bool setDiskFreeTipDate(const QString& date);
     QString folderTooLargeTipDate() const;
-    void setFolderTooLargeTipDateToday();
+    [[nodiscard]] bool setFolderTooLargeTipDateToday();
 
-    bool isTipWhenDiskSizeIsSmall() const;
-    void setTipWhenDiskSizeIsSmall(bool enabled);
+    [[nodiscard]] bool isTipWhenDiskSizeIsSmall() const;
+    [[nodiscard]] bool setTipWhenDiskSizeIsSmall(bool enabled);
     int showTipBackedMsgStatus() const;
-    void setShowTipBackedMsgStatus(int status);
-    bool autoBack() const;
-    void setAutoBack(bool enabled);
-    bool autoClean7Days() const;
-    void setAutoClean7Days(bool enabled);
+    [[nodiscard]] bool setShowTipBackedMsgStatus(int status);
+    [[nodiscard]] bool autoBack() const;
+    [[nodiscard]] bool setAutoBack(bool enabled);
+    [[nodiscard]] bool autoClean7Days() const;
+    [[nodiscard]] bool setAutoClean7Days(bool enabled);
 
     // The desktop's own recent-file lists, read besides the registry: the freedesktop lists,
     // LibreOffice's history and KDE's recent documents. Each is read unless stored as "false".
-    bool readRecentlyUsedXbel() const;
-    void setReadRecentlyUsedXbel(bool enabled);
-    bool readLibreOfficeHistory() const;
-    void setReadLibreOfficeHistory(bool enabled);
-    bool readKdeRecentDocuments() const;
-    void setReadKdeRecentDocuments(bool enabled);
+    [[nodiscard]] bool readRecentlyUsedXbel() const;
+    [[nodiscard]] bool setReadRecentlyUsedXbel(bool enabled);
+    [[nodiscard]] bool readLibreOfficeHistory() const;
+    [[nodiscard]] bool setReadLibreOfficeHistory(bool enabled);
+    [[nodiscard]] bool readKdeRecentDocuments() const;
+    [[nodiscard]] bool setReadKdeRecentDocuments(bool enabled);
     // Folder patterns whose files are never taken from those lists. Absent, the system's folder
     // for temporary files and the cache folder; stored empty, none.
     QStringList recentExcludedFolders() const;
-    void setRecentExcludedFolders(const QStringList& patterns);
+    [[nodiscard]] bool setRecentExcludedFolders(const QStringList& patterns);
 
     // The registry counter of all backups ever made; absent or not a number reads 0. The setter
     // is false when the hive could not be written.
     int totalBackupCount() const;
-    bool setTotalBackupCount(int count);
+    [[nodiscard]] bool setTotalBackupCount(int count);
     // Adds to the counter as one step, so that the scanner's thread and a restore on the GUI
     // thread never lose each other's backups; false when the hive could not be written (the sum
     // stays pending in this process).
-    bool addToTotalBackupCount(int backups);
+    [[nodiscard]] bool addToTotalBackupCount(int backups);
 
     // Writes again what failed writes left pending in the settings file and in the hive; true
     // when nothing is pending any more.
-    bool retryPendingWrites();
+    [[nodiscard]] bool retryPendingWrites();
 
     static constexpr qint64 DefaultTipSize = 1073741824; // 1 GiB
 
 private:
     QString chooseBackupDrive() const;
-    bool write(const QString& key, const QVariant& value);
+    [[nodiscard]] bool write(const QString& key, const QVariant& value);
     QVariant read(const QString& key, const QVariant& defaultValue) const;
-    bool readSwitch(const QString& key) const;
+    [[nodiscard]] bool readSwitch(const QString& key) const;
 
     mutable QString m_filePath;
 };

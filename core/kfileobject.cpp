@@ -1,6 +1,7 @@
 #include "core/kfileobject.h"
 
 #include "core/kcommon.h"
+#include "core/klogging.h"
 #include "core/ktimestamp.h"
 #include "platform/kfileops.h"
 #include "platform/kplatform.h"
@@ -75,6 +76,22 @@ QDate dateOfStamp(qint64 stamp)
 
 // Set once a copy is complete, before its version is recorded; cleared by the flush.
 std::atomic<bool> g_unflushedCopies { false };
+
+// Deletes the copies of `versions` for the clean-up `cleanUp`; each one that stays is reported
+// (one already gone is not). True when every copy is gone.
+bool removeCopies(const QVector<KVersionId>& versions, const char* cleanUp)
+{
+    bool removed = true;
+    for (const KVersionId& version : versions) {
+        const QString fileId = version.text();
+        if (KFileCopyedObject::removeBackupFile(fileId))
+            continue;
+        removed = false;
+        if (KFileCopyedObject::backupFileExists(fileId))
+            qCWarning(vkCleanUp, "%s: cannot delete the backup copy %s", cleanUp, qUtf8Printable(fileId));
+    }
+    return removed;
+}
 
 int todayNumber()
 {
@@ -367,11 +384,7 @@ bool KFileObject::removeVersion(const QString& fileId)
 
 bool KFileObject::removeAllBackups()
 {
-    const QVector<KVersionId> taken = takeVersions([](const KVersionId&) { return true; });
-    bool removed = true;
-    for (const KVersionId& version : taken)
-        removed = KFileCopyedObject::removeBackupFile(version.text()) && removed;
-    return removed;
+    return removeCopies(takeVersions([](const KVersionId&) { return true; }), "clean-up of all backups");
 }
 
 QStringList KFileObject::idsNotBackedUpToday() const
@@ -389,10 +402,11 @@ QStringList KFileObject::idsNotBackedUpToday() const
 bool KFileObject::removeBackupsBeforeToday()
 {
     const QStringList before = idsNotBackedUpToday();
-    bool removed = true;
-    for (const QString& fileId : qAsConst(before))
-        removed = KFileCopyedObject::removeBackupFile(fileId) && removed;
-    return removed;
+    QVector<KVersionId> versions;
+    versions.reserve(before.size());
+    for (const QString& fileId : before)
+        versions.append(KVersionId(fileId));
+    return removeCopies(versions, "clean-up of the backups before today");
 }
 
 bool KFileObject::dropVersionsOlderThan7Days()
@@ -405,9 +419,15 @@ bool KFileObject::dropVersionsOlderThan7Days()
         const qint64 days = modified.isValid() ? modified.daysTo(today) : 0;
         return days < -6 || days > 6;
     });
-    for (const KVersionId& version : dropped)
-        KFileCopyedObject::removeBackupFile(version.text());
+    // A copy that stays is no version any more: the sweep of unlisted copies takes it later.
+    removeCopies(dropped, "seven-day clean-up");
     return !dropped.isEmpty();
+}
+
+void KFileObject::appendVersionIds(QVector<KVersionId>* out) const
+{
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    out->append(m_versions);
 }
 
 qint64 KFileObject::totalBackupSize() const

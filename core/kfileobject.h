@@ -95,6 +95,8 @@ public:
     int versionCount() const;
     // The FileIDs in their order.
     QStringList versionIds() const;
+    // The same, compact, appended to `out`.
+    void appendVersionIds(QVector<KVersionId>* out) const;
 
     // Adds a version read from the database; the copy is expected to exist.
     void addVersion(const QString& fileId);

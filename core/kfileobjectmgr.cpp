@@ -131,21 +131,30 @@ bool KFileObjectMgr::removeAllBackups()
         const std::lock_guard<std::shared_mutex> locker(m_lock);
         records.swap(m_records);
     }
+    bool removed = true;
     for (const KFileObjectPtr& record : qAsConst(records)) {
-        record->removeAllBackups();
+        removed = record->removeAllBackups() && removed;
         KCommon::keepResponsive();
     }
-    return true;
+    return removed;
 }
 
 bool KFileObjectMgr::removeBackupsBeforeToday()
 {
+    bool removed = true;
     const QVector<KFileObjectPtr> records = snapshot();
     for (const KFileObjectPtr& record : records) {
-        record->removeBackupsBeforeToday();
+        removed = record->removeBackupsBeforeToday() && removed;
         KCommon::keepResponsive();
     }
-    return true;
+    return removed;
+}
+
+void KFileObjectMgr::appendVersionIds(QVector<KVersionId>* out) const
+{
+    const QVector<KFileObjectPtr> records = snapshot();
+    for (const KFileObjectPtr& record : records)
+        record->appendVersionIds(out);
 }
 
 bool KFileObjectMgr::dropExpiredVersions()

@@ -10,6 +10,7 @@
 #include <shared_mutex>
 
 class KFileObject;
+class KVersionId;
 struct KFileStatus;
 struct KSavedText;
 
@@ -47,9 +48,10 @@ public:
     bool removeFile(const QString& path);
     // Deletes the version wherever it is; a record left without versions goes.
     bool removeVersion(const QString& fileId);
-    // Deletes every copy and forgets every record.
+    // Deletes every copy and forgets every record; false when a copy stayed (it is reported).
     bool removeAllBackups();
-    // Deletes the copies not made today; the records and their entries stay.
+    // Deletes the copies not made today; the records and their entries stay. False when a copy
+    // stayed (it is reported).
     bool removeBackupsBeforeToday();
     // Drops versions seven or more days old and the records they leave empty; true when any
     // version was dropped.
@@ -57,6 +59,8 @@ public:
 
     qint64 totalBackupSize() const;
     qint64 backupSizeBeforeToday() const;
+    // The FileIDs of every version, appended to `out` in no particular order.
+    void appendVersionIds(QVector<KVersionId>* out) const;
 
     // The File elements of the records with versions, each followed by a line end.
     QString toXml() const;

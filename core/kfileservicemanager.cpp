@@ -6,6 +6,8 @@
 #include "core/kfileiconsink.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
+#include "core/klogging.h"
+#include "core/korphancopies.h"
 #include "core/krows.h"
 #include "core/ktimestamp.h"
 #include "discovery/kdesktoprecentfiles.h"
@@ -97,6 +99,7 @@ bool KFileServiceManager::loadDatabase()
     // A file that could neither be read nor be set aside must stay as it is: nothing is saved
     // over it until a later load succeeds.
     m_loaded = result != KProtectionDatabase::LoadResult::Unreadable;
+    m_listsEveryCopy = result == KProtectionDatabase::LoadResult::Loaded;
     return result != KProtectionDatabase::LoadResult::NoFile;
 }
 
@@ -215,7 +218,34 @@ void KFileServiceManager::onScanFinished()
     // once each; what failed is tried again at the next cycle's end.
     saveIfChanged(true);
     countBackups(m_successThisCycle);
+    // Once a day, and at the end of the cycle after a clean-up.
+    const QDate today = KPlatform::instance()->currentDate();
+    if (m_orphanSweepDue.exchange(false) || today != m_lastOrphanSweep) {
+        m_lastOrphanSweep = today;
+        removeOrphanCopies();
+    }
     refreshAndRepeat(serialised, known);
+}
+
+bool KFileServiceManager::removeOrphanCopies()
+{
+    if (!m_listsEveryCopy)
+        return false;
+    // A database set aside as unreadable may still be repaired: the copies it lists stay.
+    const QFileInfo database(databasePath());
+    if (!QDir(database.path()).entryList({ database.fileName() + QStringLiteral(".unreadable-*") }).isEmpty())
+        return false;
+    const KFileLock noMove(KBackupFolderMove::lockPath(), KFileLock::DontWait);
+    if (!noMove.isLocked() || QFileInfo::exists(KBackupFolderMove::journalPath()))
+        return false;
+    // Listed after the records were taken: a copy made in between is younger than the margin.
+    QVector<KVersionId> named;
+    for (const auto& collection : m_collections)
+        collection->appendVersionIds(&named);
+    std::sort(named.begin(), named.end());
+    const KOrphanCopies::Result result = KOrphanCopies::remove(KCommon::backupDirectory(), named,
+        KPlatform::instance()->currentMSecsSinceEpoch() - KOrphanCopies::SafetyMarginMSecs);
+    return result.failed == 0;
 }
 
 void KFileServiceManager::countBackups(int successes)
@@ -536,6 +566,8 @@ void KFileServiceManager::autoCleanExpiredVersions()
         if (m_collections[size_t(t)]->dropExpiredVersions())
             ++m_changedCollections;
     }
+    // A copy it could not delete is listed by no record now: the sweep takes it.
+    m_orphanSweepDue = true;
     if (m_changedCollections >= 1) {
         markChanged();
         saveIfChanged(true);
@@ -599,6 +631,8 @@ bool KFileServiceManager::cleanAll()
         cleaned = collection->removeAllBackups() && cleaned;
     markChanged();
     saveIfChanged(false);
+    if (!cleaned)
+        m_orphanSweepDue = true;
     return cleaned;
 }
 

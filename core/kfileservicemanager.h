@@ -6,6 +6,7 @@
 #include "core/kprotectiondatabase.h"
 #include "platform/kfileops.h"
 
+#include <QDate>
 #include <QHash>
 #include <QSet>
 #include <QStringList>
@@ -86,6 +87,12 @@ public:
 
     // The seven-day clean-up, when the setting allows it.
     void autoCleanExpiredVersions();
+    // Removes the copies in the backup folder that no record names and that are older than
+    // KOrphanCopies::SafetyMarginMSecs. Runs at the end of a cycle once a day and after a
+    // clean-up, but never when this start found no database or an unreadable one, while one
+    // set aside is kept, or while the backup folder moves. True when it ran and nothing it
+    // should have removed stayed.
+    bool removeOrphanCopies();
 
     void showPage(int type, int page);
     int pageCount(int type) const;
@@ -172,6 +179,10 @@ private:
     KProtectionDatabase m_database;
     std::mutex m_loadMutex;
     std::atomic<bool> m_loaded { false };
+    // The records came from a database file, so that a copy they do not name is an orphan.
+    std::atomic<bool> m_listsEveryCopy { false };
+    std::atomic<bool> m_orphanSweepDue { false };
+    QDate m_lastOrphanSweep; // scanner thread only
     std::mutex m_saveMutex;
     // Changes of the records, counted; the database is unsaved while they differ.
     std::atomic<quint64> m_changes { 0 };

@@ -1,5 +1,6 @@
 #include "discovery/kledgerbase.h"
 
+#include "platform/kinstalllayout.h"
 #include "platform/kplatform.h"
 
 #include <QFileInfo>
@@ -40,8 +41,8 @@ KLedgerbase* KLedgerbase::instance()
 
 QStringList KLedgerbase::searchPaths()
 {
-    const QString hostFolder = QFileInfo(KPlatform::instance()->hostExecutablePath()).absolutePath();
-    return { hostFolder + QLatin1Char('/') + LibraryFileName };
+    const QString folder = KInstallLayout::libraryFolder(KPlatform::instance()->hostExecutablePath());
+    return { folder + QLatin1Char('/') + LibraryFileName };
 }
 
 QString KLedgerbase::libraryPath() const

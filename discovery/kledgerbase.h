@@ -16,7 +16,8 @@ public:
 
     // The engine of the process, searched for on first use.
     static KLedgerbase* instance();
-    // Where the library is looked for before the system's search: beside the host executable.
+    // Where the library is looked for before the system's search: beside the host executable, or
+    // in the installed library folder.
     static QStringList searchPaths();
 
     bool isLoaded() const { return m_read != nullptr; }

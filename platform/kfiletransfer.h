@@ -27,40 +27,48 @@ struct KEntryStatus
 };
 
 // File operations for moving the backup folder between drives: copies that keep modification
-// time and permissions and are read back before they count, renames that never overwrite, and
-// removals that never take a file another program is writing.
+// time and permissions (never wider than the owner's) and are checked against what was read once
+// they are on disk, renames that never overwrite, and removals that never take a file another
+// program is writing. Folders and files are created for their owner alone.
 namespace KFileTransfer {
 
-enum class Error
-{
-    None,
-    SourceUnreadable,
+enum class [[nodiscard]] Error { None, SourceUnreadable,
     SourceChanged, // the source changed while it was copied or since it was copied
     SourceInUse, // another program has the source open for writing
-    TargetExists,
-    NoSpace,
+    TargetExists, NoSpace,
     NotWritable, // permissions or a read-only file system
     TargetMissing, // the folder to write into is gone
     NotMovable, // a device, a pipe or a socket
-    Other
-};
+    Damaged, // the copy on disk holds other bytes than were written
+    Other };
 
 KEntryStatus entryStatus(const QString& path);
 
 // The names in `folder`, sorted, without "." and ".."; false when it cannot be listed.
-bool entryNames(const QString& folder, QStringList* names);
+[[nodiscard]] bool entryNames(const QString& folder, QStringList* names);
 
 // Copies the regular file `source` to `target`, which must not exist: content, modification
-// time and permissions. Every block is read back from the target and compared, and the source
-// must not change meanwhile. `copied` receives the source's status the copy matches. A failed
-// copy leaves no target behind.
-Error copyFileVerified(const QString& source, const QString& target, KEntryStatus* copied);
+// time and permissions, less any the group and others had. The source must not change
+// meanwhile. `copied` receives the source's status the copy matches, `hash` the hash of the
+// bytes copied (for verifyCopy()). A failed copy leaves no target behind. The copy is not
+// flushed: callers flush many copies at once, then verify each.
+Error copyFile(const QString& source, const QString& target, KEntryStatus* copied, quint64* hash);
+
+// Drops the cached pages of the file at `path`, already flushed to disk, and has the system read
+// it from the disk ahead of verifyCopy(), without waiting. (A file that cannot be opened is left
+// to verifyCopy() to report.)
+void readAheadFromDisk(const QString& path);
+// Reads the copy at `path`, after readAheadFromDisk(), back: None when it holds `size` bytes
+// whose hash is `hash`, Damaged when it holds others, or the read's error. (A flush of each file
+// would cost the disk a cache flush per copy; the caller flushes the whole file system once,
+// which reports any write the disk refused.)
+Error verifyCopy(const QString& path, qint64 size, quint64 hash);
 
 // Recreates the symbolic link `source` as `target`, pointing where it points.
 Error copySymLink(const QString& source, const QString& target);
 
 // True when both regular files hold the same bytes.
-bool sameContent(const QString& first, const QString& second);
+[[nodiscard]] bool sameContent(const QString& first, const QString& second);
 
 // Renames within one file system; fails with TargetExists rather than replace anything.
 Error renameNoReplace(const QString& from, const QString& to);
@@ -68,23 +76,27 @@ Error renameNoReplace(const QString& from, const QString& to);
 Error replace(const QString& from, const QString& to);
 
 // Both paths (which must exist) lie on the same file system, so that a rename moves between them.
-bool sameFileSystem(const QString& first, const QString& second);
+[[nodiscard]] bool sameFileSystem(const QString& first, const QString& second);
 
-// Creates the folder with its missing parents.
+// Creates the folder with its missing parents, each for its owner alone (0700, set on the
+// created folder itself). An existing folder is left as it is.
 Error makeFolder(const QString& path);
+// Takes the group's and others' permissions from the folder, without following a link; false
+// when that failed.
+[[nodiscard]] bool restrictFolder(const QString& path);
 
 // Removes the file when it is still in the state `expected` and no other program has it open
 // for writing; SourceChanged or SourceInUse otherwise, and the file stays.
 Error removeUnchanged(const QString& path, const KEntryStatus& expected);
-// Removes a file or a symbolic link.
-bool removeFile(const QString& path);
+// Removes a file or a symbolic link; true when it is gone.
+[[nodiscard]] bool removeFile(const QString& path);
 // Removes an empty folder; false when it holds anything.
-bool removeEmptyFolder(const QString& path);
+[[nodiscard]] bool removeEmptyFolder(const QString& path);
 
 // Writes the file and the folder entry that names it to disk.
-bool syncFile(const QString& path);
+[[nodiscard]] bool syncFile(const QString& path);
 // Writes the entries of the folder to disk.
-bool syncFolder(const QString& path);
+[[nodiscard]] bool syncFolder(const QString& path);
 
 // The last system error as the kind the move reports.
 Error errorOf(int systemError);

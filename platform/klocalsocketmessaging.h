@@ -3,6 +3,8 @@
 #include "platform/kmessageframe.h"
 #include "platform/kwindowmessaging.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QPointer>
 #include <QString>
@@ -11,7 +13,7 @@
 #include <memory>
 #include <mutex>
 
-class QLocalServer;
+class KMessageListener;
 class QLocalSocket;
 
 // Window properties and messages over local sockets. A window that carries a property listens
@@ -21,15 +23,21 @@ class QLocalSocket;
 // COPYDATASTRUCT for copy-data), so that nativeEvent handles them as it would on Windows.
 //
 // A frame that is short, too long, of an unknown kind or with fields its kind does not allow
-// closes its connection unread; the window goes on answering everyone else.
+// closes its connection unread; so does a connection that brings nothing for a while. A window
+// keeps a bounded number of connections, closing the one idle longest to take a new one, so
+// that no crowd of connections can leave it deaf.
 class KLocalSocketMessaging final : public KWindowMessaging
 {
+    Q_DECLARE_TR_FUNCTIONS(KLocalSocketMessaging)
+
 public:
     // Shows, raises and activates a window of this process.
     using Activator = std::function<bool(HWND window)>;
 
-    // Sockets live in `folder`. It is created for the user alone when missing; a folder that
-    // others may enter, or that belongs to someone else, is never used.
+    // Sockets live in `folder`. A listener creates it for the user alone when missing. Listeners
+    // and senders alike use it only while it is a real folder (not a link) of this user that
+    // nobody else may enter (0700); otherwise nothing is sent or received, and lastError() says
+    // what is wrong with it.
     KLocalSocketMessaging(const QString& folder, Activator activate);
     ~KLocalSocketMessaging() override;
 
@@ -37,10 +45,15 @@ public:
     // The socket of a property; empty when the name makes no usable socket path.
     QString socketPath(const QString& name) const;
 
-    // How long a sender waits for a copy-data answer, and a receiver for the rest of a frame.
+    // How long a sender waits for a copy-data answer.
     void setReplyTimeout(int msecs) { m_replyTimeoutMs = msecs; }
-    void setPartialFrameTimeout(int msecs) { m_partialFrameTimeoutMs = msecs; }
-    int partialFrameTimeout() const { return m_partialFrameTimeoutMs; }
+    // How long an accepted connection may bring nothing (or only part of a frame) before it is
+    // closed.
+    void setIdleTimeout(int msecs) { m_idleTimeoutMs = msecs; }
+    int idleTimeout() const { return m_idleTimeoutMs; }
+    // How many connections one property keeps open at most.
+    void setMaxConnections(int count) { m_maxConnections = count; }
+    int maxConnections() const { return m_maxConnections; }
 
     bool setWindowProperty(HWND window, const QString& name, KWindowMessageHandler handler) override;
     void removeWindowProperties(HWND window) override;
@@ -49,13 +62,18 @@ public:
     bool postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     bool sendCopyData(HWND window, ULONG_PTR dwData, const QByteArray& data, LRESULT* result) override;
     bool forceForegroundWindow(HWND window) override;
+    QString lastError() const override;
 
     // Hands a frame that arrived for the property `name` to its window. Returns whether the
     // window handled it; `result` is its answer (0 when unhandled).
     bool deliver(const QString& name, const KMessageFrame& frame, LRESULT* result);
 
     static constexpr int DefaultReplyTimeoutMs = 5000;
-    static constexpr int DefaultPartialFrameTimeoutMs = 10000;
+    static constexpr int DefaultIdleTimeoutMs = 30000;
+    static constexpr int DefaultMaxConnections = 32;
+    // A sender writes its posts on a kept connection only this long after its last use, well
+    // within a receiver's idle timeout, so that a post never meets a connection being closed.
+    static constexpr int KeptConnectionMs = DefaultIdleTimeoutMs / 3;
     static constexpr int ConnectTimeoutMs = 1000;
     static constexpr int ClaimLockTimeoutMs = 3000;
 
@@ -65,30 +83,53 @@ private:
     {
         HWND window = nullptr;
         KWindowMessageHandler handler;
-        QLocalServer* server = nullptr;
+        KMessageListener* listener = nullptr;
     };
     // A property as a sender sees it; its address is the handle findWindowByProperty() gives.
     struct Endpoint
     {
         QString name;
         QPointer<QLocalSocket> connection; // kept open for posts, on the GUI thread
+        QElapsedTimer lastUsed;
+    };
+    enum class FolderState
+    {
+        Private, // a folder of this user's alone
+        Missing,
+        Refused, // `problem` says why
     };
 
+    FolderState inspectFolder(QString* problem) const;
     bool ensureFolder() const;
-    bool isLive(const QString& path) const;
+    // Whether a sender may reach the property's window: only through a folder of the user's alone.
+    bool mayReach(const QString& name) const;
+    // Connects `socket` to the property's window once the folder has passed inspection.
+    bool connectTo(QLocalSocket* socket, const QString& name) const;
+    bool isLive(const QString& name) const;
     Endpoint* endpointFor(const QString& name);
     // The property behind a handle; empty when the handle is not one of ours.
     QString nameOf(HWND handle) const;
     bool isOwnedHere(const QString& name) const;
     QLocalSocket* postConnection(Endpoint* endpoint);
     bool writeFrame(const QString& name, const QByteArray& bytes);
+    // Records why a call of this thread failed; always false. Each public call starts afresh.
+    bool fail(const QString& why) const;
+    void clearLastError() const;
+    // A folder that is not the user's alone is reported once per problem, not on every message.
+    void warnOnce(const QString& problem) const;
 
     const QString m_folder;
     const Activator m_activate;
     int m_replyTimeoutMs = DefaultReplyTimeoutMs;
-    int m_partialFrameTimeoutMs = DefaultPartialFrameTimeoutMs;
+    int m_idleTimeoutMs = DefaultIdleTimeoutMs;
+    int m_maxConnections = DefaultMaxConnections;
 
-    mutable std::mutex m_mutex; // guards the two tables; sockets stay on the GUI thread
+    mutable std::mutex m_mutex; // guards the tables and the last warning; sockets stay on the GUI thread
     QHash<QString, Owned> m_owned;
     std::map<QString, std::unique_ptr<Endpoint>> m_endpoints;
+    mutable QString m_warned;
+    // Per thread, like the system's last error. Not thread_local: that would pin the library in
+    // memory after the host unloads it.
+    mutable std::mutex m_errorMutex;
+    mutable QHash<Qt::HANDLE, QString> m_lastErrors;
 };

@@ -41,6 +41,10 @@ public:
     // another program's window is in front.
     virtual bool forceForegroundWindow(HWND window) = 0;
 
+    // Why the last call of this thread that failed did so, for people to read (naming the folder
+    // or the window concerned); empty after a call that succeeded.
+    virtual QString lastError() const = 0;
+
 protected:
     KWindowMessaging() = default;
 

@@ -2,6 +2,7 @@
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
+#include "core/klogging.h"
 #include "platform/kfilelock.h"
 #include "platform/kfileops.h"
 #include "platform/kpaths.h"
@@ -14,6 +15,7 @@
 #include <QJsonObject>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -32,6 +34,8 @@ constexpr int BusyPauseMs = 100;
 // Backups that reach the old folder while it is being emptied are moved in further rounds.
 constexpr int RemovalRounds = 10;
 constexpr qint64 ReportIntervalMs = 40;
+// How much of the copies is read ahead from the disk while they are checked.
+constexpr qint64 ReadAheadBytes = 32 * 1024 * 1024;
 
 QString separator()
 {
@@ -92,6 +96,8 @@ KBackupFolderMove::Problem problemOf(Error error)
         return Problem::DestinationMissing;
     case Error::NotMovable:
         return Problem::NotMovable;
+    case Error::Damaged:
+        return Problem::Damaged;
     case Error::Other:
         break;
     }
@@ -101,8 +107,18 @@ KBackupFolderMove::Problem problemOf(Error error)
 // The names in `folder`; a folder that is not there holds none. False when it cannot be read.
 bool namesIn(const QString& folder, QStringList* names)
 {
-    return KFileTransfer::entryNames(folder, names)
-        || KFileTransfer::entryStatus(folder).kind == KEntryStatus::Missing;
+    if (KFileTransfer::entryNames(folder, names)
+        || KFileTransfer::entryStatus(folder).kind == KEntryStatus::Missing)
+        return true;
+    qCWarning(vkMove) << "cannot list" << folder;
+    return false;
+}
+
+// Removes a journal that has been settled.
+void removeJournal()
+{
+    if (!QFile::remove(KBackupFolderMove::journalPath()) && QFile::exists(KBackupFolderMove::journalPath()))
+        qCWarning(vkMove) << "cannot remove the settled journal" << KBackupFolderMove::journalPath();
 }
 
 // Waits until no loop still writes backups into the folder the backup path pointed to before.
@@ -129,6 +145,7 @@ struct KBackupFolderMove::Journal
     QString destinationRoot;
     bool destinationExisted = false;
     QStringList present;
+    bool presentComplete = true;
 
     QByteArray toJson() const
     {
@@ -139,6 +156,8 @@ struct KBackupFolderMove::Journal
         object.insert(QStringLiteral("destinationRoot"), destinationRoot);
         object.insert(QStringLiteral("destinationExisted"), destinationExisted);
         object.insert(QStringLiteral("present"), QJsonArray::fromStringList(present));
+        if (!presentComplete)
+            object.insert(QStringLiteral("presentComplete"), false);
         return QJsonDocument(object).toJson();
     }
 
@@ -158,6 +177,7 @@ struct KBackupFolderMove::Journal
         const QJsonArray present = object.value(QStringLiteral("present")).toArray();
         for (const QJsonValue& entry : present)
             journal->present.append(entry.toString());
+        journal->presentComplete = object.value(QStringLiteral("presentComplete")).toBool(true);
         const bool known = journal->state == CopyingState || journal->state == RemovingState;
         return known && !journal->sourceRoot.isEmpty() && !journal->destinationRoot.isEmpty() ? Read
                                                                                               : Unreadable;
@@ -219,9 +239,11 @@ void KBackupFolderMove::prepare(const QString& sourceRoot, const QString& destin
     move.m_rename = KFileTransfer::sameFileSystem(move.m_sourceFolder, destinationRoot);
     move.m_destinationExisted
         = KFileTransfer::entryStatus(move.m_destinationFolder).kind == KEntryStatus::Folder;
+    // A destination that cannot be listed is recorded so: the move then refuses to begin.
     if (move.m_destinationExisted)
-        move.listPresent(QString());
-    move.writeJournal(CopyingState);
+        move.m_presentComplete = move.listPresent(QString());
+    if (!move.writeJournal(CopyingState))
+        qCWarning(vkMove) << "cannot record the coming move in" << journalPath();
 }
 
 std::unique_ptr<KFileLock> KBackupFolderMove::recoverInterruptedMove()
@@ -242,7 +264,8 @@ bool KBackupFolderMove::settleJournal(KBackupFolderMove* next)
         // kept aside to be looked at; nothing can be settled from it.
         const QString aside = journalPath() + QStringLiteral(".unreadable");
         QFile::remove(aside);
-        QFile::rename(journalPath(), aside);
+        if (!QFile::rename(journalPath(), aside))
+            qCWarning(vkMove) << "cannot set the unreadable journal aside" << journalPath();
         return true;
     }
     case Journal::Read:
@@ -255,6 +278,7 @@ bool KBackupFolderMove::settleJournal(KBackupFolderMove* next)
         next->m_journalled = true;
         next->m_destinationExisted = journal.destinationExisted;
         next->m_present = QSet<QString>(journal.present.cbegin(), journal.present.cend());
+        next->m_presentComplete = journal.presentComplete;
         return true;
     }
     KBackupFolderMove earlier(journal.sourceRoot, journal.destinationRoot);
@@ -267,18 +291,23 @@ void KBackupFolderMove::recover(const Journal& journal)
     m_rename = journal.rename;
     m_destinationExisted = journal.destinationExisted;
     m_present = QSet<QString>(journal.present.cbegin(), journal.present.cend());
+    m_presentComplete = journal.presentComplete;
     if (journal.state == CopyingState) {
-        rollback();
+        if (!rollback())
+            qCWarning(vkMove)
+                << "an interrupted move could not be undone yet; it is tried again at the next start";
         return;
     }
-    // Everything had reached the new folder: the move goes on. Without the new folder (its
-    // drive is gone) nothing can be finished; the journal waits for a later start.
-    if (KFileTransfer::entryStatus(m_destinationFolder).kind != KEntryStatus::Folder)
+    // Everything had reached the new folder and was checked there: the move goes on. Without
+    // the new folder (its drive is gone) nothing can be finished; the journal waits for a later
+    // start, and so it does while the settings cannot be written.
+    if (KFileTransfer::entryStatus(m_destinationFolder).kind != KEntryStatus::Folder
+        || !pointBackupPathTo(m_destinationRoot)) {
+        qCWarning(vkMove)
+            << "an interrupted move could not be finished yet; it is tried again at the next start";
         return;
-    pointBackupPathTo(m_destinationRoot);
-    m_backupFolder = m_destinationFolder;
-    removeSources();
-    QFile::remove(journalPath());
+    }
+    finish();
 }
 
 KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const Cancellation& cancelled)
@@ -306,29 +335,30 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
     const KEntryStatus destination = KFileTransfer::entryStatus(m_destinationFolder);
     if (KFileTransfer::entryStatus(m_destinationRoot).kind != KEntryStatus::Folder) {
         fail(Problem::DestinationMissing);
-        pointBackupPathTo(m_sourceRoot);
-        return Result::Failed;
+        return failBeforeCopying();
     }
     const bool sameFolder = source.kind == KEntryStatus::Folder && destination.kind == KEntryStatus::Folder
         && source.device == destination.device && source.inode == destination.inode;
     if (sameFolder || source.kind == KEntryStatus::Missing) {
         // Nothing to move.
+        if (!pointBackupPathTo(m_destinationRoot)) {
+            fail(Problem::SettingsNotSaved);
+            return Result::Failed;
+        }
         m_backupFolder = m_destinationFolder;
-        pointBackupPathTo(m_destinationRoot);
+        removeJournal();
         return Result::Moved;
     }
     const QString from = QDir::cleanPath(m_sourceFolder) + QLatin1Char('/');
     const QString to = QDir::cleanPath(m_destinationFolder) + QLatin1Char('/');
     if (source.kind != KEntryStatus::Folder || from.startsWith(to) || to.startsWith(from)) {
         fail(source.kind != KEntryStatus::Folder ? Problem::SourceUnreadable : Problem::Nested);
-        pointBackupPathTo(m_sourceRoot);
-        return Result::Failed;
+        return failBeforeCopying();
     }
 
     if (destination.kind != KEntryStatus::Missing && destination.kind != KEntryStatus::Folder) {
         fail(Problem::Conflict);
-        pointBackupPathTo(m_sourceRoot);
-        return Result::Failed;
+        return failBeforeCopying();
     }
 
     m_rename = KFileTransfer::sameFileSystem(m_sourceFolder, m_destinationRoot);
@@ -340,12 +370,19 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
     if (!m_journalled) {
         m_destinationExisted = destinationThere;
         if (m_destinationExisted)
-            listPresent(QString());
+            m_presentComplete = listPresent(QString());
+        if (!m_presentComplete)
+            return failBeforeCopying();
         if (!writeJournal(CopyingState)) {
             fail(Problem::Other);
-            pointBackupPathTo(m_sourceRoot);
-            return Result::Failed;
+            return failBeforeCopying();
         }
+    } else if (!m_presentComplete) {
+        // What the destination held could not be listed when the move was recorded: nothing
+        // there can be told apart from what the move would put there.
+        fail(Problem::FolderUnreadable, m_destinationFolder);
+        rollback();
+        return Result::Failed;
     }
 
     // A same-named file with other content at the destination stops the move before anything
@@ -366,48 +403,133 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
             moved = check(renamed, QString());
         }
     } else if (moved) {
-        moved = check(KFileTransfer::makeFolder(m_destinationFolder), QString()) && transferFolder(QString());
+        moved = check(KFileTransfer::makeFolder(m_destinationFolder), QString())
+            && (m_destinationExisted ? restrictDestination() : true) && transferFolder(QString());
     }
     if (m_progress && m_total > 0)
         m_progress(m_total, qMin(m_moved, m_total));
-    if (moved) {
-        syncMoved();
-        // From here on the move only goes forward, also after a crash. A folder renamed whole
-        // leaves nothing to remove; should the process end before the backup path points to
-        // it, the next start renames it back.
-        if (!renamedWhole && !writeJournal(RemovingState)) {
-            moved = false;
-            fail(Problem::Other);
-        }
+    // Every copy is on the new disk and read back from it, and the settings on disk name the new
+    // folder, before the move goes forward. Should the process end before the journal says so,
+    // the next start undoes the move (a folder renamed whole is renamed back).
+    moved = moved && secureMoved();
+    if (moved && !pointBackupPathTo(m_destinationRoot)) {
+        moved = false;
+        fail(Problem::SettingsNotSaved);
+    }
+    if (moved && !renamedWhole && !writeJournal(RemovingState)) {
+        moved = false;
+        fail(Problem::Other);
     }
     if (!moved) {
-        rollback();
+        if (!rollback())
+            qCWarning(vkMove)
+                << "the failed move could not be undone yet; it is tried again at the next start";
         return Result::Failed;
     }
     finish();
     return Result::Moved;
 }
 
+KBackupFolderMove::Result KBackupFolderMove::failBeforeCopying()
+{
+    // Nothing was copied; the backup path points back to the backups. Should that not reach the
+    // disk, the journal of the dialog's change is kept for the next start to settle.
+    if (pointBackupPathTo(m_sourceRoot))
+        removeJournal();
+    else
+        qCWarning(vkMove) << "cannot point the backup path back to" << m_sourceRoot;
+    return Result::Failed;
+}
+
+bool KBackupFolderMove::restrictDestination()
+{
+    if (KFileTransfer::restrictFolder(withoutTrailingSeparator(m_destinationFolder)))
+        return true;
+    fail(Problem::NotWritable);
+    return false;
+}
+
 void KBackupFolderMove::finish()
 {
-    pointBackupPathTo(m_destinationRoot);
     m_backupFolder = m_destinationFolder;
     awaitBackupWriters();
     removeSources();
-    // Whatever stayed in the old folder is a second copy of a moved backup, or content another
-    // program changed after it was copied; both are left where they are.
     m_problem = Problem::None;
     m_problemEntry.clear();
-    QFile::remove(journalPath());
+    // Whatever stayed in the old folder is a second copy of a moved backup, or content another
+    // program changed after it was copied; both are left where they are. Backups that reached
+    // the old folder late moved as the others did; the journal goes once they are on disk.
+    if (syncRenamed())
+        removeJournal();
+}
+
+bool KBackupFolderMove::secureMoved()
+{
+    if (m_rename) {
+        if (syncRenamed())
+            return true;
+        fail(Problem::NotFlushed);
+        return false;
+    }
+    // One flush for the whole file system (it reports any write the disk refused), each copy
+    // read back from the disk, then the folders that name them flushed.
+    if (!KFileOps::syncFileSystem(m_destinationFolder)) {
+        fail(Problem::NotFlushed);
+        return false;
+    }
+    // Read from the disk a window ahead, in the order they were written.
+    QStringList copies;
+    for (auto it = m_copied.cbegin(); it != m_copied.cend(); ++it) {
+        if (it->unchecked)
+            copies.append(it.key());
+    }
+    std::sort(copies.begin(), copies.end());
+    int ahead = 0;
+    qint64 bytesAhead = 0;
+    for (int i = 0; i < copies.size(); ++i) {
+        for (; ahead < copies.size() && (ahead <= i || bytesAhead < ReadAheadBytes); ++ahead) {
+            bytesAhead += m_copied.value(copies.at(ahead)).source.size;
+            KFileTransfer::readAheadFromDisk(destinationPath(copies.at(ahead)));
+        }
+        bytesAhead -= m_copied.value(copies.at(i)).source.size;
+        if (!verifyCopied(copies.at(i)))
+            return false;
+    }
+    for (const QString& folder : qAsConst(m_filledFolders)) {
+        if (!KFileTransfer::syncFolder(folder)) {
+            fail(Problem::NotFlushed, folder);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool KBackupFolderMove::verifyCopied(const QString& relative)
+{
+    const auto copied = m_copied.find(relative);
+    if (copied == m_copied.end() || !copied->unchecked)
+        return true;
+    const Error verified
+        = KFileTransfer::verifyCopy(destinationPath(relative), copied->source.size, copied->hash);
+    if (verified != Error::None) {
+        qCWarning(vkMove) << "the copy" << destinationPath(relative) << "does not hold what was copied";
+        fail(verified == Error::Damaged ? Problem::Damaged : Problem::NotFlushed, relative);
+        return false;
+    }
+    copied->unchecked = false;
+    return true;
 }
 
 void KBackupFolderMove::removeSources()
 {
     for (int round = 0; round < RemovalRounds; ++round) {
-        removeSources(QString());
+        const bool cleared = removeSources(QString());
         if (KFileTransfer::removeEmptyFolder(withoutTrailingSeparator(m_sourceFolder)))
             return;
+        if (!cleared)
+            break;
     }
+    qCInfo(vkMove) << "the old backup folder keeps what is not a moved backup:" << m_sourceFolder;
 }
 
 bool KBackupFolderMove::writeJournal(const QString& state) const
@@ -446,22 +568,31 @@ bool KBackupFolderMove::check(Error error, const QString& entry)
     return false;
 }
 
-void KBackupFolderMove::listPresent(const QString& relative)
+bool KBackupFolderMove::listPresent(const QString& relative)
 {
     QStringList names;
-    KFileTransfer::entryNames(destinationPath(relative), &names);
+    if (!KFileTransfer::entryNames(destinationPath(relative), &names)) {
+        fail(Problem::FolderUnreadable, destinationPath(relative));
+        return false;
+    }
     for (const QString& name : qAsConst(names)) {
         const QString entry = childOf(relative, name);
         m_present.insert(entry);
-        if (KFileTransfer::entryStatus(destinationPath(entry)).kind == KEntryStatus::Folder)
-            listPresent(entry);
+        if (KFileTransfer::entryStatus(destinationPath(entry)).kind == KEntryStatus::Folder
+            && !listPresent(entry)) {
+            return false;
+        }
     }
+    return true;
 }
 
 bool KBackupFolderMove::findConflicts(const QString& relative)
 {
     QStringList names;
-    KFileTransfer::entryNames(sourcePath(relative), &names);
+    if (!KFileTransfer::entryNames(sourcePath(relative), &names)) {
+        fail(Problem::FolderUnreadable, sourcePath(relative));
+        return false;
+    }
     for (const QString& name : qAsConst(names)) {
         const QString entry = childOf(relative, name);
         if (!m_present.contains(entry) || isTemporary(entry))
@@ -558,7 +689,7 @@ bool KBackupFolderMove::transferFile(const QString& relative, const KEntryStatus
         // The same content already there counts as moved; anything else is not ours to replace.
         if (target.kind == KEntryStatus::File && target.size == source.size
             && KFileTransfer::sameContent(from, to)) {
-            m_copied.insert(relative, source);
+            m_copied.insert(relative, { source, 0, false });
             advance(source.size);
             return true;
         }
@@ -573,24 +704,28 @@ bool KBackupFolderMove::transferFile(const QString& relative, const KEntryStatus
         }
         return check(renamed, relative);
     }
-    KEntryStatus matched;
-    const Error copied = copyInto(from, to, &matched);
+    Copied made;
+    const Error copied = copyInto(from, to, &made.source, &made.hash);
     if (copied == Error::None) {
-        m_copied.insert(relative, matched);
-        advance(matched.size);
+        made.unchecked = true;
+        m_copied.insert(relative, made);
+        m_filledFolders.insert(parentOf(to));
+        advance(made.source.size);
     }
     return check(copied, relative);
 }
 
-Error KBackupFolderMove::copyInto(const QString& from, const QString& to, KEntryStatus* matched) const
+Error KBackupFolderMove::copyInto(
+    const QString& from, const QString& to, KEntryStatus* matched, quint64* hash) const
 {
     // Written aside and renamed into place once it matches, so that a copy under its final name
     // is always whole.
     const QString aside = temporaryFor(to);
-    KFileTransfer::removeFile(aside);
+    if (!KFileTransfer::removeFile(aside))
+        return Error::NotWritable;
     Error copied = Error::None;
     for (int attempt = 0; attempt < BusyAttempts; ++attempt) {
-        copied = KFileTransfer::copyFileVerified(from, aside, matched);
+        copied = KFileTransfer::copyFile(from, aside, matched, hash);
         if (copied != Error::SourceChanged && copied != Error::SourceInUse)
             break;
         if (m_cancelled && m_cancelled())
@@ -599,8 +734,8 @@ Error KBackupFolderMove::copyInto(const QString& from, const QString& to, KEntry
     }
     if (copied == Error::None)
         copied = KFileTransfer::renameNoReplace(aside, to);
-    if (copied != Error::None)
-        KFileTransfer::removeFile(aside);
+    if (copied != Error::None && !KFileTransfer::removeFile(aside))
+        qCWarning(vkMove) << "cannot remove the unfinished copy" << aside;
     return copied;
 }
 
@@ -625,7 +760,7 @@ bool KBackupFolderMove::removeSources(const QString& relative)
         const QString entry = childOf(relative, name);
         const QString from = sourcePath(entry);
         if (isTemporary(entry)) {
-            KFileTransfer::removeFile(from);
+            cleared = KFileTransfer::removeFile(from) && cleared;
             continue;
         }
         const KEntryStatus source = KFileTransfer::entryStatus(from);
@@ -634,8 +769,11 @@ bool KBackupFolderMove::removeSources(const QString& relative)
         case KEntryStatus::Missing:
             break;
         case KEntryStatus::Folder:
-            if (target.kind == KEntryStatus::Missing)
-                KFileTransfer::makeFolder(destinationPath(entry));
+            if (target.kind == KEntryStatus::Missing
+                && KFileTransfer::makeFolder(destinationPath(entry)) != Error::None) {
+                cleared = false;
+                break;
+            }
             cleared = removeSources(entry) && KFileTransfer::removeEmptyFolder(from) && cleared;
             break;
         case KEntryStatus::File:
@@ -669,14 +807,18 @@ bool KBackupFolderMove::settleSourceFile(const QString& relative)
             return true;
         if (KFileTransfer::entryStatus(to).kind == KEntryStatus::Missing) {
             // A backup that reached the old folder after the copying: it moves now, and its
-            // copy is on disk before the original goes.
+            // copy is on disk and read back before the original goes.
             if (!transferFile(relative, source))
                 return false;
             if (m_rename)
                 return true;
-            KFileTransfer::syncFile(to);
+            if (!KFileTransfer::syncFile(to))
+                return false;
+            KFileTransfer::readAheadFromDisk(to);
+            if (!verifyCopied(relative))
+                return false;
         }
-        KEntryStatus expected = m_copied.value(relative);
+        KEntryStatus expected = m_copied.value(relative).source;
         if (!expected.isSameState(source)) {
             // Not copied by this move, or changed since: only the same content may go.
             if (!KFileTransfer::sameContent(from, to))
@@ -702,21 +844,39 @@ bool KBackupFolderMove::settleSourceFile(const QString& relative)
 bool KBackupFolderMove::rollback()
 {
     m_backupFolder = m_sourceFolder;
-    pointBackupPathTo(m_sourceRoot);
+    bool settled = pointBackupPathTo(m_sourceRoot);
     awaitBackupWriters();
-    bool settled = KFileTransfer::makeFolder(m_sourceFolder) == Error::None;
+    settled = KFileTransfer::makeFolder(m_sourceFolder) == Error::None && settled;
     bool copiedBack = false;
-    settled = settled && bringBack(QString(), &copiedBack);
-    if (copiedBack)
-        KFileOps::syncFileSystem(m_sourceFolder);
+    // Copies this move wrote and never found whole on the new disk go whatever they hold.
+    m_unchecked.clear();
+    for (auto it = m_copied.cbegin(); it != m_copied.cend(); ++it) {
+        if (it->unchecked)
+            m_unchecked.insert(it.key());
+    }
+    m_copied.clear();
+    m_filledFolders.clear();
+    bool broughtBack = bringBack(QString(), &copiedBack);
+    // What came back is on disk and read back before its copy in the new folder goes.
+    if (copiedBack && !KFileOps::syncFileSystem(m_sourceFolder))
+        broughtBack = false;
+    for (auto it = m_copied.cbegin(); broughtBack && it != m_copied.cend(); ++it) {
+        KFileTransfer::readAheadFromDisk(sourcePath(it.key()));
+        broughtBack
+            = KFileTransfer::verifyCopy(sourcePath(it.key()), it->source.size, it->hash) == Error::None
+            && KFileTransfer::syncFolder(parentOf(sourcePath(it.key())));
+    }
     if (m_rename)
-        syncMoved();
-    settled = takeAwayCopies(QString()) && settled;
-    if (!m_destinationExisted)
-        KFileTransfer::removeEmptyFolder(withoutTrailingSeparator(m_destinationFolder));
+        broughtBack = syncRenamed() && broughtBack;
+    settled = broughtBack && settled;
+    if (broughtBack)
+        settled = takeAwayCopies(QString()) && settled;
+    if (!m_destinationExisted
+        && !KFileTransfer::removeEmptyFolder(withoutTrailingSeparator(m_destinationFolder)))
+        qCInfo(vkMove) << "the new folder keeps what could not be taken away:" << m_destinationFolder;
     // A journal that could not be settled stays for the next start to try again.
     if (settled)
-        QFile::remove(journalPath());
+        removeJournal();
     return settled;
 }
 
@@ -733,7 +893,7 @@ bool KBackupFolderMove::bringBack(const QString& relative, bool* copiedBack)
         const KEntryStatus there = KFileTransfer::entryStatus(from);
         if (isTemporary(entry)) {
             if (!m_present.contains(entry))
-                KFileTransfer::removeFile(from);
+                settled = KFileTransfer::removeFile(from) && settled;
             continue;
         }
         if (there.kind == KEntryStatus::Folder) {
@@ -758,7 +918,10 @@ bool KBackupFolderMove::bringBack(const QString& relative, bool* copiedBack)
         } else if (there.kind == KEntryStatus::SymLink) {
             moved = KFileTransfer::copySymLink(from, to);
         } else if (there.kind == KEntryStatus::File) {
-            moved = copyInto(from, to, nullptr);
+            Copied back;
+            moved = copyInto(from, to, &back.source, &back.hash);
+            if (moved == Error::None)
+                m_copied.insert(entry, back);
         }
         if (moved == Error::None && !m_rename)
             *copiedBack = true;
@@ -780,8 +943,9 @@ bool KBackupFolderMove::takeAwayCopies(const QString& relative)
         const KEntryStatus copy = KFileTransfer::entryStatus(there);
         if (copy.kind == KEntryStatus::Folder) {
             settled = takeAwayCopies(entry) && settled;
+            // A folder that still holds anything stays.
             if (!m_present.contains(entry))
-                KFileTransfer::removeEmptyFolder(there);
+                static_cast<void>(KFileTransfer::removeEmptyFolder(there));
             continue;
         }
         if (m_present.contains(entry))
@@ -793,32 +957,39 @@ bool KBackupFolderMove::takeAwayCopies(const QString& relative)
         }
         // A copy this move made, or one just brought back: the old folder holds the same.
         const bool same = copy.kind == original.kind
-            && ((copy.kind == KEntryStatus::File && KFileTransfer::sameContent(here, there))
+            && ((copy.kind == KEntryStatus::File
+                    && (m_unchecked.contains(entry) || KFileTransfer::sameContent(here, there)))
                 || (copy.kind == KEntryStatus::SymLink && sameLink(here, there)));
         if (same)
-            KFileTransfer::removeFile(there);
+            settled = KFileTransfer::removeFile(there) && settled;
     }
     return settled;
 }
 
-void KBackupFolderMove::pointBackupPathTo(const QString& root) const
+bool KBackupFolderMove::pointBackupPathTo(const QString& root) const
 {
     KConfig* config = KConfig::instance();
-    // Usually the settings dialog has stored it already; the settings are rewritten only when
-    // they change, but they are on disk before the move goes on in either case.
-    if (config->backUpPath() != root)
-        config->setBackUpPath(root);
-    KFileTransfer::syncFile(config->filePath());
+    // Usually the settings dialog has written it already. A path this process reads may yet be
+    // pending in memory only (its write failed): then it is written again, which puts every
+    // pending change in the file.
+    if ((config->isBackUpPathOnDisk(root) || config->setBackUpPath(root))
+        && KFileTransfer::syncFile(config->filePath())) {
+        return true;
+    }
+    qCWarning(vkMove) << "cannot write the settings that point the backup path to" << root;
+    return false;
 }
 
-void KBackupFolderMove::syncMoved() const
+bool KBackupFolderMove::syncRenamed() const
 {
-    if (!m_rename) {
-        KFileOps::syncFileSystem(m_destinationFolder);
-        return;
+    // A folder the move has emptied and removed since needs no flush.
+    bool synced = true;
+    for (const QString& folder : m_renamedIn) {
+        synced = (KFileTransfer::syncFolder(folder)
+                     || KFileTransfer::entryStatus(folder).kind == KEntryStatus::Missing)
+            && synced;
     }
-    for (const QString& folder : m_renamedIn)
-        KFileTransfer::syncFolder(folder);
+    return synced;
 }
 
 QString KBackupFolderMove::sourcePath(const QString& relative) const

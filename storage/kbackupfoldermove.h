@@ -17,15 +17,18 @@ class KFileLock;
 // Moves the backup folder from one backup path to another without ever losing a backup.
 //
 // Within one file system the folder is renamed. Between file systems every entry is copied,
-// read back and compared, keeping its modification time and permissions; a file already at the
-// destination with the same content counts as moved. Only when every entry has moved does the
-// backup path point to the new folder and the old one go. When anything cannot be moved, what
-// was copied is taken away again, backups made into the new folder meanwhile are brought back,
-// and the backup path points to the old folder.
+// keeping its modification time and its owner's permissions (the group and others get none);
+// once all copies are flushed, each is read back from the disk and checked against the hash of
+// what was read from the original. A file already at the destination with the same content
+// counts as moved. Only when every entry has moved and is on disk, and the settings that point
+// the backup path to the new folder are on disk too, does the old folder go. When anything
+// cannot be moved, what was copied is taken away again, backups made into the new folder
+// meanwhile are brought back, and the backup path points to the old folder.
 //
 // A journal beside the protection database records each move while it runs. A process that
 // dies in the middle leaves it behind, and the next start (recoverInterruptedMove(), before
 // the database is loaded) finishes the move when everything had been copied, or else undoes it.
+// The journal goes only once the settings on disk say where the backups are.
 // Moves and that recovery hold a lock shared by every process of the user.
 class KBackupFolderMove
 {
@@ -51,6 +54,10 @@ public:
         NotMovable, // a device, a pipe or a socket in the backup folder
         Nested, // one folder lies inside the other
         Cancelled,
+        FolderUnreadable, // a folder could not be listed; the entry is its full path
+        Damaged, // a copy read back from the new disk differs from its original
+        NotFlushed, // the new disk reported an error when the copies were written to it
+        SettingsNotSaved, // the settings naming the new folder could not be written
         Other
     };
 
@@ -107,15 +114,21 @@ private:
     void fail(Problem problem, const QString& entry = QString());
     bool check(KFileTransfer::Error error, const QString& entry);
 
-    void listPresent(const QString& relative);
+    bool listPresent(const QString& relative);
     bool findConflicts(const QString& relative);
     bool transferFolder(const QString& relative);
     bool transferEntry(const QString& relative, const KEntryStatus& source);
     bool transferFile(const QString& relative, const KEntryStatus& source);
-    KFileTransfer::Error copyInto(const QString& from, const QString& to, KEntryStatus* matched) const;
+    KFileTransfer::Error copyInto(
+        const QString& from, const QString& to, KEntryStatus* matched, quint64* hash) const;
     void advance(qint64 bytes);
+    // Flushes what the move wrote to the destination and checks every copy read back from it.
+    bool secureMoved();
+    bool verifyCopied(const QString& relative);
 
     void finish();
+    Result failBeforeCopying();
+    bool restrictDestination();
     void removeSources();
     bool removeSources(const QString& relative);
     bool settleSourceFile(const QString& relative);
@@ -123,8 +136,9 @@ private:
     bool bringBack(const QString& relative, bool* copiedBack);
     bool takeAwayCopies(const QString& relative);
 
-    void pointBackupPathTo(const QString& root) const;
-    void syncMoved() const;
+    // False when the settings naming `root` could not be put on disk.
+    bool pointBackupPathTo(const QString& root) const;
+    bool syncRenamed() const;
     QString sourcePath(const QString& relative) const;
     QString destinationPath(const QString& relative) const;
     static QString childOf(const QString& relative, const QString& name);
@@ -141,8 +155,19 @@ private:
     bool m_journalled = false;
     // What the destination folder held before the move, relative paths: never taken away.
     QSet<QString> m_present;
-    // Each file copied, with the state of the source the copy matches.
-    QHash<QString, KEntryStatus> m_copied;
+    bool m_presentComplete = true; // every folder there could be listed
+    // Each file copied, with the state of the source the copy matches and the hash of what was
+    // read from it, `unchecked` until the copy has been read back from the disk.
+    struct Copied
+    {
+        KEntryStatus source;
+        quint64 hash = 0;
+        bool unchecked = false;
+    };
+    QHash<QString, Copied> m_copied;
+    QSet<QString> m_unchecked; // while rolling back: the copies never read back whole
+    // Folders copies were written into, flushed before any original goes.
+    QSet<QString> m_filledFolders;
     // Folders whose entries were renamed, written to disk before the old folder goes.
     QSet<QString> m_renamedIn;
 

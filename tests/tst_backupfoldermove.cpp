@@ -15,7 +15,6 @@
 #include <QSettings>
 #include <QtTest>
 
-#include <atomic>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +35,23 @@ QMap<QString, QByteArray> filesBelow(const QString& folder)
         files.insert(QDir(folder).relativeFilePath(path), file.readAll());
     }
     return files;
+}
+
+// The permission bits of every entry below `folder`, and of the folder itself (""), by relative path.
+QMap<QString, int> modesBelow(const QString& folder)
+{
+    QMap<QString, int> modes;
+    struct stat info;
+    if (::lstat(QFile::encodeName(folder).constData(), &info) == 0)
+        modes.insert(QString(), int(info.st_mode & 07777));
+    QDirIterator it(
+        folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (::lstat(QFile::encodeName(path).constData(), &info) == 0)
+            modes.insert(QDir(folder).relativeFilePath(path), int(info.st_mode & 07777));
+    }
+    return modes;
 }
 
 QByteArray contentOf(const QString& path)
@@ -71,8 +87,8 @@ private slots:
     void moveThatCannotFinishLeavesEverythingInTheOldFolder_data();
     void moveThatCannotFinishLeavesEverythingInTheOldFolder();
     void unreadableJournalIsKeptAside();
-    void killedMoveLosesNothing();
-    void scannerSettlesAKilledMoveBeforeLoadingTheDatabase();
+    void aMoveStoppedAtAnyStageFinishesOrRollsBackAtTheNextStart_data();
+    void aMoveStoppedAtAnyStageFinishesOrRollsBackAtTheNextStart();
 
 private:
     // `count` files with `versions` versions each, backed up into the backup folder under
@@ -81,8 +97,9 @@ private:
     // The database, loaded by a fresh engine as a start would, lists every version, and each
     // copy where the backup path points holds exactly the bytes backed up.
     void verifyEveryVersion();
-    // Runs this test program as a child that moves the backups; returns it started.
-    QProcess* startChild(const QString& from, const QString& to);
+    // Runs this test program as a child that moves the backups, with a fault made for it by the
+    // fault library; returns it started.
+    QProcess* startChild(const QString& from, const QString& to, const QString& fault = QString());
     QString crossRoot(const QString& name);
 
     KTestEnvironment m_env;
@@ -120,7 +137,7 @@ QString TestBackupFolderMove::crossRoot(const QString& name)
 
 void TestBackupFolderMove::makeBackups(const QString& root, int count, int versions, int largest)
 {
-    KConfig::instance()->setBackUpPath(root);
+    QVERIFY(KConfig::instance()->setBackUpPath(root));
     KFileServiceManager manager;
     manager.loadDatabase(); // the records made so far; none the first time
     QRandomGenerator random(quint32(m_case * 7919 + count));
@@ -163,12 +180,12 @@ void TestBackupFolderMove::verifyEveryVersion()
     QCOMPARE(listed, QSet<QString>(m_versions.keyBegin(), m_versions.keyEnd()));
 }
 
-QProcess* TestBackupFolderMove::startChild(const QString& from, const QString& to)
+QProcess* TestBackupFolderMove::startChild(const QString& from, const QString& to, const QString& fault)
 {
     auto* child = new QProcess(this);
     child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child->start(QCoreApplication::applicationFilePath(),
-        { QStringLiteral("--move-child"), m_env.platform()->baseFolder(), from, to });
+        { QStringLiteral("--move-child"), m_env.platform()->baseFolder(), from, to, fault });
     return child;
 }
 
@@ -214,9 +231,16 @@ void TestBackupFolderMove::everyBackupMovesAndStaysRestorable()
     QMap<QString, QByteArray> expected = filesBelow(oldFolder);
     if (alreadyThere == QLatin1String("foreign"))
         expected.insert(QStringLiteral("foreign.bin"), "not a backup");
+    // A backup the group could read, in a folder others could enter.
+    QVERIFY(QFile::setPermissions(oldFolder + m_versions.lastKey(),
+        QFile::permissions(oldFolder + m_versions.lastKey()) | QFileDevice::ReadGroup));
+    QVERIFY(QFile::setPermissions(oldFolder + QStringLiteral("notes"),
+        QFile::permissions(oldFolder + QStringLiteral("notes")) | QFileDevice::ExeOther));
+    const QMap<QString, int> modesBefore = modesBelow(oldFolder);
+    const QMap<QString, int> modesThere = modesBelow(newFolder);
     const quint64 total = quint64(KCommon::folderSize(oldFolder, false));
     if (alreadyThere != QLatin1String("unstored"))
-        KConfig::instance()->setBackUpPath(to); // as the settings dialog stores it
+        QVERIFY(KConfig::instance()->setBackUpPath(to)); // as the settings dialog stores it
 
     QVector<quint64> progress;
     KBackupFolderMove move(from, to);
@@ -237,10 +261,19 @@ void TestBackupFolderMove::everyBackupMovesAndStaysRestorable()
     QCOMPARE(progress.isEmpty(), renamedWhole);
     if (!renamedWhole)
         QCOMPARE(progress.last(), total);
-    // The copy keeps the modification time and the owner's permissions.
+    // The copy keeps the modification time and the owner's permissions; what the move makes is
+    // for the owner alone, and nothing gains a permission.
     QCOMPARE(QFileInfo(newFolder + m_versions.firstKey()).lastModified(), modified);
-    QCOMPARE(int(QFile::permissions(newFolder + m_versions.firstKey()) & 0x7700),
-        int(QFileDevice::ReadOwner | QFileDevice::ReadUser));
+    const QMap<QString, int> modesAfter = modesBelow(newFolder);
+    for (auto it = modesAfter.cbegin(); it != modesAfter.cend(); ++it) {
+        const int before = modesBefore.value(it.key(), it.value());
+        const bool made = it.key().isEmpty() ? betweenFileSystems || !modesThere.isEmpty()
+                                             : betweenFileSystems && !modesThere.contains(it.key());
+        QVERIFY2((it.value() & ~before) == 0 && (!made || (it.value() & 077) == 0),
+            qPrintable(
+                QStringLiteral("%1: %2 was %3").arg(it.key()).arg(it.value(), 0, 8).arg(before, 0, 8)));
+    }
+    QCOMPARE(modesAfter.value(m_versions.firstKey()), 0400);
     verifyEveryVersion();
 }
 
@@ -253,20 +286,19 @@ void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder_da
         QTest::newRow(name) << QString::fromLatin1(fault) << between << int(problem);
     };
     row("a same-named file with other content at the destination", "clash", true, Problem::Conflict);
-    row("the same within one file system", "clash", false, Problem::Conflict);
     row("the same appearing while the move runs", "late clash", true, Problem::Conflict);
-    row("the same with a file of the same size", "same-size clash", true, Problem::Conflict);
     row("the same within one file system with a file of the same size", "same-size clash", false,
         Problem::Conflict);
     row("a read-only destination", "read-only destination", true, Problem::NotWritable);
     row("a destination that vanishes in the middle", "vanishing destination", true,
         Problem::DestinationMissing);
     row("a destination that fills up halfway", "full", true, Problem::NoSpace);
-    row("a destination that stores other bytes than it is given", "corrupt", true, Problem::Other);
+    row("a destination that stores other bytes than it is given", "corrupt", true, Problem::Damaged);
     row("a destination inside the backup folder", "nested", false, Problem::Nested);
     row("a backup file nobody may read", "unreadable", true, Problem::SourceUnreadable);
     row("a backup file another program is writing", "in use", true, Problem::InUse);
     row("a pipe in the backup folder", "pipe", true, Problem::NotMovable);
+    row("a folder at the destination nobody may list", "unlistable", true, Problem::FolderUnreadable);
 }
 
 void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder()
@@ -300,8 +332,13 @@ void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder()
     QMap<QString, QByteArray> there { { clashesBefore ? clash : QStringLiteral("foreign"), clashing } };
     if (fault == QLatin1String("nested") || fault == QLatin1String("vanishing destination"))
         there.clear();
+    if (fault == QLatin1String("unlistable"))
+        there.insert(QStringLiteral("sub/someone's"), "not a backup");
     for (auto it = there.cbegin(); it != there.cend(); ++it)
         m_env.writeFile(newFolder + it.key(), it.value());
+    if (fault == QLatin1String("unlistable"))
+        QVERIFY(QFile::setPermissions(
+            newFolder + QStringLiteral("sub"), QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     if (fault == QLatin1String("read-only destination"))
         QVERIFY(QFile::setPermissions(newFolder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     if (fault == QLatin1String("unreadable")) {
@@ -314,7 +351,7 @@ void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder()
     QFile writer(oldFolder + m_versions.firstKey());
     if (fault == QLatin1String("in use"))
         QVERIFY(writer.open(QIODevice::Append));
-    KConfig::instance()->setBackUpPath(to); // as the settings dialog stores it
+    QVERIFY(KConfig::instance()->setBackUpPath(to)); // as the settings dialog stores it
 
     // The destination's disk fills up halfway, or stores other bytes than it is given.
     if (fault == QLatin1String("full"))
@@ -343,6 +380,8 @@ void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder()
         QFile::setPermissions(
             newFolder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QFile::setPermissions(unreadable, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QFile::setPermissions(newFolder + QStringLiteral("sub"),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QCOMPARE(result, Result::Failed);
         QCOMPARE(int(move.problem()), problem);
         QCOMPARE(move.backupFolder(), oldFolder);
@@ -378,144 +417,84 @@ void TestBackupFolderMove::unreadableJournalIsKeptAside()
     verifyEveryVersion();
 }
 
-void TestBackupFolderMove::killedMoveLosesNothing()
+void TestBackupFolderMove::aMoveStoppedAtAnyStageFinishesOrRollsBackAtTheNextStart_data()
 {
-    if (m_otherFileSystem.isEmpty())
-        QSKIP("no second file system to move to");
-    // Two roots on different file systems, and a third on the first one's file system.
-    const QString disk = m_env.makeFolder(QStringLiteral("case%1/disk").arg(m_case));
-    const QString memory = crossRoot(QStringLiteral("memory"));
-    const QString sameDisk = m_env.makeFolder(QStringLiteral("case%1/same-disk").arg(m_case));
-    makeBackups(disk, 30, 3, 400000);
-    m_env.writeFile(KBackupFolderMove::folderOf(disk) + QStringLiteral("notes/readme.txt"), "kept");
-    QMap<QString, QByteArray> expected = filesBelow(KBackupFolderMove::folderOf(disk));
-
-    QString at = disk;
-    // The first move runs to its end and tells how long a move takes.
-    qint64 fullMoveUSecs = 0;
-    QMap<QString, int> moments;
-    QRandomGenerator random(20240511);
-    // Kills that come after the move has ended do not count.
-    const int kills = 24;
-    int landed = 0;
-    for (int round = 0; landed < kills && round <= 4 * kills; ++round) {
-        // Mostly between file systems, every fourth time on one with entry-by-entry renames.
-        const QString to
-            = round % 4 == 3 ? (at == sameDisk ? disk : sameDisk) : (at == memory ? disk : memory);
-        if (to == sameDisk && !QFileInfo::exists(KBackupFolderMove::folderOf(sameDisk))) {
-            // A file there before makes the move rename entry by entry.
-            const QString foreign = QStringLiteral("foreign-%1.txt").arg(round);
-            m_env.writeFile(KBackupFolderMove::folderOf(sameDisk) + foreign, foreign.toUtf8());
-            expected.insert(foreign, foreign.toUtf8());
-        }
-        // As the settings dialog stores the new backup path.
-        KBackupFolderMove::prepare(at, to);
-        KConfig::instance()->setBackUpPath(to);
-        QScopedPointer<QProcess> child(startChild(at, to));
-        QVERIFY(child->waitForReadyRead(30000)); // "moving" once it starts
-        QElapsedTimer running;
-        running.start();
-        if (round == 0) {
-            QVERIFY(child->waitForFinished(60000));
-            fullMoveUSecs = running.nsecsElapsed() / 1000;
-        } else {
-            // Every other kill waits until the journal says that everything has been copied, and
-            // so falls where the old folder is being emptied, or just after.
-            QElapsedTimer waiting;
-            waiting.start();
-            while (round % 2 && !contentOf(KBackupFolderMove::journalPath()).contains("\"removing\"")
-                && child->state() == QProcess::Running && waiting.elapsed() < 30000) {
-                QThread::usleep(200);
-            }
-            QThread::usleep(random.bounded(quint32(fullMoveUSecs * (round % 2 ? 3 : 11) / 10 + 1)));
-            child->kill();
-            QVERIFY(child->waitForFinished(30000));
-        }
-        QString state = QStringLiteral("finished");
-        if (child->exitStatus() == QProcess::CrashExit) {
-            QFile journal(KBackupFolderMove::journalPath());
-            state = !journal.open(QIODevice::ReadOnly)       ? QStringLiteral("no journal")
-                : journal.readAll().contains("\"removing\"") ? QStringLiteral("removing")
-                                                             : QStringLiteral("copying");
-        }
-        ++moments[state];
-        if (state != QLatin1String("finished"))
-            ++landed;
-        // Now and then the same move is asked for again before any start could settle the
-        // journal (protection off, say): it goes on from what the journal recorded.
-        if (state == QLatin1String("copying") && round % 3 == 2) {
-            QScopedPointer<QProcess> again(startChild(at, to));
-            QVERIFY(again->waitForFinished(60000));
-            QVERIFY(again->readAllStandardOutput().contains("result moved"));
-            ++moments[QStringLiteral("copying, then asked again")];
-        }
-
-        // A fresh start: the engine settles the journal as it loads the database.
-        KFileServiceManager().loadDatabase();
-        at = KConfig::instance()->backUpPath();
-        QVERIFY2(at == to || at == child->arguments().at(2), qPrintable(at));
-        QMap<QString, QByteArray> present = filesBelow(KBackupFolderMove::folderOf(at));
-        // Files that were in the third folder before are there or here, never lost.
-        const QMap<QString, QByteArray> leftThere = filesBelow(KBackupFolderMove::folderOf(sameDisk));
-        for (auto it = leftThere.cbegin(); it != leftThere.cend(); ++it) {
-            if (it.key().startsWith(QLatin1String("foreign")))
-                present.insert(it.key(), it.value());
-        }
-        // And the move left no second copies behind where the path does not point.
-        const QString other = at == to ? child->arguments().at(2) : to;
-        const QMap<QString, QByteArray> leftOver = filesBelow(KBackupFolderMove::folderOf(other));
-        for (auto it = leftOver.cbegin(); it != leftOver.cend(); ++it)
-            QVERIFY2(it.key().startsWith(QLatin1String("foreign")), qPrintable(other + it.key()));
-        QVERIFY2(present == expected,
-            qPrintable(QStringLiteral("round %1 (%2): %3 files where %4 belong")
-                           .arg(round)
-                           .arg(state)
-                           .arg(present.size())
-                           .arg(expected.size())));
-        verifyEveryVersion();
-        if (QTest::currentTestFailed())
-            return;
-    }
-    qInfo().noquote() << "killed moves by what the journal said:" << moments;
-    QVERIFY2(landed >= kills, qPrintable(QStringLiteral("only %1 kills fell within a move").arg(landed)));
+    QTest::addColumn<QString>("fault"); // for the child: "kill <call> <path part> <count>", ...
+    QTest::addColumn<bool>("betweenFileSystems");
+    QTest::addColumn<bool>("pathStored"); // the settings dialog could write the new path
+    QTest::addColumn<bool>("endsMoved");
+    const auto row = [](const char* name, const QString& fault, bool between, bool stored, bool moved) {
+        QTest::newRow(name) << fault << between << stored << moved;
+    };
+    row("killed once the copies are flushed, before they are read back", QStringLiteral("kill syncfs NEW 1"),
+        true, true, false);
+    row("killed once the settings name the new folder, before the journal does",
+        QStringLiteral("kill unlink vaultkeep.ini.lock 1"), true, false, false);
+    row("killed once the journal says the move goes forward",
+        QStringLiteral("kill rename BackupMove.journal 1"), true, true, true);
+    row("killed halfway through removing the originals", QStringLiteral("kill unlink OLD 3"), true, true,
+        true);
+    row("killed halfway through renaming into a folder that holds other files",
+        QStringLiteral("kill rename NEW 3"), false, true, false);
+    row("the settings cannot be written, the disk being full", QStringLiteral("full settings"), true, false,
+        false);
+    row("the new disk refuses the flush of the copies", QStringLiteral("failing flush"), true, true, false);
 }
 
-void TestBackupFolderMove::scannerSettlesAKilledMoveBeforeLoadingTheDatabase()
+void TestBackupFolderMove::aMoveStoppedAtAnyStageFinishesOrRollsBackAtTheNextStart()
 {
-    if (m_otherFileSystem.isEmpty())
+    QFETCH(QString, fault);
+    QFETCH(bool, betweenFileSystems);
+    QFETCH(bool, pathStored);
+    QFETCH(bool, endsMoved);
+    if (betweenFileSystems && m_otherFileSystem.isEmpty())
         QSKIP("no second file system to move to");
     const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
-    const QString to = crossRoot(QStringLiteral("new"));
-    makeBackups(from, 60, 2, 800000);
-    KConfig::instance()->setBackUpPath(to);
-    QScopedPointer<QProcess> child(startChild(from, to));
-    // Killed once the first bytes have been reported: some backups are only in the old folder.
-    QVERIFY(child->waitForReadyRead(30000));
-    while (!child->readAllStandardOutput().contains("progress") && child->state() == QProcess::Running)
-        child->waitForReadyRead(100);
-    child->kill();
-    QVERIFY(child->waitForFinished(30000));
-    QVERIFY(QFile::exists(KBackupFolderMove::journalPath()));
+    const QString to = betweenFileSystems ? crossRoot(QStringLiteral("new"))
+                                          : m_env.makeFolder(QStringLiteral("case%1/new").arg(m_case));
+    makeBackups(from, 8, 2, 40000);
+    m_env.writeFile(KBackupFolderMove::folderOf(from) + QStringLiteral("notes/readme.txt"), "kept");
+    const QMap<QString, QByteArray> expected = filesBelow(KBackupFolderMove::folderOf(from));
+    if (!betweenFileSystems)
+        m_env.writeFile(KBackupFolderMove::folderOf(to) + QStringLiteral("foreign.txt"), "not ours");
+    // As the settings dialog records the move and stores the new path.
+    KBackupFolderMove::prepare(from, to);
+    if (pathStored)
+        QVERIFY(KConfig::instance()->setBackUpPath(to));
 
-    KFileServiceManager engine;
-    KDiskFileManager scanner(&engine);
-    scanner.attach(&engine);
-    scanner.setCycleInterval(60000);
-    std::atomic<bool> cycled { false };
-    connect(
-        &scanner, &KDiskFileManager::sigScanFinished, this, [&] { cycled = true; }, Qt::DirectConnection);
-    scanner.startScan();
-    QTRY_VERIFY_WITH_TIMEOUT(cycled, 30000);
-    scanner.stopThread();
+    QString childFault = fault;
+    childFault.replace(QLatin1String("OLD"), QDir::cleanPath(KBackupFolderMove::folderOf(from)))
+        .replace(QLatin1String("NEW"), QDir::cleanPath(KBackupFolderMove::folderOf(to)));
+    QScopedPointer<QProcess> child(startChild(from, to, childFault));
+    QVERIFY(child->waitForFinished(60000));
+    const QByteArray told = child->readAllStandardOutput();
+    QCOMPARE(child->exitStatus() == QProcess::CrashExit, fault.startsWith(QLatin1String("kill")));
+    if (!fault.startsWith(QLatin1String("kill")))
+        QVERIFY2(told.contains("result failed"), told.constData());
 
-    // Whether the start undid the move or finished it, the database found every copy.
-    QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
-    int versions = 0;
-    for (int t = 0; t < KFileServiceManager::KindCount; ++t) {
-        for (const QString& row : engine.collection(t)->collectRows(nullptr, nullptr))
-            versions += row.section(QLatin1Char('|'), -3, -3).toInt();
+    // The scanner's first cycle at the next start settles whatever the child left before the
+    // database is loaded, and finds every version.
+    {
+        KFileServiceManager engine;
+        KDiskFileManager scanner(&engine);
+        scanner.attach(&engine);
+        scanner.runCycle();
+        int versions = 0;
+        for (int t = 0; t < KFileServiceManager::KindCount; ++t) {
+            for (const QString& row : engine.collection(t)->collectRows(nullptr, nullptr))
+                versions += row.section(QLatin1Char('|'), -3, -3).toInt();
+        }
+        QCOMPARE(versions, m_versions.size());
     }
-    QCOMPARE(versions, m_versions.size());
+    QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
+    const QString at = endsMoved ? to : from;
+    QCOMPARE(KConfig::instance()->backUpPath(), at);
+    QMap<QString, QByteArray> present = filesBelow(KBackupFolderMove::folderOf(at));
+    QMap<QString, QByteArray> elsewhere = filesBelow(KBackupFolderMove::folderOf(endsMoved ? from : to));
+    (endsMoved ? present : elsewhere).remove(QStringLiteral("foreign.txt"));
+    QCOMPARE(present, expected);
+    QVERIFY2(elsewhere.isEmpty(), qPrintable(QStringList(elsewhere.keys()).join(QLatin1Char(' '))));
+    verifyEveryVersion();
 }
 
 // The child process of the tests above: moves the backups of the machine below `base` from
@@ -526,6 +505,13 @@ static int runMoveChild(int argc, char** argv)
     const QStringList arguments = app.arguments();
     KFakePlatform platform(arguments.at(2));
     KPlatform::setInstance(&platform);
+    const QStringList fault = arguments.at(5).split(QLatin1Char(' '));
+    if (fault.first() == QLatin1String("kill"))
+        KFaultShim::killAfter(fault.at(1), fault.at(2), fault.at(3).toInt());
+    else if (arguments.at(5) == QLatin1String("full settings"))
+        KFaultShim::setFullFolder(KCommon::hostDataFolder(), 0, true);
+    else if (arguments.at(5) == QLatin1String("failing flush"))
+        KFaultShim::failFlushesBelow(QDir::cleanPath(KBackupFolderMove::folderOf(arguments.at(4))));
     QTextStream out(stdout);
     out << "moving" << Qt::endl;
     KBackupFolderMove move(arguments.at(3), arguments.at(4));
@@ -539,7 +525,7 @@ static int runMoveChild(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    if (argc == 5 && qstrcmp(argv[1], "--move-child") == 0)
+    if (argc == 6 && qstrcmp(argv[1], "--move-child") == 0)
         return runMoveChild(argc, argv);
     KFaultShim::preloadInto(argv);
     QCoreApplication app(argc, argv);

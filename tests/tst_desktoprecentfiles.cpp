@@ -211,9 +211,9 @@ void TestDesktopRecentFiles::init()
     QDir().mkpath(home());
     m_env.platform()->setCurrentDateTime(QDateTime());
     KConfig* config = KConfig::instance();
-    config->setReadRecentlyUsedXbel(true);
-    config->setReadLibreOfficeHistory(true);
-    config->setReadKdeRecentDocuments(true);
+    QVERIFY(config->setReadRecentlyUsedXbel(true));
+    QVERIFY(config->setReadLibreOfficeHistory(true));
+    QVERIFY(config->setReadKdeRecentDocuments(true));
 }
 
 void TestDesktopRecentFiles::listsGiveExactlyTheProtectedFiles_data()
@@ -530,9 +530,9 @@ void TestDesktopRecentFiles::switchedOffListsAreNotRead()
         kdeEntry("URL[$e]=file:///d/kde.odt"))
                 .size());
     KConfig* config = KConfig::instance();
-    config->setReadRecentlyUsedXbel(off != 0);
-    config->setReadLibreOfficeHistory(off != 1);
-    config->setReadKdeRecentDocuments(off != 2);
+    QVERIFY(config->setReadRecentlyUsedXbel(off != 0));
+    QVERIFY(config->setReadLibreOfficeHistory(off != 1));
+    QVERIFY(config->setReadKdeRecentDocuments(off != 2));
     KDesktopRecentFiles lists;
     QStringList expected = all;
     expected.removeAt(off);

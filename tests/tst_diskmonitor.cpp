@@ -77,7 +77,7 @@ void TestDiskMonitor::spaceCheck()
     QStringList later;
     for (int i = 0; i < laterFreeMiB.size(); ++i)
         later << addDrive(QStringLiteral("later%1").arg(i), quint64(laterFreeMiB.at(i)) * MiB);
-    KConfig::instance()->setBackUpPath(backup);
+    QVERIFY(KConfig::instance()->setBackUpPath(backup));
 
     KDiskInfoThread monitor;
     QSignalSpy shortage(&monitor, &KDiskInfoThread::sigCurrentDiskFreeNoEnough);
@@ -115,8 +115,8 @@ void TestDiskMonitor::folderTooLarge()
 {
     QFETCH(int, folderBytes);
     QFETCH(bool, warned);
-    KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("backup"), 500 * MiB));
-    KConfig::instance()->setTipSize(1000);
+    QVERIFY(KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("backup"), 500 * MiB)));
+    QVERIFY(KConfig::instance()->setTipSize(1000));
     const QString folder = KCommon::backupDirectory();
     // Files in subfolders count too.
     m_env.writeFile(folder + QStringLiteral("a.bak"), QByteArray(400, 'a'));
@@ -143,7 +143,7 @@ void TestDiskMonitor::backupPathThatIsNoListedRootNeitherBlocksNorWarns()
     const QString root
         = addDrive(QStringLiteral("full"), 0, belowRoot ? KDriveKind::Fixed : KDriveKind::Removable);
     const QString path = belowRoot ? m_env.makeFolder(root + QStringLiteral("sub")) : root;
-    KConfig::instance()->setBackUpPath(path);
+    QVERIFY(KConfig::instance()->setBackUpPath(path));
 
     KDiskInfoThread monitor;
     QSignalSpy shortage(&monitor, &KDiskInfoThread::sigCurrentDiskFreeNoEnough);
@@ -159,7 +159,7 @@ void TestDiskMonitor::cyclingMonitorSharesItsStateWithTheGuiThread()
 {
     const QString backup = addDrive(QStringLiteral("backup"), 10 * MiB);
     const QString spare = addDrive(QStringLiteral("spare"), 20 * MiB);
-    KConfig::instance()->setBackUpPath(backup);
+    QVERIFY(KConfig::instance()->setBackUpPath(backup));
 
     KDiskInfoThread monitor;
     monitor.setCycleInterval(1);

@@ -65,6 +65,9 @@ void TestEndToEnd::initTestCase()
     m_environment = m_machine.environment();
     m_environment.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + QString::fromLatin1(display));
     m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    // Nothing here draws with OpenGL; the software GL driver Qt would load for every window
+    // leaves a buffer behind when it is unloaded, which the leak checker takes for ours.
+    m_environment.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
     QVERIFY2(xdotool({ QStringLiteral("getmouselocation") }).exitCode == 0,
         "xdotool cannot reach the display (tools/install-deps installs it)");
 }
@@ -168,8 +171,8 @@ void TestEndToEnd::aProjectFileIsBackedUpAndItsVersionsShown()
                  .exitCode,
         0);
     QVERIFY(m_host.waitForFinished(StepTimeoutMs));
-    QCOMPARE(m_host.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_host.exitCode(), 0);
+    QVERIFY2(m_host.exitStatus() == QProcess::NormalExit && m_host.exitCode() == 0,
+        qPrintable(QString::fromUtf8(m_host.readAllStandardError())));
     QVERIFY(QString::fromUtf8(m_host.readAllStandardOutput()).contains(QStringLiteral("was unloaded")));
 
     // The database lists the version, whose copy holds the file as it was when backed up.

@@ -117,7 +117,7 @@ void TestFullDisk::registryAndSettingsWritesKeepThePreviousFile()
     list.setValue(QStringLiteral("File1"), QStringLiteral("/w/a.pra4"));
     QVERIFY(list.sync());
     QVERIFY(config->setTotalBackupCount(5));
-    config->setAutoBack(true);
+    QVERIFY(config->setAutoBack(true));
     const QByteArray before = KTestEnvironment::contentOf(file);
 
     // Room enough for the lock file that guards the write, not for the file itself.
@@ -125,7 +125,7 @@ void TestFullDisk::registryAndSettingsWritesKeepThePreviousFile()
     if (hive)
         QVERIFY(!config->setTotalBackupCount(9));
     else
-        config->setAutoBack(false);
+        QVERIFY(!config->setAutoBack(false));
     QCOMPARE(KTestEnvironment::contentOf(file), before);
     // This process goes on with the value it wrote, and writes it once there is room again.
     QCOMPARE(hive ? config->totalBackupCount() : int(config->autoBack()), hive ? 9 : 0);

@@ -112,6 +112,7 @@ private slots:
     void noBackupsWhileTheBackupDriveIsShortOfSpace();
     void theSevenDayCleanUpWaitsForItsSwitch();
     void cleanBeforeTodayKeepsTodaysCopiesAndMeasuresRight();
+    void copiesACleanUpCouldNotDeleteAreReportedAndSweptLater();
     void todayAndThreeDayPagesHoldTheirDaysOnly();
     void rowsRunNewestCreationMonthFirst();
     void aRecordWithoutVersionsHasNoRow();
@@ -171,7 +172,7 @@ void TestProtectionCycle::cleanup()
     QDir(KCommon::backupDirectory()).removeRecursively();
     m_env.platform()->setCurrentDateTime(QDateTime());
     m_env.platform()->clearStatusAnswers();
-    KConfig::instance()->setAutoClean7Days(true);
+    QVERIFY(KConfig::instance()->setAutoClean7Days(true));
 }
 
 void TestProtectionCycle::addRecord(const QString& path, const QStringList& fileIds, int size)
@@ -552,12 +553,12 @@ void TestProtectionCycle::theSevenDayCleanUpWaitsForItsSwitch()
     addRecord(mixed, { oldId, fileIdAt(now.addDays(-6), now.date().addDays(-6), 2) });
     addRecord(old, { fileIdAt(now.addDays(-8), now.date().addDays(-8), 3) });
 
-    KConfig::instance()->setAutoClean7Days(false);
+    QVERIFY(KConfig::instance()->setAutoClean7Days(false));
     m_manager->autoCleanExpiredVersions();
     QCOMPARE(versionsOf(mixed), 2);
     QCOMPARE(versionsOf(old), 1);
 
-    KConfig::instance()->setAutoClean7Days(true);
+    QVERIFY(KConfig::instance()->setAutoClean7Days(true));
     m_manager->autoCleanExpiredVersions();
     QCOMPARE(versionsOf(mixed), 1);
     QVERIFY(!QFile::exists(KCommon::backupDirectory() + oldId));
@@ -581,6 +582,60 @@ void TestProtectionCycle::cleanBeforeTodayKeepsTodaysCopiesAndMeasuresRight()
     QVERIFY(!QFile::exists(KCommon::backupDirectory() + yesterdays));
     QCOMPARE(m_manager->totalBackupSize(), qint64(10));
     QCOMPARE(m_manager->backupSizeBeforeToday(), qint64(0));
+}
+
+void TestProtectionCycle::copiesACleanUpCouldNotDeleteAreReportedAndSweptLater()
+{
+    const QDateTime now(QDate(2024, 3, 20), QTime(9, 0));
+    m_env.platform()->setCurrentDateTime(now);
+    const QString folder = KCommon::backupDirectory();
+    const QString expired = fileIdAt(now.addDays(-8), now.date().addDays(-8), 1);
+    const QString yesterdays = fileIdAt(now.addDays(-1), now.date().addDays(-1), 2);
+    QVERIFY(!m_manager->loadDatabase()); // none yet
+    addRecord(writeSource(QStringLiteral("a.pra4")), { expired, yesterdays });
+    // Started again on the database it saved, so that its records name every copy it keeps.
+    QVERIFY(m_manager->saveDatabase());
+    startEngine();
+    QVERIFY(m_manager->loadDatabase());
+
+    // Neither clean-up can delete in a folder it may not write.
+    QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    QTest::ignoreMessage(QtWarningMsg,
+        qPrintable(QStringLiteral("seven-day clean-up: cannot delete the backup copy ") + expired));
+    m_manager->autoCleanExpiredVersions();
+    QTest::ignoreMessage(QtWarningMsg,
+        qPrintable(QStringLiteral("clean-up of the backups before today: cannot delete the backup copy ")
+            + yesterdays));
+    QVERIFY(!m_manager->cleanBeforeToday());
+    QVERIFY(QFile::setPermissions(
+        folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    QVERIFY(QFile::exists(folder + expired)); // no record lists it any more
+
+    // What the sweep must leave: a copy just made, a recorded one, other names, links, folders.
+    const QString inFlight = fileIdAt(now, now.date(), 3);
+    const QString linked = fileIdAt(now.addDays(-9), now.date().addDays(-9), 4);
+    m_env.writeFile(folder + inFlight, "being recorded");
+    m_env.writeFile(folder + QStringLiteral("notes.txt"), "someone's");
+    QVERIFY(QFile::link(folder + QStringLiteral("notes.txt"), folder + linked));
+    QVERIFY(QDir().mkpath(folder + fileIdAt(now.addDays(-9), now.date().addDays(-9), 5)));
+    m_env.platform()->setCreationTime(folder + expired, now.addDays(-8));
+    m_env.platform()->setCreationTime(folder + inFlight, now.addSecs(-60));
+    m_env.platform()->setCreationTime(folder + linked, now.addDays(-9));
+    const QStringList kept = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+
+    // A database set aside as unreadable may list it: nothing goes while one is kept.
+    const QString setAside = m_manager->databasePath() + QStringLiteral(".unreadable-20240319090000");
+    m_env.writeFile(setAside, "<damaged");
+    QVERIFY(!m_manager->removeOrphanCopies());
+    QVERIFY(QFile::exists(folder + expired));
+    QVERIFY(QFile::remove(setAside));
+
+    m_scanner->runCycle();
+    QVERIFY(!QFile::exists(folder + expired));
+    QStringList left = kept;
+    left.removeOne(expired);
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), left);
+    QCOMPARE(versionsOf(m_work + QStringLiteral("a.pra4")), 1);
 }
 
 void TestProtectionCycle::todayAndThreeDayPagesHoldTheirDaysOnly()

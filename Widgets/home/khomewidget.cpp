@@ -75,12 +75,13 @@ void KHomeWidget::onOpenClose()
 {
     if (m_openCloseState == Open) {
         m_openCloseState = Closed;
-        KConfig::instance()->setAutoBack(false);
+        // A failed write is logged and written again with the next change of the settings.
+        static_cast<void>(KConfig::instance()->setAutoBack(false));
         KDiskFileManager::instance()->stopScan();
         writeManualTrace(QStringLiteral("关闭Vaultkeep"), HomePageText, Vaultkeep);
     } else {
         m_openCloseState = Open;
-        KConfig::instance()->setAutoBack(true);
+        static_cast<void>(KConfig::instance()->setAutoBack(true));
         KDiskFileManager::instance()->startScan();
         writeManualTrace(QStringLiteral("打开Vaultkeep"), HomePageText, Vaultkeep);
     }

@@ -246,7 +246,8 @@ void KMainWidget::onDiskFreeSizeNotEnoughTipMsgBtnClicked(int index, const QStri
         // The path changes at once; the journal lets the next start undo it should the process
         // end before the move has begun.
         KBackupFolderMove::prepare(oldPath, disk);
-        config->setBackUpPath(disk);
+        // Should this write fail, the move writes it again and does not go on without it.
+        static_cast<void>(config->setBackUpPath(disk));
     } else if (index == 1) {
         onShowSettingDlg();
     }

@@ -126,7 +126,7 @@ void KMisCodeWidget::onAfxMisCodeEndUpdate(
     m_ui->misCodePagingWidget->setVisible(!empty);
     m_ui->lblPageBG->setVisible(!empty);
     if (nSuccessNumberThisTime > 0 && KConfig::instance()->showTipBackedMsgStatus() == -1)
-        KConfig::instance()->setShowTipBackedMsgStatus(0);
+        static_cast<void>(KConfig::instance()->setShowTipBackedMsgStatus(0)); // a failure is logged
     // Last: selecting a filter asks the engine for its first page, which refreshes the list.
     if (m_ui->typeWidget->currentType() != nType)
         m_ui->typeWidget->selectType(nType);

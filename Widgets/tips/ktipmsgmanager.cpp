@@ -97,7 +97,8 @@ void KTipMsgManager::showCurrentDiskNotEnough(qlonglong size, const QString& dri
     connect(tip, &KTipWidget::clicked, this, &KTipMsgManager::onDiskFreeSizeNotEnoughTipMsgBtnClicked);
     tip->show();
 
-    KConfig::instance()->setDiskFreeTipDate(date);
+    // Not written (a failure is logged), the tip may come once more after a restart.
+    static_cast<void>(KConfig::instance()->setDiskFreeTipDate(date));
     writeAutoTrace(QStringLiteral("当前磁盘%1磁盘空间不足%2G,充足磁盘%3-%4G")
                        .arg(backupDrive, QString::number(size), driveWithSpace, date),
         BubblePage, Vaultkeep);
@@ -126,7 +127,7 @@ void KTipMsgManager::showBackedFolderTooLarge(qlonglong size)
     connect(tip, &KTipWidget::clicked, this, &KTipMsgManager::sigFolderToolLargeTipMsgBtnClicked);
     tip->show();
 
-    config->setFolderTooLargeTipDateToday();
+    static_cast<void>(config->setFolderTooLargeTipDateToday()); // as above
     writeAutoTrace(QStringLiteral("备份文件夹太大%1G").arg(gigabytes), BubblePage, Vaultkeep);
 }
 
@@ -139,6 +140,6 @@ void KTipMsgManager::showTipUserDialog()
         Qt::QueuedConnection);
     connect(dialog, &KTipUserDialog::leftBtnClicked, dialog, &QWidget::close, Qt::QueuedConnection);
     dialog->show();
-    KConfig::instance()->setShowTipBackedMsgStatus(1);
+    static_cast<void>(KConfig::instance()->setShowTipBackedMsgStatus(1)); // as above
     writeAutoTrace(QStringLiteral("第一次备份成功"), BubblePage, Vaultkeep);
 }

@@ -69,9 +69,9 @@ KAtriumWindow::KAtriumWindow(const QString& pluginPath, const QString& skinFolde
     updateTitle();
 }
 
-bool KAtriumWindow::claimHostProperty()
+bool KAtriumWindow::claimHostProperty(QString* error)
 {
-    return setWindowProperty(QString::fromLatin1(AtriumWindowProperty::AtriumMainFrame));
+    return setWindowProperty(QString::fromLatin1(AtriumWindowProperty::AtriumMainFrame), error);
 }
 
 void KAtriumWindow::buildMenu(QMenu* menu)

@@ -18,8 +18,9 @@ public:
     // `skinFolder` holds the host's skins, one folder each.
     KAtriumWindow(const QString& pluginPath, const QString& skinFolder, QWidget* parent = nullptr);
 
-    // Takes the host's window property; false when another live host has it.
-    bool claimHostProperty();
+    // Takes the host's window property; false when another live host has it or the message
+    // folder cannot be used, with what is wrong in `error`.
+    bool claimHostProperty(QString* error);
 
     // What the plug-in posted last; -1 until it has.
     int totalBackups() const { return m_totalBackups; }

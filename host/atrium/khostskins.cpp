@@ -1,5 +1,7 @@
 #include "khostskins.h"
 
+#include "platform/kinstalllayout.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
@@ -28,9 +30,10 @@ constexpr int Height = 30;
 
 } // namespace
 
-QString folderBesideExecutable()
+QString defaultFolder()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/AtriumSkin");
+    return KInstallLayout::dataFolder(QCoreApplication::applicationFilePath())
+        + QStringLiteral("/AtriumSkin");
 }
 
 bool paint(const QString& folder, QString* error)

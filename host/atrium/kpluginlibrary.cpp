@@ -1,5 +1,7 @@
 #include "kpluginlibrary.h"
 
+#include "platform/kinstalllayout.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -12,9 +14,10 @@ KPluginLibrary::~KPluginLibrary()
     release();
 }
 
-QString KPluginLibrary::besideExecutable()
+QString KPluginLibrary::defaultPath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/libKVaultkeep.so");
+    return KInstallLayout::libraryFolder(QCoreApplication::applicationFilePath())
+        + QStringLiteral("/libKVaultkeep.so");
 }
 
 bool KPluginLibrary::load(QString* error)

@@ -13,8 +13,8 @@ public:
     // Releases the plug-in and unloads it, if that has not happened yet.
     ~KPluginLibrary();
 
-    // libKVaultkeep.so beside the running executable.
-    static QString besideExecutable();
+    // libKVaultkeep.so beside the running executable, or in the installed library folder.
+    static QString defaultPath();
 
     QString path() const { return m_library.fileName(); }
     // Loads the library and finds both exports; false with the reason otherwise.

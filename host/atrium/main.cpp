@@ -1,9 +1,15 @@
-// atrium: the stand-in host. It loads libKVaultkeep.so from beside itself, shows the plug-in's
-// window and its own, and on closing lets the plug-in go and unloads it.
+// atrium: the stand-in host. It loads libKVaultkeep.so (beside itself, or from the installed
+// library folder), shows the plug-in's window and its own, and on closing lets the plug-in go
+// and unloads it.
+//
+// vaultkeep: the same program as users start it, built from this file with VAULTKEEP_APP_ID. The
+// host's own window, which lists what the plug-in posts, stays hidden unless --diagnostics asks
+// for it; closing the plug-in's window then ends the program.
 //
 //   atrium [--plugin <file>] [--screenshots <folder> [--versions-of <file>] [--settings-dialog]
 //          [--compare-of <file>]...]
 //   atrium --paint-skins <folder>
+//   vaultkeep [--diagnostics] [the options of atrium]
 //
 // With --screenshots it photographs the plug-in's pages once the plug-in has reported its first
 // cycle, prints the files it wrote and ends.
@@ -18,11 +24,20 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QIcon>
 #include <QScreen>
 #include <QTextStream>
 #include <QTimer>
 
+#include <functional>
+
 namespace {
+
+#ifdef VAULTKEEP_APP_ID
+constexpr bool IsApplication = true;
+#else
+constexpr bool IsApplication = false;
+#endif
 
 // How long the plug-in may take to report its first cycle before a tour gives up.
 constexpr int FirstCycleTimeoutMs = 120000;
@@ -52,12 +67,42 @@ void place(QWidget* frame, QWidget* host)
         host->move(corner.x(), qMin(corner.y() + frame->height() + 20, screen.bottom() - host->height()));
 }
 
+// Without the host's window, the plug-in hiding its window (its close button, or the host's
+// message 2027) ends the program as closing the host's window does. A window the window manager
+// minimises is hidden spontaneously and stays. Queued: the plug-in is still on the stack.
+class KEndWithFrame final : public QObject
+{
+public:
+    KEndWithFrame(QWidget* frame, QObject* parent, std::function<void()> end)
+        : QObject(parent)
+        , m_end(std::move(end))
+    {
+        frame->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide && !event->spontaneous())
+            QMetaObject::invokeMethod(this, m_end, Qt::QueuedConnection);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    const std::function<void()> m_end;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("atrium"));
+    QCoreApplication::setApplicationName(
+        IsApplication ? QStringLiteral("vaultkeep") : QStringLiteral("atrium"));
+#ifdef VAULTKEEP_APP_ID
+    QGuiApplication::setDesktopFileName(QStringLiteral(VAULTKEEP_APP_ID));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(VAULTKEEP_APP_ID)));
+#endif
     QCoreApplication::setApplicationVersion(QStringLiteral(VAULTKEEP_VERSION));
     // The plug-in's window hides when closed; the host ends when its own window closes.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -66,8 +111,9 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(QStringLiteral("The stand-in host of the Vaultkeep plug-in."));
     parser.addHelpOption();
     const QCommandLineOption pluginOption(QStringLiteral("plugin"),
-        QStringLiteral("The plug-in to load (default: libKVaultkeep.so beside atrium)."),
-        QStringLiteral("file"), KPluginLibrary::besideExecutable());
+        QStringLiteral(
+            "The plug-in to load (default: libKVaultkeep.so beside the program or in its library folder)."),
+        QStringLiteral("file"), KPluginLibrary::defaultPath());
     const QCommandLineOption screenshotsOption(QStringLiteral("screenshots"),
         QStringLiteral("Photograph the plug-in's pages into <folder> after its first cycle, then end."),
         QStringLiteral("folder"));
@@ -84,7 +130,12 @@ int main(int argc, char** argv)
         QStringLiteral("file"));
     parser.addOptions(
         { pluginOption, screenshotsOption, versionsOption, settingsOption, compareOption, skinsOption });
+    const QCommandLineOption diagnosticsOption(QStringLiteral("diagnostics"),
+        QStringLiteral("Also show the host's window, which lists what the plug-in posts."));
+    if (IsApplication)
+        parser.addOption(diagnosticsOption);
     parser.process(app);
+    const bool diagnostics = !IsApplication || parser.isSet(diagnosticsOption);
 
     QString error;
     if (parser.isSet(skinsOption)) {
@@ -94,9 +145,9 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    KAtriumWindow window(parser.value(pluginOption), KHostSkins::folderBesideExecutable());
-    if (!window.claimHostProperty()) {
-        err() << "atrium: another host is running (its window carries ATRIUM_MAIN_FRAME)" << Qt::endl;
+    KAtriumWindow window(parser.value(pluginOption), KHostSkins::defaultFolder());
+    if (!window.claimHostProperty(&error)) {
+        err() << "atrium: cannot carry ATRIUM_MAIN_FRAME: " << error << Qt::endl;
         return 1;
     }
     KPluginLibrary plugin(parser.value(pluginOption));
@@ -107,7 +158,14 @@ int main(int argc, char** argv)
     QWidget* frame = plugin.createFrame();
     place(frame, &window);
     frame->show();
-    window.show();
+    if (diagnostics)
+        window.show();
+    else
+        new KEndWithFrame(frame, &window, [&plugin, &window] {
+            // The window also hides when the plug-in is released for another reason.
+            if (plugin.isLoaded())
+                window.close();
+        });
     out() << "atrium: the plug-in " << plugin.path() << " is loaded" << Qt::endl;
 
     int status = 0;
@@ -120,22 +178,21 @@ int main(int argc, char** argv)
 
     if (parser.isSet(screenshotsOption)) {
         auto* tour = new KScreenshotTour(frame, parser.value(screenshotsOption), &app);
-        if (parser.isSet(versionsOption)) {
-            const QString path = parser.value(versionsOption);
-            tour->addDialog("KFileVersionDlg", QStringLiteral("versions.png"), [&window, path] {
+        const auto showVersions = [&window](const QString& path) -> KScreenshotTour::Opener {
+            return [&window, path] {
                 window.sendCopyDataToPlugin(AtriumMessage::ShowFileVersions, path.toUtf8() + '\0',
                     QStringLiteral("show the versions of %1 (copy-data 27)").arg(path));
                 return QString();
-            });
+            };
+        };
+        if (parser.isSet(versionsOption)) {
+            const QString path = parser.value(versionsOption);
+            tour->addDialog("KFileVersionDlg", QStringLiteral("versions.png"), showVersions(path));
         }
         const QStringList compared = parser.values(compareOption);
         for (const QString& path : compared) {
             tour->addComparison(
-                QStringLiteral("compare-%1.png").arg(QFileInfo(path).suffix().toLower()), [&window, path] {
-                    window.sendCopyDataToPlugin(AtriumMessage::ShowFileVersions, path.toUtf8() + '\0',
-                        QStringLiteral("show the versions of %1 (copy-data 27)").arg(path));
-                    return QString();
-                });
+                QStringLiteral("compare-%1.png").arg(QFileInfo(path).suffix().toLower()), showVersions(path));
         }
         if (parser.isSet(settingsOption)) {
             tour->addDialog("KSettingDlg", QStringLiteral("settings.png"), [frame] {

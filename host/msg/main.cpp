@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QHash>
+#include <QLoggingCategory>
 #include <QStringList>
 #include <QTextStream>
 
@@ -59,7 +60,8 @@ int usage()
              "  properties   main (KVAULTKEEP_MAIN_FRAME), skin-sync (SKIN_SYNC_WITH_ATRIUM),\n"
              "               host (ATRIUM_MAIN_FRAME)\n"
              "\n"
-             "Windows listen in $ATRIUM_MESSAGES, else in $XDG_RUNTIME_DIR/atrium.\n";
+             "Windows listen in $ATRIUM_MESSAGES, else in $XDG_RUNTIME_DIR/atrium, else in\n"
+             "/tmp/atrium-<uid>: a folder of the user's own that nobody else may enter (0700).\n";
     return BadArguments;
 }
 
@@ -85,11 +87,16 @@ QString property(const QString& text)
     return names.value(text, text);
 }
 
+QString lastError()
+{
+    return KPlatform::instance()->windowMessaging()->lastError();
+}
+
 HWND findWindow(const QString& name)
 {
     const HWND window = findWindowByProperty(name);
     if (!window)
-        err() << "vaultkeep-msg: no live window carries " << name << '\n';
+        err() << "vaultkeep-msg: " << lastError() << '\n';
     return window;
 }
 
@@ -98,8 +105,10 @@ int list(const QStringList& names)
     int found = 0;
     for (const QString& name : names) {
         const HWND window = findWindowByProperty(property(name));
-        if (!window)
+        if (!window) {
+            err() << "vaultkeep-msg: " << lastError() << '\n';
             continue;
+        }
         ++found;
         out() << property(name) << '\t' << KPlatform::instance()->windowMessaging()->windowAddress(window)
               << '\n';
@@ -131,7 +140,7 @@ int post(const QStringList& arguments)
     if (!window)
         return NoWindow;
     if (!postWindowMessage(window, UINT(*message), WPARAM(*wParam), LPARAM(*lParam))) {
-        err() << "vaultkeep-msg: the message could not be handed over\n";
+        err() << "vaultkeep-msg: " << lastError() << '\n';
         return NotDelivered;
     }
     return Done;
@@ -162,7 +171,7 @@ int copyData(const QStringList& arguments)
         return NoWindow;
     LRESULT answer = 0;
     if (!sendCopyData(window, ULONG_PTR(*id), block, &answer)) {
-        err() << "vaultkeep-msg: the window did not answer\n";
+        err() << "vaultkeep-msg: " << lastError() << '\n';
         return NotDelivered;
     }
     out() << answer << '\n';
@@ -174,6 +183,8 @@ int copyData(const QStringList& arguments)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // What goes wrong is said once, below, as this tool's own message.
+    QLoggingCategory::setFilterRules(QStringLiteral("vaultkeep.messages.warning=false"));
     QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.isEmpty())
         return usage();

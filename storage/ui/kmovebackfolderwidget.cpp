@@ -222,6 +222,18 @@ QString KMoveBackFolderWidget::failureText(int problem, const QString& entry, co
     case Problem::Cancelled:
         reason = QStringLiteral("转移被中止");
         break;
+    case Problem::FolderUnreadable:
+        reason = QStringLiteral("文件夹 %1 无法读取").arg(breakable(entry));
+        break;
+    case Problem::Damaged:
+        reason = QStringLiteral("备份文件 %1 在新位置保存后与原件不符").arg(breakable(entry));
+        break;
+    case Problem::NotFlushed:
+        reason = QStringLiteral("新位置的磁盘写入出错");
+        break;
+    case Problem::SettingsNotSaved:
+        reason = QStringLiteral("设置无法保存");
+        break;
     case Problem::None:
     case Problem::Other:
         reason = QStringLiteral("转移时出错");

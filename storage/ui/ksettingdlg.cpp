@@ -160,20 +160,22 @@ void KSettingDlg::onSave()
     m_ui->lblError->clear();
 
     KConfig* config = KConfig::instance();
-    // Without a selected drive the backup path stays as it is. Another drive is recorded as a
+    // A write that fails is logged and stays pending in this process, to be written with the
+    // next change; the backup path's is written again by the move, which does not go on without
+    // it. Without a selected drive the backup path stays as it is. Another drive is recorded as a
     // move about to start, so that the backups stay reachable should the process end first.
     if (m_ui->cbxSavePath->currentIndex() >= 0) {
         const QString chosen = m_ui->cbxSavePath->currentData().toString();
         KBackupFolderMove::prepare(config->backUpPath(), chosen);
-        config->setBackUpPath(chosen);
+        static_cast<void>(config->setBackUpPath(chosen));
     }
-    config->setTipWhenDiskSizeIsSmall(m_ui->chkTipSize->isChecked());
-    config->setTipSizeEnabled(m_ui->chkTipSize->checkState() != Qt::Unchecked);
+    static_cast<void>(config->setTipWhenDiskSizeIsSmall(m_ui->chkTipSize->isChecked()));
+    static_cast<void>(config->setTipSizeEnabled(m_ui->chkTipSize->checkState() != Qt::Unchecked));
     const double largest = double(std::numeric_limits<qint64>::max()) / BytesPerGiB;
     if (isNumber && size >= MinimumTipGiB && size < largest)
-        config->setTipSize(qint64(size * BytesPerGiB));
+        static_cast<void>(config->setTipSize(qint64(size * BytesPerGiB)));
     const bool wasCleaning = config->autoClean7Days();
-    config->setAutoClean7Days(m_ui->chkAutoClean->isChecked());
+    static_cast<void>(config->setAutoClean7Days(m_ui->chkAutoClean->isChecked()));
     if (!wasCleaning && m_ui->chkAutoClean->isChecked())
         KDiskFileManager::instance()->requestAutoClean();
     writeManualTrace(QStringLiteral("保存"), SettingsPage, Product);

@@ -41,10 +41,10 @@ void preloadInto(char** argv)
     qFatal("cannot start the test again with the fault library preloaded");
 }
 
-void setFullFolder(const QString& folder, qint64 roomLeft)
+void setFullFolder(const QString& folder, qint64 roomLeft, bool folderOnly)
 {
-    control<void (*)(const char*, long long)>("vk_shim_set_full_folder")(
-        QFile::encodeName(folder).constData(), roomLeft);
+    control<void (*)(const char*, long long, int)>("vk_shim_set_full_folder")(
+        QFile::encodeName(folder).constData(), roomLeft, folderOnly ? 1 : 0);
 }
 
 void setCorruptFolder(const QString& folder)
@@ -56,6 +56,17 @@ void changeOnFirstRead(const QString& path, Change change)
 {
     control<void (*)(const char*, int)>("vk_shim_change_on_first_read")(
         QFile::encodeName(path).constData(), int(change));
+}
+
+void failFlushesBelow(const QString& folder)
+{
+    control<void (*)(const char*)>("vk_shim_fail_flushes_below")(QFile::encodeName(folder).constData());
+}
+
+void killAfter(const QString& call, const QString& pathPart, int count)
+{
+    control<void (*)(const char*, const char*, int)>("vk_shim_kill_after")(
+        call.toLatin1().constData(), QFile::encodeName(pathPart).constData(), count);
 }
 
 void startLog()

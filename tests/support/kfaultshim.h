@@ -14,8 +14,9 @@ bool isLoaded();
 
 // Writes to the files below `folder` fail with "no space left on device" once `roomLeft` bytes
 // were written there (the write that crosses it is cut short), as on a disk filling up; creating
-// empty files still succeeds. An empty folder ends it.
-void setFullFolder(const QString& folder, qint64 roomLeft = 0);
+// empty files still succeeds. With `folderOnly`, files in its subfolders are not concerned. An
+// empty folder ends it.
+void setFullFolder(const QString& folder, qint64 roomLeft = 0, bool folderOnly = false);
 
 // Writes to the files below `folder` report success but store their first byte changed, as a
 // failing disk or memory would. An empty folder ends it.
@@ -30,7 +31,16 @@ enum class Change
 // The next read of the file at `path` (read() or an in-kernel copy) changes it first, once.
 void changeOnFirstRead(const QString& path, Change change);
 
-// Logs flushes (fsync, fdatasync, syncfs) and successful renames, as "<call> <path>".
+// Flushes (fsync, fdatasync, syncfs) of files below `folder` fail with an I/O error, as on a disk
+// that refused a write. An empty folder ends it.
+void failFlushesBelow(const QString& folder);
+
+// The process is killed right after the `count`-th successful call `call` ("fsync", "fdatasync",
+// "syncfs", "rename" or "unlink") on a path that contains `pathPart`.
+void killAfter(const QString& call, const QString& pathPart, int count = 1);
+
+// Logs flushes (fsync, fdatasync, syncfs), successful renames (and links that name an unnamed
+// file) and removals, as "<call> <path>".
 void startLog();
 QStringList takeLog();
 

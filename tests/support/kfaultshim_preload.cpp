@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -24,11 +25,16 @@ std::mutex g_mutex;
 std::atomic<bool> g_active { false }; // anything configured at all
 std::string g_fullFolder; // writes below it fail once the room left is used; empty: none do
 long long g_roomLeft = 0; // bytes
+bool g_fullFolderOnly = false; // only the files directly in g_fullFolder, not those further below
 std::string g_corruptFolder; // writes below it store their first byte changed; empty: none do
 std::string g_changePath; // changed at its first read
 int g_change = 0;
 bool g_logging = false;
 std::string g_log;
+std::string g_failingFlushFolder; // flushes below it fail with an I/O error; empty: none do
+std::string g_killCall; // the process dies right after the g_killCount-th such call on a path
+std::string g_killPathPart; // that contains this
+int g_killCount = 0;
 
 template<typename Function> Function next(const char* name)
 {
@@ -60,8 +66,10 @@ long long room(int fd, size_t count)
         return (long long)count;
     const std::string path = pathOf(fd);
     const std::lock_guard<std::mutex> locker(g_mutex);
-    if (!isBelow(path, g_fullFolder))
+    if (!isBelow(path, g_fullFolder)
+        || (g_fullFolderOnly && path.find('/', g_fullFolder.size() + 1) != std::string::npos)) {
         return (long long)count;
+    }
     if (g_roomLeft <= 0)
         return -1;
     const long long fits = g_roomLeft < (long long)count ? g_roomLeft : (long long)count;
@@ -94,9 +102,26 @@ void log(const char* call, const std::string& path)
 {
     if (!g_active.load())
         return;
+    bool die = false;
+    {
+        const std::lock_guard<std::mutex> locker(g_mutex);
+        if (g_logging)
+            g_log += std::string(call) + ' ' + path + '\n';
+        die = g_killCount > 0 && g_killCall == call && path.find(g_killPathPart) != std::string::npos
+            && --g_killCount == 0;
+    }
+    if (die)
+        ::raise(SIGKILL);
+}
+
+// Whether a flush of `fd` is to fail, as on a disk that refused a write.
+bool flushFails(int fd)
+{
+    if (!g_active.load())
+        return false;
+    const std::string path = pathOf(fd);
     const std::lock_guard<std::mutex> locker(g_mutex);
-    if (g_logging)
-        g_log += std::string(call) + ' ' + path + '\n';
+    return isBelow(path, g_failingFlushFolder);
 }
 
 // Changes the file before its first read, once.
@@ -213,25 +238,48 @@ ssize_t read(int fd, void* buffer, size_t count)
     return real(fd, buffer, count);
 }
 
-int fsync(int fd)
+// Flushes are logged once done, so that a process told to die after one dies with it done.
+#define VK_FLUSH(name)                                                                                       \
+    int name(int fd)                                                                                         \
+    {                                                                                                        \
+        VK_NEXT(name);                                                                                       \
+        if (flushFails(fd)) {                                                                                \
+            errno = EIO;                                                                                     \
+            return -1;                                                                                       \
+        }                                                                                                    \
+        const int result = real(fd);                                                                         \
+        log(#name, pathOf(fd));                                                                              \
+        return result;                                                                                       \
+    }
+VK_FLUSH(fsync)
+VK_FLUSH(fdatasync)
+VK_FLUSH(syncfs)
+
+int unlink(const char* path)
 {
-    VK_NEXT(fsync);
-    log("fsync", pathOf(fd));
-    return real(fd);
+    VK_NEXT(unlink);
+    const int result = real(path);
+    if (result == 0)
+        log("unlink", path);
+    return result;
 }
 
-int fdatasync(int fd)
+int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags)
 {
-    VK_NEXT(fdatasync);
-    log("fdatasync", pathOf(fd));
-    return real(fd);
+    VK_NEXT(linkat);
+    const int result = real(fromFolder, from, toFolder, to, flags);
+    if (result == 0)
+        log("rename", to); // an unnamed file given its name
+    return result;
 }
 
-int syncfs(int fd)
+int unlinkat(int folder, const char* path, int flags)
 {
-    VK_NEXT(syncfs);
-    log("syncfs", pathOf(fd));
-    return real(fd);
+    VK_NEXT(unlinkat);
+    const int result = real(folder, path, flags);
+    if (result == 0)
+        log("unlink", path);
+    return result;
 }
 
 int rename(const char* from, const char* to)
@@ -263,11 +311,13 @@ int renameat2(int fromFolder, const char* from, int toFolder, const char* to, un
 
 // The test's controls.
 
-__attribute__((visibility("default"))) void vk_shim_set_full_folder(const char* folder, long long roomLeft)
+__attribute__((visibility("default"))) void vk_shim_set_full_folder(
+    const char* folder, long long roomLeft, int folderOnly)
 {
     const std::lock_guard<std::mutex> locker(g_mutex);
     g_fullFolder = folder ? folder : "";
     g_roomLeft = roomLeft;
+    g_fullFolderOnly = folderOnly != 0;
     g_active = true;
 }
 
@@ -291,6 +341,23 @@ __attribute__((visibility("default"))) void vk_shim_set_logging(int on)
     const std::lock_guard<std::mutex> locker(g_mutex);
     g_logging = on != 0;
     g_log.clear();
+    g_active = true;
+}
+
+__attribute__((visibility("default"))) void vk_shim_fail_flushes_below(const char* folder)
+{
+    const std::lock_guard<std::mutex> locker(g_mutex);
+    g_failingFlushFolder = folder ? folder : "";
+    g_active = true;
+}
+
+__attribute__((visibility("default"))) void vk_shim_kill_after(
+    const char* call, const char* pathPart, int count)
+{
+    const std::lock_guard<std::mutex> locker(g_mutex);
+    g_killCall = call ? call : "";
+    g_killPathPart = pathPart ? pathPart : "";
+    g_killCount = count;
     g_active = true;
 }
 

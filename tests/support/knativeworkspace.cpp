@@ -30,7 +30,8 @@ KNativeWorkspace::KNativeWorkspace()
         qunsetenv(variable);
     qputenv("ATRIUM_MESSAGES", QFile::encodeName(path(QStringLiteral("messages"))));
     KConfig settings(settingsFile());
-    settings.setBackUpPath(home() + QLatin1Char('/'));
+    if (!settings.setBackUpPath(home() + QLatin1Char('/')))
+        qFatal("cannot write the test's settings");
     m_valid = QFileInfo::exists(settingsFile());
 }
 

@@ -54,7 +54,8 @@ QString KTestEnvironment::addBackupDrive(const QString& name, quint64 freeMiB)
 {
     const QString root = makeFolder(QStringLiteral("drives/") + name);
     m_platform->addDrive(root, KDriveKind::Fixed, KFileSystemKind::Ntfs, freeMiB * MiB, 2 * freeMiB * MiB);
-    KConfig::instance()->setBackUpPath(root);
+    if (!KConfig::instance()->setBackUpPath(root))
+        qFatal("cannot write the test's settings");
     return root;
 }
 

@@ -93,7 +93,7 @@ void TestHomePage::initTestCase()
 
 void TestHomePage::init()
 {
-    KConfig::instance()->setAutoBack(true);
+    QVERIFY(KConfig::instance()->setAutoBack(true));
     m_traces.take();
 }
 

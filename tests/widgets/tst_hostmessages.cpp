@@ -66,6 +66,7 @@ struct ToolRun
 {
     int exitCode = -1;
     QString out;
+    QString err;
 };
 
 } // namespace
@@ -85,12 +86,15 @@ private slots:
     void aPathWithoutItsZeroByteIsReadToItsCount();
     void windowMessages_data();
     void windowMessages();
-    void quitHidesAndActivateShowsAgain();
     void skinChangeReachesEveryTitleStrip();
     void toolListsLiveWindowsOnly();
+    void aMessageFolderOthersMayEnterIsNamed_data();
+    void aMessageFolderOthersMayEnterIsNamed();
 
 private:
-    ToolRun tool(const QStringList& arguments);
+    // Runs `program` against the windows in `folder` (default: this test's) while this process answers.
+    ToolRun run(const QString& program, const QStringList& arguments, const QString& folder = QString());
+    ToolRun tool(const QStringList& arguments) { return run(QStringLiteral(VK_MSG_TOOL), arguments); }
 
     KTestEnvironment m_env;
     QScopedPointer<StandInMainWindow> m_window;
@@ -117,13 +121,14 @@ void TestHostMessages::cleanup()
     m_window.reset();
 }
 
-ToolRun TestHostMessages::tool(const QStringList& arguments)
+ToolRun TestHostMessages::run(const QString& program, const QStringList& arguments, const QString& folder)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("ATRIUM_MESSAGES"), m_env.platform()->messageFolder());
+    environment.insert(
+        QStringLiteral("ATRIUM_MESSAGES"), folder.isEmpty() ? m_env.platform()->messageFolder() : folder);
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(VK_MSG_TOOL), arguments);
+    process.start(program, arguments);
     // This process answers while the tool waits: its event loop must run.
     QDeadlineTimer deadline(30000);
     while (process.state() != QProcess::NotRunning && !deadline.hasExpired())
@@ -131,6 +136,7 @@ ToolRun TestHostMessages::tool(const QStringList& arguments)
     ToolRun run;
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    run.err = QString::fromUtf8(process.readAllStandardError()).trimmed();
     return run;
 }
 
@@ -207,6 +213,12 @@ void TestHostMessages::windowMessages_data()
         << words("copydata main 5 x") << "minimised" << 0 << "1" << 0 << false << QStringList();
     QTest::newRow("an unknown message changes nothing")
         << words("post main 2030") << "hidden" << 1 << "" << 1 << false << QStringList();
+    QTest::newRow("quit hides the window")
+        << words("post main quit") << "shown" << 1 << "" << 1 << false
+        << QStringList { QStringLiteral("收到退出消息||Vaultkeep|自动发送") };
+    QTest::newRow("activate shows it again on its page")
+        << words("post main 2029") << "hidden" << 1 << "" << 1 << true
+        << QStringList { QStringLiteral("收到激活Vaultkeep消息||Vaultkeep|自动发送") };
 }
 
 void TestHostMessages::windowMessages()
@@ -237,17 +249,6 @@ void TestHostMessages::windowMessages()
     QCOMPARE(m_env.platform()->foregroundRequests().size(), before.size() + (toFront ? 1 : 0));
     if (toFront)
         QCOMPARE(m_env.platform()->foregroundRequests().last(), reinterpret_cast<HWND>(m_window->winId()));
-}
-
-void TestHostMessages::quitHidesAndActivateShowsAgain()
-{
-    QCOMPARE(tool(words("post main quit")).exitCode, 0);
-    QTRY_VERIFY(!m_window->isVisible());
-    QCOMPARE(tool(words("post main 2029")).exitCode, 0);
-    QTRY_VERIFY(m_window->isVisible());
-    QCOMPARE(m_traces.take(),
-        QStringList({ QStringLiteral("收到退出消息||Vaultkeep|自动发送"),
-            QStringLiteral("收到激活Vaultkeep消息||Vaultkeep|自动发送") }));
 }
 
 void TestHostMessages::skinChangeReachesEveryTitleStrip()
@@ -292,6 +293,33 @@ void TestHostMessages::toolListsLiveWindowsOnly()
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.out, QString());
     QCOMPARE(tool(words("post main 2029")).exitCode, 1);
+}
+
+void TestHostMessages::aMessageFolderOthersMayEnterIsNamed_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("the host") << QStringLiteral(VK_ATRIUM) << QStringList();
+    QTest::newRow("the message tool") << QStringLiteral(VK_MSG_TOOL) << words("post main activate");
+}
+
+void TestHostMessages::aMessageFolderOthersMayEnterIsNamed()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    const QString folder = m_env.makeFolder(QStringLiteral("open-messages")).chopped(1);
+    QVERIFY(QFile::setPermissions(folder,
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+            | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther));
+    const ToolRun ran = run(program, arguments, folder);
+    QCOMPARE(ran.exitCode, 1);
+    // In the program's own words, not only in a log line.
+    const QString says = QFileInfo(program).fileName() + QStringLiteral(": .*")
+        + QRegularExpression::escape(folder + QStringLiteral(" has mode 0755"));
+    QVERIFY2(
+        ran.err.contains(QRegularExpression(QLatin1Char('^') + says, QRegularExpression::MultilineOption)),
+        qPrintable(ran.err));
+    QVERIFY(QDir(folder).isEmpty());
 }
 
 QTEST_MAIN(TestHostMessages)

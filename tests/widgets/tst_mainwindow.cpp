@@ -68,8 +68,8 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::init()
 {
-    KConfig::instance()->setAutoBack(true);
-    KConfig::instance()->setShowTipBackedMsgStatus(-1);
+    QVERIFY(KConfig::instance()->setAutoBack(true));
+    QVERIFY(KConfig::instance()->setShowTipBackedMsgStatus(-1));
 }
 
 void TestMainWindow::cleanup()
@@ -138,7 +138,7 @@ void TestMainWindow::firstBackupWindowIsDueOnlyAtStatusZero()
 {
     QFETCH(int, status);
     QFETCH(bool, due);
-    KConfig::instance()->setShowTipBackedMsgStatus(status);
+    QVERIFY(KConfig::instance()->setShowTipBackedMsgStatus(status));
     QWidget* window = createFrame();
     auto* timer = window->findChild<QTimer*>(QStringLiteral("tipUserDialogTimer"));
     QCOMPARE(timer && timer->isActive(), due);
@@ -155,7 +155,7 @@ void TestMainWindow::firstBackupWindowIsDueOnlyAtStatusZero()
 
 void TestMainWindow::protectionOffScansOnceBeforeCreateFrameReturns()
 {
-    KConfig::instance()->setAutoBack(false);
+    QVERIFY(KConfig::instance()->setAutoBack(false));
     QList<QThread*> scannedOn;
     const QMetaObject::Connection counting = connect(
         KDiskFileManager::instance(), &KDiskFileManager::sigScanFinished, this,
@@ -172,7 +172,7 @@ void TestMainWindow::lowSpaceTipMovesAtOnceWithThePagesDisabled()
     KConfig* config = KConfig::instance();
     const QString from = config->backUpPath();
     const QString to = m_env.addBackupDrive(QStringLiteral("E"));
-    config->setBackUpPath(from);
+    QVERIFY(config->setBackUpPath(from));
     QWidget* window = createFrame();
     window->show();
 
@@ -189,7 +189,7 @@ void TestMainWindow::lowSpaceTipMovesAtOnceWithThePagesDisabled()
     QTRY_VERIFY_WITH_TIMEOUT(window->findChild<QTabWidget*>(QStringLiteral("tabWidget"))->isEnabled(), 30000);
     QVERIFY(window->findChild<QWidget*>(QStringLiteral("btnSetting"))->isEnabled());
     QCOMPARE(diskRead.count(), 1);
-    config->setBackUpPath(from);
+    QVERIFY(config->setBackUpPath(from));
 }
 
 void TestMainWindow::aHostEndingWithoutReleaseLeavesNothingOpen()

@@ -70,7 +70,7 @@ void TestMovePanel::init()
 
 void TestMovePanel::makeBackups(int count)
 {
-    KConfig::instance()->setBackUpPath(m_from);
+    QVERIFY(KConfig::instance()->setBackUpPath(m_from));
     KFileServiceManager engine;
     for (int i = 0; i < count; ++i) {
         const QString source = m_env.writeFile(QStringLiteral("case%1/file%2.GBQ4").arg(m_case).arg(i),
@@ -81,7 +81,8 @@ void TestMovePanel::makeBackups(int count)
 
 KMoveBackFolderWidget* TestMovePanel::startPanel()
 {
-    KConfig::instance()->setBackUpPath(m_to); // as the settings dialog stores it
+    if (!KConfig::instance()->setBackUpPath(m_to)) // as the settings dialog stores it
+        return nullptr;
     m_panel = new KMoveBackFolderWidget(m_from, m_to, m_window.data());
     m_window->show();
     // The move ends quickly; the panel then waits out the rest of its three seconds.

@@ -103,7 +103,7 @@ void TestSettingDialog::driveListTellsFreeSpaceAndSelectsTheBackupDrive()
     const QString drive = addDrive(QStringLiteral("D"), freeMiB);
     if (system)
         environment().platform()->setSystemDriveRoot(drive);
-    KConfig::instance()->setBackUpPath(drive);
+    QVERIFY(KConfig::instance()->setBackUpPath(drive));
 
     KSettingDlg dialog;
     auto* drives = child<QComboBox>(dialog, "cbxSavePath");
@@ -146,8 +146,8 @@ void TestSettingDialog::reminderSizeIsValidatedBeforeSaving()
     QFETCH(bool, saved);
     QFETCH(qint64, tipSize);
     const QString drive = addDrive(QStringLiteral("D"), 2560);
-    KConfig::instance()->setBackUpPath(drive);
-    KConfig::instance()->setTipSizeEnabled(reminder);
+    QVERIFY(KConfig::instance()->setBackUpPath(drive));
+    QVERIFY(KConfig::instance()->setTipSizeEnabled(reminder));
 
     KSettingDlg dialog;
     auto* size = child<QLineEdit>(dialog, "editTipSize");
@@ -168,7 +168,7 @@ void TestSettingDialog::rejectedSizeWaitsForAnEditOrAnotherDrive()
 {
     const QString small = addDrive(QStringLiteral("D"), 1024);
     const QString large = addDrive(QStringLiteral("E"), 4096);
-    KConfig::instance()->setBackUpPath(small);
+    QVERIFY(KConfig::instance()->setBackUpPath(small));
     KSettingDlg dialog;
     auto* size = child<QLineEdit>(dialog, "editTipSize");
     auto* ok = child<KCustomButton>(dialog, "btnOk");
@@ -197,7 +197,7 @@ void TestSettingDialog::savingStoresTheDriveAndTheReminderSwitch()
 {
     const QString first = addDrive(QStringLiteral("D"), 4096);
     const QString second = addDrive(QStringLiteral("E"), 4096);
-    KConfig::instance()->setBackUpPath(first);
+    QVERIFY(KConfig::instance()->setBackUpPath(first));
     KSettingDlg dialog;
     auto* reminder = child<QCheckBox>(dialog, "chkTipSize");
     QVERIFY(reminder->isChecked());
@@ -217,7 +217,7 @@ void TestSettingDialog::savingStoresTheDriveAndTheReminderSwitch()
     KBackupFolderMove::recoverInterruptedMove();
     QCOMPARE(KConfig::instance()->backUpPath(), first);
     QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
-    KConfig::instance()->setBackUpPath(second);
+    QVERIFY(KConfig::instance()->setBackUpPath(second));
 
     // Cancelling stores nothing.
     KSettingDlg cancelled;
@@ -231,8 +231,8 @@ void TestSettingDialog::savingStoresTheDriveAndTheReminderSwitch()
 void TestSettingDialog::sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn()
 {
     KTestEnvironment& env = environment();
-    KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("D"), 4096));
-    KConfig::instance()->setAutoClean7Days(false);
+    QVERIFY(KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("D"), 4096)));
+    QVERIFY(KConfig::instance()->setAutoClean7Days(false));
     KDiskFileManager* scanner = KDiskFileManager::instance();
     KFileServiceManager* engine = KFileServiceManager::instance();
     const QDateTime start(QDate(2024, 5, 1), QTime(9, 0));
@@ -286,7 +286,7 @@ void TestSettingDialog::returnAndKeypadEnterSaveOnce()
     QFETCH(QString, focus);
     QFETCH(int, key);
     QFETCH(bool, saved);
-    KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("D"), 4096));
+    QVERIFY(KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("D"), 4096)));
     KSettingDlg dialog;
     QSignalSpy accepted(&dialog, &QDialog::accepted);
     dialog.show();

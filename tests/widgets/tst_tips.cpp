@@ -79,10 +79,10 @@ void TestTips::init()
 {
     m_env.platform()->setCurrentDateTime(Morning);
     KConfig* config = KConfig::instance();
-    config->setDiskFreeTipDate(QStringLiteral("1970-01-01"));
+    QVERIFY(config->setDiskFreeTipDate(QStringLiteral("1970-01-01")));
     QSettings(config->filePath(), QSettings::IniFormat)
         .remove(QStringLiteral("backedFolderTooLargeTipDateTime"));
-    config->setTipWhenDiskSizeIsSmall(true);
+    QVERIFY(config->setTipWhenDiskSizeIsSmall(true));
     m_traces.take();
 }
 
@@ -129,7 +129,7 @@ void TestTips::eachTipShowsOnceADay()
 
 void TestTips::folderTooLargeTipOnlyWhileTheUserWantsReminders()
 {
-    KConfig::instance()->setTipWhenDiskSizeIsSmall(false);
+    QVERIFY(KConfig::instance()->setTipWhenDiskSizeIsSmall(false));
     showTip(FolderTooLarge);
     QVERIFY(KTipMsgManager::instance()->tips().isEmpty());
     QCOMPARE(KConfig::instance()->folderTooLargeTipDate(), QStringLiteral("1970-01-01"));
@@ -262,7 +262,7 @@ void TestTips::hoverDuringTheFadeRestoresTheTip()
 
 void TestTips::firstBackupWindow()
 {
-    KConfig::instance()->setShowTipBackedMsgStatus(0);
+    QVERIFY(KConfig::instance()->setShowTipBackedMsgStatus(0));
     KTipMsgManager::instance()->showTipUserDialog();
     QCOMPARE(KConfig::instance()->showTipBackedMsgStatus(), 1);
     QCOMPARE(m_traces.take(), QStringList { QStringLiteral("第一次备份成功|右下角冒泡|Vaultkeep|自动发送") });

@@ -219,7 +219,7 @@ void TestVersionDialog::aFileWithoutVersionsSaysWhy()
     const QString path = m_work + name;
     if (daysOld >= 0)
         m_env.writeFile(path, "content", QDateTime::currentDateTime().addDays(-daysOld));
-    KConfig::instance()->setRecentExcludedFolders({ QStringLiteral("*/排除") });
+    QVERIFY(KConfig::instance()->setRecentExcludedFolders({ QStringLiteral("*/排除") }));
     // The lists of a cycle that made no backups.
     KFileServiceManager* engine = KFileServiceManager::instance();
     const QStringList lists = listed ? QStringList { path } : QStringList();
@@ -230,7 +230,7 @@ void TestVersionDialog::aFileWithoutVersionsSaysWhy()
     KFileVersionDlg dialog(path);
     KMessageBox::setNextAnswer(1);
     const int result = dialog.exec();
-    KConfig::instance()->setRecentExcludedFolders({});
+    QVERIFY(KConfig::instance()->setRecentExcludedFolders({}));
     QCOMPARE(result, int(QDialog::Rejected));
     QVERIFY(!dialog.isVisible());
     QCOMPARE(KMessageBox::answeredTexts().size(), 1);

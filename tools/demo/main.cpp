@@ -153,7 +153,9 @@ int main(int argc, char** argv)
             QStringLiteral("%1 exists already: the workspace is not new").arg(engine->databasePath()));
 
     // Months of history stay: the seven-day clean-up is off, as a user may choose in the settings.
-    KConfig::instance()->setAutoClean7Days(false);
+    if (!KConfig::instance()->setAutoClean7Days(false))
+        return fail(
+            QStringLiteral("the settings cannot be written to %1").arg(KConfig::instance()->filePath()));
     engine->loadDatabase();
 
     const QDateTime now = KPlatform::instance()->currentDateTime();

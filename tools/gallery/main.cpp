@@ -431,7 +431,8 @@ bool renderHomePage(const QDir& folder)
 {
     bool saved = true;
     for (const bool on : { true, false }) {
-        KConfig::instance()->setAutoBack(on);
+        if (!KConfig::instance()->setAutoBack(on))
+            qFatal("cannot write the settings");
         KHomeWidget page;
         emit KFileServiceManager::instance()->sigUpdateHomePage(1287, 46, 3);
         emit KDiskInfoThread::instance()->sigSetHomeDiskFree(
@@ -499,8 +500,10 @@ bool renderStorage(const QDir& folder, KFakePlatform* machine)
     const QString e = drive(QStringLiteral("E"), 318464);
     machine->setSystemDriveRoot(c);
     KCommon::refreshDrives();
-    KConfig::instance()->setBackUpPath(e);
-    KConfig::instance()->setTipSize(2 * (qint64(1) << 30));
+    if (!KConfig::instance()->setBackUpPath(e))
+        qFatal("cannot write the settings");
+    if (!KConfig::instance()->setTipSize(2 * (qint64(1) << 30)))
+        qFatal("cannot write the settings");
     // Backups of yesterday and of today.
     const QDateTime now = QDateTime::currentDateTime();
     machine->setCurrentDateTime(now.addDays(-1));
@@ -574,7 +577,8 @@ void useThrowawayMachine(KFakePlatform* machine)
     QDir().mkpath(home);
     machine->addDrive(
         home, KDriveKind::Fixed, KFileSystemKind::Ntfs, 140 * 1024 * 1024ULL, 476000ULL * 1024 * 1024);
-    KConfig::instance()->setBackUpPath(home);
+    if (!KConfig::instance()->setBackUpPath(home))
+        qFatal("cannot write the settings");
 }
 
 } // namespace

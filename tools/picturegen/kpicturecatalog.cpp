@@ -562,7 +562,7 @@ const KPictureSpec catalogRows[] = {
     // Main window (skin files).
     { "VaultkeepA.ico", S, 48, 48, 1, "window icon: blue shield with a white check; 48, 32, 16 pixels",
         [](QPainter& p, const QRectF& r, int) {
-            shield(p, r, BlueHover, BluePressed, White);
+            KPictureCatalog::paintAppIcon(p, r);
         } },
     { "titlelogo.png", S, 20, 20, 1, "title strip logo: white shield with a blue check",
         [](QPainter& p, const QRectF& r, int) {
@@ -937,6 +937,25 @@ QVector<int> iconSizes()
 int animationDelayMs()
 {
     return 80;
+}
+
+void paintAppIcon(QPainter& p, const QRectF& box)
+{
+    shield(p, box, BlueHover, BluePressed, White);
+}
+
+QVector<int> appIconSizes()
+{
+    return { 16, 22, 24, 32, 48, 64, 128, 256 };
+}
+
+QImage renderAppIcon(int size)
+{
+    QImage image = canvas(QSize(size, size), false);
+    QPainter p(&image);
+    paintAppIcon(p, QRectF(0, 0, size, size));
+    p.end();
+    return image;
 }
 
 } // namespace KPictureCatalog

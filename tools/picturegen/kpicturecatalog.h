@@ -59,4 +59,10 @@ QVector<int> iconSizes();
 // The delay between the animation frames of a GIF.
 int animationDelayMs();
 
+// The application's icon, as the desktop's icon theme holds it and as the window icon shows it:
+// painted into `box` of any paint device, the theme's pixel sizes, one size as an image.
+void paintAppIcon(QPainter& p, const QRectF& box);
+QVector<int> appIconSizes();
+QImage renderAppIcon(int size);
+
 } // namespace KPictureCatalog

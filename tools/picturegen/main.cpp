@@ -2,22 +2,26 @@
 // kpicturecatalog.cpp) and writes them where the plug-in looks for them.
 //
 //   vaultkeep-picturegen --qrc <dir>/pictures.qrc --skin <bin>/VaultkeepSkin [--sheet <file.png>]
+//   vaultkeep-picturegen --app-icons <folder> --app-id <id>
 //   vaultkeep-picturegen --list
 //
 // The compiled-in pictures go to <dir>/Icons/ and are listed in the .qrc under the prefix
 // "/Icons", so that the plug-in finds them as ":/Icons/Icons/<name>". The skin files go to the
 // skin folder. Files in either folder that the catalog does not name are removed, so a renamed
 // picture leaves nothing stale behind. --sheet also renders a contact sheet of every picture.
+// --app-icons writes the application's icon as a freedesktop icon theme holds it.
 
 #include "kpicturecatalog.h"
 #include "kpicturestyle.h"
 
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QSaveFile>
+#include <QSvgGenerator>
 #include <QTextStream>
 #include <QtMath>
 
@@ -56,6 +60,37 @@ void removeStrays(const QString& folder, const QStringList& keep)
         if (!keep.contains(name))
             QFile::remove(QDir(folder).filePath(name));
     }
+}
+
+// hicolor/<n>x<n>/apps/<id>.png for each of the theme's sizes, and hicolor/scalable/apps/<id>.svg
+// from the same drawing, below `folder`.
+bool writeAppIcons(const QString& folder, const QString& id)
+{
+    for (const int size : KPictureCatalog::appIconSizes()) {
+        const QString apps = QStringLiteral("%1/hicolor/%2x%2/apps").arg(folder).arg(size);
+        QByteArray png;
+        QBuffer buffer(&png);
+        if (!buffer.open(QIODevice::WriteOnly)
+            || !KPictureCatalog::renderAppIcon(size).save(&buffer, "png")) {
+            err() << "vaultkeep-picturegen: cannot encode the " << size << " pixel application icon\n";
+            return false;
+        }
+        if (!makeFolder(apps) || !writeFile(apps + QLatin1Char('/') + id + QStringLiteral(".png"), png))
+            return false;
+    }
+    QByteArray svg;
+    QBuffer buffer(&svg);
+    buffer.open(QIODevice::WriteOnly);
+    QSvgGenerator generator;
+    generator.setOutputDevice(&buffer);
+    generator.setSize(QSize(24, 24));
+    generator.setViewBox(QRect(0, 0, 24, 24));
+    generator.setTitle(QStringLiteral("Vaultkeep"));
+    QPainter p(&generator);
+    KPictureCatalog::paintAppIcon(p, QRectF(0, 0, 24, 24));
+    p.end();
+    const QString scalable = folder + QStringLiteral("/hicolor/scalable/apps");
+    return makeFolder(scalable) && writeFile(scalable + QLatin1Char('/') + id + QStringLiteral(".svg"), svg);
 }
 
 QByteArray qrc(const QStringList& names)
@@ -240,15 +275,25 @@ int main(int argc, char* argv[])
         QStringLiteral("Also render a contact sheet of every picture."), QStringLiteral("file.png"));
     const QCommandLineOption listOption(
         QStringLiteral("list"), QStringLiteral("Print the catalog and stop."));
-    parser.addOptions({ qrcOption, skinOption, sheetOption, listOption });
+    const QCommandLineOption appIconsOption(QStringLiteral("app-icons"),
+        QStringLiteral("Write the application's icon theme files below <folder>."), QStringLiteral("folder"));
+    const QCommandLineOption appIdOption(QStringLiteral("app-id"),
+        QStringLiteral("The application id that names the icon files."), QStringLiteral("id"));
+    parser.addOptions({ qrcOption, skinOption, sheetOption, listOption, appIconsOption, appIdOption });
     parser.process(app);
 
     if (parser.isSet(listOption)) {
         list();
         return 0;
     }
-    if (!parser.isSet(qrcOption) && !parser.isSet(skinOption) && !parser.isSet(sheetOption)) {
-        err() << "vaultkeep-picturegen: nothing to do; give --qrc, --skin or --sheet (see --help)\n";
+    if (!parser.isSet(qrcOption) && !parser.isSet(skinOption) && !parser.isSet(sheetOption)
+        && !parser.isSet(appIconsOption)) {
+        err() << "vaultkeep-picturegen: nothing to do; give --qrc, --skin, --sheet or --app-icons (see "
+                 "--help)\n";
+        return 2;
+    }
+    if (parser.isSet(appIconsOption) && parser.value(appIdOption).isEmpty()) {
+        err() << "vaultkeep-picturegen: --app-icons needs --app-id\n";
         return 2;
     }
     if (!KPictureStyle::familyInstalled()) {
@@ -287,6 +332,10 @@ int main(int argc, char* argv[])
     }
     if (!skinFolder.isEmpty())
         removeStrays(skinFolder, skins);
+
+    if (parser.isSet(appIconsOption)
+        && !writeAppIcons(parser.value(appIconsOption), parser.value(appIdOption)))
+        return 1;
 
     if (parser.isSet(sheetOption)) {
         const QString sheetFile = parser.value(sheetOption);

@@ -1,0 +1,144 @@
+#include "AtriumCommon/atriumuserdatalogutils.h"
+#include "discovery/kledgerbase.h"
+#include "knativeworkspace.h"
+#include "ktestenvironment.h"
+#include "platform/kinstalllayout.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+constexpr int StepTimeoutMs = 90000;
+
+// The install folders the build was configured with, as CMake names them.
+QString installed(const char* folder)
+{
+    return QStringLiteral("usr/") + QString::fromUtf8(folder) + QStringLiteral("/vaultkeep");
+}
+
+bool waitForOutput(QProcess& process, const QByteArray& text, QByteArray* seen)
+{
+    QDeadlineTimer deadline(StepTimeoutMs);
+    while (!seen->contains(text)) {
+        if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
+            return false;
+        process.waitForReadyRead(200);
+        *seen += process.readAllStandardOutput();
+    }
+    return true;
+}
+
+} // namespace
+
+// Where the programs find the plug-in, the libraries it binds and the pictures: beside
+// themselves in a build tree, in a prefix's private folders once installed.
+class TestInstallLayout : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void everyLookupFollowsTheLayout_data();
+    void everyLookupFollowsTheLayout();
+    void theInstalledProgramRunsFromItsPrefix();
+
+private:
+    KTestEnvironment m_env;
+    int m_row = 0;
+};
+
+void TestInstallLayout::everyLookupFollowsTheLayout_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("libraries");
+    QTest::addColumn<QString>("data");
+
+    QTest::newRow("a build tree keeps everything beside the programs") << "build/bin/vaultkeep"
+                                                                       << "build/bin"
+                                                                       << "build/bin";
+    QTest::newRow("an installed prefix keeps libraries and pictures in folders of their own")
+        << "usr/" VK_INSTALL_BINDIR "/vaultkeep" << installed(VK_INSTALL_LIBDIR)
+        << installed(VK_INSTALL_DATADIR);
+}
+
+void TestInstallLayout::everyLookupFollowsTheLayout()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, libraries);
+    QFETCH(QString, data);
+
+    const QString root = m_env.makeFolder(QStringLiteral("tree%1").arg(++m_row));
+    const QString executable = m_env.writeFile(root + program, "program");
+    for (const char* library : { "libKVaultkeep.so", "libPathmark.so", "libLedgerbase.so" })
+        QVERIFY(
+            !m_env.writeFile(root + libraries + QLatin1Char('/') + QLatin1String(library), "lib").isEmpty());
+    QVERIFY(!m_env.makeFolder(root + data + QStringLiteral("/VaultkeepSkin")).isEmpty());
+    m_env.platform()->setHostExecutablePath(executable);
+
+    QCOMPARE(KInstallLayout::libraryFolder(executable), root + libraries);
+    QCOMPARE(KInstallLayout::dataFolder(executable), root + data);
+    QCOMPARE(AtriumUserDataLogUtils::findLibrary(executable),
+        root + libraries + QStringLiteral("/libPathmark.so"));
+    QCOMPARE(KLedgerbase::searchPaths().value(0), root + libraries + QStringLiteral("/libLedgerbase.so"));
+}
+
+// The real install rules into a prefix of their own; the installed program loads the plug-in and
+// its libraries from there, and ends, saving, when its window is closed.
+void TestInstallLayout::theInstalledProgramRunsFromItsPrefix()
+{
+    const QString prefix = m_env.path(QStringLiteral("prefix"));
+    QProcess install;
+    install.start(QStringLiteral(VK_CMAKE),
+        { QStringLiteral("--install"), QStringLiteral(VK_BINARY_DIR), QStringLiteral("--prefix"), prefix });
+    QVERIFY(install.waitForFinished(StepTimeoutMs));
+    QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
+    const QString bin = prefix + QStringLiteral("/" VK_INSTALL_BINDIR);
+    QCOMPARE(QDir(bin).entryList(QDir::Files, QDir::Name),
+        QStringList(
+            { QStringLiteral("atrium"), QStringLiteral("vaultkeep"), QStringLiteral("vaultkeep-msg") }));
+
+    const KNativeWorkspace machine;
+    QVERIFY(machine.isValid());
+    QProcess program;
+    program.setProcessEnvironment(machine.environment());
+    program.start(bin + QStringLiteral("/vaultkeep"), QStringList());
+    QByteArray out;
+    const QString libraries = prefix + QStringLiteral("/" VK_INSTALL_LIBDIR "/vaultkeep/");
+    const QByteArray loaded
+        = "atrium: the plug-in " + QFile::encodeName(libraries) + "libKVaultkeep.so is loaded";
+    QVERIFY2(
+        waitForOutput(program, loaded, &out), QByteArray(out + program.readAllStandardError()).constData());
+
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(program.processId()));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    for (const char* library : { "libPathmark.so", "libLedgerbase.so" })
+        QVERIFY2(mapped.contains(QFile::encodeName(libraries) + library), library);
+
+    QProcess message;
+    message.setProcessEnvironment(machine.environment());
+    message.start(bin + QStringLiteral("/vaultkeep-msg"),
+        { QStringLiteral("post"), QStringLiteral("main"), QStringLiteral("quit") });
+    QVERIFY(message.waitForFinished(StepTimeoutMs));
+    QCOMPARE(message.exitCode(), 0);
+    QVERIFY(waitForOutput(program, "saved its database", &out));
+    QVERIFY(program.waitForFinished(StepTimeoutMs));
+    QCOMPARE(program.exitCode(), 0);
+    out += program.readAllStandardOutput();
+    QCOMPARE(out.count("saved its database"), 1);
+
+    // Photographing its pages, it ends by itself while its window is shown, and still releases the
+    // plug-in once, not again as the window goes.
+    const QString shots = m_env.makeFolder(QStringLiteral("shots"));
+    QProcess tour;
+    tour.setProcessEnvironment(machine.environment());
+    tour.start(bin + QStringLiteral("/vaultkeep"), { QStringLiteral("--screenshots"), shots });
+    QVERIFY(tour.waitForFinished(StepTimeoutMs));
+    QCOMPARE(tour.exitCode(), 0);
+    QCOMPARE(tour.readAllStandardOutput().count("saved its database"), 1);
+    QVERIFY(QFileInfo::exists(shots + QStringLiteral("home.png")));
+}
+
+QTEST_MAIN(TestInstallLayout)
+#include "tst_installlayout.moc"
