@@ -349,8 +349,9 @@ void TestComparison::hostileInputsEndInAReason_data()
         << zipOf({ { QStringLiteral("xl/workbook.xml"), "<workbook/>" } }) << QStringLiteral("a.xlsx")
         << KCompareProblem::MissingContent;
     QByteArray lines;
+    lines.reserve(KTextDiffer::MaxLines * 13);
     for (int i = 0; i < KTextDiffer::MaxLines; ++i)
-        lines += "line " + QByteArray::number(i) + '\n';
+        lines.append("line ").append(QByteArray::number(i)).append('\n');
     QTest::newRow("texts of as many lines as allowed, every one changed")
         << lines << QStringLiteral("a.txt") << KCompareProblem::None;
     QTest::newRow("a text of more lines than allowed") << QByteArray(KTextDiffer::MaxLines + 1,

@@ -112,7 +112,7 @@ void TestCompareDialog::aViewClosedWhileComparingLeavesNoTaskBehind()
 {
     QByteArray lines;
     for (int i = 0; i < 200000; ++i)
-        lines += QByteArray::number(i) + '\n';
+        lines.append(QByteArray::number(i)).append('\n');
     const QString before = m_env.writeFile(QStringLiteral("closed/old"), lines);
     const QString after = m_env.writeFile(QStringLiteral("closed/new"), QByteArray(lines).replace('1', '2'));
     auto view = std::make_unique<KCompareDialog>(QStringLiteral("a.txt"),
