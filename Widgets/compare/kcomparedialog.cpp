@@ -89,6 +89,9 @@ KCompareDialog::KCompareDialog(const QString& fileName, const Side& before, cons
     m_ui->diffView->setColumnWidth(KDiffModel::OldNumber, 48);
     m_ui->diffView->setColumnWidth(KDiffModel::NewNumber, 48);
     setUpTable(m_ui->cellView);
+    // Room between the sheet and the cell, which fit their texts exactly.
+    m_ui->cellView->setStyleSheet(
+        m_ui->cellView->styleSheet() + QStringLiteral("QTableView::item{padding:0 4px;}"));
     m_ui->cellView->setModel(m_cellModel);
     QHeaderView* columns = m_ui->cellView->horizontalHeader();
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);

@@ -161,7 +161,17 @@ QVariant KCellModel::headerData(int section, Qt::Orientation orientation, int ro
 void KPictureView::setImage(const QImage& image)
 {
     m_image = image;
+    updateGeometry();
     update();
+}
+
+int KPictureView::heightForWidth(int width) const
+{
+    return m_image.isNull() ? 0
+                            : m_image.size()
+                                  .scaled(width, QWIDGETSIZE_MAX, Qt::KeepAspectRatio)
+                                  .boundedTo(m_image.size())
+                                  .height();
 }
 
 void KPictureView::paintEvent(QPaintEvent* event)

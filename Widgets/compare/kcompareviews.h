@@ -62,7 +62,8 @@ private:
     QVector<KCellChange> m_changes;
 };
 
-// A picture shrunk to fit, centred at the top, on a chequered ground where it is transparent.
+// A picture shrunk to fit, centred at the top, on a chequered ground where it is transparent. As
+// high as the picture is at the view's width, so that a layout can centre it with its caption.
 class KPictureView final : public QWidget
 {
     Q_OBJECT
@@ -71,6 +72,9 @@ public:
     using QWidget::QWidget;
     void setImage(const QImage& image);
     QImage image() const { return m_image; }
+
+    bool hasHeightForWidth() const override { return !m_image.isNull(); }
+    int heightForWidth(int width) const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
