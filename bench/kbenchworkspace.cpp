@@ -79,7 +79,10 @@ bool KBenchWorkspace::create(QString* error, bool populate)
     KRegistryKey list(key);
     for (int i = 0; i < m_sources.size(); ++i)
         list.setValue(QStringLiteral("File%1").arg(i), m_sources.at(i));
-    list.sync();
+    if (!list.sync()) {
+        *error = QStringLiteral("the pricing product's list cannot be written to the registry hive");
+        return false;
+    }
     return true;
 }
 

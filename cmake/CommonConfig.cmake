@@ -3,7 +3,7 @@ add_library(vk_options INTERFACE)
 
 target_compile_options(vk_options INTERFACE
     -Wall -Wextra -Wpedantic -Wnon-virtual-dtor -Wcast-align -Wunused -Woverloaded-virtual
-    -Wshadow=local -Wformat=2)
+    $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local> -Wformat=2)
 if(VAULTKEEP_WERROR)
     target_compile_options(vk_options INTERFACE -Werror)
 endif()
@@ -19,10 +19,17 @@ target_compile_definitions(vk_options INTERFACE
     QT_STRICT_ITERATORS
     QT_DISABLE_DEPRECATED_BEFORE=0x050F00)
 
-if(VAULTKEEP_ASAN AND VAULTKEEP_TSAN)
-    message(FATAL_ERROR "AddressSanitizer and ThreadSanitizer cannot be combined")
+if((VAULTKEEP_ASAN AND VAULTKEEP_TSAN) OR (VAULTKEEP_FUZZ AND (VAULTKEEP_ASAN OR VAULTKEEP_TSAN)))
+    message(FATAL_ERROR "Choose one of VAULTKEEP_ASAN, VAULTKEEP_TSAN and VAULTKEEP_FUZZ")
 endif()
-if(VAULTKEEP_ASAN)
+if(VAULTKEEP_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "VAULTKEEP_FUZZ needs clang: configure with CXX=clang++")
+    endif()
+    # Everything is instrumented for coverage; only the fuzz targets link libFuzzer's main().
+    set(_vk_san -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+        -fno-omit-frame-pointer)
+elseif(VAULTKEEP_ASAN)
     set(_vk_san -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 elseif(VAULTKEEP_TSAN)
     set(_vk_san -fsanitize=thread -fno-omit-frame-pointer)

@@ -4,15 +4,14 @@
 #include "core/klogging.h"
 #include "platform/kfileio.h"
 #include "platform/kiniformat.h"
+#include "platform/kinistore.h"
 #include "platform/kplatform.h"
 #include "platform/kregistry.h"
-#include "platform/ksettingslock.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 
 #include <mutex>
 
@@ -67,22 +66,17 @@ QString KConfig::filePath() const
 
 QVariant KConfig::read(const QString& key, const QVariant& defaultValue) const
 {
-    const QString path = filePath();
-    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-    const QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
-    return settings.value(key, defaultValue);
+    return KIniStore(filePath(), KIniFormat::Dialect::Settings).value(key, defaultValue);
 }
 
 bool KConfig::write(const QString& key, const QVariant& value)
 {
-    const QString path = filePath();
-    const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-    QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
+    KIniStore settings(filePath(), KIniFormat::Dialect::Settings);
     settings.setValue(key, value);
-    settings.sync();
-    if (settings.status() == QSettings::NoError)
+    if (settings.sync())
         return true;
-    qCWarning(vkSettings) << "cannot write" << key << "to" << path << "; it stays pending in this process";
+    qCWarning(vkSettings) << "cannot write" << key << "to" << settings.filePath()
+                          << "; it stays pending in this process";
     return false;
 }
 
@@ -252,10 +246,8 @@ bool KConfig::setReadKdeRecentDocuments(bool enabled)
 
 QStringList KConfig::recentExcludedFolders() const
 {
-    const QString path = filePath();
     {
-        const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-        const QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
+        const KIniStore settings(filePath(), KIniFormat::Dialect::Settings);
         // An empty list is stored as an invalid value: present, but no list.
         if (settings.contains(RecentExcludedFoldersKey))
             return settings.value(RecentExcludedFoldersKey).toStringList();
@@ -290,13 +282,6 @@ bool KConfig::addToTotalBackupCount(int backups)
 
 bool KConfig::retryPendingWrites()
 {
-    bool written = false;
-    {
-        const QString path = filePath();
-        const std::lock_guard<std::mutex> locker(KSettingsLock::mutex());
-        QSettings settings(path, KIniFormat::format(KIniFormat::Dialect::Settings));
-        settings.sync();
-        written = settings.status() == QSettings::NoError;
-    }
+    const bool written = KIniStore(filePath(), KIniFormat::Dialect::Settings).sync();
     return KRegistryKey(CounterKey).sync() && written;
 }

@@ -1,8 +1,8 @@
 #include "platform/kiniformat.h"
 
-#include <QFileDevice>
+#include <QTextCodec>
 
-#include <unistd.h>
+#include <cstring>
 
 namespace {
 
@@ -252,115 +252,242 @@ void appendValue(const QVariant& value, QByteArray* out)
     }
 }
 
-bool readRegistry(QIODevice& device, QSettings::SettingsMap& map)
+bool isBlank(char c)
 {
-    map = KIniFormat::parse(device.readAll(), KIniFormat::Dialect::Registry);
-    return true;
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
 }
 
-bool readSettings(QIODevice& device, QSettings::SettingsMap& map)
+// The line as text; false when it holds a NUL byte or is not UTF-8.
+bool decodeLine(const char* data, int size, QString* line)
 {
-    map = KIniFormat::parse(device.readAll(), KIniFormat::Dialect::Settings);
-    return true;
-}
-
-// Every byte reaches the disk before QSettings may rename the new file over the old one: Qt 5
-// buffers small writes and would otherwise learn of a full disk only when it is too late to
-// keep the old file.
-bool writeChecked(QIODevice& device, const QSettings::SettingsMap& map)
-{
-    const QByteArray text = KIniFormat::serialize(map);
-    if (device.write(text) != text.size())
+    if (std::memchr(data, 0, size_t(size)))
         return false;
-    auto* file = qobject_cast<QFileDevice*>(&device);
-    if (!file)
+    int ascii = 0;
+    while (ascii < size && uchar(data[ascii]) < 0x80)
+        ++ascii;
+    if (ascii == size) {
+        *line = QString::fromLatin1(data, size);
         return true;
-    return file->flush() && (file->handle() < 0 || ::fsync(file->handle()) == 0);
+    }
+    static QTextCodec* const utf8 = QTextCodec::codecForMib(106);
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    *line = utf8->toUnicode(data, size, &state);
+    return state.invalidChars == 0 && state.remainingChars == 0;
+}
+
+// The group a section header names: "" for the top level.
+QString sectionGroup(const QString& header, bool foldCase)
+{
+    const int close = header.lastIndexOf(QLatin1Char(']'));
+    const QString name = header.mid(1, close > 0 ? close - 1 : -1).trimmed();
+    QString group;
+    if (name.compare(QLatin1String("%general"), Qt::CaseInsensitive) == 0)
+        group = name.mid(1);
+    else if (!name.isEmpty() && name.compare(QLatin1String("general"), Qt::CaseInsensitive) != 0)
+        group = unescapedName(name);
+    return foldCase ? group.toLower() : group;
+}
+
+void appendSectionHeader(const QString& group, const QByteArray& lineBreak, QByteArray* out)
+{
+    *out += '[';
+    if (group.isEmpty())
+        *out += "General";
+    else if (group.compare(QLatin1String("general"), Qt::CaseInsensitive) == 0)
+        *out += '%' + group.toUtf8();
+    else
+        appendEscapedName(group, out);
+    *out += ']' + lineBreak;
 }
 
 } // namespace
 
 namespace KIniFormat {
 
-QSettings::Format format(Dialect dialect)
+bool Document::parse(const QByteArray& text, Dialect dialect)
 {
-    static const QSettings::Format registry
-        = QSettings::registerFormat(QStringLiteral("ini"), readRegistry, writeChecked);
-    static const QSettings::Format settings
-        = QSettings::registerFormat(QStringLiteral("ini"), readSettings, writeChecked);
-    return dialect == Dialect::Registry ? registry : settings;
+    *this = Document();
+    m_text = text;
+    const bool foldCase = dialect == Dialect::Registry;
+    const bool lists = dialect == Dialect::Settings;
+    const char* data = m_text.constData();
+    const int size = m_text.size();
+    bool lineBreakSeen = false;
+    bool blank = true;
+    bool understood = false;
+    bool inSection = false;
+    bool readable = true; // the current section's name could be read
+    QString group;
+    for (int at = m_text.startsWith("\xEF\xBB\xBF") ? 3 : 0; at < size;) {
+        int end = at;
+        while (end < size && data[end] != '\n' && data[end] != '\r')
+            ++end;
+        int next = end;
+        if (next < size)
+            next += data[next] == '\r' && next + 1 < size && data[next + 1] == '\n' ? 2 : 1;
+        if (!lineBreakSeen && next > end) {
+            m_lineBreak = m_text.mid(end, next - end);
+            lineBreakSeen = true;
+        }
+        int from = at;
+        int to = end;
+        while (from < to && isBlank(data[from]))
+            ++from;
+        while (to > from && isBlank(data[to - 1]))
+            --to;
+        const int begin = at;
+        at = next;
+        if (from == to)
+            continue;
+        blank = false;
+        QString line;
+        const bool decoded = decodeLine(data + from, to - from, &line);
+        const SectionEnd here { next, next == end };
+        if (data[from] == ';') {
+            understood = understood || decoded;
+            continue;
+        }
+        if (data[from] == '[') {
+            inSection = true;
+            readable = decoded;
+            if (decoded) {
+                understood = true;
+                group = sectionGroup(line, foldCase);
+                m_sectionEnds.insert(group, here);
+            }
+            continue;
+        }
+        const int equals = decoded && readable ? line.indexOf(QLatin1Char('=')) : -1;
+        if (equals > 0) {
+            understood = true;
+            QString key = unescapedName(line.left(equals).trimmed());
+            if (foldCase)
+                key = key.toLower();
+            if (!group.isEmpty())
+                key = group + QLatin1Char('/') + key;
+            int valueBegin
+                = int(static_cast<const char*>(std::memchr(data + from, '=', size_t(to - from))) - data) + 1;
+            // The blanks the reading of the value skips, and no others.
+            while (valueBegin < to && (data[valueBegin] == ' ' || data[valueBegin] == '\t'))
+                ++valueBegin;
+            m_lines[key].append({ begin, valueBegin, end, next });
+            m_values.insert(key, unescapedValue(line.mid(equals + 1), lists));
+        }
+        // Before the first section only a key makes a place for new keys of the top level.
+        if (readable && (inSection || equals > 0))
+            m_sectionEnds.insert(group, here);
+    }
+    if (blank || understood)
+        return true;
+    *this = Document();
+    return false;
+}
+
+QByteArray Document::edited(const QVector<Change>& changes) const
+{
+    struct Edit
+    {
+        int from;
+        int to;
+        QByteArray bytes;
+    };
+    QMap<int, Edit> edits; // by the start of the line they change
+    QSettings::SettingsMap added;
+    for (const Change& change : changes) {
+        if (change.remove) {
+            for (const QString& key : keyAndBelow(m_values, change.key)) {
+                for (const KeyLine& line : m_lines.value(key))
+                    edits.insert(line.begin, { line.begin, line.next, QByteArray() });
+            }
+            for (const QString& key : keyAndBelow(added, change.key))
+                added.remove(key);
+            continue;
+        }
+        const auto lines = m_lines.constFind(change.key);
+        if (lines == m_lines.cend()) {
+            added.insert(change.key, change.value);
+            continue;
+        }
+        // A key written twice gets the value on both lines: whichever a reader takes, and no line
+        // goes (which could join a lone CR before it with the LF after it).
+        QByteArray value;
+        appendValue(change.value, &value);
+        for (const KeyLine& line : *lines)
+            edits.insert(line.begin, { line.valueBegin, line.end, value });
+    }
+
+    QMap<int, QByteArray> inserts;
+    QMap<QString, QByteArray> newSections;
+    for (auto it = added.cbegin(); it != added.cend(); ++it) {
+        const int slash = it.key().lastIndexOf(QLatin1Char('/'));
+        const QString group = slash > 0 ? it.key().left(slash) : QString();
+        QByteArray line;
+        appendEscapedName(it.key().mid(slash > 0 ? slash + 1 : 0), &line);
+        line += '=';
+        appendValue(it.value(), &line);
+        line += m_lineBreak;
+        const auto end = m_sectionEnds.constFind(group);
+        if (end == m_sectionEnds.cend()) {
+            newSections[group] += line;
+            continue;
+        }
+        QByteArray& bytes = inserts[end->at];
+        if (bytes.isEmpty() && end->needsLineBreak)
+            bytes += m_lineBreak;
+        bytes += line;
+    }
+
+    QByteArray out;
+    out.reserve(m_text.size() + 256);
+    int copied = 0;
+    const auto copyTo = [&](int at) {
+        out.append(m_text.constData() + copied, at - copied);
+        copied = at;
+    };
+    auto insert = inserts.cbegin();
+    for (auto edit = edits.cbegin(); edit != edits.cend(); ++edit) {
+        for (; insert != inserts.cend() && insert.key() <= edit.key(); ++insert) {
+            copyTo(insert.key());
+            out += insert.value();
+        }
+        copyTo(edit->from);
+        out += edit->bytes;
+        copied = edit->to;
+    }
+    for (; insert != inserts.cend(); ++insert) {
+        copyTo(insert.key());
+        out += insert.value();
+    }
+    copyTo(m_text.size());
+
+    if (!newSections.isEmpty() && !out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
+        out += m_lineBreak;
+    for (auto section = newSections.cbegin(); section != newSections.cend(); ++section) {
+        if (!out.isEmpty())
+            out += m_lineBreak;
+        appendSectionHeader(section.key(), m_lineBreak, &out);
+        out += section.value();
+    }
+    return out;
+}
+
+QStringList keyAndBelow(const QSettings::SettingsMap& map, const QString& key)
+{
+    if (key.isEmpty())
+        return map.keys();
+    QStringList keys;
+    if (map.contains(key))
+        keys.append(key);
+    const QString below = key + QLatin1Char('/');
+    for (auto it = map.lowerBound(below); it != map.cend() && it.key().startsWith(below); ++it)
+        keys.append(it.key());
+    return keys;
 }
 
 QSettings::SettingsMap parse(const QByteArray& text, Dialect dialect)
 {
-    const bool foldCase = dialect == Dialect::Registry;
-    QSettings::SettingsMap map;
-    QString section;
-    const QString whole = QString::fromUtf8(text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text);
-    int at = 0;
-    while (at < whole.size()) {
-        int end = at;
-        while (end < whole.size() && whole.at(end) != QLatin1Char('\n') && whole.at(end) != QLatin1Char('\r'))
-            ++end;
-        const QString line = whole.mid(at, end - at).trimmed();
-        at = end + 1;
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';')))
-            continue;
-        if (line.startsWith(QLatin1Char('['))) {
-            const int close = line.lastIndexOf(QLatin1Char(']'));
-            const QString name = line.mid(1, close > 0 ? close - 1 : -1).trimmed();
-            if (name.isEmpty() || name.compare(QLatin1String("general"), Qt::CaseInsensitive) == 0)
-                section.clear();
-            else if (name.compare(QLatin1String("%general"), Qt::CaseInsensitive) == 0)
-                section = name.mid(1);
-            else
-                section = unescapedName(name);
-            if (foldCase)
-                section = section.toLower();
-            continue;
-        }
-        const int equals = line.indexOf(QLatin1Char('='));
-        if (equals <= 0)
-            continue;
-        QString key = unescapedName(line.left(equals).trimmed());
-        if (foldCase)
-            key = key.toLower();
-        if (!section.isEmpty())
-            key = section + QLatin1Char('/') + key;
-        map.insert(key, unescapedValue(line.mid(equals + 1), dialect == Dialect::Settings));
-    }
-    return map;
-}
-
-QByteArray serialize(const QSettings::SettingsMap& map)
-{
-    // One section per group, the top level ([General]) first, then the groups in name order.
-    QMap<QString, QVector<QSettings::SettingsMap::const_iterator>> groups;
-    for (auto it = map.cbegin(); it != map.cend(); ++it) {
-        const int slash = it.key().lastIndexOf(QLatin1Char('/'));
-        groups[slash > 0 ? it.key().left(slash) : QString()].append(it);
-    }
-    QByteArray out;
-    for (auto group = groups.cbegin(); group != groups.cend(); ++group) {
-        if (!out.isEmpty())
-            out += '\n';
-        out += '[';
-        if (group.key().isEmpty())
-            out += "General";
-        else if (group.key().compare(QLatin1String("general"), Qt::CaseInsensitive) == 0)
-            out += '%' + group.key().toUtf8();
-        else
-            appendEscapedName(group.key(), &out);
-        out += "]\n";
-        const int nameFrom = group.key().isEmpty() ? 0 : group.key().size() + 1;
-        for (const auto& entry : group.value()) {
-            appendEscapedName(entry.key().mid(nameFrom), &out);
-            out += '=';
-            appendValue(entry.value(), &out);
-            out += '\n';
-        }
-    }
-    return out;
+    Document document;
+    return document.parse(text, dialect) ? document.values() : QSettings::SettingsMap();
 }
 
 } // namespace KIniFormat

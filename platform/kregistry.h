@@ -6,7 +6,7 @@
 #include <QVariant>
 #include <QVector>
 
-class QSettings;
+class KIniStore;
 
 // One key of the user's registry, opened by its full path such as
 // "HKEY_CURRENT_USER\Software\Tarsel\Atrium". Key paths and value names ignore case, as the
@@ -36,11 +36,14 @@ public:
 
     // Writes pending changes to the hive; they are also written when the key is destroyed. False
     // when the hive could not be written: it keeps its previous content, and the changes stay
-    // pending in this process (its reads see them) until a later sync of the hive succeeds.
-    bool sync();
+    // pending in this process (its reads see them) until a later sync of the hive succeeds. A
+    // write changes only the lines of the values it writes (platform/kinistore.h).
+    [[nodiscard]] bool sync();
 
 private:
+    QString keyOf(const QString& name) const;
+
     QString m_group;
-    QScopedPointer<QSettings> m_settings;
+    QScopedPointer<KIniStore> m_store;
     Q_DISABLE_COPY(KRegistryKey)
 };

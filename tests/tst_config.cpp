@@ -1,6 +1,5 @@
 #include "core/kconfig.h"
 #include "ktestenvironment.h"
-#include "platform/kiniformat.h"
 #include "platform/kregistry.h"
 
 #include <QtTest>
@@ -25,11 +24,6 @@ private slots:
     void excludedFoldersDefaultOnlyWhileAbsent();
 
 private:
-    QSettings* file()
-    {
-        return new QSettings(
-            KConfig::instance()->filePath(), KIniFormat::format(KIniFormat::Dialect::Settings), this);
-    }
     KTestEnvironment m_env;
 };
 
@@ -40,9 +34,7 @@ void TestConfig::initTestCase()
 
 void TestConfig::init()
 {
-    QScopedPointer<QSettings> settings(file());
-    settings->clear();
-    settings->sync();
+    QFile::remove(KConfig::instance()->filePath());
 }
 
 void TestConfig::emptyFileGivesTheDefaults()
@@ -74,10 +66,11 @@ void TestConfig::switchesAreOffOnlyForLowerCaseFalse()
     QFETCH(QString, stored);
     QFETCH(bool, on);
     {
-        QScopedPointer<QSettings> settings(file());
+        // As any Qt program writes the file.
+        QSettings settings(KConfig::instance()->filePath(), QSettings::IniFormat);
         for (const char* key : { "AutoBack", "AutoClean7Days", "isTipWhenDiskSizeIsSmall",
                  "ReadRecentlyUsedXbel", "ReadLibreOfficeHistory", "ReadKdeRecentDocuments" })
-            settings->setValue(QLatin1String(key), stored);
+            settings.setValue(QLatin1String(key), stored);
     }
     KConfig* config = KConfig::instance();
     QCOMPARE(config->autoBack(), on);
@@ -120,7 +113,7 @@ void TestConfig::counterReadsZeroUnlessANumber()
     key.removeKey();
     if (stored.isValid())
         key.setValue(QStringLiteral("Value"), stored);
-    key.sync();
+    QVERIFY(key.sync());
     QCOMPARE(KConfig::instance()->totalBackupCount(), count);
     QVERIFY(KConfig::instance()->setTotalBackupCount(count + 5));
     QCOMPARE(KConfig::instance()->totalBackupCount(), count + 5);

@@ -1,10 +1,8 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "ktestenvironment.h"
-#include "platform/kiniformat.h"
 #include "storage/kdiskinfothread.h"
 
-#include <QSettings>
 #include <QtTest>
 
 #include <atomic>
@@ -36,7 +34,7 @@ void TestDiskMonitor::init()
     ++m_case;
     m_env.platform()->clearDrives();
     KCommon::refreshDrives();
-    QSettings(KConfig::instance()->filePath(), KIniFormat::format(KIniFormat::Dialect::Settings)).clear();
+    QFile::remove(KConfig::instance()->filePath());
 }
 
 QString TestDiskMonitor::addDrive(const QString& name, quint64 freeBytes, KDriveKind kind)

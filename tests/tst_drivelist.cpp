@@ -1,7 +1,6 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "ktestenvironment.h"
-#include "platform/kiniformat.h"
 #include "platform/kmounttable.h"
 
 #include <QtTest>
@@ -68,7 +67,7 @@ void TestDriveList::init()
     m_env.platform()->clearDrives();
     m_env.platform()->setSystemDriveRoot(QString());
     KCommon::refreshDrives();
-    QSettings(KConfig::instance()->filePath(), KIniFormat::format(KIniFormat::Dialect::Settings)).clear();
+    QFile::remove(KConfig::instance()->filePath());
 }
 
 void TestDriveList::mountTableGivesWritableRootsWithKinds()
@@ -173,8 +172,8 @@ void TestDriveList::defaultBackupDrive()
 
     QCOMPARE(KConfig::instance()->backUpPath(), roots.at(chosen));
     // The choice is stored, so it survives a change of free space.
-    QCOMPARE(QSettings(KConfig::instance()->filePath(), KIniFormat::format(KIniFormat::Dialect::Settings))
-                 .value(QStringLiteral("backUpPath")),
+    QCOMPARE(
+        QSettings(KConfig::instance()->filePath(), QSettings::IniFormat).value(QStringLiteral("backUpPath")),
         QVariant(roots.at(chosen)));
 }
 

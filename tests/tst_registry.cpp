@@ -1,15 +1,36 @@
+#include "core/kconfig.h"
 #include "kfakeplatform.h"
 #include "ktestenvironment.h"
-#include "platform/kiniformat.h"
 #include "platform/kregistry.h"
 
 #include <QProcess>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Set in a child process: the folder of the machine whose hive it reads or writes.
 const char MachineVariable[] = "VAULTKEEP_TEST_REGISTRY_MACHINE";
+
+const QString CounterKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Atrium\\Apps\\Vaultkeep");
+
+// Other programs' sections, `bytes` long.
+QByteArray otherPrograms(int bytes, const char* name)
+{
+    QByteArray text;
+    text.reserve(bytes + 100);
+    for (int i = 0; text.size() < bytes; ++i)
+        text += "[Software\\" + QByteArray(name) + "\\Item" + QByteArray::number(i) + "]\nPath=C:\\w\\"
+            + QByteArray::number(i) + ".dwg\n\n";
+    return text;
+}
+
+mode_t modeOf(const QString& path)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
 
 // The child: "read <key> <name>" prints the value, "write <key> <name> <value>" writes it, and
 // "read-as-qt <setting>" prints what a plain QSettings on the hive reads, as any Qt program would.
@@ -44,6 +65,12 @@ private slots:
     void writesReachAnotherProcess();
     void aHiveWrittenElsewhereReadsAsUtf8WhateverItsCase();
     void removingAKeyTakesItsSubkeys();
+    void aWriteKeepsEveryOtherByte_data();
+    void aWriteKeepsEveryOtherByte();
+    void aFileThatCannotBeReadIsNeverWritten_data();
+    void aFileThatCannotBeReadIsNeverWritten();
+    void whatIsWrittenIsPrivate_data();
+    void whatIsWrittenIsPrivate();
 
 private:
     // Runs this test program as a second process on the same hive.
@@ -91,13 +118,11 @@ void TestRegistry::keyPathsAndValueNamesIgnoreCase()
 void TestRegistry::writesReachAnotherProcess_data()
 {
     QTest::addColumn<QString>("value");
-    QTest::newRow("a plain path") << QStringLiteral("/home/ann/plan.pra4");
     QTest::newRow("commas") << QStringLiteral("/w/a,b, c.xls");
     QTest::newRow("a backslash at the end") << QStringLiteral("D:\\projects\\");
     QTest::newRow("quotes, semicolons and equals signs") << QStringLiteral("say \"a=b\"; then");
-    QTest::newRow("blanks at both ends") << QStringLiteral("  padded ");
     QTest::newRow("a leading at sign") << QStringLiteral("@Variant(x)");
-    QTest::newRow("line breaks and tabs") << QStringLiteral("one\ntwo\r\tthree");
+    QTest::newRow("blanks at both ends, line breaks and tabs") << QStringLiteral("  one\ntwo\r\tthree ");
     QTest::newRow("Chinese") << QStringLiteral("D:\\工程\\预算 书.pra4");
     QTest::newRow("a number") << QStringLiteral("42");
 }
@@ -142,15 +167,11 @@ void TestRegistry::aHiveWrittenElsewhereReadsAsUtf8WhateverItsCase()
                  .value(QStringLiteral("Escaped"))
                  .toString(),
         QStringLiteral("工程 x"));
-    // A write keeps everything else, in one spelling.
+    // A write changes that value's line alone, in the file's own spelling.
     KRegistryKey(QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Atrium"))
-        .setValue(QStringLiteral("Next"), 2);
-    const QSettings::SettingsMap written = KIniFormat::parse(
-        KTestEnvironment::contentOf(m_env.platform()->registryHiveFile()), KIniFormat::Dialect::Settings);
-    QCOMPARE(
-        written.value(QStringLiteral("software/tarsel/atrium/username")).toString(), QStringLiteral("张三"));
-    QCOMPARE(written.value(QStringLiteral("software/tarsel/atrium/next")).toString(), QStringLiteral("2"));
-    QCOMPARE(written.size(), 5);
+        .setValue(QStringLiteral("NEXT"), 2);
+    QCOMPARE(KTestEnvironment::contentOf(m_env.platform()->registryHiveFile()),
+        QByteArray(text).replace("Next=1", "Next=2"));
 }
 
 void TestRegistry::removingAKeyTakesItsSubkeys()
@@ -161,6 +182,131 @@ void TestRegistry::removingAKeyTakesItsSubkeys()
     QVERIFY(!KRegistryKey(QStringLiteral("HKEY_CURRENT_USER\\Software\\A\\B\\C")).exists());
     QVERIFY(!KRegistryKey(QStringLiteral("HKEY_CURRENT_USER\\Software\\A")).exists());
     QVERIFY(KRegistryKey(QStringLiteral("HKEY_CURRENT_USER\\Software\\AB")).exists());
+}
+
+void TestRegistry::aWriteKeepsEveryOtherByte_data()
+{
+    // The counter goes up by one in a hive other programs share; two settings are written into
+    // the settings file.
+    QTest::addColumn<bool>("hive");
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    const QByteArray counter = "[Software\\Tarsel\\Atrium\\Apps\\Vaultkeep]\nValue=41\n";
+    const QByteArray written = "[Software\\Tarsel\\Atrium\\Apps\\Vaultkeep]\nValue=42\n";
+    const QByteArray theirs = "[Software\\Other]\nName=x\n";
+    static const char nul[] = "[Software\\Other]\nBroken=a\0b\n\0\n";
+    const QByteArray withNul(nul, sizeof nul - 1);
+    QTest::newRow("a NUL byte before other programs' keys")
+        << true << withNul + counter + theirs << withNul + written + theirs;
+    const QByteArray notUtf8 = "[Software\\\xB9\xA4]\nA=1\n";
+    const QByteArray notUtf8Lines = "\xFF\xFE=\xC0\nPath=D:\\\xB9\xA4\n";
+    QTest::newRow("text that is not UTF-8 in a section name, a key and a value")
+        << true << notUtf8 + counter + notUtf8Lines + theirs << notUtf8 + written + notUtf8Lines + theirs;
+    QTest::newRow("CRLF line ends, a comment and blanks around the value")
+        << true
+        << QByteArray("; theirs\r\n[Software\\Tarsel\\Atrium\\Apps\\Vaultkeep]\r\nValue = 41 \r\nB=1\r\n")
+        << QByteArray("; theirs\r\n[Software\\Tarsel\\Atrium\\Apps\\Vaultkeep]\r\nValue = 42\r\nB=1\r\n");
+    QTest::newRow("a new value after a last line without a line break")
+        << true << theirs + "[Software\\Tarsel\\Atrium\\Apps\\Vaultkeep]\nCount=1"
+        << theirs + "[Software\\Tarsel\\Atrium\\Apps\\Vaultkeep]\nCount=1\nvalue=1\n";
+    QTest::newRow("the counter twice, once as Qt spells it")
+        << true << "[software]\ntarsel\\atrium\\apps\\vaultkeep\\Value=41\n" + theirs + counter
+        << "[software]\ntarsel\\atrium\\apps\\vaultkeep\\Value=42\n" + theirs + written;
+    const QByteArray before = otherPrograms(5 * MiB, "Before");
+    const QByteArray after = otherPrograms(5 * MiB, "After");
+    QTest::newRow("a 10 MiB hive") << true << before + counter + after << before + written + after;
+    QTest::newRow("the settings file, with keys it does not know")
+        << false << QByteArray("[General]\r\nAutoBack=true\r\nTheirs=\xB9\r\n\r\n[Theirs]\r\nA=1\r\n")
+        << QByteArray("[General]\r\nAutoBack=false\r\nTheirs=\xB9\r\nShowTipBackedMsgStatus=2\r\n\r\n"
+                      "[Theirs]\r\nA=1\r\n");
+}
+
+void TestRegistry::aWriteKeepsEveryOtherByte()
+{
+    QFETCH(bool, hive);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    KConfig* config = KConfig::instance();
+    const QString file = hive ? m_env.platform()->registryHiveFile() : config->filePath();
+    QVERIFY(!m_env.writeFile(file, before).isEmpty());
+    if (hive) {
+        QVERIFY(config->addToTotalBackupCount(1));
+    } else {
+        QVERIFY(config->setAutoBack(false));
+        QVERIFY(config->setShowTipBackedMsgStatus(2));
+    }
+    QCOMPARE(KTestEnvironment::contentOf(file), after);
+}
+
+void TestRegistry::aFileThatCannotBeReadIsNeverWritten_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("only NUL bytes, as a crash leaves a file") << QStringLiteral("zeros");
+    QTest::newRow("a FIFO") << QStringLiteral("fifo");
+    QTest::newRow("a hive larger than 64 MiB") << QStringLiteral("large");
+}
+
+void TestRegistry::aFileThatCannotBeReadIsNeverWritten()
+{
+    QFETCH(QString, kind);
+    const QString hive = m_env.platform()->registryHiveFile();
+    QFile::remove(hive);
+    const bool fifo = kind == QLatin1String("fifo");
+    if (fifo) {
+        QCOMPARE(::mkfifo(QFile::encodeName(hive).constData(), 0600), 0);
+    } else {
+        QFile file(hive);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (kind == QLatin1String("large"))
+            QVERIFY(file.write("[Software\\Other]\nA=1\n") > 0);
+        QVERIFY(file.resize(kind == QLatin1String("large") ? 64 * MiB + 1 : 4096));
+    }
+    // (Reading the FIFO would block the test.)
+    const QByteArray before = fifo ? QByteArray() : KTestEnvironment::contentOf(hive);
+
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression(QStringLiteral("is kept as it is and not written")));
+    KRegistryKey key(CounterKey);
+    key.setValue(QStringLiteral("Value"), 7);
+    QVERIFY(!key.sync());
+    QCOMPARE(QFileInfo(hive).isFile(), !fifo);
+    QCOMPARE(fifo ? QByteArray() : KTestEnvironment::contentOf(hive), before);
+    // The process goes on with what it wrote, and writes it once the file is usable again.
+    QCOMPARE(KRegistryKey(CounterKey).value(QStringLiteral("value")).toInt(), 7);
+    QVERIFY(QFile::remove(hive));
+    QVERIFY(key.sync());
+    QCOMPARE(KTestEnvironment::contentOf(hive),
+        QByteArray("[software\\tarsel\\atrium\\apps\\vaultkeep]\nvalue=7\n"));
+}
+
+void TestRegistry::whatIsWrittenIsPrivate_data()
+{
+    QTest::addColumn<bool>("hive");
+    QTest::addColumn<int>("existing");
+    QTest::newRow("a new hive") << true << 0;
+    QTest::newRow("a hive other programs made readable by everyone") << true << 0644;
+    QTest::newRow("a settings file readable by the group") << false << 0640;
+}
+
+void TestRegistry::whatIsWrittenIsPrivate()
+{
+    QFETCH(bool, hive);
+    QFETCH(int, existing);
+    KConfig* config = KConfig::instance();
+    const QString file = hive ? m_env.platform()->registryHiveFile() : config->filePath();
+    QFile::remove(file);
+    if (existing) {
+        QVERIFY(!m_env.writeFile(file, "[General]\n").isEmpty());
+        QCOMPARE(::chmod(QFile::encodeName(file).constData(), mode_t(existing)), 0);
+    }
+    // Whatever the process's umask lets through.
+    const mode_t umask = ::umask(0);
+    const auto restore = qScopeGuard([umask] { ::umask(umask); });
+    if (hive)
+        QVERIFY(config->setTotalBackupCount(3));
+    else
+        QVERIFY(config->setAutoBack(false));
+    QCOMPARE(modeOf(file), mode_t(0600));
 }
 
 int main(int argc, char** argv)

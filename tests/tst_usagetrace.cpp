@@ -91,7 +91,7 @@ void TestUsageTrace::librarySearch()
     KRegistryKey key(HostKey);
     if (!version.isNull())
         key.setValue(QStringLiteral("Version"), version);
-    key.sync();
+    QVERIFY(key.sync());
     useCacheHome(root + QStringLiteral("/cache"));
 
     const AtriumUserDataLogUtils utils(hostPath);

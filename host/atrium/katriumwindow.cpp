@@ -166,7 +166,8 @@ void KAtriumWindow::changeSkin(const QString& skin)
         key.setValue(QStringLiteral("Path"), QDir(m_skinFolder).filePath(skin));
         key.setValue(QStringLiteral("Name"), SkinPicture);
     }
-    key.sync();
+    // A hive that cannot be written leaves the plug-in on the skin it had; it is told all the same.
+    static_cast<void>(key.sync());
     postToPlugin(AtriumWindowProperty::SkinSyncWithAtrium, AtriumMessage::SkinChanged,
         QStringLiteral("skin changed to %1 (2025)")
             .arg(skin.isEmpty() ? QStringLiteral("the plug-in's own") : skin));

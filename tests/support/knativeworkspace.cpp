@@ -82,7 +82,8 @@ void KNativeWorkspace::setPricingList(const QStringList& paths) const
     list.removeKey();
     for (int i = 0; i < paths.size(); ++i)
         list.setValue(QStringLiteral("File%1").arg(i + 1), paths.at(i));
-    list.sync();
+    if (!list.sync())
+        qFatal("the pricing product's list cannot be written to the registry hive");
 }
 
 QMap<QString, QStringList> KNativeWorkspace::databaseVersions(const QString& file)

@@ -262,7 +262,7 @@ void TestHostMessages::skinChangeReachesEveryTitleStrip()
     KRegistryKey skin(SkinKey);
     skin.setValue(QStringLiteral("Path"), m_env.path());
     skin.setValue(QStringLiteral("Name"), QStringLiteral("green.png"));
-    skin.sync();
+    QVERIFY(skin.sync());
 
     QCOMPARE(tool(words("post skin-sync skin")).exitCode, 0);
     const QImage green = QImage(picture).convertToFormat(QImage::Format_ARGB32);

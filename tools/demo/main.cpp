@@ -63,12 +63,12 @@ QString productKey(const KProductCatalog& catalog, const QString& code)
     return QString();
 }
 
-void writeList(const QString& keyPath, const QStringList& paths)
+bool writeList(const QString& keyPath, const QStringList& paths)
 {
     KRegistryKey key(keyPath);
     for (int i = 0; i < paths.size(); ++i)
         key.setValue(QStringLiteral("File%1").arg(i + 1), paths.at(i));
-    key.sync();
+    return key.sync();
 }
 
 // The lists each program keeps, naming every source of its kind.
@@ -106,16 +106,21 @@ bool writeRecentLists(const KDemoWorkspace::Built& built, QString* error)
                 drawings << source.path;
         }
     }
-    writeList(productKey(catalog, QStringLiteral("PRA4")), pricing);
-    writeList(productKey(catalog, QStringLiteral("RBA")), rebar);
-    writeList(productKey(catalog, QStringLiteral("INA")), installation);
     const QString office = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\11.0\\");
-    writeList(office + QStringLiteral("Excel\\Recent Files"), excel);
-    writeList(office + QStringLiteral("Word\\Recent Files"), word);
-    writeList(office + QStringLiteral("PowerPoint\\Recent File List"), powerPoint);
-    writeList(
-        QStringLiteral("HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\R15.0\\ACAD-1:804\\Recent File List"),
-        drawings);
+    if (!writeList(productKey(catalog, QStringLiteral("PRA4")), pricing)
+        || !writeList(productKey(catalog, QStringLiteral("RBA")), rebar)
+        || !writeList(productKey(catalog, QStringLiteral("INA")), installation)
+        || !writeList(office + QStringLiteral("Excel\\Recent Files"), excel)
+        || !writeList(office + QStringLiteral("Word\\Recent Files"), word)
+        || !writeList(office + QStringLiteral("PowerPoint\\Recent File List"), powerPoint)
+        || !writeList(
+            QStringLiteral(
+                "HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\R15.0\\ACAD-1:804\\Recent File List"),
+            drawings)) {
+        *error = QStringLiteral("the recent-file lists cannot be written to the registry hive %1")
+                     .arg(KPlatform::instance()->registryHiveFile());
+        return false;
+    }
 
     // The civil product keeps its list in its system database, in the common documents folder.
     const QString civilKey = productKey(catalog, QStringLiteral("CVA"));

@@ -572,7 +572,8 @@ void useThrowawayMachine(KFakePlatform* machine)
     KRegistryKey skin(skinKey);
     for (const auto& value : skinValues)
         skin.setValue(value.first, value.second);
-    skin.sync();
+    // Without it the pictures show the plug-in's own skin.
+    static_cast<void>(skin.sync());
     const QString home = machine->baseFolder() + QStringLiteral("/home/ann/");
     QDir().mkpath(home);
     machine->addDrive(

@@ -1,0 +1,64 @@
+#include "platform/kiniformat.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+// The hive and the settings file as anyone may have written them. Whatever reads as INI is written
+// back byte for byte when nothing changed; a value written over a key or as a new key reads back as
+// written, every other key reads as before, and setting a key touches no line but that key's.
+// The first byte picks the dialect and the key; the last bytes make the value.
+
+namespace {
+
+void require(bool condition, const char* what)
+{
+    if (condition)
+        return;
+    std::fprintf(stderr, "fuzz_inifile: %s\n", what);
+    std::abort();
+}
+
+KIniFormat::Document parsed(const QByteArray& text, KIniFormat::Dialect dialect)
+{
+    KIniFormat::Document document;
+    require(document.parse(text, dialect), "what the module wrote does not read as INI");
+    return document;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    const auto dialect = data[0] & 1 ? KIniFormat::Dialect::Registry : KIniFormat::Dialect::Settings;
+    const QByteArray text(reinterpret_cast<const char*>(data) + 1, int(size - 1));
+    KIniFormat::Document document;
+    if (!document.parse(text, dialect))
+        return 0;
+    require(document.edited({}) == text, "a write without changes changed the text");
+
+    const QSettings::SettingsMap& values = document.values();
+    const QString value = QString::fromUtf8(text.right(12));
+    QString group;
+    if (!values.isEmpty()) {
+        const QString key = values.keys().at(int(data[0] >> 1) % values.size());
+        const KIniFormat::Document changed = parsed(document.edited({ { key, value } }), dialect);
+        QSettings::SettingsMap expected = values;
+        expected.insert(key, value);
+        require(changed.values() == expected, "setting a key changed the keys read");
+        require(
+            changed.edited({ { key, QVariant(), true } }) == document.edited({ { key, QVariant(), true } }),
+            "setting a key changed other lines");
+        group = key.left(qMax(0, key.lastIndexOf(QLatin1Char('/'))));
+    }
+
+    const QString added = group.isEmpty() ? QStringLiteral("vkfuzz") : group + QStringLiteral("/vkfuzz");
+    if (!values.contains(added)) {
+        QSettings::SettingsMap expected = values;
+        expected.insert(added, value);
+        require(parsed(document.edited({ { added, value } }), dialect).values() == expected,
+            "adding a key changed the keys read");
+    }
+    return 0;
+}
