@@ -38,7 +38,10 @@ bool KBenchWorkspace::create(QString* error, bool populate)
     m_platform.reset(new KFakePlatform(m_folder + QStringLiteral("/machine")));
     quint64 freeBytes = 0;
     quint64 totalBytes = 0;
-    KLinuxPlatform().diskSpace(driveRoot(), &freeBytes, &totalBytes);
+    if (!KLinuxPlatform().diskSpace(driveRoot(), &freeBytes, &totalBytes)) {
+        *error = QStringLiteral("cannot read the free space of ") + driveRoot();
+        return false;
+    }
     m_platform->addDrive(driveRoot(), KDriveKind::Fixed, KFileSystemKind::Ntfs, freeBytes, totalBytes);
     KPlatform::setInstance(m_platform.data());
     if (!populate)
@@ -64,7 +67,10 @@ bool KBenchWorkspace::create(QString* error, bool populate)
     }
 
     KProductCatalog catalog;
-    catalog.load(KProductCatalog::builtInPath());
+    if (!catalog.load(KProductCatalog::builtInPath())) {
+        *error = QStringLiteral("cannot read the built-in product catalog");
+        return false;
+    }
     QString key;
     for (const KProductInfo* product : catalog.products()) {
         if (product->code().contains(QLatin1String("PRA4")) && !product->recentFile().isEmpty()) {

@@ -195,7 +195,8 @@ PageWait longestPageRequest(const QString& drive, int cycles)
         KFileServiceManager manager;
         KDiskFileManager scanner(&manager);
         scanner.attach(&manager);
-        scanner.loadProductCatalog(KProductCatalog::builtInPath());
+        if (!scanner.loadProductCatalog(KProductCatalog::builtInPath()))
+            qFatal("cannot read the built-in product catalog");
         QObject page;
         int rows = 0;
         QObject::connect(&manager, &KFileServiceManager::sigAfxMisCodeAddRow, &page,
@@ -409,7 +410,8 @@ int benchmark(const Options& options)
         QFile::remove(manager->databasePath());
         scanner.reset(new KDiskFileManager(manager.data()));
         scanner->attach(manager.data());
-        scanner->loadProductCatalog(KProductCatalog::builtInPath());
+        if (!scanner->loadProductCatalog(KProductCatalog::builtInPath()))
+            qFatal("cannot read the built-in product catalog");
         ours << timed([&] { scanner->runCycle(); });
         const QString cpTarget = options.folder + QStringLiteral("/cp%1").arg(rep);
         const QString rsyncTarget = options.folder + QStringLiteral("/rsync%1/").arg(rep);
@@ -447,7 +449,10 @@ int benchmark(const Options& options)
         QTextStream(stderr) << "cannot add older versions\n";
         return 1;
     }
-    manager->saveDatabase();
+    if (!manager->saveDatabase()) {
+        QTextStream(stderr) << "cannot save the database\n";
+        return 1;
+    }
     scanner->runCycle(KDiskFileManager::CycleKind::Full); // settles the start-up clean-up request
     const double unchanged
         = median(options.repeat, [&] { scanner->runCycle(KDiskFileManager::CycleKind::Full); });
@@ -509,7 +514,10 @@ int benchmark(const Options& options)
 
     // The database of N x V versions, saved and loaded.
     const QString database = manager->databasePath();
-    manager->saveDatabase();
+    if (!manager->saveDatabase()) {
+        QTextStream(stderr) << "cannot save the database\n";
+        return 1;
+    }
     QFile saved(database);
     saved.open(QIODevice::ReadOnly);
     const QByteArray bytes = saved.readAll();
@@ -521,9 +529,14 @@ int benchmark(const Options& options)
     // versions were just copied, and while the kernel still writes them out, every write waits.
     QVector<double> saves;
     QVector<double> durableWrites;
+    bool allSaved = true;
     for (int rep = 0; rep < options.repeat; ++rep) {
-        saves << timed([&] { manager->saveDatabase(); });
+        saves << timed([&] { allSaved = manager->saveDatabase() && allSaved; });
         durableWrites << timed([&] { writeDurably(copy, bytes); });
+    }
+    if (!allSaved) {
+        QTextStream(stderr) << "a save of the database failed\n";
+        return 1;
     }
     const double save = medianOf(saves);
     const double durableWrite = medianOf(durableWrites);
@@ -541,7 +554,10 @@ int benchmark(const Options& options)
     QVector<double> loads;
     for (int rep = 0; rep < options.repeat; ++rep) {
         KFileServiceManager loaded;
-        loads << timed([&] { loaded.loadDatabase(); });
+        bool found = false;
+        loads << timed([&] { found = loaded.loadDatabase(); });
+        if (!found)
+            qFatal("the database to load is missing");
     }
     const double load = medianOf(loads);
     const double read = median(options.repeat, [&] {

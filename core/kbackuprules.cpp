@@ -18,6 +18,8 @@ Decision decide(const KFileStatus& file, bool backedUp, qint64 oldest)
         return Decision::Unreadable;
     if (!file.exists)
         return Decision::Missing;
+    if (!file.isFile)
+        return Decision::NotRegular;
     if (backedUp)
         return Decision::Unchanged;
     if (file.modifiedMSecs <= oldest)

@@ -12,6 +12,7 @@ enum class Decision
 {
     Missing, // no such file: nothing to back up
     Unreadable, // its status cannot be read (a folder the user may not enter): a failure
+    NotRegular, // a folder, FIFO, socket or device (or a link to one): never opened, skipped
     Unchanged, // a version carries its current modification time
     TooOld, // not modified during the last seven days
     BackUp,

@@ -46,7 +46,8 @@ QString hostDataFolder()
 {
     const QString folder = joinPath(
         KPlatform::instance()->appDataFolder(), QStringLiteral("Atrium") + KPaths::nativeSeparator());
-    QDir().mkpath(folder);
+    if (!KFileIO::makeFolder(folder))
+        qCWarning(vkBackup) << "the host's data folder cannot be made:" << folder;
     return folder;
 }
 

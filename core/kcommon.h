@@ -35,7 +35,7 @@ QString formatSize(qint64 bytes);
 // Bytes of the files below `path`; with `onlyReadOnly`, only of read-only files.
 qint64 folderSize(const QString& path, bool onlyReadOnly);
 // Removes everything inside `path`, read-only files included; false when anything stayed.
-bool clearFolder(const QString& path);
+[[nodiscard]] bool clearFolder(const QString& path);
 
 QString skinImagePath(const QString& name);
 QString skinBackgroundPath();
@@ -51,7 +51,7 @@ QString driveTypeText(const QString& root);
 // 2 for NTFS-like, 1 for FAT32, 0 for anything else.
 int fileSystemKind(const QString& root);
 QStringList logicalDriveRoots();
-bool diskSpace(const QString& root, quint64* freeBytes, quint64* totalBytes);
+[[nodiscard]] bool diskSpace(const QString& root, quint64* freeBytes, quint64* totalBytes);
 
 // Lets the GUI thread handle its events during a long loop; does nothing on other threads and
 // at most every few milliseconds, so that tight loops stay tight.

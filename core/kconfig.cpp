@@ -30,6 +30,7 @@ const QString ReadRecentlyUsedXbelKey = QStringLiteral("ReadRecentlyUsedXbel");
 const QString ReadLibreOfficeHistoryKey = QStringLiteral("ReadLibreOfficeHistory");
 const QString ReadKdeRecentDocumentsKey = QStringLiteral("ReadKdeRecentDocuments");
 const QString RecentExcludedFoldersKey = QStringLiteral("RecentExcludedFolders");
+const QString MaxVersionedFileSizeKey = QStringLiteral("MaxVersionedFileSize");
 const QString NeverShown = QStringLiteral("1970-01-01");
 constexpr qint64 MaxFileSize = 1024 * 1024;
 
@@ -141,6 +142,19 @@ qint64 KConfig::tipSize() const
 bool KConfig::setTipSize(qint64 bytes)
 {
     return write(TipSizeKey, bytes);
+}
+
+qint64 KConfig::maxVersionedFileSize() const
+{
+    bool isNumber = false;
+    const qint64 bytes = read(MaxVersionedFileSizeKey, DefaultMaxVersionedFileSize).toLongLong(&isNumber);
+    // Anything but a positive number of bytes would stop every backup: the default holds then.
+    return isNumber && bytes > 0 ? bytes : DefaultMaxVersionedFileSize;
+}
+
+bool KConfig::setMaxVersionedFileSize(qint64 bytes)
+{
+    return write(MaxVersionedFileSizeKey, bytes);
 }
 
 bool KConfig::tipSizeEnabled() const

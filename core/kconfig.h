@@ -34,6 +34,9 @@ public:
 
     qint64 tipSize() const;
     [[nodiscard]] bool setTipSize(qint64 bytes);
+    // Files larger than this many bytes are not versioned.
+    qint64 maxVersionedFileSize() const;
+    [[nodiscard]] bool setMaxVersionedFileSize(qint64 bytes);
     [[nodiscard]] bool tipSizeEnabled() const;
     [[nodiscard]] bool setTipSizeEnabled(bool enabled);
 
@@ -78,6 +81,7 @@ public:
     [[nodiscard]] bool retryPendingWrites();
 
     static constexpr qint64 DefaultTipSize = 1073741824; // 1 GiB
+    static constexpr qint64 DefaultMaxVersionedFileSize = 2147483648; // 2 GiB
 
 private:
     QString chooseBackupDrive() const;

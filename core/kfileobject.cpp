@@ -1,12 +1,12 @@
 #include "core/kfileobject.h"
 
 #include "core/kcommon.h"
+#include "core/kcopysums.h"
 #include "core/klogging.h"
 #include "core/ktimestamp.h"
 #include "platform/kfileops.h"
 #include "platform/kplatform.h"
 
-#include <QDir>
 #include <QFile>
 #include <QUuid>
 
@@ -113,14 +113,14 @@ bool KFileCopyedObject::createBackup(const QString& sourcePath, const QString& b
 }
 
 bool KFileCopyedObject::createBackupFile(
-    const QString& sourcePath, const QString& backupDirectory, QString* fileId)
+    const QString& sourcePath, const QString& backupDirectory, QString* fileId, KContentSum* sum)
 {
     // Callers that pass the folder have made sure it exists, once for many files.
     QString folder = backupDirectory;
     if (folder.isEmpty()) {
         folder = KCommon::backupDirectory();
-        if (!QFileInfo::exists(folder))
-            QDir().mkpath(folder);
+        if (!KFileIO::makeFolder(folder))
+            return false;
     }
     // The modification time comes from the opened file, so the name carries the time of the
     // content that is copied; the copy is discarded when the file changed meanwhile.
@@ -129,7 +129,7 @@ bool KFileCopyedObject::createBackupFile(
         = source.isOpen() ? KTimeStamp::formatMSecs(source.status().modifiedMSecs) : QString();
     *fileId = QUuid::createUuid().toString() + QLatin1Char('_') + modified + QLatin1Char('_')
         + KTimeStamp::todayText();
-    if (source.copyTo(folder + *fileId) != KCopySource::Result::Copied)
+    if (source.copyTo(folder + *fileId, sum) != KCopySource::Result::Copied)
         return false;
     g_unflushedCopies = true;
     return true;
@@ -237,6 +237,20 @@ int KFileObject::versionCount() const
     return m_versions.size();
 }
 
+QVector<KVersionId> KFileObject::versions() const
+{
+    QVector<KVersionId> versions;
+    appendVersionIds(&versions);
+    return versions;
+}
+
+KContentSum KFileObject::sumOf(const KVersionId& wanted) const
+{
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const auto found = std::lower_bound(m_versions.cbegin(), m_versions.cend(), wanted);
+    return found != m_versions.cend() && *found == wanted ? found->sum() : KContentSum();
+}
+
 QStringList KFileObject::versionIds() const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
@@ -258,6 +272,11 @@ void KFileObject::addVersions(const QStringList& fileIds)
     added.reserve(fileIds.size());
     for (const QString& fileId : fileIds)
         added.append(KVersionId(fileId));
+    addVersions(std::move(added));
+}
+
+void KFileObject::addVersions(QVector<KVersionId> added)
+{
     std::sort(added.begin(), added.end());
     const std::lock_guard<std::shared_mutex> locker(m_lock);
     QVector<KVersionId> merged;
@@ -272,9 +291,12 @@ void KFileObject::addVersions(const QStringList& fileIds)
 bool KFileObject::addNewVersion(const QString& backupDirectory)
 {
     QString fileId;
-    if (!KFileCopyedObject::createBackupFile(m_fileName, backupDirectory, &fileId))
+    KContentSum sum;
+    if (!KFileCopyedObject::createBackupFile(m_fileName, backupDirectory, &fileId, &sum))
         return false;
-    const KVersionId version(fileId);
+    KVersionId version(fileId);
+    version.setSum(sum);
+    KCopySums::noteNewSum();
     const std::lock_guard<std::shared_mutex> locker(m_lock);
     m_versions.insert(std::lower_bound(m_versions.begin(), m_versions.end(), version), version);
     ++m_revision;
@@ -560,6 +582,13 @@ bool KFileObject::appendXml(QByteArray* out, const KSavedText& previous, quint64
     if (save != 0)
         m_saved = { save, m_revision, offset, out->size() - offset };
     return true;
+}
+
+void KFileObject::appendSums(QByteArray* out) const
+{
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    for (const KVersionId& version : m_versions)
+        KCopySums::appendLine(out, version);
 }
 
 void KFileObject::writeElement(QByteArray* out) const

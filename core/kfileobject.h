@@ -13,6 +13,7 @@
 #include <mutex>
 #include <shared_mutex>
 
+struct KContentSum;
 struct KFileStatus;
 
 // The text a database save wrote, from which the next save copies the elements of the records
@@ -38,31 +39,33 @@ public:
 
     // Copies `sourcePath` into the backup folder under a new FileID, which is set even when the
     // copy fails. `backupDirectory` spares callers that back up many files a settings read.
-    bool createBackup(const QString& sourcePath, const QString& backupDirectory = QString());
-    // The same without an object: the new FileID goes to `fileId`. The copy carries the source's
-    // modification time, and counts only when the source did not change while it was copied.
-    static bool createBackupFile(const QString& sourcePath, const QString& backupDirectory, QString* fileId);
+    [[nodiscard]] bool createBackup(const QString& sourcePath, const QString& backupDirectory = QString());
+    // The same without an object: the new FileID goes to `fileId`, the copy's size and content
+    // hash to `sum`. The copy carries the source's modification time, and counts only when the
+    // source did not change while it was copied.
+    [[nodiscard]] static bool createBackupFile(const QString& sourcePath, const QString& backupDirectory,
+        QString* fileId, KContentSum* sum = nullptr);
     // Flushes the backup folder's file system to disk when copies were made since the last
     // flush; false when that failed. The database is written only after this, so that no
     // version it lists can lose its content in a power cut.
-    static bool flushNewCopies();
+    [[nodiscard]] static bool flushNewCopies();
 
     QDateTime modifiedTime() const;
     QDateTime backupDate() const;
     // The modification time as stored, "yyyyMMddhhmmss"; empty when the FileID is malformed.
     QString modifiedStamp() const;
-    bool isBackedUpToday() const;
+    [[nodiscard]] bool isBackedUpToday() const;
 
-    bool removeBackupFile() const;
+    [[nodiscard]] bool removeBackupFile() const;
     qint64 backupFileSize() const;
     QString backupFilePath() const;
-    static bool backupFileExists(const QString& fileId);
-    static bool removeBackupFile(const QString& fileId);
+    [[nodiscard]] static bool backupFileExists(const QString& fileId);
+    [[nodiscard]] static bool removeBackupFile(const QString& fileId);
     static qint64 backupFileSize(const QString& fileId);
 
     // A FileID that names a plain file inside the backup folder: no separators, no "..", no
     // drive colon, no control characters. Any other is never used to touch a file.
-    static bool isSafeFileId(const QString& fileId);
+    [[nodiscard]] static bool isSafeFileId(const QString& fileId);
 
     QString toXml() const;
 
@@ -95,6 +98,10 @@ public:
     int versionCount() const;
     // The FileIDs in their order.
     QStringList versionIds() const;
+    // The versions in the same order, each with its copy's sum where it is known.
+    QVector<KVersionId> versions() const;
+    // What was recorded of the copy `fileId` when it was made; not known when nothing was.
+    KContentSum sumOf(const KVersionId& version) const;
     // The same, compact, appended to `out`.
     void appendVersionIds(QVector<KVersionId>* out) const;
 
@@ -102,27 +109,28 @@ public:
     void addVersion(const QString& fileId);
     // Adds several at once (the database loader).
     void addVersions(const QStringList& fileIds);
+    void addVersions(QVector<KVersionId> versions);
     // Copies the file's current state as a new version; false when the copy failed or the file
     // changed while it was copied (then nothing is recorded and no copy is left).
-    bool addNewVersion(const QString& backupDirectory = QString());
+    [[nodiscard]] bool addNewVersion(const QString& backupDirectory = QString());
 
     // True when some version carries the file's current modification time, to the second.
-    bool isCurrentStateBackedUp() const;
+    [[nodiscard]] bool isCurrentStateBackedUp() const;
     // The same for a modification time the caller has just read.
-    bool isCurrentStateBackedUp(qint64 modifiedMSecs) const;
+    [[nodiscard]] bool isCurrentStateBackedUp(qint64 modifiedMSecs) const;
     QDateTime latestModifiedTime() const;
     KFileCopyedObject* latestVersion() const;
     KFileCopyedObject* findVersion(const QString& fileId) const;
 
     // Deletes the copy; the version goes only when that succeeded.
-    bool removeVersion(const QString& fileId);
+    [[nodiscard]] bool removeVersion(const QString& fileId);
     // Deletes every copy and forgets every version; false when any copy could not be deleted.
-    bool removeAllBackups();
+    [[nodiscard]] bool removeAllBackups();
     // Deletes the copies not made today and keeps their entries; false when any deletion failed.
-    bool removeBackupsBeforeToday();
+    [[nodiscard]] bool removeBackupsBeforeToday();
     // Drops the versions whose file modification lies seven or more midnights away; true when
     // any was dropped.
-    bool dropVersionsOlderThan7Days();
+    [[nodiscard]] bool dropVersionsOlderThan7Days();
 
     qint64 totalBackupSize() const;
     qint64 backupSizeBeforeToday() const;
@@ -136,6 +144,8 @@ public:
     QString toXml() const;
     // Appends the same element, in UTF-8, to `out`; false when there is none (no versions).
     bool appendXml(QByteArray* out) const;
+    // Appends the sums file's lines of the versions whose sums are known (KCopySums).
+    void appendSums(QByteArray* out) const;
     // The same for save number `save`: the element is copied from `previous` when the record
     // did not change since the save that wrote it there, and the record remembers where in `out`
     // it lies. A save rewrites every record while few changed since the last one.

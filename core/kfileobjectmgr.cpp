@@ -2,6 +2,7 @@
 
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
+#include "core/klogging.h"
 #include "platform/kfileops.h"
 #include "platform/kpaths.h"
 
@@ -97,7 +98,7 @@ KFileObjectPtr KFileObjectMgr::backupFile(const QString& path, int fileType, con
         return created;
     }
     // Another thread took the file under protection meanwhile: its record gets this copy too.
-    slot->addVersion(created->versionIds().constFirst());
+    slot->addVersions(created->versions());
     return slot;
 }
 
@@ -206,6 +207,24 @@ void KFileObjectMgr::appendXml(QByteArray* out) const
         if (record->appendXml(out))
             out->append('\n');
     }
+}
+
+void KFileObjectMgr::appendSums(QByteArray* out) const
+{
+    const QVector<KFileObjectPtr> records = snapshot();
+    for (const KFileObjectPtr& record : records)
+        record->appendSums(out);
+}
+
+KContentSum KFileObjectMgr::sumOf(const KVersionId& version) const
+{
+    const QVector<KFileObjectPtr> records = snapshot();
+    for (const KFileObjectPtr& record : records) {
+        const KContentSum sum = record->sumOf(version);
+        if (sum.isKnown())
+            return sum;
+    }
+    return KContentSum();
 }
 
 int KFileObjectMgr::appendElements(QByteArray* out, const KSavedText& previous, quint64 save) const

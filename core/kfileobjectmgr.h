@@ -11,6 +11,7 @@
 
 class KFileObject;
 class KVersionId;
+struct KContentSum;
 struct KFileStatus;
 struct KSavedText;
 
@@ -35,27 +36,27 @@ public:
 
     // Takes `record` under its path; false, and the caller keeps it, when the path is taken or
     // cannot be stored in the database.
-    bool addFile(KFileObject* record);
+    [[nodiscard]] bool addFile(KFileObject* record);
     KFileObjectPtr findFile(const QString& path) const;
-    bool isCurrentStateBackedUp(const QString& path) const;
+    [[nodiscard]] bool isCurrentStateBackedUp(const QString& path) const;
     // The same for a modification time the caller has just read.
-    bool isCurrentStateBackedUp(const QString& path, qint64 modifiedMSecs) const;
+    [[nodiscard]] bool isCurrentStateBackedUp(const QString& path, qint64 modifiedMSecs) const;
     // Copies the file as a new version of its record; a new record is kept only together with
     // its first successful copy. Null on failure. `backupDirectory` spares a settings read.
     KFileObjectPtr backupFile(const QString& path, int fileType, const QString& backupDirectory = QString());
 
     // Deletes every copy of the file; the record goes only when all copies went.
-    bool removeFile(const QString& path);
+    [[nodiscard]] bool removeFile(const QString& path);
     // Deletes the version wherever it is; a record left without versions goes.
-    bool removeVersion(const QString& fileId);
+    [[nodiscard]] bool removeVersion(const QString& fileId);
     // Deletes every copy and forgets every record; false when a copy stayed (it is reported).
-    bool removeAllBackups();
+    [[nodiscard]] bool removeAllBackups();
     // Deletes the copies not made today; the records and their entries stay. False when a copy
     // stayed (it is reported).
-    bool removeBackupsBeforeToday();
+    [[nodiscard]] bool removeBackupsBeforeToday();
     // Drops versions seven or more days old and the records they leave empty; true when any
     // version was dropped.
-    bool dropExpiredVersions();
+    [[nodiscard]] bool dropExpiredVersions();
 
     qint64 totalBackupSize() const;
     qint64 backupSizeBeforeToday() const;
@@ -66,6 +67,10 @@ public:
     QString toXml() const;
     // Appends the same text, in UTF-8, to `out`.
     void appendXml(QByteArray* out) const;
+    // Appends the sums file's lines of every version whose sum is known (KCopySums).
+    void appendSums(QByteArray* out) const;
+    // The sum recorded for `version` in whichever record holds it; not known when none does.
+    KContentSum sumOf(const KVersionId& version) const;
     // Appends the elements for save number `save`, separated by line ends (none after the last;
     // see KFileObject::appendXml), and returns how many there were.
     int appendElements(QByteArray* out, const KSavedText& previous, quint64 save) const;

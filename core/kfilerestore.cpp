@@ -17,31 +17,39 @@
 namespace {
 
 KRestoreResult restore(KFileServiceManager* engine, const QString& copyPath, const QString& target,
-    qint64 modifiedMSecs, const std::function<void()>& afterEachChunk)
+    qint64 modifiedNs, const KContentSum& recorded, const std::function<void()>& afterEachChunk)
 {
     const KFileStatus copy = KFileOps::status(copyPath);
     if (!copy.isFile)
         return KRestoreResult::CopyMissing;
-    const KFileStatus current = KFileOps::status(target);
+    // A copy of another size is known to be damaged before anything is touched.
+    if (recorded.isKnown() && copy.size != recorded.size)
+        return KRestoreResult::Damaged;
+    const KFileStatus current = KFileIO::status(target, KFileIO::Links::DontFollow);
+    if (current.isLink)
+        return KRestoreResult::TargetIsLink;
     if (!current.exists) {
         const QString folder = QFileInfo(target).absolutePath();
         if (!KFileOps::status(folder).isDir && !QDir().mkpath(folder))
             return KRestoreResult::FolderNotCreated;
     }
     if (current.exists) {
-        // A folder or a device at the target is never replaced.
-        if (!current.isFile)
+        // A folder or a device at the target is never replaced, nor a file of another user's.
+        if (!current.isFile || !current.isOwn)
             return KRestoreResult::Failed;
         if (!engine->backUpCurrentState(target))
             return KRestoreResult::CurrentNotSaved;
-        // A read-only file is made writable as it would be before a copy; one that belongs to
-        // someone else cannot be, and is not replaced.
-        if (!KFileOps::makeWritableForOwner(target))
-            return KRestoreResult::Failed;
     }
-    const qint64 modified = modifiedMSecs >= 0 ? modifiedMSecs : copy.modifiedMSecs;
-    if (KFileOps::replaceFile(copyPath, target, modified, afterEachChunk))
+    switch (KFileOps::replaceFile(copyPath, target, modifiedNs, recorded, afterEachChunk)) {
+    case KReplaceResult::Replaced:
         return KRestoreResult::Restored;
+    case KReplaceResult::SourceDamaged:
+        return KRestoreResult::Damaged;
+    case KReplaceResult::TargetIsLink:
+        return KRestoreResult::TargetIsLink;
+    case KReplaceResult::Failed:
+        break;
+    }
     return KFileOps::status(copyPath).isFile ? KRestoreResult::Failed : KRestoreResult::CopyMissing;
 }
 
@@ -78,18 +86,20 @@ KRestoreResult restoreVersion(KFileServiceManager* engine, const QString& fileId
     KFileCopyedObject version;
     version.setFileId(fileId);
     const QString stamp = version.modifiedStamp();
-    qint64 modified = -1;
-    if (!stamp.isEmpty()) {
-        const qint64 own = KFileOps::status(copyPath).modifiedMSecs;
-        modified = KTimeStamp::formatMSecs(own) == stamp ? own : version.modifiedTime().toMSecsSinceEpoch();
-    }
-    return restore(engine, copyPath, target, modified, afterEachChunk);
+    qint64 modifiedNs = -1;
+    if (!stamp.isEmpty() && KTimeStamp::formatMSecs(KFileOps::status(copyPath).modifiedMSecs) != stamp)
+        modifiedNs = version.modifiedTime().toMSecsSinceEpoch() * 1000000;
+    const KRestoreResult result
+        = restore(engine, copyPath, target, modifiedNs, engine->copySum(fileId), afterEachChunk);
+    if (result == KRestoreResult::Damaged)
+        engine->markCopyDamaged(fileId);
+    return result;
 }
 
 KRestoreResult restoreFile(KFileServiceManager* engine, const QString& copyPath, const QString& target,
     const std::function<void()>& afterEachChunk)
 {
-    return restore(engine, copyPath, target, -1, afterEachChunk);
+    return restore(engine, copyPath, target, -1, KContentSum(), afterEachChunk);
 }
 
 } // namespace KFileRestore

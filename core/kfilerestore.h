@@ -18,6 +18,11 @@ enum class KRestoreResult
     // The copy could not be written at the target (no permission, a folder there, the disk
     // full...); the file there is as it was.
     Failed,
+    // The backup copy is not what it was when it was made (truncated, altered); nothing was
+    // written.
+    Damaged,
+    // A symbolic link is at the target: a restore neither follows nor replaces one.
+    TargetIsLink,
     // The target's folder was missing and could not be made; nothing was written.
     FolderNotCreated,
 };
@@ -25,8 +30,10 @@ enum class KRestoreResult
 // Restores backup copies over the user's files. A file about to be replaced is first backed up
 // as a version of its record, unless one of its versions already carries its modification time,
 // the record being created as the scanner would create it; so every restore can be undone from
-// the same lists. The restored file carries the modification time of what it restores, so the
-// next cycle sees it as backed up already. Missing folders on the way to the target are made
+// the same lists. The restored file carries the modification time of what it restores, to the
+// nanosecond, so the next cycle sees it as backed up already; its permissions are those of the
+// file it replaces, or the copy's. A version's copy is checked against the size and content hash
+// recorded when it was made, as it is copied. Missing folders on the way to the target are made
 // (with the user's umask), as a deleted folder or a desktop folder that was never made would
 // otherwise refuse every restore.
 namespace KFileRestore {

@@ -60,7 +60,9 @@ KFileServiceManager::KFileServiceManager(QObject* parent)
 
 KFileServiceManager::~KFileServiceManager()
 {
-    saveIfChanged(true);
+    if (!saveIfChanged(true) && m_loaded)
+        qCWarning(vkBackup)
+            << "the database could not be saved as the engine ends; its last changes are lost";
     for (auto& collection : m_collections)
         collection->clear();
 }
@@ -99,6 +101,7 @@ bool KFileServiceManager::loadDatabase()
     // A file that could neither be read nor be set aside must stay as it is: nothing is saved
     // over it until a later load succeeds.
     m_loaded = result != KProtectionDatabase::LoadResult::Unreadable;
+    m_backupsPrivate = false;
     m_listsEveryCopy = result == KProtectionDatabase::LoadResult::Loaded;
     return result != KProtectionDatabase::LoadResult::NoFile;
 }
@@ -125,7 +128,13 @@ bool KFileServiceManager::saveIfChanged(bool wait)
         locker.lock();
     else if (!locker.try_lock())
         return false;
-    return m_changes.load() == m_savedChanges || saveLocked();
+    return (m_changes.load() == m_savedChanges && !m_database.sumsPending()) || saveLocked();
+}
+
+void KFileServiceManager::saveOrLeaveDue(bool wait)
+{
+    if (!saveIfChanged(wait) && m_loaded)
+        qCInfo(vkBackup) << "the database was not saved now; the next cycle's end saves it";
 }
 
 bool KFileServiceManager::saveLocked()
@@ -145,8 +154,11 @@ void KFileServiceManager::markChanged()
 void KFileServiceManager::onScanBegin()
 {
     // Whichever way the cycles run, the records on disk are in memory before the first one.
-    if (!m_loaded)
-        loadDatabase();
+    if (!m_loaded && !loadDatabase())
+        qCInfo(vkBackup) << "no database yet at" << databasePath();
+    if (!m_backupsPrivate.exchange(true))
+        makeBackupsPrivate();
+    m_sizeLimit = -1;
     m_successThisCycle = 0;
     m_failedThisCycle = 0;
     m_changedCollections = 0;
@@ -168,8 +180,8 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
     // A backup folder move waits for this list's copies before it settles where backups go.
     const std::shared_lock<std::shared_mutex> folderInUse(KBackupFolderMove::backupWriters());
     const QString backupDirectory = KCommon::backupDirectory();
-    if (!files->isEmpty() && !QFileInfo::exists(backupDirectory))
-        QDir().mkpath(backupDirectory);
+    if (!files->isEmpty() && !KFileIO::makeFolder(backupDirectory))
+        qCWarning(vkBackup) << "the backup folder cannot be made:" << backupDirectory;
     const qint64 oldest = KBackupRules::oldestBackedUp(KPlatform::instance()->currentMSecsSinceEpoch());
     m_cycleStatus.reserve(m_cycleStatus.size() + files->size());
     const QThread* const thread = QThread::currentThread();
@@ -183,6 +195,16 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
         const bool backedUp = file.exists && target->isCurrentStateBackedUp(path, file.modifiedMSecs);
         switch (KBackupRules::decide(file, backedUp, oldest)) {
         case KBackupRules::Decision::BackUp:
+            if (m_sizeLimit < 0)
+                m_sizeLimit = KConfig::instance()->maxVersionedFileSize();
+            if (file.size > m_sizeLimit) {
+                if (reportOnce(path)) {
+                    qCInfo(vkBackup) << "not versioned, larger than the limit of" << m_sizeLimit
+                                     << "bytes:" << path << file.size;
+                    emit sigFileTooLarge(path, file.size, m_sizeLimit);
+                }
+                break;
+            }
             if (target->backupFile(path, fileType, backupDirectory)) {
                 ++m_successThisCycle;
                 markChanged();
@@ -193,12 +215,36 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
         case KBackupRules::Decision::Unreadable:
             ++m_failedThisCycle;
             break;
+        case KBackupRules::Decision::NotRegular:
+            if (reportOnce(path))
+                qCInfo(vkBackup) << "skipped, not a regular file:" << path;
+            break;
         case KBackupRules::Decision::Missing:
         case KBackupRules::Decision::Unchanged:
         case KBackupRules::Decision::TooOld:
             break;
         }
     }
+}
+
+bool KFileServiceManager::reportOnce(const QString& path)
+{
+    if (m_reported.contains(path))
+        return false;
+    m_reported.insert(path);
+    return true;
+}
+
+void KFileServiceManager::makeBackupsPrivate()
+{
+    const QString folder = KCommon::backupDirectory();
+    if (!KFileOps::status(folder).isDir)
+        return;
+    QStringList refused;
+    if (KFileIO::makePrivateTree(folder, &refused))
+        return;
+    qCWarning(vkBackup).noquote() << refused.size() << "backups could not be made private to the user, first:"
+                                  << refused.mid(0, 10).join(QLatin1String(", "));
 }
 
 void KFileServiceManager::onScanFinished()
@@ -216,13 +262,14 @@ void KFileServiceManager::onScanFinished()
     std::unique_lock<std::mutex> serialised(m_refreshMutex);
     // The cycle's copies reach the database (after they are flushed to disk), and the counter,
     // once each; what failed is tried again at the next cycle's end.
-    saveIfChanged(true);
+    saveOrLeaveDue(true);
     countBackups(m_successThisCycle);
     // Once a day, and at the end of the cycle after a clean-up.
     const QDate today = KPlatform::instance()->currentDate();
     if (m_orphanSweepDue.exchange(false) || today != m_lastOrphanSweep) {
         m_lastOrphanSweep = today;
-        removeOrphanCopies();
+        if (!removeOrphanCopies())
+            qCInfo(vkCleanUp) << "unlisted copies are left for a later cycle";
     }
     refreshAndRepeat(serialised, known);
 }
@@ -516,7 +563,7 @@ void KFileServiceManager::onUpdate()
         m_refreshAgain = true;
         return;
     }
-    saveIfChanged(false);
+    saveOrLeaveDue(false);
     refreshAndRepeat(serialised, {});
 }
 
@@ -570,7 +617,7 @@ void KFileServiceManager::autoCleanExpiredVersions()
     m_orphanSweepDue = true;
     if (m_changedCollections >= 1) {
         markChanged();
-        saveIfChanged(true);
+        saveOrLeaveDue(true);
         m_changedCollections = 0;
     }
 }
@@ -589,6 +636,39 @@ qint64 KFileServiceManager::backupSizeBeforeToday() const
     for (const auto& collection : m_collections)
         total += collection->backupSizeBeforeToday();
     return total;
+}
+
+KContentSum KFileServiceManager::copySum(const QString& fileId) const
+{
+    const KVersionId version(fileId);
+    for (const auto& collection : m_collections) {
+        const KContentSum sum = collection->sumOf(version);
+        if (sum.isKnown())
+            return sum;
+    }
+    return KContentSum();
+}
+
+bool KFileServiceManager::isCopyDamaged(const KVersionId& version) const
+{
+    const QString fileId = version.text();
+    {
+        const std::lock_guard<std::mutex> locker(m_damagedMutex);
+        if (m_damaged.contains(fileId))
+            return true;
+    }
+    const KContentSum recorded = version.sum();
+    if (!recorded.isKnown() || !KFileCopyedObject::isSafeFileId(fileId))
+        return false;
+    const KFileStatus copy = KFileOps::status(KCommon::backupDirectory() + fileId);
+    return copy.isFile && copy.size != recorded.size;
+}
+
+void KFileServiceManager::markCopyDamaged(const QString& fileId)
+{
+    qCWarning(vkBackup) << "a backup copy is damaged:" << fileId;
+    const std::lock_guard<std::mutex> locker(m_damagedMutex);
+    m_damaged.insert(fileId);
 }
 
 KFileObjectPtr KFileServiceManager::findFile(const QString& path) const
@@ -630,7 +710,7 @@ bool KFileServiceManager::cleanAll()
     for (const auto& collection : m_collections)
         cleaned = collection->removeAllBackups() && cleaned;
     markChanged();
-    saveIfChanged(false);
+    saveOrLeaveDue(false);
     if (!cleaned)
         m_orphanSweepDue = true;
     return cleaned;
@@ -642,6 +722,6 @@ bool KFileServiceManager::cleanBeforeToday()
     for (const auto& collection : m_collections)
         cleaned = collection->removeBackupsBeforeToday() && cleaned;
     markChanged();
-    saveIfChanged(false);
+    saveOrLeaveDue(false);
     return cleaned;
 }

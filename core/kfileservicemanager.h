@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/iobserverbase.h"
+#include "core/kcopysums.h"
 #include "core/kfileobjectmgr.h"
 #include "core/kfilerestore.h"
 #include "core/kprotectiondatabase.h"
@@ -79,10 +80,10 @@ public:
     // Adds the database's records to the collections; false when there is no database file.
     // First finishes or undoes a backup folder move that a killed process left behind: every
     // start goes through here before its first cycle.
-    bool loadDatabase();
+    [[nodiscard]] bool loadDatabase();
     // Writes the database now; false when it was never loaded or could not be written (the old
     // file then stays, and the next cycle tries again).
-    bool saveDatabase();
+    [[nodiscard]] bool saveDatabase();
     bool isDatabaseLoaded() const;
 
     // The seven-day clean-up, when the setting allows it.
@@ -92,7 +93,7 @@ public:
     // clean-up, but never when this start found no database or an unreadable one, while one
     // set aside is kept, or while the backup folder moves. True when it ran and nothing it
     // should have removed stayed.
-    bool removeOrphanCopies();
+    [[nodiscard]] bool removeOrphanCopies();
 
     void showPage(int type, int page);
     int pageCount(int type) const;
@@ -105,10 +106,10 @@ public:
     KFileObjectPtr findFile(const QString& path) const;
     // Why `path` has no record, from the recent-file lists of the last cycle and the settings.
     KUnprotectedReason whyNotProtected(const QString& path) const;
-    bool removeVersion(const QString& fileId);
-    bool removeFile(const QString& path);
-    bool cleanAll();
-    bool cleanBeforeToday();
+    [[nodiscard]] bool removeVersion(const QString& fileId);
+    [[nodiscard]] bool removeFile(const QString& path);
+    [[nodiscard]] bool cleanAll();
+    [[nodiscard]] bool cleanBeforeToday();
 
     KFileObjectMgr* collection(int type) const;
 
@@ -121,7 +122,15 @@ public:
     // Backs the regular file at `path` up as a new version, its record made as the scanner would
     // make it, unless a version whose copy is present carries its modification time. True when
     // its current content is in the backup folder and in the saved database.
-    bool backUpCurrentState(const QString& path);
+    [[nodiscard]] bool backUpCurrentState(const QString& path);
+
+    // What was recorded of the copy `fileId` when it was made (size and content hash); not known
+    // for a version made before sums were kept.
+    KContentSum copySum(const QString& fileId) const;
+    // Whether the copy of `version` is known to be damaged: a restore found its content changed,
+    // or its size is not the one recorded with the version.
+    [[nodiscard]] bool isCopyDamaged(const KVersionId& version) const;
+    void markCopyDamaged(const QString& fileId);
     // The pricing product's own backups, found in the user's documents folder.
     static QString selfBackupFolder();
     // Looks for them and keeps what it found for the self-backup page, which never looks at the
@@ -146,6 +155,9 @@ signals:
     void sigUpdate();
     // A restore backed the file up as a new version before replacing it.
     void sigVersionAdded(const QString& strFileName, const QString& strFileId);
+    // A recently used file of `size` bytes is larger than the user's limit and is not versioned;
+    // once per file and process.
+    void sigFileTooLarge(const QString& strFileName, qint64 size, qint64 limit);
 
 public slots:
     void onShowPage(int nPageIndex);
@@ -167,8 +179,14 @@ private:
     void markChanged();
     // Saves when anything changed since the last save; without `wait`, gives up at once when
     // another thread is saving (the database then stays marked unsaved).
-    bool saveIfChanged(bool wait);
-    bool saveLocked();
+    [[nodiscard]] bool saveIfChanged(bool wait);
+    [[nodiscard]] bool saveLocked();
+    // saveIfChanged(); a save not made now stays due for the next cycle's end.
+    void saveOrLeaveDue(bool wait);
+    // Makes the backup folder and all in it private, once after every load.
+    void makeBackupsPrivate();
+    // Whether the cycle has said so about `path` already; remembers it.
+    bool reportOnce(const QString& path);
     void countBackups(int successes);
     // Refreshes, then once more for every refresh asked for meanwhile; unlocks `serialised`.
     void refreshAndRepeat(std::unique_lock<std::mutex>& serialised, const QHash<QString, KFileStatus>& known);
@@ -179,6 +197,7 @@ private:
     KProtectionDatabase m_database;
     std::mutex m_loadMutex;
     std::atomic<bool> m_loaded { false };
+    std::atomic<bool> m_backupsPrivate { false };
     // The records came from a database file, so that a copy they do not name is an orphan.
     std::atomic<bool> m_listsEveryCopy { false };
     std::atomic<bool> m_orphanSweepDue { false };
@@ -215,6 +234,13 @@ private:
     std::atomic<int> m_failedThisCycle { 0 };
     int m_changedCollections = 0; // scanner thread only
     // The status of every file the cycle looked at, so that its rows need not ask again.
-    // Only the thread that runs the cycle touches it.
+    // Only the thread that runs the cycle touches it, and the next two.
     QHash<QString, KFileStatus> m_cycleStatus;
+    // The files the cycles skipped and said so.
+    QSet<QString> m_reported;
+    // The largest file versioned; read once per cycle, when a file is about to be copied.
+    qint64 m_sizeLimit = -1;
+
+    mutable std::mutex m_damagedMutex;
+    QSet<QString> m_damaged;
 };

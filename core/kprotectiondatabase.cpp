@@ -1,8 +1,10 @@
 #include "core/kprotectiondatabase.h"
 
 #include "core/kcommon.h"
+#include "core/kcopysums.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
+#include "core/klogging.h"
 #include "core/kxmlguard.h"
 #include "discovery/kfiletypemanager.h"
 #include "platform/kfileops.h"
@@ -26,9 +28,36 @@ QString KProtectionDatabase::path() const
         return m_filePath;
     const QString folder = KCommon::joinPath(
         KCommon::joinPath(KCommon::hostDataFolder(), QStringLiteral("App")), QStringLiteral("KVaultkeep"));
-    if (!QFileInfo::exists(folder))
-        QDir().mkpath(folder);
+    if (!KFileIO::makeFolder(folder))
+        qCWarning(vkBackup) << "the database's folder cannot be made:" << folder;
     return KCommon::joinPath(folder, QStringLiteral("VaultkeepDB.xml"));
+}
+
+QString KProtectionDatabase::sumsPath() const
+{
+    return KCopySums::pathBeside(path());
+}
+
+bool KProtectionDatabase::sumsPending() const
+{
+    return m_savedSums.load() != KCopySums::generation();
+}
+
+void KProtectionDatabase::saveSums(const Collections& collections) const
+{
+    const quint64 generation = KCopySums::generation();
+    if (generation == m_savedSums.load())
+        return;
+    QByteArray lines;
+    for (const KFileObjectMgr* collection : collections) {
+        if (collection)
+            collection->appendSums(&lines);
+    }
+    // The database's own save, in the same folder and right after, makes the rename durable too.
+    if (KFileIO::replaceContents(sumsPath(), KCopySums::text(lines), KFileIO::PrivateFileMode, false))
+        m_savedSums = generation;
+    else
+        qCWarning(vkBackup) << "the copies' sums could not be saved; the next save tries again";
 }
 
 QByteArray KProtectionDatabase::content(const Collections& collections)
@@ -80,6 +109,8 @@ bool KProtectionDatabase::save(const Collections& collections) const
     // text was built from the records, so none made meanwhile can be listed and not flushed.
     if (!KFileCopyedObject::flushNewCopies())
         return false;
+    // The sums go first, so that every version the database lists has its sum on disk.
+    saveSums(collections);
     // Written beside the old file, flushed and renamed over it: a crash, a kill or a full disk
     // during the write leaves the previous database whole.
     return KFileOps::replaceFile(path(), m_lastText);
@@ -91,8 +122,10 @@ void KProtectionDatabase::removeAbandonedReplacements(const QString& filePath) c
     const QDir folder = file.absoluteDir();
     const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
-        if (KFileOps::isReplacementFileName(name, file.fileName()))
+        if (KFileOps::isReplacementFileName(name, file.fileName())
+            || KFileOps::isReplacementFileName(name, QFileInfo(KCopySums::pathBeside(filePath)).fileName())) {
             QFile::remove(folder.filePath(name));
+        }
     }
 }
 
@@ -108,15 +141,20 @@ bool KProtectionDatabase::setAside(const QString& filePath) const
 
 namespace {
 
+// Ten million versions would not fill it; a larger file is not one the engine wrote.
+constexpr qint64 MaxFileSize = qint64(2) * 1024 * 1024 * 1024;
+
 // Builds the records of the File elements as they are read: the records themselves are the only
 // copy of what was read, so that a large database is never held twice. Nothing reaches a
 // collection before the whole document was read without error.
 class RecordBuilder
 {
 public:
-    RecordBuilder(const KProtectionDatabase::Collections& collections, const QString& backupFolder)
+    RecordBuilder(const KProtectionDatabase::Collections& collections, const QString& backupFolder,
+        const KCopySums& sums)
         : m_collections(collections)
         , m_backupFolder(backupFolder)
+        , m_sums(sums)
     { }
     ~RecordBuilder() { discard(); }
 
@@ -148,7 +186,10 @@ public:
         // copy, so no later operation can reach such a file; a folder of that name is no copy.
         if (m_current && KFileCopyedObject::isSafeFileId(fileId) && canWriteBack(fileId)
             && KFileOps::status(m_backupFolder + fileId).isFile) {
-            m_present.append(fileId);
+            KVersionId version(fileId);
+            if (m_sums.count() > 0)
+                version.setSum(m_sums.sumOf(version));
+            m_present.append(version);
         }
     }
     void endFile()
@@ -197,9 +238,10 @@ private:
 
     const KProtectionDatabase::Collections& m_collections;
     const QString m_backupFolder;
+    const KCopySums& m_sums;
     KFileObjectMgr* m_collection = nullptr;
     KFileObject* m_current = nullptr;
-    QStringList m_present;
+    QVector<KVersionId> m_present;
     QVector<QPair<KFileObjectMgr*, KFileObject*>> m_built;
 };
 
@@ -269,17 +311,23 @@ KProtectionDatabase::LoadResult KProtectionDatabase::load(const Collections& col
     const KFileStatus status = KFileOps::status(filePath);
     if (status.isGone())
         return LoadResult::NoFile;
-    // A document that fails to parse may hold what came before the error: none of it is used.
-    RecordBuilder builder(collections, KCommon::backupDirectory());
-    QFile file(filePath);
-    bool parsed = status.isFile && file.open(QIODevice::ReadOnly) && readStream(&file, &builder)
-        && file.error() == QFileDevice::NoError;
-    if (!parsed && file.isOpen() && file.error() == QFileDevice::NoError && file.seek(0)) {
-        builder.discard();
-        const QByteArray content = file.readAll();
-        parsed = file.error() == QFileDevice::NoError && readDocument(content, &builder);
+    // Files an older version left readable to others become private.
+    for (const QString& own : { QFileInfo(filePath).absolutePath(), filePath, sumsPath() }) {
+        if (!KFileIO::makePrivate(own))
+            qCWarning(vkBackup) << "could not be made private to the user:" << own;
     }
-    file.close();
+    // A document that fails to parse may hold what came before the error: none of it is used.
+    const KCopySums sums = KCopySums::read(sumsPath());
+    RecordBuilder builder(collections, KCommon::backupDirectory(), sums);
+    const auto file = KFileIO::openRegularFile(filePath, MaxFileSize);
+    bool parsed = file && readStream(file.get(), &builder) && file->error() == QFileDevice::NoError;
+    if (!parsed && file && file->error() == QFileDevice::NoError && file->seek(0)) {
+        builder.discard();
+        const QByteArray content = file->readAll();
+        parsed = file->error() == QFileDevice::NoError && readDocument(content, &builder);
+    }
+    if (file)
+        file->close();
     if (!parsed) {
         builder.discard();
         const std::lock_guard<std::mutex> locker(m_saveMutex);

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <mutex>
 
 class KFileObjectMgr;
@@ -16,6 +17,10 @@ struct KSavedText;
 // A file that cannot be used is never overwritten: one that does not parse, holds a document
 // type declaration or is nested deeper than the format is kept aside under a name with the
 // time it was found ("VaultkeepDB.xml.unreadable-yyyyMMddhhmmss"), and the engine starts anew.
+//
+// The sizes and content hashes of the copies are kept beside it ("VaultkeepDB.sums", see
+// KCopySums), written before it whenever new ones were made, and read with it. Both files and
+// their folder are private to the user.
 class KProtectionDatabase final
 {
 public:
@@ -26,6 +31,8 @@ public:
 
     // The file's full path; the folder is created when missing.
     QString path() const;
+    // The sums file beside it.
+    QString sumsPath() const;
 
     enum class LoadResult
     {
@@ -36,12 +43,15 @@ public:
         // The file could be neither read nor set aside: it must not be overwritten.
         Unreadable,
     };
-    // Adds the file's records to the collections. Replacement files left by a save that never
-    // finished (a killed process) are removed first.
+    // Adds the file's records to the collections, with the sums recorded for their versions.
+    // Replacement files left by a save that never finished (a killed process) are removed first.
     LoadResult load(const Collections& collections) const;
-    // Replaces the file (see KFileOps::replaceFile); on any failure the previous file stays whole
-    // and false is returned.
-    bool save(const Collections& collections) const;
+    // Replaces the file (see KFileOps::replaceFile), after the sums file when sums were made
+    // since it was last written; on any failure the previous file stays whole and false is
+    // returned. A sums file that cannot be written is written again by a later save.
+    [[nodiscard]] bool save(const Collections& collections) const;
+    // Whether sums made in this process still wait to be written.
+    [[nodiscard]] bool sumsPending() const;
 
     // The deepest element level of the format: root, File, Version.
     static constexpr int MaxDepth = 3;
@@ -54,7 +64,8 @@ private:
     static void writeContent(
         const Collections& collections, QByteArray* out, const KSavedText& previous, quint64 save);
     void removeAbandonedReplacements(const QString& filePath) const;
-    bool setAside(const QString& filePath) const;
+    [[nodiscard]] bool setAside(const QString& filePath) const;
+    void saveSums(const Collections& collections) const; // under m_saveMutex
 
     const QString m_filePath;
     // Saves come from the scanner thread and from the GUI thread, one at a time. The text of the
@@ -62,4 +73,6 @@ private:
     mutable std::mutex m_saveMutex;
     mutable QByteArray m_lastText;
     mutable quint64 m_lastSave = 0;
+    // The sums generation (KCopySums) the sums file holds all sums of.
+    mutable std::atomic<quint64> m_savedSums { 0 };
 };

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "platform/kfileio.h"
+
 #include <QByteArray>
 #include <QString>
 
 // A FileID, "{uuid}_<modified yyyyMMddhhmmss>_<backup date yyyyMMdd>", held in a few bytes: a
 // protected file may have thousands of versions, and every one is in memory. A FileID of another
-// form (renamed by hand, say) keeps its text. Ordered as the texts are.
+// form (renamed by hand, say) keeps its text. Ordered as the texts are. A version made by this
+// engine also carries its copy's size and content hash; they take no part in comparisons.
 class KVersionId
 {
 public:
@@ -26,6 +29,14 @@ public:
     // The backup date as the number yyyyMMdd; -1 when the FileID holds no valid one.
     int backupDate() const { return m_date; }
 
+    KContentSum sum() const { return { m_size, m_hash, m_hasHash }; }
+    void setSum(const KContentSum& sum)
+    {
+        m_size = sum.size;
+        m_hash = sum.hash;
+        m_hasHash = sum.hasHash;
+    }
+
     bool operator==(const KVersionId& other) const;
     bool operator!=(const KVersionId& other) const { return !(*this == other); }
     bool operator<(const KVersionId& other) const;
@@ -37,5 +48,8 @@ private:
     quint64 m_low = 0;
     qint64 m_stamp = -1;
     qint32 m_date = -1;
+    bool m_hasHash = false;
+    qint64 m_size = -1;
+    quint64 m_hash = 0;
     QString m_text; // null for the engine's own form
 };

@@ -2,6 +2,7 @@
 
 #include "core/kfileiconsink.h"
 #include "core/kfileservicemanager.h"
+#include "discovery/kdiscoverylog.h"
 #include "discovery/kproductinfo.h"
 
 #include <QCoreApplication>
@@ -84,8 +85,10 @@ QStringList KDiskFileManager::foundFiles(int kind) const
 
 void KDiskFileManager::doWork()
 {
-    loadProductCatalog(KProductCatalog::builtInPath());
-    service()->loadDatabase();
+    if (!loadProductCatalog(KProductCatalog::builtInPath()))
+        qCWarning(lcDiscovery) << "the built-in product catalog cannot be read";
+    if (!service()->loadDatabase())
+        qCInfo(lcDiscovery) << "no database yet; protection starts anew";
     while (!m_stopRequested && !isStopRequested()) {
         runCycle();
         // A stop of the scan is seen once the wait has run out; a stop of the thread (the

@@ -31,7 +31,7 @@ public:
 
     static KDiskFileManager* instance();
 
-    bool loadProductCatalog(const QString& path);
+    [[nodiscard]] bool loadProductCatalog(const QString& path);
     const KProductCatalog& catalog() const { return m_catalog; }
 
     // Starts the thread unless it runs; a stop requested earlier is forgotten.

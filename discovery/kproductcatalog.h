@@ -23,7 +23,7 @@ public:
     // not a regular file of at most MaxBytes. Malformed content, content nested deeper than
     // MaxDepth or declaring a document type, or a root other than "Products" leaves the table as
     // it was. A product whose name is already in the table replaces the earlier one.
-    bool load(const QString& path);
+    [[nodiscard]] bool load(const QString& path);
 
     static constexpr int MaxDepth = 16;
     static constexpr qint64 MaxBytes = 64 * 1024 * 1024;

@@ -1,10 +1,73 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QFile;
+
+// What one status call tells about a path.
+struct KFileStatus
+{
+    bool exists = false;
+    // The status could not be read for a reason other than the file's absence (a folder the
+    // user may not enter, an I/O error): such a file is not known to be gone.
+    bool unreadable = false;
+    bool isDir = false;
+    bool isFile = false;
+    // Only where links are not followed.
+    bool isLink = false;
+    // Owned by the user the process runs as.
+    bool isOwn = false;
+    // The owner's write permission; without it the file counts as read-only.
+    bool ownerWritable = false;
+    unsigned mode = 0; // the permission bits
+    qint64 size = 0;
+    qint64 modifiedMSecs = 0; // since the epoch
+    // Birth time where the file system records it, else the last status change.
+    qint64 createdMSecs = 0;
+    // Changes when the file is replaced by another one, as by writing a new file and renaming it.
+    quint64 inode = 0;
+    // The file system's own times, to the nanosecond, to tell whether a file changed.
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+
+    // Only "no such file" means gone.
+    [[nodiscard]] bool isGone() const { return !exists && !unreadable; }
+};
+
+// A file's size and the xxHash3 (64 bits) of its content, taken while it was copied.
+struct KContentSum
+{
+    qint64 size = -1; // -1: not known
+    quint64 hash = 0;
+    bool hasHash = false;
+
+    [[nodiscard]] bool isKnown() const { return size >= 0; }
+    // Whether `actual`, taken from a whole file, shows the content this sum records: the same
+    // size, and the same hash where one is recorded. A sum not known admits anything.
+    [[nodiscard]] bool admits(const KContentSum& actual) const;
+};
+
+// Sums bytes as they pass: their count and their xxHash3 (64 bits).
+class KContentHasher
+{
+public:
+    KContentHasher();
+    ~KContentHasher();
+    void add(const char* data, qint64 size);
+    // False when the hasher could not be made (out of memory).
+    [[nodiscard]] bool isValid() const { return m_state != nullptr; }
+    KContentSum sum() const;
+
+private:
+    void* m_state;
+    qint64 m_size = 0;
+    KContentHasher(const KContentHasher&) = delete;
+    KContentHasher& operator=(const KContentHasher&) = delete;
+};
 
 // Owns one file descriptor and closes it when it goes away.
 class KFd
@@ -20,7 +83,7 @@ public:
     KFd& operator=(KFd&& other) noexcept;
     ~KFd();
 
-    bool isValid() const { return m_fd >= 0; }
+    [[nodiscard]] bool isValid() const { return m_fd >= 0; }
     int get() const { return m_fd; }
     int release();
     // Closes now; false when the close itself failed (a write the disk refused shows here).
@@ -32,9 +95,13 @@ private:
     KFd& operator=(const KFd&) = delete;
 };
 
-// The small file-I/O layer every other part uses: descriptors, and reads that only ever touch
-// regular files.
+// The small file-I/O layer every other part uses: descriptors, reads that only ever touch regular
+// files, copies that sum what they copy, flushes, private modes and files replaced whole.
 namespace KFileIO {
+
+// Everything the product writes in the user's data is for the user's eyes only.
+constexpr unsigned PrivateFileMode = 0600;
+constexpr unsigned PrivateFolderMode = 0700;
 
 enum class Links
 {
@@ -46,14 +113,104 @@ enum class Links
 // or a device named in a list would otherwise stop the caller for good): it is made
 // non-blocking, the opened descriptor's type is checked, and only then is the flag cleared.
 // Returns an invalid descriptor otherwise, with errno set (EINVAL for anything but a regular file).
-KFd openRegular(const QString& path, Links links = Links::Follow);
+// The status taken of the opened file goes to `status` when it is given.
+KFd openRegular(const QString& path, Links links = Links::Follow, KFileStatus* status = nullptr);
 
 // The same, as a QFile open for reading, for parsers that stream from a QIODevice. A file larger
 // than `maxSize` bytes is not opened (errno EFBIG), so that no list can flood memory.
 std::unique_ptr<QFile> openRegularFile(const QString& path, qint64 maxSize, Links links = Links::Follow);
 
+// The status of an open file; false when it cannot be read.
+[[nodiscard]] bool status(int fd, KFileStatus* status);
+// The status of `path` as the file system answers it.
+KFileStatus status(const QString& path, Links links = Links::Follow);
+
 // Writes all `size` bytes, resuming after interruptions; false on any failure, including a write
 // that makes no progress. Zero bytes succeed.
 [[nodiscard]] bool writeAll(int fd, const char* data, qint64 size);
+// Reads up to `size` bytes, resuming after interruptions and short reads: the number read, less
+// than `size` only at the end of the file, or -1 on an error.
+qint64 readFully(int fd, char* data, qint64 size);
+
+// Copies from `from`'s position to `to`'s in one pass, summing what passes into `sum` when it is
+// given: exactly `size` bytes, after which the source must end, or with `size` -1 all there is.
+// `afterEachChunk` runs after every few mebibytes. False on any error, on a source of another
+// length, and when the thread is asked to stop (the module being unloaded).
+[[nodiscard]] bool copy(int from, int to, qint64 size, KContentSum* sum = nullptr,
+    const std::function<void()>& afterEachChunk = {});
+
+// Sets the modification time of an open file, to the nanosecond since the epoch.
+[[nodiscard]] bool setModified(int fd, qint64 modifiedNs);
+
+// Flushes the file, the folder holding `path`, or the whole file system holding `path` to disk.
+[[nodiscard]] bool syncFile(int fd);
+[[nodiscard]] bool syncFolderOf(const QString& path);
+[[nodiscard]] bool syncFileSystem(const QString& path);
+
+// Creates `folder` with the parents it lacks, each private; true when it is a folder afterwards.
+[[nodiscard]] bool makeFolder(const QString& folder);
+// Makes the folder or regular file at `path` private: folders 0700, files 0600, set on a
+// descriptor; a link is neither followed nor changed (false). A missing file is left missing.
+[[nodiscard]] bool makePrivate(const QString& path);
+// The same for `folder` and everything below it; what cannot be changed is named in `refused`.
+// True when nothing was refused.
+[[nodiscard]] bool makePrivateTree(const QString& folder, QStringList* refused);
+// Adds the owner's read and write permissions to the file at `path`, never through a link.
+[[nodiscard]] bool addOwnerReadWrite(const QString& path);
+
+// A new file written beside `path` that takes its place only once it is whole: given its
+// permissions and times on the descriptor, flushed, renamed over `path`, and the folder flushed. Destroyed
+// without a commit, or should the commit fail, it leaves nothing behind and `path` as it was.
+class KReplacement
+{
+public:
+    enum class Naming
+    {
+        // "<name>.XXXXXX", six random letters or digits, from the start: see
+        // isReplacementFileName().
+        Random,
+        // Unnamed until it is whole where the file system allows it, then (or from the start
+        // where it does not) ".<name>.vaultkeep-restore"; one a killed process left is removed.
+        Hidden,
+    };
+    KReplacement(const QString& path, Naming naming);
+    ~KReplacement();
+
+    [[nodiscard]] bool isOpen() const { return m_fd.isValid(); }
+    int fd() const { return m_fd.get(); }
+    // What is at `path` now, links not followed.
+    const KFileStatus& existing() const { return m_existing; }
+
+    // True once the file is in place. `modifiedNs` < 0 leaves the time of the write. Without
+    // `syncFolder` the rename is left for a later flush of the folder to make durable.
+    [[nodiscard]] bool commit(unsigned mode, qint64 modifiedNs = -1, bool syncFolder = true);
+    // Whether the commit's rename was flushed to disk with its folder.
+    [[nodiscard]] bool isFolderSynced() const { return m_folderSynced; }
+
+private:
+    [[nodiscard]] bool nameTemporary();
+    void discard();
+
+    KFd m_folder;
+    KFd m_fd;
+    QByteArray m_name;
+    QByteArray m_temporary;
+    Naming m_naming;
+    bool m_named = false;
+    bool m_folderSynced = false;
+    KFileStatus m_existing;
+    KReplacement(const KReplacement&) = delete;
+    KReplacement& operator=(const KReplacement&) = delete;
+};
+
+// Replaces the file at `path` with `content` through a KReplacement, with permissions `mode`.
+// Without `syncFolder`, a file replaced just before another one in the same folder shares that
+// one's flush of the folder.
+[[nodiscard]] bool replaceContents(
+    const QString& path, const QByteArray& content, unsigned mode, bool syncFolder = true);
+
+// Whether `name` is the name of a Random replacement of `fileName` left by a process that ended
+// during its write: "<fileName>." and six letters or digits.
+[[nodiscard]] bool isReplacementFileName(const QString& name, const QString& fileName);
 
 } // namespace KFileIO

@@ -1,11 +1,204 @@
 #include "platform/kfileio.h"
 
 #include <QFile>
+#include <QRandomGenerator>
+#include <QThread>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xxhash.h>
+
+namespace {
+
+constexpr unsigned StatusMask
+    = STATX_TYPE | STATX_MODE | STATX_UID | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME | STATX_INO;
+
+qint64 msecsOf(const struct statx_timestamp& time)
+{
+    return qint64(time.tv_sec) * 1000 + time.tv_nsec / 1000000;
+}
+
+qint64 nsecsOf(const struct statx_timestamp& time)
+{
+    return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+void fillStatus(const struct statx& info, KFileStatus* status)
+{
+    status->exists = true;
+    status->isDir = S_ISDIR(info.stx_mode);
+    status->isFile = S_ISREG(info.stx_mode);
+    status->isLink = S_ISLNK(info.stx_mode);
+    static const uid_t user = ::geteuid(); // a status call must not cost a second one
+    status->isOwn = info.stx_uid == user;
+    status->ownerWritable = info.stx_mode & S_IWUSR;
+    status->mode = info.stx_mode & 07777;
+    status->size = qint64(info.stx_size);
+    status->modifiedMSecs = msecsOf(info.stx_mtime);
+    status->createdMSecs = msecsOf((info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_ctime);
+    status->inode = info.stx_ino;
+    status->modifiedNs = nsecsOf(info.stx_mtime);
+    status->changedNs = nsecsOf(info.stx_ctime);
+}
+
+KFileStatus statusAt(int folder, const char* name, int flags)
+{
+    KFileStatus result;
+    struct statx info;
+    if (::statx(folder, name, flags | AT_STATX_SYNC_AS_STAT, StatusMask, &info) == 0)
+        fillStatus(info, &result);
+    else
+        result.unreadable = errno != ENOENT && errno != ENOTDIR;
+    return result;
+}
+
+struct timespec timespecOf(qint64 ns)
+{
+    // Floor division, so that times before the epoch keep a nanosecond part in range.
+    qint64 seconds = ns / 1000000000;
+    qint64 rest = ns % 1000000000;
+    if (rest < 0) {
+        --seconds;
+        rest += 1000000000;
+    }
+    return { time_t(seconds), long(rest) };
+}
+
+// The folder part and the name part of a native path.
+bool splitPath(const QByteArray& path, QByteArray* folder, QByteArray* name)
+{
+    const int slash = path.lastIndexOf('/');
+    *folder = slash > 0 ? path.left(slash) : slash == 0 ? QByteArray("/") : QByteArray(".");
+    *name = path.mid(slash + 1);
+    return !name->isEmpty() && *name != "." && *name != "..";
+}
+
+// A copy ends between two chunks when its thread is asked to stop (the module being unloaded).
+constexpr qint64 ChunkBytes = 8 * 1024 * 1024;
+constexpr qint64 MaxBuffer = 1024 * 1024;
+
+bool stopRequested()
+{
+    return QThread::currentThread()->isInterruptionRequested();
+}
+
+// Opens `name` in `folder` without following a link so that its mode can be changed on the
+// descriptor, whatever its own permissions allow; never blocks on a FIFO.
+KFd openToChange(int folder, const char* name, int typeFlags)
+{
+    const int common = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | typeFlags;
+    KFd fd(::openat(folder, name, O_RDONLY | common));
+    if (!fd.isValid() && errno == EACCES && !(typeFlags & O_DIRECTORY))
+        fd = KFd(::openat(folder, name, O_WRONLY | common));
+    return fd;
+}
+
+// Sets `mode` on `name` in `folder`, the type checked on the opened descriptor. A file whose own
+// mode refuses every open is changed through a path-only descriptor of the same inode.
+bool changeMode(int folder, const char* name, bool wantFolder, unsigned mode)
+{
+    KFd fd = openToChange(folder, name, wantFolder ? O_DIRECTORY : 0);
+    bool pathOnly = false;
+    if (!fd.isValid() && errno == EACCES) {
+        fd = KFd(::openat(folder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        pathOnly = true;
+    }
+    struct stat info;
+    if (!fd.isValid() || ::fstat(fd.get(), &info) != 0)
+        return false;
+    if (wantFolder ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        return false;
+    }
+    if ((info.st_mode & 07777) == mode)
+        return true;
+    if (!pathOnly)
+        return ::fchmod(fd.get(), mode) == 0;
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd.get());
+    return ::chmod(self.constData(), mode) == 0;
+}
+
+// "<name>." and six random letters or digits.
+QByteArray randomNameBeside(const QByteArray& name)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray random = name + '.';
+    for (int i = 0; i < 6; ++i)
+        random += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
+    return random;
+}
+
+void makePrivateBelow(int folder, const QByteArray& path, QStringList* refused)
+{
+    DIR* dir = ::fdopendir(folder);
+    if (!dir) {
+        ::close(folder);
+        refused->append(QFile::decodeName(path));
+        return;
+    }
+    while (struct dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        struct stat info;
+        if (::fstatat(::dirfd(dir), name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue; // gone meanwhile
+        const QByteArray child = path + '/' + name;
+        if (S_ISDIR(info.st_mode)) {
+            if ((info.st_mode & 07777) != KFileIO::PrivateFolderMode
+                && !changeMode(::dirfd(dir), name, true, KFileIO::PrivateFolderMode)) {
+                refused->append(QFile::decodeName(child));
+            }
+            const int below = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (below >= 0)
+                makePrivateBelow(below, child, refused);
+            else
+                refused->append(QFile::decodeName(child));
+        } else if (S_ISREG(info.st_mode) && (info.st_mode & 07777) != KFileIO::PrivateFileMode) {
+            if (!changeMode(::dirfd(dir), name, false, KFileIO::PrivateFileMode))
+                refused->append(QFile::decodeName(child));
+        }
+    }
+    ::closedir(dir);
+}
+
+} // namespace
+
+KContentHasher::KContentHasher()
+    : m_state(XXH3_createState())
+{
+    if (m_state)
+        XXH3_64bits_reset(static_cast<XXH3_state_t*>(m_state));
+}
+
+KContentHasher::~KContentHasher()
+{
+    XXH3_freeState(static_cast<XXH3_state_t*>(m_state));
+}
+
+void KContentHasher::add(const char* data, qint64 size)
+{
+    if (m_state)
+        XXH3_64bits_update(static_cast<XXH3_state_t*>(m_state), data, size_t(size));
+    m_size += size;
+}
+
+KContentSum KContentHasher::sum() const
+{
+    if (!m_state)
+        return { m_size, 0, false };
+    return { m_size, XXH3_64bits_digest(static_cast<XXH3_state_t*>(m_state)), true };
+}
+
+bool KContentSum::admits(const KContentSum& actual) const
+{
+    if (!isKnown())
+        return true;
+    return actual.size == size && (!hasHash || (actual.hasHash && actual.hash == hash));
+}
 
 KFd& KFd::operator=(KFd&& other) noexcept
 {
@@ -38,7 +231,7 @@ bool KFd::close()
 
 namespace KFileIO {
 
-KFd openRegular(const QString& path, Links links)
+KFd openRegular(const QString& path, Links links, KFileStatus* status)
 {
     if (path.isEmpty()) {
         errno = ENOENT;
@@ -49,28 +242,28 @@ KFd openRegular(const QString& path, Links links)
     KFd fd(::open(QFile::encodeName(path).constData(), flags));
     if (!fd.isValid())
         return fd;
-    struct stat info;
-    if (::fstat(fd.get(), &info) != 0)
+    KFileStatus opened;
+    if (!KFileIO::status(fd.get(), &opened))
         return KFd();
-    if (!S_ISREG(info.st_mode)) {
-        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    if (!opened.isFile) {
+        errno = opened.isDir ? EISDIR : EINVAL;
         return KFd();
     }
-    const int status = ::fcntl(fd.get(), F_GETFL);
-    if (status < 0 || ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0)
+    // Of the flags given, only O_NONBLOCK is a status flag: clearing them all clears just it.
+    if (::fcntl(fd.get(), F_SETFL, 0) != 0)
         return KFd();
+    if (status)
+        *status = opened;
     return fd;
 }
 
 std::unique_ptr<QFile> openRegularFile(const QString& path, qint64 maxSize, Links links)
 {
-    KFd fd = openRegular(path, links);
+    KFileStatus opened;
+    KFd fd = openRegular(path, links, &opened);
     if (!fd.isValid())
         return nullptr;
-    struct stat info;
-    if (::fstat(fd.get(), &info) != 0)
-        return nullptr;
-    if (info.st_size > maxSize) {
+    if (opened.size > maxSize) {
         errno = EFBIG;
         return nullptr;
     }
@@ -79,6 +272,24 @@ std::unique_ptr<QFile> openRegularFile(const QString& path, qint64 maxSize, Link
         return nullptr;
     fd.release();
     return file;
+}
+
+bool status(int fd, KFileStatus* status)
+{
+    struct statx info;
+    if (::statx(fd, "", AT_EMPTY_PATH, StatusMask, &info) != 0)
+        return false;
+    *status = KFileStatus();
+    fillStatus(info, status);
+    return true;
+}
+
+KFileStatus status(const QString& path, Links links)
+{
+    if (path.isEmpty())
+        return KFileStatus();
+    return statusAt(
+        AT_FDCWD, QFile::encodeName(path).constData(), links == Links::DontFollow ? AT_SYMLINK_NOFOLLOW : 0);
 }
 
 bool writeAll(int fd, const char* data, qint64 size)
@@ -94,6 +305,271 @@ bool writeAll(int fd, const char* data, qint64 size)
             return false;
         data += written;
         size -= written;
+    }
+    return true;
+}
+
+qint64 readFully(int fd, char* data, qint64 size)
+{
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, data + done, size_t(size - done));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+bool copy(int from, int to, qint64 size, KContentSum* sum, const std::function<void()>& afterEachChunk)
+{
+    // Through a buffer rather than in the kernel, so that the content is summed as it passes:
+    // checking a copy later must not cost a second read of the source. One read beyond the
+    // expected size finds the source's end.
+    qint64 expected = size;
+    struct stat info;
+    if (expected < 0 && ::fstat(from, &info) == 0)
+        expected = info.st_size;
+    const qint64 bufferSize = qBound<qint64>(4096, expected + 1, MaxBuffer);
+    const std::unique_ptr<char[]> buffer(new char[size_t(bufferSize)]);
+    KContentHasher hasher;
+    if (!hasher.isValid())
+        return false;
+    qint64 copied = 0;
+    qint64 sinceChunk = 0;
+    for (;;) {
+        if (stopRequested())
+            return false;
+        const qint64 wanted = size < 0 ? bufferSize : qMin(bufferSize, size - copied + 1);
+        const qint64 got = readFully(from, buffer.get(), wanted);
+        if (got < 0)
+            return false;
+        if (size >= 0 && copied + got > size)
+            return false; // the source goes on past the size it had
+        if (got > 0) {
+            hasher.add(buffer.get(), got);
+            if (!writeAll(to, buffer.get(), got))
+                return false;
+            copied += got;
+            sinceChunk += got;
+        }
+        if (got < wanted)
+            break; // the end of the source
+        if (sinceChunk >= ChunkBytes) {
+            sinceChunk = 0;
+            if (afterEachChunk)
+                afterEachChunk();
+        }
+    }
+    if (size >= 0 && copied != size)
+        return false; // the source ended early
+    if (afterEachChunk && sinceChunk > 0)
+        afterEachChunk();
+    if (sum)
+        *sum = hasher.sum();
+    return true;
+}
+
+bool setModified(int fd, qint64 modifiedNs)
+{
+    const struct timespec times[2] = { { 0, UTIME_OMIT }, timespecOf(modifiedNs) };
+    return ::futimens(fd, times) == 0;
+}
+
+bool syncFile(int fd)
+{
+    return ::fsync(fd) == 0;
+}
+
+bool syncFolderOf(const QString& path)
+{
+    QByteArray folder;
+    QByteArray name;
+    splitPath(QFile::encodeName(path), &folder, &name);
+    const KFd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // Some file systems cannot flush a folder at all; they say so with EINVAL.
+    return fd.isValid() && (::fsync(fd.get()) == 0 || errno == EINVAL);
+}
+
+bool syncFileSystem(const QString& path)
+{
+    const KFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    return fd.isValid() && ::syncfs(fd.get()) == 0;
+}
+
+bool makeFolder(const QString& folder)
+{
+    const QByteArray native = QFile::encodeName(folder);
+    if (native.isEmpty())
+        return false;
+    struct stat info;
+    if (::stat(native.constData(), &info) == 0)
+        return S_ISDIR(info.st_mode);
+    // Parents first; each created with the private mode, which a umask can only narrow.
+    for (int slash = native.indexOf('/', 1); slash > 0; slash = native.indexOf('/', slash + 1))
+        ::mkdir(native.left(slash).constData(), PrivateFolderMode);
+    ::mkdir(native.constData(), PrivateFolderMode);
+    return ::stat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool makePrivate(const QString& path)
+{
+    QByteArray folder;
+    QByteArray name;
+    if (!splitPath(QFile::encodeName(path), &folder, &name))
+        return false;
+    const KFd folderFd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat info;
+    if (!folderFd.isValid())
+        return false;
+    if (::fstatat(folderFd.get(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    const bool isFolder = S_ISDIR(info.st_mode);
+    return changeMode(
+        folderFd.get(), name.constData(), isFolder, isFolder ? PrivateFolderMode : PrivateFileMode);
+}
+
+bool makePrivateTree(const QString& folder, QStringList* refused)
+{
+    const int before = refused->size();
+    QByteArray native = QFile::encodeName(folder);
+    while (native.size() > 1 && native.endsWith('/'))
+        native.chop(1);
+    if (!makePrivate(QFile::decodeName(native))) {
+        refused->append(folder);
+        return false;
+    }
+    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        refused->append(folder);
+        return false;
+    }
+    makePrivateBelow(fd, native, refused);
+    return refused->size() == before;
+}
+
+bool addOwnerReadWrite(const QString& path)
+{
+    QByteArray folder;
+    QByteArray name;
+    if (!splitPath(QFile::encodeName(path), &folder, &name))
+        return false;
+    const KFd folderFd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat info;
+    if (!folderFd.isValid() || ::fstatat(folderFd.get(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    return changeMode(
+        folderFd.get(), name.constData(), S_ISDIR(info.st_mode), (info.st_mode & 07777) | S_IRUSR | S_IWUSR);
+}
+
+KReplacement::KReplacement(const QString& path, Naming naming)
+    : m_naming(naming)
+{
+    QByteArray folder;
+    if (!splitPath(QFile::encodeName(path), &folder, &m_name))
+        return;
+    m_folder = KFd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!m_folder.isValid())
+        return;
+    m_existing = statusAt(m_folder.get(), m_name.constData(), AT_SYMLINK_NOFOLLOW);
+    if (naming == Naming::Hidden) {
+        // A file of this name can only be left by a process that died between naming its
+        // replacement and renaming it.
+        m_temporary = "." + m_name + ".vaultkeep-restore";
+        ::unlinkat(m_folder.get(), m_temporary.constData(), 0);
+    }
+    // A restore's file in the user's folder has no name until it is whole, so that a killed
+    // process leaves nothing there. The product's own files are named from the start: one a
+    // killed save leaves is removed by the next load (isReplacementFileName()).
+    if (naming == Naming::Hidden)
+        m_fd = KFd(::openat(m_folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, PrivateFileMode));
+    if (!m_fd.isValid()
+        && (naming == Naming::Random || errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        for (int attempt = 0; attempt < 100 && !m_fd.isValid(); ++attempt) {
+            if (naming == Naming::Random)
+                m_temporary = randomNameBeside(m_name);
+            m_fd = KFd(::openat(m_folder.get(), m_temporary.constData(),
+                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, PrivateFileMode));
+            if (!m_fd.isValid() && (errno != EEXIST || naming == Naming::Hidden))
+                break;
+        }
+        m_named = m_fd.isValid();
+    }
+}
+
+KReplacement::~KReplacement()
+{
+    discard();
+}
+
+void KReplacement::discard()
+{
+    if (m_named)
+        ::unlinkat(m_folder.get(), m_temporary.constData(), 0);
+    m_named = false;
+    m_fd = KFd();
+}
+
+bool KReplacement::nameTemporary()
+{
+    // The finished file gets its temporary name only now; until here a crash leaves nothing.
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd.get());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (m_naming == Naming::Random)
+            m_temporary = randomNameBeside(m_name);
+        if (::linkat(AT_FDCWD, self.constData(), m_folder.get(), m_temporary.constData(), AT_SYMLINK_FOLLOW)
+                == 0
+            || ::linkat(m_fd.get(), "", m_folder.get(), m_temporary.constData(), AT_EMPTY_PATH) == 0) {
+            m_named = true;
+            return true;
+        }
+        if (errno != EEXIST || m_naming == Naming::Hidden)
+            return false;
+    }
+    return false;
+}
+
+bool KReplacement::commit(unsigned mode, qint64 modifiedNs, bool syncFolder)
+{
+    if (!m_fd.isValid())
+        return false;
+    bool written = ::fchmod(m_fd.get(), mode) == 0 && (modifiedNs < 0 || setModified(m_fd.get(), modifiedNs));
+    written = written && syncFile(m_fd.get()) && (m_named || nameTemporary());
+    written = m_fd.close() && written;
+    if (!written
+        || ::renameat(m_folder.get(), m_temporary.constData(), m_folder.get(), m_name.constData()) != 0) {
+        discard();
+        return false;
+    }
+    m_named = false;
+    m_folderSynced = syncFolder && (::fsync(m_folder.get()) == 0 || errno == EINVAL);
+    return true;
+}
+
+bool replaceContents(const QString& path, const QByteArray& content, unsigned mode, bool syncFolder)
+{
+    KReplacement replacement(path, KReplacement::Naming::Random);
+    // A folder that cannot be flushed leaves the rename less certain to survive a power loss,
+    // which is reported all the same.
+    return replacement.isOpen() && writeAll(replacement.fd(), content.constData(), content.size())
+        && replacement.commit(mode, -1, syncFolder) && (replacement.isFolderSynced() || !syncFolder);
+}
+
+bool isReplacementFileName(const QString& name, const QString& fileName)
+{
+    if (name.size() != fileName.size() + 7 || !name.startsWith(fileName)
+        || name.at(fileName.size()) != QLatin1Char('.')) {
+        return false;
+    }
+    for (int i = fileName.size() + 1; i < name.size(); ++i) {
+        const ushort c = name.at(i).unicode();
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+            return false;
     }
     return true;
 }

@@ -1,41 +1,21 @@
 #pragma once
 
+#include "platform/kfileio.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <functional>
 
-// What one status call tells about a path.
-struct KFileStatus
-{
-    bool exists = false;
-    // The status could not be read for a reason other than the file's absence (a folder the
-    // user may not enter, an I/O error): such a file is not known to be gone.
-    bool unreadable = false;
-    bool isDir = false;
-    bool isFile = false;
-    // The owner's write permission; without it the file counts as read-only.
-    bool ownerWritable = false;
-    qint64 size = 0;
-    qint64 modifiedMSecs = 0; // since the epoch
-    // Birth time where the file system records it, else the last status change.
-    qint64 createdMSecs = 0;
-    // Changes when the file is replaced by another one, as by writing a new file and renaming it.
-    quint64 inode = 0;
-
-    // Only "no such file" means gone.
-    bool isGone() const { return !exists && !unreadable; }
-};
-
 // A regular file opened for copying. Its status is taken from the open file, so it describes
-// exactly the content a copy will take.
+// exactly the content a copy will take. Anything but a regular file (a FIFO, a socket, a device,
+// a link to one) is never opened, and never blocks the caller.
 class KCopySource
 {
 public:
     explicit KCopySource(const QString& path);
-    ~KCopySource();
 
-    bool isOpen() const { return m_fd >= 0; }
+    [[nodiscard]] bool isOpen() const { return m_fd.isValid(); }
     const KFileStatus& status() const { return m_status; }
 
     enum class Result
@@ -46,22 +26,32 @@ public:
         SourceChanged,
     };
 
-    // Copies the content to `target`, which must not exist yet. The copy keeps the source's
-    // permissions plus read and write for its owner, and the source's modification time. It
-    // counts only when exactly the content described by status() was read and the source's
-    // size and times were the same afterwards; otherwise no file is left behind.
-    Result copyTo(const QString& target);
+    // Copies the content to `target`, which must not exist yet, summing it into `sum` on the
+    // way (read once). The copy is private to its owner (0600) and carries the source's
+    // modification time to the nanosecond. It counts only when exactly the content described by
+    // status() was read and the source's size and times were the same afterwards; otherwise no
+    // file is left behind.
+    [[nodiscard]] Result copyTo(const QString& target, KContentSum* sum = nullptr);
 
 private:
-    int m_fd = -1;
-    unsigned m_mode = 0;
+    // The file system's own answers, to tell whether the file changed during the copy; filled
+    // by the open, so declared before the descriptor.
+    KFileStatus m_raw;
+    KFd m_fd;
     bool m_copied = false;
     KFileStatus m_status;
-    // The file system's own answers, to tell whether the file changed during the copy.
-    qint64 m_rawSize = 0;
-    qint64 m_rawModifiedNs = 0;
-    qint64 m_rawChangedNs = 0;
     Q_DISABLE_COPY(KCopySource)
+};
+
+// What replacing a file with a backup copy came to.
+enum class KReplaceResult
+{
+    Replaced,
+    Failed,
+    // A symbolic link is at the target: it is neither followed nor replaced.
+    TargetIsLink,
+    // The copy read is not the content recorded for it.
+    SourceDamaged,
 };
 
 // File operations done the fast way: one system call where Qt would make several.
@@ -71,28 +61,38 @@ namespace KFileOps {
 KFileStatus status(const QString& path);
 
 // Copies a regular file to `target`, which must not exist yet (see KCopySource::copyTo).
-bool copyFile(const QString& source, const QString& target);
+[[nodiscard]] bool copyFile(const QString& source, const QString& target);
 
-// Replaces the file at `path` with `content`: written to a new file beside it, every write
-// checked, flushed to disk, and renamed over the old file only when all of that succeeded; the
-// folder is flushed too, so that the rename itself survives a power loss. On any failure the
-// old file stays as it was, nothing is left beside it, and false is returned. A new file gets
-// the permissions of the one it replaces (read and write for everyone, less the umask, when
-// there was none).
-bool replaceFile(const QString& path, const QByteArray& content);
+// Replaces the file at `path` with `content`, private to the user (0600): written to a new file
+// beside it, every write checked, flushed to disk, and renamed over the old file only when all of
+// that succeeded; the folder is flushed too, so that the rename itself survives a power loss. On
+// any failure the old file stays as it was, nothing is left beside it, and false is returned.
+[[nodiscard]] inline bool replaceFile(const QString& path, const QByteArray& content)
+{
+    return KFileIO::replaceContents(path, content, KFileIO::PrivateFileMode);
+}
 
 // Whether `name` is the name of a file that replaceFile() writes beside `fileName` before it
 // renames it: "<fileName>." and six letters or digits. One that is left over was abandoned by a
 // process that ended during the write.
-bool isReplacementFileName(const QString& name, const QString& fileName);
+[[nodiscard]] inline bool isReplacementFileName(const QString& name, const QString& fileName)
+{
+    return KFileIO::isReplacementFileName(name, fileName);
+}
 
 // Writes everything the file system holding `path` keeps in memory to its disk; false when
 // that failed or `path` cannot be opened.
-bool syncFileSystem(const QString& path);
+[[nodiscard]] inline bool syncFileSystem(const QString& path)
+{
+    return KFileIO::syncFileSystem(path);
+}
 
 // Adds the owner's write permission and keeps the owner's read permission: a backup of a
-// read-only source must stay readable and become writable for its owner.
-bool makeWritableForOwner(const QString& path);
+// read-only source must stay readable and become writable for its owner. A link is left alone.
+[[nodiscard]] inline bool makeWritableForOwner(const QString& path)
+{
+    return KFileIO::addOwnerReadWrite(path);
+}
 
 // Sum of the sizes of the regular files below `folder`, recursively, symbolic links skipped;
 // with `onlyReadOnly` only files without the owner's write permission count. `afterEach` runs
@@ -101,13 +101,17 @@ qint64 folderSize(const QString& folder, bool onlyReadOnly, const std::function<
 
 // Replaces `target` with a copy of `source` so that the target is never half-written: the copy
 // is written in the target's folder as an unnamed file (where the file system has none, under a
-// hidden temporary name), given `modifiedMSecs` as its modification time, flushed to disk and
-// only then renamed over the target. On any failure, and if the process dies on the way, the
-// target stays exactly as it was and no temporary file is left. The new file takes the
-// target's permissions, or the source's for a new target, plus read and write for its owner.
-// A target that exists as anything but a regular file is never replaced. `afterEachChunk`
-// runs after every few megabytes copied.
-bool replaceFile(const QString& source, const QString& target, qint64 modifiedMSecs,
-    const std::function<void()>& afterEachChunk = {});
+// hidden temporary name), given its modification time, flushed to disk and only then renamed over
+// the target. On any failure, and if the process dies on the way, the target stays exactly as it
+// was and no temporary file is left. The new file takes the target's permissions, or the
+// source's for a new target, plus read and write for its owner; all of it is set on the new
+// file's descriptor. A target that is a symbolic link is refused, one that is anything else but
+// a regular file of the user's, too.
+//
+// `modifiedNs` is the new file's modification time, -1 for the source's own, to the nanosecond.
+// The content is summed as it is copied; when it is not what `recorded` admits, the target is
+// left as it was. `afterEachChunk` runs after every few megabytes copied.
+[[nodiscard]] KReplaceResult replaceFile(const QString& source, const QString& target, qint64 modifiedNs,
+    const KContentSum& recorded = KContentSum(), const std::function<void()>& afterEachChunk = {});
 
 } // namespace KFileOps

@@ -14,7 +14,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
-#include <xxhash.h>
 
 namespace {
 
@@ -123,25 +122,6 @@ bool syncDirectory(const QString& path)
     return folder.isValid() && ::fsync(folder.get()) == 0;
 }
 
-// Hashes what passes through it, so that a copy is checked without reading its source twice.
-class Hasher
-{
-public:
-    Hasher()
-        : m_state(XXH3_createState())
-    {
-        XXH3_64bits_reset(m_state);
-    }
-    ~Hasher() { XXH3_freeState(m_state); }
-    void add(const char* data, size_t size) { XXH3_64bits_update(m_state, data, size); }
-    quint64 value() const { return XXH3_64bits_digest(m_state); }
-
-private:
-    XXH3_state_t* m_state;
-    Hasher(const Hasher&) = delete;
-    Hasher& operator=(const Hasher&) = delete;
-};
-
 bool syncFolderOf(const QString& path)
 {
     return syncDirectory(QFileInfo(path).absolutePath());
@@ -220,6 +200,9 @@ Error copyFile(const QString& source, const QString& target, KEntryStatus* copie
         return Error::SourceUnreadable;
     if (!S_ISREG(before.st_mode))
         return Error::NotMovable;
+    KContentHasher hasher;
+    if (!hasher.isValid())
+        return Error::Other;
 
     const QByteArray targetName = native(target);
     KFd to(::open(
@@ -228,7 +211,6 @@ Error copyFile(const QString& source, const QString& target, KEntryStatus* copie
         return errorOf(errno);
 
     Error error = Error::None;
-    Hasher hasher;
     char* data = buffer(0).data();
     off_t offset = 0;
     for (;;) {
@@ -243,7 +225,7 @@ Error copyFile(const QString& source, const QString& target, KEntryStatus* copie
             error = errorOf(errno);
             break;
         }
-        hasher.add(data, size_t(got));
+        hasher.add(data, got);
         offset += got;
     }
 
@@ -268,7 +250,7 @@ Error copyFile(const QString& source, const QString& target, KEntryStatus* copie
     if (copied)
         *copied = statusOf(before);
     if (hash)
-        *hash = hasher.value();
+        *hash = hasher.sum().hash;
     return Error::None;
 }
 
@@ -292,7 +274,9 @@ Error verifyCopy(const QString& path, qint64 size, quint64 hash)
         return errorOf(errno);
     if (!S_ISREG(info.st_mode) || info.st_size != size)
         return Error::Damaged;
-    Hasher hasher;
+    KContentHasher hasher;
+    if (!hasher.isValid())
+        return Error::Other;
     char* data = buffer(1).data();
     qint64 total = 0;
     for (;;) {
@@ -301,10 +285,10 @@ Error verifyCopy(const QString& path, qint64 size, quint64 hash)
             return Error::Other;
         if (got == 0)
             break;
-        hasher.add(data, size_t(got));
+        hasher.add(data, got);
         total += got;
     }
-    return total == size && hasher.value() == hash ? Error::None : Error::Damaged;
+    return total == size && hasher.sum().hash == hash ? Error::None : Error::Damaged;
 }
 
 Error copySymLink(const QString& source, const QString& target)

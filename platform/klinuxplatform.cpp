@@ -30,12 +30,14 @@ QString environmentPath(const char* variable)
     return QDir::cleanPath(qEnvironmentVariable(variable));
 }
 
+// Caps on what is read; the kernel's files report no size, so they hold against anything else.
+constexpr qint64 MaxFlagFile = 4096;
+constexpr qint64 MaxMountTable = 16 * 1024 * 1024;
+
 QString readFirstLine(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromLatin1(file.readLine()).trimmed();
+    const auto file = KFileIO::openRegularFile(path, MaxFlagFile);
+    return file ? QString::fromLatin1(file->readLine(MaxFlagFile)).trimmed() : QString();
 }
 
 bool isRemovableBlockDevice(const QString& majorMinor)
@@ -54,10 +56,10 @@ bool isWritableFolder(const QString& path)
 
 KMountTable readMountTable()
 {
-    QFile file(QStringLiteral("/proc/self/mountinfo"));
+    const auto file = KFileIO::openRegularFile(QStringLiteral("/proc/self/mountinfo"), MaxMountTable);
     QByteArray text;
-    if (file.open(QIODevice::ReadOnly))
-        text = file.readAll();
+    if (file)
+        text = file->readAll();
     KMountTable::Environment environment;
     environment.homeFolder = QDir::homePath();
     environment.isWritableFolder = isWritableFolder;

@@ -41,7 +41,7 @@ public:
 
     QList<KVolume> volumes() const override;
     QString systemDriveRoot() const override;
-    bool diskSpace(const QString& root, quint64* freeBytes, quint64* totalBytes) const override;
+    [[nodiscard]] bool diskSpace(const QString& root, quint64* freeBytes, quint64* totalBytes) const override;
 
     QString hostExecutablePath() const override;
     QString fileVersion(const QString& path) const override;

@@ -76,7 +76,8 @@ public:
     // The root of the volume the operating system runs from; empty when it has none.
     virtual QString systemDriveRoot() const = 0;
     // Free space available to the user and total size, in bytes.
-    virtual bool diskSpace(const QString& root, quint64* freeBytes, quint64* totalBytes) const = 0;
+    [[nodiscard]] virtual bool diskSpace(
+        const QString& root, quint64* freeBytes, quint64* totalBytes) const = 0;
 
     // The running host executable and its embedded file version (empty when it has none).
     virtual QString hostExecutablePath() const = 0;

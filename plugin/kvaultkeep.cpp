@@ -8,6 +8,7 @@
 #include "compare/kcomparetasks.h"
 #include "core/kconfig.h"
 #include "core/kfileservicemanager.h"
+#include "core/klogging.h"
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kfiletypemanager.h"
 #include "discovery/kledgerbase.h"
@@ -89,7 +90,10 @@ QWidget* createFrame()
 void releaseKVaultkeep()
 {
     makeModuleObjects();
-    KFileServiceManager::instance()->saveDatabase();
+    // A database that cannot be written now is written again when the module is unloaded.
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    if (engine->isDatabaseLoaded() && !engine->saveDatabase())
+        qCWarning(vkBackup) << "the database could not be saved at release";
     delete KMainWidget::existingInstance();
     deleteDeferred();
     endComparisons();

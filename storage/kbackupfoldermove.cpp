@@ -3,6 +3,7 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/klogging.h"
+#include "core/kprotectiondatabase.h"
 #include "platform/kfilelock.h"
 #include "platform/kfileops.h"
 #include "platform/kpaths.h"
@@ -249,7 +250,10 @@ void KBackupFolderMove::prepare(const QString& sourceRoot, const QString& destin
 std::unique_ptr<KFileLock> KBackupFolderMove::recoverInterruptedMove()
 {
     std::unique_ptr<KFileLock> lock(new KFileLock(lockPath()));
-    settleJournal();
+    // The trace already says why; the journal stays for the next start.
+    if (!settleJournal())
+        qCInfo(vkMove) << "the database is loaded while an interrupted move stays recorded in"
+                       << journalPath();
     return lock;
 }
 
@@ -362,6 +366,8 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
     }
 
     m_rename = KFileTransfer::sameFileSystem(m_sourceFolder, m_destinationRoot);
+    if (!m_rename)
+        m_recorded = KCopySums::read(KProtectionDatabase().sumsPath());
     const bool destinationThere = destination.kind == KEntryStatus::Folder;
     // A folder renamed whole copies nothing, so it has no bytes to report.
     const bool wholeFolder = m_rename && !destinationThere;
@@ -381,8 +387,7 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
         // What the destination held could not be listed when the move was recorded: nothing
         // there can be told apart from what the move would put there.
         fail(Problem::FolderUnreadable, m_destinationFolder);
-        rollback();
-        return Result::Failed;
+        return undo();
     }
 
     // A same-named file with other content at the destination stops the move before anything
@@ -420,14 +425,17 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
         moved = false;
         fail(Problem::Other);
     }
-    if (!moved) {
-        if (!rollback())
-            qCWarning(vkMove)
-                << "the failed move could not be undone yet; it is tried again at the next start";
-        return Result::Failed;
-    }
+    if (!moved)
+        return undo();
     finish();
     return Result::Moved;
+}
+
+KBackupFolderMove::Result KBackupFolderMove::undo()
+{
+    if (!rollback())
+        qCWarning(vkMove) << "the failed move could not be undone yet; it is tried again at the next start";
+    return Result::Failed;
 }
 
 KBackupFolderMove::Result KBackupFolderMove::failBeforeCopying()
@@ -711,6 +719,12 @@ bool KBackupFolderMove::transferFile(const QString& relative, const KEntryStatus
         m_copied.insert(relative, made);
         m_filledFolders.insert(parentOf(to));
         advance(made.source.size);
+        // Moved on, a damaged backup would pass for whole wherever its record is lost.
+        if (!m_recorded.sumOf(KVersionId(relative)).admits({ made.source.size, made.hash, true })) {
+            qCWarning(vkMove) << "the backup" << from << "differs from what was recorded when it was made";
+            fail(Problem::CopyDamaged, relative);
+            return false;
+        }
     }
     return check(copied, relative);
 }

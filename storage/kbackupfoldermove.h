@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/kcopysums.h"
 #include "platform/kfiletransfer.h"
 
 #include <QElapsedTimer>
@@ -19,11 +20,12 @@ class KFileLock;
 // Within one file system the folder is renamed. Between file systems every entry is copied,
 // keeping its modification time and its owner's permissions (the group and others get none);
 // once all copies are flushed, each is read back from the disk and checked against the hash of
-// what was read from the original. A file already at the destination with the same content
-// counts as moved. Only when every entry has moved and is on disk, and the settings that point
-// the backup path to the new folder are on disk too, does the old folder go. When anything
-// cannot be moved, what was copied is taken away again, backups made into the new folder
-// meanwhile are brought back, and the backup path points to the old folder.
+// what was read from the original. What is read from an original must match the size and hash
+// recorded when that backup was made, where they were: a damaged backup stops the move. A file already at the
+// destination with the same content counts as moved. Only when every entry has moved and is on disk, and the
+// settings that point the backup path to the new folder are on disk too, does the old folder go. When
+// anything cannot be moved, what was copied is taken away again, backups made into the new folder meanwhile
+// are brought back, and the backup path points to the old folder.
 //
 // A journal beside the protection database records each move while it runs. A process that
 // dies in the middle leaves it behind, and the next start (recoverInterruptedMove(), before
@@ -56,6 +58,7 @@ public:
         Cancelled,
         FolderUnreadable, // a folder could not be listed; the entry is its full path
         Damaged, // a copy read back from the new disk differs from its original
+        CopyDamaged, // a backup differs from what was recorded when it was made
         NotFlushed, // the new disk reported an error when the copies were written to it
         SettingsNotSaved, // the settings naming the new folder could not be written
         Other
@@ -108,37 +111,38 @@ private:
 
     // Settles a journal a process that died left behind; false when it could not be settled. A
     // journal of the copying of `next`'s own move is taken over by it instead.
-    static bool settleJournal(KBackupFolderMove* next = nullptr);
+    [[nodiscard]] static bool settleJournal(KBackupFolderMove* next = nullptr);
     void recover(const Journal& journal);
-    bool writeJournal(const QString& state) const;
+    [[nodiscard]] bool writeJournal(const QString& state) const;
     void fail(Problem problem, const QString& entry = QString());
-    bool check(KFileTransfer::Error error, const QString& entry);
+    [[nodiscard]] bool check(KFileTransfer::Error error, const QString& entry);
 
-    bool listPresent(const QString& relative);
-    bool findConflicts(const QString& relative);
-    bool transferFolder(const QString& relative);
-    bool transferEntry(const QString& relative, const KEntryStatus& source);
-    bool transferFile(const QString& relative, const KEntryStatus& source);
+    [[nodiscard]] bool listPresent(const QString& relative);
+    [[nodiscard]] bool findConflicts(const QString& relative);
+    [[nodiscard]] bool transferFolder(const QString& relative);
+    [[nodiscard]] bool transferEntry(const QString& relative, const KEntryStatus& source);
+    [[nodiscard]] bool transferFile(const QString& relative, const KEntryStatus& source);
     KFileTransfer::Error copyInto(
         const QString& from, const QString& to, KEntryStatus* matched, quint64* hash) const;
     void advance(qint64 bytes);
     // Flushes what the move wrote to the destination and checks every copy read back from it.
-    bool secureMoved();
-    bool verifyCopied(const QString& relative);
+    [[nodiscard]] bool secureMoved();
+    [[nodiscard]] bool verifyCopied(const QString& relative);
 
     void finish();
     Result failBeforeCopying();
-    bool restrictDestination();
+    Result undo(); // rolls back what was copied
+    [[nodiscard]] bool restrictDestination();
     void removeSources();
-    bool removeSources(const QString& relative);
-    bool settleSourceFile(const QString& relative);
-    bool rollback();
-    bool bringBack(const QString& relative, bool* copiedBack);
-    bool takeAwayCopies(const QString& relative);
+    [[nodiscard]] bool removeSources(const QString& relative);
+    [[nodiscard]] bool settleSourceFile(const QString& relative);
+    [[nodiscard]] bool rollback();
+    [[nodiscard]] bool bringBack(const QString& relative, bool* copiedBack);
+    [[nodiscard]] bool takeAwayCopies(const QString& relative);
 
     // False when the settings naming `root` could not be put on disk.
-    bool pointBackupPathTo(const QString& root) const;
-    bool syncRenamed() const;
+    [[nodiscard]] bool pointBackupPathTo(const QString& root) const;
+    [[nodiscard]] bool syncRenamed() const;
     QString sourcePath(const QString& relative) const;
     QString destinationPath(const QString& relative) const;
     static QString childOf(const QString& relative, const QString& name);
@@ -165,6 +169,8 @@ private:
         bool unchecked = false;
     };
     QHash<QString, Copied> m_copied;
+    // The sums recorded beside the database when the backups were made, for moves that copy.
+    KCopySums m_recorded;
     QSet<QString> m_unchecked; // while rolling back: the copies never read back whole
     // Folders copies were written into, flushed before any original goes.
     QSet<QString> m_filledFolders;

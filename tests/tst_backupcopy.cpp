@@ -11,6 +11,10 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <xxhash.h>
+
 Q_DECLARE_METATYPE(KFaultShim::Change)
 
 // A backup copy: what it holds, the time it carries, and when it counts as made.
@@ -21,7 +25,7 @@ class TestBackupCopy : public QObject
 private slots:
     void initTestCase();
     void init();
-    void aCopyKeepsTheSourcesModificationTime();
+    void aCopyIsPrivateSummedAndKeepsTheSourcesTime();
     void aFileChangingWhileItIsCopiedIsNotRecorded_data();
     void aFileChangingWhileItIsCopiedIsNotRecorded();
     void copiesReachTheDiskBeforeTheDatabaseListingThem();
@@ -36,23 +40,43 @@ private:
 void TestBackupCopy::initTestCase()
 {
     QVERIFY(KFaultShim::isLoaded());
+    ::umask(022);
     m_env.addBackupDrive(QStringLiteral("D"));
 }
 
 void TestBackupCopy::init()
 {
     QDir(KCommon::backupDirectory()).removeRecursively();
-    QDir().mkpath(KCommon::backupDirectory());
-    m_source = m_env.writeFile(QStringLiteral("work/plan.pra4"), QByteArray(100000, 'a'), m_modified);
+    // Larger than one read of a copy, so that its sum spans several.
+    QByteArray content(3 * 1024 * 1024 + 17, 'a');
+    for (int i = 0; i < content.size(); i += 4093)
+        content[i] = char(i);
+    m_source = m_env.writeFile(QStringLiteral("work/plan.pra4"), content, m_modified);
 }
 
-void TestBackupCopy::aCopyKeepsTheSourcesModificationTime()
+void TestBackupCopy::aCopyIsPrivateSummedAndKeepsTheSourcesTime()
 {
+    // A read-only source others may read, modified at a time with a nanosecond part: its copy
+    // is the owner's alone, readable and writable.
+    const qint64 modifiedNs = m_modified.toMSecsSinceEpoch() * 1000000 + 456789;
+    const struct timespec times[2]
+        = { { 0, UTIME_OMIT }, { time_t(modifiedNs / 1000000000), long(modifiedNs % 1000000000) } };
+    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(m_source).constData(), times, 0) == 0);
+    QVERIFY(::chmod(QFile::encodeName(m_source).constData(), 0444) == 0);
+    const auto writable = qScopeGuard([this] { ::chmod(QFile::encodeName(m_source).constData(), 0644); });
+
     KFileObject record(m_source, 0);
     QVERIFY(record.addNewVersion());
-    const QString copy = KCommon::backupDirectory() + record.versionIds().constFirst();
-    QCOMPARE(KFileOps::status(copy).modifiedMSecs, m_modified.toMSecsSinceEpoch());
-    QCOMPARE(KTestEnvironment::contentOf(copy), KTestEnvironment::contentOf(m_source));
+    const KVersionId version = record.versions().constFirst();
+    const QString copy = KCommon::backupDirectory() + version.text();
+    const QByteArray content = KTestEnvironment::contentOf(m_source);
+    QCOMPARE(KTestEnvironment::contentOf(copy), content);
+    QCOMPARE(KFileIO::status(copy).modifiedNs, modifiedNs);
+    QCOMPARE(KTestEnvironment::modeOf(copy), 0600u);
+    QCOMPARE(KTestEnvironment::modeOf(KCommon::backupDirectory()), 0700u);
+    QCOMPARE(version.sum().size, qint64(content.size()));
+    QVERIFY(version.sum().hasHash);
+    QCOMPARE(version.sum().hash, quint64(XXH3_64bits(content.constData(), size_t(content.size()))));
 }
 
 void TestBackupCopy::aFileChangingWhileItIsCopiedIsNotRecorded_data()
@@ -108,6 +132,7 @@ void TestBackupCopy::copiesReachTheDiskBeforeTheDatabaseListingThem()
 
 void TestBackupCopy::aThreadAskedToStopLeavesNoPartialCopy()
 {
+    QVERIFY(QDir().mkpath(KCommon::backupDirectory()));
     const QString target = KCommon::backupDirectory() + QStringLiteral("copy");
     bool copied = true;
     QScopedPointer<QThread> unloading(QThread::create([&] {

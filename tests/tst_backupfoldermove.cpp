@@ -139,7 +139,7 @@ void TestBackupFolderMove::makeBackups(const QString& root, int count, int versi
 {
     QVERIFY(KConfig::instance()->setBackUpPath(root));
     KFileServiceManager manager;
-    manager.loadDatabase(); // the records made so far; none the first time
+    QCOMPARE(manager.loadDatabase(), !m_versions.isEmpty()); // the records made so far
     QRandomGenerator random(quint32(m_case * 7919 + count));
     for (int i = 0; i < count; ++i) {
         const QString source = m_env.path(QStringLiteral("case%1/projects/file%2.GBQ4").arg(m_case).arg(i));
@@ -294,6 +294,7 @@ void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder_da
         Problem::DestinationMissing);
     row("a destination that fills up halfway", "full", true, Problem::NoSpace);
     row("a destination that stores other bytes than it is given", "corrupt", true, Problem::Damaged);
+    row("a backup altered since it was made, at its size", "damaged backup", true, Problem::CopyDamaged);
     row("a destination inside the backup folder", "nested", false, Problem::Nested);
     row("a backup file nobody may read", "unreadable", true, Problem::SourceUnreadable);
     row("a backup file another program is writing", "in use", true, Problem::InUse);
@@ -313,11 +314,16 @@ void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder()
                                     : m_env.makeFolder(QStringLiteral("case%1/new").arg(m_case));
     makeBackups(from, 6, 2, 40000);
     const QString oldFolder = KBackupFolderMove::folderOf(from);
-    QMap<QString, QByteArray> before = filesBelow(oldFolder);
     // Entries move in name order: "~" names come after every backup, the last backup after the
     // others.
     const QString clash
         = fault == QLatin1String("late clash") ? m_versions.lastKey() : m_versions.keys().at(3);
+    if (fault == QLatin1String("damaged backup")) {
+        QByteArray& damaged = m_versions[clash];
+        damaged[damaged.size() / 2] = char(~damaged.at(damaged.size() / 2));
+        QVERIFY(!m_env.writeFile(oldFolder + clash, damaged).isEmpty());
+    }
+    QMap<QString, QByteArray> before = filesBelow(oldFolder);
     const QString unreadable = oldFolder + QStringLiteral("~unreadable");
     if (fault == QLatin1String("nested"))
         to = m_env.makeFolder(oldFolder + QStringLiteral("inner"));
@@ -385,7 +391,7 @@ void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder()
         QCOMPARE(result, Result::Failed);
         QCOMPARE(int(move.problem()), problem);
         QCOMPARE(move.backupFolder(), oldFolder);
-        if (fault.contains(QLatin1String("clash")))
+        if (fault.contains(QLatin1String("clash")) || fault == QLatin1String("damaged backup"))
             QCOMPARE(move.problemEntry(), clash);
         if (madeOne)
             before.insert(QStringLiteral("made meanwhile"), "new");

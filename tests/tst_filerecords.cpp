@@ -4,8 +4,6 @@
 
 #include <QtTest>
 
-#include <sys/stat.h>
-
 namespace {
 
 QString stampOf(const QDateTime& time)
@@ -30,7 +28,6 @@ private slots:
     void backupCopiesUnderANewFileId();
     void fileIdTimesReadBack_data();
     void fileIdTimesReadBack();
-    void backupOfAReadOnlySourceStaysUsableForItsOwner();
     void currentStateIsBackedUpWhenAVersionCarriesItsTime();
     void latestVersion_data();
     void latestVersion();
@@ -113,24 +110,6 @@ void TestFileRecords::fileIdTimesReadBack()
     version.setFileId(fileId);
     QCOMPARE(version.modifiedTime(), modified);
     QCOMPARE(version.backupDate(), backupDate);
-}
-
-void TestFileRecords::backupOfAReadOnlySourceStaysUsableForItsOwner()
-{
-    QVERIFY(QFile::setPermissions(m_source, QFile::ReadOwner | QFile::ReadGroup));
-    KFileObject record(m_source, 0);
-    QVERIFY(record.addNewVersion());
-    const QString copy = KCommon::backupDirectory() + record.latestVersion()->fileId();
-
-    struct stat info;
-    QCOMPARE(::stat(QFile::encodeName(copy).constData(), &info), 0);
-    QCOMPARE(info.st_mode & S_IRUSR, mode_t(S_IRUSR));
-    QCOMPARE(info.st_mode & S_IWUSR, mode_t(S_IWUSR));
-    QCOMPARE(info.st_mode & S_IWGRP, mode_t(0)); // nothing granted beyond the owner
-    QFile file(copy);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QCOMPARE(file.readAll(), QByteArray("project contents"));
-    QVERIFY(QFile::setPermissions(m_source, QFile::ReadOwner | QFile::WriteOwner));
 }
 
 void TestFileRecords::currentStateIsBackedUpWhenAVersionCarriesItsTime()

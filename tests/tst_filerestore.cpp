@@ -3,6 +3,7 @@
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
 #include "core/kfileservicemanager.h"
+#include "kfaultshim.h"
 #include "ktestenvironment.h"
 #include "platform/kfileops.h"
 #include "platform/klinuxplatform.h"
@@ -12,8 +13,11 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+
+Q_DECLARE_METATYPE(KRestoreResult)
 
 namespace {
 
@@ -25,20 +29,37 @@ QByteArray contentOf(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-qint64 modifiedOf(const QString& path)
-{
-    return KFileOps::status(path).modifiedMSecs;
-}
-
 QStringList entriesOf(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
-unsigned modeOf(const QString& path)
+bool setMode(const QString& path, unsigned mode)
 {
-    struct stat info;
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
+// A modification time with a nanosecond part, as file systems keep it.
+constexpr qint64 ExactNs = qint64(1709626150) * 1000000000 + 123456789;
+
+bool setModifiedNs(const QString& path, qint64 ns)
+{
+    const struct timespec times[2]
+        = { { 0, UTIME_OMIT }, { time_t(ns / 1000000000), long(ns % 1000000000) } };
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+}
+
+// Whether the log has a flush of a file in the folder of `path` before the rename onto `path`.
+bool flushedBeforeRename(const QStringList& calls, const QString& path)
+{
+    const QString folder = QFileInfo(path).absolutePath() + QLatin1Char('/');
+    const int renamed = calls.indexOf(QStringLiteral("rename ") + path);
+    for (int i = 0; i < renamed; ++i) {
+        if (calls.at(i).startsWith(QStringLiteral("fsync ") + folder)
+            && !calls.at(i).midRef(6 + folder.size()).contains(QLatin1Char('/')))
+            return true;
+    }
+    return false;
 }
 
 // The restore of a child process: the machine of the test below `base`, the version `fileId`
@@ -59,7 +80,8 @@ int runChild(const QStringList& arguments)
     }
     QTextStream out(stdout);
     KFileServiceManager engine;
-    engine.loadDatabase();
+    if (!engine.loadDatabase())
+        std::quick_exit(1); // the parent reads no result
     const KRestoreResult result = engine.restoreVersion(arguments.value(2), arguments.value(3), [&] {
         if (mode != QLatin1String("kill"))
             return;
@@ -88,8 +110,8 @@ private slots:
     void replaceFileRefusesAndKeepsTheTarget();
     void restoreOverAChangedFileKeepsItAsANewVersion();
     void restoreOverAnUnprotectedFileProtectsIt();
-    void restoreStopsWhenTheCurrentFileCannotBeBackedUp();
-    void restoredFileIsNotBackedUpAgain();
+    void refusedRestoresLeaveTheFileAsItWas_data();
+    void refusedRestoresLeaveTheFileAsItWas();
     void restoreMakesMissingFolders_data();
     void restoreMakesMissingFolders();
     void theDesktopIsTheFolderUserDirsNames_data();
@@ -110,6 +132,8 @@ private:
 
 void TestFileRestore::initTestCase()
 {
+    QVERIFY(KFaultShim::isLoaded());
+    ::umask(022);
     m_env.addBackupDrive(QStringLiteral("D"));
 }
 
@@ -119,7 +143,7 @@ void TestFileRestore::init()
     m_engine.reset(new KFileServiceManager);
     QDir(KCommon::backupDirectory()).removeRecursively();
     QFile::remove(m_engine->databasePath());
-    m_engine->loadDatabase();
+    QVERIFY(!m_engine->loadDatabase());
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
 }
 
@@ -148,6 +172,8 @@ void TestFileRestore::replaceFile_data()
 
     QTest::newRow("a new file takes the source's permissions") << "plain.pra4" << false << 0u << 0640u;
     QTest::newRow("a replaced file keeps its own permissions") << "kept.pra4" << true << 0600u << 0600u;
+    QTest::newRow("a group-writable file stays so, whatever the umask")
+        << "shared.pra4" << true << 0664u << 0664u;
     QTest::newRow("a read-only file is replaced and made writable for its owner")
         << "read-only.pra4" << true << 0444u << 0644u;
     QTest::newRow("a name with blanks, letters of other scripts and a bar")
@@ -162,20 +188,22 @@ void TestFileRestore::replaceFile()
     QFETCH(unsigned, expectedMode);
 
     const QString source = m_env.writeFile(m_work + QStringLiteral("copy"), QByteArray(3 * 1024 * 1024, 'v'));
-    QVERIFY(::chmod(QFile::encodeName(source).constData(), 0640) == 0);
+    QVERIFY(setMode(source, 0640));
     const QString target = m_work + QStringLiteral("target/") + name;
     QDir().mkpath(m_work + QStringLiteral("target"));
     if (existing) {
         QVERIFY(!m_env.writeFile(target, "what was there").isEmpty());
-        QVERIFY(::chmod(QFile::encodeName(target).constData(), existingMode) == 0);
+        QVERIFY(setMode(target, existingMode));
     }
-    const qint64 modified = QDateTime(QDate(2024, 3, 5), QTime(8, 9, 10, 123)).toMSecsSinceEpoch();
     int chunks = 0;
 
-    QVERIFY(KFileOps::replaceFile(source, target, modified, [&] { ++chunks; }));
+    KFaultShim::startLog();
+    QCOMPARE(KFileOps::replaceFile(source, target, ExactNs, {}, [&] { ++chunks; }), KReplaceResult::Replaced);
+    const QStringList calls = KFaultShim::takeLog();
+    QVERIFY2(flushedBeforeRename(calls, target), qPrintable(calls.join(QLatin1Char('\n'))));
     QCOMPARE(contentOf(target), contentOf(source));
-    QCOMPARE(modifiedOf(target), modified);
-    QCOMPARE(modeOf(target), expectedMode);
+    QCOMPARE(KFileIO::status(target).modifiedNs, ExactNs);
+    QCOMPARE(KTestEnvironment::modeOf(target), expectedMode);
     QCOMPARE(entriesOf(m_work + QStringLiteral("target")), QStringList { name });
     QVERIFY(chunks >= 1);
 }
@@ -195,15 +223,15 @@ void TestFileRestore::replaceFileRefusesAndKeepsTheTarget()
     QString source = m_env.writeFile(m_work + QStringLiteral("copy"), "restored content");
     QString target = m_env.writeFile(folder + QStringLiteral("/plan.pra4"), "what was there");
     if (situation == QLatin1String("read-only folder"))
-        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
+        QVERIFY(setMode(folder, 0555));
     if (situation == QLatin1String("folder at the target"))
         target = m_env.makeFolder(QStringLiteral("work%1/place/folder.pra4").arg(m_case)).chopped(1);
     if (situation == QLatin1String("missing source"))
         source += QStringLiteral("-gone");
     const QStringList before = entriesOf(folder);
 
-    QVERIFY(!KFileOps::replaceFile(source, target, 0));
-    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    QCOMPARE(KFileOps::replaceFile(source, target, 0), KReplaceResult::Failed);
+    QVERIFY(setMode(folder, 0755));
     QCOMPARE(entriesOf(folder), before);
     if (situation != QLatin1String("folder at the target"))
         QCOMPARE(contentOf(target), QByteArray("what was there"));
@@ -212,17 +240,22 @@ void TestFileRestore::replaceFileRefusesAndKeepsTheTarget()
 void TestFileRestore::restoreOverAChangedFileKeepsItAsANewVersion()
 {
     const QString path = m_work + QStringLiteral("投标 报价|2.pra4");
-    const QDateTime versionTime = QDateTime::currentDateTime().addSecs(-7200);
-    const QString version = addVersion(path, "the version", versionTime);
-    QVERIFY(!version.isEmpty());
+    // The version's time has a nanosecond part; the file it restores over is group-writable.
+    const qint64 versionNs = (QDateTime::currentSecsSinceEpoch() - 7200) * qint64(1000000000) + 123456789;
+    QVERIFY(!m_env.writeFile(path, "the version").isEmpty());
+    QVERIFY(setModifiedNs(path, versionNs));
+    QVERIFY(m_engine->collection(0)->backupFile(path, 0));
+    const QString version = m_engine->findFile(path)->versionIds().constFirst();
     const QDateTime changedTime = QDateTime::currentDateTime().addSecs(-60);
     QVERIFY(!m_env.writeFile(path, "edited since", changedTime).isEmpty());
+    QVERIFY(setMode(path, 0664));
     QSignalSpy added(m_engine.data(), &KFileServiceManager::sigVersionAdded);
     const int counter = KConfig::instance()->totalBackupCount();
 
     QCOMPARE(m_engine->restoreVersion(version, path), KRestoreResult::Restored);
     QCOMPARE(contentOf(path), QByteArray("the version"));
-    QCOMPARE(modifiedOf(path) / 1000, versionTime.toMSecsSinceEpoch() / 1000);
+    QCOMPARE(KFileIO::status(path).modifiedNs, versionNs);
+    QCOMPARE(KTestEnvironment::modeOf(path), 0664u);
     // What was there is a version of its own, listed in the saved database.
     QCOMPARE(added.count(), 1);
     const QString kept = added.at(0).at(1).toString();
@@ -234,9 +267,14 @@ void TestFileRestore::restoreOverAChangedFileKeepsItAsANewVersion()
     QVERIFY(contentOf(m_engine->databasePath()).contains(kept.toUtf8()));
     QCOMPARE(KConfig::instance()->totalBackupCount(), counter + 1);
 
-    // Restoring that one back brings the edit back, and keeps nothing twice.
+    // Restoring that one back brings the edit back, and keeps nothing twice; the next cycle finds
+    // the restored state backed up already.
     QCOMPARE(m_engine->restoreVersion(kept, path), KRestoreResult::Restored);
     QCOMPARE(contentOf(path), QByteArray("edited since"));
+    const QStringList recent { path };
+    m_engine->onScanBegin();
+    m_engine->onFilesFound(&recent, 0, true);
+    m_engine->onScanFinished();
     QCOMPARE(m_engine->findFile(path)->versionCount(), 2);
 }
 
@@ -258,33 +296,70 @@ void TestFileRestore::restoreOverAnUnprotectedFileProtectsIt()
         QByteArray("desktop file"));
 }
 
-void TestFileRestore::restoreStopsWhenTheCurrentFileCannotBeBackedUp()
+void TestFileRestore::refusedRestoresLeaveTheFileAsItWas_data()
 {
-    const QString path = m_work + QStringLiteral("plan.pra4");
-    const QString version = addVersion(path, "the version", QDateTime::currentDateTime().addSecs(-7200));
-    QVERIFY(!m_env.writeFile(path, "unsaved edit", QDateTime::currentDateTime().addSecs(-60)).isEmpty());
-    const QString backups = KCommon::backupDirectory();
-    QVERIFY(::chmod(QFile::encodeName(backups).constData(), 0555) == 0);
-
-    const KRestoreResult result = m_engine->restoreVersion(version, path);
-    ::chmod(QFile::encodeName(backups).constData(), 0755);
-    QCOMPARE(result, KRestoreResult::CurrentNotSaved);
-    QCOMPARE(contentOf(path), QByteArray("unsaved edit"));
-    QCOMPARE(m_engine->findFile(path)->versionCount(), 1);
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<KRestoreResult>("result");
+    QTest::newRow("the file there cannot be backed up first")
+        << "backups read-only" << KRestoreResult::CurrentNotSaved;
+    QTest::newRow("the database listing that backup cannot be saved")
+        << "database read-only" << KRestoreResult::CurrentNotSaved;
+    QTest::newRow("a link at the target") << "link" << KRestoreResult::TargetIsLink;
+    QTest::newRow("the copy cut short") << "copy cut short" << KRestoreResult::Damaged;
+    QTest::newRow("the copy altered at the same size") << "copy altered" << KRestoreResult::Damaged;
 }
 
-void TestFileRestore::restoredFileIsNotBackedUpAgain()
+void TestFileRestore::refusedRestoresLeaveTheFileAsItWas()
 {
-    const QString path = m_work + QStringLiteral("plan.pra4");
+    QFETCH(QString, situation);
+    QFETCH(KRestoreResult, result);
+    QString path = m_work + QStringLiteral("plan.pra4");
     const QString version = addVersion(path, "the version", QDateTime::currentDateTime().addSecs(-7200));
-    QVERIFY(!addVersion(path, "current", QDateTime::currentDateTime().addSecs(-60)).isEmpty());
-    QCOMPARE(m_engine->restoreVersion(version, path), KRestoreResult::Restored);
+    QVERIFY(!m_env.writeFile(path, "unsaved edit", QDateTime::currentDateTime().addSecs(-60)).isEmpty());
+    const QString copy = KCommon::backupDirectory() + version;
+    QString locked;
+    if (situation == QLatin1String("backups read-only"))
+        locked = KCommon::backupDirectory();
+    if (situation == QLatin1String("database read-only"))
+        locked = QFileInfo(m_engine->databasePath()).absolutePath();
+    if (!locked.isEmpty())
+        QVERIFY(setMode(locked, 0555));
+    if (situation == QLatin1String("link")) {
+        // Read-only: a mode set through the link would show on the file it points to.
+        const QString link = m_work + QStringLiteral("link.pra4");
+        QVERIFY(QFile::link(path, link));
+        QVERIFY(setMode(path, 0400));
+        path = link;
+    }
+    if (situation == QLatin1String("copy cut short"))
+        QVERIFY(QFile::resize(copy, 3));
+    if (situation == QLatin1String("copy altered"))
+        QVERIFY(!m_env.writeFile(copy, "the VERSION").isEmpty());
 
-    const QStringList recent { path };
-    m_engine->onScanBegin();
-    m_engine->onFilesFound(&recent, 0, true);
-    m_engine->onScanFinished();
-    QCOMPARE(m_engine->findFile(path)->versionCount(), 2);
+    const KRestoreResult restored = m_engine->restoreVersion(version, path);
+    if (!locked.isEmpty())
+        QVERIFY(setMode(locked, 0700));
+    QCOMPARE(restored, result);
+    QCOMPARE(contentOf(path), QByteArray("unsaved edit"));
+    QCOMPARE(QFileInfo(path).isSymLink(), situation == QLatin1String("link"));
+    if (situation == QLatin1String("link"))
+        QCOMPARE(KTestEnvironment::modeOf(QFileInfo(path).symLinkTarget()), 0400u);
+    if (result == KRestoreResult::Damaged) {
+        const QVector<KVersionId> versions = m_engine->findFile(path)->versions();
+        QVERIFY(std::any_of(versions.cbegin(), versions.cend(), [&](const KVersionId& restoredOne) {
+            return restoredOne.text() == version && m_engine->isCopyDamaged(restoredOne);
+        }));
+    }
+    if (situation == QLatin1String("database read-only")) {
+        // The edit is kept as a version in memory, its copy on disk; the next save lists it.
+        const auto record = m_engine->findFile(path);
+        QCOMPARE(record->versionCount(), 2);
+        const QString kept = record->versionIds().at(record->versionIds().indexOf(version) == 0 ? 1 : 0);
+        QCOMPARE(contentOf(KCommon::backupDirectory() + kept), QByteArray("unsaved edit"));
+        QVERIFY(!contentOf(m_engine->databasePath()).contains(kept.toUtf8()));
+        QVERIFY(m_engine->saveDatabase());
+        QVERIFY(contentOf(m_engine->databasePath()).contains(kept.toUtf8()));
+    }
 }
 
 void TestFileRestore::restoreMakesMissingFolders_data()
@@ -313,8 +388,8 @@ void TestFileRestore::restoreMakesMissingFolders()
         return;
     }
     QCOMPARE(contentOf(target), QByteArray("the version"));
-    QCOMPARE(modeOf(gone), 0750u);
-    QCOMPARE(modeOf(gone + QStringLiteral("/deeper")), 0750u);
+    QCOMPARE(KTestEnvironment::modeOf(gone), 0750u);
+    QCOMPARE(KTestEnvironment::modeOf(gone + QStringLiteral("/deeper")), 0750u);
 }
 
 void TestFileRestore::theDesktopIsTheFolderUserDirsNames_data()
@@ -379,7 +454,7 @@ void TestFileRestore::interruptedRestoreLeavesTheTarget()
     QVERIFY(!version.isEmpty());
     QVERIFY(
         !m_env.writeFile(path, "the file as it is now", QDateTime::currentDateTime().addSecs(-60)).isEmpty());
-    m_engine->saveDatabase();
+    QVERIFY(m_engine->saveDatabase());
     const QStringList before = entriesOf(m_work);
 
     QCOMPARE(runChildRestore(mode, version, path), result);
@@ -389,6 +464,7 @@ void TestFileRestore::interruptedRestoreLeavesTheTarget()
 
 int main(int argc, char** argv)
 {
+    KFaultShim::preloadInto(argv);
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.value(1) == QLatin1String("--restore-child"))

@@ -1,4 +1,5 @@
 #include "core/kcommon.h"
+#include "core/kcopysums.h"
 #include "discovery/kfiletypemanager.h"
 #include "ktestenvironment.h"
 #include "ktestrecords.h"
@@ -11,6 +12,7 @@
 #include <csignal>
 #include <numeric>
 #include <sys/resource.h>
+#include <tuple>
 
 namespace {
 
@@ -34,8 +36,8 @@ int saveForever(const QString& path)
         addTestRecord(&store[i % 5], QStringLiteral("/work/项目 %1/预算 & 报价.pra4").arg(i), i % 5,
             { testFileId(i), testFileId(-i) });
     const KProtectionDatabase database(path);
-    for (;;)
-        database.save(collectionsOf(store));
+    while (database.save(collectionsOf(store))) { }
+    return 1;
 }
 
 // A File element with the given attributes and one Version per FileID, written as given.
@@ -76,6 +78,8 @@ private slots:
     void fileIdsReachingOutsideAreDropped();
     void failedWriteKeepsThePreviousDatabase();
     void killedSaveLeavesAWholeDatabase();
+    void sumsAreKeptBesideAndADamagedFileChecksNothing_data();
+    void sumsAreKeptBesideAndADamagedFileChecksNothing();
 
 private:
     // A copy named `id` in the backup folder.
@@ -201,7 +205,7 @@ void TestProtectionDatabase::savesAfterChangesWriteWhatAFirstSaveWould()
 
     // Saves copy unchanged records from the text of their last save; changed ones are written anew.
     m_store[0].findFile(QStringLiteral("/w/0.pra4"))->addVersion(testFileId(20));
-    m_store[1].findFile(QStringLiteral("/w/1.pra4"))->removeAllBackups();
+    std::ignore = m_store[1].findFile(QStringLiteral("/w/1.pra4"))->removeAllBackups();
     m_store[2].clear();
     addTestRecord(&m_store[4], QStringLiteral("/w/new.xls"), 4, { testFileId(30) });
     QVERIFY(m_database->save(collectionsOf(m_store)));
@@ -323,10 +327,10 @@ void TestProtectionDatabase::fileIdsReachingOutsideAreDropped()
     QVERIFY(!collection.removeVersion(QStringLiteral("../../victim")));
     QCOMPARE(collection.totalBackupSize(), qint64(4));
     collection.backupSizeBeforeToday();
-    collection.removeBackupsBeforeToday();
-    collection.dropExpiredVersions();
-    collection.removeFile(QStringLiteral("/w/a.pra4"));
-    collection.removeAllBackups();
+    std::ignore = collection.removeBackupsBeforeToday();
+    std::ignore = collection.dropExpiredVersions();
+    std::ignore = collection.removeFile(QStringLiteral("/w/a.pra4"));
+    std::ignore = collection.removeAllBackups();
     QCOMPARE(KTestEnvironment::contentOf(victim), QByteArray("keep me"));
 }
 
@@ -396,6 +400,60 @@ void TestProtectionDatabase::killedSaveLeavesAWholeDatabase()
         QDomDocument document;
         QVERIFY(document.setContent(after));
         QCOMPARE(document.documentElement().childNodes().size(), SaverRecords);
+    }
+}
+
+void TestProtectionDatabase::sumsAreKeptBesideAndADamagedFileChecksNothing_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<bool>("sumsLoaded");
+    QTest::newRow("a whole file") << QString() << true;
+    QTest::newRow("no file") << "removed" << false;
+    QTest::newRow("a digit changed") << "changed" << false;
+    QTest::newRow("cut short") << "cut" << false;
+}
+
+void TestProtectionDatabase::sumsAreKeptBesideAndADamagedFileChecksNothing()
+{
+    QFETCH(QString, damage);
+    QFETCH(bool, sumsLoaded);
+    const QString sumsFile = m_database->sumsPath();
+    QFile::remove(sumsFile);
+    auto* record = new KFileObject(QStringLiteral("/w/summed.pra4"), 0);
+    QVector<KVersionId> versions { KVersionId(testFileId(1)), KVersionId(testFileId(2)),
+        KVersionId(testFileId(3)) };
+    versions[0].setSum({ 4, 0x0123456789abcdefULL, true });
+    versions[1].setSum({ 4, 0, false }); // a size alone
+    for (const KVersionId& version : qAsConst(versions))
+        writeCopy(version.text());
+    record->addVersions(versions);
+    QVERIFY(m_store[0].addFile(record));
+    KCopySums::noteNewSum();
+    const QByteArray xml = KProtectionDatabase::content(collectionsOf(m_store));
+    QVERIFY(m_database->save(collectionsOf(m_store)));
+
+    // The database keeps its own form; the sums are beside it, private like it.
+    QCOMPARE(KTestEnvironment::contentOf(m_database->path()), xml);
+    QByteArray sums = KTestEnvironment::contentOf(sumsFile);
+    QVERIFY(sums.startsWith("vaultkeep-sums 1\n4 0123456789abcdef " + testFileId(1).toUtf8() + "\n4 - "));
+    QCOMPARE(sums.count('\n'), 4);
+    QCOMPARE(KTestEnvironment::modeOf(sumsFile), 0600u);
+    QCOMPARE(KTestEnvironment::modeOf(m_database->path()), 0600u);
+    if (damage == QLatin1String("removed"))
+        QVERIFY(QFile::remove(sumsFile));
+    if (damage == QLatin1String("changed"))
+        QVERIFY(!m_env.writeFile(sumsFile, sums.replace("4 0123", "5 0123")).isEmpty());
+    if (damage == QLatin1String("cut"))
+        QVERIFY(!m_env.writeFile(sumsFile, sums.left(sums.lastIndexOf("end "))).isEmpty());
+
+    QCOMPARE(m_database->load(collectionsOf(m_loaded)), Loaded);
+    const QVector<KVersionId> loaded = m_loaded[0].findFile(QStringLiteral("/w/summed.pra4"))->versions();
+    QCOMPARE(loaded.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const KContentSum got = loaded.at(i).sum();
+        const KContentSum expected = sumsLoaded ? versions.at(i).sum() : KContentSum();
+        QCOMPARE(QVector<qint64>({ got.size, qint64(got.hash), got.hasHash }),
+            QVector<qint64>({ expected.size, qint64(expected.hash), expected.hasHash }));
     }
 }
 

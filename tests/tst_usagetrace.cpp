@@ -120,7 +120,11 @@ void TestUsageTrace::recordsFromTwoThreadsAreStoredExactly()
     manual.join();
     QVERIFY(AtriumUserDataLogUtils::instance()->waitForUpload(FlushMs));
 
-    const QVector<KStoredTrace> traces = readStoredTraces(traceDatabase(m_env.path(QStringLiteral("cache"))));
+    const QString store = traceDatabase(m_env.path(QStringLiteral("cache")));
+    // What the user did is for the user's eyes only: the library made the file and its folder so.
+    QCOMPARE(KTestEnvironment::modeOf(store), 0600u);
+    QCOMPARE(KTestEnvironment::modeOf(QFileInfo(store).absolutePath()), 0700u);
+    const QVector<KStoredTrace> traces = readStoredTraces(store);
     QCOMPARE(traces.size(), 2 * PerThread);
     const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}$"));
     QStringList automaticRecords;

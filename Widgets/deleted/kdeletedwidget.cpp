@@ -10,6 +10,8 @@
 #include "platform/kfileops.h"
 #include "ui_kdeletedwidget.h"
 
+#include <QMessageBox>
+
 KDeletedWidget::KDeletedWidget(QWidget* parent)
     : QWidget(parent)
     , m_ui(new Ui::KDeletedWidget)
@@ -97,15 +99,22 @@ void KDeletedWidget::onClear()
     }
     KTableWidget* table = m_ui->deletedTableWidget;
     KFileServiceManager* engine = KFileServiceManager::instance();
-    const int rows = table->rowCount();
-    for (int i = 0; i < rows && table->rowCount() > 0; ++i) {
-        const QString key = table->rowKey(0);
-        // A file brought back to its own place is there again: its protection stays.
-        if (!KFileOps::status(key).exists)
-            engine->removeFile(key);
+    QStringList keys;
+    for (int i = 0; i < table->rowCount(); ++i)
+        keys << table->rowKey(i);
+    bool kept = false;
+    for (const QString& key : qAsConst(keys)) {
+        // A file brought back to its own place is there again: its protection stays. A file
+        // whose copies could not all be deleted keeps its row.
+        if (!KFileOps::status(key).exists && !engine->removeFile(key) && engine->findFile(key)) {
+            kept = true;
+            continue;
+        }
         table->onRemoveRow(key);
     }
     restoredRows().clear();
+    if (kept)
+        KRestoreSteps::inform(window(), QMessageBox::Information, tr("对不起，文件删除失败！"));
     if (table->rowCount() == 0)
         showEmptyState(true);
     writeManualTrace(QStringLiteral("清空删除列表"), QStringLiteral("误删找回"), QStringLiteral("Vaultkeep"));

@@ -97,6 +97,12 @@ void KTableWidgetDeletedFileItem::bringBack(const QString& target, int missingKi
     case KRestoreResult::CurrentNotSaved:
         KRestoreSteps::inform(window(), QMessageBox::Warning, KRestoreSteps::notSavedText());
         break;
+    case KRestoreResult::Damaged:
+        KRestoreSteps::inform(window(), QMessageBox::Warning, KRestoreSteps::damagedText());
+        break;
+    case KRestoreResult::TargetIsLink:
+        KRestoreSteps::inform(window(), QMessageBox::Warning, KRestoreSteps::linkText());
+        break;
     case KRestoreResult::Failed:
         KRestoreSteps::inform(window(), failedKind, tr("备份文件找回失败，可能文件正在被使用！"));
         break;

@@ -99,6 +99,11 @@ KMainWidget::KMainWidget(QWidget* parent)
         &KMainWidget::onFolderToLargeTipMsgBtnClicked, Qt::QueuedConnection);
     connect(tips, &KTipMsgManager::sigShowVaultkeep, this, &KMainWidget::onShowMisCodeWidgetEx);
     connect(engine, &KFileServiceManager::sigUpdate, engine, &KFileServiceManager::onUpdate);
+    // Heard by the window, so that a window made again in the process does not tell it twice.
+    connect(
+        engine, &KFileServiceManager::sigFileTooLarge, this,
+        [tips](const QString& path, qint64 size, qint64 limit) { tips->showFileTooLarge(path, size, limit); },
+        Qt::QueuedConnection);
     // After the form selected the first page, so that start-up leaves no trace of a page shown.
     connect(m_ui->tabWidget, &QTabWidget::currentChanged, this, &KMainWidget::onCurrentChanged);
     // Queued: a host's request first switches the page to the file's kind.

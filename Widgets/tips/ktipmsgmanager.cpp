@@ -8,6 +8,8 @@
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
 
+#include <QFileInfo>
+
 #include <utility>
 
 namespace {
@@ -129,6 +131,19 @@ void KTipMsgManager::showBackedFolderTooLarge(qlonglong size)
 
     static_cast<void>(config->setFolderTooLargeTipDateToday()); // as above
     writeAutoTrace(QStringLiteral("备份文件夹太大%1G").arg(gigabytes), BubblePage, Vaultkeep);
+}
+
+void KTipMsgManager::showFileTooLarge(const QString& path, qint64 size, qint64 limit)
+{
+    KTipWidget* tip = createTip();
+    const QString name = QFileInfo(path).fileName();
+    tip->setContent(skin("tip_close.png"), 2, skin("long_logo.png"),
+        tr("“%1”超过%2，没有备份").arg(name, KCommon::formatSize(limit)),
+        tr("它有%1，大于设置的备份上限。").arg(KCommon::formatSize(size)), skin("提示.png"), NoAutoHide, 422,
+        132, 2, {}, {}, {}, {});
+    tip->setToolTip(path);
+    tip->show();
+    writeAutoTrace(QStringLiteral("文件过大未备份%1").arg(KCommon::formatSize(size)), BubblePage, Vaultkeep);
 }
 
 void KTipMsgManager::showTipUserDialog()

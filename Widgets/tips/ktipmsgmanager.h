@@ -30,6 +30,9 @@ public:
     void showBackedFolderTooLarge(qlonglong size);
     // The first backup has been made.
     void showTipUserDialog();
+    // A recently used file of `size` bytes is larger than `limit` and is not versioned. The engine
+    // says so once per file.
+    void showFileTooLarge(const QString& path, qint64 size, qint64 limit);
 
     // The tips shown that are still open.
     QList<KTipWidget*> tips() const;

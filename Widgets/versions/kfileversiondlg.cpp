@@ -134,7 +134,8 @@ void KFileVersionDlg::setCount(int count)
 void KFileVersionDlg::onCreateTable()
 {
     m_rebuildPending = false;
-    const auto record = KFileServiceManager::instance()->findFile(m_strFileName);
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    const auto record = engine->findFile(m_strFileName);
     // A file that lost its record before the list was first built closes the dialog; one whose
     // last version was deleted here leaves it open, empty.
     if (!record && !m_built) {
@@ -143,7 +144,11 @@ void KFileVersionDlg::onCreateTable()
         return;
     }
     m_built = true;
-    const QStringList ids = record ? KRestoreSteps::newestFirst(record->versionIds()) : QStringList();
+    const QVector<KVersionId> versions = record ? record->versions() : QVector<KVersionId>();
+    QHash<QString, KVersionId> byId;
+    for (const KVersionId& version : versions)
+        byId.insert(version.text(), version);
+    const QStringList ids = KRestoreSteps::newestFirst(byId.keys());
     setCount(ids.size());
     KTableWidget* table = m_ui->versionTableWidget;
     table->resetRows();
@@ -151,7 +156,8 @@ void KFileVersionDlg::onCreateTable()
         const Restored restored = m_restored.value(id);
         table->addRow(id,
             { m_strFileName, id, timeText(id), KCommon::formatSize(KFileCopyedObject::backupFileSize(id)),
-                id == ids.constFirst() ? QStringLiteral("1") : QString(), restored.target, restored.message },
+                id == ids.constFirst() ? QStringLiteral("1") : QString(), restored.target, restored.message,
+                engine->isCopyDamaged(byId.value(id)) ? QStringLiteral("1") : QString() },
             KTableWidgetItemBase::ITEM_BACKED_FILE);
     }
     table->removeSurplusRows();

@@ -71,6 +71,16 @@ QString folderNotCreatedText(const QString& folder)
         .arg(QDir::toNativeSeparators(folder));
 }
 
+QString damagedText()
+{
+    return tr("备份文件已损坏，无法用它恢复，请从其他版本找回！");
+}
+
+QString linkText()
+{
+    return tr("目标位置是一个链接，为保护它指向的文件，本次没有恢复。请恢复到其他位置。");
+}
+
 void inform(QWidget* parent, int kind, const QString& text)
 {
     KYMessageBox::information(parent, kind, text)->exec();
@@ -160,6 +170,12 @@ Outcome copyLoop(QWidget* parent, const QString& sourcePath, QString* target,
             return Outcome::CopyMissing;
         case KRestoreResult::CurrentNotSaved:
             inform(parent, QMessageBox::Warning, notSavedText());
+            return Outcome::GaveUp;
+        case KRestoreResult::Damaged:
+            inform(parent, QMessageBox::Warning, damagedText());
+            return Outcome::Damaged;
+        case KRestoreResult::TargetIsLink:
+            inform(parent, QMessageBox::Warning, linkText());
             return Outcome::GaveUp;
         case KRestoreResult::FolderNotCreated:
             if (!offerElsewhere(parent, sourcePath, target))

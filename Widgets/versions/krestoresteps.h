@@ -19,6 +19,8 @@ namespace KRestoreSteps {
 QString missingBackupText(); // "备份文件丢失，请从其他版本找回！"
 QString notSavedText(); // the file at the target could not be backed up first
 QString openFailedText(); // "打开文件失败！"
+QString damagedText(); // the backup copy is not what was backed up
+QString linkText(); // a restore does not write through a link at the target
 QString folderNotCreatedText(const QString& folder); // names the folder that could not be made
 
 // The information box: title "提示", one button "确定", `kind` as its icon (1 information,
@@ -55,13 +57,16 @@ enum class Outcome
 {
     Restored,
     CopyMissing,
+    // The backup copy is damaged; the user was told.
+    Damaged,
     GaveUp,
 };
 
 // Copies `sourcePath`'s backup with `copy` to `*target` until it succeeds or the user gives up.
 // After a failed copy the user chooses another place (chooseElsewhere()) or the same place
-// again (after 200 ms); when the target's folder could not be made, another place or none.
-// `*target` ends as the place last tried.
+// again (after 200 ms); when the target's folder could not be made, another place or none. A
+// refusal (the file there cannot be backed up first, a link there, a damaged copy) is told in a
+// box and ends the loop. `*target` ends as the place last tried.
 Outcome copyLoop(QWidget* parent, const QString& sourcePath, QString* target,
     const std::function<KRestoreResult(const QString& target)>& copy);
 

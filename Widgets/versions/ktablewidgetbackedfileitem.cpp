@@ -62,6 +62,19 @@ void KTableWidgetBackedFileItem::setData(const QStringList& texts)
         m_ui->lblBtn->setResultText(texts.value(ResultText), m_targetPath);
     m_ui->lblBtn->setState(restored ? 3 : 1);
     m_ui->lblDelete->setVisible(!restored);
+    m_damaged = false;
+    m_ui->lblBtn->show();
+    if (texts.value(CopyDamaged) == QLatin1String("1"))
+        setDamaged();
+}
+
+void KTableWidgetBackedFileItem::setDamaged()
+{
+    if (m_damaged)
+        return;
+    m_damaged = true;
+    m_ui->lblBackedTime->setText(m_ui->lblBackedTime->text() + tr("  备份文件已损坏"));
+    m_ui->lblBtn->hide();
 }
 
 void KTableWidgetBackedFileItem::dropMissingVersion()
@@ -123,6 +136,10 @@ void KTableWidgetBackedFileItem::copyAndShow()
         m_ui->lblBtn->setState(1);
         dropMissingVersion();
         return;
+    case Outcome::Damaged:
+        m_ui->lblBtn->setState(1);
+        setDamaged();
+        break;
     case Outcome::GaveUp:
         m_ui->lblBtn->setState(1);
         break;

@@ -28,6 +28,7 @@ public:
         Newest, // "1" for the newest version
         RestoredTo, // where an earlier restore of this version wrote, or empty
         ResultText, // what it reported
+        CopyDamaged, // "1" when the backup copy is known to be damaged
     };
 
     explicit KTableWidgetBackedFileItem(QWidget* parent = nullptr);
@@ -38,6 +39,10 @@ public:
     // Where the last restore wrote, or is writing, the copy.
     QString targetPath() const { return m_targetPath; }
     KFindBackLabel* findBackLabel() const;
+
+    // Says the backup copy is damaged in place of the restore control.
+    void setDamaged();
+    bool isDamaged() const { return m_damaged; }
 
 public slots:
     void setData(const QStringList& texts) override;
@@ -59,5 +64,6 @@ private:
     QString m_sourcePath;
     QString m_versionId;
     QString m_targetPath;
+    bool m_damaged = false;
     Q_DISABLE_COPY(KTableWidgetBackedFileItem)
 };

@@ -3,6 +3,7 @@
 #include "utf16.h"
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -10,11 +11,13 @@
 #include <cstdlib>
 #include <ctime>
 #include <deque>
+#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
 #include <pwd.h>
 #include <sqlite3.h>
 #include <string>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -79,6 +82,32 @@ std::filesystem::path cacheFolder()
     return std::filesystem::path(home) / ".cache" / "Atrium";
 }
 
+// The records say what the user did: the folders made for them and the file are the user's alone.
+// Folders that exist already are left as they are.
+bool makePrivateFolders(const std::filesystem::path& folder)
+{
+    std::error_code error;
+    if (folder.empty() || std::filesystem::is_directory(folder, error))
+        return !folder.empty();
+    if (!makePrivateFolders(folder.parent_path()))
+        return false;
+    return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+// Creates the file private, or makes the existing one so, on its descriptor; a link, a FIFO or
+// anything but a regular file is refused, so that SQLite never writes through one.
+bool preparePrivateFile(const std::filesystem::path& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    const bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+        && ((info.st_mode & 07777) == 0600 || ::fchmod(fd, 0600) == 0);
+    ::close(fd);
+    return usable;
+}
+
 std::filesystem::path resolve(const std::string& name)
 {
     const std::filesystem::path given(name);
@@ -121,9 +150,7 @@ public:
         const std::filesystem::path path = resolve(name);
         if (name.empty() || path.empty() || !path.has_filename())
             return false;
-        std::error_code error;
-        std::filesystem::create_directories(path.parent_path(), error);
-        if (!std::filesystem::is_directory(path.parent_path(), error))
+        if (!makePrivateFolders(path.parent_path()))
             return false;
         const std::lock_guard<std::mutex> locker(m_mutex);
         m_path = path;
@@ -212,8 +239,9 @@ private:
         closeDatabase();
         if (path.empty())
             return false;
-        std::error_code error;
-        std::filesystem::create_directories(path.parent_path(), error);
+        // SQLite gives its journal the database file's permissions.
+        if (!makePrivateFolders(path.parent_path()) || !preparePrivateFile(path))
+            return false;
         if (sqlite3_open_v2(path.c_str(), &m_db,
                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr)
             != SQLITE_OK) {

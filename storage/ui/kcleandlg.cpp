@@ -3,6 +3,7 @@
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "core/kcommon.h"
 #include "core/kfileservicemanager.h"
+#include "core/klogging.h"
 #include "ui_kcleandlg.h"
 
 namespace {
@@ -55,7 +56,8 @@ void KCleanDlg::onGetBackedFilesSize()
 void KCleanDlg::onCleanBefore()
 {
     KFileServiceManager* service = KFileServiceManager::instance();
-    service->cleanBeforeToday();
+    if (!service->cleanBeforeToday())
+        qCWarning(vkCleanUp) << "some backups made before today could not be deleted";
     showSizes();
     emit service->sigUpdate();
     writeManualTrace(QStringLiteral("清理今天之前备份"), CleanPage, Product);
@@ -64,9 +66,10 @@ void KCleanDlg::onCleanBefore()
 void KCleanDlg::onCleanAll()
 {
     KFileServiceManager* service = KFileServiceManager::instance();
-    service->cleanAll();
-    // Whatever no record lists goes too.
-    KCommon::clearFolder(KCommon::backupDirectory());
+    const bool cleaned = service->cleanAll();
+    // Whatever no record lists goes too; what stays is taken by a later cycle's sweep.
+    if (!KCommon::clearFolder(KCommon::backupDirectory()) || !cleaned)
+        qCWarning(vkCleanUp) << "some backups could not be deleted:" << KCommon::backupDirectory();
     onGetBackedFilesSize();
     emit service->sigUpdate();
     writeManualTrace(QStringLiteral("全部清理"), CleanPage, Product);

@@ -228,6 +228,9 @@ QString KMoveBackFolderWidget::failureText(int problem, const QString& entry, co
     case Problem::Damaged:
         reason = QStringLiteral("备份文件 %1 在新位置保存后与原件不符").arg(breakable(entry));
         break;
+    case Problem::CopyDamaged:
+        reason = QStringLiteral("备份文件 %1 已损坏，与备份时记录的不符").arg(breakable(entry));
+        break;
     case Problem::NotFlushed:
         reason = QStringLiteral("新位置的磁盘写入出错");
         break;

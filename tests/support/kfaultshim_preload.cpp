@@ -52,6 +52,14 @@ std::string pathOf(int fd)
     return length > 0 ? std::string(target, size_t(length)) : std::string();
 }
 
+// The full path of `name` in the folder open as `folder`.
+std::string pathAt(int folder, const char* name)
+{
+    if (name[0] == '/' || folder == AT_FDCWD)
+        return name;
+    return pathOf(folder) + '/' + name;
+}
+
 bool isBelow(const std::string& path, const std::string& folder)
 {
     return !folder.empty() && path.compare(0, folder.size(), folder) == 0
@@ -295,8 +303,8 @@ int renameat(int fromFolder, const char* from, int toFolder, const char* to)
 {
     VK_NEXT(renameat);
     const int result = real(fromFolder, from, toFolder, to);
-    if (result == 0)
-        log("rename", to);
+    if (result == 0 && g_active.load())
+        log("rename", pathAt(toFolder, to));
     return result;
 }
 
@@ -304,8 +312,8 @@ int renameat2(int fromFolder, const char* from, int toFolder, const char* to, un
 {
     VK_NEXT(renameat2);
     const int result = real(fromFolder, from, toFolder, to, flags);
-    if (result == 0)
-        log("rename", to);
+    if (result == 0 && g_active.load())
+        log("rename", pathAt(toFolder, to));
     return result;
 }
 

@@ -7,6 +7,12 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 KTestEnvironment::KTestEnvironment()
 {
     QStandardPaths::setTestModeEnabled(true);
@@ -69,4 +75,33 @@ QByteArray KTestEnvironment::contentOf(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+unsigned KTestEnvironment::modeOf(const QString& path)
+{
+    struct stat info;
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+bool KTestEnvironment::makeFifo(const QString& path)
+{
+    return ::mkfifo(QFile::encodeName(path).constData(), 0644) == 0;
+}
+
+bool KTestEnvironment::makeSocket(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct sockaddr_un address
+    {
+    };
+    address.sun_family = AF_UNIX;
+    if (size_t(native.size()) >= sizeof address.sun_path)
+        return false;
+    memcpy(address.sun_path, native.constData(), size_t(native.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    // The file stays when the socket is closed; nothing ever answers on it.
+    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return bound;
 }

@@ -36,6 +36,11 @@ public:
     static bool setModified(const QString& path, const QDateTime& time);
     // The file's bytes; empty when it cannot be read.
     static QByteArray contentOf(const QString& path);
+    // The permission bits of `path` itself, a link not followed; 0 when there is nothing.
+    static unsigned modeOf(const QString& path);
+    // A FIFO, or a listening socket's file, at `path`, as another user could put in a list.
+    static bool makeFifo(const QString& path);
+    static bool makeSocket(const QString& path);
 
 private:
     QTemporaryDir m_dir;

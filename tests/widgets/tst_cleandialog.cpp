@@ -53,8 +53,9 @@ void TestCleanDialog::initTestCase()
 void TestCleanDialog::init()
 {
     environment().platform()->setCurrentDateTime(m_today);
-    KFileServiceManager::instance()->cleanAll();
-    KCommon::clearFolder(KCommon::backupDirectory());
+    QVERIFY(KFileServiceManager::instance()->cleanAll());
+    QVERIFY(
+        !QFileInfo::exists(KCommon::backupDirectory()) || KCommon::clearFolder(KCommon::backupDirectory()));
 }
 
 QString TestCleanDialog::backUp(const QString& name, int bytes, int daysAgo)

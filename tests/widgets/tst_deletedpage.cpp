@@ -81,12 +81,12 @@ void TestDeletedPage::initTestCase()
     // As the main window connects it.
     connect(engine, &KFileServiceManager::sigUpdate, engine, &KFileServiceManager::onUpdate);
     // As the scanner does before its first cycle.
-    engine->loadDatabase();
+    QVERIFY(!engine->loadDatabase()); // none yet
 }
 
 void TestDeletedPage::init()
 {
-    KFileServiceManager::instance()->cleanAll();
+    QVERIFY(KRecoveryTest::cleanAll());
     KDeletedWidget::restoredRows().clear();
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
     m_page = std::make_unique<KDeletedWidget>();
@@ -141,10 +141,24 @@ void TestDeletedPage::bringingBackToTheOldPlaceStaysListedUntilCleared()
     QCOMPARE(row(restored)->findBackLabel()->state(), 3);
     QCOMPARE(row(gone)->findBackLabel()->state(), 1);
 
+    // Copies that cannot be deleted keep their file's row, and say so.
+    const QByteArray backups = QFile::encodeName(KCommon::backupDirectory());
+    QVERIFY(::chmod(backups.constData(), 0500) == 0);
+    KMessageBox::setNextAnswer(1);
     KMessageBox::setNextAnswer(1);
     click(m_page->findChild<KCommonButton*>(QStringLiteral("lblClearBtn")));
-    QCOMPARE(KMessageBox::answeredTexts(), QStringList { ClearQuestion });
+    QVERIFY(::chmod(backups.constData(), 0700) == 0);
+    QCOMPARE(KMessageBox::answeredTexts(),
+        QStringList({ ClearQuestion, QStringLiteral("对不起，文件删除失败！") }));
+    QCOMPARE(table->rowCount(), 1);
+    QCOMPARE(table->rowKey(0), gone);
+
+    KMessageBox::clearNextAnswers();
+    KMessageBox::setNextAnswer(1);
+    click(m_page->findChild<KCommonButton*>(QStringLiteral("lblClearBtn")));
+    QCOMPARE(KMessageBox::answeredTexts().constLast(), ClearQuestion);
     QCOMPARE(table->rowCount(), 0);
+    QVERIFY(KCommon::clearFolder(KCommon::backupDirectory())); // the copies left, as a sweep takes them
     QVERIFY(!m_page->placeholder()->isHidden());
     QVERIFY(m_page->findChild<KCommonButton*>(QStringLiteral("lblClearBtn"))->isHidden());
     QVERIFY(!engine->findFile(gone));
@@ -189,6 +203,8 @@ void TestDeletedPage::troubleAtTheOldPlace_data()
     QTest::addColumn<bool>("restored");
     QTest::newRow("a vanished backup copy: reported")
         << "copy gone" << QStringLiteral("备份文件丢失，请从其他版本找回！") << false;
+    QTest::newRow("a backup copy altered at its size: refused as damaged")
+        << "copy damaged" << KRestoreSteps::damagedText() << false;
     QTest::newRow("an old folder the user may not write: reported")
         << "read-only folder" << QStringLiteral("备份文件找回失败，可能文件正在被使用！") << false;
     QTest::newRow("the folders gone too: made again") << "folders gone" << QString() << true;
@@ -208,6 +224,9 @@ void TestDeletedPage::troubleAtTheOldPlace()
     KFileServiceManager* engine = KFileServiceManager::instance();
     if (fault == QLatin1String("copy gone"))
         QVERIFY(QFile::remove(engine->findFile(path)->latestVersion()->backupFilePath()));
+    if (fault == QLatin1String("copy damaged"))
+        QVERIFY(
+            !m_env.writeFile(engine->findFile(path)->latestVersion()->backupFilePath(), "LATEST").isEmpty());
     if (fault == QLatin1String("read-only folder"))
         QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
     if (fault.startsWith(QLatin1String("folder")))

@@ -53,6 +53,7 @@ private slots:
     void firstBackupWindowIsDueOnlyAtStatusZero();
     void protectionOffScansOnceBeforeCreateFrameReturns();
     void lowSpaceTipMovesAtOnceWithThePagesDisabled();
+    void aFileTooLargeToVersionIsToldInATip();
     // Last: what it leaves open goes as the process ends.
     void aHostEndingWithoutReleaseLeavesNothingOpen();
 
@@ -92,7 +93,8 @@ void TestMainWindow::createFrameTwiceMakesOneWindow()
 void TestMainWindow::releaseWithoutWindowSavesAndMakesNone()
 {
     KFileServiceManager* engine = KFileServiceManager::instance();
-    engine->loadDatabase();
+    const bool saved = QFile::exists(engine->databasePath());
+    QCOMPARE(engine->loadDatabase(), saved);
     const QString project = m_env.writeFile(QStringLiteral("home/报价.pra4"), "project");
     QVERIFY(engine->collection(0)->backupFile(project, 0));
 
@@ -190,6 +192,16 @@ void TestMainWindow::lowSpaceTipMovesAtOnceWithThePagesDisabled()
     QVERIFY(window->findChild<QWidget*>(QStringLiteral("btnSetting"))->isEnabled());
     QCOMPARE(diskRead.count(), 1);
     QVERIFY(config->setBackUpPath(from));
+}
+
+void TestMainWindow::aFileTooLargeToVersionIsToldInATip()
+{
+    createFrame();
+    KTipMsgManager* tips = KTipMsgManager::instance();
+    const int before = tips->tips().size();
+    emit KFileServiceManager::instance()->sigFileTooLarge(QStringLiteral("/w/large.pra4"), 3 * MiB, MiB);
+    QTRY_COMPARE(tips->tips().size(), before + 1);
+    tips->deleteWindows();
 }
 
 void TestMainWindow::aHostEndingWithoutReleaseLeavesNothingOpen()

@@ -82,12 +82,12 @@ void TestMisCodePage::initTestCase()
 {
     m_env.addBackupDrive(QStringLiteral("D"));
     // As the scanner does before its first cycle.
-    KFileServiceManager::instance()->loadDatabase();
+    QVERIFY(!KFileServiceManager::instance()->loadDatabase()); // none yet
 }
 
 void TestMisCodePage::init()
 {
-    KFileServiceManager::instance()->cleanAll();
+    QVERIFY(KRecoveryTest::cleanAll());
     KFileServiceManager::instance()->onShowPageByType(KFileServiceManager::TodayPage);
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
     m_page = std::make_unique<KMisCodeWidget>();

@@ -265,7 +265,7 @@ void TestSettingDialog::sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn()
     scanner->runCycle();
     QVERIFY(engine->findFile(second));
     env.platform()->setCurrentDateTime(QDateTime());
-    engine->cleanAll();
+    QVERIFY(engine->cleanAll());
 }
 
 void TestSettingDialog::returnAndKeypadEnterSaveOnce_data()

@@ -25,14 +25,18 @@ enum TipKind
 {
     LowSpace,
     FolderTooLarge,
+    FileTooLarge,
 };
 
 void showTip(TipKind kind, const QString& drive = OtherDrive)
 {
     if (kind == LowSpace)
         KTipMsgManager::instance()->showCurrentDiskNotEnough(10 * qlonglong(MiB), drive);
-    else
+    else if (kind == FolderTooLarge)
         KTipMsgManager::instance()->showBackedFolderTooLarge(ThreeGiB);
+    else
+        KTipMsgManager::instance()->showFileTooLarge(
+            QStringLiteral("/w/模型.pra4"), ThreeGiB, 2 * 1024 * MiB);
 }
 
 // Runs the slide-in to its end, tick by tick, as its timer would.
@@ -164,6 +168,9 @@ void TestTips::tipContents_data()
         << int(FolderTooLarge) << "备份空间已占用3G，超过了您设置的预警范围"
         << QStringList { QStringLiteral("快捷清理..."), QStringLiteral("查看设置") } << QSize(422, 133)
         << QColor(QStringLiteral("#fe9900")) << "备份文件夹太大3G|右下角冒泡|Vaultkeep|自动发送";
+    QTest::newRow("a file too large to version, named")
+        << int(FileTooLarge) << "“模型.pra4”超过2GB，没有备份" << QStringList() << QSize(422, 133)
+        << QColor(QStringLiteral("#fe9900")) << "文件过大未备份3GB|右下角冒泡|Vaultkeep|自动发送";
 }
 
 void TestTips::tipContents()

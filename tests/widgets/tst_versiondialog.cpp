@@ -40,6 +40,9 @@ const QString Missing = QStringLiteral("备份文件丢失，请从其他版本�
 const QString SourceFailed
     = QStringLiteral("无法恢复到原位置，可能原位置的文件正在编辑中，建议您恢复到其他位置。");
 const QString ToDesktop = QStringLiteral("恭喜！文件已找回至桌面");
+const QString NotSaved
+    = QStringLiteral("目标位置已有的文件无法先行备份，为免丢失，本次没有恢复。请检查备份盘的空间后再试。");
+const QString Damaged = QStringLiteral("备份文件已损坏，无法用它恢复，请从其他版本找回！");
 
 QDateTime hoursAgo(int hours)
 {
@@ -78,6 +81,8 @@ private slots:
     void afterAFailedCopy_data();
     void afterAFailedCopy();
     void anotherPlaceIsAskedForInTheUsersLanguage();
+    void refusedRestoresSayWhy_data();
+    void refusedRestoresSayWhy();
     void deletingVersions();
     void comparingAVersionAndOpeningItReadOnly();
 
@@ -112,12 +117,12 @@ void TestVersionDialog::initTestCase()
     qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env.path(QStringLiteral("cache"))));
     QVERIFY(KFileTypeManager::instance()->addFileExts(0, QStringLiteral("pra4")));
     // As the scanner does before its first cycle.
-    KFileServiceManager::instance()->loadDatabase();
+    QVERIFY(!KFileServiceManager::instance()->loadDatabase()); // none yet
 }
 
 void TestVersionDialog::init()
 {
-    KFileServiceManager::instance()->cleanAll();
+    QVERIFY(KRecoveryTest::cleanAll());
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
     m_path = m_work + QStringLiteral("教学楼 投标|报价.pra4");
 }
@@ -349,6 +354,7 @@ void TestVersionDialog::desktopRestoreOverASameNamedFile_data()
     QTest::addColumn<bool>("renamed");
     QTest::newRow("renamed after the existing file's time") << 1 << true;
     QTest::newRow("the existing file overwritten, kept as a version") << 0 << false;
+    QTest::newRow("the question closed: nothing restored") << -1 << false;
 }
 
 void TestVersionDialog::desktopRestoreOverASameNamedFile()
@@ -364,9 +370,19 @@ void TestVersionDialog::desktopRestoreOverASameNamedFile()
     const auto dialog = openDialog(path);
     KTableWidgetBackedFileItem* row = rowOf(*dialog, ids.at(1));
 
+    const QStringList before = entriesOf(desktop);
+
     KMessageBox::setNextAnswer(answer);
     restoreToDesktop(row);
     QCOMPARE(KMessageBox::answeredTexts(), QStringList { SameName });
+    if (answer == -1) {
+        QCOMPARE(row->findBackLabel()->state(), 1);
+        QCOMPARE(contentOf(onDesktop), QByteArray("on the desktop"));
+        QCOMPARE(entriesOf(desktop), before);
+        QVERIFY(!KFileServiceManager::instance()->findFile(onDesktop));
+        QFile::remove(onDesktop);
+        return;
+    }
     QCOMPARE(row->findBackLabel()->state(), 3);
     QVERIFY(row->findBackLabel()->resultText().contains(QStringLiteral("恭喜！文件已找回至桌面")));
     if (renamed) {
@@ -472,6 +488,51 @@ void TestVersionDialog::anotherPlaceIsAskedForInTheUsersLanguage()
     QCOMPARE(proposedName, QStringLiteral("结算.pra4"));
     QCOMPARE(folder, QDir::cleanPath(m_work));
     QVERIFY(target.isEmpty());
+}
+
+void TestVersionDialog::refusedRestoresSayWhy_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("the file there cannot be backed up first") << "backups read-only" << NotSaved;
+    QTest::newRow("the backup copy is damaged") << "damaged" << Damaged;
+}
+
+void TestVersionDialog::refusedRestoresSayWhy()
+{
+    QFETCH(QString, situation);
+    QFETCH(QString, text);
+    const QStringList ids = protectWithThreeVersions(m_path);
+    const QString backups = KCommon::backupDirectory();
+    if (situation == QLatin1String("damaged")) {
+        // One copy cut short, which shows at once; one altered at its size, found by a restore.
+        QVERIFY(QFile::resize(backups + ids.at(0), 2));
+        QVERIFY(!m_env.writeFile(backups + ids.at(1), "VERSION 1").isEmpty());
+    } else {
+        QVERIFY(setMode(backups, 0555));
+    }
+    auto dialog = openDialog(m_path);
+    const auto restoreControl = [&](const QString& id) {
+        return rowOf(*dialog, id)->findChild<KFindBackLabel*>(QStringLiteral("lblBtn"));
+    };
+    QCOMPARE(restoreControl(ids.at(0))->isVisibleTo(dialog.get()), situation != QLatin1String("damaged"));
+    QVERIFY(restoreControl(ids.at(1))->isVisibleTo(dialog.get()));
+
+    KMessageBox::setNextAnswer(1); // overwrite
+    KMessageBox::setNextAnswer(1); // the refusal
+    restoreToSourcePlace(rowOf(*dialog, ids.at(1)));
+    QVERIFY(setMode(backups, 0700));
+    QCOMPARE(KMessageBox::answeredTexts(), QStringList({ Overwrite, text }));
+    QCOMPARE(contentOf(m_path), QByteArray("changed since"));
+    if (situation == QLatin1String("damaged")) {
+        // The version is shown as damaged from then on, instead of being offered.
+        QVERIFY(!restoreControl(ids.at(1))->isVisibleTo(dialog.get()));
+        dialog = openDialog(m_path);
+        QVERIFY(!restoreControl(ids.at(1))->isVisibleTo(dialog.get()));
+        QVERIFY(restoreControl(ids.at(2))->isVisibleTo(dialog.get()));
+    } else {
+        QCOMPARE(restoreControl(ids.at(1))->state(), 1);
+    }
 }
 
 void TestVersionDialog::deletingVersions()

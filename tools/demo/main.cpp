@@ -161,7 +161,9 @@ int main(int argc, char** argv)
     if (!KConfig::instance()->setAutoClean7Days(false))
         return fail(
             QStringLiteral("the settings cannot be written to %1").arg(KConfig::instance()->filePath()));
-    engine->loadDatabase();
+    if (engine->loadDatabase())
+        return fail(
+            QStringLiteral("%1 appeared meanwhile: the workspace is not new").arg(engine->databasePath()));
 
     const QDateTime now = KPlatform::instance()->currentDateTime();
     const QString projects = QDir::homePath() + QStringLiteral("/工程项目");

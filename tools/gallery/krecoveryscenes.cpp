@@ -161,10 +161,12 @@ bool protect(KFileServiceManager* engine, KFakePlatform* machine, const QString&
 bool buildState(KFakePlatform* machine, const QString& home)
 {
     KProductCatalog catalog;
-    catalog.load(KProductCatalog::builtInPath());
+    if (!catalog.load(KProductCatalog::builtInPath()))
+        return false;
     KFileServiceManager* engine = KFileServiceManager::instance();
-    // As the scanner does before its first cycle.
-    engine->loadDatabase();
+    // As the scanner does before its first cycle, on a machine that has none yet.
+    if (engine->loadDatabase())
+        return false;
     const QString projects = home + QStringLiteral("projects/");
     for (const SourceFile& source : Sources) {
         const QString path = projects + QString::fromUtf8(source.name);

@@ -1,0 +1,130 @@
+#include "kfaultshim.h"
+#include "ktestenvironment.h"
+#include "platform/kfileio.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The file-I/O layer: what it opens, how it writes and copies, the modes it sets, and the order
+// in which it makes a replaced file durable.
+class TestFileIO : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void opensOnlyRegularFilesWithoutBlocking_data();
+    void opensOnlyRegularFilesWithoutBlocking();
+    void writesEverythingOrSaysSo();
+    void replacementIsPrivateAndFlushedBeforeItsRename();
+
+private:
+    KTestEnvironment m_env;
+    QString m_folder;
+};
+
+void TestFileIO::initTestCase()
+{
+    QVERIFY(KFaultShim::isLoaded());
+    ::umask(022);
+    m_folder = m_env.makeFolder(QStringLiteral("io"));
+    QVERIFY(!m_env.writeFile(m_folder + QStringLiteral("document.txt"), "the document").isEmpty());
+    QVERIFY(KTestEnvironment::makeFifo(m_folder + QStringLiteral("fifo")));
+    QVERIFY(KTestEnvironment::makeSocket(m_folder + QStringLiteral("socket")));
+    QVERIFY(QFile::link(m_folder + QStringLiteral("fifo"), m_folder + QStringLiteral("to-fifo")));
+    QVERIFY(QFile::link(m_folder + QStringLiteral("document.txt"), m_folder + QStringLiteral("to-document")));
+}
+
+void TestFileIO::opensOnlyRegularFilesWithoutBlocking_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("links");
+    QTest::addColumn<bool>("opened");
+    const int follow = int(KFileIO::Links::Follow);
+    QTest::newRow("a regular file") << "document.txt" << follow << true;
+    QTest::newRow("a link to a regular file, followed") << "to-document" << follow << true;
+    QTest::newRow("a link to a regular file, not followed")
+        << "to-document" << int(KFileIO::Links::DontFollow) << false;
+    QTest::newRow("a FIFO nobody writes to") << "fifo" << follow << false;
+    QTest::newRow("a link to a FIFO") << "to-fifo" << follow << false;
+    QTest::newRow("a socket") << "socket" << follow << false;
+    QTest::newRow("a device") << "/dev/zero" << follow << false;
+    QTest::newRow("a folder") << "." << follow << false;
+}
+
+void TestFileIO::opensOnlyRegularFilesWithoutBlocking()
+{
+    QFETCH(QString, name);
+    QFETCH(int, links);
+    QFETCH(bool, opened);
+    const QString path = name.startsWith(QLatin1Char('/')) ? name : m_folder + name;
+    QElapsedTimer clock;
+    clock.start();
+    const KFd fd = KFileIO::openRegular(path, KFileIO::Links(links));
+    const auto file = KFileIO::openRegularFile(path, 1024, KFileIO::Links(links));
+    QVERIFY(clock.elapsed() < 5000);
+    QCOMPARE(fd.isValid(), opened);
+    QCOMPARE(bool(file), opened);
+    if (opened) {
+        QCOMPARE(file->readAll(), QByteArray("the document"));
+        // Reads block again as they should: the flag that kept the open from waiting is gone.
+        QCOMPARE(::fcntl(fd.get(), F_GETFL) & O_NONBLOCK, 0);
+        QVERIFY(!KFileIO::openRegularFile(path, 5));
+        QCOMPARE(errno, EFBIG);
+    }
+}
+
+void TestFileIO::writesEverythingOrSaysSo()
+{
+    const QString full = m_env.makeFolder(QStringLiteral("full"));
+    KFd fd(::open(QFile::encodeName(full + QStringLiteral("out")).constData(), O_WRONLY | O_CREAT, 0600));
+    QVERIFY(KFileIO::writeAll(fd.get(), "", 0));
+    // The disk takes ten bytes of a hundred, then has no room: a short write, then a failure.
+    KFaultShim::setFullFolder(full, 10);
+    const bool written = KFileIO::writeAll(fd.get(), QByteArray(100, 'x').constData(), 100);
+    const int error = errno;
+    KFaultShim::setFullFolder(QString());
+    QVERIFY(!written);
+    QCOMPARE(error, ENOSPC);
+    QCOMPARE(KTestEnvironment::contentOf(full + QStringLiteral("out")), QByteArray(10, 'x'));
+}
+
+void TestFileIO::replacementIsPrivateAndFlushedBeforeItsRename()
+{
+    const QString path = m_env.writeFile(QStringLiteral("replace/settings"), "old");
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+    KFaultShim::startLog();
+    QVERIFY(KFileIO::replaceContents(path, "new", KFileIO::PrivateFileMode));
+    const QStringList calls = KFaultShim::takeLog();
+    QCOMPARE(KTestEnvironment::contentOf(path), QByteArray("new"));
+    QCOMPARE(KTestEnvironment::modeOf(path), 0600u);
+    const QString folder = QFileInfo(path).absolutePath();
+    const int renamed = calls.indexOf(QStringLiteral("rename ") + path);
+    const int flushed = calls.indexOf(QRegularExpression(
+        QStringLiteral("^fsync ") + QRegularExpression::escape(folder) + QStringLiteral("/[^/]+$")));
+    QVERIFY2(flushed >= 0 && flushed < renamed, qPrintable(calls.join(QLatin1Char('\n'))));
+    QCOMPARE(calls.value(renamed + 1), QStringLiteral("fsync ") + folder);
+
+    // A write the disk refuses keeps the old file and leaves nothing beside it.
+    KFaultShim::setFullFolder(folder, 1);
+    QVERIFY(!KFileIO::replaceContents(path, "newer", KFileIO::PrivateFileMode));
+    KFaultShim::setFullFolder(QString());
+    QCOMPARE(KTestEnvironment::contentOf(path), QByteArray("new"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("settings") });
+}
+
+int main(int argc, char** argv)
+{
+    KFaultShim::preloadInto(argv);
+    QCoreApplication app(argc, argv);
+    TestFileIO test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_fileio.moc"
