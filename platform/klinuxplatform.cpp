@@ -217,6 +217,11 @@ bool KLinuxPlatform::revealInFileManager(const QString& path)
     return QProcess::startDetached(QStringLiteral("xdg-open"), { folder });
 }
 
+bool KLinuxPlatform::openWithDesktopProgram(const QString& path)
+{
+    return QProcess::startDetached(QStringLiteral("xdg-open"), { QFileInfo(path).absoluteFilePath() });
+}
+
 QString KLinuxPlatform::messageFolder()
 {
     if (!qEnvironmentVariableIsEmpty(MessageFolderVariable))

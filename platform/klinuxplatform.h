@@ -47,6 +47,7 @@ public:
     QString fileVersion(const QString& path) const override;
 
     bool revealInFileManager(const QString& path) override;
+    bool openWithDesktopProgram(const QString& path) override;
     KWindowMessaging* windowMessaging() override;
 
 private:

@@ -96,6 +96,8 @@ public:
 
     // Shows `path` selected in the desktop's file manager; false when nothing could be started.
     virtual bool revealInFileManager(const QString& path) = 0;
+    // Opens `path` with the desktop's program for its type; false when nothing could be started.
+    virtual bool openWithDesktopProgram(const QString& path) = 0;
 
     // Window properties and window messages between the user's programs.
     virtual KWindowMessaging* windowMessaging() = 0;

@@ -5,6 +5,7 @@
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/main/kmainwidget.h"
 #include "Widgets/tips/ktipmsgmanager.h"
+#include "compare/kcomparetasks.h"
 #include "core/kconfig.h"
 #include "core/kfileservicemanager.h"
 #include "core/klogging.h"
@@ -12,6 +13,7 @@
 #include "discovery/kfiletypemanager.h"
 #include "discovery/kledgerbase.h"
 #include "platform/kplatform.h"
+#include "platform/kviewcopies.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QCoreApplication>
@@ -60,6 +62,14 @@ void deleteDeferred()
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// Comparisons and private copies run the module's code on their threads: they stop first. The
+// read-only copies opened for the user go with the plug-in.
+void endComparisons()
+{
+    KCompareTasks::shutDown();
+    KViewCopies::removeAll();
+}
+
 } // namespace
 
 QWidget* createFrame()
@@ -86,6 +96,7 @@ void releaseKVaultkeep()
         qCWarning(vkBackup) << "the database could not be saved at release";
     delete KMainWidget::existingInstance();
     deleteDeferred();
+    endComparisons();
 }
 
 namespace KVaultkeepModule {
@@ -98,6 +109,7 @@ void shutDown()
     delete KMainWidget::existingInstance();
     KTipMsgManager::instance()->deleteWindows();
     deleteDeferred();
+    endComparisons();
     // Both threads leave their waits at once, and a backup cycle between two files.
     KDiskFileManager* scanner = KDiskFileManager::instance();
     KDiskInfoThread* monitor = KDiskInfoThread::instance();

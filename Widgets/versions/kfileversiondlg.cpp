@@ -182,6 +182,16 @@ void KFileVersionDlg::onRestoreEnded(const QString& fileId, const QString& targe
     rebuildLater();
 }
 
+QString KFileVersionDlg::olderVersion(const QString& fileId) const
+{
+    const KTableWidget* table = m_ui->versionTableWidget;
+    for (int row = 0; row + 1 < table->rowCount(); ++row) {
+        if (table->rowKey(row) == fileId)
+            return table->rowKey(row + 1);
+    }
+    return QString();
+}
+
 void KFileVersionDlg::rebuildLater()
 {
     if (m_rebuildPending)

@@ -39,6 +39,8 @@ public:
     // it reported. Once the row's procedure has returned the list is built again: the restore
     // may have kept the file's former state as a new version.
     void onRestoreEnded(const QString& fileId, const QString& target, const QString& message);
+    // The version listed after `fileId`, the one backed up before it; empty for the last.
+    QString olderVersion(const QString& fileId) const;
 
 signals:
     void sigCreateTable();

@@ -74,6 +74,7 @@ void KFindBackLabel::setState(int state)
     // The busy text must be on screen before a long copy starts.
     if (state == 2 && isVisible())
         repaint();
+    emit stateChanged(state);
 }
 
 void KFindBackLabel::setResultText(const QString& text, const QString& toolTip)

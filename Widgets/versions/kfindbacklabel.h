@@ -36,6 +36,7 @@ signals:
     void sigRecoverdToSrcPalce();
     // Its second entry, where there is one: choose among the versions.
     void sigOtherVersions();
+    void stateChanged(int state);
 
 public slots:
     void onPullDownButtonClicked(int index);

@@ -1,5 +1,7 @@
 #include "Widgets/versions/ktablewidgetbackedfileitem.h"
 
+#include "Widgets/compare/kcomparedialog.h"
+#include "Widgets/compare/kreadonlyopen.h"
 #include "Widgets/controls/kbutton.h"
 #include "Widgets/controls/kmenubutton.h"
 #include "Widgets/versions/kfileversiondlg.h"
@@ -11,6 +13,7 @@
 #include "platform/kfileops.h"
 #include "ui_ktablewidgetbackedfileitem.h"
 
+#include <QFileInfo>
 #include <QMessageBox>
 
 using KRestoreSteps::Outcome;
@@ -26,6 +29,19 @@ KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(QWidget* parent)
     // A version is restored; the shared control's face says a deleted file is brought back.
     m_ui->lblBtn->menuButton()->leftButton()->setPixmap(
         KCommon::skinImagePath(QStringLiteral("恢复到桌面ab.png")), 2);
+    for (KClickLabel* link : { m_ui->lblCompare, m_ui->lblOpenCopy }) {
+        link->setTextColor(QColor(0x00, 0x96, 0xff));
+        link->setUnderlineOnHover(true);
+    }
+    m_ui->lblCompare->setToolTip(tr("查看此版本与当前文件的不同"));
+    m_ui->lblOpenCopy->setToolTip(tr("用默认程序打开此版本的只读副本，不会改动备份"));
+    connect(m_ui->lblCompare, &KClickLabel::clicked, this, &KTableWidgetBackedFileItem::onCompare);
+    connect(m_ui->lblOpenCopy, &KClickLabel::clicked, this, &KTableWidgetBackedFileItem::onOpenReadOnly);
+    // The links sit where a restore shows its progress and result.
+    connect(m_ui->lblBtn, &KFindBackLabel::stateChanged, this, [this](int state) {
+        m_ui->lblCompare->setVisible(state == 1);
+        m_ui->lblOpenCopy->setVisible(state == 1);
+    });
 }
 
 KTableWidgetBackedFileItem::~KTableWidgetBackedFileItem() = default;
@@ -155,4 +171,26 @@ void KTableWidgetBackedFileItem::onDelete()
         emit sigRemove(m_versionId);
     else
         KRestoreSteps::inform(window(), QMessageBox::Information, tr("对不起，文件删除失败！"));
+}
+
+void KTableWidgetBackedFileItem::onCompare()
+{
+    if (!KFileCopyedObject::backupFileExists(m_versionId)) {
+        dropMissingVersion();
+        return;
+    }
+    const auto* dialog = qobject_cast<KFileVersionDlg*>(window());
+    KCompareDialog::openForVersion(
+        window(), m_sourcePath, m_versionId, dialog ? dialog->olderVersion(m_versionId) : QString());
+}
+
+void KTableWidgetBackedFileItem::onOpenReadOnly()
+{
+    if (!KFileCopyedObject::backupFileExists(m_versionId)) {
+        dropMissingVersion();
+        return;
+    }
+    m_ui->lblOpenCopy->setEnabled(false);
+    KReadOnlyOpen::open(this, KCommon::backupDirectory() + m_versionId, QFileInfo(m_sourcePath).fileName(),
+        [this](bool) { m_ui->lblOpenCopy->setEnabled(true); });
 }

@@ -50,6 +50,9 @@ public slots:
     void onToSrcPlace();
     void onOpenFolder();
     void onDelete();
+    // The view of what changed since this version, and the version opened read-only.
+    void onCompare();
+    void onOpenReadOnly();
 
 private:
     // Reports a vanished backup copy; the row then asks to leave the list.

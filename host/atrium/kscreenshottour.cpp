@@ -79,13 +79,7 @@ void KScreenshotTour::closeDialog(const char* className)
 void KScreenshotTour::addDialog(
     const char* className, const QString& picture, const Opener& open, After after)
 {
-    then([this, open] {
-        const QString failure = open();
-        if (failure.isEmpty())
-            next();
-        else
-            fail(failure);
-    });
+    thenOpen(open);
     const QByteArray name(className);
     then([this, name] { waitForWindow(name.constData()); });
     settle(SettleMs);
@@ -97,6 +91,51 @@ void KScreenshotTour::addDialog(
     // releasing the plug-in) only once that loop has returned.
     if (after == After::Reject)
         closeDialog(className);
+}
+
+void KScreenshotTour::addComparison(const QString& picture, const Opener& open)
+{
+    thenOpen(open);
+    then([this] { waitForWindow("KFileVersionDlg"); });
+    settle(SettleMs);
+    then([this] {
+        // The rows' compare links, newest version first.
+        const QList<QObject*> links
+            = visibleWindowOf("KFileVersionDlg")->findChildren<QObject*>(QStringLiteral("lblCompare"));
+        if (links.isEmpty()) {
+            fail(QStringLiteral("the version dialog has no compare link"));
+            return;
+        }
+        QMetaObject::invokeMethod(links.constLast(), "clicked", Qt::QueuedConnection);
+        next();
+    });
+    then([this] { waitForWindow("KCompareDialog"); });
+    then([this] { waitUntilDone("KCompareDialog"); });
+    settle(SettleMs);
+    then([this, picture] {
+        QWidget* view = visibleWindowOf("KCompareDialog");
+        shoot(view, picture);
+        view->close();
+        next();
+    });
+    then([this] { waitForWindow("KCompareDialog", false); });
+    then([this] {
+        QMetaObject::invokeMethod(visibleWindowOf("KFileVersionDlg"), "reject", Qt::QueuedConnection);
+        next();
+    });
+    then([this] { waitForWindow("KFileVersionDlg", false); });
+    settle(SettleMs);
+}
+
+void KScreenshotTour::thenOpen(const Opener& open)
+{
+    then([this, open] {
+        const QString failure = open();
+        if (failure.isEmpty())
+            next();
+        else
+            fail(failure);
+    });
 }
 
 void KScreenshotTour::start()
@@ -178,6 +217,26 @@ QWidget* KScreenshotTour::visibleWindowOf(const char* className) const
             return window;
     }
     return nullptr;
+}
+
+void KScreenshotTour::waitUntilDone(const char* className)
+{
+    auto* poll = new QTimer(this);
+    const QDeadlineTimer deadline(AppearTimeoutMs);
+    const QByteArray name(className);
+    connect(poll, &QTimer::timeout, this, [this, poll, deadline, name] {
+        QWidget* window = visibleWindowOf(name.constData());
+        if (window && !window->property("busy").toBool()) {
+            poll->deleteLater();
+            next();
+        } else if (deadline.hasExpired()) {
+            poll->deleteLater();
+            fail(QStringLiteral("%1 was still busy after %2 s")
+                     .arg(QString::fromLatin1(name))
+                     .arg(AppearTimeoutMs / 1000));
+        }
+    });
+    poll->start(PollMs);
 }
 
 void KScreenshotTour::waitForWindow(const char* className, bool visible)

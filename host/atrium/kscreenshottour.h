@@ -39,6 +39,9 @@ public:
     // The visible button `name` of the visible window of the class `className`, clicked once the
     // event loop runs (a dialog it opens runs its own loop, in which the tour goes on).
     static QString clickLater(const char* className, const QString& name);
+    // Adds a picture of the comparison of the oldest version in the version dialog that `open`
+    // brings up with the file as it is, once the comparison shows its result.
+    void addComparison(const QString& picture, const Opener& open);
 
     void start();
     // The pictures written so far.
@@ -54,6 +57,8 @@ signals:
 private:
     using Step = std::function<void()>;
     void then(Step step);
+    // A step that runs `open`, failing the tour with its reason.
+    void thenOpen(const Opener& open);
     void next();
     void fail(const QString& error);
     // A step that waits `msecs`, so that what was just asked for is painted.
@@ -64,6 +69,8 @@ private:
     // Goes on once a top-level window of the class `className` shows.
     void waitForWindow(const char* className, bool visible = true);
     QWidget* visibleWindowOf(const char* className) const;
+    // Goes on once `window` no longer says it is busy.
+    void waitUntilDone(const char* className);
 
     QPointer<QWidget> m_frame;
     const QString m_folder;

@@ -7,7 +7,8 @@
 // for it; closing the plug-in's window then ends the program.
 //
 //   atrium [--plugin <file>]
-//          [--screenshots <folder> [--versions-of <file>] [--settings-dialog] [--search <text>]]
+//          [--screenshots <folder> [--versions-of <file>] [--settings-dialog] [--search <text>]
+//                                  [--compare-of <file>]...]
 //   atrium --paint-skins <folder>
 //   vaultkeep [--diagnostics] [the options of atrium]
 //
@@ -22,6 +23,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QIcon>
 #include <QScreen>
 #include <QTextStream>
@@ -126,8 +128,12 @@ int main(int argc, char** argv)
     const QCommandLineOption skinsOption(QStringLiteral("paint-skins"),
         QStringLiteral("Paint the host's skins into <folder> and end (the build does this)."),
         QStringLiteral("folder"));
-    parser.addOptions(
-        { pluginOption, screenshotsOption, versionsOption, settingsOption, searchOption, skinsOption });
+    const QCommandLineOption compareOption(QStringLiteral("compare-of"),
+        QStringLiteral("With --screenshots: also the comparison of <file>'s oldest version with the file, as "
+                       "compare-<suffix>.png (may be repeated)."),
+        QStringLiteral("file"));
+    parser.addOptions({ pluginOption, screenshotsOption, versionsOption, settingsOption, searchOption,
+        compareOption, skinsOption });
     const QCommandLineOption diagnosticsOption(QStringLiteral("diagnostics"),
         QStringLiteral("Also show the host's window, which lists what the plug-in posts."));
     if (IsApplication)
@@ -176,13 +182,21 @@ int main(int argc, char** argv)
 
     if (parser.isSet(screenshotsOption)) {
         auto* tour = new KScreenshotTour(frame, parser.value(screenshotsOption), &app);
-        if (parser.isSet(versionsOption)) {
-            const QString path = parser.value(versionsOption);
-            tour->addDialog("KFileVersionDlg", QStringLiteral("versions.png"), [&window, path] {
+        const auto showVersions = [&window](const QString& path) -> KScreenshotTour::Opener {
+            return [&window, path] {
                 window.sendCopyDataToPlugin(AtriumMessage::ShowFileVersions, path.toUtf8() + '\0',
                     QStringLiteral("show the versions of %1 (copy-data 27)").arg(path));
                 return QString();
-            });
+            };
+        };
+        if (parser.isSet(versionsOption)) {
+            const QString path = parser.value(versionsOption);
+            tour->addDialog("KFileVersionDlg", QStringLiteral("versions.png"), showVersions(path));
+        }
+        const QStringList compared = parser.values(compareOption);
+        for (const QString& path : compared) {
+            tour->addComparison(
+                QStringLiteral("compare-%1.png").arg(QFileInfo(path).suffix().toLower()), showVersions(path));
         }
         if (parser.isSet(settingsOption)) {
             // The settings, the clean-up they open, and its question before cleaning, which is

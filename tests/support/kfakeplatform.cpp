@@ -9,8 +9,8 @@ KFakePlatform::KFakePlatform(const QString& base)
     : m_base(QDir::cleanPath(base))
 {
     QDir().mkpath(m_base);
-    for (const QString& folder :
-        { appDataFolder(), commonDocumentsFolder(), desktopFolder(), documentsFolder(), homeFolder() })
+    for (const QString& folder : { appDataFolder(), commonDocumentsFolder(), desktopFolder(),
+             documentsFolder(), homeFolder(), tempFolder() })
         QDir().mkpath(folder);
 }
 
@@ -76,6 +76,12 @@ QStringList KFakePlatform::revealedPaths() const
 {
     const std::lock_guard<std::mutex> locker(m_mutex);
     return m_revealed;
+}
+
+QStringList KFakePlatform::openedPaths() const
+{
+    const std::lock_guard<std::mutex> locker(m_mutex);
+    return m_opened;
 }
 
 QString KFakePlatform::appDataFolder() const
@@ -176,6 +182,13 @@ bool KFakePlatform::revealInFileManager(const QString& path)
 {
     const std::lock_guard<std::mutex> locker(m_mutex);
     m_revealed << path;
+    return true;
+}
+
+bool KFakePlatform::openWithDesktopProgram(const QString& path)
+{
+    const std::lock_guard<std::mutex> locker(m_mutex);
+    m_opened << path;
     return true;
 }
 

@@ -42,6 +42,8 @@ public:
     void setHostExecutablePath(const QString& path);
     void setFileVersion(const QString& version);
     QStringList revealedPaths() const;
+    // The files given to the desktop's programs to open, in order.
+    QStringList openedPaths() const;
     // Stops the clock at `time`; an invalid time lets it run with the real one again.
     void setCurrentDateTime(const QDateTime& time);
     // Moves a stopped clock on; a running one is stopped first at the real time.
@@ -81,6 +83,7 @@ public:
     QString fileVersion(const QString& path) const override;
 
     bool revealInFileManager(const QString& path) override;
+    bool openWithDesktopProgram(const QString& path) override;
     qint64 currentMSecsSinceEpoch() const override;
     void adjustFileStatus(const QString& path, KFileStatus* status) const override;
 
@@ -99,6 +102,7 @@ private:
     QString m_hostExecutable;
     QString m_fileVersion;
     QStringList m_revealed;
+    QStringList m_opened;
     qint64 m_clockMSecs = -1; // -1: the real clock
     QHash<QString, StatusAnswer> m_statusAnswers;
     std::atomic<bool> m_hasStatusAnswers { false }; // spares every status query the lock

@@ -1,5 +1,7 @@
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/compare/kcomparedialog.h"
 #include "Widgets/controls/kbutton.h"
+#include "Widgets/controls/kclicklabel.h"
 #include "Widgets/controls/klabel.h"
 #include "Widgets/controls/kmenubutton.h"
 #include "Widgets/dialogs/kmessagebox.h"
@@ -21,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTableView>
 #include <QTimer>
 #include <QtTest>
 
@@ -81,6 +84,7 @@ private slots:
     void refusedRestoresSayWhy_data();
     void refusedRestoresSayWhy();
     void deletingVersions();
+    void comparingAVersionAndOpeningItReadOnly();
 
 private:
     // A protected file with three versions, the newest first changed since; oldest first.
@@ -271,6 +275,8 @@ void TestVersionDialog::restoreToTheSourcePlaceOverAChangedFile()
     QCOMPARE(row->findBackLabel()->state(), 3);
     QVERIFY(row->findBackLabel()->resultText().contains(QStringLiteral("恭喜！文件已成功恢复")));
     QVERIFY(row->findChild<KLabel*>(QStringLiteral("lblDelete"))->isHidden());
+    // The result takes the place of the compare links.
+    QVERIFY(row->findChild<QLabel*>(QStringLiteral("lblCompare"))->isHidden());
     QCOMPARE(rowOf(*dialog, ids.at(1))->findBackLabel()->state(), 1);
 }
 
@@ -568,6 +574,61 @@ void TestVersionDialog::deletingVersions()
     const QVector<KStoredTrace> traces = readStoredTraces(traceDatabase(cache)).mid(tracesBefore);
     QCOMPARE(traces.size(), 3);
     QCOMPARE(traces.at(0).page + traces.at(0).operation, QStringLiteral("备份列表删除一条备份"));
+}
+
+void TestVersionDialog::comparingAVersionAndOpeningItReadOnly()
+{
+    const QString path = m_work + QStringLiteral("说明.txt");
+    const QStringList ids = protectWithThreeVersions(path);
+    const auto dialog = openDialog(path);
+    // The view a row's compare link opens, once it shows its result; null when it does not.
+    const auto compare = [&](const QString& id) {
+        click(rowOf(*dialog, id)->findChild<KClickLabel*>(QStringLiteral("lblCompare")));
+        std::unique_ptr<KCompareDialog> view(dialog->findChild<KCompareDialog*>());
+        if (view) {
+            view->setParent(nullptr);
+            view->setAttribute(Qt::WA_DeleteOnClose, false);
+        }
+        return view && QTest::qWaitFor([&view] { return !view->isBusy(); }) ? std::move(view) : nullptr;
+    };
+    const auto texts = [](const KCompareDialog& view) {
+        QStringList shown;
+        for (const char* name : { "lblBefore", "lblAfter", "lblVerdict" })
+            shown << view.findChild<QLabel*>(QLatin1String(name))->text();
+        const QAbstractItemModel* lines = view.findChild<QTableView*>(QStringLiteral("diffView"))->model();
+        for (int row = 0; row < lines->rowCount(); ++row)
+            shown << lines->index(row, 2).data().toString();
+        return shown;
+    };
+
+    auto view = compare(ids.at(1));
+    QVERIFY(view);
+    QStringList shown = texts(*view);
+    QVERIFY2(shown.at(0).startsWith(QStringLiteral("此版本："))
+            && shown.at(1).startsWith(QStringLiteral("当前文件：")),
+        qPrintable(shown.join(QLatin1Char('|'))));
+    QCOMPARE(shown.mid(2),
+        (QStringList { QStringLiteral("删除 1 行，新增 1 行。"), QStringLiteral("version 1"),
+            QStringLiteral("changed since") }));
+
+    // With the file gone, a version is compared with the one before it; the oldest with nothing.
+    QVERIFY(QFile::remove(path));
+    view = compare(ids.at(1));
+    QVERIFY(view);
+    shown = texts(*view);
+    QVERIFY(shown.at(0).startsWith(QStringLiteral("上一版本："))
+        && shown.at(1).startsWith(QStringLiteral("此版本：")));
+    QCOMPARE(shown.mid(3), (QStringList { QStringLiteral("version 0"), QStringLiteral("version 1") }));
+    QCOMPARE(texts(*compare(ids.at(0))).at(2),
+        QStringLiteral("无法比较：文件已不存在，也没有更早的版本可以比较。"));
+
+    // A private copy of the version, read-only, goes to the desktop's program.
+    click(rowOf(*dialog, ids.at(2))->findChild<KClickLabel*>(QStringLiteral("lblOpenCopy")));
+    QTRY_COMPARE(m_env.platform()->openedPaths().size(), 1);
+    const QString copy = m_env.platform()->openedPaths().constFirst();
+    QCOMPARE(QFileInfo(copy).fileName(), QStringLiteral("说明.txt"));
+    QCOMPARE(contentOf(copy), QByteArray("version 2"));
+    QCOMPARE(QFileInfo(copy).permissions() & 0x7777, QFile::ReadOwner | QFile::ReadUser);
 }
 
 VK_RECOVERY_TEST_MAIN(TestVersionDialog)

@@ -5,6 +5,7 @@
 #include "core/kfileobjectmgr.h"
 #include "core/kfileservicemanager.h"
 #include "core/ktimestamp.h"
+#include "kdemodocuments.h"
 
 #include <QDir>
 #include <QFile>
@@ -119,6 +120,7 @@ const QVector<Sample>& projects()
         { 4, "项目汇报.pptx", 1, 29 },
         { 4, "变更签证台账.xlsx", 2, 57 },
         { 4, "结构施工图.dwg", 1, 92 },
+        { 4, "办公楼效果图.png", 3, 4 },
     };
     return samples;
 }
@@ -168,6 +170,9 @@ QStringList selfBackups(const QDateTime& now)
 
 QByteArray content(const QString& path, int version)
 {
+    const QByteArray document = KDemoDocuments::content(path, version);
+    if (!document.isEmpty())
+        return document;
     QByteArray bytes = "Tarsel project file (demo)\nfile: " + QFileInfo(path).fileName().toUtf8()
         + "\nversion: " + QByteArray::number(version + 1) + '\n';
     for (int line = 0; line < 60 + 7 * version; ++line)

@@ -1,0 +1,34 @@
+#include "Widgets/compare/kreadonlyopen.h"
+
+#include "Widgets/versions/krestoresteps.h"
+#include "compare/kcancel.h"
+#include "compare/kcomparetasks.h"
+#include "platform/kplatform.h"
+#include "platform/kviewcopies.h"
+
+#include <QFutureWatcher>
+#include <QMessageBox>
+#include <QWidget>
+#include <QtConcurrent>
+
+namespace KReadOnlyOpen {
+
+void open(QWidget* parent, const QString& versionPath, const QString& fileName,
+    const std::function<void(bool)>& finished)
+{
+    auto* watcher = new QFutureWatcher<QString>(parent);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, parent, [parent, watcher, finished] {
+        const QString copy = watcher->result();
+        watcher->deleteLater();
+        const bool opened = !copy.isEmpty() && KPlatform::instance()->openWithDesktopProgram(copy);
+        if (!opened)
+            KRestoreSteps::inform(parent->window(), QMessageBox::Warning, KRestoreSteps::openFailedText());
+        if (finished)
+            finished(opened);
+    });
+    watcher->setFuture(QtConcurrent::run(KCompareTasks::pool(), [versionPath, fileName] {
+        return KViewCopies::make(versionPath, fileName, [] { return KCancel::everything().load(); });
+    }));
+}
+
+} // namespace KReadOnlyOpen

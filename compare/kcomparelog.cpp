@@ -1,0 +1,3 @@
+#include "compare/kcomparelog.h"
+
+Q_LOGGING_CATEGORY(lcCompare, "vaultkeep.compare", QtInfoMsg)
