@@ -1,13 +1,13 @@
 #include "AtriumCommon/atriumuserdatalogutils.h"
 
 #include "platform/kinstalllayout.h"
+#include "platform/kmessageslog.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
 #include "platform/kregistry.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QtDebug>
 
 namespace {
 
@@ -128,7 +128,7 @@ QString AtriumUserDataLogUtils::getFileVersion(const QString& path)
 {
     const QString version = KPlatform::instance()->fileVersion(path);
     if (version.isEmpty())
-        qDebug("Get file verstion error! ");
+        qCDebug(vkMessages) << "no file version for" << path;
     return version;
 }
 

@@ -47,7 +47,7 @@ QString hostDataFolder()
     const QString folder = joinPath(
         KPlatform::instance()->appDataFolder(), QStringLiteral("Atrium") + KPaths::nativeSeparator());
     if (!KFileIO::makeFolder(folder))
-        qCWarning(vkBackup) << "the host's data folder cannot be made:" << folder;
+        qCWarning(vkEngine) << "the host's data folder cannot be made:" << folder;
     return folder;
 }
 

@@ -77,8 +77,8 @@ bool KConfig::write(const QString& key, const QVariant& value)
     settings.setValue(key, value);
     if (settings.sync())
         return true;
-    qCWarning(vkSettings) << "cannot write" << key << "to" << settings.filePath()
-                          << "; it stays pending in this process";
+    qCWarning(vkEngine) << "cannot write" << key << "to" << settings.filePath()
+                        << "; it stays pending in this process";
     return false;
 }
 

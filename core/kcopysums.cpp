@@ -152,7 +152,7 @@ KCopySums KCopySums::read(const QString& path)
         hasher.add(line, length);
     }
     if (!ended || file->error() != QFileDevice::NoError) {
-        qCWarning(vkBackup) << "the copies' sums cannot be used, none is checked:" << path;
+        qCWarning(vkEngine) << "the copies' sums cannot be used, none is checked:" << path;
         return KCopySums();
     }
     return KCopySums(std::move(versions));

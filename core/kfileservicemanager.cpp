@@ -61,7 +61,7 @@ KFileServiceManager::KFileServiceManager(QObject* parent)
 KFileServiceManager::~KFileServiceManager()
 {
     if (!saveIfChanged(true) && m_loaded)
-        qCWarning(vkBackup)
+        qCWarning(vkEngine)
             << "the database could not be saved as the engine ends; its last changes are lost";
     for (auto& collection : m_collections)
         collection->clear();
@@ -134,7 +134,7 @@ bool KFileServiceManager::saveIfChanged(bool wait)
 void KFileServiceManager::saveOrLeaveDue(bool wait)
 {
     if (!saveIfChanged(wait) && m_loaded)
-        qCInfo(vkBackup) << "the database was not saved now; the next cycle's end saves it";
+        qCInfo(vkEngine) << "the database was not saved now; the next cycle's end saves it";
 }
 
 bool KFileServiceManager::saveLocked()
@@ -155,7 +155,7 @@ void KFileServiceManager::onScanBegin()
 {
     // Whichever way the cycles run, the records on disk are in memory before the first one.
     if (!m_loaded && !loadDatabase())
-        qCInfo(vkBackup) << "no database yet at" << databasePath();
+        qCInfo(vkEngine) << "no database yet at" << databasePath();
     if (!m_backupsPrivate.exchange(true))
         makeBackupsPrivate();
     m_sizeLimit = -1;
@@ -187,7 +187,7 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
     const std::shared_lock<std::shared_mutex> folderInUse(KBackupFolderMove::backupWriters());
     const QString backupDirectory = KCommon::backupDirectory();
     if (!files->isEmpty() && !KFileIO::makeFolder(backupDirectory))
-        qCWarning(vkBackup) << "the backup folder cannot be made:" << backupDirectory;
+        qCWarning(vkEngine) << "the backup folder cannot be made:" << backupDirectory;
     const qint64 oldest = KBackupRules::oldestBackedUp(KPlatform::instance()->currentMSecsSinceEpoch());
     m_cycleStatus.reserve(m_cycleStatus.size() + files->size());
     const QThread* const thread = QThread::currentThread();
@@ -207,7 +207,7 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
                 m_sizeLimit = KConfig::instance()->maxVersionedFileSize();
             if (file.size > m_sizeLimit) {
                 if (reportOnce(path)) {
-                    qCInfo(vkBackup) << "not versioned, larger than the limit of" << m_sizeLimit
+                    qCInfo(vkEngine) << "not versioned, larger than the limit of" << m_sizeLimit
                                      << "bytes:" << path << file.size;
                     emit sigFileTooLarge(path, file.size, m_sizeLimit);
                 }
@@ -225,7 +225,7 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
             break;
         case KBackupRules::Decision::NotRegular:
             if (reportOnce(path))
-                qCInfo(vkBackup) << "skipped, not a regular file:" << path;
+                qCInfo(vkEngine) << "skipped, not a regular file:" << path;
             break;
         case KBackupRules::Decision::Missing:
         case KBackupRules::Decision::Unchanged:
@@ -256,7 +256,7 @@ void KFileServiceManager::makeBackupsPrivate()
     QStringList refused;
     if (KFileIO::makePrivateTree(folder, &refused))
         return;
-    qCWarning(vkBackup).noquote() << refused.size() << "backups could not be made private to the user, first:"
+    qCWarning(vkEngine).noquote() << refused.size() << "backups could not be made private to the user, first:"
                                   << refused.mid(0, 10).join(QLatin1String(", "));
 }
 
@@ -714,7 +714,7 @@ bool KFileServiceManager::isCopyDamaged(const KVersionId& version) const
 
 void KFileServiceManager::markCopyDamaged(const QString& fileId)
 {
-    qCWarning(vkBackup) << "a backup copy is damaged:" << fileId;
+    qCWarning(vkEngine) << "a backup copy is damaged:" << fileId;
     const std::lock_guard<std::mutex> locker(m_damagedMutex);
     m_damaged.insert(fileId);
 }

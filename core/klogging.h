@@ -2,8 +2,6 @@
 
 #include <QLoggingCategory>
 
-// The engine's diagnostic categories ("QT_LOGGING_RULES=vaultkeep.*=true" shows them all).
-Q_DECLARE_LOGGING_CATEGORY(vkBackup) // backing up: files a cycle skips, the copies' sums and modes
+// The engine's diagnostic categories; the README lists every category of the module.
+Q_DECLARE_LOGGING_CATEGORY(vkEngine) // backing up, the database and the settings file
 Q_DECLARE_LOGGING_CATEGORY(vkCleanUp) // deleting backups: the seven-day clean-up, clean-ups, orphans
-Q_DECLARE_LOGGING_CATEGORY(vkMove) // moving the backup folder
-Q_DECLARE_LOGGING_CATEGORY(vkSettings) // the settings file

@@ -29,7 +29,7 @@ QString KProtectionDatabase::path() const
     const QString folder = KCommon::joinPath(
         KCommon::joinPath(KCommon::hostDataFolder(), QStringLiteral("App")), QStringLiteral("KVaultkeep"));
     if (!KFileIO::makeFolder(folder))
-        qCWarning(vkBackup) << "the database's folder cannot be made:" << folder;
+        qCWarning(vkEngine) << "the database's folder cannot be made:" << folder;
     return KCommon::joinPath(folder, QStringLiteral("VaultkeepDB.xml"));
 }
 
@@ -57,7 +57,7 @@ void KProtectionDatabase::saveSums(const Collections& collections) const
     if (KFileIO::replaceContents(sumsPath(), KCopySums::text(lines), KFileIO::PrivateFileMode, false))
         m_savedSums = generation;
     else
-        qCWarning(vkBackup) << "the copies' sums could not be saved; the next save tries again";
+        qCWarning(vkEngine) << "the copies' sums could not be saved; the next save tries again";
 }
 
 QByteArray KProtectionDatabase::content(const Collections& collections)
@@ -314,7 +314,7 @@ KProtectionDatabase::LoadResult KProtectionDatabase::load(const Collections& col
     // Files an older version left readable to others become private.
     for (const QString& own : { QFileInfo(filePath).absolutePath(), filePath, sumsPath() }) {
         if (!KFileIO::makePrivate(own))
-            qCWarning(vkBackup) << "could not be made private to the user:" << own;
+            qCWarning(vkEngine) << "could not be made private to the user:" << own;
     }
     // A document that fails to parse may hold what came before the error: none of it is used.
     const KCopySums sums = KCopySums::read(sumsPath());

@@ -1,6 +1,7 @@
 #include "platform/klocalsocketmessaging.h"
 
 #include "platform/kfileio.h"
+#include "platform/kmessageslog.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QList>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -23,8 +23,6 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-Q_LOGGING_CATEGORY(lcWindowMessages, "vaultkeep.messages")
 
 namespace {
 
@@ -264,7 +262,7 @@ private:
                     && dropLongestIdle())
                     continue;
                 if (!m_starved)
-                    qCWarning(lcWindowMessages, "Window messages: cannot accept a connection at %s: %s",
+                    qCWarning(vkMessages, "Window messages: cannot accept a connection at %s: %s",
                         qPrintable(m_path), std::strerror(error));
                 m_starved = true;
                 pause();
@@ -382,7 +380,7 @@ void KLocalSocketMessaging::warnOnce(const QString& problem) const
             return;
         m_warned = problem;
     }
-    qCWarning(lcWindowMessages).noquote() << problem;
+    qCWarning(vkMessages).noquote() << problem;
 }
 
 KLocalSocketMessaging::FolderState KLocalSocketMessaging::inspectFolder(QString* problem) const
@@ -506,7 +504,7 @@ bool KLocalSocketMessaging::setWindowProperty(HWND window, const QString& name, 
     auto listener = std::make_unique<KMessageListener>(this, name);
     QString error;
     if (!listener->listen(path, &error)) {
-        qCWarning(lcWindowMessages).noquote() << error;
+        qCWarning(vkMessages).noquote() << error;
         return fail(error);
     }
     clearLastError();

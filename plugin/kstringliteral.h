@@ -1,6 +1,6 @@
 #pragma once
 
-// Included first into every source of the module (see CMakeLists.txt).
+// Included first into every source of the module (cmake/HeapStringLiterals.cmake).
 //
 // Qt's QStringLiteral makes a string whose characters stay in the program's read-only data, and
 // copies of it share them. Qt keeps copies of some strings it is given in caches that live as

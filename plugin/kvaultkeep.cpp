@@ -93,7 +93,7 @@ void releaseKVaultkeep()
     // A database that cannot be written now is written again when the module is unloaded.
     KFileServiceManager* engine = KFileServiceManager::instance();
     if (engine->isDatabaseLoaded() && !engine->saveDatabase())
-        qCWarning(vkBackup) << "the database could not be saved at release";
+        qCWarning(vkEngine) << "the database could not be saved at release";
     delete KMainWidget::existingInstance();
     deleteDeferred();
     endComparisons();

@@ -2,11 +2,11 @@
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
-#include "core/klogging.h"
 #include "core/kprotectiondatabase.h"
 #include "platform/kfilelock.h"
 #include "platform/kfileops.h"
 #include "platform/kpaths.h"
+#include "storage/kstoragelog.h"
 
 #include <QDir>
 #include <QFile>
@@ -111,7 +111,7 @@ bool namesIn(const QString& folder, QStringList* names)
     if (KFileTransfer::entryNames(folder, names)
         || KFileTransfer::entryStatus(folder).kind == KEntryStatus::Missing)
         return true;
-    qCWarning(vkMove) << "cannot list" << folder;
+    qCWarning(vkStorage) << "cannot list" << folder;
     return false;
 }
 
@@ -119,7 +119,7 @@ bool namesIn(const QString& folder, QStringList* names)
 void removeJournal()
 {
     if (!QFile::remove(KBackupFolderMove::journalPath()) && QFile::exists(KBackupFolderMove::journalPath()))
-        qCWarning(vkMove) << "cannot remove the settled journal" << KBackupFolderMove::journalPath();
+        qCWarning(vkStorage) << "cannot remove the settled journal" << KBackupFolderMove::journalPath();
 }
 
 // Waits until no loop still writes backups into the folder the backup path pointed to before.
@@ -244,7 +244,7 @@ void KBackupFolderMove::prepare(const QString& sourceRoot, const QString& destin
     if (move.m_destinationExisted)
         move.m_presentComplete = move.listPresent(QString());
     if (!move.writeJournal(CopyingState))
-        qCWarning(vkMove) << "cannot record the coming move in" << journalPath();
+        qCWarning(vkStorage) << "cannot record the coming move in" << journalPath();
 }
 
 std::unique_ptr<KFileLock> KBackupFolderMove::recoverInterruptedMove()
@@ -252,8 +252,8 @@ std::unique_ptr<KFileLock> KBackupFolderMove::recoverInterruptedMove()
     std::unique_ptr<KFileLock> lock(new KFileLock(lockPath()));
     // The trace already says why; the journal stays for the next start.
     if (!settleJournal())
-        qCInfo(vkMove) << "the database is loaded while an interrupted move stays recorded in"
-                       << journalPath();
+        qCInfo(vkStorage) << "the database is loaded while an interrupted move stays recorded in"
+                          << journalPath();
     return lock;
 }
 
@@ -269,7 +269,7 @@ bool KBackupFolderMove::settleJournal(KBackupFolderMove* next)
         const QString aside = journalPath() + QStringLiteral(".unreadable");
         QFile::remove(aside);
         if (!QFile::rename(journalPath(), aside))
-            qCWarning(vkMove) << "cannot set the unreadable journal aside" << journalPath();
+            qCWarning(vkStorage) << "cannot set the unreadable journal aside" << journalPath();
         return true;
     }
     case Journal::Read:
@@ -298,7 +298,7 @@ void KBackupFolderMove::recover(const Journal& journal)
     m_presentComplete = journal.presentComplete;
     if (journal.state == CopyingState) {
         if (!rollback())
-            qCWarning(vkMove)
+            qCWarning(vkStorage)
                 << "an interrupted move could not be undone yet; it is tried again at the next start";
         return;
     }
@@ -307,7 +307,7 @@ void KBackupFolderMove::recover(const Journal& journal)
     // start, and so it does while the settings cannot be written.
     if (KFileTransfer::entryStatus(m_destinationFolder).kind != KEntryStatus::Folder
         || !pointBackupPathTo(m_destinationRoot)) {
-        qCWarning(vkMove)
+        qCWarning(vkStorage)
             << "an interrupted move could not be finished yet; it is tried again at the next start";
         return;
     }
@@ -434,7 +434,8 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
 KBackupFolderMove::Result KBackupFolderMove::undo()
 {
     if (!rollback())
-        qCWarning(vkMove) << "the failed move could not be undone yet; it is tried again at the next start";
+        qCWarning(vkStorage)
+            << "the failed move could not be undone yet; it is tried again at the next start";
     return Result::Failed;
 }
 
@@ -445,7 +446,7 @@ KBackupFolderMove::Result KBackupFolderMove::failBeforeCopying()
     if (pointBackupPathTo(m_sourceRoot))
         removeJournal();
     else
-        qCWarning(vkMove) << "cannot point the backup path back to" << m_sourceRoot;
+        qCWarning(vkStorage) << "cannot point the backup path back to" << m_sourceRoot;
     return Result::Failed;
 }
 
@@ -520,7 +521,7 @@ bool KBackupFolderMove::verifyCopied(const QString& relative)
     const Error verified
         = KFileTransfer::verifyCopy(destinationPath(relative), copied->source.size, copied->hash);
     if (verified != Error::None) {
-        qCWarning(vkMove) << "the copy" << destinationPath(relative) << "does not hold what was copied";
+        qCWarning(vkStorage) << "the copy" << destinationPath(relative) << "does not hold what was copied";
         fail(verified == Error::Damaged ? Problem::Damaged : Problem::NotFlushed, relative);
         return false;
     }
@@ -537,7 +538,7 @@ void KBackupFolderMove::removeSources()
         if (!cleared)
             break;
     }
-    qCInfo(vkMove) << "the old backup folder keeps what is not a moved backup:" << m_sourceFolder;
+    qCInfo(vkStorage) << "the old backup folder keeps what is not a moved backup:" << m_sourceFolder;
 }
 
 bool KBackupFolderMove::writeJournal(const QString& state) const
@@ -721,7 +722,7 @@ bool KBackupFolderMove::transferFile(const QString& relative, const KEntryStatus
         advance(made.source.size);
         // Moved on, a damaged backup would pass for whole wherever its record is lost.
         if (!m_recorded.sumOf(KVersionId(relative)).admits({ made.source.size, made.hash, true })) {
-            qCWarning(vkMove) << "the backup" << from << "differs from what was recorded when it was made";
+            qCWarning(vkStorage) << "the backup" << from << "differs from what was recorded when it was made";
             fail(Problem::CopyDamaged, relative);
             return false;
         }
@@ -749,7 +750,7 @@ Error KBackupFolderMove::copyInto(
     if (copied == Error::None)
         copied = KFileTransfer::renameNoReplace(aside, to);
     if (copied != Error::None && !KFileTransfer::removeFile(aside))
-        qCWarning(vkMove) << "cannot remove the unfinished copy" << aside;
+        qCWarning(vkStorage) << "cannot remove the unfinished copy" << aside;
     return copied;
 }
 
@@ -887,7 +888,7 @@ bool KBackupFolderMove::rollback()
         settled = takeAwayCopies(QString()) && settled;
     if (!m_destinationExisted
         && !KFileTransfer::removeEmptyFolder(withoutTrailingSeparator(m_destinationFolder)))
-        qCInfo(vkMove) << "the new folder keeps what could not be taken away:" << m_destinationFolder;
+        qCInfo(vkStorage) << "the new folder keeps what could not be taken away:" << m_destinationFolder;
     // A journal that could not be settled stays for the next start to try again.
     if (settled)
         removeJournal();
@@ -990,7 +991,7 @@ bool KBackupFolderMove::pointBackupPathTo(const QString& root) const
         && KFileTransfer::syncFile(config->filePath())) {
         return true;
     }
-    qCWarning(vkMove) << "cannot write the settings that point the backup path to" << root;
+    qCWarning(vkStorage) << "cannot write the settings that point the backup path to" << root;
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include "AtriumCommon/atriummessages.h"
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/kuilog.h"
 #include "Widgets/main/khostmessagehandler.h"
 #include "Widgets/tips/ktipmsgmanager.h"
 #include "core/kcommon.h"
@@ -17,15 +18,12 @@
 #include "ui_kmainwidget.h"
 
 #include <QIcon>
-#include <QLoggingCategory>
 #include <QPointer>
 #include <QResizeEvent>
 #include <QSizeGrip>
 #include <QTimer>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcMainWindow, "vaultkeep.mainwindow")
 
 const QString Vaultkeep = QStringLiteral("Vaultkeep");
 
@@ -158,7 +156,7 @@ void KMainWidget::saveSize()
     m_sizeSaveTimer->stop();
     // Maximised is a state of the window, not a size the user chose.
     if (!isMaximized() && !KConfig::instance()->setMainWindowSize(size()))
-        qCWarning(lcMainWindow) << "the window's size could not be stored";
+        qCWarning(vkUi) << "the window's size could not be stored";
 }
 
 void KMainWidget::applyWindowStyle()

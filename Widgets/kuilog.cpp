@@ -1,0 +1,3 @@
+#include "Widgets/kuilog.h"
+
+Q_LOGGING_CATEGORY(vkUi, "vaultkeep.ui")

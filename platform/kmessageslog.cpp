@@ -1,0 +1,3 @@
+#include "platform/kmessageslog.h"
+
+Q_LOGGING_CATEGORY(vkMessages, "vaultkeep.messages")

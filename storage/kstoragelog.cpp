@@ -1,0 +1,3 @@
+#include "storage/kstoragelog.h"
+
+Q_LOGGING_CATEGORY(vkStorage, "vaultkeep.storage")

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// Moving the backup folder and the storage threads.
+Q_DECLARE_LOGGING_CATEGORY(vkStorage)
