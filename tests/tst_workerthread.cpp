@@ -239,7 +239,8 @@ void TestWorkerThread::aLibraryWithGuardedThreadsUnloadsAHundredTimes()
         struct sigaction now = {};
         QCOMPARE(sigaction(SIGSEGV, nullptr, &now), 0);
         QVERIFY(!(now.sa_flags & SA_SIGINFO) && now.sa_handler == previousHandler);
-        QCOMPARE(threadCount(), threads);
+        // A thread that was joined may still be listed for a moment while the system reaps it.
+        QTRY_COMPARE(threadCount(), threads);
         QVERIFY(!isMapped(library));
     }
 }
