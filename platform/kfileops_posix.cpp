@@ -140,7 +140,12 @@ KReplaceResult replaceFile(const QString& source, const QString& target, qint64 
         return KReplaceResult::Failed;
 
     KContentSum copied;
-    if (!KFileIO::copy(from.get(), replacement.fd(), -1, &copied, afterEachChunk))
+    const auto keepGoing = [&afterEachChunk] {
+        if (afterEachChunk)
+            afterEachChunk();
+        return true;
+    };
+    if (!KFileIO::copy(from.get(), replacement.fd(), -1, &copied, keepGoing))
         return KReplaceResult::Failed;
     if (!recorded.admits(copied))
         return KReplaceResult::SourceDamaged;
