@@ -165,7 +165,9 @@ qint64 readFully(int fd, char* data, qint64 size);
 [[nodiscard]] bool syncFolderOf(const QString& path);
 [[nodiscard]] bool syncFileSystem(const QString& path);
 
-// Creates `folder` with the parents it lacks, each private; true when it is a folder afterwards.
+// Creates `folder` with the parents it lacks, each private (0700, set on the created folder
+// itself); true when it is a folder afterwards. An existing folder is left as it is; errno tells
+// why it failed (EEXIST: something else is there).
 [[nodiscard]] bool makeFolder(const QString& folder);
 // Makes the folder or regular file at `path` private: folders 0700, files 0600, set on a
 // descriptor; a link is neither followed nor changed (false). A missing file is left missing.

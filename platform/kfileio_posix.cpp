@@ -435,16 +435,27 @@ bool syncFileSystem(const QString& path)
 bool makeFolder(const QString& folder)
 {
     const QByteArray native = QFile::encodeName(folder);
-    if (native.isEmpty())
-        return false;
     struct stat info;
-    if (::stat(native.constData(), &info) == 0)
+    if (native.isEmpty()) {
+        errno = ENOENT;
+        return false;
+    }
+    if (::stat(native.constData(), &info) == 0) {
+        errno = S_ISDIR(info.st_mode) ? 0 : EEXIST;
         return S_ISDIR(info.st_mode);
-    // Parents first; each created with the private mode, which a umask can only narrow.
-    for (int slash = native.indexOf('/', 1); slash > 0; slash = native.indexOf('/', slash + 1))
-        ::mkdir(native.left(slash).constData(), PrivateFolderMode);
-    ::mkdir(native.constData(), PrivateFolderMode);
-    return ::stat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    }
+    if (errno != ENOENT)
+        return false;
+    QByteArray parent;
+    QByteArray name;
+    splitPath(native, &parent, &name);
+    if (parent == native || (parent != "/" && parent != "." && !makeFolder(QFile::decodeName(parent))))
+        return false;
+    if (::mkdir(native.constData(), PrivateFolderMode) != 0)
+        return errno == EEXIST;
+    // The mode as asked for, whatever the process's mask took from it.
+    const KFd fd(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return fd.isValid() && ::fchmod(fd.get(), PrivateFolderMode) == 0;
 }
 
 bool makePrivate(const QString& path)

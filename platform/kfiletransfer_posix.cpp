@@ -230,23 +230,7 @@ bool sameFileSystem(const QString& first, const QString& second)
 
 Error makeFolder(const QString& path)
 {
-    const QByteArray name = native(path);
-    struct stat info;
-    if (::stat(name.constData(), &info) == 0)
-        return S_ISDIR(info.st_mode) ? Error::None : Error::TargetExists;
-    if (errno != ENOENT)
-        return errorOf(errno);
-    const QString parent = QFileInfo(QFileInfo(path).absoluteFilePath()).path();
-    if (parent == path || parent.isEmpty())
-        return Error::TargetMissing;
-    const Error made = makeFolder(parent);
-    if (made != Error::None)
-        return made;
-    if (::mkdir(name.constData(), S_IRWXU) != 0)
-        return errno == EEXIST ? Error::None : errorOf(errno);
-    // The mode as asked for, whatever the process's mask took from it.
-    const KFd folder(::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    return folder.isValid() && ::fchmod(folder.get(), S_IRWXU) == 0 ? Error::None : errorOf(errno);
+    return KFileIO::makeFolder(path) ? Error::None : errorOf(errno);
 }
 
 bool restrictFolder(const QString& path)
