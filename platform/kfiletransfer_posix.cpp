@@ -269,7 +269,7 @@ bool removeEmptyFolder(const QString& path)
 
 bool syncFile(const QString& path)
 {
-    const KFd file(::open(native(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const KFd file = KFileIO::openRegular(path, KFileIO::Links::DontFollow);
     return file.isValid() && KFileIO::syncFile(file.get()) && KFileIO::syncFolderOf(path);
 }
 
