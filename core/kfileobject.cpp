@@ -127,7 +127,7 @@ bool KFileCopyedObject::flushNewCopies()
 {
     if (!g_unflushedCopies.exchange(false))
         return true;
-    if (KFileOps::syncFileSystem(KCommon::backupDirectory()))
+    if (KFileIO::syncFileSystem(KCommon::backupDirectory()))
         return true;
     g_unflushedCopies = true;
     return false;

@@ -477,8 +477,8 @@ QVector<KFileServiceManager::SelfBackupFile> KFileServiceManager::findSelfBackup
     // Nothing below the folder is reached through a link, and no folder twice (a bind mount):
     // a link back up would otherwise repeat the tree without end.
     QSet<QPair<quint64, quint64>> visited;
-    const std::function<void(const QString&, const KEntryStatus&, int)> search
-        = [&](const QString& folder, const KEntryStatus& status, int depth) {
+    const std::function<void(const QString&, const KFileStatus&, int)> search
+        = [&](const QString& folder, const KFileStatus& status, int depth) {
               QStringList names;
               if (depth > MaxSelfBackupDepth || visited.contains({ status.device, status.inode })
                   || !KFileTransfer::entryNames(folder, &names)) {
@@ -493,10 +493,10 @@ QVector<KFileServiceManager::SelfBackupFile> KFileServiceManager::findSelfBackup
                   if (name.startsWith(QLatin1Char('.')))
                       continue;
                   const QString path = folder + QLatin1Char('/') + name;
-                  const KEntryStatus entry = KFileTransfer::entryStatus(path);
-                  if (entry.kind == KEntryStatus::Folder) {
+                  const KFileStatus entry = KFileIO::status(path, KFileIO::Links::DontFollow);
+                  if (entry.kind() == KFileStatus::Folder) {
                       search(path, entry, depth + 1);
-                  } else if (entry.kind == KEntryStatus::File
+                  } else if (entry.kind() == KFileStatus::File
                       && QFileInfo(name).suffix().compare(QLatin1String("PRA4"), Qt::CaseInsensitive) == 0) {
                       found.append({ path, KFileOps::status(path).modifiedMSecs });
                       KFileIconSink::registerFile(path);
@@ -507,7 +507,7 @@ QVector<KFileServiceManager::SelfBackupFile> KFileServiceManager::findSelfBackup
     const QString folder = selfBackupFolder();
     const QString canonical = QFileInfo(folder).canonicalFilePath();
     if (!canonical.isEmpty())
-        search(folder, KFileTransfer::entryStatus(canonical), 0);
+        search(folder, KFileIO::status(canonical, KFileIO::Links::DontFollow), 0);
     return found;
 }
 

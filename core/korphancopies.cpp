@@ -25,7 +25,7 @@ Result remove(const QString& folder, const QVector<KVersionId>& named, qint64 ma
     Result result;
     QStringList names;
     if (!KFileTransfer::entryNames(folder, &names)) {
-        if (KFileTransfer::entryStatus(folder).kind != KEntryStatus::Missing) {
+        if (KFileIO::status(folder, KFileIO::Links::DontFollow).kind() != KFileStatus::Missing) {
             qCWarning(vkCleanUp) << "cannot list the backup folder" << folder << "to find unlisted copies";
             ++result.failed;
         }
@@ -37,7 +37,7 @@ Result remove(const QString& folder, const QVector<KVersionId>& named, qint64 ma
             continue;
         const QString path = folder + name;
         // Made when its status last changed: a copy carries its source's modification time.
-        if (KFileTransfer::entryStatus(path).kind != KEntryStatus::File
+        if (KFileIO::status(path, KFileIO::Links::DontFollow).kind() != KFileStatus::File
             || KFileOps::status(path).createdMSecs >= madeBeforeMSecs) {
             continue;
         }

@@ -113,7 +113,7 @@ bool KProtectionDatabase::save(const Collections& collections) const
     saveSums(collections);
     // Written beside the old file, flushed and renamed over it: a crash, a kill or a full disk
     // during the write leaves the previous database whole.
-    return KFileOps::replaceFile(path(), m_lastText);
+    return KFileIO::replaceContents(path(), m_lastText, KFileIO::PrivateFileMode);
 }
 
 void KProtectionDatabase::removeAbandonedReplacements(const QString& filePath) const
@@ -122,8 +122,8 @@ void KProtectionDatabase::removeAbandonedReplacements(const QString& filePath) c
     const QDir folder = file.absoluteDir();
     const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
-        if (KFileOps::isReplacementFileName(name, file.fileName())
-            || KFileOps::isReplacementFileName(name, QFileInfo(KCopySums::pathBeside(filePath)).fileName())) {
+        if (KFileIO::isReplacementFileName(name, file.fileName())
+            || KFileIO::isReplacementFileName(name, QFileInfo(KCopySums::pathBeside(filePath)).fileName())) {
             QFile::remove(folder.filePath(name));
         }
     }

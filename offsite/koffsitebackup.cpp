@@ -699,7 +699,7 @@ void KOffsiteBackup::placeRestored(const std::shared_ptr<WholeRestore>& restore)
         }
     }
     // The copies are on the disk before any record names them.
-    if (!KFileOps::syncFileSystem(folder)) {
+    if (!KFileIO::syncFileSystem(folder)) {
         restore->result.problem = KOffsiteProblem::Failed;
         return;
     }

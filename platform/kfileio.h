@@ -11,6 +11,15 @@ class QFile;
 // What one status call tells about a path.
 struct KFileStatus
 {
+    enum Kind
+    {
+        Missing,
+        File,
+        Folder,
+        SymLink,
+        Other // devices, pipes, sockets
+    };
+
     bool exists = false;
     // The status could not be read for a reason other than the file's absence (a folder the
     // user may not enter, an I/O error): such a file is not known to be gone.
@@ -30,12 +39,17 @@ struct KFileStatus
     qint64 createdMSecs = 0;
     // Changes when the file is replaced by another one, as by writing a new file and renaming it.
     quint64 inode = 0;
+    quint64 device = 0;
     // The file system's own times, to the nanosecond, to tell whether a file changed.
     qint64 modifiedNs = 0;
     qint64 changedNs = 0;
 
     // Only "no such file" means gone.
     [[nodiscard]] bool isGone() const { return !exists && !unreadable; }
+    [[nodiscard]] Kind kind() const;
+    // The same file, not changed since this status was taken: a write or a permission change
+    // moves its change time.
+    [[nodiscard]] bool isSameState(const KFileStatus& other) const;
 };
 
 // A file's size and the xxHash3 (64 bits) of its content, taken while it was copied.
@@ -134,20 +148,26 @@ qint64 readFully(int fd, char* data, qint64 size);
 
 // Copies from `from`'s position to `to`'s in one pass, summing what passes into `sum` when it is
 // given: exactly `size` bytes, after which the source must end, or with `size` -1 all there is.
-// `afterEachChunk` runs after every few mebibytes. False on any error, on a source of another
-// length, and when the thread is asked to stop (the module being unloaded).
+// With `to` -1 the content is only read and summed. `afterEachChunk` runs after every few
+// mebibytes; the copy stops when it returns false. False on any error (errno tells which), on a
+// source of another length, when stopped, and when the thread is asked to stop (the module being
+// unloaded).
 [[nodiscard]] bool copy(int from, int to, qint64 size, KContentSum* sum = nullptr,
-    const std::function<void()>& afterEachChunk = {});
+    const std::function<bool()>& afterEachChunk = {});
 
 // Sets the modification time of an open file, to the nanosecond since the epoch.
 [[nodiscard]] bool setModified(int fd, qint64 modifiedNs);
 
-// Flushes the file, the folder holding `path`, or the whole file system holding `path` to disk.
+// Flushes the file, the folder `path`, the folder holding `path`, or the whole file system
+// holding `path` to disk. A file system that cannot flush a folder at all counts as flushed.
 [[nodiscard]] bool syncFile(int fd);
+[[nodiscard]] bool syncFolder(const QString& path);
 [[nodiscard]] bool syncFolderOf(const QString& path);
 [[nodiscard]] bool syncFileSystem(const QString& path);
 
-// Creates `folder` with the parents it lacks, each private; true when it is a folder afterwards.
+// Creates `folder` with the parents it lacks, each private (0700, set on the created folder
+// itself); true when it is a folder afterwards. An existing folder is left as it is; errno tells
+// why it failed (EEXIST: something else is there).
 [[nodiscard]] bool makeFolder(const QString& folder);
 // Makes the folder or regular file at `path` private: folders 0700, files 0600, set on a
 // descriptor; a link is neither followed nor changed (false). A missing file is left missing.

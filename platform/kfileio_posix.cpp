@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <xxhash.h>
 
@@ -40,6 +41,7 @@ void fillStatus(const struct statx& info, KFileStatus* status)
     status->modifiedMSecs = msecsOf(info.stx_mtime);
     status->createdMSecs = msecsOf((info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_ctime);
     status->inode = info.stx_ino;
+    status->device = makedev(info.stx_dev_major, info.stx_dev_minor);
     status->modifiedNs = nsecsOf(info.stx_mtime);
     status->changedNs = nsecsOf(info.stx_ctime);
 }
@@ -193,6 +195,19 @@ KContentSum KContentHasher::sum() const
     return { m_size, XXH3_64bits_digest(static_cast<XXH3_state_t*>(m_state)), true };
 }
 
+KFileStatus::Kind KFileStatus::kind() const
+{
+    if (!exists)
+        return Missing;
+    return isFile ? File : isDir ? Folder : isLink ? SymLink : Other;
+}
+
+bool KFileStatus::isSameState(const KFileStatus& other) const
+{
+    return kind() == other.kind() && size == other.size && modifiedNs == other.modifiedNs
+        && changedNs == other.changedNs && device == other.device && inode == other.inode;
+}
+
 bool KContentSum::admits(const KContentSum& actual) const
 {
     if (!isKnown())
@@ -326,7 +341,7 @@ qint64 readFully(int fd, char* data, qint64 size)
     return done;
 }
 
-bool copy(int from, int to, qint64 size, KContentSum* sum, const std::function<void()>& afterEachChunk)
+bool copy(int from, int to, qint64 size, KContentSum* sum, const std::function<bool()>& afterEachChunk)
 {
     // Through a buffer rather than in the kernel, so that the content is summed as it passes:
     // checking a copy later must not cost a second read of the source. One read beyond the
@@ -353,7 +368,7 @@ bool copy(int from, int to, qint64 size, KContentSum* sum, const std::function<v
             return false; // the source goes on past the size it had
         if (got > 0) {
             hasher.add(buffer.get(), got);
-            if (!writeAll(to, buffer.get(), got))
+            if (to >= 0 && !writeAll(to, buffer.get(), got))
                 return false;
             copied += got;
             sinceChunk += got;
@@ -362,14 +377,14 @@ bool copy(int from, int to, qint64 size, KContentSum* sum, const std::function<v
             break; // the end of the source
         if (sinceChunk >= ChunkBytes) {
             sinceChunk = 0;
-            if (afterEachChunk)
-                afterEachChunk();
+            if (afterEachChunk && !afterEachChunk())
+                return false;
         }
     }
     if (size >= 0 && copied != size)
         return false; // the source ended early
-    if (afterEachChunk && sinceChunk > 0)
-        afterEachChunk();
+    if (afterEachChunk && sinceChunk > 0 && !afterEachChunk())
+        return false;
     if (sum)
         *sum = hasher.sum();
     return true;
@@ -396,14 +411,19 @@ bool syncFile(int fd)
     return ::fsync(fd) == 0;
 }
 
+bool syncFolder(const QString& path)
+{
+    const KFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // Some file systems cannot flush a folder at all; they say so with EINVAL.
+    return fd.isValid() && (::fsync(fd.get()) == 0 || errno == EINVAL);
+}
+
 bool syncFolderOf(const QString& path)
 {
     QByteArray folder;
     QByteArray name;
     splitPath(QFile::encodeName(path), &folder, &name);
-    const KFd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    // Some file systems cannot flush a folder at all; they say so with EINVAL.
-    return fd.isValid() && (::fsync(fd.get()) == 0 || errno == EINVAL);
+    return syncFolder(QFile::decodeName(folder));
 }
 
 bool syncFileSystem(const QString& path)
@@ -415,16 +435,27 @@ bool syncFileSystem(const QString& path)
 bool makeFolder(const QString& folder)
 {
     const QByteArray native = QFile::encodeName(folder);
-    if (native.isEmpty())
-        return false;
     struct stat info;
-    if (::stat(native.constData(), &info) == 0)
+    if (native.isEmpty()) {
+        errno = ENOENT;
+        return false;
+    }
+    if (::stat(native.constData(), &info) == 0) {
+        errno = S_ISDIR(info.st_mode) ? 0 : EEXIST;
         return S_ISDIR(info.st_mode);
-    // Parents first; each created with the private mode, which a umask can only narrow.
-    for (int slash = native.indexOf('/', 1); slash > 0; slash = native.indexOf('/', slash + 1))
-        ::mkdir(native.left(slash).constData(), PrivateFolderMode);
-    ::mkdir(native.constData(), PrivateFolderMode);
-    return ::stat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    }
+    if (errno != ENOENT)
+        return false;
+    QByteArray parent;
+    QByteArray name;
+    splitPath(native, &parent, &name);
+    if (parent == native || (parent != "/" && parent != "." && !makeFolder(QFile::decodeName(parent))))
+        return false;
+    if (::mkdir(native.constData(), PrivateFolderMode) != 0)
+        return errno == EEXIST;
+    // The mode as asked for, whatever the process's mask took from it.
+    const KFd fd(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return fd.isValid() && ::fchmod(fd.get(), PrivateFolderMode) == 0;
 }
 
 bool makePrivate(const QString& path)

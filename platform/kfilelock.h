@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/kfileio.h"
+
 #include <QString>
 
 // An exclusive lock on a file, held until the object goes away, shared by every process of the
@@ -19,10 +21,10 @@ public:
     explicit KFileLock(const QString& path, Waiting waiting = Wait);
     ~KFileLock();
 
-    bool isLocked() const { return m_fd >= 0; }
+    bool isLocked() const { return m_fd.isValid(); }
 
 private:
-    int m_fd = -1;
+    KFd m_fd;
     KFileLock(const KFileLock&) = delete;
     KFileLock& operator=(const KFileLock&) = delete;
 };

@@ -63,37 +63,6 @@ KFileStatus status(const QString& path);
 // Copies a regular file to `target`, which must not exist yet (see KCopySource::copyTo).
 [[nodiscard]] bool copyFile(const QString& source, const QString& target);
 
-// Replaces the file at `path` with `content`, private to the user (0600): written to a new file
-// beside it, every write checked, flushed to disk, and renamed over the old file only when all of
-// that succeeded; the folder is flushed too, so that the rename itself survives a power loss. On
-// any failure the old file stays as it was, nothing is left beside it, and false is returned.
-[[nodiscard]] inline bool replaceFile(const QString& path, const QByteArray& content)
-{
-    return KFileIO::replaceContents(path, content, KFileIO::PrivateFileMode);
-}
-
-// Whether `name` is the name of a file that replaceFile() writes beside `fileName` before it
-// renames it: "<fileName>." and six letters or digits. One that is left over was abandoned by a
-// process that ended during the write.
-[[nodiscard]] inline bool isReplacementFileName(const QString& name, const QString& fileName)
-{
-    return KFileIO::isReplacementFileName(name, fileName);
-}
-
-// Writes everything the file system holding `path` keeps in memory to its disk; false when
-// that failed or `path` cannot be opened.
-[[nodiscard]] inline bool syncFileSystem(const QString& path)
-{
-    return KFileIO::syncFileSystem(path);
-}
-
-// Adds the owner's write permission and keeps the owner's read permission: a backup of a
-// read-only source must stay readable and become writable for its owner. A link is left alone.
-[[nodiscard]] inline bool makeWritableForOwner(const QString& path)
-{
-    return KFileIO::addOwnerReadWrite(path);
-}
-
 // Sum of the sizes of the regular files below `folder`, recursively, symbolic links skipped;
 // with `onlyReadOnly` only files without the owner's write permission count. `afterEach` runs
 // after every entry counted or descended into. A missing folder measures 0.

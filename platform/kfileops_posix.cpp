@@ -60,15 +60,13 @@ KCopySource::Result KCopySource::copyTo(const QString& target, KContentSum* sum)
     if (!m_fd.isValid())
         return Result::Failed;
     const QByteArray targetName = QFile::encodeName(target);
-    KFd to(::open(targetName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, KFileIO::PrivateFileMode));
+    KFd to = KFileIO::createNew(target, KFileIO::PrivateFileMode);
     if (!to.isValid())
         return Result::Failed;
     const bool rewound = !m_copied || ::lseek(m_fd.get(), 0, SEEK_SET) == 0;
     m_copied = true;
     KContentSum copiedSum;
-    // A umask may have narrowed the mode the file was created with.
-    bool copied = rewound && ::fchmod(to.get(), KFileIO::PrivateFileMode) == 0
-        && KFileIO::copy(m_fd.get(), to.get(), m_raw.size, &copiedSum);
+    bool copied = rewound && KFileIO::copy(m_fd.get(), to.get(), m_raw.size, &copiedSum);
 
     // The source is asked again after the copy: a change in its size or times means that what
     // was read is not the state its status describes.
@@ -140,7 +138,12 @@ KReplaceResult replaceFile(const QString& source, const QString& target, qint64 
         return KReplaceResult::Failed;
 
     KContentSum copied;
-    if (!KFileIO::copy(from.get(), replacement.fd(), -1, &copied, afterEachChunk))
+    const auto keepGoing = [&afterEachChunk] {
+        if (afterEachChunk)
+            afterEachChunk();
+        return true;
+    };
+    if (!KFileIO::copy(from.get(), replacement.fd(), -1, &copied, keepGoing))
         return KReplaceResult::Failed;
     if (!recorded.admits(copied))
         return KReplaceResult::SourceDamaged;

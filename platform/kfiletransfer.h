@@ -1,30 +1,9 @@
 #pragma once
 
+#include "platform/kfileio.h"
+
 #include <QString>
 #include <QStringList>
-
-// What moving a folder needs to know of one entry. Symbolic links are not followed.
-struct KEntryStatus
-{
-    enum Kind
-    {
-        Missing,
-        File,
-        Folder,
-        SymLink,
-        Other // devices, pipes, sockets
-    };
-    Kind kind = Missing;
-    qint64 size = 0;
-    qint64 modifiedNSecs = 0;
-    // The last change of content or status: a write or a permission change moves it.
-    qint64 changedNSecs = 0;
-    quint64 device = 0;
-    quint64 inode = 0;
-
-    // The same file, not changed since this status was taken.
-    bool isSameState(const KEntryStatus& other) const;
-};
 
 // File operations for moving the backup folder between drives: copies that keep modification
 // time and permissions (never wider than the owner's) and are checked against what was read once
@@ -42,8 +21,6 @@ enum class [[nodiscard]] Error { None, SourceUnreadable,
     Damaged, // the copy on disk holds other bytes than were written
     Other };
 
-KEntryStatus entryStatus(const QString& path);
-
 // The names in `folder`, sorted, without "." and ".."; false when it cannot be listed.
 [[nodiscard]] bool entryNames(const QString& folder, QStringList* names);
 
@@ -52,7 +29,7 @@ KEntryStatus entryStatus(const QString& path);
 // meanwhile. `copied` receives the source's status the copy matches, `hash` the hash of the
 // bytes copied (for verifyCopy()). A failed copy leaves no target behind. The copy is not
 // flushed: callers flush many copies at once, then verify each.
-Error copyFile(const QString& source, const QString& target, KEntryStatus* copied, quint64* hash);
+Error copyFile(const QString& source, const QString& target, KFileStatus* copied, quint64* hash);
 
 // Drops the cached pages of the file at `path`, already flushed to disk, and has the system read
 // it from the disk ahead of verifyCopy(), without waiting. (A file that cannot be opened is left
@@ -87,7 +64,7 @@ Error makeFolder(const QString& path);
 
 // Removes the file when it is still in the state `expected` and no other program has it open
 // for writing; SourceChanged or SourceInUse otherwise, and the file stays.
-Error removeUnchanged(const QString& path, const KEntryStatus& expected);
+Error removeUnchanged(const QString& path, const KFileStatus& expected);
 // Removes a file or a symbolic link; true when it is gone.
 [[nodiscard]] bool removeFile(const QString& path);
 // Removes an empty folder; false when it holds anything.
@@ -95,8 +72,6 @@ Error removeUnchanged(const QString& path, const KEntryStatus& expected);
 
 // Writes the file and the folder entry that names it to disk.
 [[nodiscard]] bool syncFile(const QString& path);
-// Writes the entries of the folder to disk.
-[[nodiscard]] bool syncFolder(const QString& path);
 
 // The last system error as the kind the move reports.
 Error errorOf(int systemError);

@@ -24,30 +24,6 @@ QByteArray native(const QString& path)
     return QFile::encodeName(path);
 }
 
-qint64 nsecsOf(const struct timespec& time)
-{
-    return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
-}
-
-KEntryStatus statusOf(const struct stat& info)
-{
-    KEntryStatus status;
-    if (S_ISREG(info.st_mode))
-        status.kind = KEntryStatus::File;
-    else if (S_ISDIR(info.st_mode))
-        status.kind = KEntryStatus::Folder;
-    else if (S_ISLNK(info.st_mode))
-        status.kind = KEntryStatus::SymLink;
-    else
-        status.kind = KEntryStatus::Other;
-    status.size = qint64(info.st_size);
-    status.modifiedNSecs = nsecsOf(info.st_mtim);
-    status.changedNSecs = nsecsOf(info.st_ctim);
-    status.device = quint64(info.st_dev);
-    status.inode = quint64(info.st_ino);
-    return status;
-}
-
 // A read lease on an open file: while it is held, no other program can open the file for
 // writing (its open waits), and taking it fails when one already has. The notice that another
 // program wants to write comes as a signal whose default action is to ignore it; the usual one
@@ -80,60 +56,7 @@ private:
     ReadLease& operator=(const ReadLease&) = delete;
 };
 
-std::vector<char>& buffer(int which)
-{
-    thread_local std::vector<char> buffers[2];
-    std::vector<char>& chosen = buffers[which];
-    if (chosen.size() < BlockSize)
-        chosen.resize(BlockSize);
-    return chosen;
-}
-
-ssize_t readSome(int fd, char* data, size_t size)
-{
-    for (;;) {
-        const ssize_t got = ::read(fd, data, size);
-        if (got >= 0 || errno != EINTR)
-            return got;
-    }
-}
-
-// Reads exactly `size` bytes at `offset`, fewer only at the end of the file.
-ssize_t readAt(int fd, char* data, size_t size, off_t offset)
-{
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::pread(fd, data + done, size - done, offset + off_t(done));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (got == 0)
-            break;
-        done += size_t(got);
-    }
-    return ssize_t(done);
-}
-
-bool syncDirectory(const QString& path)
-{
-    const KFd folder(::open(native(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return folder.isValid() && ::fsync(folder.get()) == 0;
-}
-
-bool syncFolderOf(const QString& path)
-{
-    return syncDirectory(QFileInfo(path).absolutePath());
-}
-
 } // namespace
-
-bool KEntryStatus::isSameState(const KEntryStatus& other) const
-{
-    return kind == other.kind && size == other.size && modifiedNSecs == other.modifiedNSecs
-        && changedNSecs == other.changedNSecs && device == other.device && inode == other.inode;
-}
 
 namespace KFileTransfer {
 
@@ -161,14 +84,6 @@ Error errorOf(int systemError)
     }
 }
 
-KEntryStatus entryStatus(const QString& path)
-{
-    struct stat info;
-    if (path.isEmpty() || ::lstat(native(path).constData(), &info) != 0)
-        return KEntryStatus();
-    return statusOf(info);
-}
-
 bool entryNames(const QString& folder, QStringList* names)
 {
     names->clear();
@@ -186,60 +101,36 @@ bool entryNames(const QString& folder, QStringList* names)
     return true;
 }
 
-Error copyFile(const QString& source, const QString& target, KEntryStatus* copied, quint64* hash)
+Error copyFile(const QString& source, const QString& target, KFileStatus* copied, quint64* hash)
 {
-    const KFd from(::open(native(source).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    KFd from = KFileIO::openRegular(source, KFileIO::Links::DontFollow);
     if (!from.isValid())
-        return Error::SourceUnreadable;
+        return errno == EINVAL || errno == EISDIR ? Error::NotMovable : Error::SourceUnreadable;
     // Held while copying, so that no other program writes the source underneath.
     const ReadLease lease(from.get());
     if (lease.inUse())
         return Error::SourceInUse;
-    struct stat before;
-    if (::fstat(from.get(), &before) != 0)
+    KFileStatus before;
+    if (!KFileIO::status(from.get(), &before))
         return Error::SourceUnreadable;
-    if (!S_ISREG(before.st_mode))
-        return Error::NotMovable;
-    KContentHasher hasher;
-    if (!hasher.isValid())
-        return Error::Other;
 
     const QByteArray targetName = native(target);
-    KFd to(::open(
-        targetName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    KFd to = KFileIO::createNew(target, S_IRUSR | S_IWUSR);
     if (!to.isValid())
         return errorOf(errno);
 
-    Error error = Error::None;
-    char* data = buffer(0).data();
-    off_t offset = 0;
-    for (;;) {
-        const ssize_t got = readSome(from.get(), data, BlockSize);
-        if (got < 0) {
-            error = Error::SourceUnreadable;
-            break;
-        }
-        if (got == 0)
-            break;
-        if (!KFileIO::writeAll(to.get(), data, got)) {
-            error = errorOf(errno);
-            break;
-        }
-        hasher.add(data, got);
-        offset += got;
-    }
-
-    struct stat after;
-    if (error == Error::None
-        && (::fstat(from.get(), &after) != 0 || offset != before.st_size
-            || !statusOf(after).isSameState(statusOf(before)))) {
+    KContentSum sum;
+    Error error = KFileIO::copy(from.get(), to.get(), before.size, &sum) ? Error::None : errorOf(errno);
+    KFileStatus after;
+    if (error != Error::NoSpace && error != Error::NotWritable
+        && (!KFileIO::status(from.get(), &after) || !after.isSameState(before))) {
         error = Error::SourceChanged;
     }
-    if (error == Error::None) {
-        // The group and others never gain access to a backup by its move.
-        const struct timespec times[2] = { before.st_atim, before.st_mtim };
-        if (::fchmod(to.get(), before.st_mode & S_IRWXU) != 0 || ::futimens(to.get(), times) != 0)
-            error = errorOf(errno);
+    // The group and others never gain access to a backup by its move.
+    if (error == Error::None
+        && (::fchmod(to.get(), before.mode & S_IRWXU) != 0
+            || !KFileIO::setModified(to.get(), before.modifiedNs))) {
+        error = errorOf(errno);
     }
     if (!to.close() && error == Error::None)
         error = errorOf(errno);
@@ -248,15 +139,15 @@ Error copyFile(const QString& source, const QString& target, KEntryStatus* copie
         return error;
     }
     if (copied)
-        *copied = statusOf(before);
+        *copied = before;
     if (hash)
-        *hash = hasher.sum().hash;
+        *hash = sum.hash;
     return Error::None;
 }
 
 void readAheadFromDisk(const QString& path)
 {
-    const KFd file(::open(native(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const KFd file = KFileIO::openRegular(path, KFileIO::Links::DontFollow);
     if (!file.isValid())
         return;
     // Once flushed, its pages in memory are clean and can be dropped, so that what is read next
@@ -268,27 +159,16 @@ void readAheadFromDisk(const QString& path)
 
 Error verifyCopy(const QString& path, qint64 size, quint64 hash)
 {
-    const KFd file(::open(native(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat info;
-    if (!file.isValid() || ::fstat(file.get(), &info) != 0)
-        return errorOf(errno);
-    if (!S_ISREG(info.st_mode) || info.st_size != size)
+    KFileStatus status;
+    const KFd file = KFileIO::openRegular(path, KFileIO::Links::DontFollow, &status);
+    if (!file.isValid())
+        return errno == EINVAL || errno == EISDIR ? Error::Damaged : errorOf(errno);
+    if (status.size != size)
         return Error::Damaged;
-    KContentHasher hasher;
-    if (!hasher.isValid())
+    KContentSum sum;
+    if (!KFileIO::copy(file.get(), -1, -1, &sum))
         return Error::Other;
-    char* data = buffer(1).data();
-    qint64 total = 0;
-    for (;;) {
-        const ssize_t got = readSome(file.get(), data, BlockSize);
-        if (got < 0)
-            return Error::Other;
-        if (got == 0)
-            break;
-        hasher.add(data, got);
-        total += got;
-    }
-    return total == size && hasher.sum().hash == hash ? Error::None : Error::Damaged;
+    return sum.size == size && sum.hash == hash ? Error::None : Error::Damaged;
 }
 
 Error copySymLink(const QString& source, const QString& target)
@@ -303,20 +183,18 @@ Error copySymLink(const QString& source, const QString& target)
 
 bool sameContent(const QString& first, const QString& second)
 {
-    const KFd a(::open(native(first).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    const KFd b(::open(native(second).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat infoA;
-    struct stat infoB;
-    if (!a.isValid() || !b.isValid() || ::fstat(a.get(), &infoA) != 0 || ::fstat(b.get(), &infoB) != 0
-        || !S_ISREG(infoA.st_mode) || !S_ISREG(infoB.st_mode) || infoA.st_size != infoB.st_size) {
+    KFileStatus infoA;
+    KFileStatus infoB;
+    const KFd a = KFileIO::openRegular(first, KFileIO::Links::DontFollow, &infoA);
+    const KFd b = KFileIO::openRegular(second, KFileIO::Links::DontFollow, &infoB);
+    if (!a.isValid() || !b.isValid() || infoA.size != infoB.size)
         return false;
-    }
-    char* dataA = buffer(0).data();
-    char* dataB = buffer(1).data();
-    for (off_t offset = 0;; offset += off_t(BlockSize)) {
-        const ssize_t gotA = readAt(a.get(), dataA, BlockSize, offset);
-        const ssize_t gotB = readAt(b.get(), dataB, BlockSize, offset);
-        if (gotA < 0 || gotA != gotB || std::memcmp(dataA, dataB, size_t(gotA)) != 0)
+    std::vector<char> dataA(BlockSize);
+    std::vector<char> dataB(BlockSize);
+    for (;;) {
+        const qint64 gotA = KFileIO::readFully(a.get(), dataA.data(), qint64(BlockSize));
+        const qint64 gotB = KFileIO::readFully(b.get(), dataB.data(), qint64(BlockSize));
+        if (gotA < 0 || gotA != gotB || std::memcmp(dataA.data(), dataB.data(), size_t(gotA)) != 0)
             return false;
         if (gotA == 0)
             return true;
@@ -345,31 +223,14 @@ Error replace(const QString& from, const QString& to)
 
 bool sameFileSystem(const QString& first, const QString& second)
 {
-    struct stat a;
-    struct stat b;
-    return ::stat(native(first).constData(), &a) == 0 && ::stat(native(second).constData(), &b) == 0
-        && a.st_dev == b.st_dev;
+    const KFileStatus a = KFileIO::status(first);
+    const KFileStatus b = KFileIO::status(second);
+    return a.exists && b.exists && a.device == b.device;
 }
 
 Error makeFolder(const QString& path)
 {
-    const QByteArray name = native(path);
-    struct stat info;
-    if (::stat(name.constData(), &info) == 0)
-        return S_ISDIR(info.st_mode) ? Error::None : Error::TargetExists;
-    if (errno != ENOENT)
-        return errorOf(errno);
-    const QString parent = QFileInfo(QFileInfo(path).absoluteFilePath()).path();
-    if (parent == path || parent.isEmpty())
-        return Error::TargetMissing;
-    const Error made = makeFolder(parent);
-    if (made != Error::None)
-        return made;
-    if (::mkdir(name.constData(), S_IRWXU) != 0)
-        return errno == EEXIST ? Error::None : errorOf(errno);
-    // The mode as asked for, whatever the process's mask took from it.
-    const KFd folder(::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    return folder.isValid() && ::fchmod(folder.get(), S_IRWXU) == 0 ? Error::None : errorOf(errno);
+    return KFileIO::makeFolder(path) ? Error::None : errorOf(errno);
 }
 
 bool restrictFolder(const QString& path)
@@ -381,7 +242,7 @@ bool restrictFolder(const QString& path)
     return (info.st_mode & (S_IRWXG | S_IRWXO)) == 0 || ::fchmod(folder.get(), info.st_mode & S_IRWXU) == 0;
 }
 
-Error removeUnchanged(const QString& path, const KEntryStatus& expected)
+Error removeUnchanged(const QString& path, const KFileStatus& expected)
 {
     const QByteArray name = native(path);
     const KFd file(::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -390,8 +251,8 @@ Error removeUnchanged(const QString& path, const KEntryStatus& expected)
     const ReadLease lease(file.get());
     if (lease.inUse())
         return Error::SourceInUse;
-    struct stat info;
-    if (::fstat(file.get(), &info) != 0 || !statusOf(info).isSameState(expected))
+    KFileStatus info;
+    if (!KFileIO::status(file.get(), &info) || !info.isSameState(expected))
         return Error::SourceChanged;
     return ::unlink(name.constData()) == 0 ? Error::None : errorOf(errno);
 }
@@ -408,13 +269,8 @@ bool removeEmptyFolder(const QString& path)
 
 bool syncFile(const QString& path)
 {
-    const KFd file(::open(native(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    return file.isValid() && ::fsync(file.get()) == 0 && syncFolderOf(path);
-}
-
-bool syncFolder(const QString& path)
-{
-    return syncDirectory(path);
+    const KFd file = KFileIO::openRegular(path, KFileIO::Links::DontFollow);
+    return file.isValid() && KFileIO::syncFile(file.get()) && KFileIO::syncFolderOf(path);
 }
 
 } // namespace KFileTransfer

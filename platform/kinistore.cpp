@@ -1,7 +1,6 @@
 #include "platform/kinistore.h"
 
 #include "platform/kfileio.h"
-#include "platform/kfileops.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -265,7 +264,7 @@ bool KIniStore::File::write()
                 ::unlink(native.constData());
             return false;
         }
-        if (!KFileOps::replaceFile(path, text)) {
+        if (!KFileIO::replaceContents(path, text, KFileIO::PrivateFileMode)) {
             if (created)
                 ::unlink(native.constData());
             return false;

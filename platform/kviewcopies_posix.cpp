@@ -10,11 +10,8 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
-
-constexpr qint64 ChunkBytes = 1 << 20;
 
 std::mutex g_mutex;
 QString g_folder;
@@ -38,12 +35,10 @@ namespace KViewCopies {
 
 QString make(const QString& source, const QString& name, const std::function<bool()>& stop)
 {
-    const KFd in = KFileIO::openRegular(source);
-    struct stat info;
-    if (!in.isValid() || ::fstat(in.get(), &info) != 0 || name.isEmpty() || name.contains(QLatin1Char('/'))
-        || name == QLatin1String("..")) {
+    KFileStatus status;
+    const KFd in = KFileIO::openRegular(source, KFileIO::Links::Follow, &status);
+    if (!in.isValid() || name.isEmpty() || name.contains(QLatin1Char('/')) || name == QLatin1String(".."))
         return QString();
-    }
     QString folder;
     {
         const std::lock_guard<std::mutex> locker(g_mutex);
@@ -56,21 +51,13 @@ QString make(const QString& source, const QString& name, const std::function<boo
     if (folder.isEmpty())
         return QString();
     const QString path = folder + QLatin1Char('/') + name;
-    const QByteArray encoded = QFile::encodeName(path);
-    KFd out(::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    bool copied = out.isValid();
-    std::vector<char> buffer(static_cast<size_t>(ChunkBytes));
-    while (copied) {
-        const ssize_t got = ::read(in.get(), buffer.data(), size_t(ChunkBytes));
-        if (got == 0)
-            break;
-        copied = got > 0 ? KFileIO::writeAll(out.get(), buffer.data(), got) && !(stop && stop())
-                         : errno == EINTR;
-    }
-    const struct timespec times[2] = { info.st_atim, info.st_mtim };
-    copied = copied && ::futimens(out.get(), times) == 0 && ::fchmod(out.get(), 0400) == 0 && out.close();
+    KFd out = KFileIO::createNew(path, KFileIO::PrivateFileMode);
+    const bool copied = out.isValid()
+        && KFileIO::copy(in.get(), out.get(), -1, nullptr, [&stop] { return !(stop && stop()); })
+        && KFileIO::setModified(out.get(), status.modifiedNs) && ::fchmod(out.get(), 0400) == 0
+        && out.close();
     if (!copied) {
-        ::unlink(encoded.constData());
+        ::unlink(QFile::encodeName(path).constData());
         ::rmdir(QFile::encodeName(folder).constData());
         return QString();
     }

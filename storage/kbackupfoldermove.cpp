@@ -3,8 +3,8 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kprotectiondatabase.h"
+#include "platform/kfileio.h"
 #include "platform/kfilelock.h"
-#include "platform/kfileops.h"
 #include "platform/kpaths.h"
 #include "storage/kstoragelog.h"
 
@@ -109,7 +109,7 @@ KBackupFolderMove::Problem problemOf(Error error)
 bool namesIn(const QString& folder, QStringList* names)
 {
     if (KFileTransfer::entryNames(folder, names)
-        || KFileTransfer::entryStatus(folder).kind == KEntryStatus::Missing)
+        || KFileIO::status(folder, KFileIO::Links::DontFollow).kind() == KFileStatus::Missing)
         return true;
     qCWarning(vkStorage) << "cannot list" << folder;
     return false;
@@ -239,7 +239,7 @@ void KBackupFolderMove::prepare(const QString& sourceRoot, const QString& destin
     KBackupFolderMove move(sourceRoot, destinationRoot);
     move.m_rename = KFileTransfer::sameFileSystem(move.m_sourceFolder, destinationRoot);
     move.m_destinationExisted
-        = KFileTransfer::entryStatus(move.m_destinationFolder).kind == KEntryStatus::Folder;
+        = KFileIO::status(move.m_destinationFolder, KFileIO::Links::DontFollow).kind() == KFileStatus::Folder;
     // A destination that cannot be listed is recorded so: the move then refuses to begin.
     if (move.m_destinationExisted)
         move.m_presentComplete = move.listPresent(QString());
@@ -305,7 +305,7 @@ void KBackupFolderMove::recover(const Journal& journal)
     // Everything had reached the new folder and was checked there: the move goes on. Without
     // the new folder (its drive is gone) nothing can be finished; the journal waits for a later
     // start, and so it does while the settings cannot be written.
-    if (KFileTransfer::entryStatus(m_destinationFolder).kind != KEntryStatus::Folder
+    if (KFileIO::status(m_destinationFolder, KFileIO::Links::DontFollow).kind() != KFileStatus::Folder
         || !pointBackupPathTo(m_destinationRoot)) {
         qCWarning(vkStorage)
             << "an interrupted move could not be finished yet; it is tried again at the next start";
@@ -335,15 +335,15 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
         return Result::Failed;
     }
 
-    const KEntryStatus source = KFileTransfer::entryStatus(m_sourceFolder);
-    const KEntryStatus destination = KFileTransfer::entryStatus(m_destinationFolder);
-    if (KFileTransfer::entryStatus(m_destinationRoot).kind != KEntryStatus::Folder) {
+    const KFileStatus source = KFileIO::status(m_sourceFolder, KFileIO::Links::DontFollow);
+    const KFileStatus destination = KFileIO::status(m_destinationFolder, KFileIO::Links::DontFollow);
+    if (KFileIO::status(m_destinationRoot, KFileIO::Links::DontFollow).kind() != KFileStatus::Folder) {
         fail(Problem::DestinationMissing);
         return failBeforeCopying();
     }
-    const bool sameFolder = source.kind == KEntryStatus::Folder && destination.kind == KEntryStatus::Folder
+    const bool sameFolder = source.kind() == KFileStatus::Folder && destination.kind() == KFileStatus::Folder
         && source.device == destination.device && source.inode == destination.inode;
-    if (sameFolder || source.kind == KEntryStatus::Missing) {
+    if (sameFolder || source.kind() == KFileStatus::Missing) {
         // Nothing to move.
         if (!pointBackupPathTo(m_destinationRoot)) {
             fail(Problem::SettingsNotSaved);
@@ -355,12 +355,12 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
     }
     const QString from = QDir::cleanPath(m_sourceFolder) + QLatin1Char('/');
     const QString to = QDir::cleanPath(m_destinationFolder) + QLatin1Char('/');
-    if (source.kind != KEntryStatus::Folder || from.startsWith(to) || to.startsWith(from)) {
-        fail(source.kind != KEntryStatus::Folder ? Problem::SourceUnreadable : Problem::Nested);
+    if (source.kind() != KFileStatus::Folder || from.startsWith(to) || to.startsWith(from)) {
+        fail(source.kind() != KFileStatus::Folder ? Problem::SourceUnreadable : Problem::Nested);
         return failBeforeCopying();
     }
 
-    if (destination.kind != KEntryStatus::Missing && destination.kind != KEntryStatus::Folder) {
+    if (destination.kind() != KFileStatus::Missing && destination.kind() != KFileStatus::Folder) {
         fail(Problem::Conflict);
         return failBeforeCopying();
     }
@@ -368,7 +368,7 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
     m_rename = KFileTransfer::sameFileSystem(m_sourceFolder, m_destinationRoot);
     if (!m_rename)
         m_recorded = KCopySums::read(KProtectionDatabase().sumsPath());
-    const bool destinationThere = destination.kind == KEntryStatus::Folder;
+    const bool destinationThere = destination.kind() == KFileStatus::Folder;
     // A folder renamed whole copies nothing, so it has no bytes to report.
     const bool wholeFolder = m_rename && !destinationThere;
     if (!wholeFolder)
@@ -482,7 +482,7 @@ bool KBackupFolderMove::secureMoved()
     }
     // One flush for the whole file system (it reports any write the disk refused), each copy
     // read back from the disk, then the folders that name them flushed.
-    if (!KFileOps::syncFileSystem(m_destinationFolder)) {
+    if (!KFileIO::syncFileSystem(m_destinationFolder)) {
         fail(Problem::NotFlushed);
         return false;
     }
@@ -505,7 +505,7 @@ bool KBackupFolderMove::secureMoved()
             return false;
     }
     for (const QString& folder : qAsConst(m_filledFolders)) {
-        if (!KFileTransfer::syncFolder(folder)) {
+        if (!KFileIO::syncFolder(folder)) {
             fail(Problem::NotFlushed, folder);
             return false;
         }
@@ -550,7 +550,7 @@ bool KBackupFolderMove::writeJournal(const QString& state) const
     journal.destinationRoot = m_destinationRoot;
     journal.destinationExisted = m_destinationExisted;
     journal.present = QStringList(m_present.cbegin(), m_present.cend());
-    return KFileOps::replaceFile(journalPath(), journal.toJson());
+    return KFileIO::replaceContents(journalPath(), journal.toJson(), KFileIO::PrivateFileMode);
 }
 
 void KBackupFolderMove::fail(Problem problem, const QString& entry)
@@ -567,10 +567,10 @@ bool KBackupFolderMove::check(Error error, const QString& entry)
         return true;
     // A source that went meanwhile leaves nothing to move.
     if ((error == Error::SourceUnreadable || error == Error::TargetMissing)
-        && KFileTransfer::entryStatus(sourcePath(entry)).kind == KEntryStatus::Missing) {
+        && KFileIO::status(sourcePath(entry), KFileIO::Links::DontFollow).kind() == KFileStatus::Missing) {
         return true;
     }
-    if (KFileTransfer::entryStatus(m_destinationRoot).kind != KEntryStatus::Folder)
+    if (KFileIO::status(m_destinationRoot, KFileIO::Links::DontFollow).kind() != KFileStatus::Folder)
         fail(Problem::DestinationMissing, entry);
     else
         fail(problemOf(error), entry);
@@ -587,7 +587,7 @@ bool KBackupFolderMove::listPresent(const QString& relative)
     for (const QString& name : qAsConst(names)) {
         const QString entry = childOf(relative, name);
         m_present.insert(entry);
-        if (KFileTransfer::entryStatus(destinationPath(entry)).kind == KEntryStatus::Folder
+        if (KFileIO::status(destinationPath(entry), KFileIO::Links::DontFollow).kind() == KFileStatus::Folder
             && !listPresent(entry)) {
             return false;
         }
@@ -606,17 +606,17 @@ bool KBackupFolderMove::findConflicts(const QString& relative)
         const QString entry = childOf(relative, name);
         if (!m_present.contains(entry) || isTemporary(entry))
             continue;
-        const KEntryStatus source = KFileTransfer::entryStatus(sourcePath(entry));
-        const KEntryStatus target = KFileTransfer::entryStatus(destinationPath(entry));
-        if (source.kind == KEntryStatus::Folder && target.kind == KEntryStatus::Folder) {
+        const KFileStatus source = KFileIO::status(sourcePath(entry), KFileIO::Links::DontFollow);
+        const KFileStatus target = KFileIO::status(destinationPath(entry), KFileIO::Links::DontFollow);
+        if (source.kind() == KFileStatus::Folder && target.kind() == KFileStatus::Folder) {
             if (!findConflicts(entry))
                 return false;
             continue;
         }
-        const bool same = source.kind == target.kind
-            && ((source.kind == KEntryStatus::File && source.size == target.size
+        const bool same = source.kind() == target.kind()
+            && ((source.kind() == KFileStatus::File && source.size == target.size
                     && KFileTransfer::sameContent(sourcePath(entry), destinationPath(entry)))
-                || (source.kind == KEntryStatus::SymLink
+                || (source.kind() == KFileStatus::SymLink
                     && sameLink(sourcePath(entry), destinationPath(entry))));
         if (!same) {
             fail(Problem::Conflict, entry);
@@ -639,24 +639,24 @@ bool KBackupFolderMove::transferFolder(const QString& relative)
         const QString entry = childOf(relative, name);
         if (isTemporary(entry))
             continue;
-        if (!transferEntry(entry, KFileTransfer::entryStatus(sourcePath(entry))))
+        if (!transferEntry(entry, KFileIO::status(sourcePath(entry), KFileIO::Links::DontFollow)))
             return false;
     }
     return true;
 }
 
-bool KBackupFolderMove::transferEntry(const QString& relative, const KEntryStatus& source)
+bool KBackupFolderMove::transferEntry(const QString& relative, const KFileStatus& source)
 {
     const QString from = sourcePath(relative);
     const QString to = destinationPath(relative);
-    const KEntryStatus target = KFileTransfer::entryStatus(to);
-    switch (source.kind) {
-    case KEntryStatus::Missing:
+    const KFileStatus target = KFileIO::status(to, KFileIO::Links::DontFollow);
+    switch (source.kind()) {
+    case KFileStatus::Missing:
         return true;
-    case KEntryStatus::File:
+    case KFileStatus::File:
         return transferFile(relative, source);
-    case KEntryStatus::Folder:
-        if (target.kind == KEntryStatus::Missing && m_rename) {
+    case KFileStatus::Folder:
+        if (target.kind() == KFileStatus::Missing && m_rename) {
             const qint64 bytes = KCommon::folderSize(from, false);
             const Error renamed = KFileTransfer::renameNoReplace(from, to);
             if (renamed == Error::None) {
@@ -667,13 +667,13 @@ bool KBackupFolderMove::transferEntry(const QString& relative, const KEntryStatu
             if (renamed != Error::TargetExists)
                 return check(renamed, relative);
         }
-        if (target.kind == KEntryStatus::Missing || target.kind == KEntryStatus::Folder)
+        if (target.kind() == KFileStatus::Missing || target.kind() == KFileStatus::Folder)
             return check(KFileTransfer::makeFolder(to), relative) && transferFolder(relative);
         break;
-    case KEntryStatus::SymLink:
-        if (target.kind == KEntryStatus::SymLink && sameLink(from, to))
+    case KFileStatus::SymLink:
+        if (target.kind() == KFileStatus::SymLink && sameLink(from, to))
             return true;
-        if (target.kind == KEntryStatus::Missing) {
+        if (target.kind() == KFileStatus::Missing) {
             if (!m_rename)
                 return check(KFileTransfer::copySymLink(from, to), relative);
             const Error renamed = KFileTransfer::renameNoReplace(from, to);
@@ -681,7 +681,7 @@ bool KBackupFolderMove::transferEntry(const QString& relative, const KEntryStatu
             return check(renamed, relative);
         }
         break;
-    case KEntryStatus::Other:
+    case KFileStatus::Other:
         fail(Problem::NotMovable, relative);
         return false;
     }
@@ -689,14 +689,14 @@ bool KBackupFolderMove::transferEntry(const QString& relative, const KEntryStatu
     return false;
 }
 
-bool KBackupFolderMove::transferFile(const QString& relative, const KEntryStatus& source)
+bool KBackupFolderMove::transferFile(const QString& relative, const KFileStatus& source)
 {
     const QString from = sourcePath(relative);
     const QString to = destinationPath(relative);
-    const KEntryStatus target = KFileTransfer::entryStatus(to);
-    if (target.kind != KEntryStatus::Missing) {
+    const KFileStatus target = KFileIO::status(to, KFileIO::Links::DontFollow);
+    if (target.kind() != KFileStatus::Missing) {
         // The same content already there counts as moved; anything else is not ours to replace.
-        if (target.kind == KEntryStatus::File && target.size == source.size
+        if (target.kind() == KFileStatus::File && target.size == source.size
             && KFileTransfer::sameContent(from, to)) {
             m_copied.insert(relative, { source, 0, false });
             advance(source.size);
@@ -731,7 +731,7 @@ bool KBackupFolderMove::transferFile(const QString& relative, const KEntryStatus
 }
 
 Error KBackupFolderMove::copyInto(
-    const QString& from, const QString& to, KEntryStatus* matched, quint64* hash) const
+    const QString& from, const QString& to, KFileStatus* matched, quint64* hash) const
 {
     // Written aside and renamed into place once it matches, so that a copy under its final name
     // is always whole.
@@ -778,33 +778,33 @@ bool KBackupFolderMove::removeSources(const QString& relative)
             cleared = KFileTransfer::removeFile(from) && cleared;
             continue;
         }
-        const KEntryStatus source = KFileTransfer::entryStatus(from);
-        const KEntryStatus target = KFileTransfer::entryStatus(destinationPath(entry));
-        switch (source.kind) {
-        case KEntryStatus::Missing:
+        const KFileStatus source = KFileIO::status(from, KFileIO::Links::DontFollow);
+        const KFileStatus target = KFileIO::status(destinationPath(entry), KFileIO::Links::DontFollow);
+        switch (source.kind()) {
+        case KFileStatus::Missing:
             break;
-        case KEntryStatus::Folder:
-            if (target.kind == KEntryStatus::Missing
+        case KFileStatus::Folder:
+            if (target.kind() == KFileStatus::Missing
                 && KFileTransfer::makeFolder(destinationPath(entry)) != Error::None) {
                 cleared = false;
                 break;
             }
             cleared = removeSources(entry) && KFileTransfer::removeEmptyFolder(from) && cleared;
             break;
-        case KEntryStatus::File:
+        case KFileStatus::File:
             cleared = settleSourceFile(entry) && cleared;
             break;
-        case KEntryStatus::SymLink:
-            if (target.kind == KEntryStatus::Missing && !transferEntry(entry, source)) {
+        case KFileStatus::SymLink:
+            if (target.kind() == KFileStatus::Missing && !transferEntry(entry, source)) {
                 cleared = false;
                 break;
             }
-            if (KFileTransfer::entryStatus(from).kind == KEntryStatus::SymLink) {
+            if (KFileIO::status(from, KFileIO::Links::DontFollow).kind() == KFileStatus::SymLink) {
                 const bool same = sameLink(from, destinationPath(entry));
                 cleared = same && KFileTransfer::removeFile(from) && cleared;
             }
             break;
-        case KEntryStatus::Other:
+        case KFileStatus::Other:
             cleared = false;
             break;
         }
@@ -817,10 +817,10 @@ bool KBackupFolderMove::settleSourceFile(const QString& relative)
     const QString from = sourcePath(relative);
     const QString to = destinationPath(relative);
     for (int attempt = 0; attempt < BusyAttempts; ++attempt) {
-        const KEntryStatus source = KFileTransfer::entryStatus(from);
-        if (source.kind == KEntryStatus::Missing)
+        const KFileStatus source = KFileIO::status(from, KFileIO::Links::DontFollow);
+        if (source.kind() == KFileStatus::Missing)
             return true;
-        if (KFileTransfer::entryStatus(to).kind == KEntryStatus::Missing) {
+        if (KFileIO::status(to, KFileIO::Links::DontFollow).kind() == KFileStatus::Missing) {
             // A backup that reached the old folder after the copying: it moves now, and its
             // copy is on disk and read back before the original goes.
             if (!transferFile(relative, source))
@@ -833,7 +833,7 @@ bool KBackupFolderMove::settleSourceFile(const QString& relative)
             if (!verifyCopied(relative))
                 return false;
         }
-        KEntryStatus expected = m_copied.value(relative).source;
+        KFileStatus expected = m_copied.value(relative).source;
         if (!expected.isSameState(source)) {
             // Not copied by this move, or changed since: only the same content may go.
             if (!KFileTransfer::sameContent(from, to))
@@ -873,13 +873,13 @@ bool KBackupFolderMove::rollback()
     m_filledFolders.clear();
     bool broughtBack = bringBack(QString(), &copiedBack);
     // What came back is on disk and read back before its copy in the new folder goes.
-    if (copiedBack && !KFileOps::syncFileSystem(m_sourceFolder))
+    if (copiedBack && !KFileIO::syncFileSystem(m_sourceFolder))
         broughtBack = false;
     for (auto it = m_copied.cbegin(); broughtBack && it != m_copied.cend(); ++it) {
         KFileTransfer::readAheadFromDisk(sourcePath(it.key()));
         broughtBack
             = KFileTransfer::verifyCopy(sourcePath(it.key()), it->source.size, it->hash) == Error::None
-            && KFileTransfer::syncFolder(parentOf(sourcePath(it.key())));
+            && KFileIO::syncFolder(parentOf(sourcePath(it.key())));
     }
     if (m_rename)
         broughtBack = syncRenamed() && broughtBack;
@@ -905,15 +905,15 @@ bool KBackupFolderMove::bringBack(const QString& relative, bool* copiedBack)
         const QString entry = childOf(relative, name);
         const QString from = destinationPath(entry);
         const QString to = sourcePath(entry);
-        const KEntryStatus there = KFileTransfer::entryStatus(from);
+        const KFileStatus there = KFileIO::status(from, KFileIO::Links::DontFollow);
         if (isTemporary(entry)) {
             if (!m_present.contains(entry))
                 settled = KFileTransfer::removeFile(from) && settled;
             continue;
         }
-        if (there.kind == KEntryStatus::Folder) {
-            const KEntryStatus here = KFileTransfer::entryStatus(to);
-            if (here.kind == KEntryStatus::Missing && m_rename && !m_present.contains(entry)) {
+        if (there.kind() == KFileStatus::Folder) {
+            const KFileStatus here = KFileIO::status(to, KFileIO::Links::DontFollow);
+            if (here.kind() == KFileStatus::Missing && m_rename && !m_present.contains(entry)) {
                 const Error renamed = KFileTransfer::renameNoReplace(from, to);
                 m_renamedIn << parentOf(from) << parentOf(to);
                 settled = renamed == Error::None && settled;
@@ -924,15 +924,16 @@ bool KBackupFolderMove::bringBack(const QString& relative, bool* copiedBack)
         }
         // Only what the old folder lacks comes back: files the move renamed, and backups made
         // into the new folder while the move ran.
-        if (m_present.contains(entry) || KFileTransfer::entryStatus(to).kind != KEntryStatus::Missing)
+        if (m_present.contains(entry)
+            || KFileIO::status(to, KFileIO::Links::DontFollow).kind() != KFileStatus::Missing)
             continue;
         Error moved = Error::Other;
         if (m_rename) {
             moved = KFileTransfer::renameNoReplace(from, to);
             m_renamedIn << parentOf(from) << parentOf(to);
-        } else if (there.kind == KEntryStatus::SymLink) {
+        } else if (there.kind() == KFileStatus::SymLink) {
             moved = KFileTransfer::copySymLink(from, to);
-        } else if (there.kind == KEntryStatus::File) {
+        } else if (there.kind() == KFileStatus::File) {
             Copied back;
             moved = copyInto(from, to, &back.source, &back.hash);
             if (moved == Error::None)
@@ -955,8 +956,8 @@ bool KBackupFolderMove::takeAwayCopies(const QString& relative)
         const QString entry = childOf(relative, name);
         const QString there = destinationPath(entry);
         const QString here = sourcePath(entry);
-        const KEntryStatus copy = KFileTransfer::entryStatus(there);
-        if (copy.kind == KEntryStatus::Folder) {
+        const KFileStatus copy = KFileIO::status(there, KFileIO::Links::DontFollow);
+        if (copy.kind() == KFileStatus::Folder) {
             settled = takeAwayCopies(entry) && settled;
             // A folder that still holds anything stays.
             if (!m_present.contains(entry))
@@ -965,16 +966,16 @@ bool KBackupFolderMove::takeAwayCopies(const QString& relative)
         }
         if (m_present.contains(entry))
             continue;
-        const KEntryStatus original = KFileTransfer::entryStatus(here);
-        if (original.kind == KEntryStatus::Missing) {
+        const KFileStatus original = KFileIO::status(here, KFileIO::Links::DontFollow);
+        if (original.kind() == KFileStatus::Missing) {
             settled = false; // it could not be brought back: it stays
             continue;
         }
         // A copy this move made, or one just brought back: the old folder holds the same.
-        const bool same = copy.kind == original.kind
-            && ((copy.kind == KEntryStatus::File
+        const bool same = copy.kind() == original.kind()
+            && ((copy.kind() == KFileStatus::File
                     && (m_unchecked.contains(entry) || KFileTransfer::sameContent(here, there)))
-                || (copy.kind == KEntryStatus::SymLink && sameLink(here, there)));
+                || (copy.kind() == KFileStatus::SymLink && sameLink(here, there)));
         if (same)
             settled = KFileTransfer::removeFile(there) && settled;
     }
@@ -1000,8 +1001,8 @@ bool KBackupFolderMove::syncRenamed() const
     // A folder the move has emptied and removed since needs no flush.
     bool synced = true;
     for (const QString& folder : m_renamedIn) {
-        synced = (KFileTransfer::syncFolder(folder)
-                     || KFileTransfer::entryStatus(folder).kind == KEntryStatus::Missing)
+        synced = (KFileIO::syncFolder(folder)
+                     || KFileIO::status(folder, KFileIO::Links::DontFollow).kind() == KFileStatus::Missing)
             && synced;
     }
     return synced;

@@ -120,10 +120,10 @@ private:
     [[nodiscard]] bool listPresent(const QString& relative);
     [[nodiscard]] bool findConflicts(const QString& relative);
     [[nodiscard]] bool transferFolder(const QString& relative);
-    [[nodiscard]] bool transferEntry(const QString& relative, const KEntryStatus& source);
-    [[nodiscard]] bool transferFile(const QString& relative, const KEntryStatus& source);
+    [[nodiscard]] bool transferEntry(const QString& relative, const KFileStatus& source);
+    [[nodiscard]] bool transferFile(const QString& relative, const KFileStatus& source);
     KFileTransfer::Error copyInto(
-        const QString& from, const QString& to, KEntryStatus* matched, quint64* hash) const;
+        const QString& from, const QString& to, KFileStatus* matched, quint64* hash) const;
     void advance(qint64 bytes);
     // Flushes what the move wrote to the destination and checks every copy read back from it.
     [[nodiscard]] bool secureMoved();
@@ -164,7 +164,7 @@ private:
     // read from it, `unchecked` until the copy has been read back from the disk.
     struct Copied
     {
-        KEntryStatus source;
+        KFileStatus source;
         quint64 hash = 0;
         bool unchecked = false;
     };

@@ -29,7 +29,6 @@ private slots:
     void aFileChangingWhileItIsCopiedIsNotRecorded_data();
     void aFileChangingWhileItIsCopiedIsNotRecorded();
     void copiesReachTheDiskBeforeTheDatabaseListingThem();
-    void aThreadAskedToStopLeavesNoPartialCopy();
 
 private:
     KTestEnvironment m_env;
@@ -128,23 +127,6 @@ void TestBackupCopy::copiesReachTheDiskBeforeTheDatabaseListingThem()
     const int saved = calls.indexOf(QStringLiteral("rename ") + manager.databasePath());
     QVERIFY2(saved >= 0, qPrintable(calls.join(QLatin1Char('\n'))));
     QVERIFY2(flushed >= 0 && flushed < saved, qPrintable(calls.join(QLatin1Char('\n'))));
-}
-
-void TestBackupCopy::aThreadAskedToStopLeavesNoPartialCopy()
-{
-    QVERIFY(QDir().mkpath(KCommon::backupDirectory()));
-    const QString target = KCommon::backupDirectory() + QStringLiteral("copy");
-    bool copied = true;
-    QScopedPointer<QThread> unloading(QThread::create([&] {
-        QThread::currentThread()->requestInterruption();
-        copied = KFileOps::copyFile(m_source, target);
-    }));
-    unloading->start();
-    QVERIFY(unloading->wait(10000));
-    QVERIFY(!copied);
-    QVERIFY(!QFileInfo::exists(target));
-    // The same copy on a thread that goes on is made.
-    QVERIFY(KFileOps::copyFile(m_source, target));
 }
 
 int main(int argc, char** argv)

@@ -3,6 +3,7 @@
 #include "platform/kfileio.h"
 
 #include <QElapsedTimer>
+#include <QThread>
 #include <QtTest>
 
 #include <cerrno>
@@ -21,6 +22,8 @@ private slots:
     void opensOnlyRegularFilesWithoutBlocking_data();
     void opensOnlyRegularFilesWithoutBlocking();
     void writesEverythingOrSaysSo();
+    void copiesWholeOrNotAtAll_data();
+    void copiesWholeOrNotAtAll();
     void replacementIsPrivateAndFlushedBeforeItsRename();
 
 private:
@@ -92,6 +95,59 @@ void TestFileIO::writesEverythingOrSaysSo()
     QVERIFY(!written);
     QCOMPARE(error, ENOSPC);
     QCOMPARE(KTestEnvironment::contentOf(full + QStringLiteral("out")), QByteArray(10, 'x'));
+
+    // So does a flush the disk refuses, of the file or of its folder.
+    QVERIFY(KFileIO::syncFile(fd.get()) && KFileIO::syncFolder(full));
+    KFaultShim::failFlushesBelow(m_env.path());
+    const bool fileFlushed = KFileIO::syncFile(fd.get());
+    const bool folderFlushed = KFileIO::syncFolder(full);
+    KFaultShim::failFlushesBelow(QString());
+    QVERIFY(!fileFlushed);
+    QVERIFY(!folderFlushed);
+}
+
+void TestFileIO::copiesWholeOrNotAtAll_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("progressStops");
+    QTest::addColumn<bool>("threadStops");
+    QTest::addColumn<bool>("copied");
+    QTest::newRow("all there is") << qint64(-1) << false << false << true;
+    QTest::newRow("exactly the size it has") << qint64(12) << false << false << true;
+    QTest::newRow("a source longer than its size") << qint64(11) << false << false << false;
+    QTest::newRow("a source shorter than its size") << qint64(13) << false << false << false;
+    QTest::newRow("progress that says stop") << qint64(-1) << true << false << false;
+    QTest::newRow("a thread asked to stop, as at unloading") << qint64(-1) << false << true << false;
+}
+
+void TestFileIO::copiesWholeOrNotAtAll()
+{
+    QFETCH(qint64, size);
+    QFETCH(bool, progressStops);
+    QFETCH(bool, threadStops);
+    QFETCH(bool, copied);
+    const KFd from = KFileIO::openRegular(m_folder + QStringLiteral("document.txt"));
+    const QString target
+        = m_env.makeFolder(QStringLiteral("copies")) + QString::fromLatin1(QTest::currentDataTag());
+    const KFd to = KFileIO::createNew(target, KFileIO::PrivateFileMode);
+    QVERIFY(from.isValid() && to.isValid());
+    KContentSum sum;
+    bool result = !copied;
+    QScopedPointer<QThread> thread(QThread::create([&] {
+        if (threadStops)
+            QThread::currentThread()->requestInterruption();
+        result = KFileIO::copy(from.get(), to.get(), size, &sum, [&] { return !progressStops; });
+    }));
+    thread->start();
+    QVERIFY(thread->wait(10000));
+    QCOMPARE(result, copied);
+    if (copied) {
+        QCOMPARE(KTestEnvironment::contentOf(target), QByteArray("the document"));
+        // Summing alone gives the sum the copy took.
+        KContentSum read;
+        QVERIFY(::lseek(from.get(), 0, SEEK_SET) == 0 && KFileIO::copy(from.get(), -1, -1, &read));
+        QVERIFY(sum.hasHash && sum.size == 12 && read.hash == sum.hash);
+    }
 }
 
 void TestFileIO::replacementIsPrivateAndFlushedBeforeItsRename()
