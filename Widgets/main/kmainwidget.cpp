@@ -4,6 +4,9 @@
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/kuilog.h"
 #include "Widgets/main/khostmessagehandler.h"
+#include "Widgets/settings/kcleandlg.h"
+#include "Widgets/settings/kmovebackfolderwidget.h"
+#include "Widgets/settings/ksettingdlg.h"
 #include "Widgets/tips/ktipmsgmanager.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
@@ -12,9 +15,6 @@
 #include "platform/kplatform.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
-#include "storage/ui/kcleandlg.h"
-#include "storage/ui/kmovebackfolderwidget.h"
-#include "storage/ui/ksettingdlg.h"
 #include "ui_kmainwidget.h"
 
 #include <QIcon>

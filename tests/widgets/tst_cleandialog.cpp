@@ -1,5 +1,6 @@
 #include "Widgets/controls/kcustombutton.h"
 #include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/settings/kcleandlg.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
@@ -7,7 +8,6 @@
 #include "core/kfileservicemanager.h"
 #include "ktestenvironment.h"
 #include "kwidgettest.h"
-#include "storage/ui/kcleandlg.h"
 
 #include <QLabel>
 #include <QtTest>

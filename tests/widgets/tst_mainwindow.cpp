@@ -1,4 +1,5 @@
 #include "Widgets/main/kmainwidget.h"
+#include "Widgets/settings/kmovebackfolderwidget.h"
 #include "Widgets/tips/ktipmsgmanager.h"
 #include "Widgets/tips/ktipuserdialog.h"
 #include "core/kconfig.h"
@@ -9,7 +10,6 @@
 #include "kwidgettest.h"
 #include "plugin/kvaultkeep.h"
 #include "storage/kdiskinfothread.h"
-#include "storage/ui/kmovebackfolderwidget.h"
 
 #include <QApplication>
 #include <QTabWidget>

@@ -1,6 +1,8 @@
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/controls/kcustombutton.h"
 #include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/settings/kmovebackedfinishedwidget.h"
+#include "Widgets/settings/kmovebackfolderwidget.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
@@ -9,8 +11,6 @@
 #include "ktestenvironment.h"
 #include "ktracestore.h"
 #include "storage/kbackupfoldermove.h"
-#include "storage/ui/kmovebackedfinishedwidget.h"
-#include "storage/ui/kmovebackfolderwidget.h"
 
 #include <QLabel>
 #include <QSettings>

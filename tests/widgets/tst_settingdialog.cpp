@@ -1,4 +1,5 @@
 #include "Widgets/controls/kcustombutton.h"
+#include "Widgets/settings/ksettingdlg.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
@@ -8,7 +9,6 @@
 #include "ktestenvironment.h"
 #include "platform/kfilelock.h"
 #include "storage/kbackupfoldermove.h"
-#include "storage/ui/ksettingdlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>

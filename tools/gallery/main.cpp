@@ -17,6 +17,9 @@
 #include "Widgets/dialogs/kskindialog.h"
 #include "Widgets/home/khomewidget.h"
 #include "Widgets/icons/kfileiconprovider.h"
+#include "Widgets/settings/kcleandlg.h"
+#include "Widgets/settings/kmovebackfolderwidget.h"
+#include "Widgets/settings/ksettingdlg.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/table/ktableheader.h"
 #include "Widgets/table/ktablewidget.h"
@@ -34,9 +37,6 @@
 #include "platform/kregistry.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
-#include "storage/ui/kcleandlg.h"
-#include "storage/ui/kmovebackfolderwidget.h"
-#include "storage/ui/ksettingdlg.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,8 @@
-#include "storage/ui/ksettingdlg.h"
+#include "Widgets/settings/ksettingdlg.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/home/kdrivename.h"
+#include "Widgets/settings/kcleandlg.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileservicemanager.h"
@@ -9,7 +10,6 @@
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
 #include "storage/kbackupfoldermove.h"
-#include "storage/ui/kcleandlg.h"
 #include "ui_ksettingdlg.h"
 
 #include <QDoubleValidator>

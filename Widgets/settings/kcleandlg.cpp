@@ -1,4 +1,4 @@
-#include "storage/ui/kcleandlg.h"
+#include "Widgets/settings/kcleandlg.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/dialogs/kmessagebox.h"

@@ -1,12 +1,12 @@
-#include "storage/ui/kmovebackfolderwidget.h"
+#include "Widgets/settings/kmovebackfolderwidget.h"
 
 #include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/settings/kmovebackedfinishedwidget.h"
 #include "core/kcommon.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kfileoperationthread.h"
-#include "storage/ui/kmovebackedfinishedwidget.h"
 #include "ui_kmovebackfolderwidget.h"
 
 #include <QCloseEvent>
