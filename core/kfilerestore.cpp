@@ -5,8 +5,8 @@
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
 #include "core/kfileservicemanager.h"
+#include "core/kfiletypemanager.h"
 #include "core/ktimestamp.h"
-#include "discovery/kfiletypemanager.h"
 #include "platform/kfileops.h"
 #include "platform/kpaths.h"
 

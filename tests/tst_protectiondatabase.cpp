@@ -1,6 +1,6 @@
 #include "core/kcommon.h"
 #include "core/kcopysums.h"
-#include "discovery/kfiletypemanager.h"
+#include "core/kfiletypemanager.h"
 #include "ktestenvironment.h"
 #include "ktestrecords.h"
 

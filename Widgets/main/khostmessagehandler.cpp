@@ -4,7 +4,7 @@
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/title/ksystemtitle.h"
 #include "core/kfileservicemanager.h"
-#include "discovery/kfiletypemanager.h"
+#include "core/kfiletypemanager.h"
 #include "platform/knativemessage.h"
 
 #include <QApplication>

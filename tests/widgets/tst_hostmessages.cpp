@@ -4,7 +4,7 @@
 #include "Widgets/main/khostmessagehandler.h"
 #include "Widgets/title/ksystemtitle.h"
 #include "core/kfileservicemanager.h"
-#include "discovery/kfiletypemanager.h"
+#include "core/kfiletypemanager.h"
 #include "ktestenvironment.h"
 #include "ktracestore.h"
 #include "kwidgettest.h"

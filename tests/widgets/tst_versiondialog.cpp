@@ -13,7 +13,7 @@
 #include "Widgets/versions/krestoresteps.h"
 #include "Widgets/versions/ktablewidgetbackedfileitem.h"
 #include "core/kconfig.h"
-#include "discovery/kfiletypemanager.h"
+#include "core/kfiletypemanager.h"
 #include "krecoverytest.h"
 #include "ktracestore.h"
 #include "kwidgettest.h"
