@@ -1,10 +1,10 @@
 #pragma once
 
+#include "core/atriumthread.h"
 #include "core/isubjectbase.h"
 #include "discovery/kdesktoprecentfiles.h"
 #include "discovery/kproductcatalog.h"
 #include "discovery/krecentfilescan.h"
-#include "storage/atriumthread.h"
 
 #include <QStringList>
 
