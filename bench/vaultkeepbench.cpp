@@ -9,13 +9,13 @@
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdesktoprecentfiles.h"
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kproductcatalog.h"
 #include "kbenchworkspace.h"
 #include "offsite/koffsitebackup.h"
 #include "offsite/koffsitehost.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kbackupfoldermove.h"
 
 #include <QCoreApplication>

@@ -15,9 +15,9 @@
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "core/ktimestamp.h"
 #include "kfakeplatform.h"
+#include "service/kfileservicemanager.h"
 
 #include <QApplication>
 #include <QDir>

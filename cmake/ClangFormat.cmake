@@ -6,6 +6,7 @@ if(CLANG_FORMAT_PROGRAM)
         ${CMAKE_SOURCE_DIR}/core/*.cpp ${CMAKE_SOURCE_DIR}/core/*.h
         ${CMAKE_SOURCE_DIR}/discovery/*.cpp ${CMAKE_SOURCE_DIR}/discovery/*.h
         ${CMAKE_SOURCE_DIR}/storage/*.cpp ${CMAKE_SOURCE_DIR}/storage/*.h
+        ${CMAKE_SOURCE_DIR}/service/*.cpp ${CMAKE_SOURCE_DIR}/service/*.h
         ${CMAKE_SOURCE_DIR}/Widgets/*.cpp ${CMAKE_SOURCE_DIR}/Widgets/*.h
         ${CMAKE_SOURCE_DIR}/AtriumCommon/*.cpp ${CMAKE_SOURCE_DIR}/AtriumCommon/*.h
         ${CMAKE_SOURCE_DIR}/plugin/*.cpp ${CMAKE_SOURCE_DIR}/plugin/*.h

@@ -1,10 +1,10 @@
 #include "discovery/kdiskfilemanager.h"
 
 #include "core/kfileiconsink.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiscoverylog.h"
 #include "discovery/kproductinfo.h"
 #include "platform/kplatform.h"
+#include "service/kfileservicemanager.h"
 
 #include <QCoreApplication>
 #include <QSet>

@@ -1,13 +1,13 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kproductinfo.h"
 #include "kfaultshim.h"
 #include "ktestenvironment.h"
 #include "platform/kfileops.h"
 #include "platform/kregistry.h"
+#include "service/kfileservicemanager.h"
 
 #include <QtTest>
 

@@ -2,12 +2,12 @@
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "core/krows.h"
 #include "discovery/kdiskfilemanager.h"
 #include "kfaultshim.h"
 #include "ktestenvironment.h"
 #include "platform/kfilelock.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kbackupfoldermove.h"
 
 #include <QDirIterator>

@@ -1,5 +1,4 @@
 #include "core/kconfig.h"
-#include "core/kfileservicemanager.h"
 #include "core/kfiletypemanager.h"
 #include "discovery/kdesktoprecentfiles.h"
 #include "discovery/kdiskfilemanager.h"
@@ -8,6 +7,7 @@
 #include "discovery/krecentlibreoffice.h"
 #include "kfiforelease.h"
 #include "ktestenvironment.h"
+#include "service/kfileservicemanager.h"
 
 #include <QBuffer>
 #include <QSaveFile>

@@ -2,11 +2,11 @@
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "kfaultshim.h"
 #include "ktestenvironment.h"
 #include "platform/kfileops.h"
 #include "platform/klinuxplatform.h"
+#include "service/kfileservicemanager.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,6 +1,5 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
-#include "core/kfileservicemanager.h"
 #include "core/kprotectiondatabase.h"
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kproductinfo.h"
@@ -9,6 +8,7 @@
 #include "ktestrecords.h"
 #include "platform/kiniformat.h"
 #include "platform/kregistry.h"
+#include "service/kfileservicemanager.h"
 
 #include <QtTest>
 

@@ -3,13 +3,13 @@
 #include "core/kcopysums.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kledgerbase.h"
 #include "discovery/kproductinfo.h"
 #include "ktestenvironment.h"
 #include "ktestrecords.h"
 #include "platform/kregistry.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QCoreApplication>

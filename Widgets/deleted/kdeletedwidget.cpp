@@ -6,9 +6,9 @@
 #include "Widgets/versions/kfileversiondlg.h"
 #include "Widgets/versions/krestoresteps.h"
 #include "core/kcommon.h"
-#include "core/kfileservicemanager.h"
 #include "core/krows.h"
 #include "platform/kfileops.h"
+#include "service/kfileservicemanager.h"
 #include "ui_kdeletedwidget.h"
 
 #include <QLineEdit>

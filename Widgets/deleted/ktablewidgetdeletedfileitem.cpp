@@ -6,7 +6,7 @@
 #include "Widgets/versions/krestoresteps.h"
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
-#include "core/kfileservicemanager.h"
+#include "service/kfileservicemanager.h"
 #include "ui_ktablewidgetdeletedfileitem.h"
 
 #include <QFileInfo>

@@ -5,9 +5,9 @@
 #include "Widgets/home/kdrivename.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "platform/kplatform.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kdiskinfothread.h"
 #include "ui_khomewidget.h"
 

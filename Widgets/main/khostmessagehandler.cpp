@@ -3,9 +3,9 @@
 #include "AtriumCommon/atriummessages.h"
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/title/ksystemtitle.h"
-#include "core/kfileservicemanager.h"
 #include "core/kfiletypemanager.h"
 #include "platform/knativemessage.h"
+#include "service/kfileservicemanager.h"
 
 #include <QApplication>
 #include <QFileInfo>

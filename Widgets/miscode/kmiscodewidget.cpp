@@ -5,7 +5,7 @@
 #include "Widgets/miscode/kfiletypelabel.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/versions/kfileversiondlg.h"
-#include "core/kfileservicemanager.h"
+#include "service/kfileservicemanager.h"
 #include "ui_kmiscodewidget.h"
 
 #include <QApplication>

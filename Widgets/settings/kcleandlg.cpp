@@ -3,8 +3,8 @@
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/dialogs/kmessagebox.h"
 #include "core/kcommon.h"
-#include "core/kfileservicemanager.h"
 #include "core/klogging.h"
+#include "service/kfileservicemanager.h"
 #include "ui_kcleandlg.h"
 
 #include <QPushButton>

@@ -5,10 +5,10 @@
 #include "Widgets/settings/kcleandlg.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kbackupfoldermove.h"
 #include "ui_ksettingdlg.h"
 

@@ -7,8 +7,8 @@
 #include "Widgets/versions/ktablewidgetbackedfileitem.h"
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
-#include "core/kfileservicemanager.h"
 #include "core/ktimestamp.h"
+#include "service/kfileservicemanager.h"
 #include "ui_kfileversiondlg.h"
 
 #include <QCoreApplication>

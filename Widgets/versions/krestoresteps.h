@@ -2,7 +2,7 @@
 
 #include "Widgets/controls/klabel.h"
 #include "Widgets/versions/kfindbacklabel.h"
-#include "core/kfilerestore.h"
+#include "service/kfilerestore.h"
 
 #include <QString>
 #include <QStringList>

@@ -9,8 +9,8 @@
 #include "Widgets/versions/krestoresteps.h"
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
-#include "core/kfileservicemanager.h"
 #include "platform/kfileops.h"
+#include "service/kfileservicemanager.h"
 #include "ui_ktablewidgetbackedfileitem.h"
 
 #include <QFileInfo>

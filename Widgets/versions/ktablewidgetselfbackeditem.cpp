@@ -3,8 +3,8 @@
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/versions/krestoresteps.h"
 #include "core/kcommon.h"
-#include "core/kfileservicemanager.h"
 #include "platform/kfileops.h"
+#include "service/kfileservicemanager.h"
 #include "ui_ktablewidgetselfbackeditem.h"
 
 #include <QFileInfo>

@@ -11,10 +11,10 @@
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "ktestenvironment.h"
 #include "kwidgettest.h"
 #include "platform/kfileops.h"
+#include "service/kfileservicemanager.h"
 
 #include <QApplication>
 #include <QDialog>

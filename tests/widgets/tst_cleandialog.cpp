@@ -5,9 +5,9 @@
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "ktestenvironment.h"
 #include "kwidgettest.h"
+#include "service/kfileservicemanager.h"
 
 #include <QLabel>
 #include <QtTest>

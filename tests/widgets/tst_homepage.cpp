@@ -4,10 +4,10 @@
 #include "Widgets/controls/kcustombutton.h"
 #include "Widgets/home/khomewidget.h"
 #include "core/kconfig.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "ktestenvironment.h"
 #include "ktracestore.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QLabel>

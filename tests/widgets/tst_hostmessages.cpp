@@ -3,12 +3,12 @@
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/main/khostmessagehandler.h"
 #include "Widgets/title/ksystemtitle.h"
-#include "core/kfileservicemanager.h"
 #include "core/kfiletypemanager.h"
 #include "ktestenvironment.h"
 #include "ktracestore.h"
 #include "kwidgettest.h"
 #include "platform/kregistry.h"
+#include "service/kfileservicemanager.h"
 
 #include <QProcess>
 #include <QTabWidget>

@@ -4,11 +4,11 @@
 #include "Widgets/tips/ktipuserdialog.h"
 #include "core/kconfig.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "ktestenvironment.h"
 #include "kwidgettest.h"
 #include "plugin/kvaultkeep.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QApplication>

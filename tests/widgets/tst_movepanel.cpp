@@ -7,9 +7,9 @@
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "ktestenvironment.h"
 #include "ktracestore.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kbackupfoldermove.h"
 
 #include <QLabel>

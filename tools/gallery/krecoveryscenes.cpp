@@ -13,11 +13,11 @@
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "core/ktimestamp.h"
 #include "discovery/kproductcatalog.h"
 #include "kfakeplatform.h"
 #include "platform/kfileops.h"
+#include "service/kfileservicemanager.h"
 
 #include <QApplication>
 #include <QDir>

@@ -31,10 +31,10 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "kfakeplatform.h"
 #include "krecoveryscenes.h"
 #include "platform/kregistry.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
 

@@ -1,6 +1,5 @@
-#include "core/kfileservicemanager.h"
+#include "service/kfileservicemanager.h"
 
-#include "core/kbackuprules.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileiconsink.h"
@@ -17,6 +16,7 @@
 #include "platform/kfiletransfer.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
+#include "service/kbackuprules.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
 

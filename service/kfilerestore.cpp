@@ -1,14 +1,14 @@
-#include "core/kfilerestore.h"
+#include "service/kfilerestore.h"
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "core/kfiletypemanager.h"
 #include "core/ktimestamp.h"
 #include "platform/kfileops.h"
 #include "platform/kpaths.h"
+#include "service/kfileservicemanager.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,9 +3,9 @@
 #include "core/iobserverbase.h"
 #include "core/kcopysums.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfilerestore.h"
 #include "core/kprotectiondatabase.h"
 #include "platform/kfileops.h"
+#include "service/kfilerestore.h"
 
 #include <QDate>
 #include <QHash>
@@ -114,7 +114,7 @@ public:
     KFileObjectMgr* collection(int type) const;
 
     // Restores a version, or any other copy carrying its own modification time, over `target`,
-    // backing up what is there first (core/kfilerestore.h).
+    // backing up what is there first (service/kfilerestore.h).
     KRestoreResult restoreVersion(
         const QString& fileId, const QString& target, const std::function<void()>& afterEachChunk = {});
     KRestoreResult restoreFile(
