@@ -1,5 +1,5 @@
 #include "AtriumCommon/atriummessages.h"
-#include "AtriumCommon/atriummsgframe.h"
+#include "Widgets/main/atriummsgframe.h"
 #include "core/atriumthread.h"
 #include "knativeworkspace.h"
 

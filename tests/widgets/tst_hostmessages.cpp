@@ -1,6 +1,6 @@
 #include "AtriumCommon/atriummessages.h"
-#include "AtriumCommon/atriummsgframe.h"
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/main/atriummsgframe.h"
 #include "Widgets/main/khostmessagehandler.h"
 #include "Widgets/title/ksystemtitle.h"
 #include "core/kfiletypemanager.h"
