@@ -195,7 +195,7 @@ PageWait longestPageRequest(const QString& drive, int cycles)
     qint64 longestCpu = 0;
     {
         KFileServiceManager manager;
-        KDiskFileManager scanner(&manager);
+        KDiskFileManager scanner;
         scanner.attach(&manager);
         if (!scanner.loadProductCatalog(KProductCatalog::builtInPath()))
             qFatal("cannot read the built-in product catalog");
@@ -479,7 +479,7 @@ int benchmark(const Options& options)
         manager.reset();
         manager.reset(new KFileServiceManager);
         QFile::remove(manager->databasePath());
-        scanner.reset(new KDiskFileManager(manager.data()));
+        scanner.reset(new KDiskFileManager);
         scanner->attach(manager.data());
         if (!scanner->loadProductCatalog(KProductCatalog::builtInPath()))
             qFatal("cannot read the built-in product catalog");

@@ -75,6 +75,8 @@ public:
     void onScanBegin() override;
     void onFilesFound(const QStringList* files, int fileType, bool backupAllowed) override;
     void onScanFinished() override;
+    bool onScannerStart() override { return loadDatabase(); }
+    void onCleanUpRequested() override { autoCleanExpiredVersions(); }
 
     QString databasePath() const;
     // Adds the database's records to the collections; false when there is no database file.

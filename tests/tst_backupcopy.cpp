@@ -106,7 +106,7 @@ void TestBackupCopy::copiesReachTheDiskBeforeTheDatabaseListingThem()
 {
     KFileServiceManager manager;
     QFile::remove(manager.databasePath());
-    KDiskFileManager scanner(&manager);
+    KDiskFileManager scanner;
     scanner.attach(&manager);
     QVERIFY(scanner.loadProductCatalog(KProductCatalog::builtInPath()));
     for (const KProductInfo* product : scanner.catalog().products()) {

@@ -483,7 +483,7 @@ void TestBackupFolderMove::aMoveStoppedAtAnyStageFinishesOrRollsBackAtTheNextSta
     // database is loaded, and finds every version.
     {
         KFileServiceManager engine;
-        KDiskFileManager scanner(&engine);
+        KDiskFileManager scanner;
         scanner.attach(&engine);
         scanner.runCycle();
         int versions = 0;

@@ -7,7 +7,6 @@
 #include "discovery/krecentlibreoffice.h"
 #include "kfiforelease.h"
 #include "ktestenvironment.h"
-#include "service/kfileservicemanager.h"
 
 #include <QBuffer>
 #include <QSaveFile>
@@ -581,8 +580,7 @@ void TestDesktopRecentFiles::aWriterReplacingTheListNeverLosesItsLastVersion()
 {
     const QString folder = home() + QStringLiteral("/Documents/");
     QVERIFY(QDir().mkpath(m_env.platform()->dataHomeFolder()));
-    KFileServiceManager manager;
-    KDiskFileManager scanner(&manager);
+    KDiskFileManager scanner;
     scanner.setCycleInterval(1);
     scanner.startScan();
     QProcess writer;

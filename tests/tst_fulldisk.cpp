@@ -153,7 +153,7 @@ void TestFullDisk::theEngineSavesAgainAndCountsOnceWhenThereIsRoom()
         QStringLiteral("work/plan.pra4"), "first", QDateTime::currentDateTime().addSecs(-120));
     KFileServiceManager manager;
     QFile::remove(manager.databasePath());
-    KDiskFileManager scanner(&manager);
+    KDiskFileManager scanner;
     scanner.attach(&manager);
     QVERIFY(scanner.loadProductCatalog(KProductCatalog::builtInPath()));
     QString listKey;

@@ -166,7 +166,7 @@ void TestProtectionCycle::init()
 void TestProtectionCycle::startEngine()
 {
     m_manager.reset(new KFileServiceManager);
-    m_scanner.reset(new KDiskFileManager(m_manager.data()));
+    m_scanner.reset(new KDiskFileManager);
     m_scanner->attach(m_manager.data());
     QVERIFY(m_scanner->loadProductCatalog(KProductCatalog::builtInPath()));
 }

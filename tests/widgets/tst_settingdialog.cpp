@@ -237,6 +237,8 @@ void TestSettingDialog::sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn()
     QVERIFY(KConfig::instance()->setAutoClean7Days(false));
     KDiskFileManager* scanner = KDiskFileManager::instance();
     KFileServiceManager* engine = KFileServiceManager::instance();
+    if (!scanner->isAttached(engine))
+        scanner->attach(engine);
     const QDateTime start(QDate(2024, 5, 1), QTime(9, 0));
     // A version ten days old when the scanner's cycle runs.
     const auto versionTenDaysOld = [&](const QString& name) {
