@@ -1,11 +1,12 @@
 #include "Widgets/compare/kreadonlyopen.h"
 
-#include "Widgets/versions/krestoresteps.h"
+#include "Widgets/dialogs/kmessagebox.h"
 #include "compare/kcancel.h"
 #include "compare/kcomparetasks.h"
 #include "platform/kplatform.h"
 #include "platform/kviewcopies.h"
 
+#include <QCoreApplication>
 #include <QFutureWatcher>
 #include <QMessageBox>
 #include <QWidget>
@@ -22,7 +23,9 @@ void open(QWidget* parent, const QString& versionPath, const QString& fileName,
         watcher->deleteLater();
         const bool opened = !copy.isEmpty() && KPlatform::instance()->openWithDesktopProgram(copy);
         if (!opened)
-            KRestoreSteps::inform(parent->window(), QMessageBox::Warning, KRestoreSteps::openFailedText());
+            KYMessageBox::information(parent->window(), QMessageBox::Warning,
+                QCoreApplication::translate("KReadOnlyOpen", "打开文件失败！"))
+                ->exec();
         if (finished)
             finished(opened);
     });

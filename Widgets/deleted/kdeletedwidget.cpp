@@ -1,6 +1,7 @@
 #include "Widgets/deleted/kdeletedwidget.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/deleted/ktablewidgetdeletedfileitem.h"
 #include "Widgets/dialogs/kmessagebox.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/versions/kfileversiondlg.h"
@@ -29,6 +30,13 @@ KDeletedWidget::KDeletedWidget(QWidget* parent)
 
     KTableWidget* table = m_ui->deletedTableWidget;
     table->setColumnCount(1);
+    table->setRowFactory([this](int type, QWidget* viewport) -> KTableWidgetItemBase* {
+        if (type != KTableWidgetItemBase::ITEM_DELETED_FILE)
+            return nullptr;
+        auto* row = new KTableWidgetDeletedFileItem(viewport);
+        connect(row, &KTableWidgetDeletedFileItem::restored, this, &KDeletedWidget::onRowRestored);
+        return row;
+    });
     connect(table, &KTableWidget::sigRowRemoved, this, &KDeletedWidget::onRowRemoved);
     connect(m_ui->lblClearBtn, &KCommonButton::clicked, this, &KDeletedWidget::onClear);
     connect(m_ui->editSearch, &QLineEdit::textChanged, this, &KDeletedWidget::applySearch);
@@ -42,12 +50,6 @@ KDeletedWidget::KDeletedWidget(QWidget* parent)
 }
 
 KDeletedWidget::~KDeletedWidget() = default;
-
-QMap<QString, KDeletedWidget::RestoredRow>& KDeletedWidget::restoredRows()
-{
-    static QMap<QString, RestoredRow> rows;
-    return rows;
-}
 
 KTableWidget* KDeletedWidget::table() const
 {
@@ -67,7 +69,7 @@ void KDeletedWidget::onAfxDeletedAddRow(const QString& strFileName)
 {
     // A file brought back elsewhere is still gone from its place: it is shown once, at the end,
     // with its result.
-    if (m_updateAccepted && !restoredRows().contains(strFileName))
+    if (m_updateAccepted && !m_restored.contains(strFileName))
         m_ui->deletedTableWidget->addRow(
             strFileName, { strFileName, QString(), QString() }, KTableWidgetItemBase::ITEM_DELETED_FILE);
 }
@@ -77,7 +79,7 @@ void KDeletedWidget::onAfxDeletedEndUpdate()
     if (!m_updateAccepted)
         return;
     KTableWidget* table = m_ui->deletedTableWidget;
-    for (const RestoredRow& row : qAsConst(restoredRows()))
+    for (const RestoredRow& row : qAsConst(m_restored))
         table->addRow(
             row.key, { row.key, row.targetPath, row.message }, KTableWidgetItemBase::ITEM_DELETED_FILE);
     table->removeSurplusRows();
@@ -93,9 +95,14 @@ void KDeletedWidget::applySearch()
         table->setRowHidden(row, !KRows::nameMatches(table->rowKey(row), text));
 }
 
+void KDeletedWidget::onRowRestored(const QString& key, const QString& targetPath, const QString& message)
+{
+    m_restored.insert(key, { targetPath, message, key });
+}
+
 void KDeletedWidget::onRowRemoved(const QString& strKey)
 {
-    Q_UNUSED(strKey)
+    m_restored.remove(strKey);
     // Told before the row goes: the list is about to be empty when this was its last row.
     if (m_ui->deletedTableWidget->rowCount() <= 1)
         showEmptyState(true);
@@ -123,7 +130,7 @@ void KDeletedWidget::onClear()
         }
         table->onRemoveRow(key);
     }
-    restoredRows().clear();
+    m_restored.clear();
     if (kept)
         KRestoreSteps::inform(window(), QMessageBox::Information, tr("对不起，文件删除失败！"));
     if (table->rowCount() == 0)

@@ -31,8 +31,8 @@ public:
     explicit KDeletedWidget(QWidget* parent = nullptr);
     ~KDeletedWidget() override;
 
-    // The files brought back since the list was last cleared, by row key; GUI thread only.
-    static QMap<QString, RestoredRow>& restoredRows();
+    // The files brought back since the list was last cleared, by row key.
+    const QMap<QString, RestoredRow>& restoredRows() const { return m_restored; }
 
     KTableWidget* table() const;
     KNoDataWidget* placeholder() const { return m_noData; }
@@ -43,6 +43,7 @@ public slots:
     void onAfxDeletedEndUpdate();
     void onClear();
     void onRowRemoved(const QString& strKey);
+    void onRowRestored(const QString& key, const QString& targetPath, const QString& message);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -55,6 +56,7 @@ private:
 
     QScopedPointer<Ui::KDeletedWidget> m_ui;
     KNoDataWidget* m_noData;
+    QMap<QString, RestoredRow> m_restored;
     bool m_updateAccepted = false;
     Q_DISABLE_COPY(KDeletedWidget)
 };

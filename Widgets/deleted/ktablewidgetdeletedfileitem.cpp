@@ -1,6 +1,5 @@
 #include "Widgets/deleted/ktablewidgetdeletedfileitem.h"
 
-#include "Widgets/deleted/kdeletedwidget.h"
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/versions/kfileversiondlg.h"
 #include "Widgets/versions/krestoresteps.h"
@@ -118,7 +117,7 @@ void KTableWidgetDeletedFileItem::showRestored(const QString& target, const QStr
     m_ui->lblBtn->setResultText(message, target);
     m_ui->lblBtn->setState(3);
     m_ui->lblDelete->hide();
-    KDeletedWidget::restoredRows().insert(key(), { target, message, key() });
+    emit restored(key(), target, message);
 }
 
 void KTableWidgetDeletedFileItem::onShowVersions()
@@ -157,6 +156,5 @@ void KTableWidgetDeletedFileItem::onDelete()
         KRestoreSteps::inform(window(), QMessageBox::Information, tr("对不起，文件删除失败！"));
         return;
     }
-    KDeletedWidget::restoredRows().remove(key());
     emit sigRemove(key());
 }

@@ -35,10 +35,14 @@ public slots:
     // Opens the file's version dialog, to bring back a version of the user's choice.
     void onShowVersions();
 
+signals:
+    // The file was brought back to `targetPath`; `message` says so. Its page keeps the row so.
+    void restored(const QString& key, const QString& targetPath, const QString& message);
+
 private:
     // Brings the file back to `target`; the boxes' kinds differ between the two places.
     void bringBack(const QString& target, int missingKind, int failedKind);
-    // Shows the file as brought back to `target`, and keeps it so across refreshes.
+    // Shows the file as brought back to `target`, and tells the page.
     void showRestored(const QString& target, const QString& message);
 
     QScopedPointer<Ui::KTableWidgetDeletedFileItem> m_ui;

@@ -3,6 +3,8 @@
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/dialogs/kmessagebox.h"
 #include "Widgets/miscode/kfiletypelabel.h"
+#include "Widgets/miscode/ktablewidgetfileitem.h"
+#include "Widgets/miscode/ktablewidgetselfbackeditem.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/versions/kfileversiondlg.h"
 #include "service/kfileservicemanager.h"
@@ -23,6 +25,13 @@ KMisCodeWidget::KMisCodeWidget(QWidget* parent)
     m_ui->misCodePagingWidget->hide();
 
     m_ui->misCodeTableWidget->setColumnCount(1);
+    m_ui->misCodeTableWidget->setRowFactory([](int type, QWidget* viewport) -> KTableWidgetItemBase* {
+        if (type == KTableWidgetItemBase::ITEM_FILE)
+            return new KTableWidgetFileItem(viewport);
+        if (type == KTableWidgetItemBase::ITEM_SELF_BACKED)
+            return new KTableWidgetSelfBackedItem(viewport);
+        return nullptr;
+    });
     QApplication::setWheelScrollLines(1);
 
     KFileServiceManager* engine = KFileServiceManager::instance();

@@ -60,6 +60,10 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, QWidget* parent)
     KTableWidget* table = m_ui->versionTableWidget;
     table->setColumnCount(1);
     table->setColumnWidth(0, table->width());
+    table->setRowFactory([](int type, QWidget* viewport) -> KTableWidgetItemBase* {
+        return type == KTableWidgetItemBase::ITEM_BACKED_FILE ? new KTableWidgetBackedFileItem(viewport)
+                                                              : nullptr;
+    });
     connect(table, &KTableWidget::sigRowRemoved, this, &KFileVersionDlg::onRowRemoved);
     // Built once the dialog's event loop runs, so that the dialog shows before a long list.
     connect(

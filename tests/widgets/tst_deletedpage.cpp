@@ -89,7 +89,6 @@ void TestDeletedPage::initTestCase()
 void TestDeletedPage::init()
 {
     QVERIFY(KRecoveryTest::cleanAll());
-    KDeletedWidget::restoredRows().clear();
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
     m_page = std::make_unique<KDeletedWidget>();
     m_page->resize(798, 429);
@@ -278,7 +277,9 @@ void TestDeletedPage::theLastStateOrAChosenVersionComesBack()
     QCOMPARE(contentOf(path), QByteArray("older copy put back today"));
 
     QVERIFY(QFile::remove(path));
-    KDeletedWidget::restoredRows().clear();
+    // A new page: this one keeps the row as brought back until its list is cleared.
+    m_page = std::make_unique<KDeletedWidget>();
+    m_page->resize(798, 429);
     engine->onUpdate();
     QCOMPARE(row(path)->findBackLabel()->state(), 1);
     int openDialogs = 0;

@@ -1,4 +1,4 @@
-#include "Widgets/versions/ktablewidgetselfbackeditem.h"
+#include "Widgets/miscode/ktablewidgetselfbackeditem.h"
 
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/versions/krestoresteps.h"
