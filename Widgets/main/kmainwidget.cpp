@@ -2,7 +2,7 @@
 
 #include "AtriumCommon/atriummessages.h"
 #include "AtriumCommon/atriumuserdatalogutils.h"
-#include "Widgets/kuilog.h"
+#include "Widgets/main/kuilog.h"
 #include "Widgets/main/khostmessagehandler.h"
 #include "Widgets/settings/kcleandlg.h"
 #include "Widgets/settings/kmovebackfolderwidget.h"
