@@ -14,14 +14,14 @@
 
 namespace KReadOnlyOpen {
 
-void open(QWidget* parent, const QString& versionPath, const QString& fileName,
+void open(QWidget* parent, KPlatform* platform, const QString& versionPath, const QString& fileName,
     const std::function<void(bool)>& finished)
 {
     auto* watcher = new QFutureWatcher<QString>(parent);
-    QObject::connect(watcher, &QFutureWatcherBase::finished, parent, [parent, watcher, finished] {
+    QObject::connect(watcher, &QFutureWatcherBase::finished, parent, [parent, platform, watcher, finished] {
         const QString copy = watcher->result();
         watcher->deleteLater();
-        const bool opened = !copy.isEmpty() && KPlatform::instance()->openWithDesktopProgram(copy);
+        const bool opened = !copy.isEmpty() && platform->openWithDesktopProgram(copy);
         if (!opened)
             KYMessageBox::information(parent->window(), QMessageBox::Warning,
                 QCoreApplication::translate("KReadOnlyOpen", "打开文件失败！"))

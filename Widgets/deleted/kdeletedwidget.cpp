@@ -33,15 +33,19 @@ KDeletedWidget::KDeletedWidget(QWidget* parent)
     table->setRowFactory([this](int type, QWidget* viewport) -> KTableWidgetItemBase* {
         if (type != KTableWidgetItemBase::ITEM_DELETED_FILE)
             return nullptr;
-        auto* row = new KTableWidgetDeletedFileItem(viewport);
+        auto* row = new KTableWidgetDeletedFileItem(m_services, viewport);
         connect(row, &KTableWidgetDeletedFileItem::restored, this, &KDeletedWidget::onRowRestored);
         return row;
     });
     connect(table, &KTableWidget::sigRowRemoved, this, &KDeletedWidget::onRowRemoved);
     connect(m_ui->lblClearBtn, &KCommonButton::clicked, this, &KDeletedWidget::onClear);
     connect(m_ui->editSearch, &QLineEdit::textChanged, this, &KDeletedWidget::applySearch);
+}
 
-    KFileServiceManager* engine = KFileServiceManager::instance();
+void KDeletedWidget::setServices(const KServices& services)
+{
+    m_services = services;
+    KFileServiceManager* engine = services.engine;
     connect(
         engine, &KFileServiceManager::sigAfxDeletedPreUpdate, this, &KDeletedWidget::onAfxDeletedPreUpdate);
     connect(engine, &KFileServiceManager::sigAfxDeletedAddRow, this, &KDeletedWidget::onAfxDeletedAddRow);
@@ -116,7 +120,7 @@ void KDeletedWidget::onClear()
         return;
     }
     KTableWidget* table = m_ui->deletedTableWidget;
-    KFileServiceManager* engine = KFileServiceManager::instance();
+    KFileServiceManager* engine = m_services.engine;
     QStringList keys;
     for (int i = 0; i < table->rowCount(); ++i)
         keys << table->rowKey(i);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/kservices.h"
+
 #include <QMap>
 #include <QScopedPointer>
 #include <QWidget>
@@ -31,6 +33,9 @@ public:
     explicit KDeletedWidget(QWidget* parent = nullptr);
     ~KDeletedWidget() override;
 
+    // Joins the page to the engine; once, before it is shown.
+    void setServices(const KServices& services);
+
     // The files brought back since the list was last cleared, by row key.
     const QMap<QString, RestoredRow>& restoredRows() const { return m_restored; }
 
@@ -54,6 +59,7 @@ private:
     // Hides the rows whose file names do not hold the search field's text (any case).
     void applySearch();
 
+    KServices m_services;
     QScopedPointer<Ui::KDeletedWidget> m_ui;
     KNoDataWidget* m_noData;
     QMap<QString, RestoredRow> m_restored;

@@ -11,8 +11,9 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-KTableWidgetDeletedFileItem::KTableWidgetDeletedFileItem(QWidget* parent)
+KTableWidgetDeletedFileItem::KTableWidgetDeletedFileItem(const KServices& services, QWidget* parent)
     : KTableWidgetItemBase(parent)
+    , m_services(services)
     , m_ui(new Ui::KTableWidgetDeletedFileItem)
 {
     m_ui->setupUi(this);
@@ -64,12 +65,13 @@ void KTableWidgetDeletedFileItem::onToSrcPlace()
 void KTableWidgetDeletedFileItem::onToDeskTop()
 {
     // A file of the same name on the desktop is replaced without asking; it is backed up first.
-    bringBack(KRestoreSteps::desktopTarget(key()), QMessageBox::Warning, QMessageBox::Information);
+    bringBack(KRestoreSteps::desktopTarget(m_services.platform, key()), QMessageBox::Warning,
+        QMessageBox::Information);
 }
 
 void KTableWidgetDeletedFileItem::bringBack(const QString& target, int missingKind, int failedKind)
 {
-    KFileServiceManager* engine = KFileServiceManager::instance();
+    KFileServiceManager* engine = m_services.engine;
     const auto record = engine->findFile(key());
     // Its newest backup is the last state of the file before it went.
     const QString fileId = record ? KRestoreSteps::newestFirst(record->versionIds()).value(0) : QString();
@@ -87,8 +89,8 @@ void KTableWidgetDeletedFileItem::bringBack(const QString& target, int missingKi
     switch (result) {
     case KRestoreResult::Restored:
         showRestored(m_targetPath,
-            KRestoreSteps::resultText(
-                key(), m_targetPath, tr("恭喜！文件已找回到原位置"), tr("恭喜！文件已找回到桌面")));
+            KRestoreSteps::resultText(m_services.platform, key(), m_targetPath,
+                tr("恭喜！文件已找回到原位置"), tr("恭喜！文件已找回到桌面")));
         return;
     case KRestoreResult::CopyMissing:
         KRestoreSteps::inform(window(), missingKind, KRestoreSteps::missingBackupText());
@@ -127,7 +129,7 @@ void KTableWidgetDeletedFileItem::onShowVersions()
     {
         // The page holds back its refreshes while the dialog is open, and refreshes once this
         // slot has returned.
-        KFileVersionDlg dialog(key(), window());
+        KFileVersionDlg dialog(key(), m_services, window());
         connect(&dialog, &KFileVersionDlg::sigVersionRestored, this,
             [&target, &message](const QString& restoredTo, const QString& text) {
                 target = restoredTo;
@@ -141,7 +143,7 @@ void KTableWidgetDeletedFileItem::onShowVersions()
 
 void KTableWidgetDeletedFileItem::onOpenFolder()
 {
-    if (!KRestoreSteps::reveal(m_targetPath))
+    if (!KRestoreSteps::reveal(m_services.platform, m_targetPath))
         KRestoreSteps::inform(window(), QMessageBox::Information, KRestoreSteps::openFailedText());
 }
 
@@ -152,7 +154,7 @@ void KTableWidgetDeletedFileItem::onDelete()
         != 1) {
         return;
     }
-    if (!KFileServiceManager::instance()->removeFile(key())) {
+    if (!m_services.engine->removeFile(key())) {
         KRestoreSteps::inform(window(), QMessageBox::Information, tr("对不起，文件删除失败！"));
         return;
     }

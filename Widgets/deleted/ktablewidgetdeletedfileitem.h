@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Widgets/table/ktablewidgetitembase.h"
+#include "service/kservices.h"
 
 #include <QScopedPointer>
 
@@ -18,7 +19,7 @@ class KTableWidgetDeletedFileItem final : public KTableWidgetItemBase
     Q_OBJECT
 
 public:
-    explicit KTableWidgetDeletedFileItem(QWidget* parent = nullptr);
+    explicit KTableWidgetDeletedFileItem(const KServices& services, QWidget* parent = nullptr);
     ~KTableWidgetDeletedFileItem() override;
 
     QString sourcePath() const { return m_sourcePath; }
@@ -45,6 +46,7 @@ private:
     // Shows the file as brought back to `target`, and tells the page.
     void showRestored(const QString& target, const QString& message);
 
+    const KServices m_services;
     QScopedPointer<Ui::KTableWidgetDeletedFileItem> m_ui;
     QString m_sourcePath;
     QString m_targetPath;

@@ -25,16 +25,20 @@ KMisCodeWidget::KMisCodeWidget(QWidget* parent)
     m_ui->misCodePagingWidget->hide();
 
     m_ui->misCodeTableWidget->setColumnCount(1);
-    m_ui->misCodeTableWidget->setRowFactory([](int type, QWidget* viewport) -> KTableWidgetItemBase* {
+    m_ui->misCodeTableWidget->setRowFactory([this](int type, QWidget* viewport) -> KTableWidgetItemBase* {
         if (type == KTableWidgetItemBase::ITEM_FILE)
-            return new KTableWidgetFileItem(viewport);
+            return new KTableWidgetFileItem(m_services, viewport);
         if (type == KTableWidgetItemBase::ITEM_SELF_BACKED)
-            return new KTableWidgetSelfBackedItem(viewport);
+            return new KTableWidgetSelfBackedItem(m_services, viewport);
         return nullptr;
     });
     QApplication::setWheelScrollLines(1);
+}
 
-    KFileServiceManager* engine = KFileServiceManager::instance();
+void KMisCodeWidget::setServices(const KServices& services)
+{
+    m_services = services;
+    KFileServiceManager* engine = services.engine;
     connect(
         engine, &KFileServiceManager::sigAfxMisCodePreUpdate, this, &KMisCodeWidget::onAfxMisCodePreUpdate);
     connect(
@@ -54,6 +58,7 @@ KMisCodeWidget::KMisCodeWidget(QWidget* parent)
     }
     connect(engine, &KFileServiceManager::sigSetMiscodeTypeLabelNumber, types, &KTypeWidget::onSetNumber);
     connect(m_ui->editSearch, &QLineEdit::textChanged, engine, &KFileServiceManager::onSearch);
+    types->onSetNumber(engine->selfBackupFileCount(), KFileServiceManager::SelfBackupPage);
 }
 
 void KMisCodeWidget::resizeEvent(QResizeEvent* event)
@@ -172,7 +177,7 @@ void KMisCodeWidget::onAfxMisCodeEndUpdate(
 void KMisCodeWidget::onShowFileVersionDlg(const QString& strFileName)
 {
     {
-        KFileVersionDlg dialog(strFileName, window());
+        KFileVersionDlg dialog(strFileName, m_services, window());
         dialog.exec();
     }
     writeManualTrace(QStringLiteral("打开备份列表"), QStringLiteral("错编恢复"), QStringLiteral("Vaultkeep"));

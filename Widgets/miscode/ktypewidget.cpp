@@ -62,7 +62,6 @@ KTypeWidget::KTypeWidget(QWidget* parent)
     y += TitleHeight;
     addEntries(AllEntries);
     setMinimumWidth(160);
-    onSetNumber(KFileServiceManager::instance()->selfBackupFileCount(), KFileServiceManager::SelfBackupPage);
 }
 
 QString KTypeWidget::caption(int type)

@@ -104,7 +104,7 @@ void TestCleanDialog::buttonsFollowWhatCanBeFreed()
     for (int i = 0; i < daysAgo.size(); ++i)
         QVERIFY(!backUp(QStringLiteral("file%1.GBQ4").arg(i), 3000, daysAgo.at(i)).isEmpty());
 
-    KCleanDlg dialog;
+    KCleanDlg dialog(KServices::process());
     // Until the sizes are known the buttons stay usable.
     for (const char* label : { "lblCacheSize", "lblCleanAllSize", "lblCleanBeforeSize" })
         QCOMPARE(text(dialog, label), Waiting);
@@ -123,7 +123,7 @@ void TestCleanDialog::clearingBeforeTodayThenAllFreesWhatTheLabelsSaid()
     backUp(QStringLiteral("old.GBQ4"), 3000, 2);
     const QString today = backUp(QStringLiteral("new.GBQ4"), 5000, 0);
     const QString stray = environment().writeFile(KCommon::backupDirectory() + QStringLiteral("stray"), "?");
-    KCleanDlg dialog;
+    KCleanDlg dialog(KServices::process());
     QTRY_COMPARE(text(dialog, "lblCleanBeforeSize"), QStringLiteral("2KB"));
     QSignalSpy updated(KFileServiceManager::instance(), &KFileServiceManager::sigUpdate);
 
@@ -161,7 +161,7 @@ void TestCleanDialog::eachCleanUpAsksFirstAndNoIsTheDefault()
 {
     QFETCH(QString, button);
     const QString old = backUp(QStringLiteral("old.GBQ4"), 3000, 2);
-    KCleanDlg dialog;
+    KCleanDlg dialog(KServices::process());
     QTRY_COMPARE(text(dialog, "lblCleanBeforeSize"), QStringLiteral("2KB"));
 
     // Return answers the question with its default button.

@@ -16,6 +16,7 @@
 #include "krecoverytest.h"
 #include "ktracestore.h"
 #include "kwidgettest.h"
+#include "service/kservices.h"
 
 #include <QLineEdit>
 #include <QMenu>
@@ -91,6 +92,7 @@ void TestDeletedPage::init()
     QVERIFY(KRecoveryTest::cleanAll());
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
     m_page = std::make_unique<KDeletedWidget>();
+    m_page->setServices(KServices::process());
     m_page->resize(798, 429);
 }
 
@@ -279,6 +281,7 @@ void TestDeletedPage::theLastStateOrAChosenVersionComesBack()
     QVERIFY(QFile::remove(path));
     // A new page: this one keeps the row as brought back until its list is cleared.
     m_page = std::make_unique<KDeletedWidget>();
+    m_page->setServices(KServices::process());
     m_page->resize(798, 429);
     engine->onUpdate();
     QCOMPARE(row(path)->findBackLabel()->state(), 1);
@@ -358,7 +361,7 @@ void TestDeletedPage::aRefreshWhileADialogIsOpenChangesNothing()
     {
         std::unique_ptr<QWidget> open;
         if (versionDialog)
-            open = std::make_unique<KFileVersionDlg>(path);
+            open = std::make_unique<KFileVersionDlg>(path, KServices::process());
         else
             open = std::make_unique<KYMessageBox>(1, QStringLiteral("提示"), QStringLiteral("正文"),
                 QString(), QString(), 2, QStringLiteral("确定"), QString(), false);

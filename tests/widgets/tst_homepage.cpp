@@ -8,6 +8,7 @@
 #include "ktestenvironment.h"
 #include "ktracestore.h"
 #include "service/kfileservicemanager.h"
+#include "service/kservices.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QLabel>
@@ -53,6 +54,14 @@ QList<Post> statePosts(QList<Post> posted)
 }
 
 } // namespace
+
+// The plug-in's own, on `platform`.
+KServices services(KPlatform* platform)
+{
+    KServices result = KServices::process();
+    result.platform = platform;
+    return result;
+}
 
 class TestHomePage : public QObject
 {
@@ -120,6 +129,7 @@ void TestHomePage::firstCounterUpdatePostsTheTotalThenTheState()
     StandInHost host;
     QVERIFY(host.claimed);
     m_page.reset(new KHomeWidget);
+    m_page->setServices(KServices::process());
     emit KFileServiceManager::instance()->sigUpdateHomePage(1287, 46, 3);
     QCOMPARE(child<QLabel>("lblTotalBackedTime")->text() + child<QLabel>("lblBackedNumber")->text()
             + child<QLabel>("lblDeletedNumber")->text(),
@@ -137,6 +147,7 @@ void TestHomePage::firstCounterUpdatePostsTheTotalThenTheState()
 void TestHomePage::withoutAHostNothingIsPosted()
 {
     m_page.reset(new KHomeWidget);
+    m_page->setServices(KServices::process());
     emit KFileServiceManager::instance()->sigUpdateHomePage(7, 2, 0);
     QCOMPARE(child<QLabel>("lblTotalBackedTime")->text(), QStringLiteral("7"));
 
@@ -151,6 +162,7 @@ void TestHomePage::switchTurnsProtectionOffAndOn()
 {
     StandInHost host;
     m_page.reset(new KHomeWidget);
+    m_page->setServices(KServices::process());
     auto* button = child<KCustomButton>("btnOpenClose");
 
     QTest::mouseClick(button, Qt::LeftButton);
@@ -179,6 +191,7 @@ void TestHomePage::stateSetFromOutsideStoresAndTracesNothing()
 {
     StandInHost host;
     m_page.reset(new KHomeWidget);
+    m_page->setServices(KServices::process());
     QVERIFY(QMetaObject::invokeMethod(m_page.data(), "onSetOpenCloseType", Q_ARG(int, 0)));
     QVERIFY(KDiskFileManager::instance()->isRunning());
     QVERIFY(QMetaObject::invokeMethod(m_page.data(), "onSetOpenCloseType", Q_ARG(int, 1)));
@@ -221,7 +234,7 @@ void TestHomePage::diskReport()
         root = m_env.platform()->homeFolder() + QLatin1Char('/');
 
     m_page.reset(new KHomeWidget);
-    m_page->setPlatform(m_env.platform());
+    m_page->setServices(services(m_env.platform()));
     // Reported as the disk monitor reports it, from its thread.
     emit KDiskInfoThread::instance()->sigSetHomeDiskFree(root, freeMiB, totalMiB);
     QCOMPARE(child<QLabel>("lblDiskTipText")->text(), text);
@@ -244,6 +257,7 @@ void TestHomePage::diskReport()
 void TestHomePage::longCountersCutNothing()
 {
     m_page.reset(new KHomeWidget);
+    m_page->setServices(KServices::process());
     emit KFileServiceManager::instance()->sigUpdateHomePage(1234567, 45678, 901);
     // Each sentence's pieces side by side, none cut.
     const QStringList pieces
@@ -298,6 +312,7 @@ void TestHomePage::freeSpaceTextIsReadableOnBothColours()
 {
     QFETCH(double, freeMiB);
     m_page.reset(new KHomeWidget);
+    m_page->setServices(KServices::process());
     emit KDiskInfoThread::instance()->sigSetHomeDiskFree(QStringLiteral("E:/"), freeMiB, 1000.0);
     auto* animation = m_page->findChild<QPropertyAnimation*>();
     animation->setCurrentTime(animation->duration());
@@ -349,7 +364,7 @@ void TestHomePage::backUpNowAndTheCyclesActivity()
     KFakePlatform* platform = m_env.platform();
     platform->setCurrentDateTime(QDateTime(QDate(2024, 3, 20), QTime(12, 0)));
     m_page.reset(new KHomeWidget);
-    m_page->setPlatform(platform);
+    m_page->setServices(services(platform));
     const auto at = [platform](double minutes) {
         return qlonglong(platform->currentMSecsSinceEpoch() + minutes * 60000);
     };

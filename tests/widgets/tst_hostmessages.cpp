@@ -35,7 +35,7 @@ public:
         tabs->setGeometry(1, 32, 798, 468);
         for (int page = 0; page < 3; ++page)
             tabs->addTab(new QWidget, QString());
-        handler = new KHostMessageHandler(this, tabs, title, this);
+        handler = new KHostMessageHandler(KFileServiceManager::instance(), this, tabs, title, this);
         connect(handler, &KHostMessageHandler::sigClose, this, &QWidget::hide);
         claimed = setWindowProperty(QString::fromLatin1(AtriumWindowProperty::SkinSyncWithAtrium))
             && setWindowProperty(QString::fromLatin1(AtriumWindowProperty::VaultkeepMainFrame));

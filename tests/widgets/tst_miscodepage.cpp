@@ -12,6 +12,7 @@
 #include "krecoverytest.h"
 #include "ktestrecords.h"
 #include "kwidgettest.h"
+#include "service/kservices.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -97,6 +98,7 @@ void TestMisCodePage::init()
     KFileServiceManager::instance()->onShowPageByType(KFileServiceManager::TodayPage);
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
     m_page = std::make_unique<KMisCodeWidget>();
+    m_page->setServices(KServices::process());
     m_page->resize(797, 430);
 }
 
@@ -243,7 +245,7 @@ void TestMisCodePage::refreshesAreRefusedWhileADialogIsOpen()
 
     std::unique_ptr<QWidget> open;
     if (versionDialog)
-        open = std::make_unique<KFileVersionDlg>(three.at(0));
+        open = std::make_unique<KFileVersionDlg>(three.at(0), KServices::process());
     else
         open = std::make_unique<KYMessageBox>(1, QStringLiteral("提示"), QStringLiteral("正文"), QString(),
             QString(), 2, QString(), QString(), false);

@@ -9,6 +9,7 @@
 #include "core/kfileobjectmgr.h"
 #include "ktestenvironment.h"
 #include "ktracestore.h"
+#include "platform/kplatform.h"
 #include "service/kfileservicemanager.h"
 #include "storage/kbackupfoldermove.h"
 
@@ -83,7 +84,7 @@ KMoveBackFolderWidget* TestMovePanel::startPanel()
 {
     if (!KConfig::instance()->setBackUpPath(m_to)) // as the settings dialog stores it
         return nullptr;
-    m_panel = new KMoveBackFolderWidget(m_from, m_to, m_window.data());
+    m_panel = new KMoveBackFolderWidget(KPlatform::instance(), m_from, m_to, m_window.data());
     m_window->show();
     // The move ends quickly; the panel then waits out the rest of its three seconds.
     if (!QTest::qWaitFor([&] { return m_panel && timer("minimumDisplayTimer")->isActive(); }, 20000))

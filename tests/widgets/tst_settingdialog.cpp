@@ -105,7 +105,7 @@ void TestSettingDialog::driveListTellsFreeSpaceAndSelectsTheBackupDrive()
         environment().platform()->setSystemDriveRoot(drive);
     QVERIFY(KConfig::instance()->setBackUpPath(drive));
 
-    KSettingDlg dialog;
+    KSettingDlg dialog(KServices::process());
     QCOMPARE(dialog.windowTitle(), QStringLiteral("设置"));
     auto* drives = child<QComboBox>(dialog, "cbxSavePath");
     QCOMPARE(drives->count(), 2);
@@ -151,7 +151,7 @@ void TestSettingDialog::reminderSizeIsValidatedBeforeSaving()
     QVERIFY(KConfig::instance()->setBackUpPath(drive));
     QVERIFY(KConfig::instance()->setTipSizeEnabled(reminder));
 
-    KSettingDlg dialog;
+    KSettingDlg dialog(KServices::process());
     auto* size = child<QLineEdit>(dialog, "editTipSize");
     QCOMPARE(size->text(), QStringLiteral("1.0"));
     QCOMPARE(size->isEnabled(), reminder);
@@ -171,7 +171,7 @@ void TestSettingDialog::rejectedSizeWaitsForAnEditOrAnotherDrive()
     const QString small = addDrive(QStringLiteral("D"), 1024);
     const QString large = addDrive(QStringLiteral("E"), 4096);
     QVERIFY(KConfig::instance()->setBackUpPath(small));
-    KSettingDlg dialog;
+    KSettingDlg dialog(KServices::process());
     auto* size = child<QLineEdit>(dialog, "editTipSize");
     auto* ok = child<KCustomButton>(dialog, "btnOk");
     size->setText(QStringLiteral("3.0"));
@@ -200,7 +200,7 @@ void TestSettingDialog::savingStoresTheDriveAndTheReminderSwitch()
     const QString first = addDrive(QStringLiteral("D"), 4096);
     const QString second = addDrive(QStringLiteral("E"), 4096);
     QVERIFY(KConfig::instance()->setBackUpPath(first));
-    KSettingDlg dialog;
+    KSettingDlg dialog(KServices::process());
     auto* reminder = child<QCheckBox>(dialog, "chkTipSize");
     QVERIFY(reminder->isChecked());
     reminder->setChecked(false);
@@ -222,7 +222,7 @@ void TestSettingDialog::savingStoresTheDriveAndTheReminderSwitch()
     QVERIFY(KConfig::instance()->setBackUpPath(second));
 
     // Cancelling stores nothing.
-    KSettingDlg cancelled;
+    KSettingDlg cancelled(KServices::process());
     auto* otherDrives = child<QComboBox>(cancelled, "cbxSavePath");
     otherDrives->setCurrentIndex(otherDrives->findData(first));
     child<KCustomButton>(cancelled, "btnCancel")->click();
@@ -252,7 +252,7 @@ void TestSettingDialog::sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn()
     scanner->runCycle(); // the clean-up every start asks for, with the setting off
     QVERIFY(engine->findFile(first));
 
-    KSettingDlg dialog;
+    KSettingDlg dialog(KServices::process());
     auto* autoClean = child<QCheckBox>(dialog, "chkAutoClean");
     QVERIFY(!autoClean->isChecked());
     autoClean->setChecked(true);
@@ -263,7 +263,7 @@ void TestSettingDialog::sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn()
 
     // Saving again with the clean-up already on asks for none.
     const QString second = versionTenDaysOld(QStringLiteral("second.txt"));
-    KSettingDlg again;
+    KSettingDlg again(KServices::process());
     QVERIFY(child<QCheckBox>(again, "chkAutoClean")->isChecked());
     child<KCustomButton>(again, "btnOk")->click();
     scanner->runCycle();
@@ -291,7 +291,7 @@ void TestSettingDialog::returnAndKeypadEnterSaveOnce()
     QFETCH(int, key);
     QFETCH(bool, saved);
     QVERIFY(KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("D"), 4096)));
-    KSettingDlg dialog;
+    KSettingDlg dialog(KServices::process());
     QSignalSpy accepted(&dialog, &QDialog::accepted);
     dialog.show();
     QApplication::setActiveWindow(&dialog);

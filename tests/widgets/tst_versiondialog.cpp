@@ -17,6 +17,7 @@
 #include "krecoverytest.h"
 #include "ktracestore.h"
 #include "kwidgettest.h"
+#include "service/kservices.h"
 
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -150,7 +151,7 @@ QStringList TestVersionDialog::protectWithThreeVersions(const QString& path)
 
 std::unique_ptr<KFileVersionDlg> TestVersionDialog::openDialog(const QString& path)
 {
-    auto dialog = std::make_unique<KFileVersionDlg>(path);
+    auto dialog = std::make_unique<KFileVersionDlg>(path, KServices::process());
     dialog->show();
     QCoreApplication::processEvents(); // the list is built once the dialog is up
     return dialog;
@@ -232,7 +233,7 @@ void TestVersionDialog::aFileWithoutVersionsSaysWhy()
     engine->onFilesFound(&lists, 0, false);
     engine->onScanFinished();
 
-    KFileVersionDlg dialog(path);
+    KFileVersionDlg dialog(path, KServices::process());
     KMessageBox::setNextAnswer(1);
     const int result = dialog.exec();
     QVERIFY(KConfig::instance()->setRecentExcludedFolders({}));
