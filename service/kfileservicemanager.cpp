@@ -477,37 +477,35 @@ QVector<KFileServiceManager::SelfBackupFile> KFileServiceManager::findSelfBackup
     // Nothing below the folder is reached through a link, and no folder twice (a bind mount):
     // a link back up would otherwise repeat the tree without end.
     QSet<QPair<quint64, quint64>> visited;
-    const std::function<void(const QString&, const KFileStatus&, int)> search
-        = [&](const QString& folder, const KFileStatus& status, int depth) {
-              QStringList names;
-              if (depth > MaxSelfBackupDepth || visited.contains({ status.device, status.inode })
-                  || !KFileTransfer::entryNames(folder, &names)) {
-                  return;
-              }
-              visited.insert({ status.device, status.inode });
-              std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-                  const int folded = a.compare(b, Qt::CaseInsensitive);
-                  return folded != 0 ? folded < 0 : a < b;
-              });
-              for (const QString& name : qAsConst(names)) {
-                  if (name.startsWith(QLatin1Char('.')))
-                      continue;
-                  const QString path = folder + QLatin1Char('/') + name;
-                  const KFileStatus entry = KFileIO::status(path, KFileIO::Links::DontFollow);
-                  if (entry.kind() == KFileStatus::Folder) {
-                      search(path, entry, depth + 1);
-                  } else if (entry.kind() == KFileStatus::File
-                      && QFileInfo(name).suffix().compare(QLatin1String("PRA4"), Qt::CaseInsensitive) == 0) {
-                      found.append({ path, KFileOps::status(path).modifiedMSecs });
-                      KFileIconSink::registerFile(path);
-                  }
-              }
-          };
+    KFileIO::WalkVisitor visitor;
+    visitor.byName = true;
+    visitor.visit = [&](const KFileIO::WalkEntry& entry) {
+        const QString name = entry.fileName();
+        const KFileStatus& status = entry.status;
+        if (name.startsWith(QLatin1Char('.')))
+            return KFileIO::WalkStep::Skip;
+        if (status.kind() == KFileStatus::Folder) {
+            if (entry.depth >= MaxSelfBackupDepth || visited.contains({ status.device, status.inode }))
+                return KFileIO::WalkStep::Skip;
+            visited.insert({ status.device, status.inode });
+        } else if (status.kind() == KFileStatus::File
+            && QFileInfo(name).suffix().compare(QLatin1String("PRA4"), Qt::CaseInsensitive) == 0) {
+            const QString path = entry.path();
+            found.append({ path, KFileOps::status(path).modifiedMSecs });
+            KFileIconSink::registerFile(path);
+        }
+        return KFileIO::WalkStep::Enter;
+    };
+    visitor.failed = [](const QString&, const QString&, int) {
+        return true;
+    };
     // The folder itself may be reached through links, as a documents folder kept on another disk.
     const QString folder = selfBackupFolder();
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    if (!canonical.isEmpty())
-        search(folder, KFileIO::status(canonical, KFileIO::Links::DontFollow), 0);
+    const KFileStatus root = KFileIO::status(folder);
+    if (root.kind() == KFileStatus::Folder) {
+        visited.insert({ root.device, root.inode });
+        static_cast<void>(KFileIO::walk(folder, visitor, KFileIO::Links::Follow));
+    }
     return found;
 }
 
