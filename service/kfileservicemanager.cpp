@@ -398,8 +398,8 @@ KFileServiceManager::ShownRows KFileServiceManager::matchingRows(const QString& 
     ShownRows shown;
     for (int t = 0; t < KindCount; ++t)
         shown[size_t(t)] = KRows::matching(m_existingRows[size_t(t)], search);
-    shown[TodayPage] = KRows::matching(m_todayRows, search);
-    shown[RecentPage] = KRows::matching(m_recentRows, search);
+    shown[KFileList::of(KListPage::Today)] = KRows::matching(m_todayRows, search);
+    shown[KFileList::of(KListPage::Recent)] = KRows::matching(m_recentRows, search);
     return shown;
 }
 
@@ -413,7 +413,7 @@ int KFileServiceManager::countOf(int type) const
 {
     if (type >= 0 && type < int(m_shownRows.size()))
         return m_shownRows[size_t(type)].size();
-    if (type == SelfBackupPage)
+    if (type == KFileList::of(KListPage::SelfBackup))
         return matchingSelfBackups().size();
     return 0;
 }
@@ -454,7 +454,7 @@ void KFileServiceManager::emitPage(const PageRows& rows)
 
 void KFileServiceManager::showPage(int type, int page)
 {
-    if (type == SelfBackupPage) {
+    if (type == KFileList::of(KListPage::SelfBackup)) {
         {
             const std::lock_guard<std::mutex> locker(m_stateMutex);
             m_currentType = type;
@@ -516,15 +516,15 @@ void KFileServiceManager::scanSelfBackups()
     {
         const std::lock_guard<std::mutex> locker(m_stateMutex);
         std::swap(m_selfBackupFiles, files);
-        shown = countOf(SelfBackupPage);
+        shown = countOf(KFileList::of(KListPage::SelfBackup));
     }
-    emit sigSetMiscodeTypeLabelNumber(shown, SelfBackupPage);
+    emit sigSetMiscodeTypeLabelNumber(shown, KFileList::of(KListPage::SelfBackup));
 }
 
 int KFileServiceManager::selfBackupFileCount() const
 {
     const std::lock_guard<std::mutex> locker(m_stateMutex);
-    return countOf(SelfBackupPage);
+    return countOf(KFileList::of(KListPage::SelfBackup));
 }
 
 QVector<KFileServiceManager::SelfBackupFile> KFileServiceManager::matchingSelfBackups() const
@@ -555,7 +555,7 @@ void KFileServiceManager::showSelfBackupPage()
         if (page >= 1 && first < files.size())
             shown = files.mid(first, PageSize);
     }
-    emit sigSetMiscodeTypeLabelNumber(count, SelfBackupPage);
+    emit sigSetMiscodeTypeLabelNumber(count, KFileList::of(KListPage::SelfBackup));
     emit sigAfxMisCodePreUpdate(type, page);
     emit sigAfxMisCodeAddRow(QStringLiteral("计价自备份(%1)").arg(count), QString(), QString(), 1, page);
     for (const SelfBackupFile& file : qAsConst(shown))
@@ -592,11 +592,11 @@ void KFileServiceManager::onSearch(const QString& text)
         m_search = text;
         shown = matchingRows(text);
         m_shownRows = shown;
-        selfBackupsShown = countOf(SelfBackupPage);
+        selfBackupsShown = countOf(KFileList::of(KListPage::SelfBackup));
         type = m_currentType;
     }
     emitCounts(shown);
-    emit sigSetMiscodeTypeLabelNumber(selfBackupsShown, SelfBackupPage);
+    emit sigSetMiscodeTypeLabelNumber(selfBackupsShown, KFileList::of(KListPage::SelfBackup));
     showPage(type, 1);
 }
 

@@ -122,7 +122,7 @@ void KMisCodeWidget::onAfxMisCodeCopyedAddRow(
 {
     Q_UNUSED(nPageIndex)
     Q_UNUSED(nTotalPage)
-    if (!m_updateAccepted || nType != KFileServiceManager::SelfBackupPage)
+    if (!m_updateAccepted || nType != KFileList::of(KListPage::SelfBackup))
         return;
     m_ui->tableWidgetHeader->setBackedNumberVisible(false);
     m_ui->misCodeTableWidget->addRow(
