@@ -40,7 +40,7 @@ KRestoreResult restore(KFileServiceManager* engine, const QString& copyPath, con
         if (!engine->backUpCurrentState(target))
             return KRestoreResult::CurrentNotSaved;
     }
-    switch (KFileOps::replaceFile(copyPath, target, modifiedNs, recorded, afterEachChunk)) {
+    switch (KFileIO::replaceFile(copyPath, target, modifiedNs, recorded, afterEachChunk)) {
     case KReplaceResult::Replaced:
         return KRestoreResult::Restored;
     case KReplaceResult::SourceDamaged:

@@ -198,7 +198,7 @@ void TestFileRestore::replaceFile()
     int chunks = 0;
 
     KFaultShim::startLog();
-    QCOMPARE(KFileOps::replaceFile(source, target, ExactNs, {}, [&] { ++chunks; }), KReplaceResult::Replaced);
+    QCOMPARE(KFileIO::replaceFile(source, target, ExactNs, {}, [&] { ++chunks; }), KReplaceResult::Replaced);
     const QStringList calls = KFaultShim::takeLog();
     QVERIFY2(flushedBeforeRename(calls, target), qPrintable(calls.join(QLatin1Char('\n'))));
     QCOMPARE(contentOf(target), contentOf(source));
@@ -230,7 +230,7 @@ void TestFileRestore::replaceFileRefusesAndKeepsTheTarget()
         source += QStringLiteral("-gone");
     const QStringList before = entriesOf(folder);
 
-    QCOMPARE(KFileOps::replaceFile(source, target, 0), KReplaceResult::Failed);
+    QCOMPARE(KFileIO::replaceFile(source, target, 0), KReplaceResult::Failed);
     QVERIFY(setMode(folder, 0755));
     QCOMPARE(entriesOf(folder), before);
     if (situation != QLatin1String("folder at the target"))

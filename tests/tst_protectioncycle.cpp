@@ -333,7 +333,7 @@ void TestProtectionCycle::theSelfBackupPageShowsWhatTheLastCycleFound()
     QDir(folder).removeRecursively();
     PageLog log(m_manager.data());
     m_scanner->runCycle();
-    m_manager->onShowPageByType(KFileServiceManager::SelfBackupPage);
+    m_manager->onShowPageByType(KFileList::of(KListPage::SelfBackup));
     QCOMPARE(log.rows, QStringList { QStringLiteral("# 计价自备份(0)") });
 
     const QString first = m_env.writeFile(folder + QStringLiteral("/a.pra4"), "a");
@@ -343,12 +343,12 @@ void TestProtectionCycle::theSelfBackupPageShowsWhatTheLastCycleFound()
     QVERIFY(QFile::link(folder, folder + QStringLiteral("/sub/up")));
     QVERIFY(QFile::link(first, folder + QStringLiteral("/c.pra4")));
     // A page request shows what the last cycle found, without looking at the disk.
-    m_manager->onShowPageByType(KFileServiceManager::SelfBackupPage);
+    m_manager->onShowPageByType(KFileList::of(KListPage::SelfBackup));
     QCOMPARE(log.rows, QStringList { QStringLiteral("# 计价自备份(0)") });
     const QStringList found { QStringLiteral("# 计价自备份(2)"), first, second };
     m_scanner->runCycle();
     QCOMPARE(log.rows, found);
-    QCOMPARE(log.labels.value(KFileServiceManager::SelfBackupPage), 2);
+    QCOMPARE(log.labels.value(KFileList::of(KListPage::SelfBackup)), 2);
 
     // Two such links once kept the window waiting for good.
     QVERIFY(QFile::link(folder, folder + QStringLiteral("/sub/again")));

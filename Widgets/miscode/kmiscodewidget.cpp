@@ -58,7 +58,7 @@ void KMisCodeWidget::setServices(const KServices& services)
     }
     connect(engine, &KFileServiceManager::sigSetMiscodeTypeLabelNumber, types, &KTypeWidget::onSetNumber);
     connect(m_ui->editSearch, &QLineEdit::textChanged, engine, &KFileServiceManager::onSearch);
-    types->onSetNumber(engine->selfBackupFileCount(), KFileServiceManager::SelfBackupPage);
+    types->onSetNumber(engine->selfBackupFileCount(), KFileList::of(KListPage::SelfBackup));
 }
 
 void KMisCodeWidget::resizeEvent(QResizeEvent* event)
@@ -136,7 +136,7 @@ void KMisCodeWidget::onAfxMisCodeCopyedAddRow(
 {
     Q_UNUSED(nPageIndex)
     Q_UNUSED(nTotalPage)
-    if (!m_updateAccepted || nType != KFileServiceManager::SelfBackupPage)
+    if (!m_updateAccepted || nType != KFileList::of(KListPage::SelfBackup))
         return;
     m_ui->tableWidgetHeader->setBackedNumberVisible(false);
     m_ui->misCodeTableWidget->addRow(

@@ -95,7 +95,7 @@ void TestMisCodePage::initTestCase()
 void TestMisCodePage::init()
 {
     QVERIFY(KRecoveryTest::cleanAll());
-    KFileServiceManager::instance()->onShowPageByType(KFileServiceManager::TodayPage);
+    KFileServiceManager::instance()->onShowPageByType(KFileList::of(KListPage::Today));
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
     m_page = std::make_unique<KMisCodeWidget>();
     m_page->setServices(KServices::process());
@@ -263,7 +263,7 @@ void TestMisCodePage::browsingFiltersAndPages()
     protectFiles();
     KFileServiceManager::instance()->onUpdate();
     KTypeWidget* types = m_page->typeWidget();
-    QCOMPARE(types->currentType(), int(KFileServiceManager::TodayPage));
+    QCOMPARE(types->currentType(), int(KFileList::of(KListPage::Today)));
     QCOMPARE(types->label(5)->text(), QStringLiteral("今天(27)"));
     QCOMPARE(types->label(0)->text(), QStringLiteral("计价(25)"));
     QCOMPARE(types->label(2)->text(), QStringLiteral("钢筋(2)"));
@@ -285,7 +285,7 @@ void TestMisCodePage::browsingFiltersAndPages()
     scroll->setValue(scroll->maximum());
     KFileServiceManager::instance()->onUpdate();
     QCOMPARE(scroll->value(), scroll->maximum());
-    click(types->label(KFileServiceManager::TodayPage));
+    click(types->label(KFileList::of(KListPage::Today)));
     QCOMPARE(scroll->value(), 0);
     click(types->label(0));
 
@@ -376,7 +376,7 @@ void TestMisCodePage::rowsShowTheirLastBackup()
                  ->text(),
         QStringLiteral("2024-03-02"));
     // Today's files, whatever their kind, the latest backed-up change first.
-    click(m_page->typeWidget()->label(KFileServiceManager::TodayPage));
+    click(m_page->typeWidget()->label(KFileList::of(KListPage::Today)));
     QCOMPARE(keysOf(table), QStringList({ QStringLiteral("2024年03月"), lateMorning, morning }));
     m_env.platform()->setCurrentDateTime(QDateTime());
 }
@@ -435,7 +435,7 @@ void TestMisCodePage::aSelfBackupIsRestoredToTheDesktop()
     const QString selfBackup
         = m_env.writeFile(folder + QStringLiteral("投标报价_20240519_1702.pra4"), "self", written);
     KFileServiceManager::instance()->scanSelfBackups(); // as the next cycle does
-    click(m_page->typeWidget()->label(KFileServiceManager::SelfBackupPage));
+    click(m_page->typeWidget()->label(KFileList::of(KListPage::SelfBackup)));
     QVERIFY(!m_page->tableHeader()->isBackedNumberVisible());
     KTableWidget* table = m_page->table();
     int at = keysOf(table).indexOf(selfBackup);

@@ -234,9 +234,13 @@ void TestTips::hoverDuringTheFadeRestoresTheTip()
     auto* tip = new KTipWidget;
     tip->setAttribute(Qt::WA_DeleteOnClose);
     const QPointer<KTipWidget> alive(tip);
-    tip->setContent(KCommon::skinImagePath(QStringLiteral("tip_close.png")), 2,
-        KCommon::skinImagePath(QStringLiteral("long_logo.png")), QStringLiteral("提示"), QString(), QString(),
-        5000, 300, 133, 0, {}, {}, {}, {});
+    KTipContent content;
+    content.closePicture = KCommon::skinImagePath(QStringLiteral("tip_close.png"));
+    content.logoPicture = KCommon::skinImagePath(QStringLiteral("long_logo.png"));
+    content.headline = QStringLiteral("提示");
+    content.hideDelayMs = 5000;
+    content.size = QSize(300, 133);
+    tip->setContent(content);
     slideInFully(tip);
     auto* delay = tip->findChild<QTimer*>(QStringLiteral("hideDelayTimer"));
     auto* fade = tip->findChild<QTimer*>(QStringLiteral("hideTimer"));

@@ -222,7 +222,7 @@ bool renderRecoveryViews(const QDir& folder, KFakePlatform* machine)
     saved = save(&misCode, folder, QStringLiteral("recovery-miscode-pricing-page-2.png")) && saved;
     engine->onShowPageByType(4);
     saved = save(&misCode, folder, QStringLiteral("recovery-miscode-other.png")) && saved;
-    engine->onShowPageByType(KFileServiceManager::SelfBackupPage);
+    engine->onShowPageByType(KFileList::of(KListPage::SelfBackup));
     saved = save(&misCode, folder, QStringLiteral("recovery-miscode-self-backups.png")) && saved;
 
     const QString file = home + QStringLiteral("projects/第二实验小学教学楼招标控制价.pra4");
