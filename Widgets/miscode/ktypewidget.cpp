@@ -2,7 +2,7 @@
 
 #include "Widgets/miscode/kfiletypelabel.h"
 #include "core/kcommon.h"
-#include "service/kfileservicemanager.h"
+#include "core/kfilelist.h"
 
 #include <QLabel>
 #include <QPainter>
