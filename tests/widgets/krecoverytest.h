@@ -81,6 +81,14 @@ inline void click(QWidget* widget)
     KWidgetTest::release(widget, QPoint(3, 3));
 }
 
+inline QStringList keysOf(const KTableWidget* table)
+{
+    QStringList keys;
+    for (int row = 0; row < table->rowCount(); ++row)
+        keys << table->rowKey(row);
+    return keys;
+}
+
 // The widget of the first row with `key`, as a `Row`; null when there is none.
 template<class Row> Row* rowWithKey(const KTableWidget* table, const QString& key)
 {

@@ -115,7 +115,6 @@ void TestCleanDialog::buttonsFollowWhatCanBeFreed()
     QCOMPARE(text(dialog, "lblCleanBeforeSize"), beforeToday);
     QCOMPARE(enabled(dialog, "btnCleanAll"), total != QLatin1String("0B"));
     QCOMPARE(enabled(dialog, "btnCleanBefore"), beforeToday != QLatin1String("0B"));
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("清除"));
 }
 
 void TestCleanDialog::clearingBeforeTodayThenAllFreesWhatTheLabelsSaid()

@@ -123,9 +123,6 @@ void TestMovePanel::shortMoveStillShowsThePanelForThreeSeconds()
 {
     makeBackups(3);
     QVERIFY(startPanel());
-    QCOMPARE(m_panel->geometry(), QRect(1, 32, 798, 467));
-    QCOMPARE(m_panel->findChild<QLabel*>(QStringLiteral("lblFrom"))->text(), QStringLiteral("D盘"));
-    QCOMPARE(m_panel->findChild<QLabel*>(QStringLiteral("lblTo"))->text(), QStringLiteral("E盘"));
     // The backups have moved while the panel still shows the move.
     QCOMPARE(KCommon::backupDirectory(), KBackupFolderMove::folderOf(m_to));
     for (const QString& id : qAsConst(m_fileIds))
@@ -150,12 +147,9 @@ void TestMovePanel::shortMoveStillShowsThePanelForThreeSeconds()
     QCOMPARE(finished.size(), 1);
     QTRY_VERIFY(!m_panel);
 
-    QVERIFY(AtriumUserDataLogUtils::instance()->waitForUpload(10000));
-    const QVector<KStoredTrace> traces = readStoredTraces(traceDatabase(m_env.path(QStringLiteral("cache"))));
-    QVERIFY(!traces.isEmpty());
-    QCOMPARE(traces.last().operation, QStringLiteral("移动磁盘"));
-    QCOMPARE(traces.last().page, QStringLiteral("移动备份文件"));
-    QCOMPARE(traces.last().product, QStringLiteral("Vaultkeep"));
+    QVERIFY(KNewTraces(m_env.path(QStringLiteral("cache")))
+                .take()
+                .contains(QStringLiteral("移动磁盘|移动备份文件|Vaultkeep|自动发送")));
 }
 
 void TestMovePanel::emptySourceEndsWithACompletionPanelItsButtonCloses()
