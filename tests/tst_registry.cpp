@@ -26,12 +26,6 @@ QByteArray otherPrograms(int bytes, const char* name)
     return text;
 }
 
-mode_t modeOf(const QString& path)
-{
-    struct stat info;
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
-
 // The child: "read <key> <name>" prints the value, "write <key> <name> <value>" writes it, and
 // "read-as-qt <setting>" prints what a plain QSettings on the hive reads, as any Qt program would.
 int runChild(const QString& machineFolder, const QStringList& arguments)
@@ -306,7 +300,7 @@ void TestRegistry::whatIsWrittenIsPrivate()
         QVERIFY(config->setTotalBackupCount(3));
     else
         QVERIFY(config->setAutoBack(false));
-    QCOMPARE(modeOf(file), mode_t(0600));
+    QCOMPARE(KTestEnvironment::modeOf(file), 0600u);
 }
 
 int main(int argc, char** argv)
