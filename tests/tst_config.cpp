@@ -14,7 +14,6 @@ class TestConfig : public QObject
 private slots:
     void initTestCase();
     void init();
-    void emptyFileGivesTheDefaults();
     void switchesAreOffOnlyForLowerCaseFalse_data();
     void switchesAreOffOnlyForLowerCaseFalse();
     void tipSizeKeepsSixtyFourBits();
@@ -35,22 +34,6 @@ void TestConfig::initTestCase()
 void TestConfig::init()
 {
     QFile::remove(KConfig::instance()->filePath());
-}
-
-void TestConfig::emptyFileGivesTheDefaults()
-{
-    KConfig* config = KConfig::instance();
-    QCOMPARE(config->tipSize(), qint64(1073741824));
-    QCOMPARE(config->tipSizeEnabled(), true);
-    QCOMPARE(config->diskFreeTipDate(), QStringLiteral("1970-01-01"));
-    QCOMPARE(config->folderTooLargeTipDate(), QStringLiteral("1970-01-01"));
-    QCOMPARE(config->isTipWhenDiskSizeIsSmall(), true);
-    QCOMPARE(config->showTipBackedMsgStatus(), -1);
-    QCOMPARE(config->autoBack(), true);
-    QCOMPARE(config->autoClean7Days(), true);
-    QCOMPARE(config->readRecentlyUsedXbel(), true);
-    QCOMPARE(config->readLibreOfficeHistory(), true);
-    QCOMPARE(config->readKdeRecentDocuments(), true);
 }
 
 void TestConfig::switchesAreOffOnlyForLowerCaseFalse_data()
