@@ -128,7 +128,7 @@ void TestRegistry::writesReachAnotherProcess_data()
     QTest::newRow("quotes, semicolons and equals signs") << QStringLiteral("say \"a=b\"; then");
     QTest::newRow("a leading at sign") << QStringLiteral("@Variant(x)");
     QTest::newRow("blanks at both ends, line breaks and tabs") << QStringLiteral("  one\ntwo\r\tthree ");
-    QTest::newRow("Chinese") << QStringLiteral("D:\\工程\\预算 书.pra4");
+    QTest::newRow("Chinese, and hex digits after it") << QStringLiteral("D:\\工程\\预算 书1a.pra4");
     QTest::newRow("a number") << QStringLiteral("42");
 }
 
