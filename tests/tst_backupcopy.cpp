@@ -2,11 +2,9 @@
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "discovery/kdiskfilemanager.h"
-#include "discovery/kproductinfo.h"
 #include "kfaultshim.h"
 #include "ktestenvironment.h"
 #include "platform/kfileops.h"
-#include "platform/kregistry.h"
 #include "service/kfileservicemanager.h"
 
 #include <QtTest>
@@ -109,10 +107,7 @@ void TestBackupCopy::copiesReachTheDiskBeforeTheDatabaseListingThem()
     KDiskFileManager scanner;
     scanner.attach(&manager);
     QVERIFY(scanner.loadProductCatalog(KProductCatalog::builtInPath()));
-    for (const KProductInfo* product : scanner.catalog().products()) {
-        if (product->code().contains(QLatin1String("PRA4")) && !product->recentFile().isEmpty())
-            KRegistryKey(product->recentFile()).setValue(QStringLiteral("File1"), m_source);
-    }
+    KTestEnvironment::listAsRecent(scanner.catalog(), { m_source });
     KFaultShim::startLog();
     scanner.runCycle(KDiskFileManager::CycleKind::Full);
     const QStringList calls = KFaultShim::takeLog();

@@ -2,7 +2,6 @@
 #include "core/kconfig.h"
 #include "core/kprotectiondatabase.h"
 #include "discovery/kdiskfilemanager.h"
-#include "discovery/kproductinfo.h"
 #include "kfaultshim.h"
 #include "ktestenvironment.h"
 #include "ktestrecords.h"
@@ -156,12 +155,7 @@ void TestFullDisk::theEngineSavesAgainAndCountsOnceWhenThereIsRoom()
     KDiskFileManager scanner;
     scanner.attach(&manager);
     QVERIFY(scanner.loadProductCatalog(KProductCatalog::builtInPath()));
-    QString listKey;
-    for (const KProductInfo* product : scanner.catalog().products()) {
-        if (product->code().contains(QLatin1String("PRA4")) && !product->recentFile().isEmpty())
-            listKey = product->recentFile();
-    }
-    KRegistryKey(listKey).setValue(QStringLiteral("File1"), source);
+    KTestEnvironment::listAsRecent(scanner.catalog(), { source });
 
     scanner.runCycle(KDiskFileManager::CycleKind::Full);
     QCOMPARE(KTestEnvironment::contentOf(manager.databasePath()).count("<Version "), 1);
