@@ -3,13 +3,13 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
-#include "core/kfileservicemanager.h"
 #include "core/ktimestamp.h"
 #include "discovery/kproductcatalog.h"
 #include "discovery/kproductinfo.h"
 #include "platform/kfileops.h"
 #include "platform/klinuxplatform.h"
 #include "platform/kregistry.h"
+#include "service/kfileservicemanager.h"
 
 #include <QDateTime>
 #include <QDir>

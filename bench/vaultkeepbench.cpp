@@ -9,13 +9,13 @@
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdesktoprecentfiles.h"
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kproductcatalog.h"
 #include "kbenchworkspace.h"
 #include "offsite/koffsitebackup.h"
 #include "offsite/koffsitehost.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kbackupfoldermove.h"
 
 #include <QCoreApplication>
@@ -195,7 +195,7 @@ PageWait longestPageRequest(const QString& drive, int cycles)
     qint64 longestCpu = 0;
     {
         KFileServiceManager manager;
-        KDiskFileManager scanner(&manager);
+        KDiskFileManager scanner;
         scanner.attach(&manager);
         if (!scanner.loadProductCatalog(KProductCatalog::builtInPath()))
             qFatal("cannot read the built-in product catalog");
@@ -479,7 +479,7 @@ int benchmark(const Options& options)
         manager.reset();
         manager.reset(new KFileServiceManager);
         QFile::remove(manager->databasePath());
-        scanner.reset(new KDiskFileManager(manager.data()));
+        scanner.reset(new KDiskFileManager);
         scanner->attach(manager.data());
         if (!scanner->loadProductCatalog(KProductCatalog::builtInPath()))
             qFatal("cannot read the built-in product catalog");

@@ -15,9 +15,10 @@
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "core/ktimestamp.h"
 #include "kfakeplatform.h"
+#include "service/kfileservicemanager.h"
+#include "service/kservices.h"
 
 #include <QApplication>
 #include <QDir>
@@ -155,6 +156,7 @@ int run(const QString& folder, int repeat, bool versionsOnly)
     // The page figure alone takes most of the run; a profile of the dialog can leave it out.
     if (!versionsOnly) {
         KMisCodeWidget page;
+        page.setServices(KServices::process());
         page.resize(797, 430);
         page.show();
         if (!protect(engine, sources, 0, 1000))
@@ -189,7 +191,7 @@ int run(const QString& folder, int repeat, bool versionsOnly)
     const QPair<double, double> opened = medians(
         repeat,
         [&] {
-            KFileVersionDlg versions(path);
+            KFileVersionDlg versions(path, KServices::process());
             versions.show();
             QApplication::processEvents(); // the list is built, then painted
             QApplication::processEvents();

@@ -20,6 +20,20 @@ void ISubjectBase::notifyFilesFound(const QStringList* files, int fileType, bool
         observer->onFilesFound(files, fileType, backupAllowed);
 }
 
+bool ISubjectBase::notifyScannerStart()
+{
+    bool loaded = true;
+    for (IObServerBase* observer : qAsConst(m_observers))
+        loaded = observer->onScannerStart() && loaded;
+    return loaded;
+}
+
+void ISubjectBase::notifyCleanUpRequested()
+{
+    for (IObServerBase* observer : qAsConst(m_observers))
+        observer->onCleanUpRequested();
+}
+
 void ISubjectBase::attach(IObServerBase* observer)
 {
     m_observers.append(observer);

@@ -13,6 +13,9 @@ public:
     virtual void notifyScanBegin();
     virtual void notifyScanFinished();
     virtual void notifyFilesFound(const QStringList* files, int fileType, bool backupAllowed);
+    // True when every observer loaded what it keeps.
+    bool notifyScannerStart();
+    void notifyCleanUpRequested();
 
     // Appends `observer` (not owned); attaching it twice makes it hear everything twice.
     void attach(IObServerBase* observer);

@@ -2,17 +2,15 @@
 
 #include "core/kconfig.h"
 #include "core/klogging.h"
-#include "platform/kfileops.h"
+#include "platform/kfileio.h"
 #include "platform/kinstalllayout.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
 #include "platform/kregistry.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QThread>
 
 namespace KCommon {
@@ -72,29 +70,21 @@ QString formatSize(qint64 bytes)
 
 qint64 folderSize(const QString& path, bool onlyReadOnly)
 {
-    return KFileOps::folderSize(path, onlyReadOnly, keepResponsive);
+    return KFileIO::folderSize(path, onlyReadOnly, keepResponsive);
 }
 
 bool clearFolder(const QString& path)
 {
-    if (path.isEmpty() || !QFileInfo(path).isDir())
+    if (path.isEmpty() || KFileIO::status(path).kind() != KFileStatus::Folder)
         return false;
-    bool cleared = true;
-    QDir dir(path);
-    const QFileInfoList entries
-        = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     // Removing a file needs no permission on the file itself, so nothing is made writable (which
     // would follow a link to whatever it names).
-    for (const QFileInfo& entry : entries) {
-        const bool removed = entry.isDir() && !entry.isSymLink()
-            ? QDir(entry.absoluteFilePath()).removeRecursively()
-            : QFile::remove(entry.absoluteFilePath());
-        if (!removed) {
-            qCWarning(vkCleanUp) << "cannot remove" << entry.absoluteFilePath();
-            cleared = false;
-        }
-    }
-    return cleared;
+    QStringList refused;
+    if (KFileIO::removeContents(path, &refused))
+        return true;
+    for (const QString& entry : qAsConst(refused))
+        qCWarning(vkCleanUp) << "cannot remove" << entry;
+    return false;
 }
 
 QString productName()

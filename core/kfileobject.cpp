@@ -117,7 +117,7 @@ bool KFileCopyedObject::createBackupFile(
         = source.isOpen() ? KTimeStamp::formatMSecs(source.status().modifiedMSecs) : QString();
     *fileId = QUuid::createUuid().toString() + QLatin1Char('_') + modified + QLatin1Char('_')
         + KTimeStamp::todayText();
-    if (source.copyTo(folder + *fileId, sum) != KCopySource::Result::Copied)
+    if (source.copyTo(folder + *fileId, sum) != KFileIO::CopyResult::Copied)
         return false;
     g_unflushedCopies = true;
     return true;

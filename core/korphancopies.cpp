@@ -5,6 +5,7 @@
 #include "platform/kfiletransfer.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -23,24 +24,18 @@ namespace KOrphanCopies {
 Result remove(const QString& folder, const QVector<KVersionId>& named, qint64 madeBeforeMSecs)
 {
     Result result;
-    QStringList names;
-    if (!KFileTransfer::entryNames(folder, &names)) {
-        if (KFileIO::status(folder, KFileIO::Links::DontFollow).kind() != KFileStatus::Missing) {
-            qCWarning(vkCleanUp) << "cannot list the backup folder" << folder << "to find unlisted copies";
-            ++result.failed;
-        }
-        return result;
-    }
-    for (const QString& name : qAsConst(names)) {
+    KFileIO::WalkVisitor visitor;
+    visitor.visit = [&](const KFileIO::WalkEntry& entry) {
         KVersionId version;
-        if (!isFileIdName(name, &version) || std::binary_search(named.cbegin(), named.cend(), version))
-            continue;
+        const QString name = entry.fileName();
+        if (!entry.status.isFile || !isFileIdName(name, &version)
+            || std::binary_search(named.cbegin(), named.cend(), version)) {
+            return KFileIO::WalkStep::Skip;
+        }
         const QString path = folder + name;
         // Made when its status last changed: a copy carries its source's modification time.
-        if (KFileIO::status(path, KFileIO::Links::DontFollow).kind() != KFileStatus::File
-            || KFileOps::status(path).createdMSecs >= madeBeforeMSecs) {
-            continue;
-        }
+        if (KFileOps::status(path).createdMSecs >= madeBeforeMSecs)
+            return KFileIO::WalkStep::Skip;
         if (KFileTransfer::removeFile(path)) {
             qCInfo(vkCleanUp) << "removed the copy no record lists:" << name;
             ++result.removed;
@@ -48,7 +43,16 @@ Result remove(const QString& folder, const QVector<KVersionId>& named, qint64 ma
             qCWarning(vkCleanUp) << "cannot remove the copy no record lists:" << path;
             ++result.failed;
         }
-    }
+        return KFileIO::WalkStep::Skip;
+    };
+    visitor.failed = [&](const QString&, const QString&, int error) {
+        if (error != ENOENT) {
+            qCWarning(vkCleanUp) << "cannot list the backup folder" << folder << "to find unlisted copies";
+            ++result.failed;
+        }
+        return false;
+    };
+    static_cast<void>(KFileIO::walk(folder, visitor, KFileIO::Links::Follow));
     return result;
 }
 

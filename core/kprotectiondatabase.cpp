@@ -4,9 +4,9 @@
 #include "core/kcopysums.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
+#include "core/kfiletypemanager.h"
 #include "core/klogging.h"
 #include "core/kxmlguard.h"
-#include "discovery/kfiletypemanager.h"
 #include "platform/kfileops.h"
 #include "platform/kplatform.h"
 

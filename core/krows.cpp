@@ -9,21 +9,21 @@
 namespace {
 
 // "yyyy年MM月" as yyyy * 100 + MM; -1 when it names no month.
-int monthKey(const QString& month)
+int monthKey(const QStringRef& month)
 {
     if (month.size() != 8 || month.at(4) != QChar(0x5E74) || month.at(7) != QChar(0x6708))
         return -1;
     bool yearOk = false;
     bool monthOk = false;
-    const int year = month.leftRef(4).toInt(&yearOk);
-    const int number = month.midRef(5, 2).toInt(&monthOk);
+    const int year = month.left(4).toInt(&yearOk);
+    const int number = month.mid(5, 2).toInt(&monthOk);
     if (!yearOk || !monthOk || year < 1 || number < 1 || number > 12)
         return -1;
     return year * 100 + number;
 }
 
 // "yyyy-MM-dd" in digits; such texts order as the dates they name.
-bool isDateText(const QString& text)
+bool isDateText(const QStringRef& text)
 {
     if (text.size() != 10 || text.at(4) != QLatin1Char('-') || text.at(7) != QLatin1Char('-'))
         return false;
@@ -34,6 +34,32 @@ bool isDateText(const QString& text)
     return true;
 }
 
+// The last four fields of `row`, trimmed, in place: every cycle orders all rows, and copies of
+// their fields would cost more than the ordering itself. False for a row without them.
+bool fieldsOf(const QString& row, QStringRef fields[4], int* pathEnd)
+{
+    int at[4];
+    int from = row.size() - 1;
+    for (int i = 3; i >= 0; --i) {
+        at[i] = from >= 0 ? row.lastIndexOf(QLatin1Char('|'), from) : -1;
+        if (at[i] < 0)
+            return false;
+        from = at[i] - 1;
+    }
+    for (int i = 0; i < 4; ++i)
+        fields[i] = row.midRef(at[i] + 1, (i < 3 ? at[i + 1] : row.size()) - at[i] - 1).trimmed();
+    *pathEnd = at[0];
+    return true;
+}
+
+// The last backup's date of `row`, empty when it is no "yyyy-MM-dd" text.
+QStringRef latestOf(const QString& row)
+{
+    QStringRef fields[4];
+    int pathEnd = 0;
+    return fieldsOf(row, fields, &pathEnd) && isDateText(fields[1]) ? fields[1] : QStringRef();
+}
+
 } // namespace
 
 namespace KRows {
@@ -41,21 +67,17 @@ namespace KRows {
 Fields split(const QString& row)
 {
     Fields fields;
-    int at[4];
-    int from = row.size() - 1;
-    for (int i = 3; i >= 0; --i) {
-        at[i] = from >= 0 ? row.lastIndexOf(QLatin1Char('|'), from) : -1;
-        if (at[i] < 0) {
-            fields.path = row;
-            return fields;
-        }
-        from = at[i] - 1;
+    QStringRef parts[4];
+    int pathEnd = 0;
+    if (!fieldsOf(row, parts, &pathEnd)) {
+        fields.path = row;
+        return fields;
     }
-    fields.path = row.left(at[0]);
-    fields.count = row.mid(at[0] + 1, at[1] - at[0] - 1).trimmed();
-    fields.latest = row.mid(at[1] + 1, at[2] - at[1] - 1).trimmed();
-    fields.month = row.mid(at[2] + 1, at[3] - at[2] - 1).trimmed();
-    fields.stamp = row.mid(at[3] + 1).trimmed();
+    fields.path = row.left(pathEnd);
+    fields.count = parts[0].toString();
+    fields.latest = parts[1].toString();
+    fields.month = parts[2].toString();
+    fields.stamp = parts[3].toString();
     return fields;
 }
 
@@ -64,22 +86,28 @@ QStringList sorted(const QStringList& rows)
     struct Keyed
     {
         int month;
-        QString latest;
+        QStringRef latest;
         qint64 stamp;
         const QString* row;
     };
     QVector<Keyed> keyed;
     keyed.reserve(rows.size());
     QSet<QString> seen;
+    seen.reserve(rows.size());
     for (const QString& row : rows) {
         if (row.trimmed().isEmpty() || seen.contains(row))
             continue;
         seen.insert(row);
-        const Fields fields = split(row);
+        QStringRef fields[4];
+        int pathEnd = 0;
+        if (!fieldsOf(row, fields, &pathEnd)) {
+            keyed.append({ -1, QStringRef(), -1, &row });
+            continue;
+        }
         // A "yyyy-MM-dd" text orders as its date; anything else comes after any date.
         bool stampOk = false;
-        const qint64 stamp = fields.stamp.toLongLong(&stampOk);
-        keyed.append({ monthKey(fields.month), isDateText(fields.latest) ? fields.latest : QString(),
+        const qint64 stamp = fields[3].toLongLong(&stampOk);
+        keyed.append({ monthKey(fields[2]), isDateText(fields[1]) ? fields[1] : QStringRef(),
             stampOk ? stamp : -1, &row });
     }
     std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
@@ -102,8 +130,8 @@ QStringList newerThan(const std::array<QStringList, 5>& rowsByKind, int days, co
     QStringList recent;
     for (const QStringList& rows : rowsByKind) {
         for (const QString& row : rows) {
-            const QString latest = split(row).latest;
-            if (isDateText(latest) && latest >= first)
+            const QStringRef latest = latestOf(row);
+            if (!latest.isEmpty() && latest >= first)
                 recent.append(row);
         }
     }

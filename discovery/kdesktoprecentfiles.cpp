@@ -1,8 +1,8 @@
 #include "discovery/kdesktoprecentfiles.h"
 
 #include "core/kconfig.h"
+#include "core/kfiletypemanager.h"
 #include "discovery/kdiscoverylog.h"
-#include "discovery/kfiletypemanager.h"
 #include "discovery/krecentkde.h"
 #include "discovery/krecentlibreoffice.h"
 #include "platform/kfileio.h"

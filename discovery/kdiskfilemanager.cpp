@@ -1,7 +1,6 @@
 #include "discovery/kdiskfilemanager.h"
 
 #include "core/kfileiconsink.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiscoverylog.h"
 #include "discovery/kproductinfo.h"
 #include "platform/kplatform.h"
@@ -32,9 +31,8 @@ void appendUnlisted(const QStringList& files, std::array<QStringList, 5>* lists)
 
 } // namespace
 
-KDiskFileManager::KDiskFileManager(KFileServiceManager* service, QObject* parent)
+KDiskFileManager::KDiskFileManager(QObject* parent)
     : AtriumThread(parent)
-    , m_service(service)
 {
     if (!parent && QCoreApplication::instance())
         moveToThread(QCoreApplication::instance()->thread());
@@ -49,11 +47,6 @@ KDiskFileManager* KDiskFileManager::instance()
 {
     static KDiskFileManager scanner;
     return &scanner;
-}
-
-KFileServiceManager* KDiskFileManager::service() const
-{
-    return m_service ? m_service : KFileServiceManager::instance();
 }
 
 bool KDiskFileManager::loadProductCatalog(const QString& path)
@@ -132,7 +125,7 @@ void KDiskFileManager::doWork()
 {
     if (!loadProductCatalog(KProductCatalog::builtInPath()))
         qCWarning(lcDiscovery) << "the built-in product catalog cannot be read";
-    if (!service()->loadDatabase())
+    if (!notifyScannerStart())
         qCInfo(lcDiscovery) << "no database yet; protection starts anew";
     // A stop of the scan is seen once the wait has run out, unless a backup is asked for; a stop
     // of the thread (the module going away) ends the wait at once.
@@ -158,7 +151,7 @@ void KDiskFileManager::runCycle(CycleKind kind)
     if (isStopRequested())
         return;
     if (m_autoCleanRequested.exchange(false))
-        service()->autoCleanExpiredVersions();
+        notifyCleanUpRequested();
     // A forced full pass leaves the counter's rhythm alone; one the user asked for starts it anew.
     bool full = kind != CycleKind::Counted;
     if (kind == CycleKind::Counted) {

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "core/atriumthread.h"
 #include "core/isubjectbase.h"
 #include "discovery/kdesktoprecentfiles.h"
 #include "discovery/kproductcatalog.h"
 #include "discovery/krecentfilescan.h"
-#include "storage/atriumthread.h"
 
 #include <QStringList>
 
@@ -12,21 +12,17 @@
 #include <atomic>
 #include <mutex>
 
-class KFileServiceManager;
-
-// The recent-file scanner. Its thread loads the product catalog and the protection database,
-// then every ten seconds reads the recent-file lists of the office programs, the office suite,
-// the drawing program, the catalog's products and the desktop itself, sorts the paths into the
-// five file kinds and hands them to its observers. The first cycle after a start, and every
-// 31st after it, allows backups.
+// The recent-file scanner. Its thread loads the product catalog and has its observers load the
+// protection database, then every ten seconds reads the recent-file lists of the office programs,
+// the office suite, the drawing program, the catalog's products and the desktop itself, sorts the
+// paths into the five file kinds and hands them to its observers. The first cycle after a start,
+// and every 31st after it, allows backups.
 class KDiskFileManager : public AtriumThread, public ISubjectBase
 {
     Q_OBJECT
 
 public:
-    // `service` is the engine whose database and clean-up the thread drives; null means the
-    // process-wide one.
-    explicit KDiskFileManager(KFileServiceManager* service = nullptr, QObject* parent = nullptr);
+    explicit KDiskFileManager(QObject* parent = nullptr);
     ~KDiskFileManager() override;
 
     static KDiskFileManager* instance();
@@ -89,9 +85,6 @@ private:
     void startLoop();
     qint64 nextBackupAt() const;
 
-    KFileServiceManager* service() const;
-
-    KFileServiceManager* m_service;
     KProductCatalog m_catalog;
     KRecentFileScan m_recentFiles;
     KDesktopRecentFiles m_desktopRecentFiles;

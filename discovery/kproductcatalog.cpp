@@ -1,7 +1,7 @@
 #include "discovery/kproductcatalog.h"
 
+#include "core/kfiletypemanager.h"
 #include "discovery/kdiscoverylog.h"
-#include "discovery/kfiletypemanager.h"
 #include "discovery/kproductinfo.h"
 #include "platform/kfileio.h"
 

@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -674,10 +673,12 @@ void KOffsiteBackup::placeRestored(const std::shared_ptr<WholeRestore>& restore)
             restoredDatabase = staged;
         if (!info.isDir())
             continue;
-        QDirIterator copies(staged, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
-        while (copies.hasNext()) {
-            const QString source = copies.next();
-            const QString target = folder + QLatin1Char('/') + copies.fileName();
+        KFileIO::WalkVisitor copies;
+        copies.visit = [&](const KFileIO::WalkEntry& copy) {
+            if (!copy.status.isFile)
+                return KFileIO::WalkStep::Skip;
+            const QString source = copy.path();
+            const QString target = folder + QLatin1Char('/') + copy.fileName();
             const KFileStatus theirs = KFileOps::status(source);
             const KFileStatus ours = KFileOps::status(target);
             if (ours.isGone()) {
@@ -689,14 +690,16 @@ void KOffsiteBackup::placeRestored(const std::shared_ptr<WholeRestore>& restore)
                 && ours.modifiedMSecs == theirs.modifiedMSecs) {
                 ++restore->result.kept;
             } else if (restore->replaceDiffering && ours.isFile) {
-                if (KFileOps::replaceFile(source, target, theirs.modifiedNs) == KReplaceResult::Replaced)
+                if (KFileIO::replaceFile(source, target, theirs.modifiedNs) == KReplaceResult::Replaced)
                     ++restore->result.restored;
                 else
                     restore->result.problem = KOffsiteProblem::Failed;
             } else {
-                restore->result.differing << copies.fileName();
+                restore->result.differing << copy.fileName();
             }
-        }
+            return KFileIO::WalkStep::Skip;
+        };
+        static_cast<void>(KFileIO::walk(staged, copies, KFileIO::Links::Follow));
     }
     // The copies are on the disk before any record names them.
     if (!KFileIO::syncFileSystem(folder)) {

@@ -109,8 +109,20 @@ private:
     KFd& operator=(const KFd&) = delete;
 };
 
+// What replacing a file with a backup copy came to.
+enum class KReplaceResult
+{
+    Replaced,
+    Failed,
+    // A symbolic link is at the target: it is neither followed nor replaced.
+    TargetIsLink,
+    // The copy read is not the content recorded for it.
+    SourceDamaged,
+};
+
 // The small file-I/O layer every other part uses: descriptors, reads that only ever touch regular
-// files, copies that sum what they copy, flushes, private modes and files replaced whole.
+// files, copies that sum what they copy, flushes, private modes, files replaced whole and one walk
+// of a folder tree.
 namespace KFileIO {
 
 // Everything the product writes in the user's data is for the user's eyes only.
@@ -236,5 +248,88 @@ private:
 // Creates the regular file `path` for writing, which must not exist yet, with permissions `mode`
 // set on the descriptor; a link at `path` is never followed. Invalid on failure.
 KFd createNew(const QString& path, unsigned mode);
+
+enum class CopyResult
+{
+    Copied,
+    Failed, // errno tells why
+    // The source was written to, grown, shrunk or emptied while it was copied.
+    SourceChanged,
+};
+
+// Copies the regular file open as `from`, in the state `source`, from its start to `target`, which
+// must not exist yet: created with permissions `mode`, given the modification time `modifiedNs`,
+// its content summed into `sum` on the way (read once). It counts only when exactly the content
+// `source` describes was read and the source is in that state afterwards. The copy is not flushed;
+// nothing is left at `target` unless it was copied.
+[[nodiscard]] CopyResult copyToNew(int from, const KFileStatus& source, const QString& target, unsigned mode,
+    qint64 modifiedNs, KContentSum* sum = nullptr);
+
+// Replaces `target` with a copy of `source` so that the target is never half-written: the copy
+// is written in the target's folder as an unnamed file (where the file system has none, under a
+// hidden temporary name), given its modification time, flushed to disk and only then renamed over
+// the target. On any failure, and if the process dies on the way, the target stays exactly as it
+// was and no temporary file is left. The new file takes the target's permissions, or the
+// source's for a new target, plus read and write for its owner; all of it is set on the new
+// file's descriptor. A target that is a symbolic link is refused, one that is anything else but
+// a regular file of the user's, too.
+//
+// `modifiedNs` is the new file's modification time, -1 for the source's own, to the nanosecond.
+// The content is summed as it is copied; when it is not what `recorded` admits, the target is
+// left as it was. `afterEachChunk` runs after every few megabytes copied.
+[[nodiscard]] KReplaceResult replaceFile(const QString& source, const QString& target, qint64 modifiedNs,
+    const KContentSum& recorded = KContentSum(), const std::function<void()>& afterEachChunk = {});
+
+// One entry met by walk().
+struct WalkEntry
+{
+    QString folder; // the path of the folder that holds it
+    QString folderRelative; // that folder below the walk's root, empty for the root itself
+    QByteArray name; // as the file system spells it
+    int folderFd = -1; // the open folder that holds it, for calls relative to it
+    int depth = 0; // 0 for the entries of the root itself
+    KFileStatus status; // links not followed; Missing when it went meanwhile
+
+    QString fileName() const;
+    QString path() const;
+    // Below the walk's root, '/' between names.
+    QString relative() const;
+};
+
+enum class WalkStep
+{
+    Enter, // go into the entry when it is a folder, and go on
+    Skip, // leave what the entry holds, and go on
+    Stop, // end the walk
+};
+
+// What walk() does with what it meets.
+struct WalkVisitor
+{
+    std::function<WalkStep(const WalkEntry&)> visit;
+    // After the entries of a folder `visit` entered, or after `failed` when it could not be read;
+    // false ends the walk.
+    std::function<bool(const WalkEntry&)> leave;
+    // A folder that could not be opened or listed (the root too, with an empty relative path),
+    // with errno's value; true goes on with the next entry. Without it, the walk ends there.
+    std::function<bool(const QString& path, const QString& relative, int error)> failed;
+    // Entries in the order of their names, letter case ignored first; otherwise as the folder lists them.
+    bool byName = false;
+};
+
+// Walks the tree below `root`, depth first: every entry is visited, each folder's entries only
+// once all its names have been read, so that a visitor may remove or add entries. No link below
+// the root is ever followed: folders are opened through their parent's descriptor, never through
+// a link. `links` says whether a link at the root itself is. False when the walk was ended.
+[[nodiscard]] bool walk(const QString& root, const WalkVisitor& visitor, Links links = Links::DontFollow);
+
+// Sum of the sizes of the regular files below `folder` (a link there followed), links below
+// skipped; with `onlyReadOnly` only files without the owner's write permission count.
+// `afterEach` runs after every file counted and every folder entered. A missing folder measures 0.
+qint64 folderSize(const QString& folder, bool onlyReadOnly, const std::function<void()>& afterEach = {});
+
+// Removes everything below `folder`: links themselves, never what they name. What stays is named
+// in `refused`; true when nothing did.
+[[nodiscard]] bool removeContents(const QString& folder, QStringList* refused);
 
 } // namespace KFileIO

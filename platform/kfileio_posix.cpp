@@ -4,12 +4,14 @@
 #include <QRandomGenerator>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <vector>
 #include <xxhash.h>
 
 namespace {
@@ -133,39 +135,104 @@ QByteArray randomNameBeside(const QByteArray& name)
     return random;
 }
 
-void makePrivateBelow(int folder, const QByteArray& path, QStringList* refused)
+bool isDotOrDotDot(const char* name)
 {
-    DIR* dir = ::fdopendir(folder);
-    if (!dir) {
-        ::close(folder);
-        refused->append(QFile::decodeName(path));
-        return;
-    }
-    while (struct dirent* entry = ::readdir(dir)) {
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            continue;
-        struct stat info;
-        if (::fstatat(::dirfd(dir), name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-            continue; // gone meanwhile
-        const QByteArray child = path + '/' + name;
-        if (S_ISDIR(info.st_mode)) {
-            if ((info.st_mode & 07777) != KFileIO::PrivateFolderMode
-                && !changeMode(::dirfd(dir), name, true, KFileIO::PrivateFolderMode)) {
-                refused->append(QFile::decodeName(child));
-            }
-            const int below = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (below >= 0)
-                makePrivateBelow(below, child, refused);
-            else
-                refused->append(QFile::decodeName(child));
-        } else if (S_ISREG(info.st_mode) && (info.st_mode & 07777) != KFileIO::PrivateFileMode) {
-            if (!changeMode(::dirfd(dir), name, false, KFileIO::PrivateFileMode))
-                refused->append(QFile::decodeName(child));
-        }
-    }
-    ::closedir(dir);
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
+
+QString joined(const QString& folder, const QString& name)
+{
+    if (folder.isEmpty())
+        return name;
+    return folder + QLatin1Char('/') + name;
+}
+
+// Reads every name in the open folder `fd`, which it takes; false, with errno, when it cannot.
+bool readNames(int fd, std::vector<QByteArray>* names, KFd* folder)
+{
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return false;
+    }
+    // The folder stays open for the calls relative to it; the listing's own descriptor goes.
+    *folder = KFd(::fcntl(::dirfd(dir), F_DUPFD_CLOEXEC, 0));
+    if (!folder->isValid()) {
+        const int error = errno;
+        ::closedir(dir);
+        errno = error;
+        return false;
+    }
+    for (;;) {
+        errno = 0;
+        const struct dirent* entry = ::readdir(dir);
+        if (!entry)
+            break;
+        if (!isDotOrDotDot(entry->d_name))
+            names->emplace_back(entry->d_name);
+    }
+    const int error = errno;
+    ::closedir(dir);
+    errno = error;
+    return error == 0;
+}
+
+void sortByName(std::vector<QByteArray>* names)
+{
+    std::vector<std::pair<QString, QByteArray>> decoded;
+    decoded.reserve(names->size());
+    for (QByteArray& name : *names)
+        decoded.emplace_back(QFile::decodeName(name), std::move(name));
+    std::sort(decoded.begin(), decoded.end(), [](const auto& a, const auto& b) {
+        const int folded = a.first.compare(b.first, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a.first < b.first;
+    });
+    for (size_t i = 0; i < decoded.size(); ++i)
+        (*names)[i] = std::move(decoded[i].second);
+}
+
+struct Walk
+{
+    const KFileIO::WalkVisitor& visitor;
+
+    bool failed(const QString& path, const QString& relative, int error) const
+    {
+        return visitor.failed && visitor.failed(path, relative, error);
+    }
+
+    // Walks the folder open as `fd`, which it takes; false when the walk is to end.
+    bool below(int fd, const QString& path, const QString& relative, int depth) const
+    {
+        std::vector<QByteArray> names;
+        KFd folder;
+        if (!readNames(fd, &names, &folder))
+            return failed(path, relative, errno);
+        if (visitor.byName)
+            sortByName(&names);
+        KFileIO::WalkEntry entry;
+        entry.folder = path;
+        entry.folderRelative = relative;
+        entry.folderFd = folder.get();
+        entry.depth = depth;
+        for (QByteArray& name : names) {
+            entry.name = std::move(name);
+            entry.status = statusAt(folder.get(), entry.name.constData(), AT_SYMLINK_NOFOLLOW);
+            const KFileIO::WalkStep step = visitor.visit(entry);
+            if (step == KFileIO::WalkStep::Stop)
+                return false;
+            if (step == KFileIO::WalkStep::Skip || !entry.status.isDir)
+                continue;
+            const int child = ::openat(
+                folder.get(), entry.name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int error = errno;
+            const bool goOn = child >= 0 ? below(child, entry.path(), entry.relative(), depth + 1)
+                                         : failed(entry.path(), entry.relative(), error);
+            if (!goOn || (visitor.leave && !visitor.leave(entry)))
+                return false;
+        }
+        return true;
+    }
+};
 
 } // namespace
 
@@ -477,20 +544,28 @@ bool makePrivate(const QString& path)
 
 bool makePrivateTree(const QString& folder, QStringList* refused)
 {
+    QString root = folder;
+    while (root.size() > 1 && root.endsWith(QLatin1Char('/')))
+        root.chop(1);
+    if (!makePrivate(root)) {
+        refused->append(folder);
+        return false;
+    }
     const int before = refused->size();
-    QByteArray native = QFile::encodeName(folder);
-    while (native.size() > 1 && native.endsWith('/'))
-        native.chop(1);
-    if (!makePrivate(QFile::decodeName(native))) {
-        refused->append(folder);
-        return false;
-    }
-    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        refused->append(folder);
-        return false;
-    }
-    makePrivateBelow(fd, native, refused);
+    WalkVisitor visitor;
+    visitor.visit = [refused](const WalkEntry& entry) {
+        const unsigned mode = entry.status.isDir ? PrivateFolderMode : PrivateFileMode;
+        if ((entry.status.isDir || entry.status.isFile) && entry.status.mode != mode
+            && !changeMode(entry.folderFd, entry.name.constData(), entry.status.isDir, mode)) {
+            refused->append(entry.path());
+        }
+        return WalkStep::Enter;
+    };
+    visitor.failed = [refused, &folder](const QString& path, const QString& relative, int) {
+        refused->append(relative.isEmpty() ? folder : path);
+        return true;
+    };
+    static_cast<void>(walk(root, visitor));
     return refused->size() == before;
 }
 
@@ -613,6 +688,150 @@ bool isReplacementFileName(const QString& name, const QString& fileName)
             return false;
     }
     return true;
+}
+
+QString WalkEntry::fileName() const
+{
+    return QFile::decodeName(name);
+}
+
+QString WalkEntry::path() const
+{
+    if (folder == QLatin1String("/"))
+        return folder + fileName();
+    return folder + QLatin1Char('/') + fileName();
+}
+
+QString WalkEntry::relative() const
+{
+    return joined(folderRelative, fileName());
+}
+
+bool walk(const QString& root, const WalkVisitor& visitor, Links links)
+{
+    QString path = root;
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    const Walk walk { visitor };
+    const int fd = ::open(QFile::encodeName(path).constData(),
+        O_RDONLY | O_DIRECTORY | O_CLOEXEC | (links == Links::DontFollow ? O_NOFOLLOW : 0));
+    if (path.isEmpty() || fd < 0)
+        return walk.failed(root, QString(), path.isEmpty() ? ENOENT : errno);
+    return walk.below(fd, path, QString(), 0);
+}
+
+qint64 folderSize(const QString& folder, bool onlyReadOnly, const std::function<void()>& afterEach)
+{
+    qint64 total = 0;
+    WalkVisitor visitor;
+    visitor.visit = [&](const WalkEntry& entry) {
+        const KFileStatus& status = entry.status;
+        if (status.isFile && !(onlyReadOnly && status.ownerWritable))
+            total += status.size;
+        if ((status.isFile || status.isDir) && afterEach)
+            afterEach();
+        return WalkStep::Enter;
+    };
+    visitor.failed = [](const QString&, const QString&, int) {
+        return true;
+    };
+    static_cast<void>(walk(folder, visitor, Links::Follow));
+    return total;
+}
+
+bool removeContents(const QString& folder, QStringList* refused)
+{
+    const int before = refused->size();
+    const auto remove = [refused](const WalkEntry& entry) {
+        if (::unlinkat(entry.folderFd, entry.name.constData(), entry.status.isDir ? AT_REMOVEDIR : 0) != 0
+            && errno != ENOENT) {
+            refused->append(entry.path());
+        }
+        return true;
+    };
+    WalkVisitor visitor;
+    visitor.visit = [&remove](const WalkEntry& entry) {
+        if (!entry.status.isDir)
+            remove(entry);
+        return WalkStep::Enter;
+    };
+    visitor.leave = remove;
+    visitor.failed = [refused](const QString& path, const QString&, int) {
+        refused->append(path);
+        return true;
+    };
+    static_cast<void>(walk(folder, visitor));
+    return refused->size() == before;
+}
+
+CopyResult copyToNew(int from, const KFileStatus& source, const QString& target, unsigned mode,
+    qint64 modifiedNs, KContentSum* sum)
+{
+    KFd to = createNew(target, mode);
+    if (!to.isValid())
+        return CopyResult::Failed;
+    errno = 0;
+    KContentSum copiedSum;
+    bool copied = ::lseek(from, 0, SEEK_SET) == 0 && copy(from, to.get(), source.size, &copiedSum);
+    // A copy stopped on request sets no error of its own.
+    int error = copied ? 0 : errno ? errno : ECANCELED;
+    // Asked again after the copy: a change in its size or times means that what was read is not
+    // the state `source` describes. A target that refused the bytes says more than that.
+    KFileStatus after;
+    const bool targetRefused = !copied
+        && (error == ENOSPC || error == EDQUOT || error == EFBIG || error == EACCES || error == EPERM
+            || error == EROFS);
+    const bool unchanged = targetRefused || (status(from, &after) && after.isSameState(source));
+    if (copied && unchanged && !setModified(to.get(), modifiedNs)) {
+        copied = false;
+        error = errno;
+    }
+    if (!to.close() && copied) {
+        copied = false;
+        error = errno;
+    }
+    if (copied && unchanged) {
+        if (sum)
+            *sum = copiedSum;
+        return CopyResult::Copied;
+    }
+    ::unlink(QFile::encodeName(target).constData());
+    errno = error;
+    return unchanged ? CopyResult::Failed : CopyResult::SourceChanged;
+}
+
+KReplaceResult replaceFile(const QString& source, const QString& target, qint64 modifiedNs,
+    const KContentSum& recorded, const std::function<void()>& afterEachChunk)
+{
+    KFileStatus sourceStatus;
+    const KFd from = openRegular(source, Links::Follow, &sourceStatus);
+    if (!from.isValid())
+        return KReplaceResult::Failed;
+    // A copy of another size is known to be damaged before anything is written.
+    if (recorded.isKnown() && recorded.size != sourceStatus.size)
+        return KReplaceResult::SourceDamaged;
+
+    KReplacement replacement(target, KReplacement::Naming::Hidden);
+    const KFileStatus& existing = replacement.existing();
+    if (existing.isLink)
+        return KReplaceResult::TargetIsLink;
+    const bool replacing = existing.exists;
+    if ((replacing && !(existing.isFile && existing.isOwn)) || !replacement.isOpen())
+        return KReplaceResult::Failed;
+
+    KContentSum copied;
+    const auto keepGoing = [&afterEachChunk] {
+        if (afterEachChunk)
+            afterEachChunk();
+        return true;
+    };
+    if (!copy(from.get(), replacement.fd(), -1, &copied, keepGoing))
+        return KReplaceResult::Failed;
+    if (!recorded.admits(copied))
+        return KReplaceResult::SourceDamaged;
+    const unsigned mode = (replacing ? existing.mode : sourceStatus.mode) | S_IRUSR | S_IWUSR;
+    const qint64 time = modifiedNs >= 0 ? modifiedNs : sourceStatus.modifiedNs;
+    return replacement.commit(mode, time) ? KReplaceResult::Replaced : KReplaceResult::Failed;
 }
 
 } // namespace KFileIO

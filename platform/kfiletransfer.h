@@ -21,9 +21,6 @@ enum class [[nodiscard]] Error { None, SourceUnreadable,
     Damaged, // the copy on disk holds other bytes than were written
     Other };
 
-// The names in `folder`, sorted, without "." and ".."; false when it cannot be listed.
-[[nodiscard]] bool entryNames(const QString& folder, QStringList* names);
-
 // Copies the regular file `source` to `target`, which must not exist: content, modification
 // time and permissions, less any the group and others had. The source must not change
 // meanwhile. `copied` receives the source's status the copy matches, `hash` the hash of the

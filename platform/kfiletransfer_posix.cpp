@@ -2,14 +2,10 @@
 #include "platform/kfiletransfer.h"
 
 #include <QFile>
-#include <QFileInfo>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,23 +80,6 @@ Error errorOf(int systemError)
     }
 }
 
-bool entryNames(const QString& folder, QStringList* names)
-{
-    names->clear();
-    DIR* dir = ::opendir(native(folder).constData());
-    if (!dir)
-        return false;
-    while (const struct dirent* entry = ::readdir(dir)) {
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            continue;
-        names->append(QFile::decodeName(name));
-    }
-    ::closedir(dir);
-    std::sort(names->begin(), names->end());
-    return true;
-}
-
 Error copyFile(const QString& source, const QString& target, KFileStatus* copied, quint64* hash)
 {
     KFd from = KFileIO::openRegular(source, KFileIO::Links::DontFollow);
@@ -113,30 +92,15 @@ Error copyFile(const QString& source, const QString& target, KFileStatus* copied
     KFileStatus before;
     if (!KFileIO::status(from.get(), &before))
         return Error::SourceUnreadable;
-
-    const QByteArray targetName = native(target);
-    KFd to = KFileIO::createNew(target, S_IRUSR | S_IWUSR);
-    if (!to.isValid())
-        return errorOf(errno);
-
-    KContentSum sum;
-    Error error = KFileIO::copy(from.get(), to.get(), before.size, &sum) ? Error::None : errorOf(errno);
-    KFileStatus after;
-    if (error != Error::NoSpace && error != Error::NotWritable
-        && (!KFileIO::status(from.get(), &after) || !after.isSameState(before))) {
-        error = Error::SourceChanged;
-    }
     // The group and others never gain access to a backup by its move.
-    if (error == Error::None
-        && (::fchmod(to.get(), before.mode & S_IRWXU) != 0
-            || !KFileIO::setModified(to.get(), before.modifiedNs))) {
-        error = errorOf(errno);
-    }
-    if (!to.close() && error == Error::None)
-        error = errorOf(errno);
-    if (error != Error::None) {
-        ::unlink(targetName.constData());
-        return error;
+    KContentSum sum;
+    switch (KFileIO::copyToNew(from.get(), before, target, before.mode & S_IRWXU, before.modifiedNs, &sum)) {
+    case KFileIO::CopyResult::Copied:
+        break;
+    case KFileIO::CopyResult::SourceChanged:
+        return Error::SourceChanged;
+    case KFileIO::CopyResult::Failed:
+        return errorOf(errno);
     }
     if (copied)
         *copied = before;

@@ -7,13 +7,13 @@
 #include "Widgets/tips/ktipmsgmanager.h"
 #include "compare/kcomparetasks.h"
 #include "core/kconfig.h"
-#include "core/kfileservicemanager.h"
+#include "core/kfiletypemanager.h"
 #include "core/klogging.h"
 #include "discovery/kdiskfilemanager.h"
-#include "discovery/kfiletypemanager.h"
 #include "discovery/kledgerbase.h"
 #include "platform/kplatform.h"
 #include "platform/kviewcopies.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QCoreApplication>

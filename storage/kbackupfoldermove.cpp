@@ -15,9 +15,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
+#include <QVector>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 
 namespace {
 
@@ -105,14 +107,22 @@ KBackupFolderMove::Problem problemOf(Error error)
     return Problem::Other;
 }
 
-// The names in `folder`; a folder that is not there holds none. False when it cannot be read.
-bool namesIn(const QString& folder, QStringList* names)
+// Whether a folder the walk could not open (for `error`) is merely gone, so that it holds nothing.
+bool isListable(const QString& folder, int error)
 {
-    if (KFileTransfer::entryNames(folder, names)
-        || KFileIO::status(folder, KFileIO::Links::DontFollow).kind() == KFileStatus::Missing)
+    if (error == ENOENT)
         return true;
     qCWarning(vkStorage) << "cannot list" << folder;
     return false;
+}
+
+// The move walks its folders in the order of their names, so that the first problem met is
+// always the same one.
+KFileIO::WalkVisitor walkByName()
+{
+    KFileIO::WalkVisitor visitor;
+    visitor.byName = true;
+    return visitor;
 }
 
 // Removes a journal that has been settled.
@@ -242,7 +252,7 @@ void KBackupFolderMove::prepare(const QString& sourceRoot, const QString& destin
         = KFileIO::status(move.m_destinationFolder, KFileIO::Links::DontFollow).kind() == KFileStatus::Folder;
     // A destination that cannot be listed is recorded so: the move then refuses to begin.
     if (move.m_destinationExisted)
-        move.m_presentComplete = move.listPresent(QString());
+        move.m_presentComplete = move.listPresent();
     if (!move.writeJournal(CopyingState))
         qCWarning(vkStorage) << "cannot record the coming move in" << journalPath();
 }
@@ -334,7 +344,13 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
         fail(Problem::Other);
         return Result::Failed;
     }
+    if (const std::optional<Result> ended = preflight())
+        return *ended;
+    return commit(transfer());
+}
 
+std::optional<KBackupFolderMove::Result> KBackupFolderMove::preflight()
+{
     const KFileStatus source = KFileIO::status(m_sourceFolder, KFileIO::Links::DontFollow);
     const KFileStatus destination = KFileIO::status(m_destinationFolder, KFileIO::Links::DontFollow);
     if (KFileIO::status(m_destinationRoot, KFileIO::Links::DontFollow).kind() != KFileStatus::Folder) {
@@ -359,7 +375,6 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
         fail(source.kind() != KFileStatus::Folder ? Problem::SourceUnreadable : Problem::Nested);
         return failBeforeCopying();
     }
-
     if (destination.kind() != KFileStatus::Missing && destination.kind() != KFileStatus::Folder) {
         fail(Problem::Conflict);
         return failBeforeCopying();
@@ -368,15 +383,15 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
     m_rename = KFileTransfer::sameFileSystem(m_sourceFolder, m_destinationRoot);
     if (!m_rename)
         m_recorded = KCopySums::read(KProtectionDatabase().sumsPath());
-    const bool destinationThere = destination.kind() == KFileStatus::Folder;
+    m_destinationThere = destination.kind() == KFileStatus::Folder;
     // A folder renamed whole copies nothing, so it has no bytes to report.
-    const bool wholeFolder = m_rename && !destinationThere;
-    if (!wholeFolder)
+    m_wholeFolder = m_rename && !m_destinationThere;
+    if (!m_wholeFolder)
         m_total = quint64(KCommon::folderSize(m_sourceFolder, false));
     if (!m_journalled) {
-        m_destinationExisted = destinationThere;
+        m_destinationExisted = m_destinationThere;
         if (m_destinationExisted)
-            m_presentComplete = listPresent(QString());
+            m_presentComplete = listPresent();
         if (!m_presentComplete)
             return failBeforeCopying();
         if (!writeJournal(CopyingState)) {
@@ -389,30 +404,38 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
         fail(Problem::FolderUnreadable, m_destinationFolder);
         return undo();
     }
+    return std::nullopt;
+}
 
+bool KBackupFolderMove::transfer()
+{
     // A same-named file with other content at the destination stops the move before anything
     // is copied.
-    bool moved = !destinationThere || findConflicts(QString());
-    bool renamedWhole = false;
-    if (moved && wholeFolder) {
+    bool moved = !m_destinationThere || findConflicts();
+    if (moved && m_wholeFolder) {
         const Error renamed = KFileTransfer::renameNoReplace(
             withoutTrailingSeparator(m_sourceFolder), withoutTrailingSeparator(m_destinationFolder));
         if (renamed == Error::None) {
             m_renamedIn << parentOf(m_sourceFolder) << parentOf(m_destinationFolder);
-            renamedWhole = true;
+            m_renamedWhole = true;
         } else if (renamed == Error::TargetExists) {
             // A backup created the new folder meanwhile: move entry by entry.
             m_total = quint64(KCommon::folderSize(m_sourceFolder, false));
-            moved = transferFolder(QString());
+            moved = transferFolder();
         } else {
             moved = check(renamed, QString());
         }
     } else if (moved) {
         moved = check(KFileTransfer::makeFolder(m_destinationFolder), QString())
-            && (m_destinationExisted ? restrictDestination() : true) && transferFolder(QString());
+            && (m_destinationExisted ? restrictDestination() : true) && transferFolder();
     }
     if (m_progress && m_total > 0)
         m_progress(m_total, qMin(m_moved, m_total));
+    return moved;
+}
+
+KBackupFolderMove::Result KBackupFolderMove::commit(bool moved)
+{
     // Every copy is on the new disk and read back from it, and the settings on disk name the new
     // folder, before the move goes forward. Should the process end before the journal says so,
     // the next start undoes the move (a folder renamed whole is renamed back).
@@ -421,7 +444,7 @@ KBackupFolderMove::Result KBackupFolderMove::run(const Progress& progress, const
         moved = false;
         fail(Problem::SettingsNotSaved);
     }
-    if (moved && !renamedWhole && !writeJournal(RemovingState)) {
+    if (moved && !m_renamedWhole && !writeJournal(RemovingState)) {
         moved = false;
         fail(Problem::Other);
     }
@@ -532,7 +555,7 @@ bool KBackupFolderMove::verifyCopied(const QString& relative)
 void KBackupFolderMove::removeSources()
 {
     for (int round = 0; round < RemovalRounds; ++round) {
-        const bool cleared = removeSources(QString());
+        const bool cleared = removeMovedSources();
         if (KFileTransfer::removeEmptyFolder(withoutTrailingSeparator(m_sourceFolder)))
             return;
         if (!cleared)
@@ -577,84 +600,82 @@ bool KBackupFolderMove::check(Error error, const QString& entry)
     return false;
 }
 
-bool KBackupFolderMove::listPresent(const QString& relative)
+KFileIO::WalkVisitor KBackupFolderMove::walkEveryFolder()
 {
-    QStringList names;
-    if (!KFileTransfer::entryNames(destinationPath(relative), &names)) {
-        fail(Problem::FolderUnreadable, destinationPath(relative));
+    KFileIO::WalkVisitor visitor = walkByName();
+    visitor.failed = [this](const QString& path, const QString&, int) {
+        fail(Problem::FolderUnreadable, path);
         return false;
-    }
-    for (const QString& name : qAsConst(names)) {
-        const QString entry = childOf(relative, name);
-        m_present.insert(entry);
-        if (KFileIO::status(destinationPath(entry), KFileIO::Links::DontFollow).kind() == KFileStatus::Folder
-            && !listPresent(entry)) {
-            return false;
-        }
-    }
-    return true;
+    };
+    return visitor;
 }
 
-bool KBackupFolderMove::findConflicts(const QString& relative)
+bool KBackupFolderMove::listPresent()
 {
-    QStringList names;
-    if (!KFileTransfer::entryNames(sourcePath(relative), &names)) {
-        fail(Problem::FolderUnreadable, sourcePath(relative));
-        return false;
-    }
-    for (const QString& name : qAsConst(names)) {
-        const QString entry = childOf(relative, name);
-        if (!m_present.contains(entry) || isTemporary(entry))
-            continue;
-        const KFileStatus source = KFileIO::status(sourcePath(entry), KFileIO::Links::DontFollow);
-        const KFileStatus target = KFileIO::status(destinationPath(entry), KFileIO::Links::DontFollow);
-        if (source.kind() == KFileStatus::Folder && target.kind() == KFileStatus::Folder) {
-            if (!findConflicts(entry))
-                return false;
-            continue;
-        }
+    KFileIO::WalkVisitor visitor = walkEveryFolder();
+    visitor.visit = [this](const KFileIO::WalkEntry& entry) {
+        m_present.insert(entry.relative());
+        return KFileIO::WalkStep::Enter;
+    };
+    return KFileIO::walk(m_destinationFolder, visitor);
+}
+
+bool KBackupFolderMove::findConflicts()
+{
+    KFileIO::WalkVisitor visitor = walkEveryFolder();
+    visitor.visit = [this](const KFileIO::WalkEntry& entry) {
+        const QString relative = entry.relative();
+        if (!m_present.contains(relative) || isTemporary(relative))
+            return KFileIO::WalkStep::Skip;
+        const KFileStatus& source = entry.status;
+        const QString from = sourcePath(relative);
+        const QString to = destinationPath(relative);
+        const KFileStatus target = KFileIO::status(to, KFileIO::Links::DontFollow);
+        if (source.kind() == KFileStatus::Folder && target.kind() == KFileStatus::Folder)
+            return KFileIO::WalkStep::Enter;
         const bool same = source.kind() == target.kind()
             && ((source.kind() == KFileStatus::File && source.size == target.size
-                    && KFileTransfer::sameContent(sourcePath(entry), destinationPath(entry)))
-                || (source.kind() == KFileStatus::SymLink
-                    && sameLink(sourcePath(entry), destinationPath(entry))));
-        if (!same) {
-            fail(Problem::Conflict, entry);
-            return false;
-        }
-    }
-    return true;
+                    && KFileTransfer::sameContent(from, to))
+                || (source.kind() == KFileStatus::SymLink && sameLink(from, to)));
+        if (same)
+            return KFileIO::WalkStep::Skip;
+        fail(Problem::Conflict, relative);
+        return KFileIO::WalkStep::Stop;
+    };
+    return KFileIO::walk(m_sourceFolder, visitor);
 }
 
-bool KBackupFolderMove::transferFolder(const QString& relative)
+bool KBackupFolderMove::transferFolder()
 {
-    QStringList names;
-    if (!KFileTransfer::entryNames(sourcePath(relative), &names))
-        return check(Error::SourceUnreadable, relative);
-    for (const QString& name : qAsConst(names)) {
+    KFileIO::WalkVisitor visitor = walkByName();
+    visitor.visit = [this](const KFileIO::WalkEntry& entry) {
         if (m_cancelled && m_cancelled()) {
             fail(Problem::Cancelled);
-            return false;
+            return KFileIO::WalkStep::Stop;
         }
-        const QString entry = childOf(relative, name);
-        if (isTemporary(entry))
-            continue;
-        if (!transferEntry(entry, KFileIO::status(sourcePath(entry), KFileIO::Links::DontFollow)))
-            return false;
-    }
-    return true;
+        const QString relative = entry.relative();
+        return isTemporary(relative) ? KFileIO::WalkStep::Skip : transferEntry(relative, entry.status);
+    };
+    visitor.failed = [this](const QString&, const QString& relative, int) {
+        return check(Error::SourceUnreadable, relative);
+    };
+    return KFileIO::walk(m_sourceFolder, visitor);
 }
 
-bool KBackupFolderMove::transferEntry(const QString& relative, const KFileStatus& source)
+KFileIO::WalkStep KBackupFolderMove::transferEntry(const QString& relative, const KFileStatus& source)
 {
+    using Step = KFileIO::WalkStep;
+    const auto next = [](bool done, Step then = Step::Skip) {
+        return done ? then : Step::Stop;
+    };
     const QString from = sourcePath(relative);
     const QString to = destinationPath(relative);
     const KFileStatus target = KFileIO::status(to, KFileIO::Links::DontFollow);
     switch (source.kind()) {
     case KFileStatus::Missing:
-        return true;
+        return Step::Skip;
     case KFileStatus::File:
-        return transferFile(relative, source);
+        return next(transferFile(relative, source));
     case KFileStatus::Folder:
         if (target.kind() == KFileStatus::Missing && m_rename) {
             const qint64 bytes = KCommon::folderSize(from, false);
@@ -662,31 +683,32 @@ bool KBackupFolderMove::transferEntry(const QString& relative, const KFileStatus
             if (renamed == Error::None) {
                 m_renamedIn << parentOf(from) << parentOf(to);
                 advance(bytes);
-                return true;
+                return Step::Skip;
             }
             if (renamed != Error::TargetExists)
-                return check(renamed, relative);
+                return next(check(renamed, relative));
         }
+        // Its entries are moved next, into the folder made for them.
         if (target.kind() == KFileStatus::Missing || target.kind() == KFileStatus::Folder)
-            return check(KFileTransfer::makeFolder(to), relative) && transferFolder(relative);
+            return next(check(KFileTransfer::makeFolder(to), relative), Step::Enter);
         break;
     case KFileStatus::SymLink:
         if (target.kind() == KFileStatus::SymLink && sameLink(from, to))
-            return true;
+            return Step::Skip;
         if (target.kind() == KFileStatus::Missing) {
             if (!m_rename)
-                return check(KFileTransfer::copySymLink(from, to), relative);
+                return next(check(KFileTransfer::copySymLink(from, to), relative));
             const Error renamed = KFileTransfer::renameNoReplace(from, to);
             m_renamedIn << parentOf(from) << parentOf(to);
-            return check(renamed, relative);
+            return next(check(renamed, relative));
         }
         break;
     case KFileStatus::Other:
         fail(Problem::NotMovable, relative);
-        return false;
+        return Step::Stop;
     }
     fail(Problem::Conflict, relative);
-    return false;
+    return Step::Stop;
 }
 
 bool KBackupFolderMove::transferFile(const QString& relative, const KFileStatus& source)
@@ -765,51 +787,62 @@ void KBackupFolderMove::advance(qint64 bytes)
     m_progress(m_total, qMin(m_moved, m_total));
 }
 
-bool KBackupFolderMove::removeSources(const QString& relative)
+bool KBackupFolderMove::removeMovedSources()
 {
-    QStringList names;
-    if (!namesIn(sourcePath(relative), &names))
-        return false;
-    bool cleared = true;
-    for (const QString& name : qAsConst(names)) {
-        const QString entry = childOf(relative, name);
-        const QString from = sourcePath(entry);
-        if (isTemporary(entry)) {
-            cleared = KFileTransfer::removeFile(from) && cleared;
-            continue;
+    // Whether each folder entered, the old folder first, was cleared: only a cleared folder goes.
+    QVector<bool> cleared { true };
+    const auto clearedIf = [&cleared](bool done) {
+        cleared.last() = done && cleared.last();
+    };
+    KFileIO::WalkVisitor visitor = walkByName();
+    visitor.visit = [&](const KFileIO::WalkEntry& entry) {
+        const QString relative = entry.relative();
+        const QString from = sourcePath(relative);
+        const QString to = destinationPath(relative);
+        if (isTemporary(relative)) {
+            clearedIf(KFileTransfer::removeFile(from));
+            return KFileIO::WalkStep::Skip;
         }
-        const KFileStatus source = KFileIO::status(from, KFileIO::Links::DontFollow);
-        const KFileStatus target = KFileIO::status(destinationPath(entry), KFileIO::Links::DontFollow);
-        switch (source.kind()) {
+        const KFileStatus target = KFileIO::status(to, KFileIO::Links::DontFollow);
+        switch (entry.status.kind()) {
         case KFileStatus::Missing:
             break;
         case KFileStatus::Folder:
-            if (target.kind() == KFileStatus::Missing
-                && KFileTransfer::makeFolder(destinationPath(entry)) != Error::None) {
-                cleared = false;
+            if (target.kind() == KFileStatus::Missing && KFileTransfer::makeFolder(to) != Error::None) {
+                clearedIf(false);
                 break;
             }
-            cleared = removeSources(entry) && KFileTransfer::removeEmptyFolder(from) && cleared;
-            break;
+            cleared.append(true);
+            return KFileIO::WalkStep::Enter;
         case KFileStatus::File:
-            cleared = settleSourceFile(entry) && cleared;
+            clearedIf(settleSourceFile(relative));
             break;
         case KFileStatus::SymLink:
-            if (target.kind() == KFileStatus::Missing && !transferEntry(entry, source)) {
-                cleared = false;
+            if (target.kind() == KFileStatus::Missing
+                && transferEntry(relative, entry.status) == KFileIO::WalkStep::Stop) {
+                clearedIf(false);
                 break;
             }
-            if (KFileIO::status(from, KFileIO::Links::DontFollow).kind() == KFileStatus::SymLink) {
-                const bool same = sameLink(from, destinationPath(entry));
-                cleared = same && KFileTransfer::removeFile(from) && cleared;
-            }
+            if (KFileIO::status(from, KFileIO::Links::DontFollow).kind() == KFileStatus::SymLink)
+                clearedIf(sameLink(from, to) && KFileTransfer::removeFile(from));
             break;
         case KFileStatus::Other:
-            cleared = false;
+            clearedIf(false);
             break;
         }
-    }
-    return cleared;
+        return KFileIO::WalkStep::Skip;
+    };
+    visitor.leave = [&](const KFileIO::WalkEntry& entry) {
+        const bool below = cleared.takeLast();
+        clearedIf(below && KFileTransfer::removeEmptyFolder(entry.path()));
+        return true;
+    };
+    visitor.failed = [&](const QString& path, const QString&, int error) {
+        clearedIf(isListable(path, error));
+        return true;
+    };
+    static_cast<void>(KFileIO::walk(m_sourceFolder, visitor));
+    return cleared.first();
 }
 
 bool KBackupFolderMove::settleSourceFile(const QString& relative)
@@ -871,7 +904,7 @@ bool KBackupFolderMove::rollback()
     }
     m_copied.clear();
     m_filledFolders.clear();
-    bool broughtBack = bringBack(QString(), &copiedBack);
+    bool broughtBack = bringBack(&copiedBack);
     // What came back is on disk and read back before its copy in the new folder goes.
     if (copiedBack && !KFileIO::syncFileSystem(m_sourceFolder))
         broughtBack = false;
@@ -885,7 +918,7 @@ bool KBackupFolderMove::rollback()
         broughtBack = syncRenamed() && broughtBack;
     settled = broughtBack && settled;
     if (broughtBack)
-        settled = takeAwayCopies(QString()) && settled;
+        settled = takeAwayCopies() && settled;
     if (!m_destinationExisted
         && !KFileTransfer::removeEmptyFolder(withoutTrailingSeparator(m_destinationFolder)))
         qCInfo(vkStorage) << "the new folder keeps what could not be taken away:" << m_destinationFolder;
@@ -895,38 +928,38 @@ bool KBackupFolderMove::rollback()
     return settled;
 }
 
-bool KBackupFolderMove::bringBack(const QString& relative, bool* copiedBack)
+bool KBackupFolderMove::bringBack(bool* copiedBack)
 {
-    QStringList names;
-    if (!namesIn(destinationPath(relative), &names))
-        return false;
     bool settled = true;
-    for (const QString& name : qAsConst(names)) {
-        const QString entry = childOf(relative, name);
-        const QString from = destinationPath(entry);
-        const QString to = sourcePath(entry);
-        const KFileStatus there = KFileIO::status(from, KFileIO::Links::DontFollow);
-        if (isTemporary(entry)) {
-            if (!m_present.contains(entry))
+    KFileIO::WalkVisitor visitor = walkByName();
+    visitor.visit = [&](const KFileIO::WalkEntry& entry) {
+        const QString relative = entry.relative();
+        const QString from = destinationPath(relative);
+        const QString to = sourcePath(relative);
+        const KFileStatus& there = entry.status;
+        if (isTemporary(relative)) {
+            if (!m_present.contains(relative))
                 settled = KFileTransfer::removeFile(from) && settled;
-            continue;
+            return KFileIO::WalkStep::Skip;
         }
         if (there.kind() == KFileStatus::Folder) {
             const KFileStatus here = KFileIO::status(to, KFileIO::Links::DontFollow);
-            if (here.kind() == KFileStatus::Missing && m_rename && !m_present.contains(entry)) {
+            if (here.kind() == KFileStatus::Missing && m_rename && !m_present.contains(relative)) {
                 const Error renamed = KFileTransfer::renameNoReplace(from, to);
                 m_renamedIn << parentOf(from) << parentOf(to);
                 settled = renamed == Error::None && settled;
-                continue;
+                return KFileIO::WalkStep::Skip;
             }
-            settled = KFileTransfer::makeFolder(to) == Error::None && bringBack(entry, copiedBack) && settled;
-            continue;
+            if (KFileTransfer::makeFolder(to) == Error::None)
+                return KFileIO::WalkStep::Enter;
+            settled = false;
+            return KFileIO::WalkStep::Skip;
         }
         // Only what the old folder lacks comes back: files the move renamed, and backups made
         // into the new folder while the move ran.
-        if (m_present.contains(entry)
+        if (m_present.contains(relative)
             || KFileIO::status(to, KFileIO::Links::DontFollow).kind() != KFileStatus::Missing)
-            continue;
+            return KFileIO::WalkStep::Skip;
         Error moved = Error::Other;
         if (m_rename) {
             moved = KFileTransfer::renameNoReplace(from, to);
@@ -937,48 +970,59 @@ bool KBackupFolderMove::bringBack(const QString& relative, bool* copiedBack)
             Copied back;
             moved = copyInto(from, to, &back.source, &back.hash);
             if (moved == Error::None)
-                m_copied.insert(entry, back);
+                m_copied.insert(relative, back);
         }
         if (moved == Error::None && !m_rename)
             *copiedBack = true;
         settled = moved == Error::None && settled;
-    }
+        return KFileIO::WalkStep::Skip;
+    };
+    visitor.failed = [&settled](const QString& path, const QString&, int error) {
+        settled = isListable(path, error) && settled;
+        return true;
+    };
+    static_cast<void>(KFileIO::walk(m_destinationFolder, visitor));
     return settled;
 }
 
-bool KBackupFolderMove::takeAwayCopies(const QString& relative)
+bool KBackupFolderMove::takeAwayCopies()
 {
-    QStringList names;
-    if (!namesIn(destinationPath(relative), &names))
-        return false;
     bool settled = true;
-    for (const QString& name : qAsConst(names)) {
-        const QString entry = childOf(relative, name);
-        const QString there = destinationPath(entry);
-        const QString here = sourcePath(entry);
-        const KFileStatus copy = KFileIO::status(there, KFileIO::Links::DontFollow);
-        if (copy.kind() == KFileStatus::Folder) {
-            settled = takeAwayCopies(entry) && settled;
-            // A folder that still holds anything stays.
-            if (!m_present.contains(entry))
-                static_cast<void>(KFileTransfer::removeEmptyFolder(there));
-            continue;
-        }
-        if (m_present.contains(entry))
-            continue;
+    KFileIO::WalkVisitor visitor = walkByName();
+    visitor.visit = [&](const KFileIO::WalkEntry& entry) {
+        const QString relative = entry.relative();
+        const KFileStatus& copy = entry.status;
+        if (copy.kind() == KFileStatus::Folder)
+            return KFileIO::WalkStep::Enter;
+        if (m_present.contains(relative))
+            return KFileIO::WalkStep::Skip;
+        const QString there = destinationPath(relative);
+        const QString here = sourcePath(relative);
         const KFileStatus original = KFileIO::status(here, KFileIO::Links::DontFollow);
         if (original.kind() == KFileStatus::Missing) {
             settled = false; // it could not be brought back: it stays
-            continue;
+            return KFileIO::WalkStep::Skip;
         }
         // A copy this move made, or one just brought back: the old folder holds the same.
         const bool same = copy.kind() == original.kind()
             && ((copy.kind() == KFileStatus::File
-                    && (m_unchecked.contains(entry) || KFileTransfer::sameContent(here, there)))
+                    && (m_unchecked.contains(relative) || KFileTransfer::sameContent(here, there)))
                 || (copy.kind() == KFileStatus::SymLink && sameLink(here, there)));
         if (same)
             settled = KFileTransfer::removeFile(there) && settled;
-    }
+        return KFileIO::WalkStep::Skip;
+    };
+    // A folder that still holds anything stays.
+    visitor.leave = [this](const KFileIO::WalkEntry& entry) {
+        if (!m_present.contains(entry.relative()))
+            static_cast<void>(KFileTransfer::removeEmptyFolder(entry.path()));
+        return true;
+    };
+    visitor.failed = [&settled](const QString& path, const QString&, int error) {
+        settled = isListable(path, error) && settled;
+        return true;
+    };
+    static_cast<void>(KFileIO::walk(m_destinationFolder, visitor));
     return settled;
 }
 
@@ -1016,11 +1060,6 @@ QString KBackupFolderMove::sourcePath(const QString& relative) const
 QString KBackupFolderMove::destinationPath(const QString& relative) const
 {
     return relative.isEmpty() ? m_destinationFolder : m_destinationFolder + relative;
-}
-
-QString KBackupFolderMove::childOf(const QString& relative, const QString& name)
-{
-    return relative.isEmpty() ? name : relative + separator() + name;
 }
 
 QString KBackupFolderMove::temporaryFor(const QString& path)

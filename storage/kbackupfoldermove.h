@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/kcopysums.h"
+#include "platform/kfileio.h"
 #include "platform/kfiletransfer.h"
 
 #include <QElapsedTimer>
@@ -11,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <shared_mutex>
 
 class KFileLock;
@@ -117,10 +119,18 @@ private:
     void fail(Problem problem, const QString& entry = QString());
     [[nodiscard]] bool check(KFileTransfer::Error error, const QString& entry);
 
-    [[nodiscard]] bool listPresent(const QString& relative);
-    [[nodiscard]] bool findConflicts(const QString& relative);
-    [[nodiscard]] bool transferFolder(const QString& relative);
-    [[nodiscard]] bool transferEntry(const QString& relative, const KFileStatus& source);
+    // The three steps of run(): checking both folders and recording the move (a result when it
+    // ends there), moving every entry, and making the new folder the backup folder or undoing.
+    std::optional<Result> preflight();
+    [[nodiscard]] bool transfer();
+    Result commit(bool moved);
+
+    // A walk that ends at the first folder it cannot read, the move failing for it.
+    KFileIO::WalkVisitor walkEveryFolder();
+    [[nodiscard]] bool listPresent();
+    [[nodiscard]] bool findConflicts();
+    [[nodiscard]] bool transferFolder();
+    KFileIO::WalkStep transferEntry(const QString& relative, const KFileStatus& source);
     [[nodiscard]] bool transferFile(const QString& relative, const KFileStatus& source);
     KFileTransfer::Error copyInto(
         const QString& from, const QString& to, KFileStatus* matched, quint64* hash) const;
@@ -134,18 +144,17 @@ private:
     Result undo(); // rolls back what was copied
     [[nodiscard]] bool restrictDestination();
     void removeSources();
-    [[nodiscard]] bool removeSources(const QString& relative);
+    [[nodiscard]] bool removeMovedSources(); // one round; true when the old folder was cleared
     [[nodiscard]] bool settleSourceFile(const QString& relative);
     [[nodiscard]] bool rollback();
-    [[nodiscard]] bool bringBack(const QString& relative, bool* copiedBack);
-    [[nodiscard]] bool takeAwayCopies(const QString& relative);
+    [[nodiscard]] bool bringBack(bool* copiedBack);
+    [[nodiscard]] bool takeAwayCopies();
 
     // False when the settings naming `root` could not be put on disk.
     [[nodiscard]] bool pointBackupPathTo(const QString& root) const;
     [[nodiscard]] bool syncRenamed() const;
     QString sourcePath(const QString& relative) const;
     QString destinationPath(const QString& relative) const;
-    static QString childOf(const QString& relative, const QString& name);
     static QString temporaryFor(const QString& path);
     static bool isTemporary(const QString& relative);
 
@@ -155,6 +164,9 @@ private:
     const QString m_destinationFolder;
     bool m_rename = false;
     bool m_destinationExisted = false;
+    bool m_destinationThere = false; // when this run began
+    bool m_wholeFolder = false; // renamed as one folder, to where none was
+    bool m_renamedWhole = false;
     // The journal on disk already records this move's copying.
     bool m_journalled = false;
     // What the destination folder held before the move, relative paths: never taken away.

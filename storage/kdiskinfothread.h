@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/atriumthread.h"
+#include "core/atriumthread.h"
 
 #include <QString>
 

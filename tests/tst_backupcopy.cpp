@@ -1,13 +1,11 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
-#include "discovery/kproductinfo.h"
 #include "kfaultshim.h"
 #include "ktestenvironment.h"
 #include "platform/kfileops.h"
-#include "platform/kregistry.h"
+#include "service/kfileservicemanager.h"
 
 #include <QtTest>
 
@@ -106,13 +104,10 @@ void TestBackupCopy::copiesReachTheDiskBeforeTheDatabaseListingThem()
 {
     KFileServiceManager manager;
     QFile::remove(manager.databasePath());
-    KDiskFileManager scanner(&manager);
+    KDiskFileManager scanner;
     scanner.attach(&manager);
     QVERIFY(scanner.loadProductCatalog(KProductCatalog::builtInPath()));
-    for (const KProductInfo* product : scanner.catalog().products()) {
-        if (product->code().contains(QLatin1String("PRA4")) && !product->recentFile().isEmpty())
-            KRegistryKey(product->recentFile()).setValue(QStringLiteral("File1"), m_source);
-    }
+    KTestEnvironment::listAsRecent(scanner.catalog(), { m_source });
     KFaultShim::startLog();
     scanner.runCycle(KDiskFileManager::CycleKind::Full);
     const QStringList calls = KFaultShim::takeLog();

@@ -2,12 +2,12 @@
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "core/krows.h"
 #include "discovery/kdiskfilemanager.h"
 #include "kfaultshim.h"
 #include "ktestenvironment.h"
 #include "platform/kfilelock.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kbackupfoldermove.h"
 
 #include <QDirIterator>
@@ -53,12 +53,6 @@ QMap<QString, int> modesBelow(const QString& folder)
             modes.insert(QDir(folder).relativeFilePath(path), int(info.st_mode & 07777));
     }
     return modes;
-}
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A second file system for moves that must copy: a tmpfs when the machine has one.
@@ -166,7 +160,8 @@ void TestBackupFolderMove::verifyEveryVersion()
     for (auto it = m_versions.cbegin(); it != m_versions.cend(); ++it) {
         KFileCopyedObject version;
         version.setFileId(it.key());
-        QVERIFY2(contentOf(version.backupFilePath()) == it.value(), qPrintable(version.backupFilePath()));
+        QVERIFY2(KTestEnvironment::contentOf(version.backupFilePath()) == it.value(),
+            qPrintable(version.backupFilePath()));
     }
     int versionCount = 0;
     const QString projects = m_env.path(QStringLiteral("case%1/projects").arg(m_case));
@@ -418,7 +413,9 @@ void TestBackupFolderMove::unreadableJournalIsKeptAside()
         const auto lock = KBackupFolderMove::recoverInterruptedMove();
         QVERIFY(lock->isLocked());
         QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
-        QCOMPARE(contentOf(KBackupFolderMove::journalPath() + QStringLiteral(".unreadable")), garbage);
+        QCOMPARE(
+            KTestEnvironment::contentOf(KBackupFolderMove::journalPath() + QStringLiteral(".unreadable")),
+            garbage);
     }
     QCOMPARE(KConfig::instance()->backUpPath(), from);
     verifyEveryVersion();
@@ -483,7 +480,7 @@ void TestBackupFolderMove::aMoveStoppedAtAnyStageFinishesOrRollsBackAtTheNextSta
     // database is loaded, and finds every version.
     {
         KFileServiceManager engine;
-        KDiskFileManager scanner(&engine);
+        KDiskFileManager scanner;
         scanner.attach(&engine);
         scanner.runCycle();
         int versions = 0;

@@ -1,5 +1,5 @@
-#include "core/kbackuprules.h"
 #include "platform/kfileops.h"
+#include "service/kbackuprules.h"
 
 #include <QDateTime>
 #include <QtTest>

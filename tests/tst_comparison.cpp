@@ -11,7 +11,6 @@
 
 #include <KZip>
 #include <algorithm>
-#include <sys/stat.h>
 
 Q_DECLARE_METATYPE(KCompareProblem)
 
@@ -458,21 +457,15 @@ void TestComparison::theByteSummary()
 
 void TestComparison::readOnlyCopiesArePrivateAndGoAtQuit()
 {
-    const auto modeOf = [](const QString& path) {
-        struct stat info
-        {
-        };
-        return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0u;
-    };
     const QDateTime modified = QDateTime::currentDateTime().addDays(-3);
     const QString version = m_env.writeFile(QStringLiteral("backups/{id}_1"), "版本内容", modified);
     const QString copy = KViewCopies::make(version, QStringLiteral("报价.xlsx"));
     QVERIFY(copy.endsWith(QStringLiteral("/报价.xlsx")));
     QCOMPARE(KTestEnvironment::contentOf(copy), QByteArray("版本内容"));
     QCOMPARE(QFileInfo(copy).lastModified().toSecsSinceEpoch(), modified.toSecsSinceEpoch());
-    QCOMPARE(modeOf(copy), 0400u);
-    QCOMPARE(modeOf(QFileInfo(copy).absolutePath()), 0700u);
-    QCOMPARE(modeOf(KViewCopies::folder()), 0700u);
+    QCOMPARE(KTestEnvironment::modeOf(copy), 0400u);
+    QCOMPARE(KTestEnvironment::modeOf(QFileInfo(copy).absolutePath()), 0700u);
+    QCOMPARE(KTestEnvironment::modeOf(KViewCopies::folder()), 0700u);
     QVERIFY(KViewCopies::folder().startsWith(m_env.platform()->tempFolder()));
     QVERIFY(KViewCopies::make(m_env.path(), QStringLiteral("a")).isEmpty());
     QVERIFY(KViewCopies::make(version, QStringLiteral("../a")).isEmpty());

@@ -1,8 +1,7 @@
 #include "core/kconfig.h"
-#include "core/kfileservicemanager.h"
+#include "core/kfiletypemanager.h"
 #include "discovery/kdesktoprecentfiles.h"
 #include "discovery/kdiskfilemanager.h"
-#include "discovery/kfiletypemanager.h"
 #include "discovery/kfileuri.h"
 #include "discovery/kproductcatalog.h"
 #include "discovery/krecentlibreoffice.h"
@@ -581,8 +580,7 @@ void TestDesktopRecentFiles::aWriterReplacingTheListNeverLosesItsLastVersion()
 {
     const QString folder = home() + QStringLiteral("/Documents/");
     QVERIFY(QDir().mkpath(m_env.platform()->dataHomeFolder()));
-    KFileServiceManager manager;
-    KDiskFileManager scanner(&manager);
+    KDiskFileManager scanner;
     scanner.setCycleInterval(1);
     scanner.startScan();
     QProcess writer;

@@ -25,6 +25,7 @@ private slots:
     void copiesWholeOrNotAtAll_data();
     void copiesWholeOrNotAtAll();
     void replacementIsPrivateAndFlushedBeforeItsRename();
+    void walksWithoutFollowingLinksAndSaysWhatItCannotRead();
 
 private:
     KTestEnvironment m_env;
@@ -172,6 +173,60 @@ void TestFileIO::replacementIsPrivateAndFlushedBeforeItsRename()
     KFaultShim::setFullFolder(QString());
     QCOMPARE(KTestEnvironment::contentOf(path), QByteArray("new"));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("settings") });
+}
+
+void TestFileIO::walksWithoutFollowingLinksAndSaysWhatItCannotRead()
+{
+    const QString root = m_env.makeFolder(QStringLiteral("walk/tree"));
+    QVERIFY(!m_env.writeFile(QStringLiteral("walk/outside/secret"), "not below").isEmpty());
+    QVERIFY(!m_env.writeFile(QStringLiteral("walk/tree/a.txt"), "12345").isEmpty());
+    QVERIFY(!m_env.writeFile(QStringLiteral("walk/tree/B/b.txt"), "123").isEmpty());
+    QVERIFY(!m_env.writeFile(QStringLiteral("walk/tree/c/kept"), "1").isEmpty());
+    QVERIFY(QFile::link(root + QStringLiteral("../outside"), root + QStringLiteral("link-out")));
+    QVERIFY(::chmod(QFile::encodeName(root + QStringLiteral("c")).constData(), 0) == 0);
+
+    QStringList met;
+    KFileIO::WalkVisitor visitor;
+    visitor.byName = true;
+    visitor.visit = [&met](const KFileIO::WalkEntry& entry) {
+        met << entry.relative();
+        return KFileIO::WalkStep::Enter;
+    };
+    visitor.leave = [&met](const KFileIO::WalkEntry& entry) {
+        met << QStringLiteral("left ") + entry.relative();
+        return true;
+    };
+    visitor.failed = [&met](const QString&, const QString& relative, int error) {
+        met << QStringLiteral("cannot read %1 (%2)").arg(relative).arg(error == EACCES);
+        return true;
+    };
+    QVERIFY(KFileIO::walk(root, visitor));
+    QCOMPARE(met.join(QLatin1Char('|')),
+        QStringLiteral("a.txt|B|B/b.txt|left B|c|cannot read c (1)|left c|link-out"));
+    QCOMPARE(KFileIO::folderSize(root, false), 8);
+
+    // Ending the walk from a visit; a link as the root is not followed unless asked.
+    met.clear();
+    visitor.visit = [&met](const KFileIO::WalkEntry& entry) {
+        met << entry.relative();
+        return entry.status.isDir ? KFileIO::WalkStep::Stop : KFileIO::WalkStep::Enter;
+    };
+    QVERIFY(!KFileIO::walk(root, visitor));
+    QCOMPARE(met.join(QLatin1Char('|')), QStringLiteral("a.txt|B"));
+    QVERIFY(KFileIO::walk(root + QStringLiteral("link-out"), visitor));
+    QCOMPARE(met.last(), QStringLiteral("cannot read  (0)"));
+    QVERIFY(KFileIO::walk(root + QStringLiteral("link-out"), visitor, KFileIO::Links::Follow));
+    QCOMPARE(met.last(), QStringLiteral("secret"));
+
+    // Removing the tree takes the link, never what it names, and says what stayed.
+    QStringList refused;
+    QVERIFY(!KFileIO::removeContents(root, &refused));
+    QVERIFY(refused.contains(root + QStringLiteral("c")));
+    QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+        QStringList { QStringLiteral("c") });
+    QCOMPARE(
+        KTestEnvironment::contentOf(root + QStringLiteral("../outside/secret")), QByteArray("not below"));
+    QVERIFY(::chmod(QFile::encodeName(root + QStringLiteral("c")).constData(), 0700) == 0);
 }
 
 int main(int argc, char** argv)

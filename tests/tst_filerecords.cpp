@@ -33,8 +33,6 @@ private slots:
     void latestVersion();
     void sevenDayDropCountsMidnights();
     void failedRemovalKeepsTheEntry();
-    void toXml_data();
-    void toXml();
     void unsafeFileIdsNeverTouchFiles_data();
     void unsafeFileIdsNeverTouchFiles();
 
@@ -216,33 +214,6 @@ void TestFileRecords::failedRemovalKeepsTheEntry()
     QVERIFY(!record.removeAllBackups());
     QCOMPARE(record.versionCount(), 0);
     QVERIFY(!QFile::exists(copy));
-}
-
-void TestFileRecords::toXml_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("attribute");
-    QTest::newRow("XML specials are escaped, the apostrophe is not") << QStringLiteral(
-        "/w/a&b <c> \"d\" 'e'.xls") << QStringLiteral("/w/a&amp;b &lt;c&gt; &quot;d&quot; 'e'.xls");
-    QTest::newRow("line breaks and tabs survive as references")
-        << QStringLiteral("/w/a\tb\nc\r.doc") << QStringLiteral("/w/a&#9;b&#10;c&#13;.doc");
-}
-
-void TestFileRecords::toXml()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, attribute);
-    KFileObject record(path, 3);
-    QCOMPARE(record.toXml(), QString()); // no versions, no element
-
-    const QString first = testFileId(1);
-    const QString second = testFileId(2, QStringLiteral("20240106171540"), QStringLiteral("20240106"));
-    record.addVersion(second);
-    record.addVersion(first);
-    QCOMPARE(record.toXml(),
-        QStringLiteral("<File FileName=\"") + attribute
-            + QStringLiteral("\" Type=\"3\">\n  <Version FileID=\"") + first
-            + QStringLiteral("\"/>\n  <Version FileID=\"") + second + QStringLiteral("\"/>\n </File>"));
 }
 
 void TestFileRecords::unsafeFileIdsNeverTouchFiles_data()

@@ -2,11 +2,11 @@
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "kfaultshim.h"
 #include "ktestenvironment.h"
 #include "platform/kfileops.h"
 #include "platform/klinuxplatform.h"
+#include "service/kfileservicemanager.h"
 
 #include <QDir>
 #include <QProcess>
@@ -22,12 +22,6 @@ Q_DECLARE_METATYPE(KRestoreResult)
 namespace {
 
 constexpr int ChildTimeoutMs = 30000;
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 QStringList entriesOf(const QString& folder)
 {
@@ -198,10 +192,10 @@ void TestFileRestore::replaceFile()
     int chunks = 0;
 
     KFaultShim::startLog();
-    QCOMPARE(KFileOps::replaceFile(source, target, ExactNs, {}, [&] { ++chunks; }), KReplaceResult::Replaced);
+    QCOMPARE(KFileIO::replaceFile(source, target, ExactNs, {}, [&] { ++chunks; }), KReplaceResult::Replaced);
     const QStringList calls = KFaultShim::takeLog();
     QVERIFY2(flushedBeforeRename(calls, target), qPrintable(calls.join(QLatin1Char('\n'))));
-    QCOMPARE(contentOf(target), contentOf(source));
+    QCOMPARE(KTestEnvironment::contentOf(target), KTestEnvironment::contentOf(source));
     QCOMPARE(KFileIO::status(target).modifiedNs, ExactNs);
     QCOMPARE(KTestEnvironment::modeOf(target), expectedMode);
     QCOMPARE(entriesOf(m_work + QStringLiteral("target")), QStringList { name });
@@ -230,11 +224,11 @@ void TestFileRestore::replaceFileRefusesAndKeepsTheTarget()
         source += QStringLiteral("-gone");
     const QStringList before = entriesOf(folder);
 
-    QCOMPARE(KFileOps::replaceFile(source, target, 0), KReplaceResult::Failed);
+    QCOMPARE(KFileIO::replaceFile(source, target, 0), KReplaceResult::Failed);
     QVERIFY(setMode(folder, 0755));
     QCOMPARE(entriesOf(folder), before);
     if (situation != QLatin1String("folder at the target"))
-        QCOMPARE(contentOf(target), QByteArray("what was there"));
+        QCOMPARE(KTestEnvironment::contentOf(target), QByteArray("what was there"));
 }
 
 void TestFileRestore::restoreOverAChangedFileKeepsItAsANewVersion()
@@ -253,7 +247,7 @@ void TestFileRestore::restoreOverAChangedFileKeepsItAsANewVersion()
     const int counter = KConfig::instance()->totalBackupCount();
 
     QCOMPARE(m_engine->restoreVersion(version, path), KRestoreResult::Restored);
-    QCOMPARE(contentOf(path), QByteArray("the version"));
+    QCOMPARE(KTestEnvironment::contentOf(path), QByteArray("the version"));
     QCOMPARE(KFileIO::status(path).modifiedNs, versionNs);
     QCOMPARE(KTestEnvironment::modeOf(path), 0664u);
     // What was there is a version of its own, listed in the saved database.
@@ -261,16 +255,16 @@ void TestFileRestore::restoreOverAChangedFileKeepsItAsANewVersion()
     const QString kept = added.at(0).at(1).toString();
     QCOMPARE(added.at(0).at(0).toString(), path);
     QCOMPARE(m_engine->findFile(path)->versionCount(), 2);
-    QCOMPARE(contentOf(KCommon::backupDirectory() + kept), QByteArray("edited since"));
+    QCOMPARE(KTestEnvironment::contentOf(KCommon::backupDirectory() + kept), QByteArray("edited since"));
     QCOMPARE(kept.mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength),
         changedTime.toString(QStringLiteral("yyyyMMddhhmmss")));
-    QVERIFY(contentOf(m_engine->databasePath()).contains(kept.toUtf8()));
+    QVERIFY(KTestEnvironment::contentOf(m_engine->databasePath()).contains(kept.toUtf8()));
     QCOMPARE(KConfig::instance()->totalBackupCount(), counter + 1);
 
     // Restoring that one back brings the edit back, and keeps nothing twice; the next cycle finds
     // the restored state backed up already.
     QCOMPARE(m_engine->restoreVersion(kept, path), KRestoreResult::Restored);
-    QCOMPARE(contentOf(path), QByteArray("edited since"));
+    QCOMPARE(KTestEnvironment::contentOf(path), QByteArray("edited since"));
     const QStringList recent { path };
     m_engine->onScanBegin();
     m_engine->onFilesFound(&recent, 0, true);
@@ -287,12 +281,12 @@ void TestFileRestore::restoreOverAnUnprotectedFileProtectsIt()
     QVERIFY(!m_engine->findFile(desktop));
 
     QCOMPARE(m_engine->restoreVersion(version, desktop), KRestoreResult::Restored);
-    QCOMPARE(contentOf(desktop), QByteArray("the version"));
+    QCOMPARE(KTestEnvironment::contentOf(desktop), QByteArray("the version"));
     const auto record = m_engine->findFile(desktop);
     QVERIFY(record);
     QCOMPARE(record->fileType(), 4); // a suffix of no project kind is kept with the other files
     QCOMPARE(record->versionCount(), 1);
-    QCOMPARE(contentOf(KCommon::backupDirectory() + record->versionIds().constFirst()),
+    QCOMPARE(KTestEnvironment::contentOf(KCommon::backupDirectory() + record->versionIds().constFirst()),
         QByteArray("desktop file"));
 }
 
@@ -340,7 +334,7 @@ void TestFileRestore::refusedRestoresLeaveTheFileAsItWas()
     if (!locked.isEmpty())
         QVERIFY(setMode(locked, 0700));
     QCOMPARE(restored, result);
-    QCOMPARE(contentOf(path), QByteArray("unsaved edit"));
+    QCOMPARE(KTestEnvironment::contentOf(path), QByteArray("unsaved edit"));
     QCOMPARE(QFileInfo(path).isSymLink(), situation == QLatin1String("link"));
     if (situation == QLatin1String("link"))
         QCOMPARE(KTestEnvironment::modeOf(QFileInfo(path).symLinkTarget()), 0400u);
@@ -355,10 +349,10 @@ void TestFileRestore::refusedRestoresLeaveTheFileAsItWas()
         const auto record = m_engine->findFile(path);
         QCOMPARE(record->versionCount(), 2);
         const QString kept = record->versionIds().at(record->versionIds().indexOf(version) == 0 ? 1 : 0);
-        QCOMPARE(contentOf(KCommon::backupDirectory() + kept), QByteArray("unsaved edit"));
-        QVERIFY(!contentOf(m_engine->databasePath()).contains(kept.toUtf8()));
+        QCOMPARE(KTestEnvironment::contentOf(KCommon::backupDirectory() + kept), QByteArray("unsaved edit"));
+        QVERIFY(!KTestEnvironment::contentOf(m_engine->databasePath()).contains(kept.toUtf8()));
         QVERIFY(m_engine->saveDatabase());
-        QVERIFY(contentOf(m_engine->databasePath()).contains(kept.toUtf8()));
+        QVERIFY(KTestEnvironment::contentOf(m_engine->databasePath()).contains(kept.toUtf8()));
     }
 }
 
@@ -384,10 +378,10 @@ void TestFileRestore::restoreMakesMissingFolders()
     ::umask(umask);
     QCOMPARE(result, blocked ? KRestoreResult::FolderNotCreated : KRestoreResult::Restored);
     if (blocked) {
-        QCOMPARE(contentOf(gone), QByteArray("in the way"));
+        QCOMPARE(KTestEnvironment::contentOf(gone), QByteArray("in the way"));
         return;
     }
-    QCOMPARE(contentOf(target), QByteArray("the version"));
+    QCOMPARE(KTestEnvironment::contentOf(target), QByteArray("the version"));
     QCOMPARE(KTestEnvironment::modeOf(gone), 0750u);
     QCOMPARE(KTestEnvironment::modeOf(gone + QStringLiteral("/deeper")), 0750u);
 }
@@ -458,7 +452,7 @@ void TestFileRestore::interruptedRestoreLeavesTheTarget()
     const QStringList before = entriesOf(m_work);
 
     QCOMPARE(runChildRestore(mode, version, path), result);
-    QCOMPARE(contentOf(path), QByteArray("the file as it is now"));
+    QCOMPARE(KTestEnvironment::contentOf(path), QByteArray("the file as it is now"));
     QCOMPARE(entriesOf(m_work), before);
 }
 

@@ -1,14 +1,13 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
-#include "core/kfileservicemanager.h"
 #include "core/kprotectiondatabase.h"
 #include "discovery/kdiskfilemanager.h"
-#include "discovery/kproductinfo.h"
 #include "kfaultshim.h"
 #include "ktestenvironment.h"
 #include "ktestrecords.h"
 #include "platform/kiniformat.h"
 #include "platform/kregistry.h"
+#include "service/kfileservicemanager.h"
 
 #include <QtTest>
 
@@ -153,15 +152,10 @@ void TestFullDisk::theEngineSavesAgainAndCountsOnceWhenThereIsRoom()
         QStringLiteral("work/plan.pra4"), "first", QDateTime::currentDateTime().addSecs(-120));
     KFileServiceManager manager;
     QFile::remove(manager.databasePath());
-    KDiskFileManager scanner(&manager);
+    KDiskFileManager scanner;
     scanner.attach(&manager);
     QVERIFY(scanner.loadProductCatalog(KProductCatalog::builtInPath()));
-    QString listKey;
-    for (const KProductInfo* product : scanner.catalog().products()) {
-        if (product->code().contains(QLatin1String("PRA4")) && !product->recentFile().isEmpty())
-            listKey = product->recentFile();
-    }
-    KRegistryKey(listKey).setValue(QStringLiteral("File1"), source);
+    KTestEnvironment::listAsRecent(scanner.catalog(), { source });
 
     scanner.runCycle(KDiskFileManager::CycleKind::Full);
     QCOMPARE(KTestEnvironment::contentOf(manager.databasePath()).count("<Version "), 1);

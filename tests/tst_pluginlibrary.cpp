@@ -1,7 +1,7 @@
 #include "AtriumCommon/atriummessages.h"
-#include "AtriumCommon/atriummsgframe.h"
+#include "Widgets/main/atriummsgframe.h"
+#include "core/atriumthread.h"
 #include "knativeworkspace.h"
-#include "storage/atriumthread.h"
 
 #include <QDir>
 #include <QElapsedTimer>

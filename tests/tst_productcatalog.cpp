@@ -1,4 +1,4 @@
-#include "discovery/kfiletypemanager.h"
+#include "core/kfiletypemanager.h"
 #include "discovery/kproductcatalog.h"
 #include "discovery/kproductinfo.h"
 #include "kfiforelease.h"

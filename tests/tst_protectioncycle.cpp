@@ -3,13 +3,13 @@
 #include "core/kcopysums.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kledgerbase.h"
 #include "discovery/kproductinfo.h"
 #include "ktestenvironment.h"
 #include "ktestrecords.h"
 #include "platform/kregistry.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QCoreApplication>
@@ -111,8 +111,6 @@ private slots:
     void pagesCanBeReadWhileTheScannerCycles();
     void protectionOffAtStartKeepsTheDatabase();
     void aFileInAFolderTheUserCannotEnterIsAFailureNotGone();
-    void filesModifiedInTheLastSevenDaysAreBackedUpOnce_data();
-    void filesModifiedInTheLastSevenDaysAreBackedUpOnce();
     void noBackupsWhileTheBackupDriveIsShortOfSpace();
     void theSevenDayCleanUpWaitsForItsSwitch();
     void cleanBeforeTodayKeepsTodaysCopiesAndMeasuresRight();
@@ -126,15 +124,16 @@ private slots:
 
 private:
     void startEngine();
-    QString productKey(const QString& codePart) const;
     QString writeSource(
         const QString& name, const QDateTime& modified = QDateTime::currentDateTime().addSecs(-60))
     {
         return m_env.writeFile(m_work + name, name.toUtf8(), modified);
     }
     int versionsOf(const QString& path) const;
-    // Lists the files as the pricing product's recent files.
-    void listAsPricingFiles(const QStringList& paths);
+    void listAsPricingFiles(const QStringList& paths)
+    {
+        KTestEnvironment::listAsRecent(m_scanner->catalog(), paths);
+    }
     // A record of kind 0 for `path` with versions of the given FileIDs, each with a copy of
     // `size` bytes.
     void addRecord(const QString& path, const QStringList& fileIds, int size = 1);
@@ -166,7 +165,7 @@ void TestProtectionCycle::init()
 void TestProtectionCycle::startEngine()
 {
     m_manager.reset(new KFileServiceManager);
-    m_scanner.reset(new KDiskFileManager(m_manager.data()));
+    m_scanner.reset(new KDiskFileManager);
     m_scanner->attach(m_manager.data());
     QVERIFY(m_scanner->loadProductCatalog(KProductCatalog::builtInPath()));
 }
@@ -191,26 +190,10 @@ void TestProtectionCycle::addRecord(const QString& path, const QStringList& file
     QVERIFY(m_manager->collection(0)->addFile(record));
 }
 
-QString TestProtectionCycle::productKey(const QString& codePart) const
-{
-    const auto& products = m_scanner->catalog().products();
-    for (const KProductInfo* product : products) {
-        if (product->code().contains(codePart) && !product->recentFile().isEmpty())
-            return product->recentFile();
-    }
-    return QString();
-}
-
 int TestProtectionCycle::versionsOf(const QString& path) const
 {
     const KFileObjectPtr record = m_manager->findFile(path);
     return record ? record->versionCount() : 0;
-}
-
-void TestProtectionCycle::listAsPricingFiles(const QStringList& paths)
-{
-    for (int i = 0; i < paths.size(); ++i)
-        setValue(productKey(QStringLiteral("PRA4")), QStringLiteral("File%1").arg(i + 1), paths.at(i));
 }
 
 void TestProtectionCycle::firstCycleBacksUpFilesOfEveryKindOnce()
@@ -224,9 +207,10 @@ void TestProtectionCycle::firstCycleBacksUpFilesOfEveryKindOnce()
     const QString drawing = writeSource(QStringLiteral("Plan.dwg"));
     const QString civil = writeSource(QStringLiteral("土建/一号楼.cva"));
 
-    setValue(productKey(QStringLiteral("PRA4")), QStringLiteral("File1"), pricing);
-    setValue(productKey(QStringLiteral("RBA")), QStringLiteral("File1"), rebar);
-    setValue(productKey(QStringLiteral("INA")), QStringLiteral("File1"), installation);
+    const KProductCatalog& catalog = m_scanner->catalog();
+    listAsPricingFiles({ pricing });
+    KTestEnvironment::listAsRecent(catalog, { rebar }, QStringLiteral("RBA"));
+    KTestEnvironment::listAsRecent(catalog, { installation }, QStringLiteral("INA"));
     setValue(Office16 + QStringLiteral("Word\\User MRU\\ADAL_1\\File MRU"), QStringLiteral("Item 1"),
         QStringLiteral("[F00000000][T01D9][O00000000]*") + word);
     setValue(Office16 + QStringLiteral("Word\\File MRU"), QStringLiteral("Item 1"),
@@ -238,10 +222,8 @@ void TestProtectionCycle::firstCycleBacksUpFilesOfEveryKindOnce()
     setValue(QStringLiteral(
                  "HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\R18.0\\ACAD-5001:804\\Recent File List"),
         QStringLiteral("File1"), QStringLiteral("*") + drawing);
-    const QString civilRecent = productKey(QStringLiteral("CVA"));
-    const QString database = m_env.platform()->commonDocumentsFolder() + QLatin1Char('/')
-        + civilRecent.mid(civilRecent.indexOf(QLatin1Char('\\')) + 1)
-              .replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QString database
+        = m_env.platform()->commonDocumentsFolder() + QStringLiteral("/Tarsel/CVA/2022/System/CvaSystem.ldb");
     QDir().mkpath(QFileInfo(database).absolutePath());
     QVERIFY(KLedgerbase::instance()->writeField(database, QStringLiteral("Options"),
         QStringLiteral("RecentOpenedFileList"), { civil, civil + QStringLiteral(".tmp") }));
@@ -333,7 +315,7 @@ void TestProtectionCycle::theSelfBackupPageShowsWhatTheLastCycleFound()
     QDir(folder).removeRecursively();
     PageLog log(m_manager.data());
     m_scanner->runCycle();
-    m_manager->onShowPageByType(KFileServiceManager::SelfBackupPage);
+    m_manager->onShowPageByType(KFileList::of(KListPage::SelfBackup));
     QCOMPARE(log.rows, QStringList { QStringLiteral("# 计价自备份(0)") });
 
     const QString first = m_env.writeFile(folder + QStringLiteral("/a.pra4"), "a");
@@ -343,12 +325,12 @@ void TestProtectionCycle::theSelfBackupPageShowsWhatTheLastCycleFound()
     QVERIFY(QFile::link(folder, folder + QStringLiteral("/sub/up")));
     QVERIFY(QFile::link(first, folder + QStringLiteral("/c.pra4")));
     // A page request shows what the last cycle found, without looking at the disk.
-    m_manager->onShowPageByType(KFileServiceManager::SelfBackupPage);
+    m_manager->onShowPageByType(KFileList::of(KListPage::SelfBackup));
     QCOMPARE(log.rows, QStringList { QStringLiteral("# 计价自备份(0)") });
     const QStringList found { QStringLiteral("# 计价自备份(2)"), first, second };
     m_scanner->runCycle();
     QCOMPARE(log.rows, found);
-    QCOMPARE(log.labels.value(KFileServiceManager::SelfBackupPage), 2);
+    QCOMPARE(log.labels.value(KFileList::of(KListPage::SelfBackup)), 2);
 
     // Two such links once kept the window waiting for good.
     QVERIFY(QFile::link(folder, folder + QStringLiteral("/sub/again")));
@@ -493,29 +475,6 @@ void TestProtectionCycle::aFileInAFolderTheUserCannotEnterIsAFailureNotGone()
     QCOMPARE(failed, 1);
     QCOMPARE(log.deleted, QStringList());
     QCOMPARE(log.home.mid(1), (QList<int> { 1, 0 }));
-}
-
-void TestProtectionCycle::filesModifiedInTheLastSevenDaysAreBackedUpOnce_data()
-{
-    QTest::addColumn<qint64>("ageSeconds");
-    QTest::addColumn<bool>("backedUp");
-    const qint64 week = 7 * 24 * 3600;
-    QTest::newRow("a second less than seven days old is backed up") << week - 1 << true;
-    QTest::newRow("exactly seven days old is not") << week << false;
-}
-
-void TestProtectionCycle::filesModifiedInTheLastSevenDaysAreBackedUpOnce()
-{
-    QFETCH(qint64, ageSeconds);
-    QFETCH(bool, backedUp);
-    const QDateTime now(QDate(2024, 3, 20), QTime(12, 0));
-    m_env.platform()->setCurrentDateTime(now);
-    const QString path = writeSource(QStringLiteral("aged.pra4"), now.addSecs(-ageSeconds));
-    listAsPricingFiles({ path });
-    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
-    m_scanner->runCycle(KDiskFileManager::CycleKind::Full); // unchanged: not copied again
-    QCOMPARE(versionsOf(path), backedUp ? 1 : 0);
-    QCOMPARE(QDir(KCommon::backupDirectory()).entryList(QDir::Files).size(), backedUp ? 1 : 0);
 }
 
 void TestProtectionCycle::noBackupsWhileTheBackupDriveIsShortOfSpace()

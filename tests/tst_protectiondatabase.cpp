@@ -1,6 +1,6 @@
 #include "core/kcommon.h"
 #include "core/kcopysums.h"
-#include "discovery/kfiletypemanager.h"
+#include "core/kfiletypemanager.h"
 #include "ktestenvironment.h"
 #include "ktestrecords.h"
 
@@ -9,9 +9,7 @@
 #include <QThread>
 #include <QtTest>
 
-#include <csignal>
 #include <numeric>
-#include <sys/resource.h>
 #include <tuple>
 
 namespace {
@@ -76,7 +74,6 @@ private slots:
     void unusableFilesAreSetAsideNeverOverwritten();
     void replacementsLeftByAKilledSaveAreRemovedAtLoad();
     void fileIdsReachingOutsideAreDropped();
-    void failedWriteKeepsThePreviousDatabase();
     void killedSaveLeavesAWholeDatabase();
     void sumsAreKeptBesideAndADamagedFileChecksNothing_data();
     void sumsAreKeptBesideAndADamagedFileChecksNothing();
@@ -332,32 +329,6 @@ void TestProtectionDatabase::fileIdsReachingOutsideAreDropped()
     std::ignore = collection.removeFile(QStringLiteral("/w/a.pra4"));
     std::ignore = collection.removeAllBackups();
     QCOMPARE(KTestEnvironment::contentOf(victim), QByteArray("keep me"));
-}
-
-void TestProtectionDatabase::failedWriteKeepsThePreviousDatabase()
-{
-    const QByteArray before = saveTenRecords();
-    QVERIFY(!before.isEmpty());
-    for (int i = 0; i < 5000; ++i)
-        addTestRecord(&m_store[4], QStringLiteral("/w/more/%1.xls").arg(i), 4, { testFileId(i) });
-
-    // A file-size limit makes the write fail part way, as a full disk would.
-    rlimit original {};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &original), 0);
-    rlimit small = original;
-    small.rlim_cur = rlim_t(before.size()) + 4096;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved = m_database->save(collectionsOf(m_store));
-    setrlimit(RLIMIT_FSIZE, &original);
-    std::signal(SIGXFSZ, previousHandler);
-
-    QVERIFY(!saved);
-    QCOMPARE(KTestEnvironment::contentOf(m_database->path()), before);
-    QCOMPARE(QFileInfo(m_database->path()).absoluteDir().entryList(QDir::Files),
-        QStringList { QStringLiteral("VaultkeepDB.xml") });
-    QCOMPARE(m_database->load(collectionsOf(m_loaded)), Loaded);
-    QCOMPARE(recordCount(m_loaded), 10);
 }
 
 void TestProtectionDatabase::killedSaveLeavesAWholeDatabase()

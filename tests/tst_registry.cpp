@@ -6,7 +6,9 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <atomic>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -24,12 +26,6 @@ QByteArray otherPrograms(int bytes, const char* name)
         text += "[Software\\" + QByteArray(name) + "\\Item" + QByteArray::number(i) + "]\nPath=C:\\w\\"
             + QByteArray::number(i) + ".dwg\n\n";
     return text;
-}
-
-mode_t modeOf(const QString& path)
-{
-    struct stat info;
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
 // The child: "read <key> <name>" prints the value, "write <key> <name> <value>" writes it, and
@@ -54,6 +50,7 @@ int runChild(const QString& machineFolder, const QStringList& arguments)
 
 } // namespace
 
+// The registry hive and the settings file: what is read, what a write keeps, who may read them.
 class TestRegistry : public QObject
 {
     Q_OBJECT
@@ -71,6 +68,13 @@ private slots:
     void aFileThatCannotBeReadIsNeverWritten();
     void whatIsWrittenIsPrivate_data();
     void whatIsWrittenIsPrivate();
+    void switchesAreOffOnlyForLowerCaseFalse_data();
+    void switchesAreOffOnlyForLowerCaseFalse();
+    void tipSizeKeepsSixtyFourBits();
+    void counterReadsZeroUnlessANumber_data();
+    void counterReadsZeroUnlessANumber();
+    void countersAddedFromTwoThreadsLoseNothing();
+    void excludedFoldersDefaultOnlyWhileAbsent();
 
 private:
     // Runs this test program as a second process on the same hive.
@@ -82,6 +86,7 @@ private:
 void TestRegistry::init()
 {
     KRegistryKey(QStringLiteral("HKEY_CURRENT_USER\\Software")).removeKey();
+    QFile::remove(KConfig::instance()->filePath());
 }
 
 QString TestRegistry::inOtherProcess(const QStringList& arguments)
@@ -123,7 +128,7 @@ void TestRegistry::writesReachAnotherProcess_data()
     QTest::newRow("quotes, semicolons and equals signs") << QStringLiteral("say \"a=b\"; then");
     QTest::newRow("a leading at sign") << QStringLiteral("@Variant(x)");
     QTest::newRow("blanks at both ends, line breaks and tabs") << QStringLiteral("  one\ntwo\r\tthree ");
-    QTest::newRow("Chinese") << QStringLiteral("D:\\工程\\预算 书.pra4");
+    QTest::newRow("Chinese, and hex digits after it") << QStringLiteral("D:\\工程\\预算 书1a.pra4");
     QTest::newRow("a number") << QStringLiteral("42");
 }
 
@@ -306,7 +311,103 @@ void TestRegistry::whatIsWrittenIsPrivate()
         QVERIFY(config->setTotalBackupCount(3));
     else
         QVERIFY(config->setAutoBack(false));
-    QCOMPARE(modeOf(file), mode_t(0600));
+    QCOMPARE(KTestEnvironment::modeOf(file), 0600u);
+}
+
+void TestRegistry::switchesAreOffOnlyForLowerCaseFalse_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("on");
+    QTest::newRow("lower-case false switches off") << QStringLiteral("false") << false;
+    QTest::newRow("capital False stays on") << QStringLiteral("False") << true;
+}
+
+void TestRegistry::switchesAreOffOnlyForLowerCaseFalse()
+{
+    QFETCH(QString, stored);
+    QFETCH(bool, on);
+    {
+        // As any Qt program writes the file.
+        QSettings settings(KConfig::instance()->filePath(), QSettings::IniFormat);
+        for (const char* key : { "AutoBack", "AutoClean7Days", "isTipWhenDiskSizeIsSmall",
+                 "ReadRecentlyUsedXbel", "ReadLibreOfficeHistory", "ReadKdeRecentDocuments" })
+            settings.setValue(QLatin1String(key), stored);
+    }
+    KConfig* config = KConfig::instance();
+    QCOMPARE(config->autoBack(), on);
+    QCOMPARE(config->autoClean7Days(), on);
+    QCOMPARE(config->isTipWhenDiskSizeIsSmall(), on);
+    QCOMPARE(config->readRecentlyUsedXbel(), on);
+    QCOMPARE(config->readLibreOfficeHistory(), on);
+    QCOMPARE(config->readKdeRecentDocuments(), on);
+
+    // What the setters write reads back the same in another store on the file.
+    QVERIFY(config->setAutoBack(!on));
+    QVERIFY(config->setTipWhenDiskSizeIsSmall(!on));
+    const KConfig other(config->filePath());
+    QCOMPARE(other.autoBack(), !on);
+    QCOMPARE(other.isTipWhenDiskSizeIsSmall(), !on);
+}
+
+void TestRegistry::tipSizeKeepsSixtyFourBits()
+{
+    const qint64 fiveGiB = qint64(5) * 1024 * 1024 * 1024 + 3;
+    QVERIFY(KConfig::instance()->setTipSize(fiveGiB));
+    QCOMPARE(KConfig::instance()->tipSize(), fiveGiB);
+    QCOMPARE(KConfig(KConfig::instance()->filePath()).tipSize(), fiveGiB);
+}
+
+void TestRegistry::counterReadsZeroUnlessANumber_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<int>("count");
+    QTest::newRow("absent") << QVariant() << 0;
+    QTest::newRow("not a number") << QVariant(QStringLiteral("many")) << 0;
+    QTest::newRow("a number") << QVariant(1234) << 1234;
+}
+
+void TestRegistry::counterReadsZeroUnlessANumber()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(int, count);
+    KRegistryKey key(QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarsel\\Atrium\\Apps\\Vaultkeep"));
+    key.removeKey();
+    if (stored.isValid())
+        key.setValue(QStringLiteral("Value"), stored);
+    QVERIFY(key.sync());
+    QCOMPARE(KConfig::instance()->totalBackupCount(), count);
+    QVERIFY(KConfig::instance()->setTotalBackupCount(count + 5));
+    QCOMPARE(KConfig::instance()->totalBackupCount(), count + 5);
+}
+
+void TestRegistry::countersAddedFromTwoThreadsLoseNothing()
+{
+    // The scanner's thread counts a cycle's backups while a restore on the GUI thread counts one.
+    KConfig* config = KConfig::instance();
+    const int before = config->totalBackupCount();
+    const int additions = 300;
+    std::atomic<int> failed { 0 };
+    std::thread other([config, &failed] {
+        for (int i = 0; i < additions; ++i)
+            failed += config->addToTotalBackupCount(1) ? 0 : 1;
+    });
+    for (int i = 0; i < additions; ++i)
+        QVERIFY(config->addToTotalBackupCount(1));
+    other.join();
+    QCOMPARE(failed.load(), 0);
+    QCOMPARE(config->totalBackupCount(), before + 2 * additions);
+}
+
+void TestRegistry::excludedFoldersDefaultOnlyWhileAbsent()
+{
+    KConfig* config = KConfig::instance();
+    QCOMPARE(config->recentExcludedFolders(),
+        (QStringList { m_env.platform()->tempFolder(), m_env.platform()->cacheFolder() }));
+    // An empty list as the file holds it, read afresh.
+    QVERIFY(m_env.writeFile(config->filePath(), "[General]\nRecentExcludedFolders=@Invalid()\n").size());
+    QCOMPARE(config->recentExcludedFolders(), QStringList());
+    QVERIFY(config->setRecentExcludedFolders({ QStringLiteral("~/a, b") }));
+    QCOMPARE(config->recentExcludedFolders(), QStringList { QStringLiteral("~/a, b") });
 }
 
 int main(int argc, char** argv)

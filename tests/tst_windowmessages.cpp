@@ -1,3 +1,4 @@
+#include "ktestenvironment.h"
 #include "platform/klocalsocketmessaging.h"
 #include "platform/kmessageframe.h"
 
@@ -63,12 +64,6 @@ int runClaimant(const QString& spec)
     });
     out << (claimed ? "claimed" : "refused") << Qt::endl;
     return claimed ? QCoreApplication::exec() : 1;
-}
-
-mode_t modeOf(const QString& path)
-{
-    struct stat info;
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode : 0;
 }
 
 // Runs `work` on a thread of its own, as another program beside this one's GUI thread would,
@@ -158,8 +153,8 @@ void TestWindowMessages::socketAndFolderAreForTheUserAlone()
 {
     QVERIFY(m_messaging->setWindowProperty(Window, Property, m_window.handler()));
     const QString socket = m_messaging->socketPath(Property);
-    QCOMPARE(modeOf(socket), mode_t(S_IFSOCK | 0600));
-    QCOMPARE(modeOf(m_messaging->folder()), mode_t(S_IFDIR | 0700));
+    QCOMPARE(KTestEnvironment::modeOf(socket), 0600u);
+    QCOMPARE(KTestEnvironment::modeOf(m_messaging->folder()), 0700u);
     // Taking the property off frees the name at once.
     m_messaging->removeWindowProperties(Window);
     QVERIFY(!QFileInfo::exists(socket));

@@ -1,7 +1,7 @@
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "core/atriumthread.h"
 #include "ktestenvironment.h"
 #include "ktracestore.h"
-#include "storage/atriumthread.h"
 
 #include <QProcess>
 #include <QtTest>

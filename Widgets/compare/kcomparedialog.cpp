@@ -55,13 +55,14 @@ void setUpTable(QTableView* table)
 
 } // namespace
 
-KCompareDialog::KCompareDialog(const QString& fileName, const Side& before, const Side& after,
-    const QString& versionPath, QWidget* parent)
+KCompareDialog::KCompareDialog(KPlatform* platform, const QString& fileName, const Side& before,
+    const Side& after, const QString& versionPath, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
     , m_ui(new Ui::KCompareDialog)
     , m_fileName(fileName)
     , m_before(before)
     , m_after(after)
+    , m_platform(platform)
     , m_versionPath(versionPath)
     , m_diffModel(new KDiffModel(this))
     , m_cellModel(new KCellModel(this))
@@ -107,8 +108,8 @@ KCompareDialog::KCompareDialog(const QString& fileName, const Side& before, cons
     m_ui->btnOpenCopy->setEnabled(!m_versionPath.isEmpty());
     connect(m_ui->btnOpenCopy, &QPushButton::clicked, this, [this] {
         m_ui->btnOpenCopy->setEnabled(false);
-        KReadOnlyOpen::open(
-            this, m_versionPath, m_fileName, [this](bool) { m_ui->btnOpenCopy->setEnabled(true); });
+        KReadOnlyOpen::open(this, m_platform, m_versionPath, m_fileName,
+            [this](bool) { m_ui->btnOpenCopy->setEnabled(true); });
     });
 
     m_ui->pages->setCurrentWidget(m_ui->pageBusy);
@@ -132,8 +133,8 @@ KCompareDialog::~KCompareDialog()
     m_cancel.cancel();
 }
 
-KCompareDialog* KCompareDialog::openForVersion(
-    QWidget* parent, const QString& sourcePath, const QString& versionId, const QString& olderVersionId)
+KCompareDialog* KCompareDialog::openForVersion(QWidget* parent, KPlatform* platform,
+    const QString& sourcePath, const QString& versionId, const QString& olderVersionId)
 {
     const Side version { versionPath(versionId), tr("此版本"), versionTime(versionId) };
     Side before = version;
@@ -146,7 +147,8 @@ KCompareDialog* KCompareDialog::openForVersion(
         before = { versionPath(olderVersionId), tr("上一版本"), versionTime(olderVersionId) };
         after = version;
     }
-    auto* dialog = new KCompareDialog(QFileInfo(sourcePath).fileName(), before, after, version.path, parent);
+    auto* dialog
+        = new KCompareDialog(platform, QFileInfo(sourcePath).fileName(), before, after, version.path, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();
     return dialog;

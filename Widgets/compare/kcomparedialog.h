@@ -8,9 +8,10 @@
 
 namespace Ui {
 class KCompareDialog;
-}
+} // namespace Ui
 
 class KCellModel;
+class KPlatform;
 class KDiffModel;
 
 // The read-only view of what changed between two states of a file: lines and words of texts and
@@ -33,15 +34,15 @@ public:
 
     // Compares `before` with `after` (no path: nothing to compare with) as files named
     // `fileName`; `versionPath` is the backup copy the view opens read-only.
-    KCompareDialog(const QString& fileName, const Side& before, const Side& after, const QString& versionPath,
-        QWidget* parent = nullptr);
+    KCompareDialog(KPlatform* platform, const QString& fileName, const Side& before, const Side& after,
+        const QString& versionPath, QWidget* parent = nullptr);
     ~KCompareDialog() override;
 
     // Opens, window-modal over `parent` and deleted when closed, the view of the version
     // `versionId` of `sourcePath` against the file as it is now or, when the file is gone,
     // of the version `olderVersionId` (if any) against it.
-    static KCompareDialog* openForVersion(
-        QWidget* parent, const QString& sourcePath, const QString& versionId, const QString& olderVersionId);
+    static KCompareDialog* openForVersion(QWidget* parent, KPlatform* platform, const QString& sourcePath,
+        const QString& versionId, const QString& olderVersionId);
 
     bool isBusy() const;
     const KComparison& comparison() const { return m_result; }
@@ -66,6 +67,7 @@ private:
     const QString m_fileName;
     const Side m_before;
     const Side m_after;
+    KPlatform* const m_platform;
     const QString m_versionPath;
     KCancel m_cancel;
     QFutureWatcher<KComparison> m_watcher;

@@ -1,11 +1,12 @@
 #include "Widgets/compare/kreadonlyopen.h"
 
-#include "Widgets/versions/krestoresteps.h"
+#include "Widgets/dialogs/kmessagebox.h"
 #include "compare/kcancel.h"
 #include "compare/kcomparetasks.h"
 #include "platform/kplatform.h"
 #include "platform/kviewcopies.h"
 
+#include <QCoreApplication>
 #include <QFutureWatcher>
 #include <QMessageBox>
 #include <QWidget>
@@ -13,16 +14,18 @@
 
 namespace KReadOnlyOpen {
 
-void open(QWidget* parent, const QString& versionPath, const QString& fileName,
+void open(QWidget* parent, KPlatform* platform, const QString& versionPath, const QString& fileName,
     const std::function<void(bool)>& finished)
 {
     auto* watcher = new QFutureWatcher<QString>(parent);
-    QObject::connect(watcher, &QFutureWatcherBase::finished, parent, [parent, watcher, finished] {
+    QObject::connect(watcher, &QFutureWatcherBase::finished, parent, [parent, platform, watcher, finished] {
         const QString copy = watcher->result();
         watcher->deleteLater();
-        const bool opened = !copy.isEmpty() && KPlatform::instance()->openWithDesktopProgram(copy);
+        const bool opened = !copy.isEmpty() && platform->openWithDesktopProgram(copy);
         if (!opened)
-            KRestoreSteps::inform(parent->window(), QMessageBox::Warning, KRestoreSteps::openFailedText());
+            KYMessageBox::information(parent->window(), QMessageBox::Warning,
+                QCoreApplication::translate("KReadOnlyOpen", "打开文件失败！"))
+                ->exec();
         if (finished)
             finished(opened);
     });

@@ -1,14 +1,15 @@
 #include "Widgets/deleted/kdeletedwidget.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/deleted/ktablewidgetdeletedfileitem.h"
 #include "Widgets/dialogs/kmessagebox.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/versions/kfileversiondlg.h"
 #include "Widgets/versions/krestoresteps.h"
 #include "core/kcommon.h"
-#include "core/kfileservicemanager.h"
 #include "core/krows.h"
 #include "platform/kfileops.h"
+#include "service/kfileservicemanager.h"
 #include "ui_kdeletedwidget.h"
 
 #include <QLineEdit>
@@ -29,11 +30,22 @@ KDeletedWidget::KDeletedWidget(QWidget* parent)
 
     KTableWidget* table = m_ui->deletedTableWidget;
     table->setColumnCount(1);
+    table->setRowFactory([this](int type, QWidget* viewport) -> KTableWidgetItemBase* {
+        if (type != KTableWidgetItemBase::ITEM_DELETED_FILE)
+            return nullptr;
+        auto* row = new KTableWidgetDeletedFileItem(m_services, viewport);
+        connect(row, &KTableWidgetDeletedFileItem::restored, this, &KDeletedWidget::onRowRestored);
+        return row;
+    });
     connect(table, &KTableWidget::sigRowRemoved, this, &KDeletedWidget::onRowRemoved);
     connect(m_ui->lblClearBtn, &KCommonButton::clicked, this, &KDeletedWidget::onClear);
     connect(m_ui->editSearch, &QLineEdit::textChanged, this, &KDeletedWidget::applySearch);
+}
 
-    KFileServiceManager* engine = KFileServiceManager::instance();
+void KDeletedWidget::setServices(const KServices& services)
+{
+    m_services = services;
+    KFileServiceManager* engine = services.engine;
     connect(
         engine, &KFileServiceManager::sigAfxDeletedPreUpdate, this, &KDeletedWidget::onAfxDeletedPreUpdate);
     connect(engine, &KFileServiceManager::sigAfxDeletedAddRow, this, &KDeletedWidget::onAfxDeletedAddRow);
@@ -42,12 +54,6 @@ KDeletedWidget::KDeletedWidget(QWidget* parent)
 }
 
 KDeletedWidget::~KDeletedWidget() = default;
-
-QMap<QString, KDeletedWidget::RestoredRow>& KDeletedWidget::restoredRows()
-{
-    static QMap<QString, RestoredRow> rows;
-    return rows;
-}
 
 KTableWidget* KDeletedWidget::table() const
 {
@@ -67,7 +73,7 @@ void KDeletedWidget::onAfxDeletedAddRow(const QString& strFileName)
 {
     // A file brought back elsewhere is still gone from its place: it is shown once, at the end,
     // with its result.
-    if (m_updateAccepted && !restoredRows().contains(strFileName))
+    if (m_updateAccepted && !m_restored.contains(strFileName))
         m_ui->deletedTableWidget->addRow(
             strFileName, { strFileName, QString(), QString() }, KTableWidgetItemBase::ITEM_DELETED_FILE);
 }
@@ -77,7 +83,7 @@ void KDeletedWidget::onAfxDeletedEndUpdate()
     if (!m_updateAccepted)
         return;
     KTableWidget* table = m_ui->deletedTableWidget;
-    for (const RestoredRow& row : qAsConst(restoredRows()))
+    for (const RestoredRow& row : qAsConst(m_restored))
         table->addRow(
             row.key, { row.key, row.targetPath, row.message }, KTableWidgetItemBase::ITEM_DELETED_FILE);
     table->removeSurplusRows();
@@ -93,9 +99,14 @@ void KDeletedWidget::applySearch()
         table->setRowHidden(row, !KRows::nameMatches(table->rowKey(row), text));
 }
 
+void KDeletedWidget::onRowRestored(const QString& key, const QString& targetPath, const QString& message)
+{
+    m_restored.insert(key, { targetPath, message, key });
+}
+
 void KDeletedWidget::onRowRemoved(const QString& strKey)
 {
-    Q_UNUSED(strKey)
+    m_restored.remove(strKey);
     // Told before the row goes: the list is about to be empty when this was its last row.
     if (m_ui->deletedTableWidget->rowCount() <= 1)
         showEmptyState(true);
@@ -109,7 +120,7 @@ void KDeletedWidget::onClear()
         return;
     }
     KTableWidget* table = m_ui->deletedTableWidget;
-    KFileServiceManager* engine = KFileServiceManager::instance();
+    KFileServiceManager* engine = m_services.engine;
     QStringList keys;
     for (int i = 0; i < table->rowCount(); ++i)
         keys << table->rowKey(i);
@@ -123,7 +134,7 @@ void KDeletedWidget::onClear()
         }
         table->onRemoveRow(key);
     }
-    restoredRows().clear();
+    m_restored.clear();
     if (kept)
         KRestoreSteps::inform(window(), QMessageBox::Information, tr("对不起，文件删除失败！"));
     if (table->rowCount() == 0)

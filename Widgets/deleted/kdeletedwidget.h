@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/kservices.h"
+
 #include <QMap>
 #include <QScopedPointer>
 #include <QWidget>
@@ -31,8 +33,11 @@ public:
     explicit KDeletedWidget(QWidget* parent = nullptr);
     ~KDeletedWidget() override;
 
-    // The files brought back since the list was last cleared, by row key; GUI thread only.
-    static QMap<QString, RestoredRow>& restoredRows();
+    // Joins the page to the engine; once, before it is shown.
+    void setServices(const KServices& services);
+
+    // The files brought back since the list was last cleared, by row key.
+    const QMap<QString, RestoredRow>& restoredRows() const { return m_restored; }
 
     KTableWidget* table() const;
     KNoDataWidget* placeholder() const { return m_noData; }
@@ -43,6 +48,7 @@ public slots:
     void onAfxDeletedEndUpdate();
     void onClear();
     void onRowRemoved(const QString& strKey);
+    void onRowRestored(const QString& key, const QString& targetPath, const QString& message);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -53,8 +59,10 @@ private:
     // Hides the rows whose file names do not hold the search field's text (any case).
     void applySearch();
 
+    KServices m_services;
     QScopedPointer<Ui::KDeletedWidget> m_ui;
     KNoDataWidget* m_noData;
+    QMap<QString, RestoredRow> m_restored;
     bool m_updateAccepted = false;
     Q_DISABLE_COPY(KDeletedWidget)
 };

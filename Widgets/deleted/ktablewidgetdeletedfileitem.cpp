@@ -1,19 +1,19 @@
 #include "Widgets/deleted/ktablewidgetdeletedfileitem.h"
 
-#include "Widgets/deleted/kdeletedwidget.h"
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/versions/kfileversiondlg.h"
 #include "Widgets/versions/krestoresteps.h"
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
-#include "core/kfileservicemanager.h"
+#include "service/kfileservicemanager.h"
 #include "ui_ktablewidgetdeletedfileitem.h"
 
 #include <QFileInfo>
 #include <QMessageBox>
 
-KTableWidgetDeletedFileItem::KTableWidgetDeletedFileItem(QWidget* parent)
+KTableWidgetDeletedFileItem::KTableWidgetDeletedFileItem(const KServices& services, QWidget* parent)
     : KTableWidgetItemBase(parent)
+    , m_services(services)
     , m_ui(new Ui::KTableWidgetDeletedFileItem)
 {
     m_ui->setupUi(this);
@@ -65,12 +65,13 @@ void KTableWidgetDeletedFileItem::onToSrcPlace()
 void KTableWidgetDeletedFileItem::onToDeskTop()
 {
     // A file of the same name on the desktop is replaced without asking; it is backed up first.
-    bringBack(KRestoreSteps::desktopTarget(key()), QMessageBox::Warning, QMessageBox::Information);
+    bringBack(KRestoreSteps::desktopTarget(m_services.platform, key()), QMessageBox::Warning,
+        QMessageBox::Information);
 }
 
 void KTableWidgetDeletedFileItem::bringBack(const QString& target, int missingKind, int failedKind)
 {
-    KFileServiceManager* engine = KFileServiceManager::instance();
+    KFileServiceManager* engine = m_services.engine;
     const auto record = engine->findFile(key());
     // Its newest backup is the last state of the file before it went.
     const QString fileId = record ? KRestoreSteps::newestFirst(record->versionIds()).value(0) : QString();
@@ -88,8 +89,8 @@ void KTableWidgetDeletedFileItem::bringBack(const QString& target, int missingKi
     switch (result) {
     case KRestoreResult::Restored:
         showRestored(m_targetPath,
-            KRestoreSteps::resultText(
-                key(), m_targetPath, tr("恭喜！文件已找回到原位置"), tr("恭喜！文件已找回到桌面")));
+            KRestoreSteps::resultText(m_services.platform, key(), m_targetPath,
+                tr("恭喜！文件已找回到原位置"), tr("恭喜！文件已找回到桌面")));
         return;
     case KRestoreResult::CopyMissing:
         KRestoreSteps::inform(window(), missingKind, KRestoreSteps::missingBackupText());
@@ -118,7 +119,7 @@ void KTableWidgetDeletedFileItem::showRestored(const QString& target, const QStr
     m_ui->lblBtn->setResultText(message, target);
     m_ui->lblBtn->setState(3);
     m_ui->lblDelete->hide();
-    KDeletedWidget::restoredRows().insert(key(), { target, message, key() });
+    emit restored(key(), target, message);
 }
 
 void KTableWidgetDeletedFileItem::onShowVersions()
@@ -128,7 +129,7 @@ void KTableWidgetDeletedFileItem::onShowVersions()
     {
         // The page holds back its refreshes while the dialog is open, and refreshes once this
         // slot has returned.
-        KFileVersionDlg dialog(key(), window());
+        KFileVersionDlg dialog(key(), m_services, window());
         connect(&dialog, &KFileVersionDlg::sigVersionRestored, this,
             [&target, &message](const QString& restoredTo, const QString& text) {
                 target = restoredTo;
@@ -142,7 +143,7 @@ void KTableWidgetDeletedFileItem::onShowVersions()
 
 void KTableWidgetDeletedFileItem::onOpenFolder()
 {
-    if (!KRestoreSteps::reveal(m_targetPath))
+    if (!KRestoreSteps::reveal(m_services.platform, m_targetPath))
         KRestoreSteps::inform(window(), QMessageBox::Information, KRestoreSteps::openFailedText());
 }
 
@@ -153,10 +154,9 @@ void KTableWidgetDeletedFileItem::onDelete()
         != 1) {
         return;
     }
-    if (!KFileServiceManager::instance()->removeFile(key())) {
+    if (!m_services.engine->removeFile(key())) {
         KRestoreSteps::inform(window(), QMessageBox::Information, tr("对不起，文件删除失败！"));
         return;
     }
-    KDeletedWidget::restoredRows().remove(key());
     emit sigRemove(key());
 }

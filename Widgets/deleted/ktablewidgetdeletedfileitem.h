@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Widgets/table/ktablewidgetitembase.h"
+#include "service/kservices.h"
 
 #include <QScopedPointer>
 
@@ -18,7 +19,7 @@ class KTableWidgetDeletedFileItem final : public KTableWidgetItemBase
     Q_OBJECT
 
 public:
-    explicit KTableWidgetDeletedFileItem(QWidget* parent = nullptr);
+    explicit KTableWidgetDeletedFileItem(const KServices& services, QWidget* parent = nullptr);
     ~KTableWidgetDeletedFileItem() override;
 
     QString sourcePath() const { return m_sourcePath; }
@@ -35,12 +36,17 @@ public slots:
     // Opens the file's version dialog, to bring back a version of the user's choice.
     void onShowVersions();
 
+signals:
+    // The file was brought back to `targetPath`; `message` says so. Its page keeps the row so.
+    void restored(const QString& key, const QString& targetPath, const QString& message);
+
 private:
     // Brings the file back to `target`; the boxes' kinds differ between the two places.
     void bringBack(const QString& target, int missingKind, int failedKind);
-    // Shows the file as brought back to `target`, and keeps it so across refreshes.
+    // Shows the file as brought back to `target`, and tells the page.
     void showRestored(const QString& target, const QString& message);
 
+    const KServices m_services;
     QScopedPointer<Ui::KTableWidgetDeletedFileItem> m_ui;
     QString m_sourcePath;
     QString m_targetPath;

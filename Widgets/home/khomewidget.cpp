@@ -5,9 +5,9 @@
 #include "Widgets/home/kdrivename.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "platform/kplatform.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kdiskinfothread.h"
 #include "ui_khomewidget.h"
 
@@ -46,13 +46,9 @@ KHomeWidget::KHomeWidget(QWidget* parent)
 {
     m_ui->setupUi(this);
 
-    connect(KFileServiceManager::instance(), &KFileServiceManager::sigUpdateHomePage, this,
-        &KHomeWidget::onUpdateNumbers);
     connect(m_ui->lblMisCodeImage, &KLabel::clicked, this, &KHomeWidget::sigShowMisCodeWidget);
     connect(m_ui->lblDeletedImage, &KLabel::clicked, this, &KHomeWidget::sigShowDeletedWidget);
     connect(m_ui->lblSetting, &KLabel::clicked, this, &KHomeWidget::sigShowSettingDlg);
-    connect(
-        KDiskInfoThread::instance(), &KDiskInfoThread::sigSetHomeDiskFree, this, &KHomeWidget::onSetDiskInfo);
     // The switch reacts once its click has been handled.
     connect(m_ui->btnOpenClose, &QPushButton::clicked, this, &KHomeWidget::onOpenClose, Qt::QueuedConnection);
 
@@ -83,16 +79,18 @@ KHomeWidget::KHomeWidget(QWidget* parent)
     m_activityTimer->setInterval(ActivityRefreshMs);
     connect(m_activityTimer, &QTimer::timeout, this, &KHomeWidget::onRefreshActivity);
     connect(m_ui->btnBackupNow, &QPushButton::clicked, this, &KHomeWidget::sigBackUpNow);
-
-    m_openCloseState = KConfig::instance()->autoBack() ? Open : Closed;
-    refreshOpenCloseView();
 }
 
 KHomeWidget::~KHomeWidget() = default;
 
-void KHomeWidget::setPlatform(KPlatform* platform)
+void KHomeWidget::setServices(const KServices& services)
 {
-    m_platform = platform;
+    m_services = services;
+    m_platform = services.platform;
+    connect(services.engine, &KFileServiceManager::sigUpdateHomePage, this, &KHomeWidget::onUpdateNumbers);
+    connect(services.monitor, &KDiskInfoThread::sigSetHomeDiskFree, this, &KHomeWidget::onSetDiskInfo);
+    m_openCloseState = services.config->autoBack() ? Open : Closed;
+    refreshOpenCloseView();
     onRefreshActivity();
 }
 
@@ -189,13 +187,13 @@ void KHomeWidget::onOpenClose()
     if (m_openCloseState == Open) {
         m_openCloseState = Closed;
         // A failed write is logged and written again with the next change of the settings.
-        static_cast<void>(KConfig::instance()->setAutoBack(false));
-        KDiskFileManager::instance()->stopScan();
+        static_cast<void>(m_services.config->setAutoBack(false));
+        m_services.scanner->stopScan();
         writeManualTrace(QStringLiteral("关闭Vaultkeep"), HomePageText, Vaultkeep);
     } else {
         m_openCloseState = Open;
-        static_cast<void>(KConfig::instance()->setAutoBack(true));
-        KDiskFileManager::instance()->startScan();
+        static_cast<void>(m_services.config->setAutoBack(true));
+        m_services.scanner->startScan();
         writeManualTrace(QStringLiteral("打开Vaultkeep"), HomePageText, Vaultkeep);
     }
     refreshOpenCloseView();
@@ -205,9 +203,9 @@ void KHomeWidget::onSetOpenCloseType(int btnType)
 {
     m_openCloseState = btnType;
     if (m_openCloseState == Open)
-        KDiskFileManager::instance()->startScan();
+        m_services.scanner->startScan();
     else
-        KDiskFileManager::instance()->stopScan();
+        m_services.scanner->stopScan();
     refreshOpenCloseView();
 }
 

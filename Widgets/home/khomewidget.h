@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/kservices.h"
+
 #include <QHash>
 #include <QPointer>
 #include <QScopedPointer>
@@ -35,7 +37,8 @@ public:
     int openCloseState() const { return m_openCloseState; }
     // The clock of the activity line and the home folder that names its drive; the page shows
     // no times without one.
-    void setPlatform(KPlatform* platform);
+    // Joins the page to the engine, the scanner and the drive monitor; once, before it is shown.
+    void setServices(const KServices& services);
 
 signals:
     void sigShowMisCodeWidget();
@@ -76,6 +79,7 @@ private:
     QPointer<QPropertyAnimation> m_barAnimation;
     int m_barWidth = -1; // where the bar's animation ends
     QHash<QWidget*, QRect> m_designed; // each child's place at the form's size
+    KServices m_services;
     KPlatform* m_platform = nullptr;
     QTimer* m_activityTimer;
     bool m_backingUp = false;

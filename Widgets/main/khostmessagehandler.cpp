@@ -3,9 +3,9 @@
 #include "AtriumCommon/atriummessages.h"
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/title/ksystemtitle.h"
-#include "core/kfileservicemanager.h"
-#include "discovery/kfiletypemanager.h"
+#include "core/kfiletypemanager.h"
 #include "platform/knativemessage.h"
+#include "service/kfileservicemanager.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -21,8 +21,9 @@ void trace(const QString& text)
 } // namespace
 
 KHostMessageHandler::KHostMessageHandler(
-    QWidget* window, QTabWidget* tabs, KSystemTitle* title, QObject* parent)
+    KFileServiceManager* engine, QWidget* window, QTabWidget* tabs, KSystemTitle* title, QObject* parent)
     : QObject(parent)
+    , m_engine(engine)
     , m_window(window)
     , m_tabs(tabs)
     , m_title(title)
@@ -44,7 +45,7 @@ bool KHostMessageHandler::handleNativeEvent(const QByteArray& eventType, void* m
             const QString path = QString::fromUtf8(copyDataText(copyData));
             const int kind = KFileTypeManager::instance()->fileTypeOfSuffix(QFileInfo(path).suffix());
             if (kind != int(FileTypeKind::Unknown))
-                KFileServiceManager::instance()->onShowPageByType(kind);
+                m_engine->onShowPageByType(kind);
             emit sigShowFileVersionDlg(path);
         } else if (copyData->dwData == AtriumMessage::ShowWindow) {
             trace(QStringLiteral("收到显示窗口消息"));

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
+class KFileServiceManager;
 class KSystemTitle;
 class QTabWidget;
 class QWidget;
@@ -23,7 +24,8 @@ class KHostMessageHandler : public QObject
 
 public:
     // `window` is the main window, `tabs` its pages, `title` its own title strip.
-    KHostMessageHandler(QWidget* window, QTabWidget* tabs, KSystemTitle* title, QObject* parent = nullptr);
+    KHostMessageHandler(KFileServiceManager* engine, QWidget* window, QTabWidget* tabs, KSystemTitle* title,
+        QObject* parent = nullptr);
 
     enum Page
     {
@@ -50,6 +52,7 @@ signals:
 private:
     void changeSkin();
 
+    KFileServiceManager* const m_engine;
     QPointer<QWidget> m_window;
     QPointer<QTabWidget> m_tabs;
     QPointer<KSystemTitle> m_title;

@@ -2,19 +2,19 @@
 
 #include "AtriumCommon/atriummessages.h"
 #include "AtriumCommon/atriumuserdatalogutils.h"
-#include "Widgets/kuilog.h"
 #include "Widgets/main/khostmessagehandler.h"
+#include "Widgets/main/kuilog.h"
+#include "Widgets/settings/kcleandlg.h"
+#include "Widgets/settings/kmovebackfolderwidget.h"
+#include "Widgets/settings/ksettingdlg.h"
 #include "Widgets/tips/ktipmsgmanager.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "platform/kplatform.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
-#include "storage/ui/kcleandlg.h"
-#include "storage/ui/kmovebackfolderwidget.h"
-#include "storage/ui/ksettingdlg.h"
 #include "ui_kmainwidget.h"
 
 #include <QIcon>
@@ -73,21 +73,26 @@ KMainWidget* KMainWidget::existingInstance()
 
 KMainWidget::KMainWidget(QWidget* parent)
     : AtriumMsgFrame(parent)
+    , m_services(KServices::process())
     , m_ui(new Ui::KMainWidget)
 {
     // A second window made while the first one is being built is the same window.
     g_window = this;
     m_ui->setupUi(this);
 
-    m_messages = new KHostMessageHandler(this, m_ui->tabWidget, m_ui->systemTitle, this);
+    m_ui->home->setServices(m_services);
+    m_ui->miscodeWidget->setServices(m_services);
+    m_ui->deleted->setServices(m_services);
+
+    m_messages = new KHostMessageHandler(m_services.engine, this, m_ui->tabWidget, m_ui->systemTitle, this);
     connect(m_messages, &KHostMessageHandler::sigClose, this, &KMainWidget::onClose);
     connect(
         m_messages, &KHostMessageHandler::sigShowFileVersionDlg, this, &KMainWidget::sigShowFileVersionDlg);
 
     KTipMsgManager* tips = KTipMsgManager::instance();
-    KDiskInfoThread* monitor = KDiskInfoThread::instance();
-    KFileServiceManager* engine = KFileServiceManager::instance();
-    KDiskFileManager* scanner = KDiskFileManager::instance();
+    KDiskInfoThread* monitor = m_services.monitor;
+    KFileServiceManager* engine = m_services.engine;
+    KDiskFileManager* scanner = m_services.scanner;
     connect(m_ui->systemTitle, &KSystemTitle::sigCloseClicked, this, &KMainWidget::onClose);
     connect(m_ui->home, &KHomeWidget::sigShowMisCodeWidget, this, &KMainWidget::onShowMisCodeWidget);
     connect(m_ui->home, &KHomeWidget::sigShowDeletedWidget, this, &KMainWidget::onShowDeletedWidget);
@@ -116,7 +121,6 @@ KMainWidget::KMainWidget(QWidget* parent)
 
     // What the backups are doing, from the scanner's thread; and backing up at once.
     KHomeWidget* home = m_ui->home;
-    home->setPlatform(KPlatform::instance());
     connect(engine, &KFileServiceManager::sigBackupStarted, home, &KHomeWidget::onBackupStarted);
     connect(engine, &KFileServiceManager::sigBackupProgress, home, &KHomeWidget::onBackupProgress);
     connect(engine, &KFileServiceManager::sigBackupFinished, home, &KHomeWidget::onBackupFinished);
@@ -136,7 +140,7 @@ KMainWidget::KMainWidget(QWidget* parent)
     applyWindowStyle();
     m_ui->systemTitle->setTitle(KCommon::productName());
     setWindowTitle(KCommon::productName());
-    const QSize stored = KConfig::instance()->mainWindowSize();
+    const QSize stored = m_services.config->mainWindowSize();
     if (stored.isValid())
         resize(stored.expandedTo(minimumSize()));
 
@@ -155,7 +159,7 @@ void KMainWidget::saveSize()
 {
     m_sizeSaveTimer->stop();
     // Maximised is a state of the window, not a size the user chose.
-    if (!isMaximized() && !KConfig::instance()->setMainWindowSize(size()))
+    if (!isMaximized() && !m_services.config->setMainWindowSize(size()))
         qCWarning(vkUi) << "the window's size could not be stored";
 }
 
@@ -171,14 +175,14 @@ void KMainWidget::applyWindowStyle()
 
 void KMainWidget::startThreads()
 {
-    KDiskInfoThread::instance()->start(QThread::InheritPriority);
-    KDiskFileManager* scanner = KDiskFileManager::instance();
-    KFileServiceManager* engine = KFileServiceManager::instance();
+    m_services.monitor->start(QThread::InheritPriority);
+    KDiskFileManager* scanner = m_services.scanner;
+    KFileServiceManager* engine = m_services.engine;
     // A window made again in the same process finds the engine listening already.
     if (!scanner->isAttached(engine))
         scanner->attach(engine);
 
-    if (KConfig::instance()->showTipBackedMsgStatus() == 0) {
+    if (m_services.config->showTipBackedMsgStatus() == 0) {
         m_tipUserTimer = new QTimer(this);
         m_tipUserTimer->setObjectName(QStringLiteral("tipUserDialogTimer"));
         m_tipUserTimer->setSingleShot(true);
@@ -192,7 +196,7 @@ void KMainWidget::startThreads()
     setWindowProperty(QString::fromLatin1(AtriumWindowProperty::VaultkeepMainFrame));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    if (KConfig::instance()->autoBack())
+    if (m_services.config->autoBack())
         scanner->startScan();
     else
         scanner->scanOnce();
@@ -259,7 +263,7 @@ void KMainWidget::onBackupFinished(qlonglong finishedMSecs, int nCopied, int nFa
 {
     Q_UNUSED(finishedMSecs)
     Q_UNUSED(nFailed)
-    KConfig* config = KConfig::instance();
+    KConfig* config = m_services.config;
     if (nCopied > 0 && config->showTipBackedMsgStatus() == -1) {
         static_cast<void>(config->setShowTipBackedMsgStatus(0)); // a failure is logged
         onShowTipUserDlg();
@@ -278,11 +282,11 @@ void KMainWidget::onShowCurrentDiskNoEnough(qlonglong lSize, const QString& strD
 
 void KMainWidget::onShowSettingDlg()
 {
-    KConfig* config = KConfig::instance();
+    KConfig* config = m_services.config;
     const QString oldPath = config->backUpPath();
     // Made on the heap: should the window go while the dialog runs (the host releases the plug-in
     // from an event the dialog's loop delivers), the dialog goes with it, and nothing here is left.
-    QPointer<KSettingDlg> dialog = new KSettingDlg(this);
+    QPointer<KSettingDlg> dialog = new KSettingDlg(m_services, this);
     const int result = dialog->exec();
     if (!dialog)
         return;
@@ -298,7 +302,7 @@ void KMainWidget::onShowSettingDlg()
 void KMainWidget::onDiskFreeSizeNotEnoughTipMsgBtnClicked(int index, const QString& disk)
 {
     if (index == 0) {
-        KConfig* config = KConfig::instance();
+        KConfig* config = m_services.config;
         const QString oldPath = config->backUpPath();
         moveBackupFolder(oldPath, disk);
         // The path changes at once; the journal lets the next start undo it should the process
@@ -315,7 +319,7 @@ void KMainWidget::onMoveFolderFinished()
 {
     m_ui->tabWidget->setEnabled(true);
     m_ui->systemTitle->setButtonsEnabled(true);
-    emit KDiskInfoThread::instance()->sigUpdateDiskFreeSize();
+    emit m_services.monitor->sigUpdateDiskFreeSize();
 }
 
 void KMainWidget::onFolderToLargeTipMsgBtnClicked(int index)
@@ -323,7 +327,7 @@ void KMainWidget::onFolderToLargeTipMsgBtnClicked(int index)
     m_messages->bringToFront();
     if (index == 0) {
         // On the heap, as the settings dialog: the window may go while it runs.
-        QPointer<KCleanDlg> dialog = new KCleanDlg(this);
+        QPointer<KCleanDlg> dialog = new KCleanDlg(m_services, this);
         dialog->exec();
         delete dialog;
     } else if (index == 1) {
@@ -333,7 +337,7 @@ void KMainWidget::onFolderToLargeTipMsgBtnClicked(int index)
 
 void KMainWidget::moveBackupFolder(QString oldPath, QString newPath)
 {
-    auto* panel = new KMoveBackFolderWidget(oldPath, newPath, this);
+    auto* panel = new KMoveBackFolderWidget(m_services.platform, oldPath, newPath, this);
     panel->show();
     m_ui->tabWidget->setEnabled(false);
     m_ui->systemTitle->setButtonsEnabled(false);

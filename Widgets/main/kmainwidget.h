@@ -1,6 +1,7 @@
 #pragma once
 
-#include "AtriumCommon/atriummsgframe.h"
+#include "Widgets/main/atriummsgframe.h"
+#include "service/kservices.h"
 
 #include <QScopedPointer>
 
@@ -81,6 +82,8 @@ private:
     void applyWindowStyle();
     void startThreads();
 
+    // The plug-in's own, handed down to every page and dialog.
+    const KServices m_services;
     QScopedPointer<Ui::KMainWidget> m_ui;
     KHostMessageHandler* m_messages;
     QTimer* m_tipUserTimer = nullptr;

@@ -3,9 +3,11 @@
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/dialogs/kmessagebox.h"
 #include "Widgets/miscode/kfiletypelabel.h"
+#include "Widgets/miscode/ktablewidgetfileitem.h"
+#include "Widgets/miscode/ktablewidgetselfbackeditem.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/versions/kfileversiondlg.h"
-#include "core/kfileservicemanager.h"
+#include "service/kfileservicemanager.h"
 #include "ui_kmiscodewidget.h"
 
 #include <QApplication>
@@ -23,9 +25,20 @@ KMisCodeWidget::KMisCodeWidget(QWidget* parent)
     m_ui->misCodePagingWidget->hide();
 
     m_ui->misCodeTableWidget->setColumnCount(1);
+    m_ui->misCodeTableWidget->setRowFactory([this](int type, QWidget* viewport) -> KTableWidgetItemBase* {
+        if (type == KTableWidgetItemBase::ITEM_FILE)
+            return new KTableWidgetFileItem(m_services, viewport);
+        if (type == KTableWidgetItemBase::ITEM_SELF_BACKED)
+            return new KTableWidgetSelfBackedItem(m_services, viewport);
+        return nullptr;
+    });
     QApplication::setWheelScrollLines(1);
+}
 
-    KFileServiceManager* engine = KFileServiceManager::instance();
+void KMisCodeWidget::setServices(const KServices& services)
+{
+    m_services = services;
+    KFileServiceManager* engine = services.engine;
     connect(
         engine, &KFileServiceManager::sigAfxMisCodePreUpdate, this, &KMisCodeWidget::onAfxMisCodePreUpdate);
     connect(
@@ -45,6 +58,7 @@ KMisCodeWidget::KMisCodeWidget(QWidget* parent)
     }
     connect(engine, &KFileServiceManager::sigSetMiscodeTypeLabelNumber, types, &KTypeWidget::onSetNumber);
     connect(m_ui->editSearch, &QLineEdit::textChanged, engine, &KFileServiceManager::onSearch);
+    types->onSetNumber(engine->selfBackupFileCount(), KFileList::of(KListPage::SelfBackup));
 }
 
 void KMisCodeWidget::resizeEvent(QResizeEvent* event)
@@ -122,7 +136,7 @@ void KMisCodeWidget::onAfxMisCodeCopyedAddRow(
 {
     Q_UNUSED(nPageIndex)
     Q_UNUSED(nTotalPage)
-    if (!m_updateAccepted || nType != KFileServiceManager::SelfBackupPage)
+    if (!m_updateAccepted || nType != KFileList::of(KListPage::SelfBackup))
         return;
     m_ui->tableWidgetHeader->setBackedNumberVisible(false);
     m_ui->misCodeTableWidget->addRow(
@@ -163,7 +177,7 @@ void KMisCodeWidget::onAfxMisCodeEndUpdate(
 void KMisCodeWidget::onShowFileVersionDlg(const QString& strFileName)
 {
     {
-        KFileVersionDlg dialog(strFileName, window());
+        KFileVersionDlg dialog(strFileName, m_services, window());
         dialog.exec();
     }
     writeManualTrace(QStringLiteral("打开备份列表"), QStringLiteral("错编恢复"), QStringLiteral("Vaultkeep"));

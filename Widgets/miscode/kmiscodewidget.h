@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/kservices.h"
+
 #include <QScopedPointer>
 #include <QWidget>
 
@@ -30,6 +32,9 @@ public:
     explicit KMisCodeWidget(QWidget* parent = nullptr);
     ~KMisCodeWidget() override;
 
+    // Joins the page to the engine; once, before it is shown.
+    void setServices(const KServices& services);
+
     KTypeWidget* typeWidget() const;
     KTableHeader* tableHeader() const;
     KTableWidget* table() const;
@@ -53,6 +58,7 @@ protected:
 private:
     void placePlaceholder();
 
+    KServices m_services;
     QScopedPointer<Ui::KMisCodeWidget> m_ui;
     KNoDataWidget* m_noData;
     bool m_updateAccepted = false;

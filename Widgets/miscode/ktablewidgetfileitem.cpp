@@ -7,8 +7,9 @@
 
 #include <QFileInfo>
 
-KTableWidgetFileItem::KTableWidgetFileItem(QWidget* parent)
+KTableWidgetFileItem::KTableWidgetFileItem(const KServices& services, QWidget* parent)
     : KTableWidgetItemBase(parent)
+    , m_services(services)
     , m_ui(new Ui::KTableWidgetFileItem)
 {
     m_ui->setupUi(this);
@@ -38,6 +39,6 @@ void KTableWidgetFileItem::setData(const QStringList& texts)
 
 void KTableWidgetFileItem::onOpenFileVersionDlg()
 {
-    KFileVersionDlg dialog(m_fileName, window());
+    KFileVersionDlg dialog(m_fileName, m_services, window());
     dialog.exec();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Widgets/table/ktablewidgetitembase.h"
+#include "service/kservices.h"
 
 #include <QScopedPointer>
 
@@ -15,7 +16,7 @@ class KTableWidgetFileItem final : public KTableWidgetItemBase
     Q_OBJECT
 
 public:
-    explicit KTableWidgetFileItem(QWidget* parent = nullptr);
+    explicit KTableWidgetFileItem(const KServices& services, QWidget* parent = nullptr);
     ~KTableWidgetFileItem() override;
 
     QString fileName() const { return m_fileName; }
@@ -27,6 +28,7 @@ public slots:
     void onOpenFileVersionDlg();
 
 private:
+    const KServices m_services;
     QScopedPointer<Ui::KTableWidgetFileItem> m_ui;
     QString m_fileName;
     Q_DISABLE_COPY(KTableWidgetFileItem)

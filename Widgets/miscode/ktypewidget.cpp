@@ -2,7 +2,7 @@
 
 #include "Widgets/miscode/kfiletypelabel.h"
 #include "core/kcommon.h"
-#include "core/kfileservicemanager.h"
+#include "core/kfilelist.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -16,9 +16,13 @@ struct Entry
 };
 
 // Top to bottom under their titles.
-constexpr Entry RecentEntries[] = { { 5, "lblToday" }, { 6, "lblRecent3Days" } };
-constexpr Entry AllEntries[] = { { 0, "lblPRA" }, { 2, "lblRBA" }, { 1, "lblCVA" }, { 3, "lblINA" },
-    { 4, "lblOther" }, { 7, "lblSelfBack" } };
+constexpr Entry RecentEntries[] = { { KFileList::of(KListPage::Today), "lblToday" },
+    { KFileList::of(KListPage::Recent), "lblRecent3Days" } };
+constexpr Entry AllEntries[] = { { KFileList::of(FileTypeKind::Pricing), "lblPRA" },
+    { KFileList::of(FileTypeKind::Rebar), "lblRBA" }, { KFileList::of(FileTypeKind::Civil), "lblCVA" },
+    { KFileList::of(FileTypeKind::Installation), "lblINA" },
+    { KFileList::of(FileTypeKind::Other), "lblOther" },
+    { KFileList::of(KListPage::SelfBackup), "lblSelfBack" } };
 
 constexpr int TitleHeight = 30;
 // An entry is 32 pixels high, with a dashed line under it.
@@ -62,27 +66,26 @@ KTypeWidget::KTypeWidget(QWidget* parent)
     y += TitleHeight;
     addEntries(AllEntries);
     setMinimumWidth(160);
-    onSetNumber(KFileServiceManager::instance()->selfBackupFileCount(), KFileServiceManager::SelfBackupPage);
 }
 
 QString KTypeWidget::caption(int type)
 {
     switch (type) {
-    case 0:
+    case KFileList::of(FileTypeKind::Pricing):
         return QStringLiteral("计价(%1)");
-    case 1:
+    case KFileList::of(FileTypeKind::Civil):
         return QStringLiteral("土建(%1)");
-    case 2:
+    case KFileList::of(FileTypeKind::Rebar):
         return QStringLiteral("钢筋(%1)");
-    case 3:
+    case KFileList::of(FileTypeKind::Installation):
         return QStringLiteral("安装(%1)");
-    case 4:
+    case KFileList::of(FileTypeKind::Other):
         return QStringLiteral("其他(%1)");
-    case 5:
+    case KFileList::of(KListPage::Today):
         return QStringLiteral("今天(%1)");
-    case 6:
+    case KFileList::of(KListPage::Recent):
         return QStringLiteral("最近三天(%1)");
-    case 7:
+    case KFileList::of(KListPage::SelfBackup):
         return QStringLiteral("软件自备份(%1)");
     default:
         return QString();

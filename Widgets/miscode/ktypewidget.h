@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/kfilelist.h"
+
 #include <QMap>
 #include <QWidget>
 
@@ -35,6 +37,6 @@ protected:
 
 private:
     QMap<int, KFileTypeLabel*> m_labels;
-    int m_currentType = 8;
+    int m_currentType = KFileList::None;
     Q_DISABLE_COPY(KTypeWidget)
 };

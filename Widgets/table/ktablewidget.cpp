@@ -1,10 +1,6 @@
 #include "Widgets/table/ktablewidget.h"
 
-#include "Widgets/deleted/ktablewidgetdeletedfileitem.h"
-#include "Widgets/miscode/ktablewidgetfileitem.h"
 #include "Widgets/table/ktablewidgetdatetimeitem.h"
-#include "Widgets/versions/ktablewidgetbackedfileitem.h"
-#include "Widgets/versions/ktablewidgetselfbackeditem.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -41,20 +37,11 @@ KTableWidgetItemBase* KTableWidget::createItem(int type)
     // Made inside the viewport, where a cell widget lives: moving a styled widget there later
     // would style it all over again.
     QWidget* parent = viewport();
-    switch (type) {
-    case KTableWidgetItemBase::ITEM_FILE:
-        return new KTableWidgetFileItem(parent);
-    case KTableWidgetItemBase::ITEM_DATETIME:
-        return new KTableWidgetDateTimeItem(parent);
-    case KTableWidgetItemBase::ITEM_DELETED_FILE:
-        return new KTableWidgetDeletedFileItem(parent);
-    case KTableWidgetItemBase::ITEM_BACKED_FILE:
-        return new KTableWidgetBackedFileItem(parent);
-    case KTableWidgetItemBase::ITEM_SELF_BACKED:
-        return new KTableWidgetSelfBackedItem(parent);
-    default:
-        return nullptr;
+    if (m_rowFactory) {
+        if (KTableWidgetItemBase* item = m_rowFactory(type, parent))
+            return item;
     }
+    return type == KTableWidgetItemBase::ITEM_DATETIME ? new KTableWidgetDateTimeItem(parent) : nullptr;
 }
 
 KTableWidgetItemBase* KTableWidget::createConnectedItem(int type)

@@ -7,6 +7,8 @@
 #include <QTableWidget>
 #include <QVector>
 
+#include <functional>
+
 // A one-column list whose rows are widgets identified by keys. A refresh is resetRows(), one
 // addRow() per row in display order, then removeSurplusRows(): row widgets already in place are
 // refilled rather than rebuilt, so a refresh neither flickers nor recreates unchanged rows.
@@ -22,7 +24,13 @@ class KTableWidget : public QTableWidget
     Q_OBJECT
 
 public:
+    // Makes the widget of a row of `type` in `parent`; null for a kind the page does not show.
+    using RowFactory = std::function<KTableWidgetItemBase*(int type, QWidget* parent)>;
+
     explicit KTableWidget(QWidget* parent = nullptr);
+
+    // The owning page's rows. The table makes the month rows (ITEM_DATETIME) itself.
+    void setRowFactory(RowFactory factory) { m_rowFactory = std::move(factory); }
 
     // Starts a refresh: clears selection and item texts; the rows and their widgets stay.
     void resetRows();
@@ -47,7 +55,7 @@ public slots:
     bool onUpdateRow(QString strKey, QStringList strText, KTableWidgetItemBase::ITEMTYPE type);
 
 protected:
-    // The one place that knows the row classes; null for a kind without one.
+    // The row factory's widget, else a month row for ITEM_DATETIME; null for any other kind.
     virtual KTableWidgetItemBase* createItem(int type);
 
     void scrollContentsBy(int dx, int dy) override;
@@ -73,6 +81,7 @@ private:
     void materializeVisibleRows();
     void fitColumn();
 
+    RowFactory m_rowFactory;
     qint32 m_fillCursor = 0;
     bool m_refreshing = false; // between resetRows() and removeSurplusRows()
     QVector<Row> m_rows; // one per table row, then those still to be added

@@ -25,6 +25,16 @@ QString skin(const char* name)
     return KCommon::skinImagePath(QString::fromUtf8(name));
 }
 
+// The close mark and the logo every tip has, kept until it is closed.
+KTipContent tipContent()
+{
+    KTipContent content;
+    content.closePicture = skin("tip_close.png");
+    content.logoPicture = skin("long_logo.png");
+    content.hideDelayMs = NoAutoHide;
+    return content;
+}
+
 QString today()
 {
     return KPlatform::instance()->currentDate().toString(DateFormat);
@@ -90,14 +100,17 @@ void KTipMsgManager::showCurrentDiskNotEnough(qlonglong size, const QString& dri
     const QString backupDrive = KPaths::driveShortName(backupPath);
     const QString home = KPlatform::instance()->homeFolder();
     const QString moveText = tr("一键更换到%1(空间充足)").arg(KDriveName::of(driveWithSpace, home));
-    const QString white = QStringLiteral("long_button_white.png");
-    tip->setContent(skin("tip_close.png"), 2, skin("long_logo.png"),
-        tr("您的备份盘（%1）空间不足无法备份").arg(KDriveName::of(backupPath, home)),
-        QStringLiteral("工程文件正面临错编和误删的风险！建议立即更换备份盘"), skin("cd.png"), NoAutoHide, 522,
-        133, 1, { moveText, QStringLiteral("更换到其他盘"), QStringLiteral("暂不理会") },
-        { skin("short_button.png"), KCommon::skinImagePath(white), KCommon::skinImagePath(white) },
-        { QStringLiteral("#ffffff"), QStringLiteral("#333333"), QStringLiteral("#333333") },
-        { true, true, true });
+    const QString white = skin("long_button_white.png");
+    const QString dark = QStringLiteral("#333333");
+    KTipContent content = tipContent();
+    content.headline = tr("您的备份盘（%1）空间不足无法备份").arg(KDriveName::of(backupPath, home));
+    content.secondLine = QStringLiteral("工程文件正面临错编和误删的风险！建议立即更换备份盘");
+    content.iconPicture = skin("cd.png");
+    content.size = QSize(522, 133);
+    content.strip = KTipContent::Strip::Red;
+    content.buttons = { { moveText, skin("short_button.png"), QStringLiteral("#ffffff") },
+        { QStringLiteral("更换到其他盘"), white, dark }, { QStringLiteral("暂不理会"), white, dark } };
+    tip->setContent(content);
     connect(tip, &KTipWidget::clicked, this, &KTipMsgManager::onDiskFreeSizeNotEnoughTipMsgBtnClicked);
     tip->show();
 
@@ -122,12 +135,16 @@ void KTipMsgManager::showBackedFolderTooLarge(qlonglong size)
         return;
     KTipWidget* tip = createTip();
     const QString gigabytes = QString::number(double(size) * (1.0 / (1024.0 * 1024.0 * 1024.0)), 'g', 2);
-    tip->setContent(skin("tip_close.png"), 2, skin("long_logo.png"),
-        QStringLiteral("备份空间已占用%1G，超过了您设置的预警范围").arg(gigabytes),
-        QStringLiteral("您可以清理Vaultkeep的备份空间了"), skin("broom.png"), NoAutoHide, 422, 132, 2,
-        { QStringLiteral("快捷清理..."), QStringLiteral("查看设置") },
-        { skin("short_button.png"), skin("long_button_white.png") },
-        { QStringLiteral("#ffffff"), QStringLiteral("#333333") }, { true, true });
+    KTipContent content = tipContent();
+    content.headline = QStringLiteral("备份空间已占用%1G，超过了您设置的预警范围").arg(gigabytes);
+    content.secondLine = QStringLiteral("您可以清理Vaultkeep的备份空间了");
+    content.iconPicture = skin("broom.png");
+    content.size = QSize(422, 132);
+    content.strip = KTipContent::Strip::Orange;
+    content.buttons
+        = { { QStringLiteral("快捷清理..."), skin("short_button.png"), QStringLiteral("#ffffff") },
+              { QStringLiteral("查看设置"), skin("long_button_white.png"), QStringLiteral("#333333") } };
+    tip->setContent(content);
     connect(tip, &KTipWidget::clicked, this, &KTipMsgManager::sigFolderToolLargeTipMsgBtnClicked);
     tip->show();
 
@@ -139,10 +156,13 @@ void KTipMsgManager::showFileTooLarge(const QString& path, qint64 size, qint64 l
 {
     KTipWidget* tip = createTip();
     const QString name = QFileInfo(path).fileName();
-    tip->setContent(skin("tip_close.png"), 2, skin("long_logo.png"),
-        tr("“%1”超过%2，没有备份").arg(name, KCommon::formatSize(limit)),
-        tr("它有%1，大于设置的备份上限。").arg(KCommon::formatSize(size)), skin("提示.png"), NoAutoHide, 422,
-        132, 2, {}, {}, {}, {});
+    KTipContent content = tipContent();
+    content.headline = tr("“%1”超过%2，没有备份").arg(name, KCommon::formatSize(limit));
+    content.secondLine = tr("它有%1，大于设置的备份上限。").arg(KCommon::formatSize(size));
+    content.iconPicture = skin("提示.png");
+    content.size = QSize(422, 132);
+    content.strip = KTipContent::Strip::Orange;
+    tip->setContent(content);
     tip->setToolTip(path);
     tip->show();
     writeAutoTrace(QStringLiteral("文件过大未备份%1").arg(KCommon::formatSize(size)), BubblePage, Vaultkeep);

@@ -85,19 +85,16 @@ KTipWidget::KTipWidget(QWidget* parent)
     outer->addLayout(m_column, 1);
 }
 
-void KTipWidget::setContent(const QString& closePicture, int closeFrames, const QString& logoPicture,
-    const QString& headline, const QString& secondLine, const QString& iconPicture, int hideDelay, int width,
-    int height, int kind, const QStringList& buttonTexts, const QStringList& buttonPictures,
-    const QStringList& buttonColours, const QList<bool>& buttonBold)
+void KTipWidget::setContent(const KTipContent& content)
 {
-    m_logoButton->setPicName(logoPicture, 1);
-    m_closeButton->setPicName(closePicture, closeFrames);
+    m_logoButton->setPicName(content.logoPicture, 1);
+    m_closeButton->setPicName(content.closePicture, content.closeFrames);
 
     // The strip runs along the top, right of the logo; the texts keep clear of it.
     QColor strip;
-    if (kind == 1) {
+    if (content.strip == KTipContent::Strip::Red) {
         strip = Qt::red;
-    } else if (kind == 2) {
+    } else if (content.strip == KTipContent::Strip::Orange) {
         strip = QColor(QStringLiteral("#fe9900"));
         QPalette warning = m_headline->palette();
         warning.setColor(QPalette::Window, QColor(QStringLiteral("#fe0000")));
@@ -110,7 +107,7 @@ void KTipWidget::setContent(const QString& closePicture, int closeFrames, const 
     const int headerHeight = strip.isValid() ? HeaderHeight : 0;
     m_column->setContentsMargins(14, 10 + headerHeight, CloseMargin + m_closeButton->width(), 12);
 
-    const QPixmap icon(iconPicture);
+    const QPixmap icon(content.iconPicture);
     m_iconLabel->setPixmap(icon);
     m_iconLabel->setFixedSize(icon.size());
     m_iconLabel->setVisible(!icon.isNull());
@@ -119,14 +116,15 @@ void KTipWidget::setContent(const QString& closePicture, int closeFrames, const 
     m_buttons.clear();
     while (QLayoutItem* item = m_buttonRow->takeAt(0))
         delete item;
-    for (int i = 0; i < buttonTexts.size(); ++i) {
-        auto* button = new KCustomButton(buttonPictures.value(i), 2, this);
+    for (int i = 0; i < content.buttons.size(); ++i) {
+        const KTipContent::Button& action = content.buttons.at(i);
+        auto* button = new KCustomButton(action.picture, 2, this);
         button->setObjectName(QStringLiteral("actionButton%1").arg(i));
-        button->setFont(pixelFont(12, buttonBold.value(i)));
-        button->setTextColor(QColor(buttonColours.value(i)));
+        button->setFont(pixelFont(12, action.bold));
+        button->setTextColor(QColor(action.colour));
         connect(button, &QPushButton::clicked, this, &KTipWidget::onBtnClicked);
         connect(button, &QPushButton::clicked, this, &QWidget::close, Qt::QueuedConnection);
-        button->setText(buttonTexts.at(i));
+        button->setText(action.text);
         // A drive's name can make a text longer than its picture: the button grows to fit it.
         const int fitting = button->fontMetrics().horizontalAdvance(button->text()) + 2 * ButtonPadding;
         if (fitting > button->width())
@@ -136,14 +134,15 @@ void KTipWidget::setContent(const QString& closePicture, int closeFrames, const 
     }
     m_buttonRow->addStretch(1000);
 
-    m_headline->setText(headline);
-    m_headline->setVisible(!headline.isEmpty());
-    m_secondLine->setText(secondLine);
-    m_secondLine->setVisible(!secondLine.isEmpty());
+    m_headline->setText(content.headline);
+    m_headline->setVisible(!content.headline.isEmpty());
+    m_secondLine->setText(content.secondLine);
+    m_secondLine->setVisible(!content.secondLine.isEmpty());
 
     // Wider only where the buttons need it.
     layout()->activate();
-    setFixedSize(qMax(width, layout()->minimumSize().width()), height);
+    setFixedSize(qMax(content.size.width(), layout()->minimumSize().width()), content.size.height());
+    const int hideDelay = content.hideDelayMs;
     setHideDelay(hideDelay == -1 || hideDelay > 0 ? hideDelay : this->hideDelay());
     // The logo runs the tip's full height.
     const int logoHeight = m_logoButton->strip().frameHeight();

@@ -3,13 +3,43 @@
 #include "Widgets/tips/kmovewidget.h"
 
 #include <QList>
-#include <QStringList>
+#include <QSize>
+#include <QString>
 
 class KClickLabel;
 class KCustomButton;
 class QHBoxLayout;
 class QLabel;
 class QVBoxLayout;
+
+// What a tip shows.
+struct KTipContent
+{
+    struct Button
+    {
+        QString text;
+        QString picture; // a strip of two frames
+        QString colour; // of the text
+        bool bold = true;
+    };
+    enum class Strip
+    {
+        None,
+        Red,
+        Orange, // also turns the headline's warning colour on
+    };
+
+    QString closePicture;
+    int closeFrames = 2;
+    QString logoPicture;
+    QString headline; // empty hides its line
+    QString secondLine; // as well
+    QString iconPicture; // one that cannot be loaded hides the icon
+    int hideDelayMs = -1; // -1 keeps the tip until it is closed
+    QSize size;
+    Strip strip = Strip::None;
+    QList<Button> buttons;
+};
 
 // A tip that slides in at the lower-right corner: the product's logo at the left, a coloured
 // strip along the top, an icon, a headline and a second line, a row of action buttons and a
@@ -21,14 +51,8 @@ class KTipWidget : public KMoveWidget
 public:
     explicit KTipWidget(QWidget* parent = nullptr);
 
-    // Fills the tip and slides it in. `kind` 1 gives a red strip, 2 an orange one, anything else
-    // none. Button i shows buttonTexts[i] on the 2-frame strip buttonPictures[i] in the colour
-    // buttonColours[i], bold when buttonBold[i]; an empty text hides its line, a picture that
-    // cannot be loaded hides the icon. `hideDelay` -1 keeps the tip until it is closed.
-    void setContent(const QString& closePicture, int closeFrames, const QString& logoPicture,
-        const QString& headline, const QString& secondLine, const QString& iconPicture, int hideDelay,
-        int width, int height, int kind, const QStringList& buttonTexts, const QStringList& buttonPictures,
-        const QStringList& buttonColours, const QList<bool>& buttonBold);
+    // Fills the tip and slides it in.
+    void setContent(const KTipContent& content);
 
     // A text the tip carries for whoever answers its buttons (the drive a move would go to).
     QString driveText() const { return m_driveText; }

@@ -7,8 +7,8 @@
 #include "Widgets/versions/ktablewidgetbackedfileitem.h"
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
-#include "core/kfileservicemanager.h"
 #include "core/ktimestamp.h"
+#include "service/kfileservicemanager.h"
 #include "ui_kfileversiondlg.h"
 
 #include <QCoreApplication>
@@ -34,10 +34,11 @@ QString timeText(const QString& fileId)
 
 } // namespace
 
-KFileVersionDlg::KFileVersionDlg(const QString& strFileName, QWidget* parent)
+KFileVersionDlg::KFileVersionDlg(const QString& strFileName, const KServices& services, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
     , m_ui(new Ui::KFileVersionDlg)
     , m_strFileName(strFileName)
+    , m_services(services)
 {
     ++g_openVersionDialogCount;
     m_ui->setupUi(this);
@@ -60,6 +61,11 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, QWidget* parent)
     KTableWidget* table = m_ui->versionTableWidget;
     table->setColumnCount(1);
     table->setColumnWidth(0, table->width());
+    table->setRowFactory([this](int type, QWidget* viewport) -> KTableWidgetItemBase* {
+        return type == KTableWidgetItemBase::ITEM_BACKED_FILE
+            ? new KTableWidgetBackedFileItem(m_services, viewport)
+            : nullptr;
+    });
     connect(table, &KTableWidget::sigRowRemoved, this, &KFileVersionDlg::onRowRemoved);
     // Built once the dialog's event loop runs, so that the dialog shows before a long list.
     connect(
@@ -72,8 +78,8 @@ KFileVersionDlg::~KFileVersionDlg()
     --g_openVersionDialogCount;
     // The pages held back their refreshes while the dialog was open. They refresh once the
     // opener's stack has unwound: the row that opened the dialog may be refilled or go.
-    QTimer::singleShot(
-        0, KFileServiceManager::instance(), [] { emit KFileServiceManager::instance()->sigUpdate(); });
+    KFileServiceManager* engine = m_services.engine;
+    QTimer::singleShot(0, engine, [engine] { emit engine->sigUpdate(); });
 }
 
 int KFileVersionDlg::openVersionDialogCount()
@@ -93,7 +99,7 @@ int KFileVersionDlg::shownCount() const
 
 int KFileVersionDlg::exec()
 {
-    KFileServiceManager* engine = KFileServiceManager::instance();
+    KFileServiceManager* engine = m_services.engine;
     if (!engine->findFile(m_strFileName)) {
         KRestoreSteps::inform(parentWidget(), QMessageBox::Information,
             notProtectedText(m_strFileName, engine->whyNotProtected(m_strFileName)));
@@ -134,7 +140,7 @@ void KFileVersionDlg::setCount(int count)
 void KFileVersionDlg::onCreateTable()
 {
     m_rebuildPending = false;
-    KFileServiceManager* engine = KFileServiceManager::instance();
+    KFileServiceManager* engine = m_services.engine;
     const auto record = engine->findFile(m_strFileName);
     // A file that lost its record before the list was first built closes the dialog; one whose
     // last version was deleted here leaves it open, empty.

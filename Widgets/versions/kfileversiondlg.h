@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/kservices.h"
+
 #include <QDialog>
 #include <QHash>
 #include <QScopedPointer>
@@ -20,7 +22,7 @@ class KFileVersionDlg : public QDialog
     Q_OBJECT
 
 public:
-    explicit KFileVersionDlg(const QString& strFileName, QWidget* parent = nullptr);
+    KFileVersionDlg(const QString& strFileName, const KServices& services, QWidget* parent = nullptr);
     ~KFileVersionDlg() override;
 
     // The number of version dialogs alive, on the GUI thread.
@@ -67,6 +69,7 @@ private:
 
     QScopedPointer<Ui::KFileVersionDlg> m_ui;
     const QString m_strFileName;
+    const KServices m_services;
     QHash<QString, Restored> m_restored; // by FileID
     bool m_built = false;
     bool m_rebuildPending = false;

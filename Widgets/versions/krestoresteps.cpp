@@ -43,9 +43,9 @@ bool samePath(const QString& a, const QString& b)
     return KPaths::foldCase(QDir::cleanPath(a)) == KPaths::foldCase(QDir::cleanPath(b));
 }
 
-bool isOnDesktop(const QString& path)
+bool isOnDesktop(KPlatform* platform, const QString& path)
 {
-    return samePath(QFileInfo(path).absolutePath(), KPlatform::instance()->desktopFolder());
+    return samePath(QFileInfo(path).absolutePath(), platform->desktopFolder());
 }
 
 } // namespace
@@ -92,10 +92,9 @@ int ask(
     return KYMessageBox::question(parent, title, text, accept, other)->exec();
 }
 
-QString desktopTarget(const QString& sourcePath)
+QString desktopTarget(KPlatform* platform, const QString& sourcePath)
 {
-    return QStringLiteral("%1/%2").arg(
-        KPlatform::instance()->desktopFolder(), QFileInfo(sourcePath).fileName());
+    return QStringLiteral("%1/%2").arg(platform->desktopFolder(), QFileInfo(sourcePath).fileName());
 }
 
 QString renamedTarget(const QString& existing)
@@ -145,12 +144,12 @@ bool offerElsewhere(QWidget* parent, const QString& sourcePath, QString* target)
         && chooseElsewhere(parent, sourcePath, target);
 }
 
-QString resultText(
-    const QString& sourcePath, const QString& target, const QString& sourceText, const QString& desktopText)
+QString resultText(KPlatform* platform, const QString& sourcePath, const QString& target,
+    const QString& sourceText, const QString& desktopText)
 {
     if (samePath(target, sourcePath))
         return sourceText;
-    if (isOnDesktop(target))
+    if (isOnDesktop(platform, target))
         return desktopText;
     // The folder's name, in short: the row has room for a few characters.
     QString folder = QFileInfo(QFileInfo(target).absolutePath()).fileName();
@@ -159,7 +158,7 @@ QString resultText(
     return tr("恭喜！已恢复至“%1”").arg(folder);
 }
 
-Outcome copyLoop(QWidget* parent, const QString& sourcePath, QString* target,
+Outcome copyLoop(QWidget* parent, KPlatform* platform, const QString& sourcePath, QString* target,
     const std::function<KRestoreResult(const QString& target)>& copy)
 {
     for (;;) {
@@ -185,7 +184,7 @@ Outcome copyLoop(QWidget* parent, const QString& sourcePath, QString* target,
             break;
         }
         const bool atSource = samePath(*target, sourcePath);
-        const bool desktop = !atSource && isOnDesktop(*target);
+        const bool desktop = !atSource && isOnDesktop(platform, *target);
         const int answer = ask(parent, tr("恢复失败"),
             atSource ? tr("无法恢复到原位置，可能原位置的文件正在编辑中，建议您恢复到其他位置。")
                 : desktop ? tr("无法恢复至桌面，可能桌面的文件正在编辑中，建议您恢复到其他位置。")
@@ -220,9 +219,9 @@ QString deleteButtonImage()
     return KCommon::skinImagePath(QStringLiteral("清空.png"));
 }
 
-bool reveal(const QString& path)
+bool reveal(KPlatform* platform, const QString& path)
 {
-    return KPlatform::instance()->revealInFileManager(path);
+    return platform->revealInFileManager(path);
 }
 
 void waitBeforeRetry()

@@ -2,13 +2,14 @@
 
 #include "Widgets/controls/klabel.h"
 #include "Widgets/versions/kfindbacklabel.h"
-#include "core/kfilerestore.h"
+#include "service/kfilerestore.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 
+class KPlatform;
 class QWidget;
 
 // The steps the restore procedures of the recovery views share: their boxes, the names of
@@ -31,7 +32,7 @@ int ask(
     QWidget* parent, const QString& title, const QString& text, const QString& accept, const QString& other);
 
 // The desktop folder joined with the file name of `sourcePath`.
-QString desktopTarget(const QString& sourcePath);
+QString desktopTarget(KPlatform* platform, const QString& sourcePath);
 // `existing` renamed after its own modification time: "a.b.xls" last modified 2014-03-05
 // 08:09:10 gives "a.b2014-03-05-08-09-10.xls" in the same folder.
 QString renamedTarget(const QString& existing);
@@ -50,8 +51,8 @@ bool offerElsewhere(QWidget* parent, const QString& sourcePath, QString* target)
 
 // What a restore of `sourcePath` to `target` reports: `sourceText` at the source place,
 // `desktopText` on the desktop, and the folder's name anywhere else.
-QString resultText(
-    const QString& sourcePath, const QString& target, const QString& sourceText, const QString& desktopText);
+QString resultText(KPlatform* platform, const QString& sourcePath, const QString& target,
+    const QString& sourceText, const QString& desktopText);
 
 enum class Outcome
 {
@@ -67,7 +68,7 @@ enum class Outcome
 // again (after 200 ms); when the target's folder could not be made, another place or none. A
 // refusal (the file there cannot be backed up first, a link there, a damaged copy) is told in a
 // box and ends the loop. `*target` ends as the place last tried.
-Outcome copyLoop(QWidget* parent, const QString& sourcePath, QString* target,
+Outcome copyLoop(QWidget* parent, KPlatform* platform, const QString& sourcePath, QString* target,
     const std::function<KRestoreResult(const QString& target)>& copy);
 
 // The versions `fileIds` (FileIDs), the newest backup first: by backup date, then by the
@@ -75,7 +76,7 @@ Outcome copyLoop(QWidget* parent, const QString& sourcePath, QString* target,
 QStringList newestFirst(QStringList fileIds);
 
 // Shows the file selected in the file manager.
-bool reveal(const QString& path);
+bool reveal(KPlatform* platform, const QString& path);
 
 // Waits before a retry: the window keeps painting, user input waits.
 void waitBeforeRetry();

@@ -9,8 +9,8 @@
 #include "Widgets/versions/krestoresteps.h"
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
-#include "core/kfileservicemanager.h"
 #include "platform/kfileops.h"
+#include "service/kfileservicemanager.h"
 #include "ui_ktablewidgetbackedfileitem.h"
 
 #include <QFileInfo>
@@ -18,8 +18,9 @@
 
 using KRestoreSteps::Outcome;
 
-KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(QWidget* parent)
+KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(const KServices& services, QWidget* parent)
     : KTableWidgetItemBase(parent)
+    , m_services(services)
     , m_ui(new Ui::KTableWidgetBackedFileItem)
 {
     m_ui->setupUi(this);
@@ -114,7 +115,7 @@ void KTableWidgetBackedFileItem::onToDeskTop()
         return;
     }
     m_ui->lblBtn->setState(2);
-    m_targetPath = KRestoreSteps::desktopTarget(m_sourcePath);
+    m_targetPath = KRestoreSteps::desktopTarget(m_services.platform, m_sourcePath);
     if (!KRestoreSteps::settleSameName(window(), &m_targetPath)) {
         m_ui->lblBtn->setState(1);
         return;
@@ -125,15 +126,15 @@ void KTableWidgetBackedFileItem::onToDeskTop()
 void KTableWidgetBackedFileItem::copyAndShow()
 {
     const QString versionId = m_versionId;
-    const Outcome outcome
-        = KRestoreSteps::copyLoop(window(), m_sourcePath, &m_targetPath, [versionId](const QString& target) {
-              return KFileServiceManager::instance()->restoreVersion(versionId, target);
-          });
+    const Outcome outcome = KRestoreSteps::copyLoop(window(), m_services.platform, m_sourcePath,
+        &m_targetPath, [engine = m_services.engine, versionId](const QString& target) {
+            return engine->restoreVersion(versionId, target);
+        });
     QString result;
     switch (outcome) {
     case Outcome::Restored:
-        result = KRestoreSteps::resultText(
-            m_sourcePath, m_targetPath, tr("恭喜！文件已成功恢复"), tr("恭喜！文件已恢复到桌面"));
+        result = KRestoreSteps::resultText(m_services.platform, m_sourcePath, m_targetPath,
+            tr("恭喜！文件已成功恢复"), tr("恭喜！文件已恢复到桌面"));
         m_ui->lblBtn->setResultText(result, m_targetPath);
         m_ui->lblBtn->setState(3);
         m_ui->lblDelete->hide();
@@ -157,7 +158,7 @@ void KTableWidgetBackedFileItem::copyAndShow()
 
 void KTableWidgetBackedFileItem::onOpenFolder()
 {
-    if (!KRestoreSteps::reveal(m_targetPath))
+    if (!KRestoreSteps::reveal(m_services.platform, m_targetPath))
         KRestoreSteps::inform(window(), QMessageBox::Warning, KRestoreSteps::openFailedText());
 }
 
@@ -167,7 +168,7 @@ void KTableWidgetBackedFileItem::onDelete()
         != 1) {
         return;
     }
-    if (KFileServiceManager::instance()->removeVersion(m_versionId))
+    if (m_services.engine->removeVersion(m_versionId))
         emit sigRemove(m_versionId);
     else
         KRestoreSteps::inform(window(), QMessageBox::Information, tr("对不起，文件删除失败！"));
@@ -180,8 +181,8 @@ void KTableWidgetBackedFileItem::onCompare()
         return;
     }
     const auto* dialog = qobject_cast<KFileVersionDlg*>(window());
-    KCompareDialog::openForVersion(
-        window(), m_sourcePath, m_versionId, dialog ? dialog->olderVersion(m_versionId) : QString());
+    KCompareDialog::openForVersion(window(), m_services.platform, m_sourcePath, m_versionId,
+        dialog ? dialog->olderVersion(m_versionId) : QString());
 }
 
 void KTableWidgetBackedFileItem::onOpenReadOnly()
@@ -191,6 +192,6 @@ void KTableWidgetBackedFileItem::onOpenReadOnly()
         return;
     }
     m_ui->lblOpenCopy->setEnabled(false);
-    KReadOnlyOpen::open(this, KCommon::backupDirectory() + m_versionId, QFileInfo(m_sourcePath).fileName(),
-        [this](bool) { m_ui->lblOpenCopy->setEnabled(true); });
+    KReadOnlyOpen::open(this, m_services.platform, KCommon::backupDirectory() + m_versionId,
+        QFileInfo(m_sourcePath).fileName(), [this](bool) { m_ui->lblOpenCopy->setEnabled(true); });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Widgets/table/ktablewidgetitembase.h"
+#include "service/kservices.h"
 
 #include <QScopedPointer>
 
@@ -31,7 +32,7 @@ public:
         CopyDamaged, // "1" when the backup copy is known to be damaged
     };
 
-    explicit KTableWidgetBackedFileItem(QWidget* parent = nullptr);
+    explicit KTableWidgetBackedFileItem(const KServices& services, QWidget* parent = nullptr);
     ~KTableWidgetBackedFileItem() override;
 
     QString sourcePath() const { return m_sourcePath; }
@@ -60,6 +61,7 @@ private:
     // Copies to m_targetPath, asking on failure, and shows the result.
     void copyAndShow();
 
+    const KServices m_services;
     QScopedPointer<Ui::KTableWidgetBackedFileItem> m_ui;
     QString m_sourcePath;
     QString m_versionId;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AtriumCommon/atriummsgframe.h"
+#include "Widgets/main/atriummsgframe.h"
 #include "platform/knativemessage.h"
 
 class QLabel;

@@ -30,6 +30,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -92,11 +93,21 @@ private:
     const std::function<void()> m_end;
 };
 
-} // namespace
-
-int main(int argc, char** argv)
+// What the command line asks for.
+struct HostOptions
 {
-    QApplication app(argc, argv);
+    QString plugin;
+    bool diagnostics = true; // the host's own window shows
+    QString paintSkinsInto; // empty: run the plug-in
+    QString screenshotsInto; // empty: no photographs
+    QString versionsOf;
+    QStringList comparisonsOf;
+    bool settingsDialog = false;
+    std::optional<QString> search;
+};
+
+void setUpApplication()
+{
     QCoreApplication::setApplicationName(
         IsApplication ? QStringLiteral("vaultkeep") : QStringLiteral("atrium"));
 #ifdef VAULTKEEP_APP_ID
@@ -106,7 +117,11 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(VAULTKEEP_VERSION));
     // The plug-in's window hides when closed; the host ends when its own window closes.
     QApplication::setQuitOnLastWindowClosed(false);
+}
 
+// Ends the program on --help, --version or an unknown option, as the parser does.
+HostOptions parseArguments(const QCoreApplication& app)
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("The stand-in host of the Vaultkeep plug-in."));
     parser.addHelpOption();
@@ -139,30 +154,37 @@ int main(int argc, char** argv)
     if (IsApplication)
         parser.addOption(diagnosticsOption);
     parser.process(app);
-    const bool diagnostics = !IsApplication || parser.isSet(diagnosticsOption);
 
+    HostOptions options;
+    options.plugin = parser.value(pluginOption);
+    options.diagnostics = !IsApplication || parser.isSet(diagnosticsOption);
+    options.paintSkinsInto = parser.value(skinsOption);
+    options.screenshotsInto = parser.value(screenshotsOption);
+    options.versionsOf = parser.value(versionsOption);
+    options.comparisonsOf = parser.values(compareOption);
+    options.settingsDialog = parser.isSet(settingsOption);
+    if (parser.isSet(searchOption))
+        options.search = parser.value(searchOption);
+    return options;
+}
+
+// Loads the plug-in and shows its window, beside the host's when that shows; null, with the
+// reason told, when the host's property or the plug-in cannot be had.
+QWidget* loadPlugin(KAtriumWindow& window, KPluginLibrary& plugin, const HostOptions& options)
+{
     QString error;
-    if (parser.isSet(skinsOption)) {
-        if (KHostSkins::paint(parser.value(skinsOption), &error))
-            return 0;
-        err() << "atrium: " << error << Qt::endl;
-        return 1;
-    }
-
-    KAtriumWindow window(parser.value(pluginOption), KHostSkins::defaultFolder());
     if (!window.claimHostProperty(&error)) {
         err() << "atrium: cannot carry ATRIUM_MAIN_FRAME: " << error << Qt::endl;
-        return 1;
+        return nullptr;
     }
-    KPluginLibrary plugin(parser.value(pluginOption));
     if (!plugin.load(&error)) {
         err() << "atrium: cannot load the plug-in: " << error << Qt::endl;
-        return 1;
+        return nullptr;
     }
     QWidget* frame = plugin.createFrame();
     place(frame, &window);
     frame->show();
-    if (diagnostics)
+    if (options.diagnostics)
         window.show();
     else
         new KEndWithFrame(frame, &window, [&plugin, &window] {
@@ -171,8 +193,94 @@ int main(int argc, char** argv)
                 window.close();
         });
     out() << "atrium: the plug-in " << plugin.path() << " is loaded" << Qt::endl;
+    return frame;
+}
 
-    int status = 0;
+// Photographs what the options ask for once the plug-in has reported its first cycle, then
+// closes the host's window; `status` becomes 1 when anything failed.
+void startScreenshotTour(QWidget* frame, KAtriumWindow& window, const HostOptions& options, int& status)
+{
+    auto* tour = new KScreenshotTour(frame, options.screenshotsInto, qApp);
+    const auto showVersions = [&window](const QString& path) -> KScreenshotTour::Opener {
+        return [&window, path] {
+            window.sendCopyDataToPlugin(AtriumMessage::ShowFileVersions, path.toUtf8() + '\0',
+                QStringLiteral("show the versions of %1 (copy-data 27)").arg(path));
+            return QString();
+        };
+    };
+    if (!options.versionsOf.isEmpty())
+        tour->addDialog("KFileVersionDlg", QStringLiteral("versions.png"), showVersions(options.versionsOf));
+    for (const QString& path : options.comparisonsOf) {
+        tour->addComparison(
+            QStringLiteral("compare-%1.png").arg(QFileInfo(path).suffix().toLower()), showVersions(path));
+    }
+    if (options.settingsDialog) {
+        // The settings, the clean-up they open, and its question before cleaning, which is
+        // answered no.
+        tour->addDialog(
+            "KSettingDlg", QStringLiteral("settings.png"),
+            [] { return KScreenshotTour::clickLater("KMainWidget", QStringLiteral("btnSetting")); },
+            KScreenshotTour::After::KeepOpen);
+        tour->addDialog(
+            "KCleanDlg", QStringLiteral("cleanup.png"),
+            [] { return KScreenshotTour::clickLater("KSettingDlg", QStringLiteral("btnQuickClean")); },
+            KScreenshotTour::After::KeepOpen);
+        tour->addDialog("KYMessageBox", QStringLiteral("cleanup-question.png"),
+            [] { return KScreenshotTour::clickLater("KCleanDlg", QStringLiteral("btnCleanAll")); });
+        tour->closeDialog("KCleanDlg");
+        tour->closeDialog("KSettingDlg");
+    }
+    if (options.search)
+        tour->setMisCodeSearch(*options.search);
+    QObject::connect(
+        tour, &KScreenshotTour::finished, &window, [tour, &window, &status](const QString& failure) {
+            for (const QString& written : tour->written())
+                out() << "atrium: wrote " << written << Qt::endl;
+            if (!failure.isEmpty()) {
+                err() << "atrium: " << failure << Qt::endl;
+                status = 1;
+            }
+            window.close();
+        });
+    // The tour begins once the plug-in has reported its first cycle.
+    QObject::connect(&window, &KAtriumWindow::sigTotalBackups, tour, [tour] {
+        static bool started = false;
+        if (!started) {
+            started = true;
+            tour->start();
+        }
+    });
+    QTimer::singleShot(FirstCycleTimeoutMs, &window, [&window, &status] {
+        if (window.totalBackups() >= 0)
+            return;
+        err() << "atrium: the plug-in did not report a cycle within " << FirstCycleTimeoutMs / 1000 << " s"
+              << Qt::endl;
+        status = 1;
+        window.close();
+    });
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    setUpApplication();
+    const HostOptions options = parseArguments(app);
+
+    if (!options.paintSkinsInto.isEmpty()) {
+        QString error;
+        if (KHostSkins::paint(options.paintSkinsInto, &error))
+            return 0;
+        err() << "atrium: " << error << Qt::endl;
+        return 1;
+    }
+
+    KAtriumWindow window(options.plugin, KHostSkins::defaultFolder());
+    KPluginLibrary plugin(options.plugin);
+    QWidget* frame = loadPlugin(window, plugin, options);
+    if (!frame)
+        return 1;
     QObject::connect(&window, &KAtriumWindow::sigClosing, &app, [&plugin, &app] {
         const bool unloaded = plugin.release();
         out() << "atrium: the plug-in saved its database and was "
@@ -180,70 +288,9 @@ int main(int argc, char** argv)
         app.quit();
     });
 
-    if (parser.isSet(screenshotsOption)) {
-        auto* tour = new KScreenshotTour(frame, parser.value(screenshotsOption), &app);
-        const auto showVersions = [&window](const QString& path) -> KScreenshotTour::Opener {
-            return [&window, path] {
-                window.sendCopyDataToPlugin(AtriumMessage::ShowFileVersions, path.toUtf8() + '\0',
-                    QStringLiteral("show the versions of %1 (copy-data 27)").arg(path));
-                return QString();
-            };
-        };
-        if (parser.isSet(versionsOption)) {
-            const QString path = parser.value(versionsOption);
-            tour->addDialog("KFileVersionDlg", QStringLiteral("versions.png"), showVersions(path));
-        }
-        const QStringList compared = parser.values(compareOption);
-        for (const QString& path : compared) {
-            tour->addComparison(
-                QStringLiteral("compare-%1.png").arg(QFileInfo(path).suffix().toLower()), showVersions(path));
-        }
-        if (parser.isSet(settingsOption)) {
-            // The settings, the clean-up they open, and its question before cleaning, which is
-            // answered no.
-            tour->addDialog(
-                "KSettingDlg", QStringLiteral("settings.png"),
-                [] { return KScreenshotTour::clickLater("KMainWidget", QStringLiteral("btnSetting")); },
-                KScreenshotTour::After::KeepOpen);
-            tour->addDialog(
-                "KCleanDlg", QStringLiteral("cleanup.png"),
-                [] { return KScreenshotTour::clickLater("KSettingDlg", QStringLiteral("btnQuickClean")); },
-                KScreenshotTour::After::KeepOpen);
-            tour->addDialog("KYMessageBox", QStringLiteral("cleanup-question.png"),
-                [] { return KScreenshotTour::clickLater("KCleanDlg", QStringLiteral("btnCleanAll")); });
-            tour->closeDialog("KCleanDlg");
-            tour->closeDialog("KSettingDlg");
-        }
-        if (parser.isSet(searchOption))
-            tour->setMisCodeSearch(parser.value(searchOption));
-        QObject::connect(
-            tour, &KScreenshotTour::finished, &window, [tour, &window, &status](const QString& failure) {
-                for (const QString& written : tour->written())
-                    out() << "atrium: wrote " << written << Qt::endl;
-                if (!failure.isEmpty()) {
-                    err() << "atrium: " << failure << Qt::endl;
-                    status = 1;
-                }
-                window.close();
-            });
-        // The tour begins once the plug-in has reported its first cycle.
-        QObject::connect(&window, &KAtriumWindow::sigTotalBackups, tour, [tour] {
-            static bool started = false;
-            if (!started) {
-                started = true;
-                tour->start();
-            }
-        });
-        QTimer::singleShot(FirstCycleTimeoutMs, &window, [&window, &status] {
-            if (window.totalBackups() >= 0)
-                return;
-            err() << "atrium: the plug-in did not report a cycle within " << FirstCycleTimeoutMs / 1000
-                  << " s" << Qt::endl;
-            status = 1;
-            window.close();
-        });
-    }
-
+    int status = 0;
+    if (!options.screenshotsInto.isEmpty())
+        startScreenshotTour(frame, window, options, status);
     const int exitCode = app.exec();
     return status ? status : exitCode;
 }

@@ -28,11 +28,6 @@ void KFakePlatform::addDrive(
                                                                       : QStringLiteral("exfat");
     drive.freeBytes = freeBytes;
     drive.totalBytes = totalBytes;
-    addDrive(drive);
-}
-
-void KFakePlatform::addDrive(const Drive& drive)
-{
     const std::lock_guard<std::mutex> locker(m_mutex);
     m_drives << drive;
 }
@@ -155,8 +150,6 @@ bool KFakePlatform::diskSpace(const QString& root, quint64* freeBytes, quint64* 
     for (const Drive& drive : m_drives) {
         if (drive.volume.root != root)
             continue;
-        if (drive.spaceQueryFails)
-            return false;
         if (freeBytes)
             *freeBytes = drive.freeBytes;
         if (totalBytes)
@@ -212,55 +205,31 @@ qint64 KFakePlatform::currentMSecsSinceEpoch() const
     return m_clockMSecs >= 0 ? m_clockMSecs : QDateTime::currentMSecsSinceEpoch();
 }
 
-void KFakePlatform::setStatusAnswer(const QString& path, const StatusAnswer& answer)
-{
-    const std::lock_guard<std::mutex> locker(m_mutex);
-    m_statusAnswers.insert(path, answer);
-    m_hasStatusAnswers = true;
-}
-
 void KFakePlatform::setCreationTime(const QString& path, const QDateTime& time)
 {
     const std::lock_guard<std::mutex> locker(m_mutex);
-    m_statusAnswers[path].createdMSecs = time.toMSecsSinceEpoch();
-    m_hasStatusAnswers = true;
+    m_creationTimes.insert(path, time.toMSecsSinceEpoch());
+    m_hasCreationTimes = true;
 }
 
 void KFakePlatform::clearStatusAnswers()
 {
     const std::lock_guard<std::mutex> locker(m_mutex);
-    m_statusAnswers.clear();
-    m_hasStatusAnswers = false;
+    m_creationTimes.clear();
+    m_hasCreationTimes = false;
 }
 
 void KFakePlatform::adjustFileStatus(const QString& path, KFileStatus* status) const
 {
-    if (!m_hasStatusAnswers)
+    if (!m_hasCreationTimes || !status->exists)
         return;
     const std::lock_guard<std::mutex> locker(m_mutex);
-    const auto found = m_statusAnswers.constFind(path);
-    if (found == m_statusAnswers.cend())
-        return;
-    const StatusAnswer& answer = found.value();
-    if (answer.unreadable) {
-        *status = KFileStatus();
-        status->unreadable = true;
-        return;
-    }
-    if (!status->exists)
-        return;
-    if (answer.createdMSecs)
-        status->createdMSecs = *answer.createdMSecs;
-    if (answer.modifiedMSecs)
-        status->modifiedMSecs = *answer.modifiedMSecs;
+    const auto found = m_creationTimes.constFind(path);
+    if (found != m_creationTimes.cend())
+        status->createdMSecs = found.value();
 }
 
 KWindowMessaging* KFakePlatform::windowMessaging()
-{
-    return localMessaging();
-}
-
-KLocalSocketMessaging* KFakePlatform::localMessaging()
 {
     const std::lock_guard<std::mutex> locker(m_mutex);
     if (!m_messaging) {

@@ -8,12 +8,11 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
-#include <optional>
 
 class KLocalSocketMessaging;
 
 // A platform that tests configure: folders and the hive file under a folder of the test's
-// choosing, drives declared one by one, a clock the test sets, file status answers for chosen
+// choosing, drives declared one by one, a clock the test sets, creation times for chosen
 // paths, and reveal requests recorded instead of carried out. It can be configured from one
 // thread while another reads it.
 class KFakePlatform final : public KPlatform
@@ -24,7 +23,6 @@ public:
         KVolume volume;
         quint64 freeBytes = 0;
         quint64 totalBytes = 0;
-        bool spaceQueryFails = false;
     };
 
     // Folders and hive file below `base`, which is created when missing.
@@ -35,7 +33,6 @@ public:
 
     void addDrive(const QString& root, KDriveKind kind, KFileSystemKind fileSystem, quint64 freeBytes,
         quint64 totalBytes);
-    void addDrive(const Drive& drive);
     void clearDrives();
     void setDriveSpace(const QString& root, quint64 freeBytes, quint64 totalBytes);
     void setSystemDriveRoot(const QString& root);
@@ -49,17 +46,8 @@ public:
     // Moves a stopped clock on; a running one is stopped first at the real time.
     void advanceClock(qint64 msecs);
 
-    // What status queries of one path answer in place of the file system. Unset fields keep
-    // the file system's answer.
-    struct StatusAnswer
-    {
-        std::optional<qint64> createdMSecs;
-        std::optional<qint64> modifiedMSecs;
-        // The status cannot be read (as in a folder the user may not enter).
-        bool unreadable = false;
-    };
-    void setStatusAnswer(const QString& path, const StatusAnswer& answer);
-    // The file's creation time, which Linux lets nobody set on a real file.
+    // The file's creation time, which Linux lets nobody set on a real file: status queries of
+    // the path answer it.
     void setCreationTime(const QString& path, const QDateTime& time);
     void clearStatusAnswers();
 
@@ -90,7 +78,6 @@ public:
     // Real local sockets, in a folder below the base; bringing a window to the foreground is
     // only recorded.
     KWindowMessaging* windowMessaging() override;
-    KLocalSocketMessaging* localMessaging();
     QString messageFolder() const;
     QList<HWND> foregroundRequests() const;
 
@@ -104,8 +91,8 @@ private:
     QStringList m_revealed;
     QStringList m_opened;
     qint64 m_clockMSecs = -1; // -1: the real clock
-    QHash<QString, StatusAnswer> m_statusAnswers;
-    std::atomic<bool> m_hasStatusAnswers { false }; // spares every status query the lock
+    QHash<QString, qint64> m_creationTimes;
+    std::atomic<bool> m_hasCreationTimes { false }; // spares every status query the lock
     std::unique_ptr<KLocalSocketMessaging> m_messaging;
     QList<HWND> m_foregroundRequests;
 };

@@ -1,6 +1,9 @@
 #include "ktestenvironment.h"
 
 #include "core/kconfig.h"
+#include "discovery/kproductcatalog.h"
+#include "discovery/kproductinfo.h"
+#include "platform/kregistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -104,4 +107,21 @@ bool KTestEnvironment::makeSocket(const QString& path)
     if (fd >= 0)
         ::close(fd);
     return bound;
+}
+
+void KTestEnvironment::listAsRecent(
+    const KProductCatalog& catalog, const QStringList& paths, const QString& codePart)
+{
+    for (const KProductInfo* product : catalog.products()) {
+        if (!product->code().contains(codePart) || product->recentFile().isEmpty())
+            continue;
+        KRegistryKey list(product->recentFile());
+        list.removeKey();
+        for (int i = 0; i < paths.size(); ++i)
+            list.setValue(QStringLiteral("File%1").arg(i + 1), paths.at(i));
+        if (!list.sync())
+            qFatal("cannot write the recent-file list to the test's hive");
+        return;
+    }
+    qFatal("no product's code holds %s", qPrintable(codePart));
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+class KProductCatalog;
+
 constexpr quint64 MiB = 1024 * 1024;
 
 // Puts a test process on the fake platform: folders, hive and drives below one temporary
@@ -41,6 +43,10 @@ public:
     // A FIFO, or a listening socket's file, at `path`, as another user could put in a list.
     static bool makeFifo(const QString& path);
     static bool makeSocket(const QString& path);
+    // Makes the recent-file list of the catalog's first product whose code holds `codePart` name
+    // exactly `paths`.
+    static void listAsRecent(const KProductCatalog& catalog, const QStringList& paths,
+        const QString& codePart = QStringLiteral("PRA4"));
 
 private:
     QTemporaryDir m_dir;

@@ -11,10 +11,10 @@
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "ktestenvironment.h"
 #include "kwidgettest.h"
 #include "platform/kfileops.h"
+#include "service/kfileservicemanager.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -79,6 +79,14 @@ inline void click(QWidget* widget)
 {
     KWidgetTest::press(widget, QPoint(3, 3));
     KWidgetTest::release(widget, QPoint(3, 3));
+}
+
+inline QStringList keysOf(const KTableWidget* table)
+{
+    QStringList keys;
+    for (int row = 0; row < table->rowCount(); ++row)
+        keys << table->rowKey(row);
+    return keys;
 }
 
 // The widget of the first row with `key`, as a `Row`; null when there is none.

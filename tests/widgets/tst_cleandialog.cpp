@@ -1,13 +1,13 @@
 #include "Widgets/controls/kcustombutton.h"
 #include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/settings/kcleandlg.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "ktestenvironment.h"
 #include "kwidgettest.h"
-#include "storage/ui/kcleandlg.h"
+#include "service/kfileservicemanager.h"
 
 #include <QLabel>
 #include <QtTest>
@@ -104,7 +104,7 @@ void TestCleanDialog::buttonsFollowWhatCanBeFreed()
     for (int i = 0; i < daysAgo.size(); ++i)
         QVERIFY(!backUp(QStringLiteral("file%1.GBQ4").arg(i), 3000, daysAgo.at(i)).isEmpty());
 
-    KCleanDlg dialog;
+    KCleanDlg dialog(KServices::process());
     // Until the sizes are known the buttons stay usable.
     for (const char* label : { "lblCacheSize", "lblCleanAllSize", "lblCleanBeforeSize" })
         QCOMPARE(text(dialog, label), Waiting);
@@ -115,7 +115,6 @@ void TestCleanDialog::buttonsFollowWhatCanBeFreed()
     QCOMPARE(text(dialog, "lblCleanBeforeSize"), beforeToday);
     QCOMPARE(enabled(dialog, "btnCleanAll"), total != QLatin1String("0B"));
     QCOMPARE(enabled(dialog, "btnCleanBefore"), beforeToday != QLatin1String("0B"));
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("清除"));
 }
 
 void TestCleanDialog::clearingBeforeTodayThenAllFreesWhatTheLabelsSaid()
@@ -123,7 +122,7 @@ void TestCleanDialog::clearingBeforeTodayThenAllFreesWhatTheLabelsSaid()
     backUp(QStringLiteral("old.GBQ4"), 3000, 2);
     const QString today = backUp(QStringLiteral("new.GBQ4"), 5000, 0);
     const QString stray = environment().writeFile(KCommon::backupDirectory() + QStringLiteral("stray"), "?");
-    KCleanDlg dialog;
+    KCleanDlg dialog(KServices::process());
     QTRY_COMPARE(text(dialog, "lblCleanBeforeSize"), QStringLiteral("2KB"));
     QSignalSpy updated(KFileServiceManager::instance(), &KFileServiceManager::sigUpdate);
 
@@ -161,7 +160,7 @@ void TestCleanDialog::eachCleanUpAsksFirstAndNoIsTheDefault()
 {
     QFETCH(QString, button);
     const QString old = backUp(QStringLiteral("old.GBQ4"), 3000, 2);
-    KCleanDlg dialog;
+    KCleanDlg dialog(KServices::process());
     QTRY_COMPARE(text(dialog, "lblCleanBeforeSize"), QStringLiteral("2KB"));
 
     // Return answers the question with its default button.

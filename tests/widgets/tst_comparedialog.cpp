@@ -3,6 +3,7 @@
 #include "compare/kcomparetasks.h"
 #include "kdemodocuments.h"
 #include "ktestenvironment.h"
+#include "platform/kplatform.h"
 
 #include <QLabel>
 #include <QStackedWidget>
@@ -89,7 +90,7 @@ void TestCompareDialog::showsWhatChangedByKind()
     QFETCH(QString, shown);
 
     const QString folder = QString::fromUtf8(QTest::currentDataTag()) + QLatin1Char('/');
-    KCompareDialog view(name,
+    KCompareDialog view(KPlatform::instance(), name,
         { m_env.writeFile(folder + QStringLiteral("old"), before), QStringLiteral("此版本"), {} },
         { m_env.writeFile(folder + QStringLiteral("new"), after), QStringLiteral("当前文件"), {} },
         QString());
@@ -115,7 +116,7 @@ void TestCompareDialog::aViewClosedWhileComparingLeavesNoTaskBehind()
         lines.append(QByteArray::number(i)).append('\n');
     const QString before = m_env.writeFile(QStringLiteral("closed/old"), lines);
     const QString after = m_env.writeFile(QStringLiteral("closed/new"), QByteArray(lines).replace('1', '2'));
-    auto view = std::make_unique<KCompareDialog>(QStringLiteral("a.txt"),
+    auto view = std::make_unique<KCompareDialog>(KPlatform::instance(), QStringLiteral("a.txt"),
         KCompareDialog::Side { before, {}, {} }, KCompareDialog::Side { after, {}, {} }, QString());
     // The task holds nothing of the view: under the sanitizers, any use of it after it went shows.
     view.reset();

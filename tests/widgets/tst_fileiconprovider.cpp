@@ -24,7 +24,6 @@ class TestFileIconProvider : public QObject
 private slots:
     void xlsxInCapitalsGivesTheEmbeddedIcon();
     void unknownSuffixGivesTheUnknownIconAndStaysUnknown();
-    void vanishedPathAddsNothing();
     void workerRegistersWhileTheGuiThreadReads();
     void kindsWithoutAPictureOfOurOwnTakeTheThemesIcon_data();
     void kindsWithoutAPictureOfOurOwnTakeTheThemesIcon();
@@ -57,16 +56,6 @@ void TestFileIconProvider::unknownSuffixGivesTheUnknownIconAndStaysUnknown()
     QCOMPARE(pixelsOf(provider.iconForFile(QStringLiteral("/gone/plan.zq9")), unknown.size()),
         unknown.convertToFormat(QImage::Format_ARGB32));
     QVERIFY(!provider.hasIcon(QStringLiteral("zq9")));
-}
-
-void TestFileIconProvider::vanishedPathAddsNothing()
-{
-    KFileIconProvider provider;
-    const QString path = m_env.writeFile(QStringLiteral("tmp/old.qv7"), "x");
-    QVERIFY(QFile::remove(path));
-    provider.registerFile(path);
-    provider.registerFile(QString());
-    QVERIFY(!provider.hasIcon(QStringLiteral("qv7")));
 }
 
 void TestFileIconProvider::workerRegistersWhileTheGuiThreadReads()

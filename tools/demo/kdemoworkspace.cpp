@@ -3,9 +3,9 @@
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "core/ktimestamp.h"
 #include "kdemodocuments.h"
+#include "service/kfileservicemanager.h"
 
 #include <QDir>
 #include <QFile>

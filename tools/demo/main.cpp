@@ -10,7 +10,6 @@
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kledgerbase.h"
 #include "discovery/kproductcatalog.h"
 #include "discovery/kproductinfo.h"
@@ -18,6 +17,7 @@
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
 #include "platform/kregistry.h"
+#include "service/kfileservicemanager.h"
 
 #include <QCoreApplication>
 #include <QDir>

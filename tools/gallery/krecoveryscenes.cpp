@@ -13,11 +13,12 @@
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "core/ktimestamp.h"
 #include "discovery/kproductcatalog.h"
 #include "kfakeplatform.h"
 #include "platform/kfileops.h"
+#include "service/kfileservicemanager.h"
+#include "service/kservices.h"
 
 #include <QApplication>
 #include <QDir>
@@ -208,8 +209,10 @@ bool renderRecoveryViews(const QDir& folder, KFakePlatform* machine)
     bool saved = true;
 
     KMisCodeWidget misCode;
+    misCode.setServices(KServices::process());
     misCode.resize(797, 430);
     KDeletedWidget deleted;
+    deleted.setServices(KServices::process());
     deleted.resize(798, 429);
     engine->onUpdate();
     saved = save(&misCode, folder, QStringLiteral("recovery-miscode-today.png")) && saved;
@@ -219,12 +222,12 @@ bool renderRecoveryViews(const QDir& folder, KFakePlatform* machine)
     saved = save(&misCode, folder, QStringLiteral("recovery-miscode-pricing-page-2.png")) && saved;
     engine->onShowPageByType(4);
     saved = save(&misCode, folder, QStringLiteral("recovery-miscode-other.png")) && saved;
-    engine->onShowPageByType(KFileServiceManager::SelfBackupPage);
+    engine->onShowPageByType(KFileList::of(KListPage::SelfBackup));
     saved = save(&misCode, folder, QStringLiteral("recovery-miscode-self-backups.png")) && saved;
 
     const QString file = home + QStringLiteral("projects/第二实验小学教学楼招标控制价.pra4");
     {
-        KFileVersionDlg dialog(file);
+        KFileVersionDlg dialog(file, KServices::process());
         saved = save(&dialog, folder, QStringLiteral("recovery-version-dialog.png")) && saved;
         // The second version restored over the file, which is first kept as a new version.
         auto* row = qobject_cast<KTableWidgetBackedFileItem*>(dialog.versionTable()->rowWidget(1));
@@ -247,7 +250,7 @@ bool renderRecoveryViews(const QDir& folder, KFakePlatform* machine)
     saved = menu->grab().save(folder.filePath(QStringLiteral("recovery-deleted-menu.png"))) && saved;
     {
         // The versions of a deleted file, its folder gone with it.
-        KFileVersionDlg dialog(first->sourcePath());
+        KFileVersionDlg dialog(first->sourcePath(), KServices::process());
         saved = save(&dialog, folder, QStringLiteral("recovery-version-dialog-deleted-file.png")) && saved;
     }
     first->onToDeskTop();

@@ -17,6 +17,9 @@
 #include "Widgets/dialogs/kskindialog.h"
 #include "Widgets/home/khomewidget.h"
 #include "Widgets/icons/kfileiconprovider.h"
+#include "Widgets/settings/kcleandlg.h"
+#include "Widgets/settings/kmovebackfolderwidget.h"
+#include "Widgets/settings/ksettingdlg.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/table/ktableheader.h"
 #include "Widgets/table/ktablewidget.h"
@@ -28,15 +31,14 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
 #include "kfakeplatform.h"
 #include "krecoveryscenes.h"
+#include "platform/kplatform.h"
 #include "platform/kregistry.h"
+#include "service/kfileservicemanager.h"
+#include "service/kservices.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
-#include "storage/ui/kcleandlg.h"
-#include "storage/ui/kmovebackfolderwidget.h"
-#include "storage/ui/ksettingdlg.h"
 
 #include <QApplication>
 #include <QDir>
@@ -434,6 +436,7 @@ bool renderHomePage(const QDir& folder)
         if (!KConfig::instance()->setAutoBack(on))
             qFatal("cannot write the settings");
         KHomeWidget page;
+        page.setServices(KServices::process());
         emit KFileServiceManager::instance()->sigUpdateHomePage(1287, 46, 3);
         emit KDiskInfoThread::instance()->sigSetHomeDiskFree(
             QStringLiteral("/media/ann/Data/"), on ? 120000.0 : 140.0, 476000.0);
@@ -512,7 +515,7 @@ bool renderStorage(const QDir& folder, KFakePlatform* machine)
     backUp(QStringLiteral("结算.GBQ4"), 700 << 10);
     machine->setCurrentDateTime(QDateTime()); // the real clock again, for the panel's timers
 
-    KSettingDlg settings;
+    KSettingDlg settings(KServices::process());
     saved = saveWindow(&settings, folder.filePath(QStringLiteral("settings-dialog.png"))) && saved;
     auto* size = settings.findChild<QLineEdit*>(QStringLiteral("editTipSize"));
     size->setText(QStringLiteral("0.3"));
@@ -520,7 +523,7 @@ bool renderStorage(const QDir& folder, KFakePlatform* machine)
     saved
         = saveWindow(&settings, folder.filePath(QStringLiteral("settings-dialog-out-of-range.png"))) && saved;
 
-    KCleanDlg clean;
+    KCleanDlg clean(KServices::process());
     saved = saveWindow(&clean, folder.filePath(QStringLiteral("clean-dialog.png"))) && saved;
     KMessageBox::setNextAnswer(1); // yes to the question before the clean-up
     clean.onCleanBefore();
@@ -531,7 +534,7 @@ bool renderStorage(const QDir& folder, KFakePlatform* machine)
     QWidget window;
     window.setAutoFillBackground(true);
     window.resize(800, 500);
-    auto* panel = new KMoveBackFolderWidget(e, d, &window);
+    auto* panel = new KMoveBackFolderWidget(KPlatform::instance(), e, d, &window);
     saved = saveWindow(&window, folder.filePath(QStringLiteral("move-panel.png"))) && saved;
     for (int waited = 0; waited < 100 && !panel->findChild<QWidget*>(QStringLiteral("finishedWidget"));
          ++waited) {

@@ -1,10 +1,10 @@
-#include "Widgets/versions/ktablewidgetselfbackeditem.h"
+#include "Widgets/miscode/ktablewidgetselfbackeditem.h"
 
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/versions/krestoresteps.h"
 #include "core/kcommon.h"
-#include "core/kfileservicemanager.h"
 #include "platform/kfileops.h"
+#include "service/kfileservicemanager.h"
 #include "ui_ktablewidgetselfbackeditem.h"
 
 #include <QFileInfo>
@@ -17,8 +17,9 @@ namespace {
 constexpr int RevealDelayMs = 200;
 }
 
-KTableWidgetSelfBackedItem::KTableWidgetSelfBackedItem(QWidget* parent)
+KTableWidgetSelfBackedItem::KTableWidgetSelfBackedItem(const KServices& services, QWidget* parent)
     : KTableWidgetItemBase(parent)
+    , m_services(services)
     , m_ui(new Ui::KTableWidgetSelfBackedItem)
 {
     m_ui->setupUi(this);
@@ -51,15 +52,16 @@ void KTableWidgetSelfBackedItem::onBackToDeskTop()
         KRestoreSteps::inform(window(), QMessageBox::Information, KRestoreSteps::missingBackupText());
         return;
     }
-    QString target = KRestoreSteps::desktopTarget(source);
+    QString target = KRestoreSteps::desktopTarget(m_services.platform, source);
     if (!KRestoreSteps::settleSameName(window(), &target))
         return;
-    const Outcome outcome = KRestoreSteps::copyLoop(window(), source, &target,
-        [source](const QString& to) { return KFileServiceManager::instance()->restoreFile(source, to); });
+    const Outcome outcome = KRestoreSteps::copyLoop(window(), m_services.platform, source, &target,
+        [engine = m_services.engine, source](const QString& to) { return engine->restoreFile(source, to); });
     if (outcome == Outcome::CopyMissing) {
         KRestoreSteps::inform(window(), QMessageBox::Information, KRestoreSteps::missingBackupText());
     } else if (outcome == Outcome::Restored) {
         // The list may be refilled meanwhile; the timer holds the path, not the row.
-        QTimer::singleShot(RevealDelayMs, [target] { KRestoreSteps::reveal(target); });
+        QTimer::singleShot(RevealDelayMs,
+            [platform = m_services.platform, target] { KRestoreSteps::reveal(platform, target); });
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Widgets/dialogs/kdialogbasewidget.h"
+#include "service/kservices.h"
 
 #include <QScopedPointer>
 
@@ -16,7 +17,7 @@ class KCleanDlg : public KDialogBaseWidget
     Q_OBJECT
 
 public:
-    explicit KCleanDlg(QWidget* parent = nullptr);
+    explicit KCleanDlg(const KServices& services, QWidget* parent = nullptr);
     ~KCleanDlg() override;
 
 signals:
@@ -32,6 +33,7 @@ private:
     // Asks before a clean-up; true for yes.
     bool confirm(const QString& question);
 
+    const KServices m_services;
     QScopedPointer<Ui::KCleanDlg> m_ui;
     Q_DISABLE_COPY(KCleanDlg)
 };

@@ -1,4 +1,4 @@
-#include "storage/ui/kmovebackedfinishedwidget.h"
+#include "Widgets/settings/kmovebackedfinishedwidget.h"
 
 #include "core/kcommon.h"
 #include "ui_kmovebackedfinishedwidget.h"

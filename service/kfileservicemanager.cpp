@@ -1,22 +1,22 @@
-#include "core/kfileservicemanager.h"
+#include "service/kfileservicemanager.h"
 
-#include "core/kbackuprules.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileiconsink.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
+#include "core/kfiletypemanager.h"
 #include "core/klogging.h"
 #include "core/korphancopies.h"
 #include "core/krows.h"
 #include "core/ktimestamp.h"
 #include "discovery/kdesktoprecentfiles.h"
-#include "discovery/kfiletypemanager.h"
 #include "platform/kfilelock.h"
 #include "platform/kfileops.h"
 #include "platform/kfiletransfer.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
+#include "service/kbackuprules.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
 
@@ -398,8 +398,8 @@ KFileServiceManager::ShownRows KFileServiceManager::matchingRows(const QString& 
     ShownRows shown;
     for (int t = 0; t < KindCount; ++t)
         shown[size_t(t)] = KRows::matching(m_existingRows[size_t(t)], search);
-    shown[TodayPage] = KRows::matching(m_todayRows, search);
-    shown[RecentPage] = KRows::matching(m_recentRows, search);
+    shown[KFileList::of(KListPage::Today)] = KRows::matching(m_todayRows, search);
+    shown[KFileList::of(KListPage::Recent)] = KRows::matching(m_recentRows, search);
     return shown;
 }
 
@@ -413,7 +413,7 @@ int KFileServiceManager::countOf(int type) const
 {
     if (type >= 0 && type < int(m_shownRows.size()))
         return m_shownRows[size_t(type)].size();
-    if (type == SelfBackupPage)
+    if (type == KFileList::of(KListPage::SelfBackup))
         return matchingSelfBackups().size();
     return 0;
 }
@@ -454,7 +454,7 @@ void KFileServiceManager::emitPage(const PageRows& rows)
 
 void KFileServiceManager::showPage(int type, int page)
 {
-    if (type == SelfBackupPage) {
+    if (type == KFileList::of(KListPage::SelfBackup)) {
         {
             const std::lock_guard<std::mutex> locker(m_stateMutex);
             m_currentType = type;
@@ -477,37 +477,35 @@ QVector<KFileServiceManager::SelfBackupFile> KFileServiceManager::findSelfBackup
     // Nothing below the folder is reached through a link, and no folder twice (a bind mount):
     // a link back up would otherwise repeat the tree without end.
     QSet<QPair<quint64, quint64>> visited;
-    const std::function<void(const QString&, const KFileStatus&, int)> search
-        = [&](const QString& folder, const KFileStatus& status, int depth) {
-              QStringList names;
-              if (depth > MaxSelfBackupDepth || visited.contains({ status.device, status.inode })
-                  || !KFileTransfer::entryNames(folder, &names)) {
-                  return;
-              }
-              visited.insert({ status.device, status.inode });
-              std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-                  const int folded = a.compare(b, Qt::CaseInsensitive);
-                  return folded != 0 ? folded < 0 : a < b;
-              });
-              for (const QString& name : qAsConst(names)) {
-                  if (name.startsWith(QLatin1Char('.')))
-                      continue;
-                  const QString path = folder + QLatin1Char('/') + name;
-                  const KFileStatus entry = KFileIO::status(path, KFileIO::Links::DontFollow);
-                  if (entry.kind() == KFileStatus::Folder) {
-                      search(path, entry, depth + 1);
-                  } else if (entry.kind() == KFileStatus::File
-                      && QFileInfo(name).suffix().compare(QLatin1String("PRA4"), Qt::CaseInsensitive) == 0) {
-                      found.append({ path, KFileOps::status(path).modifiedMSecs });
-                      KFileIconSink::registerFile(path);
-                  }
-              }
-          };
+    KFileIO::WalkVisitor visitor;
+    visitor.byName = true;
+    visitor.visit = [&](const KFileIO::WalkEntry& entry) {
+        const QString name = entry.fileName();
+        const KFileStatus& status = entry.status;
+        if (name.startsWith(QLatin1Char('.')))
+            return KFileIO::WalkStep::Skip;
+        if (status.kind() == KFileStatus::Folder) {
+            if (entry.depth >= MaxSelfBackupDepth || visited.contains({ status.device, status.inode }))
+                return KFileIO::WalkStep::Skip;
+            visited.insert({ status.device, status.inode });
+        } else if (status.kind() == KFileStatus::File
+            && QFileInfo(name).suffix().compare(QLatin1String("PRA4"), Qt::CaseInsensitive) == 0) {
+            const QString path = entry.path();
+            found.append({ path, KFileOps::status(path).modifiedMSecs });
+            KFileIconSink::registerFile(path);
+        }
+        return KFileIO::WalkStep::Enter;
+    };
+    visitor.failed = [](const QString&, const QString&, int) {
+        return true;
+    };
     // The folder itself may be reached through links, as a documents folder kept on another disk.
     const QString folder = selfBackupFolder();
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    if (!canonical.isEmpty())
-        search(folder, KFileIO::status(canonical, KFileIO::Links::DontFollow), 0);
+    const KFileStatus root = KFileIO::status(folder);
+    if (root.kind() == KFileStatus::Folder) {
+        visited.insert({ root.device, root.inode });
+        static_cast<void>(KFileIO::walk(folder, visitor, KFileIO::Links::Follow));
+    }
     return found;
 }
 
@@ -518,15 +516,15 @@ void KFileServiceManager::scanSelfBackups()
     {
         const std::lock_guard<std::mutex> locker(m_stateMutex);
         std::swap(m_selfBackupFiles, files);
-        shown = countOf(SelfBackupPage);
+        shown = countOf(KFileList::of(KListPage::SelfBackup));
     }
-    emit sigSetMiscodeTypeLabelNumber(shown, SelfBackupPage);
+    emit sigSetMiscodeTypeLabelNumber(shown, KFileList::of(KListPage::SelfBackup));
 }
 
 int KFileServiceManager::selfBackupFileCount() const
 {
     const std::lock_guard<std::mutex> locker(m_stateMutex);
-    return countOf(SelfBackupPage);
+    return countOf(KFileList::of(KListPage::SelfBackup));
 }
 
 QVector<KFileServiceManager::SelfBackupFile> KFileServiceManager::matchingSelfBackups() const
@@ -557,7 +555,7 @@ void KFileServiceManager::showSelfBackupPage()
         if (page >= 1 && first < files.size())
             shown = files.mid(first, PageSize);
     }
-    emit sigSetMiscodeTypeLabelNumber(count, SelfBackupPage);
+    emit sigSetMiscodeTypeLabelNumber(count, KFileList::of(KListPage::SelfBackup));
     emit sigAfxMisCodePreUpdate(type, page);
     emit sigAfxMisCodeAddRow(QStringLiteral("计价自备份(%1)").arg(count), QString(), QString(), 1, page);
     for (const SelfBackupFile& file : qAsConst(shown))
@@ -594,11 +592,11 @@ void KFileServiceManager::onSearch(const QString& text)
         m_search = text;
         shown = matchingRows(text);
         m_shownRows = shown;
-        selfBackupsShown = countOf(SelfBackupPage);
+        selfBackupsShown = countOf(KFileList::of(KListPage::SelfBackup));
         type = m_currentType;
     }
     emitCounts(shown);
-    emit sigSetMiscodeTypeLabelNumber(selfBackupsShown, SelfBackupPage);
+    emit sigSetMiscodeTypeLabelNumber(selfBackupsShown, KFileList::of(KListPage::SelfBackup));
     showPage(type, 1);
 }
 

@@ -2,10 +2,11 @@
 
 #include "core/iobserverbase.h"
 #include "core/kcopysums.h"
+#include "core/kfilelist.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfilerestore.h"
 #include "core/kprotectiondatabase.h"
 #include "platform/kfileops.h"
+#include "service/kfilerestore.h"
 
 #include <QDate>
 #include <QHash>
@@ -64,17 +65,12 @@ public:
 
     static constexpr int PageSize = 20;
     static constexpr int KindCount = 5;
-    enum PageType
-    {
-        TodayPage = 5,
-        RecentPage = 6,
-        SelfBackupPage = 7,
-        NoPage = 8
-    };
 
     void onScanBegin() override;
     void onFilesFound(const QStringList* files, int fileType, bool backupAllowed) override;
     void onScanFinished() override;
+    bool onScannerStart() override { return loadDatabase(); }
+    void onCleanUpRequested() override { autoCleanExpiredVersions(); }
 
     QString databasePath() const;
     // Adds the database's records to the collections; false when there is no database file.
@@ -95,8 +91,9 @@ public:
     // should have removed stayed.
     [[nodiscard]] bool removeOrphanCopies();
 
-    void showPage(int type, int page);
-    int pageCount(int type) const;
+    // `list` is one of KFileList's: the files of a kind, or a list across the kinds.
+    void showPage(int list, int page);
+    int pageCount(int list) const;
     // As the last scan found them; zero before the first.
     int selfBackupFileCount() const;
     qint64 totalBackupSize() const;
@@ -114,7 +111,7 @@ public:
     KFileObjectMgr* collection(int type) const;
 
     // Restores a version, or any other copy carrying its own modification time, over `target`,
-    // backing up what is there first (core/kfilerestore.h).
+    // backing up what is there first (service/kfilerestore.h).
     KRestoreResult restoreVersion(
         const QString& fileId, const QString& target, const std::function<void()>& afterEachChunk = {});
     KRestoreResult restoreFile(
@@ -203,7 +200,7 @@ private:
     void refreshAndRepeat(std::unique_lock<std::mutex>& serialised, const QHash<QString, KFileStatus>& known);
     void refresh(const QHash<QString, KFileStatus>& known);
     // The lists of the page types 0 to 6 that match `search`.
-    using ShownRows = std::array<QStringList, RecentPage + 1>;
+    using ShownRows = std::array<QStringList, KFileList::of(KListPage::Recent) + 1>;
     ShownRows matchingRows(const QString& search) const; // under m_stateMutex
     void emitCounts(const ShownRows& shown);
     int countOf(int type) const; // under m_stateMutex
@@ -242,7 +239,7 @@ private:
     // m_cycleListed, on its own thread.
     QSet<QString> m_listed;
     QSet<QString> m_cycleListed;
-    int m_currentType = TodayPage;
+    int m_currentType = KFileList::of(KListPage::Today);
     int m_currentPage = 1;
 
     std::atomic<int> m_successThisCycle { 0 };

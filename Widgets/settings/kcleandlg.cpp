@@ -1,10 +1,10 @@
-#include "storage/ui/kcleandlg.h"
+#include "Widgets/settings/kcleandlg.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/dialogs/kmessagebox.h"
 #include "core/kcommon.h"
-#include "core/kfileservicemanager.h"
 #include "core/klogging.h"
+#include "service/kfileservicemanager.h"
 #include "ui_kcleandlg.h"
 
 #include <QPushButton>
@@ -17,8 +17,9 @@ const QString Product = QStringLiteral("Vaultkeep");
 
 } // namespace
 
-KCleanDlg::KCleanDlg(QWidget* parent)
+KCleanDlg::KCleanDlg(const KServices& services, QWidget* parent)
     : KDialogBaseWidget(parent)
+    , m_services(services)
     , m_ui(new Ui::KCleanDlg)
 {
     m_ui->setupUi(this);
@@ -40,7 +41,7 @@ KCleanDlg::~KCleanDlg() = default;
 
 void KCleanDlg::showSizes()
 {
-    const KFileServiceManager* service = KFileServiceManager::instance();
+    const KFileServiceManager* service = m_services.engine;
     const QString total = KCommon::formatSize(service->totalBackupSize());
     m_ui->lblCacheSize->setText(total);
     m_ui->lblCleanAllSize->setText(total);
@@ -75,7 +76,7 @@ void KCleanDlg::onCleanBefore()
 {
     if (!confirm(tr("今天之前的备份将被永久删除，这些版本再也无法恢复或找回。确定清除吗？")))
         return;
-    KFileServiceManager* service = KFileServiceManager::instance();
+    KFileServiceManager* service = m_services.engine;
     if (!service->cleanBeforeToday())
         qCWarning(vkCleanUp) << "some backups made before today could not be deleted";
     showSizes();
@@ -87,7 +88,7 @@ void KCleanDlg::onCleanAll()
 {
     if (!confirm(tr("全部备份将被永久删除，所有版本再也无法恢复或找回。确定清除吗？")))
         return;
-    KFileServiceManager* service = KFileServiceManager::instance();
+    KFileServiceManager* service = m_services.engine;
     const bool cleaned = service->cleanAll();
     // Whatever no record lists goes too; what stays is taken by a later cycle's sweep.
     if (!KCommon::clearFolder(KCommon::backupDirectory()) || !cleaned)

@@ -1,4 +1,4 @@
-#include "core/kbackuprules.h"
+#include "service/kbackuprules.h"
 
 #include "platform/kfileops.h"
 

@@ -1,14 +1,14 @@
-#include "core/kfilerestore.h"
+#include "service/kfilerestore.h"
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
-#include "core/kfileservicemanager.h"
+#include "core/kfiletypemanager.h"
 #include "core/ktimestamp.h"
-#include "discovery/kfiletypemanager.h"
 #include "platform/kfileops.h"
 #include "platform/kpaths.h"
+#include "service/kfileservicemanager.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -40,7 +40,7 @@ KRestoreResult restore(KFileServiceManager* engine, const QString& copyPath, con
         if (!engine->backUpCurrentState(target))
             return KRestoreResult::CurrentNotSaved;
     }
-    switch (KFileOps::replaceFile(copyPath, target, modifiedNs, recorded, afterEachChunk)) {
+    switch (KFileIO::replaceFile(copyPath, target, modifiedNs, recorded, afterEachChunk)) {
     case KReplaceResult::Replaced:
         return KRestoreResult::Restored;
     case KReplaceResult::SourceDamaged:

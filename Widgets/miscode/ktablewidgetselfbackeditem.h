@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Widgets/table/ktablewidgetitembase.h"
+#include "service/kservices.h"
 
 #include <QScopedPointer>
 
@@ -15,7 +16,7 @@ class KTableWidgetSelfBackedItem final : public KTableWidgetItemBase
     Q_OBJECT
 
 public:
-    explicit KTableWidgetSelfBackedItem(QWidget* parent = nullptr);
+    explicit KTableWidgetSelfBackedItem(const KServices& services, QWidget* parent = nullptr);
     ~KTableWidgetSelfBackedItem() override;
 
 public slots:
@@ -24,6 +25,7 @@ public slots:
     void onBackToDeskTop();
 
 private:
+    const KServices m_services;
     QScopedPointer<Ui::KTableWidgetSelfBackedItem> m_ui;
     Q_DISABLE_COPY(KTableWidgetSelfBackedItem)
 };

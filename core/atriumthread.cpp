@@ -1,4 +1,4 @@
-#include "storage/atriumthread.h"
+#include "core/atriumthread.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "platform/kfaultguard.h"

@@ -1,4 +1,4 @@
-#include "AtriumCommon/atriummsgframe.h"
+#include "Widgets/main/atriummsgframe.h"
 
 #include "platform/kplatform.h"
 #include "platform/kwindowmessaging.h"

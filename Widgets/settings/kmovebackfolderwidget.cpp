@@ -1,12 +1,12 @@
-#include "storage/ui/kmovebackfolderwidget.h"
+#include "Widgets/settings/kmovebackfolderwidget.h"
 
 #include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/settings/kmovebackedfinishedwidget.h"
 #include "core/kcommon.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kfileoperationthread.h"
-#include "storage/ui/kmovebackedfinishedwidget.h"
 #include "ui_kmovebackfolderwidget.h"
 
 #include <QCloseEvent>
@@ -46,12 +46,14 @@ QPixmap fixedPicture(QLabel* label, const QString& name)
 
 } // namespace
 
-KMoveBackFolderWidget::KMoveBackFolderWidget(const QString& oldPath, const QString& newPath, QWidget* parent)
+KMoveBackFolderWidget::KMoveBackFolderWidget(
+    KPlatform* platform, const QString& oldPath, const QString& newPath, QWidget* parent)
     : QWidget(parent)
     , m_ui(new Ui::KMoveBackFolderWidget)
     , m_oldPath(oldPath)
     , m_newPath(newPath)
-    , m_startTime(KPlatform::instance()->currentDateTime())
+    , m_platform(platform)
+    , m_startTime(platform->currentDateTime())
     , m_movie(nullptr)
     , m_minimumTimer(new QTimer(this))
     , m_closeTimer(new QTimer(this))
@@ -147,7 +149,7 @@ void KMoveBackFolderWidget::onMovedProcess(qulonglong lTotalSize, qulonglong lMo
 
 void KMoveBackFolderWidget::finished()
 {
-    const qint64 shown = m_startTime.msecsTo(KPlatform::instance()->currentDateTime());
+    const qint64 shown = m_startTime.msecsTo(m_platform->currentDateTime());
     if (shown < MinimumDisplayMs) {
         m_minimumTimer->start(int(qBound<qint64>(0, MinimumDisplayMs - shown, MinimumDisplayMs)));
         return;

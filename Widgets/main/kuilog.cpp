@@ -1,3 +1,3 @@
-#include "Widgets/kuilog.h"
+#include "Widgets/main/kuilog.h"
 
 Q_LOGGING_CATEGORY(vkUi, "vaultkeep.ui")

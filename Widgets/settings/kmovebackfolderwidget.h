@@ -4,6 +4,7 @@
 #include <QScopedPointer>
 #include <QWidget>
 
+class KPlatform;
 class QMovie;
 class QTimer;
 
@@ -23,7 +24,8 @@ class KMoveBackFolderWidget : public QWidget
 public:
     // The move starts as soon as the event loop runs, so that a caller may still store the new
     // backup path first.
-    KMoveBackFolderWidget(const QString& oldPath, const QString& newPath, QWidget* parent = nullptr);
+    KMoveBackFolderWidget(
+        KPlatform* platform, const QString& oldPath, const QString& newPath, QWidget* parent = nullptr);
     ~KMoveBackFolderWidget() override;
 
     static constexpr int MinimumDisplayMs = 3000;
@@ -56,6 +58,7 @@ private:
     QScopedPointer<Ui::KMoveBackFolderWidget> m_ui;
     const QString m_oldPath;
     const QString m_newPath;
+    KPlatform* const m_platform;
     QDateTime m_startTime;
     QMovie* m_movie;
     // Single-shot: the rest of the minimum display time, and the completion panel's time.

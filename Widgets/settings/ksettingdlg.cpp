@@ -1,15 +1,15 @@
-#include "storage/ui/ksettingdlg.h"
+#include "Widgets/settings/ksettingdlg.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/home/kdrivename.h"
+#include "Widgets/settings/kcleandlg.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
-#include "core/kfileservicemanager.h"
 #include "discovery/kdiskfilemanager.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
+#include "service/kfileservicemanager.h"
 #include "storage/kbackupfoldermove.h"
-#include "storage/ui/kcleandlg.h"
 #include "ui_ksettingdlg.h"
 
 #include <QDoubleValidator>
@@ -28,8 +28,9 @@ const QString Product = QStringLiteral("Vaultkeep");
 
 } // namespace
 
-KSettingDlg::KSettingDlg(QWidget* parent)
+KSettingDlg::KSettingDlg(const KServices& services, QWidget* parent)
     : KDialogBaseWidget(parent)
+    , m_services(services)
     , m_ui(new Ui::KSettingDlg)
 {
     m_ui->setupUi(this);
@@ -64,14 +65,14 @@ KSettingDlg::~KSettingDlg() = default;
 
 void KSettingDlg::initialise()
 {
-    KConfig* config = KConfig::instance();
+    KConfig* config = m_services.config;
     const bool reminder = config->tipSizeEnabled();
     m_ui->chkTipSize->setChecked(reminder);
     m_ui->editTipSize->setEnabled(reminder);
     m_ui->chkAutoClean->setChecked(config->autoClean7Days());
 
     const QString systemRoot = KCommon::systemDriveRoot();
-    const QString home = KPlatform::instance()->homeFolder();
+    const QString home = m_services.platform->homeFolder();
     const QList<KDriveRecord> drives = KCommon::drives();
     for (const KDriveRecord& drive : drives) {
         const QString freeGiB = QString::number(drive.freeMiB * (1.0 / 1024), 'f', 1);
@@ -104,13 +105,13 @@ void KSettingDlg::initialise()
 
 void KSettingDlg::onGetBackedFilesSize()
 {
-    m_ui->lblBackedSize->setText(KCommon::formatSize(KFileServiceManager::instance()->totalBackupSize()));
+    m_ui->lblBackedSize->setText(KCommon::formatSize(m_services.engine->totalBackupSize()));
 }
 
 void KSettingDlg::onShowCreanDlg()
 {
     writeManualTrace(QStringLiteral("打开快速清理对话框"), SettingsPage, Product);
-    KCleanDlg dialog(this);
+    KCleanDlg dialog(m_services, this);
     dialog.exec();
     onGetBackedFilesSize();
 }
@@ -162,7 +163,7 @@ void KSettingDlg::onSave()
     }
     m_ui->lblError->clear();
 
-    KConfig* config = KConfig::instance();
+    KConfig* config = m_services.config;
     // A write that fails is logged and stays pending in this process, to be written with the
     // next change; the backup path's is written again by the move, which does not go on without
     // it. Without a selected drive the backup path stays as it is. Another drive is recorded as a
@@ -180,7 +181,7 @@ void KSettingDlg::onSave()
     const bool wasCleaning = config->autoClean7Days();
     static_cast<void>(config->setAutoClean7Days(m_ui->chkAutoClean->isChecked()));
     if (!wasCleaning && m_ui->chkAutoClean->isChecked())
-        KDiskFileManager::instance()->requestAutoClean();
+        m_services.scanner->requestAutoClean();
     writeManualTrace(QStringLiteral("保存"), SettingsPage, Product);
     m_saved = true;
     accept();

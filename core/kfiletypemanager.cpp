@@ -1,4 +1,4 @@
-#include "discovery/kfiletypemanager.h"
+#include "core/kfiletypemanager.h"
 
 #include <mutex>
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Widgets/dialogs/kdialogbasewidget.h"
+#include "service/kservices.h"
 
 #include <QHash>
 #include <QScopedPointer>
@@ -18,7 +19,7 @@ class KSettingDlg : public KDialogBaseWidget
     Q_OBJECT
 
 public:
-    explicit KSettingDlg(QWidget* parent = nullptr);
+    explicit KSettingDlg(const KServices& services, QWidget* parent = nullptr);
     ~KSettingDlg() override;
 
     static constexpr double MinimumTipGiB = 0.5;
@@ -40,6 +41,7 @@ protected:
 private:
     void initialise();
 
+    const KServices m_services;
     QScopedPointer<Ui::KSettingDlg> m_ui;
     // Drive root to its free space in GiB, as shown: one decimal.
     QHash<QString, QString> m_freeGiB;

@@ -1,0 +1,13 @@
+#include "service/kservices.h"
+
+#include "core/kconfig.h"
+#include "discovery/kdiskfilemanager.h"
+#include "platform/kplatform.h"
+#include "service/kfileservicemanager.h"
+#include "storage/kdiskinfothread.h"
+
+KServices KServices::process()
+{
+    return { KPlatform::instance(), KFileServiceManager::instance(), KDiskFileManager::instance(),
+        KDiskInfoThread::instance(), KConfig::instance() };
+}
