@@ -740,10 +740,15 @@ bool KFileServiceManager::removeVersion(const QString& fileId)
 bool KFileServiceManager::removeFile(const QString& path)
 {
     for (int t : LookupOrder) {
-        if (m_collections[size_t(t)]->removeFile(path)) {
-            markChanged();
-            return true;
-        }
+        KFileObjectMgr& collection = *m_collections[size_t(t)];
+        if (!collection.findFile(path))
+            continue;
+        const bool removed = collection.removeFile(path);
+        // The versions leave the record before their copies: a copy left is listed by nothing.
+        if (!removed)
+            m_orphanSweepDue = true;
+        markChanged();
+        return removed;
     }
     return false;
 }
