@@ -187,8 +187,6 @@ qint64 readFully(int fd, char* data, qint64 size);
 // The same for `folder` and everything below it; what cannot be changed is named in `refused`.
 // True when nothing was refused.
 [[nodiscard]] bool makePrivateTree(const QString& folder, QStringList* refused);
-// Adds the owner's read and write permissions to the file at `path`, never through a link.
-[[nodiscard]] bool addOwnerReadWrite(const QString& path);
 
 // A new file written beside `path` that takes its place only once it is whole: given its
 // permissions and times on the descriptor, flushed, renamed over `path`, and the folder flushed. Destroyed

@@ -569,20 +569,6 @@ bool makePrivateTree(const QString& folder, QStringList* refused)
     return refused->size() == before;
 }
 
-bool addOwnerReadWrite(const QString& path)
-{
-    QByteArray folder;
-    QByteArray name;
-    if (!splitPath(QFile::encodeName(path), &folder, &name))
-        return false;
-    const KFd folderFd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    struct stat info;
-    if (!folderFd.isValid() || ::fstatat(folderFd.get(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-        return false;
-    return changeMode(
-        folderFd.get(), name.constData(), S_ISDIR(info.st_mode), (info.st_mode & 07777) | S_IRUSR | S_IWUSR);
-}
-
 KReplacement::KReplacement(const QString& path, Naming naming)
     : m_naming(naming)
 {
