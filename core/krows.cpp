@@ -126,16 +126,22 @@ QStringList sorted(const QStringList& rows)
 
 QStringList newerThan(const std::array<QStringList, 5>& rowsByKind, int days, const QDateTime& now)
 {
-    const QString first = now.date().addDays(1 - days).toString(QStringLiteral("yyyy-MM-dd"));
     QStringList recent;
-    for (const QStringList& rows : rowsByKind) {
-        for (const QString& row : rows) {
-            const QStringRef latest = latestOf(row);
-            if (!latest.isEmpty() && latest >= first)
-                recent.append(row);
-        }
-    }
+    for (const QStringList& rows : rowsByKind)
+        recent += backedUpWithin(rows, days, now);
     return sorted(recent);
+}
+
+QStringList backedUpWithin(const QStringList& rows, int days, const QDateTime& now)
+{
+    const QString first = now.date().addDays(1 - days).toString(QStringLiteral("yyyy-MM-dd"));
+    QStringList within;
+    for (const QString& row : rows) {
+        const QStringRef latest = latestOf(row);
+        if (!latest.isEmpty() && latest >= first)
+            within.append(row);
+    }
+    return within;
 }
 
 bool nameMatches(const QString& path, const QString& text)

@@ -35,6 +35,9 @@ QStringList sorted(const QStringList& rows);
 
 // The rows of every kind last backed up on one of the `days` days up to `now`'s date, sorted.
 QStringList newerThan(const std::array<QStringList, 5>& rowsByKind, int days, const QDateTime& now);
+// The rows of `rows` last backed up on one of the `days` days up to `now`'s date, in their order:
+// today's rows from the sorted recent ones without sorting again.
+QStringList backedUpWithin(const QStringList& rows, int days, const QDateTime& now);
 
 // Whether the file name of `path` (its last part) holds `text`, ignoring case; always for an
 // empty text.

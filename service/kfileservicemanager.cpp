@@ -347,8 +347,8 @@ void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
         existing[size_t(t)] = KRows::sorted(present);
     }
     const QDateTime now = KPlatform::instance()->currentDateTime();
-    const QStringList today = KRows::newerThan(existing, 1, now);
     const QStringList recent = KRows::newerThan(existing, 3, now);
+    const QStringList today = KRows::backedUpWithin(recent, 1, now);
 
     int type = 0;
     int page = 1;

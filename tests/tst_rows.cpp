@@ -106,6 +106,8 @@ void TestRows::newerThan()
     kinds[4] << row(QStringLiteral("today at noon"), QStringLiteral("2024-03-20"), March,
         QStringLiteral("20240320120000"));
     QCOMPARE(pathsOf(KRows::newerThan(kinds, days, now)), paths);
+    // As the pages take today's rows: from the recent ones, already in order.
+    QCOMPARE(pathsOf(KRows::backedUpWithin(KRows::newerThan(kinds, 3, now), days, now)), paths);
 }
 
 void TestRows::matching_data()
