@@ -112,11 +112,9 @@ private slots:
     void protectionOffAtStartKeepsTheDatabase();
     void aFileInAFolderTheUserCannotEnterIsAFailureNotGone();
     void noBackupsWhileTheBackupDriveIsShortOfSpace();
-    void theSevenDayCleanUpWaitsForItsSwitch();
-    void cleanBeforeTodayKeepsTodaysCopiesAndMeasuresRight();
+    void cleanUpsTakeOnlyWhatTheyAreFor();
     void copiesACleanUpOrADeletionCouldNotDeleteAreSweptLater();
     void backUpNowRunsACycleThatBacksUpAtOnce();
-    void aRecordWithoutVersionsHasNoRow();
     void aDocumentOnlyInTheDesktopsListIsBackedUpByTheFirstCycle();
     void specialFilesInAListAreSkippedAndDocumentsBehindLinksBackedUp();
     void filesOverTheSizeLimitAreNotVersionedAndToldOnce();
@@ -295,7 +293,8 @@ void TestProtectionCycle::onlyEveryThirtyFirstCycleBacksUpAndTakesTheLatestState
 void TestProtectionCycle::aDeletedSourceMovesToTheDeletedList()
 {
     const QString gone = writeSource(QStringLiteral("gone.pra4"));
-    listAsPricingFiles({ writeSource(QStringLiteral("kept.pra4")), gone });
+    const QString kept = writeSource(QStringLiteral("kept.pra4"));
+    listAsPricingFiles({ kept, gone });
     PageLog log(m_manager.data());
     m_scanner->runCycle();
     QCOMPARE(log.deleted, QStringList());
@@ -307,6 +306,13 @@ void TestProtectionCycle::aDeletedSourceMovesToTheDeletedList()
     QCOMPARE(log.home.mid(1), (QList<int> { 1, 1 }));
     QCOMPARE(log.labels.value(0), 1);
     QCOMPARE(versionsOf(gone), 1); // its version stays restorable
+
+    // A record left without versions has no row anywhere.
+    QVERIFY(m_manager->findFile(kept)->removeAllBackups());
+    m_manager->onUpdate();
+    QCOMPARE(log.home.mid(1), (QList<int> { 0, 1 }));
+    m_manager->showPage(0, 1);
+    QVERIFY(!log.rows.contains(kept));
 }
 
 void TestProtectionCycle::theSelfBackupPageShowsWhatTheLastCycleFound()
@@ -498,40 +504,35 @@ void TestProtectionCycle::noBackupsWhileTheBackupDriveIsShortOfSpace()
     QCOMPARE(versionsOf(path), 1);
 }
 
-void TestProtectionCycle::theSevenDayCleanUpWaitsForItsSwitch()
+void TestProtectionCycle::cleanUpsTakeOnlyWhatTheyAreFor()
 {
     const QDateTime now(QDate(2024, 3, 20), QTime(9, 0));
     m_env.platform()->setCurrentDateTime(now);
     const QString mixed = writeSource(QStringLiteral("mixed.pra4"));
     const QString old = writeSource(QStringLiteral("old.pra4"));
+    const QString today = writeSource(QStringLiteral("today.pra4"));
     const QString oldId = fileIdAt(now.addDays(-7), now.date().addDays(-7), 1);
-    addRecord(mixed, { oldId, fileIdAt(now.addDays(-6), now.date().addDays(-6), 2) });
-    addRecord(old, { fileIdAt(now.addDays(-8), now.date().addDays(-8), 3) });
+    const QString yesterdays = fileIdAt(now.addDays(-6), now.date().addDays(-6), 2);
+    const QString todays = fileIdAt(now.addSecs(-60), now.date(), 4);
+    addRecord(mixed, { oldId, yesterdays }, 20);
+    addRecord(old, { fileIdAt(now.addDays(-8), now.date().addDays(-8), 3) }, 20);
+    addRecord(today, { todays }, 10);
 
+    // The seven-day clean-up waits for its switch, then takes a week's copies and empty records.
     QVERIFY(KConfig::instance()->setAutoClean7Days(false));
     m_manager->autoCleanExpiredVersions();
     QCOMPARE(versionsOf(mixed), 2);
     QCOMPARE(versionsOf(old), 1);
-
     QVERIFY(KConfig::instance()->setAutoClean7Days(true));
     m_manager->autoCleanExpiredVersions();
     QCOMPARE(versionsOf(mixed), 1);
     QVERIFY(!QFile::exists(KCommon::backupDirectory() + oldId));
     QVERIFY(!m_manager->findFile(old)); // emptied, it left its collection
-    QCOMPARE(m_manager->collection(0)->count(), 1);
-}
+    QCOMPARE(m_manager->collection(0)->count(), 2);
 
-void TestProtectionCycle::cleanBeforeTodayKeepsTodaysCopiesAndMeasuresRight()
-{
-    const QDateTime now(QDate(2024, 3, 20), QTime(9, 0));
-    m_env.platform()->setCurrentDateTime(now);
-    const QString todays = fileIdAt(now.addSecs(-60), now.date(), 1);
-    const QString yesterdays = fileIdAt(now.addDays(-1), now.date().addDays(-1), 2);
-    addRecord(writeSource(QStringLiteral("a.pra4")), { todays }, 10);
-    addRecord(writeSource(QStringLiteral("b.pra4")), { yesterdays }, 20);
+    // The clean-up before today keeps today's copies, and both are measured right.
     QCOMPARE(m_manager->totalBackupSize(), qint64(30));
     QCOMPARE(m_manager->backupSizeBeforeToday(), qint64(20));
-
     QVERIFY(m_manager->cleanBeforeToday());
     QVERIFY(QFile::exists(KCommon::backupDirectory() + todays));
     QVERIFY(!QFile::exists(KCommon::backupDirectory() + yesterdays));
@@ -640,20 +641,6 @@ void TestProtectionCycle::backUpNowRunsACycleThatBacksUpAtOnce()
     m_scanner->backUpNow();
     QTRY_COMPARE(versionsOf(file), 3);
     QTRY_VERIFY(!m_scanner->isRunning());
-}
-
-void TestProtectionCycle::aRecordWithoutVersionsHasNoRow()
-{
-    const QString kept = writeSource(QStringLiteral("kept.pra4"));
-    const QString emptied = writeSource(QStringLiteral("emptied.pra4"));
-    listAsPricingFiles({ kept, emptied });
-    m_scanner->runCycle();
-    QVERIFY(m_manager->findFile(emptied)->removeAllBackups());
-    PageLog log(m_manager.data());
-    m_manager->onUpdate();
-    QCOMPARE(log.home.mid(1), (QList<int> { 1, 0 }));
-    m_manager->showPage(0, 1);
-    QCOMPARE(log.rows.filter(m_work), QStringList { kept });
 }
 
 void TestProtectionCycle::aDocumentOnlyInTheDesktopsListIsBackedUpByTheFirstCycle()
