@@ -4,13 +4,18 @@
 #include "offsite/kresticcommand.h"
 
 #include <QDirIterator>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <xxhash.h>
 
 namespace {
@@ -71,6 +76,24 @@ QStringList namesInLatest(const QString& repository)
     return names;
 }
 
+// The living children of this process, as /proc lists them.
+QList<int> childProcesses()
+{
+    QList<int> children;
+    const QByteArray self = QByteArray::number(qint64(::getpid()));
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const int pid = entry.toInt(&number);
+        if (!number)
+            continue;
+        const QByteArray stat = KTestEnvironment::contentOf(QStringLiteral("/proc/%1/stat").arg(pid));
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.value(1) == self && fields.value(0) != "Z")
+            children << pid;
+    }
+    return children;
+}
+
 } // namespace
 
 class tst_Offsite : public QObject
@@ -79,9 +102,12 @@ class tst_Offsite : public QObject
 
 private slots:
     void initTestCase();
+    void uploadsOnlyNewVersionsAtMostEveryInterval();
+    void aKilledUploadIsMadeAgainAndTheRepositoryChecksOut();
     void problemsAreNamedAndNothingWaitsForThem_data();
     void problemsAreNamedAndNothingWaitsForThem();
-    void versionsGoUpAndComeBackByteForByte();
+    void copiesComeBackByteForByte();
+    void thePasswordReachesNoCommandLineEnvironmentOrFile();
 
 private:
     struct Workspace
@@ -170,6 +196,85 @@ bool tst_Offsite::waitIdle(KOffsiteBackup& backup)
     return false;
 }
 
+void tst_Offsite::uploadsOnlyNewVersionsAtMostEveryInterval()
+{
+    constexpr int Size = 256 * 1024;
+    const auto w = makeWorkspace(3, Size);
+    QVERIFY(w);
+    start(*w);
+    w->backup->onVersionsMade();
+    QVERIFY(waitIdle(*w->backup));
+    KOffsiteStatus status = w->backup->status();
+    QCOMPARE(status.lastProblem, KOffsiteProblem::None);
+    QCOMPARE(status.lastBackupMSecs, w->env.platform()->currentMSecsSinceEpoch());
+    QVERIFY(status.lastAddedBytes >= 3 * Size);
+    QCOMPARE(status.nextBackupMSecs, -1);
+    QStringList expected = QDir(w->host.folder).entryList(QDir::Files)
+        + QStringList { QStringLiteral("VaultkeepDB.sums"), QStringLiteral("VaultkeepDB.xml") };
+    expected.sort();
+    QCOMPARE(namesInLatest(w->repository), expected);
+    const QJsonArray snapshots = QJsonDocument::fromJson(
+        restic(w->repository, { QStringLiteral("snapshots"), QStringLiteral("--json") }))
+                                     .array();
+    QCOMPARE(snapshots.size(), 1);
+    QCOMPARE(snapshots.at(0).toObject().value(QStringLiteral("paths")).toArray().size(), 3);
+
+    // New versions ten minutes later wait for the hour to be over, then only they go up.
+    w->env.platform()->advanceClock(10 * 60000);
+    addVersion(*w, Size);
+    addVersion(*w, Size);
+    w->backup->onVersionsMade();
+    QVERIFY(!w->backup->isBusy());
+    QCOMPARE(w->backup->status().nextBackupMSecs, status.lastBackupMSecs + 60 * 60000);
+    w->env.platform()->advanceClock(50 * 60000);
+    w->backup->runDue();
+    QVERIFY(w->backup->isBusy());
+    QVERIFY(waitIdle(*w->backup));
+    status = w->backup->status();
+    QCOMPARE(status.lastProblem, KOffsiteProblem::None);
+    QVERIFY2(status.lastAddedBytes >= 2 * Size && status.lastAddedBytes < 3 * Size,
+        qPrintable(QString::number(status.lastAddedBytes)));
+    QCOMPARE(namesInLatest(w->repository).size(), 7);
+}
+
+void tst_Offsite::aKilledUploadIsMadeAgainAndTheRepositoryChecksOut()
+{
+    const auto w = makeWorkspace(24, 4 * 1024 * 1024);
+    QVERIFY(w);
+    start(*w);
+    w->backup->onVersionsMade();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->backup->runningProcessIds().isEmpty(), RunTimeoutMs);
+    // Killed once it has written some of the data, as a crash or a power cut would.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QDirIterator(w->env.path(QStringLiteral("offsite/data")), QDir::Files, QDirIterator::Subdirectories)
+            .hasNext(),
+        RunTimeoutMs);
+    ::kill(pid_t(w->backup->runningProcessIds().first()), SIGKILL);
+    QVERIFY(waitIdle(*w->backup));
+    QCOMPARE(w->backup->status().lastProblem, KOffsiteProblem::Failed);
+    QCOMPARE(w->backup->status().lastBackupMSecs, -1);
+    QVERIFY(w->backup->status().nextBackupMSecs > 0);
+
+    w->env.platform()->advanceClock(60 * 60000);
+    w->backup->runDue();
+    QVERIFY(waitIdle(*w->backup));
+    QCOMPARE(w->backup->status().lastProblem, KOffsiteProblem::None);
+    QCOMPARE(namesInLatest(w->repository).size(), 26);
+
+    // A week on, the clean-up and then the check run, past the dead run's lock.
+    w->env.platform()->advanceClock(KOffsiteBackup::CheckPeriodMSecs);
+    QSignalSpy statuses(w->backup.get(), &KOffsiteBackup::statusChanged);
+    w->backup->runDue();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->backup->isBusy() && !statuses.isEmpty()
+            && QDir(w->env.path(QStringLiteral("offsite/locks"))).isEmpty(),
+        RunTimeoutMs);
+    QVERIFY(waitIdle(*w->backup));
+    QVERIFY(!w->backup->status().checkFailed);
+    int exitCode = -1;
+    restic(w->repository, { QStringLiteral("check"), QStringLiteral("--read-data") }, &exitCode);
+    QCOMPARE(exitCode, 0);
+}
+
 void tst_Offsite::problemsAreNamedAndNothingWaitsForThem_data()
 {
     QTest::addColumn<QString>("repository");
@@ -234,29 +339,13 @@ void tst_Offsite::problemsAreNamedAndNothingWaitsForThem()
         w->env.platform()->currentMSecsSinceEpoch() + settings.intervalMinutes * 60000LL);
 }
 
-void tst_Offsite::versionsGoUpAndComeBackByteForByte()
+void tst_Offsite::copiesComeBackByteForByte()
 {
-    constexpr int Size = 300 * 1024;
-    const auto w = makeWorkspace(3, Size);
+    const auto w = makeWorkspace(3, 300 * 1024);
     QVERIFY(w);
     start(*w);
     w->backup->onVersionsMade();
     QVERIFY(waitIdle(*w->backup));
-    const KOffsiteStatus status = w->backup->status();
-    QCOMPARE(status.lastProblem, KOffsiteProblem::None);
-    QCOMPARE(status.lastBackupMSecs, w->env.platform()->currentMSecsSinceEpoch());
-    QVERIFY(status.lastAddedBytes >= 3 * Size);
-    QStringList expected = QDir(w->host.folder).entryList(QDir::Files)
-        + QStringList { QStringLiteral("VaultkeepDB.sums"), QStringLiteral("VaultkeepDB.xml") };
-    expected.sort();
-    QCOMPARE(namesInLatest(w->repository), expected);
-
-    // Versions made again within the hour wait for it to be over.
-    const QString late = addVersion(*w, Size);
-    w->backup->onVersionsMade();
-    QVERIFY(!w->backup->isBusy());
-    QCOMPARE(w->backup->status().nextBackupMSecs, status.lastBackupMSecs + 60 * 60000);
-    QVERIFY(QFile::remove(late));
     const QStringList names = QDir(w->host.folder).entryList(QDir::Files);
     const QString lost = w->host.folder + names.at(0);
     const QByteArray bytes = KTestEnvironment::contentOf(lost);
@@ -302,17 +391,82 @@ void tst_Offsite::versionsGoUpAndComeBackByteForByte()
     QTRY_COMPARE_WITH_TIMEOUT(restored.size(), 2, RunTimeoutMs);
     result = restored.at(1).at(0).value<KOffsiteRestoreResult>();
     QCOMPARE(result.restored, 1);
-    QCOMPARE(KTestEnvironment::contentOf(changed).size(), Size);
+    QCOMPARE(KTestEnvironment::contentOf(changed).size(), 300 * 1024);
     QCOMPARE(QDir(w->env.path(QStringLiteral("drive")))
                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
         QStringList { QStringLiteral("TarselVaultkeep备份目录") });
+}
 
-    // Neither the schedule nor anything restic left behind holds the password.
+void tst_Offsite::thePasswordReachesNoCommandLineEnvironmentOrFile()
+{
+    const auto w = makeWorkspace(8, 4 * 1024 * 1024);
+    QVERIFY(w);
+    start(*w);
+    w->backup->onVersionsMade();
+    QSet<int> seen;
+    // Every child: what it was given, and its priority.
+    auto look = [&] {
+        for (int pid : childProcesses()) {
+            for (const char* file : { "cmdline", "environ" }) {
+                if (KTestEnvironment::contentOf(
+                        QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)))
+                        .contains(Password))
+                    return QStringLiteral("the password is in the %1 of %2")
+                        .arg(QLatin1String(file))
+                        .arg(pid);
+            }
+            // Idle priority: nice 10, and the idle I/O class, of a child that is restic from
+            // before to after the look.
+            const QString statFile = QStringLiteral("/proc/%1/stat").arg(pid);
+            const QByteArray before = KTestEnvironment::contentOf(statFile);
+            errno = 0;
+            const int nice = ::getpriority(PRIO_PROCESS, id_t(pid));
+            const long ioClass = ::syscall(SYS_ioprio_get, 1, pid) >> 13;
+            const QByteArray after = KTestEnvironment::contentOf(statFile);
+            if (errno != 0 || !before.contains("(restic) ") || !after.contains("(restic) ")
+                || after.contains(") Z "))
+                continue;
+            if (nice != 10 || ioClass != 3)
+                return QStringLiteral("restic %1 runs above idle priority").arg(pid);
+            seen << pid;
+        }
+        return QString();
+    };
+    while (w->backup->isBusy()) {
+        const QString problem = look();
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    QVERIFY(!seen.isEmpty());
+    QCOMPARE(w->backup->status().lastProblem, KOffsiteProblem::None);
+    QSignalSpy fetched(w->backup.get(), &KOffsiteBackup::versionFetched);
+    w->backup->fetchVersion(QDir(w->host.folder).entryList(QDir::Files).first(), -1, 0, false);
+    while (fetched.isEmpty()) {
+        const QString problem = look();
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    QCOMPARE(fetched.at(0).at(2).value<KOffsiteProblem>(), KOffsiteProblem::None);
+
+    // Quitting stops a running upload at once, and leaves it waiting for the next start.
+    addVersion(*w, 4 * 1024 * 1024);
+    w->backup->backUpNow();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->backup->runningProcessIds().isEmpty(), RunTimeoutMs);
+    const int pid = int(w->backup->runningProcessIds().first());
+    w->backup->shutdown();
+    QVERIFY(!w->backup->isBusy());
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)));
+    QVERIFY(w->backup->status().nextBackupMSecs > 0);
+
     QDirIterator files(w->env.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    int read = 0;
     while (files.hasNext()) {
         const QString file = files.next();
         QVERIFY2(!KTestEnvironment::contentOf(file).contains(Password), qPrintable(file));
+        ++read;
     }
+    // The versions, the database, the schedule and the repository at least.
+    QVERIFY2(read > 15, qPrintable(QString::number(read)));
 }
 
 QTEST_GUILESS_MAIN(tst_Offsite)
