@@ -6,6 +6,7 @@
 #include "Widgets/deleted/ktablewidgetdeletedfileitem.h"
 #include "Widgets/dialogs/kmessagebox.h"
 #include "Widgets/dialogs/ksavefiledialog.h"
+#include "Widgets/miscode/kmiscodewidget.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/versions/kfileversiondlg.h"
 #include "Widgets/versions/krestoresteps.h"
@@ -663,15 +664,30 @@ void TestRecovery::theLastStateOrAChosenVersionComesBack()
 
 void TestRecovery::aRefreshWhileADialogIsOpenChangesNothing_data()
 {
+    QTest::addColumn<bool>("misEditPage");
     QTest::addColumn<bool>("versionDialog");
-    QTest::newRow("a message box") << false;
-    QTest::newRow("a version dialog") << true;
+    QTest::newRow("the deleted page under a message box") << false << false;
+    QTest::newRow("the deleted page under a version dialog") << false << true;
+    QTest::newRow("the mis-edit page under a message box") << true << false;
+    QTest::newRow("the mis-edit page under a version dialog") << true << true;
 }
 
 void TestRecovery::aRefreshWhileADialogIsOpenChangesNothing()
 {
+    QFETCH(bool, misEditPage);
     QFETCH(bool, versionDialog);
-    protect(m_path, true);
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    std::unique_ptr<KMisCodeWidget> misEdit;
+    if (misEditPage) {
+        engine->onShowPageByType(KFileList::of(KListPage::Recent));
+        misEdit = std::make_unique<KMisCodeWidget>();
+        misEdit->setServices(KServices::process());
+        misEdit->resize(797, 430);
+    }
+    protect(m_path, !misEditPage);
+    KTableWidget* table = misEditPage ? misEdit->table() : m_page->table();
+    const QStringList shown = keysOf(table);
+    QVERIFY(shown.contains(m_path));
     {
         std::unique_ptr<QWidget> open;
         if (versionDialog)
@@ -680,13 +696,12 @@ void TestRecovery::aRefreshWhileADialogIsOpenChangesNothing()
             open = std::make_unique<KYMessageBox>(1, QStringLiteral("提示"), QStringLiteral("正文"),
                 QString(), QString(), 2, QStringLiteral("确定"), QString(), false);
         QVERIFY(KRecoveryTest::cleanAll());
-        KFileServiceManager::instance()->onUpdate();
-        QCOMPARE(m_page->table()->rowCount(), 1);
-        QVERIFY(m_page->placeholder()->isHidden());
+        engine->onUpdate();
+        QCOMPARE(keysOf(table), shown);
     }
-    KFileServiceManager::instance()->onUpdate();
-    QCOMPARE(m_page->table()->rowCount(), 0);
-    QVERIFY(!m_page->placeholder()->isHidden());
+    engine->onUpdate();
+    QVERIFY(!keysOf(table).contains(m_path));
+    QVERIFY(!(misEditPage ? misEdit->placeholder() : m_page->placeholder())->isHidden());
 }
 
 void TestRecovery::searchShowsTheMatchingFiles()
