@@ -84,9 +84,7 @@ void TestMisCodePage::init()
     QVERIFY(KRecoveryTest::cleanAll());
     KFileServiceManager::instance()->onShowPageByType(KFileList::of(KListPage::Today));
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
-    m_page = std::make_unique<KMisCodeWidget>();
-    m_page->setServices(KServices::process());
-    m_page->resize(797, 430);
+    m_page = makePage<KMisCodeWidget>();
 }
 
 void TestMisCodePage::cleanup()

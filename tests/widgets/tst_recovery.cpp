@@ -117,9 +117,7 @@ void TestRecovery::init()
     QVERIFY(KRecoveryTest::cleanAll());
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
     m_path = m_work + QStringLiteral("旧项目/教学楼 投标|报价.pra4");
-    m_page = std::make_unique<KDeletedWidget>();
-    m_page->setServices(KServices::process());
-    m_page->resize(798, 429);
+    m_page = makePage<KDeletedWidget>();
     m_traces.take();
 }
 
@@ -637,9 +635,7 @@ void TestRecovery::theLastStateOrAChosenVersionComesBack()
 
     QVERIFY(QFile::remove(m_path));
     // A new page: this one keeps the row as brought back until its list is cleared.
-    m_page = std::make_unique<KDeletedWidget>();
-    m_page->setServices(KServices::process());
-    m_page->resize(798, 429);
+    m_page = makePage<KDeletedWidget>();
     engine->onUpdate();
     QCOMPARE(row(m_path)->findBackLabel()->state(), 1);
     int openDialogs = 0;
@@ -680,9 +676,7 @@ void TestRecovery::aRefreshWhileADialogIsOpenChangesNothing()
     std::unique_ptr<KMisCodeWidget> misEdit;
     if (misEditPage) {
         engine->onShowPageByType(KFileList::of(KListPage::Recent));
-        misEdit = std::make_unique<KMisCodeWidget>();
-        misEdit->setServices(KServices::process());
-        misEdit->resize(797, 430);
+        misEdit = makePage<KMisCodeWidget>();
     }
     protect(m_path, !misEditPage);
     KTableWidget* table = misEditPage ? misEdit->table() : m_page->table();
