@@ -15,6 +15,7 @@
 #include "kwidgettest.h"
 #include "platform/kfileops.h"
 #include "service/kfileservicemanager.h"
+#include "service/kservices.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -27,6 +28,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <memory>
 #include <utility>
 
 namespace KRecoveryTest {
@@ -72,6 +74,15 @@ inline QString backUp(const KTestEnvironment& env, const QString& path, const QB
             return id;
     }
     return QString();
+}
+
+// A recovery page on the process's engine, at its size in the main window.
+template<class Page> std::unique_ptr<Page> makePage()
+{
+    auto page = std::make_unique<Page>();
+    page->setServices(KServices::process());
+    page->resize(798, 429);
+    return page;
 }
 
 // A left click at the widget's top left corner.

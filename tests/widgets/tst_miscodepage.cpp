@@ -55,8 +55,6 @@ private slots:
     void pageBar_data();
     void pageBar();
     void anAnswerForAnotherFilterSelectsIt();
-    void refreshesAreRefusedWhileADialogIsOpen_data();
-    void refreshesAreRefusedWhileADialogIsOpen();
     void browsingFiltersAndPages();
     void searchKeepsMatchingNamesAndTheirCounts();
     void rowsShowTheirLastBackup();
@@ -86,9 +84,7 @@ void TestMisCodePage::init()
     QVERIFY(KRecoveryTest::cleanAll());
     KFileServiceManager::instance()->onShowPageByType(KFileList::of(KListPage::Today));
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
-    m_page = std::make_unique<KMisCodeWidget>();
-    m_page->setServices(KServices::process());
-    m_page->resize(797, 430);
+    m_page = makePage<KMisCodeWidget>();
 }
 
 void TestMisCodePage::cleanup()
@@ -200,38 +196,6 @@ void TestMisCodePage::anAnswerForAnotherFilterSelectsIt()
     QVERIFY(placeholder->isHidden());
     QVERIFY(!m_page->tableHeader()->isHidden() && !m_page->pageBar()->isHidden());
     QCOMPARE(m_page->table()->rowCount(), 2);
-}
-
-void TestMisCodePage::refreshesAreRefusedWhileADialogIsOpen_data()
-{
-    QTest::addColumn<bool>("versionDialog");
-    QTest::newRow("a message box is open") << false;
-    QTest::newRow("a version dialog is open") << true;
-}
-
-void TestMisCodePage::refreshesAreRefusedWhileADialogIsOpen()
-{
-    QFETCH(bool, versionDialog);
-    m_page->typeWidget()->selectType(0);
-    const QStringList three = { m_work + QStringLiteral("a.pra4"), m_work + QStringLiteral("b.pra4"),
-        m_work + QStringLiteral("c.pra4") };
-    refresh(*m_page, 0, three);
-    const QStringList before = keysOf(m_page->table());
-    QCOMPARE(before.size(), 4);
-
-    std::unique_ptr<QWidget> open;
-    if (versionDialog)
-        open = std::make_unique<KFileVersionDlg>(three.at(0), KServices::process());
-    else
-        open = std::make_unique<KYMessageBox>(1, QStringLiteral("提示"), QStringLiteral("正文"), QString(),
-            QString(), 2, QString(), QString(), false);
-    refresh(*m_page, 0, { three.at(1) });
-    QCOMPARE(keysOf(m_page->table()), before);
-    QVERIFY(!m_page->isUpdateAccepted());
-
-    open.reset();
-    refresh(*m_page, 0, { three.at(1) });
-    QCOMPARE(keysOf(m_page->table()), QStringList({ QStringLiteral("2024年05月"), three.at(1) }));
 }
 
 void TestMisCodePage::browsingFiltersAndPages()

@@ -6,6 +6,7 @@
 #include "Widgets/deleted/ktablewidgetdeletedfileitem.h"
 #include "Widgets/dialogs/kmessagebox.h"
 #include "Widgets/dialogs/ksavefiledialog.h"
+#include "Widgets/miscode/kmiscodewidget.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/versions/kfileversiondlg.h"
 #include "Widgets/versions/krestoresteps.h"
@@ -116,9 +117,7 @@ void TestRecovery::init()
     QVERIFY(KRecoveryTest::cleanAll());
     m_work = m_env.makeFolder(QStringLiteral("work%1").arg(++m_case));
     m_path = m_work + QStringLiteral("旧项目/教学楼 投标|报价.pra4");
-    m_page = std::make_unique<KDeletedWidget>();
-    m_page->setServices(KServices::process());
-    m_page->resize(798, 429);
+    m_page = makePage<KDeletedWidget>();
     m_traces.take();
 }
 
@@ -636,9 +635,7 @@ void TestRecovery::theLastStateOrAChosenVersionComesBack()
 
     QVERIFY(QFile::remove(m_path));
     // A new page: this one keeps the row as brought back until its list is cleared.
-    m_page = std::make_unique<KDeletedWidget>();
-    m_page->setServices(KServices::process());
-    m_page->resize(798, 429);
+    m_page = makePage<KDeletedWidget>();
     engine->onUpdate();
     QCOMPARE(row(m_path)->findBackLabel()->state(), 1);
     int openDialogs = 0;
@@ -663,15 +660,28 @@ void TestRecovery::theLastStateOrAChosenVersionComesBack()
 
 void TestRecovery::aRefreshWhileADialogIsOpenChangesNothing_data()
 {
+    QTest::addColumn<bool>("misEditPage");
     QTest::addColumn<bool>("versionDialog");
-    QTest::newRow("a message box") << false;
-    QTest::newRow("a version dialog") << true;
+    QTest::newRow("the deleted page under a message box") << false << false;
+    QTest::newRow("the deleted page under a version dialog") << false << true;
+    QTest::newRow("the mis-edit page under a message box") << true << false;
+    QTest::newRow("the mis-edit page under a version dialog") << true << true;
 }
 
 void TestRecovery::aRefreshWhileADialogIsOpenChangesNothing()
 {
+    QFETCH(bool, misEditPage);
     QFETCH(bool, versionDialog);
-    protect(m_path, true);
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    std::unique_ptr<KMisCodeWidget> misEdit;
+    if (misEditPage) {
+        engine->onShowPageByType(KFileList::of(KListPage::Recent));
+        misEdit = makePage<KMisCodeWidget>();
+    }
+    protect(m_path, !misEditPage);
+    KTableWidget* table = misEditPage ? misEdit->table() : m_page->table();
+    const QStringList shown = keysOf(table);
+    QVERIFY(shown.contains(m_path));
     {
         std::unique_ptr<QWidget> open;
         if (versionDialog)
@@ -680,13 +690,12 @@ void TestRecovery::aRefreshWhileADialogIsOpenChangesNothing()
             open = std::make_unique<KYMessageBox>(1, QStringLiteral("提示"), QStringLiteral("正文"),
                 QString(), QString(), 2, QStringLiteral("确定"), QString(), false);
         QVERIFY(KRecoveryTest::cleanAll());
-        KFileServiceManager::instance()->onUpdate();
-        QCOMPARE(m_page->table()->rowCount(), 1);
-        QVERIFY(m_page->placeholder()->isHidden());
+        engine->onUpdate();
+        QCOMPARE(keysOf(table), shown);
     }
-    KFileServiceManager::instance()->onUpdate();
-    QCOMPARE(m_page->table()->rowCount(), 0);
-    QVERIFY(!m_page->placeholder()->isHidden());
+    engine->onUpdate();
+    QVERIFY(!keysOf(table).contains(m_path));
+    QVERIFY(!(misEditPage ? misEdit->placeholder() : m_page->placeholder())->isHidden());
 }
 
 void TestRecovery::searchShowsTheMatchingFiles()

@@ -269,8 +269,6 @@ void TestSettingDialog::returnAndKeypadEnterSaveOnce_data()
     QTest::addColumn<int>("key");
     QTest::addColumn<bool>("saved");
     QTest::newRow("Return in the size field") << QStringLiteral("editTipSize") << int(Qt::Key_Return) << true;
-    QTest::newRow("keypad Enter in the size field")
-        << QStringLiteral("editTipSize") << int(Qt::Key_Enter) << true;
     QTest::newRow("keypad Enter on OK") << QStringLiteral("btnOk") << int(Qt::Key_Enter) << true;
     QTest::newRow("keypad Enter on the drive list")
         << QStringLiteral("cbxSavePath") << int(Qt::Key_Enter) << false;

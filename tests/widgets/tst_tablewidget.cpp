@@ -32,17 +32,15 @@ public:
     QStringList m_texts;
 };
 
-class TestTable final : public KTableWidget
+// The page's rows as a page hands them to its table.
+struct TestTable final : KTableWidget
 {
-public:
-    TestTable() { setColumnCount(1); }
-
-protected:
-    KTableWidgetItemBase* createItem(int type) override
+    TestTable()
     {
-        if (type == KTableWidgetItemBase::ITEM_FILE)
-            return new TestFileRow(this);
-        return KTableWidget::createItem(type);
+        setColumnCount(1);
+        setRowFactory([](int type, QWidget* parent) -> KTableWidgetItemBase* {
+            return type == KTableWidgetItemBase::ITEM_FILE ? new TestFileRow(parent) : nullptr;
+        });
     }
 };
 
@@ -62,14 +60,14 @@ QStringList keys(const KTableWidget& table)
     return result;
 }
 
-// One refresh of the list: month titles and file rows, keyed by their first text.
-void refresh(KTableWidget& table, const QVector<QPair<Type, QString>>& rows)
+// One refresh of the list: month titles and file rows (keys that start with a slash).
+void refresh(KTableWidget& table, const QStringList& keys)
 {
     table.resetRows();
-    for (const auto& row : rows) {
+    for (const QString& key : keys) {
         const int position = table.fillCursor();
-        QCOMPARE(table.addRow(row.second,
-                     { row.second, QStringLiteral("3"), QStringLiteral("2024-05-01 10:00:00") }, row.first),
+        QCOMPARE(table.addRow(key, { key, QStringLiteral("3"), QStringLiteral("2024-05-01 10:00:00") },
+                     key.startsWith(QLatin1Char('/')) ? File : Title),
             position);
     }
     table.removeSurplusRows();
@@ -82,82 +80,70 @@ class TestTableWidget : public QObject
     Q_OBJECT
 
 private slots:
-    void refreshWithTheSameRowsKeepsTheRowWidgets();
-    void refreshWithFewerRowsDeletesExactlyTheSurplus();
-    void rowWhoseKindChangesGetsANewWidget();
+    void refreshReusesRowsOfTheSameKind_data();
+    void refreshReusesRowsOfTheSameKind();
     void removeRow_data();
     void removeRow();
     void scrollBarHasNoArrowBoxes();
 };
 
-void TestTableWidget::refreshWithTheSameRowsKeepsTheRowWidgets()
+void TestTableWidget::refreshReusesRowsOfTheSameKind_data()
 {
-    TestTable table;
-    const QVector<QPair<Type, QString>> rows = {
-        { Title, QStringLiteral("2024年05月") },
-        { File, QStringLiteral("/home/ann/a.xls") },
-        { File, QStringLiteral("/home/ann/b.xls") },
-        { Title, QStringLiteral("2024年04月") },
-        { File, QStringLiteral("/home/ann/c.xls") },
-    };
-    refresh(table, rows);
-    QCOMPARE(table.rowCount(), 5);
-    for (int row = 0; row < 5; ++row)
-        QCOMPARE(table.rowHeight(row), rows.at(row).first == Title ? 30 : 50);
-    const auto before = rowWidgets(table);
-    table.selectRow(2);
+    QTest::addColumn<QStringList>("first");
+    QTest::addColumn<QStringList>("second");
+    // For each row of the second refresh, the row of the first whose widget it keeps; -1: a new one.
+    QTest::addColumn<QList<int>>("kept");
+    const QStringList five = { QStringLiteral("2024年05月"), QStringLiteral("/home/ann/a.xls"),
+        QStringLiteral("/home/ann/b.xls"), QStringLiteral("2024年04月"), QStringLiteral("/home/ann/c.xls") };
+    QTest::newRow("the same rows keep their widgets") << five << five << QList<int> { 0, 1, 2, 3, 4 };
+    QTest::newRow("other keys of the same kinds refill the widgets")
+        << five
+        << QStringList { QStringLiteral("2024年03月"), QStringLiteral("/d.xls"), QStringLiteral("/e.xls"),
+               QStringLiteral("2024年02月"), QStringLiteral("/f.xls") }
+        << QList<int> { 0, 1, 2, 3, 4 };
+    QTest::newRow("fewer rows delete exactly the surplus")
+        << five << QStringList(five.mid(0, 2)) << QList<int> { 0, 1 };
+    QTest::newRow("no rows delete them all") << five << QStringList() << QList<int>();
+    QTest::newRow("a month title where a file row was gets a new widget")
+        << QStringList { QStringLiteral("/a"), QStringLiteral("/b") }
+        << QStringList { QStringLiteral("2024年05月"), QStringLiteral("/b") } << QList<int> { -1, 1 };
+    QTest::newRow("a file row where a month title was gets a new widget")
+        << QStringList { QStringLiteral("2024年05月"), QStringLiteral("/b") }
+        << QStringList { QStringLiteral("/a"), QStringLiteral("/b") } << QList<int> { -1, 1 };
+}
 
-    refresh(table, rows);
-    QCOMPARE(rowWidgets(table), before);
+void TestTableWidget::refreshReusesRowsOfTheSameKind()
+{
+    QFETCH(QStringList, first);
+    QFETCH(QStringList, second);
+    QFETCH(QList<int>, kept);
+
+    TestTable table;
+    refresh(table, first);
+    const auto before = rowWidgets(table);
+    table.selectRow(0);
+
+    refresh(table, second);
+    QCOMPARE(table.rowCount(), second.size());
     QVERIFY(table.selectedItems().isEmpty() && !table.selectionModel()->hasSelection());
-
-    // Same kinds with other keys and texts still reuse the widgets, refilled.
-    refresh(table,
-        { { Title, QStringLiteral("2024年03月") }, { File, QStringLiteral("/d.xls") },
-            { File, QStringLiteral("/e.xls") }, { Title, QStringLiteral("2024年02月") },
-            { File, QStringLiteral("/f.xls") } });
-    QCOMPARE(rowWidgets(table), before);
-    QCOMPARE(static_cast<TestFileRow*>(table.rowWidget(1))->m_texts.at(0), QStringLiteral("/d.xls"));
-    QCOMPARE(
-        static_cast<KTableWidgetDateTimeItem*>(table.rowWidget(0))->title(), QStringLiteral("2024年03月"));
-}
-
-void TestTableWidget::refreshWithFewerRowsDeletesExactlyTheSurplus()
-{
-    TestTable table;
-    refresh(table,
-        { { Title, QStringLiteral("m") }, { File, QStringLiteral("/a") }, { File, QStringLiteral("/b") },
-            { File, QStringLiteral("/c") } });
-    const auto before = rowWidgets(table);
-
-    refresh(table, { { Title, QStringLiteral("m") }, { File, QStringLiteral("/a") } });
-    QCOMPARE(table.rowCount(), 2);
-    QCOMPARE(rowWidgets(table), before.mid(0, 2));
-    QVERIFY(!before.at(2) && !before.at(3)); // deleted at once, not later
-
-    refresh(table, {});
-    QCOMPARE(table.rowCount(), 0);
-    QVERIFY(!before.at(0) && !before.at(1));
-}
-
-void TestTableWidget::rowWhoseKindChangesGetsANewWidget()
-{
-    TestTable table;
-    refresh(table, { { File, QStringLiteral("/a") }, { File, QStringLiteral("/b") } });
-    const auto before = rowWidgets(table);
-    QCOMPARE(table.rowHeight(0), 50);
-
-    // A month title arrives where a file row was.
-    refresh(table, { { Title, QStringLiteral("2024年05月") }, { File, QStringLiteral("/b") } });
-    QVERIFY(!before.at(0));
-    QCOMPARE(table.rowWidget(1), before.at(1).data());
-    QVERIFY(qobject_cast<KTableWidgetDateTimeItem*>(table.rowWidget(0)));
-    QCOMPARE(table.rowHeight(0), 30);
-    QCOMPARE(table.rowWidget(0)->key(), QStringLiteral("2024年05月"));
-
-    refresh(table, { { File, QStringLiteral("/a") }, { File, QStringLiteral("/b") } });
-    QCOMPARE(table.rowWidget(0)->itemType(), int(File));
-    QCOMPARE(table.rowHeight(0), 50);
+    for (int row = 0; row < second.size(); ++row) {
+        KTableWidgetItemBase* widget = table.rowWidget(row);
+        const bool file = second.at(row).startsWith(QLatin1Char('/'));
+        if (kept.at(row) >= 0)
+            QCOMPARE(widget, before.at(kept.at(row)).data());
+        else
+            QVERIFY(!before.contains(widget));
+        QCOMPARE(widget->itemType(), int(file ? File : Title));
+        QCOMPARE(widget->key(), second.at(row));
+        QCOMPARE(table.rowHeight(row), file ? 50 : 30);
+        if (file)
+            QCOMPARE(static_cast<TestFileRow*>(widget)->m_texts.value(0), second.at(row));
+        else
+            QCOMPARE(static_cast<KTableWidgetDateTimeItem*>(widget)->title(), second.at(row));
+    }
+    // The widgets not kept are deleted at once, not later.
+    for (int row = 0; row < before.size(); ++row)
+        QCOMPARE(!before.at(row).isNull(), kept.contains(row));
 }
 
 void TestTableWidget::removeRow_data()
@@ -183,10 +169,7 @@ void TestTableWidget::removeRow()
     QFETCH(QStringList, remaining);
 
     TestTable table;
-    QVector<QPair<Type, QString>> fill;
-    for (const QString& row : rows)
-        fill.append({ File, row });
-    refresh(table, fill);
+    refresh(table, rows);
     const auto before = rowWidgets(table);
     QSignalSpy reported(&table, &KTableWidget::sigRowRemoved);
 
@@ -205,9 +188,9 @@ void TestTableWidget::scrollBarHasNoArrowBoxes()
 {
     TestTable table;
     table.resize(637, 200);
-    QVector<QPair<Type, QString>> rows;
+    QStringList rows;
     for (int i = 0; i < 40; ++i)
-        rows.append({ File, QStringLiteral("/home/ann/%1.xls").arg(i) });
+        rows.append(QStringLiteral("/home/ann/%1.xls").arg(i));
     refresh(table, rows);
     table.show();
     QScrollBar* bar = table.verticalScrollBar();
