@@ -14,6 +14,7 @@
 #include "platform/kplatform.h"
 #include "platform/kviewcopies.h"
 #include "service/kfileservicemanager.h"
+#include "service/koffsiteservice.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QCoreApplication>
@@ -45,6 +46,7 @@ void makeModuleObjects()
         KLedgerbase::instance();
         KFileIconProvider::instance();
         KFileServiceManager::instance();
+        KOffsiteService::instance();
         KDiskInfoThread::instance();
         KDiskFileManager::instance();
         KTipMsgManager::instance();
@@ -97,6 +99,8 @@ void releaseKVaultkeep()
     delete KMainWidget::existingInstance();
     deleteDeferred();
     endComparisons();
+    // restic's runs stop with the plug-in; what they left waits for the next start.
+    KOffsiteService::instance()->shutdown();
 }
 
 namespace KVaultkeepModule {
@@ -110,6 +114,7 @@ void shutDown()
     KTipMsgManager::instance()->deleteWindows();
     deleteDeferred();
     endComparisons();
+    KOffsiteService::instance()->shutdown();
     // Both threads leave their waits at once, and a backup cycle between two files.
     KDiskFileManager* scanner = KDiskFileManager::instance();
     KDiskInfoThread* monitor = KDiskInfoThread::instance();

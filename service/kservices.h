@@ -4,6 +4,7 @@ class KConfig;
 class KDiskFileManager;
 class KDiskInfoThread;
 class KFileServiceManager;
+class KOffsiteService;
 class KPlatform;
 
 // What the views work with, handed down from the main widget (or a test) to every page, dialog
@@ -16,6 +17,7 @@ struct KServices
     KDiskFileManager* scanner = nullptr;
     KDiskInfoThread* monitor = nullptr;
     KConfig* config = nullptr;
+    KOffsiteService* offsite = nullptr;
 
     // The plug-in's own: for the main widget and the host's entry points alone.
     static KServices process();

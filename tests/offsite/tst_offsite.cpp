@@ -1,7 +1,13 @@
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "core/kcopysums.h"
+#include "kfakekeyring.h"
 #include "ktestenvironment.h"
 #include "offsite/koffsitebackup.h"
 #include "offsite/koffsitehost.h"
 #include "offsite/kresticcommand.h"
+#include "service/kfileservicemanager.h"
+#include "service/koffsiteservice.h"
 
 #include <QDirIterator>
 #include <QJsonArray>
@@ -108,6 +114,7 @@ private slots:
     void problemsAreNamedAndNothingWaitsForThem();
     void copiesComeBackByteForByte();
     void thePasswordReachesNoCommandLineEnvironmentOrFile();
+    void theProductUploadsAfterACycleThatMadeVersions();
 
 private:
     struct Workspace
@@ -467,6 +474,52 @@ void tst_Offsite::thePasswordReachesNoCommandLineEnvironmentOrFile()
     }
     // The versions, the database, the schedule and the repository at least.
     QVERIFY2(read > 15, qPrintable(QString::number(read)));
+}
+
+void tst_Offsite::theProductUploadsAfterACycleThatMadeVersions()
+{
+    const auto w = makeWorkspace(0, 0);
+    QVERIFY(w);
+    const QString folder
+        = w->env.addBackupDrive(QStringLiteral("D")) + KCommon::backupFolderName() + QLatin1Char('/');
+    QVERIFY(KConfig::instance()->setOffsite(true, w->repository, 90, 60));
+    const auto version = [&](int n) {
+        return KTestEnvironment::writeFileAt(folder + QStringLiteral("{%1}_20261206101010_20261207").arg(n),
+            randomBytes(64 * 1024), QDateTime(QDate(2026, 12, 6), QTime(10, 10, 10), Qt::UTC));
+    };
+    QVERIFY(!version(1).isEmpty());
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    const QString database = engine->databasePath();
+    const QDateTime written(QDate(2026, 12, 6), QTime(10, 0), Qt::UTC);
+    QVERIFY(!KTestEnvironment::writeFileAt(database, "<db/>", written).isEmpty());
+    QVERIFY(!KTestEnvironment::writeFileAt(KCopySums::pathBeside(database), "sums", written).isEmpty());
+    KOffsiteService service(engine, KConfig::instance(), w->env.platform(), new KFakeKeyring(Password));
+    QSignalSpy statuses(&service, &KOffsiteService::statusChanged);
+    const auto uploaded = [&] {
+        return service.status().state == KOffsiteStatus::State::Idle
+            && service.status().lastBackupMSecs == w->env.platform()->currentMSecsSinceEpoch();
+    };
+    // The first start sends everything up, with the password the keyring gave.
+    service.start();
+    QTRY_VERIFY_WITH_TIMEOUT(uploaded(), RunTimeoutMs);
+    QCOMPARE(service.status().lastProblem, KOffsiteProblem::None);
+
+    // An hour on, a cycle that copied nothing sends nothing; one that made versions does.
+    w->env.platform()->advanceClock(60 * 60000);
+    QVERIFY(!version(2).isEmpty());
+    statuses.clear();
+    emit engine->sigBackupFinished(w->env.platform()->currentMSecsSinceEpoch(), 0, 0);
+    QSignalSpy tested(&service, &KOffsiteService::connectionTested);
+    service.testConnection(service.settings(), QByteArray(), false);
+    QTRY_COMPARE_WITH_TIMEOUT(tested.size(), 1, RunTimeoutMs);
+    QVERIFY(statuses.isEmpty());
+    emit engine->sigBackupFinished(w->env.platform()->currentMSecsSinceEpoch(), 1, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(uploaded(), RunTimeoutMs);
+    QStringList expected { QStringLiteral("{1}_20261206101010_20261207"),
+        QStringLiteral("{2}_20261206101010_20261207"), QFileInfo(database).fileName(),
+        QFileInfo(KCopySums::pathBeside(database)).fileName() };
+    expected.sort();
+    QCOMPARE(namesInLatest(w->repository), expected);
 }
 
 QTEST_GUILESS_MAIN(tst_Offsite)
