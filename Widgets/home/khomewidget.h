@@ -1,5 +1,6 @@
 #pragma once
 
+#include "offsite/koffsitetypes.h"
 #include "service/kservices.h"
 
 #include <QHash>
@@ -56,6 +57,9 @@ public slots:
     // When the next such cycle is due; -1 when none is.
     void onNextBackupAt(qlonglong msecs);
     void onRefreshActivity();
+    // The off-site line: its last copy, what it added and the next, or its trouble in words, and
+    // a bar while it uploads; hidden while the copy is off.
+    void onOffsiteStatus(const KOffsiteStatus& status);
 
 private slots:
     void onUpdateNumbers(int nTotalNumber, int nBackedNumber, int nDeletedNumber);
@@ -73,6 +77,7 @@ private:
     void postState() const;
     // Places the content for the page's size, from where the form put it for its own.
     void arrange();
+    void refreshOffsite();
 
     QScopedPointer<Ui::KHomeWidget> m_ui;
     int m_openCloseState = Open;
@@ -87,6 +92,7 @@ private:
     int m_copied = 0;
     qint64 m_lastBackupAt = -1;
     qint64 m_nextBackupAt = -1;
+    KOffsiteStatus m_offsite;
 
     Q_DISABLE_COPY(KHomeWidget)
 };
