@@ -108,13 +108,12 @@ class tst_Offsite : public QObject
 
 private slots:
     void initTestCase();
-    void uploadsOnlyNewVersionsAtMostEveryInterval();
+    void uploadsOnlyNewVersionsAfterCyclesThatMadeThemAtMostEveryInterval();
     void aKilledUploadIsMadeAgainAndTheRepositoryChecksOut();
     void problemsAreNamedAndNothingWaitsForThem_data();
     void problemsAreNamedAndNothingWaitsForThem();
     void copiesComeBackByteForByte();
     void thePasswordReachesNoCommandLineEnvironmentOrFile();
-    void theProductUploadsAfterACycleThatMadeVersions();
 
 private:
     struct Workspace
@@ -203,21 +202,41 @@ bool tst_Offsite::waitIdle(KOffsiteBackup& backup)
     return false;
 }
 
-void tst_Offsite::uploadsOnlyNewVersionsAtMostEveryInterval()
+void tst_Offsite::uploadsOnlyNewVersionsAfterCyclesThatMadeThemAtMostEveryInterval()
 {
     constexpr int Size = 256 * 1024;
-    const auto w = makeWorkspace(3, Size);
+    const auto w = makeWorkspace(0, 0);
     QVERIFY(w);
-    start(*w);
-    w->backup->onVersionsMade();
-    QVERIFY(waitIdle(*w->backup));
-    KOffsiteStatus status = w->backup->status();
-    QCOMPARE(status.lastProblem, KOffsiteProblem::None);
-    QCOMPARE(status.lastBackupMSecs, w->env.platform()->currentMSecsSinceEpoch());
-    QVERIFY(status.lastAddedBytes >= 3 * Size);
-    QCOMPARE(status.nextBackupMSecs, -1);
+    // The product's own: the engine's backup folder and database, the settings store, a keyring.
+    w->host.folder
+        = w->env.addBackupDrive(QStringLiteral("D")) + KCommon::backupFolderName() + QLatin1Char('/');
+    for (int i = 0; i < 3; ++i)
+        addVersion(*w, Size);
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    const QString database = engine->databasePath();
+    QVERIFY(!KTestEnvironment::writeFileAt(database, "<db/>", QDateTime()).isEmpty());
+    QVERIFY(!KTestEnvironment::writeFileAt(KCopySums::pathBeside(database), "sums", QDateTime()).isEmpty());
+    QVERIFY(KConfig::instance()->setOffsite(true, w->repository, 90, 60));
+    KOffsiteService service(engine, KConfig::instance(), w->env.platform(), new KFakeKeyring(Password));
+    KFakePlatform* clock = w->env.platform();
+    const auto uploadedNow = [&] {
+        return service.status().state == KOffsiteStatus::State::Idle
+            && service.status().lastBackupMSecs == clock->currentMSecsSinceEpoch();
+    };
+    const auto cycleEnded = [&](int copied) {
+        emit engine->sigBackupFinished(clock->currentMSecsSinceEpoch(), copied, 0);
+    };
+
+    // The first start sends everything up, with the keyring's password.
+    service.start();
+    QTRY_VERIFY_WITH_TIMEOUT(uploadedNow(), RunTimeoutMs);
+    const KOffsiteStatus first = service.status();
+    QCOMPARE(first.lastProblem, KOffsiteProblem::None);
+    QVERIFY(first.lastAddedBytes >= 3 * Size);
+    QCOMPARE(first.nextBackupMSecs, -1);
     QStringList expected = QDir(w->host.folder).entryList(QDir::Files)
-        + QStringList { QStringLiteral("VaultkeepDB.sums"), QStringLiteral("VaultkeepDB.xml") };
+        + QStringList { QFileInfo(database).fileName(),
+              QFileInfo(KCopySums::pathBeside(database)).fileName() };
     expected.sort();
     QCOMPARE(namesInLatest(w->repository), expected);
     const QJsonArray snapshots = QJsonDocument::fromJson(
@@ -226,21 +245,29 @@ void tst_Offsite::uploadsOnlyNewVersionsAtMostEveryInterval()
     QCOMPARE(snapshots.size(), 1);
     QCOMPARE(snapshots.at(0).toObject().value(QStringLiteral("paths")).toArray().size(), 3);
 
-    // New versions ten minutes later wait for the hour to be over, then only they go up.
-    w->env.platform()->advanceClock(10 * 60000);
+    // Ten minutes on, a cycle that copied nothing leaves nothing waiting (the connection test
+    // answers after anything it set going); one that made versions waits for the hour.
+    clock->advanceClock(10 * 60000);
     addVersion(*w, Size);
     addVersion(*w, Size);
-    w->backup->onVersionsMade();
-    QVERIFY(!w->backup->isBusy());
-    QCOMPARE(w->backup->status().nextBackupMSecs, status.lastBackupMSecs + 60 * 60000);
-    w->env.platform()->advanceClock(50 * 60000);
-    w->backup->runDue();
-    QVERIFY(w->backup->isBusy());
-    QVERIFY(waitIdle(*w->backup));
-    status = w->backup->status();
-    QCOMPARE(status.lastProblem, KOffsiteProblem::None);
-    QVERIFY2(status.lastAddedBytes >= 2 * Size && status.lastAddedBytes < 3 * Size,
-        qPrintable(QString::number(status.lastAddedBytes)));
+    QSignalSpy statuses(&service, &KOffsiteService::statusChanged);
+    QSignalSpy tested(&service, &KOffsiteService::connectionTested);
+    cycleEnded(0);
+    service.testConnection(service.settings(), QByteArray(), false);
+    QTRY_COMPARE_WITH_TIMEOUT(tested.size(), 1, RunTimeoutMs);
+    QVERIFY(statuses.isEmpty());
+    cycleEnded(2);
+    QTRY_COMPARE(service.status().nextBackupMSecs, first.lastBackupMSecs + 60 * 60000);
+    QCOMPARE(service.status().state, KOffsiteStatus::State::Idle);
+
+    // The hour over, the next such cycle sends up only the new ones.
+    clock->advanceClock(50 * 60000);
+    cycleEnded(1);
+    QTRY_VERIFY_WITH_TIMEOUT(uploadedNow(), RunTimeoutMs);
+    const KOffsiteStatus second = service.status();
+    QCOMPARE(second.lastProblem, KOffsiteProblem::None);
+    QVERIFY2(second.lastAddedBytes >= 2 * Size && second.lastAddedBytes < 3 * Size,
+        qPrintable(QString::number(second.lastAddedBytes)));
     QCOMPARE(namesInLatest(w->repository).size(), 7);
 }
 
@@ -474,52 +501,6 @@ void tst_Offsite::thePasswordReachesNoCommandLineEnvironmentOrFile()
     }
     // The versions, the database, the schedule and the repository at least.
     QVERIFY2(read > 15, qPrintable(QString::number(read)));
-}
-
-void tst_Offsite::theProductUploadsAfterACycleThatMadeVersions()
-{
-    const auto w = makeWorkspace(0, 0);
-    QVERIFY(w);
-    const QString folder
-        = w->env.addBackupDrive(QStringLiteral("D")) + KCommon::backupFolderName() + QLatin1Char('/');
-    QVERIFY(KConfig::instance()->setOffsite(true, w->repository, 90, 60));
-    const auto version = [&](int n) {
-        return KTestEnvironment::writeFileAt(folder + QStringLiteral("{%1}_20261206101010_20261207").arg(n),
-            randomBytes(64 * 1024), QDateTime(QDate(2026, 12, 6), QTime(10, 10, 10), Qt::UTC));
-    };
-    QVERIFY(!version(1).isEmpty());
-    KFileServiceManager* engine = KFileServiceManager::instance();
-    const QString database = engine->databasePath();
-    const QDateTime written(QDate(2026, 12, 6), QTime(10, 0), Qt::UTC);
-    QVERIFY(!KTestEnvironment::writeFileAt(database, "<db/>", written).isEmpty());
-    QVERIFY(!KTestEnvironment::writeFileAt(KCopySums::pathBeside(database), "sums", written).isEmpty());
-    KOffsiteService service(engine, KConfig::instance(), w->env.platform(), new KFakeKeyring(Password));
-    QSignalSpy statuses(&service, &KOffsiteService::statusChanged);
-    const auto uploaded = [&] {
-        return service.status().state == KOffsiteStatus::State::Idle
-            && service.status().lastBackupMSecs == w->env.platform()->currentMSecsSinceEpoch();
-    };
-    // The first start sends everything up, with the password the keyring gave.
-    service.start();
-    QTRY_VERIFY_WITH_TIMEOUT(uploaded(), RunTimeoutMs);
-    QCOMPARE(service.status().lastProblem, KOffsiteProblem::None);
-
-    // An hour on, a cycle that copied nothing sends nothing; one that made versions does.
-    w->env.platform()->advanceClock(60 * 60000);
-    QVERIFY(!version(2).isEmpty());
-    statuses.clear();
-    emit engine->sigBackupFinished(w->env.platform()->currentMSecsSinceEpoch(), 0, 0);
-    QSignalSpy tested(&service, &KOffsiteService::connectionTested);
-    service.testConnection(service.settings(), QByteArray(), false);
-    QTRY_COMPARE_WITH_TIMEOUT(tested.size(), 1, RunTimeoutMs);
-    QVERIFY(statuses.isEmpty());
-    emit engine->sigBackupFinished(w->env.platform()->currentMSecsSinceEpoch(), 1, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(uploaded(), RunTimeoutMs);
-    QStringList expected { QStringLiteral("{1}_20261206101010_20261207"),
-        QStringLiteral("{2}_20261206101010_20261207"), QFileInfo(database).fileName(),
-        QFileInfo(KCopySums::pathBeside(database)).fileName() };
-    expected.sort();
-    QCOMPARE(namesInLatest(w->repository), expected);
 }
 
 QTEST_GUILESS_MAIN(tst_Offsite)
