@@ -128,6 +128,7 @@ void KHomeWidget::onBackupStarted()
     m_checked = 0;
     m_copied = 0;
     onRefreshActivity();
+    postState();
 }
 
 void KHomeWidget::onBackupProgress(int nChecked, int nCopied)
@@ -139,12 +140,18 @@ void KHomeWidget::onBackupProgress(int nChecked, int nCopied)
 
 void KHomeWidget::onBackupFinished(qlonglong finishedMSecs, int nCopied, int nFailed)
 {
-    Q_UNUSED(nCopied)
-    Q_UNUSED(nFailed)
     m_backingUp = false;
     m_lastBackupAt = finishedMSecs;
+    if (nFailed > 0)
+        m_problems |= AtriumMessage::CopiesFailed;
+    else
+        m_problems &= ~AtriumMessage::CopiesFailed;
+    // Copies that all landed show there is room again.
+    if (nCopied > 0 && nFailed == 0)
+        m_problems &= ~AtriumMessage::ShortOfRoom;
     m_activityTimer->start();
     onRefreshActivity();
+    postState();
 }
 
 void KHomeWidget::onNextBackupAt(qlonglong msecs)
@@ -180,6 +187,18 @@ void KHomeWidget::onRefreshActivity()
         }
     }
     m_ui->lblActivity->setText(line);
+}
+
+void KHomeWidget::setProtection(bool on)
+{
+    if (on != (m_openCloseState == Open))
+        onOpenClose();
+}
+
+void KHomeWidget::onDiskShortOfRoom()
+{
+    m_problems |= AtriumMessage::ShortOfRoom;
+    postState();
 }
 
 void KHomeWidget::onOpenClose()
@@ -224,8 +243,12 @@ void KHomeWidget::refreshOpenCloseView()
 
 void KHomeWidget::postState() const
 {
-    postToAtriumMainFrame(
-        AtriumMessage::VaultkeepState, AtriumMessage::StateProtection, m_openCloseState == Open ? 1 : 0);
+    using namespace AtriumMessage;
+    postToAtriumMainFrame(VaultkeepState, StateProtection, m_openCloseState == Open ? 1 : 0);
+    postToAtriumMainFrame(VaultkeepState, StateBackingUp, m_backingUp ? 1 : 0);
+    if (m_lastBackupAt >= 0)
+        postToAtriumMainFrame(VaultkeepState, StateLastBackup, LPARAM(m_lastBackupAt / 1000));
+    postToAtriumMainFrame(VaultkeepState, StateProblem, m_problems);
 }
 
 void KHomeWidget::flowSentences()
