@@ -4,9 +4,12 @@
 #include "host/atrium/ktrayicon.h"
 #include "ktestenvironment.h"
 #include "platform/kautostart.h"
+#include "platform/kquitsignals.h"
 
 #include <QMenu>
 #include <QtTest>
+
+#include <csignal>
 
 namespace {
 
@@ -62,6 +65,7 @@ private slots:
     void autostartFollowsTheEntryAndTheSettingIsKept();
     void execArgumentsAreQuoted_data();
     void execArgumentsAreQuoted();
+    void aStopSignalQuitsAsTheMenuDoes();
 
 private:
     KTrayIcon* makeTray();
@@ -257,6 +261,16 @@ void TestDesktopApp::execArgumentsAreQuoted()
     QFETCH(QString, argument);
     QFETCH(QString, quoted);
     QCOMPARE(KAutostart::quoteArgument(argument), quoted);
+}
+
+// The session's end sends SIGTERM, a terminal SIGINT: both reach the event loop as a request.
+void TestDesktopApp::aStopSignalQuitsAsTheMenuDoes()
+{
+    KQuitSignals quitSignals;
+    QSignalSpy asked(&quitSignals, &KQuitSignals::quitRequested);
+    QVERIFY(::raise(SIGTERM) == 0);
+    QVERIFY(asked.wait());
+    QCOMPARE(asked.first().first().toInt(), SIGTERM);
 }
 
 QTEST_MAIN(TestDesktopApp)

@@ -36,7 +36,7 @@ QPixmap basePicture(int size)
 void paintBadge(
     QPainter& painter, int size, const QColor& colour, const std::function<void(const QRectF&)>& mark)
 {
-    const QRectF badge(size * 0.48, size * 0.48, size * 0.5, size * 0.5);
+    const QRectF badge(size * 0.4, size * 0.4, size * 0.6, size * 0.6);
     painter.setPen(QPen(Qt::white, size / 32.0));
     painter.setBrush(colour);
     painter.drawEllipse(badge);

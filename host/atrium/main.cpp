@@ -28,6 +28,7 @@
 #include "platform/kautostart.h"
 #include "platform/kfileio.h"
 #include "platform/kplatform.h"
+#include "platform/kquitsignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -377,6 +378,10 @@ int main(int argc, char** argv)
               << (unloaded ? "unloaded" : "released (the system keeps the library loaded)") << Qt::endl;
         app.quit();
     });
+
+    // The session's end or a service manager's stop quits as the menu does: the database is saved.
+    KQuitSignals quitSignals;
+    QObject::connect(&quitSignals, &KQuitSignals::quitRequested, &window, &QWidget::close);
 
     int status = 0;
     if (!options.screenshotsInto.isEmpty())
