@@ -128,7 +128,7 @@ void KHomeWidget::onBackupStarted()
     m_checked = 0;
     m_copied = 0;
     onRefreshActivity();
-    postState();
+    postActivity();
 }
 
 void KHomeWidget::onBackupProgress(int nChecked, int nCopied)
@@ -151,7 +151,7 @@ void KHomeWidget::onBackupFinished(qlonglong finishedMSecs, int nCopied, int nFa
         m_problems &= ~AtriumMessage::ShortOfRoom;
     m_activityTimer->start();
     onRefreshActivity();
-    postState();
+    postActivity();
 }
 
 void KHomeWidget::onNextBackupAt(qlonglong msecs)
@@ -198,7 +198,7 @@ void KHomeWidget::setProtection(bool on)
 void KHomeWidget::onDiskShortOfRoom()
 {
     m_problems |= AtriumMessage::ShortOfRoom;
-    postState();
+    postActivity();
 }
 
 void KHomeWidget::onOpenClose()
@@ -243,8 +243,13 @@ void KHomeWidget::refreshOpenCloseView()
 
 void KHomeWidget::postState() const
 {
+    postToAtriumMainFrame(
+        AtriumMessage::VaultkeepState, AtriumMessage::StateProtection, m_openCloseState == Open ? 1 : 0);
+}
+
+void KHomeWidget::postActivity() const
+{
     using namespace AtriumMessage;
-    postToAtriumMainFrame(VaultkeepState, StateProtection, m_openCloseState == Open ? 1 : 0);
     postToAtriumMainFrame(VaultkeepState, StateBackingUp, m_backingUp ? 1 : 0);
     if (m_lastBackupAt >= 0)
         postToAtriumMainFrame(VaultkeepState, StateLastBackup, LPARAM(m_lastBackupAt / 1000));

@@ -74,9 +74,10 @@ protected:
 private:
     void refreshOpenCloseView();
     void flowSentences();
-    // Tells the host whether protection is on, whether a cycle copies, when the last one
+    // Tells the host whether protection is on; and whether a cycle copies, when the last one
     // ended and what is wrong.
     void postState() const;
+    void postActivity() const;
     // Places the content for the page's size, from where the form put it for its own.
     void arrange();
 
