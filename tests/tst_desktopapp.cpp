@@ -1,4 +1,5 @@
 #include "AtriumCommon/atriummessages.h"
+#include "Widgets/home/khomewidget.h"
 #include "Widgets/main/atriummsgframe.h"
 #include "host/atrium/katriumwindow.h"
 #include "host/atrium/ktrayicon.h"
@@ -59,6 +60,7 @@ private slots:
     void cleanup();
     void trayShowsWhatThePlugInPosts_data();
     void trayShowsWhatThePlugInPosts();
+    void theHomePagesCyclesReachTheTray();
     void trayMenuDrivesThePlugIn_data();
     void trayMenuDrivesThePlugIn();
     void aSecondStartActivatesTheFirst();
@@ -150,6 +152,25 @@ void TestDesktopApp::trayShowsWhatThePlugInPosts()
     const QString toolTip = m_tray->state().toolTip(m_env.platform()->currentDateTime());
     QVERIFY2(toolTip.contains(toolTipHas), qPrintable(toolTip));
     QCOMPARE(menuAction(*m_tray, "pause")->text(), pauseText);
+}
+
+// The plug-in's side: the home page tells the host what its cycles do.
+void TestDesktopApp::theHomePagesCyclesReachTheTray()
+{
+    KHomeWidget home;
+    const auto look = [this] {
+        return m_tray->state().look();
+    };
+    home.onBackupStarted();
+    QTRY_COMPARE(look(), KTrayState::Look::BackingUp);
+    home.onBackupFinished(1767268800000, 3, 1);
+    QTRY_COMPARE(look(), KTrayState::Look::Problem);
+    QVERIFY(m_tray->state()
+                .toolTip(QDateTime::fromSecsSinceEpoch(1767268900))
+                .contains(QStringLiteral("未能备份")));
+    home.onDiskShortOfRoom();
+    home.onBackupFinished(1767268900000, 2, 0);
+    QTRY_COMPARE(look(), KTrayState::Look::Starting);
 }
 
 void TestDesktopApp::trayMenuDrivesThePlugIn_data()
