@@ -20,6 +20,7 @@
 // cycle, prints the files it wrote and ends.
 
 #include "AtriumCommon/atriummessages.h"
+#include "core/kcommon.h"
 #include "katriumwindow.h"
 #include "khostskins.h"
 #include "kpluginlibrary.h"
@@ -27,6 +28,7 @@
 #include "ktrayicon.h"
 #include "platform/kautostart.h"
 #include "platform/kfileio.h"
+#include "platform/kfilelock.h"
 #include "platform/kplatform.h"
 #include "platform/kquitsignals.h"
 
@@ -367,6 +369,15 @@ int main(int argc, char** argv)
     int claimStatus = 0;
     if (!claimOrActivate(window, claimStatus))
         return claimStatus;
+    // The property is the user's per message folder; the database is the home folder's. A host
+    // started with other message folders on the same home never runs a second engine on it.
+    const QString lockPath = KCommon::hostDataFolder() + QStringLiteral("vaultkeep.lock");
+    const KFileLock instanceLock(lockPath, KFileLock::DontWait);
+    if (!instanceLock.isLocked()) {
+        err() << "atrium: another host uses the plug-in's data (" << lockPath << " is locked); this one ends"
+              << Qt::endl;
+        return 1;
+    }
     KTrayIcon* tray = makeTray(window, options);
     KPluginLibrary plugin(options.plugin);
     QWidget* frame = loadPlugin(window, plugin, tray, options);
