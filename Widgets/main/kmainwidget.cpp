@@ -72,7 +72,7 @@ KMainWidget* KMainWidget::existingInstance()
 }
 
 KMainWidget::KMainWidget(const KServices& services, QWidget* parent)
-    : AtriumMsgFrame(parent)
+    : AtriumMsgFrame(services.platform->windowMessaging(), parent)
     , m_services(services)
     , m_ui(new Ui::KMainWidget)
 {
