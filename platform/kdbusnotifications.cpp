@@ -76,8 +76,12 @@ KDBusNotifications::KDBusNotifications(
               ? QString()
               : QStringLiteral("vaultkeep-notifications-%1").arg(quintptr(this), 0, 16))
 {
-    connect(&m_connecting, &QFutureWatcher<BusState>::finished, this, &KDBusNotifications::onConnected);
-    m_connecting.setFuture(QtConcurrent::run(connectAndSubscribe, m_busAddress, m_connectionName, this));
+    connect(&m_connecting, &QFutureWatcher<void>::finished, this, &KDBusNotifications::onConnected);
+    m_connecting.setFuture(QtConcurrent::run([this, address = m_busAddress, name = m_connectionName] {
+        const BusState state = connectAndSubscribe(address, name, this);
+        const std::lock_guard<std::mutex> lock(m_connectedMutex);
+        m_connectedState = state;
+    }));
 }
 
 KDBusNotifications::~KDBusNotifications()
@@ -99,7 +103,11 @@ bool KDBusNotifications::showsActions() const
 
 void KDBusNotifications::onConnected()
 {
-    const BusState state = m_connecting.result();
+    BusState state;
+    {
+        const std::lock_guard<std::mutex> lock(m_connectedMutex);
+        state = m_connectedState;
+    }
     m_connected = state.connected;
     if (!m_connected)
         qCInfo(lcNotifications) << "no session bus: tips show in the corner of the screen";

@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QStringList>
 
+#include <mutex>
+
 // The freedesktop notification server, org.freedesktop.Notifications on a D-Bus bus. Connecting to
 // the bus and subscribing to the server's signals can wait on the bus, so that runs on a pool
 // thread; every call after it is asynchronous.
@@ -48,7 +50,9 @@ private:
     const QString m_desktopEntry;
     const QString m_busAddress;
     const QString m_connectionName;
-    QFutureWatcher<BusState> m_connecting;
+    QFutureWatcher<void> m_connecting;
+    std::mutex m_connectedMutex; // hands the connecting thread's findings over
+    BusState m_connectedState;
     bool m_connected = false;
     bool m_ownerChangeHeard = false; // newer than what the connecting thread saw
     bool m_serverPresent = false;
