@@ -62,7 +62,7 @@ QString tabStyleSheet()
 KMainWidget* KMainWidget::instance()
 {
     if (!g_window)
-        g_window = new KMainWidget;
+        g_window = new KMainWidget(KServices::process());
     return g_window;
 }
 
@@ -71,9 +71,9 @@ KMainWidget* KMainWidget::existingInstance()
     return g_window;
 }
 
-KMainWidget::KMainWidget(QWidget* parent)
-    : AtriumMsgFrame(parent)
-    , m_services(KServices::process())
+KMainWidget::KMainWidget(const KServices& services, QWidget* parent)
+    : AtriumMsgFrame(services.platform->windowMessaging(), parent)
+    , m_services(services)
     , m_ui(new Ui::KMainWidget)
 {
     // A second window made while the first one is being built is the same window.
@@ -89,7 +89,8 @@ KMainWidget::KMainWidget(QWidget* parent)
     connect(
         m_messages, &KHostMessageHandler::sigShowFileVersionDlg, this, &KMainWidget::sigShowFileVersionDlg);
 
-    KTipMsgManager* tips = KTipMsgManager::instance();
+    KTipMsgManager* tips = m_tips = new KTipMsgManager(m_services, this);
+    tips->setObjectName(QStringLiteral("tips"));
     KDiskInfoThread* monitor = m_services.monitor;
     KFileServiceManager* engine = m_services.engine;
     KDiskFileManager* scanner = m_services.scanner;
@@ -259,7 +260,7 @@ void KMainWidget::onClose()
 
 void KMainWidget::onShowTipUserDlg()
 {
-    KTipMsgManager::instance()->showTipUserDialog();
+    m_tips->showTipUserDialog();
 }
 
 void KMainWidget::onBackupFinished(qlonglong finishedMSecs, int nCopied, int nFailed)
@@ -275,12 +276,12 @@ void KMainWidget::onBackupFinished(qlonglong finishedMSecs, int nCopied, int nFa
 
 void KMainWidget::onBackedFolderTooLarger(qlonglong size)
 {
-    KTipMsgManager::instance()->showBackedFolderTooLarge(size);
+    m_tips->showBackedFolderTooLarge(size);
 }
 
 void KMainWidget::onShowCurrentDiskNoEnough(qlonglong lSize, const QString& strDiskEnough)
 {
-    KTipMsgManager::instance()->showCurrentDiskNotEnough(lSize, strDiskEnough);
+    m_tips->showCurrentDiskNotEnough(lSize, strDiskEnough);
 }
 
 void KMainWidget::onShowSettingDlg()

@@ -6,6 +6,7 @@
 
 #include <QScopedPointer>
 
+class KTipMsgManager;
 class QSizeGrip;
 class QTimer;
 
@@ -67,7 +68,7 @@ protected:
     bool nativeEvent(const QByteArray& eventType, void* message, long* result) override;
 
 private:
-    explicit KMainWidget(QWidget* parent = nullptr);
+    explicit KMainWidget(const KServices& services, QWidget* parent = nullptr);
 
     // Covers the pages with the move panel, and disables them and the title buttons until the
     // move has finished.
@@ -79,6 +80,7 @@ private:
     const KServices m_services;
     QScopedPointer<Ui::KMainWidget> m_ui;
     KHostMessageHandler* m_messages;
+    KTipMsgManager* m_tips;
     QTimer* m_tipUserTimer = nullptr;
     QTimer* m_sizeSaveTimer;
     QSizeGrip* m_sizeGrip;
