@@ -323,6 +323,8 @@ void KMainWidget::onMoveFolderFinished()
 {
     m_ui->tabWidget->setEnabled(true);
     m_ui->systemTitle->setButtonsEnabled(true);
+    // The new drive's space is measured now, not at the end of the monitor's wait.
+    m_services.monitor->wakeUp();
     emit m_services.monitor->sigUpdateDiskFreeSize();
 }
 
