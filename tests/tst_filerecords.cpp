@@ -33,8 +33,6 @@ private slots:
     void latestVersion();
     void sevenDayDropCountsMidnights();
     void failedRemovalKeepsTheEntry();
-    void unsafeFileIdsNeverTouchFiles_data();
-    void unsafeFileIdsNeverTouchFiles();
 
 private:
     // A version whose copy exists in the backup folder; returns the copy's path.
@@ -214,32 +212,6 @@ void TestFileRecords::failedRemovalKeepsTheEntry()
     QVERIFY(!record.removeAllBackups());
     QCOMPARE(record.versionCount(), 0);
     QVERIFY(!QFile::exists(copy));
-}
-
-void TestFileRecords::unsafeFileIdsNeverTouchFiles_data()
-{
-    QTest::addColumn<QString>("fileId");
-    QTest::newRow("parent folders") << QStringLiteral("../../victim");
-    QTest::newRow("an absolute path") << QStringLiteral("/victim");
-    QTest::newRow("a backslash path") << QStringLiteral("..\\victim");
-    QTest::newRow("a control character") << QStringLiteral("vic\ntim");
-}
-
-void TestFileRecords::unsafeFileIdsNeverTouchFiles()
-{
-    QFETCH(QString, fileId);
-    QVERIFY(!KFileCopyedObject::isSafeFileId(fileId));
-    const QString victim = m_env.writeFile(QStringLiteral("drives/victim"), "keep me");
-    QDir().mkpath(KCommon::backupDirectory());
-
-    KFileObject record(m_source, 0);
-    record.addVersion(fileId);
-    QVERIFY(!KFileCopyedObject::backupFileExists(fileId));
-    QCOMPARE(record.totalBackupSize(), qint64(0));
-    QVERIFY(!record.removeVersion(fileId));
-    QVERIFY(!record.removeAllBackups());
-    QVERIFY(QFile::exists(victim));
-    QVERIFY(KFileCopyedObject::isSafeFileId(testFileId(0)));
 }
 
 QTEST_GUILESS_MAIN(TestFileRecords)

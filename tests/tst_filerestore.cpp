@@ -100,8 +100,6 @@ private slots:
     void init();
     void replaceFile_data();
     void replaceFile();
-    void replaceFileRefusesAndKeepsTheTarget_data();
-    void replaceFileRefusesAndKeepsTheTarget();
     void restoreOverAChangedFileKeepsItAsANewVersion();
     void restoreOverAnUnprotectedFileProtectsIt();
     void refusedRestoresLeaveTheFileAsItWas_data();
@@ -159,74 +157,60 @@ QString TestFileRestore::addVersion(const QString& path, const QByteArray& conte
 void TestFileRestore::replaceFile_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("existing");
-    QTest::addColumn<unsigned>("existingMode");
-    QTest::addColumn<unsigned>("expectedMode");
+    QTest::addColumn<int>("existingMode"); // -1: nothing there; 0: a folder in its place
+    QTest::addColumn<unsigned>("folderMode");
+    QTest::addColumn<unsigned>("expectedMode"); // 0: refused, and what was there kept
 
-    QTest::newRow("a new file takes the source's permissions") << "plain.pra4" << false << 0u << 0640u;
+    QTest::newRow("a new file takes the source's permissions") << "plain.pra4" << -1 << 0755u << 0640u;
     QTest::newRow("a group-writable file stays so, whatever the umask")
-        << "shared.pra4" << true << 0664u << 0664u;
+        << "shared.pra4" << 0664 << 0755u << 0664u;
     QTest::newRow("a read-only file is replaced and made writable for its owner")
-        << "read-only.pra4" << true << 0444u << 0644u;
+        << "read-only.pra4" << 0444 << 0755u << 0644u;
     QTest::newRow("a name with blanks, letters of other scripts and a bar")
-        << "投标 报价|第2版 .pra4" << true << 0644u << 0644u;
+        << "投标 报价|第2版 .pra4" << 0644 << 0755u << 0644u;
+    QTest::newRow("refused in a folder the user may not write") << "plan.pra4" << 0644 << 0555u << 0u;
+    QTest::newRow("refused where a folder stands") << "folder.pra4" << 0 << 0755u << 0u;
 }
 
 void TestFileRestore::replaceFile()
 {
     QFETCH(QString, name);
-    QFETCH(bool, existing);
-    QFETCH(unsigned, existingMode);
+    QFETCH(int, existingMode);
+    QFETCH(unsigned, folderMode);
     QFETCH(unsigned, expectedMode);
 
     const QString source = m_env.writeFile(m_work + QStringLiteral("copy"), QByteArray(3 * 1024 * 1024, 'v'));
     QVERIFY(setMode(source, 0640));
-    const QString target = m_work + QStringLiteral("target/") + name;
-    QDir().mkpath(m_work + QStringLiteral("target"));
-    if (existing) {
+    const QString folder = m_env.makeFolder(m_work + QStringLiteral("target"));
+    const QString target = folder + name;
+    if (existingMode > 0) {
         QVERIFY(!m_env.writeFile(target, "what was there").isEmpty());
-        QVERIFY(setMode(target, existingMode));
+        QVERIFY(setMode(target, unsigned(existingMode)));
     }
+    if (existingMode == 0)
+        QVERIFY(QDir().mkpath(target));
+    QVERIFY(setMode(folder, folderMode));
+    const QStringList before = entriesOf(folder);
     int chunks = 0;
 
     KFaultShim::startLog();
-    QCOMPARE(KFileIO::replaceFile(source, target, ExactNs, {}, [&] { ++chunks; }), KReplaceResult::Replaced);
+    const KReplaceResult result = KFileIO::replaceFile(source, target, ExactNs, {}, [&] { ++chunks; });
     const QStringList calls = KFaultShim::takeLog();
+    QVERIFY(setMode(folder, 0755));
+    if (!expectedMode) {
+        QCOMPARE(result, KReplaceResult::Failed);
+        QCOMPARE(entriesOf(folder), before);
+        if (existingMode > 0)
+            QCOMPARE(KTestEnvironment::contentOf(target), QByteArray("what was there"));
+        return;
+    }
+    QCOMPARE(result, KReplaceResult::Replaced);
     QVERIFY2(flushedBeforeRename(calls, target), qPrintable(calls.join(QLatin1Char('\n'))));
     QCOMPARE(KTestEnvironment::contentOf(target), KTestEnvironment::contentOf(source));
     QCOMPARE(KFileIO::status(target).modifiedNs, ExactNs);
     QCOMPARE(KTestEnvironment::modeOf(target), expectedMode);
-    QCOMPARE(entriesOf(m_work + QStringLiteral("target")), QStringList { name });
+    QCOMPARE(entriesOf(folder), QStringList { name });
     QVERIFY(chunks >= 1);
-}
-
-void TestFileRestore::replaceFileRefusesAndKeepsTheTarget_data()
-{
-    QTest::addColumn<QString>("situation");
-    QTest::newRow("a folder the user may not write") << "read-only folder";
-    QTest::newRow("a folder where the file was") << "folder at the target";
-    QTest::newRow("a source that is gone") << "missing source";
-}
-
-void TestFileRestore::replaceFileRefusesAndKeepsTheTarget()
-{
-    QFETCH(QString, situation);
-    const QString folder = m_work + QStringLiteral("place");
-    QString source = m_env.writeFile(m_work + QStringLiteral("copy"), "restored content");
-    QString target = m_env.writeFile(folder + QStringLiteral("/plan.pra4"), "what was there");
-    if (situation == QLatin1String("read-only folder"))
-        QVERIFY(setMode(folder, 0555));
-    if (situation == QLatin1String("folder at the target"))
-        target = m_env.makeFolder(QStringLiteral("work%1/place/folder.pra4").arg(m_case)).chopped(1);
-    if (situation == QLatin1String("missing source"))
-        source += QStringLiteral("-gone");
-    const QStringList before = entriesOf(folder);
-
-    QCOMPARE(KFileIO::replaceFile(source, target, 0), KReplaceResult::Failed);
-    QVERIFY(setMode(folder, 0755));
-    QCOMPARE(entriesOf(folder), before);
-    if (situation != QLatin1String("folder at the target"))
-        QCOMPARE(KTestEnvironment::contentOf(target), QByteArray("what was there"));
 }
 
 void TestFileRestore::restoreOverAChangedFileKeepsItAsANewVersion()
@@ -385,7 +369,6 @@ void TestFileRestore::theDesktopIsTheFolderUserDirsNames_data()
     QTest::newRow("an absolute path; the last line counts")
         << QByteArray("XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DESKTOP_DIR=\"/data/ann/desk/\"\n")
         << "/data/ann/desk";
-    QTest::newRow("the home folder itself") << QByteArray("XDG_DESKTOP_DIR=\"$HOME/\"\n") << "/home/ann";
     QTest::newRow("empty, as if unset") << QByteArray("XDG_DESKTOP_DIR=\"\"\n") << "/home/ann/Desktop";
 }
 
