@@ -169,9 +169,7 @@ private slots:
     void listsGiveExactlyTheProtectedFiles();
     void everySpellingOfAFileIsOneName_data();
     void everySpellingOfAFileIsOneName();
-    void latin1NamesSurviveALatin1Locale();
     void aListIsReadAgainOnlyWhenItChangedAndKeepsItsFilesUntilItIsRead();
-    void switchedOffListsAreNotRead_data();
     void switchedOffListsAreNotRead();
     void folderPatterns_data();
     void folderPatterns();
@@ -379,36 +377,37 @@ void TestDesktopRecentFiles::everySpellingOfAFileIsOneName_data()
 {
     QTest::addColumn<QString>("uri");
     QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("locale");
     const QString plain = QStringLiteral("/d/a b.odt");
     QTest::newRow("local host, lower-case escapes")
-        << QStringLiteral("file://localhost/d/a%20b.odt") << plain;
+        << QStringLiteral("file://localhost/d/a%20b.odt") << plain << QByteArray("UTF-8");
     QTest::newRow("upper-case scheme, doubled and dotted folders")
-        << QStringLiteral("FILE:///d//x/..//./a%20b.odt") << plain;
+        << QStringLiteral("FILE:///d//x/..//./a%20b.odt") << plain << QByteArray("UTF-8");
     QTest::newRow("a fragment is not part of the name")
-        << QStringLiteral("file:///d/a%20b.odt#page=2") << plain;
+        << QStringLiteral("file:///d/a%20b.odt#page=2") << plain << QByteArray("UTF-8");
     QTest::newRow("an escaped percent sign")
-        << QStringLiteral("file:///d/a%2520b.odt") << QStringLiteral("/d/a%20b.odt");
+        << QStringLiteral("file:///d/a%2520b.odt") << QStringLiteral("/d/a%20b.odt") << QByteArray("UTF-8");
     QTest::newRow("a percent sign starting no escape")
-        << QStringLiteral("file:///d/100%.odt") << QStringLiteral("/d/100%.odt");
-    QTest::newRow("bytes a UTF-8 locale cannot name") << QStringLiteral("file:///d/caf%E9.odt") << QString();
-    QTest::newRow("a NUL byte") << QStringLiteral("file:///d/a%00.odt") << QString();
-    QTest::newRow("a relative path") << QStringLiteral("file:d/a.odt") << QString();
+        << QStringLiteral("file:///d/100%.odt") << QStringLiteral("/d/100%.odt") << QByteArray("UTF-8");
+    QTest::newRow("bytes a Latin-1 locale names")
+        << QStringLiteral("file:///d/caf%E9.odt") << QStringLiteral("/d/café.odt")
+        << QByteArray("ISO-8859-1");
+    QTest::newRow("bytes a UTF-8 locale cannot name")
+        << QStringLiteral("file:///d/caf%E9.odt") << QString() << QByteArray("UTF-8");
+    QTest::newRow("a NUL byte") << QStringLiteral("file:///d/a%00.odt") << QString() << QByteArray("UTF-8");
+    QTest::newRow("a relative path") << QStringLiteral("file:d/a.odt") << QString() << QByteArray("UTF-8");
 }
 
 void TestDesktopRecentFiles::everySpellingOfAFileIsOneName()
 {
     QFETCH(QString, uri);
     QFETCH(QString, path);
-    QCOMPARE(KFileUri::localPath(uri), path);
-}
-
-void TestDesktopRecentFiles::latin1NamesSurviveALatin1Locale()
-{
+    QFETCH(QByteArray, locale);
     QTextCodec* utf8 = QTextCodec::codecForLocale();
-    QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
-    const QString path = KFileUri::localPath(QStringLiteral("file:///d/caf%E9.odt"));
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName(locale));
+    const QString local = KFileUri::localPath(uri);
     QTextCodec::setCodecForLocale(utf8);
-    QCOMPARE(path, QStringLiteral("/d/café.odt"));
+    QCOMPARE(local, path);
 }
 
 void TestDesktopRecentFiles::aListIsReadAgainOnlyWhenItChangedAndKeepsItsFilesUntilItIsRead()
@@ -476,17 +475,8 @@ void TestDesktopRecentFiles::aListIsReadAgainOnlyWhenItChangedAndKeepsItsFilesUn
     QCOMPARE(lists.documents(), sandboxed);
 }
 
-void TestDesktopRecentFiles::switchedOffListsAreNotRead_data()
-{
-    QTest::addColumn<int>("off");
-    QTest::newRow("the freedesktop lists") << 0;
-    QTest::newRow("LibreOffice's history") << 1;
-    QTest::newRow("KDE's recent documents") << 2;
-}
-
 void TestDesktopRecentFiles::switchedOffListsAreNotRead()
 {
-    QFETCH(int, off);
     const QStringList all { QStringLiteral("/d/gtk.odt"), QStringLiteral("/d/office.odt"),
         QStringLiteral("/d/kde.odt") };
     QVERIFY(write(xbelPath(), xbel(bookmark("file:///d/gtk.odt"))).size());
@@ -498,18 +488,19 @@ void TestDesktopRecentFiles::switchedOffListsAreNotRead()
         kdeEntry("URL[$e]=file:///d/kde.odt"))
                 .size());
     KConfig* config = KConfig::instance();
-    QVERIFY(config->setReadRecentlyUsedXbel(off != 0));
-    QVERIFY(config->setReadLibreOfficeHistory(off != 1));
-    QVERIFY(config->setReadKdeRecentDocuments(off != 2));
-    KDesktopRecentFiles lists;
-    QStringList expected = all;
-    expected.removeAt(off);
-    QCOMPARE(lists.documents(), expected);
-    QCOMPARE(lists.parseCount(), 2);
-    for (const auto set : { &KConfig::setReadRecentlyUsedXbel, &KConfig::setReadLibreOfficeHistory,
-             &KConfig::setReadKdeRecentDocuments })
-        (config->*set)(true);
-    QCOMPARE(lists.documents(), all);
+    const auto switches = { &KConfig::setReadRecentlyUsedXbel, &KConfig::setReadLibreOfficeHistory,
+        &KConfig::setReadKdeRecentDocuments };
+    for (int off = 0; off < 3; ++off) {
+        for (int list = 0; list < 3; ++list)
+            QVERIFY((config->*switches.begin()[list])(list != off));
+        KDesktopRecentFiles lists;
+        QStringList expected = all;
+        expected.removeAt(off);
+        QCOMPARE(lists.documents(), expected);
+        QCOMPARE(lists.parseCount(), 2);
+        QVERIFY((config->*switches.begin()[off])(true));
+        QCOMPARE(lists.documents(), all);
+    }
 }
 
 void TestDesktopRecentFiles::folderPatterns_data()

@@ -43,19 +43,6 @@ bool setModifiedNs(const QString& path, qint64 ns)
     return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
 }
 
-// Whether the log has a flush of a file in the folder of `path` before the rename onto `path`.
-bool flushedBeforeRename(const QStringList& calls, const QString& path)
-{
-    const QString folder = QFileInfo(path).absolutePath() + QLatin1Char('/');
-    const int renamed = calls.indexOf(QStringLiteral("rename ") + path);
-    for (int i = 0; i < renamed; ++i) {
-        if (calls.at(i).startsWith(QStringLiteral("fsync ") + folder)
-            && !calls.at(i).midRef(6 + folder.size()).contains(QLatin1Char('/')))
-            return true;
-    }
-    return false;
-}
-
 // The restore of a child process: the machine of the test below `base`, the version `fileId`
 // restored over `target`. "kill" waits, after the first chunk, for the parent to kill it; "full"
 // lets the file system take one mebibyte only, as a disk that fills up would.
@@ -101,10 +88,9 @@ private slots:
     void replaceFile_data();
     void replaceFile();
     void restoreOverAChangedFileKeepsItAsANewVersion();
-    void restoreOverAnUnprotectedFileProtectsIt();
+    void restoreElsewhereMakesMissingFoldersAndProtectsWhatWasThere();
     void refusedRestoresLeaveTheFileAsItWas_data();
     void refusedRestoresLeaveTheFileAsItWas();
-    void restoreMakesMissingFolders();
     void theDesktopIsTheFolderUserDirsNames_data();
     void theDesktopIsTheFolderUserDirsNames();
     void interruptedRestoreLeavesTheTarget_data();
@@ -205,7 +191,7 @@ void TestFileRestore::replaceFile()
         return;
     }
     QCOMPARE(result, KReplaceResult::Replaced);
-    QVERIFY2(flushedBeforeRename(calls, target), qPrintable(calls.join(QLatin1Char('\n'))));
+    QVERIFY2(KFaultShim::flushedBeforeRename(calls, target), qPrintable(calls.join(QLatin1Char('\n'))));
     QCOMPARE(KTestEnvironment::contentOf(target), KTestEnvironment::contentOf(source));
     QCOMPARE(KFileIO::status(target).modifiedNs, ExactNs);
     QCOMPARE(KTestEnvironment::modeOf(target), expectedMode);
@@ -254,14 +240,25 @@ void TestFileRestore::restoreOverAChangedFileKeepsItAsANewVersion()
     QCOMPARE(m_engine->findFile(path)->versionCount(), 2);
 }
 
-void TestFileRestore::restoreOverAnUnprotectedFileProtectsIt()
+void TestFileRestore::restoreElsewhereMakesMissingFoldersAndProtectsWhatWasThere()
 {
     const QString path = m_work + QStringLiteral("plan.pra4");
     const QString version = addVersion(path, "the version", QDateTime::currentDateTime().addSecs(-7200));
     const QString desktop = m_env.writeFile(
         KPlatform::instance()->desktopFolder() + QStringLiteral("/notes-%1.txt").arg(m_case), "desktop file");
     QVERIFY(!m_engine->findFile(desktop));
+    const QString gone = m_work + QStringLiteral("gone");
+    const QString target = gone + QStringLiteral("/deeper/plan.pra4");
 
+    const mode_t umask = ::umask(027);
+    const KRestoreResult intoFolders = m_engine->restoreVersion(version, target);
+    ::umask(umask);
+    QCOMPARE(intoFolders, KRestoreResult::Restored);
+    QCOMPARE(KTestEnvironment::contentOf(target), QByteArray("the version"));
+    QCOMPARE(KTestEnvironment::modeOf(gone), 0750u);
+    QCOMPARE(KTestEnvironment::modeOf(gone + QStringLiteral("/deeper")), 0750u);
+
+    // Over a file nothing protects: that file becomes a version first.
     QCOMPARE(m_engine->restoreVersion(version, desktop), KRestoreResult::Restored);
     QCOMPARE(KTestEnvironment::contentOf(desktop), QByteArray("the version"));
     const auto record = m_engine->findFile(desktop);
@@ -340,22 +337,6 @@ void TestFileRestore::refusedRestoresLeaveTheFileAsItWas()
         QVERIFY(m_engine->saveDatabase());
         QVERIFY(KTestEnvironment::contentOf(m_engine->databasePath()).contains(kept.toUtf8()));
     }
-}
-
-void TestFileRestore::restoreMakesMissingFolders()
-{
-    const QString version = addVersion(
-        m_work + QStringLiteral("plan.pra4"), "the version", QDateTime::currentDateTime().addSecs(-60));
-    const QString gone = m_work + QStringLiteral("gone");
-    const QString target = gone + QStringLiteral("/deeper/plan.pra4");
-
-    const mode_t umask = ::umask(027);
-    const KRestoreResult result = m_engine->restoreVersion(version, target);
-    ::umask(umask);
-    QCOMPARE(result, KRestoreResult::Restored);
-    QCOMPARE(KTestEnvironment::contentOf(target), QByteArray("the version"));
-    QCOMPARE(KTestEnvironment::modeOf(gone), 0750u);
-    QCOMPARE(KTestEnvironment::modeOf(gone + QStringLiteral("/deeper")), 0750u);
 }
 
 void TestFileRestore::theDesktopIsTheFolderUserDirsNames_data()

@@ -117,7 +117,6 @@ class TestWindowMessages : public QObject
 private slots:
     void init();
     void cleanup();
-    void socketAndFolderAreForTheUserAlone();
     void aFolderNotTheUsersAloneCarriesNothing_data();
     void aFolderNotTheUsersAloneCarriesNothing();
     void copyDataReachesTheWindowExactly_data();
@@ -147,17 +146,6 @@ void TestWindowMessages::cleanup()
 {
     m_messaging.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-void TestWindowMessages::socketAndFolderAreForTheUserAlone()
-{
-    QVERIFY(m_messaging->setWindowProperty(Window, Property, m_window.handler()));
-    const QString socket = m_messaging->socketPath(Property);
-    QCOMPARE(KTestEnvironment::modeOf(socket), 0600u);
-    QCOMPARE(KTestEnvironment::modeOf(m_messaging->folder()), 0700u);
-    // Taking the property off frees the name at once.
-    m_messaging->removeWindowProperties(Window);
-    QVERIFY(!QFileInfo::exists(socket));
 }
 
 void TestWindowMessages::aFolderNotTheUsersAloneCarriesNothing_data()
@@ -267,6 +255,12 @@ void TestWindowMessages::aPropertyBelongsToTheFirstLiveProgram()
         reinterpret_cast<HWND>(quintptr(0x5002)), Property, m_window.handler()));
     QVERIFY(m_messaging->postMessage(m_messaging->findWindowByProperty(Property), 2029, 0, 0));
     QTRY_COMPARE(m_window.received, QStringList { QStringLiteral("2029 0 0") });
+    const QString socket = m_messaging->socketPath(Property);
+    QCOMPARE(KTestEnvironment::modeOf(socket), 0600u);
+    QCOMPARE(KTestEnvironment::modeOf(m_messaging->folder()), 0700u);
+    // Taking the property off frees the name at once.
+    m_messaging->removeWindowProperties(Window);
+    QVERIFY(!QFileInfo::exists(socket));
 }
 
 void TestWindowMessages::aDamagedFrameClosesOnlyItsConnection_data()
