@@ -328,6 +328,12 @@ void TestComparison::hostileInputsEndInAReason_data()
                                       << QStringLiteral("a.docx") << KCompareProblem::UnsafeEntryName;
     QTest::newRow("broken XML") << openDocumentText("<text:p>unclosed") << QStringLiteral("a.odt")
                                 << KCompareProblem::BrokenXml;
+    QTest::newRow("entities that expand a billion times")
+        << zipOf({ { QStringLiteral("content.xml"),
+               "<?xml version=\"1.0\"?><!DOCTYPE a [<!ENTITY x \"xxxxxxxxxx\"><!ENTITY y "
+               "\"&x;&x;&x;&x;&x;&x;&x;&x;&x;&x;\">"
+               "<!ENTITY z \"&y;&y;&y;&y;&y;&y;&y;&y;&y;&y;\">]><a>&z;&z;&z;&z;&z;&z;&z;&z;&z;&z;</a>" } })
+        << QStringLiteral("a.odt") << KCompareProblem::BrokenXml;
     Entries many;
     for (int i = 0; i < KDocumentText::MaxHeaders; ++i)
         many.append({ QString::number(i), QByteArray() });
