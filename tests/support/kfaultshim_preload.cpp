@@ -177,6 +177,14 @@ ssize_t writeWithin(Write real, int fd, const void* buffer, size_t count, Offset
     return real(fd, stored(fd, buffer, size_t(fits), &changed), size_t(fits), offset...);
 }
 
+// Changes the faults under the lock; from then on the wrappers look at their calls.
+template<typename Change> void configure(const Change& change)
+{
+    const std::lock_guard<std::mutex> locker(g_mutex);
+    change();
+    g_active = true;
+}
+
 } // namespace
 
 extern "C" {
@@ -285,51 +293,47 @@ VK_LOGGED(int, renameat2, "rename",
 __attribute__((visibility("default"))) void vk_shim_set_full_folder(
     const char* folder, long long roomLeft, int folderOnly)
 {
-    const std::lock_guard<std::mutex> locker(g_mutex);
-    g_fullFolder = folder ? folder : "";
-    g_roomLeft = roomLeft;
-    g_fullFolderOnly = folderOnly != 0;
-    g_active = true;
+    configure([&] {
+        g_fullFolder = folder ? folder : "";
+        g_roomLeft = roomLeft;
+        g_fullFolderOnly = folderOnly != 0;
+    });
 }
 
 __attribute__((visibility("default"))) void vk_shim_set_corrupt_folder(const char* folder)
 {
-    const std::lock_guard<std::mutex> locker(g_mutex);
-    g_corruptFolder = folder ? folder : "";
-    g_active = true;
+    configure([&] { g_corruptFolder = folder ? folder : ""; });
 }
 
 __attribute__((visibility("default"))) void vk_shim_change_on_first_read(const char* path, int change)
 {
-    const std::lock_guard<std::mutex> locker(g_mutex);
-    g_changePath = path ? path : "";
-    g_change = change;
-    g_active = true;
+    configure([&] {
+        g_changePath = path ? path : "";
+        g_change = change;
+    });
 }
 
 __attribute__((visibility("default"))) void vk_shim_set_logging(int on)
 {
-    const std::lock_guard<std::mutex> locker(g_mutex);
-    g_logging = on != 0;
-    g_log.clear();
-    g_active = true;
+    configure([&] {
+        g_logging = on != 0;
+        g_log.clear();
+    });
 }
 
 __attribute__((visibility("default"))) void vk_shim_fail_flushes_below(const char* folder)
 {
-    const std::lock_guard<std::mutex> locker(g_mutex);
-    g_failingFlushFolder = folder ? folder : "";
-    g_active = true;
+    configure([&] { g_failingFlushFolder = folder ? folder : ""; });
 }
 
 __attribute__((visibility("default"))) void vk_shim_kill_after(
     const char* call, const char* pathPart, int count)
 {
-    const std::lock_guard<std::mutex> locker(g_mutex);
-    g_killCall = call ? call : "";
-    g_killPathPart = pathPart ? pathPart : "";
-    g_killCount = count;
-    g_active = true;
+    configure([&] {
+        g_killCall = call ? call : "";
+        g_killPathPart = pathPart ? pathPart : "";
+        g_killCount = count;
+    });
 }
 
 // The calls logged since logging started, one per line; the caller frees the text.
