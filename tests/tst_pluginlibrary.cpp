@@ -120,7 +120,7 @@ void TestPluginLibrary::hundredRoundsLeaveNothingBehind()
     struct sigaction saved = {};
     QCOMPARE(sigaction(SIGSEGV, &mine, &saved), 0);
     const auto restore = qScopeGuard([&saved] { sigaction(SIGSEGV, &saved, nullptr); });
-    int threads = 0; // after the first round, which may start Qt's own for good
+    int threads = 0; // after the second round, which may have started Qt's own for good
     for (int round = 0; round < 100; ++round) {
         QWidget* frame = load();
         QVERIFY2(frame, qPrintable(m_library.errorString()));
@@ -134,11 +134,12 @@ void TestPluginLibrary::hundredRoundsLeaveNothingBehind()
         struct sigaction now = {};
         QCOMPARE(sigaction(SIGSEGV, nullptr, &now), 0);
         QVERIFY(!(now.sa_flags & SA_SIGINFO) && now.sa_handler == previousHandler);
-        // A thread that was joined may still be listed for a moment while the system reaps it.
+        // None is left behind to pile up; one that was joined may still be listed for a moment
+        // while the system reaps it, and Qt's own may end meanwhile.
         if (round == 1)
             threads = threadCount();
         if (round > 1)
-            QTRY_COMPARE(threadCount(), threads);
+            QTRY_VERIFY2(threadCount() <= threads, qPrintable(QString::number(threadCount())));
     }
     // The module's windows went with it.
     QCOMPARE(QApplication::topLevelWidgets(), windowsBefore);
