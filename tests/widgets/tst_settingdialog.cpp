@@ -42,8 +42,7 @@ private slots:
     void driveListTellsFreeSpaceAndSelectsTheBackupDrive();
     void reminderSizeIsValidatedBeforeSaving_data();
     void reminderSizeIsValidatedBeforeSaving();
-    void rejectedSizeWaitsForAnEditOrAnotherDrive();
-    void savingStoresTheDriveAndTheReminderSwitch();
+    void savingStoresTheDriveTheSizeAndTheReminderSwitch();
     void sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn();
 
 private:
@@ -181,7 +180,9 @@ void TestSettingDialog::reminderSizeIsValidatedBeforeSaving()
     QCOMPARE(KConfig::instance()->tipSizeEnabled(), reminder);
 }
 
-void TestSettingDialog::rejectedSizeWaitsForAnEditOrAnotherDrive()
+// A size refused waits for an edit or another drive; the drive saved is stored with the journal of
+// the move the main window runs; the reminder switched off is stored so; cancelling stores nothing.
+void TestSettingDialog::savingStoresTheDriveTheSizeAndTheReminderSwitch()
 {
     const QString small = addDrive(QStringLiteral("D"), 1024);
     const QString large = addDrive(QStringLiteral("E"), 4096);
@@ -196,48 +197,31 @@ void TestSettingDialog::rejectedSizeWaitsForAnEditOrAnotherDrive()
     QVERIFY(ok->isEnabled());
     ok->click();
     QVERIFY(!ok->isEnabled());
-
-    // So does another drive; with its room 3.0 fits.
     size->setText(QStringLiteral("3.0"));
     ok->click();
     QVERIFY(!ok->isEnabled());
     auto* drives = child<QComboBox>(dialog, "cbxSavePath");
-    drives->setCurrentIndex(drives->findData(large));
+    drives->setCurrentIndex(drives->findData(large)); // with its room 3.0 fits
     QVERIFY(ok->isEnabled());
     ok->click();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(KConfig::instance()->backUpPath(), large);
     QCOMPARE(KConfig::instance()->tipSize(), 3 * GiB);
-}
-
-void TestSettingDialog::savingStoresTheDriveAndTheReminderSwitch()
-{
-    const QString first = addDrive(QStringLiteral("D"), 4096);
-    const QString second = addDrive(QStringLiteral("E"), 4096);
-    QVERIFY(KConfig::instance()->setBackUpPath(first));
-    KSettingDlg dialog(KServices::process());
-    auto* reminder = child<QCheckBox>(dialog, "chkTipSize");
-    QVERIFY(reminder->isChecked());
-    reminder->setChecked(false);
-    QVERIFY(!child<QLineEdit>(dialog, "editTipSize")->isEnabled());
-    auto* drives = child<QComboBox>(dialog, "cbxSavePath");
-    drives->setCurrentIndex(drives->findData(second));
-    child<KCustomButton>(dialog, "btnOk")->click();
-
-    QCOMPARE(KConfig::instance()->backUpPath(), second);
     QVERIFY(QFile::exists(KBackupFolderMove::journalPath()));
-    QVERIFY(!KConfig::instance()->tipSizeEnabled());
-    QVERIFY(!KConfig::instance()->isTipWhenDiskSizeIsSmall());
 
-    // The move is for the main window to run; its journal names it.
-
-    // Cancelling stores nothing.
-    KSettingDlg cancelled(KServices::process());
-    auto* otherDrives = child<QComboBox>(cancelled, "cbxSavePath");
-    otherDrives->setCurrentIndex(otherDrives->findData(first));
-    child<KCustomButton>(cancelled, "btnCancel")->click();
-    QCOMPARE(cancelled.result(), int(QDialog::Rejected));
-    QCOMPARE(KConfig::instance()->backUpPath(), second);
+    for (const bool save : { false, true }) {
+        KSettingDlg again(KServices::process());
+        child<QCheckBox>(again, "chkTipSize")->setChecked(false);
+        QVERIFY(!child<QLineEdit>(again, "editTipSize")->isEnabled());
+        auto* otherDrives = child<QComboBox>(again, "cbxSavePath");
+        if (!save)
+            otherDrives->setCurrentIndex(otherDrives->findData(small));
+        child<KCustomButton>(again, save ? "btnOk" : "btnCancel")->click();
+        QCOMPARE(again.result(), save ? int(QDialog::Accepted) : int(QDialog::Rejected));
+        QCOMPARE(KConfig::instance()->backUpPath(), large);
+        QCOMPARE(KConfig::instance()->tipSizeEnabled(), !save);
+        QCOMPARE(KConfig::instance()->isTipWhenDiskSizeIsSmall(), !save);
+    }
 }
 
 void TestSettingDialog::sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn()
