@@ -61,7 +61,7 @@ private slots:
     void aSelfBackupIsRestoredToTheDesktop();
 
 private:
-    // Twenty-five pricing files and two rebar files, all backed up within the hour.
+    // Twenty-five pricing files and two rebar files, all backed up within the hour, and listed.
     void protectFiles();
 
     KTestEnvironment& m_env;
@@ -106,6 +106,7 @@ void TestMisCodePage::protectFiles()
         const QString path = m_work + QStringLiteral("钢筋%1.rba24").arg(i);
         QVERIFY(!backUp(m_env, path, "rebar", now.addSecs(-30 - i), 2).isEmpty());
     }
+    KFileServiceManager::instance()->onUpdate();
 }
 
 void TestMisCodePage::pageBar_data()
@@ -196,7 +197,6 @@ void TestMisCodePage::anAnswerForAnotherFilterSelectsIt()
 void TestMisCodePage::browsingFiltersAndPages()
 {
     protectFiles();
-    KFileServiceManager::instance()->onUpdate();
     KTypeWidget* types = m_page->typeWidget();
     QCOMPARE(types->currentType(), int(KFileList::of(KListPage::Today)));
     QCOMPARE(types->label(5)->text(), QStringLiteral("今天(27)"));
@@ -253,7 +253,6 @@ void TestMisCodePage::browsingFiltersAndPages()
 void TestMisCodePage::searchKeepsMatchingNamesAndTheirCounts()
 {
     protectFiles(); // 工程00.pra4 to 工程24.pra4, 钢筋0.rba24 and 钢筋1.rba24
-    KFileServiceManager::instance()->onUpdate();
     KTypeWidget* types = m_page->typeWidget();
     click(types->label(0));
     auto* search = m_page->findChild<QLineEdit*>(QStringLiteral("editSearch"));

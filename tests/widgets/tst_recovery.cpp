@@ -454,12 +454,12 @@ void TestRecovery::deletingARow()
     QCOMPARE(rows(), 0);
     QVERIFY(entriesOf(KCommon::backupDirectory()).isEmpty());
     QVERIFY(!engine->findFile(m_path));
-    if (deleted)
+    if (deleted) {
         QVERIFY(!m_page->placeholder()->isHidden());
-    else
+    } else {
         QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lblCount"))->text(), QStringLiteral("0"));
-    if (!deleted)
         QCOMPARE(m_traces.take().filter(QStringLiteral("删除一条备份|备份列表")).size(), 3);
+    }
 }
 
 void TestRecovery::comparingAVersionAndOpeningItReadOnly()
