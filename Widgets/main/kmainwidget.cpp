@@ -128,6 +128,9 @@ KMainWidget::KMainWidget(QWidget* parent)
     connect(scanner, &KDiskFileManager::sigNextBackupAt, home, &KHomeWidget::onNextBackupAt);
     connect(home, &KHomeWidget::sigBackUpNow, scanner, &KDiskFileManager::backUpNow);
     connect(m_messages, &KHostMessageHandler::sigBackUpNow, scanner, &KDiskFileManager::backUpNow);
+    connect(m_messages, &KHostMessageHandler::sigSetProtection, home, &KHomeWidget::setProtection);
+    connect(monitor, &KDiskInfoThread::sigCurrentDiskFreeNoEnough, home, &KHomeWidget::onDiskShortOfRoom,
+        Qt::QueuedConnection);
 
     m_sizeGrip = new QSizeGrip(this);
     m_sizeGrip->setObjectName(QStringLiteral("sizeGrip"));
@@ -223,28 +226,28 @@ bool KMainWidget::nativeEvent(const QByteArray& eventType, void* message, long* 
 
 void KMainWidget::onShowHomeWidget()
 {
-    m_ui->tabWidget->setCurrentIndex(HomePage);
+    m_ui->tabWidget->setCurrentIndex(KHostMessageHandler::HomePage);
 }
 
 void KMainWidget::onShowMisCodeWidget()
 {
-    m_ui->tabWidget->setCurrentIndex(MisCodePage);
+    m_ui->tabWidget->setCurrentIndex(KHostMessageHandler::MisCodePage);
 }
 
 void KMainWidget::onShowDeletedWidget()
 {
-    m_ui->tabWidget->setCurrentIndex(DeletedPage);
+    m_ui->tabWidget->setCurrentIndex(KHostMessageHandler::DeletedPage);
 }
 
 void KMainWidget::onShowMisCodeWidgetEx()
 {
-    m_messages->bringToFront(MisCodePage);
+    m_messages->bringToFront(KHostMessageHandler::MisCodePage);
 }
 
 void KMainWidget::onCurrentChanged(int index)
 {
     static const char* const shown[] = { "显示首页", "显示错编恢复页面", "显示误删找回页面" };
-    if (index >= HomePage && index <= DeletedPage)
+    if (index >= KHostMessageHandler::HomePage && index <= KHostMessageHandler::DeletedPage)
         writeAutoTrace(QString::fromUtf8(shown[index]), QString(), Vaultkeep);
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "Widgets/main/atriummsgframe.h"
+#include "Widgets/main/khostmessagehandler.h"
 #include "service/kservices.h"
 
 #include <QScopedPointer>
 
-class KHostMessageHandler;
 class QSizeGrip;
 class QTimer;
 
@@ -29,13 +29,6 @@ public:
     // The window if it exists; never makes one.
     static KMainWidget* existingInstance();
     ~KMainWidget() override;
-
-    enum Page
-    {
-        HomePage = 0,
-        MisCodePage = 1,
-        DeletedPage = 2,
-    };
 
     // The first-backup window appears this long after the window was built, when it is due.
     static constexpr int TipUserDialogDelayMs = 6000;

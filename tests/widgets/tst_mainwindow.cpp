@@ -141,7 +141,7 @@ void TestMainWindow::theWindowIsResizableAndRemembersItsSize()
     QTRY_COMPARE(window->findChild<QWidget*>(QStringLiteral("systemTitle"))->width(), 1098);
     auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
     QTRY_COMPARE(tabs->geometry(), QRect(1, 32, 1098, 687));
-    tabs->setCurrentIndex(KMainWidget::MisCodePage);
+    tabs->setCurrentIndex(KHostMessageHandler::MisCodePage);
     auto* list = window->findChild<QWidget*>(QStringLiteral("misCodeTableWidget"));
     QTRY_COMPARE(list->mapTo(window, QPoint(list->width(), list->height())), QPoint(1099, 719 - 26));
 
