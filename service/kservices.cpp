@@ -9,6 +9,8 @@
 
 KServices KServices::process()
 {
-    return { KPlatform::instance(), KFileServiceManager::instance(), KDiskFileManager::instance(),
-        KDiskInfoThread::instance(), KConfig::instance(), KOffsiteService::instance() };
+    KPlatform* platform = KPlatform::instance();
+    return { platform, KFileServiceManager::instance(), KDiskFileManager::instance(),
+        KDiskInfoThread::instance(), KConfig::instance(), platform->desktopNotifications(),
+        KOffsiteService::instance() };
 }
