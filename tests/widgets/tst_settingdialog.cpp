@@ -279,6 +279,11 @@ void TestSettingDialog::offsiteSettingsAreStoredAndThePasswordOnlyInTheKeyring()
     // Whatever restic writes stays in the folder searched below.
     qputenv("HOME", QFile::encodeName(m_env.path(QStringLiteral("home"))));
     qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env.path(QStringLiteral("home/.cache"))));
+    // Something to upload, for restic to run with the password.
+    const QString drive = addDrive(QStringLiteral("D"), 4096);
+    QVERIFY(KConfig::instance()->setBackUpPath(drive));
+    const QString version = KCommon::backupFolderName() + QStringLiteral("/{1}_20261206101010_20261207");
+    QVERIFY(!KTestEnvironment::writeFileAt(KCommon::joinPath(drive, version), "v", QDateTime()).isEmpty());
     auto* fake = new KFakeKeyring(QByteArray(), keyring);
     KOffsiteService service(KFileServiceManager::instance(), KConfig::instance(), m_env.platform(), fake);
     service.start();
