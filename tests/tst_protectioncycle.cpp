@@ -105,6 +105,7 @@ private slots:
     void firstCycleBacksUpFilesOfEveryKindOnce();
     void onlyEveryThirtyFirstCycleBacksUpAndTakesTheLatestState();
     void aDeletedSourceMovesToTheDeletedList();
+    void unchangedCyclesStillFollowTheDateAndNewVersions();
     void theSelfBackupPageShowsWhatTheLastCycleFound();
     void aSelfBackupFolderMountedInsideItselfIsSearchedOnce();
     void restartingTheScannerReloadsWithoutDuplicates();
@@ -313,6 +314,36 @@ void TestProtectionCycle::aDeletedSourceMovesToTheDeletedList()
     QCOMPARE(log.home.mid(1), (QList<int> { 0, 1 }));
     m_manager->showPage(0, 1);
     QVERIFY(!log.rows.contains(kept));
+}
+
+void TestProtectionCycle::unchangedCyclesStillFollowTheDateAndNewVersions()
+{
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
+    m_env.platform()->setCurrentDateTime(now);
+    const QString pricing = writeSource(QStringLiteral("a.pra4"));
+    listAsPricingFiles({ pricing });
+    PageLog log(m_manager.data());
+    // The file's own kind, today's list and the recent list.
+    const auto counts = [&log] {
+        return QList<int> { log.labels.value(0), log.labels.value(KFileList::of(KListPage::Today)),
+            log.labels.value(KFileList::of(KListPage::Recent)) };
+    };
+    m_scanner->runCycle();
+    m_scanner->runCycle();
+    QCOMPARE(counts(), (QList<int> { 1, 1, 1 }));
+    m_env.platform()->setCurrentDateTime(now.addDays(1));
+    m_scanner->runCycle();
+    QCOMPARE(counts(), (QList<int> { 1, 0, 1 }));
+    m_env.platform()->setCurrentDateTime(now.addDays(3));
+    m_scanner->runCycle();
+    QCOMPARE(counts(), (QList<int> { 1, 0, 0 }));
+
+    QVERIFY(KTestEnvironment::setModified(pricing, QDateTime::currentDateTime().addSecs(-10)));
+    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
+    QCOMPARE(counts(), (QList<int> { 1, 1, 1 }));
+    QSignalSpy rows(m_manager.data(), &KFileServiceManager::sigAfxMisCodeAddRow);
+    m_manager->showPage(0, 1);
+    QCOMPARE(rows.last().mid(0, 2), (QVariantList { pricing, QStringLiteral("2") }));
 }
 
 void TestProtectionCycle::theSelfBackupPageShowsWhatTheLastCycleFound()
