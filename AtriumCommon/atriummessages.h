@@ -24,14 +24,23 @@ constexpr ULONG_PTR ShowFileVersions = 27; // the block: a file's path, zero-ter
 constexpr ULONG_PTR ShowWindow = 28;
 constexpr UINT SkinChanged = 0x7E9; // 2025
 constexpr UINT Quit = 0x7EB; // 2027: hides the window; the plug-in stays loaded
-constexpr UINT Activate = 0x7ED; // 2029
+constexpr UINT Activate = 0x7ED; // 2029; sent to the host's window, by a second start of it
 constexpr UINT ShowDeletedFiles = 0x806; // 2054
 constexpr UINT BackUpNow = 0x807; // 2055: runs a cycle that backs up at once
+constexpr UINT SetProtection = 0x808; // 2056: wParam 1 turns protection on, 0 off
 
 // To the host's main window.
 constexpr UINT VaultkeepState = 0x805; // 2053
 constexpr WPARAM StateTotalBackups = 0; // lParam: the number of backups made in total
 constexpr WPARAM StateProtection = 1; // lParam: 1 while protection is on, else 0
+constexpr WPARAM StateBackingUp = 2; // lParam: 1 while a cycle copies files, else 0
+constexpr WPARAM StateLastBackup = 3; // lParam: when the last cycle ended, seconds since the epoch
+constexpr WPARAM StateProblem = 4; // lParam: the ProblemBits that hold now, 0 for none
+enum ProblemBits : LPARAM
+{
+    CopiesFailed = 1, // the last cycle could not back up some files
+    ShortOfRoom = 2, // the backup folder's disk is short of room
+};
 } // namespace AtriumMessage
 
 // The first live top-level window that carries the property `name`, or null.

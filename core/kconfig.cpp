@@ -26,6 +26,7 @@ const QString TipWhenDiskSmallKey = QStringLiteral("isTipWhenDiskSizeIsSmall");
 const QString ShowTipBackedMsgStatusKey = QStringLiteral("ShowTipBackedMsgStatus");
 const QString AutoBackKey = QStringLiteral("AutoBack");
 const QString AutoClean7DaysKey = QStringLiteral("AutoClean7Days");
+const QString TipsAsNotificationsKey = QStringLiteral("TipsAsDesktopNotifications");
 const QString MainWindowSizeKey = QStringLiteral("MainWindowSize"); // "<width>x<height>"
 const QString ReadRecentlyUsedXbelKey = QStringLiteral("ReadRecentlyUsedXbel");
 const QString ReadLibreOfficeHistoryKey = QStringLiteral("ReadLibreOfficeHistory");
@@ -241,6 +242,16 @@ bool KConfig::autoClean7Days() const
 bool KConfig::setAutoClean7Days(bool enabled)
 {
     return write(AutoClean7DaysKey, switchText(enabled));
+}
+
+bool KConfig::tipsAsNotifications() const
+{
+    return readSwitch(TipsAsNotificationsKey);
+}
+
+bool KConfig::setTipsAsNotifications(bool enabled)
+{
+    return write(TipsAsNotificationsKey, switchText(enabled));
 }
 
 bool KConfig::readRecentlyUsedXbel() const

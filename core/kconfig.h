@@ -54,6 +54,9 @@ public:
     [[nodiscard]] bool setAutoBack(bool enabled);
     [[nodiscard]] bool autoClean7Days() const;
     [[nodiscard]] bool setAutoClean7Days(bool enabled);
+    // The tips go to the desktop's notification server when there is one; unless stored as "false".
+    [[nodiscard]] bool tipsAsNotifications() const;
+    [[nodiscard]] bool setTipsAsNotifications(bool enabled);
     // The main window's size as the user left it; invalid when none is stored.
     QSize mainWindowSize() const;
     [[nodiscard]] bool setMainWindowSize(const QSize& size);

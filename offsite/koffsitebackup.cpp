@@ -629,7 +629,7 @@ void KOffsiteBackup::restoreAll(bool replaceDiffering)
             }
             const QString folder = withoutTrailingSlash(m_host->backupFolder());
             // Beside the backup folder, on its file system, so that copies are renamed into place.
-            if (newest.isEmpty() || !QDir().mkpath(folder)) {
+            if (newest.isEmpty() || !KFileIO::makeFolder(folder)) {
                 restore->result.problem = KOffsiteProblem::Failed;
                 emit allRestored(restore->result);
                 updateState();

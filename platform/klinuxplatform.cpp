@@ -1,5 +1,6 @@
 #include "platform/klinuxplatform.h"
 
+#include "platform/kdbusnotifications.h"
 #include "platform/kfileio.h"
 #include "platform/klocalsocketmessaging.h"
 #include "platform/kmounttable.h"
@@ -241,4 +242,15 @@ KWindowMessaging* KLinuxPlatform::windowMessaging()
         });
     });
     return m_messaging.get();
+}
+
+KDesktopNotifications* KLinuxPlatform::desktopNotifications()
+{
+    std::call_once(m_notificationsCreated, [this] {
+        if (QCoreApplication::instance()) {
+            m_notifications = std::make_unique<KDBusNotifications>(
+                QStringLiteral("Vaultkeep"), QStringLiteral(VAULTKEEP_APP_ID));
+        }
+    });
+    return m_notifications.get();
 }

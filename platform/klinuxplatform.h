@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 
+class KDBusNotifications;
 class KLocalSocketMessaging;
 
 // The platform on a Linux desktop: XDG folders, the mount table, statvfs, D-Bus.
@@ -49,8 +50,11 @@ public:
     bool revealInFileManager(const QString& path) override;
     bool openWithDesktopProgram(const QString& path) override;
     KWindowMessaging* windowMessaging() override;
+    KDesktopNotifications* desktopNotifications() override;
 
 private:
     std::once_flag m_messagingCreated;
     std::unique_ptr<KLocalSocketMessaging> m_messaging;
+    std::once_flag m_notificationsCreated;
+    std::unique_ptr<KDBusNotifications> m_notifications;
 };

@@ -83,6 +83,11 @@ qint64 KPlatform::currentMSecsSinceEpoch() const
     return QDateTime::currentMSecsSinceEpoch();
 }
 
+KDesktopNotifications* KPlatform::desktopNotifications()
+{
+    return nullptr;
+}
+
 void KPlatform::adjustFileStatus(const QString& path, KFileStatus* status) const
 {
     Q_UNUSED(path)

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class KDesktopNotifications;
 class KWindowMessaging;
 struct KFileStatus;
 
@@ -101,6 +102,9 @@ public:
 
     // Window properties and window messages between the user's programs.
     virtual KWindowMessaging* windowMessaging() = 0;
+    // The desktop's notifications, made on first use (on the GUI thread); nullptr where there are
+    // none (no application, a test's platform): the tips then show in the corner of the screen.
+    virtual KDesktopNotifications* desktopNotifications();
 
     // Conveniences over volumes().
     QStringList logicalDriveRoots() const;

@@ -4,7 +4,6 @@
 #include "Widgets/dialogs/kqttranslations.h"
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/main/kmainwidget.h"
-#include "Widgets/tips/ktipmsgmanager.h"
 #include "compare/kcomparetasks.h"
 #include "core/kconfig.h"
 #include "core/kfiletypemanager.h"
@@ -33,8 +32,8 @@ struct KObjectsGone
 } const g_objectsGone;
 
 // The module's process-wide objects, made in the order in which they depend on each other, so
-// that their destruction runs in the reverse order: the tip windows first, the engine (which
-// saves the database once more) after the threads that feed it, the platform's users before it.
+// that their destruction runs in the reverse order: the engine (which saves the database once
+// more) after the threads that feed it, the platform's users before it.
 void makeModuleObjects()
 {
     static const bool made = [] {
@@ -47,7 +46,6 @@ void makeModuleObjects()
         KFileServiceManager::instance();
         KDiskInfoThread::instance();
         KDiskFileManager::instance();
-        KTipMsgManager::instance();
         g_objectsAlive = true;
         return true;
     }();
@@ -106,8 +104,8 @@ void shutDown()
     if (!g_objectsAlive)
         return;
     qRemovePostRoutine(&KVaultkeepModule::shutDown);
+    // The tips and notifications go with the window.
     delete KMainWidget::existingInstance();
-    KTipMsgManager::instance()->deleteWindows();
     deleteDeferred();
     endComparisons();
     // Both threads leave their waits at once, and a backup cycle between two files.

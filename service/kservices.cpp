@@ -8,6 +8,7 @@
 
 KServices KServices::process()
 {
-    return { KPlatform::instance(), KFileServiceManager::instance(), KDiskFileManager::instance(),
-        KDiskInfoThread::instance(), KConfig::instance() };
+    KPlatform* platform = KPlatform::instance();
+    return { platform, KFileServiceManager::instance(), KDiskFileManager::instance(),
+        KDiskInfoThread::instance(), KConfig::instance(), platform->desktopNotifications() };
 }

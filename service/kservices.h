@@ -1,6 +1,7 @@
 #pragma once
 
 class KConfig;
+class KDesktopNotifications;
 class KDiskFileManager;
 class KDiskInfoThread;
 class KFileServiceManager;
@@ -16,6 +17,7 @@ struct KServices
     KDiskFileManager* scanner = nullptr;
     KDiskInfoThread* monitor = nullptr;
     KConfig* config = nullptr;
+    KDesktopNotifications* notifications = nullptr; // none: the tips show as panels
 
     // The plug-in's own: for the main widget and the host's entry points alone.
     static KServices process();

@@ -69,7 +69,8 @@ QString dataFolder()
 {
     const QString folder = KCommon::joinPath(
         KCommon::joinPath(KCommon::hostDataFolder(), QStringLiteral("App")), QStringLiteral("KVaultkeep"));
-    QDir().mkpath(folder);
+    if (!KFileIO::makeFolder(folder))
+        qCWarning(vkStorage) << "the move's data folder cannot be made:" << folder;
     return folder;
 }
 

@@ -43,7 +43,15 @@ bool KDiskInfoThread::backupDriveInfo(QString* root, double* freeMiB, double* to
 
 bool KDiskInfoThread::hasEnoughSpace() const
 {
-    return m_hasEnoughSpace.load();
+    const QString backupPath = KConfig::instance()->backUpPath();
+    const std::lock_guard<std::mutex> locker(m_shortageMutex);
+    return m_shortOnPath.isEmpty() || m_shortOnPath != backupPath;
+}
+
+void KDiskInfoThread::setShortOn(const QString& path)
+{
+    const std::lock_guard<std::mutex> locker(m_shortageMutex);
+    m_shortOnPath = path;
 }
 
 void KDiskInfoThread::setCycleInterval(int msecs)
@@ -68,13 +76,11 @@ void KDiskInfoThread::checkDisks()
 
     // A backup path that is not a listed drive root (a removable drive, a folder below a root)
     // neither blocks backups nor warns.
-    if (!found)
-        return;
-    if (freeMiB > MinimumFreeMiB) {
-        m_hasEnoughSpace = true;
+    if (!found || freeMiB > MinimumFreeMiB) {
+        setShortOn(QString());
         return;
     }
-    m_hasEnoughSpace = false;
+    setShortOn(root);
     emit sigCurrentDiskFreeNoEnough(
         qlonglong(freeMiB) * 1024 * 1024, KCommon::firstDriveWithFreeSpace(qint64(MinimumFreeMiB)));
 }

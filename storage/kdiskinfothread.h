@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <atomic>
+#include <mutex>
 
 // Watches the backup drive: every cycle it rebuilds the drive list, reports the backup drive's
 // space, warns when the backup folder has reached the reminder size, and decides whether there
@@ -22,7 +23,9 @@ public:
 
     // The drive record whose root is the configured backup path; false when none is.
     bool backupDriveInfo(QString* root, double* freeMiB, double* totalMiB) const;
-    // Whether the backup drive had more than MinimumFreeMiB free at the last check.
+    // Whether the backup drive had more than MinimumFreeMiB free at the last check. A shortage
+    // holds only for the backup path it was measured on: once the folder has moved, backups go on
+    // until the next check has measured the new drive.
     bool hasEnoughSpace() const;
 
     // One cycle of the body, on the calling thread.
@@ -45,7 +48,11 @@ protected:
     void doWork() override;
 
 private:
-    std::atomic<bool> m_hasEnoughSpace { true };
+    void setShortOn(const QString& path);
+
+    mutable std::mutex m_shortageMutex;
+    QString m_shortOnPath; // empty: no shortage
+
     std::atomic<int> m_cycleIntervalMs { DefaultCycleIntervalMs };
 
     Q_DISABLE_COPY(KDiskInfoThread)

@@ -62,9 +62,21 @@ void TestBackupCopy::aCopyIsPrivateSummedAndKeepsTheSourcesTime()
     QVERIFY(::chmod(QFile::encodeName(m_source).constData(), 0444) == 0);
     const auto writable = qScopeGuard([this] { ::chmod(QFile::encodeName(m_source).constData(), 0644); });
 
+    // A source that is gone makes no version, and no copy is left behind.
+    KFileObject missing(m_env.path(QStringLiteral("work/gone.pra4")), 0);
+    QVERIFY(!missing.addNewVersion());
+    QVERIFY(QDir(KCommon::backupDirectory()).isEmpty());
+
     KFileObject record(m_source, 0);
     QVERIFY(record.addNewVersion());
     const KVersionId version = record.versions().constFirst();
+    // Its FileID carries the source's time to the second and the day it was made.
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\{[0-9a-f-]{36}\\}_\\d{14}_\\d{8}$"))
+                 .match(version.text())
+                 .hasMatch(),
+        qPrintable(version.text()));
+    QCOMPARE(record.latestVersion()->modifiedTime(), m_modified.addMSecs(-m_modified.time().msec()));
+    QCOMPARE(record.latestVersion()->backupDate(), QDateTime(QDate::currentDate(), QTime(0, 0)));
     const QString copy = KCommon::backupDirectory() + version.text();
     const QByteArray content = KTestEnvironment::contentOf(m_source);
     QCOMPARE(KTestEnvironment::contentOf(copy), content);

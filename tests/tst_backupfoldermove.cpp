@@ -95,7 +95,9 @@ private:
     // Runs this test program as a child that moves the backups, with a fault made for it by the
     // fault library; returns it started.
     QProcess* startChild(const QString& from, const QString& to, const QString& fault = QString());
-    QString crossRoot(const QString& name);
+    // The backup paths a case moves from and to: the destination on another file system when
+    // `betweenFileSystems`; false when there is none.
+    bool makeRoots(bool betweenFileSystems, QString* from, QString* to);
 
     KTestEnvironment m_env;
     QString m_otherFileSystem;
@@ -123,11 +125,14 @@ void TestBackupFolderMove::init()
     QFile::remove(KBackupFolderMove::journalPath());
 }
 
-QString TestBackupFolderMove::crossRoot(const QString& name)
+bool TestBackupFolderMove::makeRoots(bool betweenFileSystems, QString* from, QString* to)
 {
-    const QString root = m_otherFileSystem + QStringLiteral("/case%1/%2/").arg(m_case).arg(name);
-    QDir().mkpath(root);
-    return root;
+    if (betweenFileSystems && m_otherFileSystem.isEmpty())
+        return false;
+    *from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
+    *to = betweenFileSystems ? m_otherFileSystem + QStringLiteral("/case%1/new/").arg(m_case)
+                             : m_env.makeFolder(QStringLiteral("case%1/new").arg(m_case));
+    return QDir().mkpath(*to);
 }
 
 void TestBackupFolderMove::makeBackups(const QString& root, int count, int versions, int largest)
@@ -206,11 +211,10 @@ void TestBackupFolderMove::everyBackupMovesAndStaysRestorable()
 {
     QFETCH(bool, betweenFileSystems);
     QFETCH(QString, alreadyThere);
-    if (betweenFileSystems && m_otherFileSystem.isEmpty())
+    QString from;
+    QString to;
+    if (!makeRoots(betweenFileSystems, &from, &to))
         QSKIP("no second file system to move to");
-    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
-    const QString to = betweenFileSystems ? crossRoot(QStringLiteral("new"))
-                                          : m_env.makeFolder(QStringLiteral("case%1/new").arg(m_case));
     makeBackups(from, 12, 3, 300000);
     const QString oldFolder = KBackupFolderMove::folderOf(from);
     const QString newFolder = KBackupFolderMove::folderOf(to);
@@ -303,11 +307,10 @@ void TestBackupFolderMove::moveThatCannotFinishLeavesEverythingInTheOldFolder()
     QFETCH(QString, fault);
     QFETCH(bool, betweenFileSystems);
     QFETCH(int, problem);
-    if (betweenFileSystems && m_otherFileSystem.isEmpty())
+    QString from;
+    QString to;
+    if (!makeRoots(betweenFileSystems, &from, &to))
         QSKIP("no second file system to move to");
-    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
-    QString to = betweenFileSystems ? crossRoot(QStringLiteral("new"))
-                                    : m_env.makeFolder(QStringLiteral("case%1/new").arg(m_case));
     makeBackups(from, 6, 2, 40000);
     const QString oldFolder = KBackupFolderMove::folderOf(from);
     // Entries move in name order: "~" names come after every backup, the last backup after the
@@ -451,11 +454,10 @@ void TestBackupFolderMove::aMoveStoppedAtAnyStageFinishesOrRollsBackAtTheNextSta
     QFETCH(bool, betweenFileSystems);
     QFETCH(bool, pathStored);
     QFETCH(bool, endsMoved);
-    if (betweenFileSystems && m_otherFileSystem.isEmpty())
+    QString from;
+    QString to;
+    if (!makeRoots(betweenFileSystems, &from, &to))
         QSKIP("no second file system to move to");
-    const QString from = m_env.makeFolder(QStringLiteral("case%1/old").arg(m_case));
-    const QString to = betweenFileSystems ? crossRoot(QStringLiteral("new"))
-                                          : m_env.makeFolder(QStringLiteral("case%1/new").arg(m_case));
     makeBackups(from, 8, 2, 40000);
     m_env.writeFile(KBackupFolderMove::folderOf(from) + QStringLiteral("notes/readme.txt"), "kept");
     const QMap<QString, QByteArray> expected = filesBelow(KBackupFolderMove::folderOf(from));

@@ -176,13 +176,11 @@ private slots:
     void theLineDiff_data();
     void theLineDiff();
     void theLineDiffIsAMinimalEditScript();
-    void documentsCompareByTheirText();
-    void spreadsheetsCompareCellByCell();
+    void eachKindComparesByWhatItHolds_data();
+    void eachKindComparesByWhatItHolds();
     void hostileInputsEndInAReason_data();
     void hostileInputsEndInAReason();
     void picturesComparePixelByPixel();
-    void theByteSummary_data();
-    void theByteSummary();
     void readOnlyCopiesArePrivateAndGoAtQuit();
 
 private:
@@ -259,51 +257,74 @@ void TestComparison::theLineDiffIsAMinimalEditScript()
     }
 }
 
-void TestComparison::documentsCompareByTheirText()
+void TestComparison::eachKindComparesByWhatItHolds_data()
 {
-    const QString before = write(QStringLiteral("docs/v1.odt"),
-        openDocumentText(
-            "<text:h>投标说明</text:h><text:p>工期：<text:s text:c=\"2\"/>180 天</text:p>"
-            "<text:tracked-changes><text:changed-region><text:deletion><text:p>已删除的段落</text:p>"
-            "</text:deletion></text:changed-region></text:tracked-changes>"
-            "<text:p>报价<text:tab/>1,250,000 元</text:p>"));
-    const QString after = write(QStringLiteral("docs/v2.odt"),
-        openDocumentText(
-            "<text:h>投标说明</text:h><text:p>工期：<text:s text:c=\"2\"/>150 天</text:p>"
-            "<text:p>报价<text:tab/>1,250,000 元</text:p><text:p>质保<text:line-break/>两年</text:p>"));
-    const KComparison result = KComparer::compare(before, after, QStringLiteral("说明.odt"), KCancel());
-    QCOMPARE(result.kind, KCompareKind::Document);
-    QCOMPARE(result.problem, KCompareProblem::None);
-    QCOMPARE(rendered(result.text),
-        (QStringList { QStringLiteral(" 1 投标说明"), QStringLiteral("-2 工期：  [180] 天"),
-            QStringLiteral("+2 工期：  [150] 天"), QStringLiteral(" 3 报价\t1,250,000 元"),
-            QStringLiteral("+4 质保"), QStringLiteral("+5 两年") }));
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("found"); // the text's lines, the changed cells, or the bytes' summary
+
+    QTest::newRow("a document by its text, spaces and breaks kept, tracked deletions left out")
+        << openDocumentText(
+               "<text:h>投标说明</text:h><text:p>工期：<text:s text:c=\"2\"/>180 天</text:p>"
+               "<text:tracked-changes><text:changed-region><text:deletion><text:p>已删除的段落</text:p>"
+               "</text:deletion></text:changed-region></text:tracked-changes>"
+               "<text:p>报价<text:tab/>1,250,000 元</text:p>")
+        << openDocumentText(
+               "<text:h>投标说明</text:h><text:p>工期：<text:s text:c=\"2\"/>150 天</text:p>"
+               "<text:p>报价<text:tab/>1,250,000 元</text:p><text:p>质保<text:line-break/>两年</text:p>")
+        << QStringLiteral("说明.odt")
+        << QStringList { QStringLiteral(" 1 投标说明"), QStringLiteral("-2 工期：  [180] 天"),
+               QStringLiteral("+2 工期：  [150] 天"), QStringLiteral(" 3 报价\t1,250,000 元"),
+               QStringLiteral("+4 质保"), QStringLiteral("+5 两年") };
+    QTest::newRow("a spreadsheet cell by cell on every sheet")
+        << workbook("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c></row>"
+                    "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>2</v></c><c r=\"B2\"><v>120</v></c><c r=\"AA2\" "
+                    "t=\"b\"><v>1</v></c></row>",
+               "120")
+        << workbook("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c></row>"
+                    "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>1</v></c><c r=\"B2\"><v>135</v></c></row>"
+                    "<row r=\"3\"><c r=\"C3\" t=\"inlineStr\"><is><t>含运费</t></is></c></row>",
+               "135")
+        << QStringLiteral("清单.xlsx")
+        << QStringList { QStringLiteral("清单|A2|土方|数量"), QStringLiteral("清单|B2|120|135"),
+               QStringLiteral("清单|AA2|TRUE|"), QStringLiteral("清单|C3||含运费"),
+               QStringLiteral("汇总|A1|120|135"), QStringLiteral("5 cells") };
+    const QByteArray big(3 << 20, 'x');
+    QTest::newRow("the same bytes") << big << big << QStringLiteral("报价.pra4")
+                                    << QStringList { QStringLiteral("3145728 3145728 -1") };
+    QTest::newRow("a byte changed past the first chunk")
+        << big << QByteArray(big).replace(2500000, 1, "y") << QStringLiteral("报价.pra4")
+        << QStringList { QStringLiteral("3145728 3145728 2500000") };
+    QTest::newRow("one file the start of the other")
+        << big << big + "tail" << QStringLiteral("报价.pra4")
+        << QStringList { QStringLiteral("3145728 3145732 3145728") };
 }
 
-void TestComparison::spreadsheetsCompareCellByCell()
+void TestComparison::eachKindComparesByWhatItHolds()
 {
-    const QString before = write(QStringLiteral("docs/v1.xlsx"),
-        workbook("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c></row>"
-                 "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>2</v></c><c r=\"B2\"><v>120</v></c><c r=\"AA2\" "
-                 "t=\"b\"><v>1</v></c></row>",
-            "120"));
-    const QString after = write(QStringLiteral("docs/v2.xlsx"),
-        workbook("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c></row>"
-                 "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>1</v></c><c r=\"B2\"><v>135</v></c></row>"
-                 "<row r=\"3\"><c r=\"C3\" t=\"inlineStr\"><is><t>含运费</t></is></c></row>",
-            "135"));
-    const KComparison result = KComparer::compare(before, after, QStringLiteral("清单.xlsx"), KCancel());
-    QCOMPARE(result.kind, KCompareKind::Spreadsheet);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(QString, name);
+    QFETCH(QStringList, found);
+    const QString folder = QStringLiteral("kinds/%1/").arg(QString::fromUtf8(QTest::currentDataTag()));
+    const KComparison result = KComparer::compare(write(folder + QStringLiteral("v1"), before),
+        write(folder + QStringLiteral("v2"), after), name, KCancel());
     QCOMPARE(result.problem, KCompareProblem::None);
-    QStringList cells;
+    QStringList summary;
+    if (result.kind == KCompareKind::Document)
+        summary = rendered(result.text);
     for (const KCellChange& change : result.cells)
-        cells << QStringList { change.sheet, change.cell, change.before, change.after }.join(
+        summary << QStringList { change.sheet, change.cell, change.before, change.after }.join(
             QLatin1Char('|'));
-    QCOMPARE(cells,
-        (QStringList { QStringLiteral("清单|A2|土方|数量"), QStringLiteral("清单|B2|120|135"),
-            QStringLiteral("清单|AA2|TRUE|"), QStringLiteral("清单|C3||含运费"),
-            QStringLiteral("汇总|A1|120|135") }));
-    QCOMPARE(result.changedCells, 5);
+    if (result.kind == KCompareKind::Spreadsheet)
+        summary << QStringLiteral("%1 cells").arg(result.changedCells);
+    if (result.kind == KCompareKind::Bytes)
+        summary << QStringLiteral("%1 %2 %3")
+                       .arg(result.bytes.beforeSize)
+                       .arg(result.bytes.afterSize)
+                       .arg(result.bytes.firstDifference);
+    QCOMPARE(summary, found);
 }
 
 void TestComparison::hostileInputsEndInAReason_data()
@@ -427,32 +448,6 @@ void TestComparison::picturesComparePixelByPixel()
             + pngChunk("IEND", QByteArray()));
     QCOMPARE(KComparer::compare(before, bomb, QStringLiteral("a.png"), KCancel()).problem,
         KCompareProblem::ImageTooLarge);
-}
-
-void TestComparison::theByteSummary_data()
-{
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<QByteArray>("after");
-    QTest::addColumn<qint64>("firstDifference");
-
-    const QByteArray big(3 << 20, 'x');
-    QTest::newRow("the same bytes") << big << big << qint64(-1);
-    QTest::newRow("a byte changed past the first chunk")
-        << big << QByteArray(big).replace(2500000, 1, "y") << qint64(2500000);
-    QTest::newRow("one file the start of the other") << big << big + "tail" << qint64(big.size());
-}
-
-void TestComparison::theByteSummary()
-{
-    QFETCH(QByteArray, before);
-    QFETCH(QByteArray, after);
-    QFETCH(qint64, firstDifference);
-    const KComparison result = KComparer::compare(write(QStringLiteral("a.pra4"), before),
-        write(QStringLiteral("b.pra4"), after), QStringLiteral("报价.pra4"), KCancel());
-    QCOMPARE(result.kind, KCompareKind::Bytes);
-    QCOMPARE(result.bytes.beforeSize, before.size());
-    QCOMPARE(result.bytes.afterSize, after.size());
-    QCOMPARE(result.bytes.firstDifference, firstDifference);
 }
 
 void TestComparison::readOnlyCopiesArePrivateAndGoAtQuit()

@@ -169,13 +169,7 @@ private slots:
     void listsGiveExactlyTheProtectedFiles();
     void everySpellingOfAFileIsOneName_data();
     void everySpellingOfAFileIsOneName();
-    void latin1NamesSurviveALatin1Locale();
-    void aListIsReadAgainOnlyWhenItChanged_data();
-    void aListIsReadAgainOnlyWhenItChanged();
-    void aListChangedJustNowIsReadOnceMore();
-    void aListThatCannotBeReadKeepsItsFilesUntilItIsRead();
-    void sandboxedProgramsInstalledLaterAreRead();
-    void switchedOffListsAreNotRead_data();
+    void aListIsReadAgainOnlyWhenItChangedAndKeepsItsFilesUntilItIsRead();
     void switchedOffListsAreNotRead();
     void folderPatterns_data();
     void folderPatterns();
@@ -383,141 +377,106 @@ void TestDesktopRecentFiles::everySpellingOfAFileIsOneName_data()
 {
     QTest::addColumn<QString>("uri");
     QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("locale");
     const QString plain = QStringLiteral("/d/a b.odt");
     QTest::newRow("local host, lower-case escapes")
-        << QStringLiteral("file://localhost/d/a%20b.odt") << plain;
+        << QStringLiteral("file://localhost/d/a%20b.odt") << plain << QByteArray("UTF-8");
     QTest::newRow("upper-case scheme, doubled and dotted folders")
-        << QStringLiteral("FILE:///d//x/..//./a%20b.odt") << plain;
+        << QStringLiteral("FILE:///d//x/..//./a%20b.odt") << plain << QByteArray("UTF-8");
     QTest::newRow("a fragment is not part of the name")
-        << QStringLiteral("file:///d/a%20b.odt#page=2") << plain;
+        << QStringLiteral("file:///d/a%20b.odt#page=2") << plain << QByteArray("UTF-8");
     QTest::newRow("an escaped percent sign")
-        << QStringLiteral("file:///d/a%2520b.odt") << QStringLiteral("/d/a%20b.odt");
+        << QStringLiteral("file:///d/a%2520b.odt") << QStringLiteral("/d/a%20b.odt") << QByteArray("UTF-8");
     QTest::newRow("a percent sign starting no escape")
-        << QStringLiteral("file:///d/100%.odt") << QStringLiteral("/d/100%.odt");
-    QTest::newRow("bytes a UTF-8 locale cannot name") << QStringLiteral("file:///d/caf%E9.odt") << QString();
-    QTest::newRow("a NUL byte") << QStringLiteral("file:///d/a%00.odt") << QString();
-    QTest::newRow("a relative path") << QStringLiteral("file:d/a.odt") << QString();
+        << QStringLiteral("file:///d/100%.odt") << QStringLiteral("/d/100%.odt") << QByteArray("UTF-8");
+    QTest::newRow("bytes a Latin-1 locale names")
+        << QStringLiteral("file:///d/caf%E9.odt") << QStringLiteral("/d/café.odt")
+        << QByteArray("ISO-8859-1");
+    QTest::newRow("bytes a UTF-8 locale cannot name")
+        << QStringLiteral("file:///d/caf%E9.odt") << QString() << QByteArray("UTF-8");
+    QTest::newRow("a NUL byte") << QStringLiteral("file:///d/a%00.odt") << QString() << QByteArray("UTF-8");
+    QTest::newRow("a relative path") << QStringLiteral("file:d/a.odt") << QString() << QByteArray("UTF-8");
 }
 
 void TestDesktopRecentFiles::everySpellingOfAFileIsOneName()
 {
     QFETCH(QString, uri);
     QFETCH(QString, path);
-    QCOMPARE(KFileUri::localPath(uri), path);
-}
-
-void TestDesktopRecentFiles::latin1NamesSurviveALatin1Locale()
-{
+    QFETCH(QByteArray, locale);
     QTextCodec* utf8 = QTextCodec::codecForLocale();
-    QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
-    const QString path = KFileUri::localPath(QStringLiteral("file:///d/caf%E9.odt"));
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName(locale));
+    const QString local = KFileUri::localPath(uri);
     QTextCodec::setCodecForLocale(utf8);
-    QCOMPARE(path, QStringLiteral("/d/café.odt"));
+    QCOMPARE(local, path);
 }
 
-void TestDesktopRecentFiles::aListIsReadAgainOnlyWhenItChanged_data()
+void TestDesktopRecentFiles::aListIsReadAgainOnlyWhenItChangedAndKeepsItsFilesUntilItIsRead()
 {
-    QTest::addColumn<QString>("change");
-    QTest::newRow("the modification time") << QStringLiteral("time");
-    QTest::newRow("the size") << QStringLiteral("size");
-    QTest::newRow("the inode, the list replaced by an alike one") << QStringLiteral("inode");
-}
-
-void TestDesktopRecentFiles::aListIsReadAgainOnlyWhenItChanged()
-{
-    QFETCH(QString, change);
     const QDateTime stamp = QDateTime::currentDateTime().addSecs(-60);
-    const QByteArray content = xbel(bookmark("file:///d/first.odt"));
-    QVERIFY(m_env.writeFile(xbelPath(), content, stamp).size());
+    const auto writeList = [this](const QByteArray& name, const QDateTime& modified) {
+        return !m_env.writeFile(xbelPath(), xbel(bookmark("file:///d/" + name + ".odt")), modified).isEmpty();
+    };
+    const auto found = [](const QStringList& names) {
+        QStringList paths;
+        for (const QString& name : names)
+            paths << QStringLiteral("/d/") + name;
+        return paths;
+    };
+    // A list written just now is read once more after it settled, and then no more.
+    QVERIFY(writeList("first", stamp));
+    m_env.platform()->setCurrentDateTime(stamp.addMSecs(500));
     KDesktopRecentFiles lists;
-    QCOMPARE(lists.documents(), QStringList { QStringLiteral("/d/first.odt") });
-    QCOMPARE(lists.documents(), QStringList { QStringLiteral("/d/first.odt") });
-    QCOMPARE(lists.parseCount(), 1);
-
-    QByteArray changed = content;
-    changed.replace("first", "other");
-    if (change == QLatin1String("size"))
-        changed.replace("other", "longer");
-    if (change == QLatin1String("inode")) {
-        QSaveFile replacement(xbelPath());
-        QVERIFY(replacement.open(QIODevice::WriteOnly) && replacement.write(changed) == changed.size());
-        QVERIFY(replacement.commit());
-    } else {
-        QVERIFY(m_env.writeFile(xbelPath(), changed).size());
-    }
-    QVERIFY(KTestEnvironment::setModified(
-        xbelPath(), change == QLatin1String("time") ? stamp.addSecs(1) : stamp));
-    QVERIFY(lists.documents() != QStringList { QStringLiteral("/d/first.odt") });
-    QCOMPARE(lists.parseCount(), 2);
-}
-
-void TestDesktopRecentFiles::aListChangedJustNowIsReadOnceMore()
-{
-    const QDateTime written = QDateTime::currentDateTime().addSecs(-60);
-    QVERIFY(m_env.writeFile(xbelPath(), xbel(bookmark("file:///d/a.odt")), written).size());
-    m_env.platform()->setCurrentDateTime(written.addMSecs(500));
-    KDesktopRecentFiles lists;
-    lists.documents();
+    QCOMPARE(lists.documents(), found({ QStringLiteral("first.odt") }));
     lists.documents();
     QCOMPARE(lists.parseCount(), 2);
     m_env.platform()->advanceClock(KDesktopRecentFiles::SettleMSecs);
-    lists.documents(); // read once more, and now settled
+    lists.documents();
     lists.documents();
     QCOMPARE(lists.parseCount(), 3);
-}
 
-void TestDesktopRecentFiles::aListThatCannotBeReadKeepsItsFilesUntilItIsRead()
-{
-    const QStringList first { QStringLiteral("/d/first.odt") };
-    QVERIFY(write(xbelPath(), xbel(bookmark("file:///d/first.odt"))).size());
-    KDesktopRecentFiles lists;
-    QCOMPARE(lists.documents(), first);
+    // Its modification time, its size, its inode (a writer replacing it by an alike file).
+    m_env.platform()->setCurrentDateTime(QDateTime());
+    QVERIFY(writeList("other", stamp.addSecs(1)));
+    QCOMPARE(lists.documents(), found({ QStringLiteral("other.odt") }));
+    QVERIFY(writeList("longer", stamp.addSecs(1)));
+    QCOMPARE(lists.documents(), found({ QStringLiteral("longer.odt") }));
+    QSaveFile replacement(xbelPath());
+    const QByteArray alike = xbel(bookmark("file:///d/second.odt"));
+    QVERIFY(replacement.open(QIODevice::WriteOnly) && replacement.write(alike) == alike.size());
+    QVERIFY(replacement.commit());
+    QVERIFY(KTestEnvironment::setModified(xbelPath(), stamp.addSecs(1)));
+    QCOMPARE(lists.documents(), found({ QStringLiteral("second.odt") }));
+    QCOMPARE(lists.parseCount(), 6);
 
-    QVERIFY(write(xbelPath(), xbel(bookmark("file:///d/second.odt"))).size());
+    // One that cannot be read keeps its files, and is tried again in every call.
+    QVERIFY(writeList("third", stamp.addSecs(2)));
     QFile::setPermissions(xbelPath(), QFileDevice::Permissions());
     if (QFile(xbelPath()).open(QIODevice::ReadOnly))
         QSKIP("this user reads files without read permission");
-    QCOMPARE(lists.documents(), first);
-    QCOMPARE(lists.documents(), first);
-    QCOMPARE(lists.parseCount(), 3); // tried again in every call
-
+    QCOMPARE(lists.documents(), found({ QStringLiteral("second.odt") }));
+    QCOMPARE(lists.documents(), found({ QStringLiteral("second.odt") }));
+    QCOMPARE(lists.parseCount(), 8);
     QFile::setPermissions(xbelPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QCOMPARE(lists.documents(), QStringList { QStringLiteral("/d/second.odt") });
-    QVERIFY(QFile::remove(xbelPath()));
-    QCOMPARE(lists.documents(), QStringList());
-}
+    QCOMPARE(lists.documents(), found({ QStringLiteral("third.odt") }));
 
-void TestDesktopRecentFiles::sandboxedProgramsInstalledLaterAreRead()
-{
-    QVERIFY(write(xbelPath(), xbel(bookmark("file:///d/own.odt"))).size());
-    // Everything written counts as settled: what is read again is read for a change.
-    m_env.platform()->setCurrentDateTime(QDateTime::currentDateTime().addSecs(3600));
-    KDesktopRecentFiles lists;
-    QCOMPARE(lists.documents(), QStringList { QStringLiteral("/d/own.odt") });
+    // Lists of sandboxed programs installed later are read; a list removed takes its files along.
     for (const char* program : { "org.gnome.TextEditor", "org.inkscape.Inkscape" }) {
         QVERIFY(
             write(home() + QStringLiteral("/.var/app/%1/data/recently-used.xbel").arg(QLatin1String(program)),
                 xbel(bookmark("file:///d/" + QByteArray(program) + ".csv")))
                 .size());
     }
-    const QStringList all { QStringLiteral("/d/own.odt"), QStringLiteral("/d/org.gnome.TextEditor.csv"),
-        QStringLiteral("/d/org.inkscape.Inkscape.csv") };
-    QCOMPARE(lists.documents(), all);
-    QCOMPARE(lists.documents(), all);
-    QCOMPARE(lists.parseCount(), 3);
-}
-
-void TestDesktopRecentFiles::switchedOffListsAreNotRead_data()
-{
-    QTest::addColumn<int>("off");
-    QTest::newRow("the freedesktop lists") << 0;
-    QTest::newRow("LibreOffice's history") << 1;
-    QTest::newRow("KDE's recent documents") << 2;
+    const QStringList sandboxed
+        = found({ QStringLiteral("org.gnome.TextEditor.csv"), QStringLiteral("org.inkscape.Inkscape.csv") });
+    QCOMPARE(lists.documents(), found({ QStringLiteral("third.odt") }) + sandboxed);
+    QCOMPARE(lists.documents(), found({ QStringLiteral("third.odt") }) + sandboxed);
+    QCOMPARE(lists.parseCount(), 11);
+    QVERIFY(QFile::remove(xbelPath()));
+    QCOMPARE(lists.documents(), sandboxed);
 }
 
 void TestDesktopRecentFiles::switchedOffListsAreNotRead()
 {
-    QFETCH(int, off);
     const QStringList all { QStringLiteral("/d/gtk.odt"), QStringLiteral("/d/office.odt"),
         QStringLiteral("/d/kde.odt") };
     QVERIFY(write(xbelPath(), xbel(bookmark("file:///d/gtk.odt"))).size());
@@ -529,18 +488,19 @@ void TestDesktopRecentFiles::switchedOffListsAreNotRead()
         kdeEntry("URL[$e]=file:///d/kde.odt"))
                 .size());
     KConfig* config = KConfig::instance();
-    QVERIFY(config->setReadRecentlyUsedXbel(off != 0));
-    QVERIFY(config->setReadLibreOfficeHistory(off != 1));
-    QVERIFY(config->setReadKdeRecentDocuments(off != 2));
-    KDesktopRecentFiles lists;
-    QStringList expected = all;
-    expected.removeAt(off);
-    QCOMPARE(lists.documents(), expected);
-    QCOMPARE(lists.parseCount(), 2);
-    for (const auto set : { &KConfig::setReadRecentlyUsedXbel, &KConfig::setReadLibreOfficeHistory,
-             &KConfig::setReadKdeRecentDocuments })
-        (config->*set)(true);
-    QCOMPARE(lists.documents(), all);
+    const auto switches = { &KConfig::setReadRecentlyUsedXbel, &KConfig::setReadLibreOfficeHistory,
+        &KConfig::setReadKdeRecentDocuments };
+    for (int off = 0; off < 3; ++off) {
+        for (int list = 0; list < 3; ++list)
+            QVERIFY((config->*switches.begin()[list])(list != off));
+        KDesktopRecentFiles lists;
+        QStringList expected = all;
+        expected.removeAt(off);
+        QCOMPARE(lists.documents(), expected);
+        QCOMPARE(lists.parseCount(), 2);
+        QVERIFY((config->*switches.begin()[off])(true));
+        QCOMPARE(lists.documents(), all);
+    }
 }
 
 void TestDesktopRecentFiles::folderPatterns_data()

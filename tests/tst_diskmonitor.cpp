@@ -95,6 +95,14 @@ void TestDiskMonitor::spaceCheck()
     QCOMPARE(shortage.first().at(0).toLongLong(), reportedFree);
     QCOMPARE(shortage.first().at(1).toString(), proposed < 0 ? QString() : later.at(proposed));
 
+    // The shortage was measured on the old drive: a folder moved away backs up at once, and
+    // moved back is short again until a check sees room.
+    const QString moved = addDrive(QStringLiteral("moved"), 0);
+    QVERIFY(KConfig::instance()->setBackUpPath(moved));
+    QVERIFY(monitor.hasEnoughSpace());
+    QVERIFY(KConfig::instance()->setBackUpPath(backup));
+    QVERIFY(!monitor.hasEnoughSpace());
+
     // The first check that sees room again lifts the block.
     m_env.platform()->setDriveSpace(backup, 16 * MiB, 100 * MiB);
     monitor.checkDisks();
@@ -146,6 +154,16 @@ void TestDiskMonitor::backupPathThatIsNoListedRootNeitherBlocksNorWarns()
     KDiskInfoThread monitor;
     QSignalSpy shortage(&monitor, &KDiskInfoThread::sigCurrentDiskFreeNoEnough);
     QSignalSpy home(&monitor, &KDiskInfoThread::sigSetHomeDiskFree);
+    // Short while the drive was listed: a check that no longer finds it lifts the block.
+    m_env.platform()->addDrive(path, KDriveKind::Fixed, KFileSystemKind::Ntfs, 0, 100000 * MiB);
+    KCommon::refreshDrives();
+    monitor.checkDisks();
+    QVERIFY(!monitor.hasEnoughSpace());
+    m_env.platform()->clearDrives();
+    m_env.platform()->addDrive(
+        root, belowRoot ? KDriveKind::Fixed : KDriveKind::Removable, KFileSystemKind::Ntfs, 0, 100000 * MiB);
+    shortage.clear();
+    home.clear();
     monitor.checkDisks();
     QVERIFY(monitor.hasEnoughSpace());
     QCOMPARE(shortage.size(), 0);

@@ -25,7 +25,6 @@ class TestFileRecords : public QObject
 private slots:
     void initTestCase();
     void init();
-    void backupCopiesUnderANewFileId();
     void fileIdTimesReadBack_data();
     void fileIdTimesReadBack();
     void currentStateIsBackedUpWhenAVersionCarriesItsTime();
@@ -33,8 +32,6 @@ private slots:
     void latestVersion();
     void sevenDayDropCountsMidnights();
     void failedRemovalKeepsTheEntry();
-    void unsafeFileIdsNeverTouchFiles_data();
-    void unsafeFileIdsNeverTouchFiles();
 
 private:
     // A version whose copy exists in the backup folder; returns the copy's path.
@@ -58,28 +55,6 @@ void TestFileRecords::init()
     QDir(KCommon::backupDirectory()).removeRecursively();
     m_source = m_env.writeFile(QStringLiteral("work/项目 & plan.pra4"), "project contents",
         QDateTime::currentDateTime().addSecs(-3600));
-}
-
-void TestFileRecords::backupCopiesUnderANewFileId()
-{
-    KFileObject missing(m_env.path(QStringLiteral("work/gone.pra4")), 0);
-    QVERIFY(!missing.addNewVersion());
-    QCOMPARE(missing.versionCount(), 0);
-    QVERIFY(QDir(KCommon::backupDirectory()).isEmpty()); // no partial copy left behind
-
-    KFileObject record(m_source, 0);
-    QVERIFY(record.addNewVersion());
-    QVERIFY(record.addNewVersion()); // the record copies whenever asked
-    QCOMPARE(record.versionCount(), 2);
-    const KFileCopyedObject* version = record.latestVersion();
-    static const QRegularExpression form(QStringLiteral("^\\{[0-9a-f-]{36}\\}_\\d{14}_\\d{8}$"));
-    QVERIFY2(form.match(version->fileId()).hasMatch(), qPrintable(version->fileId()));
-    const QDateTime modified = QFileInfo(m_source).lastModified();
-    QCOMPARE(version->modifiedTime(), modified.addMSecs(-modified.time().msec()));
-    QCOMPARE(version->backupDate(), QDateTime(QDate::currentDate(), QTime(0, 0)));
-    QFile copy(KCommon::backupDirectory() + version->fileId());
-    QVERIFY(copy.open(QIODevice::ReadOnly));
-    QCOMPARE(copy.readAll(), QByteArray("project contents"));
 }
 
 void TestFileRecords::fileIdTimesReadBack_data()
@@ -214,32 +189,6 @@ void TestFileRecords::failedRemovalKeepsTheEntry()
     QVERIFY(!record.removeAllBackups());
     QCOMPARE(record.versionCount(), 0);
     QVERIFY(!QFile::exists(copy));
-}
-
-void TestFileRecords::unsafeFileIdsNeverTouchFiles_data()
-{
-    QTest::addColumn<QString>("fileId");
-    QTest::newRow("parent folders") << QStringLiteral("../../victim");
-    QTest::newRow("an absolute path") << QStringLiteral("/victim");
-    QTest::newRow("a backslash path") << QStringLiteral("..\\victim");
-    QTest::newRow("a control character") << QStringLiteral("vic\ntim");
-}
-
-void TestFileRecords::unsafeFileIdsNeverTouchFiles()
-{
-    QFETCH(QString, fileId);
-    QVERIFY(!KFileCopyedObject::isSafeFileId(fileId));
-    const QString victim = m_env.writeFile(QStringLiteral("drives/victim"), "keep me");
-    QDir().mkpath(KCommon::backupDirectory());
-
-    KFileObject record(m_source, 0);
-    record.addVersion(fileId);
-    QVERIFY(!KFileCopyedObject::backupFileExists(fileId));
-    QCOMPARE(record.totalBackupSize(), qint64(0));
-    QVERIFY(!record.removeVersion(fileId));
-    QVERIFY(!record.removeAllBackups());
-    QVERIFY(QFile::exists(victim));
-    QVERIFY(KFileCopyedObject::isSafeFileId(testFileId(0)));
 }
 
 QTEST_GUILESS_MAIN(TestFileRecords)

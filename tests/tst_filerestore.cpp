@@ -43,19 +43,6 @@ bool setModifiedNs(const QString& path, qint64 ns)
     return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
 }
 
-// Whether the log has a flush of a file in the folder of `path` before the rename onto `path`.
-bool flushedBeforeRename(const QStringList& calls, const QString& path)
-{
-    const QString folder = QFileInfo(path).absolutePath() + QLatin1Char('/');
-    const int renamed = calls.indexOf(QStringLiteral("rename ") + path);
-    for (int i = 0; i < renamed; ++i) {
-        if (calls.at(i).startsWith(QStringLiteral("fsync ") + folder)
-            && !calls.at(i).midRef(6 + folder.size()).contains(QLatin1Char('/')))
-            return true;
-    }
-    return false;
-}
-
 // The restore of a child process: the machine of the test below `base`, the version `fileId`
 // restored over `target`. "kill" waits, after the first chunk, for the parent to kill it; "full"
 // lets the file system take one mebibyte only, as a disk that fills up would.
@@ -100,13 +87,10 @@ private slots:
     void init();
     void replaceFile_data();
     void replaceFile();
-    void replaceFileRefusesAndKeepsTheTarget_data();
-    void replaceFileRefusesAndKeepsTheTarget();
     void restoreOverAChangedFileKeepsItAsANewVersion();
-    void restoreOverAnUnprotectedFileProtectsIt();
+    void restoreElsewhereMakesMissingFoldersAndProtectsWhatWasThere();
     void refusedRestoresLeaveTheFileAsItWas_data();
     void refusedRestoresLeaveTheFileAsItWas();
-    void restoreMakesMissingFolders();
     void theDesktopIsTheFolderUserDirsNames_data();
     void theDesktopIsTheFolderUserDirsNames();
     void interruptedRestoreLeavesTheTarget_data();
@@ -159,74 +143,60 @@ QString TestFileRestore::addVersion(const QString& path, const QByteArray& conte
 void TestFileRestore::replaceFile_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("existing");
-    QTest::addColumn<unsigned>("existingMode");
-    QTest::addColumn<unsigned>("expectedMode");
+    QTest::addColumn<int>("existingMode"); // -1: nothing there; 0: a folder in its place
+    QTest::addColumn<unsigned>("folderMode");
+    QTest::addColumn<unsigned>("expectedMode"); // 0: refused, and what was there kept
 
-    QTest::newRow("a new file takes the source's permissions") << "plain.pra4" << false << 0u << 0640u;
+    QTest::newRow("a new file takes the source's permissions") << "plain.pra4" << -1 << 0755u << 0640u;
     QTest::newRow("a group-writable file stays so, whatever the umask")
-        << "shared.pra4" << true << 0664u << 0664u;
+        << "shared.pra4" << 0664 << 0755u << 0664u;
     QTest::newRow("a read-only file is replaced and made writable for its owner")
-        << "read-only.pra4" << true << 0444u << 0644u;
+        << "read-only.pra4" << 0444 << 0755u << 0644u;
     QTest::newRow("a name with blanks, letters of other scripts and a bar")
-        << "投标 报价|第2版 .pra4" << true << 0644u << 0644u;
+        << "投标 报价|第2版 .pra4" << 0644 << 0755u << 0644u;
+    QTest::newRow("refused in a folder the user may not write") << "plan.pra4" << 0644 << 0555u << 0u;
+    QTest::newRow("refused where a folder stands") << "folder.pra4" << 0 << 0755u << 0u;
 }
 
 void TestFileRestore::replaceFile()
 {
     QFETCH(QString, name);
-    QFETCH(bool, existing);
-    QFETCH(unsigned, existingMode);
+    QFETCH(int, existingMode);
+    QFETCH(unsigned, folderMode);
     QFETCH(unsigned, expectedMode);
 
     const QString source = m_env.writeFile(m_work + QStringLiteral("copy"), QByteArray(3 * 1024 * 1024, 'v'));
     QVERIFY(setMode(source, 0640));
-    const QString target = m_work + QStringLiteral("target/") + name;
-    QDir().mkpath(m_work + QStringLiteral("target"));
-    if (existing) {
+    const QString folder = m_env.makeFolder(m_work + QStringLiteral("target"));
+    const QString target = folder + name;
+    if (existingMode > 0) {
         QVERIFY(!m_env.writeFile(target, "what was there").isEmpty());
-        QVERIFY(setMode(target, existingMode));
+        QVERIFY(setMode(target, unsigned(existingMode)));
     }
+    if (existingMode == 0)
+        QVERIFY(QDir().mkpath(target));
+    QVERIFY(setMode(folder, folderMode));
+    const QStringList before = entriesOf(folder);
     int chunks = 0;
 
     KFaultShim::startLog();
-    QCOMPARE(KFileIO::replaceFile(source, target, ExactNs, {}, [&] { ++chunks; }), KReplaceResult::Replaced);
+    const KReplaceResult result = KFileIO::replaceFile(source, target, ExactNs, {}, [&] { ++chunks; });
     const QStringList calls = KFaultShim::takeLog();
-    QVERIFY2(flushedBeforeRename(calls, target), qPrintable(calls.join(QLatin1Char('\n'))));
+    QVERIFY(setMode(folder, 0755));
+    if (!expectedMode) {
+        QCOMPARE(result, KReplaceResult::Failed);
+        QCOMPARE(entriesOf(folder), before);
+        if (existingMode > 0)
+            QCOMPARE(KTestEnvironment::contentOf(target), QByteArray("what was there"));
+        return;
+    }
+    QCOMPARE(result, KReplaceResult::Replaced);
+    QVERIFY2(KFaultShim::flushedBeforeRename(calls, target), qPrintable(calls.join(QLatin1Char('\n'))));
     QCOMPARE(KTestEnvironment::contentOf(target), KTestEnvironment::contentOf(source));
     QCOMPARE(KFileIO::status(target).modifiedNs, ExactNs);
     QCOMPARE(KTestEnvironment::modeOf(target), expectedMode);
-    QCOMPARE(entriesOf(m_work + QStringLiteral("target")), QStringList { name });
+    QCOMPARE(entriesOf(folder), QStringList { name });
     QVERIFY(chunks >= 1);
-}
-
-void TestFileRestore::replaceFileRefusesAndKeepsTheTarget_data()
-{
-    QTest::addColumn<QString>("situation");
-    QTest::newRow("a folder the user may not write") << "read-only folder";
-    QTest::newRow("a folder where the file was") << "folder at the target";
-    QTest::newRow("a source that is gone") << "missing source";
-}
-
-void TestFileRestore::replaceFileRefusesAndKeepsTheTarget()
-{
-    QFETCH(QString, situation);
-    const QString folder = m_work + QStringLiteral("place");
-    QString source = m_env.writeFile(m_work + QStringLiteral("copy"), "restored content");
-    QString target = m_env.writeFile(folder + QStringLiteral("/plan.pra4"), "what was there");
-    if (situation == QLatin1String("read-only folder"))
-        QVERIFY(setMode(folder, 0555));
-    if (situation == QLatin1String("folder at the target"))
-        target = m_env.makeFolder(QStringLiteral("work%1/place/folder.pra4").arg(m_case)).chopped(1);
-    if (situation == QLatin1String("missing source"))
-        source += QStringLiteral("-gone");
-    const QStringList before = entriesOf(folder);
-
-    QCOMPARE(KFileIO::replaceFile(source, target, 0), KReplaceResult::Failed);
-    QVERIFY(setMode(folder, 0755));
-    QCOMPARE(entriesOf(folder), before);
-    if (situation != QLatin1String("folder at the target"))
-        QCOMPARE(KTestEnvironment::contentOf(target), QByteArray("what was there"));
 }
 
 void TestFileRestore::restoreOverAChangedFileKeepsItAsANewVersion()
@@ -270,14 +240,25 @@ void TestFileRestore::restoreOverAChangedFileKeepsItAsANewVersion()
     QCOMPARE(m_engine->findFile(path)->versionCount(), 2);
 }
 
-void TestFileRestore::restoreOverAnUnprotectedFileProtectsIt()
+void TestFileRestore::restoreElsewhereMakesMissingFoldersAndProtectsWhatWasThere()
 {
     const QString path = m_work + QStringLiteral("plan.pra4");
     const QString version = addVersion(path, "the version", QDateTime::currentDateTime().addSecs(-7200));
     const QString desktop = m_env.writeFile(
         KPlatform::instance()->desktopFolder() + QStringLiteral("/notes-%1.txt").arg(m_case), "desktop file");
     QVERIFY(!m_engine->findFile(desktop));
+    const QString gone = m_work + QStringLiteral("gone");
+    const QString target = gone + QStringLiteral("/deeper/plan.pra4");
 
+    const mode_t umask = ::umask(027);
+    const KRestoreResult intoFolders = m_engine->restoreVersion(version, target);
+    ::umask(umask);
+    QCOMPARE(intoFolders, KRestoreResult::Restored);
+    QCOMPARE(KTestEnvironment::contentOf(target), QByteArray("the version"));
+    QCOMPARE(KTestEnvironment::modeOf(gone), 0750u);
+    QCOMPARE(KTestEnvironment::modeOf(gone + QStringLiteral("/deeper")), 0750u);
+
+    // Over a file nothing protects: that file becomes a version first.
     QCOMPARE(m_engine->restoreVersion(version, desktop), KRestoreResult::Restored);
     QCOMPARE(KTestEnvironment::contentOf(desktop), QByteArray("the version"));
     const auto record = m_engine->findFile(desktop);
@@ -358,22 +339,6 @@ void TestFileRestore::refusedRestoresLeaveTheFileAsItWas()
     }
 }
 
-void TestFileRestore::restoreMakesMissingFolders()
-{
-    const QString version = addVersion(
-        m_work + QStringLiteral("plan.pra4"), "the version", QDateTime::currentDateTime().addSecs(-60));
-    const QString gone = m_work + QStringLiteral("gone");
-    const QString target = gone + QStringLiteral("/deeper/plan.pra4");
-
-    const mode_t umask = ::umask(027);
-    const KRestoreResult result = m_engine->restoreVersion(version, target);
-    ::umask(umask);
-    QCOMPARE(result, KRestoreResult::Restored);
-    QCOMPARE(KTestEnvironment::contentOf(target), QByteArray("the version"));
-    QCOMPARE(KTestEnvironment::modeOf(gone), 0750u);
-    QCOMPARE(KTestEnvironment::modeOf(gone + QStringLiteral("/deeper")), 0750u);
-}
-
 void TestFileRestore::theDesktopIsTheFolderUserDirsNames_data()
 {
     QTest::addColumn<QByteArray>("userDirs");
@@ -385,7 +350,6 @@ void TestFileRestore::theDesktopIsTheFolderUserDirsNames_data()
     QTest::newRow("an absolute path; the last line counts")
         << QByteArray("XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DESKTOP_DIR=\"/data/ann/desk/\"\n")
         << "/data/ann/desk";
-    QTest::newRow("the home folder itself") << QByteArray("XDG_DESKTOP_DIR=\"$HOME/\"\n") << "/home/ann";
     QTest::newRow("empty, as if unset") << QByteArray("XDG_DESKTOP_DIR=\"\"\n") << "/home/ann/Desktop";
 }
 

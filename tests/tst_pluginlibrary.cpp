@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <csignal>
 
 namespace {
 
@@ -43,6 +44,14 @@ bool isMapped(const QString& library)
     QFile maps(QStringLiteral("/proc/self/maps"));
     return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(QFile::encodeName(library));
 }
+
+int threadCount()
+{
+    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
+
+void previousHandler(int)
+{ }
 
 int backupCopies(const QString& folder)
 {
@@ -105,6 +114,13 @@ void TestPluginLibrary::hundredRoundsLeaveNothingBehind()
     m_machine.setPricingList({ project });
 
     const QWidgetList windowsBefore = QApplication::topLevelWidgets();
+    // The fault handlers of the module's guarded threads must give back the ones found before.
+    struct sigaction mine = {};
+    mine.sa_handler = previousHandler;
+    struct sigaction saved = {};
+    QCOMPARE(sigaction(SIGSEGV, &mine, &saved), 0);
+    const auto restore = qScopeGuard([&saved] { sigaction(SIGSEGV, &saved, nullptr); });
+    int threads = 0; // after the second round, which may have started Qt's own for good
     for (int round = 0; round < 100; ++round) {
         QWidget* frame = load();
         QVERIFY2(frame, qPrintable(m_library.errorString()));
@@ -115,6 +131,15 @@ void TestPluginLibrary::hundredRoundsLeaveNothingBehind()
             QTRY_VERIFY(m_host->reports > 0);
         m_host->reports = 0;
         release();
+        struct sigaction now = {};
+        QCOMPARE(sigaction(SIGSEGV, nullptr, &now), 0);
+        QVERIFY(!(now.sa_flags & SA_SIGINFO) && now.sa_handler == previousHandler);
+        // None is left behind to pile up; one that was joined may still be listed for a moment
+        // while the system reaps it, and Qt's own may end meanwhile.
+        if (round == 1)
+            threads = threadCount();
+        if (round > 1)
+            QTRY_VERIFY2(threadCount() <= threads, qPrintable(QString::number(threadCount())));
     }
     // The module's windows went with it.
     QCOMPARE(QApplication::topLevelWidgets(), windowsBefore);

@@ -117,10 +117,8 @@ class TestWindowMessages : public QObject
 private slots:
     void init();
     void cleanup();
-    void socketAndFolderAreForTheUserAlone();
     void aFolderNotTheUsersAloneCarriesNothing_data();
     void aFolderNotTheUsersAloneCarriesNothing();
-    void copyDataReachesTheWindowExactly_data();
     void copyDataReachesTheWindowExactly();
     void aPropertyBelongsToTheFirstLiveProgram();
     void aDamagedFrameClosesOnlyItsConnection_data();
@@ -147,17 +145,6 @@ void TestWindowMessages::cleanup()
 {
     m_messaging.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-void TestWindowMessages::socketAndFolderAreForTheUserAlone()
-{
-    QVERIFY(m_messaging->setWindowProperty(Window, Property, m_window.handler()));
-    const QString socket = m_messaging->socketPath(Property);
-    QCOMPARE(KTestEnvironment::modeOf(socket), 0600u);
-    QCOMPARE(KTestEnvironment::modeOf(m_messaging->folder()), 0700u);
-    // Taking the property off frees the name at once.
-    m_messaging->removeWindowProperties(Window);
-    QVERIFY(!QFileInfo::exists(socket));
 }
 
 void TestWindowMessages::aFolderNotTheUsersAloneCarriesNothing_data()
@@ -220,28 +207,22 @@ void TestWindowMessages::aFolderNotTheUsersAloneCarriesNothing()
     }
 }
 
-void TestWindowMessages::copyDataReachesTheWindowExactly_data()
-{
-    QTest::addColumn<QByteArray>("block");
-    QTest::newRow("an empty block arrives as none") << QByteArray();
-    QTest::newRow("a path with its zero byte") << QByteArray("/home/ann/工程/报价.GBQ4\0", 28);
-    QTest::newRow("text without a zero byte") << QByteArray("SkinChanged:/skins/blue.png");
-}
-
 void TestWindowMessages::copyDataReachesTheWindowExactly()
 {
-    QFETCH(QByteArray, block);
     QVERIFY(m_messaging->setWindowProperty(Window, Property, m_window.handler()));
     KLocalSocketMessaging sender(m_messaging->folder(), nullptr);
     const HWND found = sender.findWindowByProperty(Property);
-    bool sent = false;
-    LRESULT answer = 0;
-    runBeside([&] { sent = sender.sendCopyData(found, 27, block, &answer); });
-    QVERIFY(sent);
-    QCOMPARE(answer, LRESULT(1027));
-    QCOMPARE(m_window.received, QStringList { QStringLiteral("copy 27") });
-    QCOMPARE(m_window.blocks.first(), block);
-    QCOMPARE(m_window.blocks.first().isNull(), block.isEmpty());
+    // An empty block arrives as none; a path arrives with its zero byte.
+    for (const QByteArray& block : { QByteArray(), QByteArray("/home/ann/工程/报价.GBQ4\0", 28) }) {
+        bool sent = false;
+        LRESULT answer = 0;
+        runBeside([&] { sent = sender.sendCopyData(found, 27, block, &answer); });
+        QVERIFY(sent);
+        QCOMPARE(answer, LRESULT(1027));
+        QCOMPARE(m_window.blocks.last(), block);
+        QCOMPARE(m_window.blocks.last().isNull(), block.isEmpty());
+    }
+    QCOMPARE(m_window.received, (QStringList { QStringLiteral("copy 27"), QStringLiteral("copy 27") }));
 }
 
 void TestWindowMessages::aPropertyBelongsToTheFirstLiveProgram()
@@ -267,6 +248,12 @@ void TestWindowMessages::aPropertyBelongsToTheFirstLiveProgram()
         reinterpret_cast<HWND>(quintptr(0x5002)), Property, m_window.handler()));
     QVERIFY(m_messaging->postMessage(m_messaging->findWindowByProperty(Property), 2029, 0, 0));
     QTRY_COMPARE(m_window.received, QStringList { QStringLiteral("2029 0 0") });
+    const QString socket = m_messaging->socketPath(Property);
+    QCOMPARE(KTestEnvironment::modeOf(socket), 0600u);
+    QCOMPARE(KTestEnvironment::modeOf(m_messaging->folder()), 0700u);
+    // Taking the property off frees the name at once.
+    m_messaging->removeWindowProperties(Window);
+    QVERIFY(!QFileInfo::exists(socket));
 }
 
 void TestWindowMessages::aDamagedFrameClosesOnlyItsConnection_data()

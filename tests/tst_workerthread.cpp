@@ -7,8 +7,6 @@
 #include <QtTest>
 
 #include <atomic>
-#include <csignal>
-#include <dlfcn.h>
 #include <stdexcept>
 
 namespace {
@@ -102,7 +100,6 @@ private slots:
     void stopThreadEndsASleepingBodyWhichCanRunAgain();
     void aHardwareFaultIsTracedBeforeTheProcessEnds_data();
     void aHardwareFaultIsTracedBeforeTheProcessEnds();
-    void aLibraryWithGuardedThreadsUnloadsAHundredTimes();
 
 private:
     QVector<KStoredTrace> storedTraces() const;
@@ -200,49 +197,6 @@ void TestWorkerThread::aHardwareFaultIsTracedBeforeTheProcessEnds()
     QCOMPARE(traces.size(), 1);
     QCOMPARE(traces.first().operation, QStringLiteral("线程执行崩溃"));
     QVERIFY(traces.first().page.startsWith(QStringLiteral("className:TestWorker threadID:")));
-}
-
-namespace {
-
-void previousHandler(int)
-{ }
-
-int threadCount()
-{
-    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
-}
-
-bool isMapped(const QString& library)
-{
-    QFile maps(QStringLiteral("/proc/self/maps"));
-    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(QFile::encodeName(library));
-}
-
-} // namespace
-
-void TestWorkerThread::aLibraryWithGuardedThreadsUnloadsAHundredTimes()
-{
-    struct sigaction mine = {};
-    mine.sa_handler = previousHandler;
-    struct sigaction saved = {};
-    QCOMPARE(sigaction(SIGSEGV, &mine, &saved), 0);
-    const auto restore = qScopeGuard([&saved] { sigaction(SIGSEGV, &saved, nullptr); });
-    const int threads = threadCount();
-    const QString library = QStringLiteral(VK_FAULTGUARD_MODULE);
-    for (int round = 0; round < 100; ++round) {
-        void* handle = dlopen(VK_FAULTGUARD_MODULE, RTLD_NOW | RTLD_LOCAL);
-        QVERIFY2(handle, dlerror());
-        const auto run = reinterpret_cast<int (*)()>(dlsym(handle, "vk_run_guarded_thread"));
-        QVERIFY(run && run() == 1);
-        QCOMPARE(dlclose(handle), 0);
-        // Nothing of the library is left: not its handlers, not its helper thread, not its code.
-        struct sigaction now = {};
-        QCOMPARE(sigaction(SIGSEGV, nullptr, &now), 0);
-        QVERIFY(!(now.sa_flags & SA_SIGINFO) && now.sa_handler == previousHandler);
-        // A thread that was joined may still be listed for a moment while the system reaps it.
-        QTRY_COMPARE(threadCount(), threads);
-        QVERIFY(!isMapped(library));
-    }
 }
 
 int main(int argc, char** argv)

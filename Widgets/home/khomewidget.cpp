@@ -128,6 +128,7 @@ void KHomeWidget::onBackupStarted()
     m_checked = 0;
     m_copied = 0;
     onRefreshActivity();
+    postActivity();
 }
 
 void KHomeWidget::onBackupProgress(int nChecked, int nCopied)
@@ -139,12 +140,18 @@ void KHomeWidget::onBackupProgress(int nChecked, int nCopied)
 
 void KHomeWidget::onBackupFinished(qlonglong finishedMSecs, int nCopied, int nFailed)
 {
-    Q_UNUSED(nCopied)
-    Q_UNUSED(nFailed)
     m_backingUp = false;
     m_lastBackupAt = finishedMSecs;
+    if (nFailed > 0)
+        m_problems |= AtriumMessage::CopiesFailed;
+    else
+        m_problems &= ~AtriumMessage::CopiesFailed;
+    // Copies that all landed show there is room again.
+    if (nCopied > 0 && nFailed == 0)
+        m_problems &= ~AtriumMessage::ShortOfRoom;
     m_activityTimer->start();
     onRefreshActivity();
+    postActivity();
 }
 
 void KHomeWidget::onNextBackupAt(qlonglong msecs)
@@ -180,6 +187,18 @@ void KHomeWidget::onRefreshActivity()
         }
     }
     m_ui->lblActivity->setText(line);
+}
+
+void KHomeWidget::setProtection(bool on)
+{
+    if (on != (m_openCloseState == Open))
+        onOpenClose();
+}
+
+void KHomeWidget::onDiskShortOfRoom()
+{
+    m_problems |= AtriumMessage::ShortOfRoom;
+    postActivity();
 }
 
 void KHomeWidget::onOpenClose()
@@ -226,6 +245,15 @@ void KHomeWidget::postState() const
 {
     postToAtriumMainFrame(
         AtriumMessage::VaultkeepState, AtriumMessage::StateProtection, m_openCloseState == Open ? 1 : 0);
+}
+
+void KHomeWidget::postActivity() const
+{
+    using namespace AtriumMessage;
+    postToAtriumMainFrame(VaultkeepState, StateBackingUp, m_backingUp ? 1 : 0);
+    if (m_lastBackupAt >= 0)
+        postToAtriumMainFrame(VaultkeepState, StateLastBackup, LPARAM(m_lastBackupAt / 1000));
+    postToAtriumMainFrame(VaultkeepState, StateProblem, m_problems);
 }
 
 void KHomeWidget::flowSentences()

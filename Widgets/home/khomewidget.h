@@ -56,6 +56,10 @@ public slots:
     // When the next such cycle is due; -1 when none is.
     void onNextBackupAt(qlonglong msecs);
     void onRefreshActivity();
+    // Turns protection on or off as the switch does, when it is not so already.
+    void setProtection(bool on);
+    // The backup folder's disk is short of room until a later cycle backs up without failing.
+    void onDiskShortOfRoom();
 
 private slots:
     void onUpdateNumbers(int nTotalNumber, int nBackedNumber, int nDeletedNumber);
@@ -70,7 +74,10 @@ protected:
 private:
     void refreshOpenCloseView();
     void flowSentences();
+    // Tells the host whether protection is on; and whether a cycle copies, when the last one
+    // ended and what is wrong.
     void postState() const;
+    void postActivity() const;
     // Places the content for the page's size, from where the form put it for its own.
     void arrange();
 
@@ -87,6 +94,7 @@ private:
     int m_copied = 0;
     qint64 m_lastBackupAt = -1;
     qint64 m_nextBackupAt = -1;
+    qintptr m_problems = 0; // AtriumMessage::ProblemBits
 
     Q_DISABLE_COPY(KHomeWidget)
 };

@@ -5,16 +5,20 @@
 
 #include <QPointer>
 
-AtriumMsgFrame::AtriumMsgFrame(QWidget* parent)
+AtriumMsgFrame::AtriumMsgFrame(KWindowMessaging* messaging, QWidget* parent)
     : QFrame(parent)
+    , m_messaging(messaging)
+{ }
+
+AtriumMsgFrame::AtriumMsgFrame(QWidget* parent)
+    : AtriumMsgFrame(KPlatform::instance()->windowMessaging(), parent)
 { }
 
 AtriumMsgFrame::~AtriumMsgFrame()
 {
     // Only a window that was given a native handle can carry properties.
     if (internalWinId())
-        KPlatform::instance()->windowMessaging()->removeWindowProperties(
-            reinterpret_cast<HWND>(internalWinId()));
+        m_messaging->removeWindowProperties(reinterpret_cast<HWND>(internalWinId()));
 }
 
 void AtriumMsgFrame::setHostData(const QVariant& data)
@@ -33,11 +37,10 @@ bool AtriumMsgFrame::setWindowProperty(const QString& name, QString* error)
     // Guarded for a frame whose native window was replaced after this call: its properties stay
     // with the old handle until the process ends, and must not reach a destroyed frame.
     const QPointer<AtriumMsgFrame> frame(this);
-    KWindowMessaging* messaging = KPlatform::instance()->windowMessaging();
-    const bool carried = messaging->setWindowProperty(window, name, [frame](MSG* message, long* result) {
+    const bool carried = m_messaging->setWindowProperty(window, name, [frame](MSG* message, long* result) {
         return frame && frame->nativeEvent(QByteArray(KNativeMessageEventType), message, result);
     });
     if (!carried && error)
-        *error = messaging->lastError();
+        *error = m_messaging->lastError();
     return carried;
 }

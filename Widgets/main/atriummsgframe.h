@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QString>
 
+class KWindowMessaging;
 class QVariant;
 
 // The frame of a top-level window that the host and its sibling programs drive with window
@@ -13,6 +14,9 @@ class AtriumMsgFrame : public QFrame
     Q_OBJECT
 
 public:
+    // Its properties and messages go through `messaging`.
+    explicit AtriumMsgFrame(KWindowMessaging* messaging, QWidget* parent = nullptr);
+    // Through the process's platform: for the host, which has no other.
     explicit AtriumMsgFrame(QWidget* parent = nullptr);
     ~AtriumMsgFrame() override;
 
@@ -32,5 +36,7 @@ signals:
     void sigLogin();
 
 private:
+    KWindowMessaging* const m_messaging;
+
     Q_DISABLE_COPY(AtriumMsgFrame)
 };

@@ -75,6 +75,10 @@ bool KHostMessageHandler::handleNativeEvent(const QByteArray& eventType, void* m
         trace(QStringLiteral("收到立即备份消息"));
         emit sigBackUpNow();
         return true;
+    case AtriumMessage::SetProtection:
+        trace(msg->wParam ? QStringLiteral("收到开启保护消息") : QStringLiteral("收到关闭保护消息"));
+        emit sigSetProtection(msg->wParam != 0);
+        return true;
     default:
         return false;
     }

@@ -17,7 +17,7 @@ class QWidget;
 //   copy-data 28   bring to front; other copy-data ids answer 1 and do nothing
 //   2027           close (hide) the window; 2029 bring to front
 //   2025           reload the skin of every title strip; 2054 bring to front on the deleted page
-//   2055           back up now
+//   2055           back up now; 2056 turn protection on (wParam 1) or off (0)
 class KHostMessageHandler : public QObject
 {
     Q_OBJECT
@@ -48,6 +48,7 @@ signals:
     // The quit message: the main window hides (onClose()).
     void sigClose();
     void sigBackUpNow();
+    void sigSetProtection(bool on);
 
 private:
     void changeSkin();

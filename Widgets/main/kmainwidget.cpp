@@ -62,7 +62,7 @@ QString tabStyleSheet()
 KMainWidget* KMainWidget::instance()
 {
     if (!g_window)
-        g_window = new KMainWidget;
+        g_window = new KMainWidget(KServices::process());
     return g_window;
 }
 
@@ -71,9 +71,9 @@ KMainWidget* KMainWidget::existingInstance()
     return g_window;
 }
 
-KMainWidget::KMainWidget(QWidget* parent)
-    : AtriumMsgFrame(parent)
-    , m_services(KServices::process())
+KMainWidget::KMainWidget(const KServices& services, QWidget* parent)
+    : AtriumMsgFrame(services.platform->windowMessaging(), parent)
+    , m_services(services)
     , m_ui(new Ui::KMainWidget)
 {
     // A second window made while the first one is being built is the same window.
@@ -89,7 +89,8 @@ KMainWidget::KMainWidget(QWidget* parent)
     connect(
         m_messages, &KHostMessageHandler::sigShowFileVersionDlg, this, &KMainWidget::sigShowFileVersionDlg);
 
-    KTipMsgManager* tips = KTipMsgManager::instance();
+    KTipMsgManager* tips = m_tips = new KTipMsgManager(m_services, this);
+    tips->setObjectName(QStringLiteral("tips"));
     KDiskInfoThread* monitor = m_services.monitor;
     KFileServiceManager* engine = m_services.engine;
     KDiskFileManager* scanner = m_services.scanner;
@@ -128,6 +129,9 @@ KMainWidget::KMainWidget(QWidget* parent)
     connect(scanner, &KDiskFileManager::sigNextBackupAt, home, &KHomeWidget::onNextBackupAt);
     connect(home, &KHomeWidget::sigBackUpNow, scanner, &KDiskFileManager::backUpNow);
     connect(m_messages, &KHostMessageHandler::sigBackUpNow, scanner, &KDiskFileManager::backUpNow);
+    connect(m_messages, &KHostMessageHandler::sigSetProtection, home, &KHomeWidget::setProtection);
+    connect(monitor, &KDiskInfoThread::sigCurrentDiskFreeNoEnough, home, &KHomeWidget::onDiskShortOfRoom,
+        Qt::QueuedConnection);
 
     m_sizeGrip = new QSizeGrip(this);
     m_sizeGrip->setObjectName(QStringLiteral("sizeGrip"));
@@ -223,28 +227,28 @@ bool KMainWidget::nativeEvent(const QByteArray& eventType, void* message, long* 
 
 void KMainWidget::onShowHomeWidget()
 {
-    m_ui->tabWidget->setCurrentIndex(HomePage);
+    m_ui->tabWidget->setCurrentIndex(KHostMessageHandler::HomePage);
 }
 
 void KMainWidget::onShowMisCodeWidget()
 {
-    m_ui->tabWidget->setCurrentIndex(MisCodePage);
+    m_ui->tabWidget->setCurrentIndex(KHostMessageHandler::MisCodePage);
 }
 
 void KMainWidget::onShowDeletedWidget()
 {
-    m_ui->tabWidget->setCurrentIndex(DeletedPage);
+    m_ui->tabWidget->setCurrentIndex(KHostMessageHandler::DeletedPage);
 }
 
 void KMainWidget::onShowMisCodeWidgetEx()
 {
-    m_messages->bringToFront(MisCodePage);
+    m_messages->bringToFront(KHostMessageHandler::MisCodePage);
 }
 
 void KMainWidget::onCurrentChanged(int index)
 {
     static const char* const shown[] = { "显示首页", "显示错编恢复页面", "显示误删找回页面" };
-    if (index >= HomePage && index <= DeletedPage)
+    if (index >= KHostMessageHandler::HomePage && index <= KHostMessageHandler::DeletedPage)
         writeAutoTrace(QString::fromUtf8(shown[index]), QString(), Vaultkeep);
 }
 
@@ -256,7 +260,7 @@ void KMainWidget::onClose()
 
 void KMainWidget::onShowTipUserDlg()
 {
-    KTipMsgManager::instance()->showTipUserDialog();
+    m_tips->showTipUserDialog();
 }
 
 void KMainWidget::onBackupFinished(qlonglong finishedMSecs, int nCopied, int nFailed)
@@ -272,12 +276,12 @@ void KMainWidget::onBackupFinished(qlonglong finishedMSecs, int nCopied, int nFa
 
 void KMainWidget::onBackedFolderTooLarger(qlonglong size)
 {
-    KTipMsgManager::instance()->showBackedFolderTooLarge(size);
+    m_tips->showBackedFolderTooLarge(size);
 }
 
 void KMainWidget::onShowCurrentDiskNoEnough(qlonglong lSize, const QString& strDiskEnough)
 {
-    KTipMsgManager::instance()->showCurrentDiskNotEnough(lSize, strDiskEnough);
+    m_tips->showCurrentDiskNotEnough(lSize, strDiskEnough);
 }
 
 void KMainWidget::onShowSettingDlg()
@@ -319,6 +323,8 @@ void KMainWidget::onMoveFolderFinished()
 {
     m_ui->tabWidget->setEnabled(true);
     m_ui->systemTitle->setButtonsEnabled(true);
+    // The new drive's space is measured now, not at the end of the monitor's wait.
+    m_services.monitor->wakeUp();
     emit m_services.monitor->sigUpdateDiskFreeSize();
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "Widgets/main/atriummsgframe.h"
+#include "Widgets/main/khostmessagehandler.h"
 #include "service/kservices.h"
 
 #include <QScopedPointer>
 
-class KHostMessageHandler;
+class KTipMsgManager;
 class QSizeGrip;
 class QTimer;
 
@@ -29,13 +30,6 @@ public:
     // The window if it exists; never makes one.
     static KMainWidget* existingInstance();
     ~KMainWidget() override;
-
-    enum Page
-    {
-        HomePage = 0,
-        MisCodePage = 1,
-        DeletedPage = 2,
-    };
 
     // The first-backup window appears this long after the window was built, when it is due.
     static constexpr int TipUserDialogDelayMs = 6000;
@@ -74,7 +68,7 @@ protected:
     bool nativeEvent(const QByteArray& eventType, void* message, long* result) override;
 
 private:
-    explicit KMainWidget(QWidget* parent = nullptr);
+    explicit KMainWidget(const KServices& services, QWidget* parent = nullptr);
 
     // Covers the pages with the move panel, and disables them and the title buttons until the
     // move has finished.
@@ -86,6 +80,7 @@ private:
     const KServices m_services;
     QScopedPointer<Ui::KMainWidget> m_ui;
     KHostMessageHandler* m_messages;
+    KTipMsgManager* m_tips;
     QTimer* m_tipUserTimer = nullptr;
     QTimer* m_sizeSaveTimer;
     QSizeGrip* m_sizeGrip;

@@ -70,6 +70,7 @@ void KSettingDlg::initialise()
     m_ui->chkTipSize->setChecked(reminder);
     m_ui->editTipSize->setEnabled(reminder);
     m_ui->chkAutoClean->setChecked(config->autoClean7Days());
+    m_ui->chkDesktopNotifications->setChecked(config->tipsAsNotifications());
 
     const QString systemRoot = KCommon::systemDriveRoot();
     const QString home = m_services.platform->homeFolder();
@@ -182,6 +183,7 @@ void KSettingDlg::onSave()
     static_cast<void>(config->setAutoClean7Days(m_ui->chkAutoClean->isChecked()));
     if (!wasCleaning && m_ui->chkAutoClean->isChecked())
         m_services.scanner->requestAutoClean();
+    static_cast<void>(config->setTipsAsNotifications(m_ui->chkDesktopNotifications->isChecked()));
     writeManualTrace(QStringLiteral("保存"), SettingsPage, Product);
     m_saved = true;
     accept();

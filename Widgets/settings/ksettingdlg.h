@@ -11,9 +11,9 @@ class KSettingDlg;
 }
 
 // The settings: the drive that holds the backups, the backup size at which the user is reminded
-// to clean up (validated against the chosen drive's free space), the seven-day clean-up, and the
-// way to the clean-up dialog. Saving stores the settings; moving the backups to another drive is
-// left to the caller, which compares the backup path before and after.
+// to clean up (validated against the chosen drive's free space), the seven-day clean-up, whether
+// reminders come as desktop notifications, and the way to the clean-up dialog. Saving stores the settings;
+// moving the backups to another drive is left to the caller, which compares the backup path before and after.
 class KSettingDlg : public KDialogBaseWidget
 {
     Q_OBJECT

@@ -18,8 +18,9 @@ QRect workArea()
 
 } // namespace
 
-KMoveWidget::KMoveWidget(QWidget* parent)
+KMoveWidget::KMoveWidget(KPlatform* platform, QWidget* parent)
     : QWidget(parent)
+    , m_platform(platform)
     , m_animateTimer(this)
     , m_hideDelayTimer(this)
     , m_hideTimer(this)
@@ -56,7 +57,7 @@ void KMoveWidget::slideIn()
     activateWindow();
     setFocus();
     m_animateTimer.start();
-    m_shownAt = KPlatform::instance()->currentDateTime();
+    m_shownAt = m_platform->currentDateTime();
 }
 
 void KMoveWidget::onAnimateTimerTimeout()
@@ -80,7 +81,7 @@ void KMoveWidget::onHideTimerTimeout()
         applyOpacity(m_opacity - 0.3);
     } else {
         m_hideTimer.stop();
-        const qint64 shown = m_shownAt.secsTo(KPlatform::instance()->currentDateTime());
+        const qint64 shown = m_shownAt.secsTo(m_platform->currentDateTime());
         // Closed rather than only hidden, so that a tip that deletes itself on closing goes.
         close();
         writeAutoTrace(QStringLiteral("冒泡窗口显示时间%1秒").arg(shown), QStringLiteral("右下角冒泡"),

@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QWidget>
 
+class KPlatform;
+
 // A small frameless window that slides in at the lower-right corner of the screen, one pixel a
 // millisecond, stays a while and fades out unless the mouse is over it. It can be dragged.
 class KMoveWidget : public QWidget
@@ -13,7 +15,8 @@ class KMoveWidget : public QWidget
     Q_OBJECT
 
 public:
-    explicit KMoveWidget(QWidget* parent = nullptr);
+    // `platform` tells the time it was shown.
+    explicit KMoveWidget(KPlatform* platform, QWidget* parent = nullptr);
 
     // How long the window stays before fading, in milliseconds; -1 keeps it until it is closed.
     void setHideDelay(int msecs);
@@ -40,6 +43,7 @@ private:
     void applyOpacity(double opacity);
     void startHideDelay();
 
+    KPlatform* const m_platform;
     int m_targetX = 0;
     int m_targetY = 0;
     double m_opacity = 1.0;

@@ -24,8 +24,8 @@ QFont pixelFont(int pixels, bool bold)
 
 } // namespace
 
-KTipWidget::KTipWidget(QWidget* parent)
-    : KMoveWidget(parent)
+KTipWidget::KTipWidget(KPlatform* platform, QWidget* parent)
+    : KMoveWidget(platform, parent)
     , m_header(new QWidget(this))
     , m_logoButton(new KCustomButton(this))
     , m_closeButton(new KCustomButton(this))

@@ -49,7 +49,7 @@ class KTipWidget : public KMoveWidget
     Q_OBJECT
 
 public:
-    explicit KTipWidget(QWidget* parent = nullptr);
+    explicit KTipWidget(KPlatform* platform, QWidget* parent = nullptr);
 
     // Fills the tip and slides it in.
     void setContent(const KTipContent& content);

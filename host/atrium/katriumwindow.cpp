@@ -78,17 +78,12 @@ void KAtriumWindow::buildMenu(QMenu* menu)
 {
     menu->addAction(QStringLiteral("Show a File's &Versions..."), this, &KAtriumWindow::showFileVersions);
     menu->addAction(QStringLiteral("Show &Deleted Files"), this, [this] {
-        postToPlugin(AtriumWindowProperty::VaultkeepMainFrame, AtriumMessage::ShowDeletedFiles,
-            QStringLiteral("show deleted files (2054)"));
+        postToPlugin(AtriumMessage::ShowDeletedFiles, 0, QStringLiteral("show deleted files (2054)"));
     });
-    menu->addAction(QStringLiteral("&Back Up Now"), this, [this] {
-        postToPlugin(AtriumWindowProperty::VaultkeepMainFrame, AtriumMessage::BackUpNow,
-            QStringLiteral("back up now (2055)"));
-    });
-    menu->addAction(QStringLiteral("&Activate"), this, [this] {
-        postToPlugin(AtriumWindowProperty::VaultkeepMainFrame, AtriumMessage::Activate,
-            QStringLiteral("activate (2029)"));
-    });
+    menu->addAction(QStringLiteral("&Back Up Now"), this,
+        [this] { postToPlugin(AtriumMessage::BackUpNow, 0, QStringLiteral("back up now (2055)")); });
+    menu->addAction(QStringLiteral("&Activate"), this,
+        [this] { postToPlugin(AtriumMessage::Activate, 0, QStringLiteral("activate (2029)")); });
     menu->addAction(QStringLiteral("&Show Window"), this, [this] {
         sendCopyDataToPlugin(
             AtriumMessage::ShowWindow, QByteArray(), QStringLiteral("show window (copy-data 28)"));
@@ -108,10 +103,8 @@ void KAtriumWindow::buildMenu(QMenu* menu)
         group->addAction(action);
     }
 
-    menu->addAction(QStringLiteral("&Hide"), this, [this] {
-        postToPlugin(
-            AtriumWindowProperty::VaultkeepMainFrame, AtriumMessage::Quit, QStringLiteral("hide (2027)"));
-    });
+    menu->addAction(QStringLiteral("&Hide"), this,
+        [this] { postToPlugin(AtriumMessage::Quit, 0, QStringLiteral("hide (2027)")); });
     menu->addSeparator();
     menu->addAction(QStringLiteral("&Quit"), this, &QWidget::close, QKeySequence::Quit);
 }
@@ -125,14 +118,25 @@ void KAtriumWindow::showFileVersions()
         QStringLiteral("show the versions of %1 (copy-data 27)").arg(path));
 }
 
-void KAtriumWindow::postToPlugin(const char* property, UINT message, const QString& what)
+bool KAtriumWindow::activateRunningHost()
+{
+    const HWND host = findWindowByProperty(QString::fromLatin1(AtriumWindowProperty::AtriumMainFrame));
+    return host && postWindowMessage(host, AtriumMessage::Activate, 0, 0);
+}
+
+void KAtriumWindow::postToPlugin(UINT message, WPARAM wParam, const QString& what)
+{
+    postTo(AtriumWindowProperty::VaultkeepMainFrame, message, wParam, what);
+}
+
+void KAtriumWindow::postTo(const char* property, UINT message, WPARAM wParam, const QString& what)
 {
     const HWND window = findWindowByProperty(QString::fromLatin1(property));
     if (!window) {
         log(QStringLiteral("no window carries %1: %2 not sent").arg(QString::fromLatin1(property), what));
         return;
     }
-    const bool posted = postWindowMessage(window, message, 0, 0);
+    const bool posted = postWindowMessage(window, message, wParam, 0);
     log(posted ? QStringLiteral("posted: %1").arg(what) : QStringLiteral("could not post: %1").arg(what));
 }
 
@@ -172,7 +176,7 @@ void KAtriumWindow::changeSkin(const QString& skin)
     }
     // A hive that cannot be written leaves the plug-in on the skin it had; it is told all the same.
     static_cast<void>(key.sync());
-    postToPlugin(AtriumWindowProperty::SkinSyncWithAtrium, AtriumMessage::SkinChanged,
+    postTo(AtriumWindowProperty::SkinSyncWithAtrium, AtriumMessage::SkinChanged, 0,
         QStringLiteral("skin changed to %1 (2025)")
             .arg(skin.isEmpty() ? QStringLiteral("the plug-in's own") : skin));
 }
@@ -182,6 +186,11 @@ bool KAtriumWindow::nativeEvent(const QByteArray& eventType, void* message, long
     if (eventType != KNativeMessageEventType || !message)
         return AtriumMsgFrame::nativeEvent(eventType, message, result);
     const MSG* msg = static_cast<const MSG*>(message);
+    if (msg->message == AtriumMessage::Activate) {
+        log(QStringLiteral("received: another start asks for the plug-in's window"));
+        emit sigActivateRequested();
+        return true;
+    }
     if (msg->message != AtriumMessage::VaultkeepState) {
         log(QStringLiteral("received message %1 (%2, %3), not one for the host")
                 .arg(msg->message)
@@ -201,7 +210,10 @@ bool KAtriumWindow::nativeEvent(const QByteArray& eventType, void* message, long
         log(QStringLiteral("received: protection is %1")
                 .arg(m_protection ? QStringLiteral("on") : QStringLiteral("off")));
         updateTitle();
+    } else {
+        log(QStringLiteral("received: state %1 is %2").arg(msg->wParam).arg(msg->lParam));
     }
+    emit sigPluginState(msg->wParam, msg->lParam);
     return true;
 }
 

@@ -26,12 +26,23 @@ public:
     int totalBackups() const { return m_totalBackups; }
     int protection() const { return m_protection; }
 
+    // Asks the host that runs already, if any, to show the plug-in's window: true when a live
+    // host took the message.
+    static bool activateRunningHost();
+
+    // Posts `message` to the plug-in's window; `what` names it in the log.
+    void postToPlugin(UINT message, WPARAM wParam, const QString& what);
+
     // Sends copy-data to the plug-in's window from a thread of its own, since the plug-in
     // answers on this one; the answer is logged. `what` names the message in the log.
     void sendCopyDataToPlugin(ULONG_PTR id, const QByteArray& block, const QString& what);
 
 signals:
     void sigTotalBackups(int total);
+    // A state the plug-in posted: `which` is one of AtriumMessage's State values.
+    void sigPluginState(quintptr which, qintptr value);
+    // Another start of the program asked for the plug-in's window.
+    void sigActivateRequested();
     // The window is closing: the host lets the plug-in go and ends.
     void sigClosing();
 
@@ -42,7 +53,7 @@ protected:
 private:
     void buildMenu(QMenu* menu);
     void showFileVersions();
-    void postToPlugin(const char* property, UINT message, const QString& what);
+    void postTo(const char* property, UINT message, WPARAM wParam, const QString& what);
     void changeSkin(const QString& skin);
     void log(const QString& line);
     void updateTitle();

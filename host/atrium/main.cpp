@@ -10,16 +10,27 @@
 //          [--screenshots <folder> [--versions-of <file>] [--settings-dialog] [--search <text>]
 //                                  [--compare-of <file>]...]
 //   atrium --paint-skins <folder>
-//   vaultkeep [--diagnostics] [the options of atrium]
+//   vaultkeep [--diagnostics] [--minimized] [the options of atrium]
+//
+// vaultkeep runs once per user: a second start asks the running one to show its window and ends.
+// It sits in the desktop's tray; closing the window keeps it protecting there unless the tray's
+// menu says otherwise. --minimized (the session's autostart) starts it in the tray alone.
 //
 // With --screenshots it photographs the plug-in's pages once the plug-in has reported its first
 // cycle, prints the files it wrote and ends.
 
 #include "AtriumCommon/atriummessages.h"
+#include "core/kcommon.h"
 #include "katriumwindow.h"
 #include "khostskins.h"
 #include "kpluginlibrary.h"
 #include "kscreenshottour.h"
+#include "ktrayicon.h"
+#include "platform/kautostart.h"
+#include "platform/kfileio.h"
+#include "platform/kfilelock.h"
+#include "platform/kplatform.h"
+#include "platform/kquitsignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -42,6 +53,10 @@ constexpr bool IsApplication = false;
 
 // How long the plug-in may take to report its first cycle before a tour gives up.
 constexpr int FirstCycleTimeoutMs = 120000;
+// A session that starts the program before its panel: how long a start in the tray waits for a
+// tray before it shows the window after all.
+constexpr int TrayWaitMs = 15000;
+constexpr int TrayPollMs = 500;
 
 QTextStream& out()
 {
@@ -103,6 +118,7 @@ struct HostOptions
     QString versionsOf;
     QStringList comparisonsOf;
     bool settingsDialog = false;
+    bool minimized = false;
     std::optional<QString> search;
 };
 
@@ -151,8 +167,10 @@ HostOptions parseArguments(const QCoreApplication& app)
         compareOption, skinsOption });
     const QCommandLineOption diagnosticsOption(QStringLiteral("diagnostics"),
         QStringLiteral("Also show the host's window, which lists what the plug-in posts."));
+    const QCommandLineOption minimizedOption(
+        QStringLiteral("minimized"), QStringLiteral("Start in the tray, without showing the window."));
     if (IsApplication)
-        parser.addOption(diagnosticsOption);
+        parser.addOptions({ diagnosticsOption, minimizedOption });
     parser.process(app);
 
     HostOptions options;
@@ -163,37 +181,108 @@ HostOptions parseArguments(const QCoreApplication& app)
     options.versionsOf = parser.value(versionsOption);
     options.comparisonsOf = parser.values(compareOption);
     options.settingsDialog = parser.isSet(settingsOption);
+    options.minimized = IsApplication && parser.isSet(minimizedOption);
     if (parser.isSet(searchOption))
         options.search = parser.value(searchOption);
     return options;
 }
 
+// The application's tray icon; none for the stand-in host or a photographing run.
+KTrayIcon* makeTray(KAtriumWindow& window, const HostOptions& options)
+{
+#ifdef VAULTKEEP_APP_ID
+    if (!options.screenshotsInto.isEmpty())
+        return nullptr;
+    KPlatform* platform = KPlatform::instance();
+    const QString settingsFolder = platform->configHomeFolder() + QStringLiteral("/vaultkeep");
+    if (!KFileIO::makeFolder(settingsFolder))
+        err() << "vaultkeep: cannot make " << settingsFolder << ": the tray's setting will not be kept"
+              << Qt::endl;
+    auto* tray = new KTrayIcon(&window, settingsFolder + QStringLiteral("/vaultkeep.conf"),
+        KAutostart(platform->configHomeFolder(), QStringLiteral(VAULTKEEP_APP_ID)), &window);
+    QObject::connect(tray, &KTrayIcon::quitRequested, &window, &QWidget::close);
+    return tray;
+#else
+    Q_UNUSED(window)
+    Q_UNUSED(options)
+    return nullptr;
+#endif
+}
+
+// Shows the plug-in's window, unless the program starts in the tray and a tray shows it; a
+// session may start the program before its panel, so a start in the tray waits for one a while.
+void showFrame(QWidget* frame, const KTrayIcon* tray, const HostOptions& options)
+{
+    if (!options.minimized || !tray) {
+        frame->show();
+        return;
+    }
+    if (tray->isAvailable())
+        return;
+    auto* poll = new QTimer(frame);
+    poll->setInterval(TrayPollMs);
+    QObject::connect(poll, &QTimer::timeout, frame, [frame, tray, poll, waited = 0]() mutable {
+        waited += TrayPollMs;
+        if (tray->isAvailable() || waited >= TrayWaitMs) {
+            if (!tray->isAvailable())
+                frame->show();
+            poll->deleteLater();
+        }
+    });
+    poll->start();
+}
+
 // Loads the plug-in and shows its window, beside the host's when that shows; null, with the
-// reason told, when the host's property or the plug-in cannot be had.
-QWidget* loadPlugin(KAtriumWindow& window, KPluginLibrary& plugin, const HostOptions& options)
+// reason told, when the plug-in cannot be had.
+QWidget* loadPlugin(
+    KAtriumWindow& window, KPluginLibrary& plugin, const KTrayIcon* tray, const HostOptions& options)
 {
     QString error;
-    if (!window.claimHostProperty(&error)) {
-        err() << "atrium: cannot carry ATRIUM_MAIN_FRAME: " << error << Qt::endl;
-        return nullptr;
-    }
     if (!plugin.load(&error)) {
         err() << "atrium: cannot load the plug-in: " << error << Qt::endl;
         return nullptr;
     }
     QWidget* frame = plugin.createFrame();
     place(frame, &window);
-    frame->show();
+    showFrame(frame, tray, options);
     if (options.diagnostics)
         window.show();
     else
-        new KEndWithFrame(frame, &window, [&plugin, &window] {
+        new KEndWithFrame(frame, &window, [&plugin, &window, tray] {
             // The window also hides when the plug-in is released for another reason.
-            if (plugin.isLoaded())
+            if (plugin.isLoaded() && !(tray && tray->keepsRunningWhenClosed()))
                 window.close();
         });
+    // Another start of the program asks for the window.
+    QObject::connect(&window, &KAtriumWindow::sigActivateRequested, &window,
+        [&window] { window.postToPlugin(AtriumMessage::Activate, 0, QStringLiteral("activate (2029)")); });
     out() << "atrium: the plug-in " << plugin.path() << " is loaded" << Qt::endl;
     return frame;
+}
+
+// Takes the host's window property, which one host of the user holds at a time. True when this
+// process goes on; otherwise `status` is what it ends with: 0 when it found the application
+// running and asked it for its window.
+bool claimOrActivate(KAtriumWindow& window, int& status)
+{
+    const auto activated = [] {
+        if (!IsApplication || !KAtriumWindow::activateRunningHost())
+            return false;
+        out() << "vaultkeep: it runs already; its window was asked to show" << Qt::endl;
+        return true;
+    };
+    status = 0;
+    QString error;
+    if (activated())
+        return false;
+    if (window.claimHostProperty(&error))
+        return true;
+    // Of two starts at once, the one that lost the property finds the other's window.
+    if (activated())
+        return false;
+    err() << "atrium: cannot carry ATRIUM_MAIN_FRAME: " << error << Qt::endl;
+    status = 1;
+    return false;
 }
 
 // Photographs what the options ask for once the plug-in has reported its first cycle, then
@@ -277,8 +366,21 @@ int main(int argc, char** argv)
     }
 
     KAtriumWindow window(options.plugin, KHostSkins::defaultFolder());
+    int claimStatus = 0;
+    if (!claimOrActivate(window, claimStatus))
+        return claimStatus;
+    // The property is the user's per message folder; the database is the home folder's. A host
+    // started with other message folders on the same home never runs a second engine on it.
+    const QString lockPath = KCommon::hostDataFolder() + QStringLiteral("vaultkeep.lock");
+    const KFileLock instanceLock(lockPath, KFileLock::DontWait);
+    if (!instanceLock.isLocked()) {
+        err() << "atrium: another host uses the plug-in's data (" << lockPath << " is locked); this one ends"
+              << Qt::endl;
+        return 1;
+    }
+    KTrayIcon* tray = makeTray(window, options);
     KPluginLibrary plugin(options.plugin);
-    QWidget* frame = loadPlugin(window, plugin, options);
+    QWidget* frame = loadPlugin(window, plugin, tray, options);
     if (!frame)
         return 1;
     QObject::connect(&window, &KAtriumWindow::sigClosing, &app, [&plugin, &app] {
@@ -287,6 +389,10 @@ int main(int argc, char** argv)
               << (unloaded ? "unloaded" : "released (the system keeps the library loaded)") << Qt::endl;
         app.quit();
     });
+
+    // The session's end or a service manager's stop quits as the menu does: the database is saved.
+    KQuitSignals quitSignals;
+    QObject::connect(&quitSignals, &KQuitSignals::quitRequested, &window, &QWidget::close);
 
     int status = 0;
     if (!options.screenshotsInto.isEmpty())

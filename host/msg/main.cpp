@@ -56,7 +56,7 @@ int usage()
              "\n"
              "Numbers are decimal or 0x hexadecimal; lParam may be negative. Names instead of numbers:\n"
              "  messages     skin 2025, quit 2027, activate 2029, show-deleted 2054, backup-now 2055,\n"
-             "               state 2053\n"
+             "               protection 2056 (wParam 1 on, 0 off), state 2053\n"
              "  copy-data    show-versions 27, show 28\n"
              "  properties   main (KVAULTKEEP_MAIN_FRAME), skin-sync (SKIN_SYNC_WITH_ATRIUM),\n"
              "               host (ATRIUM_MAIN_FRAME)\n"
@@ -125,6 +125,7 @@ int post(const QStringList& arguments)
         { QStringLiteral("activate"), AtriumMessage::Activate },
         { QStringLiteral("show-deleted"), AtriumMessage::ShowDeletedFiles },
         { QStringLiteral("backup-now"), AtriumMessage::BackUpNow },
+        { QStringLiteral("protection"), AtriumMessage::SetProtection },
         { QStringLiteral("state"), AtriumMessage::VaultkeepState },
     };
     if (arguments.size() < 2 || arguments.size() > 4)

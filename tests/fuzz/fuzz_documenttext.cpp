@@ -1,25 +1,11 @@
 #include "compare/kdocumenttext.h"
+#include "kfuzzrequire.h"
 
 #include <QByteArray>
-
-#include <cstdio>
-#include <cstdlib>
 
 // Office documents as anyone may leave them: whatever the zip holds, the text ends in content
 // within the caps or in a problem, never a crash, a hang or memory past the caps. The first byte
 // picks the format.
-
-namespace {
-
-void require(bool condition, const char* what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz_documenttext: %s\n", what);
-    std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

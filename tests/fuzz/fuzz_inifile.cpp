@@ -1,7 +1,5 @@
+#include "kfuzzrequire.h"
 #include "platform/kiniformat.h"
-
-#include <cstdio>
-#include <cstdlib>
 
 // The hive and the settings file as anyone may have written them. Whatever reads as INI is written
 // back byte for byte when nothing changed; a value written over a key or as a new key reads back as
@@ -9,14 +7,6 @@
 // The first byte picks the dialect and the key; the last bytes make the value.
 
 namespace {
-
-void require(bool condition, const char* what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz_inifile: %s\n", what);
-    std::abort();
-}
 
 KIniFormat::Document parsed(const QByteArray& text, KIniFormat::Dialect dialect)
 {

@@ -1,23 +1,13 @@
+#include "kfuzzrequire.h"
 #include "platform/kmessageframe.h"
 
 #include <QVector>
-
-#include <cstdio>
-#include <cstdlib>
 
 // The bytes another local process sends the window. Every frame taken off the stream encodes to
 // the very bytes it was taken from and is one the module could have sent; the stream reads the
 // same whether its bytes arrive at once or a few at a time. Replies are read the same way.
 
 namespace {
-
-void require(bool condition, const char* what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz_messageframe: %s\n", what);
-    std::abort();
-}
 
 struct Reading
 {

@@ -1,13 +1,12 @@
 #include "discovery/krecentkde.h"
 #include "discovery/krecentlibreoffice.h"
 #include "discovery/krecentxbel.h"
+#include "kfuzzrequire.h"
 
 #include <QBuffer>
 #include <QDir>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 // The desktop's recent-file lists as any program, or anyone who can write them, may leave them.
@@ -16,14 +15,6 @@
 // The first byte picks the reader and how many bytes a read gives.
 
 namespace {
-
-void require(bool condition, const char* what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz_recentlists: %s\n", what);
-    std::abort();
-}
 
 // A file that gives at most `step` bytes a read.
 class Trickle : public QIODevice

@@ -102,11 +102,10 @@ class tst_Offsite : public QObject
 
 private slots:
     void initTestCase();
-    void uploadsOnlyNewVersionsAtMostEveryInterval();
+    void uploadsOnlyNewVersionsHourlyAndTheyComeBackByteForByte();
     void aKilledUploadIsMadeAgainAndTheRepositoryChecksOut();
     void problemsAreNamedAndNothingWaitsForThem_data();
     void problemsAreNamedAndNothingWaitsForThem();
-    void copiesComeBackByteForByte();
     void thePasswordReachesNoCommandLineEnvironmentOrFile();
 
 private:
@@ -196,7 +195,7 @@ bool tst_Offsite::waitIdle(KOffsiteBackup& backup)
     return false;
 }
 
-void tst_Offsite::uploadsOnlyNewVersionsAtMostEveryInterval()
+void tst_Offsite::uploadsOnlyNewVersionsHourlyAndTheyComeBackByteForByte()
 {
     constexpr int Size = 256 * 1024;
     const auto w = makeWorkspace(3, Size);
@@ -235,6 +234,56 @@ void tst_Offsite::uploadsOnlyNewVersionsAtMostEveryInterval()
     QVERIFY2(status.lastAddedBytes >= 2 * Size && status.lastAddedBytes < 3 * Size,
         qPrintable(QString::number(status.lastAddedBytes)));
     QCOMPARE(namesInLatest(w->repository).size(), 7);
+
+    const QStringList names = QDir(w->host.folder).entryList(QDir::Files);
+    const QString lost = w->host.folder + names.at(0);
+    const QByteArray bytes = KTestEnvironment::contentOf(lost);
+    const qint64 modified = QFileInfo(lost).lastModified().toMSecsSinceEpoch();
+    QVERIFY(QFile::remove(lost));
+
+    // One version, into a private folder of its own, checked against its sum.
+    QSignalSpy fetched(w->backup.get(), &KOffsiteBackup::versionFetched);
+    const quint64 hash = XXH3_64bits(bytes.constData(), size_t(bytes.size()));
+    w->backup->fetchVersion(names.at(0), bytes.size(), hash + 1, true);
+    QTRY_COMPARE_WITH_TIMEOUT(fetched.size(), 1, RunTimeoutMs);
+    QCOMPARE(fetched.at(0).at(2).value<KOffsiteProblem>(), KOffsiteProblem::Damaged);
+    QVERIFY(fetched.at(0).at(1).toString().isEmpty());
+    w->backup->fetchVersion(names.at(0), bytes.size(), hash, true);
+    QTRY_COMPARE_WITH_TIMEOUT(fetched.size(), 2, RunTimeoutMs);
+    QCOMPARE(fetched.at(1).at(2).value<KOffsiteProblem>(), KOffsiteProblem::None);
+    const QString copy = fetched.at(1).at(1).toString();
+    QVERIFY(KTestEnvironment::contentOf(copy) == bytes);
+    QCOMPARE(QFileInfo(copy).lastModified().toMSecsSinceEpoch(), modified);
+    struct stat info;
+    QCOMPARE(::stat(QFile::encodeName(copy).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0600u);
+    QCOMPARE(::stat(QFile::encodeName(QFileInfo(copy).absolutePath()).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0700u);
+    w->backup->releaseFetched(names.at(0));
+    QVERIFY(!QFileInfo::exists(copy));
+
+    // The whole folder: what is missing comes back, a copy here that differs stays until asked.
+    const QString changed = w->host.folder + names.at(1);
+    QVERIFY(!KTestEnvironment::writeFileAt(changed, "changed here", QDateTime::currentDateTime()).isEmpty());
+    QSignalSpy restored(w->backup.get(), &KOffsiteBackup::allRestored);
+    w->backup->restoreAll(false);
+    QTRY_COMPARE_WITH_TIMEOUT(restored.size(), 1, RunTimeoutMs);
+    KOffsiteRestoreResult result = restored.at(0).at(0).value<KOffsiteRestoreResult>();
+    QCOMPARE(result.problem, KOffsiteProblem::None);
+    QCOMPARE(result.restored, 1);
+    QCOMPARE(result.kept, names.size() - 2); // all but the lost and the changed one
+    QCOMPARE(result.differing, QStringList { names.at(1) });
+    QVERIFY(KTestEnvironment::contentOf(lost) == bytes);
+    QCOMPARE(KTestEnvironment::contentOf(changed), QByteArrayLiteral("changed here"));
+    QCOMPARE(w->host.imported, QList<QByteArray> { QByteArrayLiteral("<db/>") });
+    w->backup->restoreAll(true);
+    QTRY_COMPARE_WITH_TIMEOUT(restored.size(), 2, RunTimeoutMs);
+    result = restored.at(1).at(0).value<KOffsiteRestoreResult>();
+    QCOMPARE(result.restored, 1);
+    QCOMPARE(KTestEnvironment::contentOf(changed).size(), Size);
+    QCOMPARE(QDir(w->env.path(QStringLiteral("drive")))
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList { QStringLiteral("TarselVaultkeep备份目录") });
 }
 
 void tst_Offsite::aKilledUploadIsMadeAgainAndTheRepositoryChecksOut()
@@ -337,64 +386,6 @@ void tst_Offsite::problemsAreNamedAndNothingWaitsForThem()
     QCOMPARE(w->backup->status().lastProblem, problem);
     QCOMPARE(w->backup->status().nextBackupMSecs,
         w->env.platform()->currentMSecsSinceEpoch() + settings.intervalMinutes * 60000LL);
-}
-
-void tst_Offsite::copiesComeBackByteForByte()
-{
-    const auto w = makeWorkspace(3, 300 * 1024);
-    QVERIFY(w);
-    start(*w);
-    w->backup->onVersionsMade();
-    QVERIFY(waitIdle(*w->backup));
-    const QStringList names = QDir(w->host.folder).entryList(QDir::Files);
-    const QString lost = w->host.folder + names.at(0);
-    const QByteArray bytes = KTestEnvironment::contentOf(lost);
-    const qint64 modified = QFileInfo(lost).lastModified().toMSecsSinceEpoch();
-    QVERIFY(QFile::remove(lost));
-
-    // One version, into a private folder of its own, checked against its sum.
-    QSignalSpy fetched(w->backup.get(), &KOffsiteBackup::versionFetched);
-    const quint64 hash = XXH3_64bits(bytes.constData(), size_t(bytes.size()));
-    w->backup->fetchVersion(names.at(0), bytes.size(), hash + 1, true);
-    QTRY_COMPARE_WITH_TIMEOUT(fetched.size(), 1, RunTimeoutMs);
-    QCOMPARE(fetched.at(0).at(2).value<KOffsiteProblem>(), KOffsiteProblem::Damaged);
-    QVERIFY(fetched.at(0).at(1).toString().isEmpty());
-    w->backup->fetchVersion(names.at(0), bytes.size(), hash, true);
-    QTRY_COMPARE_WITH_TIMEOUT(fetched.size(), 2, RunTimeoutMs);
-    QCOMPARE(fetched.at(1).at(2).value<KOffsiteProblem>(), KOffsiteProblem::None);
-    const QString copy = fetched.at(1).at(1).toString();
-    QVERIFY(KTestEnvironment::contentOf(copy) == bytes);
-    QCOMPARE(QFileInfo(copy).lastModified().toMSecsSinceEpoch(), modified);
-    struct stat info;
-    QCOMPARE(::stat(QFile::encodeName(copy).constData(), &info), 0);
-    QCOMPARE(info.st_mode & 0777, 0600u);
-    QCOMPARE(::stat(QFile::encodeName(QFileInfo(copy).absolutePath()).constData(), &info), 0);
-    QCOMPARE(info.st_mode & 0777, 0700u);
-    w->backup->releaseFetched(names.at(0));
-    QVERIFY(!QFileInfo::exists(copy));
-
-    // The whole folder: what is missing comes back, a copy here that differs stays until asked.
-    const QString changed = w->host.folder + names.at(1);
-    QVERIFY(!KTestEnvironment::writeFileAt(changed, "changed here", QDateTime::currentDateTime()).isEmpty());
-    QSignalSpy restored(w->backup.get(), &KOffsiteBackup::allRestored);
-    w->backup->restoreAll(false);
-    QTRY_COMPARE_WITH_TIMEOUT(restored.size(), 1, RunTimeoutMs);
-    KOffsiteRestoreResult result = restored.at(0).at(0).value<KOffsiteRestoreResult>();
-    QCOMPARE(result.problem, KOffsiteProblem::None);
-    QCOMPARE(result.restored, 1);
-    QCOMPARE(result.kept, 1);
-    QCOMPARE(result.differing, QStringList { names.at(1) });
-    QVERIFY(KTestEnvironment::contentOf(lost) == bytes);
-    QCOMPARE(KTestEnvironment::contentOf(changed), QByteArrayLiteral("changed here"));
-    QCOMPARE(w->host.imported, QList<QByteArray> { QByteArrayLiteral("<db/>") });
-    w->backup->restoreAll(true);
-    QTRY_COMPARE_WITH_TIMEOUT(restored.size(), 2, RunTimeoutMs);
-    result = restored.at(1).at(0).value<KOffsiteRestoreResult>();
-    QCOMPARE(result.restored, 1);
-    QCOMPARE(KTestEnvironment::contentOf(changed).size(), 300 * 1024);
-    QCOMPARE(QDir(w->env.path(QStringLiteral("drive")))
-                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-        QStringList { QStringLiteral("TarselVaultkeep备份目录") });
 }
 
 void tst_Offsite::thePasswordReachesNoCommandLineEnvironmentOrFile()

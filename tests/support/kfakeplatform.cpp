@@ -79,56 +79,6 @@ QStringList KFakePlatform::openedPaths() const
     return m_opened;
 }
 
-QString KFakePlatform::appDataFolder() const
-{
-    return m_base + QStringLiteral("/AppData/Roaming");
-}
-
-QString KFakePlatform::commonDocumentsFolder() const
-{
-    return m_base + QStringLiteral("/Common Documents");
-}
-
-QString KFakePlatform::desktopFolder() const
-{
-    return m_base + QStringLiteral("/Desktop");
-}
-
-QString KFakePlatform::documentsFolder() const
-{
-    return m_base + QStringLiteral("/Documents");
-}
-
-QString KFakePlatform::homeFolder() const
-{
-    return m_base + QStringLiteral("/home");
-}
-
-QString KFakePlatform::dataHomeFolder() const
-{
-    return homeFolder() + QStringLiteral("/.local/share");
-}
-
-QString KFakePlatform::configHomeFolder() const
-{
-    return homeFolder() + QStringLiteral("/.config");
-}
-
-QString KFakePlatform::cacheFolder() const
-{
-    return homeFolder() + QStringLiteral("/.cache");
-}
-
-QString KFakePlatform::tempFolder() const
-{
-    return m_base + QStringLiteral("/tmp");
-}
-
-QString KFakePlatform::registryHiveFile() const
-{
-    return m_base + QStringLiteral("/HKEY_CURRENT_USER.ini");
-}
-
 QList<KVolume> KFakePlatform::volumes() const
 {
     const std::lock_guard<std::mutex> locker(m_mutex);
@@ -240,11 +190,6 @@ KWindowMessaging* KFakePlatform::windowMessaging()
         });
     }
     return m_messaging.get();
-}
-
-QString KFakePlatform::messageFolder() const
-{
-    return m_base + QStringLiteral("/windows");
 }
 
 QList<HWND> KFakePlatform::foregroundRequests() const

@@ -51,17 +51,17 @@ public:
     void setCreationTime(const QString& path, const QDateTime& time);
     void clearStatusAnswers();
 
-    QString appDataFolder() const override;
-    QString commonDocumentsFolder() const override;
-    QString desktopFolder() const override;
-    QString documentsFolder() const override;
+    QString appDataFolder() const override { return m_base + QStringLiteral("/AppData/Roaming"); }
+    QString commonDocumentsFolder() const override { return m_base + QStringLiteral("/Common Documents"); }
+    QString desktopFolder() const override { return m_base + QStringLiteral("/Desktop"); }
+    QString documentsFolder() const override { return m_base + QStringLiteral("/Documents"); }
     // A home folder below the base with the freedesktop folders at their usual places in it.
-    QString homeFolder() const override;
-    QString dataHomeFolder() const override;
-    QString configHomeFolder() const override;
-    QString cacheFolder() const override;
-    QString tempFolder() const override;
-    QString registryHiveFile() const override;
+    QString homeFolder() const override { return m_base + QStringLiteral("/home"); }
+    QString dataHomeFolder() const override { return homeFolder() + QStringLiteral("/.local/share"); }
+    QString configHomeFolder() const override { return homeFolder() + QStringLiteral("/.config"); }
+    QString cacheFolder() const override { return homeFolder() + QStringLiteral("/.cache"); }
+    QString tempFolder() const override { return m_base + QStringLiteral("/tmp"); }
+    QString registryHiveFile() const override { return m_base + QStringLiteral("/HKEY_CURRENT_USER.ini"); }
 
     QList<KVolume> volumes() const override;
     QString systemDriveRoot() const override;
@@ -78,7 +78,7 @@ public:
     // Real local sockets, in a folder below the base; bringing a window to the foreground is
     // only recorded.
     KWindowMessaging* windowMessaging() override;
-    QString messageFolder() const;
+    QString messageFolder() const { return m_base + QStringLiteral("/windows"); }
     QList<HWND> foregroundRequests() const;
 
 private:

@@ -1,6 +1,7 @@
 #include "kfaultshim.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdlib>
 #include <dlfcn.h>
@@ -80,6 +81,18 @@ QStringList takeLog()
     const QStringList lines = QFile::decodeName(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     std::free(text);
     return lines;
+}
+
+bool flushedBeforeRename(const QStringList& calls, const QString& path)
+{
+    const QString folder = QFileInfo(path).absolutePath() + QLatin1Char('/');
+    const int renamed = calls.indexOf(QStringLiteral("rename ") + path);
+    for (int i = 0; i < renamed; ++i) {
+        if (calls.at(i).startsWith(QStringLiteral("fsync ") + folder)
+            && !calls.at(i).midRef(6 + folder.size()).contains(QLatin1Char('/')))
+            return true;
+    }
+    return false;
 }
 
 } // namespace KFaultShim

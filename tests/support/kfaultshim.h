@@ -43,5 +43,7 @@ void killAfter(const QString& call, const QString& pathPart, int count = 1);
 // file) and removals, as "<call> <path>".
 void startLog();
 QStringList takeLog();
+// Whether such a log has a flush of a file in the folder of `path` before the rename onto `path`.
+bool flushedBeforeRename(const QStringList& calls, const QString& path);
 
 } // namespace KFaultShim

@@ -164,6 +164,27 @@ void beforeRead(int fd)
     }
 }
 
+// A write that crosses the room left fails as on a full disk; what fits is stored, maybe altered.
+template<typename Write, typename... Offset>
+ssize_t writeWithin(Write real, int fd, const void* buffer, size_t count, Offset... offset)
+{
+    const long long fits = room(fd, count);
+    if (fits < 0) {
+        errno = ENOSPC;
+        return -1;
+    }
+    std::string changed;
+    return real(fd, stored(fd, buffer, size_t(fits), &changed), size_t(fits), offset...);
+}
+
+// Changes the faults under the lock; from then on the wrappers look at their calls.
+template<typename Change> void configure(const Change& change)
+{
+    const std::lock_guard<std::mutex> locker(g_mutex);
+    change();
+    g_active = true;
+}
+
 } // namespace
 
 extern "C" {
@@ -171,37 +192,19 @@ extern "C" {
 ssize_t write(int fd, const void* buffer, size_t count)
 {
     VK_NEXT(write);
-    const long long fits = room(fd, count);
-    if (fits < 0) {
-        errno = ENOSPC;
-        return -1;
-    }
-    std::string changed;
-    return real(fd, stored(fd, buffer, size_t(fits), &changed), size_t(fits));
+    return writeWithin(real, fd, buffer, count);
 }
 
 ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset)
 {
     VK_NEXT(pwrite);
-    const long long fits = room(fd, count);
-    if (fits < 0) {
-        errno = ENOSPC;
-        return -1;
-    }
-    std::string changed;
-    return real(fd, stored(fd, buffer, size_t(fits), &changed), size_t(fits), offset);
+    return writeWithin(real, fd, buffer, count, offset);
 }
 
 ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t offset)
 {
     VK_NEXT(pwrite64);
-    const long long fits = room(fd, count);
-    if (fits < 0) {
-        errno = ENOSPC;
-        return -1;
-    }
-    std::string changed;
-    return real(fd, stored(fd, buffer, size_t(fits), &changed), size_t(fits), offset);
+    return writeWithin(real, fd, buffer, count, offset);
 }
 
 ssize_t writev(int fd, const struct iovec* vector, int count)
@@ -263,110 +266,74 @@ VK_FLUSH(fsync)
 VK_FLUSH(fdatasync)
 VK_FLUSH(syncfs)
 
-int unlink(const char* path)
-{
-    VK_NEXT(unlink);
-    const int result = real(path);
-    if (result == 0)
-        log("unlink", path);
-    return result;
-}
-
-int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags)
-{
-    VK_NEXT(linkat);
-    const int result = real(fromFolder, from, toFolder, to, flags);
-    if (result == 0)
-        log("rename", to); // an unnamed file given its name
-    return result;
-}
-
-int unlinkat(int folder, const char* path, int flags)
-{
-    VK_NEXT(unlinkat);
-    const int result = real(folder, path, flags);
-    if (result == 0)
-        log("unlink", path);
-    return result;
-}
-
-int rename(const char* from, const char* to)
-{
-    VK_NEXT(rename);
-    const int result = real(from, to);
-    if (result == 0)
-        log("rename", to);
-    return result;
-}
-
-int renameat(int fromFolder, const char* from, int toFolder, const char* to)
-{
-    VK_NEXT(renameat);
-    const int result = real(fromFolder, from, toFolder, to);
-    if (result == 0 && g_active.load())
-        log("rename", pathAt(toFolder, to));
-    return result;
-}
-
-int renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags)
-{
-    VK_NEXT(renameat2);
-    const int result = real(fromFolder, from, toFolder, to, flags);
-    if (result == 0 && g_active.load())
-        log("rename", pathAt(toFolder, to));
-    return result;
-}
+// Successful renames and removals are logged by the path they name; a link that gives an unnamed
+// file its name counts as a rename.
+#define VK_LOGGED(type, name, call, parameters, arguments, logged)                                           \
+    type name parameters                                                                                     \
+    {                                                                                                        \
+        VK_NEXT(name);                                                                                       \
+        const type result = real arguments;                                                                  \
+        if (result == 0 && g_active.load())                                                                  \
+            log(call, logged);                                                                               \
+        return result;                                                                                       \
+    }
+VK_LOGGED(int, unlink, "unlink", (const char* path), (path), path)
+VK_LOGGED(int, unlinkat, "unlink", (int folder, const char* path, int flags), (folder, path, flags), path)
+VK_LOGGED(int, linkat, "rename", (int fromFolder, const char* from, int toFolder, const char* to, int flags),
+    (fromFolder, from, toFolder, to, flags), to)
+VK_LOGGED(int, rename, "rename", (const char* from, const char* to), (from, to), to)
+VK_LOGGED(int, renameat, "rename", (int fromFolder, const char* from, int toFolder, const char* to),
+    (fromFolder, from, toFolder, to), pathAt(toFolder, to))
+VK_LOGGED(int, renameat2, "rename",
+    (int fromFolder, const char* from, int toFolder, const char* to, unsigned flags),
+    (fromFolder, from, toFolder, to, flags), pathAt(toFolder, to))
 
 // The test's controls.
 
 __attribute__((visibility("default"))) void vk_shim_set_full_folder(
     const char* folder, long long roomLeft, int folderOnly)
 {
-    const std::lock_guard<std::mutex> locker(g_mutex);
-    g_fullFolder = folder ? folder : "";
-    g_roomLeft = roomLeft;
-    g_fullFolderOnly = folderOnly != 0;
-    g_active = true;
+    configure([&] {
+        g_fullFolder = folder ? folder : "";
+        g_roomLeft = roomLeft;
+        g_fullFolderOnly = folderOnly != 0;
+    });
 }
 
 __attribute__((visibility("default"))) void vk_shim_set_corrupt_folder(const char* folder)
 {
-    const std::lock_guard<std::mutex> locker(g_mutex);
-    g_corruptFolder = folder ? folder : "";
-    g_active = true;
+    configure([&] { g_corruptFolder = folder ? folder : ""; });
 }
 
 __attribute__((visibility("default"))) void vk_shim_change_on_first_read(const char* path, int change)
 {
-    const std::lock_guard<std::mutex> locker(g_mutex);
-    g_changePath = path ? path : "";
-    g_change = change;
-    g_active = true;
+    configure([&] {
+        g_changePath = path ? path : "";
+        g_change = change;
+    });
 }
 
 __attribute__((visibility("default"))) void vk_shim_set_logging(int on)
 {
-    const std::lock_guard<std::mutex> locker(g_mutex);
-    g_logging = on != 0;
-    g_log.clear();
-    g_active = true;
+    configure([&] {
+        g_logging = on != 0;
+        g_log.clear();
+    });
 }
 
 __attribute__((visibility("default"))) void vk_shim_fail_flushes_below(const char* folder)
 {
-    const std::lock_guard<std::mutex> locker(g_mutex);
-    g_failingFlushFolder = folder ? folder : "";
-    g_active = true;
+    configure([&] { g_failingFlushFolder = folder ? folder : ""; });
 }
 
 __attribute__((visibility("default"))) void vk_shim_kill_after(
     const char* call, const char* pathPart, int count)
 {
-    const std::lock_guard<std::mutex> locker(g_mutex);
-    g_killCall = call ? call : "";
-    g_killPathPart = pathPart ? pathPart : "";
-    g_killCount = count;
-    g_active = true;
+    configure([&] {
+        g_killCall = call ? call : "";
+        g_killPathPart = pathPart ? pathPart : "";
+        g_killCount = count;
+    });
 }
 
 // The calls logged since logging started, one per line; the caller frees the text.

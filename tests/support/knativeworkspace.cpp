@@ -40,24 +40,9 @@ QString KNativeWorkspace::path(const QString& relative) const
     return relative.isEmpty() ? m_dir.path() : QDir(m_dir.path()).filePath(relative);
 }
 
-QString KNativeWorkspace::home() const
-{
-    return path(QStringLiteral("home"));
-}
-
-QString KNativeWorkspace::databaseFile() const
-{
-    return home() + QStringLiteral("/.local/share/Atrium/App/KVaultkeep/VaultkeepDB.xml");
-}
-
 QString KNativeWorkspace::backupFolder() const
 {
     return home() + QLatin1Char('/') + KCommon::backupFolderName();
-}
-
-QString KNativeWorkspace::settingsFile() const
-{
-    return home() + QStringLiteral("/.local/share/Atrium/vaultkeep.ini");
 }
 
 QProcessEnvironment KNativeWorkspace::environment() const

@@ -19,10 +19,13 @@ public:
 
     bool isValid() const { return m_valid; }
     QString path(const QString& relative = QString()) const;
-    QString home() const;
-    QString databaseFile() const;
+    QString home() const { return path(QStringLiteral("home")); }
+    QString databaseFile() const
+    {
+        return home() + QStringLiteral("/.local/share/Atrium/App/KVaultkeep/VaultkeepDB.xml");
+    }
     QString backupFolder() const;
-    QString settingsFile() const;
+    QString settingsFile() const { return home() + QStringLiteral("/.local/share/Atrium/vaultkeep.ini"); }
     // The environment of a program started on this machine.
     QProcessEnvironment environment() const;
 

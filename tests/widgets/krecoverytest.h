@@ -1,11 +1,12 @@
 #pragma once
 
 // Shared by the tests of the recovery views: protected files with real versions made by the
-// process's engine, and a main that keeps the fake machine until that engine is gone.
+// process's engine.
 
 #include "Widgets/controls/kbutton.h"
 #include "Widgets/controls/kmenubutton.h"
 #include "Widgets/dialogs/kmessagebox.h"
+#include "Widgets/dialogs/ksavefiledialog.h"
 #include "Widgets/table/ktablewidget.h"
 #include "Widgets/versions/kfindbacklabel.h"
 #include "core/kcommon.h"
@@ -150,8 +151,17 @@ public:
         });
         m_poll.start();
     }
-    // The texts of the boxes closed since the last call.
-    QStringList take() { return std::exchange(m_texts, {}); }
+    // The texts of the boxes closed since the last call, and the answers queued that no box took;
+    // clears both.
+    QStringList leftOver()
+    {
+        QStringList left = std::exchange(m_texts, {});
+        if (const int answers = KMessageBox::queuedAnswerCount() + KSaveFileDialog::queuedFileNameCount())
+            left << QStringLiteral("%1 answers not asked for").arg(answers);
+        KMessageBox::clearNextAnswers();
+        KSaveFileDialog::clearNextFileNames();
+        return left;
+    }
 
 private:
     QTimer m_poll;
@@ -161,16 +171,3 @@ private:
 };
 
 } // namespace KRecoveryTest
-
-// The engine of the process is a static object that saves its database when the program ends;
-// the fake machine is made static first, so that it is destroyed after the engine.
-#define VK_RECOVERY_TEST_MAIN(TestClass)                                                                     \
-    int main(int argc, char** argv)                                                                          \
-    {                                                                                                        \
-        QApplication app(argc, argv);                                                                        \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
-        static KTestEnvironment environment;                                                                 \
-        TestClass test(&environment);                                                                        \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
-        return QTest::qExec(&test, argc, argv);                                                              \
-    }

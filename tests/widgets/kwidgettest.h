@@ -3,6 +3,8 @@
 // Helpers shared by the widget tests: real events sent straight to a widget, pictures painted
 // for the test, and a way to answer a modal window from inside its event loop.
 
+#include "ktestenvironment.h"
+
 #include <QApplication>
 #include <QColor>
 #include <QDialog>
@@ -66,9 +68,13 @@ inline bool writeStrip(const QString& path, const QVector<QColor>& frames, int f
     return strip.save(path, "PNG");
 }
 
-inline QColor colorAt(const QImage& image, const QPoint& pos)
+// The descendant of `parent` named `name`; the test ends at once when there is none.
+template<class T> T* child(const QObject& parent, const char* name)
 {
-    return QColor::fromRgba(image.pixel(pos));
+    T* found = parent.findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no %s named %s", T::staticMetaObject.className(), name);
+    return found;
 }
 
 // Runs `act` with the modal window once one is shown (polling, as exec() starts its own loop).
@@ -102,3 +108,16 @@ inline void whenModalShown(const std::function<void(QWidget*)>& act)
 }
 
 } // namespace KWidgetTest
+
+// The engine's process-wide objects are static and write at exit; the fake machine is made static
+// before them, so that it outlives them. The test class takes it in its constructor.
+#define VK_WIDGET_TEST_MAIN(TestClass)                                                                       \
+    int main(int argc, char** argv)                                                                          \
+    {                                                                                                        \
+        QApplication app(argc, argv);                                                                        \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
+        static KTestEnvironment environment;                                                                 \
+        TestClass test(&environment);                                                                        \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                              \
+    }

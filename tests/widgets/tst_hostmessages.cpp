@@ -81,13 +81,10 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void showFileVersions_data();
-    void showFileVersions();
     void aPathWithoutItsZeroByteIsReadToItsCount();
     void windowMessages_data();
     void windowMessages();
     void skinChangeReachesEveryTitleStrip();
-    void toolListsLiveWindowsOnly();
     void aMessageFolderOthersMayEnterIsNamed_data();
     void aMessageFolderOthersMayEnterIsNamed();
 
@@ -99,6 +96,7 @@ private:
     KTestEnvironment m_env;
     QScopedPointer<StandInMainWindow> m_window;
     KNewTraces m_traces { m_env.path(QStringLiteral("cache")) };
+    QStringList m_happened; // the page's kind changing, versions asked for, in their order
 };
 
 void TestHostMessages::initTestCase()
@@ -114,6 +112,17 @@ void TestHostMessages::init()
     QVERIFY(m_window->claimed);
     m_window->show();
     m_traces.take();
+    m_happened.clear();
+    connect(KFileServiceManager::instance(), &KFileServiceManager::sigAfxMisCodePreUpdate, m_window.data(),
+        [this](int type, int) { m_happened << QStringLiteral("page of kind %1").arg(type); });
+    // Queued, as the main window connects it to the mis-edit page.
+    connect(
+        m_window->handler, &KHostMessageHandler::sigShowFileVersionDlg, m_window.data(),
+        [this](const QString& file) { m_happened << QStringLiteral("versions of ") + file; },
+        Qt::QueuedConnection);
+    connect(m_window->handler, &KHostMessageHandler::sigSetProtection, m_window.data(), [this](bool on) {
+        m_happened << (on ? QStringLiteral("protection on") : QStringLiteral("protection off"));
+    });
 }
 
 void TestHostMessages::cleanup()
@@ -138,44 +147,6 @@ ToolRun TestHostMessages::run(const QString& program, const QStringList& argumen
     run.out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
     run.err = QString::fromUtf8(process.readAllStandardError()).trimmed();
     return run;
-}
-
-void TestHostMessages::showFileVersions_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QStringList>("order");
-    const QString known = QStringLiteral("/home/ann/工程/钢筋 2024.GGJ");
-    const QString unknown = QStringLiteral("/home/ann/notes.xyz");
-    QTest::newRow("a protected kind: the page switches to it before the versions open")
-        << known << QStringList { QStringLiteral("page of kind 2"), QStringLiteral("versions of ") + known };
-    QTest::newRow("an unknown suffix: the page keeps its kind, the versions still open")
-        << unknown << QStringList { QStringLiteral("versions of ") + unknown };
-}
-
-void TestHostMessages::showFileVersions()
-{
-    QFETCH(QString, path);
-    QFETCH(QStringList, order);
-
-    QStringList happened;
-    connect(KFileServiceManager::instance(), &KFileServiceManager::sigAfxMisCodePreUpdate, m_window.data(),
-        [&happened](int type, int) { happened << QStringLiteral("page of kind %1").arg(type); });
-    // Queued, as the main window connects it to the mis-edit page.
-    connect(
-        m_window->handler, &KHostMessageHandler::sigShowFileVersionDlg, m_window.data(),
-        [&happened](const QString& file) { happened << QStringLiteral("versions of ") + file; },
-        Qt::QueuedConnection);
-    m_window->hide();
-
-    const ToolRun run = tool(words("copydata main 27") + QStringList { path });
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out, QStringLiteral("0"));
-    QTRY_COMPARE(happened.size(), order.size());
-    QCOMPARE(happened, order);
-    QVERIFY(m_window->isVisible());
-    QCOMPARE(m_window->tabs->currentIndex(), 1);
-    QCOMPARE(m_env.platform()->foregroundRequests().last(), reinterpret_cast<HWND>(m_window->winId()));
-    QCOMPARE(m_traces.take(), QStringList { QStringLiteral("收到正常显示窗口消息||Vaultkeep|自动发送") });
 }
 
 void TestHostMessages::aPathWithoutItsZeroByteIsReadToItsCount()
@@ -203,25 +174,44 @@ void TestHostMessages::windowMessages_data()
     QTest::addColumn<int>("page");
     QTest::addColumn<bool>("toFront");
     QTest::addColumn<QStringList>("traces");
+    QTest::addColumn<QStringList>("happened");
+    const QStringList shown { QStringLiteral("收到正常显示窗口消息||Vaultkeep|自动发送") };
+    const QString known = QStringLiteral("/home/ann/工程/钢筋 2024.GGJ");
+    const QString unknown = QStringLiteral("/home/ann/notes.xyz");
+    QTest::newRow("copy-data 27 of a protected kind switches the page to it before the versions open")
+        << words("copydata main 27") + QStringList { known } << "hidden" << 0 << "0" << 1 << true << shown
+        << QStringList { QStringLiteral("page of kind 2"), QStringLiteral("versions of ") + known };
+    QTest::newRow("copy-data 27 of an unknown suffix keeps the page's kind, the versions still open")
+        << words("copydata main 27") + QStringList { unknown } << "hidden" << 0 << "0" << 1 << true << shown
+        << QStringList { QStringLiteral("versions of ") + unknown };
     QTest::newRow("copy-data 28 shows a hidden window on its page")
         << words("copydata main 28") << "hidden" << 2 << "0" << 2 << true
-        << QStringList { QStringLiteral("收到显示窗口消息||Vaultkeep|自动发送") };
+        << QStringList { QStringLiteral("收到显示窗口消息||Vaultkeep|自动发送") } << QStringList();
     QTest::newRow("2054 restores a minimised window on the deleted page")
         << words("post main 2054") << "minimised" << 0 << "" << 2 << true
-        << QStringList { QStringLiteral("收到显示误删找回窗口消息||Vaultkeep|自动发送") };
+        << QStringList { QStringLiteral("收到显示误删找回窗口消息||Vaultkeep|自动发送") } << QStringList();
     QTest::newRow("copy-data 5 answers 1 and changes nothing")
-        << words("copydata main 5 x") << "minimised" << 0 << "1" << 0 << false << QStringList();
+        << words("copydata main 5 x") << "minimised" << 0 << "1" << 0 << false << QStringList()
+        << QStringList();
     QTest::newRow("an unknown message changes nothing")
-        << words("post main 2030") << "hidden" << 1 << "" << 1 << false << QStringList();
+        << words("post main 2030") << "hidden" << 1 << "" << 1 << false << QStringList() << QStringList();
     QTest::newRow("quit hides the window")
         << words("post main quit") << "shown" << 1 << "" << 1 << false
-        << QStringList { QStringLiteral("收到退出消息||Vaultkeep|自动发送") };
+        << QStringList { QStringLiteral("收到退出消息||Vaultkeep|自动发送") } << QStringList();
     QTest::newRow("activate shows it again on its page")
         << words("post main 2029") << "hidden" << 1 << "" << 1 << true
-        << QStringList { QStringLiteral("收到激活Vaultkeep消息||Vaultkeep|自动发送") };
+        << QStringList { QStringLiteral("收到激活Vaultkeep消息||Vaultkeep|自动发送") } << QStringList();
     QTest::newRow("back up now is handed to the window")
         << words("post main backup-now") << "hidden" << 1 << "" << 1 << false
-        << QStringList { QStringLiteral("收到立即备份消息||Vaultkeep|自动发送") };
+        << QStringList { QStringLiteral("收到立即备份消息||Vaultkeep|自动发送") } << QStringList();
+    QTest::newRow("the tray's pause turns protection off")
+        << words("post main protection 0") << "hidden" << 1 << "" << 1 << false
+        << QStringList { QStringLiteral("收到关闭保护消息||Vaultkeep|自动发送") }
+        << QStringList { QStringLiteral("protection off") };
+    QTest::newRow("and resuming turns it on")
+        << words("post main protection 1") << "hidden" << 1 << "" << 1 << false
+        << QStringList { QStringLiteral("收到开启保护消息||Vaultkeep|自动发送") }
+        << QStringList { QStringLiteral("protection on") };
 }
 
 void TestHostMessages::windowMessages()
@@ -233,6 +223,7 @@ void TestHostMessages::windowMessages()
     QFETCH(int, page);
     QFETCH(bool, toFront);
     QFETCH(QStringList, traces);
+    QFETCH(QStringList, happened);
 
     m_window->tabs->setCurrentIndex(startPage);
     if (startAs == QLatin1String("hidden"))
@@ -246,6 +237,8 @@ void TestHostMessages::windowMessages()
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, answer);
     QTRY_COMPARE(m_window->messages, 1);
+    QTRY_COMPARE(m_happened.size(), happened.size());
+    QCOMPARE(m_happened, happened);
     QCOMPARE(m_traces.take(), traces);
     QCOMPARE(backUpNow.count(), arguments.contains(QStringLiteral("backup-now")) ? 1 : 0);
     QCOMPARE(m_window->tabs->currentIndex(), page);
@@ -256,6 +249,7 @@ void TestHostMessages::windowMessages()
         QCOMPARE(m_env.platform()->foregroundRequests().last(), reinterpret_cast<HWND>(m_window->winId()));
 }
 
+// The host's skin, from the registry, on every title strip; the built-in one when its picture is gone.
 void TestHostMessages::skinChangeReachesEveryTitleStrip()
 {
     // Another window of the plug-in, a dialog with a title strip of its own.
@@ -268,36 +262,24 @@ void TestHostMessages::skinChangeReachesEveryTitleStrip()
     skin.setValue(QStringLiteral("Path"), m_env.path());
     skin.setValue(QStringLiteral("Name"), QStringLiteral("green.png"));
     QVERIFY(skin.sync());
-
-    QCOMPARE(tool(words("post skin-sync skin")).exitCode, 0);
-    const QImage green = QImage(picture).convertToFormat(QImage::Format_ARGB32);
-    const auto shows = [&green](KSystemTitle* title) {
+    const auto shows = [](KSystemTitle* title, const QString& file) {
         return title->palette()
                    .brush(QPalette::Window)
                    .texture()
                    .toImage()
                    .convertToFormat(QImage::Format_ARGB32)
-            == green;
+            == QImage(file).convertToFormat(QImage::Format_ARGB32);
     };
-    QTRY_VERIFY(shows(m_window->title));
-    QVERIFY(shows(dialogTitle));
+
+    QCOMPARE(tool(words("post skin-sync skin")).exitCode, 0);
+    QTRY_VERIFY(shows(m_window->title, picture));
+    QVERIFY(shows(dialogTitle, picture));
     QCOMPARE(m_traces.take(), QStringList { QStringLiteral("收到换肤消息||Vaultkeep|自动发送") });
+
+    QVERIFY(QFile::remove(picture));
+    QCOMPARE(tool(words("post skin-sync skin")).exitCode, 0);
+    QTRY_VERIFY(shows(m_window->title, QStringLiteral(":/Icons/Icons/皮肤背景.jpg")));
     KRegistryKey(SkinKey).removeKey();
-}
-
-void TestHostMessages::toolListsLiveWindowsOnly()
-{
-    const QString socket = m_env.platform()->messageFolder() + QStringLiteral("/KVAULTKEEP_MAIN_FRAME");
-    ToolRun run = tool(words("list main host"));
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out, QStringLiteral("KVAULTKEEP_MAIN_FRAME\t") + socket);
-
-    // A window that is gone carries no property any more.
-    m_window.reset();
-    run = tool(words("list main"));
-    QCOMPARE(run.exitCode, 1);
-    QCOMPARE(run.out, QString());
-    QCOMPARE(tool(words("post main 2029")).exitCode, 1);
 }
 
 void TestHostMessages::aMessageFolderOthersMayEnterIsNamed_data()

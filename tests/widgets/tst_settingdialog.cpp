@@ -6,6 +6,7 @@
 #include "core/kfileobjectmgr.h"
 #include "discovery/kdiskfilemanager.h"
 #include "ktestenvironment.h"
+#include "kwidgettest.h"
 #include "platform/kfilelock.h"
 #include "service/kfileservicemanager.h"
 #include "storage/kbackupfoldermove.h"
@@ -19,30 +20,21 @@
 
 namespace {
 
-// Made before the engine's process-wide objects and so gone after them: what they write at
-// exit stays in its folder.
-KTestEnvironment& environment()
-{
-    static KTestEnvironment env;
-    return env;
-}
-
 constexpr qint64 GiB = qint64(1) << 30;
 const QString RangeError = QStringLiteral("      您输入的大小已超出范围，请重新输入");
 
-template<typename T> T* child(const KSettingDlg& dialog, const char* name)
-{
-    T* found = dialog.findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no %s in the settings dialog", name);
-    return found;
-}
-
 } // namespace
+
+using KWidgetTest::child;
 
 class TestSettingDialog : public QObject
 {
     Q_OBJECT
+
+public:
+    explicit TestSettingDialog(KTestEnvironment* env)
+        : m_env(*env)
+    { }
 
 private slots:
     void init();
@@ -50,24 +42,22 @@ private slots:
     void driveListTellsFreeSpaceAndSelectsTheBackupDrive();
     void reminderSizeIsValidatedBeforeSaving_data();
     void reminderSizeIsValidatedBeforeSaving();
-    void rejectedSizeWaitsForAnEditOrAnotherDrive();
-    void savingStoresTheDriveAndTheReminderSwitch();
+    void savingStoresTheDriveTheSizeAndTheReminderSwitch();
     void sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn();
-    void returnAndKeypadEnterSaveOnce_data();
-    void returnAndKeypadEnterSaveOnce();
 
 private:
     // A fixed drive below the test's folder with `freeMiB` free, created on disk.
     QString addDrive(const QString& name, quint64 freeMiB);
 
     int m_case = 0;
+    KTestEnvironment& m_env;
 };
 
 void TestSettingDialog::init()
 {
     ++m_case;
-    environment().platform()->clearDrives();
-    environment().platform()->setSystemDriveRoot(QString());
+    m_env.platform()->clearDrives();
+    m_env.platform()->setSystemDriveRoot(QString());
     QSettings(KConfig::instance()->filePath(), QSettings::IniFormat).clear();
     QFile::remove(KBackupFolderMove::journalPath()); // what an earlier case's drive change left
     KCommon::refreshDrives();
@@ -75,8 +65,8 @@ void TestSettingDialog::init()
 
 QString TestSettingDialog::addDrive(const QString& name, quint64 freeMiB)
 {
-    const QString root = environment().makeFolder(QStringLiteral("case%1/%2").arg(m_case).arg(name));
-    environment().platform()->addDrive(
+    const QString root = m_env.makeFolder(QStringLiteral("case%1/%2").arg(m_case).arg(name));
+    m_env.platform()->addDrive(
         root, KDriveKind::Fixed, KFileSystemKind::Ntfs, freeMiB * MiB, 4 * freeMiB * MiB);
     KCommon::refreshDrives();
     return root;
@@ -102,7 +92,7 @@ void TestSettingDialog::driveListTellsFreeSpaceAndSelectsTheBackupDrive()
     const QString first = addDrive(QStringLiteral("first"), 3000);
     const QString drive = addDrive(QStringLiteral("D"), freeMiB);
     if (system)
-        environment().platform()->setSystemDriveRoot(drive);
+        m_env.platform()->setSystemDriveRoot(drive);
     QVERIFY(KConfig::instance()->setBackUpPath(drive));
 
     KSettingDlg dialog(KServices::process());
@@ -123,27 +113,37 @@ void TestSettingDialog::reminderSizeIsValidatedBeforeSaving_data()
 {
     QTest::addColumn<bool>("reminder");
     QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("save"); // "OK" clicked, or a key pressed on the widget named
     QTest::addColumn<bool>("saved");
     QTest::addColumn<qint64>("tipSize");
     // The drive has 2.5 GiB free; the stored reminder size is 1 GiB.
-    QTest::newRow("0.4 is below the range") << true << QStringLiteral("0.4") << false << GiB;
-    QTest::newRow("0.5 is the smallest size") << true << QStringLiteral("0.5") << true << GiB / 2;
+    const QString ok = QStringLiteral("OK");
+    QTest::newRow("0.4 is below the range") << true << QStringLiteral("0.4") << ok << false << GiB;
+    QTest::newRow("0.5 is the smallest size") << true << QStringLiteral("0.5") << ok << true << GiB / 2;
     QTest::newRow("the drive's free space is the largest size")
-        << true << QStringLiteral("2.5") << true << qint64(2.5 * GiB);
+        << true << QStringLiteral("2.5") << ok << true << qint64(2.5 * GiB);
     QTest::newRow("a tenth more than the free space is rejected")
-        << true << QStringLiteral("2.6") << false << GiB;
-    QTest::newRow("an empty field is no number") << true << QString() << false << GiB;
-    QTest::newRow("a lone point is no number") << true << QStringLiteral(".") << false << GiB;
+        << true << QStringLiteral("2.6") << ok << false << GiB;
+    QTest::newRow("an empty field is no number") << true << QString() << ok << false << GiB;
+    QTest::newRow("a lone point is no number") << true << QStringLiteral(".") << ok << false << GiB;
     QTest::newRow("without the reminder the range is not checked, and the size still kept")
-        << false << QStringLiteral("7000") << true << 7000 * GiB;
+        << false << QStringLiteral("7000") << ok << true << 7000 * GiB;
     QTest::newRow("without the reminder a size below 0.5 keeps the stored one")
-        << false << QStringLiteral("0.2") << true << GiB;
+        << false << QStringLiteral("0.2") << ok << true << GiB;
+    // Return in the field saves through the field and reaches the dialog as well: once only.
+    QTest::newRow("Return in the size field saves once")
+        << true << QStringLiteral("2.0") << QStringLiteral("Return editTipSize") << true << 2 * GiB;
+    QTest::newRow("keypad Enter on OK saves once")
+        << true << QStringLiteral("2.0") << QStringLiteral("Enter btnOk") << true << 2 * GiB;
+    QTest::newRow("keypad Enter on the drive list does not save")
+        << true << QStringLiteral("2.0") << QStringLiteral("Enter cbxSavePath") << false << GiB;
 }
 
 void TestSettingDialog::reminderSizeIsValidatedBeforeSaving()
 {
     QFETCH(bool, reminder);
     QFETCH(QString, typed);
+    QFETCH(QString, save);
     QFETCH(bool, saved);
     QFETCH(qint64, tipSize);
     const QString drive = addDrive(QStringLiteral("D"), 2560);
@@ -151,21 +151,38 @@ void TestSettingDialog::reminderSizeIsValidatedBeforeSaving()
     QVERIFY(KConfig::instance()->setTipSizeEnabled(reminder));
 
     KSettingDlg dialog(KServices::process());
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
     auto* size = child<QLineEdit>(dialog, "editTipSize");
     QCOMPARE(size->text(), QStringLiteral("1.0"));
     QCOMPARE(size->isEnabled(), reminder);
     size->setText(typed);
     auto* ok = child<KCustomButton>(dialog, "btnOk");
-    ok->click();
+    if (save == QLatin1String("OK")) {
+        ok->click();
+    } else {
+        auto* focused = child<QWidget>(dialog, qPrintable(save.section(QLatin1Char(' '), 1)));
+        focused->setFocus();
+        QCOMPARE(dialog.focusWidget(), focused);
+        const bool keypad = save.startsWith(QLatin1String("Enter"));
+        QTest::keyClick(
+            focused, keypad ? Qt::Key_Enter : Qt::Key_Return, keypad ? Qt::KeypadModifier : Qt::NoModifier);
+    }
 
     QCOMPARE(dialog.result(), saved ? int(QDialog::Accepted) : int(QDialog::Rejected));
-    QCOMPARE(child<QLabel>(dialog, "lblError")->text(), saved ? QString() : RangeError);
-    QCOMPARE(ok->isEnabled(), saved);
+    QCOMPARE(accepted.size(), saved ? 1 : 0);
+    if (save == QLatin1String("OK")) {
+        QCOMPARE(child<QLabel>(dialog, "lblError")->text(), saved ? QString() : RangeError);
+        QCOMPARE(ok->isEnabled(), saved);
+    }
     QCOMPARE(KConfig::instance()->tipSize(), tipSize);
     QCOMPARE(KConfig::instance()->tipSizeEnabled(), reminder);
 }
 
-void TestSettingDialog::rejectedSizeWaitsForAnEditOrAnotherDrive()
+// A size refused waits for an edit or another drive; the drive saved is stored with the journal of
+// the move the main window runs; the reminder switched off is stored so; cancelling stores nothing.
+void TestSettingDialog::savingStoresTheDriveTheSizeAndTheReminderSwitch()
 {
     const QString small = addDrive(QStringLiteral("D"), 1024);
     const QString large = addDrive(QStringLiteral("E"), 4096);
@@ -180,58 +197,35 @@ void TestSettingDialog::rejectedSizeWaitsForAnEditOrAnotherDrive()
     QVERIFY(ok->isEnabled());
     ok->click();
     QVERIFY(!ok->isEnabled());
-
-    // So does another drive; with its room 3.0 fits.
     size->setText(QStringLiteral("3.0"));
     ok->click();
     QVERIFY(!ok->isEnabled());
     auto* drives = child<QComboBox>(dialog, "cbxSavePath");
-    drives->setCurrentIndex(drives->findData(large));
+    drives->setCurrentIndex(drives->findData(large)); // with its room 3.0 fits
     QVERIFY(ok->isEnabled());
     ok->click();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(KConfig::instance()->backUpPath(), large);
     QCOMPARE(KConfig::instance()->tipSize(), 3 * GiB);
-}
-
-void TestSettingDialog::savingStoresTheDriveAndTheReminderSwitch()
-{
-    const QString first = addDrive(QStringLiteral("D"), 4096);
-    const QString second = addDrive(QStringLiteral("E"), 4096);
-    QVERIFY(KConfig::instance()->setBackUpPath(first));
-    KSettingDlg dialog(KServices::process());
-    auto* reminder = child<QCheckBox>(dialog, "chkTipSize");
-    QVERIFY(reminder->isChecked());
-    reminder->setChecked(false);
-    QVERIFY(!child<QLineEdit>(dialog, "editTipSize")->isEnabled());
-    auto* drives = child<QComboBox>(dialog, "cbxSavePath");
-    drives->setCurrentIndex(drives->findData(second));
-    child<KCustomButton>(dialog, "btnOk")->click();
-
-    QCOMPARE(KConfig::instance()->backUpPath(), second);
     QVERIFY(QFile::exists(KBackupFolderMove::journalPath()));
-    QVERIFY(!KConfig::instance()->tipSizeEnabled());
-    QVERIFY(!KConfig::instance()->isTipWhenDiskSizeIsSmall());
 
-    // Should the process end before the move begins, the next start goes back to the drive that
-    // holds the backups.
-    KBackupFolderMove::recoverInterruptedMove();
-    QCOMPARE(KConfig::instance()->backUpPath(), first);
-    QVERIFY(!QFile::exists(KBackupFolderMove::journalPath()));
-    QVERIFY(KConfig::instance()->setBackUpPath(second));
-
-    // Cancelling stores nothing.
-    KSettingDlg cancelled(KServices::process());
-    auto* otherDrives = child<QComboBox>(cancelled, "cbxSavePath");
-    otherDrives->setCurrentIndex(otherDrives->findData(first));
-    child<KCustomButton>(cancelled, "btnCancel")->click();
-    QCOMPARE(cancelled.result(), int(QDialog::Rejected));
-    QCOMPARE(KConfig::instance()->backUpPath(), second);
+    for (const bool save : { false, true }) {
+        KSettingDlg again(KServices::process());
+        child<QCheckBox>(again, "chkTipSize")->setChecked(false);
+        QVERIFY(!child<QLineEdit>(again, "editTipSize")->isEnabled());
+        auto* otherDrives = child<QComboBox>(again, "cbxSavePath");
+        if (!save)
+            otherDrives->setCurrentIndex(otherDrives->findData(small));
+        child<KCustomButton>(again, save ? "btnOk" : "btnCancel")->click();
+        QCOMPARE(again.result(), save ? int(QDialog::Accepted) : int(QDialog::Rejected));
+        QCOMPARE(KConfig::instance()->backUpPath(), large);
+        QCOMPARE(KConfig::instance()->tipSizeEnabled(), !save);
+        QCOMPARE(KConfig::instance()->isTipWhenDiskSizeIsSmall(), !save);
+    }
 }
 
 void TestSettingDialog::sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn()
 {
-    KTestEnvironment& env = environment();
     QVERIFY(KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("D"), 4096)));
     QVERIFY(KConfig::instance()->setAutoClean7Days(false));
     KDiskFileManager* scanner = KDiskFileManager::instance();
@@ -241,10 +235,10 @@ void TestSettingDialog::sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn()
     const QDateTime start(QDate(2024, 5, 1), QTime(9, 0));
     // A version ten days old when the scanner's cycle runs.
     const auto versionTenDaysOld = [&](const QString& name) {
-        env.platform()->setCurrentDateTime(start);
-        const QString source = env.writeFile(QStringLiteral("case%1/%2").arg(m_case).arg(name), "v", start);
+        m_env.platform()->setCurrentDateTime(start);
+        const QString source = m_env.writeFile(QStringLiteral("case%1/%2").arg(m_case).arg(name), "v", start);
         engine->collection(4)->backupFile(source, 4);
-        env.platform()->advanceClock(10LL * 24 * 3600 * 1000);
+        m_env.platform()->advanceClock(10LL * 24 * 3600 * 1000);
         return source;
     };
     const QString first = versionTenDaysOld(QStringLiteral("first.txt"));
@@ -259,50 +253,10 @@ void TestSettingDialog::sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn()
         scanner->runCycle();
         QCOMPARE(bool(engine->findFile(source)), name == QLatin1String("again.txt"));
     }
-    env.platform()->setCurrentDateTime(QDateTime());
+    m_env.platform()->setCurrentDateTime(QDateTime());
     QVERIFY(engine->cleanAll());
 }
 
-void TestSettingDialog::returnAndKeypadEnterSaveOnce_data()
-{
-    QTest::addColumn<QString>("focus");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<bool>("saved");
-    QTest::newRow("Return in the size field") << QStringLiteral("editTipSize") << int(Qt::Key_Return) << true;
-    QTest::newRow("keypad Enter on OK") << QStringLiteral("btnOk") << int(Qt::Key_Enter) << true;
-    QTest::newRow("keypad Enter on the drive list")
-        << QStringLiteral("cbxSavePath") << int(Qt::Key_Enter) << false;
-}
-
-void TestSettingDialog::returnAndKeypadEnterSaveOnce()
-{
-    QFETCH(QString, focus);
-    QFETCH(int, key);
-    QFETCH(bool, saved);
-    QVERIFY(KConfig::instance()->setBackUpPath(addDrive(QStringLiteral("D"), 4096)));
-    KSettingDlg dialog(KServices::process());
-    QSignalSpy accepted(&dialog, &QDialog::accepted);
-    dialog.show();
-    QApplication::setActiveWindow(&dialog);
-    child<QLineEdit>(dialog, "editTipSize")->setText(QStringLiteral("2.0"));
-    QWidget* focused = dialog.findChild<QWidget*>(focus);
-    focused->setFocus();
-    QCOMPARE(dialog.focusWidget(), focused);
-
-    QTest::keyClick(focused, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
-
-    QCOMPARE(dialog.result(), saved ? int(QDialog::Accepted) : int(QDialog::Rejected));
-    QCOMPARE(KConfig::instance()->tipSize(), saved ? 2 * GiB : KConfig::DefaultTipSize);
-    // Return in the field saves through the field and reaches the dialog as well: once only.
-    QCOMPARE(accepted.size(), saved ? 1 : 0);
-}
-
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    environment(); // before any of the engine's objects
-    TestSettingDialog test;
-    return QTest::qExec(&test, argc, argv);
-}
+VK_WIDGET_TEST_MAIN(TestSettingDialog)
 
 #include "tst_settingdialog.moc"

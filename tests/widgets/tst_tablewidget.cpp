@@ -1,13 +1,8 @@
 #include "Widgets/table/ktablewidget.h"
 #include "Widgets/table/ktablewidgetdatetimeitem.h"
-#include "kwidgettest.h"
 
 #include <QPointer>
-#include <QScrollBar>
-#include <QSignalSpy>
 #include <QtTest>
-
-using namespace KWidgetTest;
 
 namespace {
 
@@ -27,7 +22,6 @@ public:
         resize(637, 50);
     }
     void setData(const QStringList& texts) override { m_texts = texts; }
-    void askToBeRemoved() { emit sigRemove(key()); }
 
     QStringList m_texts;
 };
@@ -52,14 +46,6 @@ QList<QPointer<KTableWidgetItemBase>> rowWidgets(const KTableWidget& table)
     return widgets;
 }
 
-QStringList keys(const KTableWidget& table)
-{
-    QStringList result;
-    for (int row = 0; row < table.rowCount(); ++row)
-        result.append(table.rowWidget(row) ? table.rowWidget(row)->key() : QStringLiteral("<none>"));
-    return result;
-}
-
 // One refresh of the list: month titles and file rows (keys that start with a slash).
 void refresh(KTableWidget& table, const QStringList& keys)
 {
@@ -82,9 +68,6 @@ class TestTableWidget : public QObject
 private slots:
     void refreshReusesRowsOfTheSameKind_data();
     void refreshReusesRowsOfTheSameKind();
-    void removeRow_data();
-    void removeRow();
-    void scrollBarHasNoArrowBoxes();
 };
 
 void TestTableWidget::refreshReusesRowsOfTheSameKind_data()
@@ -144,66 +127,6 @@ void TestTableWidget::refreshReusesRowsOfTheSameKind()
     // The widgets not kept are deleted at once, not later.
     for (int row = 0; row < before.size(); ++row)
         QCOMPARE(!before.at(row).isNull(), kept.contains(row));
-}
-
-void TestTableWidget::removeRow_data()
-{
-    QTest::addColumn<QStringList>("rows");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<bool>("removed");
-    QTest::addColumn<QStringList>("remaining");
-    const QStringList abc = { QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("/c") };
-    QTest::newRow("an absent key removes nothing") << abc << QStringLiteral("/x") << false << abc;
-    QTest::newRow("the row with the key goes")
-        << abc << QStringLiteral("/b") << true << QStringList({ QStringLiteral("/a"), QStringLiteral("/c") });
-    QTest::newRow("of two rows with one key only the first goes")
-        << QStringList({ QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("/a") })
-        << QStringLiteral("/a") << true << QStringList({ QStringLiteral("/b"), QStringLiteral("/a") });
-}
-
-void TestTableWidget::removeRow()
-{
-    QFETCH(QStringList, rows);
-    QFETCH(QString, key);
-    QFETCH(bool, removed);
-    QFETCH(QStringList, remaining);
-
-    TestTable table;
-    refresh(table, rows);
-    const auto before = rowWidgets(table);
-    QSignalSpy reported(&table, &KTableWidget::sigRowRemoved);
-
-    QCOMPARE(table.onRemoveRow(key), removed);
-    QCOMPARE(keys(table), remaining);
-    QCOMPARE(reported.count(), removed ? 1 : 0);
-    if (removed) {
-        QCOMPARE(reported.at(0).at(0).toString(), key);
-        QPointer<KTableWidgetItemBase> gone = before.at(rows.indexOf(key));
-        QVERIFY(gone && gone->isHidden());
-        QTRY_VERIFY(!gone);
-    }
-}
-
-void TestTableWidget::scrollBarHasNoArrowBoxes()
-{
-    TestTable table;
-    table.resize(637, 200);
-    QStringList rows;
-    for (int i = 0; i < 40; ++i)
-        rows.append(QStringLiteral("/home/ann/%1.xls").arg(i));
-    refresh(table, rows);
-    table.show();
-    QScrollBar* bar = table.verticalScrollBar();
-    QVERIFY(bar->isVisible());
-    bar->setValue(bar->minimum());
-    // With the handle at the top, the end of the track is plain: one colour, no box, no arrow.
-    const QImage shot = bar->grab().toImage();
-    QSet<QRgb> colours;
-    for (int y = shot.height() - 16; y < shot.height(); ++y) {
-        for (int x = 0; x < shot.width(); ++x)
-            colours.insert(shot.pixel(x, y));
-    }
-    QCOMPARE(colours.size(), 1);
 }
 
 QTEST_MAIN(TestTableWidget)

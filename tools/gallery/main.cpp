@@ -453,7 +453,8 @@ bool renderHomePage(const QDir& folder)
 bool renderTips(const QDir& folder)
 {
     bool saved = true;
-    KTipMsgManager* tips = KTipMsgManager::instance();
+    KTipMsgManager manager(KServices::process());
+    KTipMsgManager* tips = &manager;
     tips->showCurrentDiskNotEnough(10 * 1024 * 1024, QStringLiteral("/media/ann/Data/"));
     tips->showBackedFolderTooLarge(3650722202LL);
     const QList<KTipWidget*> shown = tips->tips();
