@@ -95,6 +95,8 @@ QString offsiteProblemText(KOffsiteProblem problem)
         return QCoreApplication::translate("KOffsiteBackup", "异地备份已中断，稍后自动继续");
     case KOffsiteProblem::Damaged:
         return QCoreApplication::translate("KOffsiteBackup", "异地备份校验未通过，请检查备份位置");
+    case KOffsiteProblem::NotFound:
+        return QCoreApplication::translate("KOffsiteBackup", "异地备份中没有这个版本");
     case KOffsiteProblem::Failed:
         return QCoreApplication::translate("KOffsiteBackup", "异地备份失败，稍后自动重试");
     }
@@ -513,7 +515,7 @@ void KOffsiteBackup::fetchVersion(
 void KOffsiteBackup::fetchNext(const std::shared_ptr<Fetch>& fetch)
 {
     if (fetch->candidates.isEmpty()) {
-        finishFetch(fetch, fetch->path.isEmpty() ? KOffsiteProblem::Failed : KOffsiteProblem::Damaged);
+        finishFetch(fetch, fetch->path.isEmpty() ? KOffsiteProblem::NotFound : KOffsiteProblem::Damaged);
         return;
     }
     const Candidate candidate = fetch->candidates.takeFirst();

@@ -34,6 +34,7 @@ enum class KOffsiteProblem
     Busy, // another process holds the repository's lock
     Stopped, // stopped by us: quitting, the plug-in released, the user
     Damaged, // a copy brought back did not match its sum, or `restic check` failed
+    NotFound, // the repository holds no copy of the version asked for
     Failed, // anything else; restic's own words are in the log
 };
 

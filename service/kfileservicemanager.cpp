@@ -731,6 +731,12 @@ void KFileServiceManager::markCopyDamaged(const QString& fileId)
     m_damaged.insert(fileId);
 }
 
+void KFileServiceManager::markCopyRepaired(const QString& fileId)
+{
+    const std::lock_guard<std::mutex> locker(m_damagedMutex);
+    m_damaged.remove(fileId);
+}
+
 KFileObjectPtr KFileServiceManager::findFile(const QString& path) const
 {
     for (int t : LookupOrder) {

@@ -128,6 +128,8 @@ public:
     // or its size is not the one recorded with the version.
     [[nodiscard]] bool isCopyDamaged(const KVersionId& version) const;
     void markCopyDamaged(const QString& fileId);
+    // A whole copy is back in place of a damaged or missing one.
+    void markCopyRepaired(const QString& fileId);
     // The pricing product's own backups, found in the user's documents folder.
     static QString selfBackupFolder();
     // Looks for them and keeps what it found for the self-backup page, which never looks at the

@@ -116,6 +116,10 @@ void KOffsiteService::start()
         m_backup = new KOffsiteBackup(m_host.get(), m_platform, stateFile, m_context);
         connect(m_backup, &KOffsiteBackup::statusChanged, this, &KOffsiteService::onStatusChanged);
         connect(m_backup, &KOffsiteBackup::connectionTested, this, &KOffsiteService::connectionTested);
+        connect(m_backup, &KOffsiteBackup::versionFetched, m_context,
+            [this](const QString& fileId, const QString& path, KOffsiteProblem problem) {
+                placeFetched(fileId, path, problem);
+            });
         m_backup->setSettings(settings);
         if (!known.isEmpty())
             m_backup->setPassword(known);
@@ -169,6 +173,50 @@ void KOffsiteService::testConnection(
 void KOffsiteService::backUpNow()
 {
     onWorker([](KOffsiteBackup* backup) { backup->backUpNow(); });
+}
+
+bool KOffsiteService::canFetch() const
+{
+    const KOffsiteSettings settings = this->settings();
+    return settings.enabled && !settings.repository.isEmpty();
+}
+
+void KOffsiteService::fetchVersion(const QString& fileId, const KContentSum& sum, const QString& target)
+{
+    if (!m_context) {
+        QMetaObject::invokeMethod(
+            this, [this, fileId] { emit versionFetched(fileId, KOffsiteProblem::Stopped); },
+            Qt::QueuedConnection);
+        return;
+    }
+    QMetaObject::invokeMethod(m_context, [this, fileId, sum, target] {
+        if (!m_backup)
+            return;
+        m_fetches.insert(fileId, { sum, target });
+        m_backup->fetchVersion(fileId, sum.size, sum.hash, sum.hasHash);
+    });
+}
+
+void KOffsiteService::placeFetched(const QString& fileId, const QString& path, KOffsiteProblem problem)
+{
+    const Fetch fetch = m_fetches.take(fileId);
+    if (problem == KOffsiteProblem::None) {
+        const KReplaceResult placed
+            = !fetch.target.isEmpty() && KFileIO::makeFolder(QFileInfo(fetch.target).absolutePath())
+            ? KFileIO::replaceFile(path, fetch.target, -1, fetch.sum)
+            : KReplaceResult::Failed;
+        m_backup->releaseFetched(fileId);
+        if (placed != KReplaceResult::Replaced) {
+            qCWarning(vkOffsite) << "a version fetched could not be put back:" << fetch.target;
+            problem = placed == KReplaceResult::SourceDamaged ? KOffsiteProblem::Damaged
+                                                              : KOffsiteProblem::Failed;
+        }
+    }
+    QMetaObject::invokeMethod(this, [this, fileId, problem] {
+        if (problem == KOffsiteProblem::None)
+            m_engine->markCopyRepaired(fileId);
+        emit versionFetched(fileId, problem);
+    });
 }
 
 void KOffsiteService::onStatusChanged(const KOffsiteStatus& status)

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "offsite/koffsitetypes.h"
+#include "platform/kfileio.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 
@@ -53,11 +55,18 @@ public:
     // An empty password tests the one known.
     void testConnection(const KOffsiteSettings& settings, const QByteArray& password, bool initialise);
     void backUpNow();
+    // Whether versions can be fetched from the repository: the copy is on and has a place.
+    bool canFetch() const;
+    // Fetches version `fileId` from the repository and puts it at `target` in the backup folder
+    // once it is whole: checked against `sum`, written aside, flushed, then renamed, so that
+    // nothing there is replaced by a copy that is not. versionFetched() answers.
+    void fetchVersion(const QString& fileId, const KContentSum& sum, const QString& target);
 
 signals:
     void statusChanged(const KOffsiteStatus& status);
     void connectionTested(KOffsiteProblem problem, bool initialised);
     void keyringUnavailable();
+    void versionFetched(const QString& fileId, KOffsiteProblem problem);
 
 private slots:
     void onStatusChanged(const KOffsiteStatus& status);
@@ -68,6 +77,8 @@ private slots:
 private:
     // Runs `work` on the worker thread with the backup, when the thread runs.
     void onWorker(const std::function<void(KOffsiteBackup*)>& work);
+    // On the worker thread: puts a fetched copy in place and answers.
+    void placeFetched(const QString& fileId, const QString& path, KOffsiteProblem problem);
 
     KFileServiceManager* const m_engine;
     KConfig* const m_config;
@@ -78,6 +89,12 @@ private:
     // Lives on the worker thread, as the backup it holds.
     QObject* m_context = nullptr;
     KOffsiteBackup* m_backup = nullptr; // touched on the worker thread only
+    struct Fetch
+    {
+        KContentSum sum;
+        QString target;
+    };
+    QHash<QString, Fetch> m_fetches; // by FileID, on the worker thread only
     QByteArray m_password;
     KOffsiteStatus m_status;
     bool m_keyringAvailable = true;

@@ -163,7 +163,8 @@ void KFileVersionDlg::onCreateTable()
         table->addRow(id,
             { m_strFileName, id, timeText(id), KCommon::formatSize(KFileCopyedObject::backupFileSize(id)),
                 id == ids.constFirst() ? QStringLiteral("1") : QString(), restored.target, restored.message,
-                engine->isCopyDamaged(byId.value(id)) ? QStringLiteral("1") : QString() },
+                engine->isCopyDamaged(byId.value(id)) ? QStringLiteral("1") : QString(),
+                KFileCopyedObject::backupFileExists(id) ? QString() : QStringLiteral("1") },
             KTableWidgetItemBase::ITEM_BACKED_FILE);
     }
     table->removeSurplusRows();

@@ -43,6 +43,8 @@ public:
     void onRestoreEnded(const QString& fileId, const QString& target, const QString& message);
     // The version listed after `fileId`, the one backed up before it; empty for the last.
     QString olderVersion(const QString& fileId) const;
+    // Builds the list again once the current event is handled.
+    void rebuildLater();
 
 signals:
     void sigCreateTable();
@@ -59,7 +61,6 @@ protected:
 
 private:
     void setCount(int count);
-    void rebuildLater();
 
     struct Restored
     {

@@ -11,12 +11,39 @@
 #include "core/kfileobject.h"
 #include "platform/kfileops.h"
 #include "service/kfileservicemanager.h"
+#include "service/koffsiteservice.h"
 #include "ui_ktablewidgetbackedfileitem.h"
 
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <memory>
+
 using KRestoreSteps::Outcome;
+
+namespace {
+
+QString fetchFailedText(KOffsiteProblem problem)
+{
+    switch (problem) {
+    case KOffsiteProblem::Unreachable:
+        return KTableWidgetBackedFileItem::tr("无法连接异地备份位置，请检查网络或备份磁盘后再试。");
+    case KOffsiteProblem::WrongPassword:
+        return KTableWidgetBackedFileItem::tr("异地备份密码不正确，请在设置中重新输入后再试。");
+    case KOffsiteProblem::NotFound:
+        return KTableWidgetBackedFileItem::tr("异地备份中没有这个版本，请从其他版本恢复。");
+    case KOffsiteProblem::Damaged:
+        return KTableWidgetBackedFileItem::tr("异地备份中的这个版本也已损坏，请从其他版本恢复。");
+    case KOffsiteProblem::NotInstalled:
+    case KOffsiteProblem::NoPassword:
+    case KOffsiteProblem::Busy:
+        return offsiteProblemText(problem);
+    default:
+        return KTableWidgetBackedFileItem::tr("从异地备份找回失败，请稍后再试。");
+    }
+}
+
+} // namespace
 
 KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(const KServices& services, QWidget* parent)
     : KTableWidgetItemBase(parent)
@@ -38,6 +65,11 @@ KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(const KServices& services
     m_ui->lblOpenCopy->setToolTip(tr("用默认程序打开此版本的只读副本，不会改动备份"));
     connect(m_ui->lblCompare, &KClickLabel::clicked, this, &KTableWidgetBackedFileItem::onCompare);
     connect(m_ui->lblOpenCopy, &KClickLabel::clicked, this, &KTableWidgetBackedFileItem::onOpenReadOnly);
+    m_ui->lblFetch->setTextColor(QColor(0x00, 0x96, 0xff));
+    m_ui->lblFetch->setUnderlineOnHover(true);
+    m_ui->lblFetch->setToolTip(tr("从异地备份取回此版本的备份文件，之后即可恢复"));
+    m_ui->lblFetch->hide();
+    connect(m_ui->lblFetch, &KClickLabel::clicked, this, &KTableWidgetBackedFileItem::onFetch);
     // The links sit where a restore shows its progress and result.
     connect(m_ui->lblBtn, &KFindBackLabel::stateChanged, this, [this](int state) {
         m_ui->lblCompare->setVisible(state == 1);
@@ -70,9 +102,29 @@ void KTableWidgetBackedFileItem::setData(const QStringList& texts)
     m_ui->lblBtn->setState(restored ? 3 : 1);
     m_ui->lblDelete->setVisible(!restored);
     m_damaged = false;
+    m_missing = texts.value(CopyMissing) == QLatin1String("1");
     m_ui->lblBtn->show();
     if (texts.value(CopyDamaged) == QLatin1String("1"))
         setDamaged();
+    showFetchOffer();
+}
+
+bool KTableWidgetBackedFileItem::offersFetch() const
+{
+    return (m_damaged || m_missing) && m_services.offsite && m_services.offsite->canFetch();
+}
+
+void KTableWidgetBackedFileItem::showFetchOffer()
+{
+    const bool offer = offersFetch();
+    m_ui->lblFetch->setVisible(offer);
+    if (!offer)
+        return;
+    m_ui->lblBtn->hide();
+    m_ui->lblCompare->hide();
+    m_ui->lblOpenCopy->hide();
+    m_ui->lblFetch->setEnabled(!m_fetching);
+    m_ui->lblFetch->setText(m_fetching ? tr("正在从异地备份找回…") : tr("从异地备份找回"));
 }
 
 void KTableWidgetBackedFileItem::setDamaged()
@@ -82,12 +134,47 @@ void KTableWidgetBackedFileItem::setDamaged()
     m_damaged = true;
     m_ui->lblBackedTime->setText(m_ui->lblBackedTime->text() + tr("  备份文件已损坏"));
     m_ui->lblBtn->hide();
+    showFetchOffer();
 }
 
 void KTableWidgetBackedFileItem::dropMissingVersion()
 {
+    m_missing = true;
+    if (offersFetch()) {
+        KRestoreSteps::inform(window(), QMessageBox::Information, tr("备份文件丢失，可以从异地备份找回。"));
+        showFetchOffer();
+        return;
+    }
     KRestoreSteps::inform(window(), QMessageBox::Information, KRestoreSteps::missingBackupText());
     emit sigRemove(key());
+}
+
+void KTableWidgetBackedFileItem::onFetch()
+{
+    KOffsiteService* offsite = m_services.offsite;
+    if (!offsite || m_fetching)
+        return;
+    m_fetching = true;
+    showFetchOffer();
+    const QString versionId = m_versionId;
+    auto answer = std::make_shared<QMetaObject::Connection>();
+    *answer = connect(offsite, &KOffsiteService::versionFetched, this,
+        [this, answer, versionId](const QString& fileId, KOffsiteProblem problem) {
+            if (fileId != versionId)
+                return;
+            disconnect(*answer);
+            m_fetching = false;
+            if (problem != KOffsiteProblem::None) {
+                showFetchOffer();
+                KRestoreSteps::inform(window(), QMessageBox::Warning, fetchFailedText(problem));
+                return;
+            }
+            // The list is built again: the row offers the restore of a whole copy.
+            if (auto* dialog = qobject_cast<KFileVersionDlg*>(window()))
+                dialog->rebuildLater();
+        });
+    offsite->fetchVersion(
+        versionId, m_services.engine->copySum(versionId), KCommon::backupDirectory() + versionId);
 }
 
 void KTableWidgetBackedFileItem::onToSrcPlace()

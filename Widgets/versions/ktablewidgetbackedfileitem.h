@@ -30,6 +30,7 @@ public:
         RestoredTo, // where an earlier restore of this version wrote, or empty
         ResultText, // what it reported
         CopyDamaged, // "1" when the backup copy is known to be damaged
+        CopyMissing, // "1" when the backup copy is gone
     };
 
     explicit KTableWidgetBackedFileItem(const KServices& services, QWidget* parent = nullptr);
@@ -44,6 +45,8 @@ public:
     // Says the backup copy is damaged in place of the restore control.
     void setDamaged();
     bool isDamaged() const { return m_damaged; }
+    // Whether the row offers to fetch its copy from the repository off this machine.
+    bool offersFetch() const;
 
 public slots:
     void setData(const QStringList& texts) override;
@@ -54,10 +57,14 @@ public slots:
     // The view of what changed since this version, and the version opened read-only.
     void onCompare();
     void onOpenReadOnly();
+    // Fetches the copy from the repository off this machine into the backup folder.
+    void onFetch();
 
 private:
-    // Reports a vanished backup copy; the row then asks to leave the list.
+    // Reports a vanished backup copy; the row then offers to fetch it, or asks to leave the list.
     void dropMissingVersion();
+    // Shows the offer to fetch the copy when it is damaged or gone and the repository is set up.
+    void showFetchOffer();
     // Copies to m_targetPath, asking on failure, and shows the result.
     void copyAndShow();
 
@@ -67,5 +74,7 @@ private:
     QString m_versionId;
     QString m_targetPath;
     bool m_damaged = false;
+    bool m_missing = false;
+    bool m_fetching = false;
     Q_DISABLE_COPY(KTableWidgetBackedFileItem)
 };

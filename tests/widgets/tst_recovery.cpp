@@ -13,8 +13,11 @@
 #include "Widgets/versions/ktablewidgetbackedfileitem.h"
 #include "core/kconfig.h"
 #include "core/kfiletypemanager.h"
+#include "kfakekeyring.h"
 #include "krecoverytest.h"
 #include "ktracestore.h"
+#include "offsite/kresticcommand.h"
+#include "service/koffsiteservice.h"
 #include "service/kservices.h"
 
 #include <QLabel>
@@ -74,6 +77,8 @@ private slots:
     void theLastStateOrAChosenVersionComesBack();
     void aRefreshWhileADialogIsOpenChangesNothing_data();
     void aRefreshWhileADialogIsOpenChangesNothing();
+    void aLostCopyComesBackFromTheOffsiteRepository_data();
+    void aLostCopyComesBackFromTheOffsiteRepository();
 
 private:
     // Three versions of `path`, oldest first; then the file is changed since, or deleted.
@@ -649,6 +654,85 @@ void TestRecovery::aRefreshWhileADialogIsOpenChangesNothing()
     engine->onUpdate();
     QVERIFY(!keysOf(table).contains(m_path));
     QVERIFY(!(misEditPage ? misEdit->placeholder() : m_page->placeholder())->isHidden());
+}
+
+void TestRecovery::aLostCopyComesBackFromTheOffsiteRepository_data()
+{
+    QTest::addColumn<bool>("cut"); // the copy here cut short, else gone
+    QTest::addColumn<QByteArray>("password"); // what the product knows when it fetches
+    QTest::addColumn<QString>("told");
+    QTest::newRow("a copy gone is fetched, put back and restored byte for byte")
+        << false << QByteArray() << QString();
+    QTest::newRow("a copy cut short is replaced by a whole one") << true << QByteArray() << QString();
+    QTest::newRow("a wrong password is told, and the copy, the file and the database stay as they were")
+        << true << QByteArray("not the password")
+        << QStringLiteral("异地备份密码不正确，请在设置中重新输入后再试。");
+}
+
+void TestRecovery::aLostCopyComesBackFromTheOffsiteRepository()
+{
+    if (KResticCommand::findProgram(QStringLiteral("restic")).isEmpty())
+        QSKIP("restic is not installed (Debian: apt install restic)");
+    QFETCH(bool, cut);
+    QFETCH(QByteArray, password);
+    QFETCH(QString, told);
+    constexpr int Timeout = 60000;
+    const QByteArray stored = QByteArrayLiteral("Kq7-offsite-correct-horse");
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    const QStringList ids = protect(m_path);
+    KOffsiteSettings settings;
+    settings.repository = m_env.path(QStringLiteral("offsite%1").arg(m_case));
+    QVERIFY(KConfig::instance()->setOffsite(false, settings.repository, 90, 60));
+    KOffsiteService service(engine, KConfig::instance(), m_env.platform(), new KFakeKeyring(stored));
+    KServices services = KServices::process();
+    services.offsite = &service;
+    service.start();
+    QSignalSpy tested(&service, &KOffsiteService::connectionTested);
+    service.testConnection(settings, stored, true);
+    QTRY_COMPARE_WITH_TIMEOUT(tested.size(), 1, Timeout);
+    QCOMPARE(tested.at(0).at(0).value<KOffsiteProblem>(), KOffsiteProblem::None);
+    settings.enabled = true;
+    QVERIFY(service.apply(settings, QByteArray()));
+    service.backUpNow();
+    QTRY_VERIFY_WITH_TIMEOUT(service.status().lastBackupMSecs >= 0, Timeout);
+    QCOMPARE(service.status().lastProblem, KOffsiteProblem::None);
+    if (!password.isEmpty())
+        QVERIFY(service.apply(settings, password));
+
+    const QString lost = KCommon::backupDirectory() + ids.at(1);
+    QVERIFY(cut ? QFile::resize(lost, 3) : QFile::remove(lost));
+    const QByteArray database = contentOf(engine->databasePath());
+    const auto dialog = std::make_unique<KFileVersionDlg>(m_path, services);
+    dialog->show();
+    QCoreApplication::processEvents();
+    const auto fetch = [&](const QString& id) {
+        return rowOf(*dialog, id)->findChild<KClickLabel*>(QStringLiteral("lblFetch"));
+    };
+    QVERIFY(fetch(ids.at(1))->isVisibleTo(dialog.get()));
+    QVERIFY(!rowOf(*dialog, ids.at(1))->findBackLabel()->isVisibleTo(dialog.get()));
+    QVERIFY(!fetch(ids.at(2))->isVisibleTo(dialog.get()));
+
+    KMessageBox::setNextAnswer(1);
+    click(fetch(ids.at(1)));
+    QVERIFY(!fetch(ids.at(1))->isEnabled()); // working, and the window goes on
+    QTRY_VERIFY_WITH_TIMEOUT(
+        KMessageBox::queuedAnswerCount() == 0 || !fetch(ids.at(1))->isVisible(), Timeout);
+    if (!told.isEmpty()) {
+        QCOMPARE(KMessageBox::answeredTexts(), QStringList { told });
+        QVERIFY(fetch(ids.at(1))->isEnabled());
+        QCOMPARE(contentOf(lost), cut ? QByteArray("ver") : QByteArray("<unreadable>"));
+        QCOMPARE(contentOf(m_path), QByteArray("changed since"));
+        QCOMPARE(contentOf(engine->databasePath()), database);
+        return;
+    }
+    QCOMPARE(contentOf(lost), QByteArray("version 1"));
+    struct stat info;
+    QCOMPARE(::stat(QFile::encodeName(lost).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0600u);
+    // Then restored as any version here.
+    restoreToSourcePlace(rowOf(*dialog, ids.at(1))->findBackLabel());
+    QCOMPARE(KMessageBox::answeredTexts(), QStringList { Overwrite });
+    QCOMPARE(contentOf(m_path), QByteArray("version 1"));
 }
 
 VK_WIDGET_TEST_MAIN(TestRecovery)
