@@ -6,10 +6,13 @@
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
 #include "service/kfileservicemanager.h"
+#include "service/koffsiteservice.h"
 #include "ui_ktablewidgetdeletedfileitem.h"
 
 #include <QFileInfo>
 #include <QMessageBox>
+
+#include <memory>
 
 KTableWidgetDeletedFileItem::KTableWidgetDeletedFileItem(const KServices& services, QWidget* parent)
     : KTableWidgetItemBase(parent)
@@ -76,7 +79,8 @@ void KTableWidgetDeletedFileItem::bringBack(const QString& target, int missingKi
     // Its newest backup is the last state of the file before it went.
     const QString fileId = record ? KRestoreSteps::newestFirst(record->versionIds()).value(0) : QString();
     if (fileId.isEmpty() || !KFileCopyedObject::backupFileExists(fileId)) {
-        KRestoreSteps::inform(window(), missingKind, KRestoreSteps::missingBackupText());
+        if (!fetchThenBringBack(fileId, target, missingKind, failedKind))
+            KRestoreSteps::inform(window(), missingKind, KRestoreSteps::missingBackupText());
         return;
     }
     m_targetPath = target;
@@ -111,6 +115,37 @@ void KTableWidgetDeletedFileItem::bringBack(const QString& target, int missingKi
         break;
     }
     m_ui->lblBtn->setState(1);
+}
+
+bool KTableWidgetDeletedFileItem::fetchThenBringBack(
+    const QString& fileId, const QString& target, int missingKind, int failedKind)
+{
+    KOffsiteService* offsite = m_services.offsite;
+    if (fileId.isEmpty() || !offsite || !offsite->canFetch())
+        return false;
+    if (KRestoreSteps::ask(window(), tr("从异地备份找回"),
+            tr("这个文件的备份文件已丢失，是否从异地备份找回后再恢复？"), tr("找回"), tr("取消"))
+        != 1) {
+        return true;
+    }
+    m_ui->lblBtn->setState(2);
+    auto answer = std::make_shared<QMetaObject::Connection>();
+    *answer = connect(offsite, &KOffsiteService::versionFetched, this,
+        [this, answer, fileId, target, missingKind, failedKind](
+            const QString& fetched, KOffsiteProblem problem) {
+            if (fetched != fileId)
+                return;
+            disconnect(*answer);
+            if (problem == KOffsiteProblem::None) {
+                bringBack(target, missingKind, failedKind);
+                return;
+            }
+            m_ui->lblBtn->setState(1);
+            KRestoreSteps::inform(
+                window(), QMessageBox::Warning, KRestoreSteps::offsiteFetchFailedText(problem));
+        });
+    offsite->fetchVersion(fileId, m_services.engine->copySum(fileId), KCommon::backupDirectory() + fileId);
+    return true;
 }
 
 void KTableWidgetDeletedFileItem::showRestored(const QString& target, const QString& message)

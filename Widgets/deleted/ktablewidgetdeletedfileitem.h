@@ -43,6 +43,9 @@ signals:
 private:
     // Brings the file back to `target`; the boxes' kinds differ between the two places.
     void bringBack(const QString& target, int missingKind, int failedKind);
+    // When the copy `fileId` is gone and the repository off this machine is set up: asks, fetches
+    // it and then brings the file back. False when that is not offered.
+    bool fetchThenBringBack(const QString& fileId, const QString& target, int missingKind, int failedKind);
     // Shows the file as brought back to `target`, and tells the page.
     void showRestored(const QString& target, const QString& message);
 

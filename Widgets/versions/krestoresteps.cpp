@@ -71,6 +71,26 @@ QString folderNotCreatedText(const QString& folder)
         .arg(QDir::toNativeSeparators(folder));
 }
 
+QString offsiteFetchFailedText(KOffsiteProblem problem)
+{
+    switch (problem) {
+    case KOffsiteProblem::Unreachable:
+        return tr("无法连接异地备份位置，请检查网络或备份磁盘后再试。");
+    case KOffsiteProblem::WrongPassword:
+        return tr("异地备份密码不正确，请在设置中重新输入后再试。");
+    case KOffsiteProblem::NotFound:
+        return tr("异地备份中没有这个版本，请从其他版本恢复。");
+    case KOffsiteProblem::Damaged:
+        return tr("异地备份中的这个版本也已损坏，请从其他版本恢复。");
+    case KOffsiteProblem::NotInstalled:
+    case KOffsiteProblem::NoPassword:
+    case KOffsiteProblem::Busy:
+        return offsiteProblemText(problem);
+    default:
+        return tr("从异地备份找回失败，请稍后再试。");
+    }
+}
+
 QString damagedText()
 {
     return tr("备份文件已损坏，无法用它恢复，请从其他版本恢复！");

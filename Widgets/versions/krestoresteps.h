@@ -2,6 +2,7 @@
 
 #include "Widgets/controls/klabel.h"
 #include "Widgets/versions/kfindbacklabel.h"
+#include "offsite/koffsitetypes.h"
 #include "service/kfilerestore.h"
 
 #include <QString>
@@ -23,6 +24,8 @@ QString openFailedText(); // "打开文件失败！"
 QString damagedText(); // the backup copy is not what was backed up
 QString linkText(); // a restore does not write through a link at the target
 QString folderNotCreatedText(const QString& folder); // names the folder that could not be made
+// Why a copy could not be fetched from the repository off this machine.
+QString offsiteFetchFailedText(KOffsiteProblem problem);
 
 // The information box: title "提示", one button "确定", `kind` as its icon (1 information,
 // 2 warning). Counted as an open box while it runs.

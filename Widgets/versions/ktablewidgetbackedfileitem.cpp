@@ -21,30 +21,6 @@
 
 using KRestoreSteps::Outcome;
 
-namespace {
-
-QString fetchFailedText(KOffsiteProblem problem)
-{
-    switch (problem) {
-    case KOffsiteProblem::Unreachable:
-        return KTableWidgetBackedFileItem::tr("无法连接异地备份位置，请检查网络或备份磁盘后再试。");
-    case KOffsiteProblem::WrongPassword:
-        return KTableWidgetBackedFileItem::tr("异地备份密码不正确，请在设置中重新输入后再试。");
-    case KOffsiteProblem::NotFound:
-        return KTableWidgetBackedFileItem::tr("异地备份中没有这个版本，请从其他版本恢复。");
-    case KOffsiteProblem::Damaged:
-        return KTableWidgetBackedFileItem::tr("异地备份中的这个版本也已损坏，请从其他版本恢复。");
-    case KOffsiteProblem::NotInstalled:
-    case KOffsiteProblem::NoPassword:
-    case KOffsiteProblem::Busy:
-        return offsiteProblemText(problem);
-    default:
-        return KTableWidgetBackedFileItem::tr("从异地备份找回失败，请稍后再试。");
-    }
-}
-
-} // namespace
-
 KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(const KServices& services, QWidget* parent)
     : KTableWidgetItemBase(parent)
     , m_services(services)
@@ -65,7 +41,6 @@ KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(const KServices& services
     m_ui->lblOpenCopy->setToolTip(tr("用默认程序打开此版本的只读副本，不会改动备份"));
     connect(m_ui->lblCompare, &KClickLabel::clicked, this, &KTableWidgetBackedFileItem::onCompare);
     connect(m_ui->lblOpenCopy, &KClickLabel::clicked, this, &KTableWidgetBackedFileItem::onOpenReadOnly);
-    m_ui->lblFetch->setTextColor(QColor(0x00, 0x96, 0xff));
     m_ui->lblFetch->setUnderlineOnHover(true);
     m_ui->lblFetch->setToolTip(tr("从异地备份取回此版本的备份文件，之后即可恢复"));
     m_ui->lblFetch->hide();
@@ -124,6 +99,7 @@ void KTableWidgetBackedFileItem::showFetchOffer()
     m_ui->lblCompare->hide();
     m_ui->lblOpenCopy->hide();
     m_ui->lblFetch->setEnabled(!m_fetching);
+    m_ui->lblFetch->setTextColor(m_fetching ? QColor(Qt::gray) : QColor(0x00, 0x96, 0xff));
     m_ui->lblFetch->setText(m_fetching ? tr("正在从异地备份找回…") : tr("从异地备份找回"));
 }
 
@@ -166,7 +142,8 @@ void KTableWidgetBackedFileItem::onFetch()
             m_fetching = false;
             if (problem != KOffsiteProblem::None) {
                 showFetchOffer();
-                KRestoreSteps::inform(window(), QMessageBox::Warning, fetchFailedText(problem));
+                KRestoreSteps::inform(
+                    window(), QMessageBox::Warning, KRestoreSteps::offsiteFetchFailedText(problem));
                 return;
             }
             // The list is built again: the row offers the restore of a whole copy.

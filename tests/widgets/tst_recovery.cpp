@@ -658,34 +658,41 @@ void TestRecovery::aRefreshWhileADialogIsOpenChangesNothing()
 
 void TestRecovery::aLostCopyComesBackFromTheOffsiteRepository_data()
 {
+    QTest::addColumn<bool>("deleted"); // the deleted page's row, else the version dialog's
     QTest::addColumn<bool>("cut"); // the copy here cut short, else gone
     QTest::addColumn<QByteArray>("password"); // what the product knows when it fetches
     QTest::addColumn<QString>("told");
-    QTest::newRow("a copy gone is fetched, put back and restored byte for byte")
-        << false << QByteArray() << QString();
-    QTest::newRow("a copy cut short is replaced by a whole one") << true << QByteArray() << QString();
-    QTest::newRow("a wrong password is told, and the copy, the file and the database stay as they were")
-        << true << QByteArray("not the password")
+    QTest::newRow("versions: a copy gone is fetched, put back and restored byte for byte")
+        << false << false << QByteArray() << QString();
+    QTest::newRow("versions: a copy cut short is replaced by a whole one")
+        << false << true << QByteArray() << QString();
+    QTest::newRow("versions: a wrong password is told; the copy, the file and the database stay")
+        << false << true << QByteArray("not the password")
         << QStringLiteral("异地备份密码不正确，请在设置中重新输入后再试。");
+    QTest::newRow("deleted: the copy gone is fetched after asking, and the file brought back")
+        << true << false << QByteArray() << QString();
 }
 
 void TestRecovery::aLostCopyComesBackFromTheOffsiteRepository()
 {
     if (KResticCommand::findProgram(QStringLiteral("restic")).isEmpty())
         QSKIP("restic is not installed (Debian: apt install restic)");
+    QFETCH(bool, deleted);
     QFETCH(bool, cut);
     QFETCH(QByteArray, password);
     QFETCH(QString, told);
     constexpr int Timeout = 60000;
     const QByteArray stored = QByteArrayLiteral("Kq7-offsite-correct-horse");
     KFileServiceManager* engine = KFileServiceManager::instance();
-    const QStringList ids = protect(m_path);
     KOffsiteSettings settings;
     settings.repository = m_env.path(QStringLiteral("offsite%1").arg(m_case));
     QVERIFY(KConfig::instance()->setOffsite(false, settings.repository, 90, 60));
     KOffsiteService service(engine, KConfig::instance(), m_env.platform(), new KFakeKeyring(stored));
     KServices services = KServices::process();
     services.offsite = &service;
+    m_page = std::make_unique<KDeletedWidget>();
+    m_page->setServices(services);
+    const QStringList ids = protect(m_path, deleted);
     service.start();
     QSignalSpy tested(&service, &KOffsiteService::connectionTested);
     service.testConnection(settings, stored, true);
@@ -699,38 +706,49 @@ void TestRecovery::aLostCopyComesBackFromTheOffsiteRepository()
     if (!password.isEmpty())
         QVERIFY(service.apply(settings, password));
 
-    const QString lost = KCommon::backupDirectory() + ids.at(1);
+    const QString version = deleted ? ids.at(2) : ids.at(1);
+    const QString lost = KCommon::backupDirectory() + version;
     QVERIFY(cut ? QFile::resize(lost, 3) : QFile::remove(lost));
     const QByteArray database = contentOf(engine->databasePath());
+    const auto restored = [&] {
+        QCOMPARE(contentOf(lost), QByteArray(deleted ? "version 2" : "version 1"));
+        struct stat info;
+        QCOMPARE(::stat(QFile::encodeName(lost).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, 0600u);
+    };
+    KMessageBox::setNextAnswer(1);
+    if (deleted) {
+        restoreToSourcePlace(row(m_path)->findBackLabel());
+        QCOMPARE(row(m_path)->findBackLabel()->state(), 2); // working, and the window goes on
+        QTRY_COMPARE_WITH_TIMEOUT(contentOf(m_path), QByteArray("version 2"), Timeout);
+        QCOMPARE(KMessageBox::answeredTexts(),
+            QStringList { QStringLiteral("这个文件的备份文件已丢失，是否从异地备份找回后再恢复？") });
+        restored();
+        return;
+    }
     const auto dialog = std::make_unique<KFileVersionDlg>(m_path, services);
     dialog->show();
     QCoreApplication::processEvents();
     const auto fetch = [&](const QString& id) {
         return rowOf(*dialog, id)->findChild<KClickLabel*>(QStringLiteral("lblFetch"));
     };
-    QVERIFY(fetch(ids.at(1))->isVisibleTo(dialog.get()));
-    QVERIFY(!rowOf(*dialog, ids.at(1))->findBackLabel()->isVisibleTo(dialog.get()));
+    QVERIFY(fetch(version)->isVisibleTo(dialog.get()));
+    QVERIFY(!rowOf(*dialog, version)->findBackLabel()->isVisibleTo(dialog.get()));
     QVERIFY(!fetch(ids.at(2))->isVisibleTo(dialog.get()));
-
-    KMessageBox::setNextAnswer(1);
-    click(fetch(ids.at(1)));
-    QVERIFY(!fetch(ids.at(1))->isEnabled()); // working, and the window goes on
-    QTRY_VERIFY_WITH_TIMEOUT(
-        KMessageBox::queuedAnswerCount() == 0 || !fetch(ids.at(1))->isVisible(), Timeout);
+    click(fetch(version));
+    QVERIFY(!fetch(version)->isEnabled()); // working, and the window goes on
+    QTRY_VERIFY_WITH_TIMEOUT(KMessageBox::queuedAnswerCount() == 0 || !fetch(version)->isVisible(), Timeout);
     if (!told.isEmpty()) {
         QCOMPARE(KMessageBox::answeredTexts(), QStringList { told });
-        QVERIFY(fetch(ids.at(1))->isEnabled());
-        QCOMPARE(contentOf(lost), cut ? QByteArray("ver") : QByteArray("<unreadable>"));
+        QVERIFY(fetch(version)->isEnabled());
+        QCOMPARE(contentOf(lost), QByteArray("ver"));
         QCOMPARE(contentOf(m_path), QByteArray("changed since"));
         QCOMPARE(contentOf(engine->databasePath()), database);
         return;
     }
-    QCOMPARE(contentOf(lost), QByteArray("version 1"));
-    struct stat info;
-    QCOMPARE(::stat(QFile::encodeName(lost).constData(), &info), 0);
-    QCOMPARE(info.st_mode & 0777, 0600u);
+    restored();
     // Then restored as any version here.
-    restoreToSourcePlace(rowOf(*dialog, ids.at(1))->findBackLabel());
+    restoreToSourcePlace(rowOf(*dialog, version)->findBackLabel());
     QCOMPARE(KMessageBox::answeredTexts(), QStringList { Overwrite });
     QCOMPARE(contentOf(m_path), QByteArray("version 1"));
 }
