@@ -117,7 +117,6 @@ private slots:
     void pagesCanBeReadWhileTheScannerCyclesAndARestartReloadsWithoutDuplicates();
     void protectionOffAtStartKeepsTheDatabase();
     void noBackupsWhileTheBackupDriveIsShortOfSpace();
-    void theSevenDayCleanUpWaitsForItsSwitch();
     void copiesACleanUpOrADeletionCouldNotDeleteAreSweptLater();
     void backUpNowRunsACycleThatBacksUpAtOnce();
     void specialFilesInAListAreSkippedAndDocumentsBehindLinksBackedUp();
@@ -178,7 +177,6 @@ void TestProtectionCycle::cleanup()
     QDir(KCommon::backupDirectory()).removeRecursively();
     m_env.platform()->setCurrentDateTime(QDateTime());
     m_env.platform()->clearStatusAnswers();
-    QVERIFY(KConfig::instance()->setAutoClean7Days(true));
 }
 
 void TestProtectionCycle::addRecord(const QString& path, const QStringList& fileIds)
@@ -480,28 +478,6 @@ void TestProtectionCycle::noBackupsWhileTheBackupDriveIsShortOfSpace()
     monitor->checkDisks();
     m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
     QCOMPARE(versionsOf(path), 1);
-}
-
-void TestProtectionCycle::theSevenDayCleanUpWaitsForItsSwitch()
-{
-    const QDateTime now(QDate(2024, 3, 20), QTime(9, 0));
-    m_env.platform()->setCurrentDateTime(now);
-    const QString mixed = writeSource(QStringLiteral("mixed.pra4"));
-    const QString old = writeSource(QStringLiteral("old.pra4"));
-    const QString oldId = fileIdAt(now.addDays(-7), now.date().addDays(-7), 1);
-    addRecord(mixed, { oldId, fileIdAt(now.addDays(-6), now.date().addDays(-6), 2) });
-    addRecord(old, { fileIdAt(now.addDays(-8), now.date().addDays(-8), 3) });
-
-    QVERIFY(KConfig::instance()->setAutoClean7Days(false));
-    m_manager->autoCleanExpiredVersions();
-    QCOMPARE(versionsOf(mixed), 2);
-    QCOMPARE(versionsOf(old), 1);
-    QVERIFY(KConfig::instance()->setAutoClean7Days(true));
-    m_manager->autoCleanExpiredVersions();
-    QCOMPARE(versionsOf(mixed), 1);
-    QVERIFY(!QFile::exists(KCommon::backupDirectory() + oldId));
-    QVERIFY(!m_manager->findFile(old)); // emptied, it left its collection
-    QCOMPARE(m_manager->collection(0)->count(), 1);
 }
 
 void TestProtectionCycle::copiesACleanUpOrADeletionCouldNotDeleteAreSweptLater()
