@@ -160,8 +160,8 @@ void TestDiskMonitor::backupPathThatIsNoListedRootNeitherBlocksNorWarns()
     monitor.checkDisks();
     QVERIFY(!monitor.hasEnoughSpace());
     m_env.platform()->clearDrives();
-    m_env.platform()->addDrive(root, belowRoot ? KDriveKind::Fixed : KDriveKind::Removable,
-        KFileSystemKind::Ntfs, 0, 100000 * MiB);
+    m_env.platform()->addDrive(
+        root, belowRoot ? KDriveKind::Fixed : KDriveKind::Removable, KFileSystemKind::Ntfs, 0, 100000 * MiB);
     shortage.clear();
     home.clear();
     monitor.checkDisks();

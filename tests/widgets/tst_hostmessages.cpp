@@ -120,6 +120,9 @@ void TestHostMessages::init()
         m_window->handler, &KHostMessageHandler::sigShowFileVersionDlg, m_window.data(),
         [this](const QString& file) { m_happened << QStringLiteral("versions of ") + file; },
         Qt::QueuedConnection);
+    connect(m_window->handler, &KHostMessageHandler::sigSetProtection, m_window.data(), [this](bool on) {
+        m_happened << (on ? QStringLiteral("protection on") : QStringLiteral("protection off"));
+    });
 }
 
 void TestHostMessages::cleanup()
@@ -201,6 +204,14 @@ void TestHostMessages::windowMessages_data()
     QTest::newRow("back up now is handed to the window")
         << words("post main backup-now") << "hidden" << 1 << "" << 1 << false
         << QStringList { QStringLiteral("收到立即备份消息||Vaultkeep|自动发送") } << QStringList();
+    QTest::newRow("the tray's pause turns protection off")
+        << words("post main protection 0") << "hidden" << 1 << "" << 1 << false
+        << QStringList { QStringLiteral("收到关闭保护消息||Vaultkeep|自动发送") }
+        << QStringList { QStringLiteral("protection off") };
+    QTest::newRow("and resuming turns it on")
+        << words("post main protection 1") << "hidden" << 1 << "" << 1 << false
+        << QStringList { QStringLiteral("收到开启保护消息||Vaultkeep|自动发送") }
+        << QStringList { QStringLiteral("protection on") };
 }
 
 void TestHostMessages::windowMessages()
