@@ -33,6 +33,10 @@ const QString ReadLibreOfficeHistoryKey = QStringLiteral("ReadLibreOfficeHistory
 const QString ReadKdeRecentDocumentsKey = QStringLiteral("ReadKdeRecentDocuments");
 const QString RecentExcludedFoldersKey = QStringLiteral("RecentExcludedFolders");
 const QString MaxVersionedFileSizeKey = QStringLiteral("MaxVersionedFileSize");
+const QString OffsiteEnabledKey = QStringLiteral("OffsiteEnabled");
+const QString OffsiteRepositoryKey = QStringLiteral("OffsiteRepository");
+const QString OffsiteKeepDaysKey = QStringLiteral("OffsiteKeepDays");
+const QString OffsiteIntervalKey = QStringLiteral("OffsiteIntervalMinutes");
 const QString NeverShown = QStringLiteral("1970-01-01");
 constexpr qint64 MaxFileSize = 1024 * 1024;
 
@@ -252,6 +256,35 @@ bool KConfig::tipsAsNotifications() const
 bool KConfig::setTipsAsNotifications(bool enabled)
 {
     return write(TipsAsNotificationsKey, switchText(enabled));
+}
+
+bool KConfig::offsiteEnabled() const
+{
+    return read(OffsiteEnabledKey, switchText(false)).toString() == QLatin1String("true");
+}
+
+QString KConfig::offsiteRepository() const
+{
+    return read(OffsiteRepositoryKey, QString()).toString();
+}
+
+int KConfig::offsiteKeepDays() const
+{
+    return read(OffsiteKeepDaysKey, 0).toInt();
+}
+
+int KConfig::offsiteIntervalMinutes() const
+{
+    return read(OffsiteIntervalKey, 0).toInt();
+}
+
+bool KConfig::setOffsite(bool enabled, const QString& repository, int keepDays, int intervalMinutes)
+{
+    // A write that succeeds puts every pending change in the file: the last one tells for all.
+    static_cast<void>(write(OffsiteRepositoryKey, repository));
+    static_cast<void>(write(OffsiteKeepDaysKey, keepDays));
+    static_cast<void>(write(OffsiteIntervalKey, intervalMinutes));
+    return write(OffsiteEnabledKey, switchText(enabled));
 }
 
 bool KConfig::readRecentlyUsedXbel() const

@@ -61,6 +61,14 @@ public:
     QSize mainWindowSize() const;
     [[nodiscard]] bool setMainWindowSize(const QSize& size);
 
+    // The copy off this machine, off until the user turns it on. Days and minutes read 0 when
+    // not set; the password is never kept here.
+    [[nodiscard]] bool offsiteEnabled() const;
+    QString offsiteRepository() const;
+    int offsiteKeepDays() const;
+    int offsiteIntervalMinutes() const;
+    [[nodiscard]] bool setOffsite(bool enabled, const QString& repository, int keepDays, int intervalMinutes);
+
     // The desktop's own recent-file lists, read besides the registry: the freedesktop lists,
     // LibreOffice's history and KDE's recent documents. Each is read unless stored as "false".
     [[nodiscard]] bool readRecentlyUsedXbel() const;

@@ -490,6 +490,10 @@ QString KFileObject::rowText() const
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     if (m_versions.isEmpty())
         return row;
+    // Every refresh asks for every row, and a row changes only with the versions.
+    const std::lock_guard<std::mutex> rowLocker(m_rowMutex);
+    if (m_row.revision == m_revision && !m_row.text.isNull())
+        return m_row.text;
     const KVersionId& latest = m_versions.at(latestBackupIndex());
     const int date = latest.backupDate();
     row.reserve(m_fileName.size() + 48);
@@ -512,6 +516,7 @@ QString KFileObject::rowText() const
     row.append(QLatin1Char('|'));
     if (latest.stamp() >= 0)
         row.append(QString::number(latest.stamp()));
+    m_row = { m_revision, row };
     return row;
 }
 

@@ -177,6 +177,14 @@ private:
     };
     mutable std::mutex m_savedMutex;
     mutable SavedElement m_saved;
+    // The last row text and the revision it shows.
+    struct Row
+    {
+        quint64 revision = 0;
+        QString text;
+    };
+    mutable std::mutex m_rowMutex;
+    mutable Row m_row;
     mutable std::mutex m_objectsMutex;
     mutable QHash<QString, KFileCopyedObject*> m_objects;
 };

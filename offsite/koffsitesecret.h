@@ -14,9 +14,10 @@ class KOffsiteSecret : public QObject
 public:
     explicit KOffsiteSecret(QObject* parent = nullptr);
 
-    void read();
-    void write(const QByteArray& password);
-    void remove();
+    // Virtual for a keyring of the tests' own.
+    virtual void read();
+    virtual void write(const QByteArray& password);
+    virtual void remove();
 
     static const QString Service;
     static const QString Key;

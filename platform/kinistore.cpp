@@ -52,28 +52,30 @@ struct Identity
     bool operator!=(const Identity& other) const { return !(*this == other); }
 };
 
-// The names directly below `group`: its keys (and their values, when asked for), or (with
-// `groups`) its subgroups.
-QStringList childrenOf(
-    const QSettings::SettingsMap& map, const QString& group, bool groups, QVariantList* values = nullptr)
+// The names directly below `group`: its keys, or (with `groups`) its subgroups; with `values`,
+// the keys and their values go there instead.
+QStringList childrenOf(const QSettings::SettingsMap& map, const QString& group, bool groups,
+    QVector<QPair<QString, QVariant>>* values = nullptr)
 {
     const QString prefix = group.isEmpty() ? QString() : group + QLatin1Char('/');
     QStringList names;
     for (auto it = map.lowerBound(prefix); it != map.cend() && it.key().startsWith(prefix);) {
-        const QString rest = it.key().mid(prefix.size());
+        // A reference, not a copy: a list may hold thousands of keys and is read every cycle.
+        const QStringRef rest = it.key().midRef(prefix.size());
         const int slash = rest.indexOf(QLatin1Char('/'));
         if (slash < 0) {
-            if (!groups)
-                names.append(rest);
             if (values)
-                values->append(it.value());
+                values->append({ rest.toString(), it.value() });
+            else if (!groups)
+                names.append(rest.toString());
             ++it;
             continue;
         }
+        const QString name = rest.left(slash).toString();
         if (groups)
-            names.append(rest.left(slash));
+            names.append(name);
         // Past the whole subgroup: "/" and "0" are neighbours.
-        it = map.lowerBound(prefix + rest.left(slash) + QLatin1Char('0'));
+        it = map.lowerBound(prefix + name + QLatin1Char('0'));
     }
     return names;
 }
@@ -323,12 +325,8 @@ QStringList KIniStore::childKeys(const QString& group) const
 QVector<QPair<QString, QVariant>> KIniStore::childValues(const QString& group) const
 {
     const std::lock_guard<std::mutex> locker(g_mutex);
-    QVariantList values;
-    const QStringList names = childrenOf(m_file->view, group, false, &values);
     QVector<QPair<QString, QVariant>> result;
-    result.reserve(names.size());
-    for (int i = 0; i < names.size(); ++i)
-        result.append({ names.at(i), values.at(i) });
+    childrenOf(m_file->view, group, false, &result);
     return result;
 }
 

@@ -13,6 +13,7 @@
 #include "platform/kplatform.h"
 #include "platform/kviewcopies.h"
 #include "service/kfileservicemanager.h"
+#include "service/koffsiteservice.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QCoreApplication>
@@ -44,6 +45,7 @@ void makeModuleObjects()
         KLedgerbase::instance();
         KFileIconProvider::instance();
         KFileServiceManager::instance();
+        KOffsiteService::instance();
         KDiskInfoThread::instance();
         KDiskFileManager::instance();
         g_objectsAlive = true;
@@ -95,6 +97,8 @@ void releaseKVaultkeep()
     delete KMainWidget::existingInstance();
     deleteDeferred();
     endComparisons();
+    // restic's runs stop with the plug-in; what they left waits for the next start.
+    KOffsiteService::instance()->shutdown();
 }
 
 namespace KVaultkeepModule {
@@ -108,6 +112,7 @@ void shutDown()
     delete KMainWidget::existingInstance();
     deleteDeferred();
     endComparisons();
+    KOffsiteService::instance()->shutdown();
     // Both threads leave their waits at once, and a backup cycle between two files.
     KDiskFileManager* scanner = KDiskFileManager::instance();
     KDiskInfoThread* monitor = KDiskInfoThread::instance();

@@ -339,16 +339,30 @@ void KFileServiceManager::refreshAndRepeat(
 
 void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
 {
+    // Most cycles change nothing: rows collected as the last refresh collected them keep its
+    // order, and the day lists stay until a row or the date changes.
     std::array<QStringList, KindCount> existing;
     std::array<QStringList, KindCount> deleted;
+    bool sameRows = true;
     for (int t = 0; t < KindCount; ++t) {
         QStringList present;
         m_collections[size_t(t)]->collectRows(&present, &deleted[size_t(t)], known);
+        if (present == m_collectedRows[size_t(t)]) {
+            existing[size_t(t)] = m_existingRows[size_t(t)];
+            continue;
+        }
+        sameRows = false;
         existing[size_t(t)] = KRows::sorted(present);
+        m_collectedRows[size_t(t)] = std::move(present);
     }
     const QDateTime now = KPlatform::instance()->currentDateTime();
-    const QStringList recent = KRows::newerThan(existing, 3, now);
-    const QStringList today = KRows::backedUpWithin(recent, 1, now);
+    QStringList recent = m_recentRows;
+    QStringList today = m_todayRows;
+    if (!sameRows || now.date() != m_rowsDate) {
+        m_rowsDate = now.date();
+        recent = KRows::newerThan(existing, 3, now);
+        today = KRows::backedUpWithin(recent, 1, now);
+    }
 
     int type = 0;
     int page = 1;

@@ -223,6 +223,10 @@ private:
     // Serialises whole refreshes: the scanner's end of cycle and the GUI's onUpdate().
     std::mutex m_refreshMutex;
     std::atomic<bool> m_refreshAgain { false };
+    // The rows the last refresh collected, in the records' order, and the date it took the day
+    // lists for; under m_refreshMutex. The sorted lists below are written only by a refresh.
+    std::array<QStringList, KindCount> m_collectedRows;
+    QDate m_rowsDate;
     // The registry counter could not be written; it is written again at the next cycle's end.
     std::atomic<bool> m_counterUnsaved { false };
 

@@ -5,6 +5,7 @@ class KDesktopNotifications;
 class KDiskFileManager;
 class KDiskInfoThread;
 class KFileServiceManager;
+class KOffsiteService;
 class KPlatform;
 
 // What the views work with, handed down from the main widget (or a test) to every page, dialog
@@ -18,6 +19,7 @@ struct KServices
     KDiskInfoThread* monitor = nullptr;
     KConfig* config = nullptr;
     KDesktopNotifications* notifications = nullptr; // none: the tips show as panels
+    KOffsiteService* offsite = nullptr;
 
     // The plug-in's own: for the main widget and the host's entry points alone.
     static KServices process();

@@ -26,7 +26,7 @@ private slots:
     void aCopyIsPrivateSummedAndKeepsTheSourcesTime();
     void aFileChangingWhileItIsCopiedIsNotRecorded_data();
     void aFileChangingWhileItIsCopiedIsNotRecorded();
-    void copiesReachTheDiskBeforeTheDatabaseListingThem();
+    void copiesReachTheDiskFirstAndACycleThatChangesNothingWritesNothing();
 
 private:
     KTestEnvironment m_env;
@@ -112,7 +112,7 @@ void TestBackupCopy::aFileChangingWhileItIsCopiedIsNotRecorded()
     QVERIFY(record.isCurrentStateBackedUp());
 }
 
-void TestBackupCopy::copiesReachTheDiskBeforeTheDatabaseListingThem()
+void TestBackupCopy::copiesReachTheDiskFirstAndACycleThatChangesNothingWritesNothing()
 {
     KFileServiceManager manager;
     QFile::remove(manager.databasePath());
@@ -134,6 +134,11 @@ void TestBackupCopy::copiesReachTheDiskBeforeTheDatabaseListingThem()
     const int saved = calls.indexOf(QStringLiteral("rename ") + manager.databasePath());
     QVERIFY2(saved >= 0, qPrintable(calls.join(QLatin1Char('\n'))));
     QVERIFY2(flushed >= 0 && flushed < saved, qPrintable(calls.join(QLatin1Char('\n'))));
+
+    // Nothing is saved, flushed, renamed or removed when nothing changed.
+    KFaultShim::startLog();
+    scanner.runCycle(KDiskFileManager::CycleKind::Full);
+    QCOMPARE(KFaultShim::takeLog(), QStringList());
 }
 
 int main(int argc, char** argv)

@@ -110,7 +110,7 @@ private slots:
     void init();
     void cleanup();
     void firstCycleBacksUpFilesOfEveryKindOnce();
-    void onlyEveryThirtyFirstCycleBacksUpAndTakesTheLatestState();
+    void onlyEveryThirtyFirstCycleBacksUpWhileThePagesFollowTheDate();
     void aDeletedSourceMovesToTheDeletedListAndAnUnreachableOneDoesNot();
     void theSelfBackupPageShowsWhatTheLastCycleFound();
     void aSelfBackupFolderMountedInsideItselfIsSearchedOnce();
@@ -263,7 +263,7 @@ void TestProtectionCycle::firstCycleBacksUpFilesOfEveryKindOnce()
     QCOMPARE(KTestEnvironment::contentOf(m_manager->databasePath()).count("<Version FileID="), 9);
 }
 
-void TestProtectionCycle::onlyEveryThirtyFirstCycleBacksUpAndTakesTheLatestState()
+void TestProtectionCycle::onlyEveryThirtyFirstCycleBacksUpWhileThePagesFollowTheDate()
 {
     const QDateTime now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
     m_env.platform()->setCurrentDateTime(now);
@@ -280,20 +280,31 @@ void TestProtectionCycle::onlyEveryThirtyFirstCycleBacksUpAndTakesTheLatestState
     QCOMPARE(static_cast<QList<QVariantList>>(progress), (QList<QVariantList> { { 1, 1 }, { 2, 2 } }));
     QCOMPARE(finished.takeFirst(), (QVariantList { now.toMSecsSinceEpoch(), 2, 0 }));
 
+    // The kind's page, today's and the recent list follow the date while nothing changes.
+    const auto counts = [&log] {
+        return QList<int> { log.labels.value(0), log.labels.value(KFileList::of(KListPage::Today)),
+            log.labels.value(KFileList::of(KListPage::Recent)) };
+    };
+    QCOMPARE(counts(), (QList<int> { 2, 2, 2 }));
+
     const QDateTime firstEdit = QDateTime::currentDateTime().addSecs(-30);
     const QDateTime secondEdit = QDateTime::currentDateTime().addSecs(-10);
     QVERIFY(KTestEnvironment::setModified(pricing, firstEdit));
     for (int cycle = 2; cycle <= 31; ++cycle) {
+        if (cycle == 10)
+            m_env.platform()->setCurrentDateTime(now.addDays(3));
         if (cycle == 20)
             QVERIFY(KTestEnvironment::setModified(pricing, secondEdit));
         m_scanner->runCycle();
         QCOMPARE(versionsOf(pricing), 1);
         QCOMPARE(log.lastSuccess, 0); // the rows are still refreshed, with no successes
     }
+    QCOMPARE(counts(), (QList<int> { 2, 0, 0 }));
     QCOMPARE(started.count(), 1);
     QCOMPARE(finished.count(), 0);
     m_scanner->runCycle(); // the 32nd
     QCOMPARE(versionsOf(pricing), 2);
+    QCOMPARE(counts(), (QList<int> { 2, 1, 1 }));
     QCOMPARE(m_manager->findFile(pricing)->latestModifiedTime(),
         QDateTime::fromSecsSinceEpoch(secondEdit.toSecsSinceEpoch()));
     QCOMPARE(log.lastSuccess, 1);

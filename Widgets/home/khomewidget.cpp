@@ -8,6 +8,7 @@
 #include "discovery/kdiskfilemanager.h"
 #include "platform/kplatform.h"
 #include "service/kfileservicemanager.h"
+#include "service/koffsiteservice.h"
 #include "storage/kdiskinfothread.h"
 #include "ui_khomewidget.h"
 
@@ -34,6 +35,25 @@ constexpr QSize DesignedSize(790, 431);
 // The activity line's minutes follow the clock.
 constexpr int ActivityRefreshMs = 30000;
 constexpr qint64 MinuteMs = 60000;
+
+// "5 分钟前" for a time `ago` milliseconds back, "3 分钟后" for one `ahead` milliseconds on.
+QString agoText(qint64 ago)
+{
+    const qint64 minutes = qMax<qint64>(0, ago) / MinuteMs;
+    if (minutes < 1)
+        return KHomeWidget::tr("刚刚");
+    if (minutes < 60)
+        return KHomeWidget::tr("%1 分钟前").arg(minutes);
+    if (minutes < 24 * 60)
+        return KHomeWidget::tr("%1 小时前").arg(minutes / 60);
+    return KHomeWidget::tr("%1 天前").arg(minutes / (24 * 60));
+}
+
+QString aheadText(qint64 ahead)
+{
+    return ahead <= 0 ? KHomeWidget::tr("即将开始")
+                      : KHomeWidget::tr("%1 分钟后").arg((ahead + MinuteMs - 1) / MinuteMs);
+}
 
 // The first counter update of the process also tells the host the switch's state.
 std::atomic<bool> g_firstNumbersUpdate { true };
@@ -89,6 +109,10 @@ void KHomeWidget::setServices(const KServices& services)
     m_platform = services.platform;
     connect(services.engine, &KFileServiceManager::sigUpdateHomePage, this, &KHomeWidget::onUpdateNumbers);
     connect(services.monitor, &KDiskInfoThread::sigSetHomeDiskFree, this, &KHomeWidget::onSetDiskInfo);
+    if (services.offsite) {
+        connect(services.offsite, &KOffsiteService::statusChanged, this, &KHomeWidget::onOffsiteStatus);
+        m_offsite = services.offsite->status();
+    }
     m_openCloseState = services.config->autoBack() ? Open : Closed;
     refreshOpenCloseView();
     onRefreshActivity();
@@ -120,6 +144,7 @@ void KHomeWidget::arrange()
     m_ui->lblFreeDiskBg->setGeometry(
         track.x(), track.y(), m_barWidth >= 0 ? m_barWidth : m_ui->lblFreeDiskBg->width(), track.height());
     flowSentences();
+    refreshOffsite();
 }
 
 void KHomeWidget::onBackupStarted()
@@ -168,25 +193,60 @@ void KHomeWidget::onRefreshActivity()
         line = tr("正在备份: 已检查 %1 个文件，已备份 %2 个").arg(m_checked).arg(m_copied);
     } else if (m_lastBackupAt >= 0 && m_platform) {
         const qint64 now = m_platform->currentMSecsSinceEpoch();
-        const qint64 minutes = qMax<qint64>(0, now - m_lastBackupAt) / MinuteMs;
-        QString last;
-        if (minutes < 1)
-            last = tr("刚刚");
-        else if (minutes < 60)
-            last = tr("%1 分钟前").arg(minutes);
-        else if (minutes < 24 * 60)
-            last = tr("%1 小时前").arg(minutes / 60);
-        else
-            last = tr("%1 天前").arg(minutes / (24 * 60));
-        line = tr("最近备份: %1").arg(last);
-        if (m_nextBackupAt >= 0) {
-            const qint64 left = m_nextBackupAt - now;
-            line += tr(" · 下次: %1")
-                        .arg(left <= 0 ? tr("即将开始")
-                                       : tr("%1 分钟后").arg((left + MinuteMs - 1) / MinuteMs));
-        }
+        line = tr("最近备份: %1").arg(agoText(now - m_lastBackupAt));
+        if (m_nextBackupAt >= 0)
+            line += tr(" · 下次: %1").arg(aheadText(m_nextBackupAt - now));
     }
     m_ui->lblActivity->setText(line);
+    refreshOffsite();
+}
+
+void KHomeWidget::onOffsiteStatus(const KOffsiteStatus& status)
+{
+    m_offsite = status;
+    // Its minutes follow the clock.
+    if (status.state != KOffsiteStatus::State::Off && !m_activityTimer->isActive())
+        m_activityTimer->start();
+    refreshOffsite();
+}
+
+void KHomeWidget::refreshOffsite()
+{
+    using State = KOffsiteStatus::State;
+    const KOffsiteStatus& status = m_offsite;
+    const bool running = status.state == State::Running;
+    QString line;
+    if (status.state == State::NotInstalled) {
+        line = offsiteProblemText(KOffsiteProblem::NotInstalled);
+    } else if (status.state == State::NeedsPassword) {
+        line = offsiteProblemText(KOffsiteProblem::NoPassword);
+    } else if (running) {
+        line = tr("正在上传到异地备份");
+    } else if (status.lastProblem != KOffsiteProblem::None) {
+        line = offsiteProblemText(status.lastProblem);
+    } else if (status.checkFailed) {
+        line = offsiteProblemText(KOffsiteProblem::Damaged);
+    } else if (status.state == State::Idle && m_platform) {
+        const qint64 now = m_platform->currentMSecsSinceEpoch();
+        line = status.lastBackupMSecs < 0
+            ? tr("异地备份: 尚未上传")
+            : tr("异地备份: %1 · 新增 %2")
+                  .arg(agoText(now - status.lastBackupMSecs), KCommon::formatSize(status.lastAddedBytes));
+        if (status.nextBackupMSecs >= 0)
+            line += tr(" · 下次: %1").arg(aheadText(status.nextBackupMSecs - now));
+    }
+    m_ui->lblOffsite->setText(line);
+    m_ui->lblOffsite->setVisible(status.state != State::Off);
+    m_ui->barOffsite->setVisible(running);
+    if (running) {
+        // Unknown progress shows as a busy bar.
+        m_ui->barOffsite->setRange(0, status.progressPercent < 0 ? 0 : 100);
+        m_ui->barOffsite->setValue(qMax(0, status.progressPercent));
+        // Right after the words, to the line's end.
+        const QRect text = m_ui->lblOffsite->geometry();
+        const int left = text.x() + m_ui->lblOffsite->fontMetrics().horizontalAdvance(line) + 8;
+        m_ui->barOffsite->setGeometry(left, text.center().y() - 3, text.right() - left, 8);
+    }
 }
 
 void KHomeWidget::setProtection(bool on)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "offsite/koffsitetypes.h"
 #include "service/kservices.h"
 
 #include <QHash>
@@ -60,6 +61,9 @@ public slots:
     void setProtection(bool on);
     // The backup folder's disk is short of room until a later cycle backs up without failing.
     void onDiskShortOfRoom();
+    // The off-site line: its last copy, what it added and the next, or its trouble in words, and
+    // a bar while it uploads; hidden while the copy is off.
+    void onOffsiteStatus(const KOffsiteStatus& status);
 
 private slots:
     void onUpdateNumbers(int nTotalNumber, int nBackedNumber, int nDeletedNumber);
@@ -80,6 +84,7 @@ private:
     void postActivity() const;
     // Places the content for the page's size, from where the form put it for its own.
     void arrange();
+    void refreshOffsite();
 
     QScopedPointer<Ui::KHomeWidget> m_ui;
     int m_openCloseState = Open;
@@ -95,6 +100,7 @@ private:
     qint64 m_lastBackupAt = -1;
     qint64 m_nextBackupAt = -1;
     qintptr m_problems = 0; // AtriumMessage::ProblemBits
+    KOffsiteStatus m_offsite;
 
     Q_DISABLE_COPY(KHomeWidget)
 };

@@ -13,6 +13,7 @@
 #include "discovery/kdiskfilemanager.h"
 #include "platform/kplatform.h"
 #include "service/kfileservicemanager.h"
+#include "service/koffsiteservice.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
 #include "ui_kmainwidget.h"
@@ -200,6 +201,8 @@ void KMainWidget::startThreads()
     setWindowProperty(QString::fromLatin1(AtriumWindowProperty::VaultkeepMainFrame));
     setAttribute(Qt::WA_DeleteOnClose);
 
+    if (m_services.offsite)
+        m_services.offsite->start();
     if (m_services.config->autoBack())
         scanner->startScan();
     else

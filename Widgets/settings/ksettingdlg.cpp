@@ -3,6 +3,7 @@
 #include "AtriumCommon/atriumuserdatalogutils.h"
 #include "Widgets/home/kdrivename.h"
 #include "Widgets/settings/kcleandlg.h"
+#include "Widgets/settings/koffsitedlg.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "discovery/kdiskfilemanager.h"
@@ -36,7 +37,7 @@ KSettingDlg::KSettingDlg(const KServices& services, QWidget* parent)
     m_ui->setupUi(this);
     setFixedSize(size());
     const QString background = KCommon::skinImagePath(QStringLiteral("按扭背景.png"));
-    for (KCustomButton* button : { m_ui->btnQuickClean, m_ui->btnOk, m_ui->btnCancel })
+    for (KCustomButton* button : { m_ui->btnQuickClean, m_ui->btnOffsite, m_ui->btnOk, m_ui->btnCancel })
         button->setPicName(background, 4);
     m_ui->cbxSavePath->setStyleSheet(
         QStringLiteral(
@@ -54,6 +55,8 @@ KSettingDlg::KSettingDlg(const KServices& services, QWidget* parent)
     connect(m_ui->btnOk, &QPushButton::clicked, this, &KSettingDlg::onSave);
     connect(m_ui->editTipSize, &QLineEdit::returnPressed, this, &KSettingDlg::onSave);
     connect(m_ui->btnQuickClean, &QPushButton::clicked, this, &KSettingDlg::onShowCreanDlg);
+    connect(m_ui->btnOffsite, &QPushButton::clicked, this, &KSettingDlg::onShowOffsiteDlg);
+    m_ui->btnOffsite->setVisible(m_services.offsite != nullptr);
     connect(this, &KSettingDlg::sigGetBackedFilesSize, this, &KSettingDlg::onGetBackedFilesSize,
         Qt::QueuedConnection);
     initialise();
@@ -115,6 +118,13 @@ void KSettingDlg::onShowCreanDlg()
     KCleanDlg dialog(m_services, this);
     dialog.exec();
     onGetBackedFilesSize();
+}
+
+void KSettingDlg::onShowOffsiteDlg()
+{
+    writeManualTrace(QStringLiteral("打开异地备份对话框"), SettingsPage, Product);
+    KOffsiteDlg dialog(m_services.offsite, this);
+    dialog.exec();
 }
 
 void KSettingDlg::onSavePathIndexChanged(int index)

@@ -12,8 +12,9 @@ class KSettingDlg;
 
 // The settings: the drive that holds the backups, the backup size at which the user is reminded
 // to clean up (validated against the chosen drive's free space), the seven-day clean-up, whether
-// reminders come as desktop notifications, and the way to the clean-up dialog. Saving stores the settings;
-// moving the backups to another drive is left to the caller, which compares the backup path before and after.
+// reminders come as desktop notifications, and the ways to the clean-up and off-site copy dialogs.
+// Saving stores the settings; moving the backups to another drive is left to the caller, which
+// compares the backup path before and after.
 class KSettingDlg : public KDialogBaseWidget
 {
     Q_OBJECT
@@ -33,6 +34,7 @@ public slots:
     void onCBoxStateChanged(int state);
     void onSave();
     void onShowCreanDlg();
+    void onShowOffsiteDlg();
     void onGetBackedFilesSize();
 
 protected:

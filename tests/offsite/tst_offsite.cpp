@@ -1,7 +1,13 @@
+#include "core/kcommon.h"
+#include "core/kconfig.h"
+#include "core/kcopysums.h"
+#include "kfakekeyring.h"
 #include "ktestenvironment.h"
 #include "offsite/koffsitebackup.h"
 #include "offsite/koffsitehost.h"
 #include "offsite/kresticcommand.h"
+#include "service/kfileservicemanager.h"
+#include "service/koffsiteservice.h"
 
 #include <QDirIterator>
 #include <QJsonArray>
@@ -102,7 +108,7 @@ class tst_Offsite : public QObject
 
 private slots:
     void initTestCase();
-    void uploadsOnlyNewVersionsHourlyAndTheyComeBackByteForByte();
+    void uploadsAfterCyclesThatMadeVersionsHourlyAndTheyComeBackByteForByte();
     void aKilledUploadIsMadeAgainAndTheRepositoryChecksOut();
     void problemsAreNamedAndNothingWaitsForThem_data();
     void problemsAreNamedAndNothingWaitsForThem();
@@ -195,21 +201,41 @@ bool tst_Offsite::waitIdle(KOffsiteBackup& backup)
     return false;
 }
 
-void tst_Offsite::uploadsOnlyNewVersionsHourlyAndTheyComeBackByteForByte()
+void tst_Offsite::uploadsAfterCyclesThatMadeVersionsHourlyAndTheyComeBackByteForByte()
 {
     constexpr int Size = 256 * 1024;
-    const auto w = makeWorkspace(3, Size);
+    const auto w = makeWorkspace(0, 0);
     QVERIFY(w);
-    start(*w);
-    w->backup->onVersionsMade();
-    QVERIFY(waitIdle(*w->backup));
-    KOffsiteStatus status = w->backup->status();
-    QCOMPARE(status.lastProblem, KOffsiteProblem::None);
-    QCOMPARE(status.lastBackupMSecs, w->env.platform()->currentMSecsSinceEpoch());
-    QVERIFY(status.lastAddedBytes >= 3 * Size);
-    QCOMPARE(status.nextBackupMSecs, -1);
+    // The product's own: the engine's backup folder and database, the settings store, a keyring.
+    w->host.folder
+        = w->env.addBackupDrive(QStringLiteral("D")) + KCommon::backupFolderName() + QLatin1Char('/');
+    for (int i = 0; i < 3; ++i)
+        addVersion(*w, Size);
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    const QString database = engine->databasePath();
+    QVERIFY(!KTestEnvironment::writeFileAt(database, "<db/>", QDateTime()).isEmpty());
+    QVERIFY(!KTestEnvironment::writeFileAt(KCopySums::pathBeside(database), "sums", QDateTime()).isEmpty());
+    QVERIFY(KConfig::instance()->setOffsite(true, w->repository, 90, 60));
+    KOffsiteService service(engine, KConfig::instance(), w->env.platform(), new KFakeKeyring(Password));
+    KFakePlatform* clock = w->env.platform();
+    const auto uploadedNow = [&] {
+        return service.status().state == KOffsiteStatus::State::Idle
+            && service.status().lastBackupMSecs == clock->currentMSecsSinceEpoch();
+    };
+    const auto cycleEnded = [&](int copied) {
+        emit engine->sigBackupFinished(clock->currentMSecsSinceEpoch(), copied, 0);
+    };
+
+    // The first start sends everything up, with the keyring's password.
+    service.start();
+    QTRY_VERIFY_WITH_TIMEOUT(uploadedNow(), RunTimeoutMs);
+    const KOffsiteStatus first = service.status();
+    QCOMPARE(first.lastProblem, KOffsiteProblem::None);
+    QVERIFY(first.lastAddedBytes >= 3 * Size);
+    QCOMPARE(first.nextBackupMSecs, -1);
     QStringList expected = QDir(w->host.folder).entryList(QDir::Files)
-        + QStringList { QStringLiteral("VaultkeepDB.sums"), QStringLiteral("VaultkeepDB.xml") };
+        + QStringList { QFileInfo(database).fileName(),
+              QFileInfo(KCopySums::pathBeside(database)).fileName() };
     expected.sort();
     QCOMPARE(namesInLatest(w->repository), expected);
     const QJsonArray snapshots = QJsonDocument::fromJson(
@@ -218,23 +244,34 @@ void tst_Offsite::uploadsOnlyNewVersionsHourlyAndTheyComeBackByteForByte()
     QCOMPARE(snapshots.size(), 1);
     QCOMPARE(snapshots.at(0).toObject().value(QStringLiteral("paths")).toArray().size(), 3);
 
-    // New versions ten minutes later wait for the hour to be over, then only they go up.
-    w->env.platform()->advanceClock(10 * 60000);
+    // Ten minutes on, a cycle that copied nothing leaves nothing waiting (the connection test
+    // answers after anything it set going); one that made versions waits for the hour.
+    clock->advanceClock(10 * 60000);
     addVersion(*w, Size);
     addVersion(*w, Size);
-    w->backup->onVersionsMade();
-    QVERIFY(!w->backup->isBusy());
-    QCOMPARE(w->backup->status().nextBackupMSecs, status.lastBackupMSecs + 60 * 60000);
-    w->env.platform()->advanceClock(50 * 60000);
-    w->backup->runDue();
-    QVERIFY(w->backup->isBusy());
-    QVERIFY(waitIdle(*w->backup));
-    status = w->backup->status();
-    QCOMPARE(status.lastProblem, KOffsiteProblem::None);
-    QVERIFY2(status.lastAddedBytes >= 2 * Size && status.lastAddedBytes < 3 * Size,
-        qPrintable(QString::number(status.lastAddedBytes)));
+    QSignalSpy statuses(&service, &KOffsiteService::statusChanged);
+    QSignalSpy tested(&service, &KOffsiteService::connectionTested);
+    cycleEnded(0);
+    service.testConnection(service.settings(), QByteArray(), false);
+    QTRY_COMPARE_WITH_TIMEOUT(tested.size(), 1, RunTimeoutMs);
+    QVERIFY(statuses.isEmpty());
+    cycleEnded(2);
+    QTRY_COMPARE(service.status().nextBackupMSecs, first.lastBackupMSecs + 60 * 60000);
+    QCOMPARE(service.status().state, KOffsiteStatus::State::Idle);
+
+    // The hour over, the next such cycle sends up only the new ones.
+    clock->advanceClock(50 * 60000);
+    cycleEnded(1);
+    QTRY_VERIFY_WITH_TIMEOUT(uploadedNow(), RunTimeoutMs);
+    const KOffsiteStatus second = service.status();
+    QCOMPARE(second.lastProblem, KOffsiteProblem::None);
+    QVERIFY2(second.lastAddedBytes >= 2 * Size && second.lastAddedBytes < 3 * Size,
+        qPrintable(QString::number(second.lastAddedBytes)));
     QCOMPARE(namesInLatest(w->repository).size(), 7);
 
+    // Back through the copy's own interface, whose first start sends up the test's database.
+    start(*w);
+    QVERIFY(waitIdle(*w->backup));
     const QStringList names = QDir(w->host.folder).entryList(QDir::Files);
     const QString lost = w->host.folder + names.at(0);
     const QByteArray bytes = KTestEnvironment::contentOf(lost);
@@ -281,9 +318,10 @@ void tst_Offsite::uploadsOnlyNewVersionsHourlyAndTheyComeBackByteForByte()
     result = restored.at(1).at(0).value<KOffsiteRestoreResult>();
     QCOMPARE(result.restored, 1);
     QCOMPARE(KTestEnvironment::contentOf(changed).size(), Size);
-    QCOMPARE(QDir(w->env.path(QStringLiteral("drive")))
+    QCOMPARE(QFileInfo(QDir::cleanPath(w->host.folder))
+                 .dir()
                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-        QStringList { QStringLiteral("TarselVaultkeep备份目录") });
+        QStringList { KCommon::backupFolderName() });
 }
 
 void tst_Offsite::aKilledUploadIsMadeAgainAndTheRepositoryChecksOut()

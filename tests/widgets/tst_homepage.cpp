@@ -13,6 +13,7 @@
 #include "storage/kdiskinfothread.h"
 
 #include <QLabel>
+#include <QProgressBar>
 #include <QPropertyAnimation>
 #include <QSettings>
 #include <QtTest>
@@ -96,6 +97,8 @@ private slots:
     void diskReport();
     void backUpNowAndTheCyclesActivity_data();
     void backUpNowAndTheCyclesActivity();
+    void offsiteLine_data();
+    void offsiteLine();
 
 private:
     QString storedAutoBack() const;
@@ -329,6 +332,65 @@ void TestHomePage::backUpNowAndTheCyclesActivity()
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(asked.count(), buttonEnabled ? 1 : 0);
     platform->setCurrentDateTime(QDateTime());
+}
+
+void TestHomePage::offsiteLine_data()
+{
+    QTest::addColumn<KOffsiteStatus>("status");
+    QTest::addColumn<QString>("line"); // empty: hidden
+    QTest::addColumn<int>("bar"); // its value; -2 hidden
+    const qint64 now = QDateTime(QDate(2024, 3, 20), QTime(12, 0)).toMSecsSinceEpoch();
+    using State = KOffsiteStatus::State;
+    KOffsiteStatus status;
+    QTest::newRow("off: no line") << status << QString() << -2;
+    status.state = State::Idle;
+    status.lastBackupMSecs = now - 125 * 60000;
+    status.lastAddedBytes = 3 * 1024 * 1024 / 2;
+    status.nextBackupMSecs = now + 15 * 60000;
+    QTest::newRow("after an upload: when, what it added, the next")
+        << status << QStringLiteral("异地备份: 2 小时前 · 新增 1.50MB · 下次: 15 分钟后") << -2;
+    status.state = State::Running;
+    status.progressPercent = 40;
+    QTest::newRow("uploading: a bar after the words") << status << QStringLiteral("正在上传到异地备份") << 40;
+    status.state = State::Idle;
+    status.lastProblem = KOffsiteProblem::WrongPassword;
+    QTest::newRow("the last error in words")
+        << status << offsiteProblemText(KOffsiteProblem::WrongPassword) << -2;
+    status.lastProblem = KOffsiteProblem::None;
+    status.checkFailed = true;
+    QTest::newRow("a failed check") << status << offsiteProblemText(KOffsiteProblem::Damaged) << -2;
+    status.state = State::NotInstalled;
+    QTest::newRow("no restic: how to install it")
+        << status << offsiteProblemText(KOffsiteProblem::NotInstalled) << -2;
+}
+
+void TestHomePage::offsiteLine()
+{
+    QFETCH(KOffsiteStatus, status);
+    QFETCH(QString, line);
+    QFETCH(int, bar);
+    m_env.platform()->setCurrentDateTime(QDateTime(QDate(2024, 3, 20), QTime(12, 0)));
+    makePage(services(m_env.platform()));
+    m_page->resize(900, 520);
+    m_page->show();
+    m_page->onOffsiteStatus(status);
+    auto* label = child<QLabel>(*m_page, "lblOffsite");
+    auto* progress = child<QProgressBar>(*m_page, "barOffsite");
+    QCOMPARE(label->isVisible(), !line.isEmpty());
+    QCOMPARE(label->text(), line);
+    QCOMPARE(progress->isVisible(), bar != -2);
+    if (bar != -2) {
+        QCOMPARE(progress->value(), bar);
+        QVERIFY(progress->x() > label->x() + label->fontMetrics().horizontalAdvance(line));
+    }
+    // It covers nothing else on the page.
+    const QList<QWidget*> others = m_page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget* other : others) {
+        if (other != label && other != progress && other->objectName() != QLatin1String("lblBG")
+            && other->isVisible())
+            QVERIFY2(!other->geometry().intersects(label->geometry()), qPrintable(other->objectName()));
+    }
+    m_env.platform()->setCurrentDateTime(QDateTime());
 }
 
 QTEST_MAIN(TestHomePage)

@@ -1,21 +1,26 @@
 #include "Widgets/controls/kcustombutton.h"
+#include "Widgets/settings/koffsitedlg.h"
 #include "Widgets/settings/ksettingdlg.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
 #include "discovery/kdiskfilemanager.h"
+#include "kfakekeyring.h"
 #include "ktestenvironment.h"
 #include "kwidgettest.h"
 #include "platform/kfilelock.h"
 #include "service/kfileservicemanager.h"
+#include "service/koffsiteservice.h"
 #include "storage/kbackupfoldermove.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
+#include <QSpinBox>
 #include <QtTest>
 
 namespace {
@@ -44,6 +49,8 @@ private slots:
     void reminderSizeIsValidatedBeforeSaving();
     void savingStoresTheDriveTheSizeAndTheReminderSwitch();
     void sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn();
+    void offsiteSettingsAreStoredAndThePasswordOnlyInTheKeyring_data();
+    void offsiteSettingsAreStoredAndThePasswordOnlyInTheKeyring();
 
 private:
     // A fixed drive below the test's folder with `freeMiB` free, created on disk.
@@ -255,6 +262,81 @@ void TestSettingDialog::sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn()
     }
     m_env.platform()->setCurrentDateTime(QDateTime());
     QVERIFY(engine->cleanAll());
+}
+
+void TestSettingDialog::offsiteSettingsAreStoredAndThePasswordOnlyInTheKeyring_data()
+{
+    QTest::addColumn<bool>("keyring");
+    QTest::newRow("with a keyring") << true;
+    QTest::newRow("without one, for this session, and the dialog says so") << false;
+}
+
+void TestSettingDialog::offsiteSettingsAreStoredAndThePasswordOnlyInTheKeyring()
+{
+    QFETCH(bool, keyring);
+    const QByteArray password = QByteArrayLiteral("Zq9-only-in-the-keyring");
+    const QString repository = m_env.path(QStringLiteral("case%1/offsite").arg(m_case));
+    // Whatever restic writes stays in the folder searched below.
+    qputenv("HOME", QFile::encodeName(m_env.path(QStringLiteral("home"))));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env.path(QStringLiteral("home/.cache"))));
+    // Something to upload, for restic to run with the password.
+    const QString drive = addDrive(QStringLiteral("D"), 4096);
+    QVERIFY(KConfig::instance()->setBackUpPath(drive));
+    const QString version = KCommon::backupFolderName() + QStringLiteral("/{1}_20261206101010_20261207");
+    QVERIFY(!KTestEnvironment::writeFileAt(KCommon::joinPath(drive, version), "v", QDateTime()).isEmpty());
+    auto* fake = new KFakeKeyring(QByteArray(), keyring);
+    KOffsiteService service(KFileServiceManager::instance(), KConfig::instance(), m_env.platform(), fake);
+    service.start();
+    QTRY_COMPARE(service.keyringAvailable(), keyring);
+    KServices services = KServices::process();
+    services.offsite = &service;
+    KSettingDlg settings(services);
+
+    struct Shown
+    {
+        bool enabled = true;
+        int keepDays = 0;
+        int interval = 0;
+        bool keyringNote = false;
+    } shown;
+    KWidgetTest::whenModalShown([&](QWidget* modal) {
+        const auto field = [modal](const char* name) {
+            return modal->findChild<QWidget*>(QLatin1String(name));
+        };
+        auto* enabled = qobject_cast<QCheckBox*>(field("chkEnabled"));
+        auto* keepDays = qobject_cast<QSpinBox*>(field("spinKeepDays"));
+        auto* interval = qobject_cast<QSpinBox*>(field("spinInterval"));
+        shown = { enabled->isChecked(), keepDays->value(), interval->value(),
+            field("lblKeyring")->isVisible() };
+        enabled->setChecked(true);
+        qobject_cast<QLineEdit*>(field("editRepository"))->setText(repository);
+        qobject_cast<QLineEdit*>(field("editPassword"))->setText(QString::fromLatin1(password));
+        keepDays->setValue(30);
+        interval->setValue(15);
+        QTest::mouseClick(qobject_cast<QPushButton*>(field("btnOk")), Qt::LeftButton);
+    });
+    QTest::mouseClick(child<KCustomButton>(settings, "btnOffsite"), Qt::LeftButton);
+    QVERIFY(!shown.enabled);
+    QCOMPARE(shown.keepDays, 90);
+    QCOMPARE(shown.interval, 60);
+    QCOMPARE(shown.keyringNote, !keyring);
+
+    KConfig* config = KConfig::instance();
+    QVERIFY(config->offsiteEnabled());
+    QCOMPARE(config->offsiteRepository(), repository);
+    QCOMPARE(config->offsiteKeepDays(), 30);
+    QCOMPARE(config->offsiteIntervalMinutes(), 15);
+    QVERIFY(service.hasPassword());
+    QTRY_COMPARE(fake->stored(), keyring ? password : QByteArray());
+    // The copy ran with it (and failed: there is no repository), then stopped with the service.
+    QTRY_VERIFY(service.status().lastProblem != KOffsiteProblem::None
+        || service.status().state == KOffsiteStatus::State::NotInstalled);
+    service.shutdown();
+    QDirIterator files(m_env.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString file = files.next();
+        QVERIFY2(!KTestEnvironment::contentOf(file).contains(password), qPrintable(file));
+    }
 }
 
 VK_WIDGET_TEST_MAIN(TestSettingDialog)

@@ -19,6 +19,7 @@
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/settings/kcleandlg.h"
 #include "Widgets/settings/kmovebackfolderwidget.h"
+#include "Widgets/settings/koffsitedlg.h"
 #include "Widgets/settings/ksettingdlg.h"
 #include "Widgets/table/knodatawidget.h"
 #include "Widgets/table/ktableheader.h"
@@ -442,6 +443,12 @@ bool renderHomePage(const QDir& folder)
             QStringLiteral("/media/ann/Data/"), on ? 120000.0 : 140.0, 476000.0);
         if (auto* bar = page.findChild<QPropertyAnimation*>())
             bar->setCurrentTime(bar->duration());
+        // On, the off-site copy uploading; off, its last upload failed.
+        KOffsiteStatus offsite;
+        offsite.state = on ? KOffsiteStatus::State::Running : KOffsiteStatus::State::Idle;
+        offsite.progressPercent = 40;
+        offsite.lastProblem = on ? KOffsiteProblem::None : KOffsiteProblem::Unreachable;
+        page.onOffsiteStatus(offsite);
         saved = saveWindow(&page,
                     folder.filePath(
                         on ? QStringLiteral("home-on.png") : QStringLiteral("home-off-low-space.png")))
@@ -523,6 +530,9 @@ bool renderStorage(const QDir& folder, KFakePlatform* machine)
     settings.onSave();
     saved
         = saveWindow(&settings, folder.filePath(QStringLiteral("settings-dialog-out-of-range.png"))) && saved;
+
+    KOffsiteDlg offsite(KServices::process().offsite);
+    saved = saveWindow(&offsite, folder.filePath(QStringLiteral("offsite-dialog.png"))) && saved;
 
     KCleanDlg clean(KServices::process());
     saved = saveWindow(&clean, folder.filePath(QStringLiteral("clean-dialog.png"))) && saved;
