@@ -376,8 +376,6 @@ void TestComparison::hostileInputsEndInAReason_data()
         << lines << QStringLiteral("a.txt") << KCompareProblem::None;
     QTest::newRow("a text of more lines than allowed") << QByteArray(KTextDiffer::MaxLines + 1,
         '\n') << QStringLiteral("a.txt") << KCompareProblem::TooMuchText;
-    QTest::newRow("no zip at all") << QByteArray(5000, 'P') << QStringLiteral("a.ods")
-                                   << KCompareProblem::BrokenArchive;
 }
 
 void TestComparison::hostileInputsEndInAReason()

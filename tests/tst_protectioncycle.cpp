@@ -117,7 +117,6 @@ private slots:
     void pagesCanBeReadWhileTheScannerCyclesAndARestartReloadsWithoutDuplicates();
     void protectionOffAtStartKeepsTheDatabase();
     void noBackupsWhileTheBackupDriveIsShortOfSpace();
-    void cleanUpsTakeOnlyWhatTheyAreFor();
     void copiesACleanUpOrADeletionCouldNotDeleteAreSweptLater();
     void backUpNowRunsACycleThatBacksUpAtOnce();
     void specialFilesInAListAreSkippedAndDocumentsBehindLinksBackedUp();
@@ -136,9 +135,8 @@ private:
     {
         KTestEnvironment::listAsRecent(m_scanner->catalog(), paths);
     }
-    // A record of kind 0 for `path` with versions of the given FileIDs, each with a copy of
-    // `size` bytes.
-    void addRecord(const QString& path, const QStringList& fileIds, int size = 1);
+    // A record of kind 0 for `path` with versions of the given FileIDs, each with a copy.
+    void addRecord(const QString& path, const QStringList& fileIds);
 
     KTestEnvironment m_env;
     QScopedPointer<KFileServiceManager> m_manager;
@@ -179,15 +177,14 @@ void TestProtectionCycle::cleanup()
     QDir(KCommon::backupDirectory()).removeRecursively();
     m_env.platform()->setCurrentDateTime(QDateTime());
     m_env.platform()->clearStatusAnswers();
-    QVERIFY(KConfig::instance()->setAutoClean7Days(true));
 }
 
-void TestProtectionCycle::addRecord(const QString& path, const QStringList& fileIds, int size)
+void TestProtectionCycle::addRecord(const QString& path, const QStringList& fileIds)
 {
     auto* record = new KFileObject(path, 0);
     for (const QString& id : fileIds) {
         record->addVersion(id);
-        QVERIFY(!m_env.writeFile(KCommon::backupDirectory() + id, QByteArray(size, 'c')).isEmpty());
+        QVERIFY(!m_env.writeFile(KCommon::backupDirectory() + id, "c").isEmpty());
     }
     QVERIFY(m_manager->collection(0)->addFile(record));
 }
@@ -492,42 +489,6 @@ void TestProtectionCycle::noBackupsWhileTheBackupDriveIsShortOfSpace()
     monitor->checkDisks();
     m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
     QCOMPARE(versionsOf(path), 1);
-}
-
-void TestProtectionCycle::cleanUpsTakeOnlyWhatTheyAreFor()
-{
-    const QDateTime now(QDate(2024, 3, 20), QTime(9, 0));
-    m_env.platform()->setCurrentDateTime(now);
-    const QString mixed = writeSource(QStringLiteral("mixed.pra4"));
-    const QString old = writeSource(QStringLiteral("old.pra4"));
-    const QString today = writeSource(QStringLiteral("today.pra4"));
-    const QString oldId = fileIdAt(now.addDays(-7), now.date().addDays(-7), 1);
-    const QString yesterdays = fileIdAt(now.addDays(-6), now.date().addDays(-6), 2);
-    const QString todays = fileIdAt(now.addSecs(-60), now.date(), 4);
-    addRecord(mixed, { oldId, yesterdays }, 20);
-    addRecord(old, { fileIdAt(now.addDays(-8), now.date().addDays(-8), 3) }, 20);
-    addRecord(today, { todays }, 10);
-
-    // The seven-day clean-up waits for its switch, then takes a week's copies and empty records.
-    QVERIFY(KConfig::instance()->setAutoClean7Days(false));
-    m_manager->autoCleanExpiredVersions();
-    QCOMPARE(versionsOf(mixed), 2);
-    QCOMPARE(versionsOf(old), 1);
-    QVERIFY(KConfig::instance()->setAutoClean7Days(true));
-    m_manager->autoCleanExpiredVersions();
-    QCOMPARE(versionsOf(mixed), 1);
-    QVERIFY(!QFile::exists(KCommon::backupDirectory() + oldId));
-    QVERIFY(!m_manager->findFile(old)); // emptied, it left its collection
-    QCOMPARE(m_manager->collection(0)->count(), 2);
-
-    // The clean-up before today keeps today's copies, and both are measured right.
-    QCOMPARE(m_manager->totalBackupSize(), qint64(30));
-    QCOMPARE(m_manager->backupSizeBeforeToday(), qint64(20));
-    QVERIFY(m_manager->cleanBeforeToday());
-    QVERIFY(QFile::exists(KCommon::backupDirectory() + todays));
-    QVERIFY(!QFile::exists(KCommon::backupDirectory() + yesterdays));
-    QCOMPARE(m_manager->totalBackupSize(), qint64(10));
-    QCOMPARE(m_manager->backupSizeBeforeToday(), qint64(0));
 }
 
 void TestProtectionCycle::copiesACleanUpOrADeletionCouldNotDeleteAreSweptLater()
