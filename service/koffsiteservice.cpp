@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <future>
+
 namespace {
 
 // What the copy off this machine sees of the engine: the backup folder, the database and its sums.
@@ -132,14 +134,17 @@ void KOffsiteService::shutdown()
     if (!m_thread)
         return;
     QThread* home = thread();
-    QMetaObject::invokeMethod(
-        m_context,
-        [this, home] {
-            delete m_backup; // stops its runs
-            m_backup = nullptr;
-            m_secret->moveToThread(home);
-        },
-        Qt::BlockingQueuedConnection);
+    // Waited for through the standard library, whose hand-over the race detector sees, unlike
+    // Qt's own.
+    std::promise<void> stopped;
+    QMetaObject::invokeMethod(m_context, [this, home, &stopped] {
+        delete m_backup; // stops its runs
+        m_backup = nullptr;
+        m_fetches.clear();
+        m_secret->moveToThread(home);
+        stopped.set_value();
+    });
+    stopped.get_future().wait();
     m_thread->quit();
     m_thread->wait();
     delete m_context;
