@@ -130,10 +130,6 @@ KOffsiteBackup::KOffsiteBackup(
     , m_stateFile(stateFile)
     , m_timer(this)
 {
-    qRegisterMetaType<KOffsiteStatus>();
-    qRegisterMetaType<KOffsiteProblem>();
-    qRegisterMetaType<KOffsiteRestoreResult>();
-    qRegisterMetaType<KOffsiteSettings>();
     m_timer.setInterval(TimerMSecs);
     connect(&m_timer, &QTimer::timeout, this, &KOffsiteBackup::runDue);
     loadState();

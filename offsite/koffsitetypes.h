@@ -61,6 +61,8 @@ struct KOffsiteStatus
     bool checkFailed = false; // the last weekly check of the repository failed
 };
 
+// Declared for tests that spy on signals; the product never registers these types. Qt's type
+// registry outlives a plug-in that is unloaded, and would call the first load's copy functions.
 Q_DECLARE_METATYPE(KOffsiteSettings)
 Q_DECLARE_METATYPE(KOffsiteStatus)
 Q_DECLARE_METATYPE(KOffsiteProblem)

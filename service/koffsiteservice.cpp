@@ -61,9 +61,6 @@ KOffsiteService::KOffsiteService(KFileServiceManager* engine, KConfig* config, K
     , m_host(std::make_unique<KEngineOffsiteHost>(engine, config))
     , m_secret(secret)
 {
-    qRegisterMetaType<KOffsiteStatus>();
-    qRegisterMetaType<KOffsiteProblem>();
-    qRegisterMetaType<KOffsiteSettings>();
     connect(m_secret.get(), &KOffsiteSecret::passwordRead, this, &KOffsiteService::onPasswordRead);
     connect(
         m_secret.get(), &KOffsiteSecret::keyringUnavailable, this, &KOffsiteService::onKeyringUnavailable);
@@ -116,8 +113,22 @@ void KOffsiteService::start()
         const QString stateFile = KCommon::joinPath(
             QFileInfo(m_engine->databasePath()).absolutePath(), QStringLiteral("Offsite.ini"));
         m_backup = new KOffsiteBackup(m_host.get(), m_platform, stateFile, m_context);
-        connect(m_backup, &KOffsiteBackup::statusChanged, this, &KOffsiteService::onStatusChanged);
-        connect(m_backup, &KOffsiteBackup::connectionTested, this, &KOffsiteService::connectionTested);
+        // Handed to the GUI thread in lambdas, not as queued arguments: Qt's type registry would
+        // keep this library's copy functions after a host unloads it, and call them after the
+        // next load.
+        connect(
+            m_backup, &KOffsiteBackup::statusChanged, m_context,
+            [this](const KOffsiteStatus& status) {
+                QMetaObject::invokeMethod(this, [this, status] { onStatusChanged(status); });
+            },
+            Qt::DirectConnection);
+        connect(
+            m_backup, &KOffsiteBackup::connectionTested, m_context,
+            [this](KOffsiteProblem problem, bool initialised) {
+                QMetaObject::invokeMethod(
+                    this, [this, problem, initialised] { emit connectionTested(problem, initialised); });
+            },
+            Qt::DirectConnection);
         connect(m_backup, &KOffsiteBackup::versionFetched, m_context,
             [this](const QString& fileId, const QString& path, KOffsiteProblem problem) {
                 placeFetched(fileId, path, problem);

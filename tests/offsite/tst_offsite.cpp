@@ -135,6 +135,10 @@ private:
 
 void tst_Offsite::initTestCase()
 {
+    // The product never registers its types (see koffsitetypes.h); the spies need them.
+    qRegisterMetaType<KOffsiteStatus>();
+    qRegisterMetaType<KOffsiteProblem>();
+    qRegisterMetaType<KOffsiteRestoreResult>();
     if (KResticCommand::findProgram(QStringLiteral("restic")).isEmpty())
         QSKIP("restic is not installed (Debian: apt install restic)");
     // restic's cache and everything else a child writes stays in the test's folders.

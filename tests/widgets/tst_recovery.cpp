@@ -104,6 +104,7 @@ private:
 
 void TestRecovery::initTestCase()
 {
+    qRegisterMetaType<KOffsiteProblem>(); // for the spy; the product never registers it
     m_env.addBackupDrive(QStringLiteral("D"));
     QVERIFY(!installHostWithPathmark(m_env, QStringLiteral("5.2.0.1")).isEmpty());
     qputenv("XDG_CACHE_HOME", QFile::encodeName(m_env.path(QStringLiteral("cache"))));
