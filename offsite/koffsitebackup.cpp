@@ -665,13 +665,39 @@ void KOffsiteBackup::placeRestored(const std::shared_ptr<WholeRestore>& restore)
     const QString staging = restore->staging->path();
     QString restoredDatabase;
     for (const QString& path : qAsConst(restore->paths)) {
+        const QFileInfo staged(staging + path);
+        if (staged.isFile() && staged.fileName() == databaseName)
+            restoredDatabase = staged.filePath();
+    }
+    const KOffsiteHost::SumLookup sums
+        = restoredDatabase.isEmpty() ? KOffsiteHost::SumLookup() : m_host->recordedSums(restoredDatabase);
+    // Copies that were missing here; removed again when the restore fails, so that it leaves the
+    // backup folder as it found it.
+    QStringList placed;
+    KOffsiteProblem problem = KOffsiteProblem::None;
+    const auto take = [&](const QString& source, const QString& target, const KFileStatus& theirs) {
+        const QString fileId = QFileInfo(target).fileName();
+        // Written aside, checked against the sum recorded for it, flushed, then renamed.
+        switch (
+            KFileIO::replaceFile(source, target, theirs.modifiedNs, sums ? sums(fileId) : KContentSum())) {
+        case KReplaceResult::Replaced:
+            return true;
+        case KReplaceResult::SourceDamaged:
+            qCWarning(vkOffsite) << "the copy of" << fileId << "brought back does not match its sum";
+            problem = KOffsiteProblem::Damaged;
+            return false;
+        default:
+            qCWarning(vkOffsite) << "a copy brought back could not be put in place:" << target;
+            problem = KOffsiteProblem::Failed;
+            return false;
+        }
+    };
+    for (const QString& path : qAsConst(restore->paths)) {
         const QString staged = staging + path;
-        const QFileInfo info(staged);
-        if (info.isFile() && info.fileName() == databaseName)
-            restoredDatabase = staged;
-        if (!info.isDir())
+        if (problem != KOffsiteProblem::None || !QFileInfo(staged).isDir())
             continue;
         KFileIO::WalkVisitor copies;
+        copies.byName = true; // the same order on every run
         copies.visit = [&](const KFileIO::WalkEntry& copy) {
             if (!copy.status.isFile)
                 return KFileIO::WalkStep::Skip;
@@ -680,34 +706,39 @@ void KOffsiteBackup::placeRestored(const std::shared_ptr<WholeRestore>& restore)
             const KFileStatus theirs = KFileOps::status(source);
             const KFileStatus ours = KFileOps::status(target);
             if (ours.isGone()) {
-                if (QFile::rename(source, target) || KFileOps::copyFile(source, target))
-                    ++restore->result.restored;
-                else
-                    restore->result.problem = KOffsiteProblem::Failed;
+                if (!take(source, target, theirs))
+                    return KFileIO::WalkStep::Stop;
+                placed << target;
+                ++restore->result.restored;
             } else if (ours.isFile && ours.size == theirs.size
                 && ours.modifiedMSecs == theirs.modifiedMSecs) {
                 ++restore->result.kept;
             } else if (restore->replaceDiffering && ours.isFile) {
-                if (KFileIO::replaceFile(source, target, theirs.modifiedNs) == KReplaceResult::Replaced)
-                    ++restore->result.restored;
-                else
-                    restore->result.problem = KOffsiteProblem::Failed;
+                if (!take(source, target, theirs))
+                    return KFileIO::WalkStep::Stop;
+                ++restore->result.restored;
             } else {
                 restore->result.differing << copy.fileName();
             }
             return KFileIO::WalkStep::Skip;
         };
-        static_cast<void>(KFileIO::walk(staged, copies, KFileIO::Links::Follow));
+        if (!KFileIO::walk(staged, copies, KFileIO::Links::Follow) && problem == KOffsiteProblem::None)
+            problem = KOffsiteProblem::Failed;
     }
     // The copies are on the disk before any record names them.
-    if (!KFileIO::syncFileSystem(folder)) {
-        restore->result.problem = KOffsiteProblem::Failed;
-        return;
-    }
-    if (!restoredDatabase.isEmpty()) {
+    if (problem == KOffsiteProblem::None && !KFileIO::syncFileSystem(folder))
+        problem = KOffsiteProblem::Failed;
+    if (problem == KOffsiteProblem::None && !restoredDatabase.isEmpty()) {
         restore->result.databaseImported = m_host->importDatabase(restoredDatabase);
         if (!restore->result.databaseImported)
-            restore->result.problem = KOffsiteProblem::Failed;
+            problem = KOffsiteProblem::Failed;
+    }
+    if (problem == KOffsiteProblem::None)
+        return;
+    restore->result.problem = problem;
+    for (const QString& target : qAsConst(placed)) {
+        if (!QFile::remove(target))
+            qCWarning(vkOffsite) << "a copy brought back by a failed restore stays:" << target;
     }
 }
 
