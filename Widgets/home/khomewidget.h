@@ -82,6 +82,7 @@ private:
     // ended and what is wrong.
     void postState() const;
     void postActivity() const;
+    void postOffsite() const;
     // Places the content for the page's size, from where the form put it for its own.
     void arrange();
     void refreshOffsite();
