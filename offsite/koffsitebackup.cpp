@@ -319,14 +319,15 @@ void KOffsiteBackup::startBackup()
     QStringList arguments { QStringLiteral("backup"), QStringLiteral("--json"), QStringLiteral("--tag"),
         Tag };
     const QString folder = withoutTrailingSlash(m_host->backupFolder());
-    if (QFileInfo(folder).isDir())
-        arguments << folder;
+    // Without a copy there is nothing to keep off this machine; a snapshot of it would only become
+    // the newest one, which a new machine restores everything from.
+    if (QDir(folder).isEmpty(QDir::Files))
+        return;
+    arguments << folder;
     for (const QString& file : m_host->databaseFiles()) {
         if (QFileInfo(file).isFile())
             arguments << file;
     }
-    if (arguments.size() == 4)
-        return; // nothing to upload yet
     m_lastAttempt = now();
     m_uploadTotalBytes = 0;
     const quint64 versionsAtStart = m_versionsMade;
@@ -591,11 +592,14 @@ void KOffsiteBackup::releaseFetched(const QString& fileId)
     m_fetched.remove(fileId);
 }
 
-void KOffsiteBackup::restoreAll(bool replaceDiffering)
+void KOffsiteBackup::restoreAll(bool replaceDiffering, const QString& repository, const QByteArray& password)
 {
     auto restore = std::make_shared<WholeRestore>();
     restore->replaceDiffering = replaceDiffering;
-    if (m_maintenance || !canRun()) {
+    const KResticCommand::Setup given { m_settings.program,
+        repository.isEmpty() ? m_settings.repository : repository,
+        password.isEmpty() ? m_password : password };
+    if (m_maintenance || given.repository.isEmpty() || given.password.isEmpty()) {
         restore->result.problem = m_maintenance ? KOffsiteProblem::Busy : KOffsiteProblem::NoPassword;
         emit allRestored(restore->result);
         return;
@@ -605,7 +609,7 @@ void KOffsiteBackup::restoreAll(bool replaceDiffering)
         Lane::Maintenance,
         { QStringLiteral("snapshots"), QStringLiteral("--json"), QStringLiteral("--tag"), Tag },
         [snapshots](const QByteArray& line) { *snapshots += line; },
-        [this, restore, snapshots](const KResticOutcome& listed) {
+        [this, restore, snapshots, given](const KResticOutcome& listed) {
             if (!listed.ok()) {
                 restore->result.problem = listed.problem;
                 emit allRestored(restore->result);
@@ -626,7 +630,7 @@ void KOffsiteBackup::restoreAll(bool replaceDiffering)
                 }
             }
             const QString folder = withoutTrailingSlash(m_host->backupFolder());
-            // Beside the backup folder, on its file system, so that copies are renamed into place.
+            // A private folder beside the backup folder, on its disk.
             if (newest.isEmpty() || !KFileIO::makeFolder(folder)) {
                 restore->result.problem = KOffsiteProblem::Failed;
                 emit allRestored(restore->result);
@@ -641,18 +645,22 @@ void KOffsiteBackup::restoreAll(bool replaceDiffering)
                 updateState();
                 return;
             }
-            run(Lane::Maintenance,
+            run(
+                Lane::Maintenance,
                 { QStringLiteral("restore"), newest, QStringLiteral("--target"), restore->staging->path() },
-                {}, [this, restore](const KResticOutcome& restored) {
+                {},
+                [this, restore](const KResticOutcome& restored) {
                     restore->result.problem = restored.problem;
                     if (restored.ok())
                         placeRestored(restore);
                     restore->staging.reset();
                     emit allRestored(restore->result);
                     updateState();
-                });
+                },
+                &given);
             updateState();
-        });
+        },
+        &given);
     updateState();
 }
 

@@ -264,14 +264,16 @@ bool KOffsiteService::holdsVersions() const
     return false;
 }
 
-void KOffsiteService::restoreAll()
+void KOffsiteService::restoreAll(const KOffsiteSettings& settings, const QByteArray& password)
 {
     if (!m_context) {
         QMetaObject::invokeMethod(
             this, [this] { emit allRestored(KOffsiteProblem::Stopped, 0, 0); }, Qt::QueuedConnection);
         return;
     }
-    onWorker([](KOffsiteBackup* backup) { backup->restoreAll(false); });
+    const QByteArray given = password.isEmpty() ? m_password : password;
+    onWorker(
+        [settings, given](KOffsiteBackup* backup) { backup->restoreAll(false, settings.repository, given); });
 }
 
 void KOffsiteService::placeFetched(const QString& fileId, const QString& path, KOffsiteProblem problem)

@@ -63,9 +63,10 @@ public:
     void fetchVersion(const QString& fileId, const KContentSum& sum, const QString& target);
     // Whether the engine has records of versions: restoring everything then adds to them.
     bool holdsVersions() const;
-    // Brings the backup folder and the database back from the newest snapshot (copies here stay
-    // as they are); allRestored() answers, after the engine's lists show what came back.
-    void restoreAll();
+    // Brings the backup folder and the database back from the newest snapshot in the repository
+    // of `settings` (copies here stay as they are); an empty password uses the one known.
+    // allRestored() answers, after the engine's lists show what came back.
+    void restoreAll(const KOffsiteSettings& settings, const QByteArray& password);
 
 signals:
     void statusChanged(const KOffsiteStatus& status);

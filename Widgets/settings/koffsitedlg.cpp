@@ -115,8 +115,9 @@ void KOffsiteDlg::onSave()
 
 void KOffsiteDlg::onRestoreAll()
 {
-    if (!m_service->canFetch() || !m_service->hasPassword()) {
-        m_ui->lblRestore->setText(tr("请先开启异地备份、填写备份位置和密码并点击“确定”"));
+    const QByteArray password = m_ui->editPassword->text().toUtf8();
+    if (chosen().repository.isEmpty() || (password.isEmpty() && !m_service->hasPassword())) {
+        m_ui->lblRestore->setText(tr("请先填写备份位置和仓库密码"));
         return;
     }
     if (m_service->holdsVersions()) {
@@ -130,7 +131,7 @@ void KOffsiteDlg::onRestoreAll()
     m_ui->btnRestoreAll->setEnabled(false);
     m_ui->barRestore->setVisible(true);
     m_ui->lblRestore->setText(tr("正在从异地备份恢复全部备份，请稍候..."));
-    m_service->restoreAll();
+    m_service->restoreAll(chosen(), password);
 }
 
 void KOffsiteDlg::onAllRestored(KOffsiteProblem problem, int restored, int kept)
