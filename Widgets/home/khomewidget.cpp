@@ -342,10 +342,13 @@ void KHomeWidget::postOffsite() const
         problem = OffsiteDamaged;
     else if (status.lastProblem != KOffsiteProblem::None)
         problem = OffsiteFailed;
-    postToAtriumMainFrame(VaultkeepState, StateOffsiteProblem, problem);
-    postToAtriumMainFrame(VaultkeepState, StateOffsiteLastBackup,
-        status.lastBackupMSecs < 0 ? LPARAM(-1) : LPARAM(status.lastBackupMSecs / 1000));
-    postToAtriumMainFrame(VaultkeepState, StateOffsite, state);
+    const std::array<qintptr, 3> now { state,
+        status.lastBackupMSecs < 0 ? LPARAM(-1) : LPARAM(status.lastBackupMSecs / 1000), problem };
+    for (const WPARAM which : { StateOffsiteProblem, StateOffsiteLastBackup, StateOffsite }) {
+        const size_t i = which == StateOffsite ? 0 : which == StateOffsiteLastBackup ? 1 : 2;
+        if (now[i] != m_offsitePosted[i] && postToAtriumMainFrame(VaultkeepState, which, now[i]))
+            m_offsitePosted[i] = now[i];
+    }
 }
 
 void KHomeWidget::flowSentences()

@@ -8,6 +8,8 @@
 #include <QScopedPointer>
 #include <QWidget>
 
+#include <array>
+
 class KPlatform;
 class QPropertyAnimation;
 class QTimer;
@@ -102,6 +104,9 @@ private:
     qint64 m_nextBackupAt = -1;
     qintptr m_problems = 0; // AtriumMessage::ProblemBits
     KOffsiteStatus m_offsite;
+    // What the host was last told of it (AtriumMessage::StateOffsite, its last upload and problem),
+    // as the host assumes before anything is posted; only changes are posted.
+    mutable std::array<qintptr, 3> m_offsitePosted { -1, -1, 0 };
 
     Q_DISABLE_COPY(KHomeWidget)
 };
