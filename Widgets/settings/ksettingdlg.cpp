@@ -60,7 +60,7 @@ KSettingDlg::KSettingDlg(const KServices& services, QWidget* parent)
     connect(this, &KSettingDlg::sigGetBackedFilesSize, this, &KSettingDlg::onGetBackedFilesSize,
         Qt::QueuedConnection);
     initialise();
-    setTitle(QStringLiteral("设置"));
+    setTitle(tr("设置"));
     emit sigGetBackedFilesSize();
 }
 
@@ -82,22 +82,21 @@ void KSettingDlg::initialise()
         const QString freeGiB = QString::number(drive.freeMiB * (1.0 / 1024), 'f', 1);
         QString suffix;
         if (!systemRoot.isEmpty() && drive.root == systemRoot)
-            suffix = QStringLiteral(" (系统盘，不建议使用)");
+            suffix = tr(" (系统盘，不建议使用)");
         else if (drive.freeMiB <= ShortOfRoomMiB)
-            suffix = QStringLiteral("(不足)");
+            suffix = tr("(不足)");
         else
-            suffix = QStringLiteral("(充足)");
+            suffix = tr("(充足)");
         m_freeGiB.insert(drive.root, freeGiB);
-        m_ui->cbxSavePath->addItem(KDriveName::of(drive.root, home) + QStringLiteral("  ") + freeGiB
-                + QStringLiteral("G") + QStringLiteral("空闲%1").arg(suffix),
-            drive.root);
+        m_ui->cbxSavePath->addItem(
+            tr("%1  %2G空闲%3").arg(KDriveName::of(drive.root, home), freeGiB, suffix), drive.root);
     }
     const QString backupPath = config->backUpPath();
     m_ui->cbxSavePath->setCurrentIndex(m_ui->cbxSavePath->findData(backupPath));
 
     m_ui->editTipSize->setText(QString::number(config->tipSize() * (1.0 / BytesPerGiB), 'f', 1));
     m_ui->lblTipRange->setText(
-        QStringLiteral("(0.5G-%1G)").arg(m_freeGiB.value(m_ui->cbxSavePath->currentData().toString())));
+        tr("(0.5G-%1G)").arg(m_freeGiB.value(m_ui->cbxSavePath->currentData().toString())));
 
     auto* validator = new QDoubleValidator(0.0, m_freeGiB.value(backupPath).toDouble(), 1, m_ui->editTipSize);
     validator->setNotation(QDoubleValidator::StandardNotation);
@@ -131,7 +130,7 @@ void KSettingDlg::onSavePathIndexChanged(int index)
 {
     m_ui->btnOk->setEnabled(true);
     const QString root = m_ui->cbxSavePath->itemData(index).toString();
-    m_ui->lblTipRange->setText(QStringLiteral("(0.5G-%1G)").arg(m_freeGiB.value(root)));
+    m_ui->lblTipRange->setText(tr("(0.5G-%1G)").arg(m_freeGiB.value(root)));
     m_upperBound = m_freeGiB.value(root).toDouble();
 }
 
@@ -168,7 +167,7 @@ void KSettingDlg::onSave()
     bool isNumber = false;
     const double size = m_ui->editTipSize->text().toDouble(&isNumber);
     if (m_ui->chkTipSize->isChecked() && (!isNumber || !(size >= MinimumTipGiB) || !(size <= m_upperBound))) {
-        m_ui->lblError->setText(QStringLiteral("      您输入的大小已超出范围，请重新输入"));
+        m_ui->lblError->setText(tr("      您输入的大小已超出范围，请重新输入"));
         m_ui->btnOk->setEnabled(false);
         return;
     }
