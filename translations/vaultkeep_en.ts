@@ -1015,6 +1015,18 @@ All backups are still in their old place: %2</translation>
         <source>      您输入的大小已超出范围，请重新输入</source>
         <translation>That size is out of range. Please enter another.</translation>
     </message>
+    <message>
+        <source>界面语言</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>下次启动时生效</source>
+        <translation>Applies at next start</translation>
+    </message>
+    <message>
+        <source>跟随系统</source>
+        <translation>Follow system</translation>
+    </message>
 </context>
 <context>
     <name>KSystemTitle</name>

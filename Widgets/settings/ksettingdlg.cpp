@@ -6,6 +6,8 @@
 #include "Widgets/settings/koffsitedlg.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
+#include "core/klogging.h"
+#include "core/kuilanguage.h"
 #include "discovery/kdiskfilemanager.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
@@ -74,6 +76,13 @@ void KSettingDlg::initialise()
     m_ui->editTipSize->setEnabled(reminder);
     m_ui->chkAutoClean->setChecked(config->autoClean7Days());
     m_ui->chkDesktopNotifications->setChecked(config->tipsAsNotifications());
+    // Each language by its own name.
+    using KUiLanguage::Choice;
+    m_ui->cbxLanguage->addItem(tr("跟随系统"), int(Choice::System));
+    m_ui->cbxLanguage->addItem(QStringLiteral("中文"), int(Choice::Chinese));
+    m_ui->cbxLanguage->addItem(QStringLiteral("English"), int(Choice::English));
+    m_ui->cbxLanguage->setCurrentIndex(
+        m_ui->cbxLanguage->findData(int(KUiLanguage::storedChoice(languageFile()))));
 
     const QString systemRoot = KCommon::systemDriveRoot();
     const QString home = m_services.platform->homeFolder();
@@ -159,6 +168,11 @@ void KSettingDlg::keyPressEvent(QKeyEvent* event)
     KDialogBaseWidget::keyPressEvent(event);
 }
 
+QString KSettingDlg::languageFile() const
+{
+    return KUiLanguage::settingsFile(m_services.platform->configHomeFolder());
+}
+
 void KSettingDlg::onSave()
 {
     // Return in the size field saves through the field and then reaches keyPressEvent too.
@@ -193,6 +207,11 @@ void KSettingDlg::onSave()
     if (!wasCleaning && m_ui->chkAutoClean->isChecked())
         m_services.scanner->requestAutoClean();
     static_cast<void>(config->setTipsAsNotifications(m_ui->chkDesktopNotifications->isChecked()));
+    // Read by the host as it starts: the next start speaks it.
+    const auto language = KUiLanguage::Choice(m_ui->cbxLanguage->currentData().toInt());
+    if (language != KUiLanguage::storedChoice(languageFile())
+        && !KUiLanguage::storeChoice(languageFile(), language))
+        qCWarning(vkEngine) << "the interface language could not be saved in" << languageFile();
     writeManualTrace(QStringLiteral("保存"), SettingsPage, Product);
     m_saved = true;
     accept();
