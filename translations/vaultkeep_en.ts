@@ -275,7 +275,7 @@
     <name>KFileServiceManager</name>
     <message>
         <source>计价自备份(%1)</source>
-        <translation>Pricing backups (%1)</translation>
+        <translation>Pricing app backups (%1)</translation>
     </message>
 </context>
 <context>
@@ -286,7 +286,7 @@
     </message>
     <message>
         <source>共备份</source>
-        <translation>Backed up</translation>
+        <translation>Versions</translation>
     </message>
     <message>
         <source>0</source>
@@ -294,7 +294,7 @@
     </message>
     <message>
         <source>次</source>
-        <translation>times</translation>
+        <translation>saved</translation>
     </message>
     <message>
         <source>正在处理，请稍候...</source>
@@ -352,11 +352,11 @@
     </message>
     <message>
         <source>已累计为您备份</source>
-        <translation>Vaultkeep has made</translation>
+        <translation>Backups made:</translation>
     </message>
     <message>
         <source>次工程文件</source>
-        <translation>backups of your project files</translation>
+        <translation>so far</translation>
     </message>
     <message>
         <source>已保护</source>
@@ -368,7 +368,7 @@
     </message>
     <message>
         <source>您可以恢复到过去版本</source>
-        <translation>each can go back to an earlier version</translation>
+        <translation>restore earlier versions</translation>
     </message>
     <message>
         <source>个文件被删除,</source>
@@ -380,7 +380,7 @@
     </message>
     <message>
         <source>您可以在此找回</source>
-        <translation>you can bring them back here</translation>
+        <translation>bring them back here</translation>
     </message>
     <message>
         <source>备份空间充足，可以放心使用</source>
@@ -436,7 +436,7 @@
     </message>
     <message>
         <source>备份盘空间充足，可以放心使用</source>
-        <translation>Plenty of space on the backup drive, no worries</translation>
+        <translation>Plenty of backup space</translation>
     </message>
     <message>
         <source>              备份盘空间不足</source>
@@ -953,11 +953,11 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source>快捷清理...</source>
-        <translation>Quick clean-up...</translation>
+        <translation>Clean up...</translation>
     </message>
     <message>
         <source>当总占用空间超过</source>
-        <translation>Remind me to clean up above</translation>
+        <translation>Remind me at</translation>
     </message>
     <message>
         <source>(0.5-1G)</source>
@@ -965,7 +965,7 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source>时提醒我清理</source>
-        <translation>GB in total</translation>
+        <translation>GB used</translation>
     </message>
     <message>
         <source>自动清理超过7天的备份</source>
@@ -977,7 +977,7 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source>异地备份...</source>
-        <translation>Off-site backup...</translation>
+        <translation>Off-site...</translation>
     </message>
     <message>
         <source>确定</source>
@@ -1273,7 +1273,7 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source>快捷清理...</source>
-        <translation>Quick clean-up...</translation>
+        <translation>Clean up...</translation>
     </message>
     <message>
         <source>查看设置</source>
@@ -1414,7 +1414,7 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source>软件自备份(%1)</source>
-        <translation>Program backups (%1)</translation>
+        <translation>App backups (%1)</translation>
     </message>
 </context>
 <context>
