@@ -2,6 +2,7 @@
 
 #include "core/kconfig.h"
 #include "core/klogging.h"
+#include "core/kuilanguage.h"
 #include "platform/kfileio.h"
 #include "platform/kinstalllayout.h"
 #include "platform/kpaths.h"
@@ -66,6 +67,13 @@ QString formatSize(qint64 bytes)
         return QStringLiteral("%1MB").arg(QString::number(mb, 'f', 2).remove(QLatin1String(".00")));
     const double gb = mb / 1024;
     return QStringLiteral("%1GB").arg(gb, 0, 'g', -1);
+}
+
+QString displaySize(qint64 bytes)
+{
+    if (KUiLanguage::current() == KUiLanguage::Language::Chinese)
+        return formatSize(bytes);
+    return KUiLanguage::locale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
 }
 
 qint64 folderSize(const QString& path, bool onlyReadOnly)

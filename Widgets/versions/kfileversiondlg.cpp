@@ -140,10 +140,10 @@ void KFileVersionDlg::setCount(int count)
 QString KFileVersionDlg::sizeText(const KVersionId& version, bool missing)
 {
     if (!missing)
-        return KCommon::formatSize(KFileCopyedObject::backupFileSize(version.text()));
+        return KCommon::displaySize(KFileCopyedObject::backupFileSize(version.text()));
     // The size the copy had, so that the user knows what the off-site copy would bring back.
     const KContentSum recorded = version.sum();
-    return recorded.isKnown() ? tr("%1 已丢失").arg(KCommon::formatSize(recorded.size)) : tr("已丢失");
+    return recorded.isKnown() ? tr("%1 已丢失").arg(KCommon::displaySize(recorded.size)) : tr("已丢失");
 }
 
 void KFileVersionDlg::onCreateTable()
