@@ -332,6 +332,14 @@
         <source>“%1”已受保护。</source>
         <translation>&quot;%1&quot; is protected.</translation>
     </message>
+    <message>
+        <source>%1 已丢失</source>
+        <translation>%1 missing</translation>
+    </message>
+    <message>
+        <source>已丢失</source>
+        <translation>Missing</translation>
+    </message>
 </context>
 <context>
     <name>KFindBackLabel</name>
@@ -817,6 +825,38 @@ All backups are still in their old place: %2</translation>
     <message>
         <source>设置未能保存，请检查磁盘空间后重试</source>
         <translation>The settings could not be saved. Check the disk space and try again</translation>
+    </message>
+    <message>
+        <source>全部恢复...</source>
+        <translation>Restore all...</translation>
+    </message>
+    <message>
+        <source>换了新电脑或备份目录丢失时，从最新的异地备份取回全部备份版本和记录。</source>
+        <translation>On a new computer, or when the backup folder is lost, bring back every version and its records from the latest off-site backup.</translation>
+    </message>
+    <message>
+        <source>请先填写备份位置和仓库密码</source>
+        <translation>Enter the backup location and the repository password first</translation>
+    </message>
+    <message>
+        <source>备份目录中已有备份版本。全部恢复会补回缺少的版本，已有的版本保持不变。要继续吗？</source>
+        <translation>The backup folder already holds versions. Restoring all brings back the missing ones and leaves the others as they are. Continue?</translation>
+    </message>
+    <message>
+        <source>全部恢复</source>
+        <translation>Restore all</translation>
+    </message>
+    <message>
+        <source>正在从异地备份恢复全部备份，请稍候...</source>
+        <translation>Restoring all backups from the off-site backup, please wait...</translation>
+    </message>
+    <message>
+        <source>恢复完成：取回 %1 个版本，%2 个版本原本就在</source>
+        <translation>Restored: %1 versions brought back, %2 were already here</translation>
+    </message>
+    <message>
+        <source>恢复未完成，备份目录保持原样：%1</source>
+        <translation>Not restored; the backup folder is as it was: %1</translation>
     </message>
 </context>
 <context>
@@ -1372,6 +1412,42 @@ All backups are still in their old place: %2</translation>
     <message>
         <source>暂停保护</source>
         <translation>Pause protection</translation>
+    </message>
+    <message>
+        <source>正在上传到异地备份 %1%</source>
+        <translation>Uploading to the off-site backup %1%</translation>
+    </message>
+    <message>
+        <source>异地备份: 未安装 restic</source>
+        <translation>Off-site backup: restic is not installed</translation>
+    </message>
+    <message>
+        <source>异地备份: 需要输入密码</source>
+        <translation>Off-site backup: the password is needed</translation>
+    </message>
+    <message>
+        <source>异地备份: 密码不正确</source>
+        <translation>Off-site backup: wrong password</translation>
+    </message>
+    <message>
+        <source>异地备份: 无法连接备份位置</source>
+        <translation>Off-site backup: cannot reach the location</translation>
+    </message>
+    <message>
+        <source>异地备份: 校验未通过</source>
+        <translation>Off-site backup: failed its check</translation>
+    </message>
+    <message>
+        <source>异地备份: 上次上传失败</source>
+        <translation>Off-site backup: the last upload failed</translation>
+    </message>
+    <message>
+        <source>异地备份: 尚未上传</source>
+        <translation>Off-site backup: nothing uploaded yet</translation>
+    </message>
+    <message>
+        <source>异地备份: %1</source>
+        <translation>Off-site backup: %1</translation>
     </message>
 </context>
 <context>
