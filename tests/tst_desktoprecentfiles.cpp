@@ -251,10 +251,6 @@ void TestDesktopRecentFiles::listsGiveExactlyTheProtectedFiles_data()
                    + bookmark("file://@HOME@/.gvfs/share/mounted.odt")
                    + bookmark("file://@HOME@/plan.dxf", "2024-03-01T10:00:00Z")) }
         << QStringList { home("plan.dxf") };
-    QTest::newRow("GTK: files in the temporary and cache folders are skipped") << QByteArrayList { gtk
-        + xbel(bookmark("file://@HOME@/.cache/thumbnails/x.odt")
-            + bookmark("file://@HOME@/../tmp/attachment.docx")
-            + bookmark("file://@HOME@/Documents/kept.csv")) } << QStringList { home("Documents/kept.csv") };
 
     QTest::newRow("LibreOffice: items and their order as nodes, position 0 first") << QByteArrayList {
         office

@@ -453,22 +453,16 @@ void tst_Offsite::problemsAreNamedAndNothingWaitsForThem_data()
     QTest::addColumn<QByteArray>("password");
     QTest::addColumn<QString>("program");
     QTest::addColumn<KOffsiteProblem>("problem");
-    QTest::addColumn<QString>("words");
     QTest::newRow("a wrong password")
-        << QString() << QByteArrayLiteral("not it") << QString() << KOffsiteProblem::WrongPassword
-        << QStringLiteral("异地备份密码不正确");
-    QTest::newRow("a server nobody listens on")
-        << QStringLiteral("rest:http://127.0.0.1:1/") << Password << QString() << KOffsiteProblem::Unreachable
-        << QStringLiteral("无法连接异地备份位置");
-    QTest::newRow("a disk that is not connected")
-        << QStringLiteral("/nonexistent-usb-disk/repository") << Password << QString()
-        << KOffsiteProblem::Unreachable << QStringLiteral("无法连接异地备份位置");
+        << QString() << QByteArrayLiteral("not it") << QString() << KOffsiteProblem::WrongPassword;
+    QTest::newRow("a server nobody listens on") << QStringLiteral("rest:http://127.0.0.1:1/") << Password
+                                                << QString() << KOffsiteProblem::Unreachable;
+    QTest::newRow("a disk that is not connected") << QStringLiteral("/nonexistent-usb-disk/repository")
+                                                  << Password << QString() << KOffsiteProblem::Unreachable;
     QTest::newRow("a folder without a repository")
-        << QStringLiteral("data") << Password << QString() << KOffsiteProblem::NotARepository
-        << QStringLiteral("不是备份仓库");
+        << QStringLiteral("data") << Password << QString() << KOffsiteProblem::NotARepository;
     QTest::newRow("no restic program")
-        << QString() << Password << QStringLiteral("/nonexistent/restic") << KOffsiteProblem::NotInstalled
-        << QStringLiteral("apt install restic");
+        << QString() << Password << QStringLiteral("/nonexistent/restic") << KOffsiteProblem::NotInstalled;
 }
 
 void tst_Offsite::problemsAreNamedAndNothingWaitsForThem()
@@ -477,7 +471,6 @@ void tst_Offsite::problemsAreNamedAndNothingWaitsForThem()
     QFETCH(QByteArray, password);
     QFETCH(QString, program);
     QFETCH(KOffsiteProblem, problem);
-    QFETCH(QString, words);
     const auto w = makeWorkspace(2, 1024);
     QVERIFY(w);
     if (repository == QLatin1String("data"))
@@ -487,7 +480,6 @@ void tst_Offsite::problemsAreNamedAndNothingWaitsForThem()
     settings.repository = repository.isEmpty() ? w->repository : repository;
     if (!program.isEmpty())
         settings.program = program;
-    QVERIFY(offsiteProblemText(problem).contains(words));
 
     QSignalSpy tested(w->backup.get(), &KOffsiteBackup::connectionTested);
     w->backup->setSettings(settings);
@@ -495,7 +487,7 @@ void tst_Offsite::problemsAreNamedAndNothingWaitsForThem()
     QTRY_COMPARE_WITH_TIMEOUT(tested.size(), 1, RunTimeoutMs);
     QCOMPARE(tested.at(0).at(0).value<KOffsiteProblem>(), problem);
 
-    // The upload fails with the same words and waits for its next turn; its caller never waits.
+    // The upload fails with the same problem and waits for its next turn; its caller never waits.
     w->backup->setPassword(password);
     if (problem == KOffsiteProblem::NotInstalled) {
         QCOMPARE(w->backup->status().state, KOffsiteStatus::State::NotInstalled);

@@ -232,9 +232,6 @@ void TestTips::aTipGoesWhereTheUserSeesItAndItsButtonsAct_data()
     QTest::newRow("low space, notified: the first action moves to the drive with room")
         << int(LowSpace) << int(Present) << true << true << "0"
         << "move 0 /media/ann/Data/";
-    QTest::newRow("low space, notified: clicking the notification opens the window")
-        << int(LowSpace) << int(Present) << true << true << "default"
-        << "open";
     QTest::newRow("folder too large, notified: the second action opens the settings")
         << int(FolderTooLarge) << int(Present) << true << true << "1"
         << "folder 1";
