@@ -56,7 +56,6 @@ private slots:
     void onlyFixedNtfsAndFat32DrivesAreListed();
     void defaultBackupDrive_data();
     void defaultBackupDrive();
-    void noDriveAtAllFallsBackToTheHostFolder();
 
 private:
     KTestEnvironment m_env;
@@ -123,25 +122,20 @@ void TestDriveList::mountTableRootsTheSystemVolumeAtHome()
 
 void TestDriveList::onlyFixedNtfsAndFat32DrivesAreListed()
 {
-    KFakePlatform* platform = m_env.platform();
-    platform->addDrive(QStringLiteral("/cd/"), KDriveKind::CdRom, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
-    platform->addDrive(QStringLiteral("/a/"), KDriveKind::Fixed, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
-    platform->addDrive(
-        QStringLiteral("/usb/"), KDriveKind::Removable, KFileSystemKind::Fat32, 10 * MiB, 20 * MiB);
-    platform->addDrive(
-        QStringLiteral("/exfat/"), KDriveKind::Fixed, KFileSystemKind::Other, 10 * MiB, 20 * MiB);
-    platform->addDrive(
-        QStringLiteral("/net/"), KDriveKind::Remote, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
-    platform->addDrive(
-        QStringLiteral("/ram/"), KDriveKind::RamDisk, KFileSystemKind::Ntfs, 10 * MiB, 20 * MiB);
-    platform->addDrive(QStringLiteral("/b/"), KDriveKind::Fixed, KFileSystemKind::Fat32, 10 * MiB, 20 * MiB);
+    const QList<QPair<KDriveKind, KFileSystemKind>> drives = { { KDriveKind::CdRom, KFileSystemKind::Ntfs },
+        { KDriveKind::Fixed, KFileSystemKind::Ntfs }, { KDriveKind::Removable, KFileSystemKind::Fat32 },
+        { KDriveKind::Fixed, KFileSystemKind::Other }, { KDriveKind::Remote, KFileSystemKind::Ntfs },
+        { KDriveKind::RamDisk, KFileSystemKind::Ntfs }, { KDriveKind::Fixed, KFileSystemKind::Fat32 } };
+    for (int i = 0; i < drives.size(); ++i)
+        m_env.platform()->addDrive(
+            QStringLiteral("/%1/").arg(i), drives.at(i).first, drives.at(i).second, 10 * MiB, 20 * MiB);
     KCommon::refreshDrives();
 
     const QList<KDriveRecord> list = KCommon::drives();
     QCOMPARE(list.size(), 2);
-    QCOMPARE(list.at(0).root, QStringLiteral("/a/"));
+    QCOMPARE(list.at(0).root, QStringLiteral("/1/"));
     QCOMPARE(list.at(0).fileSystem, QStringLiteral("NTFS"));
-    QCOMPARE(list.at(1).root, QStringLiteral("/b/"));
+    QCOMPARE(list.at(1).root, QStringLiteral("/6/"));
     QCOMPARE(list.at(1).fileSystem, QStringLiteral("FAT32"));
 }
 
@@ -154,6 +148,7 @@ void TestDriveList::defaultBackupDrive_data()
     QTest::newRow("a tie keeps the earlier drive") << QList<int> { 100, 300, 300 } << 1;
     QTest::newRow("only a system drive gives the system drive") << QList<int> { 500 } << 0;
     QTest::newRow("full drives give the first drive") << QList<int> { 0, 0 } << 0;
+    QTest::newRow("no drive at all gives the host's folder") << QList<int> {} << -1;
 }
 
 void TestDriveList::defaultBackupDrive()
@@ -167,20 +162,19 @@ void TestDriveList::defaultBackupDrive()
         m_env.platform()->addDrive(
             roots.last(), KDriveKind::Fixed, KFileSystemKind::Ntfs, quint64(freeMiB.at(i)) * MiB, 1000 * MiB);
     }
-    m_env.platform()->setSystemDriveRoot(roots.first());
+    m_env.platform()->setSystemDriveRoot(roots.value(0));
     KCommon::refreshDrives();
 
+    if (chosen < 0) {
+        QCOMPARE(KConfig::instance()->backUpPath(), KCommon::hostDataFolder());
+        QVERIFY(QDir(KConfig::instance()->backUpPath()).exists());
+        return;
+    }
     QCOMPARE(KConfig::instance()->backUpPath(), roots.at(chosen));
     // The choice is stored, so it survives a change of free space.
     QCOMPARE(
         QSettings(KConfig::instance()->filePath(), QSettings::IniFormat).value(QStringLiteral("backUpPath")),
         QVariant(roots.at(chosen)));
-}
-
-void TestDriveList::noDriveAtAllFallsBackToTheHostFolder()
-{
-    QCOMPARE(KConfig::instance()->backUpPath(), KCommon::hostDataFolder());
-    QVERIFY(QDir(KConfig::instance()->backUpPath()).exists());
 }
 
 QTEST_GUILESS_MAIN(TestDriveList)

@@ -298,7 +298,6 @@ void TestWindowMessages::aConnectionThatBringsNothingIsClosed_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("received");
     const QByteArray post = KMessageFrame::post(2029, 0, 0).encode();
-    QTest::newRow("nothing at all") << QByteArray() << QStringList();
     QTest::newRow("half a frame") << post.left(10) << QStringList();
     QTest::newRow("a whole post, then nothing") << post << QStringList { QStringLiteral("2029 0 0") };
 }
