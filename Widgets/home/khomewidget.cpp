@@ -292,7 +292,9 @@ void KHomeWidget::refreshOpenCloseView()
 {
     const bool open = m_openCloseState == Open;
     m_ui->btnOpenClose->setPicName(
-        open ? QStringLiteral(":/Icons/Icons/已开启.png") : QStringLiteral(":/Icons/Icons/已关闭.png"), 1);
+        KCommon::pictureInUiLanguage(
+            open ? QStringLiteral(":/Icons/Icons/已开启.png") : QStringLiteral(":/Icons/Icons/已关闭.png")),
+        1);
     m_ui->lblImageLogo->setPixmap(QPixmap(
         open ? QStringLiteral(":/Icons/Icons/绿色图标.png") : QStringLiteral(":/Icons/Icons/红色图标.png")));
     m_ui->lblTipImage->setPixmap(QPixmap(KCommon::skinImagePath(
