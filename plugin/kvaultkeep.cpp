@@ -1,13 +1,13 @@
 #include "plugin/kvaultkeep.h"
 
 #include "AtriumCommon/atriumuserdatalogutils.h"
-#include "Widgets/dialogs/kqttranslations.h"
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/main/kmainwidget.h"
 #include "compare/kcomparetasks.h"
 #include "core/kconfig.h"
 #include "core/kfiletypemanager.h"
 #include "core/klogging.h"
+#include "core/kuilanguage.h"
 #include "discovery/kdiskfilemanager.h"
 #include "discovery/kledgerbase.h"
 #include "platform/kplatform.h"
@@ -74,8 +74,10 @@ void endComparisons()
 
 QWidget* createFrame()
 {
+    // The host's setting, read again: the plug-in holds its own copy of the language, and a host
+    // that is not ours installs no translations.
+    KUiLanguage::applyChosen(KPlatform::instance()->configHomeFolder());
     makeModuleObjects();
-    KQtTranslations::install();
     // A host that ends without unloading the library destroys the application before the
     // library's objects: the windows and threads then go while it still exists.
     qRemovePostRoutine(&KVaultkeepModule::shutDown);

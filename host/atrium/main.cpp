@@ -21,6 +21,7 @@
 
 #include "AtriumCommon/atriummessages.h"
 #include "core/kcommon.h"
+#include "core/kuilanguage.h"
 #include "katriumwindow.h"
 #include "khostskins.h"
 #include "kpluginlibrary.h"
@@ -194,11 +195,12 @@ KTrayIcon* makeTray(KAtriumWindow& window, const HostOptions& options)
     if (!options.screenshotsInto.isEmpty())
         return nullptr;
     KPlatform* platform = KPlatform::instance();
-    const QString settingsFolder = platform->configHomeFolder() + QStringLiteral("/vaultkeep");
+    const QString settingsFile = KUiLanguage::settingsFile(platform->configHomeFolder());
+    const QString settingsFolder = QFileInfo(settingsFile).path();
     if (!KFileIO::makeFolder(settingsFolder))
         err() << "vaultkeep: cannot make " << settingsFolder << ": the tray's setting will not be kept"
               << Qt::endl;
-    auto* tray = new KTrayIcon(&window, settingsFolder + QStringLiteral("/vaultkeep.conf"),
+    auto* tray = new KTrayIcon(&window, settingsFile,
         KAutostart(platform->configHomeFolder(), QStringLiteral(VAULTKEEP_APP_ID)), &window);
     QObject::connect(tray, &KTrayIcon::quitRequested, &window, &QWidget::close);
     return tray;
@@ -365,6 +367,8 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // The host's texts and the plug-in's speak the language chosen in the settings, or the desktop's.
+    KUiLanguage::applyChosen(KPlatform::instance()->configHomeFolder());
     KAtriumWindow window(options.plugin, KHostSkins::defaultFolder());
     int claimStatus = 0;
     if (!claimOrActivate(window, claimStatus))
