@@ -13,6 +13,7 @@
 #include "ui_khomewidget.h"
 
 #include <QPropertyAnimation>
+#include <QStyleOptionButton>
 #include <QTimer>
 
 #include <atomic>
@@ -88,6 +89,19 @@ KHomeWidget::KHomeWidget(QWidget* parent)
     m_ui->lblBottomTip->setGeometry(QRect(QPoint(tip.right() - BottomTipWidth, tip.y()), tip.bottomRight()));
     m_ui->lblBottomTip->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     flowSentences();
+    // A longer caption widens the button to the left: its right edge stays under the switch's.
+    m_ui->btnBackupNow->ensurePolished();
+    QStyleOptionButton option;
+    option.initFrom(m_ui->btnBackupNow);
+    const QRect button = m_ui->btnBackupNow->geometry();
+    const int frame = button.width()
+        - m_ui->btnBackupNow->style()
+              ->subElementRect(QStyle::SE_PushButtonContents, &option, m_ui->btnBackupNow)
+              .width();
+    const int wanted
+        = m_ui->btnBackupNow->fontMetrics().horizontalAdvance(m_ui->btnBackupNow->text()) + frame;
+    if (wanted > button.width())
+        m_ui->btnBackupNow->setGeometry(button.right() + 1 - wanted, button.y(), wanted, button.height());
     const QObjectList children = this->children();
     for (QObject* child : children) {
         if (auto* widget = qobject_cast<QWidget*>(child))
