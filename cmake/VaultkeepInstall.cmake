@@ -3,7 +3,7 @@
 #   <bindir>/vaultkeep, atrium, vaultkeep-msg
 #   <libdir>/vaultkeep/      the plug-in and the libraries it binds by file name (opened by full
 #                            path and never linked against, so no program carries a RUNPATH)
-#   <datadir>/vaultkeep/     the plug-in's and the host's skins
+#   <datadir>/vaultkeep/     the plug-in's and the host's skins, the interface's translations
 #   <datadir>/applications, metainfo, icons/hicolor   the desktop's files (desktop/)
 #   <mandir>/man1            the commands' manual pages
 #
@@ -27,7 +27,7 @@ function(vaultkeep_install)
     install(TARGETS vaultkeep atrium vaultkeep-msg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(TARGETS KVaultkeep pathmark Ledgerbase LIBRARY DESTINATION ${VAULTKEEP_INSTALL_LIBDIR})
     install(DIRECTORY $<TARGET_FILE_DIR:KVaultkeep>/VaultkeepSkin $<TARGET_FILE_DIR:atrium>/AtriumSkin
-        DESTINATION ${VAULTKEEP_INSTALL_DATADIR})
+        $<TARGET_FILE_DIR:KVaultkeep>/translations DESTINATION ${VAULTKEEP_INSTALL_DATADIR})
     install(FILES
         ${PROJECT_SOURCE_DIR}/docs/man/vaultkeep.1
         ${PROJECT_SOURCE_DIR}/docs/man/atrium.1

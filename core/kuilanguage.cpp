@@ -1,9 +1,11 @@
 #include "kuilanguage.h"
 
+#include "platform/kfileio.h"
 #include "platform/kinistore.h"
 #include "platform/kinstalllayout.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLoggingCategory>
 #include <QTranslator>
@@ -95,6 +97,9 @@ Choice storedChoice(const QString& settingsFile)
 
 bool storeChoice(const QString& settingsFile, Choice choice)
 {
+    // The stand-in host never made the folder.
+    if (!KFileIO::makeFolder(QFileInfo(settingsFile).path()))
+        return false;
     KIniStore settings(settingsFile, KIniFormat::Dialect::Settings);
     settings.setValue(SettingKey, settingOf(choice));
     return settings.sync();

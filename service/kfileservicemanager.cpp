@@ -571,7 +571,7 @@ void KFileServiceManager::showSelfBackupPage()
     }
     emit sigSetMiscodeTypeLabelNumber(count, KFileList::of(KListPage::SelfBackup));
     emit sigAfxMisCodePreUpdate(type, page);
-    emit sigAfxMisCodeAddRow(QStringLiteral("计价自备份(%1)").arg(count), QString(), QString(), 1, page);
+    emit sigAfxMisCodeAddRow(tr("计价自备份(%1)").arg(count), QString(), QString(), 1, page);
     for (const SelfBackupFile& file : qAsConst(shown))
         emit sigAfxMisCodeCopyedAddRow(
             file.path, KTimeStamp::displayTextOfMSecs(file.modifiedMSecs), type, page, pages);

@@ -44,16 +44,16 @@ QString agoText(qint64 ago)
     if (minutes < 1)
         return KHomeWidget::tr("刚刚");
     if (minutes < 60)
-        return KHomeWidget::tr("%1 分钟前").arg(minutes);
+        return KHomeWidget::tr("%n 分钟前", nullptr, int(minutes));
     if (minutes < 24 * 60)
-        return KHomeWidget::tr("%1 小时前").arg(minutes / 60);
-    return KHomeWidget::tr("%1 天前").arg(minutes / (24 * 60));
+        return KHomeWidget::tr("%n 小时前", nullptr, int(minutes / 60));
+    return KHomeWidget::tr("%n 天前", nullptr, int(minutes / (24 * 60)));
 }
 
 QString aheadText(qint64 ahead)
 {
     return ahead <= 0 ? KHomeWidget::tr("即将开始")
-                      : KHomeWidget::tr("%1 分钟后").arg((ahead + MinuteMs - 1) / MinuteMs);
+                      : KHomeWidget::tr("%n 分钟后", nullptr, int((ahead + MinuteMs - 1) / MinuteMs));
 }
 
 // The first counter update of the process also tells the host the switch's state.
@@ -400,12 +400,12 @@ void KHomeWidget::onSetDiskInfo(QString strDisk, double dwFreeSize, double dwTot
         m_ui->lblFreeDiskBg->setStyleSheet(QStringLiteral(
             "QLabel#lblFreeDiskBg{background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,stop: 0 "
             "#8ED820, stop: 1.0 #66AF2F);border-radius:10px;}"));
-        m_ui->lblBottomTip->setText(QStringLiteral("备份盘空间充足，可以放心使用"));
+        m_ui->lblBottomTip->setText(tr("备份盘空间充足，可以放心使用"));
     } else {
         // Light enough for the dark text over it.
         m_ui->lblFreeDiskBg->setStyleSheet(QStringLiteral(
             "QLabel#lblFreeDiskBg{background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 "
             "#F28C8C, stop: 1.0 #E36464);border-radius:10px;}"));
-        m_ui->lblBottomTip->setText(QStringLiteral("              备份盘空间不足"));
+        m_ui->lblBottomTip->setText(tr("              备份盘空间不足"));
     }
 }

@@ -58,11 +58,12 @@ KTypeWidget::KTypeWidget(QWidget* parent)
             connect(label, &KFileTypeLabel::sigClicked, this, &KTypeWidget::onLabelClicked);
         }
     };
-    sectionTitle(
-        "lblRecentTitle", QStringLiteral("<font color=#666666>&nbsp;&nbsp;最近备份</font>"), y, this);
+    sectionTitle("lblRecentTitle",
+        QStringLiteral("<font color=#666666>&nbsp;&nbsp;%1</font>").arg(tr("最近备份")), y, this);
     y += TitleHeight;
     addEntries(RecentEntries);
-    sectionTitle("lblAllTitle", QStringLiteral("<font color=#666666>&nbsp;&nbsp;全部备份</font>"), y, this);
+    sectionTitle("lblAllTitle",
+        QStringLiteral("<font color=#666666>&nbsp;&nbsp;%1</font>").arg(tr("全部备份")), y, this);
     y += TitleHeight;
     addEntries(AllEntries);
     setMinimumWidth(160);
@@ -72,21 +73,21 @@ QString KTypeWidget::caption(int type)
 {
     switch (type) {
     case KFileList::of(FileTypeKind::Pricing):
-        return QStringLiteral("计价(%1)");
+        return tr("计价(%1)");
     case KFileList::of(FileTypeKind::Civil):
-        return QStringLiteral("土建(%1)");
+        return tr("土建(%1)");
     case KFileList::of(FileTypeKind::Rebar):
-        return QStringLiteral("钢筋(%1)");
+        return tr("钢筋(%1)");
     case KFileList::of(FileTypeKind::Installation):
-        return QStringLiteral("安装(%1)");
+        return tr("安装(%1)");
     case KFileList::of(FileTypeKind::Other):
-        return QStringLiteral("其他(%1)");
+        return tr("其他(%1)");
     case KFileList::of(KListPage::Today):
-        return QStringLiteral("今天(%1)");
+        return tr("今天(%1)");
     case KFileList::of(KListPage::Recent):
-        return QStringLiteral("最近三天(%1)");
+        return tr("最近三天(%1)");
     case KFileList::of(KListPage::SelfBackup):
-        return QStringLiteral("软件自备份(%1)");
+        return tr("软件自备份(%1)");
     default:
         return QString();
     }

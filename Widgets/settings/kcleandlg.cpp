@@ -33,7 +33,7 @@ KCleanDlg::KCleanDlg(const KServices& services, QWidget* parent)
     connect(m_ui->btnClose, &QPushButton::clicked, this, &QWidget::close);
     connect(this, &KCleanDlg::sigGetBackedFilesSize, this, &KCleanDlg::onGetBackedFilesSize,
         Qt::QueuedConnection);
-    setTitle(QStringLiteral("清除"));
+    setTitle(tr("清除"));
     emit sigGetBackedFilesSize();
 }
 

@@ -19,7 +19,7 @@ namespace {
 // "D盘" for "D:\"; a readable name for a Linux drive root.
 QString driveText(const QString& root)
 {
-    return KPaths::driveShortName(root) + QStringLiteral("盘");
+    return QCoreApplication::translate("KDriveName", "%1盘").arg(KPaths::driveShortName(root));
 }
 
 // Long file names and paths break only at blanks; this lets them break after a separator, a
@@ -164,9 +164,9 @@ void KMoveBackFolderWidget::finished()
         return;
     }
     m_movie->stop();
-    KYMessageBox::showCritical(this, QStringLiteral("转移备份"),
-        failureText(m_problem, m_problemEntry, m_backupFolder), KCommon::skinBackgroundPath(),
-        QStringLiteral(":/Icons/Icons/关闭.png"), 2, QStringLiteral("确定"), QString(), false);
+    KYMessageBox::showCritical(this, tr("转移备份"), failureText(m_problem, m_problemEntry, m_backupFolder),
+        KCommon::skinBackgroundPath(), QStringLiteral(":/Icons/Icons/关闭.png"), 2, tr("确定"), QString(),
+        false);
     close();
 }
 
@@ -194,58 +194,57 @@ QString KMoveBackFolderWidget::failureText(int problem, const QString& entry, co
     QString reason;
     switch (Problem(problem)) {
     case Problem::Busy:
-        reason = QStringLiteral("另一次转移还没有结束");
+        reason = tr("另一次转移还没有结束");
         break;
     case Problem::Conflict:
         // Not named: with the folder's path, a backup's long name would not fit the box.
-        reason = QStringLiteral("新位置已有同名的其他文件");
+        reason = tr("新位置已有同名的其他文件");
         break;
     case Problem::NoSpace:
-        reason = QStringLiteral("新位置的磁盘空间不足");
+        reason = tr("新位置的磁盘空间不足");
         break;
     case Problem::NotWritable:
-        reason = QStringLiteral("新位置不允许写入");
+        reason = tr("新位置不允许写入");
         break;
     case Problem::DestinationMissing:
-        reason = QStringLiteral("新位置已不存在");
+        reason = tr("新位置已不存在");
         break;
     case Problem::SourceUnreadable:
-        reason = QStringLiteral("备份文件 %1 无法读取").arg(breakable(entry));
+        reason = tr("备份文件 %1 无法读取").arg(breakable(entry));
         break;
     case Problem::InUse:
-        reason = QStringLiteral("备份文件 %1 正被其他程序写入").arg(breakable(entry));
+        reason = tr("备份文件 %1 正被其他程序写入").arg(breakable(entry));
         break;
     case Problem::NotMovable:
-        reason = QStringLiteral("%1 不是可以转移的文件").arg(breakable(entry));
+        reason = tr("%1 不是可以转移的文件").arg(breakable(entry));
         break;
     case Problem::Nested:
-        reason = QStringLiteral("新位置在备份目录之内");
+        reason = tr("新位置在备份目录之内");
         break;
     case Problem::Cancelled:
-        reason = QStringLiteral("转移被中止");
+        reason = tr("转移被中止");
         break;
     case Problem::FolderUnreadable:
-        reason = QStringLiteral("文件夹 %1 无法读取").arg(breakable(entry));
+        reason = tr("文件夹 %1 无法读取").arg(breakable(entry));
         break;
     case Problem::Damaged:
-        reason = QStringLiteral("备份文件 %1 在新位置保存后与原件不符").arg(breakable(entry));
+        reason = tr("备份文件 %1 在新位置保存后与原件不符").arg(breakable(entry));
         break;
     case Problem::CopyDamaged:
-        reason = QStringLiteral("备份文件 %1 已损坏，与备份时记录的不符").arg(breakable(entry));
+        reason = tr("备份文件 %1 已损坏，与备份时记录的不符").arg(breakable(entry));
         break;
     case Problem::NotFlushed:
-        reason = QStringLiteral("新位置的磁盘写入出错");
+        reason = tr("新位置的磁盘写入出错");
         break;
     case Problem::SettingsNotSaved:
-        reason = QStringLiteral("设置无法保存");
+        reason = tr("设置无法保存");
         break;
     case Problem::None:
     case Problem::Other:
-        reason = QStringLiteral("转移时出错");
+        reason = tr("转移时出错");
         break;
     }
-    return QStringLiteral("备份没有转移：%1。\n全部备份仍保存在原来的位置：%2")
-        .arg(reason, breakable(backupFolder));
+    return tr("备份没有转移：%1。\n全部备份仍保存在原来的位置：%2").arg(reason, breakable(backupFolder));
 }
 
 void KMoveBackFolderWidget::closeEvent(QCloseEvent* event)

@@ -6,6 +6,8 @@
 #include "Widgets/settings/koffsitedlg.h"
 #include "core/kcommon.h"
 #include "core/kconfig.h"
+#include "core/klogging.h"
+#include "core/kuilanguage.h"
 #include "discovery/kdiskfilemanager.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
@@ -60,7 +62,7 @@ KSettingDlg::KSettingDlg(const KServices& services, QWidget* parent)
         Qt::QueuedConnection);
     initialise();
     fixSize();
-    setTitle(QStringLiteral("设置"));
+    setTitle(tr("设置"));
     emit sigGetBackedFilesSize();
 }
 
@@ -74,6 +76,13 @@ void KSettingDlg::initialise()
     m_ui->editTipSize->setEnabled(reminder);
     m_ui->chkAutoClean->setChecked(config->autoClean7Days());
     m_ui->chkDesktopNotifications->setChecked(config->tipsAsNotifications());
+    // Each language by its own name.
+    using KUiLanguage::Choice;
+    m_ui->cbxLanguage->addItem(tr("跟随系统"), int(Choice::System));
+    m_ui->cbxLanguage->addItem(QStringLiteral("中文"), int(Choice::Chinese));
+    m_ui->cbxLanguage->addItem(QStringLiteral("English"), int(Choice::English));
+    m_ui->cbxLanguage->setCurrentIndex(
+        m_ui->cbxLanguage->findData(int(KUiLanguage::storedChoice(languageFile()))));
 
     const QString systemRoot = KCommon::systemDriveRoot();
     const QString home = m_services.platform->homeFolder();
@@ -82,22 +91,21 @@ void KSettingDlg::initialise()
         const QString freeGiB = QString::number(drive.freeMiB * (1.0 / 1024), 'f', 1);
         QString suffix;
         if (!systemRoot.isEmpty() && drive.root == systemRoot)
-            suffix = QStringLiteral(" (系统盘，不建议使用)");
+            suffix = tr(" (系统盘，不建议使用)");
         else if (drive.freeMiB <= ShortOfRoomMiB)
-            suffix = QStringLiteral("(不足)");
+            suffix = tr("(不足)");
         else
-            suffix = QStringLiteral("(充足)");
+            suffix = tr("(充足)");
         m_freeGiB.insert(drive.root, freeGiB);
-        m_ui->cbxSavePath->addItem(KDriveName::of(drive.root, home) + QStringLiteral("  ") + freeGiB
-                + QStringLiteral("G") + QStringLiteral("空闲%1").arg(suffix),
-            drive.root);
+        m_ui->cbxSavePath->addItem(
+            tr("%1  %2G空闲%3").arg(KDriveName::of(drive.root, home), freeGiB, suffix), drive.root);
     }
     const QString backupPath = config->backUpPath();
     m_ui->cbxSavePath->setCurrentIndex(m_ui->cbxSavePath->findData(backupPath));
 
     m_ui->editTipSize->setText(QString::number(config->tipSize() * (1.0 / BytesPerGiB), 'f', 1));
     m_ui->lblTipRange->setText(
-        QStringLiteral("(0.5G-%1G)").arg(m_freeGiB.value(m_ui->cbxSavePath->currentData().toString())));
+        tr("(0.5G-%1G)").arg(m_freeGiB.value(m_ui->cbxSavePath->currentData().toString())));
 
     auto* validator = new QDoubleValidator(0.0, m_freeGiB.value(backupPath).toDouble(), 1, m_ui->editTipSize);
     validator->setNotation(QDoubleValidator::StandardNotation);
@@ -131,7 +139,7 @@ void KSettingDlg::onSavePathIndexChanged(int index)
 {
     m_ui->btnOk->setEnabled(true);
     const QString root = m_ui->cbxSavePath->itemData(index).toString();
-    m_ui->lblTipRange->setText(QStringLiteral("(0.5G-%1G)").arg(m_freeGiB.value(root)));
+    m_ui->lblTipRange->setText(tr("(0.5G-%1G)").arg(m_freeGiB.value(root)));
     m_upperBound = m_freeGiB.value(root).toDouble();
 }
 
@@ -160,6 +168,11 @@ void KSettingDlg::keyPressEvent(QKeyEvent* event)
     KDialogBaseWidget::keyPressEvent(event);
 }
 
+QString KSettingDlg::languageFile() const
+{
+    return KUiLanguage::settingsFile(m_services.platform->configHomeFolder());
+}
+
 void KSettingDlg::onSave()
 {
     // Return in the size field saves through the field and then reaches keyPressEvent too.
@@ -168,7 +181,7 @@ void KSettingDlg::onSave()
     bool isNumber = false;
     const double size = m_ui->editTipSize->text().toDouble(&isNumber);
     if (m_ui->chkTipSize->isChecked() && (!isNumber || !(size >= MinimumTipGiB) || !(size <= m_upperBound))) {
-        m_ui->lblError->setText(QStringLiteral("      您输入的大小已超出范围，请重新输入"));
+        m_ui->lblError->setText(tr("      您输入的大小已超出范围，请重新输入"));
         m_ui->btnOk->setEnabled(false);
         return;
     }
@@ -194,6 +207,11 @@ void KSettingDlg::onSave()
     if (!wasCleaning && m_ui->chkAutoClean->isChecked())
         m_services.scanner->requestAutoClean();
     static_cast<void>(config->setTipsAsNotifications(m_ui->chkDesktopNotifications->isChecked()));
+    // Read by the host as it starts: the next start speaks it.
+    const auto language = KUiLanguage::Choice(m_ui->cbxLanguage->currentData().toInt());
+    if (language != KUiLanguage::storedChoice(languageFile())
+        && !KUiLanguage::storeChoice(languageFile(), language))
+        qCWarning(vkEngine) << "the interface language could not be saved in" << languageFile();
     writeManualTrace(QStringLiteral("保存"), SettingsPage, Product);
     m_saved = true;
     accept();

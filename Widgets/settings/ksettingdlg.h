@@ -42,6 +42,8 @@ protected:
 
 private:
     void initialise();
+    // The host's settings file, where the interface language is kept.
+    QString languageFile() const;
 
     const KServices m_services;
     QScopedPointer<Ui::KSettingDlg> m_ui;

@@ -25,9 +25,9 @@ KNoDataWidget::KNoDataWidget(QWidget* parent)
 void KNoDataWidget::setMode(int mode)
 {
     if (mode == 0)
-        m_text->setText(QStringLiteral("Vaultkeep保护中，只要此类文件有改动就会自动为您备份"));
+        m_text->setText(tr("Vaultkeep保护中，只要此类文件有改动就会自动为您备份"));
     else if (mode == 1)
-        m_text->setText(QStringLiteral("Vaultkeep保护中，已备份的文件被删除后会在这里看到"));
+        m_text->setText(tr("Vaultkeep保护中，已备份的文件被删除后会在这里看到"));
     else
         return;
     m_mode = mode;

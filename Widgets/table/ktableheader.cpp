@@ -32,11 +32,10 @@ KTableHeader::KTableHeader(QWidget* parent)
                                              "#dfdfdf;\nborder-left:1px;\nborder-top:0px;");
     // Left to right as the columns of the rows below: the file (icon and name), its backup
     // count, its last backup date, and the row's buttons.
-    m_lblFile = headerLabel(QStringLiteral("lblFile"), QStringLiteral("工程文件"), fileStyle, this);
-    m_lblBackedNumber = headerLabel(QStringLiteral("lblBackedNumber"), QStringLiteral("备份数"), style, this);
-    m_lblLastBackedTime
-        = headerLabel(QStringLiteral("lblLastBackedTime"), QStringLiteral("最近备份日期"), style, this);
-    m_lblOperation = headerLabel(QStringLiteral("lblOperation"), QStringLiteral("操作"), style, this);
+    m_lblFile = headerLabel(QStringLiteral("lblFile"), tr("工程文件"), fileStyle, this);
+    m_lblBackedNumber = headerLabel(QStringLiteral("lblBackedNumber"), tr("备份数"), style, this);
+    m_lblLastBackedTime = headerLabel(QStringLiteral("lblLastBackedTime"), tr("最近备份日期"), style, this);
+    m_lblOperation = headerLabel(QStringLiteral("lblOperation"), tr("操作"), style, this);
 
     m_lblBackedNumber->setFixedWidth(CountWidth);
     m_lblLastBackedTime->setFixedWidth(DateWidth);

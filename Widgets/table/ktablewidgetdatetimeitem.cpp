@@ -5,7 +5,7 @@
 
 KTableWidgetDateTimeItem::KTableWidgetDateTimeItem(QWidget* parent)
     : KTableWidgetItemBase(parent)
-    , m_lblTitle(new QLabel(QStringLiteral("当前月"), this))
+    , m_lblTitle(new QLabel(tr("当前月"), this))
 {
     setItemType(ITEM_DATETIME);
     resize(637, 30);

@@ -107,12 +107,12 @@ void KTipMsgManager::showCurrentDiskNotEnough(qlonglong size, const QString& dri
     const QString dark = QStringLiteral("#333333");
     KTipContent content = tipContent();
     content.headline = tr("您的备份盘（%1）空间不足无法备份").arg(KDriveName::of(backupPath, home));
-    content.secondLine = QStringLiteral("工程文件正面临错编和误删的风险！建议立即更换备份盘");
+    content.secondLine = tr("工程文件正面临错编和误删的风险！建议立即更换备份盘");
     content.iconPicture = skin("cd.png");
     content.size = QSize(522, 133);
     content.strip = KTipContent::Strip::Red;
     content.buttons = { { moveText, skin("short_button.png"), QStringLiteral("#ffffff") },
-        { QStringLiteral("更换到其他盘"), white, dark }, { QStringLiteral("暂不理会"), white, dark } };
+        { tr("更换到其他盘"), white, dark }, { tr("暂不理会"), white, dark } };
     show(Tip::LowSpace, content, driveWithSpace);
 
     // Not written (a failure is logged), the tip may come once more after a restart.
@@ -136,14 +136,13 @@ void KTipMsgManager::showBackedFolderTooLarge(qlonglong size)
         return;
     const QString gigabytes = QString::number(double(size) * (1.0 / (1024.0 * 1024.0 * 1024.0)), 'g', 2);
     KTipContent content = tipContent();
-    content.headline = QStringLiteral("备份空间已占用%1G，超过了您设置的预警范围").arg(gigabytes);
-    content.secondLine = QStringLiteral("您可以清理Vaultkeep的备份空间了");
+    content.headline = tr("备份空间已占用%1G，超过了您设置的预警范围").arg(gigabytes);
+    content.secondLine = tr("您可以清理Vaultkeep的备份空间了");
     content.iconPicture = skin("broom.png");
     content.size = QSize(422, 132);
     content.strip = KTipContent::Strip::Orange;
-    content.buttons
-        = { { QStringLiteral("快捷清理..."), skin("short_button.png"), QStringLiteral("#ffffff") },
-              { QStringLiteral("查看设置"), skin("long_button_white.png"), QStringLiteral("#333333") } };
+    content.buttons = { { tr("快捷清理..."), skin("short_button.png"), QStringLiteral("#ffffff") },
+        { tr("查看设置"), skin("long_button_white.png"), QStringLiteral("#333333") } };
     show(Tip::FolderTooLarge, content);
 
     static_cast<void>(config->setFolderTooLargeTipDateToday()); // as above

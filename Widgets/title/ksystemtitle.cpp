@@ -36,7 +36,7 @@ KSystemTitle::KSystemTitle(QWidget* parent)
     m_ui->lblText->setFont(QFont(QStringLiteral("微软雅黑"), 9, QFont::Normal));
 
     onChangeSkin();
-    setTitle(QStringLiteral("标题"));
+    setTitle(tr("标题"));
     setFocus();
 }
 

@@ -42,7 +42,7 @@ void KFindBackLabel::makeChildren(int state)
         m_recoverButton->setFixedSize(80, 26);
         connect(m_recoverButton, &KLabel::clicked, this, &KFindBackLabel::recoverClicked);
     } else if (state == 2 && !m_busyLabel) {
-        m_busyLabel = new QLabel(QStringLiteral("恢复中，请稍候..."), this);
+        m_busyLabel = new QLabel(tr("恢复中，请稍候..."), this);
         m_busyLabel->setObjectName(QStringLiteral("lblBusy"));
         m_busyLabel->setStyleSheet(QStringLiteral("color:#525252;"));
     } else if (state == 3 && !m_resultLabel) {

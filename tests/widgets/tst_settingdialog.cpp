@@ -5,6 +5,7 @@
 #include "core/kconfig.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
+#include "core/kuilanguage.h"
 #include "discovery/kdiskfilemanager.h"
 #include "kfakekeyring.h"
 #include "ktestenvironment.h"
@@ -216,6 +217,8 @@ void TestSettingDialog::savingStoresTheDriveTheSizeAndTheReminderSwitch()
     QCOMPARE(KConfig::instance()->tipSize(), 3 * GiB);
     QVERIFY(QFile::exists(KBackupFolderMove::journalPath()));
 
+    // The interface language goes to the host's settings file, which the next start reads.
+    const QString hostSettings = KUiLanguage::settingsFile(m_env.platform()->configHomeFolder());
     for (const bool save : { false, true }) {
         KSettingDlg again(KServices::process());
         child<QCheckBox>(again, "chkTipSize")->setChecked(false);
@@ -223,12 +226,19 @@ void TestSettingDialog::savingStoresTheDriveTheSizeAndTheReminderSwitch()
         auto* otherDrives = child<QComboBox>(again, "cbxSavePath");
         if (!save)
             otherDrives->setCurrentIndex(otherDrives->findData(small));
+        auto* language = child<QComboBox>(again, "cbxLanguage");
+        QCOMPARE(language->currentData().toInt(), int(KUiLanguage::Choice::System));
+        language->setCurrentIndex(language->findData(int(KUiLanguage::Choice::English)));
         child<KCustomButton>(again, save ? "btnOk" : "btnCancel")->click();
         QCOMPARE(again.result(), save ? int(QDialog::Accepted) : int(QDialog::Rejected));
         QCOMPARE(KConfig::instance()->backUpPath(), large);
         QCOMPARE(KConfig::instance()->tipSizeEnabled(), !save);
         QCOMPARE(KConfig::instance()->isTipWhenDiskSizeIsSmall(), !save);
+        QCOMPARE(KUiLanguage::storedChoice(hostSettings),
+            save ? KUiLanguage::Choice::English : KUiLanguage::Choice::System);
     }
+    KSettingDlg reopened(KServices::process());
+    QCOMPARE(child<QComboBox>(reopened, "cbxLanguage")->currentText(), QStringLiteral("English"));
 }
 
 void TestSettingDialog::sevenDayCleanUpIsRequestedOnlyWhenSwitchedOn()
