@@ -16,6 +16,7 @@
 #include <QStyleOptionButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -28,8 +29,11 @@ constexpr double AmpleFreeMiB = 150;
 constexpr int BarAnimationMs = 2000;
 constexpr int CounterPadding = 3;
 constexpr int DiskTextPadding = 6;
-// Room for the sentence under the pictures, ending where the form ends it.
-constexpr int BottomTipWidth = 260;
+// Between the first sentence and the button beside it.
+constexpr int SentenceGap = 12;
+// Room for the sentence beside the bar, ending where the form ends it: the row's free width, for
+// the longer words of other languages.
+constexpr int BottomTipWidth = 500;
 
 // The size the form places the content for.
 constexpr QSize DesignedSize(790, 431);
@@ -251,6 +255,10 @@ void KHomeWidget::refreshOffsite()
     }
     m_ui->lblOffsite->setText(line);
     m_ui->lblOffsite->setVisible(status.state != State::Off);
+    // A longer line runs on to the right of the page, where nothing else is.
+    m_ui->lblOffsite->resize(std::max(m_designed.value(m_ui->lblOffsite).width(),
+                                 m_ui->lblOffsite->fontMetrics().horizontalAdvance(line)),
+        m_ui->lblOffsite->height());
     m_ui->barOffsite->setVisible(running);
     if (running) {
         // Unknown progress shows as a busy bar.
@@ -349,6 +357,13 @@ void KHomeWidget::flowSentences()
             piece->setGeometry(x, piece->y(), width, piece->height());
             x += width;
         }
+    }
+    // A longer first sentence moves the switch and the button beside it to the right.
+    const int overrun = m_ui->lblTitle1->geometry().right() + SentenceGap - m_ui->btnBackupNow->x();
+    if (overrun > 0) {
+        for (QWidget* control :
+            { static_cast<QWidget*>(m_ui->btnOpenClose), static_cast<QWidget*>(m_ui->btnBackupNow) })
+            control->move(control->x() + overrun, control->y());
     }
 }
 
