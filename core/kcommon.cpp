@@ -69,6 +69,13 @@ QString formatSize(qint64 bytes)
     return QStringLiteral("%1GB").arg(gb, 0, 'g', -1);
 }
 
+QString displaySize(qint64 bytes)
+{
+    if (KUiLanguage::current() == KUiLanguage::Language::Chinese)
+        return formatSize(bytes);
+    return KUiLanguage::locale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
+
 qint64 folderSize(const QString& path, bool onlyReadOnly)
 {
     return KFileIO::folderSize(path, onlyReadOnly, keepResponsive);

@@ -30,8 +30,10 @@ QString backupFolderName();
 QString hostDataFolder();
 QString systemDriveRoot();
 
-// "512B", "4KB", "1.50MB", "1.5GB".
+// "512B", "4KB", "1.50MB", "1.5GB": the records' sizes, and the Chinese interface's.
 QString formatSize(qint64 bytes);
+// A size as the interface shows it: formatSize() in Chinese, "1.5 MB" in English.
+QString displaySize(qint64 bytes);
 // Bytes of the files below `path`; with `onlyReadOnly`, only of read-only files.
 qint64 folderSize(const QString& path, bool onlyReadOnly);
 // Removes everything inside `path`, read-only files included; false when anything stayed.

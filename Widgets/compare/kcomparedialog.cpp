@@ -249,7 +249,7 @@ QString KCompareDialog::verdict(const KComparison& result) const
 void KCompareDialog::showSides(const KComparison& result)
 {
     const auto side = [](const Side& which, qint64 size) {
-        return size >= 0 ? tr("%1：%2，%3").arg(which.title, which.time, KCommon::formatSize(size))
+        return size >= 0 ? tr("%1：%2，%3").arg(which.title, which.time, KCommon::displaySize(size))
                          : tr("%1：%2").arg(which.title, which.time);
     };
     m_ui->lblBefore->setText(side(m_before, result.bytes.beforeSize));

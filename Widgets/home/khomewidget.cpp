@@ -249,7 +249,7 @@ void KHomeWidget::refreshOffsite()
         line = status.lastBackupMSecs < 0
             ? tr("异地备份: 尚未上传")
             : tr("异地备份: %1 · 新增 %2")
-                  .arg(agoText(now - status.lastBackupMSecs), KCommon::formatSize(status.lastAddedBytes));
+                  .arg(agoText(now - status.lastBackupMSecs), KCommon::displaySize(status.lastAddedBytes));
         if (status.nextBackupMSecs >= 0)
             line += tr(" · 下次: %1").arg(aheadText(status.nextBackupMSecs - now));
     }

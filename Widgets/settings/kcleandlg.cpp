@@ -42,10 +42,10 @@ KCleanDlg::~KCleanDlg() = default;
 void KCleanDlg::showSizes()
 {
     const KFileServiceManager* service = m_services.engine;
-    const QString total = KCommon::formatSize(service->totalBackupSize());
+    const QString total = KCommon::displaySize(service->totalBackupSize());
     m_ui->lblCacheSize->setText(total);
     m_ui->lblCleanAllSize->setText(total);
-    m_ui->lblCleanBeforeSize->setText(KCommon::formatSize(service->backupSizeBeforeToday()));
+    m_ui->lblCleanBeforeSize->setText(KCommon::displaySize(service->backupSizeBeforeToday()));
     if (m_ui->lblCleanAllSize->text() == Nothing)
         m_ui->btnCleanAll->setEnabled(false);
     if (m_ui->lblCleanBeforeSize->text() == Nothing)

@@ -117,7 +117,7 @@ void KSettingDlg::initialise()
 
 void KSettingDlg::onGetBackedFilesSize()
 {
-    m_ui->lblBackedSize->setText(KCommon::formatSize(m_services.engine->totalBackupSize()));
+    m_ui->lblBackedSize->setText(KCommon::displaySize(m_services.engine->totalBackupSize()));
 }
 
 void KSettingDlg::onShowCreanDlg()

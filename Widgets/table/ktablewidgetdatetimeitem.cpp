@@ -1,7 +1,28 @@
 #include "Widgets/table/ktablewidgetdatetimeitem.h"
 
+#include "core/kuilanguage.h"
+
+#include <QDate>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QRegularExpression>
+
+namespace {
+
+// The engine groups rows under "2026年12月"; in English that is the locale's "December 2026".
+QString monthText(const QString& heading)
+{
+    if (KUiLanguage::current() == KUiLanguage::Language::Chinese)
+        return heading;
+    static const QRegularExpression month(QStringLiteral("^(\\d{4})\\x{5E74}(\\d{2})\\x{6708}$"));
+    const QRegularExpressionMatch match = month.match(heading);
+    if (!match.hasMatch())
+        return heading;
+    const QDate first(match.captured(1).toInt(), match.captured(2).toInt(), 1);
+    return KUiLanguage::locale().toString(first, QStringLiteral("MMMM yyyy"));
+}
+
+} // namespace
 
 KTableWidgetDateTimeItem::KTableWidgetDateTimeItem(QWidget* parent)
     : KTableWidgetItemBase(parent)
@@ -28,5 +49,5 @@ QString KTableWidgetDateTimeItem::title() const
 
 void KTableWidgetDateTimeItem::setData(const QStringList& texts)
 {
-    m_lblTitle->setText(texts.value(0));
+    m_lblTitle->setText(monthText(texts.value(0)));
 }

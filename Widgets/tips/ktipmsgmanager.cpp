@@ -153,8 +153,8 @@ void KTipMsgManager::showFileTooLarge(const QString& path, qint64 size, qint64 l
 {
     const QString name = QFileInfo(path).fileName();
     KTipContent content = tipContent();
-    content.headline = tr("“%1”超过%2，没有备份").arg(name, KCommon::formatSize(limit));
-    content.secondLine = tr("它有%1，大于设置的备份上限。").arg(KCommon::formatSize(size));
+    content.headline = tr("“%1”超过%2，没有备份").arg(name, KCommon::displaySize(limit));
+    content.secondLine = tr("它有%1，大于设置的备份上限。").arg(KCommon::displaySize(size));
     content.iconPicture = skin("提示.png");
     content.size = QSize(422, 132);
     content.strip = KTipContent::Strip::Orange;

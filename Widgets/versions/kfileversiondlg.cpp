@@ -176,7 +176,7 @@ void KFileVersionDlg::onCreateTable()
     for (const QString& id : ids) {
         const Restored restored = m_restored.value(id);
         table->addRow(id,
-            { m_strFileName, id, timeText(id), KCommon::formatSize(KFileCopyedObject::backupFileSize(id)),
+            { m_strFileName, id, timeText(id), KCommon::displaySize(KFileCopyedObject::backupFileSize(id)),
                 id == ids.constFirst() ? QStringLiteral("1") : QString(), restored.target, restored.message,
                 engine->isCopyDamaged(byId.value(id)) ? QStringLiteral("1") : QString(),
                 KFileCopyedObject::backupFileExists(id) ? QString() : QStringLiteral("1") },
