@@ -41,6 +41,22 @@ enum ProblemBits : LPARAM
     CopiesFailed = 1, // the last cycle could not back up some files
     ShortOfRoom = 2, // the backup folder's disk is short of room
 };
+// The second copy off this machine, as the home page shows it.
+constexpr WPARAM StateOffsite = 5; // lParam: OffsiteOff, OffsiteIdle, or 0 to 100 while uploading
+constexpr WPARAM StateOffsiteLastBackup = 6; // lParam: the last upload, seconds since the epoch; -1 none
+constexpr WPARAM StateOffsiteProblem = 7; // lParam: an OffsiteProblem
+constexpr LPARAM OffsiteOff = -1;
+constexpr LPARAM OffsiteIdle = -2;
+enum OffsiteProblem : LPARAM
+{
+    OffsiteFine = 0,
+    OffsiteNotInstalled,
+    OffsiteNeedsPassword,
+    OffsiteWrongPassword,
+    OffsiteUnreachable,
+    OffsiteDamaged, // a copy or the repository's check
+    OffsiteFailed,
+};
 } // namespace AtriumMessage
 
 // The first live top-level window that carries the property `name`, or null.

@@ -204,12 +204,16 @@ public:
         m_current = nullptr;
         m_present.clear();
     }
-    // Hands the records to their collections; a path already in memory keeps its record there.
+    // Hands the records to their collections; a path already in memory keeps its record there,
+    // which takes the versions it lacks.
     void commit()
     {
         for (const auto& built : qAsConst(m_built)) {
-            if (!built.first->addFile(built.second))
-                delete built.second;
+            if (built.first->addFile(built.second))
+                continue;
+            if (const KFileObjectPtr own = built.first->findFile(built.second->fileName()))
+                own->addVersions(built.second->versions());
+            delete built.second;
         }
         m_built.clear();
     }

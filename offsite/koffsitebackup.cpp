@@ -319,14 +319,15 @@ void KOffsiteBackup::startBackup()
     QStringList arguments { QStringLiteral("backup"), QStringLiteral("--json"), QStringLiteral("--tag"),
         Tag };
     const QString folder = withoutTrailingSlash(m_host->backupFolder());
-    if (QFileInfo(folder).isDir())
-        arguments << folder;
+    // Without a copy there is nothing to keep off this machine; a snapshot of it would only become
+    // the newest one, which a new machine restores everything from.
+    if (QDir(folder).isEmpty(QDir::Files))
+        return;
+    arguments << folder;
     for (const QString& file : m_host->databaseFiles()) {
         if (QFileInfo(file).isFile())
             arguments << file;
     }
-    if (arguments.size() == 4)
-        return; // nothing to upload yet
     m_lastAttempt = now();
     m_uploadTotalBytes = 0;
     const quint64 versionsAtStart = m_versionsMade;
@@ -591,11 +592,14 @@ void KOffsiteBackup::releaseFetched(const QString& fileId)
     m_fetched.remove(fileId);
 }
 
-void KOffsiteBackup::restoreAll(bool replaceDiffering)
+void KOffsiteBackup::restoreAll(bool replaceDiffering, const QString& repository, const QByteArray& password)
 {
     auto restore = std::make_shared<WholeRestore>();
     restore->replaceDiffering = replaceDiffering;
-    if (m_maintenance || !canRun()) {
+    const KResticCommand::Setup given { m_settings.program,
+        repository.isEmpty() ? m_settings.repository : repository,
+        password.isEmpty() ? m_password : password };
+    if (m_maintenance || given.repository.isEmpty() || given.password.isEmpty()) {
         restore->result.problem = m_maintenance ? KOffsiteProblem::Busy : KOffsiteProblem::NoPassword;
         emit allRestored(restore->result);
         return;
@@ -605,7 +609,7 @@ void KOffsiteBackup::restoreAll(bool replaceDiffering)
         Lane::Maintenance,
         { QStringLiteral("snapshots"), QStringLiteral("--json"), QStringLiteral("--tag"), Tag },
         [snapshots](const QByteArray& line) { *snapshots += line; },
-        [this, restore, snapshots](const KResticOutcome& listed) {
+        [this, restore, snapshots, given](const KResticOutcome& listed) {
             if (!listed.ok()) {
                 restore->result.problem = listed.problem;
                 emit allRestored(restore->result);
@@ -626,7 +630,7 @@ void KOffsiteBackup::restoreAll(bool replaceDiffering)
                 }
             }
             const QString folder = withoutTrailingSlash(m_host->backupFolder());
-            // Beside the backup folder, on its file system, so that copies are renamed into place.
+            // A private folder beside the backup folder, on its disk.
             if (newest.isEmpty() || !KFileIO::makeFolder(folder)) {
                 restore->result.problem = KOffsiteProblem::Failed;
                 emit allRestored(restore->result);
@@ -641,18 +645,22 @@ void KOffsiteBackup::restoreAll(bool replaceDiffering)
                 updateState();
                 return;
             }
-            run(Lane::Maintenance,
+            run(
+                Lane::Maintenance,
                 { QStringLiteral("restore"), newest, QStringLiteral("--target"), restore->staging->path() },
-                {}, [this, restore](const KResticOutcome& restored) {
+                {},
+                [this, restore](const KResticOutcome& restored) {
                     restore->result.problem = restored.problem;
                     if (restored.ok())
                         placeRestored(restore);
                     restore->staging.reset();
                     emit allRestored(restore->result);
                     updateState();
-                });
+                },
+                &given);
             updateState();
-        });
+        },
+        &given);
     updateState();
 }
 
@@ -665,13 +673,39 @@ void KOffsiteBackup::placeRestored(const std::shared_ptr<WholeRestore>& restore)
     const QString staging = restore->staging->path();
     QString restoredDatabase;
     for (const QString& path : qAsConst(restore->paths)) {
+        const QFileInfo staged(staging + path);
+        if (staged.isFile() && staged.fileName() == databaseName)
+            restoredDatabase = staged.filePath();
+    }
+    const KOffsiteHost::SumLookup sums
+        = restoredDatabase.isEmpty() ? KOffsiteHost::SumLookup() : m_host->recordedSums(restoredDatabase);
+    // Copies that were missing here; removed again when the restore fails, so that it leaves the
+    // backup folder as it found it.
+    QStringList placed;
+    KOffsiteProblem problem = KOffsiteProblem::None;
+    const auto take = [&](const QString& source, const QString& target, const KFileStatus& theirs) {
+        const QString fileId = QFileInfo(target).fileName();
+        // Written aside, checked against the sum recorded for it, flushed, then renamed.
+        switch (
+            KFileIO::replaceFile(source, target, theirs.modifiedNs, sums ? sums(fileId) : KContentSum())) {
+        case KReplaceResult::Replaced:
+            return true;
+        case KReplaceResult::SourceDamaged:
+            qCWarning(vkOffsite) << "the copy of" << fileId << "brought back does not match its sum";
+            problem = KOffsiteProblem::Damaged;
+            return false;
+        default:
+            qCWarning(vkOffsite) << "a copy brought back could not be put in place:" << target;
+            problem = KOffsiteProblem::Failed;
+            return false;
+        }
+    };
+    for (const QString& path : qAsConst(restore->paths)) {
         const QString staged = staging + path;
-        const QFileInfo info(staged);
-        if (info.isFile() && info.fileName() == databaseName)
-            restoredDatabase = staged;
-        if (!info.isDir())
+        if (problem != KOffsiteProblem::None || !QFileInfo(staged).isDir())
             continue;
         KFileIO::WalkVisitor copies;
+        copies.byName = true; // the same order on every run
         copies.visit = [&](const KFileIO::WalkEntry& copy) {
             if (!copy.status.isFile)
                 return KFileIO::WalkStep::Skip;
@@ -680,34 +714,39 @@ void KOffsiteBackup::placeRestored(const std::shared_ptr<WholeRestore>& restore)
             const KFileStatus theirs = KFileOps::status(source);
             const KFileStatus ours = KFileOps::status(target);
             if (ours.isGone()) {
-                if (QFile::rename(source, target) || KFileOps::copyFile(source, target))
-                    ++restore->result.restored;
-                else
-                    restore->result.problem = KOffsiteProblem::Failed;
+                if (!take(source, target, theirs))
+                    return KFileIO::WalkStep::Stop;
+                placed << target;
+                ++restore->result.restored;
             } else if (ours.isFile && ours.size == theirs.size
                 && ours.modifiedMSecs == theirs.modifiedMSecs) {
                 ++restore->result.kept;
             } else if (restore->replaceDiffering && ours.isFile) {
-                if (KFileIO::replaceFile(source, target, theirs.modifiedNs) == KReplaceResult::Replaced)
-                    ++restore->result.restored;
-                else
-                    restore->result.problem = KOffsiteProblem::Failed;
+                if (!take(source, target, theirs))
+                    return KFileIO::WalkStep::Stop;
+                ++restore->result.restored;
             } else {
                 restore->result.differing << copy.fileName();
             }
             return KFileIO::WalkStep::Skip;
         };
-        static_cast<void>(KFileIO::walk(staged, copies, KFileIO::Links::Follow));
+        if (!KFileIO::walk(staged, copies, KFileIO::Links::Follow) && problem == KOffsiteProblem::None)
+            problem = KOffsiteProblem::Failed;
     }
     // The copies are on the disk before any record names them.
-    if (!KFileIO::syncFileSystem(folder)) {
-        restore->result.problem = KOffsiteProblem::Failed;
-        return;
-    }
-    if (!restoredDatabase.isEmpty()) {
+    if (problem == KOffsiteProblem::None && !KFileIO::syncFileSystem(folder))
+        problem = KOffsiteProblem::Failed;
+    if (problem == KOffsiteProblem::None && !restoredDatabase.isEmpty()) {
         restore->result.databaseImported = m_host->importDatabase(restoredDatabase);
         if (!restore->result.databaseImported)
-            restore->result.problem = KOffsiteProblem::Failed;
+            problem = KOffsiteProblem::Failed;
+    }
+    if (problem == KOffsiteProblem::None)
+        return;
+    restore->result.problem = problem;
+    for (const QString& target : qAsConst(placed)) {
+        if (!QFile::remove(target))
+            qCWarning(vkOffsite) << "a copy brought back by a failed restore stays:" << target;
     }
 }
 

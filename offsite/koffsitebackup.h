@@ -81,10 +81,14 @@ public slots:
     // until releaseFetched() or this object goes.
     void fetchVersion(const QString& fileId, qint64 expectedSize, quint64 expectedHash, bool hashKnown);
     void releaseFetched(const QString& fileId);
-    // Brings the backup folder back from the newest snapshot: copies missing here are put in
-    // place, copies here are never replaced unless `replaceDiffering` (they are listed), and the
-    // snapshot's database is added to the product's; allRestored() answers.
-    void restoreAll(bool replaceDiffering);
+    // Brings the backup folder back from the newest snapshot, through a private folder beside it:
+    // copies missing here are checked against the sums brought back with the database and put in
+    // place, copies here are never replaced unless `replaceDiffering` (they are listed), then the
+    // snapshot's database is added to the product's. On any failure the copies it put in place go
+    // again. allRestored() answers. A `repository` and `password` given are used instead of the
+    // settings', so that a new machine restores before it uploads anything of its own.
+    void restoreAll(bool replaceDiffering, const QString& repository = QString(),
+        const QByteArray& password = QByteArray());
     // Stops every run: SIGINT, up to `graceMSecs`, then SIGKILL. Blocks meanwhile.
     void shutdown(int graceMSecs = StopGraceMSecs);
 

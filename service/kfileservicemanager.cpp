@@ -2,6 +2,7 @@
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
+#include "core/kcopysums.h"
 #include "core/kfileiconsink.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
@@ -117,6 +118,22 @@ bool KFileServiceManager::saveDatabase()
         return false;
     const std::lock_guard<std::mutex> locker(m_saveMutex);
     return saveLocked();
+}
+
+bool KFileServiceManager::importDatabase(const QString& databaseFile)
+{
+    if (!m_loaded)
+        static_cast<void>(loadDatabase()); // none yet is fine
+    if (!m_loaded)
+        return false;
+    if (KProtectionDatabase(databaseFile).load(collections()) != KProtectionDatabase::LoadResult::Loaded)
+        return false;
+    // The sums came with the records: the next save writes them.
+    KCopySums::noteNewSum();
+    markChanged();
+    if (!saveDatabase())
+        qCWarning(vkEngine) << "the records brought back are not saved yet; the next cycle saves them";
+    return true;
 }
 
 bool KFileServiceManager::saveIfChanged(bool wait)

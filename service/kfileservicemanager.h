@@ -80,6 +80,10 @@ public:
     // Writes the database now; false when it was never loaded or could not be written (the old
     // file then stays, and the next cycle tries again).
     [[nodiscard]] bool saveDatabase();
+    // Adds the records of another database file (one brought back from a second copy), with the
+    // sums beside it, for the versions whose copies are in the backup folder, and saves. False
+    // when the file could not be read: nothing was added. A save that fails is made again later.
+    [[nodiscard]] bool importDatabase(const QString& databaseFile);
     bool isDatabaseLoaded() const;
 
     // The seven-day clean-up, when the setting allows it.

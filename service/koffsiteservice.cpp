@@ -3,6 +3,7 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kcopysums.h"
+#include "core/kfileobjectmgr.h"
 #include "offsite/koffsitebackup.h"
 #include "offsite/koffsitehost.h"
 #include "offsite/koffsitesecret.h"
@@ -39,11 +40,17 @@ public:
         return { database, KCopySums::pathBeside(database) };
     }
 
+    SumLookup recordedSums(const QString& databaseFile) const override
+    {
+        const KCopySums sums = KCopySums::read(KCopySums::pathBeside(databaseFile));
+        return [sums](const QString& fileId) {
+            return sums.sumOf(KVersionId(fileId));
+        };
+    }
+
     bool importDatabase(const QString& databaseFile) override
     {
-        // Restoring the whole folder is not offered yet: nothing calls for this.
-        qCWarning(vkOffsite) << "a database brought back is not merged yet:" << databaseFile;
-        return false;
+        return m_engine->importDatabase(databaseFile);
     }
 
 private:
@@ -155,6 +162,19 @@ void KOffsiteService::start()
             [this](const QString& fileId, const QString& path, KOffsiteProblem problem) {
                 placeFetched(fileId, path, problem);
             });
+        connect(
+            m_backup, &KOffsiteBackup::allRestored, m_context,
+            [this](const KOffsiteRestoreResult& result) {
+                const KOffsiteProblem problem = result.problem;
+                const int restored = result.restored;
+                const int kept = result.kept;
+                post(this, [this, problem, restored, kept] {
+                    if (problem == KOffsiteProblem::None)
+                        m_engine->onUpdate();
+                    emit allRestored(problem, restored, kept);
+                });
+            },
+            Qt::DirectConnection);
         m_backup->setSettings(settings);
         if (!known.isEmpty())
             m_backup->setPassword(known);
@@ -233,6 +253,27 @@ void KOffsiteService::fetchVersion(const QString& fileId, const KContentSum& sum
         m_fetches.insert(fileId, { sum, target });
         m_backup->fetchVersion(fileId, sum.size, sum.hash, sum.hasHash);
     });
+}
+
+bool KOffsiteService::holdsVersions() const
+{
+    for (int t = 0; t < KFileServiceManager::KindCount; ++t) {
+        if (m_engine->collection(t) && m_engine->collection(t)->count() > 0)
+            return true;
+    }
+    return false;
+}
+
+void KOffsiteService::restoreAll(const KOffsiteSettings& settings, const QByteArray& password)
+{
+    if (!m_context) {
+        QMetaObject::invokeMethod(
+            this, [this] { emit allRestored(KOffsiteProblem::Stopped, 0, 0); }, Qt::QueuedConnection);
+        return;
+    }
+    const QByteArray given = password.isEmpty() ? m_password : password;
+    onWorker(
+        [settings, given](KOffsiteBackup* backup) { backup->restoreAll(false, settings.repository, given); });
 }
 
 void KOffsiteService::placeFetched(const QString& fileId, const QString& path, KOffsiteProblem problem)

@@ -61,12 +61,20 @@ public:
     // once it is whole: checked against `sum`, written aside, flushed, then renamed, so that
     // nothing there is replaced by a copy that is not. versionFetched() answers.
     void fetchVersion(const QString& fileId, const KContentSum& sum, const QString& target);
+    // Whether the engine has records of versions: restoring everything then adds to them.
+    bool holdsVersions() const;
+    // Brings the backup folder and the database back from the newest snapshot in the repository
+    // of `settings` (copies here stay as they are); an empty password uses the one known.
+    // allRestored() answers, after the engine's lists show what came back.
+    void restoreAll(const KOffsiteSettings& settings, const QByteArray& password);
 
 signals:
     void statusChanged(const KOffsiteStatus& status);
     void connectionTested(KOffsiteProblem problem, bool initialised);
     void keyringUnavailable();
     void versionFetched(const QString& fileId, KOffsiteProblem problem);
+    // `restored` copies came back; `kept` were here already.
+    void allRestored(KOffsiteProblem problem, int restored, int kept);
 
 private slots:
     void onStatusChanged(const KOffsiteStatus& status);

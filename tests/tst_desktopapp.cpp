@@ -131,6 +131,11 @@ void TestDesktopApp::trayShowsWhatThePlugInPosts_data()
     QTest::newRow("failed copies, protection off")
         << QVector<Post> { { StateProtection, 0 }, { StateProblem, CopiesFailed } }
         << KTrayState::Look::Problem << QStringLiteral("未能备份") << QStringLiteral("恢复保护");
+    QTest::newRow("the off-site copy's last error, in words")
+        << QVector<Post> { { StateProtection, 1 }, { StateOffsite, 40 }, { StateOffsite, OffsiteIdle },
+               { StateOffsiteProblem, OffsiteUnreachable } }
+        << KTrayState::Look::Protecting << QStringLiteral("异地备份: 无法连接备份位置")
+        << QStringLiteral("暂停保护");
     QTest::newRow("the problem went away")
         << QVector<Post> { { StateProtection, 1 }, { StateProblem, CopiesFailed }, { StateProblem, 0 } }
         << KTrayState::Look::Protecting << QStringLiteral("正在保护你的文件") << QStringLiteral("暂停保护");
@@ -168,6 +173,13 @@ void TestDesktopApp::theHomePagesCyclesReachTheTray()
     QVERIFY(m_tray->state()
                 .toolTip(QDateTime::fromSecsSinceEpoch(1767268900))
                 .contains(QStringLiteral("未能备份")));
+    KOffsiteStatus uploading;
+    uploading.state = KOffsiteStatus::State::Running;
+    uploading.progressPercent = 42;
+    home.onOffsiteStatus(uploading);
+    QTRY_VERIFY(m_tray->state()
+                    .toolTip(QDateTime::fromSecsSinceEpoch(1767268900))
+                    .contains(QStringLiteral("正在上传到异地备份 42%")));
     home.onDiskShortOfRoom();
     home.onBackupFinished(1767268900000, 2, 0);
     QTRY_COMPARE(look(), KTrayState::Look::Starting);

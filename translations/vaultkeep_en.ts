@@ -275,7 +275,7 @@
     <name>KFileServiceManager</name>
     <message>
         <source>计价自备份(%1)</source>
-        <translation>Pricing backups (%1)</translation>
+        <translation>Pricing app backups (%1)</translation>
     </message>
 </context>
 <context>
@@ -286,7 +286,7 @@
     </message>
     <message>
         <source>共备份</source>
-        <translation>Backed up</translation>
+        <translation>Versions</translation>
     </message>
     <message>
         <source>0</source>
@@ -294,7 +294,7 @@
     </message>
     <message>
         <source>次</source>
-        <translation>times</translation>
+        <translation>saved</translation>
     </message>
     <message>
         <source>正在处理，请稍候...</source>
@@ -332,6 +332,14 @@
         <source>“%1”已受保护。</source>
         <translation>&quot;%1&quot; is protected.</translation>
     </message>
+    <message>
+        <source>%1 已丢失</source>
+        <translation>%1 missing</translation>
+    </message>
+    <message>
+        <source>已丢失</source>
+        <translation>Missing</translation>
+    </message>
 </context>
 <context>
     <name>KFindBackLabel</name>
@@ -352,11 +360,11 @@
     </message>
     <message>
         <source>已累计为您备份</source>
-        <translation>Vaultkeep has made</translation>
+        <translation>Backups made:</translation>
     </message>
     <message>
         <source>次工程文件</source>
-        <translation>backups of your project files</translation>
+        <translation>so far</translation>
     </message>
     <message>
         <source>已保护</source>
@@ -368,7 +376,7 @@
     </message>
     <message>
         <source>您可以恢复到过去版本</source>
-        <translation>each can go back to an earlier version</translation>
+        <translation>restore earlier versions</translation>
     </message>
     <message>
         <source>个文件被删除,</source>
@@ -380,7 +388,7 @@
     </message>
     <message>
         <source>您可以在此找回</source>
-        <translation>you can bring them back here</translation>
+        <translation>bring them back here</translation>
     </message>
     <message>
         <source>备份空间充足，可以放心使用</source>
@@ -436,7 +444,7 @@
     </message>
     <message>
         <source>备份盘空间充足，可以放心使用</source>
-        <translation>Plenty of space on the backup drive, no worries</translation>
+        <translation>Plenty of backup space</translation>
     </message>
     <message>
         <source>              备份盘空间不足</source>
@@ -818,6 +826,38 @@ All backups are still in their old place: %2</translation>
         <source>设置未能保存，请检查磁盘空间后重试</source>
         <translation>The settings could not be saved. Check the disk space and try again</translation>
     </message>
+    <message>
+        <source>全部恢复...</source>
+        <translation>Restore all...</translation>
+    </message>
+    <message>
+        <source>换了新电脑或备份目录丢失时，从最新的异地备份取回全部备份版本和记录。</source>
+        <translation>On a new computer, or when the backup folder is lost, bring back every version and its records from the latest off-site backup.</translation>
+    </message>
+    <message>
+        <source>请先填写备份位置和仓库密码</source>
+        <translation>Enter the backup location and the repository password first</translation>
+    </message>
+    <message>
+        <source>备份目录中已有备份版本。全部恢复会补回缺少的版本，已有的版本保持不变。要继续吗？</source>
+        <translation>The backup folder already holds versions. Restoring all brings back the missing ones and leaves the others as they are. Continue?</translation>
+    </message>
+    <message>
+        <source>全部恢复</source>
+        <translation>Restore all</translation>
+    </message>
+    <message>
+        <source>正在从异地备份恢复全部备份，请稍候...</source>
+        <translation>Restoring all backups from the off-site backup, please wait...</translation>
+    </message>
+    <message>
+        <source>恢复完成：取回 %1 个版本，%2 个版本原本就在</source>
+        <translation>Restored: %1 versions brought back, %2 were already here</translation>
+    </message>
+    <message>
+        <source>恢复未完成，备份目录保持原样：%1</source>
+        <translation>Not restored; the backup folder is as it was: %1</translation>
+    </message>
 </context>
 <context>
     <name>KReadOnlyOpen</name>
@@ -953,11 +993,11 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source>快捷清理...</source>
-        <translation>Quick clean-up...</translation>
+        <translation>Clean up...</translation>
     </message>
     <message>
         <source>当总占用空间超过</source>
-        <translation>Remind me to clean up above</translation>
+        <translation>Remind me at</translation>
     </message>
     <message>
         <source>(0.5-1G)</source>
@@ -965,7 +1005,7 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source>时提醒我清理</source>
-        <translation>GB in total</translation>
+        <translation>GB used</translation>
     </message>
     <message>
         <source>自动清理超过7天的备份</source>
@@ -977,7 +1017,7 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source>异地备份...</source>
-        <translation>Off-site backup...</translation>
+        <translation>Off-site...</translation>
     </message>
     <message>
         <source>确定</source>
@@ -1273,7 +1313,7 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source>快捷清理...</source>
-        <translation>Quick clean-up...</translation>
+        <translation>Clean up...</translation>
     </message>
     <message>
         <source>查看设置</source>
@@ -1373,6 +1413,42 @@ All backups are still in their old place: %2</translation>
         <source>暂停保护</source>
         <translation>Pause protection</translation>
     </message>
+    <message>
+        <source>正在上传到异地备份 %1%</source>
+        <translation>Uploading to the off-site backup %1%</translation>
+    </message>
+    <message>
+        <source>异地备份: 未安装 restic</source>
+        <translation>Off-site backup: restic is not installed</translation>
+    </message>
+    <message>
+        <source>异地备份: 需要输入密码</source>
+        <translation>Off-site backup: the password is needed</translation>
+    </message>
+    <message>
+        <source>异地备份: 密码不正确</source>
+        <translation>Off-site backup: wrong password</translation>
+    </message>
+    <message>
+        <source>异地备份: 无法连接备份位置</source>
+        <translation>Off-site backup: cannot reach the location</translation>
+    </message>
+    <message>
+        <source>异地备份: 校验未通过</source>
+        <translation>Off-site backup: failed its check</translation>
+    </message>
+    <message>
+        <source>异地备份: 上次上传失败</source>
+        <translation>Off-site backup: the last upload failed</translation>
+    </message>
+    <message>
+        <source>异地备份: 尚未上传</source>
+        <translation>Off-site backup: nothing uploaded yet</translation>
+    </message>
+    <message>
+        <source>异地备份: %1</source>
+        <translation>Off-site backup: %1</translation>
+    </message>
 </context>
 <context>
     <name>KTypeWidget</name>
@@ -1414,7 +1490,7 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source>软件自备份(%1)</source>
-        <translation>Program backups (%1)</translation>
+        <translation>App backups (%1)</translation>
     </message>
 </context>
 <context>

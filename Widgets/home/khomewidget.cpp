@@ -130,6 +130,7 @@ void KHomeWidget::setServices(const KServices& services)
     if (services.offsite) {
         connect(services.offsite, &KOffsiteService::statusChanged, this, &KHomeWidget::onOffsiteStatus);
         m_offsite = services.offsite->status();
+        postOffsite();
     }
     m_openCloseState = services.config->autoBack() ? Open : Closed;
     refreshOpenCloseView();
@@ -222,6 +223,7 @@ void KHomeWidget::onRefreshActivity()
 void KHomeWidget::onOffsiteStatus(const KOffsiteStatus& status)
 {
     m_offsite = status;
+    postOffsite();
     // Its minutes follow the clock.
     if (status.state != KOffsiteStatus::State::Off && !m_activityTimer->isActive())
         m_activityTimer->start();
@@ -338,6 +340,39 @@ void KHomeWidget::postActivity() const
     if (m_lastBackupAt >= 0)
         postToAtriumMainFrame(VaultkeepState, StateLastBackup, LPARAM(m_lastBackupAt / 1000));
     postToAtriumMainFrame(VaultkeepState, StateProblem, m_problems);
+}
+
+void KHomeWidget::postOffsite() const
+{
+    using namespace AtriumMessage;
+    using State = KOffsiteStatus::State;
+    const KOffsiteStatus& status = m_offsite;
+    LPARAM state = OffsiteIdle;
+    if (status.state == State::Off)
+        state = OffsiteOff;
+    else if (status.state == State::Running)
+        state = qMax(0, status.progressPercent);
+    LPARAM problem = OffsiteFine;
+    if (status.state == State::NotInstalled)
+        problem = OffsiteNotInstalled;
+    else if (status.state == State::NeedsPassword || status.lastProblem == KOffsiteProblem::NoPassword)
+        problem = OffsiteNeedsPassword;
+    else if (status.lastProblem == KOffsiteProblem::WrongPassword)
+        problem = OffsiteWrongPassword;
+    else if (status.lastProblem == KOffsiteProblem::Unreachable || status.lastProblem == KOffsiteProblem::Busy
+        || status.lastProblem == KOffsiteProblem::Stopped)
+        problem = OffsiteUnreachable;
+    else if (status.lastProblem == KOffsiteProblem::Damaged || status.checkFailed)
+        problem = OffsiteDamaged;
+    else if (status.lastProblem != KOffsiteProblem::None)
+        problem = OffsiteFailed;
+    const std::array<qintptr, 3> now { state,
+        status.lastBackupMSecs < 0 ? LPARAM(-1) : LPARAM(status.lastBackupMSecs / 1000), problem };
+    for (const WPARAM which : { StateOffsiteProblem, StateOffsiteLastBackup, StateOffsite }) {
+        const size_t i = which == StateOffsite ? 0 : which == StateOffsiteLastBackup ? 1 : 2;
+        if (now[i] != m_offsitePosted[i] && postToAtriumMainFrame(VaultkeepState, which, now[i]))
+            m_offsitePosted[i] = now[i];
+    }
 }
 
 void KHomeWidget::flowSentences()

@@ -8,6 +8,8 @@
 #include <QScopedPointer>
 #include <QWidget>
 
+#include <array>
+
 class KPlatform;
 class QPropertyAnimation;
 class QTimer;
@@ -82,6 +84,7 @@ private:
     // ended and what is wrong.
     void postState() const;
     void postActivity() const;
+    void postOffsite() const;
     // Places the content for the page's size, from where the form put it for its own.
     void arrange();
     void refreshOffsite();
@@ -101,6 +104,9 @@ private:
     qint64 m_nextBackupAt = -1;
     qintptr m_problems = 0; // AtriumMessage::ProblemBits
     KOffsiteStatus m_offsite;
+    // What the host was last told of it (AtriumMessage::StateOffsite, its last upload and problem),
+    // as the host assumes before anything is posted; only changes are posted.
+    mutable std::array<qintptr, 3> m_offsitePosted { -1, -1, 0 };
 
     Q_DISABLE_COPY(KHomeWidget)
 };

@@ -15,7 +15,7 @@ KOffsiteDlg::KOffsiteDlg(KOffsiteService* service, QWidget* parent)
 {
     m_ui->setupUi(this);
     const QString background = KCommon::skinImagePath(QStringLiteral("按扭背景.png"));
-    for (KCustomButton* button : { m_ui->btnTest, m_ui->btnOk, m_ui->btnCancel })
+    for (KCustomButton* button : { m_ui->btnTest, m_ui->btnRestoreAll, m_ui->btnOk, m_ui->btnCancel })
         button->setPicName(background, 4);
     fixSize();
     setTitle(tr("异地备份"));
@@ -34,6 +34,8 @@ KOffsiteDlg::KOffsiteDlg(KOffsiteService* service, QWidget* parent)
     connect(m_service, &KOffsiteService::connectionTested, this, &KOffsiteDlg::onTested);
     connect(m_ui->btnTest, &QPushButton::clicked, this, &KOffsiteDlg::onTest);
     connect(m_ui->btnOk, &QPushButton::clicked, this, &KOffsiteDlg::onSave);
+    connect(m_ui->btnRestoreAll, &QPushButton::clicked, this, &KOffsiteDlg::onRestoreAll);
+    connect(m_service, &KOffsiteService::allRestored, this, &KOffsiteDlg::onAllRestored);
     connect(m_ui->btnCancel, &QPushButton::clicked, this, &QWidget::close);
 }
 
@@ -109,4 +111,38 @@ void KOffsiteDlg::onSave()
     }
     m_ui->editPassword->clear();
     accept();
+}
+
+void KOffsiteDlg::onRestoreAll()
+{
+    const QByteArray password = m_ui->editPassword->text().toUtf8();
+    if (chosen().repository.isEmpty() || (password.isEmpty() && !m_service->hasPassword())) {
+        m_ui->lblRestore->setText(tr("请先填写备份位置和仓库密码"));
+        return;
+    }
+    if (m_service->holdsVersions()) {
+        const std::unique_ptr<KYMessageBox> box = KYMessageBox::question(this, tr("异地备份"),
+            tr("备份目录中已有备份版本。全部恢复会补回缺少的版本，已有的版本保持不变。要继续吗？"),
+            tr("全部恢复"), tr("取消"));
+        if (box->exec() != 1)
+            return;
+    }
+    m_restoring = true;
+    m_ui->btnRestoreAll->setEnabled(false);
+    m_ui->barRestore->setVisible(true);
+    m_ui->lblRestore->setText(tr("正在从异地备份恢复全部备份，请稍候..."));
+    m_service->restoreAll(chosen(), password);
+}
+
+void KOffsiteDlg::onAllRestored(KOffsiteProblem problem, int restored, int kept)
+{
+    if (!m_restoring)
+        return;
+    m_restoring = false;
+    m_ui->btnRestoreAll->setEnabled(true);
+    m_ui->barRestore->setVisible(false);
+    if (problem == KOffsiteProblem::None)
+        m_ui->lblRestore->setText(tr("恢复完成：取回 %1 个版本，%2 个版本原本就在").arg(restored).arg(kept));
+    else
+        m_ui->lblRestore->setText(tr("恢复未完成，备份目录保持原样：%1").arg(offsiteProblemText(problem)));
 }

@@ -152,6 +152,15 @@ void KFileVersionDlg::setCount(int count)
     m_ui->lblCount->setText(QString::number(count));
 }
 
+QString KFileVersionDlg::sizeText(const KVersionId& version, bool missing)
+{
+    if (!missing)
+        return KCommon::displaySize(KFileCopyedObject::backupFileSize(version.text()));
+    // The size the copy had, so that the user knows what the off-site copy would bring back.
+    const KContentSum recorded = version.sum();
+    return recorded.isKnown() ? tr("%1 已丢失").arg(KCommon::displaySize(recorded.size)) : tr("已丢失");
+}
+
 void KFileVersionDlg::onCreateTable()
 {
     m_rebuildPending = false;
@@ -175,11 +184,12 @@ void KFileVersionDlg::onCreateTable()
     table->resetRows();
     for (const QString& id : ids) {
         const Restored restored = m_restored.value(id);
+        const bool missing = !KFileCopyedObject::backupFileExists(id);
         table->addRow(id,
-            { m_strFileName, id, timeText(id), KCommon::displaySize(KFileCopyedObject::backupFileSize(id)),
+            { m_strFileName, id, timeText(id), sizeText(byId.value(id), missing),
                 id == ids.constFirst() ? QStringLiteral("1") : QString(), restored.target, restored.message,
                 engine->isCopyDamaged(byId.value(id)) ? QStringLiteral("1") : QString(),
-                KFileCopyedObject::backupFileExists(id) ? QString() : QStringLiteral("1") },
+                missing ? QStringLiteral("1") : QString() },
             KTableWidgetItemBase::ITEM_BACKED_FILE);
     }
     table->removeSurplusRows();

@@ -11,6 +11,7 @@ class KFileVersionDlg;
 }
 
 class KTableWidget;
+class KVersionId;
 struct KUnprotectedReason;
 
 // The modal list of every backed-up version of one protected file, the newest backup first,
@@ -61,6 +62,8 @@ protected:
 
 private:
     void setCount(int count);
+    // A copy's size; for a missing one, the size recorded for it and that it is missing.
+    static QString sizeText(const KVersionId& version, bool missing);
 
     struct Restored
     {

@@ -146,6 +146,15 @@ KTrayIcon::KTrayIcon(KAtriumWindow* host, const QString& settingsFile, KAutostar
         case AtriumMessage::StateProblem:
             m_state.setProblems(value);
             break;
+        case AtriumMessage::StateOffsite:
+            m_state.setOffsite(value);
+            break;
+        case AtriumMessage::StateOffsiteLastBackup:
+            m_state.setOffsiteLastBackup(value);
+            break;
+        case AtriumMessage::StateOffsiteProblem:
+            m_state.setOffsiteProblem(value);
+            break;
         default:
             return;
         }

@@ -58,16 +58,46 @@ QString KTrayState::toolTip(const QDateTime& now) const
             lines << tr("上次有文件未能备份");
         break;
     }
-    if (m_lastBackup < 0) {
-        lines << tr("尚未备份");
-    } else {
-        const QDateTime last = QDateTime::fromSecsSinceEpoch(m_lastBackup, now.timeSpec());
-        const QLocale locale;
-        const QString when = last.date() == now.date() ? locale.toString(last.time(), QLocale::ShortFormat)
-                                                       : locale.toString(last, QLocale::ShortFormat);
-        lines << tr("最近备份: %1").arg(when);
-    }
+    lines << (m_lastBackup < 0 ? tr("尚未备份") : tr("最近备份: %1").arg(timeText(m_lastBackup, now)));
+    const QString offsite = offsiteLine(now);
+    if (!offsite.isEmpty())
+        lines << offsite;
     return lines.join(QLatin1Char('\n'));
+}
+
+QString KTrayState::timeText(qint64 seconds, const QDateTime& now) const
+{
+    const QDateTime time = QDateTime::fromSecsSinceEpoch(seconds, now.timeSpec());
+    const QLocale locale;
+    return time.date() == now.date() ? locale.toString(time.time(), QLocale::ShortFormat)
+                                     : locale.toString(time, QLocale::ShortFormat);
+}
+
+QString KTrayState::offsiteLine(const QDateTime& now) const
+{
+    using namespace AtriumMessage;
+    if (m_offsite == OffsiteOff)
+        return QString();
+    if (m_offsite >= 0)
+        return tr("正在上传到异地备份 %1%").arg(m_offsite);
+    switch (m_offsiteProblem) {
+    case OffsiteFine:
+        break;
+    case OffsiteNotInstalled:
+        return tr("异地备份: 未安装 restic");
+    case OffsiteNeedsPassword:
+        return tr("异地备份: 需要输入密码");
+    case OffsiteWrongPassword:
+        return tr("异地备份: 密码不正确");
+    case OffsiteUnreachable:
+        return tr("异地备份: 无法连接备份位置");
+    case OffsiteDamaged:
+        return tr("异地备份: 校验未通过");
+    default:
+        return tr("异地备份: 上次上传失败");
+    }
+    return m_offsiteLastBackup < 0 ? tr("异地备份: 尚未上传")
+                                   : tr("异地备份: %1").arg(timeText(m_offsiteLastBackup, now));
 }
 
 QString KTrayState::pauseText() const

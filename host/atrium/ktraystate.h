@@ -26,6 +26,10 @@ public:
     void setBackingUp(bool backingUp);
     void setLastBackup(qint64 seconds);
     void setProblems(qintptr problems);
+    // AtriumMessage::StateOffsite, StateOffsiteLastBackup and StateOffsiteProblem.
+    void setOffsite(qintptr state) { m_offsite = state; }
+    void setOffsiteLastBackup(qint64 seconds) { m_offsiteLastBackup = seconds; }
+    void setOffsiteProblem(qintptr problem) { m_offsiteProblem = problem; }
 
     // A problem shows before anything else, then a cycle at work, then a pause.
     Look look() const;
@@ -40,4 +44,10 @@ private:
     bool m_backingUp = false;
     qint64 m_lastBackup = -1;
     qintptr m_problems = 0;
+    qintptr m_offsite = -1; // off
+    qint64 m_offsiteLastBackup = -1;
+    qintptr m_offsiteProblem = 0;
+
+    QString timeText(qint64 seconds, const QDateTime& now) const;
+    QString offsiteLine(const QDateTime& now) const;
 };

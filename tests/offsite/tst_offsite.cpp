@@ -1,6 +1,7 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kcopysums.h"
+#include "core/kfileobject.h"
 #include "kfakekeyring.h"
 #include "ktestenvironment.h"
 #include "offsite/koffsitebackup.h"
@@ -38,6 +39,12 @@ public:
     QList<QByteArray> imported;
     QString backupFolder() const override { return folder; }
     QStringList databaseFiles() const override { return files; }
+    SumLookup recordedSums(const QString&) const override
+    {
+        return [](const QString&) {
+            return KContentSum();
+        };
+    }
     bool importDatabase(const QString& databaseFile) override
     {
         imported << KTestEnvironment::contentOf(databaseFile);
@@ -110,6 +117,8 @@ private slots:
     void initTestCase();
     void uploadsAfterCyclesThatMadeVersionsHourlyAndTheyComeBackByteForByte();
     void aKilledUploadIsMadeAgainAndTheRepositoryChecksOut();
+    void everythingComesBackOnANewMachineOrNothingChanges_data();
+    void everythingComesBackOnANewMachineOrNothingChanges();
     void problemsAreNamedAndNothingWaitsForThem_data();
     void problemsAreNamedAndNothingWaitsForThem();
     void thePasswordReachesNoCommandLineEnvironmentOrFile();
@@ -364,6 +373,78 @@ void tst_Offsite::aKilledUploadIsMadeAgainAndTheRepositoryChecksOut()
     int exitCode = -1;
     restic(w->repository, { QStringLiteral("check"), QStringLiteral("--read-data") }, &exitCode);
     QCOMPARE(exitCode, 0);
+}
+
+void tst_Offsite::everythingComesBackOnANewMachineOrNothingChanges_data()
+{
+    QTest::addColumn<bool>("damaged");
+    QTest::newRow("an empty backup folder is filled and the lists show its versions") << false;
+    QTest::newRow("a copy damaged in the snapshot leaves the folder and the database as they were") << true;
+}
+
+void tst_Offsite::everythingComesBackOnANewMachineOrNothingChanges()
+{
+    QFETCH(bool, damaged);
+    const auto w = makeWorkspace(0, 0);
+    QVERIFY(w);
+    KFileServiceManager* engine = KFileServiceManager::instance();
+    const QString folder
+        = w->env.addBackupDrive(QStringLiteral("D")) + KCommon::backupFolderName() + QLatin1Char('/');
+    static_cast<void>(engine->loadDatabase()); // none yet
+    static_cast<void>(engine->cleanAll()); // the records of an earlier row, whose copies went with it
+    QStringList documents;
+    for (int i = 0; i < 3; ++i) {
+        documents << w->env.writeFile(QStringLiteral("docs/plan%1.xls").arg(i), randomBytes(64 * 1024));
+        QVERIFY(engine->backUpCurrentState(documents.last()));
+    }
+    const QStringList copies = QDir(folder).entryList(QDir::Files);
+    QCOMPARE(copies.size(), 3);
+    QHash<QString, QByteArray> contents;
+    for (const QString& copy : copies)
+        contents.insert(copy, KTestEnvironment::contentOf(folder + copy));
+    if (damaged) {
+        const QString copy = folder + copies.at(1);
+        QVERIFY(!KTestEnvironment::writeFileAt(copy, randomBytes(64 * 1024), QFileInfo(copy).lastModified())
+                     .isEmpty());
+    }
+    QVERIFY(KConfig::instance()->setOffsite(true, w->repository, 90, 60));
+    KOffsiteService service(engine, KConfig::instance(), w->env.platform(), new KFakeKeyring(Password));
+    service.start();
+    QTRY_VERIFY_WITH_TIMEOUT(service.status().lastBackupMSecs > 0, RunTimeoutMs);
+    QCOMPARE(service.status().lastProblem, KOffsiteProblem::None);
+
+    // The new machine: no copies, no records.
+    QVERIFY(engine->cleanAll());
+    QVERIFY(engine->saveDatabase());
+    QVERIFY(!service.holdsVersions());
+    const QByteArray database = KTestEnvironment::contentOf(engine->databasePath());
+    QSignalSpy lists(engine, &KFileServiceManager::sigUpdateHomePage);
+    QSignalSpy restored(&service, &KOffsiteService::allRestored);
+    // Still on: an upload of the empty folder would become the newest snapshot.
+    service.backUpNow();
+    service.restoreAll(service.settings(), QByteArray());
+    QTRY_COMPARE_WITH_TIMEOUT(restored.size(), 1, RunTimeoutMs);
+    service.shutdown();
+    if (damaged) {
+        QCOMPARE(restored.at(0).at(0).value<KOffsiteProblem>(), KOffsiteProblem::Damaged);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+        QCOMPARE(KTestEnvironment::contentOf(engine->databasePath()), database);
+        QVERIFY(!service.holdsVersions());
+        return;
+    }
+    QCOMPARE(restored.at(0).at(0).value<KOffsiteProblem>(), KOffsiteProblem::None);
+    QCOMPARE(restored.at(0).at(1).toInt(), 3);
+    for (const QString& copy : copies)
+        QVERIFY2(KTestEnvironment::contentOf(folder + copy) == contents.value(copy), qPrintable(copy));
+    for (const QString& document : documents)
+        QCOMPARE(engine->findFile(document)->versionCount(), 1);
+    const QByteArray saved = KTestEnvironment::contentOf(engine->databasePath());
+    for (const QString& copy : copies) {
+        QVERIFY(saved.contains(copy.toUtf8()));
+        QVERIFY(engine->copySum(copy).hasHash);
+    }
+    QVERIFY(!lists.isEmpty());
+    QCOMPARE(lists.last().at(1).toInt(), 3); // the files with versions
 }
 
 void tst_Offsite::problemsAreNamedAndNothingWaitsForThem_data()

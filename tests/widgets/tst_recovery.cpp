@@ -672,6 +672,9 @@ void TestRecovery::aLostCopyComesBackFromTheOffsiteRepository_data()
         << QStringLiteral("异地备份密码不正确，请在设置中重新输入后再试。");
     QTest::newRow("deleted: the copy gone is fetched after asking, and the file brought back")
         << true << false << QByteArray() << QString();
+    QTest::newRow("deleted: a wrong password is told; nothing is brought back, the database stays")
+        << true << false << QByteArray("not the password")
+        << QStringLiteral("异地备份密码不正确，请在设置中重新输入后再试。");
 }
 
 void TestRecovery::aLostCopyComesBackFromTheOffsiteRepository()
@@ -719,11 +722,21 @@ void TestRecovery::aLostCopyComesBackFromTheOffsiteRepository()
     };
     KMessageBox::setNextAnswer(1);
     if (deleted) {
+        const QString asked = QStringLiteral("这个文件的备份文件已丢失，是否从异地备份找回后再恢复？");
+        if (!told.isEmpty())
+            KMessageBox::setNextAnswer(1); // for what it tells
         restoreToSourcePlace(row(m_path)->findBackLabel());
         QCOMPARE(row(m_path)->findBackLabel()->state(), 2); // working, and the window goes on
+        if (!told.isEmpty()) {
+            QTRY_COMPARE_WITH_TIMEOUT(KMessageBox::answeredTexts(), (QStringList { asked, told }), Timeout);
+            QCOMPARE(row(m_path)->findBackLabel()->state(), 1);
+            QVERIFY(!QFileInfo::exists(lost));
+            QVERIFY(!QFileInfo::exists(m_path));
+            QCOMPARE(contentOf(engine->databasePath()), database);
+            return;
+        }
         QTRY_COMPARE_WITH_TIMEOUT(contentOf(m_path), QByteArray("version 2"), Timeout);
-        QCOMPARE(KMessageBox::answeredTexts(),
-            QStringList { QStringLiteral("这个文件的备份文件已丢失，是否从异地备份找回后再恢复？") });
+        QCOMPARE(KMessageBox::answeredTexts(), QStringList { asked });
         restored();
         return;
     }
@@ -734,6 +747,9 @@ void TestRecovery::aLostCopyComesBackFromTheOffsiteRepository()
         return rowOf(*dialog, id)->findChild<KClickLabel*>(QStringLiteral("lblFetch"));
     };
     QVERIFY(fetch(version)->isVisibleTo(dialog.get()));
+    // A copy gone shows the size it had, and that it is gone.
+    QCOMPARE(rowOf(*dialog, version)->findChild<QLabel*>(QStringLiteral("lblSize"))->text(),
+        cut ? QStringLiteral("3B") : KCommon::formatSize(9) + QStringLiteral(" 已丢失"));
     QVERIFY(!rowOf(*dialog, version)->findBackLabel()->isVisibleTo(dialog.get()));
     QVERIFY(!fetch(ids.at(2))->isVisibleTo(dialog.get()));
     click(fetch(version));

@@ -87,6 +87,7 @@ private slots:
     void desktopAndSettingChooseTheLanguage_data();
     void desktopAndSettingChooseTheLanguage();
     void theEnglishInterfaceWritesNoChinese();
+    void qtsOwnDialogsSpeakTheLanguage();
 };
 
 void TestUiLanguage::desktopAndSettingChooseTheLanguage_data()
@@ -230,6 +231,19 @@ void TestUiLanguage::theEnglishInterfaceWritesNoChinese()
             found << text;
     }
     QVERIFY2(found.isEmpty(), qPrintable(found.join(QLatin1Char('\n'))));
+}
+
+// Qt's buttons (its file dialog's, its message boxes') come from Debian's Qt translations.
+void TestUiLanguage::qtsOwnDialogsSpeakTheLanguage()
+{
+    const auto cancel = [] {
+        return QCoreApplication::translate("QPlatformTheme", "Cancel");
+    };
+    KUiLanguage::apply(Language::Chinese);
+    QCOMPARE(cancel(), QStringLiteral("取消"));
+    QVERIFY(KUiLanguage::apply(Language::English));
+    QCOMPARE(cancel(), QStringLiteral("Cancel"));
+    KUiLanguage::apply(Language::Chinese);
 }
 
 int main(int argc, char** argv)
