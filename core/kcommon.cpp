@@ -100,11 +100,22 @@ QString productName()
     return QStringLiteral("TarselVaultkeep");
 }
 
+QString pictureInUiLanguage(const QString& path)
+{
+    if (KUiLanguage::current() == KUiLanguage::Language::English) {
+        const int slash = path.lastIndexOf(QLatin1Char('/'));
+        const QString english = path.left(slash + 1) + QStringLiteral("en/") + path.mid(slash + 1);
+        if (QFile::exists(english))
+            return english;
+    }
+    return path;
+}
+
 QString skinImagePath(const QString& name)
 {
     // Beside the host in a build tree, in the data folder once installed; the answer stays.
     static const QString folder = KInstallLayout::dataFolder(QCoreApplication::applicationFilePath());
-    return QStringLiteral("%1/VaultkeepSkin/%2").arg(folder, name);
+    return pictureInUiLanguage(QStringLiteral("%1/VaultkeepSkin/%2").arg(folder, name));
 }
 
 QString skinBackgroundPath()

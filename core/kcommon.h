@@ -42,6 +42,10 @@ qint64 folderSize(const QString& path, bool onlyReadOnly);
 // The product's name, the title of its windows.
 QString productName();
 
+// A picture's path (a skin file, or compiled in as ":/Icons/Icons/<name>") in the interface's
+// language: in English, <folder>/en/<name> where the picture carries words and so has one.
+QString pictureInUiLanguage(const QString& path);
+// A skin file's path, in the interface's language.
 QString skinImagePath(const QString& name);
 QString skinBackgroundPath();
 

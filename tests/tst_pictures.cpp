@@ -1,4 +1,6 @@
 #include "core/kcommon.h"
+#include "core/kuilanguage.h"
+#include "kpicturecatalog.h"
 #include "resources/kpictures.h"
 
 #include <QImageReader>
@@ -52,6 +54,7 @@ private slots:
     void initTestCase();
     void everyPictureTheCodeNamesExists_data();
     void everyPictureTheCodeNamesExists();
+    void anEnglishInterfaceShowsEnglishWordsInPictures();
 };
 
 void TestPictures::initTestCase()
@@ -77,6 +80,25 @@ void TestPictures::everyPictureTheCodeNamesExists()
     QFETCH(QString, path);
     QImageReader reader(path);
     QVERIFY2(!reader.read().isNull(), qPrintable(path + QStringLiteral(": ") + reader.errorString()));
+}
+
+void TestPictures::anEnglishInterfaceShowsEnglishWordsInPictures()
+{
+    int english = 0;
+    for (const KPictureSpec& spec : KPictureCatalog::all()) {
+        const QString path = spec.place == KPicturePlace::Resource
+            ? QStringLiteral(":/Icons/Icons/") + spec.fileName()
+            : KCommon::skinImagePath(spec.fileName());
+        KUiLanguage::setCurrent(KUiLanguage::Language::English);
+        const QString shown = KCommon::pictureInUiLanguage(path);
+        KUiLanguage::setCurrent(KUiLanguage::Language::Chinese);
+        QCOMPARE(KCommon::pictureInUiLanguage(path), path);
+        const bool words = spec.carriesWords();
+        QVERIFY2(shown.endsWith(QStringLiteral("/en/") + spec.fileName()) == words, qPrintable(shown));
+        QVERIFY2(words == (QImage(shown) != QImage(path)), qPrintable(shown));
+        english += words;
+    }
+    QVERIFY(english >= 20); // tabs, home page buttons, tips, captioned buttons
 }
 
 QTEST_MAIN(TestPictures)

@@ -5,6 +5,8 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+#include <algorithm>
+
 KCustomButton::KCustomButton(QWidget* parent)
     : QPushButton(parent)
     , m_textColor(Qt::black)
@@ -30,7 +32,9 @@ void KCustomButton::setPicName(const QString& picture, int frames)
         m_strip.clear();
     } else {
         m_strip.load(picture, frames);
-        setFixedSize(m_strip.frameWidth(), m_strip.frameHeight());
+        ensurePolished(); // the style sheet's font
+        const int textWidth = text().isEmpty() ? 0 : fontMetrics().horizontalAdvance(text()) + 2 * TextMargin;
+        setFixedSize(std::max(m_strip.frameWidth(), textWidth), m_strip.frameHeight());
     }
     update();
 }
@@ -81,6 +85,22 @@ void KCustomButton::keyPressEvent(QKeyEvent* event)
     QPushButton::keyPressEvent(event);
 }
 
+void KCustomButton::drawFrame(QPainter& painter, const QRect& frame) const
+{
+    if (width() <= frame.width()) {
+        painter.drawPixmap(rect(), m_strip.pixmap(), frame);
+        return;
+    }
+    // Widened for its text: the ends as drawn, the middle stretched.
+    const int end = std::min(frame.width() / 3, height() / 2);
+    const QPixmap& strip = m_strip.pixmap();
+    painter.drawPixmap(QRect(0, 0, end, height()), strip, QRect(frame.x(), frame.y(), end, frame.height()));
+    painter.drawPixmap(QRect(end, 0, width() - 2 * end, height()), strip,
+        QRect(frame.x() + end, frame.y(), frame.width() - 2 * end, frame.height()));
+    painter.drawPixmap(QRect(width() - end, 0, end, height()), strip,
+        QRect(frame.right() + 1 - end, frame.y(), end, frame.height()));
+}
+
 int KCustomButton::state() const
 {
     if (!isEnabled())
@@ -99,10 +119,9 @@ void KCustomButton::paintEvent(QPaintEvent* event)
         // A strip without a disabled frame is drawn faded, so that a disabled button looks it.
         if (!isEnabled() && m_strip.frameCount() < 4)
             painter.setOpacity(DisabledOpacity);
-        if (m_strip.frameCount() == 1)
-            painter.drawPixmap(rect(), m_strip.pixmap());
-        else
-            painter.drawPixmap(rect(), m_strip.pixmap(), m_strip.frameRect(m_strip.frameForState(state())));
+        drawFrame(painter,
+            m_strip.frameCount() == 1 ? m_strip.pixmap().rect()
+                                      : m_strip.frameRect(m_strip.frameForState(state())));
     } else {
         QStylePainter painter(this);
         painter.setPen(Qt::gray);

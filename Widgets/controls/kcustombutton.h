@@ -18,8 +18,12 @@ public:
     // White text over `picture`, a strip of `frames` frames (0 means 4).
     KCustomButton(const QString& picture, int frames, QWidget* parent = nullptr);
 
-    // Loads the strip and fixes the button to one frame's size; an empty name removes the picture.
+    // Loads the strip and fixes the button to one frame's size, wider where its text needs more
+    // room (the frame's ends then keep their shape and its middle stretches); an empty name removes
+    // the picture.
     void setPicName(const QString& picture, int frames);
+    // Room left beside the text at each end of a button widened for its text.
+    static constexpr int TextMargin = 8;
     void setTextColor(const QColor& color);
 
     QString picName() const { return m_strip.fileName(); }
@@ -42,6 +46,7 @@ protected:
 
 private:
     int state() const;
+    void drawFrame(QPainter& painter, const QRect& frame) const;
 
     bool m_pressed = false;
     bool m_hovered = false;

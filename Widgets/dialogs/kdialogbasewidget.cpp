@@ -7,6 +7,8 @@
 #include <QPropertyAnimation>
 #include <QShowEvent>
 
+#include <algorithm>
+
 KDialogBaseWidget::KDialogBaseWidget(QWidget* parent)
     : QDialog(parent)
     , m_title(nullptr)
@@ -58,6 +60,12 @@ void KDialogBaseWidget::paintEvent(QPaintEvent* event)
     painter.drawLine(0, 0, 0, bottom);
     painter.drawLine(right, 0, right, bottom);
     painter.drawLine(0, bottom, right, bottom);
+}
+
+void KDialogBaseWidget::fixSize()
+{
+    // Only wider: the forms' heights are as designed, whatever their layouts would ask.
+    setFixedSize(std::max(width(), minimumSizeHint().width()), height());
 }
 
 void KDialogBaseWidget::resizeEvent(QResizeEvent* event)

@@ -23,6 +23,10 @@ public slots:
     void closeClicked();
 
 protected:
+    // Fixes the dialog at its designed size, or wider where its contents need more room (texts
+    // longer in another language). Call once the contents are set up.
+    void fixSize();
+
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;

@@ -13,8 +13,10 @@
 #include "ui_khomewidget.h"
 
 #include <QPropertyAnimation>
+#include <QStyleOptionButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -27,8 +29,11 @@ constexpr double AmpleFreeMiB = 150;
 constexpr int BarAnimationMs = 2000;
 constexpr int CounterPadding = 3;
 constexpr int DiskTextPadding = 6;
-// Room for the sentence under the pictures, ending where the form ends it.
-constexpr int BottomTipWidth = 260;
+// Between the first sentence and the button beside it.
+constexpr int SentenceGap = 12;
+// Room for the sentence beside the bar, ending where the form ends it: the row's free width, for
+// the longer words of other languages.
+constexpr int BottomTipWidth = 500;
 
 // The size the form places the content for.
 constexpr QSize DesignedSize(790, 431);
@@ -88,6 +93,19 @@ KHomeWidget::KHomeWidget(QWidget* parent)
     m_ui->lblBottomTip->setGeometry(QRect(QPoint(tip.right() - BottomTipWidth, tip.y()), tip.bottomRight()));
     m_ui->lblBottomTip->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     flowSentences();
+    // A longer caption widens the button to the left: its right edge stays under the switch's.
+    m_ui->btnBackupNow->ensurePolished();
+    QStyleOptionButton option;
+    option.initFrom(m_ui->btnBackupNow);
+    const QRect button = m_ui->btnBackupNow->geometry();
+    const int frame = button.width()
+        - m_ui->btnBackupNow->style()
+              ->subElementRect(QStyle::SE_PushButtonContents, &option, m_ui->btnBackupNow)
+              .width();
+    const int wanted
+        = m_ui->btnBackupNow->fontMetrics().horizontalAdvance(m_ui->btnBackupNow->text()) + frame;
+    if (wanted > button.width())
+        m_ui->btnBackupNow->setGeometry(button.right() + 1 - wanted, button.y(), wanted, button.height());
     const QObjectList children = this->children();
     for (QObject* child : children) {
         if (auto* widget = qobject_cast<QWidget*>(child))
@@ -239,6 +257,10 @@ void KHomeWidget::refreshOffsite()
     }
     m_ui->lblOffsite->setText(line);
     m_ui->lblOffsite->setVisible(status.state != State::Off);
+    // A longer line runs on to the right of the page, where nothing else is.
+    m_ui->lblOffsite->resize(std::max(m_designed.value(m_ui->lblOffsite).width(),
+                                 m_ui->lblOffsite->fontMetrics().horizontalAdvance(line)),
+        m_ui->lblOffsite->height());
     m_ui->barOffsite->setVisible(running);
     if (running) {
         // Unknown progress shows as a busy bar.
@@ -294,7 +316,9 @@ void KHomeWidget::refreshOpenCloseView()
 {
     const bool open = m_openCloseState == Open;
     m_ui->btnOpenClose->setPicName(
-        open ? QStringLiteral(":/Icons/Icons/已开启.png") : QStringLiteral(":/Icons/Icons/已关闭.png"), 1);
+        KCommon::pictureInUiLanguage(
+            open ? QStringLiteral(":/Icons/Icons/已开启.png") : QStringLiteral(":/Icons/Icons/已关闭.png")),
+        1);
     m_ui->lblImageLogo->setPixmap(QPixmap(
         open ? QStringLiteral(":/Icons/Icons/绿色图标.png") : QStringLiteral(":/Icons/Icons/红色图标.png")));
     m_ui->lblTipImage->setPixmap(QPixmap(KCommon::skinImagePath(
@@ -368,6 +392,13 @@ void KHomeWidget::flowSentences()
             piece->setGeometry(x, piece->y(), width, piece->height());
             x += width;
         }
+    }
+    // A longer first sentence moves the switch and the button beside it to the right.
+    const int overrun = m_ui->lblTitle1->geometry().right() + SentenceGap - m_ui->btnBackupNow->x();
+    if (overrun > 0) {
+        for (QWidget* control :
+            { static_cast<QWidget*>(m_ui->btnOpenClose), static_cast<QWidget*>(m_ui->btnBackupNow) })
+            control->move(control->x() + overrun, control->y());
     }
 }
 

@@ -6,14 +6,22 @@ KFileTypeLabel::KFileTypeLabel(QWidget* parent)
     : KClickLabel(parent)
     , m_text(new QLabel(this))
 {
-    setFixedSize(159, 32);
     m_text->setObjectName(QStringLiteral("lblText"));
-    m_text->setGeometry(24, 0, 120, 32);
+    setWidth(DesignedWidth);
     m_text->setStyleSheet(QStringLiteral("color:#333333; background: transparent;"));
     m_text->setAttribute(Qt::WA_TransparentForMouseEvents);
     setAutoFillBackground(true);
     refreshLook();
     connect(this, &KClickLabel::clicked, this, &KFileTypeLabel::selfClicked);
+}
+
+void KFileTypeLabel::setWidth(int width)
+{
+    // The caption ends before the chevron the entry's pictures draw at its right.
+    setFixedSize(width, 32);
+    m_text->setGeometry(24, 0, width - CaptionMargins, 32);
+    // A wider entry stretches its pictures a little, so that the chevron stays at the right.
+    setScaledContents(width > DesignedWidth);
 }
 
 void KFileTypeLabel::setFileType(int fileType)

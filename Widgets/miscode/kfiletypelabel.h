@@ -14,6 +14,11 @@ public:
 
     int fileType() const { return m_fileType; }
     void setFileType(int fileType);
+    // DesignedWidth unless given more room for longer captions.
+    void setWidth(int width);
+    static constexpr int DesignedWidth = 159;
+    // The entry's width beyond its caption's.
+    static constexpr int CaptionMargins = 39;
     // The caption lives in a child label.
     void setText(const QString& text);
     QString text() const;

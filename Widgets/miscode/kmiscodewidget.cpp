@@ -66,12 +66,14 @@ void KMisCodeWidget::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     const int w = width();
     const int h = height();
-    m_ui->typeWidget->setGeometry(0, 0, 160, h);
-    m_ui->line->setGeometry(160, 0, 1, h);
-    m_ui->tableWidgetHeader->setGeometry(161, 0, w - 162, 31);
-    m_ui->misCodeTableWidget->setGeometry(161, 29, w - 161, h - 55);
-    m_ui->lblPageBG->setGeometry(161, h - 27, w - 161, 27);
-    m_ui->misCodePagingWidget->setGeometry(164, h - 26, w - 167, 25);
+    // The filter column, as wide as its captions need, then the list.
+    const int c = m_ui->typeWidget->columnWidth();
+    m_ui->typeWidget->setGeometry(0, 0, c, h);
+    m_ui->line->setGeometry(c, 0, 1, h);
+    m_ui->tableWidgetHeader->setGeometry(c + 1, 0, w - c - 2, 31);
+    m_ui->misCodeTableWidget->setGeometry(c + 1, 29, w - c - 1, h - 55);
+    m_ui->lblPageBG->setGeometry(c + 1, h - 27, w - c - 1, 27);
+    m_ui->misCodePagingWidget->setGeometry(c + 4, h - 26, w - c - 7, 25);
     m_ui->editSearch->move(8, h - 38);
     m_ui->editSearch->raise();
     if (m_noData->isVisible())

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace {
 
 struct Entry
@@ -66,7 +68,20 @@ KTypeWidget::KTypeWidget(QWidget* parent)
         QStringLiteral("<font color=#666666>&nbsp;&nbsp;%1</font>").arg(tr("全部备份")), y, this);
     y += TitleHeight;
     addEntries(AllEntries);
-    setMinimumWidth(160);
+    int entryWidth = m_columnWidth - 1;
+    for (KFileTypeLabel* label : qAsConst(m_labels)) {
+        entryWidth = std::max(entryWidth,
+            label->fontMetrics().horizontalAdvance(caption(label->fileType()).arg(9999))
+                + KFileTypeLabel::CaptionMargins);
+    }
+    m_columnWidth = entryWidth + 1;
+    for (KFileTypeLabel* label : qAsConst(m_labels))
+        label->setWidth(entryWidth);
+    for (QLabel* title : findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!qobject_cast<KFileTypeLabel*>(title))
+            title->setFixedWidth(entryWidth);
+    }
+    setMinimumWidth(m_columnWidth);
 }
 
 QString KTypeWidget::caption(int type)

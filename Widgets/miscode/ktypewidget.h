@@ -27,6 +27,8 @@ public:
 
     // The caption of a filter with its count in place of %1.
     static QString caption(int type);
+    // 160 pixels, or wider where a caption with a four-digit count needs it.
+    int columnWidth() const { return m_columnWidth; }
 
 public slots:
     void onLabelClicked(int fileType);
@@ -38,5 +40,6 @@ protected:
 private:
     QMap<int, KFileTypeLabel*> m_labels;
     int m_currentType = KFileList::None;
+    int m_columnWidth = 160;
     Q_DISABLE_COPY(KTypeWidget)
 };

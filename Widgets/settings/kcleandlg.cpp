@@ -23,10 +23,10 @@ KCleanDlg::KCleanDlg(const KServices& services, QWidget* parent)
     , m_ui(new Ui::KCleanDlg)
 {
     m_ui->setupUi(this);
-    setFixedSize(size());
     const QString background = KCommon::skinImagePath(QStringLiteral("按扭背景.png"));
     for (KCustomButton* button : { m_ui->btnCleanAll, m_ui->btnCleanBefore, m_ui->btnClose })
         button->setPicName(background, 4);
+    fixSize();
 
     connect(m_ui->btnCleanAll, &QPushButton::clicked, this, &KCleanDlg::onCleanAll);
     connect(m_ui->btnCleanBefore, &QPushButton::clicked, this, &KCleanDlg::onCleanBefore);

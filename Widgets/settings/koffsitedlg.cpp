@@ -14,10 +14,10 @@ KOffsiteDlg::KOffsiteDlg(KOffsiteService* service, QWidget* parent)
     , m_ui(new Ui::KOffsiteDlg)
 {
     m_ui->setupUi(this);
-    setFixedSize(size());
     const QString background = KCommon::skinImagePath(QStringLiteral("按扭背景.png"));
     for (KCustomButton* button : { m_ui->btnTest, m_ui->btnRestoreAll, m_ui->btnOk, m_ui->btnCancel })
         button->setPicName(background, 4);
+    fixSize();
     setTitle(tr("异地备份"));
 
     const KOffsiteSettings settings = m_service->settings();

@@ -37,7 +37,6 @@ KSettingDlg::KSettingDlg(const KServices& services, QWidget* parent)
     , m_ui(new Ui::KSettingDlg)
 {
     m_ui->setupUi(this);
-    setFixedSize(size());
     const QString background = KCommon::skinImagePath(QStringLiteral("按扭背景.png"));
     for (KCustomButton* button : { m_ui->btnQuickClean, m_ui->btnOffsite, m_ui->btnOk, m_ui->btnCancel })
         button->setPicName(background, 4);
@@ -62,6 +61,7 @@ KSettingDlg::KSettingDlg(const KServices& services, QWidget* parent)
     connect(this, &KSettingDlg::sigGetBackedFilesSize, this, &KSettingDlg::onGetBackedFilesSize,
         Qt::QueuedConnection);
     initialise();
+    fixSize();
     setTitle(tr("设置"));
     emit sigGetBackedFilesSize();
 }

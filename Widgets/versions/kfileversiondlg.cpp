@@ -19,6 +19,8 @@
 #include <QShowEvent>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 int g_openVersionDialogCount = 0;
@@ -50,6 +52,19 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, const KServices& se
     m_ui->title->setTitle(caption);
     setWindowTitle(caption);
     connect(m_ui->title, &KSystemTitle::sigCloseClicked, this, &QWidget::close);
+
+    // "<backed up> <count> <times>" ends where the form puts it; longer words take room from the
+    // file's name on its left.
+    int right = m_ui->lblTimesText->geometry().right() + 1;
+    for (QLabel* piece : { m_ui->lblTimesText, m_ui->lblCount, m_ui->lblBackedText }) {
+        const QRect designed = piece->geometry();
+        const int gap = right - designed.right() - 1;
+        const int width = std::max(designed.width(), piece->sizeHint().width());
+        piece->setGeometry(right - gap - width, designed.y(), width, designed.height());
+        right = piece->x();
+    }
+    const int nameRight = std::min(m_ui->lblFileName->geometry().right(), m_ui->lblBackedText->x() - 8);
+    m_ui->lblFileName->setFixedWidth(nameRight + 1 - m_ui->lblFileName->x());
 
     m_ui->lblImage->setPixmap(KFileIconProvider::instance()->iconForFile(strFileName).pixmap(32, 32));
     const QString name = QFileInfo(strFileName).fileName();

@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <algorithm>
 #include <memory>
 
 using KRestoreSteps::Outcome;
@@ -33,9 +34,15 @@ KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(const KServices& services
     // A version is restored; the shared control's face says a deleted file is brought back.
     m_ui->lblBtn->menuButton()->leftButton()->setPixmap(
         KCommon::skinImagePath(QStringLiteral("恢复到桌面ab.png")), 2);
+    // The links side by side at their texts' widths, never narrower than the form has them.
+    int left = m_ui->lblCompare->x();
+    const int gap = m_ui->lblOpenCopy->x() - m_ui->lblCompare->geometry().right() - 1;
     for (KClickLabel* link : { m_ui->lblCompare, m_ui->lblOpenCopy }) {
         link->setTextColor(QColor(0x00, 0x96, 0xff));
         link->setUnderlineOnHover(true);
+        const int width = std::max(link->width(), link->sizeHint().width());
+        link->setGeometry(left, link->y(), width, link->height());
+        left += width + gap;
     }
     m_ui->lblCompare->setToolTip(tr("查看此版本与当前文件的不同"));
     m_ui->lblOpenCopy->setToolTip(tr("用默认程序打开此版本的只读副本，不会改动备份"));

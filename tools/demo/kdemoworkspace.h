@@ -17,11 +17,20 @@ struct Sample
 {
     int kind;
     const char* name; // UTF-8
+    const char* english; // the name in an English workspace
     int versions;
     int daysBack; // of the latest version
     // Minutes ago the file was changed again after its latest version; 0 when it was not.
     int editedMinutesAgo = 0;
+
+    // The name in the interface's language: an English workspace has English file names.
+    QString fileName() const;
 };
+
+// The folder in the home folder that holds the projects, and the one below it that the deleted
+// files were in, in the interface's language.
+QString projectsFolderName();
+QString oldProjectsFolder();
 
 // Protected files whose sources are in place.
 const QVector<Sample>& projects();
@@ -46,7 +55,7 @@ struct Built
 
 // Writes the sources into `projectsFolder`, their versions into the backup folder and their
 // records into `engine`'s collections, as of `now`. The deleted files' records name sources in
-// a "旧项目" folder that does not exist. False with the reason when a file cannot be written.
+// an oldProjectsFolder() that does not exist. False with the reason when a file cannot be written.
 bool buildHistory(KFileServiceManager* engine, const QString& projectsFolder, const QDateTime& now,
     Built* built, QString* error);
 // Writes the pricing product's own backups up to `now` into `folder`.

@@ -10,6 +10,7 @@
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
+#include "core/kuilanguage.h"
 #include "discovery/kledgerbase.h"
 #include "discovery/kproductcatalog.h"
 #include "discovery/kproductinfo.h"
@@ -23,6 +24,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
+
+#include <algorithm>
 
 namespace {
 
@@ -165,8 +168,12 @@ int main(int argc, char** argv)
         return fail(
             QStringLiteral("%1 appeared meanwhile: the workspace is not new").arg(engine->databasePath()));
 
-    const QDateTime now = KPlatform::instance()->currentDateTime();
-    const QString projects = QDir::homePath() + QStringLiteral("/工程项目");
+    // The workspace speaks the interface's language: English file names for an English interface.
+    const KPlatform* platform = KPlatform::instance();
+    KUiLanguage::setCurrent(KUiLanguage::resolve(
+        KUiLanguage::storedChoice(KUiLanguage::settingsFile(platform->configHomeFolder()))));
+    const QDateTime now = platform->currentDateTime();
+    const QString projects = QDir::homePath() + QLatin1Char('/') + KDemoWorkspace::projectsFolderName();
     KDemoWorkspace::Built built;
     QString error;
     if (!KDemoWorkspace::buildHistory(engine, projects, now, &built, &error))
@@ -185,5 +192,15 @@ int main(int argc, char** argv)
     out() << "vaultkeep-demo: " << built.sources.size() << " project files in " << projects << ", "
           << built.versions << " backup versions in " << KCommon::backupDirectory() << Qt::endl;
     out() << "edit: " << built.sources.first().path << Qt::endl;
+    // What the screenshots search for, and a document, a spreadsheet and a picture to compare.
+    const bool english = KUiLanguage::current() == KUiLanguage::Language::English;
+    out() << "search: " << (english ? QStringLiteral("Sunshine") : QStringLiteral("阳光小区")) << Qt::endl;
+    for (const QString& suffix :
+        { QStringLiteral(".docx"), QStringLiteral(".xlsx"), QStringLiteral(".png") }) {
+        const auto sample = std::find_if(built.sources.cbegin(), built.sources.cend(),
+            [&suffix](const KDemoWorkspace::Source& source) { return source.path.endsWith(suffix); });
+        if (sample != built.sources.cend())
+            out() << "compare: " << sample->path << Qt::endl;
+    }
     return 0;
 }

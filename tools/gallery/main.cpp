@@ -1,8 +1,9 @@
 // vaultkeep-gallery: renders every control of the user interface, in its states, to PNG files in
 // a folder, offscreen. Run it after changing a widget and look at the pictures.
 //
-//   vaultkeep-gallery <folder>
+//   vaultkeep-gallery [--language zh_CN|en] <folder>
 //
+// In Chinese unless told otherwise, whatever the desktop speaks: the texts are written in Chinese.
 // It reads the host's skin setting like the plug-in does, and writes nothing anywhere else: the
 // pages and tips keep their settings on a throwaway machine in a temporary folder.
 
@@ -32,6 +33,7 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "core/kfileobjectmgr.h"
+#include "core/kuilanguage.h"
 #include "kfakeplatform.h"
 #include "krecoveryscenes.h"
 #include "platform/kplatform.h"
@@ -607,12 +609,24 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // The host's type face and size; fontconfig maps the name to the installed CJK font.
     QApplication::setFont(QFont(QStringLiteral("微软雅黑"), 9));
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() != 2) {
-        out() << "usage: vaultkeep-gallery <folder>\n";
+    QStringList arguments = QApplication::arguments().mid(1);
+    KUiLanguage::Language language = KUiLanguage::Language::Chinese;
+    if (arguments.size() == 3 && arguments.first() == QLatin1String("--language")) {
+        const QString name = arguments.at(1);
+        if (name == QLatin1String("en"))
+            language = KUiLanguage::Language::English;
+        arguments = name == QLatin1String("en") || name == QLatin1String("zh_CN") ? arguments.mid(2)
+                                                                                  : QStringList();
+    }
+    if (arguments.size() != 1) {
+        out() << "usage: vaultkeep-gallery [--language zh_CN|en] <folder>\n";
         return 2;
     }
-    const QDir folder(arguments.at(1));
+    if (!KUiLanguage::apply(language)) {
+        out() << "vaultkeep-gallery: the English translations are missing\n";
+        return 1;
+    }
+    const QDir folder(arguments.first());
     if (!QDir().mkpath(folder.path())) {
         out() << "vaultkeep-gallery: cannot create " << folder.path() << '\n';
         return 1;

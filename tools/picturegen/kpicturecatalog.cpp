@@ -15,6 +15,49 @@ using namespace KPictureStyle;
 
 namespace {
 
+// The words pictures carry, in each language. English pictures keep the Chinese ones' sizes, so
+// their words are chosen to fit (text() refuses a caption wider than its room).
+struct Words
+{
+    const char* chinese;
+    const char* english;
+};
+
+constexpr Words SwitchOn { "已开启", "On" };
+constexpr Words SwitchOff { "已关闭", "Off" };
+constexpr Words Protecting { "Vaultkeep正在保护您的工程文件", "Vaultkeep is protecting your files" };
+constexpr Words NotProtecting { "Vaultkeep已关闭，工程文件未受保护",
+    "Vaultkeep is off: files not protected" };
+constexpr Words ClearList { "清空列表", "Clear list" };
+constexpr Words FileProtection { "工程文件保护", "File protection" };
+constexpr Words FirstBackup { "第一个工程文件已备份成功！", "Your first file is backed up!" };
+constexpr Words FirstBackupMore { "文件改错了、误删了，都可以在Vaultkeep里恢复以前的版本。",
+    "Changed or deleted a file by mistake? Vaultkeep brings back earlier versions." };
+constexpr Words FirstBackupFooter { "Vaultkeep自动保护最近7天修改过的工程文件",
+    "Vaultkeep protects files changed in the last 7 days" };
+constexpr Words MoveDone { "备份转移完成！", "Backups moved!" };
+constexpr Words MoveDoneMore { "备份文件已转移到新的备份盘", "Backups are on the new drive" };
+constexpr Words Home { "首页", "Home" };
+constexpr Words Versions { "错编恢复", "Version history" };
+constexpr Words Deleted { "误删找回", "Deleted files" };
+constexpr Words OpenVaultkeep { "打开Vaultkeep", "Open Vaultkeep" };
+constexpr Words Done { "完成", "Done" };
+constexpr Words Restore { "版本恢复", "Restore" };
+constexpr Words BringBackToDesktop { "找回到桌面", "To desktop" };
+constexpr Words RestoreToDesktop { "恢复到桌面", "To desktop" };
+constexpr Words TakeALook { "赶紧看看", "Open it" };
+
+// The language the picture being painted speaks on this thread, and whether its painter chose
+// words by it.
+thread_local KPictureLanguage t_language = KPictureLanguage::Chinese;
+thread_local bool t_choseWords = false;
+
+QString say(const Words& words)
+{
+    t_choseWords = true;
+    return QString::fromUtf8(t_language == KPictureLanguage::English ? words.english : words.chinese);
+}
+
 QColor colour(QRgb rgba)
 {
     return QColor::fromRgba(rgba);
@@ -119,8 +162,8 @@ void tab(QPainter& p, const QRectF& r, Glyph g, const QString& caption, TabLook 
     const qreal left = qRound((r.width() - width) / 2);
     const qreal middle = look == TabLook::Selected ? 20 : 19; // below the selected tab's bar
     glyph(p, g, QRectF(left, middle - icon / 2, icon, icon), colour(ink), 1.9);
-    text(p, QRectF(left + icon + gap, middle - 12, r.width(), 24), caption, pixels, ink, bold,
-        Qt::AlignLeft | Qt::AlignVCenter);
+    text(p, QRectF(left + icon + gap, middle - 12, r.width() - left - icon - gap, 24), caption, pixels, ink,
+        bold, Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 // ---- Home page ------------------------------------------------------------------------------
@@ -141,7 +184,7 @@ void toggle(QPainter& p, const QRectF& r, bool on)
     p.drawEllipse(QRectF(knobLeft, track.top() + 2, knob, knob));
     const QRectF label = on ? QRectF(track.left() + 4, 0, knobLeft - track.left() - 4, r.height())
                             : QRectF(knobLeft + knob, 0, track.right() - knobLeft - knob - 4, r.height());
-    text(p, label, on ? QStringLiteral("已开启") : QStringLiteral("已关闭"), 12, White, true);
+    text(p, label, on ? say(SwitchOn) : say(SwitchOff), 12, White, true);
 }
 
 // The two large image buttons of the home page: a disc with a white glyph and a caption.
@@ -172,10 +215,8 @@ void homeTip(QPainter& p, const QRectF& r, bool on)
         shield(p, QRectF(0, 0, 18, 18), GreenLight, GreenDark, White);
     else
         shield(p, QRectF(0, 0, 18, 18), RedLight, RedDark, White, true);
-    text(p, QRectF(22, 0, r.width() - 22, r.height()),
-        on ? QStringLiteral("Vaultkeep正在保护您的工程文件")
-           : QStringLiteral("Vaultkeep已关闭，工程文件未受保护"),
-        13, on ? GreenDark : RedDark, true, Qt::AlignLeft | Qt::AlignVCenter);
+    text(p, QRectF(22, 0, r.width() - 22, r.height()), on ? say(Protecting) : say(NotProtecting), 13,
+        on ? GreenDark : RedDark, true, Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 // ---- Buttons whose text the widget draws, and buttons that carry their own caption ------------
@@ -301,14 +342,14 @@ void groupItem(QPainter& p, const QRectF& r, bool hot)
 
 void clearList(QPainter& p, const QRectF& r, bool hover)
 {
-    const QString caption = QStringLiteral("清空列表");
+    const QString caption = say(ClearList);
     const int pixels = 13;
     const QRgb ink = hover ? Blue : TextMute;
     const qreal icon = 16, gap = 4;
     const qreal left = qRound((r.width() - icon - gap - textWidth(caption, pixels)) / 2);
     glyph(p, Glyph::Trash, QRectF(left, (r.height() - icon) / 2, icon, icon), colour(ink), 1.9);
-    text(p, QRectF(left + icon + gap, 0, r.width(), r.height()), caption, pixels, ink, false,
-        Qt::AlignLeft | Qt::AlignVCenter);
+    text(p, QRectF(left + icon + gap, 0, r.width() - left - icon - gap, r.height()), caption, pixels, ink,
+        false, Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 // ---- Message box icons: a disc with a white mark, in the flat style of the question icon. ------
@@ -407,7 +448,7 @@ void longLogo(QPainter& p, const QRectF& r)
     p.drawEllipse(QPointF(10, 8), 90, 60);
     shield(p, QRectF(26, 20, 48, 48), White, 0xffdce9f8, Blue);
     text(p, QRectF(0, 74, r.width(), 22), QStringLiteral("Vaultkeep"), 15, White, true);
-    text(p, QRectF(0, 96, r.width(), 18), QStringLiteral("工程文件保护"), 12, withAlpha(White, 215));
+    text(p, QRectF(0, 96, r.width(), 18), say(FileProtection), 12, withAlpha(White, 215));
 }
 
 void tipFirstBackup(QPainter& p, const QRectF& r)
@@ -420,18 +461,17 @@ void tipFirstBackup(QPainter& p, const QRectF& r)
         Qt::AlignLeft | Qt::AlignVCenter);
 
     checkBadge(p, QPointF(50, 84), 24, Green);
-    text(p, QRectF(90, 58, r.width() - 104, 24), QStringLiteral("第一个工程文件已备份成功！"), 15, Text, true,
+    text(p, QRectF(90, 58, r.width() - 104, 24), say(FirstBackup), 15, Text, true,
         Qt::AlignLeft | Qt::AlignVCenter);
-    text(p, QRectF(90, 84, r.width() - 110, 40),
-        QStringLiteral("文件改错了、误删了，都可以在Vaultkeep里恢复以前的版本。"), 12, TextSoft, false,
+    text(p, QRectF(90, 84, r.width() - 110, 40), say(FirstBackupMore), 12, TextSoft, false,
         Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap);
 
     // The action button sits 58 pixels above the bottom; the footer lies below it.
     const QRectF footer(0, r.height() - 44, r.width(), 44);
     p.fillRect(footer, colour(0xfff5f8fc));
     p.fillRect(QRectF(0, footer.top(), r.width(), 1), colour(Line));
-    text(p, footer.adjusted(16, 0, -16, 0), QStringLiteral("Vaultkeep自动保护最近7天修改过的工程文件"), 11,
-        TextMute, false, Qt::AlignLeft | Qt::AlignVCenter);
+    text(p, footer.adjusted(16, 0, -16, 0), say(FirstBackupFooter), 11, TextMute, false,
+        Qt::AlignLeft | Qt::AlignVCenter);
 
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(colour(0xff8fb3da));
@@ -474,10 +514,10 @@ void moveFrame(QPainter& p, const QRectF& r, int frame);
 void moveDone(QPainter& p, const QRectF& r)
 {
     checkBadge(p, QPointF(26, 32), 21, Green);
-    text(p, QRectF(58, 8, r.width() - 58, 28), QStringLiteral("备份转移完成！"), 18, Text, true,
+    text(p, QRectF(58, 8, r.width() - 58, 28), say(MoveDone), 18, Text, true,
         Qt::AlignLeft | Qt::AlignVCenter);
-    text(p, QRectF(58, 36, r.width() - 58, 20), QStringLiteral("备份文件已转移到新的备份盘"), 12, TextMute,
-        false, Qt::AlignLeft | Qt::AlignVCenter);
+    text(p, QRectF(58, 36, r.width() - 58, 20), say(MoveDoneMore), 12, TextMute, false,
+        Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 // ---- The catalog ----------------------------------------------------------------------------
@@ -571,39 +611,39 @@ const KPictureSpec catalogRows[] = {
     // Tabs: border images of at least 161 x 38; "a" normal, "b" hover, bare name selected.
     { "首页a.png", S, 161, 38, 1, "home tab, normal: house and caption 首页 in grey",
         [](QPainter& p, const QRectF& r, int) {
-            tab(p, r, Glyph::House, QStringLiteral("首页"), TabLook::Normal);
+            tab(p, r, Glyph::House, say(Home), TabLook::Normal);
         } },
     { "首页b.png", S, 161, 38, 1, "home tab, hover: pale blue, caption 首页 in blue",
         [](QPainter& p, const QRectF& r, int) {
-            tab(p, r, Glyph::House, QStringLiteral("首页"), TabLook::Hover);
+            tab(p, r, Glyph::House, say(Home), TabLook::Hover);
         } },
     { "首页.png", S, 161, 38, 1, "home tab, selected: white, blue top bar, caption 首页 in bold blue",
         [](QPainter& p, const QRectF& r, int) {
-            tab(p, r, Glyph::House, QStringLiteral("首页"), TabLook::Selected);
+            tab(p, r, Glyph::House, say(Home), TabLook::Selected);
         } },
     { "错编恢复a.png", S, 161, 38, 1, "mis-edit tab, normal: clock turning back, caption 错编恢复",
         [](QPainter& p, const QRectF& r, int) {
-            tab(p, r, Glyph::History, QStringLiteral("错编恢复"), TabLook::Normal);
+            tab(p, r, Glyph::History, say(Versions), TabLook::Normal);
         } },
     { "错编恢复b.png", S, 161, 38, 1, "mis-edit tab, hover",
         [](QPainter& p, const QRectF& r, int) {
-            tab(p, r, Glyph::History, QStringLiteral("错编恢复"), TabLook::Hover);
+            tab(p, r, Glyph::History, say(Versions), TabLook::Hover);
         } },
     { "错编恢复.png", S, 161, 38, 1, "mis-edit tab, selected",
         [](QPainter& p, const QRectF& r, int) {
-            tab(p, r, Glyph::History, QStringLiteral("错编恢复"), TabLook::Selected);
+            tab(p, r, Glyph::History, say(Versions), TabLook::Selected);
         } },
     { "误删找回a.png", S, 161, 38, 1, "deleted-file tab, normal: bin with an arrow out, caption 误删找回",
         [](QPainter& p, const QRectF& r, int) {
-            tab(p, r, Glyph::BinRestore, QStringLiteral("误删找回"), TabLook::Normal);
+            tab(p, r, Glyph::BinRestore, say(Deleted), TabLook::Normal);
         } },
     { "误删找回b.png", S, 161, 38, 1, "deleted-file tab, hover",
         [](QPainter& p, const QRectF& r, int) {
-            tab(p, r, Glyph::BinRestore, QStringLiteral("误删找回"), TabLook::Hover);
+            tab(p, r, Glyph::BinRestore, say(Deleted), TabLook::Hover);
         } },
     { "误删找回.png", S, 161, 38, 1, "deleted-file tab, selected",
         [](QPainter& p, const QRectF& r, int) {
-            tab(p, r, Glyph::BinRestore, QStringLiteral("误删找回"), TabLook::Selected);
+            tab(p, r, Glyph::BinRestore, say(Deleted), TabLook::Selected);
         } },
 
     // Home page (skin files): the two 188 x 188 image buttons (normal = pressed, "a" hover) and
@@ -611,20 +651,20 @@ const KPictureSpec catalogRows[] = {
     { "错编恢复01.png", S, 188, 188, 1,
         "to mis-edit recovery: blue disc, clock turning back, caption 错编恢复",
         [](QPainter& p, const QRectF& r, int) {
-            homeButton(p, r, Glyph::History, QStringLiteral("错编恢复"), BlueHover, BluePressed, false);
+            homeButton(p, r, Glyph::History, say(Versions), BlueHover, BluePressed, false);
         } },
     { "错编恢复01a.png", S, 188, 188, 1, "the same, hover: lighter disc with a halo, caption in blue",
         [](QPainter& p, const QRectF& r, int) {
-            homeButton(p, r, Glyph::History, QStringLiteral("错编恢复"), BlueHover, BluePressed, true);
+            homeButton(p, r, Glyph::History, say(Versions), BlueHover, BluePressed, true);
         } },
     { "误删找回02.png", S, 188, 188, 1,
         "to deleted files: green disc, bin with an arrow out, caption 误删找回",
         [](QPainter& p, const QRectF& r, int) {
-            homeButton(p, r, Glyph::BinRestore, QStringLiteral("误删找回"), GreenLight, GreenDark, false);
+            homeButton(p, r, Glyph::BinRestore, say(Deleted), GreenLight, GreenDark, false);
         } },
     { "误删找回02a.png", S, 188, 188, 1, "the same, hover: lighter disc with a halo, caption in green",
         [](QPainter& p, const QRectF& r, int) {
-            homeButton(p, r, Glyph::BinRestore, QStringLiteral("误删找回"), GreenLight, GreenDark, true);
+            homeButton(p, r, Glyph::BinRestore, say(Deleted), GreenLight, GreenDark, true);
         } },
     { "首页提示图_Open.png", S, 259, 18, 1,
         "protection on: small green shield, Vaultkeep正在保护您的工程文件",
@@ -674,7 +714,7 @@ const KPictureSpec catalogRows[] = {
     { "打开Vaultkeep_按钮.png", S, 112, 30, 2,
         "first-backup action: blue, caption 打开Vaultkeep; hover lighter",
         [](QPainter& p, const QRectF& r, int f) {
-            filledButton(p, r, f, QStringLiteral("打开Vaultkeep"));
+            filledButton(p, r, f, say(OpenVaultkeep));
         } },
     { "关闭_tip.png", S, 24, 24, 2, "first-backup close, on the blue header: white cross; hover on red",
         [](QPainter& p, const QRectF& r, int f) {
@@ -699,7 +739,7 @@ const KPictureSpec catalogRows[] = {
         } },
     { "move_folder_button.png", S, 100, 32, 4, "move finished button: caption 完成; hover, pressed, disabled",
         [](QPainter& p, const QRectF& r, int f) {
-            filledButton(p, r, f, QStringLiteral("完成"), 14);
+            filledButton(p, r, f, say(Done), 14);
         } },
 
     // Settings and clean-up dialogs, message boxes.
@@ -738,20 +778,20 @@ const KPictureSpec catalogRows[] = {
         } },
     { "版本恢复.png", S, 80, 26, 1, "open versions: white, blue border, caption 版本恢复",
         [](QPainter& p, const QRectF& r, int) {
-            outlineButton(p, r, Normal, QStringLiteral("版本恢复"), Blue);
+            outlineButton(p, r, Normal, say(Restore), Blue);
         } },
     { "版本恢复_鼠标移上去.png", S, 80, 26, 1, "open versions, hover and pressed: blue, white caption",
         [](QPainter& p, const QRectF& r, int) {
-            outlineButton(p, r, Hover, QStringLiteral("版本恢复"), Blue);
+            outlineButton(p, r, Hover, say(Restore), Blue);
         } },
     { "找回到桌面ab.png", S, 84, 26, 2,
         "bring-back split button face: blue, caption 找回到桌面; hover lighter",
         [](QPainter& p, const QRectF& r, int f) {
-            splitFace(p, r, f, QStringLiteral("找回到桌面"));
+            splitFace(p, r, f, say(BringBackToDesktop));
         } },
     { "恢复到桌面ab.png", S, 84, 26, 2, "restore split button face: blue, caption 恢复到桌面; hover lighter",
         [](QPainter& p, const QRectF& r, int f) {
-            splitFace(p, r, f, QStringLiteral("恢复到桌面"));
+            splitFace(p, r, f, say(RestoreToDesktop));
         } },
     { "pullButton.png", S, 20, 26, 2, "restore split button arrow: blue, white triangle; hover lighter",
         [](QPainter& p, const QRectF& r, int f) {
@@ -759,20 +799,20 @@ const KPictureSpec catalogRows[] = {
         } },
     { "赶紧看看.png", S, 72, 24, 1, "open the restored copy: white, green border, caption 赶紧看看",
         [](QPainter& p, const QRectF& r, int) {
-            outlineButton(p, r, Normal, QStringLiteral("赶紧看看"), GreenDark);
+            outlineButton(p, r, Normal, say(TakeALook), GreenDark);
         } },
     { "赶紧看看a.png", S, 72, 24, 1, "open the restored copy, hover and pressed: green, white caption",
         [](QPainter& p, const QRectF& r, int) {
-            outlineButton(p, r, Hover, QStringLiteral("赶紧看看"), GreenDark);
+            outlineButton(p, r, Hover, say(TakeALook), GreenDark);
         } },
     { "找回至桌面常态.png", S, 90, 26, 1, "self-backup to desktop: white, blue border, caption 恢复到桌面",
         [](QPainter& p, const QRectF& r, int) {
-            outlineButton(p, r, Normal, QStringLiteral("恢复到桌面"), Blue);
+            outlineButton(p, r, Normal, say(RestoreToDesktop), Blue);
         } },
     { "找回至桌面鼠标hover.png", S, 90, 26, 1,
         "self-backup to desktop, hover and pressed: blue, white caption",
         [](QPainter& p, const QRectF& r, int) {
-            outlineButton(p, r, Hover, QStringLiteral("恢复到桌面"), Blue);
+            outlineButton(p, r, Hover, say(RestoreToDesktop), Blue);
         } },
     { "清空.png", S, 20, 20, 1, "delete a row (all four images): grey bin",
         [](QPainter& p, const QRectF&, int) {
@@ -824,8 +864,10 @@ QImage canvas(const QSize& size, bool opaque)
     return image;
 }
 
-QImage paintFrames(const KPictureSpec& spec, int first, int count, const QSize& frameSize)
+QImage paintFrames(const KPictureSpec& spec, int first, int count, const QSize& frameSize,
+    KPictureLanguage language = KPictureLanguage::Chinese)
 {
+    t_language = language;
     const bool opaque = spec.format() == KPictureSpec::Jpeg || spec.format() == KPictureSpec::Gif;
     QImage image = canvas(QSize(frameSize.width() * count, frameSize.height()), opaque);
     QPainter p(&image);
@@ -837,6 +879,7 @@ QImage paintFrames(const KPictureSpec& spec, int first, int count, const QSize& 
         p.restore();
     }
     p.end();
+    t_language = KPictureLanguage::Chinese;
     return image;
 }
 
@@ -878,50 +921,57 @@ QSize KPictureSpec::fileSize() const
     return QSize(frameWidth, frameHeight);
 }
 
-QImage KPictureSpec::render() const
+bool KPictureSpec::carriesWords() const
+{
+    t_choseWords = false;
+    paintFrames(*this, 0, 1, QSize(frameWidth, frameHeight));
+    return t_choseWords;
+}
+
+QImage KPictureSpec::render(KPictureLanguage language) const
 {
     switch (format()) {
     case Gif:
     case Ico:
-        return paintFrames(*this, 0, 1, QSize(frameWidth, frameHeight));
+        return paintFrames(*this, 0, 1, QSize(frameWidth, frameHeight), language);
     case Jpeg:
     case Png:
         break;
     }
-    return paintFrames(*this, 0, frames, QSize(frameWidth, frameHeight));
+    return paintFrames(*this, 0, frames, QSize(frameWidth, frameHeight), language);
 }
 
-QVector<QImage> KPictureSpec::renderAll() const
+QVector<QImage> KPictureSpec::renderAll(KPictureLanguage language) const
 {
     QVector<QImage> images;
     switch (format()) {
     case Gif:
         for (int i = 0; i < frames; ++i)
-            images.append(paintFrames(*this, i, 1, QSize(frameWidth, frameHeight)));
+            images.append(paintFrames(*this, i, 1, QSize(frameWidth, frameHeight), language));
         break;
     case Ico:
         for (int size : KPictureCatalog::iconSizes())
-            images.append(paintFrames(*this, 0, 1, QSize(size, size)));
+            images.append(paintFrames(*this, 0, 1, QSize(size, size), language));
         break;
     case Jpeg:
     case Png:
-        images.append(render());
+        images.append(render(language));
         break;
     }
     return images;
 }
 
-QByteArray KPictureSpec::encode() const
+QByteArray KPictureSpec::encode(KPictureLanguage language) const
 {
     switch (format()) {
     case Png:
-        return write(render(), "png");
+        return write(render(language), "png");
     case Jpeg:
-        return write(render(), "jpeg", 92);
+        return write(render(language), "jpeg", 92);
     case Gif:
-        return KGifWriter::encode(renderAll(), KPictureCatalog::animationDelayMs());
+        return KGifWriter::encode(renderAll(language), KPictureCatalog::animationDelayMs());
     case Ico:
-        return KIcoWriter::encode(renderAll());
+        return KIcoWriter::encode(renderAll(language));
     }
     return QByteArray();
 }

@@ -16,6 +16,13 @@ enum class KPicturePlace
     Skin, // a file in the "VaultkeepSkin" folder beside the host executable
 };
 
+// The language of the words a picture carries. Pictures without words are painted once.
+enum class KPictureLanguage
+{
+    Chinese,
+    English,
+};
+
 // Paints one frame of a picture into `rect` (origin 0, 0; the painter is clipped to it).
 using KFramePainter = void (*)(QPainter& p, const QRectF& rect, int frame);
 
@@ -42,12 +49,14 @@ struct KPictureSpec
     Format format() const;
     // The decoded size: a strip is `frames` frames wide; a GIF or an icon is one frame.
     QSize fileSize() const;
+    // True when the picture carries words, so that each language has its own file.
+    bool carriesWords() const;
     // A PNG or JPEG: the whole strip. A GIF: its first frame. An icon: its largest size.
-    QImage render() const;
+    QImage render(KPictureLanguage language = KPictureLanguage::Chinese) const;
     // Every animation frame of a GIF; every size of an icon (iconSizes()); else the strip.
-    QVector<QImage> renderAll() const;
+    QVector<QImage> renderAll(KPictureLanguage language = KPictureLanguage::Chinese) const;
     // The bytes of the file. Empty when an encoder fails.
-    QByteArray encode() const;
+    QByteArray encode(KPictureLanguage language = KPictureLanguage::Chinese) const;
 };
 
 namespace KPictureCatalog {

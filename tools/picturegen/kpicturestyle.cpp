@@ -38,6 +38,13 @@ void text(
             qFatal("The font %s has no glyph for U+%04X in \"%s\"", qPrintable(family()),
                 unsigned(ch.unicode()), qPrintable(caption));
     }
+    // Nor may it be clipped: the words of each language are chosen to fit the picture. A line's
+    // ascent and descent may reach past a tight rectangle; wrapped lines may not.
+    const QRectF needed = metrics.boundingRect(rect, flags, caption);
+    if (needed.width() > rect.width() + 0.5
+        || ((flags & Qt::TextWordWrap) && needed.height() > rect.height() + 0.5))
+        qFatal("\"%s\" needs %.1f x %.1f pixels and has %.1f x %.1f", qPrintable(caption), needed.width(),
+            needed.height(), rect.width(), rect.height());
     p.save();
     p.setFont(font(pixelSize, bold));
     p.setPen(QColor::fromRgba(colour));

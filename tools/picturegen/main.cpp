@@ -8,7 +8,9 @@
 // The compiled-in pictures go to <dir>/Icons/ and are listed in the .qrc under the prefix
 // "/Icons", so that the plug-in finds them as ":/Icons/Icons/<name>". The skin files go to the
 // skin folder. Files in either folder that the catalog does not name are removed, so a renamed
-// picture leaves nothing stale behind. --sheet also renders a contact sheet of every picture.
+// picture leaves nothing stale behind. A picture that carries words is also painted in English,
+// into the folder's en/ (":/Icons/Icons/en/<name>", VaultkeepSkin/en/<name>), where the plug-in
+// looks first when it speaks English. --sheet also renders a contact sheet of every picture.
 // --app-icons writes the application's icon as a freedesktop icon theme holds it.
 
 #include "kpicturecatalog.h"
@@ -53,12 +55,14 @@ bool makeFolder(const QString& path)
     return false;
 }
 
-void removeStrays(const QString& folder, const QStringList& keep)
+// `keep` holds names relative to `root`; `folder` is `root` or a folder below it.
+void removeStrays(const QString& root, const QStringList& keep, const QString& below = QString())
 {
-    const QStringList present = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    const QDir folder(below.isEmpty() ? root : QDir(root).filePath(below));
+    const QStringList present = folder.entryList(QDir::Files | QDir::Hidden);
     for (const QString& name : present) {
-        if (!keep.contains(name))
-            QFile::remove(QDir(folder).filePath(name));
+        if (!keep.contains(below.isEmpty() ? name : below + QLatin1Char('/') + name))
+            QFile::remove(folder.filePath(name));
     }
 }
 
@@ -93,6 +97,7 @@ bool writeAppIcons(const QString& folder, const QString& id)
     return makeFolder(scalable) && writeFile(scalable + QLatin1Char('/') + id + QStringLiteral(".svg"), svg);
 }
 
+// `names` relative to Icons/: "关闭.png", "en/已开启.png".
 QByteArray qrc(const QStringList& names)
 {
     QByteArray text("<!DOCTYPE RCC>\n<RCC version=\"1.0\">\n<qresource prefix=\"/Icons\">\n");
@@ -138,6 +143,7 @@ void checkerboard(QPainter& p, const QRect& rect)
 struct Cell
 {
     const KPictureSpec* spec;
+    KPictureLanguage language;
     QVector<QImage> images; // strip, or animation frames, or icon sizes
     bool onBlue;
     QSize size;
@@ -197,12 +203,17 @@ QImage contactSheet()
     const int sheetWidth = 1560, margin = 16, gap = 18, captionHeight = 34;
     QVector<Cell> cells;
     for (const KPictureSpec& spec : KPictureCatalog::all()) {
-        Cell cell { &spec, spec.renderAll(), false, QSize() };
-        for (const QImage& image : cell.images)
-            cell.onBlue = cell.onBlue || hasTransparency(image);
-        const QSize area = pictureArea(cell);
-        cell.size = QSize(std::max(area.width(), 200), area.height() + 8 + captionHeight);
-        cells.append(cell);
+        QVector<KPictureLanguage> languages { KPictureLanguage::Chinese };
+        if (spec.carriesWords())
+            languages.append(KPictureLanguage::English);
+        for (const KPictureLanguage language : languages) {
+            Cell cell { &spec, language, spec.renderAll(language), false, QSize() };
+            for (const QImage& image : cell.images)
+                cell.onBlue = cell.onBlue || hasTransparency(image);
+            const QSize area = pictureArea(cell);
+            cell.size = QSize(std::max(area.width(), 200), area.height() + 8 + captionHeight);
+            cells.append(cell);
+        }
     }
     // Flow the cells left to right into rows.
     QVector<QPoint> positions;
@@ -235,7 +246,8 @@ QImage contactSheet()
         const QString title
             = QStringLiteral("%1 %2  %3x%4%5")
                   .arg(spec.place == KPicturePlace::Resource ? QLatin1Char('R') : QLatin1Char('S'))
-                  .arg(spec.fileName())
+                  .arg((cell.language == KPictureLanguage::English ? QStringLiteral("en/") : QString())
+                      + spec.fileName())
                   .arg(spec.frameWidth)
                   .arg(spec.frameHeight)
                   .arg(spec.frames > 1 ? QStringLiteral(" x%1").arg(spec.frames) : QString());
@@ -310,28 +322,44 @@ int main(int argc, char* argv[])
         || (!skinFolder.isEmpty() && !makeFolder(skinFolder)))
         return 1;
 
+    const QString english = QStringLiteral("en");
+    if ((!iconFolder.isEmpty() && !makeFolder(QDir(iconFolder).filePath(english)))
+        || (!skinFolder.isEmpty() && !makeFolder(QDir(skinFolder).filePath(english))))
+        return 1;
+    // Names relative to their folder, the English ones below en/.
     QStringList resources, skins;
     for (const KPictureSpec& spec : KPictureCatalog::all()) {
         const bool resource = spec.place == KPicturePlace::Resource;
         const QString folder = resource ? iconFolder : skinFolder;
-        (resource ? resources : skins).append(spec.fileName());
-        if (folder.isEmpty())
-            continue;
-        const QByteArray bytes = spec.encode();
-        if (bytes.isEmpty()) {
-            err() << "vaultkeep-picturegen: cannot encode " << spec.fileName() << '\n';
-            return 1;
+        QVector<KPictureLanguage> languages { KPictureLanguage::Chinese };
+        if (spec.carriesWords())
+            languages.append(KPictureLanguage::English);
+        for (const KPictureLanguage language : languages) {
+            const QString name = language == KPictureLanguage::English
+                ? english + QLatin1Char('/') + spec.fileName()
+                : spec.fileName();
+            (resource ? resources : skins).append(name);
+            if (folder.isEmpty())
+                continue;
+            const QByteArray bytes = spec.encode(language);
+            if (bytes.isEmpty()) {
+                err() << "vaultkeep-picturegen: cannot encode " << name << '\n';
+                return 1;
+            }
+            if (!writeFile(QDir(folder).filePath(name), bytes))
+                return 1;
         }
-        if (!writeFile(QDir(folder).filePath(spec.fileName()), bytes))
-            return 1;
     }
     if (!iconFolder.isEmpty()) {
         removeStrays(iconFolder, resources);
+        removeStrays(iconFolder, resources, english);
         if (!writeFile(qrcFile, qrc(resources)))
             return 1;
     }
-    if (!skinFolder.isEmpty())
+    if (!skinFolder.isEmpty()) {
         removeStrays(skinFolder, skins);
+        removeStrays(skinFolder, skins, english);
+    }
 
     if (parser.isSet(appIconsOption)
         && !writeAppIcons(parser.value(appIconsOption), parser.value(appIdOption)))
