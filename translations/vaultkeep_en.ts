@@ -1001,11 +1001,11 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source>(0.5-1G)</source>
-        <translation>(0.5–1 GB)</translation>
+        <translation>GB (0.5–1)</translation>
     </message>
     <message>
         <source>时提醒我清理</source>
-        <translation>GB used</translation>
+        <translation>in total</translation>
     </message>
     <message>
         <source>自动清理超过7天的备份</source>
@@ -1033,7 +1033,7 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source> (系统盘，不建议使用)</source>
-        <translation> (system drive, not recommended)</translation>
+        <translation> (system drive, not advised)</translation>
     </message>
     <message>
         <source>(不足)</source>
@@ -1049,7 +1049,7 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source>(0.5G-%1G)</source>
-        <translation>(0.5–%1 GB)</translation>
+        <translation>GB (0.5–%1)</translation>
     </message>
     <message>
         <source>      您输入的大小已超出范围，请重新输入</source>
@@ -1114,7 +1114,7 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source>只读打开</source>
-        <translation>Open read-only</translation>
+        <translation>View</translation>
     </message>
     <message>
         <source>从异地备份找回</source>
