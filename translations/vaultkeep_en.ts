@@ -1033,7 +1033,7 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source> (系统盘，不建议使用)</source>
-        <translation> (system drive, not advised)</translation>
+        <translation> (system, not advised)</translation>
     </message>
     <message>
         <source>(不足)</source>
@@ -1045,7 +1045,7 @@ All backups are still in their old place: %2</translation>
     </message>
     <message>
         <source>%1  %2G空闲%3</source>
-        <translation>%1  %2 GB free%3</translation>
+        <translation>%1, %2 GB free%3</translation>
     </message>
     <message>
         <source>(0.5G-%1G)</source>
