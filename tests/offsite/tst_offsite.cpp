@@ -16,6 +16,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <csignal>
@@ -107,6 +108,46 @@ QList<int> childProcesses()
     return children;
 }
 
+// A REST server for restic on a random port of the loopback address.
+class RestServer
+{
+public:
+    bool start(const QString& folder)
+    {
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        m_process.start(QStringLiteral("rclone"),
+            { QStringLiteral("serve"), QStringLiteral("restic"), QStringLiteral("--addr"),
+                QStringLiteral("127.0.0.1:0"), folder });
+        const QRegularExpression serving(
+            QStringLiteral("Serving restic REST API on (http://127\\.0\\.0\\.1:\\d+/)"));
+        QByteArray said;
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < RunTimeoutMs && m_process.state() != QProcess::NotRunning) {
+            m_process.waitForReadyRead(200);
+            said += m_process.readAllStandardError();
+            const QRegularExpressionMatch match = serving.match(QString::fromUtf8(said));
+            if (match.hasMatch()) {
+                m_url = match.captured(1);
+                return true;
+            }
+        }
+        return false;
+    }
+    ~RestServer()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished();
+    }
+    QString repository() const { return QStringLiteral("rest:") + m_url; }
+
+private:
+    QProcess m_process;
+    QString m_url;
+};
+
 } // namespace
 
 class tst_Offsite : public QObject
@@ -116,6 +157,7 @@ class tst_Offsite : public QObject
 private slots:
     void initTestCase();
     void uploadsAfterCyclesThatMadeVersionsHourlyAndTheyComeBackByteForByte();
+    void aKilledUploadIsMadeAgainAndTheRepositoryChecksOut_data();
     void aKilledUploadIsMadeAgainAndTheRepositoryChecksOut();
     void everythingComesBackOnANewMachineOrNothingChanges_data();
     void everythingComesBackOnANewMachineOrNothingChanges();
@@ -129,11 +171,12 @@ private:
         KTestEnvironment env;
         FakeHost host;
         QString repository;
+        std::unique_ptr<RestServer> server;
         std::unique_ptr<KOffsiteBackup> backup;
     };
     // A workspace with `versions` copies of `size` bytes, a database and its sums, and a fresh
-    // repository in a folder.
-    std::unique_ptr<Workspace> makeWorkspace(int versions, int size);
+    // repository: a folder, or behind a REST server when `rest`.
+    std::unique_ptr<Workspace> makeWorkspace(int versions, int size, bool rest = false);
     static QString addVersion(Workspace& w, int size);
     static void start(Workspace& w);
     static bool waitIdle(KOffsiteBackup& backup);
@@ -152,6 +195,7 @@ void tst_Offsite::initTestCase()
         QSKIP("restic is not installed (Debian: apt install restic)");
     // restic's cache and everything else a child writes stays in the test's folders.
     qputenv("XDG_CACHE_HOME", QFile::encodeName(m_template.filePath(QStringLiteral("cache"))));
+    qputenv("RCLONE_CONFIG", QFile::encodeName(m_template.filePath(QStringLiteral("rclone.conf"))));
     // Making a repository derives its key for seconds: made once, copied for every test.
     m_templateRepository = m_template.filePath(QStringLiteral("repository"));
     int exitCode = -1;
@@ -159,7 +203,7 @@ void tst_Offsite::initTestCase()
     QCOMPARE(exitCode, 0);
 }
 
-std::unique_ptr<tst_Offsite::Workspace> tst_Offsite::makeWorkspace(int versions, int size)
+std::unique_ptr<tst_Offsite::Workspace> tst_Offsite::makeWorkspace(int versions, int size, bool rest)
 {
     auto w = std::make_unique<Workspace>();
     qputenv("HOME", QFile::encodeName(w->env.path(QStringLiteral("home"))));
@@ -174,6 +218,12 @@ std::unique_ptr<tst_Offsite::Workspace> tst_Offsite::makeWorkspace(int versions,
     if (QProcess::execute(QStringLiteral("cp"), { QStringLiteral("-r"), m_templateRepository, stored }) != 0)
         return nullptr;
     w->repository = stored;
+    if (rest) {
+        w->server = std::make_unique<RestServer>();
+        if (!w->server->start(stored))
+            return nullptr;
+        w->repository = w->server->repository();
+    }
     w->backup = std::make_unique<KOffsiteBackup>(
         &w->host, w->env.platform(), w->env.path(QStringLiteral("data/Offsite.ini")));
     return w;
@@ -337,9 +387,19 @@ void tst_Offsite::uploadsAfterCyclesThatMadeVersionsHourlyAndTheyComeBackByteFor
         QStringList { KCommon::backupFolderName() });
 }
 
+void tst_Offsite::aKilledUploadIsMadeAgainAndTheRepositoryChecksOut_data()
+{
+    QTest::addColumn<bool>("rest");
+    QTest::newRow("to a repository in a folder") << false;
+    QTest::newRow("to a REST server on the loopback") << true;
+}
+
 void tst_Offsite::aKilledUploadIsMadeAgainAndTheRepositoryChecksOut()
 {
-    const auto w = makeWorkspace(24, 4 * 1024 * 1024);
+    QFETCH(bool, rest);
+    if (rest && KResticCommand::findProgram(QStringLiteral("rclone")).isEmpty())
+        QSKIP("rclone is not installed (Debian: apt install rclone)");
+    const auto w = makeWorkspace(24, 4 * 1024 * 1024, rest);
     QVERIFY(w);
     start(*w);
     w->backup->onVersionsMade();
