@@ -23,6 +23,8 @@
 namespace {
 
 constexpr double BytesPerGiB = 1024.0 * 1024.0 * 1024.0;
+// The style sheet's drop-down arrow picture, 14 pixels, and its margin.
+constexpr int ArrowRoom = 20;
 // Drives with this much free space or less are marked as short of room.
 constexpr quint32 ShortOfRoomMiB = 150;
 
@@ -48,6 +50,10 @@ KSettingDlg::KSettingDlg(const KServices& services, QWidget* parent)
             .arg(KCommon::skinImagePath(QStringLiteral("下拉菜单三角.png")),
                 KCommon::skinImagePath(QStringLiteral("下拉菜单三角-鼠标移上去.png"))));
 
+    // A drive's line is as long as its language makes it; the dialog widens for it, never cuts it.
+    m_ui->cbxSavePath->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_ui->cbxSavePath->ensurePolished(); // measured in the style sheet's bold font
+
     connect(m_ui->cbxSavePath, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
         &KSettingDlg::onSavePathIndexChanged);
     connect(m_ui->editTipSize, &QLineEdit::textChanged, this, &KSettingDlg::onInputChanged);
@@ -61,6 +67,8 @@ KSettingDlg::KSettingDlg(const KServices& services, QWidget* parent)
     connect(this, &KSettingDlg::sigGetBackedFilesSize, this, &KSettingDlg::onGetBackedFilesSize,
         Qt::QueuedConnection);
     initialise();
+    // The combo's own measure leaves out the drop-down arrow the style sheet draws.
+    m_ui->cbxSavePath->setMinimumWidth(m_ui->cbxSavePath->sizeHint().width() + ArrowRoom);
     fixSize();
     setTitle(tr("设置"));
     emit sigGetBackedFilesSize();
