@@ -189,7 +189,7 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
 {
     if (files) {
         for (const QString& path : *files)
-            m_cycleListed.insert(KPaths::foldCase(path));
+            m_cycleListed.insert(KPaths::foldCase(path), { fileType, path });
     }
     KFileObjectMgr* target = collection(fileType);
     if (!files || !target
@@ -288,6 +288,7 @@ void KFileServiceManager::onScanFinished()
         m_listed = std::move(m_cycleListed);
     }
     m_cycleListed.clear();
+    emit sigListed();
     // The thread running the cycle may wait here for a refresh the GUI thread started.
     std::unique_lock<std::mutex> serialised(m_refreshMutex);
     // The cycle's copies reach the database (after they are flushed to disk), and the counter,
@@ -327,6 +328,51 @@ bool KFileServiceManager::removeOrphanCopies()
     const KOrphanCopies::Result result = KOrphanCopies::remove(KCommon::backupDirectory(), named,
         KPlatform::instance()->currentMSecsSinceEpoch() - KOrphanCopies::SafetyMarginMSecs);
     return result.failed == 0;
+}
+
+QStringList KFileServiceManager::listedFiles() const
+{
+    const std::lock_guard<std::mutex> locker(m_stateMutex);
+    QStringList paths;
+    paths.reserve(m_listed.size());
+    for (const Listed& file : m_listed)
+        paths << file.path;
+    return paths;
+}
+
+bool KFileServiceManager::backUpSavedFile(const QString& path)
+{
+    Listed listed;
+    {
+        const std::lock_guard<std::mutex> locker(m_stateMutex);
+        const auto it = m_listed.constFind(KPaths::foldCase(path));
+        if (it == m_listed.cend())
+            return false;
+        listed = it.value();
+    }
+    KFileObjectMgr* target = collection(listed.kind);
+    if (!m_loaded || !target || !KConfig::instance()->autoBack()
+        || !KBackupRules::cycleBacksUp(true, KDiskInfoThread::instance()->hasEnoughSpace())) {
+        return false;
+    }
+    {
+        const std::shared_lock<std::shared_mutex> folderInUse(KBackupFolderMove::backupWriters());
+        const QString backupDirectory = KCommon::backupDirectory();
+        const KFileStatus file = KFileOps::status(listed.path);
+        const bool backedUp = file.exists && target->isCurrentStateBackedUp(listed.path, file.modifiedMSecs);
+        const qint64 oldest = KBackupRules::oldestBackedUp(KPlatform::instance()->currentMSecsSinceEpoch());
+        if (KBackupRules::decide(file, backedUp, oldest) != KBackupRules::Decision::BackUp
+            || file.size > KConfig::instance()->maxVersionedFileSize()
+            || !KFileIO::makeFolder(backupDirectory)
+            || !target->backupFile(listed.path, listed.kind, backupDirectory)) {
+            return false;
+        }
+    }
+    markChanged();
+    if (!KConfig::instance()->addToTotalBackupCount(1))
+        m_counterUnsaved = true;
+    saveOrLeaveDue(false);
+    return true;
 }
 
 void KFileServiceManager::countBackups(int successes)

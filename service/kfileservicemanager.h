@@ -124,6 +124,11 @@ public:
     // make it, unless a version whose copy is present carries its modification time. True when
     // its current content is in the backup folder and in the saved database.
     [[nodiscard]] bool backUpCurrentState(const QString& path);
+    // Backs up `path` as a cycle that backs up would, on any thread: only a file the last cycle
+    // listed, by the same rules and through the same copy, then saves. True when a version was made.
+    [[nodiscard]] bool backUpSavedFile(const QString& path);
+    // The files the last cycle listed.
+    QStringList listedFiles() const;
 
     // What was recorded of the copy `fileId` when it was made (size and content hash); not known
     // for a version made before sums were kept.
@@ -169,6 +174,8 @@ signals:
     // A recently used file of `size` bytes is larger than the user's limit and is not versioned;
     // once per file and process.
     void sigFileTooLarge(const QString& strFileName, qint64 size, qint64 limit);
+    // A cycle has listed the files it found: listedFiles() gives them.
+    void sigListed();
 
 public slots:
     void onShowPage(int nPageIndex);
@@ -245,10 +252,15 @@ private:
     ShownRows m_shownRows;
     QString m_search;
     QVector<SelfBackupFile> m_selfBackupFiles; // all the last cycle found
-    // The paths (case folded) the last cycle's lists named; the cycle collects them in
-    // m_cycleListed, on its own thread.
-    QSet<QString> m_listed;
-    QSet<QString> m_cycleListed;
+    // The paths the last cycle's lists named (case folded), with their kinds and as listed; the
+    // cycle collects them in m_cycleListed, on its own thread.
+    struct Listed
+    {
+        int kind = 0;
+        QString path;
+    };
+    QHash<QString, Listed> m_listed;
+    QHash<QString, Listed> m_cycleListed;
     int m_currentType = KFileList::of(KListPage::Today);
     int m_currentPage = 1;
 

@@ -11,6 +11,7 @@
 #include "ktestrecords.h"
 #include "platform/kregistry.h"
 #include "service/kfileservicemanager.h"
+#include "service/ksavewatcher.h"
 #include "storage/kdiskinfothread.h"
 
 #include <QCoreApplication>
@@ -24,6 +25,8 @@
 #include <unistd.h>
 
 namespace {
+
+std::atomic<int> g_unwatchedLogs { 0 };
 
 const QString Office16 = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\");
 
@@ -122,6 +125,8 @@ private slots:
     void specialFilesInAListAreSkippedAndDocumentsBehindLinksBackedUp();
     void filesOverTheSizeLimitAreNotVersionedAndToldOnce();
     void backupsAndTheDatabaseArePrivateToTheUser();
+    void aSaveIsBackedUpOnceQuietForTenSeconds_data();
+    void aSaveIsBackedUpOnceQuietForTenSeconds();
 
 private:
     void startEngine();
@@ -667,6 +672,71 @@ void TestProtectionCycle::backupsAndTheDatabaseArePrivateToTheUser()
     for (const QString& path : { old, locked, copy, database, KCopySums::pathBeside(database) })
         QVERIFY2(KTestEnvironment::modeOf(path) == 0600, qPrintable(path));
     QCOMPARE(KTestEnvironment::modeOf(outside), 0644u);
+}
+
+void TestProtectionCycle::aSaveIsBackedUpOnceQuietForTenSeconds_data()
+{
+    QTest::addColumn<QStringList>("writes");
+    QTest::addColumn<QList<int>>("gapsMs"); // the clock's step before each write
+    QTest::addColumn<int>("folderLimit");
+    const QString listed = QStringLiteral("a.pra4");
+    QTest::newRow("a burst of writes makes one version")
+        << QStringList { listed, listed, listed } << QList<int> { 0, 2000, 3000 } << 4096;
+    QTest::newRow("a write inside the quiet time starts it again")
+        << QStringList { listed, listed } << QList<int> { 0, 9999 } << 4096;
+    QTest::newRow("a file no list names is ignored in a watched folder")
+        << QStringList { QStringLiteral("notes.pra4"), listed } << QList<int> { 0, 0 } << 4096;
+    QTest::newRow("more folders than can be watched leave the saves to the cycle, said once")
+        << QStringList { listed } << QList<int> { 0 } << 0;
+}
+
+void TestProtectionCycle::aSaveIsBackedUpOnceQuietForTenSeconds()
+{
+    QFETCH(QStringList, writes);
+    QFETCH(QList<int>, gapsMs);
+    QFETCH(int, folderLimit);
+    KFakePlatform* platform = m_env.platform();
+    platform->setCurrentDateTime(QDateTime::currentDateTime());
+    const QString listed = writeSource(QStringLiteral("a.pra4"), platform->currentDateTime().addSecs(-60));
+    listAsPricingFiles({ listed });
+    m_scanner->runCycle();
+    QCOMPARE(versionsOf(listed), 1);
+
+    g_unwatchedLogs = 0;
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context,
+                                                                 const QString& text) {
+        if (qstrcmp(context.category, "vaultkeep.engine") == 0 && text.contains(QLatin1String("not watched")))
+            ++g_unwatchedLogs;
+    });
+    KSaveWatcher watcher(m_manager.data(), platform);
+    watcher.setFolderLimit(folderLimit);
+    watcher.followListedFiles();
+    watcher.setFiles({ listed, m_env.makeFolder(QStringLiteral("elsewhere")) + QStringLiteral("/b.pra4") });
+    qInstallMessageHandler(previous);
+    QCOMPARE(watcher.isWatching(), folderLimit > 0);
+    QCOMPARE(int(g_unwatchedLogs), folderLimit > 0 ? 0 : 1);
+
+    for (int i = 0; i < writes.size(); ++i) {
+        platform->advanceClock(gapsMs.at(i));
+        QVERIFY(!writeSource(writes.at(i), platform->currentDateTime()).isEmpty());
+    }
+    if (watcher.isWatching()) {
+        // The listed file's write comes last, after any other file's.
+        QTRY_VERIFY(watcher.pendingCount() > 0);
+        QCOMPARE(watcher.pendingCount(), 1);
+    }
+    platform->advanceClock(KSaveWatcher::QuietMs - 1);
+    watcher.backUpQuietFiles();
+    QCOMPARE(versionsOf(listed), 1);
+    platform->advanceClock(1);
+    watcher.backUpQuietFiles();
+    const int versions = watcher.isWatching() ? 2 : 1;
+    QCOMPARE(versionsOf(listed), versions);
+    QCOMPARE(versionsOf(m_work + QStringLiteral("notes.pra4")), 0);
+    QCOMPARE(KTestEnvironment::contentOf(m_manager->databasePath()).count("<Version FileID="), versions);
+    // The cycle still backs up what the watch did not.
+    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
+    QCOMPARE(versionsOf(listed), 2);
 }
 
 QTEST_GUILESS_MAIN(TestProtectionCycle)
