@@ -14,6 +14,7 @@
 #include "platform/kplatform.h"
 #include "service/kfileservicemanager.h"
 #include "service/koffsiteservice.h"
+#include "service/ksavewatcher.h"
 #include "storage/kbackupfoldermove.h"
 #include "storage/kdiskinfothread.h"
 #include "ui_kmainwidget.h"
@@ -22,6 +23,7 @@
 #include <QPointer>
 #include <QResizeEvent>
 #include <QSizeGrip>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -154,6 +156,10 @@ KMainWidget::KMainWidget(const KServices& services, QWidget* parent)
 
 KMainWidget::~KMainWidget()
 {
+    if (m_saveWatchThread) {
+        m_saveWatchThread->quit();
+        m_saveWatchThread->wait();
+    }
     if (m_sizeSaveTimer->isActive())
         saveSize();
     if (g_window == this)
@@ -203,6 +209,13 @@ void KMainWidget::startThreads()
 
     if (m_services.offsite)
         m_services.offsite->start();
+    m_saveWatchThread = new QThread(this);
+    m_saveWatchThread->setObjectName(QStringLiteral("saveWatch"));
+    auto* saves = new KSaveWatcher(engine, m_services.platform);
+    saves->moveToThread(m_saveWatchThread);
+    connect(m_saveWatchThread, &QThread::finished, saves, &QObject::deleteLater);
+    connect(engine, &KFileServiceManager::sigListed, saves, &KSaveWatcher::followListedFiles);
+    m_saveWatchThread->start();
     if (m_services.config->autoBack())
         scanner->startScan();
     else

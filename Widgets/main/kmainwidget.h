@@ -8,6 +8,7 @@
 
 class KTipMsgManager;
 class QSizeGrip;
+class QThread;
 class QTimer;
 
 namespace Ui {
@@ -84,6 +85,8 @@ private:
     QTimer* m_tipUserTimer = nullptr;
     QTimer* m_sizeSaveTimer;
     QSizeGrip* m_sizeGrip;
+    // Backs up saved files between the cycles, on its own thread.
+    QThread* m_saveWatchThread = nullptr;
 
     Q_DISABLE_COPY(KMainWidget)
 };
