@@ -29,8 +29,10 @@ public:
     void setFolderLimit(int folders) { m_folderLimit = folders; }
     // False once the folders were too many to watch.
     bool isWatching() const { return m_watching; }
-    // Changes heard and not backed up yet.
+    // Changes heard and not backed up yet, and when `path` will have been quiet for long enough
+    // (-1: no change of it is pending).
     int pendingCount() const { return int(m_due.size()); }
+    qint64 dueAt(const QString& path) const { return m_due.value(path, -1); }
 
 public slots:
     // Watches the folders of the engine's listed files.

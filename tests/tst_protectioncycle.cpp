@@ -719,12 +719,11 @@ void TestProtectionCycle::aSaveIsBackedUpOnceQuietForTenSeconds()
     for (int i = 0; i < writes.size(); ++i) {
         platform->advanceClock(gapsMs.at(i));
         QVERIFY(!writeSource(writes.at(i), platform->currentDateTime()).isEmpty());
+        // Heard before the clock moves on; an unlisted file's write is heard before the next.
+        if (watcher.isWatching() && writes.at(i) == QLatin1String("a.pra4"))
+            QTRY_COMPARE(watcher.dueAt(listed), platform->currentMSecsSinceEpoch() + KSaveWatcher::QuietMs);
     }
-    if (watcher.isWatching()) {
-        // The listed file's write comes last, after any other file's.
-        QTRY_VERIFY(watcher.pendingCount() > 0);
-        QCOMPARE(watcher.pendingCount(), 1);
-    }
+    QCOMPARE(watcher.pendingCount(), watcher.isWatching() ? 1 : 0);
     platform->advanceClock(KSaveWatcher::QuietMs - 1);
     watcher.backUpQuietFiles();
     QCOMPARE(versionsOf(listed), 1);
