@@ -729,11 +729,11 @@ void TestProtectionCycle::aSaveIsBackedUpOnceQuietForTenSeconds()
     QCOMPARE(versionsOf(listed), 1);
     platform->advanceClock(1);
     const bool watching = watcher.isWatching();
+    CycleCounter counter(m_manager.data()); // its connection lasts as long as the engine
     if (!watching) {
         watcher.backUpQuietFiles();
     } else {
         // While the scanner's thread cycles beside it: a few cycles, none the 31st that backs up.
-        CycleCounter counter(m_manager.data());
         m_scanner->setCycleInterval(50);
         m_scanner->startScan();
         watcher.backUpQuietFiles();
