@@ -37,6 +37,7 @@ const QString OffsiteEnabledKey = QStringLiteral("OffsiteEnabled");
 const QString OffsiteRepositoryKey = QStringLiteral("OffsiteRepository");
 const QString OffsiteKeepDaysKey = QStringLiteral("OffsiteKeepDays");
 const QString OffsiteIntervalKey = QStringLiteral("OffsiteIntervalMinutes");
+const QString FreeSpaceSamplesKey = QStringLiteral("FreeSpaceSamples");
 const QString NeverShown = QStringLiteral("1970-01-01");
 constexpr qint64 MaxFileSize = 1024 * 1024;
 
@@ -332,6 +333,16 @@ QStringList KConfig::recentExcludedFolders() const
 bool KConfig::setRecentExcludedFolders(const QStringList& patterns)
 {
     return write(RecentExcludedFoldersKey, patterns);
+}
+
+QStringList KConfig::freeSpaceSamples() const
+{
+    return read(FreeSpaceSamplesKey, QStringList()).toStringList();
+}
+
+bool KConfig::setFreeSpaceSamples(const QStringList& samples)
+{
+    return write(FreeSpaceSamplesKey, samples);
 }
 
 int KConfig::totalBackupCount() const

@@ -82,6 +82,10 @@ public:
     QStringList recentExcludedFolders() const;
     [[nodiscard]] bool setRecentExcludedFolders(const QStringList& patterns);
 
+    // The backup drive's daily samples of free space, as the disk monitor writes them.
+    QStringList freeSpaceSamples() const;
+    [[nodiscard]] bool setFreeSpaceSamples(const QStringList& samples);
+
     // The registry counter of all backups ever made; absent or not a number reads 0. The setter
     // is false when the hive could not be written.
     int totalBackupCount() const;

@@ -2,6 +2,9 @@
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
+#include "core/klogging.h"
+#include "platform/kplatform.h"
+#include "storage/kspaceforecast.h"
 
 KDiskInfoThread::KDiskInfoThread(QObject* parent)
     : AtriumThread(parent)
@@ -59,6 +62,22 @@ void KDiskInfoThread::setCycleInterval(int msecs)
     m_cycleIntervalMs = msecs;
 }
 
+int KDiskInfoThread::forecast(const QString& root, double freeMiB, bool record)
+{
+    KConfig* config = KConfig::instance();
+    const qint64 now = KPlatform::instance()->currentMSecsSinceEpoch();
+    const qint64 freeBytes = qint64(freeMiB * 1024 * 1024);
+    const QList<KFreeSpaceSample> samples = KSpaceForecast::fromStrings(config->freeSpaceSamples());
+    const QList<KFreeSpaceSample> kept
+        = record ? KSpaceForecast::withSample(samples, { root, now, freeBytes }) : samples;
+    // Once a day at most; a failed write tries again at the next check.
+    if (kept != samples && !config->setFreeSpaceSamples(KSpaceForecast::toStrings(kept)))
+        qCWarning(vkEngine) << "cannot keep the free-space sample of" << root;
+    const int days = KSpaceForecast::daysUntilFull(kept, root, now, freeBytes);
+    m_daysUntilFull = days;
+    return days;
+}
+
 void KDiskInfoThread::checkDisks()
 {
     KCommon::refreshDrives();
@@ -67,8 +86,12 @@ void KDiskInfoThread::checkDisks()
     double totalMiB = 0;
     // Only this thread rebuilds the list, so this one lookup also serves the space check below.
     const bool found = backupDriveInfo(&root, &freeMiB, &totalMiB);
-    if (found)
+    if (found) {
+        emit sigDaysUntilFull(forecast(root, freeMiB, true));
         emit sigSetHomeDiskFree(root, freeMiB, totalMiB);
+    } else {
+        m_daysUntilFull = -1;
+    }
 
     const qint64 folderSize = KCommon::folderSize(KCommon::backupDirectory(), false);
     if (folderSize >= KConfig::instance()->tipSize())
@@ -90,8 +113,10 @@ void KDiskInfoThread::onUpdateCurrentDiskFree()
     QString root;
     double freeMiB = 0;
     double totalMiB = 0;
-    if (backupDriveInfo(&root, &freeMiB, &totalMiB))
+    if (backupDriveInfo(&root, &freeMiB, &totalMiB)) {
+        emit sigDaysUntilFull(forecast(root, freeMiB, false));
         emit sigSetHomeDiskFree(root, freeMiB, totalMiB);
+    }
 }
 
 void KDiskInfoThread::doWork()

@@ -27,6 +27,9 @@ public:
     // holds only for the backup path it was measured on: once the folder has moved, backups go on
     // until the next check has measured the new drive.
     bool hasEnoughSpace() const;
+    // Days until the backup drive is full at the growth of the last week, from the daily samples
+    // the checks keep in the settings; -1 when there is no estimate.
+    int daysUntilFull() const { return m_daysUntilFull; }
 
     // One cycle of the body, on the calling thread.
     void checkDisks();
@@ -36,6 +39,8 @@ public:
     static constexpr double MinimumFreeMiB = 15.0;
 
 signals:
+    // Before each sigSetHomeDiskFree: the days of daysUntilFull().
+    void sigDaysUntilFull(int days);
     void sigSetHomeDiskFree(const QString& strDisk, double dwFreeSize, double dwTotalSize);
     void sigCurrentDiskFreeNoEnough(qlonglong dwSize, const QString& strFirstDisk);
     void sigBackedFolderTooLarger(qlonglong lSize);
@@ -49,10 +54,13 @@ protected:
 
 private:
     void setShortOn(const QString& path);
+    // Sets and returns m_daysUntilFull for `root`; `record` adds the day's sample first.
+    int forecast(const QString& root, double freeMiB, bool record);
 
     mutable std::mutex m_shortageMutex;
     QString m_shortOnPath; // empty: no shortage
 
+    std::atomic<int> m_daysUntilFull { -1 };
     std::atomic<int> m_cycleIntervalMs { DefaultCycleIntervalMs };
 
     Q_DISABLE_COPY(KDiskInfoThread)

@@ -2,6 +2,7 @@
 #include "core/kconfig.h"
 #include "ktestenvironment.h"
 #include "storage/kdiskinfothread.h"
+#include "storage/kspaceforecast.h"
 
 #include <QtTest>
 
@@ -20,6 +21,9 @@ private slots:
     void backupPathThatIsNoListedRootNeitherBlocksNorWarns_data();
     void backupPathThatIsNoListedRootNeitherBlocksNorWarns();
     void cyclingMonitorSharesItsStateWithTheGuiThread();
+    void daysUntilFull_data();
+    void daysUntilFull();
+    void checksKeepADailySampleOfTheBackupDriveOnly();
 
 private:
     // A fixed drive below this test's folder, created on disk.
@@ -210,6 +214,80 @@ void TestDiskMonitor::cyclingMonitorSharesItsStateWithTheGuiThread()
     QVERIFY(!monitor.hasEnoughSpace());
     QCoreApplication::processEvents();
     QCOMPARE(shortages, cycles.load());
+}
+
+using Samples = QList<KFreeSpaceSample>;
+Q_DECLARE_METATYPE(Samples)
+
+void TestDiskMonitor::daysUntilFull_data()
+{
+    // Times in days before "now", free space in GiB; the drive has 100 GiB free now.
+    const auto at = [](double daysAgo, qint64 freeGiB, const QString& root = QStringLiteral("/b/")) {
+        return KFreeSpaceSample { root, qint64(-daysAgo * KSpaceForecast::DayMs), freeGiB << 30 };
+    };
+    QTest::addColumn<Samples>("samples");
+    QTest::addColumn<qint64>("growthGiB"); // per day, -1 for none
+    QTest::addColumn<int>("days");
+    QTest::newRow("10 GiB a day over the week leaves 10 days")
+        << Samples { at(7, 170), at(3, 130), at(0, 100) } << qint64(10) << 10;
+    QTest::newRow("a sample older than the week is left out")
+        << Samples { at(7.5, 500), at(2, 104), at(0, 100) } << qint64(2) << 50;
+    QTest::newRow("no growth, no estimate") << Samples { at(5, 100), at(0, 100) } << qint64(-1) << -1;
+    QTest::newRow("freed space, no estimate") << Samples { at(5, 90), at(0, 100) } << qint64(-1) << -1;
+    QTest::newRow("one sample, no estimate") << Samples { at(0, 100) } << qint64(-1) << -1;
+    QTest::newRow("samples less than a day apart, no estimate")
+        << Samples { at(0.9, 150), at(0, 100) } << qint64(-1) << -1;
+    QTest::newRow("samples of another drive count for nothing")
+        << Samples { at(6, 200, QStringLiteral("/old/")), at(0, 100) } << qint64(-1) << -1;
+    QTest::newRow("a sample from after a clock that went back is left out")
+        << Samples { at(3, 115), at(-2, 50), at(0, 100) } << qint64(5) << 20;
+    QTest::newRow("faster growth than the free space, full within the day")
+        << Samples { at(1, 300), at(0, 100) } << qint64(200) << 0;
+}
+
+void TestDiskMonitor::daysUntilFull()
+{
+    QFETCH(Samples, samples);
+    QFETCH(qint64, growthGiB);
+    QFETCH(int, days);
+    const QString root = QStringLiteral("/b/");
+    const qint64 growth = KSpaceForecast::dailyGrowth(samples, root, 0);
+    QCOMPARE(growth < 0 ? growth : growth >> 30, growthGiB);
+    QCOMPARE(KSpaceForecast::daysUntilFull(samples, root, 0, qint64(100) << 30), days);
+    // As the settings keep them.
+    QCOMPARE(KSpaceForecast::fromStrings(KSpaceForecast::toStrings(samples)), samples);
+}
+
+void TestDiskMonitor::checksKeepADailySampleOfTheBackupDriveOnly()
+{
+    const QString backup = addDrive(QStringLiteral("backup"), 1000 * MiB);
+    const QString other = addDrive(QStringLiteral("other"), 1000 * MiB);
+    QVERIFY(KConfig::instance()->setBackUpPath(backup));
+    m_env.platform()->setCurrentDateTime(QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC));
+
+    KDiskInfoThread monitor;
+    QSignalSpy days(&monitor, &KDiskInfoThread::sigDaysUntilFull);
+    // Ten days losing 100 MiB each, checked twice a day: 8 samples of the last 8 days are kept.
+    for (int day = 0; day < 10; ++day) {
+        for (int check = 0; check < 2; ++check) {
+            m_env.platform()->setDriveSpace(backup, quint64(1000 - 100 * day - check) * MiB, 100000 * MiB);
+            monitor.checkDisks();
+            m_env.platform()->advanceClock(KSpaceForecast::DayMs / 2);
+        }
+    }
+    const Samples kept = KSpaceForecast::fromStrings(KConfig::instance()->freeSpaceSamples());
+    QCOMPARE(kept.size(), KSpaceForecast::KeptDays);
+    QCOMPARE(kept.last().freeBytes, qint64(100 * MiB)); // the day's first check
+    QCOMPARE(days.last().at(0).toInt(), 0);
+    QCOMPARE(monitor.daysUntilFull(), 0);
+
+    // A folder moved to another drive starts afresh, and says so at once when asked.
+    QVERIFY(KConfig::instance()->setBackUpPath(other));
+    monitor.onUpdateCurrentDiskFree();
+    QCOMPARE(days.last().at(0).toInt(), -1);
+    monitor.checkDisks();
+    QCOMPARE(KSpaceForecast::fromStrings(KConfig::instance()->freeSpaceSamples()).size(), 1);
+    QCOMPARE(monitor.daysUntilFull(), -1);
 }
 
 QTEST_GUILESS_MAIN(TestDiskMonitor)

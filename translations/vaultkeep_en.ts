@@ -478,6 +478,17 @@
             <numerusform>in %n minutes</numerusform>
         </translation>
     </message>
+    <message>
+        <source>按最近7天的增长，备份盘1天内将满</source>
+        <translation>At last week&apos;s growth the backup drive is full within a day</translation>
+    </message>
+    <message numerus="yes">
+        <source>按最近7天的增长，约 %n 天后备份盘将满</source>
+        <translation>
+            <numerusform>At last week&apos;s growth the backup drive is full in about %n day</numerusform>
+            <numerusform>At last week&apos;s growth the backup drive is full in about %n days</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>KLocalSocketMessaging</name>
@@ -1338,6 +1349,17 @@ All backups are still in their old place: %2</translation>
     <message>
         <source>打开Vaultkeep</source>
         <translation>Open Vaultkeep</translation>
+    </message>
+    <message>
+        <source>按最近7天的增长，备份盘1天内将满！建议立即更换备份盘</source>
+        <translation>At last week&apos;s growth the backup drive is full within a day. Switch backup drives now.</translation>
+    </message>
+    <message numerus="yes">
+        <source>按最近7天的增长，约 %n 天后备份盘将满！建议立即更换备份盘</source>
+        <translation>
+            <numerusform>At last week&apos;s growth the backup drive is full in about %n day. Switch backup drives now.</numerusform>
+            <numerusform>At last week&apos;s growth the backup drive is full in about %n days. Switch backup drives now.</numerusform>
+        </translation>
     </message>
 </context>
 <context>

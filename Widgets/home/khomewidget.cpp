@@ -60,6 +60,13 @@ QString aheadText(qint64 ahead)
                       : KHomeWidget::tr("%n 分钟后", nullptr, int((ahead + MinuteMs - 1) / MinuteMs));
 }
 
+// The line beside the bar when the backup drive's growth is known.
+QString daysUntilFullText(int days)
+{
+    return days < 1 ? KHomeWidget::tr("按最近7天的增长，备份盘1天内将满")
+                    : KHomeWidget::tr("按最近7天的增长，约 %n 天后备份盘将满", nullptr, days);
+}
+
 // The first counter update of the process also tells the host the switch's state.
 std::atomic<bool> g_firstNumbersUpdate { true };
 
@@ -126,6 +133,7 @@ void KHomeWidget::setServices(const KServices& services)
     m_services = services;
     m_platform = services.platform;
     connect(services.engine, &KFileServiceManager::sigUpdateHomePage, this, &KHomeWidget::onUpdateNumbers);
+    connect(services.monitor, &KDiskInfoThread::sigDaysUntilFull, this, &KHomeWidget::onDaysUntilFull);
     connect(services.monitor, &KDiskInfoThread::sigSetHomeDiskFree, this, &KHomeWidget::onSetDiskInfo);
     if (services.offsite) {
         connect(services.offsite, &KOffsiteService::statusChanged, this, &KHomeWidget::onOffsiteStatus);
@@ -417,6 +425,11 @@ void KHomeWidget::onUpdateNumbers(int nTotalNumber, int nBackedNumber, int nDele
     }
 }
 
+void KHomeWidget::onDaysUntilFull(int days)
+{
+    m_daysUntilFull = days;
+}
+
 void KHomeWidget::onSetDiskInfo(QString strDisk, double dwFreeSize, double dwTotalSize)
 {
     const QString drive = KDriveName::of(strDisk, m_platform ? m_platform->homeFolder() : QString());
@@ -450,7 +463,8 @@ void KHomeWidget::onSetDiskInfo(QString strDisk, double dwFreeSize, double dwTot
         m_ui->lblFreeDiskBg->setStyleSheet(QStringLiteral(
             "QLabel#lblFreeDiskBg{background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,stop: 0 "
             "#8ED820, stop: 1.0 #66AF2F);border-radius:10px;}"));
-        m_ui->lblBottomTip->setText(tr("备份盘空间充足，可以放心使用"));
+        m_ui->lblBottomTip->setText(
+            m_daysUntilFull < 0 ? tr("备份盘空间充足，可以放心使用") : daysUntilFullText(m_daysUntilFull));
     } else {
         // Light enough for the dark text over it.
         m_ui->lblFreeDiskBg->setStyleSheet(QStringLiteral(

@@ -52,6 +52,9 @@ signals:
 public slots:
     // The backup drive's root and its free and total space in MiB.
     void onSetDiskInfo(QString strDisk, double dwFreeSize, double dwTotalSize);
+    // Days until the backup drive is full at last week's growth, -1 when unknown; the line beside
+    // the bar says it at the next onSetDiskInfo.
+    void onDaysUntilFull(int days);
     // A cycle that backs up: it began, its progress, its end (times of the platform's clock).
     void onBackupStarted();
     void onBackupProgress(int nChecked, int nCopied);
@@ -93,6 +96,7 @@ private:
     int m_openCloseState = Open;
     QPointer<QPropertyAnimation> m_barAnimation;
     int m_barWidth = -1; // where the bar's animation ends
+    int m_daysUntilFull = -1;
     QHash<QWidget*, QRect> m_designed; // each child's place at the form's size
     KServices m_services;
     KPlatform* m_platform = nullptr;

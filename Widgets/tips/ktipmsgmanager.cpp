@@ -9,6 +9,7 @@
 #include "platform/kdesktopnotifications.h"
 #include "platform/kpaths.h"
 #include "platform/kplatform.h"
+#include "storage/kdiskinfothread.h"
 
 #include <QFileInfo>
 
@@ -107,7 +108,13 @@ void KTipMsgManager::showCurrentDiskNotEnough(qlonglong size, const QString& dri
     const QString dark = QStringLiteral("#333333");
     KTipContent content = tipContent();
     content.headline = tr("您的备份盘（%1）空间不足无法备份").arg(KDriveName::of(backupPath, home));
-    content.secondLine = tr("工程文件正面临错编和误删的风险！建议立即更换备份盘");
+    const int days = m_services.monitor ? m_services.monitor->daysUntilFull() : -1;
+    if (days < 0)
+        content.secondLine = tr("工程文件正面临错编和误删的风险！建议立即更换备份盘");
+    else if (days < 1)
+        content.secondLine = tr("按最近7天的增长，备份盘1天内将满！建议立即更换备份盘");
+    else
+        content.secondLine = tr("按最近7天的增长，约 %n 天后备份盘将满！建议立即更换备份盘", nullptr, days);
     content.iconPicture = skin("cd.png");
     content.size = QSize(522, 133);
     content.strip = KTipContent::Strip::Red;

@@ -250,6 +250,10 @@ void TestHomePage::diskReport()
     animation->setCurrentTime(animation->duration());
     QCOMPARE(child<QLabel>(*m_page, "lblFreeDiskBg")->width(), barWidth);
     QCOMPARE(child<QLabel>(*m_page, "lblBottomTip")->text().contains(QStringLiteral("充足")), ample);
+    // With last week's growth known, a roomy drive says when it fills; a short one keeps its warning.
+    emit KDiskInfoThread::instance()->sigDaysUntilFull(42);
+    emit KDiskInfoThread::instance()->sigSetHomeDiskFree(root, freeMiB, totalMiB);
+    QCOMPARE(child<QLabel>(*m_page, "lblBottomTip")->text().contains(QStringLiteral("42 天后")), ample);
     if (barWidth == 0 || barWidth > 200)
         return;
 

@@ -20,6 +20,7 @@
 #include "plugin/kvaultkeep.h"
 #include "service/kfileservicemanager.h"
 #include "storage/kbackupfoldermove.h"
+#include "storage/kdiskinfothread.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -180,6 +181,10 @@ QStringList mainWindowPages(KTestEnvironment&)
     for (int page = 0; tabs && page < tabs->count(); ++page) {
         tabs->setCurrentIndex(page);
         QCoreApplication::processEvents();
+        // The longest line beside the space bar: a roomy drive that fills in four-digit days.
+        emit KDiskInfoThread::instance()->sigDaysUntilFull(1234);
+        emit KDiskInfoThread::instance()->sigSetHomeDiskFree(
+            QStringLiteral("/media/ann/Data/"), 120000, 480000);
         clipped << clippedTexts(window);
     }
     KVaultkeepModule::shutDown();
