@@ -3,7 +3,7 @@
 // (the median of several repetitions).
 //
 //   vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] [--repeat R] [--quick] [--keep]
-//                   [--move]
+//                   [--move] [--compare-with EARLIER-OUTPUT]
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
@@ -17,6 +17,7 @@
 #include "offsite/koffsitehost.h"
 #include "platform/kchildprocess.h"
 #include "service/kfileservicemanager.h"
+#include "service/ksavewatcher.h"
 #include "storage/kbackupfoldermove.h"
 
 #include <QCoreApplication>
@@ -25,7 +26,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTextStream>
+#include <QThread>
+#include <QTimer>
 #include <QUuid>
 
 #include <algorithm>
@@ -54,6 +58,7 @@ struct Options
     int repeat = 5;
     bool keep = false;
     bool moveOnly = false;
+    QString compareWith; // the output of an earlier run, whose ratios are shown beside
 };
 
 // The median of `seconds`.
@@ -132,14 +137,84 @@ struct Figure
     bool strictlyBelow = false;
 };
 
-QList<Figure> g_figures;
+struct Verdict
+{
+    QString name;
+    bool met;
+};
+QList<Verdict> g_verdicts;
+QString g_lastName;
+// The ratios of an earlier run, by figure and baseline, and the largest growth allowed from them.
+QHash<QString, double> g_earlier;
+constexpr double MaxGrowth = 1.2;
+
+QString figureKey(const QString& name, const QString& baselineName)
+{
+    return name + QLatin1Char('|') + baselineName.trimmed();
+}
+
+// Reads the ratio lines ("<name> <s> s   <baseline> <s> s   ratio <r>") and the absolute
+// figures of an earlier run's output.
+bool readEarlierRun(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    static const QRegularExpression ratioLine(
+        QStringLiteral("^(.*?)\\s+[0-9.]+ s {3}(.*?)\\s+[0-9.]+ s {3}ratio\\s+([0-9.]+)"));
+    static const QRegularExpression absoluteLine(QStringLiteral("^(\\S.*?)\\s{2,}([0-9.]+) (MiB|ms|s) "));
+    QString name;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine());
+        const QRegularExpressionMatch ratio = ratioLine.match(line);
+        if (ratio.hasMatch()) {
+            if (!ratio.captured(1).trimmed().isEmpty())
+                name = ratio.captured(1).trimmed();
+            g_earlier.insert(figureKey(name, ratio.captured(2)), ratio.captured(3).toDouble());
+            continue;
+        }
+        const QRegularExpressionMatch absolute = absoluteLine.match(line);
+        if (absolute.hasMatch())
+            g_earlier.insert(
+                figureKey(absolute.captured(1).trimmed(), QString()), absolute.captured(2).toDouble());
+    }
+    return true;
+}
+
+void verdict(const QString& name, bool met)
+{
+    g_verdicts << Verdict { name, met };
+}
+
+QString metText(bool met)
+{
+    return met ? QStringLiteral("met") : QStringLiteral("MISSED");
+}
+
+// " | earlier 1.23, x1.05 <= 1.2 met" when an earlier run measured the same figure.
+QString besideEarlier(const QString& key, double value, double maxGrowth = MaxGrowth)
+{
+    const auto earlier = g_earlier.constFind(key);
+    if (earlier == g_earlier.cend() || earlier.value() <= 0)
+        return QString();
+    const double growth = value / earlier.value();
+    const bool met = growth <= maxGrowth;
+    verdict(key.section(QLatin1Char('|'), 0, 0) + QStringLiteral(" (scale)"), met);
+    return QStringLiteral("   | earlier %1, x%2 goal <= %3 %4")
+        .arg(earlier.value(), 0, 'f', 2)
+        .arg(growth, 0, 'f', 2)
+        .arg(maxGrowth, 0, 'f', 1)
+        .arg(metText(met));
+}
 
 void report(const Figure& figure)
 {
-    g_figures << figure;
+    if (!figure.name.isEmpty())
+        g_lastName = figure.name;
     const double ratio = figure.ours / figure.baseline;
     const bool met = figure.strictlyBelow ? ratio < figure.goal : ratio <= figure.goal;
-    out() << QStringLiteral("%1 %2 s   %3 %4 s   ratio %5   goal %6 %7   %8\n")
+    verdict(g_lastName + QStringLiteral(" / ") + figure.baselineName, met);
+    out() << QStringLiteral("%1 %2 s   %3 %4 s   ratio %5   goal %6 %7   %8%9\n")
                  .arg(figure.name, -34)
                  .arg(figure.ours, 8, 'f', 3)
                  .arg(figure.baselineName, -18)
@@ -147,7 +222,39 @@ void report(const Figure& figure)
                  .arg(ratio, 6, 'f', 2)
                  .arg(figure.strictlyBelow ? QStringLiteral("<") : QStringLiteral("<="))
                  .arg(figure.goal, 4, 'f', 2)
-                 .arg(met ? QStringLiteral("met") : QStringLiteral("MISSED"));
+                 .arg(metText(met), besideEarlier(figureKey(g_lastName, figure.baselineName), ratio));
+    out().flush();
+}
+
+// A figure without a baseline: `value` in `unit`, against `goal`.
+void reportAbsolute(const QString& name, double value, const QString& unit, const QString& what, double goal,
+    bool strictlyBelow, double maxGrowth = MaxGrowth)
+{
+    const bool met = strictlyBelow ? value < goal : value <= goal;
+    verdict(name, met);
+    out() << QStringLiteral("%1 %2 %3 %4   goal %5 %6 %3   %7%8\n")
+                 .arg(name, -34)
+                 .arg(value, 8, 'f', 2)
+                 .arg(unit, what)
+                 .arg(strictlyBelow ? QStringLiteral("<") : QStringLiteral("<="))
+                 .arg(goal, 0, 'f', 0)
+                 .arg(metText(met), besideEarlier(figureKey(name, QString()), value, maxGrowth));
+    out().flush();
+}
+
+void reportSummary()
+{
+    QStringList missed;
+    for (const Verdict& v : qAsConst(g_verdicts)) {
+        if (!v.met)
+            missed << v.name;
+    }
+    out() << QStringLiteral("\nsummary: %1 of %2 goals met")
+                 .arg(g_verdicts.size() - missed.size())
+                 .arg(g_verdicts.size());
+    if (!missed.isEmpty())
+        out() << QStringLiteral("; missed: ") << missed.join(QStringLiteral(", "));
+    out() << '\n';
     out().flush();
 }
 
@@ -164,10 +271,6 @@ qint64 residentKiB(const char* field)
     return -1;
 }
 
-// The longest a page request keeps the GUI thread while the scanner's thread runs cycles over
-// the workspace's files: one that backs every file up (into `drive`), then unchanged ones. The
-// pages receive their rows as the window's pages do, queued to this thread. The processor time
-// of a request tells work from waiting (for a lock, or for a processor on a busy machine).
 // The calling thread's processor time, in nanoseconds.
 qint64 threadCpuNs()
 {
@@ -182,18 +285,20 @@ struct PageWait
     double longestCpuMs = 0; // the most processor time one request took
 };
 
-PageWait longestPageRequest(const QString& drive, int cycles)
+// Runs `cycles` full cycles over the workspace's files on a thread of their own, backing every file
+// up into `drive` and then looking at them unchanged, while `guiThread` runs on this one until
+// `running` turns false. The rows reach a page queued to this thread, as they reach the window's
+// pages. The workspace's database is put back afterwards, for whoever measures it next.
+void whileCycling(const QString& drive, int cycles,
+    const std::function<void(KFileServiceManager&, const std::atomic<bool>& running)>& guiThread)
 {
     QDir().mkpath(drive);
     const QString previousDrive = KConfig::instance()->backUpPath();
     if (!KConfig::instance()->setBackUpPath(drive))
         qFatal("cannot write the settings");
-    // The workspace's database is put back afterwards, for whoever measures it next.
     const QString database = KFileServiceManager().databasePath();
     QFile::remove(database + QStringLiteral(".aside"));
     QFile::rename(database, database + QStringLiteral(".aside"));
-    qint64 longest = 0;
-    qint64 longestCpu = 0;
     {
         KFileServiceManager manager;
         KDiskFileManager scanner;
@@ -204,13 +309,28 @@ PageWait longestPageRequest(const QString& drive, int cycles)
         int rows = 0;
         QObject::connect(&manager, &KFileServiceManager::sigAfxMisCodeAddRow, &page,
             [&rows](const QString&, const QString&, const QString&, int, int) { ++rows; });
-
         std::atomic<bool> running { true };
         std::thread scan([&] {
             for (int i = 0; i < cycles; ++i)
                 scanner.runCycle(KDiskFileManager::CycleKind::Full);
             running = false;
         });
+        guiThread(manager, running);
+        scan.join();
+    }
+    QFile::remove(database);
+    QFile::rename(database + QStringLiteral(".aside"), database);
+    if (!KConfig::instance()->setBackUpPath(previousDrive))
+        qFatal("cannot write the settings");
+}
+
+// The longest a page request keeps the GUI thread while the scanner's thread cycles. The
+// processor time of a request tells work from waiting (for a lock, or for a busy machine).
+PageWait longestPageRequest(const QString& drive, int cycles)
+{
+    qint64 longest = 0;
+    qint64 longestCpu = 0;
+    whileCycling(drive, cycles, [&](KFileServiceManager& manager, const std::atomic<bool>& running) {
         QElapsedTimer request;
         for (int n = 0; running; ++n) {
             const qint64 cpu = threadCpuNs();
@@ -233,13 +353,71 @@ PageWait longestPageRequest(const QString& drive, int cycles)
             longestCpu = std::max(longestCpu, threadCpuNs() - cpu);
             QCoreApplication::processEvents(); // the rows queued by the scanner's refreshes
         }
-        scan.join();
-    }
-    QFile::remove(database);
-    QFile::rename(database + QStringLiteral(".aside"), database);
-    if (!KConfig::instance()->setBackUpPath(previousDrive))
-        qFatal("cannot write the settings");
+    });
     return { double(longest) / 1e6, double(longestCpu) / 1e6 };
+}
+
+// The longest gap between the ticks of a 1 ms timer on this thread, the window's, while the
+// scanner's thread cycles: how long the event loop was kept from the user's input.
+double longestStallMs(const QString& drive, int cycles)
+{
+    qint64 longest = 0;
+    whileCycling(drive, cycles, [&](KFileServiceManager&, const std::atomic<bool>& running) {
+        QEventLoop loop;
+        QTimer tick;
+        tick.setTimerType(Qt::PreciseTimer);
+        QElapsedTimer gap;
+        gap.start();
+        QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+            longest = std::max(longest, gap.nsecsElapsed());
+            gap.start();
+            if (!running)
+                loop.quit();
+        });
+        tick.start(1);
+        loop.exec();
+    });
+    return double(longest) / 1e6;
+}
+
+// From a save of each of `files` (a write and a close, all at once) to its version recorded by the
+// watcher of saves on its own thread, through the system's folder watch and the engine: the median.
+double saveToVersionSeconds(KFileServiceManager* engine, const QStringList& files)
+{
+    QThread thread;
+    auto* watcher = new KSaveWatcher(engine, KPlatform::instance());
+    watcher->moveToThread(&thread);
+    QObject::connect(&thread, &QThread::finished, watcher, &QObject::deleteLater);
+    thread.start();
+    QMetaObject::invokeMethod(watcher, &KSaveWatcher::followListedFiles, Qt::BlockingQueuedConnection);
+    bool watching = false;
+    QMetaObject::invokeMethod(
+        watcher, [&] { watching = watcher->isWatching(); }, Qt::BlockingQueuedConnection);
+    QHash<QString, QElapsedTimer> saved;
+    QVector<double> seconds;
+    QEventLoop loop;
+    QObject::connect(watcher, &KSaveWatcher::sigBackedUp, &loop, [&](const QString& path) {
+        const auto it = saved.constFind(path);
+        if (it == saved.cend())
+            return;
+        seconds << double(it->nsecsElapsed()) / 1e9;
+        if (seconds.size() == saved.size())
+            loop.quit();
+    });
+    for (const QString& path : files) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadWrite) || file.write("saved") != 5)
+            qFatal("cannot save a source");
+        file.close();
+        saved[path].start();
+    }
+    // Well past the quiet time: a save the watcher missed is waited for no longer.
+    QTimer::singleShot(3 * KSaveWatcher::QuietMs, &loop, &QEventLoop::quit);
+    if (watching)
+        loop.exec();
+    thread.quit();
+    thread.wait();
+    return seconds.size() == files.size() ? medianOf(seconds) : -1;
 }
 
 // Child process: loads the workspace's database into a fresh engine and reports its peak
@@ -297,8 +475,10 @@ bool benchmarkMove(const Options& options, const QString& shm)
                 QTextStream(stderr) << "the move from " << from << " to " << to << " failed\n";
         });
     };
-    // The move flushes its copies to disk before it removes the originals; `cp -a` does not,
-    // so the same with a flush of the destination's file system is shown too.
+    // The move flushes its copies and their folders to disk before it removes the originals, so
+    // the fair contender flushes the destination's file system (syncfs, which writes every file
+    // and folder `cp` made) before `rm -rf`. The move also reads every copy back from the disk,
+    // which the contender does not. `cp -a` alone is shown for reference.
     const auto copyAndRemove = [&](const QString& from, const QString& to, bool flush) {
         return timed([&] {
             run(QStringLiteral("cp"), { QStringLiteral("-a"), from, to });
@@ -330,21 +510,26 @@ bool benchmarkMove(const Options& options, const QString& shm)
             // The moved copies are read back: both moves took every byte.
             if (KCommon::folderSize(KBackupFolderMove::folderOf(to), false)
                     != qint64(options.files) * options.size
-                || KCommon::folderSize(plainTo + name, false) != qint64(options.files) * options.size) {
+                || KCommon::folderSize(flushedTo + name, false) != qint64(options.files) * options.size) {
                 QTextStream(stderr) << "a move lost bytes\n";
                 return false;
+            }
+            // Copies on the tmpfs take memory, and deleting them costs the disk nothing.
+            if (toBase.startsWith(shm)) {
+                for (const QString& moved : { to, plainTo, flushedTo })
+                    removeFolder(moved);
             }
         }
         report({ QStringLiteral("move %1 to %2")
                      .arg(fromBase.startsWith(shm) ? QStringLiteral("tmpfs") : QStringLiteral("disk"),
                          toBase.startsWith(shm) ? QStringLiteral("tmpfs") : QStringLiteral("disk")),
-            medianOf(ours), QStringLiteral("cp -a + rm -rf"), medianOf(baseline), 1.5 });
-        out() << QStringLiteral("%1 %2 s   %3 %4 s   ratio %5   (for reference, flushed alike)\n")
+            medianOf(ours), QStringLiteral("cp, sync -f, rm"), medianOf(flushed), 1.5, true });
+        out() << QStringLiteral("%1 %2 s   %3 %4 s   ratio %5   (for reference, without the flush)\n")
                      .arg(QString(), -34)
                      .arg(medianOf(ours), 8, 'f', 3)
-                     .arg(QStringLiteral("cp + sync -f + rm"), -18)
-                     .arg(medianOf(flushed), 8, 'f', 3)
-                     .arg(medianOf(ours) / medianOf(flushed), 6, 'f', 2);
+                     .arg(QStringLiteral("cp -a + rm -rf"), -18)
+                     .arg(medianOf(baseline), 8, 'f', 3)
+                     .arg(medianOf(ours) / medianOf(baseline), 6, 'f', 2);
         return true;
     };
     const QString disk = options.folder + QStringLiteral("/move");
@@ -561,7 +746,7 @@ int benchmark(const Options& options)
             { QStringLiteral("-a"), source + QLatin1Char('/'), scratch + QLatin1Char('/') });
     });
     report({ QStringLiteral("full cycle, nothing changed"), unchanged, QStringLiteral("stat loop"), statLoop,
-        6.0 });
+        2.0, true });
     report({ QString(), unchanged, QStringLiteral("rsync -a, no change"), rsyncUnchanged, 1.0, true });
 
     // The desktop's recent-file lists, naming files the cycle protects already, so that the
@@ -662,14 +847,15 @@ int benchmark(const Options& options)
             ::stat(path.constData(), &info);
     });
     QFile::remove(copy);
-    report({ QStringLiteral("database save"), save, QStringLiteral("write + flush"), durableWrite, 2.0 });
+    report(
+        { QStringLiteral("database save"), save, QStringLiteral("write + flush"), durableWrite, 1.3, true });
     out() << QStringLiteral("%1 %2 s   %3 %4 s   ratio %5   (for reference, without the flush)\n")
                  .arg(QString(), -34)
                  .arg(save, 8, 'f', 3)
                  .arg(QStringLiteral("plain write"), -18)
                  .arg(write, 8, 'f', 3)
                  .arg(save / write, 6, 'f', 2);
-    report({ QStringLiteral("database load"), load, QStringLiteral("read + stat each"), read, 3.0 });
+    report({ QStringLiteral("database load"), load, QStringLiteral("read + stat each"), read, 1.5, true });
 
     // The backup folder's size.
     qint64 size = 0;
@@ -681,7 +867,18 @@ int benchmark(const Options& options)
     if (!benchmarkOffsite(options, backups, manager->databasePath()))
         out() << "off-site upload: could not be measured (is restic installed?)\n";
 
-    // Peak resident memory of a process that loads the database.
+    // From a save to its version, through the folder watch: a few files saved at once, since
+    // each waits out the quiet time.
+    const QStringList savedFiles = workspace.sources().mid(0, 5);
+    const double saveToVersion = saveToVersionSeconds(manager.data(), savedFiles);
+    if (saveToVersion < 0)
+        out() << "save to version: not every save was backed up\n";
+    else
+        reportAbsolute(QStringLiteral("save to version"), saveToVersion, QStringLiteral("s"),
+            QStringLiteral("median of %1 files saved at once").arg(savedFiles.size()), 12, true, 1.1);
+
+    // Peak resident memory of a process that loads the database, as much above the process's
+    // own as the records take: the figure is the whole process's peak.
     scanner.reset();
     manager.reset();
     QProcess child;
@@ -689,30 +886,27 @@ int benchmark(const Options& options)
     child.waitForFinished(-1);
     const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
     if (fields.size() == 3) {
-        const double peakMiB = fields.at(2).toDouble() / 1024;
-        out() << QStringLiteral(
-            "%1 %2 MiB after loading %3 records with %4 versions (%5 MiB before)   goal <= 40 MiB   %6\n")
-                     .arg(QStringLiteral("peak resident memory"), -34)
-                     .arg(peakMiB, 8, 'f', 1)
-                     .arg(QString::fromLatin1(fields.at(0)))
-                     .arg(qint64(options.files) * options.versions)
-                     .arg(fields.at(1).toDouble() / 1024, 0, 'f', 1)
-                     .arg(peakMiB <= 40 ? QStringLiteral("met") : QStringLiteral("MISSED"));
+        reportAbsolute(QStringLiteral("peak resident memory"), fields.at(2).toDouble() / 1024,
+            QStringLiteral("MiB"),
+            QStringLiteral("after loading %1 records with %2 versions (%3 MiB before)")
+                .arg(QString::fromLatin1(fields.at(0)))
+                .arg(qint64(options.files) * options.versions)
+                .arg(fields.at(1).toDouble() / 1024, 0, 'f', 1),
+            16, true, 10);
     } else {
         out() << "peak resident memory: the measuring process failed\n";
     }
-    // Page requests on the GUI thread while cycles run over every file.
+    // The GUI thread while cycles run over every file: page requests, and its event loop.
     const PageWait wait = longestPageRequest(options.folder + QStringLiteral("/drivepages/"), 3);
-    out() << QStringLiteral(
-        "%1 %2 ms while a cycle backs up %3 files and two more look at them   goal < 16 ms   %4\n"
-        "%5 %6 ms of processor time at most\n")
-                 .arg(QStringLiteral("longest page request"), -34)
-                 .arg(wait.longestMs, 8, 'f', 2)
-                 .arg(options.files)
-                 .arg(wait.longestMs < 16 ? QStringLiteral("met") : QStringLiteral("MISSED"))
-                 .arg(QString(), -34)
-                 .arg(wait.longestCpuMs, 8, 'f', 2);
-    out().flush();
+    reportAbsolute(QStringLiteral("longest page request"), wait.longestMs, QStringLiteral("ms"),
+        QStringLiteral("while a cycle backs up %1 files and two more look at them (%2 ms processor time)")
+            .arg(options.files)
+            .arg(wait.longestCpuMs, 0, 'f', 2),
+        16, true);
+    const double stall = longestStallMs(options.folder + QStringLiteral("/drivestall/"), 2);
+    reportAbsolute(QStringLiteral("longest event-loop stall"), stall, QStringLiteral("ms"),
+        QStringLiteral("while a cycle backs up %1 files and one more looks at them").arg(options.files), 8,
+        false);
 
     const QString shm = QStringLiteral("/dev/shm/vaultkeep-bench-%1").arg(QCoreApplication::applicationPid());
     if (!benchmarkMove(options, shm))
@@ -727,6 +921,7 @@ int benchmark(const Options& options)
         removeFolder(options.folder);
     else
         out() << "workspace kept in " << options.folder << '\n';
+    reportSummary();
     return 0;
 }
 
@@ -750,6 +945,7 @@ int benchmarkMoveOnly(const Options& options)
     removeFolder(shm);
     if (!options.keep)
         removeFolder(options.folder);
+    reportSummary();
     return measured ? 0 : 1;
 }
 
@@ -787,6 +983,8 @@ int main(int argc, char* argv[])
             options.moveOnly = true;
         else if (arg == QLatin1String("--keep"))
             options.keep = true;
+        else if (arg == QLatin1String("--compare-with") && !args.isEmpty())
+            options.compareWith = args.takeFirst();
         else if (!arg.startsWith(QLatin1Char('-')) && options.folder.isEmpty())
             options.folder = arg;
         else
@@ -794,7 +992,7 @@ int main(int argc, char* argv[])
         if (!ok) {
             QTextStream(stderr)
                 << "usage: vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] "
-                   "[--repeat R] [--quick] [--keep] [--move]\n";
+                   "[--repeat R] [--quick] [--keep] [--move] [--compare-with EARLIER-OUTPUT]\n";
             return 2;
         }
     }
@@ -803,5 +1001,9 @@ int main(int argc, char* argv[])
         return 2;
     }
     options.folder = QDir(options.folder).absolutePath();
+    if (!options.compareWith.isEmpty() && !readEarlierRun(options.compareWith)) {
+        QTextStream(stderr) << "cannot read " << options.compareWith << '\n';
+        return 2;
+    }
     return options.moveOnly ? benchmarkMoveOnly(options) : benchmark(options);
 }
