@@ -6,6 +6,7 @@
 #include "platform/kfileops.h"
 #include "platform/kpaths.h"
 
+#include <algorithm>
 #include <mutex>
 
 KFileObjectMgr::KFileObjectMgr(QObject* parent)
@@ -17,22 +18,41 @@ KFileObjectMgr::~KFileObjectMgr() = default;
 QVector<KFileObjectPtr> KFileObjectMgr::snapshot() const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    QVector<KFileObjectPtr> records;
-    records.reserve(m_records.size());
-    for (const KFileObjectPtr& record : m_records)
-        records.append(record);
-    return records;
+    const std::lock_guard<std::mutex> ordering(m_orderedMutex);
+    if (m_orderedChange == m_change)
+        return m_ordered;
+    QVector<QPair<QString, KFileObjectPtr>> byPath;
+    byPath.reserve(m_records.size());
+    for (auto it = m_records.cbegin(); it != m_records.cend(); ++it)
+        byPath.append({ it.key(), it.value() });
+    std::sort(byPath.begin(), byPath.end(),
+        [](const auto& one, const auto& other) { return one.first < other.first; });
+    m_ordered.clear();
+    m_ordered.reserve(byPath.size());
+    for (const auto& record : qAsConst(byPath))
+        m_ordered.append(record.second);
+    m_orderedChange = m_change;
+    return m_ordered;
+}
+
+void KFileObjectMgr::takeOrdered(QVector<KFileObjectPtr>* ordered)
+{
+    ++m_change;
+    const std::lock_guard<std::mutex> ordering(m_orderedMutex);
+    ordered->swap(m_ordered);
 }
 
 void KFileObjectMgr::eraseIfEmpty(const KFileObjectPtr& record)
 {
     KFileObjectPtr erased; // released after the lock
+    QVector<KFileObjectPtr> ordered;
     const std::lock_guard<std::shared_mutex> locker(m_lock);
     const auto it = m_records.find(record->fileName());
     // A copy made meanwhile keeps the record.
     if (it != m_records.end() && it.value() == record && record->versionCount() == 0) {
         erased = it.value();
         m_records.erase(it);
+        takeOrdered(&ordered);
     }
 }
 
@@ -44,6 +64,7 @@ bool KFileObjectMgr::addFile(KFileObject* record)
     if (m_records.contains(record->fileName()))
         return false;
     m_records.insert(record->fileName(), KFileObjectPtr(record));
+    ++m_change;
     return true;
 }
 
@@ -95,6 +116,7 @@ KFileObjectPtr KFileObjectMgr::backupFile(const QString& path, int fileType, con
     KFileObjectPtr& slot = m_records[key];
     if (!slot) {
         slot = created;
+        ++m_change;
         return created;
     }
     // Another thread took the file under protection meanwhile: its record gets this copy too.
@@ -131,6 +153,8 @@ bool KFileObjectMgr::removeAllBackups()
     {
         const std::lock_guard<std::shared_mutex> locker(m_lock);
         records.swap(m_records);
+        QVector<KFileObjectPtr> ordered;
+        takeOrdered(&ordered);
     }
     bool removed = true;
     for (const KFileObjectPtr& record : qAsConst(records)) {
@@ -275,6 +299,8 @@ void KFileObjectMgr::clear()
     {
         const std::lock_guard<std::shared_mutex> locker(m_lock);
         records.swap(m_records);
+        QVector<KFileObjectPtr> ordered;
+        takeOrdered(&ordered);
     }
     // Released outside the lock, so that the GUI thread keeps answering.
     for (auto it = records.begin(); it != records.end();) {

@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include <memory>
+#include <mutex>
 #include <shared_mutex>
 
 class KFileObject;
@@ -98,15 +99,23 @@ signals:
     void sigRemove(const QString& strFileName);
 
 private:
-    using RecordMap = QMap<QString, KFileObjectPtr>;
+    using RecordMap = QHash<QString, KFileObjectPtr>;
 
+    // The records in path order, made again only after the map changed; a copy shares it.
     QVector<KFileObjectPtr> snapshot() const;
+    // After a record left the map, under the unique lock: the ordered records go to `ordered`,
+    // for the caller to release, so that none outlives its place in the map.
+    void takeOrdered(QVector<KFileObjectPtr>* ordered);
     qint64 sumOverRecords(qint64 (KFileObject::*size)() const) const;
     // Erases `record` from the map when it is still there and has no versions left.
     void eraseIfEmpty(const KFileObjectPtr& record);
 
     mutable std::shared_mutex m_lock;
-    RecordMap m_records;
+    RecordMap m_records; // looked up for every listed file in every cycle
+    mutable std::mutex m_orderedMutex;
+    mutable QVector<KFileObjectPtr> m_ordered;
+    mutable quint64 m_orderedChange = 0; // m_change when m_ordered was made
+    quint64 m_change = 1; // under m_lock
 
     Q_DISABLE_COPY(KFileObjectMgr)
 };
