@@ -7,6 +7,7 @@
 #include "core/kfiletypemanager.h"
 #include "core/klogging.h"
 #include "core/kxmlguard.h"
+#include "platform/kfileio.h"
 #include "platform/kfileops.h"
 #include "platform/kplatform.h"
 
@@ -153,7 +154,7 @@ public:
     RecordBuilder(const KProtectionDatabase::Collections& collections, const QString& backupFolder,
         const KCopySums& sums)
         : m_collections(collections)
-        , m_backupFolder(backupFolder)
+        , m_backupFolder(KFileIO::openFolder(backupFolder))
         , m_sums(sums)
     { }
     ~RecordBuilder() { discard(); }
@@ -182,15 +183,28 @@ public:
     }
     void addVersion(const QString& fileId)
     {
+        if (!m_current)
+            return;
         // A FileID that could name a file outside the backup folder is dropped like a missing
         // copy, so no later operation can reach such a file; a folder of that name is no copy.
-        if (m_current && KFileCopyedObject::isSafeFileId(fileId) && canWriteBack(fileId)
-            && KFileOps::status(m_backupFolder + fileId).isFile) {
-            KVersionId version(fileId);
-            if (m_sums.count() > 0)
-                version.setSum(m_sums.sumOf(version));
-            m_present.append(version);
+        // The engine's own form needs no checks, nor its name an encoding.
+        KVersionId version(fileId);
+        char compact[KVersionId::TextLength + 1];
+        QByteArray native;
+        const char* name = compact;
+        if (version.writeText(compact) == KVersionId::TextLength) {
+            compact[KVersionId::TextLength] = '\0';
+        } else {
+            if (!KFileCopyedObject::isSafeFileId(fileId) || !canWriteBack(fileId))
+                return;
+            native = QFile::encodeName(fileId);
+            name = native.constData();
         }
+        if (!KFileIO::statusIn(m_backupFolder, name).isFile)
+            return;
+        if (m_sums.count() > 0)
+            version.setSum(m_sums.sumOf(version));
+        m_present.append(version);
     }
     void endFile()
     {
@@ -241,7 +255,7 @@ private:
     }
 
     const KProtectionDatabase::Collections& m_collections;
-    const QString m_backupFolder;
+    const KFd m_backupFolder;
     const KCopySums& m_sums;
     KFileObjectMgr* m_collection = nullptr;
     KFileObject* m_current = nullptr;

@@ -29,6 +29,8 @@ QDateTime parse(QStringView stamp);
 QDate parseDate(QStringView text);
 // A valid stamp as the number yyyyMMddhhmmss, which orders as the time; -1 for an invalid one.
 qint64 numberOf(QStringView stamp);
+// A date yyyyMMdd as that number; -1 when it is not one.
+int dateNumberOf(QStringView text);
 // The number of the local time of an instant in milliseconds since the epoch.
 qint64 numberOfMSecs(qint64 msecs);
 

@@ -28,12 +28,6 @@ bool isDash(int position)
     return position == 9 || position == 14 || position == 19 || position == 24;
 }
 
-qint32 dateNumber(QStringView text)
-{
-    const QDate date = KTimeStamp::parseDate(text);
-    return date.isValid() ? date.year() * 10000 + date.month() * 100 + date.day() : -1;
-}
-
 // Writes `value` as `width` decimal digits (an even number), two at a time.
 void writeDigits(char* out, qint64 value, int width)
 {
@@ -69,7 +63,7 @@ KVersionId::KVersionId(const QString& fileId)
     if (view.size() >= StampAt + StampLength)
         m_stamp = KTimeStamp::numberOf(view.mid(StampAt, StampLength));
     if (view.size() >= 8)
-        m_date = dateNumber(view.right(8));
+        m_date = KTimeStamp::dateNumberOf(view.right(8));
 
     bool compact = view.size() == FileIdLength && view.at(0) == QLatin1Char('{')
         && view.at(UuidLength - 1) == QLatin1Char('}') && view.at(UuidLength) == QLatin1Char('_')

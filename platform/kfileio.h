@@ -150,6 +150,10 @@ std::unique_ptr<QFile> openRegularFile(const QString& path, qint64 maxSize, Link
 [[nodiscard]] bool status(int fd, KFileStatus* status);
 // The status of `path` as the file system answers it.
 KFileStatus status(const QString& path, Links links = Links::Follow);
+// A folder opened to look names up in, for many lookups without building their paths.
+KFd openFolder(const QString& path);
+// The status of `name` in the open `folder`, links followed.
+KFileStatus statusIn(const KFd& folder, const char* name);
 
 // Writes all `size` bytes, resuming after interruptions; false on any failure, including a write
 // that makes no progress. Zero bytes succeed.

@@ -374,6 +374,16 @@ KFileStatus status(const QString& path, Links links)
         AT_FDCWD, QFile::encodeName(path).constData(), links == Links::DontFollow ? AT_SYMLINK_NOFOLLOW : 0);
 }
 
+KFd openFolder(const QString& path)
+{
+    return KFd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+KFileStatus statusIn(const KFd& folder, const char* name)
+{
+    return folder.isValid() ? statusAt(folder.get(), name, 0) : KFileStatus();
+}
+
 bool writeAll(int fd, const char* data, qint64 size)
 {
     while (size > 0) {
