@@ -59,6 +59,7 @@ struct Options
     bool keep = false;
     bool moveOnly = false;
     QString compareWith; // the output of an earlier run, whose ratios are shown beside
+    int profile = 0; // rounds of the unchanged cycle, save and load after the figures, then stop
 };
 
 // The median of `seconds`.
@@ -856,6 +857,23 @@ int benchmark(const Options& options)
                  .arg(write, 8, 'f', 3)
                  .arg(save / write, 6, 'f', 2);
     report({ QStringLiteral("database load"), load, QStringLiteral("read + stat each"), read, 1.5, true });
+    if (options.profile > 0) {
+        // For a profiler: the unchanged cycle, the save and the load, over and over.
+        for (int i = 0; i < options.profile; ++i) {
+            ::access("/vaultkeep-profile-cycle", F_OK); // a mark for strace
+            scanner->runCycle(KDiskFileManager::CycleKind::Full);
+            ::access("/vaultkeep-profile-save", F_OK);
+            if (!manager->saveDatabase())
+                return 1;
+            KFileServiceManager loaded;
+            ::access("/vaultkeep-profile-load", F_OK);
+            if (!loaded.loadDatabase())
+                return 1;
+        }
+        if (!options.keep)
+            removeFolder(options.folder);
+        return 0;
+    }
 
     // The backup folder's size.
     qint64 size = 0;
@@ -983,6 +1001,8 @@ int main(int argc, char* argv[])
             options.moveOnly = true;
         else if (arg == QLatin1String("--keep"))
             options.keep = true;
+        else if (arg == QLatin1String("--profile"))
+            ok = number(&options.profile);
         else if (arg == QLatin1String("--compare-with") && !args.isEmpty())
             options.compareWith = args.takeFirst();
         else if (!arg.startsWith(QLatin1Char('-')) && options.folder.isEmpty())
