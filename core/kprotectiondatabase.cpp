@@ -18,6 +18,8 @@
 #include <QXmlStreamReader>
 
 #include <atomic>
+#include <expat.h>
+#include <memory>
 
 KProtectionDatabase::KProtectionDatabase(const QString& filePath)
     : m_filePath(filePath)
@@ -263,6 +265,78 @@ private:
     QVector<QPair<KFileObjectMgr*, KFileObject*>> m_built;
 };
 
+// Reads the File elements under the root with expat, several times faster than QXmlStreamReader
+// over a large database, a chunk at a time. False for whatever it refuses, a document type
+// (before any of its declarations is read) or nesting deeper than the format: the caller then
+// lets the stream reader below judge the text.
+class FastReader
+{
+public:
+    explicit FastReader(RecordBuilder* builder)
+        : m_parser(XML_ParserCreate(nullptr), XML_ParserFree)
+        , m_builder(builder)
+    { }
+
+    bool read(QIODevice* device)
+    {
+        XML_Parser parser = m_parser.get();
+        if (!parser)
+            return false;
+        XML_SetUserData(parser, this);
+        XML_SetStartDoctypeDeclHandler(
+            parser, [](void* self, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+                static_cast<FastReader*>(self)->refuse();
+            });
+        XML_SetElementHandler(parser, &FastReader::start, &FastReader::end);
+        constexpr int ChunkSize = 256 * 1024;
+        for (;;) {
+            void* buffer = XML_GetBuffer(parser, ChunkSize);
+            const qint64 read = buffer ? device->read(static_cast<char*>(buffer), ChunkSize) : -1;
+            if (read < 0 || XML_ParseBuffer(parser, int(read), read == 0) != XML_STATUS_OK || m_refused)
+                return false;
+            if (read == 0)
+                return true;
+        }
+    }
+
+private:
+    void refuse()
+    {
+        m_refused = true;
+        XML_StopParser(m_parser.get(), XML_FALSE);
+    }
+    static const char* attribute(const XML_Char** attributes, const char* name)
+    {
+        for (; attributes[0]; attributes += 2) {
+            if (qstrcmp(attributes[0], name) == 0)
+                return attributes[1];
+        }
+        return nullptr;
+    }
+    static void start(void* data, const XML_Char*, const XML_Char** attributes)
+    {
+        auto* self = static_cast<FastReader*>(data);
+        if (++self->m_depth > KProtectionDatabase::MaxDepth)
+            self->refuse();
+        else if (self->m_depth == 2)
+            self->m_builder->beginFile(QString::fromUtf8(attribute(attributes, "FileName")),
+                QString::fromUtf8(attribute(attributes, "Type")));
+        else if (self->m_depth == 3)
+            self->m_builder->addVersion(QString::fromUtf8(attribute(attributes, "FileID")));
+    }
+    static void end(void* data, const XML_Char*)
+    {
+        auto* self = static_cast<FastReader*>(data);
+        if (self->m_depth-- == 2)
+            self->m_builder->endFile();
+    }
+
+    std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> m_parser;
+    RecordBuilder* m_builder;
+    int m_depth = 0;
+    bool m_refused = false;
+};
+
 // Reads the File elements under the root from the device, a few kilobytes at a time. False
 // when the text does not parse, declares a document type or nests deeper than the format.
 bool readStream(QIODevice* device, RecordBuilder* builder)
@@ -338,7 +412,11 @@ KProtectionDatabase::LoadResult KProtectionDatabase::load(const Collections& col
     const KCopySums sums = KCopySums::read(sumsPath());
     RecordBuilder builder(collections, KCommon::backupDirectory(), sums);
     const auto file = KFileIO::openRegularFile(filePath, MaxFileSize);
-    bool parsed = file && readStream(file.get(), &builder) && file->error() == QFileDevice::NoError;
+    bool parsed = file && FastReader(&builder).read(file.get()) && file->error() == QFileDevice::NoError;
+    if (!parsed && file && file->error() == QFileDevice::NoError && file->seek(0)) {
+        builder.discard();
+        parsed = readStream(file.get(), &builder) && file->error() == QFileDevice::NoError;
+    }
     if (!parsed && file && file->error() == QFileDevice::NoError && file->seek(0)) {
         builder.discard();
         const QByteArray content = file->readAll();
