@@ -17,6 +17,7 @@ private slots:
     void init();
     void pathsTheDatabaseCannotCarryAreNeverProtected_data();
     void pathsTheDatabaseCannotCarryAreNeverProtected();
+    void recordsAreListedInPathOrderAfterEveryChange();
     void removedRecordsLiveWhileHeldAndAreFreedAfter();
     void backupsOnOneThreadWhileAnotherReads();
 
@@ -59,6 +60,21 @@ void TestFileObjectMgr::pathsTheDatabaseCannotCarryAreNeverProtected()
     QCOMPARE(collection.backupFile(path, 4) != nullptr, storable);
     QCOMPARE(QDir(KCommon::backupDirectory()).isEmpty(), !storable); // no copy is made for nothing
     QVERIFY(!KFileObjectMgr::isStorablePath(QString(QChar(0xD800)) + QStringLiteral("x")));
+}
+
+void TestFileObjectMgr::recordsAreListedInPathOrderAfterEveryChange()
+{
+    KFileObjectMgr collection;
+    QStringList expected;
+    for (const char* name : { "h", "c", "f", "a", "g", "b", "e", "d" }) {
+        expected << m_env.writeFile(QStringLiteral("work/order/%1.pra4").arg(QLatin1String(name)), "x");
+        QVERIFY(collection.backupFile(expected.constLast(), 0));
+        expected.sort();
+        QStringList listed;
+        for (const QString& row : collection.collectRows(nullptr, nullptr))
+            listed << row.section(QLatin1Char('|'), 0, 0);
+        QCOMPARE(listed, expected);
+    }
 }
 
 void TestFileObjectMgr::removedRecordsLiveWhileHeldAndAreFreedAfter()
