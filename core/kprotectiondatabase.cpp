@@ -265,8 +265,8 @@ private:
     QVector<QPair<KFileObjectMgr*, KFileObject*>> m_built;
 };
 
-// Reads the File elements under the root with expat, several times faster than QXmlStreamReader
-// over a large database, a chunk at a time. False for whatever it refuses, a document type
+// Reads the File elements under the root with expat, faster than QXmlStreamReader over a large
+// database, a chunk at a time. False for whatever it refuses, a document type
 // (before any of its declarations is read) or nesting deeper than the format: the caller then
 // lets the stream reader below judge the text.
 class FastReader
