@@ -200,7 +200,12 @@ QString besideEarlier(const QString& key, double value, double maxGrowth = MaxGr
         return QString();
     const double growth = value / earlier.value();
     const bool met = growth <= maxGrowth;
-    verdict(key.section(QLatin1Char('|'), 0, 0) + QStringLiteral(" (scale)"), met);
+    // The name as the summary gives it: "<figure> / <baseline> (scale)", or "<figure> (scale)".
+    QString name = key;
+    name.replace(QLatin1Char('|'), QStringLiteral(" / "));
+    if (name.endsWith(QLatin1String(" / ")))
+        name.chop(3);
+    verdict(name + QStringLiteral(" (scale)"), met);
     return QStringLiteral("   | earlier %1, x%2 goal <= %3 %4")
         .arg(earlier.value(), 0, 'f', 2)
         .arg(growth, 0, 'f', 2)
