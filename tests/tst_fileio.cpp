@@ -210,62 +210,31 @@ bool sharesItsExtents(const QString& path)
     return true;
 }
 
-bool succeeds(const QString& program, const QStringList& arguments)
+// A folder on btrfs: the one VAULTKEEP_BTRFS_FOLDER names (CI mounts one), else an image mounted
+// at `scratch`, which only root may; empty, saying why in `whyNot`, when there is none.
+QString btrfsFolder(const QString& scratch, QString* whyNot)
 {
-    QProcess process;
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, arguments);
-    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
+    const QString given = qEnvironmentVariable("VAULTKEEP_BTRFS_FOLDER");
+    if (!given.isEmpty())
+        return QDir(given).absolutePath() + QLatin1Char('/');
+    const QString mkfs = QStandardPaths::findExecutable(
+        QStringLiteral("mkfs.btrfs"), { QStringLiteral("/usr/sbin"), QStringLiteral("/sbin") });
+    const QString image = scratch + QStringLiteral("../btrfs.img");
+    QFile file(image);
+    if (::geteuid() != 0) {
+        *whyNot = QStringLiteral(
+            "only root may mount a btrfs image; set VAULTKEEP_BTRFS_FOLDER to a folder on btrfs");
+    } else if (mkfs.isEmpty()) {
+        *whyNot = QStringLiteral("mkfs.btrfs is not installed (btrfs-progs)");
+    } else if (!file.open(QIODevice::WriteOnly) || !file.resize(256 * qint64(MiB))
+        || QProcess::execute(mkfs, { QStringLiteral("-q"), image }) != 0
+        || QProcess::execute(
+               QStringLiteral("mount"), { QStringLiteral("-o"), QStringLiteral("loop"), image, scratch })
+            != 0) {
+        *whyNot = QStringLiteral("a btrfs image could not be made and mounted");
+    }
+    return whyNot->isEmpty() ? scratch : QString();
 }
-
-// A folder on btrfs: the one named by VAULTKEEP_BTRFS_FOLDER (CI mounts one), else an image the
-// test makes and mounts below `scratch`, which only root may.
-class BtrfsFolder
-{
-public:
-    explicit BtrfsFolder(const QString& scratch)
-    {
-        m_path = qEnvironmentVariable("VAULTKEEP_BTRFS_FOLDER");
-        if (!m_path.isEmpty()) {
-            m_path = QDir(m_path).absolutePath() + QLatin1Char('/');
-            return;
-        }
-        const QString mkfs = QStandardPaths::findExecutable(
-            QStringLiteral("mkfs.btrfs"), { QStringLiteral("/usr/sbin"), QStringLiteral("/sbin") });
-        const QString image = scratch + QStringLiteral("btrfs.img");
-        const QString mountPoint = scratch + QStringLiteral("btrfs/");
-        QFile file(image);
-        if (::geteuid() != 0) {
-            m_whyNot = QStringLiteral("only root may mount a btrfs image; set VAULTKEEP_BTRFS_FOLDER to a "
-                                      "folder on btrfs to test cloning");
-        } else if (mkfs.isEmpty()) {
-            m_whyNot = QStringLiteral("mkfs.btrfs is not installed (btrfs-progs)");
-        } else if (!file.open(QIODevice::WriteOnly) || !file.resize(256 * qint64(MiB))
-            || !succeeds(mkfs, { QStringLiteral("-q"), image }) || !QDir().mkpath(mountPoint)
-            || !succeeds(QStringLiteral("mount"),
-                { QStringLiteral("-o"), QStringLiteral("loop"), image, mountPoint })) {
-            m_whyNot = QStringLiteral("a btrfs image could not be made and mounted");
-        } else {
-            m_path = mountPoint;
-            m_mounted = true;
-        }
-    }
-    ~BtrfsFolder()
-    {
-        if (m_mounted && !succeeds(QStringLiteral("umount"), { m_path }))
-            qWarning("the test's btrfs image stays mounted at %s", qPrintable(m_path));
-    }
-    QString path() const { return m_path; }
-    QString whyNot() const { return m_whyNot; }
-
-private:
-    QString m_path;
-    QString m_whyNot;
-    bool m_mounted = false;
-    Q_DISABLE_COPY(BtrfsFolder)
-};
 
 } // namespace
 
@@ -287,13 +256,18 @@ void TestFileIO::inKernelCopiesAreAskedForAgainOnlyWhereAFileWasRefused()
 
 void TestFileIO::clonesOnACopyOnWriteFileSystem()
 {
-    const BtrfsFolder btrfs(m_env.makeFolder(QStringLiteral("cow")));
-    if (btrfs.path().isEmpty())
-        QSKIP(qPrintable(btrfs.whyNot()));
-    const QString folder
-        = btrfs.path() + QStringLiteral("vaultkeep-%1/").arg(QCoreApplication::applicationPid());
+    const QString scratch = m_env.makeFolder(QStringLiteral("cow/btrfs"));
+    QString whyNot;
+    const QString btrfs = btrfsFolder(scratch, &whyNot);
+    if (btrfs.isEmpty())
+        QSKIP(qPrintable(whyNot));
+    const QString folder = btrfs + QStringLiteral("vaultkeep-%1/").arg(QCoreApplication::applicationPid());
+    const auto removed = qScopeGuard([&] {
+        QDir(folder).removeRecursively();
+        if (btrfs == scratch)
+            QProcess::execute(QStringLiteral("umount"), { scratch });
+    });
     QVERIFY(KFileIO::makeFolder(folder));
-    const auto removed = qScopeGuard([&] { QDir(folder).removeRecursively(); });
     const QString source
         = KTestEnvironment::writeFileAt(folder + QStringLiteral("source"), patterned(3 * MiB + 17), {});
 

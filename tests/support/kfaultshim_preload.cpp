@@ -183,17 +183,6 @@ int beforeInKernelCopy(const char* call, int out)
     return error ? -1 : 0;
 }
 
-// What a corrupting disk makes of `count` bytes copied in the kernel to `out` from `offset`.
-void corruptCopied(int out, long long offset, long long count)
-{
-    VK_NEXT(pwrite);
-    unsigned char first = 0;
-    if (count > 0 && corrupts(out) && ::pread(out, &first, 1, offset) == 1) {
-        first ^= 0x5a;
-        real(out, &first, 1, offset);
-    }
-}
-
 // A write that crosses the room left fails as on a full disk; what fits is stored, maybe altered.
 template<typename Write, typename... Offset>
 ssize_t writeWithin(Write real, int fd, const void* buffer, size_t count, Offset... offset)
@@ -271,10 +260,7 @@ ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, 
         errno = ENOSPC;
         return -1;
     }
-    const long long at = outOffset ? *outOffset : ::lseek(out, 0, SEEK_CUR);
-    const ssize_t copied = real(in, inOffset, out, outOffset, size_t(fits), flags);
-    corruptCopied(out, at, copied);
-    return copied;
+    return real(in, inOffset, out, outOffset, size_t(fits), flags);
 }
 
 // A clone reads nothing: the source changes at the read after it (beforeRead()).
@@ -285,14 +271,8 @@ int ioctl(int fd, unsigned long request, ...)
     va_start(arguments, request);
     void* argument = va_arg(arguments, void*);
     va_end(arguments);
-    if (request == FICLONE) {
-        if (beforeInKernelCopy("clone", fd) != 0)
-            return -1;
-        const int result = real(fd, request, argument);
-        if (result == 0)
-            corruptCopied(fd, 0, 1);
-        return result;
-    }
+    if (request == FICLONE && beforeInKernelCopy("clone", fd) != 0)
+        return -1;
     return real(fd, request, argument);
 }
 
