@@ -5,9 +5,11 @@
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/versions/krestoresteps.h"
 #include "Widgets/versions/ktablewidgetbackedfileitem.h"
+#include "compare/kcomparetasks.h"
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
 #include "core/ktimestamp.h"
+#include "platform/kfileops.h"
 #include "service/kfileservicemanager.h"
 #include "ui_kfileversiondlg.h"
 
@@ -18,6 +20,7 @@
 #include <QPainter>
 #include <QShowEvent>
 #include <QTimer>
+#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -152,10 +155,10 @@ void KFileVersionDlg::setCount(int count)
     m_ui->lblCount->setText(QString::number(count));
 }
 
-QString KFileVersionDlg::sizeText(const KVersionId& version, bool missing)
+QString KFileVersionDlg::sizeText(const KVersionId& version, const CopyState& copy)
 {
-    if (!missing)
-        return KCommon::displaySize(KFileCopyedObject::backupFileSize(version.text()));
+    if (!copy.missing)
+        return KCommon::displaySize(copy.size);
     // The size the copy had, so that the user knows what the off-site copy would bring back.
     const KContentSum recorded = version.sum();
     return recorded.isKnown() ? tr("%1 已丢失").arg(KCommon::displaySize(recorded.size)) : tr("已丢失");
@@ -174,26 +177,59 @@ void KFileVersionDlg::onCreateTable()
         return;
     }
     m_built = true;
-    const QVector<KVersionId> versions = record ? record->versions() : QVector<KVersionId>();
+    const QVector<KVersionId> recorded = record ? record->versions() : QVector<KVersionId>();
     QHash<QString, KVersionId> byId;
-    for (const KVersionId& version : versions)
+    for (const KVersionId& version : recorded)
         byId.insert(version.text(), version);
     const QStringList ids = KRestoreSteps::newestFirst(byId.keys());
+    QVector<KVersionId> versions;
+    versions.reserve(ids.size());
+    for (const QString& id : ids)
+        versions.append(byId.value(id));
+
+    // The copies are looked at on another thread; the list is built when they have been, unless
+    // a newer build was asked for meanwhile.
+    const int build = ++m_builds;
+    auto* checking = new QFutureWatcher<QVector<CopyState>>(this);
+    connect(checking, &QFutureWatcherBase::finished, this, [this, checking, build, ids, versions] {
+        checking->deleteLater();
+        if (build == m_builds)
+            fillTable(ids, versions, checking->result());
+    });
+    checking->setFuture(QtConcurrent::run(
+        KCompareTasks::pool(), [engine, ids, versions, folder = KCommon::backupDirectory()] {
+            QVector<CopyState> copies;
+            copies.reserve(ids.size());
+            for (int i = 0; i < ids.size(); ++i) {
+                const KFileStatus copy = KFileCopyedObject::isSafeFileId(ids.at(i))
+                    ? KFileOps::status(folder + ids.at(i))
+                    : KFileStatus();
+                copies.append({ !copy.exists, engine->isCopyDamaged(versions.at(i), copy), copy.size });
+            }
+            return copies;
+        }));
+}
+
+void KFileVersionDlg::fillTable(
+    const QStringList& ids, const QVector<KVersionId>& versions, const QVector<CopyState>& copies)
+{
     setCount(ids.size());
     KTableWidget* table = m_ui->versionTableWidget;
     table->resetRows();
-    for (const QString& id : ids) {
+    for (int i = 0; i < ids.size(); ++i) {
+        const QString& id = ids.at(i);
         const Restored restored = m_restored.value(id);
-        const bool missing = !KFileCopyedObject::backupFileExists(id);
+        const CopyState& copy = copies.at(i);
         table->addRow(id,
-            { m_strFileName, id, timeText(id), sizeText(byId.value(id), missing),
-                id == ids.constFirst() ? QStringLiteral("1") : QString(), restored.target, restored.message,
-                engine->isCopyDamaged(byId.value(id)) ? QStringLiteral("1") : QString(),
-                missing ? QStringLiteral("1") : QString() },
+            { m_strFileName, id, timeText(id), sizeText(versions.at(i), copy),
+                i == 0 ? QStringLiteral("1") : QString(), restored.target, restored.message,
+                copy.damaged ? QStringLiteral("1") : QString(),
+                copy.missing ? QStringLiteral("1") : QString() },
             KTableWidgetItemBase::ITEM_BACKED_FILE);
     }
     table->removeSurplusRows();
     m_ui->lblBusy->hide();
+    emit sigListBuilt();
 }
 
 void KFileVersionDlg::onRowRemoved(QString strKey)

@@ -15,7 +15,8 @@ class KVersionId;
 struct KUnprotectedReason;
 
 // The modal list of every backed-up version of one protected file, the newest backup first,
-// from which a version is restored or deleted. The list is built once the dialog is on screen.
+// from which a version is restored or deleted. The list is built once the dialog is on screen and
+// the copies' status has been read on another thread.
 // While any such dialog exists the pages hold back their refreshes; once it is gone the engine
 // is asked to refresh them all.
 class KFileVersionDlg : public QDialog
@@ -49,6 +50,8 @@ public:
 
 signals:
     void sigCreateTable();
+    // The list was built, or built again.
+    void sigListBuilt();
     // A version was restored to `target`.
     void sigVersionRestored(const QString& target, const QString& message);
 
@@ -61,9 +64,19 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // What the disk says of a version's copy.
+    struct CopyState
+    {
+        bool missing = false;
+        bool damaged = false;
+        qint64 size = 0;
+    };
+
     void setCount(int count);
+    void fillTable(
+        const QStringList& ids, const QVector<KVersionId>& versions, const QVector<CopyState>& copies);
     // A copy's size; for a missing one, the size recorded for it and that it is missing.
-    static QString sizeText(const KVersionId& version, bool missing);
+    static QString sizeText(const KVersionId& version, const CopyState& copy);
 
     struct Restored
     {
@@ -77,5 +90,6 @@ private:
     QHash<QString, Restored> m_restored; // by FileID
     bool m_built = false;
     bool m_rebuildPending = false;
+    int m_builds = 0; // the list builds asked for
     Q_DISABLE_COPY(KFileVersionDlg)
 };

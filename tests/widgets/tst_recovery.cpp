@@ -150,8 +150,12 @@ QStringList TestRecovery::protect(const QString& path, bool deleted)
 std::unique_ptr<KFileVersionDlg> TestRecovery::openDialog(const QString& path)
 {
     auto dialog = std::make_unique<KFileVersionDlg>(path, KServices::process());
+    QSignalSpy built(dialog.get(), &KFileVersionDlg::sigListBuilt);
     dialog->show();
-    QCoreApplication::processEvents(); // the list is built once the dialog is up
+    // The list is built once the dialog is up and its copies were looked at; a file without
+    // versions closes the dialog instead.
+    if (!QTest::qWaitFor([&] { return !built.isEmpty() || dialog->isHidden(); }))
+        qWarning("the version list was not built in time");
     return dialog;
 }
 
@@ -215,7 +219,7 @@ void TestRecovery::restoreToTheSourcePlaceOverAChangedFile()
 
     // The content that was there, kept as a version of its own, is listed at the top; the list
     // built again still shows what was restored where.
-    QCoreApplication::processEvents();
+    QVERIFY(QSignalSpy(dialog.get(), &KFileVersionDlg::sigListBuilt).wait());
     KTableWidget* table = dialog->versionTable();
     QCOMPARE(table->rowCount(), 4);
     QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lblCount"))->text(), QStringLiteral("4"));
@@ -585,6 +589,7 @@ void TestRecovery::theLastStateOrAChosenVersionComesBack()
         auto* dialog = qobject_cast<KFileVersionDlg*>(modal);
         QVERIFY(dialog);
         openDialogs = KFileVersionDlg::openVersionDialogCount();
+        QVERIFY(QTest::qWaitFor([dialog] { return dialog->versionTable()->rowCount() > 0; }));
         // A refresh meanwhile leaves the page alone.
         engine->onUpdate();
         restoreToSourcePlace(rowOf(*dialog, edited)->findBackLabel());
@@ -702,8 +707,9 @@ void TestRecovery::aLostCopyComesBackFromTheOffsiteRepository()
         return;
     }
     const auto dialog = std::make_unique<KFileVersionDlg>(m_path, services);
+    QSignalSpy built(dialog.get(), &KFileVersionDlg::sigListBuilt);
     dialog->show();
-    QCoreApplication::processEvents();
+    QVERIFY(built.wait());
     const auto fetch = [&](const QString& id) {
         return rowOf(*dialog, id)->findChild<KClickLabel*>(QStringLiteral("lblFetch"));
     };

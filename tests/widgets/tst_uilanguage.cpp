@@ -196,10 +196,11 @@ void TestUiLanguage::theEnglishInterfaceWritesNoChinese()
     KCleanDlg clean(services);
     KOffsiteDlg offsite(services.offsite);
     KFileVersionDlg versions(project, services);
+    QSignalSpy built(&versions, &KFileVersionDlg::sigListBuilt);
     QList<QWidget*> windows { &settings, &clean, &offsite, &versions };
     for (QWidget* dialog : qAsConst(windows))
         dialog->show();
-    QCoreApplication::processEvents();
+    QVERIFY(built.wait());
     for (QWidget* dialog : qAsConst(windows))
         found << chineseTexts(dialog);
 
