@@ -155,13 +155,34 @@ void KFileVersionDlg::setCount(int count)
     m_ui->lblCount->setText(QString::number(count));
 }
 
-QString KFileVersionDlg::sizeText(const KVersionId& version, const CopyState& copy)
+QString KFileVersionDlg::sizeText(const KVersionId& version, const KFileStatus& copy)
 {
-    if (!copy.missing)
+    if (copy.exists)
         return KCommon::displaySize(copy.size);
     // The size the copy had, so that the user knows what the off-site copy would bring back.
     const KContentSum recorded = version.sum();
     return recorded.isKnown() ? tr("%1 已丢失").arg(KCommon::displaySize(recorded.size)) : tr("已丢失");
+}
+
+KFileVersionDlg::Rows KFileVersionDlg::listRows(KFileServiceManager* engine, const QString& fileName,
+    const QString& backupFolder, const QVector<KVersionId>& recorded)
+{
+    QHash<QString, KVersionId> byId;
+    for (const KVersionId& version : recorded)
+        byId.insert(version.text(), version);
+    Rows rows;
+    rows.ids = KRestoreSteps::newestFirst(byId.keys());
+    rows.texts.reserve(rows.ids.size());
+    const QString one = QStringLiteral("1");
+    for (const QString& id : qAsConst(rows.ids)) {
+        const KVersionId version = byId.value(id);
+        const KFileStatus copy
+            = KFileCopyedObject::isSafeFileId(id) ? KFileOps::status(backupFolder + id) : KFileStatus();
+        rows.texts.append({ fileName, id, timeText(id), sizeText(version, copy),
+            rows.texts.isEmpty() ? one : QString(), QString(), QString(),
+            engine->isCopyDamaged(version, copy) ? one : QString(), copy.exists ? QString() : one });
+    }
+    return rows;
 }
 
 void KFileVersionDlg::onCreateTable()
@@ -177,55 +198,33 @@ void KFileVersionDlg::onCreateTable()
         return;
     }
     m_built = true;
-    const QVector<KVersionId> recorded = record ? record->versions() : QVector<KVersionId>();
-    QHash<QString, KVersionId> byId;
-    for (const KVersionId& version : recorded)
-        byId.insert(version.text(), version);
-    const QStringList ids = KRestoreSteps::newestFirst(byId.keys());
-    QVector<KVersionId> versions;
-    versions.reserve(ids.size());
-    for (const QString& id : ids)
-        versions.append(byId.value(id));
-
-    // The copies are looked at on another thread; the list is built when they have been, unless
-    // a newer build was asked for meanwhile.
+    // The rows are made on another thread, which looks at the copies; the list is built from
+    // them unless a newer build was asked for meanwhile.
     const int build = ++m_builds;
-    auto* checking = new QFutureWatcher<QVector<CopyState>>(this);
-    connect(checking, &QFutureWatcherBase::finished, this, [this, checking, build, ids, versions] {
-        checking->deleteLater();
+    auto* making = new QFutureWatcher<Rows>(this);
+    connect(making, &QFutureWatcherBase::finished, this, [this, making, build] {
+        making->deleteLater();
         if (build == m_builds)
-            fillTable(ids, versions, checking->result());
+            fillTable(making->result());
     });
-    checking->setFuture(QtConcurrent::run(
-        KCompareTasks::pool(), [engine, ids, versions, folder = KCommon::backupDirectory()] {
-            QVector<CopyState> copies;
-            copies.reserve(ids.size());
-            for (int i = 0; i < ids.size(); ++i) {
-                const KFileStatus copy = KFileCopyedObject::isSafeFileId(ids.at(i))
-                    ? KFileOps::status(folder + ids.at(i))
-                    : KFileStatus();
-                copies.append({ !copy.exists, engine->isCopyDamaged(versions.at(i), copy), copy.size });
-            }
-            return copies;
-        }));
+    making->setFuture(QtConcurrent::run(KCompareTasks::pool(), &KFileVersionDlg::listRows, engine,
+        m_strFileName, KCommon::backupDirectory(), record ? record->versions() : QVector<KVersionId>()));
 }
 
-void KFileVersionDlg::fillTable(
-    const QStringList& ids, const QVector<KVersionId>& versions, const QVector<CopyState>& copies)
+void KFileVersionDlg::fillTable(Rows rows)
 {
-    setCount(ids.size());
+    using Text = KTableWidgetBackedFileItem::Text;
+    setCount(rows.ids.size());
     KTableWidget* table = m_ui->versionTableWidget;
     table->resetRows();
-    for (int i = 0; i < ids.size(); ++i) {
-        const QString& id = ids.at(i);
-        const Restored restored = m_restored.value(id);
-        const CopyState& copy = copies.at(i);
-        table->addRow(id,
-            { m_strFileName, id, timeText(id), sizeText(versions.at(i), copy),
-                i == 0 ? QStringLiteral("1") : QString(), restored.target, restored.message,
-                copy.damaged ? QStringLiteral("1") : QString(),
-                copy.missing ? QStringLiteral("1") : QString() },
-            KTableWidgetItemBase::ITEM_BACKED_FILE);
+    for (int i = 0; i < rows.ids.size(); ++i) {
+        const QString& id = rows.ids.at(i);
+        const auto restored = m_restored.constFind(id);
+        if (restored != m_restored.cend()) {
+            rows.texts[i][Text::RestoredTo] = restored->target;
+            rows.texts[i][Text::ResultText] = restored->message;
+        }
+        table->addRow(id, rows.texts.at(i), KTableWidgetItemBase::ITEM_BACKED_FILE);
     }
     table->removeSurplusRows();
     m_ui->lblBusy->hide();

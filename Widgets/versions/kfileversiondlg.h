@@ -5,12 +5,16 @@
 #include <QDialog>
 #include <QHash>
 #include <QScopedPointer>
+#include <QStringList>
+#include <QVector>
 
 namespace Ui {
 class KFileVersionDlg;
 }
 
+class KFileServiceManager;
 class KTableWidget;
+struct KFileStatus;
 class KVersionId;
 struct KUnprotectedReason;
 
@@ -64,19 +68,20 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // What the disk says of a version's copy.
-    struct CopyState
+    // The list's rows, newest first: their keys (FileIDs) and texts.
+    struct Rows
     {
-        bool missing = false;
-        bool damaged = false;
-        qint64 size = 0;
+        QStringList ids;
+        QVector<QStringList> texts;
     };
 
     void setCount(int count);
-    void fillTable(
-        const QStringList& ids, const QVector<KVersionId>& versions, const QVector<CopyState>& copies);
+    // Runs on another thread: it reads the copies' status.
+    static Rows listRows(KFileServiceManager* engine, const QString& fileName, const QString& backupFolder,
+        const QVector<KVersionId>& recorded);
+    void fillTable(Rows rows);
     // A copy's size; for a missing one, the size recorded for it and that it is missing.
-    static QString sizeText(const KVersionId& version, const CopyState& copy);
+    static QString sizeText(const KVersionId& version, const KFileStatus& copy);
 
     struct Restored
     {
