@@ -77,6 +77,18 @@ template<class T> T* child(const QObject& parent, const char* name)
     return found;
 }
 
+// The top-level windows of class `Window`.
+template<class Window> QList<Window*> windowsOf()
+{
+    QList<Window*> found;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (auto* wanted = qobject_cast<Window*>(window))
+            found << wanted;
+    }
+    return found;
+}
+
 // Runs `act` with the modal window once one is shown (polling, as exec() starts its own loop).
 // Should `act` fail to close it, the window is ended after a few seconds with result -99 (a
 // dialog) or closed (a menu), so that a broken test fails instead of hanging.

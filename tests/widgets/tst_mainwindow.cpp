@@ -38,22 +38,6 @@ KTestEnvironment& environmentUntilTheApplicationEnds()
     return *g_environment;
 }
 
-template<class Window> QList<Window*> windowsOf()
-{
-    QList<Window*> found;
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget* window : windows) {
-        if (auto* wanted = qobject_cast<Window*>(window))
-            found << wanted;
-    }
-    return found;
-}
-
-QList<KMainWidget*> mainWindows()
-{
-    return windowsOf<KMainWidget>();
-}
-
 } // namespace
 
 // The plug-in's entry points and its window as the host meets them, on the fake machine.
@@ -69,10 +53,8 @@ private slots:
     void theWindowIsResizableAndRemembersItsSize();
     void theFirstBackupWindowComesOnce_data();
     void theFirstBackupWindowComesOnce();
-    void theCleanUpFromATipIsCentredOnTheWindow();
     void protectionOffScansOnceBeforeCreateFrameReturns();
-    void lowSpaceTipMovesAtOnceWithThePagesDisabled();
-    void aFileTooLargeToVersionIsToldInATip();
+    void theTipsReachTheWindow();
     // Last: what it leaves open goes as the process ends.
     void aHostEndingWithoutReleaseLeavesNothingOpen();
 
@@ -111,7 +93,7 @@ void TestMainWindow::releaseWithoutWindowSavesAndMakesNone()
 
     releaseKVaultkeep();
     QVERIFY(!KMainWidget::existingInstance());
-    QVERIFY(mainWindows().isEmpty());
+    QVERIFY(KWidgetTest::windowsOf<KMainWidget>().isEmpty());
     QFile database(engine->databasePath());
     QVERIFY(database.open(QIODevice::ReadOnly));
     QVERIFY(QString::fromUtf8(database.readAll()).contains(project));
@@ -121,7 +103,8 @@ void TestMainWindow::theWindowIsResizableAndRemembersItsSize()
 {
     QWidget* window = createFrame();
     QCOMPARE(createFrame(), window);
-    QCOMPARE(mainWindows(), QList<KMainWidget*> { qobject_cast<KMainWidget*>(window) });
+    QCOMPARE(
+        KWidgetTest::windowsOf<KMainWidget>(), QList<KMainWidget*> { qobject_cast<KMainWidget*>(window) });
     window->show();
     QCOMPARE(window->minimumSize(), QSize(800, 500));
     window->resize(500, 300);
@@ -170,29 +153,13 @@ void TestMainWindow::theFirstBackupWindowComesOnce()
     engine->onScanFinished();
     QCoreApplication::processEvents();
     // Only the first backup ever shows it at once.
-    QTRY_COMPARE(windowsOf<KTipUserDialog>().size(), status == -1 ? 1 : 0);
+    QTRY_COMPARE(KWidgetTest::windowsOf<KTipUserDialog>().size(), status == -1 ? 1 : 0);
     if (due) {
         QCOMPARE(timer->interval(), KMainWidget::TipUserDialogDelayMs);
         timer->start(0); // its time, without waiting for it
-        QTRY_COMPARE(windowsOf<KTipUserDialog>().size(), 1);
+        QTRY_COMPARE(KWidgetTest::windowsOf<KTipUserDialog>().size(), 1);
     }
     QCOMPARE(KConfig::instance()->showTipBackedMsgStatus(), 1);
-}
-
-// The clean-up a tip's button opens, over the window.
-void TestMainWindow::theCleanUpFromATipIsCentredOnTheWindow()
-{
-    QWidget* window = createFrame();
-    window->resize(window->minimumSize());
-    window->move(0, 90); // wholly on the offscreen screen, away from its centre
-    window->show();
-    QPoint offCentre(-999, -999);
-    KWidgetTest::whenModalShown([&](QWidget* modal) {
-        offCentre = modal->frameGeometry().center() - window->frameGeometry().center();
-        qobject_cast<QDialog*>(modal)->reject();
-    });
-    emit window->findChild<KTipMsgManager*>()->sigFolderToolLargeTipMsgBtnClicked(0);
-    QTRY_VERIFY(offCentre.manhattanLength() <= 2);
 }
 
 void TestMainWindow::protectionOffScansOnceBeforeCreateFrameReturns()
@@ -209,36 +176,45 @@ void TestMainWindow::protectionOffScansOnceBeforeCreateFrameReturns()
     QVERIFY(!KDiskFileManager::instance()->isRunning());
 }
 
-void TestMainWindow::lowSpaceTipMovesAtOnceWithThePagesDisabled()
+// A file too large is told in a tip; the clean-up a tip's button opens comes centred over the
+// window; the move to a roomier drive starts at once, the pages disabled until it ends.
+void TestMainWindow::theTipsReachTheWindow()
 {
     KConfig* config = KConfig::instance();
     const QString from = config->backUpPath();
     const QString to = m_env.addBackupDrive(QStringLiteral("E"));
     QVERIFY(config->setBackUpPath(from));
     QWidget* window = createFrame();
+    window->resize(window->minimumSize());
+    window->move(0, 90); // wholly on the offscreen screen, away from its centre
     window->show();
+    auto* tips = window->findChild<KTipMsgManager*>();
+    emit KFileServiceManager::instance()->sigFileTooLarge(QStringLiteral("/w/large.pra4"), 3 * MiB, MiB);
+    QTRY_COMPARE(tips->tips().size(), 1);
 
-    emit window->findChild<KTipMsgManager*>()->sigDiskFreeSizeNotEnoughTipMsgBtnClicked(0, to);
+    QPoint offCentre(-999, -999);
+    KWidgetTest::whenModalShown([&](QWidget* modal) {
+        offCentre = modal->frameGeometry().center() - window->frameGeometry().center();
+        qobject_cast<QDialog*>(modal)->reject();
+    });
+    emit tips->sigFolderToolLargeTipMsgBtnClicked(0);
+    QTRY_VERIFY(offCentre.manhattanLength() <= 2);
+
+    emit tips->sigDiskFreeSizeNotEnoughTipMsgBtnClicked(0, to);
     auto* panel = window->findChild<KMoveBackFolderWidget*>();
     QVERIFY(panel && panel->isVisible());
-    QVERIFY(!window->findChild<QTabWidget*>(QStringLiteral("tabWidget"))->isEnabled());
+    auto* pages = window->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
+    QVERIFY(!pages->isEnabled());
     QVERIFY(!window->findChild<QWidget*>(QStringLiteral("btnSetting"))->isEnabled());
     QVERIFY(!window->findChild<QWidget*>(QStringLiteral("btnClose"))->isEnabled());
     // Before the move has even begun.
     QCOMPARE(config->backUpPath(), to);
 
     QSignalSpy diskRead(KDiskInfoThread::instance(), &KDiskInfoThread::sigUpdateDiskFreeSize);
-    QTRY_VERIFY_WITH_TIMEOUT(window->findChild<QTabWidget*>(QStringLiteral("tabWidget"))->isEnabled(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(pages->isEnabled(), 30000);
     QVERIFY(window->findChild<QWidget*>(QStringLiteral("btnSetting"))->isEnabled());
     QCOMPARE(diskRead.count(), 1);
     QVERIFY(config->setBackUpPath(from));
-}
-
-void TestMainWindow::aFileTooLargeToVersionIsToldInATip()
-{
-    KTipMsgManager* tips = createFrame()->findChild<KTipMsgManager*>();
-    emit KFileServiceManager::instance()->sigFileTooLarge(QStringLiteral("/w/large.pra4"), 3 * MiB, MiB);
-    QTRY_COMPARE(tips->tips().size(), 1);
 }
 
 void TestMainWindow::aHostEndingWithoutReleaseLeavesNothingOpen()
@@ -248,7 +224,7 @@ void TestMainWindow::aHostEndingWithoutReleaseLeavesNothingOpen()
     QWidget* window = createFrame();
     window->show();
     window->findChild<KTipMsgManager*>()->showTipUserDialog();
-    QTRY_COMPARE(windowsOf<KTipUserDialog>().size(), 1);
+    QTRY_COMPARE(KWidgetTest::windowsOf<KTipUserDialog>().size(), 1);
     m_leftForTheEnd = true;
 }
 

@@ -64,7 +64,6 @@ private slots:
     void cleanup();
     void aFileWithoutVersionsSaysWhy_data();
     void aFileWithoutVersionsSaysWhy();
-    void restoreToTheSourcePlaceOverAChangedFile();
     void desktopRestoreOverASameNamedFile_data();
     void desktopRestoreOverASameNamedFile();
     void restoreFaults_data();
@@ -208,31 +207,6 @@ void TestRecovery::aFileWithoutVersionsSaysWhy()
     QVERIFY(openDialog(path)->isHidden());
 }
 
-void TestRecovery::restoreToTheSourcePlaceOverAChangedFile()
-{
-    const QStringList ids = protect(m_path);
-    const auto dialog = openDialog(m_path);
-    KMessageBox::setNextAnswer(1);
-    restoreToSourcePlace(rowOf(*dialog, ids.at(0))->findBackLabel());
-    QCOMPARE(KMessageBox::answeredTexts(), QStringList { Overwrite });
-    QCOMPARE(contentOf(m_path), QByteArray("version 0"));
-
-    // The content that was there, kept as a version of its own, is listed at the top; the list
-    // built again still shows what was restored where.
-    QVERIFY(QSignalSpy(dialog.get(), &KFileVersionDlg::sigListBuilt).wait());
-    KTableWidget* table = dialog->versionTable();
-    QCOMPARE(table->rowCount(), 4);
-    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lblCount"))->text(), QStringLiteral("4"));
-    QVERIFY(!ids.contains(table->rowKey(0)));
-    KTableWidgetBackedFileItem* row = rowOf(*dialog, ids.at(0));
-    QCOMPARE(row->targetPath(), m_path);
-    QCOMPARE(row->findBackLabel()->state(), 3);
-    QVERIFY(row->findChild<KLabel*>(QStringLiteral("lblDelete"))->isHidden());
-    // The result takes the place of the compare links.
-    QVERIFY(row->findChild<QLabel*>(QStringLiteral("lblCompare"))->isHidden());
-    QCOMPARE(rowOf(*dialog, ids.at(1))->findBackLabel()->state(), 1);
-}
-
 void TestRecovery::desktopRestoreOverASameNamedFile_data()
 {
     QTest::addColumn<int>("answer");
@@ -292,6 +266,8 @@ void TestRecovery::restoreFaults_data()
     const QString none = QStringLiteral("none");
     const QList<int> one { 1 };
     const QList<int> two { 1, 1 };
+    QTest::newRow("versions: the changed file there is kept as a version, then replaced")
+        << false << "none" << one << none << QStringList { Overwrite } << "source";
     QTest::newRow("versions: a vanished copy is reported and its row removed")
         << false << "copy gone" << one << none << QStringList { Missing } << "";
     QTest::newRow("versions: a copy altered at its size is refused, and shown damaged from then on")
@@ -377,6 +353,17 @@ void TestRecovery::restoreFaults()
         QVERIFY(!control());
         QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lblCount"))->text(), QStringLiteral("2"));
         return;
+    }
+    if (fault == QLatin1String("none")) {
+        // Listed again: the state kept on top, the version restored showing where it went.
+        QVERIFY(QSignalSpy(dialog.get(), &KFileVersionDlg::sigListBuilt).wait());
+        QCOMPARE(dialog->versionTable()->rowCount(), 4);
+        QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lblCount"))->text(), QStringLiteral("4"));
+        QVERIFY(!ids.contains(dialog->versionTable()->rowKey(0)));
+        QCOMPARE(rowOf(*dialog, ids.at(2))->targetPath(), m_path);
+        QVERIFY(rowOf(*dialog, ids.at(2))->findChild<KLabel*>(QStringLiteral("lblDelete"))->isHidden());
+        QVERIFY(rowOf(*dialog, ids.at(2))->findChild<QLabel*>(QStringLiteral("lblCompare"))->isHidden());
+        QCOMPARE(rowOf(*dialog, ids.at(1))->findBackLabel()->state(), 1);
     }
     QCOMPARE(control()->state(), restored.isEmpty() ? 1 : 3);
     if (restored.isEmpty()) {

@@ -8,6 +8,7 @@
 #include "kfakenotifications.h"
 #include "ktestenvironment.h"
 #include "ktracestore.h"
+#include "kwidgettest.h"
 
 #include <QtTest>
 
@@ -32,15 +33,6 @@ enum Server
     Refusing,
     Present,
 };
-
-KTipUserDialog* firstBackupWindow()
-{
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (auto* dialog = qobject_cast<KTipUserDialog*>(window))
-            return dialog;
-    }
-    return nullptr;
-}
 
 } // namespace
 
@@ -111,7 +103,7 @@ void TestTips::cleanup()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     // Nothing the manager made outlives it.
     QVERIFY(m_notifications.open().isEmpty());
-    QVERIFY(!firstBackupWindow());
+    QVERIFY(KWidgetTest::windowsOf<KTipUserDialog>().isEmpty());
 }
 
 void TestTips::showTip(TipKind kind, const QString& drive)
@@ -274,7 +266,7 @@ void TestTips::aTipGoesWhereTheUserSeesItAndItsButtonsAct()
     QCOMPARE(m_traces.take(), QStringList { texts.trace });
     if (notified) {
         QCOMPARE(m_notifications.open().size(), 1);
-        QVERIFY(m_tips->tips().isEmpty() && !firstBackupWindow());
+        QVERIFY(m_tips->tips().isEmpty() && KWidgetTest::windowsOf<KTipUserDialog>().isEmpty());
         const KDesktopNotifications::Notification notification = m_notifications.open().first();
         QCOMPARE(notification.summary, texts.headline);
         QVERIFY(!notification.body.isEmpty());
@@ -284,8 +276,8 @@ void TestTips::aTipGoesWhereTheUserSeesItAndItsButtonsAct()
         QCOMPARE(shown, QStringList { QStringLiteral("default") } + texts.buttons);
         m_notifications.invoke(m_notifications.open().firstKey(), press);
     } else if (kind == FirstBackup) {
-        QTRY_VERIFY(firstBackupWindow());
-        const QPointer<QWidget> window = firstBackupWindow();
+        QTRY_VERIFY(!KWidgetTest::windowsOf<KTipUserDialog>().isEmpty());
+        const QPointer<QWidget> window = KWidgetTest::windowsOf<KTipUserDialog>().value(0);
         QTest::mouseClick(window->findChild<KCustomButton*>(QStringLiteral("actionButton")), Qt::LeftButton);
         QTRY_VERIFY(!window);
     } else {
