@@ -3,7 +3,7 @@
 // (the median of several repetitions).
 //
 //   vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] [--repeat R] [--quick] [--keep]
-//                   [--move]
+//                   [--move] [--clone] [--clone-dir DIR]
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
@@ -25,6 +25,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStorageInfo>
 #include <QTextStream>
 #include <QUuid>
 
@@ -54,6 +55,9 @@ struct Options
     int repeat = 5;
     bool keep = false;
     bool moveOnly = false;
+    bool cloneOnly = false;
+    bool partOfRun = false; // the clone figures measured for a full run: no heading of their own
+    QString cloneDir; // a folder on a file system that clones; empty: a btrfs image where root may
 };
 
 // The median of `seconds`.
@@ -466,6 +470,212 @@ bool benchmarkOffsite(const Options& options, const QString& backups, const QStr
     return true;
 }
 
+// A folder on a file system that clones: below the one given, or a btrfs image made and mounted in
+// the workspace where the bench runs as root. whyNot() says why there is none.
+class CloneFolder
+{
+public:
+    CloneFolder(const Options& options, qint64 imageBytes)
+    {
+        if (!options.cloneDir.isEmpty()) {
+            m_path = QDir(options.cloneDir).absolutePath()
+                + QStringLiteral("/vaultkeep-bench-%1").arg(QCoreApplication::applicationPid());
+            m_ownFolder = !options.keep;
+        } else if (::geteuid() != 0) {
+            m_whyNot
+                = QStringLiteral("only root can mount a btrfs image; give --clone-dir DIR on btrfs or XFS");
+            return;
+        } else {
+            const QString image = options.folder + QStringLiteral("/btrfs.img");
+            m_path = options.folder + QStringLiteral("/btrfs");
+            QFile file(image);
+            if (!QDir().mkpath(m_path) || !file.open(QIODevice::WriteOnly) || !file.resize(imageBytes)
+                || !run(QStringLiteral("mkfs.btrfs"), { QStringLiteral("-q"), image })
+                || !run(QStringLiteral("mount"),
+                    { QStringLiteral("-o"), QStringLiteral("loop"), image, m_path })) {
+                m_whyNot
+                    = QStringLiteral("no btrfs image could be made and mounted (is btrfs-progs installed?)");
+                m_path.clear();
+                return;
+            }
+            m_mounted = true;
+        }
+        // Whether it clones, asked as a user would.
+        const QString probe = m_path + QStringLiteral("/probe");
+        if (!QDir().mkpath(m_path) || !QFile(probe).open(QIODevice::WriteOnly)
+            || !run(QStringLiteral("cp"),
+                { QStringLiteral("--reflink=always"), probe, probe + QLatin1Char('2') })) {
+            m_whyNot = m_path + QStringLiteral(" is on a file system that cannot clone");
+        }
+        QFile::remove(probe);
+        QFile::remove(probe + QLatin1Char('2'));
+    }
+    ~CloneFolder()
+    {
+        if (m_ownFolder)
+            removeFolder(m_path);
+        if (m_mounted)
+            run(QStringLiteral("umount"), { m_path });
+    }
+    bool clones() const { return m_whyNot.isEmpty(); }
+    QString path() const { return m_path; }
+    QString whyNot() const { return m_whyNot; }
+
+private:
+    QString m_path;
+    QString m_whyNot;
+    bool m_ownFolder = false;
+    bool m_mounted = false;
+    Q_DISABLE_COPY(CloneFolder)
+};
+
+// The file system's used bytes, once everything written has reached it.
+qint64 usedBytes(const QString& path)
+{
+    ::sync();
+    const QStorageInfo storage(path);
+    return storage.bytesTotal() - storage.bytesFree();
+}
+
+// The bytes of the files below `folder` that no other file shares, as `btrfs filesystem du` counts
+// them; -1 when it cannot tell.
+qint64 exclusiveBytes(const QString& folder)
+{
+    QProcess process;
+    process.start(QStringLiteral("btrfs"),
+        { QStringLiteral("filesystem"), QStringLiteral("du"), QStringLiteral("-s"), QStringLiteral("--raw"),
+            folder });
+    if (!process.waitForFinished(-1) || process.exitCode() != 0)
+        return -1;
+    // "Total Exclusive Set-shared Filename", then one line of figures.
+    const QList<QByteArray> lines = process.readAllStandardOutput().trimmed().split('\n');
+    const QList<QByteArray> fields = lines.value(1).simplified().split(' ');
+    bool ok = false;
+    const qint64 exclusive = fields.value(1).toLongLong(&ok);
+    return ok ? exclusive : -1;
+}
+
+// Backing up N changed files on a file system that clones, against `cp --reflink=never` of the same
+// files followed by `sync -f`, and what the new versions cost in space. Runs on a workspace of its
+// own in that file system; where there is none, says why and measures nothing.
+int benchmarkClone(const Options& options)
+{
+    if (!options.partOfRun) {
+        out() << QStringLiteral("Vaultkeep benchmark: backing up %1 changed files of %2 bytes where the file "
+                                "system clones, median of %3 runs, in %4\n\n")
+                     .arg(options.files)
+                     .arg(options.size)
+                     .arg(options.repeat)
+                     .arg(options.folder);
+    }
+    const qint64 data = qint64(options.files) * options.size;
+    if (!QDir().mkpath(options.folder))
+        return 1;
+    const CloneFolder cow(options, qMax<qint64>(1024 * 1024 * 1024, 3 * data * (options.repeat + 2)));
+    const QString skipped
+        = QStringLiteral("%1 skipped: %2\n").arg(QStringLiteral("changed files, cloned"), -34);
+    if (!cow.clones()) {
+        out() << skipped.arg(cow.whyNot());
+        return 0;
+    }
+    KBenchWorkspace workspace(cow.path() + QStringLiteral("/workspace"), options.files, options.size);
+    QString error;
+    if (!workspace.create(&error)) {
+        QTextStream(stderr) << error << '\n';
+        return 1;
+    }
+    KFileServiceManager manager;
+    QFile::remove(manager.databasePath());
+    KDiskFileManager scanner;
+    scanner.attach(&manager);
+    if (!scanner.loadProductCatalog(KProductCatalog::builtInPath()))
+        qFatal("cannot read the built-in product catalog");
+    scanner.runCycle(KDiskFileManager::CycleKind::Full); // every file's first version
+    const QString backups = KCommon::backupDirectory();
+
+    QVector<double> ours;
+    QVector<double> plain;
+    QVector<double> exclusive;
+    QVector<double> usedByOurs;
+    QVector<double> usedByCp;
+    bool spaceMeasured = true;
+    QByteArray content(options.size, 'w');
+    int versions = 0;
+    for (int rep = 0; rep < options.repeat; ++rep) {
+        // Every file saved again, whole, as a program saves it, a minute apart: versions are told
+        // apart by the second of their time.
+        const QDateTime saved = QDateTime::currentDateTime().addSecs(60 * (rep - options.repeat));
+        for (int i = 0; i < workspace.sources().size(); ++i) {
+            const QByteArray stamp = QByteArray::number(rep) + '.' + QByteArray::number(i) + '.';
+            content.replace(0, stamp.size(), stamp);
+            QFile file(workspace.sources().at(i));
+            if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.flush()
+                || !file.setFileTime(saved, QFileDevice::FileModificationTime)) {
+                qFatal("cannot change the sources");
+            }
+        }
+        const QString cpTarget = cow.path() + QStringLiteral("/cp%1").arg(rep);
+        const auto backUp = [&] {
+            const qint64 exclusiveBefore = exclusiveBytes(backups);
+            const qint64 usedBefore = usedBytes(backups);
+            ours << timed([&] { scanner.runCycle(KDiskFileManager::CycleKind::Full); });
+            usedByOurs << double(usedBytes(backups) - usedBefore);
+            const qint64 exclusiveAfter = exclusiveBytes(backups);
+            spaceMeasured = spaceMeasured && exclusiveBefore >= 0 && exclusiveAfter >= 0;
+            exclusive << double(exclusiveAfter - exclusiveBefore);
+        };
+        const auto copy = [&] {
+            const qint64 usedBefore = usedBytes(cow.path());
+            plain << timed([&] {
+                run(QStringLiteral("cp"),
+                    { QStringLiteral("-r"), QStringLiteral("--reflink=never"), workspace.sourceFolder(),
+                        cpTarget });
+                run(QStringLiteral("sync"), { QStringLiteral("-f"), cpTarget });
+            });
+            usedByCp << double(usedBytes(cow.path()) - usedBefore);
+        };
+        // By turns, so that neither always finds the sources' pages the other read.
+        if (rep % 2 == 0) {
+            backUp();
+            copy();
+        } else {
+            copy();
+            backUp();
+        }
+        removeFolder(cpTarget);
+        versions = 0;
+        for (const QString& source : workspace.sources())
+            versions += manager.findFile(source) ? manager.findFile(source)->versionCount() : 0;
+    }
+    if (versions != options.files * (options.repeat + 1)) {
+        QTextStream(stderr) << "the cycles made " << versions << " versions\n";
+        return 1;
+    }
+    report({ QStringLiteral("changed files, cloned"), medianOf(ours), QStringLiteral("cp no reflink, sync"),
+        medianOf(plain), 0.2 });
+    const double mib = 1024 * 1024;
+    const double share = medianOf(exclusive) / double(data);
+    if (spaceMeasured) {
+        out() << QStringLiteral("%1 %2 MiB   %3 %4 MiB   ratio %5   goal < 0.01   %6\n")
+                     .arg(QStringLiteral("space of the new versions"), -34)
+                     .arg(medianOf(exclusive) / mib, 8, 'f', 2)
+                     .arg(QStringLiteral("data backed up"), -18)
+                     .arg(double(data) / mib, 8, 'f', 2)
+                     .arg(share, 6, 'f', 4)
+                     .arg(share < 0.01 ? QStringLiteral("met") : QStringLiteral("MISSED"));
+    } else {
+        out() << skipped.arg(QStringLiteral("btrfs filesystem du cannot measure ") + backups);
+    }
+    out() << QStringLiteral("%1 %2 MiB   %3 %4 MiB   ratio %5   (for reference, df: metadata included)\n")
+                 .arg(QString(), -34)
+                 .arg(medianOf(usedByOurs) / mib, 8, 'f', 2)
+                 .arg(QStringLiteral("used by the cp"), -18)
+                 .arg(medianOf(usedByCp) / mib, 8, 'f', 2)
+                 .arg(medianOf(usedByOurs) / medianOf(usedByCp), 6, 'f', 2);
+    out().flush();
+    return 0;
+}
+
 int benchmark(const Options& options)
 {
     out() << QStringLiteral(
@@ -718,6 +928,18 @@ int benchmark(const Options& options)
     if (!benchmarkMove(options, shm))
         out() << "backup folder move: could not be measured\n";
     removeFolder(shm);
+    // On a workspace of their own, in a process of their own.
+    QProcess clone;
+    clone.setProcessChannelMode(QProcess::ForwardedChannels);
+    QStringList cloneArguments { options.folder + QStringLiteral("/clone"), QStringLiteral("--clone"),
+        QStringLiteral("--part-of-run"), QStringLiteral("--files"), QString::number(options.files),
+        QStringLiteral("--size"), QString::number(options.size), QStringLiteral("--repeat"),
+        QString::number(options.repeat) };
+    if (!options.cloneDir.isEmpty())
+        cloneArguments << QStringLiteral("--clone-dir") << options.cloneDir;
+    clone.start(QCoreApplication::applicationFilePath(), cloneArguments);
+    if (!clone.waitForFinished(-1) || clone.exitCode() != 0)
+        out() << "changed files, cloned: could not be measured\n";
     out() << QStringLiteral("\nbackup folder: %1 in %2 versions\n")
                  .arg(KCommon::formatSize(size))
                  .arg(qint64(options.files) * options.versions);
@@ -785,6 +1007,12 @@ int main(int argc, char* argv[])
             options.repeat = 3;
         } else if (arg == QLatin1String("--move"))
             options.moveOnly = true;
+        else if (arg == QLatin1String("--clone"))
+            options.cloneOnly = true;
+        else if (arg == QLatin1String("--clone-dir") && !args.isEmpty())
+            options.cloneDir = args.takeFirst();
+        else if (arg == QLatin1String("--part-of-run"))
+            options.partOfRun = true;
         else if (arg == QLatin1String("--keep"))
             options.keep = true;
         else if (!arg.startsWith(QLatin1Char('-')) && options.folder.isEmpty())
@@ -794,7 +1022,7 @@ int main(int argc, char* argv[])
         if (!ok) {
             QTextStream(stderr)
                 << "usage: vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] "
-                   "[--repeat R] [--quick] [--keep] [--move]\n";
+                   "[--repeat R] [--quick] [--keep] [--move] [--clone] [--clone-dir DIR]\n";
             return 2;
         }
     }
@@ -803,5 +1031,11 @@ int main(int argc, char* argv[])
         return 2;
     }
     options.folder = QDir(options.folder).absolutePath();
+    if (options.cloneOnly) {
+        const int result = benchmarkClone(options);
+        if (!options.keep)
+            removeFolder(options.folder);
+        return result;
+    }
     return options.moveOnly ? benchmarkMoveOnly(options) : benchmark(options);
 }

@@ -260,6 +260,10 @@ enum class CopyResult
 // its content summed into `sum` on the way (read once). It counts only when exactly the content
 // `source` describes was read and the source is in that state afterwards. The copy is not flushed;
 // nothing is left at `target` unless it was copied.
+//
+// Where the file systems allow, the kernel makes the copy: a clone sharing the source's extents
+// until either changes (btrfs, XFS with reflink), else copy_file_range; the source is then read
+// once to sum it. A pair of file systems that has no such way is not asked again.
 [[nodiscard]] CopyResult copyToNew(int from, const KFileStatus& source, const QString& target, unsigned mode,
     qint64 modifiedNs, KContentSum* sum = nullptr);
 

@@ -1,6 +1,7 @@
 #include "platform/kfileio.h"
 
 #include <QFile>
+#include <QLoggingCategory>
 #include <QRandomGenerator>
 #include <QThread>
 
@@ -8,6 +9,10 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <map>
+#include <mutex>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -15,6 +20,8 @@
 #include <xxhash.h>
 
 namespace {
+
+Q_LOGGING_CATEGORY(vkFileIO, "vaultkeep.fileio", QtInfoMsg)
 
 constexpr unsigned StatusMask
     = STATX_TYPE | STATX_MODE | STATX_UID | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME | STATX_INO;
@@ -87,6 +94,102 @@ constexpr qint64 MaxBuffer = 1024 * 1024;
 bool stopRequested()
 {
     return QThread::currentThread()->isInterruptionRequested();
+}
+
+// The ways a copy can be made without passing its bytes through the process.
+enum InKernelWay : unsigned
+{
+    Clone = 1, // the copy shares the source's extents until either changes
+    CopyRange = 2, // copy_file_range: a clone, a copy on the server or in the page cache
+};
+
+// Which in-kernel ways each pair of file systems (source, target) refused as unsupported, so that
+// a disk that cannot clone costs one failed call per process, not one per file. Only answers
+// about the file systems count: a refusal of one file (EINVAL for a file that may not share its
+// extents) is not remembered.
+class RefusedWays
+{
+public:
+    bool has(quint64 from, quint64 to, InKernelWay way) const
+    {
+        const std::lock_guard<std::mutex> locker(m_mutex);
+        const auto found = m_refused.find({ from, to });
+        return found != m_refused.end() && (found->second & way);
+    }
+    void add(quint64 from, quint64 to, InKernelWay way, int error)
+    {
+        qCDebug(vkFileIO) << (way == Clone ? "no clones" : "no in-kernel copies") << "from device" << from
+                          << "to device" << to << ':' << qt_error_string(error);
+        const std::lock_guard<std::mutex> locker(m_mutex);
+        m_refused[{ from, to }] |= way;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::map<std::pair<quint64, quint64>, unsigned> m_refused;
+};
+
+RefusedWays& refusedWays()
+{
+    static RefusedWays ways;
+    return ways;
+}
+
+// The file system has no such call at all, or not between these two.
+bool isUnsupported(int error)
+{
+    return error == EOPNOTSUPP || error == ENOTTY || error == ENOSYS || error == EXDEV;
+}
+
+enum class InKernel
+{
+    Copied,
+    NotCopied, // `to` is still empty: copy through a buffer
+    Failed, // errno tells why
+};
+
+// Copies the `size` bytes of `from` into the empty `to` without reading them into the process: a
+// clone where both file systems share extents, else copy_file_range.
+InKernel copyInKernel(int from, int to, quint64 fromDevice, qint64 size)
+{
+    struct stat target;
+    if (size <= 0 || ::fstat(to, &target) != 0)
+        return InKernel::NotCopied;
+    RefusedWays& refused = refusedWays();
+    const quint64 toDevice = target.st_dev;
+    if (!refused.has(fromDevice, toDevice, Clone)) {
+        if (::ioctl(to, FICLONE, from) == 0)
+            return InKernel::Copied;
+        const int error = errno;
+        if (isUnsupported(error))
+            refused.add(fromDevice, toDevice, Clone, error);
+        else if (::ftruncate(to, 0) != 0) // a clone that failed midway may have left a part
+            return InKernel::Failed;
+    }
+    if (refused.has(fromDevice, toDevice, CopyRange))
+        return InKernel::NotCopied;
+    loff_t in = 0;
+    loff_t out = 0;
+    while (out < size) {
+        if (stopRequested()) {
+            errno = ECANCELED;
+            return InKernel::Failed;
+        }
+        const ssize_t copied
+            = ::copy_file_range(from, &in, to, &out, size_t(qMin<qint64>(size - out, ChunkBytes)), 0);
+        if (copied > 0 || (copied < 0 && errno == EINTR))
+            continue;
+        const int error = copied < 0 ? errno : 0;
+        // The target's own errors (no space left, an I/O error) are the copy's, whichever way.
+        if (error != 0 && error != EINVAL && !isUnsupported(error))
+            return InKernel::Failed;
+        if (isUnsupported(error))
+            refused.add(fromDevice, toDevice, CopyRange, error);
+        // Otherwise the file was refused, or ended early: a source that shrank, which the caller
+        // finds out, or a file system that copies nothing this way, never told from it.
+        return out == 0 || ::ftruncate(to, 0) == 0 ? InKernel::NotCopied : InKernel::Failed;
+    }
+    return InKernel::Copied;
 }
 
 // Opens `name` in `folder` without following a link so that its mode can be changed on the
@@ -756,9 +859,16 @@ CopyResult copyToNew(int from, const KFileStatus& source, const QString& target,
     KFd to = createNew(target, mode);
     if (!to.isValid())
         return CopyResult::Failed;
-    errno = 0;
     KContentSum copiedSum;
-    bool copied = ::lseek(from, 0, SEEK_SET) == 0 && copy(from, to.get(), source.size, &copiedSum);
+    // Made in the kernel, the copy read nothing: the source is read once to sum it, under the same
+    // checks of its state as a copy through the buffer, so what was summed is what was copied.
+    const InKernel inKernel = copyInKernel(from, to.get(), source.device, source.size);
+    bool copied = inKernel != InKernel::Failed;
+    if (copied) {
+        errno = 0;
+        copied = ::lseek(from, 0, SEEK_SET) == 0
+            && copy(from, inKernel == InKernel::Copied ? -1 : to.get(), source.size, &copiedSum);
+    }
     // A copy stopped on request sets no error of its own.
     int error = copied ? 0 : errno ? errno : ECANCELED;
     // Asked again after the copy: a change in its size or times means that what was read is not

@@ -9,6 +9,7 @@
 
 #include <QtTest>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <xxhash.h>
@@ -23,6 +24,7 @@ class TestBackupCopy : public QObject
 private slots:
     void initTestCase();
     void init();
+    void aCopyIsPrivateSummedAndKeepsTheSourcesTime_data();
     void aCopyIsPrivateSummedAndKeepsTheSourcesTime();
     void aFileChangingWhileItIsCopiedIsNotRecorded_data();
     void aFileChangingWhileItIsCopiedIsNotRecorded();
@@ -51,8 +53,20 @@ void TestBackupCopy::init()
     m_source = m_env.writeFile(QStringLiteral("work/plan.pra4"), content, m_modified);
 }
 
+// Copies are made in the kernel as the test's file system allows (a clone or copy_file_range), or
+// through the buffer where the file system refuses both for the file.
+void TestBackupCopy::aCopyIsPrivateSummedAndKeepsTheSourcesTime_data()
+{
+    QTest::addColumn<int>("refused");
+    QTest::newRow("copied in the kernel") << 0;
+    QTest::newRow("copied through the buffer") << EINVAL;
+}
+
 void TestBackupCopy::aCopyIsPrivateSummedAndKeepsTheSourcesTime()
 {
+    QFETCH(int, refused);
+    KFaultShim::refuseInKernelCopies(refused);
+    const auto restored = qScopeGuard([] { KFaultShim::refuseInKernelCopies(0); });
     // A read-only source others may read, modified at a time with a nanosecond part: its copy
     // is the owner's alone, readable and writable.
     const qint64 modifiedNs = m_modified.toMSecsSinceEpoch() * 1000000 + 456789;
@@ -91,17 +105,26 @@ void TestBackupCopy::aCopyIsPrivateSummedAndKeepsTheSourcesTime()
 void TestBackupCopy::aFileChangingWhileItIsCopiedIsNotRecorded_data()
 {
     QTest::addColumn<KFaultShim::Change>("change");
-    QTest::newRow("emptied") << KFaultShim::Change::Emptied;
-    QTest::newRow("grown") << KFaultShim::Change::Grown;
-    QTest::newRow("rewritten at the same size") << KFaultShim::Change::Rewritten;
+    QTest::addColumn<int>("refused");
+    const std::pair<const char*, KFaultShim::Change> changes[]
+        = { { "emptied", KFaultShim::Change::Emptied }, { "grown", KFaultShim::Change::Grown },
+              { "rewritten at the same size", KFaultShim::Change::Rewritten } };
+    for (const auto& [name, change] : changes) {
+        QTest::addRow("%s, copied in the kernel", name) << change << 0;
+        QTest::addRow("%s, copied through the buffer", name) << change << EINVAL;
+    }
 }
 
 void TestBackupCopy::aFileChangingWhileItIsCopiedIsNotRecorded()
 {
     QFETCH(KFaultShim::Change, change);
+    QFETCH(int, refused);
     KFileObject record(m_source, 0);
+    KFaultShim::refuseInKernelCopies(refused);
     KFaultShim::changeOnFirstRead(m_source, change);
-    QVERIFY(!record.addNewVersion());
+    const bool recorded = record.addNewVersion();
+    KFaultShim::refuseInKernelCopies(0);
+    QVERIFY(!recorded);
     QCOMPARE(record.versionCount(), 0);
     QVERIFY(QDir(KCommon::backupDirectory()).isEmpty());
 

@@ -148,10 +148,10 @@ void TestBackupFolderMove::makeBackups(const QString& root, int count, int versi
             for (char& byte : content)
                 byte = char(random.bounded(256));
             // Each version carries another modification time.
-            m_env.writeFile(source, content, QDateTime::currentDateTime().addSecs(-600 + 60 * v));
-            const KFileObjectPtr record = manager.collection(0)->backupFile(source, 0);
-            QVERIFY(record);
-            m_versions.insert(record->latestVersion()->fileId(), content);
+            const QString id = m_env.backUp(
+                &manager, source, content, QDateTime::currentDateTime().addSecs(-600 + 60 * v));
+            QVERIFY(!id.isEmpty());
+            m_versions.insert(id, content);
         }
     }
     QVERIFY(manager.saveDatabase());

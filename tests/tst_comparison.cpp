@@ -5,7 +5,6 @@
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -127,11 +126,6 @@ QStringList rendered(const KTextDiff& diff)
     return lines;
 }
 
-KLines linesOf(const QString& text)
-{
-    return KLines(text);
-}
-
 // The length of a longest common subsequence, by the textbook table.
 int commonLength(const QVector<int>& a, const QVector<int>& b)
 {
@@ -217,7 +211,7 @@ void TestComparison::theLineDiff()
     QFETCH(QString, before);
     QFETCH(QString, after);
     QFETCH(QStringList, expected);
-    QCOMPARE(rendered(KTextDiffer::diff(linesOf(before), linesOf(after), KCancel())), expected);
+    QCOMPARE(rendered(KTextDiffer::diff(KLines(before), KLines(after), KCancel())), expected);
 }
 
 void TestComparison::theLineDiffIsAMinimalEditScript()
@@ -237,7 +231,7 @@ void TestComparison::theLineDiffIsAMinimalEditScript()
         for (const QString& line : qAsConst(b))
             numbersB << line.toInt();
         const KTextDiff diff = KTextDiffer::diff(
-            linesOf(a.join(QLatin1Char('\n'))), linesOf(b.join(QLatin1Char('\n'))), KCancel(), 1000);
+            KLines(a.join(QLatin1Char('\n'))), KLines(b.join(QLatin1Char('\n'))), KCancel(), 1000);
         QStringList fromA;
         QStringList fromB;
         for (const KDiffLine& line : diff.lines) {
@@ -389,11 +383,8 @@ void TestComparison::hostileInputsEndInAReason()
     const QString path = write(folder + QStringLiteral("before"), document);
     std::reverse(document.begin(), document.end());
     const QString other = write(folder + QStringLiteral("after"), document + 'x');
-    QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("--compare"), path, other, name });
-    QVERIFY2(child.waitForFinished(60000), "the comparison hung");
-    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-    const QList<QByteArray> report = child.readAllStandardOutput().trimmed().split(' ');
+    const QList<QByteArray> report
+        = KTestEnvironment::runSelf({ QStringLiteral("--compare"), path, other, name }).trimmed().split(' ');
     QCOMPARE(report.size(), 2);
     QCOMPARE(KCompareProblem(report.at(0).toInt()), expected);
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
@@ -466,10 +457,8 @@ void TestComparison::readOnlyCopiesArePrivateAndGoAtQuit()
     QVERIFY(!QFileInfo::exists(copy));
 
     // A process that ends takes its copies with it.
-    QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("--copy"), version });
-    QVERIFY(child.waitForFinished(30000));
-    const QString folder = QString::fromLocal8Bit(child.readAllStandardOutput().trimmed());
+    const QString folder
+        = QString::fromLocal8Bit(KTestEnvironment::runSelf({ QStringLiteral("--copy"), version }).trimmed());
     QVERIFY(folder.contains(QStringLiteral("vaultkeep-view-")));
     QVERIFY(!QFileInfo::exists(folder));
 }

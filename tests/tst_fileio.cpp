@@ -8,8 +8,12 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xxhash.h>
 
 // The file-I/O layer: what it opens, how it writes and copies, the modes it sets, and the order
 // in which it makes a replaced file durable.
@@ -24,6 +28,8 @@ private slots:
     void writesEverythingOrSaysSo();
     void copiesWholeOrNotAtAll_data();
     void copiesWholeOrNotAtAll();
+    void inKernelCopiesAreAskedForAgainOnlyWhereAFileWasRefused();
+    void clonesOnACopyOnWriteFileSystem();
     void replacementIsPrivateAndFlushedBeforeItsRename();
     void walksWithoutFollowingLinksAndSaysWhatItCannotRead();
 
@@ -149,6 +155,138 @@ void TestFileIO::copiesWholeOrNotAtAll()
         QVERIFY(::lseek(from.get(), 0, SEEK_SET) == 0 && KFileIO::copy(from.get(), -1, -1, &read));
         QVERIFY(sum.hasHash && sum.size == 12 && read.hash == sum.hash);
     }
+}
+
+namespace {
+
+QByteArray patterned(int size)
+{
+    QByteArray content(size, 'c');
+    for (int i = 0; i < size; i += 4093)
+        content[i] = char(i / 4093);
+    return content;
+}
+
+// Copies `source` to the new file `target` as a version is made; gives the in-kernel copies
+// asked for, as "clone" or "copy_file_range". The copy must be whole and summed.
+QStringList copyAsAVersion(const QString& source, const QString& target)
+{
+    KFileStatus status;
+    const KFd from = KFileIO::openRegular(source, KFileIO::Links::Follow, &status);
+    KContentSum sum;
+    KFaultShim::startLog();
+    const KFileIO::CopyResult result = from.isValid()
+        ? KFileIO::copyToNew(from.get(), status, target, KFileIO::PrivateFileMode, status.modifiedNs, &sum)
+        : KFileIO::CopyResult::Failed;
+    QStringList asked;
+    for (const QString& call : KFaultShim::takeLog()) {
+        if (call.endsWith(QLatin1Char(' ') + target))
+            asked << call.section(QLatin1Char(' '), 0, 0);
+    }
+    const QByteArray content = KTestEnvironment::contentOf(source);
+    if (result != KFileIO::CopyResult::Copied || KTestEnvironment::contentOf(target) != content
+        || !sum.hasHash || sum.hash != XXH3_64bits(content.constData(), size_t(content.size()))) {
+        asked << QStringLiteral("not copied whole and summed");
+    }
+    return asked;
+}
+
+// Whether the file's data lies in extents all shared with another file.
+bool sharesItsExtents(const QString& path)
+{
+    const KFd fd = KFileIO::openRegular(path);
+    constexpr unsigned Extents = 64;
+    std::vector<quint64> request((sizeof(fiemap) + Extents * sizeof(fiemap_extent)) / sizeof(quint64) + 1);
+    auto* map = reinterpret_cast<fiemap*>(request.data());
+    map->fm_length = FIEMAP_MAX_OFFSET;
+    map->fm_flags = FIEMAP_FLAG_SYNC;
+    map->fm_extent_count = Extents;
+    if (!fd.isValid() || ::ioctl(fd.get(), FS_IOC_FIEMAP, map) != 0 || map->fm_mapped_extents == 0)
+        return false;
+    for (unsigned i = 0; i < map->fm_mapped_extents; ++i) {
+        if (!(map->fm_extents[i].fe_flags & FIEMAP_EXTENT_SHARED))
+            return false;
+    }
+    return true;
+}
+
+// A folder on btrfs: the one VAULTKEEP_BTRFS_FOLDER names (CI mounts one), else an image mounted
+// at `scratch`, which only root may; empty, saying why in `whyNot`, when there is none.
+QString btrfsFolder(const QString& scratch, QString* whyNot)
+{
+    const QString given = qEnvironmentVariable("VAULTKEEP_BTRFS_FOLDER");
+    if (!given.isEmpty())
+        return QDir(given).absolutePath() + QLatin1Char('/');
+    const QString mkfs = QStandardPaths::findExecutable(
+        QStringLiteral("mkfs.btrfs"), { QStringLiteral("/usr/sbin"), QStringLiteral("/sbin") });
+    const QString image = scratch + QStringLiteral("../btrfs.img");
+    QFile file(image);
+    if (::geteuid() != 0) {
+        *whyNot = QStringLiteral(
+            "only root may mount a btrfs image; set VAULTKEEP_BTRFS_FOLDER to a folder on btrfs");
+    } else if (mkfs.isEmpty()) {
+        *whyNot = QStringLiteral("mkfs.btrfs is not installed (btrfs-progs)");
+    } else if (!file.open(QIODevice::WriteOnly) || !file.resize(256 * qint64(MiB))
+        || QProcess::execute(mkfs, { QStringLiteral("-q"), image }) != 0
+        || QProcess::execute(
+               QStringLiteral("mount"), { QStringLiteral("-o"), QStringLiteral("loop"), image, scratch })
+            != 0) {
+        *whyNot = QStringLiteral("a btrfs image could not be made and mounted");
+    }
+    return whyNot->isEmpty() ? scratch : QString();
+}
+
+} // namespace
+
+void TestFileIO::inKernelCopiesAreAskedForAgainOnlyWhereAFileWasRefused()
+{
+    const QString folder = m_env.makeFolder(QStringLiteral("ways"));
+    const QString source = m_env.writeFile(QStringLiteral("ways/source"), patterned(300000));
+    const QStringList bothAsked = { QStringLiteral("clone"), QStringLiteral("copy_file_range") };
+    const auto restored = qScopeGuard([] { KFaultShim::refuseInKernelCopies(0); });
+    // A file the file system will not share goes through the buffer; the next one is tried again.
+    KFaultShim::refuseInKernelCopies(EINVAL);
+    QCOMPARE(copyAsAVersion(source, folder + QStringLiteral("a")), bothAsked);
+    QCOMPARE(copyAsAVersion(source, folder + QStringLiteral("b")), bothAsked);
+    // A file system without either way is asked once.
+    KFaultShim::refuseInKernelCopies(EOPNOTSUPP);
+    QCOMPARE(copyAsAVersion(source, folder + QStringLiteral("c")), bothAsked);
+    QCOMPARE(copyAsAVersion(source, folder + QStringLiteral("d")), QStringList());
+}
+
+void TestFileIO::clonesOnACopyOnWriteFileSystem()
+{
+    const QString scratch = m_env.makeFolder(QStringLiteral("cow/btrfs"));
+    QString whyNot;
+    const QString btrfs = btrfsFolder(scratch, &whyNot);
+    if (btrfs.isEmpty())
+        QSKIP(qPrintable(whyNot));
+    const QString folder = btrfs + QStringLiteral("vaultkeep-%1/").arg(QCoreApplication::applicationPid());
+    const auto removed = qScopeGuard([&] {
+        QDir(folder).removeRecursively();
+        if (btrfs == scratch)
+            QProcess::execute(QStringLiteral("umount"), { scratch });
+    });
+    QVERIFY(KFileIO::makeFolder(folder));
+    const QString source
+        = KTestEnvironment::writeFileAt(folder + QStringLiteral("source"), patterned(3 * MiB + 17), {});
+
+    // From another file system nothing can be shared; that pair's refusal leaves this one's alone.
+    const QString elsewhere = m_env.writeFile(QStringLiteral("cow/elsewhere"), patterned(100000));
+    QVERIFY(!copyAsAVersion(elsewhere, folder + QStringLiteral("from-elsewhere"))
+                 .contains(QStringLiteral("not copied whole and summed")));
+    const QString copy = folder + QStringLiteral("copy");
+    QCOMPARE(copyAsAVersion(source, copy), QStringList { QStringLiteral("clone") });
+    QVERIFY(sharesItsExtents(copy));
+
+    // A source rewritten between its clone and the read that sums it is not a version.
+    KFaultShim::changeOnFirstRead(source, KFaultShim::Change::Rewritten);
+    KFileStatus status;
+    const KFd from = KFileIO::openRegular(source, KFileIO::Links::Follow, &status);
+    QCOMPARE(KFileIO::copyToNew(from.get(), status, folder + QStringLiteral("changed"),
+                 KFileIO::PrivateFileMode, status.modifiedNs),
+        KFileIO::CopyResult::SourceChanged);
+    QVERIFY(!QFile::exists(folder + QStringLiteral("changed")));
 }
 
 void TestFileIO::replacementIsPrivateAndFlushedBeforeItsRename()

@@ -1,8 +1,13 @@
 #include "core/kcommon.h"
+#include "core/kfileobject.h"
+#include "core/kfileobjectmgr.h"
 #include "ktestenvironment.h"
 #include "ktestrecords.h"
 
 #include <QtTest>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -18,6 +23,7 @@ QString today()
 
 } // namespace
 
+// Versions of one file, and the collections that hold the records of many.
 class TestFileRecords : public QObject
 {
     Q_OBJECT
@@ -32,6 +38,10 @@ private slots:
     void latestVersion();
     void sevenDayDropCountsMidnights();
     void failedRemovalKeepsTheEntry();
+    void pathsTheDatabaseCannotCarryAreNeverProtected_data();
+    void pathsTheDatabaseCannotCarryAreNeverProtected();
+    void removedRecordsLiveWhileHeldAndAreFreedAfter();
+    void backupsOnOneThreadWhileAnotherReads();
 
 private:
     // A version whose copy exists in the backup folder; returns the copy's path.
@@ -53,6 +63,7 @@ void TestFileRecords::initTestCase()
 void TestFileRecords::init()
 {
     QDir(KCommon::backupDirectory()).removeRecursively();
+    QDir().mkpath(KCommon::backupDirectory());
     m_source = m_env.writeFile(QStringLiteral("work/项目 & plan.pra4"), "project contents",
         QDateTime::currentDateTime().addSecs(-3600));
 }
@@ -189,6 +200,93 @@ void TestFileRecords::failedRemovalKeepsTheEntry()
     QVERIFY(!record.removeAllBackups());
     QCOMPARE(record.versionCount(), 0);
     QVERIFY(!QFile::exists(copy));
+}
+
+void TestFileRecords::pathsTheDatabaseCannotCarryAreNeverProtected_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("storable");
+    QTest::newRow("tabs and line breaks are written as references")
+        << QStringLiteral("a\tb\nc\r.xls") << true;
+    QTest::newRow("characters beyond the basic plane are kept") << QStringLiteral("图纸😀.dwg") << true;
+    QTest::newRow("other control characters are refused") << QStringLiteral("a\x01"
+                                                                            "b.xls")
+                                                          << false;
+    QTest::newRow("the non-character U+FFFE is refused")
+        << QStringLiteral("a") + QChar(0xFFFE) + QStringLiteral(".xls") << false;
+}
+
+void TestFileRecords::pathsTheDatabaseCannotCarryAreNeverProtected()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, storable);
+    const QString path = m_env.writeFile(QStringLiteral("work/") + name, "x");
+    QVERIFY(!path.isEmpty());
+    KFileObjectMgr collection;
+    QCOMPARE(collection.backupFile(path, 4) != nullptr, storable);
+    QCOMPARE(QDir(KCommon::backupDirectory()).isEmpty(), !storable); // no copy is made for nothing
+    QVERIFY(!KFileObjectMgr::isStorablePath(QString(QChar(0xD800)) + QStringLiteral("x")));
+}
+
+void TestFileRecords::removedRecordsLiveWhileHeldAndAreFreedAfter()
+{
+    KFileObjectMgr collection;
+    const QString pathA = m_env.writeFile(QStringLiteral("work/a.pra4"), "a");
+    const QString pathB = m_env.writeFile(QStringLiteral("work/b.pra4"), "b");
+    const KFileObjectPtr a = collection.backupFile(pathA, 0);
+    KFileObjectPtr b = collection.backupFile(pathB, 0);
+    QVERIFY(a && b);
+    // A copy that cannot be deleted keeps its record, now without versions: not saved, not listed.
+    QVERIFY(QFile::remove(KCommon::backupDirectory() + a->versionIds().constFirst()));
+    QVERIFY(!collection.removeFile(pathA));
+    QCOMPARE(collection.findFile(pathA), a);
+    QCOMPARE(collection.toXml(), b->toXml() + QLatin1Char('\n'));
+    QVERIFY(collection.removeFile(pathA)); // nothing left to delete
+
+    QVERIFY(collection.removeVersion(b->versionIds().constFirst()));
+    QVERIFY(!collection.findFile(pathB)); // its last version went, and the record with it
+    QCOMPARE(b->fileName(), pathB); // still alive for whoever holds it
+    QCOMPARE(collection.count(), 0);
+    const std::weak_ptr<KFileObject> released = b;
+    b.reset();
+    QVERIFY(released.expired()); // and freed once nobody does
+}
+
+void TestFileRecords::backupsOnOneThreadWhileAnotherReads()
+{
+    KFileObjectMgr collection;
+    QStringList sources;
+    for (int i = 0; i < 20; ++i)
+        sources << m_env.writeFile(QStringLiteral("work/stress/%1.pra4").arg(i), QByteArray(100, 'x'));
+    const QString folder = KCommon::backupDirectory();
+    std::atomic<bool> done { false };
+    std::atomic<int> notRemoved { 0 };
+    // The writer backs up as the scanner does, handed the backup folder once, and removes a version
+    // each round, which may drop a record the reader holds.
+    std::thread writer([&] {
+        for (int round = 0; round < 5; ++round) {
+            for (const QString& source : qAsConst(sources))
+                collection.backupFile(source, 0, folder);
+            if (!collection.removeVersion(collection.findFile(sources.at(round))->versionIds().constFirst()))
+                ++notRemoved;
+        }
+        done = true;
+    });
+    int reads = 0;
+    while (!done || reads == 0) {
+        QStringList existing;
+        collection.collectRows(&existing, nullptr);
+        collection.totalBackupSize();
+        collection.toXml();
+        if (const KFileObjectPtr record = collection.findFile(sources.constFirst()))
+            record->rowText();
+        ++reads;
+    }
+    writer.join();
+    QCOMPARE(notRemoved.load(), 0);
+    QCOMPARE(collection.count(), 20);
+    QCOMPARE(collection.totalBackupSize(), qint64(100 * (20 * 5 - 5)));
+    QCOMPARE(collection.collectRows(nullptr, nullptr).size(), 20);
 }
 
 QTEST_GUILESS_MAIN(TestFileRecords)

@@ -1,8 +1,5 @@
-#include "AtriumCommon/atriumuserdatalogutils.h"
-#include "discovery/kledgerbase.h"
 #include "knativeworkspace.h"
 #include "ktestenvironment.h"
-#include "platform/kinstalllayout.h"
 
 #include <QDir>
 #include <QProcess>
@@ -11,12 +8,6 @@
 namespace {
 
 constexpr int StepTimeoutMs = 90000;
-
-// The install folders the build was configured with, as CMake names them.
-QString installed(const char* folder)
-{
-    return QStringLiteral("usr/") + QString::fromUtf8(folder) + QStringLiteral("/vaultkeep");
-}
 
 bool waitForOutput(QProcess& process, const QByteArray& text, QByteArray* seen)
 {
@@ -39,49 +30,11 @@ class TestInstallLayout : public QObject
     Q_OBJECT
 
 private slots:
-    void everyLookupFollowsTheLayout_data();
-    void everyLookupFollowsTheLayout();
     void theInstalledProgramRunsFromItsPrefix();
 
 private:
     KTestEnvironment m_env;
-    int m_row = 0;
 };
-
-void TestInstallLayout::everyLookupFollowsTheLayout_data()
-{
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("libraries");
-    QTest::addColumn<QString>("data");
-
-    QTest::newRow("a build tree keeps everything beside the programs") << "build/bin/vaultkeep"
-                                                                       << "build/bin"
-                                                                       << "build/bin";
-    QTest::newRow("an installed prefix keeps libraries and pictures in folders of their own")
-        << "usr/" VK_INSTALL_BINDIR "/vaultkeep" << installed(VK_INSTALL_LIBDIR)
-        << installed(VK_INSTALL_DATADIR);
-}
-
-void TestInstallLayout::everyLookupFollowsTheLayout()
-{
-    QFETCH(QString, program);
-    QFETCH(QString, libraries);
-    QFETCH(QString, data);
-
-    const QString root = m_env.makeFolder(QStringLiteral("tree%1").arg(++m_row));
-    const QString executable = m_env.writeFile(root + program, "program");
-    for (const char* library : { "libKVaultkeep.so", "libPathmark.so", "libLedgerbase.so" })
-        QVERIFY(
-            !m_env.writeFile(root + libraries + QLatin1Char('/') + QLatin1String(library), "lib").isEmpty());
-    QVERIFY(!m_env.makeFolder(root + data + QStringLiteral("/VaultkeepSkin")).isEmpty());
-    m_env.platform()->setHostExecutablePath(executable);
-
-    QCOMPARE(KInstallLayout::libraryFolder(executable), root + libraries);
-    QCOMPARE(KInstallLayout::dataFolder(executable), root + data);
-    QCOMPARE(AtriumUserDataLogUtils::findLibrary(executable),
-        root + libraries + QStringLiteral("/libPathmark.so"));
-    QCOMPARE(KLedgerbase::searchPaths().value(0), root + libraries + QStringLiteral("/libLedgerbase.so"));
-}
 
 // The real install rules into a prefix of their own; the installed program loads the plug-in and
 // its libraries from there, and ends, saving, when its window is closed.

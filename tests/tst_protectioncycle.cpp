@@ -28,13 +28,6 @@ namespace {
 
 std::atomic<int> g_unwatchedLogs { 0 };
 
-const QString Office16 = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\");
-
-void setValue(const QString& key, const QString& name, const QString& value)
-{
-    KRegistryKey(key).setValue(name, value);
-}
-
 // A FileID recording the modification `modified`, made on `backedUp`.
 QString fileIdAt(const QDateTime& modified, const QDate& backedUp, int n = 0)
 {
@@ -119,11 +112,10 @@ private slots:
     void aSelfBackupFolderMountedInsideItselfIsSearchedOnce();
     void pagesCanBeReadWhileTheScannerCyclesAndARestartReloadsWithoutDuplicates();
     void protectionOffAtStartKeepsTheDatabase();
-    void noBackupsWhileTheBackupDriveIsShortOfSpace();
     void copiesACleanUpOrADeletionCouldNotDeleteAreSweptLater();
     void backUpNowRunsACycleThatBacksUpAtOnce();
     void specialFilesInAListAreSkippedAndDocumentsBehindLinksBackedUp();
-    void filesOverTheSizeLimitAreNotVersionedAndToldOnce();
+    void nothingIsVersionedOverTheSizeLimitOrWithoutRoom();
     void backupsAndTheDatabaseArePrivateToTheUser();
     void aSaveIsBackedUpOnceQuietForTenSeconds_data();
     void aSaveIsBackedUpOnceQuietForTenSeconds();
@@ -215,13 +207,13 @@ void TestProtectionCycle::firstCycleBacksUpFilesOfEveryKindOnce()
     listAsPricingFiles({ pricing });
     KTestEnvironment::listAsRecent(catalog, { rebar }, QStringLiteral("RBA"));
     KTestEnvironment::listAsRecent(catalog, { installation }, QStringLiteral("INA"));
-    setValue(Office16 + QStringLiteral("Word\\File MRU"), QStringLiteral("Item 1"),
-        QStringLiteral("[F00000000]*") + word);
-    setValue(QStringLiteral("HKEY_CURRENT_USER\\Software\\Kingsoft\\Office\\6.0\\wps\\RecentFiles\\files\\0"),
-        QStringLiteral("path"), wps);
-    setValue(QStringLiteral(
-                 "HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\R18.0\\ACAD-5001:804\\Recent File List"),
-        QStringLiteral("File1"), QStringLiteral("*") + drawing);
+    const QString software = QStringLiteral("HKEY_CURRENT_USER\\Software\\");
+    KRegistryKey(software + QStringLiteral("Microsoft\\Office\\16.0\\Word\\File MRU"))
+        .setValue(QStringLiteral("Item 1"), QString(QStringLiteral("[F00000000]*") + word));
+    KRegistryKey(software + QStringLiteral("Kingsoft\\Office\\6.0\\wps\\RecentFiles\\files\\0"))
+        .setValue(QStringLiteral("path"), wps);
+    KRegistryKey(software + QStringLiteral("Autodesk\\AutoCAD\\R18.0\\ACAD-5001:804\\Recent File List"))
+        .setValue(QStringLiteral("File1"), QString(QLatin1Char('*') + drawing));
     const QString database
         = m_env.platform()->commonDocumentsFolder() + QStringLiteral("/Tarsel/CVA/2022/System/CvaSystem.ldb");
     QDir().mkpath(QFileInfo(database).absolutePath());
@@ -327,9 +319,9 @@ void TestProtectionCycle::aDeletedSourceMovesToTheDeletedListAndAnUnreachableOne
     // A file in a folder the user may no longer enter is a failure, not gone.
     QVERIFY(QFile::remove(gone));
     QVERIFY(KTestEnvironment::setModified(inside, QDateTime::currentDateTime().addSecs(-30)));
-    QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0) == 0);
+    QVERIFY(KTestEnvironment::setMode(locked, 0));
     m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
-    QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0700) == 0);
+    QVERIFY(KTestEnvironment::setMode(locked, 0700));
     QCOMPARE(log.failures, ::geteuid() == 0 ? 0 : 1); // root enters every folder
     QCOMPARE(log.deleted, QStringList { gone });
     QCOMPARE(log.home.mid(1), (QList<int> { 2, 1 }));
@@ -470,27 +462,6 @@ void TestProtectionCycle::protectionOffAtStartKeepsTheDatabase()
     QCOMPARE(KTestEnvironment::contentOf(KFileServiceManager().databasePath()), saved);
 }
 
-void TestProtectionCycle::noBackupsWhileTheBackupDriveIsShortOfSpace()
-{
-    const QString path = writeSource(QStringLiteral("space.pra4"));
-    listAsPricingFiles({ path });
-    const QString drive = KConfig::instance()->backUpPath();
-    KDiskInfoThread* monitor = KDiskInfoThread::instance();
-    const auto roomAgain = qScopeGuard([&] {
-        m_env.platform()->setDriveSpace(drive, 50000 * MiB, 100000 * MiB);
-        monitor->checkDisks();
-    });
-    m_env.platform()->setDriveSpace(drive, 15 * MiB, 100000 * MiB);
-    monitor->checkDisks();
-    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
-    QCOMPARE(versionsOf(path), 0);
-
-    m_env.platform()->setDriveSpace(drive, 16 * MiB, 100000 * MiB);
-    monitor->checkDisks();
-    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
-    QCOMPARE(versionsOf(path), 1);
-}
-
 void TestProtectionCycle::copiesACleanUpOrADeletionCouldNotDeleteAreSweptLater()
 {
     const QDateTime now(QDate(2024, 3, 20), QTime(9, 0));
@@ -619,7 +590,7 @@ void TestProtectionCycle::specialFilesInAListAreSkippedAndDocumentsBehindLinksBa
         QVERIFY2(!m_manager->findFile(special), qPrintable(special));
 }
 
-void TestProtectionCycle::filesOverTheSizeLimitAreNotVersionedAndToldOnce()
+void TestProtectionCycle::nothingIsVersionedOverTheSizeLimitOrWithoutRoom()
 {
     const QString small = m_env.writeFile(m_work + QStringLiteral("small.pra4"), QByteArray(100, 's'),
         QDateTime::currentDateTime().addSecs(-60));
@@ -629,6 +600,17 @@ void TestProtectionCycle::filesOverTheSizeLimitAreNotVersionedAndToldOnce()
     QVERIFY(KConfig::instance()->setMaxVersionedFileSize(100));
     const auto noLimit = qScopeGuard([] { std::ignore = KConfig::instance()->setMaxVersionedFileSize(0); });
     QSignalSpy told(m_manager.data(), &KFileServiceManager::sigFileTooLarge);
+    // 15 MiB free on the backup drive is short of room, 16 MiB is not.
+    const QString drive = KConfig::instance()->backUpPath();
+    const auto setFreeMiB = [&](quint64 free) {
+        m_env.platform()->setDriveSpace(drive, free * MiB, 100000 * MiB);
+        KDiskInfoThread::instance()->checkDisks();
+    };
+    const auto roomAgain = qScopeGuard([&] { setFreeMiB(50000); });
+    setFreeMiB(15);
+    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
+    QCOMPARE(versionsOf(small), 0);
+    setFreeMiB(16);
 
     m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
     QVERIFY(KTestEnvironment::setModified(large, QDateTime::currentDateTime().addSecs(-30)));
@@ -652,16 +634,16 @@ void TestProtectionCycle::backupsAndTheDatabaseArePrivateToTheUser()
     const QString backups = KCommon::backupDirectory();
     const QString old = m_env.writeFile(backups + QStringLiteral("old-copy"), "old");
     const QString locked = m_env.writeFile(backups + QStringLiteral("locked-copy"), "locked");
-    QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0) == 0);
+    QVERIFY(KTestEnvironment::setMode(locked, 0));
     const QString folder = m_env.makeFolder(backups + QStringLiteral("folder"));
     const QString outside = writeSource(QStringLiteral("outside.txt"));
     QVERIFY(QFile::link(outside, backups + QStringLiteral("link")));
     for (const QString& path : { backups, folder })
-        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0755) == 0);
+        QVERIFY(KTestEnvironment::setMode(path, 0755));
     for (const QString& path : { old, outside })
-        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+        QVERIFY(KTestEnvironment::setMode(path, 0644));
     const QString source = writeSource(QStringLiteral("plan.pra4"));
-    QVERIFY(::chmod(QFile::encodeName(source).constData(), 0644) == 0);
+    QVERIFY(KTestEnvironment::setMode(source, 0644));
     listAsPricingFiles({ source });
 
     m_scanner->runCycle();

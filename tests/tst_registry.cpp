@@ -3,7 +3,6 @@
 #include "ktestenvironment.h"
 #include "platform/kregistry.h"
 
-#include <QProcess>
 #include <QtTest>
 
 #include <atomic>
@@ -65,7 +64,6 @@ private slots:
     void aWriteKeepsEveryOtherByte();
     void aFileThatCannotBeReadIsNeverWritten_data();
     void aFileThatCannotBeReadIsNeverWritten();
-    void switchesAreOffOnlyForLowerCaseFalse_data();
     void switchesAreOffOnlyForLowerCaseFalse();
     void aCounterReadsZeroUnlessANumberAndTwoThreadsLoseNothing();
     void excludedFoldersDefaultOnlyWhileAbsent();
@@ -85,14 +83,8 @@ void TestRegistry::init()
 
 QString TestRegistry::inOtherProcess(const QStringList& arguments)
 {
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QString::fromLatin1(MachineVariable), m_env.platform()->baseFolder());
-    child.setProcessEnvironment(environment);
-    child.start(QCoreApplication::applicationFilePath(), arguments);
-    if (!child.waitForFinished(60000) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
-        return QStringLiteral("<the other process failed>");
-    return QString::fromUtf8(child.readAllStandardOutput());
+    return QString::fromUtf8(KTestEnvironment::runSelf(
+        arguments, { { QString::fromLatin1(MachineVariable), m_env.platform()->baseFolder() } }));
 }
 
 void TestRegistry::writesReachAnotherProcess_data()
@@ -209,7 +201,7 @@ void TestRegistry::aWriteKeepsEveryOtherByte()
     KConfig* config = KConfig::instance();
     const QString file = hive ? m_env.platform()->registryHiveFile() : config->filePath();
     QVERIFY(!m_env.writeFile(file, before).isEmpty());
-    QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0644), 0); // as other programs leave it
+    QVERIFY(KTestEnvironment::setMode(file, 0644)); // as other programs leave it
     // What is written is private, whatever the process's umask lets through.
     const mode_t umask = ::umask(0);
     const auto restore = qScopeGuard([umask] { ::umask(umask); });
@@ -265,32 +257,22 @@ void TestRegistry::aFileThatCannotBeReadIsNeverWritten()
     QCOMPARE(KTestEnvironment::modeOf(hive), 0600u);
 }
 
-void TestRegistry::switchesAreOffOnlyForLowerCaseFalse_data()
-{
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<bool>("on");
-    QTest::newRow("lower-case false switches off") << QStringLiteral("false") << false;
-    QTest::newRow("capital False stays on") << QStringLiteral("False") << true;
-}
-
 void TestRegistry::switchesAreOffOnlyForLowerCaseFalse()
 {
-    QFETCH(QString, stored);
-    QFETCH(bool, on);
-    {
-        // As any Qt program writes the file.
-        QSettings settings(KConfig::instance()->filePath(), QSettings::IniFormat);
-        for (const char* key : { "AutoBack", "AutoClean7Days", "isTipWhenDiskSizeIsSmall",
-                 "ReadRecentlyUsedXbel", "ReadLibreOfficeHistory", "ReadKdeRecentDocuments" })
-            settings.setValue(QLatin1String(key), stored);
+    // As any Qt program writes the file.
+    const std::pair<const char*, bool (KConfig::*)() const> switches[]
+        = { { "AutoBack", &KConfig::autoBack }, { "AutoClean7Days", &KConfig::autoClean7Days },
+              { "isTipWhenDiskSizeIsSmall", &KConfig::isTipWhenDiskSizeIsSmall },
+              { "ReadRecentlyUsedXbel", &KConfig::readRecentlyUsedXbel },
+              { "ReadLibreOfficeHistory", &KConfig::readLibreOfficeHistory },
+              { "ReadKdeRecentDocuments", &KConfig::readKdeRecentDocuments } };
+    for (const char* stored : { "false", "False" }) {
+        for (const auto& [key, isOn] : switches) {
+            QSettings(KConfig::instance()->filePath(), QSettings::IniFormat)
+                .setValue(QLatin1String(key), QLatin1String(stored));
+            QVERIFY2((KConfig::instance()->*isOn)() == (stored[0] == 'F'), key);
+        }
     }
-    KConfig* config = KConfig::instance();
-    QCOMPARE(config->autoBack(), on);
-    QCOMPARE(config->autoClean7Days(), on);
-    QCOMPARE(config->isTipWhenDiskSizeIsSmall(), on);
-    QCOMPARE(config->readRecentlyUsedXbel(), on);
-    QCOMPARE(config->readLibreOfficeHistory(), on);
-    QCOMPARE(config->readKdeRecentDocuments(), on);
 }
 
 void TestRegistry::aCounterReadsZeroUnlessANumberAndTwoThreadsLoseNothing()

@@ -99,6 +99,12 @@ KMessageBox::KMessageBox(int icon, const QString& title, const QString& text, co
 
     if (!showCancel)
         m_cancelButton->hide();
+
+    // A long text (a translation, a long path) makes the box taller; its width stays.
+    layout()->activate();
+    const int needed = m_content->heightForWidth(m_content->width());
+    if (needed > m_content->height())
+        setFixedHeight(height() + needed - m_content->height());
 }
 
 void KMessageBox::setIcon(const QString& imageFile)

@@ -70,6 +70,11 @@ void killAfter(const QString& call, const QString& pathPart, int count)
         call.toLatin1().constData(), QFile::encodeName(pathPart).constData(), count);
 }
 
+void refuseInKernelCopies(int error)
+{
+    control<void (*)(int)>("vk_shim_refuse_in_kernel_copies")(error);
+}
+
 void startLog()
 {
     control<void (*)(int)>("vk_shim_set_logging")(1);

@@ -39,8 +39,13 @@ void failFlushesBelow(const QString& folder);
 // "syncfs", "rename" or "unlink") on a path that contains `pathPart`.
 void killAfter(const QString& call, const QString& pathPart, int count = 1);
 
+// Clones (FICLONE) and copy_file_range calls fail with `error`, as on a file system without
+// them (EOPNOTSUPP) or one that refuses a file (EINVAL); 0 ends it.
+void refuseInKernelCopies(int error);
+
 // Logs flushes (fsync, fdatasync, syncfs), successful renames (and links that name an unnamed
-// file) and removals, as "<call> <path>".
+// file), removals, and in-kernel copies ("clone", "copy_file_range") by their target, as
+// "<call> <path>".
 void startLog();
 QStringList takeLog();
 // Whether such a log has a flush of a file in the folder of `path` before the rename onto `path`.

@@ -13,8 +13,10 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <mutex>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -32,6 +34,7 @@ int g_change = 0;
 bool g_logging = false;
 std::string g_log;
 std::string g_failingFlushFolder; // flushes below it fail with an I/O error; empty: none do
+int g_refuseInKernel = 0; // clones and copy_file_range fail with this error; 0: they pass
 std::string g_killCall; // the process dies right after the g_killCount-th such call on a path
 std::string g_killPathPart; // that contains this
 int g_killCount = 0;
@@ -164,6 +167,22 @@ void beforeRead(int fd)
     }
 }
 
+// An in-kernel copy (a clone or copy_file_range) into `out`: logged, refused when the test says
+// so (-1 with errno set), 0 otherwise.
+int beforeInKernelCopy(const char* call, int out)
+{
+    if (!g_active.load())
+        return 0;
+    int error = 0;
+    {
+        const std::lock_guard<std::mutex> locker(g_mutex);
+        error = g_refuseInKernel;
+    }
+    log(call, pathOf(out));
+    errno = error;
+    return error ? -1 : 0;
+}
+
 // A write that crosses the room left fails as on a full disk; what fits is stored, maybe altered.
 template<typename Write, typename... Offset>
 ssize_t writeWithin(Write real, int fd, const void* buffer, size_t count, Offset... offset)
@@ -233,6 +252,8 @@ int fallocate(int fd, int mode, off_t offset, off_t length)
 ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t length, unsigned flags)
 {
     VK_NEXT(copy_file_range);
+    if (beforeInKernelCopy("copy_file_range", out) != 0)
+        return -1;
     beforeRead(in);
     const long long fits = room(out, length);
     if (fits < 0) {
@@ -240,6 +261,19 @@ ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, 
         return -1;
     }
     return real(in, inOffset, out, outOffset, size_t(fits), flags);
+}
+
+// A clone reads nothing: the source changes at the read after it (beforeRead()).
+int ioctl(int fd, unsigned long request, ...)
+{
+    VK_NEXT(ioctl);
+    va_list arguments;
+    va_start(arguments, request);
+    void* argument = va_arg(arguments, void*);
+    va_end(arguments);
+    if (request == FICLONE && beforeInKernelCopy("clone", fd) != 0)
+        return -1;
+    return real(fd, request, argument);
 }
 
 ssize_t read(int fd, void* buffer, size_t count)
@@ -311,6 +345,11 @@ __attribute__((visibility("default"))) void vk_shim_change_on_first_read(const c
         g_changePath = path ? path : "";
         g_change = change;
     });
+}
+
+__attribute__((visibility("default"))) void vk_shim_refuse_in_kernel_copies(int error)
+{
+    configure([&] { g_refuseInKernel = error; });
 }
 
 __attribute__((visibility("default"))) void vk_shim_set_logging(int on)

@@ -1,13 +1,18 @@
 #include "ktestenvironment.h"
 
 #include "core/kconfig.h"
+#include "core/kfileobject.h"
+#include "core/kfileobjectmgr.h"
 #include "discovery/kproductcatalog.h"
 #include "discovery/kproductinfo.h"
 #include "platform/kregistry.h"
+#include "service/kfileservicemanager.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QStandardPaths>
 
 #include <cstring>
@@ -66,6 +71,50 @@ QString KTestEnvironment::addBackupDrive(const QString& name, quint64 freeMiB)
     if (!KConfig::instance()->setBackUpPath(root))
         qFatal("cannot write the test's settings");
     return root;
+}
+
+QString KTestEnvironment::backUp(KFileServiceManager* engine, const QString& path, const QByteArray& content,
+    const QDateTime& modified, int kind) const
+{
+    if (writeFile(path, content, modified).isEmpty())
+        return QString();
+    const auto before = engine->findFile(this->path(path));
+    const QStringList known = before ? before->versionIds() : QStringList();
+    const auto record = engine->collection(kind)->backupFile(this->path(path), kind);
+    for (const QString& id : record ? record->versionIds() : QStringList()) {
+        if (!known.contains(id))
+            return id;
+    }
+    return QString();
+}
+
+QByteArray KTestEnvironment::runSelf(
+    const QStringList& arguments, const QMap<QString, QString>& environment, int timeoutMs)
+{
+    QProcess child;
+    QProcessEnvironment childEnvironment = QProcessEnvironment::systemEnvironment();
+    for (auto it = environment.cbegin(); it != environment.cend(); ++it)
+        childEnvironment.insert(it.key(), it.value());
+    child.setProcessEnvironment(childEnvironment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    if (!child.waitForFinished(timeoutMs) || child.exitStatus() != QProcess::NormalExit
+        || child.exitCode() != 0) {
+        child.kill();
+        child.waitForFinished();
+        return QByteArrayLiteral("<failed>");
+    }
+    return child.readAllStandardOutput();
+}
+
+bool KTestEnvironment::setMode(const QString& path, unsigned mode)
+{
+    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
+QStringList KTestEnvironment::entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 bool KTestEnvironment::setModified(const QString& path, const QDateTime& time)

@@ -324,16 +324,8 @@ QStringList messageBoxes(KTestEnvironment&)
     }
     texts << KCompareDialog::problemText(KCompareProblem::ZipBomb, QStringLiteral("word/document.xml"));
     QStringList clipped;
-    // A failed move's reasons: the two a move meets most in boxes, every one read for its language.
-    for (int problem = 0; problem <= int(KBackupFolderMove::Problem::Other); ++problem) {
-        const QString text = KMoveBackFolderWidget::failureText(problem, QStringLiteral("plan.pra4"), file);
-        if (problem == int(KBackupFolderMove::Problem::Conflict)
-            || problem == int(KBackupFolderMove::Problem::NoSpace))
-            texts << text;
-        else if (KUiLanguage::current() == Language::English
-            && std::any_of(text.begin(), text.end(), isChinese))
-            clipped << QStringLiteral("\"%1\" is not translated").arg(text);
-    }
+    for (int problem = 0; problem <= int(KBackupFolderMove::Problem::Other); ++problem)
+        texts << KMoveBackFolderWidget::failureText(problem, QStringLiteral("plan.pra4"), file);
     for (const QString& text : qAsConst(texts)) {
         const auto box = KYMessageBox::information(nullptr, QMessageBox::Information, text);
         clipped << clippedWhenShown(box.get());

@@ -563,6 +563,14 @@ bool renderStorage(const QDir& folder, KFakePlatform* machine)
         KCommon::skinBackgroundPath(), QStringLiteral(":/Icons/Icons/关闭.png"), 2, QStringLiteral("确定"),
         QString(), false);
     saved = saveWindow(&failed, folder.filePath(QStringLiteral("move-failed-message.png"))) && saved;
+    // The longest reason: the box grows taller for it.
+    KMessageBox damaged(QMessageBox::Critical, QStringLiteral("转移备份"),
+        KMoveBackFolderWidget::failureText(int(KBackupFolderMove::Problem::Damaged),
+            QStringLiteral("{6f1c2a4e-3b7d-4c55-9a0e-2d8f1b3c4d5e}_20240511093012_20240511"),
+            KBackupFolderMove::folderOf(QStringLiteral("/media/ann/Data/"))),
+        KCommon::skinBackgroundPath(), QStringLiteral(":/Icons/Icons/关闭.png"), 2, QStringLiteral("确定"),
+        QString(), false);
+    saved = saveWindow(&damaged, folder.filePath(QStringLiteral("move-failed-damaged.png"))) && saved;
 
     // Every frame of the move animation, left to right and top to bottom.
     QMovie movie(skin(QStringLiteral("转移备份.gif")));
