@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTableWidget>
 #include <QTextStream>
 #include <QUuid>
@@ -78,9 +79,20 @@ QPair<double, double> medians(
     return { medianOf(first), medianOf(second) };
 }
 
+// The figures that missed their goals, for the summary line.
+QStringList& missed()
+{
+    static QStringList names;
+    return names;
+}
+int figureCount = 0;
+
 void report(const QString& name, double ours, const QString& baselineName, double baseline, double goal)
 {
     const double ratio = ours / baseline;
+    ++figureCount;
+    if (ratio > goal)
+        missed() << name.trimmed();
     out() << QStringLiteral("%1 %2 ms   %3 %4 ms   ratio %5   goal <= %6   %7\n")
                  .arg(name, -40)
                  .arg(ours * 1000, 8, 'f', 2)
@@ -192,8 +204,13 @@ int run(const QString& folder, int repeat, bool versionsOnly)
         repeat,
         [&] {
             KFileVersionDlg versions(path, KServices::process());
+            // The copies' status is read on another thread; this one sleeps until the list is
+            // built, then paints it.
+            QEventLoop built;
+            QObject::connect(&versions, &KFileVersionDlg::sigListBuilt, &built, &QEventLoop::quit);
             versions.show();
-            QApplication::processEvents(); // the list is built, then painted
+            built.exec();
+            QApplication::processEvents();
             QApplication::processEvents();
             if (versions.versionTable()->rowCount() != VersionsOfAWeek)
                 std::abort();
@@ -210,7 +227,13 @@ int run(const QString& folder, int repeat, bool versionsOnly)
             QApplication::processEvents();
         });
     report(QStringLiteral("version dialog, %1 versions").arg(VersionsOfAWeek), opened.first,
-        QStringLiteral("plain table, same texts"), opened.second, 3.0);
+        QStringLiteral("plain table, same texts"), opened.second, 1.5);
+    out() << QStringLiteral("\nsummary: %1 of %2 goals met")
+                 .arg(figureCount - missed().size())
+                 .arg(figureCount);
+    if (!missed().isEmpty())
+        out() << QStringLiteral("; missed: ") << missed().join(QStringLiteral(", "));
+    out() << '\n';
     return 0;
 }
 

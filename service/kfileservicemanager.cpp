@@ -775,16 +775,20 @@ KContentSum KFileServiceManager::copySum(const QString& fileId) const
 bool KFileServiceManager::isCopyDamaged(const KVersionId& version) const
 {
     const QString fileId = version.text();
+    const bool checkable = version.sum().isKnown() && KFileCopyedObject::isSafeFileId(fileId);
+    return isCopyDamaged(
+        version, checkable ? KFileOps::status(KCommon::backupDirectory() + fileId) : KFileStatus());
+}
+
+bool KFileServiceManager::isCopyDamaged(const KVersionId& version, const KFileStatus& copy) const
+{
     {
         const std::lock_guard<std::mutex> locker(m_damagedMutex);
-        if (m_damaged.contains(fileId))
+        if (m_damaged.contains(version.text()))
             return true;
     }
     const KContentSum recorded = version.sum();
-    if (!recorded.isKnown() || !KFileCopyedObject::isSafeFileId(fileId))
-        return false;
-    const KFileStatus copy = KFileOps::status(KCommon::backupDirectory() + fileId);
-    return copy.isFile && copy.size != recorded.size;
+    return recorded.isKnown() && copy.isFile && copy.size != recorded.size;
 }
 
 void KFileServiceManager::markCopyDamaged(const QString& fileId)

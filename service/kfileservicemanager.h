@@ -136,6 +136,8 @@ public:
     // Whether the copy of `version` is known to be damaged: a restore found its content changed,
     // or its size is not the one recorded with the version.
     [[nodiscard]] bool isCopyDamaged(const KVersionId& version) const;
+    // The same from the copy's status, read already; safe on any thread.
+    [[nodiscard]] bool isCopyDamaged(const KVersionId& version, const KFileStatus& copy) const;
     void markCopyDamaged(const QString& fileId);
     // A whole copy is back in place of a damaged or missing one.
     void markCopyRepaired(const QString& fileId);

@@ -5,9 +5,11 @@
 #include "Widgets/icons/kfileiconprovider.h"
 #include "Widgets/versions/krestoresteps.h"
 #include "Widgets/versions/ktablewidgetbackedfileitem.h"
+#include "compare/kcomparetasks.h"
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
 #include "core/ktimestamp.h"
+#include "platform/kfileops.h"
 #include "service/kfileservicemanager.h"
 #include "ui_kfileversiondlg.h"
 
@@ -18,6 +20,7 @@
 #include <QPainter>
 #include <QShowEvent>
 #include <QTimer>
+#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -152,13 +155,34 @@ void KFileVersionDlg::setCount(int count)
     m_ui->lblCount->setText(QString::number(count));
 }
 
-QString KFileVersionDlg::sizeText(const KVersionId& version, bool missing)
+QString KFileVersionDlg::sizeText(const KVersionId& version, const KFileStatus& copy)
 {
-    if (!missing)
-        return KCommon::displaySize(KFileCopyedObject::backupFileSize(version.text()));
+    if (copy.exists)
+        return KCommon::displaySize(copy.size);
     // The size the copy had, so that the user knows what the off-site copy would bring back.
     const KContentSum recorded = version.sum();
     return recorded.isKnown() ? tr("%1 已丢失").arg(KCommon::displaySize(recorded.size)) : tr("已丢失");
+}
+
+KFileVersionDlg::Rows KFileVersionDlg::listRows(KFileServiceManager* engine, const QString& fileName,
+    const QString& backupFolder, const QVector<KVersionId>& recorded)
+{
+    QHash<QString, KVersionId> byId;
+    for (const KVersionId& version : recorded)
+        byId.insert(version.text(), version);
+    Rows rows;
+    rows.ids = KRestoreSteps::newestFirst(byId.keys());
+    rows.texts.reserve(rows.ids.size());
+    const QString one = QStringLiteral("1");
+    for (const QString& id : qAsConst(rows.ids)) {
+        const KVersionId version = byId.value(id);
+        const KFileStatus copy
+            = KFileCopyedObject::isSafeFileId(id) ? KFileOps::status(backupFolder + id) : KFileStatus();
+        rows.texts.append({ fileName, id, timeText(id), sizeText(version, copy),
+            rows.texts.isEmpty() ? one : QString(), QString(), QString(),
+            engine->isCopyDamaged(version, copy) ? one : QString(), copy.exists ? QString() : one });
+    }
+    return rows;
 }
 
 void KFileVersionDlg::onCreateTable()
@@ -174,26 +198,37 @@ void KFileVersionDlg::onCreateTable()
         return;
     }
     m_built = true;
-    const QVector<KVersionId> versions = record ? record->versions() : QVector<KVersionId>();
-    QHash<QString, KVersionId> byId;
-    for (const KVersionId& version : versions)
-        byId.insert(version.text(), version);
-    const QStringList ids = KRestoreSteps::newestFirst(byId.keys());
-    setCount(ids.size());
+    // The rows are made on another thread, which looks at the copies; the list is built from
+    // them unless a newer build was asked for meanwhile.
+    const int build = ++m_builds;
+    auto* making = new QFutureWatcher<Rows>(this);
+    connect(making, &QFutureWatcherBase::finished, this, [this, making, build] {
+        making->deleteLater();
+        if (build == m_builds)
+            fillTable(making->result());
+    });
+    making->setFuture(QtConcurrent::run(KCompareTasks::pool(), &KFileVersionDlg::listRows, engine,
+        m_strFileName, KCommon::backupDirectory(), record ? record->versions() : QVector<KVersionId>()));
+}
+
+void KFileVersionDlg::fillTable(Rows rows)
+{
+    using Text = KTableWidgetBackedFileItem::Text;
+    setCount(rows.ids.size());
     KTableWidget* table = m_ui->versionTableWidget;
     table->resetRows();
-    for (const QString& id : ids) {
-        const Restored restored = m_restored.value(id);
-        const bool missing = !KFileCopyedObject::backupFileExists(id);
-        table->addRow(id,
-            { m_strFileName, id, timeText(id), sizeText(byId.value(id), missing),
-                id == ids.constFirst() ? QStringLiteral("1") : QString(), restored.target, restored.message,
-                engine->isCopyDamaged(byId.value(id)) ? QStringLiteral("1") : QString(),
-                missing ? QStringLiteral("1") : QString() },
-            KTableWidgetItemBase::ITEM_BACKED_FILE);
+    for (int i = 0; i < rows.ids.size(); ++i) {
+        const QString& id = rows.ids.at(i);
+        const auto restored = m_restored.constFind(id);
+        if (restored != m_restored.cend()) {
+            rows.texts[i][Text::RestoredTo] = restored->target;
+            rows.texts[i][Text::ResultText] = restored->message;
+        }
+        table->addRow(id, rows.texts.at(i), KTableWidgetItemBase::ITEM_BACKED_FILE);
     }
     table->removeSurplusRows();
     m_ui->lblBusy->hide();
+    emit sigListBuilt();
 }
 
 void KFileVersionDlg::onRowRemoved(QString strKey)

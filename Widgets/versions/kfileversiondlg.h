@@ -5,17 +5,22 @@
 #include <QDialog>
 #include <QHash>
 #include <QScopedPointer>
+#include <QStringList>
+#include <QVector>
 
 namespace Ui {
 class KFileVersionDlg;
 }
 
+class KFileServiceManager;
 class KTableWidget;
+struct KFileStatus;
 class KVersionId;
 struct KUnprotectedReason;
 
 // The modal list of every backed-up version of one protected file, the newest backup first,
-// from which a version is restored or deleted. The list is built once the dialog is on screen.
+// from which a version is restored or deleted. The list is built once the dialog is on screen and
+// the copies' status has been read on another thread.
 // While any such dialog exists the pages hold back their refreshes; once it is gone the engine
 // is asked to refresh them all.
 class KFileVersionDlg : public QDialog
@@ -49,6 +54,8 @@ public:
 
 signals:
     void sigCreateTable();
+    // The list was built, or built again.
+    void sigListBuilt();
     // A version was restored to `target`.
     void sigVersionRestored(const QString& target, const QString& message);
 
@@ -61,9 +68,20 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The list's rows, newest first: their keys (FileIDs) and texts.
+    struct Rows
+    {
+        QStringList ids;
+        QVector<QStringList> texts;
+    };
+
     void setCount(int count);
+    // Runs on another thread: it reads the copies' status.
+    static Rows listRows(KFileServiceManager* engine, const QString& fileName, const QString& backupFolder,
+        const QVector<KVersionId>& recorded);
+    void fillTable(Rows rows);
     // A copy's size; for a missing one, the size recorded for it and that it is missing.
-    static QString sizeText(const KVersionId& version, bool missing);
+    static QString sizeText(const KVersionId& version, const KFileStatus& copy);
 
     struct Restored
     {
@@ -77,5 +95,6 @@ private:
     QHash<QString, Restored> m_restored; // by FileID
     bool m_built = false;
     bool m_rebuildPending = false;
+    int m_builds = 0; // the list builds asked for
     Q_DISABLE_COPY(KFileVersionDlg)
 };

@@ -76,7 +76,7 @@ Outcome copyLoop(QWidget* parent, KPlatform* platform, const QString& sourcePath
 
 // The versions `fileIds` (FileIDs), the newest backup first: by backup date, then by the
 // modification time each records.
-QStringList newestFirst(QStringList fileIds);
+QStringList newestFirst(const QStringList& fileIds);
 
 // Shows the file selected in the file manager.
 bool reveal(KPlatform* platform, const QString& path);

@@ -149,8 +149,12 @@ QStringList TestRecovery::protect(const QString& path, bool deleted)
 std::unique_ptr<KFileVersionDlg> TestRecovery::openDialog(const QString& path)
 {
     auto dialog = std::make_unique<KFileVersionDlg>(path, KServices::process());
+    QSignalSpy built(dialog.get(), &KFileVersionDlg::sigListBuilt);
     dialog->show();
-    QCoreApplication::processEvents(); // the list is built once the dialog is up
+    // The list is built once the dialog is up and its copies were looked at; a file without
+    // versions closes the dialog instead.
+    if (!QTest::qWaitFor([&] { return !built.isEmpty() || dialog->isHidden(); }))
+        qWarning("the version list was not built in time");
     return dialog;
 }
 
@@ -352,7 +356,7 @@ void TestRecovery::restoreFaults()
     }
     if (fault == QLatin1String("none")) {
         // Listed again: the state kept on top, the version restored showing where it went.
-        QCoreApplication::processEvents();
+        QVERIFY(QSignalSpy(dialog.get(), &KFileVersionDlg::sigListBuilt).wait());
         QCOMPARE(dialog->versionTable()->rowCount(), 4);
         QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lblCount"))->text(), QStringLiteral("4"));
         QVERIFY(!ids.contains(dialog->versionTable()->rowKey(0)));
@@ -572,6 +576,7 @@ void TestRecovery::theLastStateOrAChosenVersionComesBack()
         auto* dialog = qobject_cast<KFileVersionDlg*>(modal);
         QVERIFY(dialog);
         openDialogs = KFileVersionDlg::openVersionDialogCount();
+        QVERIFY(QTest::qWaitFor([dialog] { return dialog->versionTable()->rowCount() > 0; }));
         // A refresh meanwhile leaves the page alone.
         engine->onUpdate();
         restoreToSourcePlace(rowOf(*dialog, edited)->findBackLabel());
@@ -689,8 +694,9 @@ void TestRecovery::aLostCopyComesBackFromTheOffsiteRepository()
         return;
     }
     const auto dialog = std::make_unique<KFileVersionDlg>(m_path, services);
+    QSignalSpy built(dialog.get(), &KFileVersionDlg::sigListBuilt);
     dialog->show();
-    QCoreApplication::processEvents();
+    QVERIFY(built.wait());
     const auto fetch = [&](const QString& id) {
         return rowOf(*dialog, id)->findChild<KClickLabel*>(QStringLiteral("lblFetch"));
     };

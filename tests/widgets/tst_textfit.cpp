@@ -273,8 +273,11 @@ QStringList offsiteDialog(KTestEnvironment&)
 QStringList versionDialog(KTestEnvironment& env)
 {
     KFileVersionDlg dialog(env.path(QStringLiteral("home/plan.pra4")), KServices::process());
+    QSignalSpy built(&dialog, &KFileVersionDlg::sigListBuilt);
     QStringList clipped = clippedWhenShown(&dialog);
-    QCoreApplication::processEvents(); // the list is built once the dialog is on screen
+    // The list is built once the dialog is on screen.
+    if (built.isEmpty() && !built.wait())
+        return clipped << QStringLiteral("the version list was never built");
     return clipped << faultsIn(&dialog);
 }
 

@@ -22,8 +22,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QMenu>
+#include <QTimer>
 #include <QUuid>
 
 namespace {
@@ -197,6 +199,17 @@ bool save(QWidget* widget, const QDir& folder, const QString& name)
     return widget->grab().save(folder.filePath(name));
 }
 
+// Shows the version dialog once its list is built (it reads the copies on another thread).
+bool saveVersions(KFileVersionDlg* dialog, const QDir& folder, const QString& name)
+{
+    QEventLoop built;
+    QObject::connect(dialog, &KFileVersionDlg::sigListBuilt, &built, &QEventLoop::quit);
+    QTimer::singleShot(10000, &built, &QEventLoop::quit);
+    dialog->show();
+    built.exec();
+    return save(dialog, folder, name);
+}
+
 } // namespace
 
 bool renderRecoveryViews(const QDir& folder, KFakePlatform* machine)
@@ -228,7 +241,7 @@ bool renderRecoveryViews(const QDir& folder, KFakePlatform* machine)
     const QString file = home + QStringLiteral("projects/第二实验小学教学楼招标控制价.pra4");
     {
         KFileVersionDlg dialog(file, KServices::process());
-        saved = save(&dialog, folder, QStringLiteral("recovery-version-dialog.png")) && saved;
+        saved = saveVersions(&dialog, folder, QStringLiteral("recovery-version-dialog.png")) && saved;
         // The second version restored over the file, which is first kept as a new version.
         auto* row = qobject_cast<KTableWidgetBackedFileItem*>(dialog.versionTable()->rowWidget(1));
         if (!row)
@@ -237,8 +250,8 @@ bool renderRecoveryViews(const QDir& folder, KFakePlatform* machine)
         KMessageBox::setNextAnswer(1);
         row->onToSrcPlace();
         // The list is built again with the version that restore kept, at the top.
-        QApplication::processEvents();
-        saved = save(&dialog, folder, QStringLiteral("recovery-version-dialog-restored.png")) && saved;
+        saved
+            = saveVersions(&dialog, folder, QStringLiteral("recovery-version-dialog-restored.png")) && saved;
     }
 
     saved = save(&deleted, folder, QStringLiteral("recovery-deleted.png")) && saved;
@@ -251,7 +264,8 @@ bool renderRecoveryViews(const QDir& folder, KFakePlatform* machine)
     {
         // The versions of a deleted file, its folder gone with it.
         KFileVersionDlg dialog(first->sourcePath(), KServices::process());
-        saved = save(&dialog, folder, QStringLiteral("recovery-version-dialog-deleted-file.png")) && saved;
+        saved = saveVersions(&dialog, folder, QStringLiteral("recovery-version-dialog-deleted-file.png"))
+            && saved;
     }
     first->onToDeskTop();
     engine->onUpdate();
