@@ -340,39 +340,49 @@ QStringList KFileServiceManager::listedFiles() const
     return paths;
 }
 
-bool KFileServiceManager::backUpSavedFile(const QString& path)
+QStringList KFileServiceManager::backUpSavedFiles(const QStringList& paths)
 {
-    Listed listed;
-    {
-        const std::lock_guard<std::mutex> locker(m_stateMutex);
-        const auto it = m_listed.constFind(KPaths::foldCase(path));
-        if (it == m_listed.cend())
-            return false;
-        listed = it.value();
-    }
-    KFileObjectMgr* target = collection(listed.kind);
-    if (!m_loaded || !target || !KConfig::instance()->autoBack()
+    QStringList backedUp;
+    if (!m_loaded || !KConfig::instance()->autoBack()
         || !KBackupRules::cycleBacksUp(true, KDiskInfoThread::instance()->hasEnoughSpace())) {
-        return false;
+        return backedUp;
     }
     {
         const std::shared_lock<std::shared_mutex> folderInUse(KBackupFolderMove::backupWriters());
         const QString backupDirectory = KCommon::backupDirectory();
-        const KFileStatus file = KFileOps::status(listed.path);
-        const bool backedUp = file.exists && target->isCurrentStateBackedUp(listed.path, file.modifiedMSecs);
+        bool folderMade = false;
         const qint64 oldest = KBackupRules::oldestBackedUp(KPlatform::instance()->currentMSecsSinceEpoch());
-        if (KBackupRules::decide(file, backedUp, oldest) != KBackupRules::Decision::BackUp
-            || file.size > KConfig::instance()->maxVersionedFileSize()
-            || !KFileIO::makeFolder(backupDirectory)
-            || !target->backupFile(listed.path, listed.kind, backupDirectory)) {
-            return false;
+        for (const QString& path : paths) {
+            Listed listed;
+            {
+                const std::lock_guard<std::mutex> locker(m_stateMutex);
+                const auto it = m_listed.constFind(KPaths::foldCase(path));
+                if (it == m_listed.cend())
+                    continue;
+                listed = it.value();
+            }
+            KFileObjectMgr* target = collection(listed.kind);
+            if (!target)
+                continue;
+            const KFileStatus file = KFileOps::status(listed.path);
+            const bool current
+                = file.exists && target->isCurrentStateBackedUp(listed.path, file.modifiedMSecs);
+            if (KBackupRules::decide(file, current, oldest) == KBackupRules::Decision::BackUp
+                && file.size <= KConfig::instance()->maxVersionedFileSize()
+                && (folderMade || (folderMade = KFileIO::makeFolder(backupDirectory)))
+                && target->backupFile(listed.path, listed.kind, backupDirectory)) {
+                backedUp << path;
+            }
         }
     }
+    if (backedUp.isEmpty())
+        return backedUp;
     markChanged();
-    if (!KConfig::instance()->addToTotalBackupCount(1))
+    if (!KConfig::instance()->addToTotalBackupCount(backedUp.size()))
         m_counterUnsaved = true;
+    // One save for the whole burst: at 100,000 records each save writes the whole database.
     saveOrLeaveDue(false);
-    return true;
+    return backedUp;
 }
 
 void KFileServiceManager::countBackups(int successes)

@@ -124,9 +124,10 @@ public:
     // make it, unless a version whose copy is present carries its modification time. True when
     // its current content is in the backup folder and in the saved database.
     [[nodiscard]] bool backUpCurrentState(const QString& path);
-    // Backs up `path` as a cycle that backs up would, on any thread: only a file the last cycle
-    // listed, by the same rules and through the same copy, then saves. True when a version was made.
-    [[nodiscard]] bool backUpSavedFile(const QString& path);
+    // Backs up `paths` as a cycle that backs up would, on any thread: only files the last cycle
+    // listed, by the same rules and through the same copy, then saves once. Returns those of
+    // `paths` that got a version.
+    [[nodiscard]] QStringList backUpSavedFiles(const QStringList& paths);
     // The files the last cycle listed.
     QStringList listedFiles() const;
 

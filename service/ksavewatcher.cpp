@@ -73,14 +73,17 @@ void KSaveWatcher::onFileChanged(const QString& path)
 void KSaveWatcher::backUpQuietFiles()
 {
     const qint64 now = m_platform->currentMSecsSinceEpoch();
+    QStringList quiet;
     for (auto it = m_due.begin(); it != m_due.end();) {
         if (it.value() > now) {
             ++it;
             continue;
         }
-        const QString path = it.key();
+        quiet << it.key();
         it = m_due.erase(it);
-        if (m_engine->backUpSavedFile(path))
+    }
+    if (!quiet.isEmpty()) {
+        for (const QString& path : m_engine->backUpSavedFiles(quiet))
             emit sigBackedUp(path);
     }
     schedule();
