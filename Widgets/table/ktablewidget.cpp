@@ -2,7 +2,6 @@
 
 #include "Widgets/table/ktablewidgetdatetimeitem.h"
 
-#include <QAbstractItemDelegate>
 #include <QApplication>
 #include <QCursor>
 #include <QEvent>
@@ -11,25 +10,20 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
-// Draws the rows that have no widget of their own.
-class KTableWidget::RowPainter final : public QAbstractItemDelegate
+// Draws the rows that have no widget of their own; places those that have one as before.
+class KTableWidget::RowPainter final : public QStyledItemDelegate
 {
 public:
     explicit RowPainter(KTableWidget* table)
-        : QAbstractItemDelegate(table)
+        : QStyledItemDelegate(table)
         , m_table(table)
     { }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         m_table->paintRow(painter, option.rect, index.row());
-    }
-
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        Q_UNUSED(index)
-        return option.rect.size();
     }
 
 private:
@@ -157,6 +151,9 @@ KTableWidgetItemBase* KTableWidget::materialize(int row)
     created->setKey(data.key);
     created->setData(data.texts);
     setCellWidget(row, 0, created);
+    // In its place before it is painted: the rows around are painted already.
+    if (m_painted)
+        updateEditorGeometries();
     return created;
 }
 
