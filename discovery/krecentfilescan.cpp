@@ -170,11 +170,11 @@ void KRecentFileScan::readCadDrawings(QStringList* list) const
 
 void KRecentFileScan::readProductList(const QString& keyPath, QStringList* list)
 {
-    const auto values = KRegistryKey(keyPath).values();
+    const QStringList values = KRegistryKey(keyPath).valueTexts();
     list->reserve(list->size() + values.size());
-    for (const auto& value : values) {
-        if (!value.second.isEmpty())
-            list->append(KPaths::foldCase(value.second));
+    for (const QString& value : values) {
+        if (!value.isEmpty())
+            list->append(KPaths::foldCase(value));
     }
 }
 

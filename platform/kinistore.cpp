@@ -53,9 +53,9 @@ struct Identity
 };
 
 // The names directly below `group`: its keys, or (with `groups`) its subgroups; with `values`,
-// the keys and their values go there instead.
+// the keys and their values go there instead, with `texts` the values alone as text.
 QStringList childrenOf(const QSettings::SettingsMap& map, const QString& group, bool groups,
-    QVector<QPair<QString, QVariant>>* values = nullptr)
+    QVector<QPair<QString, QVariant>>* values = nullptr, QStringList* texts = nullptr)
 {
     const QString prefix = group.isEmpty() ? QString() : group + QLatin1Char('/');
     QStringList names;
@@ -66,6 +66,8 @@ QStringList childrenOf(const QSettings::SettingsMap& map, const QString& group, 
         if (slash < 0) {
             if (values)
                 values->append({ rest.toString(), it.value() });
+            else if (texts)
+                texts->append(it.value().toString());
             else if (!groups)
                 names.append(rest.toString());
             ++it;
@@ -328,6 +330,14 @@ QVector<QPair<QString, QVariant>> KIniStore::childValues(const QString& group) c
     QVector<QPair<QString, QVariant>> result;
     childrenOf(m_file->view, group, false, &result);
     return result;
+}
+
+QStringList KIniStore::childValueTexts(const QString& group) const
+{
+    const std::lock_guard<std::mutex> locker(g_mutex);
+    QStringList texts;
+    childrenOf(m_file->view, group, false, nullptr, &texts);
+    return texts;
 }
 
 QStringList KIniStore::childGroups(const QString& group) const
