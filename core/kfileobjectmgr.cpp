@@ -293,6 +293,12 @@ QStringList KFileObjectMgr::collectRows(
     return rows;
 }
 
+quint64 KFileObjectMgr::changeCount() const
+{
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    return m_change;
+}
+
 void KFileObjectMgr::clear()
 {
     RecordMap records;

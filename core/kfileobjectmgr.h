@@ -83,6 +83,9 @@ public:
     // engine's cycle has just read the status of every recently used file).
     QStringList collectRows(
         QStringList* existing, QStringList* deleted, const QHash<const KFileObject*, bool>& gone) const;
+    // Moves on whenever a record is added or removed (not when its versions change): records a
+    // caller found by path are still the collection's while it stays the same.
+    quint64 changeCount() const;
 
     // Forgets every record; those still held elsewhere live on with their holders.
     void clear();

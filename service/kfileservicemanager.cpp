@@ -206,19 +206,29 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
         qCWarning(vkEngine) << "the backup folder cannot be made:" << backupDirectory;
     const qint64 oldest = KBackupRules::oldestBackedUp(KPlatform::instance()->currentMSecsSinceEpoch());
     m_cycleGone.reserve(m_cycleGone.size() + files->size());
-    m_cycleRecords.reserve(m_cycleRecords.size() + files->size());
+    FoundRecords& found = m_found[size_t(fileType)];
+    const quint64 change = target->changeCount();
+    const bool sameRecords = found.change == change && found.files == *files;
+    if (!sameRecords) {
+        found.files = *files;
+        found.records = QVector<KFileObjectPtr>(files->size());
+    }
+    // Set again once every file was looked at; any record added or removed meanwhile, this
+    // cycle's own included, moves the collection's count past it.
+    found.change = 0;
     const QThread* const thread = QThread::currentThread();
-    for (const QString& path : *files) {
+    for (int i = 0; i < files->size(); ++i) {
+        const QString& path = files->at(i);
         // The module is going away: the files left wait for its next start.
         if (thread->isInterruptionRequested())
             break;
         // One status call serves the existence, change and age checks.
         const KFileStatus file = KFileOps::status(path);
-        const KFileObjectPtr record = target->findFile(path);
-        if (record) {
+        KFileObjectPtr& record = found.records[i];
+        if (!sameRecords)
+            record = target->findFile(path);
+        if (record)
             m_cycleGone.insert(record.get(), file.isGone());
-            m_cycleRecords.append(record);
-        }
         const bool backedUp = file.exists && record && record->isCurrentStateBackedUp(file.modifiedMSecs);
         const KBackupRules::Decision decision = KBackupRules::decide(file, backedUp, oldest);
         ++m_checkedThisCycle;
@@ -259,9 +269,11 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
         }
         // Every copy shows; checks show in steps, and at the end of each list.
         if (decision == KBackupRules::Decision::BackUp || m_checkedThisCycle % ProgressStep == 0
-            || &path == &files->constLast()) {
+            || i == files->size() - 1) {
             emit sigBackupProgress(m_checkedThisCycle, m_successThisCycle);
         }
+        if (i == files->size() - 1)
+            found.change = change;
     }
 }
 

@@ -278,10 +278,21 @@ private:
     bool m_backupCycle = false;
     int m_checkedThisCycle = 0;
     // Whether the file of each record the cycle looked at is gone, so that its rows need not
-    // ask again; the records are held meanwhile, so that none removed lends its address to a
-    // new one. Only the thread that runs the cycle touches them, and the next two.
+    // ask again; the records are held meanwhile (in m_found, and those it made in
+    // m_cycleRecords), so that none removed lends its address to a new one. Only the thread that
+    // runs the cycle touches them, and the next two.
     QHash<const KFileObject*, bool> m_cycleGone;
     QVector<KFileObjectPtr> m_cycleRecords;
+    // By kind, the list a cycle was handed and the record it found for each of its files, with
+    // the collection's changeCount() then: the next cycle handed the same list over the same
+    // records takes them from here instead of looking each up.
+    struct FoundRecords
+    {
+        QStringList files;
+        QVector<KFileObjectPtr> records;
+        quint64 change = 0;
+    };
+    std::array<FoundRecords, KindCount> m_found;
     // The files the cycles skipped and said so.
     QSet<QString> m_reported;
     // The largest file versioned; read once per cycle, when a file is about to be copied.

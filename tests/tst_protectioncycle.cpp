@@ -625,6 +625,16 @@ void TestProtectionCycle::nothingIsVersionedOverTheSizeLimitOrWithoutRoom()
     QCOMPARE(KConfig::instance()->maxVersionedFileSize(), KConfig::DefaultMaxVersionedFileSize);
     m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
     QCOMPARE(versionsOf(large), 1);
+
+    // Nor twice: a file missing when a cycle looked, then versioned by a restore, is not
+    // versioned again by the next cycle, handed the same list.
+    const QString later = m_work + QStringLiteral("later.pra4");
+    listAsPricingFiles({ small, large, later });
+    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
+    QVERIFY(!m_env.writeFile(later, "later", QDateTime::currentDateTime().addSecs(-30)).isEmpty());
+    QVERIFY(m_manager->backUpCurrentState(later));
+    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
+    QCOMPARE(versionsOf(later), 1);
 }
 
 void TestProtectionCycle::backupsAndTheDatabaseArePrivateToTheUser()
