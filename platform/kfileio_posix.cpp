@@ -587,9 +587,14 @@ KFd createNew(const QString& path, unsigned mode)
 {
     KFd fd(::open(QFile::encodeName(path).constData(),
         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode_t(mode)));
-    // The process's umask has taken bits away; the caller's mode is meant as it is.
-    if (fd.isValid() && ::fchmod(fd.get(), mode_t(mode)) != 0)
+    // The process's umask may have taken bits away; the caller's mode is meant as it is. Most
+    // often it has not, and a change of mode costs a metadata update of its own.
+    struct stat created;
+    if (fd.isValid()
+        && (::fstat(fd.get(), &created) != 0
+            || ((created.st_mode & 07777) != mode && ::fchmod(fd.get(), mode_t(mode)) != 0))) {
         return KFd();
+    }
     return fd;
 }
 
