@@ -114,16 +114,16 @@ QByteArray KCopySums::text(const QByteArray& lines)
     return text.append(EndMark).append(hex16(hasher.sum().hash)).append('\n');
 }
 
-KCopySums KCopySums::read(const QString& path)
+bool KCopySums::readLines(const QString& path, const std::function<void(const KVersionId&)>& take)
 {
     const auto file = KFileIO::openRegularFile(path, MaxFileSize);
     if (!file)
-        return KCopySums();
-    QVector<KVersionId> versions;
+        return false;
     KContentHasher hasher;
     char line[MaxLine];
     bool ended = false;
     bool first = true;
+    KVersionId version;
     for (;;) {
         const qint64 length = file->readLine(line, sizeof line);
         if (length <= 0)
@@ -144,18 +144,41 @@ KCopySums KCopySums::read(const QString& path)
             if (!ended)
                 break;
             continue;
-        } else {
-            KVersionId version;
-            if (line[length - 1] == '\n' && parseLine(line, int(length) - 1, &version))
-                versions.append(version);
+        } else if (line[length - 1] == '\n' && parseLine(line, int(length) - 1, &version)) {
+            take(version);
         }
         hasher.add(line, length);
     }
     if (!ended || file->error() != QFileDevice::NoError) {
         qCWarning(vkEngine) << "the copies' sums cannot be used, none is checked:" << path;
-        return KCopySums();
+        return false;
     }
+    return true;
+}
+
+KCopySums KCopySums::read(const QString& path)
+{
+    QVector<KVersionId> versions;
+    if (!readLines(path, [&versions](const KVersionId& version) { versions.append(version); }))
+        return KCopySums();
     return KCopySums(std::move(versions));
+}
+
+void KCopySums::apply(const QString& path, const QVector<KVersionId*>& versions)
+{
+    const auto before = [](const KVersionId* one, const KVersionId& other) {
+        return *one < other;
+    };
+    const bool whole = readLines(path, [&versions, &before](const KVersionId& version) {
+        const auto found = std::lower_bound(versions.cbegin(), versions.cend(), version, before);
+        if (found != versions.cend() && **found == version)
+            (*found)->setSum(version.sum());
+    });
+    // What a damaged file said is taken back: it describes nothing.
+    if (!whole) {
+        for (KVersionId* version : versions)
+            version->setSum(KContentSum());
+    }
 }
 
 KContentSum KCopySums::sumOf(const KVersionId& version) const

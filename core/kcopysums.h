@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 // The size and content hash of every backup copy, recorded when the copy was made, so that a
 // copy truncated or damaged since is never restored as if whole. The database's own form has no
 // place for them; they are kept beside it in "VaultkeepDB.sums", replaced whole with it:
@@ -23,6 +25,9 @@ class KCopySums
 public:
     static QString pathBeside(const QString& databasePath);
     static KCopySums read(const QString& path);
+    // Gives each of `versions`, ordered by version, the sum the file at `path` records for it,
+    // without holding the file's sums: the database loader's way. A damaged file gives none.
+    static void apply(const QString& path, const QVector<KVersionId*>& versions);
     // The file's text for the sums the lines carry (made with appendLine).
     static QByteArray text(const QByteArray& lines);
     // The line of `version`; nothing when its sum is not known.
@@ -41,5 +46,8 @@ public:
     KContentSum sumOf(const KVersionId& version) const;
 
 private:
+    // Hands each line's version, with its sum, to `take`; false when the file is damaged.
+    static bool readLines(const QString& path, const std::function<void(const KVersionId&)>& take);
+
     QVector<KVersionId> m_versions; // ordered, each with its sum
 };

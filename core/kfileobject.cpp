@@ -208,15 +208,22 @@ QString KFileCopyedObject::toXml() const
 
 // ---- KFileObject ----
 
-KFileObject::KFileObject(const QString& fileName, int fileType, QObject* parent)
-    : QObject(parent)
-    , m_fileName(fileName)
+KFileObject::KFileObject(const QString& fileName, int fileType)
+    : m_fileName(fileName)
     , m_fileType(fileType)
 { }
 
 KFileObject::~KFileObject()
 {
-    qDeleteAll(m_objects);
+    if (m_parts)
+        qDeleteAll(m_parts->objects);
+}
+
+KFileObject::Parts& KFileObject::parts() const
+{
+    if (!m_parts)
+        m_parts = std::make_unique<Parts>();
+    return *m_parts;
 }
 
 int KFileObject::versionCount() const
@@ -328,8 +335,8 @@ int KFileObject::latestIndex() const
 KFileCopyedObject* KFileObject::objectFor(const KVersionId& version) const
 {
     const QString fileId = version.text();
-    const std::lock_guard<std::mutex> locker(m_objectsMutex);
-    KFileCopyedObject*& object = m_objects[fileId];
+    const std::lock_guard<std::mutex> locker(m_partsMutex);
+    KFileCopyedObject*& object = parts().objects[fileId];
     if (!object) {
         object = new KFileCopyedObject;
         object->setFileId(fileId);
@@ -491,9 +498,10 @@ QString KFileObject::rowText() const
     if (m_versions.isEmpty())
         return row;
     // Every refresh asks for every row, and a row changes only with the versions.
-    const std::lock_guard<std::mutex> rowLocker(m_rowMutex);
-    if (m_row.revision == m_revision && !m_row.text.isNull())
-        return m_row.text;
+    const std::lock_guard<std::mutex> partsLocker(m_partsMutex);
+    Parts& cached = parts();
+    if (cached.rowRevision == m_revision && !cached.row.isNull())
+        return cached.row;
     const KVersionId& latest = m_versions.at(latestBackupIndex());
     const int date = latest.backupDate();
     row.reserve(m_fileName.size() + 48);
@@ -516,7 +524,8 @@ QString KFileObject::rowText() const
     row.append(QLatin1Char('|'));
     if (latest.stamp() >= 0)
         row.append(QString::number(latest.stamp()));
-    m_row = { m_revision, row };
+    cached.rowRevision = m_revision;
+    cached.row = row;
     return row;
 }
 
@@ -571,29 +580,18 @@ bool KFileObject::appendXml(QByteArray* out) const
     return true;
 }
 
-bool KFileObject::appendXml(QByteArray* out, const KSavedText& previous, quint64 save) const
-{
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
-    if (m_versions.isEmpty())
-        return false;
-    const std::lock_guard<std::mutex> savedLocker(m_savedMutex);
-    const int offset = out->size();
-    if (previous.text && previous.save != 0 && m_saved.save == previous.save && m_saved.revision == m_revision
-        && m_saved.offset + m_saved.length <= previous.text->size()) {
-        out->append(previous.text->constData() + m_saved.offset, m_saved.length);
-    } else {
-        writeElement(out);
-    }
-    if (save != 0)
-        m_saved = { save, m_revision, offset, out->size() - offset };
-    return true;
-}
-
 void KFileObject::appendSums(QByteArray* out) const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     for (const KVersionId& version : m_versions)
         KCopySums::appendLine(out, version);
+}
+
+void KFileObject::visitNewRecord(const std::function<void(KVersionId*)>& visit)
+{
+    const std::lock_guard<std::shared_mutex> locker(m_lock);
+    for (KVersionId& version : m_versions)
+        visit(&version);
 }
 
 void KFileObject::writeElement(QByteArray* out) const

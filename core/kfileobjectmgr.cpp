@@ -251,7 +251,8 @@ KContentSum KFileObjectMgr::sumOf(const KVersionId& version) const
     return KContentSum();
 }
 
-int KFileObjectMgr::appendElements(QByteArray* out, const KSavedText& previous, quint64 save) const
+int KFileObjectMgr::appendElements(
+    QByteArray* out, const std::function<void(QByteArray*)>& spill, int chunk) const
 {
     int elements = 0;
     const QVector<KFileObjectPtr> records = snapshot();
@@ -259,10 +260,13 @@ int KFileObjectMgr::appendElements(QByteArray* out, const KSavedText& previous, 
         const int separator = out->size();
         if (elements > 0)
             out->append('\n');
-        if (record->appendXml(out, previous, save))
-            ++elements;
-        else
+        if (!record->appendXml(out)) {
             out->resize(separator);
+            continue;
+        }
+        ++elements;
+        if (spill && out->size() >= chunk)
+            spill(out);
     }
     return elements;
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -14,7 +15,6 @@ class KFileObject;
 class KVersionId;
 struct KContentSum;
 struct KFileStatus;
-struct KSavedText;
 
 // A record as the engine hands it out: whoever holds one keeps it alive, also after it left its
 // collection (removed, cleaned up). A record nobody holds any more is freed.
@@ -72,9 +72,11 @@ public:
     void appendSums(QByteArray* out) const;
     // The sum recorded for `version` in whichever record holds it; not known when none does.
     KContentSum sumOf(const KVersionId& version) const;
-    // Appends the elements for save number `save`, separated by line ends (none after the last;
-    // see KFileObject::appendXml), and returns how many there were.
-    int appendElements(QByteArray* out, const KSavedText& previous, quint64 save) const;
+    // Appends the elements, separated by line ends (none after the last; see
+    // KFileObject::appendXml), and returns how many there were. With `spill`, whatever gathered
+    // in `out` is handed to it each time it passed `chunk` bytes, after an element.
+    int appendElements(
+        QByteArray* out, const std::function<void(QByteArray*)>& spill = {}, int chunk = 0) const;
     // One "path|count|latest|month" row per record with versions; also sorted into rows of
     // files that may exist and of files that are gone (either list may be null). Only "no such
     // file" counts as gone: a file whose status cannot be read stays with the existing ones.

@@ -17,7 +17,7 @@
 #include <QFileInfo>
 #include <QXmlStreamReader>
 
-#include <atomic>
+#include <algorithm>
 #include <expat.h>
 #include <memory>
 
@@ -66,12 +66,12 @@ void KProtectionDatabase::saveSums(const Collections& collections) const
 QByteArray KProtectionDatabase::content(const Collections& collections)
 {
     QByteArray text;
-    writeContent(collections, &text, KSavedText(), 0);
+    writeContent(collections, &text);
     return text;
 }
 
-void KProtectionDatabase::writeContent(
-    const Collections& collections, QByteArray* text, const KSavedText& previous, quint64 save)
+void KProtectionDatabase::writeContent(const Collections& collections, QByteArray* text,
+    const std::function<void(QByteArray*)>& spill, int chunk)
 {
     // The elements of one kind are separated by line ends, and the kinds by one line end more
     // for each kind between them with no elements: so an empty kind leaves an empty line between
@@ -83,7 +83,7 @@ void KProtectionDatabase::writeContent(
         if (lastWritten >= 0)
             text->append(QByteArray(kind - lastWritten, '\n'));
         const KFileObjectMgr* collection = collections.at(size_t(kind));
-        if (collection && collection->appendElements(text, previous, save) > 0)
+        if (collection && collection->appendElements(text, spill, chunk) > 0)
             lastWritten = kind;
         else
             text->resize(mark);
@@ -98,25 +98,31 @@ QString KProtectionDatabase::text(const Collections& collections)
 
 bool KProtectionDatabase::save(const Collections& collections) const
 {
-    static std::atomic<quint64> saves { 0 };
+    // The text goes to the file as it is made, a chunk at a time: ten thousand records make
+    // megabytes, which are never held whole.
+    constexpr int ChunkSize = 256 * 1024;
     const std::lock_guard<std::mutex> locker(m_saveMutex);
-    const quint64 save = ++saves;
+    // Written beside the old file, flushed and renamed over it: a crash, a kill or a full disk
+    // during the write leaves the previous database whole.
+    KFileIO::KReplacement replacement(path(), KFileIO::KReplacement::Naming::Random);
+    if (!replacement.isOpen())
+        return false;
+    bool written = true;
+    const auto spill = [&replacement, &written](QByteArray* chunk) {
+        written = written && KFileIO::writeAll(replacement.fd(), chunk->constData(), chunk->size());
+        chunk->resize(0);
+    };
     QByteArray text;
-    text.reserve(m_lastText.size() + m_lastText.size() / 16);
-    writeContent(collections, &text, { &m_lastText, m_lastSave }, save);
-    // The records now know their places in this text, whether or not it reaches the disk.
-    m_lastText.swap(text);
-    m_lastSave = save;
-    text = QByteArray();
+    text.reserve(ChunkSize + ChunkSize / 4);
+    writeContent(collections, &text, spill, ChunkSize);
+    spill(&text);
     // Every copy the text lists is on disk before the text is: copies are flushed after the
-    // text was built from the records, so none made meanwhile can be listed and not flushed.
-    if (!KFileCopyedObject::flushNewCopies())
+    // text was made from the records, so none made meanwhile can be listed and not flushed.
+    if (!written || !KFileCopyedObject::flushNewCopies())
         return false;
     // The sums go first, so that every version the database lists has its sum on disk.
     saveSums(collections);
-    // Written beside the old file, flushed and renamed over it: a crash, a kill or a full disk
-    // during the write leaves the previous database whole.
-    return KFileIO::replaceContents(path(), m_lastText, KFileIO::PrivateFileMode);
+    return replacement.commit(KFileIO::PrivateFileMode) && replacement.isFolderSynced();
 }
 
 void KProtectionDatabase::removeAbandonedReplacements(const QString& filePath) const
@@ -153,11 +159,9 @@ constexpr qint64 MaxFileSize = qint64(2) * 1024 * 1024 * 1024;
 class RecordBuilder
 {
 public:
-    RecordBuilder(const KProtectionDatabase::Collections& collections, const QString& backupFolder,
-        const KCopySums& sums)
+    RecordBuilder(const KProtectionDatabase::Collections& collections, const QString& backupFolder)
         : m_collections(collections)
         , m_backupFolder(KFileIO::openFolder(backupFolder))
-        , m_sums(sums)
     { }
     ~RecordBuilder() { discard(); }
 
@@ -204,9 +208,7 @@ public:
         }
         if (!KFileIO::statusIn(m_backupFolder, name).isFile)
             return;
-        if (m_sums.count() > 0)
-            version.setSum(m_sums.sumOf(version));
-        m_present.append(version);
+        m_present.append(std::move(version));
     }
     void endFile()
     {
@@ -219,6 +221,16 @@ public:
         }
         m_current = nullptr;
         m_present.clear();
+    }
+    // Gives the versions read the sums the file at `sumsPath` records for them.
+    void applySums(const QString& sumsPath)
+    {
+        QVector<KVersionId*> versions;
+        for (const auto& built : qAsConst(m_built))
+            built.second->visitNewRecord([&versions](KVersionId* version) { versions.append(version); });
+        std::sort(versions.begin(), versions.end(),
+            [](const KVersionId* one, const KVersionId* other) { return *one < *other; });
+        KCopySums::apply(sumsPath, versions);
     }
     // Hands the records to their collections; a path already in memory keeps its record there,
     // which takes the versions it lacks.
@@ -258,7 +270,6 @@ private:
 
     const KProtectionDatabase::Collections& m_collections;
     const KFd m_backupFolder;
-    const KCopySums& m_sums;
     KFileObjectMgr* m_collection = nullptr;
     KFileObject* m_current = nullptr;
     QVector<KVersionId> m_present;
@@ -409,8 +420,7 @@ KProtectionDatabase::LoadResult KProtectionDatabase::load(const Collections& col
             qCWarning(vkEngine) << "could not be made private to the user:" << own;
     }
     // A document that fails to parse may hold what came before the error: none of it is used.
-    const KCopySums sums = KCopySums::read(sumsPath());
-    RecordBuilder builder(collections, KCommon::backupDirectory(), sums);
+    RecordBuilder builder(collections, KCommon::backupDirectory());
     const auto file = KFileIO::openRegularFile(filePath, MaxFileSize);
     bool parsed = file && FastReader(&builder).read(file.get()) && file->error() == QFileDevice::NoError;
     if (!parsed && file && file->error() == QFileDevice::NoError && file->seek(0)) {
@@ -429,6 +439,7 @@ KProtectionDatabase::LoadResult KProtectionDatabase::load(const Collections& col
         const std::lock_guard<std::mutex> locker(m_saveMutex);
         return setAside(filePath) ? LoadResult::SetAside : LoadResult::Unreadable;
     }
+    builder.applySums(sumsPath());
     builder.commit();
     return LoadResult::Loaded;
 }

@@ -5,10 +5,10 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 class KFileObjectMgr;
-struct KSavedText;
 
 // The protection database, "VaultkeepDB.xml": every protected file with its versions, grouped
 // by kind. Memory is the master copy; the file is written whole and read when the scanner
@@ -61,18 +61,16 @@ public:
     static QByteArray content(const Collections& collections);
 
 private:
-    static void writeContent(
-        const Collections& collections, QByteArray* out, const KSavedText& previous, quint64 save);
+    // With `spill`, the text goes to it a chunk at a time (see KFileObjectMgr::appendElements).
+    static void writeContent(const Collections& collections, QByteArray* out,
+        const std::function<void(QByteArray*)>& spill = {}, int chunk = 0);
     void removeAbandonedReplacements(const QString& filePath) const;
     [[nodiscard]] bool setAside(const QString& filePath) const;
     void saveSums(const Collections& collections) const; // under m_saveMutex
 
     const QString m_filePath;
-    // Saves come from the scanner thread and from the GUI thread, one at a time. The text of the
-    // last one is kept: the next copies from it the records that did not change since.
+    // Saves come from the scanner thread and from the GUI thread, one at a time.
     mutable std::mutex m_saveMutex;
-    mutable QByteArray m_lastText;
-    mutable quint64 m_lastSave = 0;
     // The sums generation (KCopySums) the sums file holds all sums of.
     mutable std::atomic<quint64> m_savedSums { 0 };
 };

@@ -2,6 +2,7 @@
 
 #include "core/ktimestamp.h"
 
+#include <cstring>
 #include <tuple>
 
 namespace {
@@ -55,19 +56,54 @@ void writeHex(char* text, quint64 half, int from)
     }
 }
 
+// The fields of a stamp yyyyMMddhhmmss in 40 bits, year down to second; 0 for none (-1).
+constexpr int DateBits = 23;
+constexpr quint64 DateMask = (quint64(1) << DateBits) - 1;
+
+quint64 packDate(qint64 date)
+{
+    if (date < 0)
+        return 0;
+    return quint64(date / 10000) << 9 | quint64(date / 100 % 100) << 5 | quint64(date % 100);
+}
+
+qint64 unpackDate(quint64 packed)
+{
+    if (packed == 0)
+        return -1;
+    return qint64(packed >> 9) * 10000 + qint64(packed >> 5 & 0xF) * 100 + qint64(packed & 0x1F);
+}
+
+quint64 packStamp(qint64 stamp)
+{
+    if (stamp < 0)
+        return 0;
+    const qint64 time = stamp % 1000000;
+    return packDate(stamp / 1000000) << 17 | quint64(time / 10000) << 12 | quint64(time / 100 % 100) << 6
+        | quint64(time % 100);
+}
+
+qint64 unpackStamp(quint64 packed)
+{
+    if (packed == 0)
+        return -1;
+    return unpackDate(packed >> 17) * 1000000 + qint64(packed >> 12 & 0x1F) * 10000
+        + qint64(packed >> 6 & 0x3F) * 100 + qint64(packed & 0x3F);
+}
+
 } // namespace
 
 KVersionId::KVersionId(const QString& fileId)
 {
     const QStringView view(fileId);
-    if (view.size() >= StampAt + StampLength)
-        m_stamp = KTimeStamp::numberOf(view.mid(StampAt, StampLength));
-    if (view.size() >= 8)
-        m_date = KTimeStamp::dateNumberOf(view.right(8));
+    const qint64 stamp
+        = view.size() >= StampAt + StampLength ? KTimeStamp::numberOf(view.mid(StampAt, StampLength)) : -1;
+    const int date = view.size() >= 8 ? KTimeStamp::dateNumberOf(view.right(8)) : -1;
+    m_when = packStamp(stamp) << DateBits | packDate(date);
 
     bool compact = view.size() == FileIdLength && view.at(0) == QLatin1Char('{')
         && view.at(UuidLength - 1) == QLatin1Char('}') && view.at(UuidLength) == QLatin1Char('_')
-        && view.at(DateAt - 1) == QLatin1Char('_') && m_stamp >= 0 && m_date >= 0;
+        && view.at(DateAt - 1) == QLatin1Char('_') && stamp >= 0 && date >= 0;
     quint64 digits[2] = { 0, 0 };
     int count = 0;
     for (int i = 1; compact && i < UuidLength - 1; ++i) {
@@ -81,63 +117,139 @@ KVersionId::KVersionId(const QString& fileId)
         ++count;
     }
     if (compact) {
-        m_high = digits[0];
-        m_low = digits[1];
+        m_key.uuid[0] = digits[0];
+        m_key.uuid[1] = digits[1];
     } else {
-        m_text = fileId.isNull() ? QString(QLatin1String("")) : fileId;
+        new (&m_key.text) QString(fileId.isNull() ? QString(QLatin1String("")) : fileId);
+        m_bits |= ForeignBit;
     }
+}
+
+KVersionId::KVersionId(const KVersionId& other)
+    : m_when(other.m_when)
+    , m_bits(other.m_bits)
+    , m_hash(other.m_hash)
+{
+    if (other.isForeign())
+        new (&m_key.text) QString(other.foreignText());
+    else
+        m_key.uuid[0] = other.m_key.uuid[0], m_key.uuid[1] = other.m_key.uuid[1];
+}
+
+KVersionId::KVersionId(KVersionId&& other) noexcept
+{
+    // A QString moves as its bytes; the one moved from keeps none.
+    memcpy(static_cast<void*>(this), &other, sizeof *this);
+    other.m_bits &= ~ForeignBit;
+}
+
+KVersionId& KVersionId::operator=(const KVersionId& other)
+{
+    if (this != &other) {
+        KVersionId copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+KVersionId& KVersionId::operator=(KVersionId&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        memcpy(static_cast<void*>(this), &other, sizeof *this);
+        other.m_bits &= ~ForeignBit;
+    }
+    return *this;
+}
+
+KVersionId::~KVersionId()
+{
+    release();
+}
+
+void KVersionId::release()
+{
+    if (isForeign()) {
+        m_key.text.~QString();
+        m_bits &= ~ForeignBit;
+    }
+}
+
+qint64 KVersionId::stamp() const
+{
+    return unpackStamp(m_when >> DateBits);
+}
+
+int KVersionId::backupDate() const
+{
+    return int(unpackDate(m_when & DateMask));
+}
+
+KContentSum KVersionId::sum() const
+{
+    return { qint64(m_bits & SizeMask) - 1, m_hash, (m_bits & HashBit) != 0 };
+}
+
+void KVersionId::setSum(const KContentSum& sum)
+{
+    Q_ASSERT(sum.size < qint64(SizeMask));
+    m_bits = (m_bits & ForeignBit) | (sum.size < 0 ? 0 : quint64(sum.size + 1) & SizeMask)
+        | (sum.hasHash ? HashBit : 0);
+    m_hash = sum.hash;
 }
 
 QString KVersionId::text() const
 {
-    if (!isCompact())
-        return m_text;
+    if (isForeign())
+        return foreignText();
     // Straight from the stack: a list of thousands of versions asks for every text.
     char ascii[FileIdLength];
-    writeText(ascii);
+    if (writeText(ascii) < 0)
+        return QString();
     return QString::fromLatin1(ascii, FileIdLength);
 }
 
 void KVersionId::appendText(QByteArray* out) const
 {
-    if (!isCompact()) {
-        out->append(m_text.toUtf8());
+    if (isForeign()) {
+        out->append(foreignText().toUtf8());
         return;
     }
     char text[FileIdLength];
-    writeText(text);
-    out->append(text, FileIdLength);
+    if (writeText(text) > 0)
+        out->append(text, FileIdLength);
 }
 
 int KVersionId::writeText(char* text) const
 {
-    if (!isCompact())
+    // A version made empty has neither time.
+    if (isForeign() || (m_when & DateMask) == 0)
         return -1;
     text[0] = '{';
-    writeHex(text, m_high, 1);
-    writeHex(text, m_low, 19);
+    writeHex(text, m_key.uuid[0], 1);
+    writeHex(text, m_key.uuid[1], 19);
     text[UuidLength - 1] = '}';
     text[UuidLength] = '_';
-    writeDigits(text + StampAt, m_stamp, StampLength);
+    writeDigits(text + StampAt, stamp(), StampLength);
     text[DateAt - 1] = '_';
-    writeDigits(text + DateAt, m_date, 8);
+    writeDigits(text + DateAt, backupDate(), 8);
     return FileIdLength;
 }
 
 bool KVersionId::operator==(const KVersionId& other) const
 {
-    if (isCompact() != other.isCompact())
+    if (isForeign() != other.isForeign())
         return false;
-    if (!isCompact())
-        return m_text == other.m_text;
-    return m_high == other.m_high && m_low == other.m_low && m_stamp == other.m_stamp
-        && m_date == other.m_date;
+    if (isForeign())
+        return foreignText() == other.foreignText();
+    return m_key.uuid[0] == other.m_key.uuid[0] && m_key.uuid[1] == other.m_key.uuid[1]
+        && m_when == other.m_when;
 }
 
 bool KVersionId::operator<(const KVersionId& other) const
 {
-    if (isCompact() && other.isCompact())
-        return std::tie(m_high, m_low, m_stamp, m_date)
-            < std::tie(other.m_high, other.m_low, other.m_stamp, other.m_date);
+    if (!isForeign() && !other.isForeign())
+        return std::tie(m_key.uuid[0], m_key.uuid[1], m_when)
+            < std::tie(other.m_key.uuid[0], other.m_key.uuid[1], other.m_when);
     return text() < other.text();
 }
