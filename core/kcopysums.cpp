@@ -114,7 +114,7 @@ QByteArray KCopySums::text(const QByteArray& lines)
     return text.append(EndMark).append(hex16(hasher.sum().hash)).append('\n');
 }
 
-bool KCopySums::readLines(const QString& path, const std::function<void(const KVersionId&)>& take)
+bool KCopySums::read(const QString& path, const std::function<void(const KVersionId&)>& take)
 {
     const auto file = KFileIO::openRegularFile(path, MaxFileSize);
     if (!file)
@@ -159,26 +159,9 @@ bool KCopySums::readLines(const QString& path, const std::function<void(const KV
 KCopySums KCopySums::read(const QString& path)
 {
     QVector<KVersionId> versions;
-    if (!readLines(path, [&versions](const KVersionId& version) { versions.append(version); }))
+    if (!read(path, [&versions](const KVersionId& version) { versions.append(version); }))
         return KCopySums();
     return KCopySums(std::move(versions));
-}
-
-void KCopySums::apply(const QString& path, const QVector<KVersionId*>& versions)
-{
-    const auto before = [](const KVersionId* one, const KVersionId& other) {
-        return *one < other;
-    };
-    const bool whole = readLines(path, [&versions, &before](const KVersionId& version) {
-        const auto found = std::lower_bound(versions.cbegin(), versions.cend(), version, before);
-        if (found != versions.cend() && **found == version)
-            (*found)->setSum(version.sum());
-    });
-    // What a damaged file said is taken back: it describes nothing.
-    if (!whole) {
-        for (KVersionId* version : versions)
-            version->setSum(KContentSum());
-    }
 }
 
 KContentSum KCopySums::sumOf(const KVersionId& version) const

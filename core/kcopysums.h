@@ -25,9 +25,10 @@ class KCopySums
 public:
     static QString pathBeside(const QString& databasePath);
     static KCopySums read(const QString& path);
-    // Gives each of `versions`, ordered by version, the sum the file at `path` records for it,
-    // without holding the file's sums: the database loader's way. A damaged file gives none.
-    static void apply(const QString& path, const QVector<KVersionId*>& versions);
+    // Hands each line's version, with its sum, to `take`, in the file's order, without holding
+    // them (the database loader's way); false when the file is damaged or missing, when what was
+    // taken must be forgotten.
+    static bool read(const QString& path, const std::function<void(const KVersionId&)>& take);
     // The file's text for the sums the lines carry (made with appendLine).
     static QByteArray text(const QByteArray& lines);
     // The line of `version`; nothing when its sum is not known.
@@ -46,8 +47,5 @@ public:
     KContentSum sumOf(const KVersionId& version) const;
 
 private:
-    // Hands each line's version, with its sum, to `take`; false when the file is damaged.
-    static bool readLines(const QString& path, const std::function<void(const KVersionId&)>& take);
-
     QVector<KVersionId> m_versions; // ordered, each with its sum
 };

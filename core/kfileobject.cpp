@@ -67,10 +67,10 @@ std::atomic<bool> g_unflushedCopies { false };
 
 // Deletes the copies of `versions` for the clean-up `cleanUp`; each one that stays is reported
 // (one already gone is not). True when every copy is gone.
-bool removeCopies(const QVector<KVersionId>& versions, const char* cleanUp)
+bool removeCopies(const QVector<KVersionKey>& versions, const char* cleanUp)
 {
     bool removed = true;
-    for (const KVersionId& version : versions) {
+    for (const KVersionKey& version : versions) {
         const QString fileId = version.text();
         if (KFileCopyedObject::removeBackupFile(fileId))
             continue;
@@ -219,6 +219,12 @@ KFileObject::~KFileObject()
         qDeleteAll(m_parts->objects);
 }
 
+std::mutex& KFileObject::partsMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
 KFileObject::Parts& KFileObject::parts() const
 {
     if (!m_parts)
@@ -239,11 +245,63 @@ QVector<KVersionId> KFileObject::versions() const
     return versions;
 }
 
-KContentSum KFileObject::sumOf(const KVersionId& wanted) const
+KContentSum KFileObject::sumOf(const KVersionKey& wanted) const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     const auto found = std::lower_bound(m_versions.cbegin(), m_versions.cend(), wanted);
-    return found != m_versions.cend() && *found == wanted ? found->sum() : KContentSum();
+    if (found == m_versions.cend() || *found != wanted)
+        return KContentSum();
+    const auto sum = sumAt(int(found - m_versions.cbegin()));
+    return sum != m_sums.cend() ? sumOf(*sum) : KContentSum();
+}
+
+QVector<KFileObject::StoredSum>::const_iterator KFileObject::sumAt(int at) const
+{
+    const auto found = std::lower_bound(
+        m_sums.cbegin(), m_sums.cend(), at, [](const StoredSum& sum, int index) { return sum.at < index; });
+    return found != m_sums.cend() && found->at == at ? found : m_sums.cend();
+}
+
+namespace {
+constexpr quint64 StoredHashBit = quint64(1) << 62; // above any size
+}
+
+KFileObject::StoredSum KFileObject::stored(int at, const KContentSum& sum)
+{
+    return { at, quint64(sum.size) | (sum.hasHash ? StoredHashBit : 0), sum.hash };
+}
+
+KContentSum KFileObject::sumOf(const StoredSum& stored)
+{
+    return { qint64(stored.size & ~StoredHashBit), stored.hash, (stored.size & StoredHashBit) != 0 };
+}
+
+bool KFileObject::setSum(const KVersionKey& version, const KContentSum& sum)
+{
+    const std::lock_guard<std::shared_mutex> locker(m_lock);
+    const auto version_ = std::lower_bound(m_versions.cbegin(), m_versions.cend(), version);
+    if (version_ == m_versions.cend() || *version_ != version)
+        return false;
+    const int at = int(version_ - m_versions.cbegin());
+    const auto found = std::lower_bound(
+        m_sums.begin(), m_sums.end(), at, [](const StoredSum& one, int index) { return one.at < index; });
+    const bool held = found != m_sums.end() && found->at == at;
+    if (!sum.isKnown()) {
+        if (held)
+            m_sums.erase(found);
+    } else if (held) {
+        *found = stored(at, sum);
+    } else {
+        m_sums.insert(found, stored(at, sum));
+    }
+    return true;
+}
+
+void KFileObject::clearSums()
+{
+    const std::lock_guard<std::shared_mutex> locker(m_lock);
+    m_sums.clear();
+    m_sums.squeeze();
 }
 
 QStringList KFileObject::versionIds() const
@@ -251,7 +309,7 @@ QStringList KFileObject::versionIds() const
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     QStringList ids;
     ids.reserve(m_versions.size());
-    for (const KVersionId& version : m_versions)
+    for (const KVersionKey& version : m_versions)
         ids.append(version.text());
     return ids;
 }
@@ -274,12 +332,37 @@ void KFileObject::addVersions(QVector<KVersionId> added)
 {
     std::sort(added.begin(), added.end());
     const std::lock_guard<std::shared_mutex> locker(m_lock);
-    QVector<KVersionId> merged;
+    // A version already here keeps what it has; a new one brings its sum.
+    QVector<KVersionKey> merged;
     merged.reserve(m_versions.size() + added.size());
-    std::set_union(
-        m_versions.cbegin(), m_versions.cend(), added.cbegin(), added.cend(), std::back_inserter(merged));
+    QVector<StoredSum> sums;
+    sums.reserve(m_sums.size());
+    int held = 0;
+    auto heldSum = m_sums.cbegin();
+    const auto keepHeld = [&] {
+        if (heldSum != m_sums.cend() && heldSum->at == held)
+            sums.append({ merged.size(), heldSum->size, (heldSum++)->hash });
+        merged.append(m_versions.at(held++));
+    };
+    for (const KVersionId& version : qAsConst(added)) {
+        while (held < m_versions.size() && m_versions.at(held) < version)
+            keepHeld();
+        if (held < m_versions.size() && m_versions.at(held) == version) {
+            keepHeld();
+            continue;
+        }
+        if (!merged.isEmpty() && merged.constLast() == version)
+            continue;
+        if (version.sum().isKnown())
+            sums.append(stored(merged.size(), version.sum()));
+        merged.append(version);
+    }
+    while (held < m_versions.size())
+        keepHeld();
     m_versions = merged;
     m_versions.squeeze();
+    m_sums = sums;
+    m_sums.squeeze();
     ++m_revision;
 }
 
@@ -289,11 +372,17 @@ bool KFileObject::addNewVersion(const QString& backupDirectory)
     KContentSum sum;
     if (!KFileCopyedObject::createBackupFile(m_fileName, backupDirectory, &fileId, &sum))
         return false;
-    KVersionId version(fileId);
-    version.setSum(sum);
+    const KVersionId version(KVersionKey(fileId), sum);
     KCopySums::noteNewSum();
     const std::lock_guard<std::shared_mutex> locker(m_lock);
-    m_versions.insert(std::lower_bound(m_versions.begin(), m_versions.end(), version), version);
+    const int at = int(std::lower_bound(m_versions.begin(), m_versions.end(), version) - m_versions.begin());
+    m_versions.insert(at, version);
+    auto later = std::lower_bound(
+        m_sums.begin(), m_sums.end(), at, [](const StoredSum& one, int index) { return one.at < index; });
+    for (auto it = later; it != m_sums.end(); ++it)
+        ++it->at;
+    if (sum.isKnown())
+        m_sums.insert(later, stored(at, sum));
     ++m_revision;
     return true;
 }
@@ -309,7 +398,7 @@ bool KFileObject::isCurrentStateBackedUp(qint64 modifiedMSecs) const
     const qint64 current = KTimeStamp::numberOfMSecs(modifiedMSecs);
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     return std::any_of(m_versions.cbegin(), m_versions.cend(),
-        [current](const KVersionId& version) { return version.stamp() == current; });
+        [current](const KVersionKey& version) { return version.stamp() == current; });
 }
 
 int KFileObject::latestIndex() const
@@ -332,10 +421,10 @@ int KFileObject::latestIndex() const
     return pick;
 }
 
-KFileCopyedObject* KFileObject::objectFor(const KVersionId& version) const
+KFileCopyedObject* KFileObject::objectFor(const KVersionKey& version) const
 {
     const QString fileId = version.text();
-    const std::lock_guard<std::mutex> locker(m_partsMutex);
+    const std::lock_guard<std::mutex> locker(partsMutex());
     KFileCopyedObject*& object = parts().objects[fileId];
     if (!object) {
         object = new KFileCopyedObject;
@@ -364,29 +453,42 @@ QDateTime KFileObject::latestModifiedTime() const
 
 KFileCopyedObject* KFileObject::findVersion(const QString& fileId) const
 {
-    const KVersionId wanted(fileId);
+    const KVersionKey wanted(fileId);
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     const auto found = std::lower_bound(m_versions.cbegin(), m_versions.cend(), wanted);
     return found != m_versions.cend() && *found == wanted ? objectFor(wanted) : nullptr;
 }
 
-QVector<KVersionId> KFileObject::takeVersions(const std::function<bool(const KVersionId&)>& which)
+QVector<KVersionKey> KFileObject::takeVersions(const std::function<bool(const KVersionKey&)>& which)
 {
-    QVector<KVersionId> taken;
+    QVector<KVersionKey> taken;
     const std::lock_guard<std::shared_mutex> locker(m_lock);
-    const auto kept = std::stable_partition(m_versions.begin(), m_versions.end(),
-        [&which](const KVersionId& version) { return !which(version); });
-    for (auto it = kept; it != m_versions.end(); ++it)
-        taken.append(*it);
-    m_versions.erase(kept, m_versions.end());
-    if (!taken.isEmpty())
-        ++m_revision;
+    QVector<KVersionKey> kept;
+    QVector<StoredSum> keptSums;
+    auto sum = m_sums.cbegin();
+    for (int i = 0; i < m_versions.size(); ++i) {
+        const bool summed = sum != m_sums.cend() && sum->at == i;
+        if (which(m_versions.at(i))) {
+            taken.append(m_versions.at(i));
+        } else {
+            if (summed)
+                keptSums.append({ kept.size(), sum->size, sum->hash });
+            kept.append(m_versions.at(i));
+        }
+        if (summed)
+            ++sum;
+    }
+    if (taken.isEmpty())
+        return taken;
+    m_versions = kept;
+    m_sums = keptSums;
+    ++m_revision;
     return taken;
 }
 
 bool KFileObject::removeVersion(const QString& fileId)
 {
-    const KVersionId wanted(fileId);
+    const KVersionKey wanted(fileId);
     {
         const std::shared_lock<std::shared_mutex> locker(m_lock);
         if (!std::binary_search(m_versions.cbegin(), m_versions.cend(), wanted))
@@ -395,13 +497,13 @@ bool KFileObject::removeVersion(const QString& fileId)
     // The copy is deleted without holding the record: readers are not kept waiting on the disk.
     if (!KFileCopyedObject::removeBackupFile(fileId))
         return false;
-    takeVersions([&wanted](const KVersionId& version) { return version == wanted; });
+    takeVersions([&wanted](const KVersionKey& version) { return version == wanted; });
     return true;
 }
 
 bool KFileObject::removeAllBackups()
 {
-    return removeCopies(takeVersions([](const KVersionId&) { return true; }), "clean-up of all backups");
+    return removeCopies(takeVersions([](const KVersionKey&) { return true; }), "clean-up of all backups");
 }
 
 QStringList KFileObject::idsNotBackedUpToday() const
@@ -409,7 +511,7 @@ QStringList KFileObject::idsNotBackedUpToday() const
     const int today = todayNumber();
     QStringList ids;
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    for (const KVersionId& version : m_versions) {
+    for (const KVersionKey& version : m_versions) {
         if (version.backupDate() != today)
             ids.append(version.text());
     }
@@ -419,17 +521,17 @@ QStringList KFileObject::idsNotBackedUpToday() const
 bool KFileObject::removeBackupsBeforeToday()
 {
     const QStringList before = idsNotBackedUpToday();
-    QVector<KVersionId> versions;
+    QVector<KVersionKey> versions;
     versions.reserve(before.size());
     for (const QString& fileId : before)
-        versions.append(KVersionId(fileId));
+        versions.append(KVersionKey(fileId));
     return removeCopies(versions, "clean-up of the backups before today");
 }
 
 bool KFileObject::dropVersionsOlderThan7Days()
 {
     const QDate today = KPlatform::instance()->currentDate();
-    const QVector<KVersionId> dropped = takeVersions([&today](const KVersionId& version) {
+    const QVector<KVersionKey> dropped = takeVersions([&today](const KVersionKey& version) {
         // Counted in midnights between the recorded modification and today; an unreadable
         // time counts as today, so it is never dropped.
         const QDate modified = dateOfStamp(version.stamp());
@@ -444,7 +546,12 @@ bool KFileObject::dropVersionsOlderThan7Days()
 void KFileObject::appendVersionIds(QVector<KVersionId>* out) const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    out->append(m_versions);
+    out->reserve(out->size() + m_versions.size());
+    auto sum = m_sums.cbegin();
+    for (int i = 0; i < m_versions.size(); ++i) {
+        const bool summed = sum != m_sums.cend() && sum->at == i;
+        out->append(KVersionId(m_versions.at(i), summed ? sumOf(*sum++) : KContentSum()));
+    }
 }
 
 qint64 KFileObject::totalBackupSize() const
@@ -469,7 +576,7 @@ QMap<QString, KFileCopyedObject*> KFileObject::versionsByXmlLine() const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     QMap<QString, KFileCopyedObject*> lines;
-    for (const KVersionId& version : m_versions) {
+    for (const KVersionKey& version : m_versions) {
         KFileCopyedObject* object = objectFor(version);
         lines.insert(object->toXml(), object);
     }
@@ -498,11 +605,11 @@ QString KFileObject::rowText() const
     if (m_versions.isEmpty())
         return row;
     // Every refresh asks for every row, and a row changes only with the versions.
-    const std::lock_guard<std::mutex> partsLocker(m_partsMutex);
+    const std::lock_guard<std::mutex> partsLocker(partsMutex());
     Parts& cached = parts();
     if (cached.rowRevision == m_revision && !cached.row.isNull())
         return cached.row;
-    const KVersionId& latest = m_versions.at(latestBackupIndex());
+    const KVersionKey& latest = m_versions.at(latestBackupIndex());
     const int date = latest.backupDate();
     row.reserve(m_fileName.size() + 48);
     row.append(m_fileName).append(QLatin1Char('|')).append(QString::number(m_versions.size()));
@@ -583,15 +690,8 @@ bool KFileObject::appendXml(QByteArray* out) const
 void KFileObject::appendSums(QByteArray* out) const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    for (const KVersionId& version : m_versions)
-        KCopySums::appendLine(out, version);
-}
-
-void KFileObject::visitNewRecord(const std::function<void(KVersionId*)>& visit)
-{
-    const std::lock_guard<std::shared_mutex> locker(m_lock);
-    for (KVersionId& version : m_versions)
-        visit(&version);
+    for (const StoredSum& sum : m_sums)
+        KCopySums::appendLine(out, KVersionId(m_versions.at(sum.at), sumOf(sum)));
 }
 
 void KFileObject::writeElement(QByteArray* out) const
@@ -606,7 +706,7 @@ void KFileObject::writeElement(QByteArray* out) const
     char line[openingLength + KVersionId::TextLength + sizeof closing - 1];
     memcpy(line, opening, openingLength);
     memcpy(line + openingLength + KVersionId::TextLength, closing, sizeof closing - 1);
-    for (const KVersionId& version : m_versions) {
+    for (const KVersionKey& version : m_versions) {
         if (version.writeText(line + openingLength) > 0) {
             out->append(line, int(sizeof line));
         } else {

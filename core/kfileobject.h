@@ -95,7 +95,7 @@ public:
     // The versions in the same order, each with its copy's sum where it is known.
     QVector<KVersionId> versions() const;
     // What was recorded of the copy `fileId` when it was made; not known when nothing was.
-    KContentSum sumOf(const KVersionId& version) const;
+    KContentSum sumOf(const KVersionKey& version) const;
     // The same, compact, appended to `out`.
     void appendVersionIds(QVector<KVersionId>* out) const;
 
@@ -139,9 +139,11 @@ public:
     bool appendXml(QByteArray* out) const;
     // Appends the sums file's lines of the versions whose sums are known (KCopySums).
     void appendSums(QByteArray* out) const;
-    // Calls `visit` with each version, which may set its sum: only for a record nobody else
-    // holds yet (the database loader).
-    void visitNewRecord(const std::function<void(KVersionId*)>& visit);
+    // Records `sum` for the copy of `version`; false, changing nothing, when the record has no
+    // such version. The database loader's way of giving versions their sums.
+    bool setSum(const KVersionKey& version, const KContentSum& sum);
+    // Forgets every sum (the loader's, when the sums file turned out damaged).
+    void clearSums();
 
     // The path as an XML attribute value.
     static QString escapeAttribute(const QString& text);
@@ -150,25 +152,41 @@ private:
     int latestIndex() const; // under m_lock; -1 without versions
     int latestBackupIndex() const; // under m_lock; -1 without versions
     QStringList idsNotBackedUpToday() const;
-    KFileCopyedObject* objectFor(const KVersionId& version) const;
-    QVector<KVersionId> takeVersions(const std::function<bool(const KVersionId&)>& which);
+    KFileCopyedObject* objectFor(const KVersionKey& version) const;
+    QVector<KVersionKey> takeVersions(const std::function<bool(const KVersionKey&)>& which);
 
     void writeElement(QByteArray* out) const; // under m_lock
 
     const QString m_fileName;
     const int m_fileType;
     mutable std::shared_mutex m_lock;
-    QVector<KVersionId> m_versions; // in FileID order
+    QVector<KVersionKey> m_versions; // in FileID order
+    // The sums of the versions that have one, by their index in m_versions, in that order: most
+    // versions of an older database have none. 20 bytes each.
+#pragma pack(push, 4)
+    struct StoredSum
+    {
+        int at;
+        quint64 size; // the size, and KVersionId's flag of a hash
+        quint64 hash;
+    };
+#pragma pack(pop)
+    QVector<StoredSum> m_sums;
+    // Under m_lock.
+    QVector<StoredSum>::const_iterator sumAt(int at) const;
+    static StoredSum stored(int at, const KContentSum& sum);
+    static KContentSum sumOf(const StoredSum& stored);
     quint64 m_revision = 0; // under m_lock; counts the changes of the versions
-    // What is made only when asked for, under m_partsMutex.
+    // What is made only when asked for, under one mutex all records share (nothing is locked
+    // while it is held).
     struct Parts
     {
         quint64 rowRevision = 0; // the revision the row shows
         QString row;
         QHash<QString, KFileCopyedObject*> objects;
     };
-    Parts& parts() const; // under m_partsMutex
-    mutable std::mutex m_partsMutex;
+    Parts& parts() const; // under partsMutex()
+    static std::mutex& partsMutex();
     mutable std::unique_ptr<Parts> m_parts;
 
     Q_DISABLE_COPY(KFileObject)

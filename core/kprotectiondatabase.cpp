@@ -222,15 +222,38 @@ public:
         m_current = nullptr;
         m_present.clear();
     }
-    // Gives the versions read the sums the file at `sumsPath` records for them.
+    // Gives the versions read the sums the file at `sumsPath` records for them. The file lists
+    // them in the database's order, so each is looked for in the record of the one before and
+    // a few after; the few found nowhere near are matched at the end.
     void applySums(const QString& sumsPath)
     {
-        QVector<KVersionId*> versions;
-        for (const auto& built : qAsConst(m_built))
-            built.second->visitNewRecord([&versions](KVersionId* version) { versions.append(version); });
-        std::sort(versions.begin(), versions.end(),
-            [](const KVersionId* one, const KVersionId* other) { return *one < *other; });
-        KCopySums::apply(sumsPath, versions);
+        constexpr int LookAhead = 8;
+        int at = 0;
+        QVector<KVersionId> elsewhere;
+        const bool whole = KCopySums::read(sumsPath, [this, &at, &elsewhere](const KVersionId& version) {
+            for (int i = at; i < m_built.size() && i < at + LookAhead; ++i) {
+                if (m_built.at(i).second->setSum(version, version.sum())) {
+                    at = i;
+                    return;
+                }
+            }
+            elsewhere.append(version);
+        });
+        std::sort(elsewhere.begin(), elsewhere.end());
+        for (const auto& built : qAsConst(m_built)) {
+            if (!whole) {
+                built.second->clearSums();
+                continue;
+            }
+            if (elsewhere.isEmpty())
+                continue;
+            const QVector<KVersionId> versions = built.second->versions();
+            for (const KVersionId& version : versions) {
+                const auto found = std::lower_bound(elsewhere.cbegin(), elsewhere.cend(), version);
+                if (found != elsewhere.cend() && *found == version)
+                    built.second->setSum(version, found->sum());
+            }
+        }
     }
     // Hands the records to their collections; a path already in memory keeps its record there,
     // which takes the versions it lacks.

@@ -93,7 +93,7 @@ qint64 unpackStamp(quint64 packed)
 
 } // namespace
 
-KVersionId::KVersionId(const QString& fileId)
+KVersionKey::KVersionKey(const QString& fileId)
 {
     const QStringView view(fileId);
     const qint64 stamp
@@ -121,87 +121,79 @@ KVersionId::KVersionId(const QString& fileId)
         m_key.uuid[1] = digits[1];
     } else {
         new (&m_key.text) QString(fileId.isNull() ? QString(QLatin1String("")) : fileId);
-        m_bits |= ForeignBit;
+        m_when |= ForeignBit;
     }
 }
 
-KVersionId::KVersionId(const KVersionId& other)
+KVersionKey::KVersionKey(const KVersionKey& other)
     : m_when(other.m_when)
-    , m_bits(other.m_bits)
-    , m_hash(other.m_hash)
 {
     if (other.isForeign())
-        new (&m_key.text) QString(other.foreignText());
+        new (&m_key.text) QString(other.m_key.text);
     else
         m_key.uuid[0] = other.m_key.uuid[0], m_key.uuid[1] = other.m_key.uuid[1];
 }
 
-KVersionId::KVersionId(KVersionId&& other) noexcept
+KVersionKey::KVersionKey(KVersionKey&& other) noexcept
 {
     // A QString moves as its bytes; the one moved from keeps none.
     memcpy(static_cast<void*>(this), &other, sizeof *this);
-    other.m_bits &= ~ForeignBit;
+    other.m_when &= ~ForeignBit;
 }
 
-KVersionId& KVersionId::operator=(const KVersionId& other)
+KVersionKey& KVersionKey::operator=(const KVersionKey& other)
 {
     if (this != &other) {
-        KVersionId copy(other);
+        KVersionKey copy(other);
         *this = std::move(copy);
     }
     return *this;
 }
 
-KVersionId& KVersionId::operator=(KVersionId&& other) noexcept
+KVersionKey& KVersionKey::operator=(KVersionKey&& other) noexcept
 {
     if (this != &other) {
         release();
         memcpy(static_cast<void*>(this), &other, sizeof *this);
-        other.m_bits &= ~ForeignBit;
+        other.m_when &= ~ForeignBit;
     }
     return *this;
 }
 
-KVersionId::~KVersionId()
+KVersionKey::~KVersionKey()
 {
     release();
 }
 
-void KVersionId::release()
+void KVersionKey::release()
 {
     if (isForeign()) {
         m_key.text.~QString();
-        m_bits &= ~ForeignBit;
+        m_when &= ~ForeignBit;
     }
 }
 
-qint64 KVersionId::stamp() const
+qint64 KVersionKey::stamp() const
 {
-    return unpackStamp(m_when >> DateBits);
+    return unpackStamp((m_when & ~ForeignBit) >> DateBits);
 }
 
-int KVersionId::backupDate() const
+int KVersionKey::backupDate() const
 {
     return int(unpackDate(m_when & DateMask));
-}
-
-KContentSum KVersionId::sum() const
-{
-    return { qint64(m_bits & SizeMask) - 1, m_hash, (m_bits & HashBit) != 0 };
 }
 
 void KVersionId::setSum(const KContentSum& sum)
 {
     Q_ASSERT(sum.size < qint64(SizeMask));
-    m_bits = (m_bits & ForeignBit) | (sum.size < 0 ? 0 : quint64(sum.size + 1) & SizeMask)
-        | (sum.hasHash ? HashBit : 0);
+    m_bits = (sum.size < 0 ? 0 : quint64(sum.size + 1) & SizeMask) | (sum.hasHash ? HashBit : 0);
     m_hash = sum.hash;
 }
 
-QString KVersionId::text() const
+QString KVersionKey::text() const
 {
     if (isForeign())
-        return foreignText();
+        return m_key.text;
     // Straight from the stack: a list of thousands of versions asks for every text.
     char ascii[FileIdLength];
     if (writeText(ascii) < 0)
@@ -209,10 +201,10 @@ QString KVersionId::text() const
     return QString::fromLatin1(ascii, FileIdLength);
 }
 
-void KVersionId::appendText(QByteArray* out) const
+void KVersionKey::appendText(QByteArray* out) const
 {
     if (isForeign()) {
-        out->append(foreignText().toUtf8());
+        out->append(m_key.text.toUtf8());
         return;
     }
     char text[FileIdLength];
@@ -220,7 +212,7 @@ void KVersionId::appendText(QByteArray* out) const
         out->append(text, FileIdLength);
 }
 
-int KVersionId::writeText(char* text) const
+int KVersionKey::writeText(char* text) const
 {
     // A version made empty has neither time.
     if (isForeign() || (m_when & DateMask) == 0)
@@ -236,17 +228,17 @@ int KVersionId::writeText(char* text) const
     return FileIdLength;
 }
 
-bool KVersionId::operator==(const KVersionId& other) const
+bool KVersionKey::operator==(const KVersionKey& other) const
 {
     if (isForeign() != other.isForeign())
         return false;
     if (isForeign())
-        return foreignText() == other.foreignText();
+        return m_key.text == other.m_key.text;
     return m_key.uuid[0] == other.m_key.uuid[0] && m_key.uuid[1] == other.m_key.uuid[1]
         && m_when == other.m_when;
 }
 
-bool KVersionId::operator<(const KVersionId& other) const
+bool KVersionKey::operator<(const KVersionKey& other) const
 {
     if (!isForeign() && !other.isForeign())
         return std::tie(m_key.uuid[0], m_key.uuid[1], m_when)
