@@ -63,7 +63,7 @@ bool parseLine(const char* line, int length, KVersionId* version)
     }
     if (at >= length || line[at++] != ' ' || at >= length)
         return false;
-    *version = KVersionId(QString::fromUtf8(line + at, length - at));
+    *version = KVersionId(KVersionKey::fromUtf8(line + at, length - at));
     version->setSum(sum);
     return true;
 }

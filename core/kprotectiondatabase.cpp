@@ -189,26 +189,16 @@ public:
     }
     void addVersion(const QString& fileId)
     {
-        if (!m_current)
-            return;
-        // A FileID that could name a file outside the backup folder is dropped like a missing
-        // copy, so no later operation can reach such a file; a folder of that name is no copy.
-        // The engine's own form needs no checks, nor its name an encoding.
-        KVersionId version(fileId);
-        char compact[KVersionId::TextLength + 1];
-        QByteArray native;
-        const char* name = compact;
-        if (version.writeText(compact) == KVersionId::TextLength) {
-            compact[KVersionId::TextLength] = '\0';
-        } else {
-            if (!KFileCopyedObject::isSafeFileId(fileId) || !canWriteBack(fileId))
-                return;
-            native = QFile::encodeName(fileId);
-            name = native.constData();
-        }
-        if (!KFileIO::statusIn(m_backupFolder, name).isFile)
-            return;
-        m_present.append(std::move(version));
+        if (m_current)
+            add(KVersionId(fileId));
+    }
+    // The same from the UTF-8 text of the fast reader.
+    void addVersion(const char* fileId)
+    {
+        if (!fileId)
+            addVersion(QString());
+        else if (m_current)
+            add(KVersionId(KVersionKey::fromUtf8(fileId, int(qstrlen(fileId)))));
     }
     void endFile()
     {
@@ -279,6 +269,26 @@ public:
     }
 
 private:
+    void add(KVersionId version)
+    {
+        // A FileID that could name a file outside the backup folder is dropped like a missing
+        // copy, so no later operation can reach such a file; a folder of that name is no copy.
+        // The engine's own form needs no checks, nor its name an encoding.
+        char compact[KVersionId::TextLength + 1];
+        QByteArray native;
+        const char* name = compact;
+        if (version.writeText(compact) == KVersionId::TextLength) {
+            compact[KVersionId::TextLength] = '\0';
+        } else {
+            const QString fileId = version.text();
+            if (!KFileCopyedObject::isSafeFileId(fileId) || !canWriteBack(fileId))
+                return;
+            native = QFile::encodeName(fileId);
+            name = native.constData();
+        }
+        if (KFileIO::statusIn(m_backupFolder, name).isFile)
+            m_present.append(std::move(version));
+    }
     // The writer puts FileIDs into the file unescaped; one carrying an XML special character
     // or a character XML cannot hold would make the next save unreadable.
     static bool canWriteBack(const QString& fileId)
@@ -356,7 +366,7 @@ private:
             self->m_builder->beginFile(QString::fromUtf8(attribute(attributes, "FileName")),
                 QString::fromUtf8(attribute(attributes, "Type")));
         else if (self->m_depth == 3)
-            self->m_builder->addVersion(QString::fromUtf8(attribute(attributes, "FileID")));
+            self->m_builder->addVersion(attribute(attributes, "FileID"));
     }
     static void end(void* data, const XML_Char*)
     {

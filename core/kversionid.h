@@ -13,6 +13,8 @@ class KVersionKey
 public:
     KVersionKey() = default;
     explicit KVersionKey(const QString& fileId);
+    // The same from UTF-8, without a QString for the engine's own form.
+    static KVersionKey fromUtf8(const char* text, int length);
     KVersionKey(const KVersionKey& other);
     KVersionKey(KVersionKey&& other) noexcept;
     KVersionKey& operator=(const KVersionKey& other);
