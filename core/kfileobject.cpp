@@ -255,15 +255,23 @@ KContentSum KFileObject::sumOf(const KVersionKey& wanted) const
     return sum != m_sums.cend() ? sumOf(*sum) : KContentSum();
 }
 
-QVector<KFileObject::StoredSum>::const_iterator KFileObject::sumAt(int at) const
+namespace {
+
+constexpr quint64 StoredHashBit = quint64(1) << 62; // above any size
+
+// The first of the sums, ordered by the index of their version, at `at` or after.
+template<typename Sums> auto sumsFrom(Sums& sums, int at)
 {
-    const auto found = std::lower_bound(
-        m_sums.cbegin(), m_sums.cend(), at, [](const StoredSum& sum, int index) { return sum.at < index; });
-    return found != m_sums.cend() && found->at == at ? found : m_sums.cend();
+    return std::lower_bound(
+        sums.begin(), sums.end(), at, [](const auto& sum, int index) { return sum.at < index; });
 }
 
-namespace {
-constexpr quint64 StoredHashBit = quint64(1) << 62; // above any size
+} // namespace
+
+QVector<KFileObject::StoredSum>::const_iterator KFileObject::sumAt(int at) const
+{
+    const auto found = sumsFrom(m_sums, at);
+    return found != m_sums.cend() && found->at == at ? found : m_sums.cend();
 }
 
 KFileObject::StoredSum KFileObject::stored(int at, const KContentSum& sum)
@@ -279,12 +287,11 @@ KContentSum KFileObject::sumOf(const StoredSum& stored)
 bool KFileObject::setSum(const KVersionKey& version, const KContentSum& sum)
 {
     const std::lock_guard<std::shared_mutex> locker(m_lock);
-    const auto version_ = std::lower_bound(m_versions.cbegin(), m_versions.cend(), version);
-    if (version_ == m_versions.cend() || *version_ != version)
+    const auto place = std::lower_bound(m_versions.cbegin(), m_versions.cend(), version);
+    if (place == m_versions.cend() || *place != version)
         return false;
-    const int at = int(version_ - m_versions.cbegin());
-    const auto found = std::lower_bound(
-        m_sums.begin(), m_sums.end(), at, [](const StoredSum& one, int index) { return one.at < index; });
+    const int at = int(place - m_versions.cbegin());
+    const auto found = sumsFrom(m_sums, at);
     const bool held = found != m_sums.end() && found->at == at;
     if (!sum.isKnown()) {
         if (held)
@@ -377,8 +384,7 @@ bool KFileObject::addNewVersion(const QString& backupDirectory)
     const std::lock_guard<std::shared_mutex> locker(m_lock);
     const int at = int(std::lower_bound(m_versions.begin(), m_versions.end(), version) - m_versions.begin());
     m_versions.insert(at, version);
-    auto later = std::lower_bound(
-        m_sums.begin(), m_sums.end(), at, [](const StoredSum& one, int index) { return one.at < index; });
+    const auto later = sumsFrom(m_sums, at);
     for (auto it = later; it != m_sums.end(); ++it)
         ++it->at;
     if (sum.isKnown())

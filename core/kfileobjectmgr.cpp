@@ -58,12 +58,22 @@ void KFileObjectMgr::eraseIfEmpty(const KFileObjectPtr& record)
 
 bool KFileObjectMgr::addFile(KFileObject* record)
 {
-    if (!record || !isStorablePath(record->fileName()))
+    return record && insertRecord(record->fileName(), [record] { return KFileObjectPtr(record); });
+}
+
+bool KFileObjectMgr::addFile(const KFileObjectPtr& record)
+{
+    return record && insertRecord(record->fileName(), [&record] { return record; });
+}
+
+bool KFileObjectMgr::insertRecord(const QString& path, const std::function<KFileObjectPtr()>& take)
+{
+    if (!isStorablePath(path))
         return false;
     const std::lock_guard<std::shared_mutex> locker(m_lock);
-    if (m_records.contains(record->fileName()))
+    if (m_records.contains(path))
         return false;
-    m_records.insert(record->fileName(), KFileObjectPtr(record));
+    m_records.insert(path, take());
     ++m_change;
     return true;
 }

@@ -38,6 +38,7 @@ public:
     // Takes `record` under its path; false, and the caller keeps it, when the path is taken or
     // cannot be stored in the database.
     [[nodiscard]] bool addFile(KFileObject* record);
+    [[nodiscard]] bool addFile(const KFileObjectPtr& record);
     KFileObjectPtr findFile(const QString& path) const;
     [[nodiscard]] bool isCurrentStateBackedUp(const QString& path) const;
     // The same for a modification time the caller has just read.
@@ -109,6 +110,8 @@ private:
     // for the caller to release, so that none outlives its place in the map.
     void takeOrdered(QVector<KFileObjectPtr>* ordered);
     qint64 sumOverRecords(qint64 (KFileObject::*size)() const) const;
+    // Takes the record `take` makes under `path` when the path is free and can be stored.
+    [[nodiscard]] bool insertRecord(const QString& path, const std::function<KFileObjectPtr()>& take);
     // Erases `record` from the map when it is still there and has no versions left.
     void eraseIfEmpty(const KFileObjectPtr& record);
 

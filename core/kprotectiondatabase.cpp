@@ -185,7 +185,7 @@ public:
         m_collection
             = type >= 0 && type < int(m_collections.size()) ? m_collections.at(size_t(type)) : nullptr;
         if (m_collection)
-            m_current = new KFileObject(fileName, type);
+            m_current = std::make_shared<KFileObject>(fileName, type);
     }
     void addVersion(const QString& fileId)
     {
@@ -206,8 +206,6 @@ public:
             m_current->addVersions(m_present);
             if (m_current->versionCount() > 0)
                 m_built.append({ m_collection, m_current });
-            else
-                delete m_current;
         }
         m_current = nullptr;
         m_present.clear();
@@ -254,17 +252,13 @@ public:
                 continue;
             if (const KFileObjectPtr own = built.first->findFile(built.second->fileName()))
                 own->addVersions(built.second->versions());
-            delete built.second;
         }
         m_built.clear();
     }
     void discard()
     {
-        delete m_current;
         m_current = nullptr;
         m_present.clear();
-        for (const auto& built : qAsConst(m_built))
-            delete built.second;
         m_built.clear();
     }
 
@@ -304,9 +298,9 @@ private:
     const KProtectionDatabase::Collections& m_collections;
     const KFd m_backupFolder;
     KFileObjectMgr* m_collection = nullptr;
-    KFileObject* m_current = nullptr;
+    KFileObjectPtr m_current;
     QVector<KVersionId> m_present;
-    QVector<QPair<KFileObjectMgr*, KFileObject*>> m_built;
+    QVector<QPair<KFileObjectMgr*, KFileObjectPtr>> m_built;
 };
 
 // Reads the File elements under the root with expat, faster than QXmlStreamReader over a large
