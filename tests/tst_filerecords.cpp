@@ -37,6 +37,7 @@ private slots:
     void versionIdsKeepTextTimesAndSums_data();
     void versionIdsKeepTextTimesAndSums();
     void currentStateIsBackedUpWhenAVersionCarriesItsTime();
+    void sumsStayWithTheirVersionsAsOthersComeAndGo();
     void latestVersion_data();
     void latestVersion();
     void sevenDayDropCountsMidnights();
@@ -172,6 +173,36 @@ void TestFileRecords::currentStateIsBackedUpWhenAVersionCarriesItsTime()
     const QDateTime whole = QFileInfo(m_source).lastModified();
     QVERIFY(KTestEnvironment::setModified(m_source, whole.addMSecs(400 - whole.time().msec())));
     QVERIFY(record.isCurrentStateBackedUp());
+}
+
+void TestFileRecords::sumsStayWithTheirVersionsAsOthersComeAndGo()
+{
+    KFileObject record(m_source, 0);
+    // Any new FileID falls between the first and the last.
+    const QString first = testFileId(0);
+    const QString last = QStringLiteral("{ffffffff-ffff-ffff-ffff-ffffffffffff}_20240105093012_20240105");
+    QVector<KVersionId> versions { KVersionId(first), KVersionId(last), KVersionId(testFileId(1)) };
+    versions[0].setSum({ 10, 1, true });
+    versions[1].setSum({ 20, 2, false });
+    record.addVersions(versions);
+    m_env.writeFile(KCommon::backupDirectory() + first, "copy");
+    QVERIFY(record.addNewVersion());
+    QString made;
+    for (const QString& id : record.versionIds()) {
+        if (id != first && id != last && id != testFileId(1))
+            made = id;
+    }
+    const auto sizeOf = [&record](const QString& id) {
+        return record.sumOf(KVersionKey(id)).size;
+    };
+    const qint64 source = QFileInfo(m_source).size();
+    QCOMPARE(QVector<qint64>({ sizeOf(first), sizeOf(testFileId(1)), sizeOf(made), sizeOf(last) }),
+        QVector<qint64>({ 10, -1, source, 20 }));
+    QVERIFY(record.removeVersion(first));
+    QCOMPARE(QVector<qint64>({ sizeOf(first), sizeOf(testFileId(1)), sizeOf(made), sizeOf(last) }),
+        QVector<qint64>({ -1, -1, source, 20 }));
+    QVERIFY(record.sumOf(KVersionKey(made)).hasHash);
+    QVERIFY(!record.sumOf(KVersionKey(last)).hasHash);
 }
 
 void TestFileRecords::latestVersion_data()
