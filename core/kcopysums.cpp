@@ -17,6 +17,7 @@ const QByteArray EndMark = "end ";
 // Far beyond the lines of a million versions; a larger file is not one of ours.
 constexpr qint64 MaxFileSize = 512 * 1024 * 1024;
 constexpr int MaxLine = 4096;
+constexpr int ChunkSize = 256 * 1024;
 
 std::atomic<quint64> g_generation { 0 };
 
@@ -154,6 +155,28 @@ bool KCopySums::read(const QString& path, const std::function<void(const KVersio
         return false;
     }
     return true;
+}
+
+KCopySums::Writer::Writer(int fd)
+    : m_fd(fd)
+{
+    m_buffer.reserve(ChunkSize + ChunkSize / 4);
+    m_buffer.append(Header);
+}
+
+void KCopySums::Writer::spill()
+{
+    m_hasher.add(m_buffer.constData(), m_buffer.size());
+    m_written = m_written && KFileIO::writeAll(m_fd, m_buffer.constData(), m_buffer.size());
+    m_buffer.resize(0);
+}
+
+bool KCopySums::Writer::finish()
+{
+    spill();
+    m_buffer.append(EndMark).append(hex16(m_hasher.sum().hash)).append('\n');
+    m_written = m_written && KFileIO::writeAll(m_fd, m_buffer.constData(), m_buffer.size());
+    return m_written && m_hasher.isValid();
 }
 
 KCopySums KCopySums::read(const QString& path)

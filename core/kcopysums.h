@@ -31,6 +31,23 @@ public:
     static bool read(const QString& path, const std::function<void(const KVersionId&)>& take);
     // The file's text for the sums the lines carry (made with appendLine).
     static QByteArray text(const QByteArray& lines);
+    // The same written to a descriptor as the lines come, a chunk at a time: lines are appended
+    // to buffer(), and spill() hands what gathered to the file.
+    class Writer
+    {
+    public:
+        explicit Writer(int fd);
+        QByteArray* buffer() { return &m_buffer; }
+        void spill();
+        // Writes the rest and the end line; false when any write failed.
+        [[nodiscard]] bool finish();
+
+    private:
+        const int m_fd;
+        QByteArray m_buffer;
+        KContentHasher m_hasher;
+        bool m_written = true;
+    };
     // The line of `version`; nothing when its sum is not known.
     static void appendLine(QByteArray* out, const KVersionId& version);
 

@@ -243,11 +243,15 @@ void KFileObjectMgr::appendXml(QByteArray* out) const
     }
 }
 
-void KFileObjectMgr::appendSums(QByteArray* out) const
+void KFileObjectMgr::appendSums(
+    QByteArray* out, const std::function<void(QByteArray*)>& spill, int chunk) const
 {
     const QVector<KFileObjectPtr> records = snapshot();
-    for (const KFileObjectPtr& record : records)
+    for (const KFileObjectPtr& record : records) {
         record->appendSums(out);
+        if (spill && out->size() >= chunk)
+            spill(out);
+    }
 }
 
 KContentSum KFileObjectMgr::sumOf(const KVersionId& version) const

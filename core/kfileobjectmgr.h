@@ -69,8 +69,9 @@ public:
     QString toXml() const;
     // Appends the same text, in UTF-8, to `out`.
     void appendXml(QByteArray* out) const;
-    // Appends the sums file's lines of every version whose sum is known (KCopySums).
-    void appendSums(QByteArray* out) const;
+    // Appends the sums file's lines of every version whose sum is known (KCopySums), handing
+    // them to `spill` as appendElements() does.
+    void appendSums(QByteArray* out, const std::function<void(QByteArray*)>& spill = {}, int chunk = 0) const;
     // The sum recorded for `version` in whichever record holds it; not known when none does.
     KContentSum sumOf(const KVersionId& version) const;
     // Appends the elements, separated by line ends (none after the last; see

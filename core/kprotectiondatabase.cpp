@@ -21,6 +21,13 @@
 #include <expat.h>
 #include <memory>
 
+namespace {
+
+// How much of a file's text is gathered before it is written.
+constexpr int ChunkSize = 256 * 1024;
+
+} // namespace
+
 KProtectionDatabase::KProtectionDatabase(const QString& filePath)
     : m_filePath(filePath)
 { }
@@ -51,13 +58,18 @@ void KProtectionDatabase::saveSums(const Collections& collections) const
     const quint64 generation = KCopySums::generation();
     if (generation == m_savedSums.load())
         return;
-    QByteArray lines;
+    // Written as the lines are made: a hundred thousand versions make megabytes.
+    KFileIO::KReplacement replacement(sumsPath(), KFileIO::KReplacement::Naming::Random);
+    KCopySums::Writer writer(replacement.fd());
+    const auto spill = [&writer](QByteArray*) {
+        writer.spill();
+    };
     for (const KFileObjectMgr* collection : collections) {
-        if (collection)
-            collection->appendSums(&lines);
+        if (collection && replacement.isOpen())
+            collection->appendSums(writer.buffer(), spill, ChunkSize);
     }
     // The database's own save, in the same folder and right after, makes the rename durable too.
-    if (KFileIO::replaceContents(sumsPath(), KCopySums::text(lines), KFileIO::PrivateFileMode, false))
+    if (replacement.isOpen() && writer.finish() && replacement.commit(KFileIO::PrivateFileMode, -1, false))
         m_savedSums = generation;
     else
         qCWarning(vkEngine) << "the copies' sums could not be saved; the next save tries again";
@@ -100,7 +112,6 @@ bool KProtectionDatabase::save(const Collections& collections) const
 {
     // The text goes to the file as it is made, a chunk at a time: ten thousand records make
     // megabytes, which are never held whole.
-    constexpr int ChunkSize = 256 * 1024;
     const std::lock_guard<std::mutex> locker(m_saveMutex);
     // Written beside the old file, flushed and renamed over it: a crash, a kill or a full disk
     // during the write leaves the previous database whole.

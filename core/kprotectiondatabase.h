@@ -46,9 +46,10 @@ public:
     // Adds the file's records to the collections, with the sums recorded for their versions.
     // Replacement files left by a save that never finished (a killed process) are removed first.
     LoadResult load(const Collections& collections) const;
-    // Replaces the file (see KFileIO::replaceContents), after the sums file when sums were made
-    // since it was last written; on any failure the previous file stays whole and false is
-    // returned. A sums file that cannot be written is written again by a later save.
+    // Replaces the file through a KFileIO::KReplacement written as the text is made, after the
+    // sums file when sums were made since it was last written; on any failure the previous file
+    // stays whole and false is returned. A sums file that cannot be written is written again by
+    // a later save.
     [[nodiscard]] bool save(const Collections& collections) const;
     // Whether sums made in this process still wait to be written.
     [[nodiscard]] bool sumsPending() const;
