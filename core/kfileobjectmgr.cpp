@@ -287,28 +287,34 @@ int KFileObjectMgr::appendElements(
 
 QStringList KFileObjectMgr::collectRows(QStringList* existing, QStringList* deleted) const
 {
-    return collectRows(existing, deleted, QHash<QString, KFileStatus>());
+    return collectRows(existing, deleted, QHash<const KFileObject*, bool>());
 }
 
 QStringList KFileObjectMgr::collectRows(
-    QStringList* existing, QStringList* deleted, const QHash<QString, KFileStatus>& known) const
+    QStringList* existing, QStringList* deleted, const QHash<const KFileObject*, bool>& gone) const
 {
     QStringList rows;
     const QVector<KFileObjectPtr> records = snapshot();
     rows.reserve(records.size());
     for (const KFileObjectPtr& record : records) {
-        const auto status = known.constFind(record->fileName());
-        const KFileStatus file
-            = status != known.cend() ? status.value() : KFileOps::status(record->fileName());
+        const auto known = gone.constFind(record.get());
+        const bool isGone
+            = known != gone.cend() ? known.value() : KFileOps::status(record->fileName()).isGone();
         const QString row = record->rowText();
         if (row.isEmpty())
             continue; // a record without versions has no row
         rows.append(row);
-        QStringList* list = file.isGone() ? deleted : existing;
+        QStringList* list = isGone ? deleted : existing;
         if (list)
             list->append(row);
     }
     return rows;
+}
+
+quint64 KFileObjectMgr::changeCount() const
+{
+    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    return m_change;
 }
 
 void KFileObjectMgr::clear()

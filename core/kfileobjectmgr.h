@@ -83,10 +83,13 @@ public:
     // files that may exist and of files that are gone (either list may be null). Only "no such
     // file" counts as gone: a file whose status cannot be read stays with the existing ones.
     QStringList collectRows(QStringList* existing, QStringList* deleted) const;
-    // The same, taking a file's status from `known` when it holds the path (the engine's cycle
-    // has just read the status of every recently used file).
+    // The same, taking whether a record's file is gone from `gone` when it holds the record (the
+    // engine's cycle has just read the status of every recently used file).
     QStringList collectRows(
-        QStringList* existing, QStringList* deleted, const QHash<QString, KFileStatus>& known) const;
+        QStringList* existing, QStringList* deleted, const QHash<const KFileObject*, bool>& gone) const;
+    // Moves on whenever a record is added or removed (not when its versions change): records a
+    // caller found by path are still the collection's while it stays the same.
+    quint64 changeCount() const;
 
     // Forgets every record; those still held elsewhere live on with their holders.
     void clear();

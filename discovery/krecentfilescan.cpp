@@ -170,12 +170,26 @@ void KRecentFileScan::readCadDrawings(QStringList* list) const
 
 void KRecentFileScan::readProductList(const QString& keyPath, QStringList* list)
 {
-    const auto values = KRegistryKey(keyPath).values();
-    list->reserve(list->size() + values.size());
-    for (const auto& value : values) {
-        if (!value.second.isEmpty())
-            list->append(KPaths::foldCase(value.second));
+    const QStringList values = KRegistryKey(keyPath).valueTexts();
+    // The list of the last read while the values are the same (a comparison that ends at once
+    // then), so that the cycle can tell at a glance that it was handed the files it had.
+    static std::mutex mutex;
+    static QHash<QString, QPair<QStringList, QStringList>> lastRead;
+    const std::lock_guard<std::mutex> locker(mutex);
+    QPair<QStringList, QStringList>& last = lastRead[keyPath];
+    if (last.first != values) {
+        last.first = values;
+        last.second.clear();
+        last.second.reserve(values.size());
+        for (const QString& value : values) {
+            if (!value.isEmpty())
+                last.second.append(KPaths::foldCase(value));
+        }
     }
+    if (list->isEmpty())
+        *list = last.second;
+    else
+        list->append(last.second);
 }
 
 void KRecentFileScan::readCivilModels(const QString& recentFile, QStringList* list)

@@ -53,9 +53,9 @@ struct Identity
 };
 
 // The names directly below `group`: its keys, or (with `groups`) its subgroups; with `values`,
-// the keys and their values go there instead.
+// the keys and their values go there instead, with `texts` the values alone as text.
 QStringList childrenOf(const QSettings::SettingsMap& map, const QString& group, bool groups,
-    QVector<QPair<QString, QVariant>>* values = nullptr)
+    QVector<QPair<QString, QVariant>>* values = nullptr, QStringList* texts = nullptr)
 {
     const QString prefix = group.isEmpty() ? QString() : group + QLatin1Char('/');
     QStringList names;
@@ -66,6 +66,8 @@ QStringList childrenOf(const QSettings::SettingsMap& map, const QString& group, 
         if (slash < 0) {
             if (values)
                 values->append({ rest.toString(), it.value() });
+            else if (texts)
+                texts->append(it.value().toString());
             else if (!groups)
                 names.append(rest.toString());
             ++it;
@@ -110,6 +112,9 @@ struct KIniStore::File
     QSet<QString> pendingKeys; // the keys they name
     // The document's values with the pending changes made.
     QSettings::SettingsMap view;
+    // Lists of values read from the view, by group, until it changes: a recent-file list is read
+    // every cycle, and its readers tell an unchanged one at a glance by its being the same list.
+    QHash<QString, QStringList> valueTexts;
 
     void refresh();
     void readFrom(QFile* file, const Identity& found);
@@ -190,6 +195,7 @@ void KIniStore::File::readFrom(QFile* file, const Identity& found)
 
 void KIniStore::File::rebuildView()
 {
+    valueTexts.clear();
     view = document.values();
     for (const KIniFormat::Change& change : qAsConst(pending))
         apply(change);
@@ -207,6 +213,7 @@ void KIniStore::File::setUnusable(const Identity& found, const QString& reason)
 
 void KIniStore::File::apply(const KIniFormat::Change& change)
 {
+    valueTexts.clear();
     if (change.remove) {
         for (const QString& key : KIniFormat::keyAndBelow(view, change.key))
             view.remove(key);
@@ -279,6 +286,7 @@ bool KIniStore::File::write()
     }
     pending.clear();
     pendingKeys.clear();
+    valueTexts.clear();
     view = document.values();
     return true;
 }
@@ -328,6 +336,18 @@ QVector<QPair<QString, QVariant>> KIniStore::childValues(const QString& group) c
     QVector<QPair<QString, QVariant>> result;
     childrenOf(m_file->view, group, false, &result);
     return result;
+}
+
+QStringList KIniStore::childValueTexts(const QString& group) const
+{
+    const std::lock_guard<std::mutex> locker(g_mutex);
+    const auto known = m_file->valueTexts.constFind(group);
+    if (known != m_file->valueTexts.cend())
+        return known.value();
+    QStringList texts;
+    childrenOf(m_file->view, group, false, nullptr, &texts);
+    m_file->valueTexts.insert(group, texts);
+    return texts;
 }
 
 QStringList KIniStore::childGroups(const QString& group) const

@@ -39,6 +39,9 @@ public:
     QStringList childKeys(const QString& group) const;
     // The same with their values, in one look.
     QVector<QPair<QString, QVariant>> childValues(const QString& group) const;
+    // Their values alone, as text: a recent-file list of thousands is read every cycle. Until
+    // they change, every call returns the same list.
+    QStringList childValueTexts(const QString& group) const;
     QStringList childGroups(const QString& group) const;
 
     void setValue(const QString& key, const QVariant& value);

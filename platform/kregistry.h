@@ -28,6 +28,8 @@ public:
     QVariant value(const QString& name, const QVariant& defaultValue = QVariant()) const;
     // Every value of the key as text, in the order of valueNames().
     QVector<QPair<QString, QString>> values() const;
+    // The same without their names; the same list while they do not change.
+    QStringList valueTexts() const;
 
     void setValue(const QString& name, const QVariant& value);
     void removeValue(const QString& name);

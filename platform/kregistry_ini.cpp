@@ -84,6 +84,11 @@ QVector<QPair<QString, QString>> KRegistryKey::values() const
     return result;
 }
 
+QStringList KRegistryKey::valueTexts() const
+{
+    return m_store ? m_store->childValueTexts(m_group) : QStringList();
+}
+
 void KRegistryKey::setValue(const QString& name, const QVariant& value)
 {
     if (m_store)

@@ -181,16 +181,15 @@ void KFileServiceManager::onScanBegin()
     m_changedCollections = 0;
     m_backupCycle = false;
     m_checkedThisCycle = 0;
-    m_cycleStatus.clear();
-    m_cycleListed.clear();
+    m_cycleGone.clear();
+    m_cycleRecords.clear();
+    m_cycleLists = {};
 }
 
 void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, bool backupAllowed)
 {
-    if (files) {
-        for (const QString& path : *files)
-            m_cycleListed.insert(KPaths::foldCase(path), { fileType, path });
-    }
+    if (files && fileType >= 0 && fileType < KindCount)
+        m_cycleLists[size_t(fileType)] = *files;
     KFileObjectMgr* target = collection(fileType);
     if (!files || !target
         || !KBackupRules::cycleBacksUp(backupAllowed, KDiskInfoThread::instance()->hasEnoughSpace())) {
@@ -206,16 +205,31 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
     if (!files->isEmpty() && !KFileIO::makeFolder(backupDirectory))
         qCWarning(vkEngine) << "the backup folder cannot be made:" << backupDirectory;
     const qint64 oldest = KBackupRules::oldestBackedUp(KPlatform::instance()->currentMSecsSinceEpoch());
-    m_cycleStatus.reserve(m_cycleStatus.size() + files->size());
+    m_cycleGone.reserve(m_cycleGone.size() + files->size());
+    FoundRecords& found = m_found[size_t(fileType)];
+    const quint64 change = target->changeCount();
+    const bool sameRecords = found.change == change && found.files == *files;
+    if (!sameRecords) {
+        found.files = *files;
+        found.records = QVector<KFileObjectPtr>(files->size());
+    }
+    // Set again once every file was looked at; any record added or removed meanwhile, this
+    // cycle's own included, moves the collection's count past it.
+    found.change = 0;
     const QThread* const thread = QThread::currentThread();
-    for (const QString& path : *files) {
+    for (int i = 0; i < files->size(); ++i) {
+        const QString& path = files->at(i);
         // The module is going away: the files left wait for its next start.
         if (thread->isInterruptionRequested())
             break;
         // One status call serves the existence, change and age checks.
         const KFileStatus file = KFileOps::status(path);
-        m_cycleStatus.insert(path, file);
-        const bool backedUp = file.exists && target->isCurrentStateBackedUp(path, file.modifiedMSecs);
+        KFileObjectPtr& record = found.records[i];
+        if (!sameRecords)
+            record = target->findFile(path);
+        if (record)
+            m_cycleGone.insert(record.get(), file.isGone());
+        const bool backedUp = file.exists && record && record->isCurrentStateBackedUp(file.modifiedMSecs);
         const KBackupRules::Decision decision = KBackupRules::decide(file, backedUp, oldest);
         ++m_checkedThisCycle;
         switch (decision) {
@@ -230,7 +244,11 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
                 }
                 break;
             }
-            if (target->backupFile(path, fileType, backupDirectory)) {
+            if (const KFileObjectPtr made = target->backupFile(path, fileType, backupDirectory)) {
+                if (!record) {
+                    m_cycleGone.insert(made.get(), false);
+                    m_cycleRecords.append(made);
+                }
                 ++m_successThisCycle;
                 markChanged();
             } else {
@@ -251,9 +269,11 @@ void KFileServiceManager::onFilesFound(const QStringList* files, int fileType, b
         }
         // Every copy shows; checks show in steps, and at the end of each list.
         if (decision == KBackupRules::Decision::BackUp || m_checkedThisCycle % ProgressStep == 0
-            || &path == &files->constLast()) {
+            || i == files->size() - 1) {
             emit sigBackupProgress(m_checkedThisCycle, m_successThisCycle);
         }
+        if (i == files->size() - 1)
+            found.change = change;
     }
 }
 
@@ -281,13 +301,23 @@ void KFileServiceManager::onScanFinished()
 {
     // On the cycle's thread, so that no page request waits for the disk.
     scanSelfBackups();
-    const QHash<QString, KFileStatus> known = std::move(m_cycleStatus);
-    m_cycleStatus.clear();
-    {
-        const std::lock_guard<std::mutex> locker(m_stateMutex);
-        m_listed = std::move(m_cycleListed);
+    const QHash<const KFileObject*, bool> gone = std::move(m_cycleGone);
+    const QVector<KFileObjectPtr> held = std::move(m_cycleRecords);
+    m_cycleGone.clear();
+    m_cycleRecords.clear();
+    if (m_cycleLists != m_listedLists) {
+        QHash<QString, Listed> listed;
+        for (int kind = 0; kind < KindCount; ++kind) {
+            for (const QString& path : qAsConst(m_cycleLists[size_t(kind)]))
+                listed.insert(KPaths::foldCase(path), { kind, path });
+        }
+        {
+            const std::lock_guard<std::mutex> locker(m_stateMutex);
+            std::swap(m_listed, listed);
+        }
+        m_listedLists = m_cycleLists;
     }
-    m_cycleListed.clear();
+    m_cycleLists = {};
     emit sigListed();
     // The thread running the cycle may wait here for a refresh the GUI thread started.
     std::unique_lock<std::mutex> serialised(m_refreshMutex);
@@ -302,7 +332,7 @@ void KFileServiceManager::onScanFinished()
         if (!removeOrphanCopies())
             qCInfo(vkCleanUp) << "unlisted copies are left for a later cycle";
     }
-    refreshAndRepeat(serialised, known);
+    refreshAndRepeat(serialised, gone);
     if (m_backupCycle) {
         emit sigBackupFinished(
             KPlatform::instance()->currentMSecsSinceEpoch(), m_successThisCycle, m_failedThisCycle);
@@ -397,9 +427,9 @@ void KFileServiceManager::countBackups(int successes)
 }
 
 void KFileServiceManager::refreshAndRepeat(
-    std::unique_lock<std::mutex>& serialised, const QHash<QString, KFileStatus>& known)
+    std::unique_lock<std::mutex>& serialised, const QHash<const KFileObject*, bool>& gone)
 {
-    refresh(known);
+    refresh(gone);
     for (;;) {
         while (m_refreshAgain.exchange(false))
             refresh({});
@@ -410,7 +440,7 @@ void KFileServiceManager::refreshAndRepeat(
     }
 }
 
-void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
+void KFileServiceManager::refresh(const QHash<const KFileObject*, bool>& gone)
 {
     // Most cycles change nothing: rows collected as the last refresh collected them keep its
     // order, and the day lists stay until a row or the date changes.
@@ -419,7 +449,7 @@ void KFileServiceManager::refresh(const QHash<QString, KFileStatus>& known)
     bool sameRows = true;
     for (int t = 0; t < KindCount; ++t) {
         QStringList present;
-        m_collections[size_t(t)]->collectRows(&present, &deleted[size_t(t)], known);
+        m_collections[size_t(t)]->collectRows(&present, &deleted[size_t(t)], gone);
         if (present == m_collectedRows[size_t(t)]) {
             existing[size_t(t)] = m_existingRows[size_t(t)];
             continue;

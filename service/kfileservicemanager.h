@@ -213,8 +213,9 @@ private:
     bool reportOnce(const QString& path);
     void countBackups(int successes);
     // Refreshes, then once more for every refresh asked for meanwhile; unlocks `serialised`.
-    void refreshAndRepeat(std::unique_lock<std::mutex>& serialised, const QHash<QString, KFileStatus>& known);
-    void refresh(const QHash<QString, KFileStatus>& known);
+    void refreshAndRepeat(
+        std::unique_lock<std::mutex>& serialised, const QHash<const KFileObject*, bool>& gone);
+    void refresh(const QHash<const KFileObject*, bool>& gone);
     // The lists of the page types 0 to 6 that match `search`.
     using ShownRows = std::array<QStringList, KFileList::of(KListPage::Recent) + 1>;
     ShownRows matchingRows(const QString& search) const; // under m_stateMutex
@@ -263,7 +264,10 @@ private:
         QString path;
     };
     QHash<QString, Listed> m_listed;
-    QHash<QString, Listed> m_cycleListed;
+    // The lists the cycle was handed by kind, and those m_listed was made from: most cycles
+    // find the same files, and m_listed is made again only when they differ.
+    std::array<QStringList, KindCount> m_cycleLists;
+    std::array<QStringList, KindCount> m_listedLists;
     int m_currentType = KFileList::of(KListPage::Today);
     int m_currentPage = 1;
 
@@ -273,9 +277,22 @@ private:
     // The cycle backs up, and what it has checked so far; only the thread running it touches them.
     bool m_backupCycle = false;
     int m_checkedThisCycle = 0;
-    // The status of every file the cycle looked at, so that its rows need not ask again.
-    // Only the thread that runs the cycle touches it, and the next two.
-    QHash<QString, KFileStatus> m_cycleStatus;
+    // Whether the file of each record the cycle looked at is gone, so that its rows need not
+    // ask again; the records are held meanwhile (in m_found, and those it made in
+    // m_cycleRecords), so that none removed lends its address to a new one. Only the thread that
+    // runs the cycle touches them, and the next two.
+    QHash<const KFileObject*, bool> m_cycleGone;
+    QVector<KFileObjectPtr> m_cycleRecords;
+    // By kind, the list a cycle was handed and the record it found for each of its files, with
+    // the collection's changeCount() then: the next cycle handed the same list over the same
+    // records takes them from here instead of looking each up.
+    struct FoundRecords
+    {
+        QStringList files;
+        QVector<KFileObjectPtr> records;
+        quint64 change = 0;
+    };
+    std::array<FoundRecords, KindCount> m_found;
     // The files the cycles skipped and said so.
     QSet<QString> m_reported;
     // The largest file versioned; read once per cycle, when a file is about to be copied.

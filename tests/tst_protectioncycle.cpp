@@ -625,6 +625,16 @@ void TestProtectionCycle::nothingIsVersionedOverTheSizeLimitOrWithoutRoom()
     QCOMPARE(KConfig::instance()->maxVersionedFileSize(), KConfig::DefaultMaxVersionedFileSize);
     m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
     QCOMPARE(versionsOf(large), 1);
+
+    // Nor twice: a file missing when a cycle looked, then versioned by a restore, is not
+    // versioned again by the next cycle, handed the same list.
+    const QString later = m_work + QStringLiteral("later.pra4");
+    listAsPricingFiles({ small, large, later });
+    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
+    QVERIFY(!m_env.writeFile(later, "later", QDateTime::currentDateTime().addSecs(-30)).isEmpty());
+    QVERIFY(m_manager->backUpCurrentState(later));
+    m_scanner->runCycle(KDiskFileManager::CycleKind::Full);
+    QCOMPARE(versionsOf(later), 1);
 }
 
 void TestProtectionCycle::backupsAndTheDatabaseArePrivateToTheUser()
@@ -661,15 +671,16 @@ void TestProtectionCycle::aSaveIsBackedUpOnceQuietForTenSeconds_data()
     QTest::addColumn<QStringList>("writes");
     QTest::addColumn<QList<int>>("gapsMs"); // the clock's step before each write
     QTest::addColumn<int>("folderLimit");
+    QTest::addColumn<bool>("besideCycles"); // the scanner's thread cycles while the watcher backs up
     const QString listed = QStringLiteral("a.pra4");
-    QTest::newRow("a burst of writes makes one version")
-        << QStringList { listed, listed, listed } << QList<int> { 0, 2000, 3000 } << 4096;
+    QTest::newRow("a burst of writes makes one version, saved by the watcher alone")
+        << QStringList { listed, listed, listed } << QList<int> { 0, 2000, 3000 } << 4096 << false;
     QTest::newRow("a write inside the quiet time starts it again")
-        << QStringList { listed, listed } << QList<int> { 0, 9999 } << 4096;
+        << QStringList { listed, listed } << QList<int> { 0, 9999 } << 4096 << true;
     QTest::newRow("a file no list names is ignored in a watched folder")
-        << QStringList { QStringLiteral("notes.pra4"), listed } << QList<int> { 0, 0 } << 4096;
+        << QStringList { QStringLiteral("notes.pra4"), listed } << QList<int> { 0, 0 } << 4096 << true;
     QTest::newRow("more folders than can be watched leave the saves to the cycle, said once")
-        << QStringList { listed } << QList<int> { 0 } << 0;
+        << QStringList { listed } << QList<int> { 0 } << 0 << false;
 }
 
 void TestProtectionCycle::aSaveIsBackedUpOnceQuietForTenSeconds()
@@ -677,6 +688,7 @@ void TestProtectionCycle::aSaveIsBackedUpOnceQuietForTenSeconds()
     QFETCH(QStringList, writes);
     QFETCH(QList<int>, gapsMs);
     QFETCH(int, folderLimit);
+    QFETCH(bool, besideCycles);
     KFakePlatform* platform = m_env.platform();
     platform->setCurrentDateTime(QDateTime::currentDateTime());
     const QString listed = writeSource(QStringLiteral("a.pra4"), platform->currentDateTime().addSecs(-60));
@@ -712,10 +724,11 @@ void TestProtectionCycle::aSaveIsBackedUpOnceQuietForTenSeconds()
     platform->advanceClock(1);
     const bool watching = watcher.isWatching();
     CycleCounter counter(m_manager.data()); // its connection lasts as long as the engine
-    if (!watching) {
+    if (!besideCycles) {
+        // No cycle's end saves the database for it: the version is in the file all the same.
         watcher.backUpQuietFiles();
     } else {
-        // While the scanner's thread cycles beside it: a few cycles, none the 31st that backs up.
+        // A few cycles, none the 31st that backs up.
         m_scanner->setCycleInterval(50);
         m_scanner->startScan();
         watcher.backUpQuietFiles();
