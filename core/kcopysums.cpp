@@ -17,6 +17,7 @@ const QByteArray EndMark = "end ";
 // Far beyond the lines of a million versions; a larger file is not one of ours.
 constexpr qint64 MaxFileSize = 512 * 1024 * 1024;
 constexpr int MaxLine = 4096;
+constexpr int ChunkSize = 256 * 1024;
 
 std::atomic<quint64> g_generation { 0 };
 
@@ -63,7 +64,7 @@ bool parseLine(const char* line, int length, KVersionId* version)
     }
     if (at >= length || line[at++] != ' ' || at >= length)
         return false;
-    *version = KVersionId(QString::fromUtf8(line + at, length - at));
+    *version = KVersionId(KVersionKey::fromUtf8(line + at, length - at));
     version->setSum(sum);
     return true;
 }
@@ -114,16 +115,16 @@ QByteArray KCopySums::text(const QByteArray& lines)
     return text.append(EndMark).append(hex16(hasher.sum().hash)).append('\n');
 }
 
-KCopySums KCopySums::read(const QString& path)
+bool KCopySums::read(const QString& path, const std::function<void(const KVersionId&)>& take)
 {
     const auto file = KFileIO::openRegularFile(path, MaxFileSize);
     if (!file)
-        return KCopySums();
-    QVector<KVersionId> versions;
+        return false;
     KContentHasher hasher;
     char line[MaxLine];
     bool ended = false;
     bool first = true;
+    KVersionId version;
     for (;;) {
         const qint64 length = file->readLine(line, sizeof line);
         if (length <= 0)
@@ -144,17 +145,45 @@ KCopySums KCopySums::read(const QString& path)
             if (!ended)
                 break;
             continue;
-        } else {
-            KVersionId version;
-            if (line[length - 1] == '\n' && parseLine(line, int(length) - 1, &version))
-                versions.append(version);
+        } else if (line[length - 1] == '\n' && parseLine(line, int(length) - 1, &version)) {
+            take(version);
         }
         hasher.add(line, length);
     }
     if (!ended || file->error() != QFileDevice::NoError) {
         qCWarning(vkEngine) << "the copies' sums cannot be used, none is checked:" << path;
-        return KCopySums();
+        return false;
     }
+    return true;
+}
+
+KCopySums::Writer::Writer(int fd)
+    : m_fd(fd)
+{
+    m_buffer.reserve(ChunkSize + ChunkSize / 4);
+    m_buffer.append(Header);
+}
+
+void KCopySums::Writer::spill()
+{
+    m_hasher.add(m_buffer.constData(), m_buffer.size());
+    m_written = m_written && KFileIO::writeAll(m_fd, m_buffer.constData(), m_buffer.size());
+    m_buffer.resize(0);
+}
+
+bool KCopySums::Writer::finish()
+{
+    spill();
+    m_buffer.append(EndMark).append(hex16(m_hasher.sum().hash)).append('\n');
+    m_written = m_written && KFileIO::writeAll(m_fd, m_buffer.constData(), m_buffer.size());
+    return m_written && m_hasher.isValid();
+}
+
+KCopySums KCopySums::read(const QString& path)
+{
+    QVector<KVersionId> versions;
+    if (!read(path, [&versions](const KVersionId& version) { versions.append(version); }))
+        return KCopySums();
     return KCopySums(std::move(versions));
 }
 

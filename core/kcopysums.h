@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 // The size and content hash of every backup copy, recorded when the copy was made, so that a
 // copy truncated or damaged since is never restored as if whole. The database's own form has no
 // place for them; they are kept beside it in "VaultkeepDB.sums", replaced whole with it:
@@ -23,8 +25,29 @@ class KCopySums
 public:
     static QString pathBeside(const QString& databasePath);
     static KCopySums read(const QString& path);
+    // Hands each line's version, with its sum, to `take`, in the file's order, without holding
+    // them (the database loader's way); false when the file is damaged or missing, when what was
+    // taken must be forgotten.
+    static bool read(const QString& path, const std::function<void(const KVersionId&)>& take);
     // The file's text for the sums the lines carry (made with appendLine).
     static QByteArray text(const QByteArray& lines);
+    // The same written to a descriptor as the lines come, a chunk at a time: lines are appended
+    // to buffer(), and spill() hands what gathered to the file.
+    class Writer
+    {
+    public:
+        explicit Writer(int fd);
+        QByteArray* buffer() { return &m_buffer; }
+        void spill();
+        // Writes the rest and the end line; false when any write failed.
+        [[nodiscard]] bool finish();
+
+    private:
+        const int m_fd;
+        QByteArray m_buffer;
+        KContentHasher m_hasher;
+        bool m_written = true;
+    };
     // The line of `version`; nothing when its sum is not known.
     static void appendLine(QByteArray* out, const KVersionId& version);
 

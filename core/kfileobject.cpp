@@ -67,10 +67,10 @@ std::atomic<bool> g_unflushedCopies { false };
 
 // Deletes the copies of `versions` for the clean-up `cleanUp`; each one that stays is reported
 // (one already gone is not). True when every copy is gone.
-bool removeCopies(const QVector<KVersionId>& versions, const char* cleanUp)
+bool removeCopies(const QVector<KVersionKey>& versions, const char* cleanUp)
 {
     bool removed = true;
-    for (const KVersionId& version : versions) {
+    for (const KVersionKey& version : versions) {
         const QString fileId = version.text();
         if (KFileCopyedObject::removeBackupFile(fileId))
             continue;
@@ -208,15 +208,28 @@ QString KFileCopyedObject::toXml() const
 
 // ---- KFileObject ----
 
-KFileObject::KFileObject(const QString& fileName, int fileType, QObject* parent)
-    : QObject(parent)
-    , m_fileName(fileName)
+KFileObject::KFileObject(const QString& fileName, int fileType)
+    : m_fileName(fileName)
     , m_fileType(fileType)
 { }
 
 KFileObject::~KFileObject()
 {
-    qDeleteAll(m_objects);
+    if (m_parts)
+        qDeleteAll(m_parts->objects);
+}
+
+std::mutex& KFileObject::partsMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+KFileObject::Parts& KFileObject::parts() const
+{
+    if (!m_parts)
+        m_parts = std::make_unique<Parts>();
+    return *m_parts;
 }
 
 int KFileObject::versionCount() const
@@ -232,11 +245,70 @@ QVector<KVersionId> KFileObject::versions() const
     return versions;
 }
 
-KContentSum KFileObject::sumOf(const KVersionId& wanted) const
+KContentSum KFileObject::sumOf(const KVersionKey& wanted) const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     const auto found = std::lower_bound(m_versions.cbegin(), m_versions.cend(), wanted);
-    return found != m_versions.cend() && *found == wanted ? found->sum() : KContentSum();
+    if (found == m_versions.cend() || *found != wanted)
+        return KContentSum();
+    const auto sum = sumAt(int(found - m_versions.cbegin()));
+    return sum != m_sums.cend() ? sumOf(*sum) : KContentSum();
+}
+
+namespace {
+
+constexpr quint64 StoredHashBit = quint64(1) << 62; // above any size
+
+// The first of the sums, ordered by the index of their version, at `at` or after.
+template<typename Sums> auto sumsFrom(Sums& sums, int at)
+{
+    return std::lower_bound(
+        sums.begin(), sums.end(), at, [](const auto& sum, int index) { return sum.at < index; });
+}
+
+} // namespace
+
+QVector<KFileObject::StoredSum>::const_iterator KFileObject::sumAt(int at) const
+{
+    const auto found = sumsFrom(m_sums, at);
+    return found != m_sums.cend() && found->at == at ? found : m_sums.cend();
+}
+
+KFileObject::StoredSum KFileObject::stored(int at, const KContentSum& sum)
+{
+    return { at, quint64(sum.size) | (sum.hasHash ? StoredHashBit : 0), sum.hash };
+}
+
+KContentSum KFileObject::sumOf(const StoredSum& stored)
+{
+    return { qint64(stored.size & ~StoredHashBit), stored.hash, (stored.size & StoredHashBit) != 0 };
+}
+
+bool KFileObject::setSum(const KVersionKey& version, const KContentSum& sum)
+{
+    const std::lock_guard<std::shared_mutex> locker(m_lock);
+    const auto place = std::lower_bound(m_versions.cbegin(), m_versions.cend(), version);
+    if (place == m_versions.cend() || *place != version)
+        return false;
+    const int at = int(place - m_versions.cbegin());
+    const auto found = sumsFrom(m_sums, at);
+    const bool held = found != m_sums.end() && found->at == at;
+    if (!sum.isKnown()) {
+        if (held)
+            m_sums.erase(found);
+    } else if (held) {
+        *found = stored(at, sum);
+    } else {
+        m_sums.insert(found, stored(at, sum));
+    }
+    return true;
+}
+
+void KFileObject::clearSums()
+{
+    const std::lock_guard<std::shared_mutex> locker(m_lock);
+    m_sums.clear();
+    m_sums.squeeze();
 }
 
 QStringList KFileObject::versionIds() const
@@ -244,7 +316,7 @@ QStringList KFileObject::versionIds() const
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     QStringList ids;
     ids.reserve(m_versions.size());
-    for (const KVersionId& version : m_versions)
+    for (const KVersionKey& version : m_versions)
         ids.append(version.text());
     return ids;
 }
@@ -267,12 +339,37 @@ void KFileObject::addVersions(QVector<KVersionId> added)
 {
     std::sort(added.begin(), added.end());
     const std::lock_guard<std::shared_mutex> locker(m_lock);
-    QVector<KVersionId> merged;
+    // A version already here keeps what it has; a new one brings its sum.
+    QVector<KVersionKey> merged;
     merged.reserve(m_versions.size() + added.size());
-    std::set_union(
-        m_versions.cbegin(), m_versions.cend(), added.cbegin(), added.cend(), std::back_inserter(merged));
+    QVector<StoredSum> sums;
+    sums.reserve(m_sums.size());
+    int held = 0;
+    auto heldSum = m_sums.cbegin();
+    const auto keepHeld = [&] {
+        if (heldSum != m_sums.cend() && heldSum->at == held)
+            sums.append({ merged.size(), heldSum->size, (heldSum++)->hash });
+        merged.append(m_versions.at(held++));
+    };
+    for (const KVersionId& version : qAsConst(added)) {
+        while (held < m_versions.size() && m_versions.at(held) < version)
+            keepHeld();
+        if (held < m_versions.size() && m_versions.at(held) == version) {
+            keepHeld();
+            continue;
+        }
+        if (!merged.isEmpty() && merged.constLast() == version)
+            continue;
+        if (version.sum().isKnown())
+            sums.append(stored(merged.size(), version.sum()));
+        merged.append(version);
+    }
+    while (held < m_versions.size())
+        keepHeld();
     m_versions = merged;
     m_versions.squeeze();
+    m_sums = sums;
+    m_sums.squeeze();
     ++m_revision;
 }
 
@@ -282,11 +379,16 @@ bool KFileObject::addNewVersion(const QString& backupDirectory)
     KContentSum sum;
     if (!KFileCopyedObject::createBackupFile(m_fileName, backupDirectory, &fileId, &sum))
         return false;
-    KVersionId version(fileId);
-    version.setSum(sum);
+    const KVersionId version(KVersionKey(fileId), sum);
     KCopySums::noteNewSum();
     const std::lock_guard<std::shared_mutex> locker(m_lock);
-    m_versions.insert(std::lower_bound(m_versions.begin(), m_versions.end(), version), version);
+    const int at = int(std::lower_bound(m_versions.begin(), m_versions.end(), version) - m_versions.begin());
+    m_versions.insert(at, version);
+    const auto later = sumsFrom(m_sums, at);
+    for (auto it = later; it != m_sums.end(); ++it)
+        ++it->at;
+    if (sum.isKnown())
+        m_sums.insert(later, stored(at, sum));
     ++m_revision;
     return true;
 }
@@ -302,7 +404,7 @@ bool KFileObject::isCurrentStateBackedUp(qint64 modifiedMSecs) const
     const qint64 current = KTimeStamp::numberOfMSecs(modifiedMSecs);
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     return std::any_of(m_versions.cbegin(), m_versions.cend(),
-        [current](const KVersionId& version) { return version.stamp() == current; });
+        [current](const KVersionKey& version) { return version.stamp() == current; });
 }
 
 int KFileObject::latestIndex() const
@@ -325,11 +427,11 @@ int KFileObject::latestIndex() const
     return pick;
 }
 
-KFileCopyedObject* KFileObject::objectFor(const KVersionId& version) const
+KFileCopyedObject* KFileObject::objectFor(const KVersionKey& version) const
 {
     const QString fileId = version.text();
-    const std::lock_guard<std::mutex> locker(m_objectsMutex);
-    KFileCopyedObject*& object = m_objects[fileId];
+    const std::lock_guard<std::mutex> locker(partsMutex());
+    KFileCopyedObject*& object = parts().objects[fileId];
     if (!object) {
         object = new KFileCopyedObject;
         object->setFileId(fileId);
@@ -357,29 +459,42 @@ QDateTime KFileObject::latestModifiedTime() const
 
 KFileCopyedObject* KFileObject::findVersion(const QString& fileId) const
 {
-    const KVersionId wanted(fileId);
+    const KVersionKey wanted(fileId);
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     const auto found = std::lower_bound(m_versions.cbegin(), m_versions.cend(), wanted);
     return found != m_versions.cend() && *found == wanted ? objectFor(wanted) : nullptr;
 }
 
-QVector<KVersionId> KFileObject::takeVersions(const std::function<bool(const KVersionId&)>& which)
+QVector<KVersionKey> KFileObject::takeVersions(const std::function<bool(const KVersionKey&)>& which)
 {
-    QVector<KVersionId> taken;
+    QVector<KVersionKey> taken;
     const std::lock_guard<std::shared_mutex> locker(m_lock);
-    const auto kept = std::stable_partition(m_versions.begin(), m_versions.end(),
-        [&which](const KVersionId& version) { return !which(version); });
-    for (auto it = kept; it != m_versions.end(); ++it)
-        taken.append(*it);
-    m_versions.erase(kept, m_versions.end());
-    if (!taken.isEmpty())
-        ++m_revision;
+    QVector<KVersionKey> kept;
+    QVector<StoredSum> keptSums;
+    auto sum = m_sums.cbegin();
+    for (int i = 0; i < m_versions.size(); ++i) {
+        const bool summed = sum != m_sums.cend() && sum->at == i;
+        if (which(m_versions.at(i))) {
+            taken.append(m_versions.at(i));
+        } else {
+            if (summed)
+                keptSums.append({ kept.size(), sum->size, sum->hash });
+            kept.append(m_versions.at(i));
+        }
+        if (summed)
+            ++sum;
+    }
+    if (taken.isEmpty())
+        return taken;
+    m_versions = kept;
+    m_sums = keptSums;
+    ++m_revision;
     return taken;
 }
 
 bool KFileObject::removeVersion(const QString& fileId)
 {
-    const KVersionId wanted(fileId);
+    const KVersionKey wanted(fileId);
     {
         const std::shared_lock<std::shared_mutex> locker(m_lock);
         if (!std::binary_search(m_versions.cbegin(), m_versions.cend(), wanted))
@@ -388,13 +503,13 @@ bool KFileObject::removeVersion(const QString& fileId)
     // The copy is deleted without holding the record: readers are not kept waiting on the disk.
     if (!KFileCopyedObject::removeBackupFile(fileId))
         return false;
-    takeVersions([&wanted](const KVersionId& version) { return version == wanted; });
+    takeVersions([&wanted](const KVersionKey& version) { return version == wanted; });
     return true;
 }
 
 bool KFileObject::removeAllBackups()
 {
-    return removeCopies(takeVersions([](const KVersionId&) { return true; }), "clean-up of all backups");
+    return removeCopies(takeVersions([](const KVersionKey&) { return true; }), "clean-up of all backups");
 }
 
 QStringList KFileObject::idsNotBackedUpToday() const
@@ -402,7 +517,7 @@ QStringList KFileObject::idsNotBackedUpToday() const
     const int today = todayNumber();
     QStringList ids;
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    for (const KVersionId& version : m_versions) {
+    for (const KVersionKey& version : m_versions) {
         if (version.backupDate() != today)
             ids.append(version.text());
     }
@@ -412,17 +527,17 @@ QStringList KFileObject::idsNotBackedUpToday() const
 bool KFileObject::removeBackupsBeforeToday()
 {
     const QStringList before = idsNotBackedUpToday();
-    QVector<KVersionId> versions;
+    QVector<KVersionKey> versions;
     versions.reserve(before.size());
     for (const QString& fileId : before)
-        versions.append(KVersionId(fileId));
+        versions.append(KVersionKey(fileId));
     return removeCopies(versions, "clean-up of the backups before today");
 }
 
 bool KFileObject::dropVersionsOlderThan7Days()
 {
     const QDate today = KPlatform::instance()->currentDate();
-    const QVector<KVersionId> dropped = takeVersions([&today](const KVersionId& version) {
+    const QVector<KVersionKey> dropped = takeVersions([&today](const KVersionKey& version) {
         // Counted in midnights between the recorded modification and today; an unreadable
         // time counts as today, so it is never dropped.
         const QDate modified = dateOfStamp(version.stamp());
@@ -437,7 +552,12 @@ bool KFileObject::dropVersionsOlderThan7Days()
 void KFileObject::appendVersionIds(QVector<KVersionId>* out) const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    out->append(m_versions);
+    out->reserve(out->size() + m_versions.size());
+    auto sum = m_sums.cbegin();
+    for (int i = 0; i < m_versions.size(); ++i) {
+        const bool summed = sum != m_sums.cend() && sum->at == i;
+        out->append(KVersionId(m_versions.at(i), summed ? sumOf(*sum++) : KContentSum()));
+    }
 }
 
 qint64 KFileObject::totalBackupSize() const
@@ -462,7 +582,7 @@ QMap<QString, KFileCopyedObject*> KFileObject::versionsByXmlLine() const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
     QMap<QString, KFileCopyedObject*> lines;
-    for (const KVersionId& version : m_versions) {
+    for (const KVersionKey& version : m_versions) {
         KFileCopyedObject* object = objectFor(version);
         lines.insert(object->toXml(), object);
     }
@@ -491,10 +611,11 @@ QString KFileObject::rowText() const
     if (m_versions.isEmpty())
         return row;
     // Every refresh asks for every row, and a row changes only with the versions.
-    const std::lock_guard<std::mutex> rowLocker(m_rowMutex);
-    if (m_row.revision == m_revision && !m_row.text.isNull())
-        return m_row.text;
-    const KVersionId& latest = m_versions.at(latestBackupIndex());
+    const std::lock_guard<std::mutex> partsLocker(partsMutex());
+    Parts& cached = parts();
+    if (cached.rowRevision == m_revision && !cached.row.isNull())
+        return cached.row;
+    const KVersionKey& latest = m_versions.at(latestBackupIndex());
     const int date = latest.backupDate();
     row.reserve(m_fileName.size() + 48);
     row.append(m_fileName).append(QLatin1Char('|')).append(QString::number(m_versions.size()));
@@ -516,7 +637,8 @@ QString KFileObject::rowText() const
     row.append(QLatin1Char('|'));
     if (latest.stamp() >= 0)
         row.append(QString::number(latest.stamp()));
-    m_row = { m_revision, row };
+    cached.rowRevision = m_revision;
+    cached.row = row;
     return row;
 }
 
@@ -571,29 +693,11 @@ bool KFileObject::appendXml(QByteArray* out) const
     return true;
 }
 
-bool KFileObject::appendXml(QByteArray* out, const KSavedText& previous, quint64 save) const
-{
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
-    if (m_versions.isEmpty())
-        return false;
-    const std::lock_guard<std::mutex> savedLocker(m_savedMutex);
-    const int offset = out->size();
-    if (previous.text && previous.save != 0 && m_saved.save == previous.save && m_saved.revision == m_revision
-        && m_saved.offset + m_saved.length <= previous.text->size()) {
-        out->append(previous.text->constData() + m_saved.offset, m_saved.length);
-    } else {
-        writeElement(out);
-    }
-    if (save != 0)
-        m_saved = { save, m_revision, offset, out->size() - offset };
-    return true;
-}
-
 void KFileObject::appendSums(QByteArray* out) const
 {
     const std::shared_lock<std::shared_mutex> locker(m_lock);
-    for (const KVersionId& version : m_versions)
-        KCopySums::appendLine(out, version);
+    for (const StoredSum& sum : m_sums)
+        KCopySums::appendLine(out, KVersionId(m_versions.at(sum.at), sumOf(sum)));
 }
 
 void KFileObject::writeElement(QByteArray* out) const
@@ -608,7 +712,7 @@ void KFileObject::writeElement(QByteArray* out) const
     char line[openingLength + KVersionId::TextLength + sizeof closing - 1];
     memcpy(line, opening, openingLength);
     memcpy(line + openingLength + KVersionId::TextLength, closing, sizeof closing - 1);
-    for (const KVersionId& version : m_versions) {
+    for (const KVersionKey& version : m_versions) {
         if (version.writeText(line + openingLength) > 0) {
             out->append(line, int(sizeof line));
         } else {

@@ -10,19 +10,12 @@
 #include <QVector>
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <shared_mutex>
 
 struct KContentSum;
 struct KFileStatus;
-
-// The text a database save wrote, from which the next save copies the elements of the records
-// that did not change since.
-struct KSavedText
-{
-    const QByteArray* text = nullptr;
-    quint64 save = 0; // which save wrote it; 0 for none
-};
 
 // One backup version of a protected file: a copy in the backup folder whose file name is its
 // FileID, "{uuid}_<modified yyyyMMddhhmmss>_<backup date yyyyMMdd>". The two times are read
@@ -85,13 +78,14 @@ private:
 // one is asked for (findVersion, latestVersion, versionsByXmlLine). Such objects belong to the
 // record and live as long as it does, even after their version was removed, so that a pointer
 // handed out never dangles while the record is held.
-class KFileObject : public QObject
+//
+// Ten thousand records live in memory at once, so a record is no QObject and keeps what only
+// some of them need (the row, the objects) behind one pointer.
+class KFileObject final
 {
-    Q_OBJECT
-
 public:
-    KFileObject(const QString& fileName, int fileType, QObject* parent = nullptr);
-    ~KFileObject() override;
+    KFileObject(const QString& fileName, int fileType);
+    ~KFileObject();
 
     QString fileName() const { return m_fileName; }
     int fileType() const { return m_fileType; }
@@ -101,7 +95,7 @@ public:
     // The versions in the same order, each with its copy's sum where it is known.
     QVector<KVersionId> versions() const;
     // What was recorded of the copy `fileId` when it was made; not known when nothing was.
-    KContentSum sumOf(const KVersionId& version) const;
+    KContentSum sumOf(const KVersionKey& version) const;
     // The same, compact, appended to `out`.
     void appendVersionIds(QVector<KVersionId>* out) const;
 
@@ -145,10 +139,11 @@ public:
     bool appendXml(QByteArray* out) const;
     // Appends the sums file's lines of the versions whose sums are known (KCopySums).
     void appendSums(QByteArray* out) const;
-    // The same for save number `save`: the element is copied from `previous` when the record
-    // did not change since the save that wrote it there, and the record remembers where in `out`
-    // it lies. A save rewrites every record while few changed since the last one.
-    bool appendXml(QByteArray* out, const KSavedText& previous, quint64 save) const;
+    // Records `sum` for the copy of `version`; false, changing nothing, when the record has no
+    // such version. The database loader's way of giving versions their sums.
+    bool setSum(const KVersionKey& version, const KContentSum& sum);
+    // Forgets every sum (the loader's, when the sums file turned out damaged).
+    void clearSums();
 
     // The path as an XML attribute value.
     static QString escapeAttribute(const QString& text);
@@ -157,34 +152,42 @@ private:
     int latestIndex() const; // under m_lock; -1 without versions
     int latestBackupIndex() const; // under m_lock; -1 without versions
     QStringList idsNotBackedUpToday() const;
-    KFileCopyedObject* objectFor(const KVersionId& version) const;
-    QVector<KVersionId> takeVersions(const std::function<bool(const KVersionId&)>& which);
+    KFileCopyedObject* objectFor(const KVersionKey& version) const;
+    QVector<KVersionKey> takeVersions(const std::function<bool(const KVersionKey&)>& which);
 
     void writeElement(QByteArray* out) const; // under m_lock
 
     const QString m_fileName;
     const int m_fileType;
     mutable std::shared_mutex m_lock;
-    QVector<KVersionId> m_versions; // in FileID order
+    QVector<KVersionKey> m_versions; // in FileID order
+    // The sums of the versions that have one, by their index in m_versions, in that order: most
+    // versions of an older database have none. 20 bytes each.
+#pragma pack(push, 4)
+    struct StoredSum
+    {
+        int at;
+        quint64 size; // the size, and KVersionId's flag of a hash
+        quint64 hash;
+    };
+#pragma pack(pop)
+    QVector<StoredSum> m_sums;
+    // Under m_lock.
+    QVector<StoredSum>::const_iterator sumAt(int at) const;
+    static StoredSum stored(int at, const KContentSum& sum);
+    static KContentSum sumOf(const StoredSum& stored);
     quint64 m_revision = 0; // under m_lock; counts the changes of the versions
-    // Where the last save put the element, and the revision it showed then.
-    struct SavedElement
+    // What is made only when asked for, under one mutex all records share (nothing is locked
+    // while it is held).
+    struct Parts
     {
-        quint64 save = 0;
-        quint64 revision = 0;
-        int offset = 0;
-        int length = 0;
+        quint64 rowRevision = 0; // the revision the row shows
+        QString row;
+        QHash<QString, KFileCopyedObject*> objects;
     };
-    mutable std::mutex m_savedMutex;
-    mutable SavedElement m_saved;
-    // The last row text and the revision it shows.
-    struct Row
-    {
-        quint64 revision = 0;
-        QString text;
-    };
-    mutable std::mutex m_rowMutex;
-    mutable Row m_row;
-    mutable std::mutex m_objectsMutex;
-    mutable QHash<QString, KFileCopyedObject*> m_objects;
+    Parts& parts() const; // under partsMutex()
+    static std::mutex& partsMutex();
+    mutable std::unique_ptr<Parts> m_parts;
+
+    Q_DISABLE_COPY(KFileObject)
 };

@@ -58,12 +58,22 @@ void KFileObjectMgr::eraseIfEmpty(const KFileObjectPtr& record)
 
 bool KFileObjectMgr::addFile(KFileObject* record)
 {
-    if (!record || !isStorablePath(record->fileName()))
+    return record && insertRecord(record->fileName(), [record] { return KFileObjectPtr(record); });
+}
+
+bool KFileObjectMgr::addFile(const KFileObjectPtr& record)
+{
+    return record && insertRecord(record->fileName(), [&record] { return record; });
+}
+
+bool KFileObjectMgr::insertRecord(const QString& path, const std::function<KFileObjectPtr()>& take)
+{
+    if (!isStorablePath(path))
         return false;
     const std::lock_guard<std::shared_mutex> locker(m_lock);
-    if (m_records.contains(record->fileName()))
+    if (m_records.contains(path))
         return false;
-    m_records.insert(record->fileName(), KFileObjectPtr(record));
+    m_records.insert(path, take());
     ++m_change;
     return true;
 }
@@ -233,11 +243,15 @@ void KFileObjectMgr::appendXml(QByteArray* out) const
     }
 }
 
-void KFileObjectMgr::appendSums(QByteArray* out) const
+void KFileObjectMgr::appendSums(
+    QByteArray* out, const std::function<void(QByteArray*)>& spill, int chunk) const
 {
     const QVector<KFileObjectPtr> records = snapshot();
-    for (const KFileObjectPtr& record : records)
+    for (const KFileObjectPtr& record : records) {
         record->appendSums(out);
+        if (spill && out->size() >= chunk)
+            spill(out);
+    }
 }
 
 KContentSum KFileObjectMgr::sumOf(const KVersionId& version) const
@@ -251,7 +265,8 @@ KContentSum KFileObjectMgr::sumOf(const KVersionId& version) const
     return KContentSum();
 }
 
-int KFileObjectMgr::appendElements(QByteArray* out, const KSavedText& previous, quint64 save) const
+int KFileObjectMgr::appendElements(
+    QByteArray* out, const std::function<void(QByteArray*)>& spill, int chunk) const
 {
     int elements = 0;
     const QVector<KFileObjectPtr> records = snapshot();
@@ -259,10 +274,13 @@ int KFileObjectMgr::appendElements(QByteArray* out, const KSavedText& previous, 
         const int separator = out->size();
         if (elements > 0)
             out->append('\n');
-        if (record->appendXml(out, previous, save))
-            ++elements;
-        else
+        if (!record->appendXml(out)) {
             out->resize(separator);
+            continue;
+        }
+        ++elements;
+        if (spill && out->size() >= chunk)
+            spill(out);
     }
     return elements;
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -14,7 +15,6 @@ class KFileObject;
 class KVersionId;
 struct KContentSum;
 struct KFileStatus;
-struct KSavedText;
 
 // A record as the engine hands it out: whoever holds one keeps it alive, also after it left its
 // collection (removed, cleaned up). A record nobody holds any more is freed.
@@ -38,6 +38,7 @@ public:
     // Takes `record` under its path; false, and the caller keeps it, when the path is taken or
     // cannot be stored in the database.
     [[nodiscard]] bool addFile(KFileObject* record);
+    [[nodiscard]] bool addFile(const KFileObjectPtr& record);
     KFileObjectPtr findFile(const QString& path) const;
     [[nodiscard]] bool isCurrentStateBackedUp(const QString& path) const;
     // The same for a modification time the caller has just read.
@@ -68,13 +69,16 @@ public:
     QString toXml() const;
     // Appends the same text, in UTF-8, to `out`.
     void appendXml(QByteArray* out) const;
-    // Appends the sums file's lines of every version whose sum is known (KCopySums).
-    void appendSums(QByteArray* out) const;
+    // Appends the sums file's lines of every version whose sum is known (KCopySums), handing
+    // them to `spill` as appendElements() does.
+    void appendSums(QByteArray* out, const std::function<void(QByteArray*)>& spill = {}, int chunk = 0) const;
     // The sum recorded for `version` in whichever record holds it; not known when none does.
     KContentSum sumOf(const KVersionId& version) const;
-    // Appends the elements for save number `save`, separated by line ends (none after the last;
-    // see KFileObject::appendXml), and returns how many there were.
-    int appendElements(QByteArray* out, const KSavedText& previous, quint64 save) const;
+    // Appends the elements, separated by line ends (none after the last; see
+    // KFileObject::appendXml), and returns how many there were. With `spill`, whatever gathered
+    // in `out` is handed to it each time it passed `chunk` bytes, after an element.
+    int appendElements(
+        QByteArray* out, const std::function<void(QByteArray*)>& spill = {}, int chunk = 0) const;
     // One "path|count|latest|month" row per record with versions; also sorted into rows of
     // files that may exist and of files that are gone (either list may be null). Only "no such
     // file" counts as gone: a file whose status cannot be read stays with the existing ones.
@@ -110,6 +114,8 @@ private:
     // for the caller to release, so that none outlives its place in the map.
     void takeOrdered(QVector<KFileObjectPtr>* ordered);
     qint64 sumOverRecords(qint64 (KFileObject::*size)() const) const;
+    // Takes the record `take` makes under `path` when the path is free and can be stored.
+    [[nodiscard]] bool insertRecord(const QString& path, const std::function<KFileObjectPtr()>& take);
     // Erases `record` from the map when it is still there and has no versions left.
     void eraseIfEmpty(const KFileObjectPtr& record);
 

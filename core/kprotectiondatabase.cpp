@@ -17,9 +17,16 @@
 #include <QFileInfo>
 #include <QXmlStreamReader>
 
-#include <atomic>
+#include <algorithm>
 #include <expat.h>
 #include <memory>
+
+namespace {
+
+// How much of a file's text is gathered before it is written.
+constexpr int ChunkSize = 256 * 1024;
+
+} // namespace
 
 KProtectionDatabase::KProtectionDatabase(const QString& filePath)
     : m_filePath(filePath)
@@ -51,13 +58,18 @@ void KProtectionDatabase::saveSums(const Collections& collections) const
     const quint64 generation = KCopySums::generation();
     if (generation == m_savedSums.load())
         return;
-    QByteArray lines;
+    // Written as the lines are made: a hundred thousand versions make megabytes.
+    KFileIO::KReplacement replacement(sumsPath(), KFileIO::KReplacement::Naming::Random);
+    KCopySums::Writer writer(replacement.fd());
+    const auto spill = [&writer](QByteArray*) {
+        writer.spill();
+    };
     for (const KFileObjectMgr* collection : collections) {
-        if (collection)
-            collection->appendSums(&lines);
+        if (collection && replacement.isOpen())
+            collection->appendSums(writer.buffer(), spill, ChunkSize);
     }
     // The database's own save, in the same folder and right after, makes the rename durable too.
-    if (KFileIO::replaceContents(sumsPath(), KCopySums::text(lines), KFileIO::PrivateFileMode, false))
+    if (replacement.isOpen() && writer.finish() && replacement.commit(KFileIO::PrivateFileMode, -1, false))
         m_savedSums = generation;
     else
         qCWarning(vkEngine) << "the copies' sums could not be saved; the next save tries again";
@@ -66,12 +78,12 @@ void KProtectionDatabase::saveSums(const Collections& collections) const
 QByteArray KProtectionDatabase::content(const Collections& collections)
 {
     QByteArray text;
-    writeContent(collections, &text, KSavedText(), 0);
+    writeContent(collections, &text);
     return text;
 }
 
-void KProtectionDatabase::writeContent(
-    const Collections& collections, QByteArray* text, const KSavedText& previous, quint64 save)
+void KProtectionDatabase::writeContent(const Collections& collections, QByteArray* text,
+    const std::function<void(QByteArray*)>& spill, int chunk)
 {
     // The elements of one kind are separated by line ends, and the kinds by one line end more
     // for each kind between them with no elements: so an empty kind leaves an empty line between
@@ -83,7 +95,7 @@ void KProtectionDatabase::writeContent(
         if (lastWritten >= 0)
             text->append(QByteArray(kind - lastWritten, '\n'));
         const KFileObjectMgr* collection = collections.at(size_t(kind));
-        if (collection && collection->appendElements(text, previous, save) > 0)
+        if (collection && collection->appendElements(text, spill, chunk) > 0)
             lastWritten = kind;
         else
             text->resize(mark);
@@ -98,25 +110,30 @@ QString KProtectionDatabase::text(const Collections& collections)
 
 bool KProtectionDatabase::save(const Collections& collections) const
 {
-    static std::atomic<quint64> saves { 0 };
+    // The text goes to the file as it is made, a chunk at a time: ten thousand records make
+    // megabytes, which are never held whole.
     const std::lock_guard<std::mutex> locker(m_saveMutex);
-    const quint64 save = ++saves;
+    // Written beside the old file, flushed and renamed over it: a crash, a kill or a full disk
+    // during the write leaves the previous database whole.
+    KFileIO::KReplacement replacement(path(), KFileIO::KReplacement::Naming::Random);
+    if (!replacement.isOpen())
+        return false;
+    bool written = true;
+    const auto spill = [&replacement, &written](QByteArray* chunk) {
+        written = written && KFileIO::writeAll(replacement.fd(), chunk->constData(), chunk->size());
+        chunk->resize(0);
+    };
     QByteArray text;
-    text.reserve(m_lastText.size() + m_lastText.size() / 16);
-    writeContent(collections, &text, { &m_lastText, m_lastSave }, save);
-    // The records now know their places in this text, whether or not it reaches the disk.
-    m_lastText.swap(text);
-    m_lastSave = save;
-    text = QByteArray();
+    text.reserve(ChunkSize + ChunkSize / 4);
+    writeContent(collections, &text, spill, ChunkSize);
+    spill(&text);
     // Every copy the text lists is on disk before the text is: copies are flushed after the
-    // text was built from the records, so none made meanwhile can be listed and not flushed.
-    if (!KFileCopyedObject::flushNewCopies())
+    // text was made from the records, so none made meanwhile can be listed and not flushed.
+    if (!written || !KFileCopyedObject::flushNewCopies())
         return false;
     // The sums go first, so that every version the database lists has its sum on disk.
     saveSums(collections);
-    // Written beside the old file, flushed and renamed over it: a crash, a kill or a full disk
-    // during the write leaves the previous database whole.
-    return KFileIO::replaceContents(path(), m_lastText, KFileIO::PrivateFileMode);
+    return replacement.commit(KFileIO::PrivateFileMode) && replacement.isFolderSynced();
 }
 
 void KProtectionDatabase::removeAbandonedReplacements(const QString& filePath) const
@@ -153,11 +170,9 @@ constexpr qint64 MaxFileSize = qint64(2) * 1024 * 1024 * 1024;
 class RecordBuilder
 {
 public:
-    RecordBuilder(const KProtectionDatabase::Collections& collections, const QString& backupFolder,
-        const KCopySums& sums)
+    RecordBuilder(const KProtectionDatabase::Collections& collections, const QString& backupFolder)
         : m_collections(collections)
         , m_backupFolder(KFileIO::openFolder(backupFolder))
-        , m_sums(sums)
     { }
     ~RecordBuilder() { discard(); }
 
@@ -181,32 +196,20 @@ public:
         m_collection
             = type >= 0 && type < int(m_collections.size()) ? m_collections.at(size_t(type)) : nullptr;
         if (m_collection)
-            m_current = new KFileObject(fileName, type);
+            m_current = std::make_shared<KFileObject>(fileName, type);
     }
     void addVersion(const QString& fileId)
     {
-        if (!m_current)
-            return;
-        // A FileID that could name a file outside the backup folder is dropped like a missing
-        // copy, so no later operation can reach such a file; a folder of that name is no copy.
-        // The engine's own form needs no checks, nor its name an encoding.
-        KVersionId version(fileId);
-        char compact[KVersionId::TextLength + 1];
-        QByteArray native;
-        const char* name = compact;
-        if (version.writeText(compact) == KVersionId::TextLength) {
-            compact[KVersionId::TextLength] = '\0';
-        } else {
-            if (!KFileCopyedObject::isSafeFileId(fileId) || !canWriteBack(fileId))
-                return;
-            native = QFile::encodeName(fileId);
-            name = native.constData();
-        }
-        if (!KFileIO::statusIn(m_backupFolder, name).isFile)
-            return;
-        if (m_sums.count() > 0)
-            version.setSum(m_sums.sumOf(version));
-        m_present.append(version);
+        if (m_current)
+            add(KVersionId(fileId));
+    }
+    // The same from the UTF-8 text of the fast reader.
+    void addVersion(const char* fileId)
+    {
+        if (!fileId)
+            addVersion(QString());
+        else if (m_current)
+            add(KVersionId(KVersionKey::fromUtf8(fileId, int(qstrlen(fileId)))));
     }
     void endFile()
     {
@@ -214,11 +217,42 @@ public:
             m_current->addVersions(m_present);
             if (m_current->versionCount() > 0)
                 m_built.append({ m_collection, m_current });
-            else
-                delete m_current;
         }
         m_current = nullptr;
         m_present.clear();
+    }
+    // Gives the versions read the sums the file at `sumsPath` records for them. The file lists
+    // them in the database's order, so each is looked for in the record of the one before and
+    // a few after; the few found nowhere near are matched at the end.
+    void applySums(const QString& sumsPath)
+    {
+        constexpr int LookAhead = 8;
+        int at = 0;
+        QVector<KVersionId> elsewhere;
+        const bool whole = KCopySums::read(sumsPath, [this, &at, &elsewhere](const KVersionId& version) {
+            for (int i = at; i < m_built.size() && i < at + LookAhead; ++i) {
+                if (m_built.at(i).second->setSum(version, version.sum())) {
+                    at = i;
+                    return;
+                }
+            }
+            elsewhere.append(version);
+        });
+        std::sort(elsewhere.begin(), elsewhere.end());
+        for (const auto& built : qAsConst(m_built)) {
+            if (!whole) {
+                built.second->clearSums();
+                continue;
+            }
+            if (elsewhere.isEmpty())
+                continue;
+            const QVector<KVersionId> versions = built.second->versions();
+            for (const KVersionId& version : versions) {
+                const auto found = std::lower_bound(elsewhere.cbegin(), elsewhere.cend(), version);
+                if (found != elsewhere.cend() && *found == version)
+                    built.second->setSum(version, found->sum());
+            }
+        }
     }
     // Hands the records to their collections; a path already in memory keeps its record there,
     // which takes the versions it lacks.
@@ -229,21 +263,37 @@ public:
                 continue;
             if (const KFileObjectPtr own = built.first->findFile(built.second->fileName()))
                 own->addVersions(built.second->versions());
-            delete built.second;
         }
         m_built.clear();
     }
     void discard()
     {
-        delete m_current;
         m_current = nullptr;
         m_present.clear();
-        for (const auto& built : qAsConst(m_built))
-            delete built.second;
         m_built.clear();
     }
 
 private:
+    void add(KVersionId version)
+    {
+        // A FileID that could name a file outside the backup folder is dropped like a missing
+        // copy, so no later operation can reach such a file; a folder of that name is no copy.
+        // The engine's own form needs no checks, nor its name an encoding.
+        char compact[KVersionId::TextLength + 1];
+        QByteArray native;
+        const char* name = compact;
+        if (version.writeText(compact) == KVersionId::TextLength) {
+            compact[KVersionId::TextLength] = '\0';
+        } else {
+            const QString fileId = version.text();
+            if (!KFileCopyedObject::isSafeFileId(fileId) || !canWriteBack(fileId))
+                return;
+            native = QFile::encodeName(fileId);
+            name = native.constData();
+        }
+        if (KFileIO::statusIn(m_backupFolder, name).isFile)
+            m_present.append(std::move(version));
+    }
     // The writer puts FileIDs into the file unescaped; one carrying an XML special character
     // or a character XML cannot hold would make the next save unreadable.
     static bool canWriteBack(const QString& fileId)
@@ -258,11 +308,10 @@ private:
 
     const KProtectionDatabase::Collections& m_collections;
     const KFd m_backupFolder;
-    const KCopySums& m_sums;
     KFileObjectMgr* m_collection = nullptr;
-    KFileObject* m_current = nullptr;
+    KFileObjectPtr m_current;
     QVector<KVersionId> m_present;
-    QVector<QPair<KFileObjectMgr*, KFileObject*>> m_built;
+    QVector<QPair<KFileObjectMgr*, KFileObjectPtr>> m_built;
 };
 
 // Reads the File elements under the root with expat, faster than QXmlStreamReader over a large
@@ -322,7 +371,7 @@ private:
             self->m_builder->beginFile(QString::fromUtf8(attribute(attributes, "FileName")),
                 QString::fromUtf8(attribute(attributes, "Type")));
         else if (self->m_depth == 3)
-            self->m_builder->addVersion(QString::fromUtf8(attribute(attributes, "FileID")));
+            self->m_builder->addVersion(attribute(attributes, "FileID"));
     }
     static void end(void* data, const XML_Char*)
     {
@@ -409,8 +458,7 @@ KProtectionDatabase::LoadResult KProtectionDatabase::load(const Collections& col
             qCWarning(vkEngine) << "could not be made private to the user:" << own;
     }
     // A document that fails to parse may hold what came before the error: none of it is used.
-    const KCopySums sums = KCopySums::read(sumsPath());
-    RecordBuilder builder(collections, KCommon::backupDirectory(), sums);
+    RecordBuilder builder(collections, KCommon::backupDirectory());
     const auto file = KFileIO::openRegularFile(filePath, MaxFileSize);
     bool parsed = file && FastReader(&builder).read(file.get()) && file->error() == QFileDevice::NoError;
     if (!parsed && file && file->error() == QFileDevice::NoError && file->seek(0)) {
@@ -429,6 +477,7 @@ KProtectionDatabase::LoadResult KProtectionDatabase::load(const Collections& col
         const std::lock_guard<std::mutex> locker(m_saveMutex);
         return setAside(filePath) ? LoadResult::SetAside : LoadResult::Unreadable;
     }
+    builder.applySums(sumsPath());
     builder.commit();
     return LoadResult::Loaded;
 }

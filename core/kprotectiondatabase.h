@@ -5,10 +5,10 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 class KFileObjectMgr;
-struct KSavedText;
 
 // The protection database, "VaultkeepDB.xml": every protected file with its versions, grouped
 // by kind. Memory is the master copy; the file is written whole and read when the scanner
@@ -46,9 +46,10 @@ public:
     // Adds the file's records to the collections, with the sums recorded for their versions.
     // Replacement files left by a save that never finished (a killed process) are removed first.
     LoadResult load(const Collections& collections) const;
-    // Replaces the file (see KFileIO::replaceContents), after the sums file when sums were made
-    // since it was last written; on any failure the previous file stays whole and false is
-    // returned. A sums file that cannot be written is written again by a later save.
+    // Replaces the file through a KFileIO::KReplacement written as the text is made, after the
+    // sums file when sums were made since it was last written; on any failure the previous file
+    // stays whole and false is returned. A sums file that cannot be written is written again by
+    // a later save.
     [[nodiscard]] bool save(const Collections& collections) const;
     // Whether sums made in this process still wait to be written.
     [[nodiscard]] bool sumsPending() const;
@@ -61,18 +62,16 @@ public:
     static QByteArray content(const Collections& collections);
 
 private:
-    static void writeContent(
-        const Collections& collections, QByteArray* out, const KSavedText& previous, quint64 save);
+    // With `spill`, the text goes to it a chunk at a time (see KFileObjectMgr::appendElements).
+    static void writeContent(const Collections& collections, QByteArray* out,
+        const std::function<void(QByteArray*)>& spill = {}, int chunk = 0);
     void removeAbandonedReplacements(const QString& filePath) const;
     [[nodiscard]] bool setAside(const QString& filePath) const;
     void saveSums(const Collections& collections) const; // under m_saveMutex
 
     const QString m_filePath;
-    // Saves come from the scanner thread and from the GUI thread, one at a time. The text of the
-    // last one is kept: the next copies from it the records that did not change since.
+    // Saves come from the scanner thread and from the GUI thread, one at a time.
     mutable std::mutex m_saveMutex;
-    mutable QByteArray m_lastText;
-    mutable quint64 m_lastSave = 0;
     // The sums generation (KCopySums) the sums file holds all sums of.
     mutable std::atomic<quint64> m_savedSums { 0 };
 };

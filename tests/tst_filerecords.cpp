@@ -6,6 +6,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -33,7 +34,10 @@ private slots:
     void init();
     void fileIdTimesReadBack_data();
     void fileIdTimesReadBack();
+    void versionIdsKeepTextTimesAndSums_data();
+    void versionIdsKeepTextTimesAndSums();
     void currentStateIsBackedUpWhenAVersionCarriesItsTime();
+    void sumsStayWithTheirVersionsAsOthersComeAndGo();
     void latestVersion_data();
     void latestVersion();
     void sevenDayDropCountsMidnights();
@@ -97,6 +101,58 @@ void TestFileRecords::fileIdTimesReadBack()
     QCOMPARE(version.backupDate(), backupDate);
 }
 
+void TestFileRecords::versionIdsKeepTextTimesAndSums_data()
+{
+    QTest::addColumn<QString>("fileId");
+    QTest::addColumn<qint64>("stamp");
+    QTest::addColumn<int>("date");
+    QTest::newRow("the latest times a FileID can carry")
+        << QStringLiteral("{ffffffff-ffff-ffff-ffff-ffffffffffff}_99991231235959_99991231")
+        << Q_INT64_C(99991231235959) << 99991231;
+    QTest::newRow("the earliest") << QStringLiteral(
+        "{01234567-89ab-cdef-0123-456789abcdef}_00010101000000_00010101")
+                                  << Q_INT64_C(10101000000) << 10101;
+    QTest::newRow("a leap day") << testFileId(7, QStringLiteral("20240229120000"), QStringLiteral("20240229"))
+                                << Q_INT64_C(20240229120000) << 20240229;
+    QTest::newRow("the 29th of February of a common year is no time")
+        << testFileId(7, QStringLiteral("20230229120000"), QStringLiteral("20230301")) << Q_INT64_C(-1)
+        << 20230301;
+    QTest::newRow("upper-case hex digits")
+        << QStringLiteral("{ABCDEF00-0000-0000-0000-000000000001}_20240105093012_20240105")
+        << Q_INT64_C(20240105093012) << 20240105;
+    QTest::newRow("a FileID renamed by hand")
+        << QStringLiteral("版本_20240105093012_20240105") << Q_INT64_C(-1) << 20240105;
+}
+
+void TestFileRecords::versionIdsKeepTextTimesAndSums()
+{
+    QFETCH(QString, fileId);
+    QFETCH(qint64, stamp);
+    QFETCH(int, date);
+    const KVersionKey key(fileId);
+    QCOMPARE(key.text(), fileId);
+    QCOMPARE(key.stamp(), stamp);
+    QCOMPARE(key.backupDate(), date);
+    const QByteArray utf8 = fileId.toUtf8();
+    QVERIFY(KVersionKey::fromUtf8(utf8.constData(), utf8.size()) == key);
+    // Ordered as the texts are.
+    const KVersionKey other(testFileId(5));
+    QCOMPARE(key < other, fileId < other.text());
+    QCOMPARE(other < key, other.text() < fileId);
+
+    // Copied, moved and sorted among others, a version keeps its text and its sum.
+    KVersionId version(fileId);
+    version.setSum({ qint64(1) << 40, 0xfedcba9876543210ULL, true });
+    QVector<KVersionId> versions { KVersionId(testFileId(9)), version, KVersionId(QStringLiteral("other")) };
+    std::sort(versions.begin(), versions.end());
+    versions.prepend(KVersionId(testFileId(0)));
+    const auto found = std::find(versions.cbegin(), versions.cend(), version);
+    QVERIFY(found != versions.cend());
+    QCOMPARE(found->text(), fileId);
+    QCOMPARE(found->sum().size, qint64(1) << 40);
+    QCOMPARE(found->sum().hash, 0xfedcba9876543210ULL);
+}
+
 void TestFileRecords::currentStateIsBackedUpWhenAVersionCarriesItsTime()
 {
     KFileObject record(m_source, 0);
@@ -117,6 +173,36 @@ void TestFileRecords::currentStateIsBackedUpWhenAVersionCarriesItsTime()
     const QDateTime whole = QFileInfo(m_source).lastModified();
     QVERIFY(KTestEnvironment::setModified(m_source, whole.addMSecs(400 - whole.time().msec())));
     QVERIFY(record.isCurrentStateBackedUp());
+}
+
+void TestFileRecords::sumsStayWithTheirVersionsAsOthersComeAndGo()
+{
+    KFileObject record(m_source, 0);
+    // Any new FileID falls between the first and the last.
+    const QString first = testFileId(0);
+    const QString last = QStringLiteral("{ffffffff-ffff-ffff-ffff-ffffffffffff}_20240105093012_20240105");
+    QVector<KVersionId> versions { KVersionId(first), KVersionId(last), KVersionId(testFileId(1)) };
+    versions[0].setSum({ 10, 1, true });
+    versions[1].setSum({ 20, 2, false });
+    record.addVersions(versions);
+    m_env.writeFile(KCommon::backupDirectory() + first, "copy");
+    QVERIFY(record.addNewVersion());
+    QString made;
+    for (const QString& id : record.versionIds()) {
+        if (id != first && id != last && id != testFileId(1))
+            made = id;
+    }
+    const auto sizeOf = [&record](const QString& id) {
+        return record.sumOf(KVersionKey(id)).size;
+    };
+    const qint64 source = QFileInfo(m_source).size();
+    QCOMPARE(QVector<qint64>({ sizeOf(first), sizeOf(testFileId(1)), sizeOf(made), sizeOf(last) }),
+        QVector<qint64>({ 10, -1, source, 20 }));
+    QVERIFY(record.removeVersion(first));
+    QCOMPARE(QVector<qint64>({ sizeOf(first), sizeOf(testFileId(1)), sizeOf(made), sizeOf(last) }),
+        QVector<qint64>({ -1, -1, source, 20 }));
+    QVERIFY(record.sumOf(KVersionKey(made)).hasHash);
+    QVERIFY(!record.sumOf(KVersionKey(last)).hasHash);
 }
 
 void TestFileRecords::latestVersion_data()

@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QtTest>
 
+#include <algorithm>
 #include <numeric>
 #include <tuple>
 
@@ -77,6 +78,7 @@ private slots:
     void killedSaveLeavesAWholeDatabase();
     void sumsAreKeptBesideAndADamagedFileChecksNothing_data();
     void sumsAreKeptBesideAndADamagedFileChecksNothing();
+    void largeDatabaseIsSavedWholeAndSumsFoundInAnyOrder();
 
 private:
     // A copy named `id` in the backup folder.
@@ -424,6 +426,42 @@ void TestProtectionDatabase::sumsAreKeptBesideAndADamagedFileChecksNothing()
         const KContentSum expected = sumsLoaded ? versions.at(i).sum() : KContentSum();
         QCOMPARE(QVector<qint64>({ got.size, qint64(got.hash), got.hasHash }),
             QVector<qint64>({ expected.size, qint64(expected.hash), expected.hasHash }));
+    }
+}
+
+void TestProtectionDatabase::largeDatabaseIsSavedWholeAndSumsFoundInAnyOrder()
+{
+    // More text than one chunk of the save, and more records than the loader looks ahead for
+    // the record of a sum.
+    for (int i = 0; i < 12; ++i) {
+        auto* record = new KFileObject(QStringLiteral("/w/%1.pra4").arg(i, 2, 10, QLatin1Char('0')), 0);
+        QVector<KVersionId> versions { KVersionId(testFileId(i)) };
+        versions[0].setSum({ i, quint64(i) * 7 + 1, true });
+        writeCopy(testFileId(i));
+        for (int j = 0; j < 300; ++j)
+            versions.append(KVersionId(testFileId(1000 * (i + 1) + j))); // no copies: not loaded
+        record->addVersions(versions);
+        QVERIFY(m_store[0].addFile(record));
+    }
+    KCopySums::noteNewSum();
+    QVERIFY(m_database->save(collectionsOf(m_store)));
+    const QByteArray saved = KTestEnvironment::contentOf(m_database->path());
+    QVERIFY(saved.size() > 300 * 1024);
+    QCOMPARE(saved, KProtectionDatabase::content(collectionsOf(m_store)));
+
+    // The sums file's lines in the reverse of the database's order, as no save writes them.
+    QList<QByteArray> lines = KTestEnvironment::contentOf(m_database->sumsPath()).split('\n');
+    QCOMPARE(lines.size(), 15); // the header, 12 sums, the end and nothing
+    lines = lines.mid(1, 12);
+    std::reverse(lines.begin(), lines.end());
+    QVERIFY(!m_env.writeFile(m_database->sumsPath(), KCopySums::text(lines.join('\n') + '\n')).isEmpty());
+    QCOMPARE(m_database->load(collectionsOf(m_loaded)), Loaded);
+    for (int i = 0; i < 12; ++i) {
+        const QVector<KVersionId> loaded
+            = m_loaded[0].findFile(QStringLiteral("/w/%1.pra4").arg(i, 2, 10, QLatin1Char('0')))->versions();
+        QCOMPARE(loaded.size(), 1);
+        QCOMPARE(loaded.at(0).sum().size, qint64(i));
+        QCOMPARE(loaded.at(0).sum().hash, quint64(i) * 7 + 1);
     }
 }
 
