@@ -45,6 +45,8 @@ public:
 public slots:
     void onAfxDeletedPreUpdate();
     void onAfxDeletedAddRow(const QString& strFileName);
+    // A batch of them (sigAfxDeletedRows).
+    void onAfxDeletedRows(const QStringList& paths);
     void onAfxDeletedEndUpdate();
     void onClear();
     void onRowRemoved(const QString& strKey);
