@@ -54,8 +54,6 @@ KFileServiceManager::KFileServiceManager(QObject* parent)
 {
     for (auto& collection : m_collections)
         collection.reset(new KFileObjectMgr);
-    // Pages of rows are posted to the window's thread.
-    qRegisterMetaType<QVector<KRows::PageLine>>();
     // Page requests arrive as queued calls: the object belongs to the GUI thread, whichever
     // thread made it first.
     if (!parent && QCoreApplication::instance())
@@ -580,7 +578,7 @@ void KFileServiceManager::emitPage(const PageRows& rows)
 void KFileServiceManager::emitRows(const QVector<KRows::PageLine>& lines, int page)
 {
     if (!lines.isEmpty())
-        emit sigAfxMisCodeRows(lines, page);
+        emit sigAfxMisCodeRows(KRows::flatten(lines), page);
     if (!isSignalConnected(QMetaMethod::fromSignal(&KFileServiceManager::sigAfxMisCodeAddRow)))
         return;
     for (const KRows::PageLine& line : lines) {
