@@ -320,7 +320,7 @@ void whileCycling(const QString& drive, int cycles,
         QObject page;
         int rows = 0;
         QObject::connect(&manager, &KFileServiceManager::sigAfxMisCodeRows, &page,
-            [&rows](const QStringList& lines, int) { rows += lines.size() / KRows::LineFields; });
+            [&rows](const QVector<KRows::PageLine>& lines, int) { rows += lines.size(); });
         std::atomic<bool> running { true };
         std::thread scan([&] {
             for (int i = 0; i < cycles; ++i)

@@ -186,24 +186,4 @@ QVector<PageLine> page(const QStringList& rows, int page)
     return lines;
 }
 
-QStringList flatten(const QVector<PageLine>& lines)
-{
-    QStringList fields;
-    fields.reserve(lines.size() * LineFields);
-    for (const PageLine& line : lines)
-        fields << line.text << line.count << line.latest;
-    return fields;
-}
-
-QVector<PageLine> unflatten(const QStringList& fields)
-{
-    QVector<PageLine> lines;
-    lines.reserve(fields.size() / LineFields);
-    for (int i = 0; i + LineFields <= fields.size(); i += LineFields) {
-        const QString& count = fields.at(i + 1);
-        lines.append({ count.isEmpty(), fields.at(i), count, fields.at(i + 2) });
-    }
-    return lines;
-}
-
 } // namespace KRows

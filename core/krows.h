@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -61,11 +62,7 @@ struct PageLine
 // header; headers do not count towards the page size. A page beyond the last is empty.
 QVector<PageLine> page(const QStringList& rows, int page);
 
-// Lines as a list of LineFields texts each (text, count, latest; a header has no count), and
-// back. Pages travel to the window's thread as a type Qt itself knows: a type the module
-// registered would outlive the module's code once the host unloads it.
-constexpr int LineFields = 3;
-QStringList flatten(const QVector<PageLine>& lines);
-QVector<PageLine> unflatten(const QStringList& fields);
-
 } // namespace KRows
+
+// Pages of rows travel to the window's thread.
+Q_DECLARE_METATYPE(KRows::PageLine)

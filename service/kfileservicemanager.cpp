@@ -54,6 +54,8 @@ KFileServiceManager::KFileServiceManager(QObject* parent)
 {
     for (auto& collection : m_collections)
         collection.reset(new KFileObjectMgr);
+    // Pages of rows are posted to the window's thread.
+    qRegisterMetaType<QVector<KRows::PageLine>>();
     // Page requests arrive as queued calls: the object belongs to the GUI thread, whichever
     // thread made it first.
     if (!parent && QCoreApplication::instance())
@@ -578,7 +580,7 @@ void KFileServiceManager::emitPage(const PageRows& rows)
 void KFileServiceManager::emitRows(const QVector<KRows::PageLine>& lines, int page)
 {
     if (!lines.isEmpty())
-        emit sigAfxMisCodeRows(KRows::flatten(lines), page);
+        emit sigAfxMisCodeRows(lines, page);
     if (!isSignalConnected(QMetaMethod::fromSignal(&KFileServiceManager::sigAfxMisCodeAddRow)))
         return;
     for (const KRows::PageLine& line : lines) {

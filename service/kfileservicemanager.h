@@ -165,8 +165,7 @@ signals:
     // The rows of sigAfxMisCodeAddRow, a page of them at once, and of sigAfxDeletedAddRow up to
     // RowBatch at once: the pages take these, one queued call per batch rather than per row.
     // The one-row signals are emitted only while something listens to them.
-    // A page's lines at once, as KRows::flatten gives them.
-    void sigAfxMisCodeRows(const QStringList& lines, int nPageIndex);
+    void sigAfxMisCodeRows(const QVector<KRows::PageLine>& lines, int nPageIndex);
     void sigAfxDeletedRows(const QStringList& paths);
     void sigSetMiscodeTypeLabelNumber(int nNumber, int nType);
     void sigAfxDeletedPreUpdate();

@@ -133,13 +133,13 @@ void KMisCodeWidget::onAfxMisCodeAddRow(const QString& strFileName, const QStrin
     }
 }
 
-void KMisCodeWidget::onAfxMisCodeRows(const QStringList& lines, int nPageIndex)
+void KMisCodeWidget::onAfxMisCodeRows(const QVector<KRows::PageLine>& lines, int nPageIndex)
 {
     if (!m_updateAccepted)
         return;
     KTableWidget* table = m_ui->misCodeTableWidget;
     table->setUpdatesEnabled(false);
-    for (const KRows::PageLine& line : KRows::unflatten(lines))
+    for (const KRows::PageLine& line : lines)
         onAfxMisCodeAddRow(line.text, line.count, line.latest, line.header ? 1 : 0, nPageIndex);
     table->setUpdatesEnabled(true);
 }

@@ -50,7 +50,7 @@ public slots:
     void onAfxMisCodeAddRow(const QString& strFileName, const QString& strBackedNumber,
         const QString& strLastBackedTime, int rowType, int nPageIndex);
     // The rows of a page at once (sigAfxMisCodeRows).
-    void onAfxMisCodeRows(const QStringList& lines, int nPageIndex);
+    void onAfxMisCodeRows(const QVector<KRows::PageLine>& lines, int nPageIndex);
     void onAfxMisCodeCopyedAddRow(
         const QString& strFileName, const QString& strDateTime, int nType, int nPageIndex, int nTotalPage);
     void onShowFileVersionDlg(const QString& strFileName);
