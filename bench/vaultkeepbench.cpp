@@ -4,7 +4,6 @@
 //
 //   vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] [--repeat R] [--quick] [--keep]
 //                   [--move] [--clone] [--clone-dir DIR] [--compare-with EARLIER-OUTPUT] [--profile ROUNDS]
-//                   [--gui-thread]
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
@@ -61,7 +60,6 @@ struct Options
     bool keep = false;
     bool moveOnly = false;
     bool cloneOnly = false;
-    bool guiThreadOnly = false; // the page request and the event-loop stall alone
     bool partOfRun = false; // the clone figures measured for a full run: no heading of their own
     QString cloneDir; // a folder on a file system that clones; empty: a btrfs image where root may
     QString compareWith; // the output of an earlier run, whose ratios are shown beside
@@ -319,8 +317,8 @@ void whileCycling(const QString& drive, int cycles,
             qFatal("cannot read the built-in product catalog");
         QObject page;
         int rows = 0;
-        QObject::connect(&manager, &KFileServiceManager::sigAfxMisCodeRows, &page,
-            [&rows](const QVector<KRows::PageLine>& lines, int) { rows += lines.size(); });
+        QObject::connect(&manager, &KFileServiceManager::sigAfxMisCodeAddRow, &page,
+            [&rows](const QString&, const QString&, const QString&, int, int) { ++rows; });
         std::atomic<bool> running { true };
         std::thread scan([&] {
             for (int i = 0; i < cycles; ++i)
@@ -869,21 +867,6 @@ int benchmarkClone(const Options& options)
     return 0;
 }
 
-// The GUI thread while cycles run over every file: page requests, and its event loop.
-void reportGuiThread(const Options& options)
-{
-    const PageWait wait = longestPageRequest(options.folder + QStringLiteral("/drivepages/"), 3);
-    reportAbsolute(QStringLiteral("longest page request"), wait.longestMs, QStringLiteral("ms"),
-        QStringLiteral("while a cycle backs up %1 files and two more look at them (%2 ms processor time)")
-            .arg(options.files)
-            .arg(wait.longestCpuMs, 0, 'f', 2),
-        16, true);
-    const double stall = longestStallMs(options.folder + QStringLiteral("/drivestall/"), 2);
-    reportAbsolute(QStringLiteral("longest event-loop stall"), stall, QStringLiteral("ms"),
-        QStringLiteral("while a cycle backs up %1 files and one more looks at them").arg(options.files), 8,
-        false);
-}
-
 int benchmark(const Options& options)
 {
     out() << QStringLiteral(
@@ -1146,7 +1129,17 @@ int benchmark(const Options& options)
     } else {
         out() << "peak resident memory: the measuring process failed\n";
     }
-    reportGuiThread(options);
+    // The GUI thread while cycles run over every file: page requests, and its event loop.
+    const PageWait wait = longestPageRequest(options.folder + QStringLiteral("/drivepages/"), 3);
+    reportAbsolute(QStringLiteral("longest page request"), wait.longestMs, QStringLiteral("ms"),
+        QStringLiteral("while a cycle backs up %1 files and two more look at them (%2 ms processor time)")
+            .arg(options.files)
+            .arg(wait.longestCpuMs, 0, 'f', 2),
+        16, true);
+    const double stall = longestStallMs(options.folder + QStringLiteral("/drivestall/"), 2);
+    reportAbsolute(QStringLiteral("longest event-loop stall"), stall, QStringLiteral("ms"),
+        QStringLiteral("while a cycle backs up %1 files and one more looks at them").arg(options.files), 8,
+        false);
 
     const QString shm = QStringLiteral("/dev/shm/vaultkeep-bench-%1").arg(QCoreApplication::applicationPid());
     if (!benchmarkMove(options, shm))
@@ -1231,9 +1224,7 @@ int main(int argc, char* argv[])
             options.files = 1000;
             options.versions = 3;
             options.repeat = 3;
-        } else if (arg == QLatin1String("--gui-thread"))
-            options.guiThreadOnly = true;
-        else if (arg == QLatin1String("--move"))
+        } else if (arg == QLatin1String("--move"))
             options.moveOnly = true;
         else if (arg == QLatin1String("--clone"))
             options.cloneOnly = true;
@@ -1255,7 +1246,7 @@ int main(int argc, char* argv[])
             QTextStream(stderr)
                 << "usage: vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] "
                    "[--repeat R] [--quick] [--keep] [--move] [--clone] [--clone-dir DIR] "
-                   "[--compare-with EARLIER-OUTPUT] [--profile ROUNDS] [--gui-thread]\n";
+                   "[--compare-with EARLIER-OUTPUT] [--profile ROUNDS]\n";
             return 2;
         }
     }
@@ -1273,19 +1264,6 @@ int main(int argc, char* argv[])
         if (!options.keep)
             removeFolder(options.folder);
         return result;
-    }
-    if (options.guiThreadOnly) {
-        KBenchWorkspace workspace(options.folder, options.files, options.size);
-        QString error;
-        if (!workspace.create(&error)) {
-            QTextStream(stderr) << error << '\n';
-            return 1;
-        }
-        reportGuiThread(options);
-        if (!options.keep)
-            removeFolder(options.folder);
-        reportSummary();
-        return 0;
     }
     return options.moveOnly ? benchmarkMoveOnly(options) : benchmark(options);
 }

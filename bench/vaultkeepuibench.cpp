@@ -185,23 +185,17 @@ int run(const QString& folder, int repeat, bool versionsOnly)
             QStringLiteral("the same, 1,000 files"), small, 1.5);
     }
 
-    // A week of versions taken every five minutes, each with a small copy in the backup folder,
-    // as most rows have.
+    // A week of versions taken every five minutes.
     const QString path = sources + QStringLiteral("/一周的版本.pra4");
     auto* record = new KFileObject(path, 0);
     QStringList ids;
     QStringList texts;
     const QDateTime start = KPlatform::instance()->currentDateTime().addDays(-7);
-    const QString backups = KCommon::backupDirectory();
-    QDir().mkpath(backups);
     for (int i = 0; i < VersionsOfAWeek; ++i) {
         const QDateTime modified = start.addSecs(300 * i);
         ids << QUuid::createUuid().toString() + QLatin1Char('_') + KTimeStamp::format(modified)
                 + QLatin1Char('_') + KTimeStamp::formatDate(modified.date());
         texts << modified.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + QStringLiteral(" 备份成功");
-        QFile copy(backups + ids.constLast());
-        if (!copy.open(QIODevice::WriteOnly) || copy.write("version") != 7)
-            return 1;
     }
     record->addVersions(ids);
     if (!engine->collection(0)->addFile(record))

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDateTime>
-#include <QMetaType>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -63,6 +62,3 @@ struct PageLine
 QVector<PageLine> page(const QStringList& rows, int page);
 
 } // namespace KRows
-
-// Pages of rows travel to the window's thread.
-Q_DECLARE_METATYPE(KRows::PageLine)

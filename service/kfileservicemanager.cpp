@@ -25,7 +25,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QMetaMethod>
 #include <QSet>
 #include <QThread>
 
@@ -54,8 +53,6 @@ KFileServiceManager::KFileServiceManager(QObject* parent)
 {
     for (auto& collection : m_collections)
         collection.reset(new KFileObjectMgr);
-    // Pages of rows are posted to the window's thread.
-    qRegisterMetaType<QVector<KRows::PageLine>>();
     // Page requests arrive as queued calls: the object belongs to the GUI thread, whichever
     // thread made it first.
     if (!parent && QCoreApplication::instance())
@@ -499,25 +496,15 @@ void KFileServiceManager::refresh(const QHash<const KFileObject*, bool>& gone)
     int existingTotal = 0;
     int deletedTotal = 0;
     emit sigAfxDeletedPreUpdate();
-    const bool oneByOne
-        = isSignalConnected(QMetaMethod::fromSignal(&KFileServiceManager::sigAfxDeletedAddRow));
-    QStringList batch;
     for (int t = 0; t < KindCount; ++t) {
         existingTotal += existing[size_t(t)].size();
         deletedTotal += deleted[size_t(t)].size();
         for (const QString& row : qAsConst(deleted[size_t(t)])) {
             const QString path = KRows::split(row).path;
-            if (path.trimmed().isEmpty())
-                continue;
-            if (oneByOne)
+            if (!path.trimmed().isEmpty())
                 emit sigAfxDeletedAddRow(path);
-            batch.append(path);
-            if (batch.size() == RowBatch)
-                emit sigAfxDeletedRows(std::exchange(batch, {}));
         }
     }
-    if (!batch.isEmpty())
-        emit sigAfxDeletedRows(batch);
     emit sigAfxDeletedEndUpdate();
 
     emit sigUpdateHomePage(KConfig::instance()->totalBackupCount(), existingTotal, deletedTotal);
@@ -573,22 +560,13 @@ KFileServiceManager::PageRows KFileServiceManager::takePage(int type, int page)
 void KFileServiceManager::emitPage(const PageRows& rows)
 {
     emit sigAfxMisCodePreUpdate(rows.type, rows.page);
-    emitRows(rows.lines, rows.page);
-    emit sigAfxMisCodeEndUpdate(rows.type, rows.success, rows.failed, rows.page, rows.pageCount);
-}
-
-void KFileServiceManager::emitRows(const QVector<KRows::PageLine>& lines, int page)
-{
-    if (!lines.isEmpty())
-        emit sigAfxMisCodeRows(lines, page);
-    if (!isSignalConnected(QMetaMethod::fromSignal(&KFileServiceManager::sigAfxMisCodeAddRow)))
-        return;
-    for (const KRows::PageLine& line : lines) {
+    for (const KRows::PageLine& line : rows.lines) {
         if (line.header)
-            emit sigAfxMisCodeAddRow(line.text, QString(), QString(), 1, page);
+            emit sigAfxMisCodeAddRow(line.text, QString(), QString(), 1, rows.page);
         else
-            emit sigAfxMisCodeAddRow(line.text, line.count, line.latest, 0, page);
+            emit sigAfxMisCodeAddRow(line.text, line.count, line.latest, 0, rows.page);
     }
+    emit sigAfxMisCodeEndUpdate(rows.type, rows.success, rows.failed, rows.page, rows.pageCount);
 }
 
 void KFileServiceManager::showPage(int type, int page)
@@ -696,7 +674,7 @@ void KFileServiceManager::showSelfBackupPage()
     }
     emit sigSetMiscodeTypeLabelNumber(count, KFileList::of(KListPage::SelfBackup));
     emit sigAfxMisCodePreUpdate(type, page);
-    emitRows({ { true, tr("计价自备份(%1)").arg(count), QString(), QString() } }, page);
+    emit sigAfxMisCodeAddRow(tr("计价自备份(%1)").arg(count), QString(), QString(), 1, page);
     for (const SelfBackupFile& file : qAsConst(shown))
         emit sigAfxMisCodeCopyedAddRow(
             file.path, KTimeStamp::displayTextOfMSecs(file.modifiedMSecs), type, page, pages);

@@ -5,7 +5,6 @@
 #include "core/kfilelist.h"
 #include "core/kfileobjectmgr.h"
 #include "core/kprotectiondatabase.h"
-#include "core/krows.h"
 #include "platform/kfileops.h"
 #include "service/kfilerestore.h"
 
@@ -65,7 +64,6 @@ public:
     static KFileServiceManager* instance();
 
     static constexpr int PageSize = 20;
-    static constexpr int RowBatch = 256;
     static constexpr int KindCount = 5;
 
     void onScanBegin() override;
@@ -162,11 +160,6 @@ signals:
         const QString& strFileName, const QString& strDateTime, int nType, int nPageIndex, int nTotalPage);
     void sigAfxMisCodeEndUpdate(
         int nType, int nSuccessNumberThisTime, int nFailedNumberThisTime, int nPageIndex, int nTotalPage);
-    // The rows of sigAfxMisCodeAddRow, a page of them at once, and of sigAfxDeletedAddRow up to
-    // RowBatch at once: the pages take these, one queued call per batch rather than per row.
-    // The one-row signals are emitted only while something listens to them.
-    void sigAfxMisCodeRows(const QVector<KRows::PageLine>& lines, int nPageIndex);
-    void sigAfxDeletedRows(const QStringList& paths);
     void sigSetMiscodeTypeLabelNumber(int nNumber, int nType);
     void sigAfxDeletedPreUpdate();
     void sigAfxDeletedAddRow(const QString& strFileName);
@@ -200,7 +193,6 @@ private:
     KProtectionDatabase::Collections collections() const;
     PageRows takePage(int type, int page);
     void emitPage(const PageRows& rows);
-    void emitRows(const QVector<KRows::PageLine>& lines, int page);
     struct SelfBackupFile
     {
         QString path;

@@ -41,13 +41,11 @@ class PageLog : public QObject
     Q_OBJECT
 
 public:
-    // The rows as the pages take them.
     explicit PageLog(KFileServiceManager* manager)
     {
-        connect(manager, &KFileServiceManager::sigAfxMisCodeRows, this,
-            [this](const QVector<KRows::PageLine>& lines, int) {
-                for (const KRows::PageLine& line : lines)
-                    rows << (line.header ? QStringLiteral("# ") + line.text : line.text);
+        connect(manager, &KFileServiceManager::sigAfxMisCodeAddRow, this,
+            [this](const QString& text, const QString&, const QString&, int rowType, int) {
+                rows << (rowType == 1 ? QStringLiteral("# ") + text : text);
             });
         connect(manager, &KFileServiceManager::sigAfxMisCodeCopyedAddRow, this,
             [this](const QString& path, const QString&, int, int, int) { rows << path; });
@@ -61,8 +59,8 @@ public:
             },
             Qt::DirectConnection);
         connect(manager, &KFileServiceManager::sigAfxDeletedPreUpdate, this, [this] { deleted.clear(); });
-        connect(manager, &KFileServiceManager::sigAfxDeletedRows, this,
-            [this](const QStringList& paths) { deleted << paths; });
+        connect(manager, &KFileServiceManager::sigAfxDeletedAddRow, this,
+            [this](const QString& path) { deleted << path; });
         connect(manager, &KFileServiceManager::sigUpdateHomePage, this,
             [this](int total, int existing, int gone) {
                 home = { total, existing, gone };

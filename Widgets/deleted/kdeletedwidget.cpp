@@ -48,7 +48,7 @@ void KDeletedWidget::setServices(const KServices& services)
     KFileServiceManager* engine = services.engine;
     connect(
         engine, &KFileServiceManager::sigAfxDeletedPreUpdate, this, &KDeletedWidget::onAfxDeletedPreUpdate);
-    connect(engine, &KFileServiceManager::sigAfxDeletedRows, this, &KDeletedWidget::onAfxDeletedRows);
+    connect(engine, &KFileServiceManager::sigAfxDeletedAddRow, this, &KDeletedWidget::onAfxDeletedAddRow);
     connect(
         engine, &KFileServiceManager::sigAfxDeletedEndUpdate, this, &KDeletedWidget::onAfxDeletedEndUpdate);
 }
@@ -76,17 +76,6 @@ void KDeletedWidget::onAfxDeletedAddRow(const QString& strFileName)
     if (m_updateAccepted && !m_restored.contains(strFileName))
         m_ui->deletedTableWidget->addRow(
             strFileName, { strFileName, QString(), QString() }, KTableWidgetItemBase::ITEM_DELETED_FILE);
-}
-
-void KDeletedWidget::onAfxDeletedRows(const QStringList& paths)
-{
-    if (!m_updateAccepted)
-        return;
-    KTableWidget* table = m_ui->deletedTableWidget;
-    table->setUpdatesEnabled(false);
-    for (const QString& path : paths)
-        onAfxDeletedAddRow(path);
-    table->setUpdatesEnabled(true);
 }
 
 void KDeletedWidget::onAfxDeletedEndUpdate()

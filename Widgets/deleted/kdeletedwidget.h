@@ -45,8 +45,6 @@ public:
 public slots:
     void onAfxDeletedPreUpdate();
     void onAfxDeletedAddRow(const QString& strFileName);
-    // A batch of them (sigAfxDeletedRows).
-    void onAfxDeletedRows(const QStringList& paths);
     void onAfxDeletedEndUpdate();
     void onClear();
     void onRowRemoved(const QString& strKey);

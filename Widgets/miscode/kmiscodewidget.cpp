@@ -43,7 +43,7 @@ void KMisCodeWidget::setServices(const KServices& services)
         engine, &KFileServiceManager::sigAfxMisCodePreUpdate, this, &KMisCodeWidget::onAfxMisCodePreUpdate);
     connect(
         engine, &KFileServiceManager::sigAfxMisCodeEndUpdate, this, &KMisCodeWidget::onAfxMisCodeEndUpdate);
-    connect(engine, &KFileServiceManager::sigAfxMisCodeRows, this, &KMisCodeWidget::onAfxMisCodeRows);
+    connect(engine, &KFileServiceManager::sigAfxMisCodeAddRow, this, &KMisCodeWidget::onAfxMisCodeAddRow);
     connect(engine, &KFileServiceManager::sigAfxMisCodeCopyedAddRow, this,
         &KMisCodeWidget::onAfxMisCodeCopyedAddRow);
     connect(m_ui->misCodePagingWidget, &KPageSpliterWidget::pageChanged, engine,
@@ -131,17 +131,6 @@ void KMisCodeWidget::onAfxMisCodeAddRow(const QString& strFileName, const QStrin
     } else if (rowType == 1) {
         m_ui->misCodeTableWidget->addRow(strFileName, { strFileName }, KTableWidgetItemBase::ITEM_DATETIME);
     }
-}
-
-void KMisCodeWidget::onAfxMisCodeRows(const QVector<KRows::PageLine>& lines, int nPageIndex)
-{
-    if (!m_updateAccepted)
-        return;
-    KTableWidget* table = m_ui->misCodeTableWidget;
-    table->setUpdatesEnabled(false);
-    for (const KRows::PageLine& line : lines)
-        onAfxMisCodeAddRow(line.text, line.count, line.latest, line.header ? 1 : 0, nPageIndex);
-    table->setUpdatesEnabled(true);
 }
 
 void KMisCodeWidget::onAfxMisCodeCopyedAddRow(

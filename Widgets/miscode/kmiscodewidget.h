@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/krows.h"
 #include "service/kservices.h"
 
 #include <QScopedPointer>
@@ -49,8 +48,6 @@ public slots:
         int nType, int nSuccessNumberThisTime, int nFailedNumberThisTime, int nPageIndex, int nTotalPage);
     void onAfxMisCodeAddRow(const QString& strFileName, const QString& strBackedNumber,
         const QString& strLastBackedTime, int rowType, int nPageIndex);
-    // The rows of a page at once (sigAfxMisCodeRows).
-    void onAfxMisCodeRows(const QVector<KRows::PageLine>& lines, int nPageIndex);
     void onAfxMisCodeCopyedAddRow(
         const QString& strFileName, const QString& strDateTime, int nType, int nPageIndex, int nTotalPage);
     void onShowFileVersionDlg(const QString& strFileName);

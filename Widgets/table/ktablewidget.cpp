@@ -2,33 +2,10 @@
 
 #include "Widgets/table/ktablewidgetdatetimeitem.h"
 
-#include <QApplication>
-#include <QCursor>
 #include <QEvent>
 #include <QHeaderView>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
-#include <QStyledItemDelegate>
-
-// Draws the rows that have no widget of their own; places those that have one as before.
-class KTableWidget::RowPainter final : public QStyledItemDelegate
-{
-public:
-    explicit RowPainter(KTableWidget* table)
-        : QStyledItemDelegate(table)
-        , m_table(table)
-    { }
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        m_table->paintRow(painter, option.rect, index.row());
-    }
-
-private:
-    KTableWidget* const m_table;
-};
 
 KTableWidget::KTableWidget(QWidget* parent)
     : QTableWidget(parent)
@@ -53,65 +30,6 @@ KTableWidget::KTableWidget(QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setShowGrid(false);
     setStyleSheet(QStringLiteral("border-right:none"));
-}
-
-void KTableWidget::setPaintedRows()
-{
-    m_painted = true;
-    setItemDelegate(new RowPainter(this));
-    viewport()->setMouseTracking(true);
-}
-
-void KTableWidget::paintRow(QPainter* painter, const QRect& place, int row)
-{
-    if (row < 0 || row >= m_rows.size() || cellWidget(row, 0))
-        return;
-    const Row& data = m_rows.at(row);
-    KTableWidgetItemBase* stamp = m_stamps.value(data.type);
-    if (!stamp)
-        return;
-    stamp->setKey(data.key);
-    stamp->setData(data.texts);
-    if (stamp->size() != place.size())
-        stamp->resize(place.size());
-    // Drawn on the list's background aside, as the widget draws on it: rendering into the
-    // view's own painter misplaces it inside a grab.
-    const qreal ratio = painter->device()->devicePixelRatioF();
-    const QSize pixels = place.size() * ratio;
-    if (m_stampImage.size() != pixels) {
-        m_stampImage = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        m_stampImage.setDevicePixelRatio(ratio);
-    }
-    m_stampImage.fill(viewport()->palette().color(viewport()->backgroundRole()));
-    stamp->render(&m_stampImage, QPoint(), QRegion(), QWidget::DrawChildren);
-    painter->drawImage(place.topLeft(), m_stampImage);
-}
-
-void KTableWidget::hoverAt(const QPoint& position)
-{
-    const int row = rowAt(position.y());
-    if (position.x() >= 0 && row >= 0 && row < m_rows.size() && !cellWidget(row, 0)) {
-        if (KTableWidgetItemBase* made = materialize(row))
-            m_hoverMade.append(made);
-    }
-    // Not while a menu, a box or a pressed button may still act on a row's widget.
-    QWidget* modal = QApplication::activeModalWidget();
-    if (QApplication::activePopupWidget() || (modal && modal != window())
-        || QApplication::mouseButtons() != Qt::NoButton)
-        return;
-    for (int i = m_hoverMade.size() - 1; i >= 0; --i) {
-        KTableWidgetItemBase* widget = m_hoverMade.at(i);
-        if (widget && (widget->geometry().contains(position) || !widget->isAtRest()))
-            continue;
-        m_hoverMade.remove(i);
-        if (!widget)
-            continue;
-        const int at = rowAt(widget->y());
-        if (at >= 0 && cellWidget(at, 0) == widget)
-            removeCellWidget(at, 0);
-        else
-            widget->deleteLater();
-    }
 }
 
 KTableWidgetItemBase* KTableWidget::createItem(int type)
@@ -151,9 +69,6 @@ KTableWidgetItemBase* KTableWidget::materialize(int row)
     created->setKey(data.key);
     created->setData(data.texts);
     setCellWidget(row, 0, created);
-    // In its place before it is painted: the rows around are painted already.
-    if (m_painted)
-        updateEditorGeometries();
     return created;
 }
 
@@ -168,10 +83,6 @@ bool KTableWidget::viewportEvent(QEvent* event)
     // The scroll bar coming or going changes the visible width.
     if (event->type() == QEvent::Resize)
         fitColumn();
-    if (m_painted && event->type() == QEvent::MouseMove)
-        hoverAt(static_cast<QMouseEvent*>(event)->pos());
-    else if (m_painted && event->type() == QEvent::Leave)
-        hoverAt(QPoint(-1, -1));
     return QTableWidget::viewportEvent(event);
 }
 
@@ -179,7 +90,7 @@ void KTableWidget::materializeVisibleRows()
 {
     insertPendingRows();
     fitColumn();
-    if (m_rows.isEmpty() || m_painted)
+    if (m_rows.isEmpty())
         return;
     const int first = qMax(0, rowAt(0));
     int last = rowAt(viewport()->height());
@@ -196,10 +107,7 @@ KTableWidgetItemBase* KTableWidget::rowWidget(int row) const
     // Making a widget for a row that has one all along in effect changes nothing visible.
     auto* self = const_cast<KTableWidget*>(this);
     self->insertPendingRows();
-    KTableWidgetItemBase* widget = self->materialize(row);
-    // Kept from now on, for the caller.
-    self->m_hoverMade.removeAll(widget);
-    return widget;
+    return self->materialize(row);
 }
 
 QString KTableWidget::rowKey(int row) const
@@ -251,7 +159,7 @@ int KTableWidget::addRow(const QString& key, const QStringList& texts, KTableWid
             insertPendingRows();
     }
     // The first row of a kind is made at once, to learn the height of its kind; its widget
-    // waits for the row to come into view, or paints the rows of its kind.
+    // waits for the row to come into view.
     if (!m_heights.contains(type)) {
         KTableWidgetItemBase* made = createConnectedItem(type);
         if (!made) {
@@ -261,10 +169,7 @@ int KTableWidget::addRow(const QString& key, const QStringList& texts, KTableWid
             return -1;
         }
         made->hide();
-        if (m_painted)
-            m_stamps.insert(type, made);
-        else
-            m_rows[row].made = made;
+        m_rows[row].made = made;
     }
     if (row < rowCount() && rowHeight(row) != m_heights.value(type))
         setRowHeight(row, m_heights.value(type));
@@ -352,9 +257,6 @@ void KTableWidget::scrollContentsBy(int dx, int dy)
 {
     QTableWidget::scrollContentsBy(dx, dy);
     materializeVisibleRows();
-    // The rows moved under a mouse that stayed.
-    if (m_painted && viewport()->underMouse())
-        hoverAt(viewport()->mapFromGlobal(QCursor::pos()));
 }
 
 void KTableWidget::resizeEvent(QResizeEvent* event)

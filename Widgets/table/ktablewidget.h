@@ -3,7 +3,6 @@
 #include "Widgets/table/ktablewidgetitembase.h"
 
 #include <QHash>
-#include <QImage>
 #include <QPointer>
 #include <QTableWidget>
 #include <QVector>
@@ -20,10 +19,6 @@
 // row's key and texts. Rows new in a refresh join the table together when it ends.
 //
 // The column is as wide as the list's visible part, scroll bar or not, and its rows with it.
-//
-// With painted rows, a row is drawn from one hidden widget of its kind filled with the row's
-// texts, and gets a widget of its own only while the mouse is on it, while that widget shows
-// more than its texts say, or once rowWidget() asked for it: a long list then costs one widget.
 class KTableWidget : public QTableWidget
 {
     Q_OBJECT
@@ -36,8 +31,6 @@ public:
 
     // The owning page's rows. The table makes the month rows (ITEM_DATETIME) itself.
     void setRowFactory(RowFactory factory) { m_rowFactory = std::move(factory); }
-    // Paints the rows (above); called before the first row.
-    void setPaintedRows();
 
     // Starts a refresh: clears selection and item texts; the rows and their widgets stay.
     void resetRows();
@@ -71,8 +64,6 @@ protected:
     bool viewportEvent(QEvent* event) override;
 
 private:
-    class RowPainter;
-
     struct Row
     {
         QString key;
@@ -89,17 +80,8 @@ private:
     // Makes the widgets of the rows in view.
     void materializeVisibleRows();
     void fitColumn();
-    // Paints `row` from its kind's hidden widget, unless it has a widget of its own.
-    void paintRow(QPainter* painter, const QRect& place, int row);
-    // Gives the row under `position` a widget, and lets go of those no longer needed.
-    void hoverAt(const QPoint& position);
 
     RowFactory m_rowFactory;
-    bool m_painted = false;
-    QHash<int, KTableWidgetItemBase*> m_stamps; // by kind, with painted rows
-    QImage m_stampImage;
-    // Widgets made for the mouse; let go of once it has left them and they are at rest.
-    QVector<QPointer<KTableWidgetItemBase>> m_hoverMade;
     qint32 m_fillCursor = 0;
     bool m_refreshing = false; // between resetRows() and removeSurplusRows()
     QVector<Row> m_rows; // one per table row, then those still to be added

@@ -35,9 +35,6 @@ public:
     void setKey(const QString& key) { m_key = key; }
     int itemType() const { return m_itemType; }
     void setItemType(int type) { m_itemType = type; }
-    // Whether the row shows only what its texts say, so that a table painting its rows may
-    // paint it from them and let the widget go.
-    virtual bool isAtRest() const { return true; }
 
 public slots:
     // Fills the row's labels; each kind of row says which entry goes where.

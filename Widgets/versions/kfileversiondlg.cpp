@@ -79,7 +79,6 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, const KServices& se
     KTableWidget* table = m_ui->versionTableWidget;
     table->setColumnCount(1);
     table->setColumnWidth(0, table->width());
-    table->setPaintedRows();
     table->setRowFactory([this](int type, QWidget* viewport) -> KTableWidgetItemBase* {
         return type == KTableWidgetItemBase::ITEM_BACKED_FILE
             ? new KTableWidgetBackedFileItem(m_services, viewport)

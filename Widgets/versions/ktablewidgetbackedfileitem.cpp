@@ -68,7 +68,6 @@ KFindBackLabel* KTableWidgetBackedFileItem::findBackLabel() const
 
 void KTableWidgetBackedFileItem::setData(const QStringList& texts)
 {
-    m_texts = texts;
     m_sourcePath = texts.value(SourcePath);
     m_versionId = texts.value(VersionId);
     m_ui->lblBackedTime->setText(texts.value(TimeText));
@@ -90,17 +89,6 @@ void KTableWidgetBackedFileItem::setData(const QStringList& texts)
     if (texts.value(CopyDamaged) == QLatin1String("1"))
         setDamaged();
     showFetchOffer();
-}
-
-bool KTableWidgetBackedFileItem::isAtRest() const
-{
-    // No restore, fetch or opening under way or showing what it did, no copy found lost or
-    // damaged since.
-    const auto said = [this](Text text) {
-        return m_texts.value(text) == QLatin1String("1");
-    };
-    return m_ui->lblBtn->state() == (m_texts.value(RestoredTo).isEmpty() ? 1 : 3) && !m_fetching
-        && m_ui->lblOpenCopy->isEnabled() && m_damaged == said(CopyDamaged) && m_missing == said(CopyMissing);
 }
 
 bool KTableWidgetBackedFileItem::offersFetch() const

@@ -47,7 +47,6 @@ public:
     bool isDamaged() const { return m_damaged; }
     // Whether the row offers to fetch its copy from the repository off this machine.
     bool offersFetch() const;
-    bool isAtRest() const override;
 
 public slots:
     void setData(const QStringList& texts) override;
@@ -74,7 +73,6 @@ private:
     QString m_sourcePath;
     QString m_versionId;
     QString m_targetPath;
-    QStringList m_texts; // as setData() took them
     bool m_damaged = false;
     bool m_missing = false;
     bool m_fetching = false;

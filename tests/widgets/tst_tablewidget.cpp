@@ -1,8 +1,6 @@
 #include "Widgets/table/ktablewidget.h"
 #include "Widgets/table/ktablewidgetdatetimeitem.h"
-#include "kwidgettest.h"
 
-#include <QLabel>
 #include <QPointer>
 #include <QtTest>
 
@@ -19,26 +17,13 @@ class TestFileRow final : public KTableWidgetItemBase
 public:
     explicit TestFileRow(QWidget* parent)
         : KTableWidgetItemBase(parent)
-        , m_name(new QLabel(this))
     {
         setItemType(ITEM_FILE);
         resize(637, 50);
-        m_name->setObjectName(QStringLiteral("lblName"));
-        m_name->setGeometry(10, 10, 300, 20);
     }
-    void setData(const QStringList& texts) override
-    {
-        m_texts = texts;
-        m_name->setToolTip(texts.value(0));
-        m_name->setText(texts.value(0));
-    }
-    bool isAtRest() const override { return m_atRest; }
+    void setData(const QStringList& texts) override { m_texts = texts; }
 
     QStringList m_texts;
-    bool m_atRest = true;
-
-private:
-    QLabel* m_name;
 };
 
 // The page's rows as a page hands them to its table.
@@ -83,7 +68,6 @@ class TestTableWidget : public QObject
 private slots:
     void refreshReusesRowsOfTheSameKind_data();
     void refreshReusesRowsOfTheSameKind();
-    void paintedRowsHaveAWidgetWhereTheMouseIs();
 };
 
 void TestTableWidget::refreshReusesRowsOfTheSameKind_data()
@@ -142,43 +126,6 @@ void TestTableWidget::refreshReusesRowsOfTheSameKind()
     // The widgets not kept are deleted at once, not later.
     for (int row = 0; row < before.size(); ++row)
         QCOMPARE(!before.at(row).isNull(), kept.contains(row));
-}
-
-void TestTableWidget::paintedRowsHaveAWidgetWhereTheMouseIs()
-{
-    TestTable table;
-    table.setPaintedRows();
-    table.resize(400, 200);
-    table.show();
-    refresh(table, { QStringLiteral("/a"), QStringLiteral("/bb"), QStringLiteral("/ccc") });
-    const QImage painted = table.viewport()->grab().toImage();
-    QCOMPARE(table.viewport()->findChildren<TestFileRow*>().size(), 1); // the one that paints them
-    const auto moveTo = [&](int row) {
-        KWidgetTest::sendMouse(table.viewport(), QEvent::MouseMove,
-            QPoint(20, table.rowViewportPosition(row) + 5), Qt::NoButton, Qt::NoButton);
-    };
-    const auto rowsWithWidgets = [&] {
-        QList<int> rows;
-        for (int row = 0; row < table.rowCount(); ++row) {
-            if (auto* widget = dynamic_cast<TestFileRow*>(table.cellWidget(row, 0)))
-                rows << (widget->key() == table.rowKey(row) ? row : -1);
-        }
-        return rows;
-    };
-
-    moveTo(1);
-    QCOMPARE(rowsWithWidgets(), QList<int> { 1 });
-    QCOMPARE(table.viewport()->grab().toImage(), painted);
-    // Left while it shows more than its texts, the widget stays until it is at rest.
-    QPointer<TestFileRow> second = static_cast<TestFileRow*>(table.cellWidget(1, 0));
-    second->m_atRest = false;
-    moveTo(2);
-    QCOMPARE(rowsWithWidgets(), (QList<int> { 1, 2 }));
-    second->m_atRest = true;
-    table.rowWidget(2); // asked for: kept for the caller
-    moveTo(0);
-    QCOMPARE(rowsWithWidgets(), (QList<int> { 0, 2 }));
-    QTRY_VERIFY(second.isNull());
 }
 
 QTEST_MAIN(TestTableWidget)
