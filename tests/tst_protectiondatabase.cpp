@@ -3,6 +3,7 @@
 #include "core/kfiletypemanager.h"
 #include "ktestenvironment.h"
 #include "ktestrecords.h"
+#include "platform/kfileio.h"
 
 #include <QDomDocument>
 #include <QProcess>
@@ -10,6 +11,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <numeric>
 #include <tuple>
 
@@ -420,6 +422,10 @@ void TestProtectionDatabase::sumsAreKeptBesideAndADamagedFileChecksNothing()
 
     QCOMPARE(m_database->load(collectionsOf(m_loaded)), Loaded);
     const QVector<KVersionId> loaded = m_loaded[0].findFile(QStringLiteral("/w/summed.pra4"))->versions();
+    // A sums file the disk refuses is never taken for written.
+    const KFd full(::open("/dev/full", O_WRONLY | O_CLOEXEC));
+    KCopySums::Writer writer(full.get());
+    QVERIFY(!writer.finish());
     QCOMPARE(loaded.size(), 3);
     for (int i = 0; i < 3; ++i) {
         const KContentSum got = loaded.at(i).sum();
