@@ -119,8 +119,14 @@ bool KProtectionDatabase::save(const Collections& collections) const
     if (!replacement.isOpen())
         return false;
     bool written = true;
-    const auto spill = [&replacement, &written](QByteArray* chunk) {
+    qint64 offset = 0;
+    // Each chunk starts on its way to the disk while the next is made, so the flush at the end
+    // waits for little more than the last one.
+    const auto spill = [&replacement, &written, &offset](QByteArray* chunk) {
         written = written && KFileIO::writeAll(replacement.fd(), chunk->constData(), chunk->size());
+        if (written)
+            KFileIO::startWriteOut(replacement.fd(), offset, chunk->size());
+        offset += chunk->size();
         chunk->resize(0);
     };
     QByteArray text;

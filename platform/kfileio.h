@@ -177,6 +177,10 @@ qint64 readFully(int fd, char* data, qint64 size);
 // Flushes the file, the folder `path`, the folder holding `path`, or the whole file system
 // holding `path` to disk. A file system that cannot flush a folder at all counts as flushed.
 [[nodiscard]] bool syncFile(int fd);
+// Asks the kernel to start writing `length` bytes of the file from `offset` to disk without
+// waiting, so that a later syncFile() of a file written in parts has less left to wait for. It
+// makes nothing durable by itself; where the kernel cannot, it does nothing.
+void startWriteOut(int fd, qint64 offset, qint64 length);
 [[nodiscard]] bool syncFolder(const QString& path);
 [[nodiscard]] bool syncFolderOf(const QString& path);
 [[nodiscard]] bool syncFileSystem(const QString& path);

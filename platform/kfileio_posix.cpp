@@ -596,6 +596,12 @@ bool syncFile(int fd)
     return ::fsync(fd) == 0;
 }
 
+void startWriteOut(int fd, qint64 offset, qint64 length)
+{
+    // Only a hint: the flush that makes the file durable comes later and reports any error.
+    (void)::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+}
+
 bool syncFolder(const QString& path)
 {
     const KFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
