@@ -61,12 +61,15 @@ private:
     int postedTotal();
     // The host's window.
     QString host();
+    // How many version lists the plug-in built: their rows arrive after the dialog shows.
+    int builtLists();
 
     KNativeWorkspace m_machine;
     QProcessEnvironment m_environment;
     QProcess m_xserver;
     QProcess m_host;
     QString m_hostOutput;
+    QString m_hostErrors;
 };
 
 void TestEndToEnd::initTestCase()
@@ -90,6 +93,8 @@ void TestEndToEnd::initTestCase()
     // Nothing here draws with OpenGL; the software GL driver Qt would load for every window
     // leaves a buffer behind when it is unloaded, which the leak checker takes for ours.
     m_environment.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
+    m_environment.insert(
+        QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("vaultkeep.ui.versions.debug=true"));
     QVERIFY2(xdotool({ QStringLiteral("getmouselocation") }).exitCode == 0,
         "xdotool cannot reach the display (tools/install-deps installs it)");
 }
@@ -197,6 +202,12 @@ QString TestEndToEnd::host()
     return found.size() == 1 ? found.first() : QString();
 }
 
+int TestEndToEnd::builtLists()
+{
+    m_hostErrors += QString::fromUtf8(m_host.readAllStandardError());
+    return m_hostErrors.count(QStringLiteral("version list built"));
+}
+
 int TestEndToEnd::postedTotal()
 {
     const Run title = xdotool({ QStringLiteral("getwindowname"), host() });
@@ -228,7 +239,7 @@ void TestEndToEnd::aUserBacksUpRestoresAndBringsBack()
     // The first cycle backs up what changed since the last backups; the host hears the total, and
     // the first backup ever made shows its tip beside the window.
     QVERIFY2(eventually([this] { return postedTotal() > 0; }),
-        qPrintable(QString::fromUtf8(m_host.readAllStandardError())));
+        qPrintable(m_hostErrors + QString::fromUtf8(m_host.readAllStandardError())));
     const QString window = mainWindow();
     QVERIFY(!window.isEmpty());
     QVERIFY(eventually([this] { return windows(QStringLiteral("^TarselVaultkeep$"), true).size() == 2; }));
@@ -247,10 +258,13 @@ void TestEndToEnd::aUserBacksUpRestoresAndBringsBack()
     // hears, so that the next refresh it hears is a cycle's.
     const QString versionDialog = QStringLiteral("^文件备份列表$");
     const auto openVersions = [&]() -> QString {
+        const int built = builtLists();
         const Run asked = message(
             { QStringLiteral("copydata"), QStringLiteral("main"), QStringLiteral("show-versions"), edited });
-        if (asked.exitCode != 0 || !eventually([&] { return !windows(versionDialog, true).isEmpty(); }))
+        if (asked.exitCode != 0 || !eventually([&] { return !windows(versionDialog, true).isEmpty(); })
+            || !eventually([&] { return builtLists() > built; })) {
             return QString();
+        }
         return windows(versionDialog, true).first();
     };
     const auto closeVersions = [&](const QString& versions) {
@@ -304,7 +318,7 @@ void TestEndToEnd::aUserBacksUpRestoresAndBringsBack()
         0);
     QVERIFY(m_host.waitForFinished(StepTimeoutMs));
     QVERIFY2(m_host.exitStatus() == QProcess::NormalExit && m_host.exitCode() == 0,
-        qPrintable(QString::fromUtf8(m_host.readAllStandardError())));
+        qPrintable(m_hostErrors + QString::fromUtf8(m_host.readAllStandardError())));
     postedTotals();
     QVERIFY(m_hostOutput.contains(QStringLiteral("was unloaded")));
 

@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPainter>
 #include <QShowEvent>
@@ -23,6 +24,9 @@
 #include <QtConcurrent>
 
 #include <algorithm>
+
+// When a list is built: rows arrive after the dialog shows, which a driver of the window waits for.
+Q_LOGGING_CATEGORY(vkVersionList, "vaultkeep.ui.versions", QtWarningMsg)
 
 namespace {
 
@@ -228,6 +232,7 @@ void KFileVersionDlg::fillTable(Rows rows)
     }
     table->removeSurplusRows();
     m_ui->lblBusy->hide();
+    qCDebug(vkVersionList) << "version list built:" << rows.ids.size() << "rows";
     emit sigListBuilt();
 }
 
