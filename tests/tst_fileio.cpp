@@ -278,6 +278,12 @@ void TestFileIO::clonesOnACopyOnWriteFileSystem()
     const QString copy = folder + QStringLiteral("copy");
     QCOMPARE(copyAsAVersion(source, copy), QStringList { QStringLiteral("clone") });
     QVERIFY(sharesItsExtents(copy));
+    // A restore within the file system clones as well, and still replaces the file whole.
+    const QString restored
+        = KTestEnvironment::writeFileAt(folder + QStringLiteral("restored"), "what was there", {});
+    QCOMPARE(KFileIO::replaceFile(copy, restored, -1), KReplaceResult::Replaced);
+    QCOMPARE(KTestEnvironment::contentOf(restored), KTestEnvironment::contentOf(source));
+    QVERIFY(sharesItsExtents(restored));
 
     // A source rewritten between its clone and the read that sums it is not a version.
     KFaultShim::changeOnFirstRead(source, KFaultShim::Change::Rewritten);
