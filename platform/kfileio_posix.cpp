@@ -943,7 +943,10 @@ KReplaceResult replaceFile(const QString& source, const QString& target, qint64 
             afterEachChunk();
         return true;
     };
-    // Cloned where both lie on one file system that can; what was summed must be what was copied.
+    // Cloned where both lie on one file system that can, then summed by a second read: the copy's
+    // state is asked again, so that what was summed is what was copied. Its change time counts,
+    // which no writer can set back; readers of the copy change none of it, while a change of its
+    // mode or its removal meanwhile fails the restore too, and the user tries again.
     KFileStatus after;
     if (!copyContent(from.get(), sourceStatus, replacement.fd(), &copied, keepGoing)
         || !status(from.get(), &after) || !after.isSameState(sourceStatus)) {
