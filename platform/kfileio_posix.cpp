@@ -192,6 +192,19 @@ InKernel copyInKernel(int from, int to, quint64 fromDevice, qint64 size)
     return InKernel::Copied;
 }
 
+// Copies the content of `from`, in the state `source`, into the empty `to`: in the kernel where
+// the file systems allow, the source then read once to sum it, else through the buffer.
+bool copyContent(int from, const KFileStatus& source, int to, KContentSum* sum,
+    const std::function<bool()>& afterEachChunk = {})
+{
+    const InKernel inKernel = copyInKernel(from, to, source.device, source.size);
+    if (inKernel == InKernel::Failed)
+        return false;
+    errno = 0;
+    return ::lseek(from, 0, SEEK_SET) == 0
+        && KFileIO::copy(from, inKernel == InKernel::Copied ? -1 : to, source.size, sum, afterEachChunk);
+}
+
 // Opens `name` in `folder` without following a link so that its mode can be changed on the
 // descriptor, whatever its own permissions allow; never blocks on a FIFO.
 KFd openToChange(int folder, const char* name, int typeFlags)
@@ -883,13 +896,7 @@ CopyResult copyToNew(int from, const KFileStatus& source, const QString& target,
     KContentSum copiedSum;
     // Made in the kernel, the copy read nothing: the source is read once to sum it, under the same
     // checks of its state as a copy through the buffer, so what was summed is what was copied.
-    const InKernel inKernel = copyInKernel(from, to.get(), source.device, source.size);
-    bool copied = inKernel != InKernel::Failed;
-    if (copied) {
-        errno = 0;
-        copied = ::lseek(from, 0, SEEK_SET) == 0
-            && copy(from, inKernel == InKernel::Copied ? -1 : to.get(), source.size, &copiedSum);
-    }
+    bool copied = copyContent(from, source, to.get(), &copiedSum);
     // A copy stopped on request sets no error of its own.
     int error = copied ? 0 : errno ? errno : ECANCELED;
     // Asked again after the copy: a change in its size or times means that what was read is not
@@ -942,8 +949,15 @@ KReplaceResult replaceFile(const QString& source, const QString& target, qint64 
             afterEachChunk();
         return true;
     };
-    if (!copy(from.get(), replacement.fd(), -1, &copied, keepGoing))
+    // Cloned where both lie on one file system that can, then summed by a second read: the copy's
+    // state is asked again, so that what was summed is what was copied. Its change time counts,
+    // which no writer can set back; readers of the copy change none of it, while a change of its
+    // mode or its removal meanwhile fails the restore too, and the user tries again.
+    KFileStatus after;
+    if (!copyContent(from.get(), sourceStatus, replacement.fd(), &copied, keepGoing)
+        || !status(from.get(), &after) || !after.isSameState(sourceStatus)) {
         return KReplaceResult::Failed;
+    }
     if (!recorded.admits(copied))
         return KReplaceResult::SourceDamaged;
     const unsigned mode = (replacing ? existing.mode : sourceStatus.mode) | S_IRUSR | S_IWUSR;

@@ -278,8 +278,15 @@ void TestFileIO::clonesOnACopyOnWriteFileSystem()
     const QString copy = folder + QStringLiteral("copy");
     QCOMPARE(copyAsAVersion(source, copy), QStringList { QStringLiteral("clone") });
     QVERIFY(sharesItsExtents(copy));
+    // A restore within the file system clones as well, and still replaces the file whole.
+    const QString restored
+        = KTestEnvironment::writeFileAt(folder + QStringLiteral("restored"), "what was there", {});
+    QCOMPARE(KFileIO::replaceFile(copy, restored, -1), KReplaceResult::Replaced);
+    QCOMPARE(KTestEnvironment::contentOf(restored), KTestEnvironment::contentOf(source));
+    QVERIFY(sharesItsExtents(restored));
 
-    // A source rewritten between its clone and the read that sums it is not a version.
+    // A source rewritten between its clone and the read that sums it is not a version, nor is a
+    // copy so rewritten restored.
     KFaultShim::changeOnFirstRead(source, KFaultShim::Change::Rewritten);
     KFileStatus status;
     const KFd from = KFileIO::openRegular(source, KFileIO::Links::Follow, &status);
@@ -287,6 +294,9 @@ void TestFileIO::clonesOnACopyOnWriteFileSystem()
                  KFileIO::PrivateFileMode, status.modifiedNs),
         KFileIO::CopyResult::SourceChanged);
     QVERIFY(!QFile::exists(folder + QStringLiteral("changed")));
+    KFaultShim::changeOnFirstRead(copy, KFaultShim::Change::Rewritten);
+    QCOMPARE(KFileIO::replaceFile(copy, restored, -1), KReplaceResult::Failed);
+    QCOMPARE(KTestEnvironment::contentOf(restored), patterned(3 * MiB + 17));
 }
 
 void TestFileIO::replacementIsPrivateAndFlushedBeforeItsRename()

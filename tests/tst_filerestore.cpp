@@ -244,6 +244,7 @@ void TestFileRestore::refusedRestoresLeaveTheFileAsItWas_data()
         << "database read-only" << KRestoreResult::CurrentNotSaved;
     QTest::newRow("a link at the target") << "link" << KRestoreResult::TargetIsLink;
     QTest::newRow("the copy cut short") << "copy cut short" << KRestoreResult::Damaged;
+    QTest::newRow("the copy rewritten as it is restored") << "copy rewritten" << KRestoreResult::Failed;
 }
 
 void TestFileRestore::refusedRestoresLeaveTheFileAsItWas()
@@ -269,6 +270,8 @@ void TestFileRestore::refusedRestoresLeaveTheFileAsItWas()
     }
     if (situation == QLatin1String("copy cut short"))
         QVERIFY(QFile::resize(copy, 3));
+    if (situation == QLatin1String("copy rewritten"))
+        KFaultShim::changeOnFirstRead(copy, KFaultShim::Change::Rewritten);
 
     const KRestoreResult restored = m_engine->restoreVersion(version, path);
     if (!locked.isEmpty())
