@@ -277,7 +277,8 @@ void KFileVersionDlg::showEvent(QShowEvent* event)
 void KFileVersionDlg::paintEvent(QPaintEvent* event)
 {
     QDialog::paintEvent(event);
-    // The one-pixel grey frame of a frameless dialog.
+    // The one-pixel grey frame of a frameless dialog; not a style sheet, which would restyle
+    // every control in the dialog.
     QPainter painter(this);
     painter.setPen(QColor(Qt::gray));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
