@@ -15,7 +15,8 @@ public:
     void setImages(const QString& normal, const QString& hover, const QString& pressed, const QString& spare);
 
     // A transparent label over the whole control on which callers may put text.
-    QLabel* overlayLabel() const { return m_overlayLabel; }
+    // Made when first asked for: most controls never carry text.
+    QLabel* overlayLabel() const;
 
 signals:
     void clicked();
@@ -31,7 +32,7 @@ private:
     void refreshImage();
 
     QLabel* m_imageLabel;
-    QLabel* m_overlayLabel;
+    mutable QLabel* m_overlayLabel = nullptr;
     QString m_normalImage;
     QString m_hoverImage;
     QString m_pressedImage;
