@@ -15,12 +15,31 @@
 #include "ui_ktablewidgetbackedfileitem.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QMessageBox>
 
 #include <algorithm>
 #include <memory>
 
 using KRestoreSteps::Outcome;
+
+namespace {
+
+// A link's width for its text, measured for the first row only: every row has the same links,
+// and measuring styles the label before its row is shown.
+int linkWidth(KClickLabel* link)
+{
+    static QHash<QPair<QString, QString>, int> measured;
+    const QPair<QString, QString> key(link->text(), link->font().key());
+    const auto found = measured.constFind(key);
+    if (found != measured.cend())
+        return *found;
+    const int width = link->sizeHint().width();
+    measured.insert(key, width);
+    return width;
+}
+
+} // namespace
 
 KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(const KServices& services, QWidget* parent)
     : KTableWidgetItemBase(parent)
@@ -40,7 +59,7 @@ KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(const KServices& services
     for (KClickLabel* link : { m_ui->lblCompare, m_ui->lblOpenCopy }) {
         link->setTextColor(QColor(0x00, 0x96, 0xff));
         link->setUnderlineOnHover(true);
-        const int width = std::max(link->width(), link->sizeHint().width());
+        const int width = std::max(link->width(), linkWidth(link));
         link->setGeometry(left, link->y(), width, link->height());
         left += width + gap;
     }
