@@ -705,7 +705,8 @@ void TestRecovery::aLostCopyComesBackFromTheOffsiteRepository()
     QCOMPARE(rowOf(*dialog, version)->findChild<QLabel*>(QStringLiteral("lblSize"))->text(),
         cut ? QStringLiteral("3B") : KCommon::formatSize(9) + QStringLiteral(" 已丢失"));
     QVERIFY(!rowOf(*dialog, version)->findBackLabel()->isVisibleTo(dialog.get()));
-    QVERIFY(!fetch(ids.at(2))->isVisibleTo(dialog.get()));
+    // A row that offers no fetch has no link at all, or a hidden one.
+    QVERIFY(!fetch(ids.at(2)) || !fetch(ids.at(2))->isVisibleTo(dialog.get()));
     click(fetch(version));
     QVERIFY(!fetch(version)->isEnabled()); // working, and the window goes on
     QTRY_VERIFY_WITH_TIMEOUT(KMessageBox::queuedAnswerCount() == 0 || !fetch(version)->isVisible(), Timeout);
