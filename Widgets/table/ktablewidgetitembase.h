@@ -47,6 +47,8 @@ signals:
 protected:
     // Rows with a background label light it up while hovered.
     void setHoverBackground(QLabel* background);
+    // A label's text colour through its palette, which a style sheet would set at far greater cost.
+    static void setTextColor(QWidget* widget, const QColor& color);
 
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEvent* event) override;
@@ -55,6 +57,7 @@ protected:
 
 private:
     void fitWidth();
+    void showHover(bool hovered);
 
     qint32 m_itemType = ITEM_FILE;
     QString m_key;

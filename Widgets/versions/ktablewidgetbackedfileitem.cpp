@@ -49,6 +49,9 @@ KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(const KServices& services
     m_ui->setupUi(this);
     setItemType(ITEM_BACKED_FILE);
     setHoverBackground(m_ui->lblBG);
+    setTextColor(m_ui->lblBackedTime, QColor(0x52, 0x52, 0x52));
+    setTextColor(m_ui->lblSize, QColor(0x8a, 0x8a, 0x8a));
+    setTextColor(m_ui->lblNewest, QColor(0x68, 0xbe, 0x21));
     KRestoreSteps::setUpRowControls(this, m_ui->lblBtn, m_ui->lblDelete, { tr("恢复至原位置") });
     // A version is restored; the shared control's face says a deleted file is brought back.
     m_ui->lblBtn->menuButton()->leftButton()->setPixmap(
