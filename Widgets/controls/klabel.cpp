@@ -3,6 +3,7 @@
 #include "Widgets/controls/kpicturestrip.h"
 
 #include <QMouseEvent>
+#include <QStyle>
 
 KLabel::KLabel(QWidget* parent)
     : QLabel(parent)
@@ -10,11 +11,28 @@ KLabel::KLabel(QWidget* parent)
 {
     setCursor(Qt::PointingHandCursor);
     m_imageLabel->setObjectName(QStringLiteral("imageLabel"));
+    keepTransparent();
+    // The control itself tracks hover and presses, whichever child lies under the mouse.
+    m_imageLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void KLabel::keepTransparent()
+{
+    // Only a style sheet could paint a background here, one of an ancestor's; a rule of its own
+    // stops that. Elsewhere a sheet would only make the control dear to create.
+    if (!styleSheet().isEmpty() || !style()->inherits("QStyleSheetStyle"))
+        return;
     const QString transparent = QStringLiteral("background: transparent;");
     setStyleSheet(transparent);
     m_imageLabel->setStyleSheet(transparent);
-    // The control itself tracks hover and presses, whichever child lies under the mouse.
-    m_imageLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void KLabel::changeEvent(QEvent* event)
+{
+    // An ancestor given a style sheet later restyles this control.
+    if (event->type() == QEvent::StyleChange)
+        keepTransparent();
+    QLabel::changeEvent(event);
 }
 
 QLabel* KLabel::overlayLabel() const

@@ -22,6 +22,7 @@ signals:
     void clicked();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void enterEvent(QEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -30,6 +31,7 @@ protected:
 
 private:
     void refreshImage();
+    void keepTransparent();
 
     QLabel* m_imageLabel;
     mutable QLabel* m_overlayLabel = nullptr;
