@@ -36,6 +36,9 @@ public:
     int itemType() const { return m_itemType; }
     void setItemType(int type) { m_itemType = type; }
 
+    // A label's text colour through its palette, which a style sheet would set at far greater cost.
+    static void setTextColor(QWidget* widget, const QColor& color);
+
 public slots:
     // Fills the row's labels; each kind of row says which entry goes where.
     virtual void setData(const QStringList& texts) = 0;
@@ -47,8 +50,6 @@ signals:
 protected:
     // Rows with a background label light it up while hovered.
     void setHoverBackground(QLabel* background);
-    // A label's text colour through its palette, which a style sheet would set at far greater cost.
-    static void setTextColor(QWidget* widget, const QColor& color);
 
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEvent* event) override;

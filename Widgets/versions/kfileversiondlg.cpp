@@ -47,6 +47,14 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, const KServices& se
 {
     ++g_openVersionDialogCount;
     m_ui->setupUi(this);
+    // Palettes rather than style sheets: a sheet makes each control dear to create and paint.
+    m_ui->lblInfoBG->setAutoFillBackground(true);
+    QPalette band = m_ui->lblInfoBG->palette();
+    band.setColor(QPalette::Window, QColor(0xf6, 0xf6, 0xf6));
+    m_ui->lblInfoBG->setPalette(band);
+    for (QLabel* text : { m_ui->lblBackedText, m_ui->lblTimesText })
+        KTableWidgetItemBase::setTextColor(text, QColor(0x52, 0x52, 0x52));
+    KTableWidgetItemBase::setTextColor(m_ui->lblBusy, QColor(0x80, 0x80, 0x80));
     m_ui->title->setSettingVisible(false);
     m_ui->title->setMinVisible(false);
     m_ui->title->setMixVisible(false);
