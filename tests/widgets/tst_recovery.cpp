@@ -423,6 +423,15 @@ void TestRecovery::deletingARow()
         return deleted ? m_page->table()->rowCount() : dialog->versionTable()->rowCount();
     };
 
+    // A row lights up under the mouse and turns white again once it leaves.
+    QWidget* hovered = deleted ? static_cast<QWidget*>(row(m_path)) : rowOf(*dialog, ids.at(2));
+    for (const auto& [type, fill] :
+        { qMakePair(QEvent::Enter, QColor(0xed, 0xf4, 0xfd)), qMakePair(QEvent::Leave, QColor(Qt::white)) }) {
+        QEvent crossing(type);
+        QApplication::sendEvent(hovered, &crossing);
+        QCOMPARE(hovered->grab().toImage().pixelColor(5, 5), fill);
+    }
+
     deleteRow(ids.at(2), { 0 });
     QVERIFY(engine->findFile(m_path));
     if (!deleted) {
