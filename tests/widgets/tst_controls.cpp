@@ -71,6 +71,8 @@ private slots:
     void cleanup();
     void frames_data();
     void frames();
+    void anImageLabelShowsWhatLiesUnderIt_data();
+    void anImageLabelShowsWhatLiesUnderIt();
     void dragging_data();
     void dragging();
     void theRecoveryViewsBoxesAsShown_data();
@@ -201,6 +203,29 @@ void TestControls::frames()
     else
         QCOMPARE(shown.rgb(), colour.rgb());
     QCOMPARE(clicked.count(), clicks);
+}
+
+void TestControls::anImageLabelShowsWhatLiesUnderIt_data()
+{
+    QTest::addColumn<bool>("sheetFirst");
+    QTest::newRow("under a parent's style sheet set before it was made") << true;
+    QTest::newRow("under a parent's style sheet set after") << false;
+}
+
+void TestControls::anImageLabelShowsWhatLiesUnderIt()
+{
+    QFETCH(bool, sheetFirst);
+    // A sheet that fills labels must not fill an image label: its picture sits on its parent.
+    const QString sheet = QStringLiteral("QWidget {background: #00ff00;} QLabel {background: #ff0000;}");
+    QWidget parent;
+    parent.resize(60, 40);
+    if (sheetFirst)
+        parent.setStyleSheet(sheet);
+    auto* label = new KLabel(&parent);
+    label->setGeometry(0, 0, 40, 20);
+    if (!sheetFirst)
+        parent.setStyleSheet(sheet);
+    QCOMPARE(parent.grab().toImage().pixelColor(2, 2).rgb(), Green.rgb());
 }
 
 // Targets just inside and just outside each limit of the primary screen's work area, for the
