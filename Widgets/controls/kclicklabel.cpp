@@ -1,6 +1,7 @@
 #include "Widgets/controls/kclicklabel.h"
 
 #include <QMouseEvent>
+#include <QStyle>
 
 KClickLabel::KClickLabel(QWidget* parent)
     : QLabel(parent)
@@ -24,7 +25,21 @@ void KClickLabel::setTextColor(const QColor& color)
 {
     m_textColor = color;
     m_hoverTextColor = color;
-    setStyleSheet(QStringLiteral("KClickLabel {color: %1;}").arg(color.name()));
+    showColor(color);
+}
+
+void KClickLabel::showColor(const QColor& color)
+{
+    // Under a style sheet a rule of its own wins over the sheet's; elsewhere a palette is far cheaper.
+    if (!styleSheet().isEmpty() || style()->inherits("QStyleSheetStyle")) {
+        setStyleSheet(QStringLiteral("KClickLabel {color: %1;}").arg(color.name()));
+        return;
+    }
+    // Every role a sheet's colour sets: inside a list's viewport a label writes in the text colour.
+    QPalette ink = palette();
+    for (QPalette::ColorRole role : { QPalette::WindowText, QPalette::Text, QPalette::ButtonText })
+        ink.setColor(role, QColor(color.name()));
+    setPalette(ink);
 }
 
 void KClickLabel::setHoverTextColor(const QColor& color)
@@ -41,7 +56,7 @@ void KClickLabel::enterEvent(QEvent* event)
 {
     Q_UNUSED(event)
     if (!text().isEmpty())
-        setStyleSheet(QStringLiteral("KClickLabel {color: %1}").arg(m_hoverTextColor.name()));
+        showColor(m_hoverTextColor);
     QFont hoverFont = font();
     hoverFont.setUnderline(m_underlineOnHover);
     setFont(hoverFont);
@@ -52,7 +67,7 @@ void KClickLabel::leaveEvent(QEvent* event)
 {
     Q_UNUSED(event)
     if (!text().isEmpty())
-        setStyleSheet(QStringLiteral("KClickLabel {color: %1;}").arg(m_textColor.name()));
+        showColor(m_textColor);
     QFont plainFont = font();
     plainFont.setUnderline(false);
     setFont(plainFont);

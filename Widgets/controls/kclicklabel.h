@@ -4,7 +4,8 @@
 #include <QLabel>
 
 // A text label that reports clicks and hover, optionally underlined and recoloured on hover.
-// Its style sheets select it by class name, so the class keeps the name KClickLabel.
+// Its style sheets, where it is under one, select it by class name, so the class keeps the name
+// KClickLabel.
 class KClickLabel : public QLabel
 {
     Q_OBJECT
@@ -33,6 +34,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void showColor(const QColor& color);
+
     bool m_underlineOnHover = false;
     // Invalid colours are named "#000000": a label never given colours turns black on hover.
     QColor m_textColor;

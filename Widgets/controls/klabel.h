@@ -15,12 +15,14 @@ public:
     void setImages(const QString& normal, const QString& hover, const QString& pressed, const QString& spare);
 
     // A transparent label over the whole control on which callers may put text.
-    QLabel* overlayLabel() const { return m_overlayLabel; }
+    // Made when first asked for: most controls never carry text.
+    QLabel* overlayLabel() const;
 
 signals:
     void clicked();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void enterEvent(QEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -29,9 +31,10 @@ protected:
 
 private:
     void refreshImage();
+    void keepTransparent();
 
     QLabel* m_imageLabel;
-    QLabel* m_overlayLabel;
+    mutable QLabel* m_overlayLabel = nullptr;
     QString m_normalImage;
     QString m_hoverImage;
     QString m_pressedImage;

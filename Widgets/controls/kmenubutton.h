@@ -33,6 +33,10 @@ public:
 signals:
     void clicked(int index);
 
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 public slots:
     void onPullDown();
     void onLeftButtonClicked();
@@ -48,6 +52,7 @@ private:
     KButton* m_leftButton;
     KButton* m_pullButton;
     void appendAction(const Entry& entry);
+    void placeButtons();
 
     QList<Entry> m_entries;
     // Belongs to the top-most ancestor when made, which may delete it before or after this

@@ -14,6 +14,10 @@ public:
     void load(const QString& file, int frames);
     void clear();
 
+    // The picture in `file`, read once per process: the skin's pictures do not change while it
+    // runs, and a list's rows would each read the same few again (a null one is tried again).
+    static QPixmap picture(const QString& file);
+
     const QPixmap& pixmap() const { return m_pixmap; }
     QString fileName() const { return m_fileName; }
     int frameCount() const { return m_frameCount; }

@@ -16,6 +16,7 @@ KTableWidget::KTableWidget(QWidget* parent)
     verticalHeader()->setVisible(false);
     // A thin handle on a plain track: no arrow boxes at the ends.
     verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar {border-right:none;}"
         "QScrollBar::handle:vertical {background: #a3a3a3;border: 0px solid "
         "grey;border-radius:3px;max-width: "
         "8px;min-height: 50px;}QScrollBar::vertical {border:0px solid grey;width: "
@@ -29,7 +30,6 @@ KTableWidget::KTableWidget(QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setShowGrid(false);
-    setStyleSheet(QStringLiteral("border-right:none"));
 }
 
 KTableWidgetItemBase* KTableWidget::createItem(int type)

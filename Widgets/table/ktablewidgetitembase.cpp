@@ -2,12 +2,12 @@
 
 #include <QLabel>
 #include <QPainter>
-#include <QStyleOption>
+#include <QVariant>
 
 KTableWidgetItemBase::KTableWidgetItemBase(QWidget* parent)
     : QWidget(parent)
 {
-    setStyleSheet(QStringLiteral("background: transparent;"));
+    // Transparent as a plain child widget is; a style sheet here would style every control in the row.
 }
 
 namespace {
@@ -74,17 +74,34 @@ void KTableWidgetItemBase::fitWidth()
 void KTableWidgetItemBase::setHoverBackground(QLabel* background)
 {
     m_hoverBackground = background;
+    // Filled from its palette rather than a style sheet, which each hover would have to parse again.
+    background->setStyleSheet(QString());
+    background->setAutoFillBackground(true);
+    // Inside a list's viewport a child would fill with the base colour.
+    background->setBackgroundRole(QPalette::Window);
+    showHover(false);
+}
+
+void KTableWidgetItemBase::showHover(bool hovered)
+{
+    QPalette fill = m_hoverBackground->palette();
+    fill.setColor(QPalette::Window, hovered ? QColor(0xed, 0xf4, 0xfd) : QColor(Qt::white));
+    m_hoverBackground->setPalette(fill);
+}
+
+void KTableWidgetItemBase::setTextColor(QWidget* widget, const QColor& color)
+{
+    // Inside a list's viewport a label writes in the text colour, not the window text colour.
+    QPalette ink = widget->palette();
+    for (QPalette::ColorRole role : { QPalette::WindowText, QPalette::Text, QPalette::ButtonText })
+        ink.setColor(role, color);
+    widget->setPalette(ink);
 }
 
 void KTableWidgetItemBase::paintEvent(QPaintEvent* event)
 {
     Q_UNUSED(event)
     QPainter painter(this);
-    // The style sheet's background, as a plain QWidget subclass does not draw it by itself.
-    QStyleOption option;
-    option.initFrom(this);
-    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
-
     painter.setPen(QColor(QStringLiteral("#dfdfdf")));
     const int right = width() - 1;
     const int bottom = height() - 1;
@@ -95,13 +112,13 @@ void KTableWidgetItemBase::paintEvent(QPaintEvent* event)
 void KTableWidgetItemBase::enterEvent(QEvent* event)
 {
     if (m_hoverBackground)
-        m_hoverBackground->setStyleSheet(QStringLiteral("background-color:#edf4fd;"));
+        showHover(true);
     QWidget::enterEvent(event);
 }
 
 void KTableWidgetItemBase::leaveEvent(QEvent* event)
 {
     if (m_hoverBackground)
-        m_hoverBackground->setStyleSheet(QStringLiteral("background-color:white;"));
+        showHover(false);
     QWidget::leaveEvent(event);
 }

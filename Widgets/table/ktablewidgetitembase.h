@@ -36,6 +36,9 @@ public:
     int itemType() const { return m_itemType; }
     void setItemType(int type) { m_itemType = type; }
 
+    // A label's text colour through its palette, which a style sheet would set at far greater cost.
+    static void setTextColor(QWidget* widget, const QColor& color);
+
 public slots:
     // Fills the row's labels; each kind of row says which entry goes where.
     virtual void setData(const QStringList& texts) = 0;
@@ -55,6 +58,7 @@ protected:
 
 private:
     void fitWidth();
+    void showHover(bool hovered);
 
     qint32 m_itemType = ITEM_FILE;
     QString m_key;

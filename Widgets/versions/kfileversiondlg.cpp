@@ -51,6 +51,14 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, const KServices& se
 {
     ++g_openVersionDialogCount;
     m_ui->setupUi(this);
+    // Palettes rather than style sheets: a sheet makes each control dear to create and paint.
+    m_ui->lblInfoBG->setAutoFillBackground(true);
+    QPalette band = m_ui->lblInfoBG->palette();
+    band.setColor(QPalette::Window, QColor(0xf6, 0xf6, 0xf6));
+    m_ui->lblInfoBG->setPalette(band);
+    for (QLabel* text : { m_ui->lblBackedText, m_ui->lblTimesText })
+        KTableWidgetItemBase::setTextColor(text, QColor(0x52, 0x52, 0x52));
+    KTableWidgetItemBase::setTextColor(m_ui->lblBusy, QColor(0x80, 0x80, 0x80));
     m_ui->title->setSettingVisible(false);
     m_ui->title->setMinVisible(false);
     m_ui->title->setMixVisible(false);
@@ -282,7 +290,8 @@ void KFileVersionDlg::showEvent(QShowEvent* event)
 void KFileVersionDlg::paintEvent(QPaintEvent* event)
 {
     QDialog::paintEvent(event);
-    // The one-pixel grey frame of a frameless dialog.
+    // The one-pixel grey frame of a frameless dialog; not a style sheet, which would restyle
+    // every control in the dialog.
     QPainter painter(this);
     painter.setPen(QColor(Qt::gray));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));

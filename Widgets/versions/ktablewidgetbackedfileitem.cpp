@@ -15,12 +15,31 @@
 #include "ui_ktablewidgetbackedfileitem.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QMessageBox>
 
 #include <algorithm>
 #include <memory>
 
 using KRestoreSteps::Outcome;
+
+namespace {
+
+// A link's width for its text, measured for the first row only: every row has the same links,
+// and measuring styles the label before its row is shown.
+int linkWidth(KClickLabel* link)
+{
+    static QHash<QPair<QString, QString>, int> measured;
+    const QPair<QString, QString> key(link->text(), link->font().key());
+    const auto found = measured.constFind(key);
+    if (found != measured.cend())
+        return *found;
+    const int width = link->sizeHint().width();
+    measured.insert(key, width);
+    return width;
+}
+
+} // namespace
 
 KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(const KServices& services, QWidget* parent)
     : KTableWidgetItemBase(parent)
@@ -30,6 +49,9 @@ KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(const KServices& services
     m_ui->setupUi(this);
     setItemType(ITEM_BACKED_FILE);
     setHoverBackground(m_ui->lblBG);
+    setTextColor(m_ui->lblBackedTime, QColor(0x52, 0x52, 0x52));
+    setTextColor(m_ui->lblSize, QColor(0x8a, 0x8a, 0x8a));
+    setTextColor(m_ui->lblNewest, QColor(0x68, 0xbe, 0x21));
     KRestoreSteps::setUpRowControls(this, m_ui->lblBtn, m_ui->lblDelete, { tr("恢复至原位置") });
     // A version is restored; the shared control's face says a deleted file is brought back.
     m_ui->lblBtn->menuButton()->leftButton()->setPixmap(
@@ -40,7 +62,7 @@ KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(const KServices& services
     for (KClickLabel* link : { m_ui->lblCompare, m_ui->lblOpenCopy }) {
         link->setTextColor(QColor(0x00, 0x96, 0xff));
         link->setUnderlineOnHover(true);
-        const int width = std::max(link->width(), link->sizeHint().width());
+        const int width = std::max(link->width(), linkWidth(link));
         link->setGeometry(left, link->y(), width, link->height());
         left += width + gap;
     }
@@ -48,10 +70,6 @@ KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(const KServices& services
     m_ui->lblOpenCopy->setToolTip(tr("用默认程序打开此版本的只读副本，不会改动备份"));
     connect(m_ui->lblCompare, &KClickLabel::clicked, this, &KTableWidgetBackedFileItem::onCompare);
     connect(m_ui->lblOpenCopy, &KClickLabel::clicked, this, &KTableWidgetBackedFileItem::onOpenReadOnly);
-    m_ui->lblFetch->setUnderlineOnHover(true);
-    m_ui->lblFetch->setToolTip(tr("从异地备份取回此版本的备份文件，之后即可恢复"));
-    m_ui->lblFetch->hide();
-    connect(m_ui->lblFetch, &KClickLabel::clicked, this, &KTableWidgetBackedFileItem::onFetch);
     // The links sit where a restore shows its progress and result.
     connect(m_ui->lblBtn, &KFindBackLabel::stateChanged, this, [this](int state) {
         m_ui->lblCompare->setVisible(state == 1);
@@ -96,18 +114,36 @@ bool KTableWidgetBackedFileItem::offersFetch() const
     return (m_damaged || m_missing) && m_services.offsite && m_services.offsite->canFetch();
 }
 
+KClickLabel* KTableWidgetBackedFileItem::fetchLink()
+{
+    // Made for the few rows that offer it: every row made costs the list's opening.
+    if (!m_fetch) {
+        m_fetch = new KClickLabel(this);
+        m_fetch->setObjectName(QStringLiteral("lblFetch"));
+        m_fetch->setGeometry(302, 13, 190, 19);
+        m_fetch->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        m_fetch->setUnderlineOnHover(true);
+        m_fetch->setToolTip(tr("从异地备份取回此版本的备份文件，之后即可恢复"));
+        connect(m_fetch, &KClickLabel::clicked, this, &KTableWidgetBackedFileItem::onFetch);
+    }
+    return m_fetch;
+}
+
 void KTableWidgetBackedFileItem::showFetchOffer()
 {
-    const bool offer = offersFetch();
-    m_ui->lblFetch->setVisible(offer);
-    if (!offer)
+    if (!offersFetch()) {
+        if (m_fetch)
+            m_fetch->hide();
         return;
+    }
     m_ui->lblBtn->hide();
     m_ui->lblCompare->hide();
     m_ui->lblOpenCopy->hide();
-    m_ui->lblFetch->setEnabled(!m_fetching);
-    m_ui->lblFetch->setTextColor(m_fetching ? QColor(Qt::gray) : QColor(0x00, 0x96, 0xff));
-    m_ui->lblFetch->setText(m_fetching ? tr("正在从异地备份找回…") : tr("从异地备份找回"));
+    KClickLabel* fetch = fetchLink();
+    fetch->setEnabled(!m_fetching);
+    fetch->setTextColor(m_fetching ? QColor(Qt::gray) : QColor(0x00, 0x96, 0xff));
+    fetch->setText(m_fetching ? tr("正在从异地备份找回…") : tr("从异地备份找回"));
+    fetch->show();
 }
 
 void KTableWidgetBackedFileItem::setDamaged()

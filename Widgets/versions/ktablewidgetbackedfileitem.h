@@ -9,6 +9,7 @@ namespace Ui {
 class KTableWidgetBackedFileItem;
 }
 
+class KClickLabel;
 class KFindBackLabel;
 
 // One version in the version list: its backup time and size (the newest marked), the restore
@@ -65,6 +66,7 @@ private:
     void dropMissingVersion();
     // Shows the offer to fetch the copy when it is damaged or gone and the repository is set up.
     void showFetchOffer();
+    KClickLabel* fetchLink();
     // Copies to m_targetPath, asking on failure, and shows the result.
     void copyAndShow();
 
@@ -73,6 +75,7 @@ private:
     QString m_sourcePath;
     QString m_versionId;
     QString m_targetPath;
+    KClickLabel* m_fetch = nullptr;
     bool m_damaged = false;
     bool m_missing = false;
     bool m_fetching = false;

@@ -71,6 +71,7 @@ private slots:
     void cleanup();
     void frames_data();
     void frames();
+    void anImageLabelShowsWhatLiesUnderIt();
     void dragging_data();
     void dragging();
     void theRecoveryViewsBoxesAsShown_data();
@@ -201,6 +202,19 @@ void TestControls::frames()
     else
         QCOMPARE(shown.rgb(), colour.rgb());
     QCOMPARE(clicked.count(), clicks);
+}
+
+void TestControls::anImageLabelShowsWhatLiesUnderIt()
+{
+    // A sheet that fills labels must not fill an image label, set before the label was made or after.
+    const QString sheet = QStringLiteral("QWidget {background: #00ff00;} QLabel {background: #ff0000;}");
+    for (bool sheetFirst : { true, false }) {
+        QWidget parent;
+        parent.setStyleSheet(sheetFirst ? sheet : QString());
+        KLabel label(&parent);
+        parent.setStyleSheet(sheet);
+        QCOMPARE(parent.grab().toImage().pixelColor(2, 2), Green);
+    }
 }
 
 // Targets just inside and just outside each limit of the primary screen's work area, for the
