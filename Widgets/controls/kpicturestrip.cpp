@@ -1,6 +1,6 @@
 #include "Widgets/controls/kpicturestrip.h"
 
-#include <QHash>
+#include <QPixmapCache>
 
 void KPictureStrip::load(const QString& file, int frames)
 {
@@ -13,13 +13,13 @@ void KPictureStrip::load(const QString& file, int frames)
 
 QPixmap KPictureStrip::picture(const QString& file)
 {
-    static QHash<QString, QPixmap> read;
-    const auto found = read.constFind(file);
-    if (found != read.cend())
-        return *found;
-    QPixmap pixmap(file);
-    if (!pixmap.isNull())
-        read.insert(file, pixmap);
+    // Qt's own cache: bounded, and emptied with the application rather than at the library's
+    // unloading, when no pixmap may be freed any more.
+    QPixmap pixmap;
+    if (QPixmapCache::find(file, &pixmap))
+        return pixmap;
+    if (pixmap.load(file))
+        QPixmapCache::insert(file, pixmap);
     return pixmap;
 }
 

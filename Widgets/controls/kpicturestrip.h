@@ -14,8 +14,8 @@ public:
     void load(const QString& file, int frames);
     void clear();
 
-    // The picture in `file`, read once per process: the skin's pictures do not change while it
-    // runs, and a list's rows would each read the same few again (a null one is tried again).
+    // The picture in `file`, read once while it stays in the pixmap cache: the skin's pictures do
+    // not change while the program runs, and a list's rows would each read the same few again.
     static QPixmap picture(const QString& file);
 
     const QPixmap& pixmap() const { return m_pixmap; }
