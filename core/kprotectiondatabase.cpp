@@ -18,13 +18,108 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <expat.h>
 #include <memory>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace {
 
 // How much of a file's text is gathered before it is written.
 constexpr int ChunkSize = 256 * 1024;
+
+// Writes the chunks of a text to `fd` on a thread of its own while the next ones are made, each
+// started on its way to the disk at once: making the text, copying it into the kernel and the
+// disk's writing overlap, and the flush at the end waits for little more than the last chunk.
+// The text's buffer and one more take turns, so its memory stays at two chunks. Where no thread
+// can be started, the chunks are written as they come.
+class KChunkWriter
+{
+public:
+    explicit KChunkWriter(int fd)
+        : m_fd(fd)
+    {
+        m_spare.front().reserve(ChunkSize + ChunkSize / 4);
+        try {
+            m_thread = std::thread([this] { writeChunks(); });
+        } catch (const std::system_error&) {
+            m_spare.clear();
+        }
+    }
+    ~KChunkWriter() { static_cast<void>(finish()); }
+
+    // Takes the chunk in `text` to write and leaves an empty buffer there. After a failed
+    // write it only empties `text`.
+    void put(QByteArray* text)
+    {
+        if (!m_thread.joinable()) {
+            m_failed = m_failed || !KFileIO::writeAll(m_fd, text->constData(), text->size());
+            text->resize(0);
+            return;
+        }
+        std::unique_lock<std::mutex> locker(m_mutex);
+        m_changed.wait(locker, [this] { return !m_spare.empty() || m_failed; });
+        if (m_failed) {
+            text->resize(0);
+            return;
+        }
+        m_full.push_back(std::move(*text));
+        *text = std::move(m_spare.back());
+        m_spare.pop_back();
+        m_changed.notify_all();
+    }
+
+    // Waits for every chunk; false when any write failed.
+    [[nodiscard]] bool finish()
+    {
+        {
+            const std::lock_guard<std::mutex> locker(m_mutex);
+            m_ended = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+        return !m_failed;
+    }
+
+private:
+    void writeChunks()
+    {
+        qint64 offset = 0;
+        for (;;) {
+            QByteArray chunk;
+            {
+                std::unique_lock<std::mutex> locker(m_mutex);
+                m_changed.wait(locker, [this] { return !m_full.empty() || m_ended; });
+                if (m_full.empty())
+                    return;
+                chunk = std::move(m_full.front());
+                m_full.pop_front();
+            }
+            const bool written = KFileIO::writeAll(m_fd, chunk.constData(), chunk.size());
+            if (written)
+                KFileIO::startWriteOut(m_fd, offset, chunk.size());
+            offset += chunk.size();
+            chunk.resize(0); // keeps its reserved room
+            const std::lock_guard<std::mutex> locker(m_mutex);
+            m_failed = m_failed || !written;
+            m_spare.push_back(std::move(chunk));
+            m_changed.notify_all();
+        }
+    }
+
+    const int m_fd;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<QByteArray> m_full;
+    std::vector<QByteArray> m_spare { 1 };
+    bool m_ended = false;
+    bool m_failed = false;
+};
 
 } // namespace
 
@@ -118,21 +213,15 @@ bool KProtectionDatabase::save(const Collections& collections) const
     KFileIO::KReplacement replacement(path(), KFileIO::KReplacement::Naming::Random);
     if (!replacement.isOpen())
         return false;
-    bool written = true;
-    qint64 offset = 0;
-    // Each chunk starts on its way to the disk while the next is made, so the flush at the end
-    // waits for little more than the last one.
-    const auto spill = [&replacement, &written, &offset](QByteArray* chunk) {
-        written = written && KFileIO::writeAll(replacement.fd(), chunk->constData(), chunk->size());
-        if (written)
-            KFileIO::startWriteOut(replacement.fd(), offset, chunk->size());
-        offset += chunk->size();
-        chunk->resize(0);
+    KChunkWriter writer(replacement.fd());
+    const auto spill = [&writer](QByteArray* chunk) {
+        writer.put(chunk);
     };
     QByteArray text;
     text.reserve(ChunkSize + ChunkSize / 4);
     writeContent(collections, &text, spill, ChunkSize);
     spill(&text);
+    const bool written = writer.finish();
     // Every copy the text lists is on disk before the text is: copies are flushed after the
     // text was made from the records, so none made meanwhile can be listed and not flushed.
     if (!written || !KFileCopyedObject::flushNewCopies())
