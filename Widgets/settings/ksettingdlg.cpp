@@ -18,6 +18,7 @@
 #include <QDoubleValidator>
 #include <QKeyEvent>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -112,15 +113,24 @@ void KSettingDlg::initialise()
     m_ui->cbxSavePath->setCurrentIndex(m_ui->cbxSavePath->findData(backupPath));
 
     m_ui->editTipSize->setText(QString::number(config->tipSize() * (1.0 / BytesPerGiB), 'f', 1));
-    m_ui->lblTipRange->setText(
-        tr("(0.5G-%1G)").arg(m_freeGiB.value(m_ui->cbxSavePath->currentData().toString())));
-
-    auto* validator = new QDoubleValidator(0.0, m_freeGiB.value(backupPath).toDouble(), 1, m_ui->editTipSize);
-    validator->setNotation(QDoubleValidator::StandardNotation);
+    m_validator = new QDoubleValidator(0.0, 0.0, 1, m_ui->editTipSize);
+    m_validator->setNotation(QDoubleValidator::StandardNotation);
     // The same decimal point the text is read with, whatever the user's locale.
-    validator->setLocale(QLocale::c());
-    m_ui->editTipSize->setValidator(validator);
+    m_validator->setLocale(QLocale::c());
+    m_ui->editTipSize->setValidator(m_validator);
+    showRangeOf(m_ui->cbxSavePath->currentData().toString());
     m_ui->editTipSize->setFocus();
+}
+
+void KSettingDlg::showRangeOf(const QString& root)
+{
+    // A drive with less room than the smallest size still takes the smallest, which reminds at
+    // once, rather than a range that ends below its start and refuses every size.
+    m_upperBound = std::max(MinimumTipGiB, m_freeGiB.value(root).toDouble());
+    const QString upper = QString::number(m_upperBound, 'f', 1);
+    m_ui->lblTipRange->setText(tr("(0.5G-%1G)").arg(upper));
+    if (m_validator)
+        m_validator->setTop(m_upperBound);
 }
 
 void KSettingDlg::onGetBackedFilesSize()
@@ -146,9 +156,7 @@ void KSettingDlg::onShowOffsiteDlg()
 void KSettingDlg::onSavePathIndexChanged(int index)
 {
     m_ui->btnOk->setEnabled(true);
-    const QString root = m_ui->cbxSavePath->itemData(index).toString();
-    m_ui->lblTipRange->setText(tr("(0.5G-%1G)").arg(m_freeGiB.value(root)));
-    m_upperBound = m_freeGiB.value(root).toDouble();
+    showRangeOf(m_ui->cbxSavePath->itemData(index).toString());
 }
 
 void KSettingDlg::onInputChanged(const QString& text)

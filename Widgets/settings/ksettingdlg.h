@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QScopedPointer>
 
+class QDoubleValidator;
+
 namespace Ui {
 class KSettingDlg;
 }
@@ -42,6 +44,8 @@ protected:
 
 private:
     void initialise();
+    // The reminder sizes the drive at `root` allows, shown and checked.
+    void showRangeOf(const QString& root);
     // The host's settings file, where the interface language is kept.
     QString languageFile() const;
 
@@ -51,6 +55,7 @@ private:
     QHash<QString, QString> m_freeGiB;
     // The largest reminder size the selected drive allows, in GiB.
     double m_upperBound = 0.0;
+    QDoubleValidator* m_validator = nullptr;
     bool m_saved = false;
     Q_DISABLE_COPY(KSettingDlg)
 };

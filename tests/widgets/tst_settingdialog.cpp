@@ -85,11 +85,15 @@ void TestSettingDialog::driveListTellsFreeSpaceAndSelectsTheBackupDrive_data()
     QTest::addColumn<quint64>("freeMiB");
     QTest::addColumn<bool>("system");
     QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("range");
+    // Below the smallest reminder size the range still holds that size, not an upside-down range.
     QTest::newRow("150 MiB free is short of room")
-        << quint64(150) << false << QStringLiteral("  0.1G空闲(不足)");
-    QTest::newRow("151 MiB free is enough") << quint64(151) << false << QStringLiteral("  0.1G空闲(充足)");
+        << quint64(150) << false << QStringLiteral("  0.1G空闲(不足)") << QStringLiteral("(0.5G-0.5G)");
+    QTest::newRow("151 MiB free is enough")
+        << quint64(151) << false << QStringLiteral("  0.1G空闲(充足)") << QStringLiteral("(0.5G-0.5G)");
     QTest::newRow("the system drive is advised against, whatever its room")
-        << quint64(204800) << true << QStringLiteral("  200.0G空闲 (系统盘，不建议使用)");
+        << quint64(204800) << true << QStringLiteral("  200.0G空闲 (系统盘，不建议使用)")
+        << QStringLiteral("(0.5G-200.0G)");
 }
 
 void TestSettingDialog::driveListTellsFreeSpaceAndSelectsTheBackupDrive()
@@ -97,6 +101,7 @@ void TestSettingDialog::driveListTellsFreeSpaceAndSelectsTheBackupDrive()
     QFETCH(quint64, freeMiB);
     QFETCH(bool, system);
     QFETCH(QString, shown);
+    QFETCH(QString, range);
     const QString first = addDrive(QStringLiteral("first"), 3000);
     const QString drive = addDrive(QStringLiteral("D"), freeMiB);
     if (system)
@@ -111,8 +116,7 @@ void TestSettingDialog::driveListTellsFreeSpaceAndSelectsTheBackupDrive()
     QCOMPARE(drives->itemText(0), QStringLiteral("first  2.9G空闲(充足)"));
     QCOMPARE(drives->currentIndex(), 1);
     QCOMPARE(drives->currentText(), QStringLiteral("D") + shown);
-    QCOMPARE(child<QLabel>(dialog, "lblTipRange")->text(),
-        QStringLiteral("(0.5G-%1G)").arg(QString::number(freeMiB / 1024.0, 'f', 1)));
+    QCOMPARE(child<QLabel>(dialog, "lblTipRange")->text(), range);
     drives->setCurrentIndex(0);
     QCOMPARE(child<QLabel>(dialog, "lblTipRange")->text(), QStringLiteral("(0.5G-2.9G)"));
 }
