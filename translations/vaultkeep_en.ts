@@ -286,7 +286,7 @@
     </message>
     <message>
         <source>共备份</source>
-        <translation>Versions</translation>
+        <translation>Versions:</translation>
     </message>
     <message>
         <source>0</source>
@@ -294,7 +294,7 @@
     </message>
     <message>
         <source>次</source>
-        <translation>saved</translation>
+        <translation> </translation>
     </message>
     <message>
         <source>正在处理，请稍候...</source>
