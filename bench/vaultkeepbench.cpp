@@ -7,6 +7,7 @@
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
+#include "core/kcopysums.h"
 #include "core/kfileobject.h"
 #include "core/kfileobjectmgr.h"
 #include "discovery/kdesktoprecentfiles.h"
@@ -307,8 +308,12 @@ void whileCycling(const QString& drive, int cycles,
     if (!KConfig::instance()->setBackUpPath(drive))
         qFatal("cannot write the settings");
     const QString database = KFileServiceManager().databasePath();
-    QFile::remove(database + QStringLiteral(".aside"));
-    QFile::rename(database, database + QStringLiteral(".aside"));
+    // The sums file goes with it: a load matches the sums against the database's versions.
+    const QStringList files { database, KCopySums::pathBeside(database) };
+    for (const QString& file : files) {
+        QFile::remove(file + QStringLiteral(".aside"));
+        QFile::rename(file, file + QStringLiteral(".aside"));
+    }
     {
         KFileServiceManager manager;
         KDiskFileManager scanner;
@@ -328,8 +333,10 @@ void whileCycling(const QString& drive, int cycles,
         guiThread(manager, running);
         scan.join();
     }
-    QFile::remove(database);
-    QFile::rename(database + QStringLiteral(".aside"), database);
+    for (const QString& file : files) {
+        QFile::remove(file);
+        QFile::rename(file + QStringLiteral(".aside"), file);
+    }
     if (!KConfig::instance()->setBackUpPath(previousDrive))
         qFatal("cannot write the settings");
 }

@@ -11,6 +11,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <utility>
@@ -208,6 +209,10 @@ QString KFileCopyedObject::toXml() const
 
 // ---- KFileObject ----
 
+// Ten thousand of them are in memory: with make_shared's count of holders, one takes a 64-byte
+// block of the allocator.
+static_assert(sizeof(KFileObject) <= 40, "a record outgrew its allocation block");
+
 KFileObject::KFileObject(const QString& fileName, int fileType)
     : m_fileName(fileName)
     , m_fileType(fileType)
@@ -217,6 +222,14 @@ KFileObject::~KFileObject()
 {
     if (m_parts)
         qDeleteAll(m_parts->objects);
+}
+
+std::shared_mutex& KFileObject::lock() const
+{
+    // Records are made one after another, so neighbouring addresses take different locks.
+    static std::array<std::shared_mutex, 64> locks;
+    const auto address = quint64(reinterpret_cast<quintptr>(this));
+    return locks[size_t((address * 0x9E3779B97F4A7C15ULL) >> 58)];
 }
 
 std::mutex& KFileObject::partsMutex()
@@ -234,7 +247,7 @@ KFileObject::Parts& KFileObject::parts() const
 
 int KFileObject::versionCount() const
 {
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const std::shared_lock<std::shared_mutex> locker(lock());
     return m_versions.size();
 }
 
@@ -247,7 +260,7 @@ QVector<KVersionId> KFileObject::versions() const
 
 KContentSum KFileObject::sumOf(const KVersionKey& wanted) const
 {
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const std::shared_lock<std::shared_mutex> locker(lock());
     const auto found = std::lower_bound(m_versions.cbegin(), m_versions.cend(), wanted);
     if (found == m_versions.cend() || *found != wanted)
         return KContentSum();
@@ -286,7 +299,7 @@ KContentSum KFileObject::sumOf(const StoredSum& stored)
 
 bool KFileObject::setSum(const KVersionKey& version, const KContentSum& sum)
 {
-    const std::lock_guard<std::shared_mutex> locker(m_lock);
+    const std::lock_guard<std::shared_mutex> locker(lock());
     const auto place = std::lower_bound(m_versions.cbegin(), m_versions.cend(), version);
     if (place == m_versions.cend() || *place != version)
         return false;
@@ -299,21 +312,25 @@ bool KFileObject::setSum(const KVersionKey& version, const KContentSum& sum)
     } else if (held) {
         *found = stored(at, sum);
     } else {
-        m_sums.insert(found, stored(at, sum));
+        // The loader gives the sums one at a time, to most records one: room for just one more,
+        // where an insert would leave room to grow in each of ten thousand records.
+        const int index = int(found - m_sums.begin());
+        m_sums.reserve(m_sums.size() + 1);
+        m_sums.insert(index, stored(at, sum));
     }
     return true;
 }
 
 void KFileObject::clearSums()
 {
-    const std::lock_guard<std::shared_mutex> locker(m_lock);
+    const std::lock_guard<std::shared_mutex> locker(lock());
     m_sums.clear();
     m_sums.squeeze();
 }
 
 QStringList KFileObject::versionIds() const
 {
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const std::shared_lock<std::shared_mutex> locker(lock());
     QStringList ids;
     ids.reserve(m_versions.size());
     for (const KVersionKey& version : m_versions)
@@ -338,7 +355,7 @@ void KFileObject::addVersions(const QStringList& fileIds)
 void KFileObject::addVersions(QVector<KVersionId> added)
 {
     std::sort(added.begin(), added.end());
-    const std::lock_guard<std::shared_mutex> locker(m_lock);
+    const std::lock_guard<std::shared_mutex> locker(lock());
     // A version already here keeps what it has; a new one brings its sum.
     QVector<KVersionKey> merged;
     merged.reserve(m_versions.size() + added.size());
@@ -381,7 +398,7 @@ bool KFileObject::addNewVersion(const QString& backupDirectory)
         return false;
     const KVersionId version(KVersionKey(fileId), sum);
     KCopySums::noteNewSum();
-    const std::lock_guard<std::shared_mutex> locker(m_lock);
+    const std::lock_guard<std::shared_mutex> locker(lock());
     const int at = int(std::lower_bound(m_versions.begin(), m_versions.end(), version) - m_versions.begin());
     m_versions.insert(at, version);
     const auto later = sumsFrom(m_sums, at);
@@ -402,7 +419,7 @@ bool KFileObject::isCurrentStateBackedUp(qint64 modifiedMSecs) const
 {
     // Equal numbers are equal times to the second; an unreadable time (-1) never matches.
     const qint64 current = KTimeStamp::numberOfMSecs(modifiedMSecs);
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const std::shared_lock<std::shared_mutex> locker(lock());
     return std::any_of(m_versions.cbegin(), m_versions.cend(),
         [current](const KVersionKey& version) { return version.stamp() == current; });
 }
@@ -441,14 +458,14 @@ KFileCopyedObject* KFileObject::objectFor(const KVersionKey& version) const
 
 KFileCopyedObject* KFileObject::latestVersion() const
 {
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const std::shared_lock<std::shared_mutex> locker(lock());
     const int latest = latestIndex();
     return latest < 0 ? nullptr : objectFor(m_versions.at(latest));
 }
 
 QDateTime KFileObject::latestModifiedTime() const
 {
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const std::shared_lock<std::shared_mutex> locker(lock());
     const int latest = latestIndex();
     const qint64 stamp = latest < 0 ? -1 : m_versions.at(latest).stamp();
     if (stamp < 0)
@@ -460,7 +477,7 @@ QDateTime KFileObject::latestModifiedTime() const
 KFileCopyedObject* KFileObject::findVersion(const QString& fileId) const
 {
     const KVersionKey wanted(fileId);
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const std::shared_lock<std::shared_mutex> locker(lock());
     const auto found = std::lower_bound(m_versions.cbegin(), m_versions.cend(), wanted);
     return found != m_versions.cend() && *found == wanted ? objectFor(wanted) : nullptr;
 }
@@ -468,7 +485,7 @@ KFileCopyedObject* KFileObject::findVersion(const QString& fileId) const
 QVector<KVersionKey> KFileObject::takeVersions(const std::function<bool(const KVersionKey&)>& which)
 {
     QVector<KVersionKey> taken;
-    const std::lock_guard<std::shared_mutex> locker(m_lock);
+    const std::lock_guard<std::shared_mutex> locker(lock());
     QVector<KVersionKey> kept;
     QVector<StoredSum> keptSums;
     auto sum = m_sums.cbegin();
@@ -496,7 +513,7 @@ bool KFileObject::removeVersion(const QString& fileId)
 {
     const KVersionKey wanted(fileId);
     {
-        const std::shared_lock<std::shared_mutex> locker(m_lock);
+        const std::shared_lock<std::shared_mutex> locker(lock());
         if (!std::binary_search(m_versions.cbegin(), m_versions.cend(), wanted))
             return false;
     }
@@ -516,7 +533,7 @@ QStringList KFileObject::idsNotBackedUpToday() const
 {
     const int today = todayNumber();
     QStringList ids;
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const std::shared_lock<std::shared_mutex> locker(lock());
     for (const KVersionKey& version : m_versions) {
         if (version.backupDate() != today)
             ids.append(version.text());
@@ -551,7 +568,7 @@ bool KFileObject::dropVersionsOlderThan7Days()
 
 void KFileObject::appendVersionIds(QVector<KVersionId>* out) const
 {
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const std::shared_lock<std::shared_mutex> locker(lock());
     out->reserve(out->size() + m_versions.size());
     auto sum = m_sums.cbegin();
     for (int i = 0; i < m_versions.size(); ++i) {
@@ -580,7 +597,7 @@ qint64 KFileObject::backupSizeBeforeToday() const
 
 QMap<QString, KFileCopyedObject*> KFileObject::versionsByXmlLine() const
 {
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const std::shared_lock<std::shared_mutex> locker(lock());
     QMap<QString, KFileCopyedObject*> lines;
     for (const KVersionKey& version : m_versions) {
         KFileCopyedObject* object = objectFor(version);
@@ -607,7 +624,7 @@ int KFileObject::latestBackupIndex() const
 QString KFileObject::rowText() const
 {
     QString row;
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const std::shared_lock<std::shared_mutex> locker(lock());
     if (m_versions.isEmpty())
         return row;
     // Every refresh asks for every row, and a row changes only with the versions.
@@ -686,7 +703,7 @@ QString KFileObject::toXml() const
 
 bool KFileObject::appendXml(QByteArray* out) const
 {
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const std::shared_lock<std::shared_mutex> locker(lock());
     if (m_versions.isEmpty())
         return false;
     writeElement(out);
@@ -695,7 +712,7 @@ bool KFileObject::appendXml(QByteArray* out) const
 
 void KFileObject::appendSums(QByteArray* out) const
 {
-    const std::shared_lock<std::shared_mutex> locker(m_lock);
+    const std::shared_lock<std::shared_mutex> locker(lock());
     for (const StoredSum& sum : m_sums)
         KCopySums::appendLine(out, KVersionId(m_versions.at(sum.at), sumOf(sum)));
 }

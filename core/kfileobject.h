@@ -69,10 +69,12 @@ private:
     QString m_fileId;
 };
 
-// One protected file, keyed by its path, with all its versions. Each record guards its own
-// versions, so the scanner thread may add versions while the GUI thread reads them. Backup
-// copies are deleted outside that lock. (A standard shared mutex rather than QReadWriteLock:
-// ThreadSanitizer can see its synchronisation.)
+// One protected file, keyed by its path, with all its versions. Each record's versions are
+// guarded by a lock, so the scanner thread may add versions while the GUI thread reads them.
+// Backup copies are deleted outside that lock. (A standard shared mutex rather than
+// QReadWriteLock: ThreadSanitizer can see its synchronisation.) The records share a small set of
+// such locks, picked by address: a mutex of its own would be the largest part of a record, and
+// no record's lock is ever taken while another's is held.
 //
 // The versions are kept as compact FileIDs; a KFileCopyedObject is made for a version only when
 // one is asked for (findVersion, latestVersion, versionsByXmlLine). Such objects belong to the
@@ -149,17 +151,22 @@ public:
     static QString escapeAttribute(const QString& text);
 
 private:
-    int latestIndex() const; // under m_lock; -1 without versions
-    int latestBackupIndex() const; // under m_lock; -1 without versions
+    int latestIndex() const; // under lock(); -1 without versions
+    int latestBackupIndex() const; // under lock(); -1 without versions
     QStringList idsNotBackedUpToday() const;
     KFileCopyedObject* objectFor(const KVersionKey& version) const;
     QVector<KVersionKey> takeVersions(const std::function<bool(const KVersionKey&)>& which);
 
-    void writeElement(QByteArray* out) const; // under m_lock
+    void writeElement(QByteArray* out) const; // under lock()
+
+    std::shared_mutex& lock() const;
 
     const QString m_fileName;
     const int m_fileType;
-    mutable std::shared_mutex m_lock;
+    // Under lock(); counts the changes of the versions. Beside the type, so that a record and
+    // its count of holders fit in 64 bytes (a row shown after exactly 2^32 changes would be
+    // the one cached before them).
+    quint32 m_revision = 0;
     QVector<KVersionKey> m_versions; // in FileID order
     // The sums of the versions that have one, by their index in m_versions, in that order: most
     // versions of an older database have none. 20 bytes each.
@@ -172,16 +179,15 @@ private:
     };
 #pragma pack(pop)
     QVector<StoredSum> m_sums;
-    // Under m_lock.
+    // Under lock().
     QVector<StoredSum>::const_iterator sumAt(int at) const;
     static StoredSum stored(int at, const KContentSum& sum);
     static KContentSum sumOf(const StoredSum& stored);
-    quint64 m_revision = 0; // under m_lock; counts the changes of the versions
     // What is made only when asked for, under one mutex all records share (nothing is locked
     // while it is held).
     struct Parts
     {
-        quint64 rowRevision = 0; // the revision the row shows
+        quint32 rowRevision = 0; // the revision the row shows
         QString row;
         QHash<QString, KFileCopyedObject*> objects;
     };

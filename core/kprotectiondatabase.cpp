@@ -311,7 +311,7 @@ public:
         if (m_current) {
             m_current->addVersions(m_present);
             if (m_current->versionCount() > 0)
-                m_built.append({ m_collection, m_current });
+                m_built.emplace_back(m_collection, m_current);
         }
         m_current = nullptr;
         m_present.clear();
@@ -325,8 +325,8 @@ public:
         int at = 0;
         QVector<KVersionId> elsewhere;
         const bool whole = KCopySums::read(sumsPath, [this, &at, &elsewhere](const KVersionId& version) {
-            for (int i = at; i < m_built.size() && i < at + LookAhead; ++i) {
-                if (m_built.at(i).second->setSum(version, version.sum())) {
+            for (int i = at; i < int(m_built.size()) && i < at + LookAhead; ++i) {
+                if (m_built[size_t(i)].second->setSum(version, version.sum())) {
                     at = i;
                     return;
                 }
@@ -334,7 +334,7 @@ public:
             elsewhere.append(version);
         });
         std::sort(elsewhere.begin(), elsewhere.end());
-        for (const auto& built : qAsConst(m_built)) {
+        for (const auto& built : m_built) {
             if (!whole) {
                 built.second->clearSums();
                 continue;
@@ -353,13 +353,15 @@ public:
     // which takes the versions it lacks.
     void commit()
     {
-        for (const auto& built : qAsConst(m_built)) {
+        // Each entry goes as its record is handed over: the collections' index grows into the
+        // room the list gives back, rather than beside the whole list.
+        for (; !m_built.empty(); m_built.pop_front()) {
+            const auto& built = m_built.front();
             if (built.first->addFile(built.second))
                 continue;
             if (const KFileObjectPtr own = built.first->findFile(built.second->fileName()))
                 own->addVersions(built.second->versions());
         }
-        m_built.clear();
     }
     void discard()
     {
@@ -406,7 +408,7 @@ private:
     KFileObjectMgr* m_collection = nullptr;
     KFileObjectPtr m_current;
     QVector<KVersionId> m_present;
-    QVector<QPair<KFileObjectMgr*, KFileObjectPtr>> m_built;
+    std::deque<std::pair<KFileObjectMgr*, KFileObjectPtr>> m_built;
 };
 
 // Reads the File elements under the root with expat, faster than QXmlStreamReader over a large

@@ -199,8 +199,10 @@ void TestFileRecords::sumsStayWithTheirVersionsAsOthersComeAndGo()
     QCOMPARE(QVector<qint64>({ sizeOf(first), sizeOf(testFileId(1)), sizeOf(made), sizeOf(last) }),
         QVector<qint64>({ 10, -1, source, 20 }));
     QVERIFY(record.removeVersion(first));
+    // The loader's way: a sum given later goes before those already held.
+    QVERIFY(record.setSum(KVersionKey(testFileId(1)), { 30, 3, false }));
     QCOMPARE(QVector<qint64>({ sizeOf(first), sizeOf(testFileId(1)), sizeOf(made), sizeOf(last) }),
-        QVector<qint64>({ -1, -1, source, 20 }));
+        QVector<qint64>({ -1, 30, source, 20 }));
     QVERIFY(record.sumOf(KVersionKey(made)).hasHash);
     QVERIFY(!record.sumOf(KVersionKey(last)).hasHash);
 }
