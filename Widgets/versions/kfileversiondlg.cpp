@@ -59,6 +59,13 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, const KServices& se
     for (QLabel* text : { m_ui->lblBackedText, m_ui->lblTimesText })
         KTableWidgetItemBase::setTextColor(text, QColor(0x52, 0x52, 0x52));
     KTableWidgetItemBase::setTextColor(m_ui->lblBusy, QColor(0x80, 0x80, 0x80));
+    KTableWidgetItemBase::setTextColor(m_ui->lblFileName, QColor(0x33, 0x33, 0x33));
+    KTableWidgetItemBase::setTextColor(m_ui->lblCount, QColor(0x00, 0x96, 0xff));
+    for (QLabel* bold : { m_ui->lblFileName, m_ui->lblCount }) {
+        QFont font = bold->font();
+        font.setBold(true);
+        bold->setFont(font);
+    }
     m_ui->title->setSettingVisible(false);
     m_ui->title->setMinVisible(false);
     m_ui->title->setMixVisible(false);
