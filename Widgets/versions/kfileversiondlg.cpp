@@ -32,16 +32,16 @@ namespace {
 
 int g_openVersionDialogCount = 0;
 
-QString timeText(const QString& fileId)
+} // namespace
+
+QString KFileVersionDlg::backupTimeText(const QString& fileId)
 {
     constexpr int End = KFileCopyedObject::StampPosition + KFileCopyedObject::StampLength;
     const QStringView stamp = fileId.size() >= End
         ? QStringView(fileId).mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength)
         : QStringView();
-    return KTimeStamp::toDisplayText(stamp) + KFileVersionDlg::tr(" 备份成功");
+    return KTimeStamp::toDisplayText(stamp) + tr(" 备份成功");
 }
-
-} // namespace
 
 KFileVersionDlg::KFileVersionDlg(const QString& strFileName, const KServices& services, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
@@ -197,9 +197,9 @@ KFileVersionDlg::Rows KFileVersionDlg::listRows(KFileServiceManager* engine, con
         const KVersionId version = byId.value(id);
         const KFileStatus copy
             = KFileCopyedObject::isSafeFileId(id) ? KFileOps::status(backupFolder + id) : KFileStatus();
-        rows.texts.append({ fileName, id, timeText(id), sizeText(version, copy),
-            rows.texts.isEmpty() ? one : QString(), QString(), QString(),
-            engine->isCopyDamaged(version, copy) ? one : QString(), copy.exists ? QString() : one });
+        rows.texts.append({ fileName, id, sizeText(version, copy), rows.texts.isEmpty() ? one : QString(),
+            QString(), QString(), engine->isCopyDamaged(version, copy) ? one : QString(),
+            copy.exists ? QString() : one });
     }
     return rows;
 }

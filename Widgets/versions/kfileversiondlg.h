@@ -40,6 +40,8 @@ public:
 
     // Runs the dialog; for a file without versions it says why instead, and gives Rejected.
     int exec() override;
+    // "<time> backed up" for a version, its time read from its FileID.
+    static QString backupTimeText(const QString& fileId);
     // What the user reads about `path` having no versions.
     static QString notProtectedText(const QString& path, const KUnprotectedReason& why);
 
