@@ -78,6 +78,8 @@ private:
     };
 
     void setCount(int count);
+    // Starts a build of the list from these versions.
+    void listVersions(const QVector<KVersionId>& recorded);
     // Runs on another thread: it reads the copies' status.
     static Rows listRows(KFileServiceManager* engine, const QString& fileName, const QString& backupFolder,
         const QVector<KVersionId>& recorded);
