@@ -2,6 +2,7 @@
 
 #include "Widgets/table/ktablewidgetdatetimeitem.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHeaderView>
 #include <QPointer>
@@ -96,8 +97,15 @@ void KTableWidget::materializeVisibleRows()
     int last = rowAt(viewport()->height());
     if (last < 0)
         last = m_rows.size() - 1;
-    for (int row = first; row <= last; ++row)
-        materialize(row);
+    bool made = false;
+    for (int row = first; row <= last; ++row) {
+        if (!cellWidget(row, 0))
+            made |= materialize(row) != nullptr;
+    }
+    // Each row widget set asks for a layout on a later event, which would paint the whole list
+    // again after its first painting.
+    if (made && isVisible())
+        executeDelayedItemsLayout();
 }
 
 KTableWidgetItemBase* KTableWidget::rowWidget(int row) const
@@ -209,7 +217,19 @@ void KTableWidget::removeSurplusRows()
         delete widget.data();
     insertPendingRows();
     m_refreshing = false;
+    settleScrollBar();
     materializeVisibleRows();
+}
+
+void KTableWidget::settleScrollBar()
+{
+    // The view lays its rows out, and shows or hides its scroll bar, on later events: by then the
+    // rows in view would have been made and painted at the former width, and would be again.
+    if (!isVisible())
+        return;
+    executeDelayedItemsLayout();
+    QEvent request(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(this, &request);
 }
 
 bool KTableWidget::onRemoveRow(QString strKey)

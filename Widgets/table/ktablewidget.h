@@ -77,6 +77,8 @@ private:
     KTableWidgetItemBase* materialize(int row);
     // Adds the rows that addRow() took during a refresh to the table.
     void insertPendingRows();
+    // Brings the scroll bar in or out for the rows now in the table.
+    void settleScrollBar();
     // Makes the widgets of the rows in view.
     void materializeVisibleRows();
     void fitColumn();

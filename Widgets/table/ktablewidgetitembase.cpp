@@ -82,10 +82,31 @@ void KTableWidgetItemBase::setHoverBackground(QLabel* background)
     showHover(false);
 }
 
+void KTableWidgetItemBase::paintHoverBackground()
+{
+    m_paintsBackground = true;
+    // No child spans the form any more: its width is what the row widens from.
+    m_designedWidth = width();
+}
+
+namespace {
+
+QColor hoverColor(bool hovered)
+{
+    return hovered ? QColor(0xed, 0xf4, 0xfd) : QColor(Qt::white);
+}
+
+} // namespace
+
 void KTableWidgetItemBase::showHover(bool hovered)
 {
+    m_hovered = hovered;
+    if (m_paintsBackground) {
+        update();
+        return;
+    }
     QPalette fill = m_hoverBackground->palette();
-    fill.setColor(QPalette::Window, hovered ? QColor(0xed, 0xf4, 0xfd) : QColor(Qt::white));
+    fill.setColor(QPalette::Window, hoverColor(hovered));
     m_hoverBackground->setPalette(fill);
 }
 
@@ -102,6 +123,10 @@ void KTableWidgetItemBase::paintEvent(QPaintEvent* event)
 {
     Q_UNUSED(event)
     QPainter painter(this);
+    if (m_paintsBackground) {
+        painter.fillRect(rect(), hoverColor(m_hovered));
+        return;
+    }
     painter.setPen(QColor(QStringLiteral("#dfdfdf")));
     const int right = width() - 1;
     const int bottom = height() - 1;
@@ -111,14 +136,14 @@ void KTableWidgetItemBase::paintEvent(QPaintEvent* event)
 
 void KTableWidgetItemBase::enterEvent(QEvent* event)
 {
-    if (m_hoverBackground)
+    if (m_hoverBackground || m_paintsBackground)
         showHover(true);
     QWidget::enterEvent(event);
 }
 
 void KTableWidgetItemBase::leaveEvent(QEvent* event)
 {
-    if (m_hoverBackground)
+    if (m_hoverBackground || m_paintsBackground)
         showHover(false);
     QWidget::leaveEvent(event);
 }

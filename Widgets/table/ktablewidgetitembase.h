@@ -50,6 +50,9 @@ signals:
 protected:
     // Rows with a background label light it up while hovered.
     void setHoverBackground(QLabel* background);
+    // The row paints that background itself, one widget fewer in each row, and no separator
+    // lines, which a background label covered.
+    void paintHoverBackground();
 
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEvent* event) override;
@@ -63,6 +66,8 @@ private:
     qint32 m_itemType = ITEM_FILE;
     QString m_key;
     QLabel* m_hoverBackground = nullptr;
+    bool m_paintsBackground = false;
+    bool m_hovered = false;
     // The children's places as the form put them, and the width it put them for.
     QHash<QWidget*, QRect> m_designed;
     int m_designedWidth = 0;

@@ -32,16 +32,16 @@ namespace {
 
 int g_openVersionDialogCount = 0;
 
-QString timeText(const QString& fileId)
+} // namespace
+
+QString KFileVersionDlg::backupTimeText(const QString& fileId)
 {
     constexpr int End = KFileCopyedObject::StampPosition + KFileCopyedObject::StampLength;
     const QStringView stamp = fileId.size() >= End
         ? QStringView(fileId).mid(KFileCopyedObject::StampPosition, KFileCopyedObject::StampLength)
         : QStringView();
-    return KTimeStamp::toDisplayText(stamp) + KFileVersionDlg::tr(" 备份成功");
+    return KTimeStamp::toDisplayText(stamp) + tr(" 备份成功");
 }
-
-} // namespace
 
 KFileVersionDlg::KFileVersionDlg(const QString& strFileName, const KServices& services, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
@@ -50,6 +50,10 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, const KServices& se
     , m_services(services)
 {
     ++g_openVersionDialogCount;
+    // The copies are read on another thread while the form is made and first painted; the list
+    // is built from them once the dialog's event loop runs.
+    if (const KFileObjectPtr record = m_services.engine->findFile(m_strFileName))
+        listVersions(record->versions());
     m_ui->setupUi(this);
     // Palettes rather than style sheets: a sheet makes each control dear to create and paint.
     m_ui->lblInfoBG->setAutoFillBackground(true);
@@ -59,6 +63,13 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, const KServices& se
     for (QLabel* text : { m_ui->lblBackedText, m_ui->lblTimesText })
         KTableWidgetItemBase::setTextColor(text, QColor(0x52, 0x52, 0x52));
     KTableWidgetItemBase::setTextColor(m_ui->lblBusy, QColor(0x80, 0x80, 0x80));
+    KTableWidgetItemBase::setTextColor(m_ui->lblFileName, QColor(0x33, 0x33, 0x33));
+    KTableWidgetItemBase::setTextColor(m_ui->lblCount, QColor(0x00, 0x96, 0xff));
+    for (QLabel* bold : { m_ui->lblFileName, m_ui->lblCount }) {
+        QFont font = bold->font();
+        font.setBold(true);
+        bold->setFont(font);
+    }
     m_ui->title->setSettingVisible(false);
     m_ui->title->setMinVisible(false);
     m_ui->title->setMixVisible(false);
@@ -97,10 +108,11 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, const KServices& se
             : nullptr;
     });
     connect(table, &KTableWidget::sigRowRemoved, this, &KFileVersionDlg::onRowRemoved);
-    // Built once the dialog's event loop runs, so that the dialog shows before a long list.
     connect(
         this, &KFileVersionDlg::sigCreateTable, this, &KFileVersionDlg::onCreateTable, Qt::QueuedConnection);
-    emit sigCreateTable();
+    // A file without a record closes the dialog once it runs.
+    if (!m_built)
+        emit sigCreateTable();
 }
 
 KFileVersionDlg::~KFileVersionDlg()
@@ -190,9 +202,9 @@ KFileVersionDlg::Rows KFileVersionDlg::listRows(KFileServiceManager* engine, con
         const KVersionId version = byId.value(id);
         const KFileStatus copy
             = KFileCopyedObject::isSafeFileId(id) ? KFileOps::status(backupFolder + id) : KFileStatus();
-        rows.texts.append({ fileName, id, timeText(id), sizeText(version, copy),
-            rows.texts.isEmpty() ? one : QString(), QString(), QString(),
-            engine->isCopyDamaged(version, copy) ? one : QString(), copy.exists ? QString() : one });
+        rows.texts.append({ fileName, id, sizeText(version, copy), rows.texts.isEmpty() ? one : QString(),
+            QString(), QString(), engine->isCopyDamaged(version, copy) ? one : QString(),
+            copy.exists ? QString() : one });
     }
     return rows;
 }
@@ -200,8 +212,7 @@ KFileVersionDlg::Rows KFileVersionDlg::listRows(KFileServiceManager* engine, con
 void KFileVersionDlg::onCreateTable()
 {
     m_rebuildPending = false;
-    KFileServiceManager* engine = m_services.engine;
-    const auto record = engine->findFile(m_strFileName);
+    const auto record = m_services.engine->findFile(m_strFileName);
     // A file that lost its record before the list was first built closes the dialog; one whose
     // last version was deleted here leaves it open, empty.
     if (!record && !m_built) {
@@ -209,6 +220,11 @@ void KFileVersionDlg::onCreateTable()
         close();
         return;
     }
+    listVersions(record ? record->versions() : QVector<KVersionId>());
+}
+
+void KFileVersionDlg::listVersions(const QVector<KVersionId>& recorded)
+{
     m_built = true;
     // The rows are made on another thread, which looks at the copies; the list is built from
     // them unless a newer build was asked for meanwhile.
@@ -219,8 +235,8 @@ void KFileVersionDlg::onCreateTable()
         if (build == m_builds)
             fillTable(making->result());
     });
-    making->setFuture(QtConcurrent::run(KCompareTasks::pool(), &KFileVersionDlg::listRows, engine,
-        m_strFileName, KCommon::backupDirectory(), record ? record->versions() : QVector<KVersionId>()));
+    making->setFuture(QtConcurrent::run(KCompareTasks::pool(), &KFileVersionDlg::listRows, m_services.engine,
+        m_strFileName, KCommon::backupDirectory(), recorded));
 }
 
 void KFileVersionDlg::fillTable(Rows rows)

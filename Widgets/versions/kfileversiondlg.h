@@ -40,6 +40,8 @@ public:
 
     // Runs the dialog; for a file without versions it says why instead, and gives Rejected.
     int exec() override;
+    // "<time> backed up" for a version, its time read from its FileID.
+    static QString backupTimeText(const QString& fileId);
     // What the user reads about `path` having no versions.
     static QString notProtectedText(const QString& path, const KUnprotectedReason& why);
 
@@ -76,6 +78,8 @@ private:
     };
 
     void setCount(int count);
+    // Starts a build of the list from these versions.
+    void listVersions(const QVector<KVersionId>& recorded);
     // Runs on another thread: it reads the copies' status.
     static Rows listRows(KFileServiceManager* engine, const QString& fileName, const QString& backupFolder,
         const QVector<KVersionId>& recorded);

@@ -48,10 +48,9 @@ KTableWidgetBackedFileItem::KTableWidgetBackedFileItem(const KServices& services
 {
     m_ui->setupUi(this);
     setItemType(ITEM_BACKED_FILE);
-    setHoverBackground(m_ui->lblBG);
+    paintHoverBackground();
     setTextColor(m_ui->lblBackedTime, QColor(0x52, 0x52, 0x52));
     setTextColor(m_ui->lblSize, QColor(0x8a, 0x8a, 0x8a));
-    setTextColor(m_ui->lblNewest, QColor(0x68, 0xbe, 0x21));
     KRestoreSteps::setUpRowControls(this, m_ui->lblBtn, m_ui->lblDelete, { tr("恢复至原位置") });
     // A version is restored; the shared control's face says a deleted file is brought back.
     m_ui->lblBtn->menuButton()->leftButton()->setPixmap(
@@ -88,13 +87,17 @@ void KTableWidgetBackedFileItem::setData(const QStringList& texts)
 {
     m_sourcePath = texts.value(SourcePath);
     m_versionId = texts.value(VersionId);
-    m_ui->lblBackedTime->setText(texts.value(TimeText));
+    m_ui->lblBackedTime->setText(KFileVersionDlg::backupTimeText(m_versionId));
     m_ui->lblSize->setText(texts.value(SizeText));
-    // The mark follows the size, whatever its width.
-    m_ui->lblNewest->move(
-        m_ui->lblSize->x() + m_ui->lblSize->fontMetrics().horizontalAdvance(texts.value(SizeText)) + 12,
-        m_ui->lblNewest->y());
-    m_ui->lblNewest->setVisible(texts.value(Newest) == QLatin1String("1"));
+    const bool newest = texts.value(Newest) == QLatin1String("1");
+    if (newest || m_newest) {
+        // The mark follows the size, whatever its width.
+        QLabel* mark = newestMark();
+        mark->move(
+            m_ui->lblSize->x() + m_ui->lblSize->fontMetrics().horizontalAdvance(texts.value(SizeText)) + 12,
+            mark->y());
+        mark->setVisible(newest);
+    }
     m_targetPath = texts.value(RestoredTo);
     const bool restored = !m_targetPath.isEmpty();
     if (restored)
@@ -112,6 +115,18 @@ void KTableWidgetBackedFileItem::setData(const QStringList& texts)
 bool KTableWidgetBackedFileItem::offersFetch() const
 {
     return (m_damaged || m_missing) && m_services.offsite && m_services.offsite->canFetch();
+}
+
+QLabel* KTableWidgetBackedFileItem::newestMark()
+{
+    // Made for the one row that shows it, as the fetch link is.
+    if (!m_newest) {
+        m_newest = new QLabel(tr("最新版本"), this);
+        m_newest->setObjectName(QStringLiteral("lblNewest"));
+        m_newest->setGeometry(100, 24, 120, 17);
+        setTextColor(m_newest, QColor(0x68, 0xbe, 0x21));
+    }
+    return m_newest;
 }
 
 KClickLabel* KTableWidgetBackedFileItem::fetchLink()

@@ -10,6 +10,7 @@ class KTableWidgetBackedFileItem;
 }
 
 class KClickLabel;
+class QLabel;
 class KFindBackLabel;
 
 // One version in the version list: its backup time and size (the newest marked), the restore
@@ -24,8 +25,7 @@ public:
     enum Text
     {
         SourcePath,
-        VersionId,
-        TimeText,
+        VersionId, // the backup time is read from it
         SizeText,
         Newest, // "1" for the newest version
         RestoredTo, // where an earlier restore of this version wrote, or empty
@@ -66,6 +66,7 @@ private:
     void dropMissingVersion();
     // Shows the offer to fetch the copy when it is damaged or gone and the repository is set up.
     void showFetchOffer();
+    QLabel* newestMark();
     KClickLabel* fetchLink();
     // Copies to m_targetPath, asking on failure, and shows the result.
     void copyAndShow();
@@ -75,6 +76,7 @@ private:
     QString m_sourcePath;
     QString m_versionId;
     QString m_targetPath;
+    QLabel* m_newest = nullptr;
     KClickLabel* m_fetch = nullptr;
     bool m_damaged = false;
     bool m_missing = false;

@@ -364,6 +364,14 @@ void TestRecovery::restoreFaults()
         QVERIFY(rowOf(*dialog, ids.at(2))->findChild<KLabel*>(QStringLiteral("lblDelete"))->isHidden());
         QVERIFY(rowOf(*dialog, ids.at(2))->findChild<QLabel*>(QStringLiteral("lblCompare"))->isHidden());
         QCOMPARE(rowOf(*dialog, ids.at(1))->findBackLabel()->state(), 1);
+        // Only the newest is marked; each row tells the time of its own FileID.
+        for (const QWidget* shown :
+            { dialog->versionTable()->rowWidget(0), dialog->versionTable()->rowWidget(1) }) {
+            const auto* mark = shown->findChild<QLabel*>(QStringLiteral("lblNewest"));
+            QCOMPARE(mark && mark->isVisibleTo(shown), shown == dialog->versionTable()->rowWidget(0));
+        }
+        QCOMPARE(rowOf(*dialog, ids.at(1))->findChild<QLabel*>(QStringLiteral("lblBackedTime"))->text(),
+            KFileVersionDlg::backupTimeText(ids.at(1)));
     }
     QCOMPARE(control()->state(), restored.isEmpty() ? 1 : 3);
     if (restored.isEmpty()) {
