@@ -3,7 +3,8 @@
 // (the median of several repetitions).
 //
 //   vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] [--repeat R] [--quick] [--keep]
-//                   [--move] [--clone] [--clone-dir DIR] [--compare-with EARLIER-OUTPUT] [--profile ROUNDS]
+//                   [--move] [--clone] [--clone-dir DIR] [--gui-thread] [--compare-with EARLIER-OUTPUT]
+//                   [--profile ROUNDS]
 
 #include "core/kcommon.h"
 #include "core/kconfig.h"
@@ -61,6 +62,7 @@ struct Options
     bool keep = false;
     bool moveOnly = false;
     bool cloneOnly = false;
+    bool guiThreadOnly = false;
     bool partOfRun = false; // the clone figures measured for a full run: no heading of their own
     QString cloneDir; // a folder on a file system that clones; empty: a btrfs image where root may
     QString compareWith; // the output of an earlier run, whose ratios are shown beside
@@ -874,6 +876,45 @@ int benchmarkClone(const Options& options)
     return 0;
 }
 
+// The GUI thread while cycles run over every file: page requests, and its event loop.
+void measureGuiThread(const Options& options)
+{
+    const PageWait wait = longestPageRequest(options.folder + QStringLiteral("/drivepages/"), 3);
+    reportAbsolute(QStringLiteral("longest page request"), wait.longestMs, QStringLiteral("ms"),
+        QStringLiteral("while a cycle backs up %1 files and two more look at them (%2 ms processor time)")
+            .arg(options.files)
+            .arg(wait.longestCpuMs, 0, 'f', 2),
+        16, true);
+    const double stall = longestStallMs(options.folder + QStringLiteral("/drivestall/"), 2);
+    reportAbsolute(QStringLiteral("longest event-loop stall"), stall, QStringLiteral("ms"),
+        QStringLiteral("while a cycle backs up %1 files and one more looks at them").arg(options.files), 8,
+        false);
+}
+
+// Only the GUI thread's figures. Their cycles start from an empty database on drives of their
+// own, so the workspace needs the sources alone: no older versions, no baselines.
+int benchmarkGuiThread(const Options& options)
+{
+    out() << QStringLiteral("Vaultkeep benchmark: the GUI thread while cycles run over %1 files of %2 "
+                            "bytes, in %3\n\n")
+                 .arg(options.files)
+                 .arg(options.size)
+                 .arg(options.folder);
+    KBenchWorkspace workspace(options.folder, options.files, options.size);
+    QString error;
+    if (!workspace.create(&error)) {
+        QTextStream(stderr) << error << '\n';
+        return 1;
+    }
+    measureGuiThread(options);
+    if (!options.keep)
+        removeFolder(options.folder);
+    else
+        out() << "workspace kept in " << options.folder << '\n';
+    reportSummary();
+    return 0;
+}
+
 int benchmark(const Options& options)
 {
     out() << QStringLiteral(
@@ -1136,17 +1177,7 @@ int benchmark(const Options& options)
     } else {
         out() << "peak resident memory: the measuring process failed\n";
     }
-    // The GUI thread while cycles run over every file: page requests, and its event loop.
-    const PageWait wait = longestPageRequest(options.folder + QStringLiteral("/drivepages/"), 3);
-    reportAbsolute(QStringLiteral("longest page request"), wait.longestMs, QStringLiteral("ms"),
-        QStringLiteral("while a cycle backs up %1 files and two more look at them (%2 ms processor time)")
-            .arg(options.files)
-            .arg(wait.longestCpuMs, 0, 'f', 2),
-        16, true);
-    const double stall = longestStallMs(options.folder + QStringLiteral("/drivestall/"), 2);
-    reportAbsolute(QStringLiteral("longest event-loop stall"), stall, QStringLiteral("ms"),
-        QStringLiteral("while a cycle backs up %1 files and one more looks at them").arg(options.files), 8,
-        false);
+    measureGuiThread(options);
 
     const QString shm = QStringLiteral("/dev/shm/vaultkeep-bench-%1").arg(QCoreApplication::applicationPid());
     if (!benchmarkMove(options, shm))
@@ -1235,6 +1266,8 @@ int main(int argc, char* argv[])
             options.moveOnly = true;
         else if (arg == QLatin1String("--clone"))
             options.cloneOnly = true;
+        else if (arg == QLatin1String("--gui-thread"))
+            options.guiThreadOnly = true;
         else if (arg == QLatin1String("--clone-dir") && !args.isEmpty())
             options.cloneDir = args.takeFirst();
         else if (arg == QLatin1String("--part-of-run"))
@@ -1253,7 +1286,7 @@ int main(int argc, char* argv[])
             QTextStream(stderr)
                 << "usage: vaultkeep-bench <folder> [--files N] [--versions V] [--size BYTES] "
                    "[--repeat R] [--quick] [--keep] [--move] [--clone] [--clone-dir DIR] "
-                   "[--compare-with EARLIER-OUTPUT] [--profile ROUNDS]\n";
+                   "[--gui-thread] [--compare-with EARLIER-OUTPUT] [--profile ROUNDS]\n";
             return 2;
         }
     }
@@ -1272,5 +1305,7 @@ int main(int argc, char* argv[])
             removeFolder(options.folder);
         return result;
     }
+    if (options.guiThreadOnly)
+        return benchmarkGuiThread(options);
     return options.moveOnly ? benchmarkMoveOnly(options) : benchmark(options);
 }
