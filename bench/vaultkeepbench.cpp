@@ -876,6 +876,27 @@ int benchmarkClone(const Options& options)
     return 0;
 }
 
+// Creates the workspace with its sources, or says why it cannot.
+bool created(KBenchWorkspace* workspace)
+{
+    QString error;
+    if (workspace->create(&error))
+        return true;
+    QTextStream(stderr) << error << '\n';
+    return false;
+}
+
+// Deletes the workspace unless it is kept, and prints the summary.
+int endRun(const Options& options)
+{
+    if (!options.keep)
+        removeFolder(options.folder);
+    else
+        out() << "workspace kept in " << options.folder << '\n';
+    reportSummary();
+    return 0;
+}
+
 // The GUI thread while cycles run over every file: page requests, and its event loop.
 void measureGuiThread(const Options& options)
 {
@@ -895,24 +916,13 @@ void measureGuiThread(const Options& options)
 // own, so the workspace needs the sources alone: no older versions, no baselines.
 int benchmarkGuiThread(const Options& options)
 {
-    out() << QStringLiteral("Vaultkeep benchmark: the GUI thread while cycles run over %1 files of %2 "
-                            "bytes, in %3\n\n")
-                 .arg(options.files)
-                 .arg(options.size)
-                 .arg(options.folder);
+    out() << "Vaultkeep benchmark: the GUI thread while cycles run over " << options.files << " files of "
+          << options.size << " bytes, in " << options.folder << "\n\n";
     KBenchWorkspace workspace(options.folder, options.files, options.size);
-    QString error;
-    if (!workspace.create(&error)) {
-        QTextStream(stderr) << error << '\n';
+    if (!created(&workspace))
         return 1;
-    }
     measureGuiThread(options);
-    if (!options.keep)
-        removeFolder(options.folder);
-    else
-        out() << "workspace kept in " << options.folder << '\n';
-    reportSummary();
-    return 0;
+    return endRun(options);
 }
 
 int benchmark(const Options& options)
@@ -925,11 +935,8 @@ int benchmark(const Options& options)
                  .arg(options.repeat)
                  .arg(options.folder);
     KBenchWorkspace workspace(options.folder, options.files, options.size);
-    QString error;
-    if (!workspace.create(&error)) {
-        QTextStream(stderr) << error << '\n';
+    if (!created(&workspace))
         return 1;
-    }
     const QString source = workspace.sourceFolder();
 
     // First full cycle: every file is new and is backed up. The three contenders take turns,
@@ -1200,12 +1207,7 @@ int benchmark(const Options& options)
                  .arg(qint64(options.files) * options.versions);
     // Nothing is deleted before this point: on a file system without a journal, ext4 skips
     // inodes deleted in the last minutes, which would slow every file created after them.
-    if (!options.keep)
-        removeFolder(options.folder);
-    else
-        out() << "workspace kept in " << options.folder << '\n';
-    reportSummary();
-    return 0;
+    return endRun(options);
 }
 
 // Only the figures of the backup folder move, for N backup copies of the given size.
