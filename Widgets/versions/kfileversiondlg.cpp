@@ -191,17 +191,37 @@ QString KFileVersionDlg::sizeText(const KVersionId& version, const KFileStatus& 
 KFileVersionDlg::Rows KFileVersionDlg::listRows(KFileServiceManager* engine, const QString& fileName,
     const QString& backupFolder, const QVector<KVersionId>& recorded)
 {
-    QHash<QString, KVersionId> byId;
-    for (const KVersionId& version : recorded)
-        byId.insert(version.text(), version);
+    // Newest backup first, by the times the keys hold, without making and comparing texts; a
+    // FileID of another form orders by its text as the deleted page orders it.
+    QVector<KVersionId> versions = recorded;
+    const bool ownForm = std::all_of(versions.cbegin(), versions.cend(),
+        [](const KVersionId& version) { return version.backupDate() >= 0 && version.stamp() >= 0; });
+    if (ownForm) {
+        std::sort(versions.begin(), versions.end(), [](const KVersionId& a, const KVersionId& b) {
+            if (a.backupDate() != b.backupDate())
+                return a.backupDate() > b.backupDate();
+            if (a.stamp() != b.stamp())
+                return a.stamp() > b.stamp();
+            return b < a;
+        });
+        versions.erase(std::unique(versions.begin(), versions.end()), versions.end());
+    } else {
+        QHash<QString, KVersionId> byId;
+        for (const KVersionId& version : recorded)
+            byId.insert(version.text(), version);
+        versions.clear();
+        for (const QString& id : KRestoreSteps::newestFirst(byId.keys()))
+            versions.append(byId.value(id));
+    }
     Rows rows;
-    rows.ids = KRestoreSteps::newestFirst(byId.keys());
-    rows.texts.reserve(rows.ids.size());
+    rows.ids.reserve(versions.size());
+    rows.texts.reserve(versions.size());
     const QString one = QStringLiteral("1");
-    for (const QString& id : qAsConst(rows.ids)) {
-        const KVersionId version = byId.value(id);
+    for (const KVersionId& version : qAsConst(versions)) {
+        const QString id = version.text();
         const KFileStatus copy
             = KFileCopyedObject::isSafeFileId(id) ? KFileOps::status(backupFolder + id) : KFileStatus();
+        rows.ids.append(id);
         rows.texts.append({ fileName, id, sizeText(version, copy), rows.texts.isEmpty() ? one : QString(),
             QString(), QString(), engine->isCopyDamaged(version, copy) ? one : QString(),
             copy.exists ? QString() : one });
