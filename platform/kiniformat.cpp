@@ -2,6 +2,7 @@
 
 #include <QTextCodec>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -275,6 +276,18 @@ bool decodeLine(const char* data, int size, QString* line)
     return state.invalidChars == 0 && state.remainingChars == 0;
 }
 
+// What a reading of the key line data[begin, end) takes for its value.
+QVariant lineValue(const char* data, int begin, int end, bool lists)
+{
+    while (begin < end && isBlank(data[begin]))
+        ++begin;
+    while (end > begin && isBlank(data[end - 1]))
+        --end;
+    QString line;
+    decodeLine(data + begin, end - begin, &line);
+    return unescapedValue(line.mid(line.indexOf(QLatin1Char('=')) + 1), lists);
+}
+
 // The group a section header names: "" for the top level.
 QString sectionGroup(const QString& header, bool foldCase)
 {
@@ -469,6 +482,77 @@ QByteArray Document::edited(const QVector<Change>& changes) const
         out += section.value();
     }
     return out;
+}
+
+Document::Adopted Document::adopt(const QByteArray& text, const QVector<Change>& changes, Dialect dialect)
+{
+    // The value each changed key gets; a later change of a key wins, as in edited().
+    QHash<QString, QByteArray> written;
+    for (const Change& change : changes) {
+        if (change.remove || !m_lines.contains(change.key))
+            return parse(text, dialect) ? Adopted::ReadAgain : Adopted::Unreadable;
+        QByteArray& value = written[change.key];
+        value.clear();
+        appendValue(change.value, &value);
+    }
+    // Where each changed value ended and how much longer it got, in the order of the text.
+    struct Shift
+    {
+        int end;
+        int by;
+    };
+    QVector<Shift> shifts;
+    for (auto it = written.cbegin(); it != written.cend(); ++it) {
+        for (const KeyLine& line : m_lines.value(it.key()))
+            shifts.append({ line.end, it.value().size() - (line.end - line.valueBegin) });
+    }
+    std::sort(shifts.begin(), shifts.end(), [](const Shift& a, const Shift& b) { return a.end < b.end; });
+    const bool anyMoves
+        = std::any_of(shifts.cbegin(), shifts.cend(), [](const Shift& s) { return s.by != 0; });
+    int grown = 0;
+    for (Shift& shift : shifts)
+        shift.by = grown += shift.by;
+    // A text other than the one these changes give is read whole.
+    if (text.size() != m_text.size() + grown)
+        return parse(text, dialect) ? Adopted::ReadAgain : Adopted::Unreadable;
+
+    // A position moves by what the values that end before it (or, with `atEnd`, at it) grew.
+    const auto moved = [&shifts](int at, bool atEnd) {
+        const auto after = atEnd ? std::upper_bound(shifts.cbegin(), shifts.cend(), at,
+                               [](int p, const Shift& s) { return p < s.end; })
+                                 : std::lower_bound(shifts.cbegin(), shifts.cend(), at,
+                                     [](const Shift& s, int p) { return s.end < p; });
+        return after == shifts.cbegin() ? at : at + (after - 1)->by;
+    };
+    if (anyMoves) {
+        for (auto it = m_lines.begin(); it != m_lines.end(); ++it) {
+            const auto value = written.constFind(it.key());
+            for (KeyLine& line : *it) {
+                line.begin = moved(line.begin, true);
+                // An empty value starts where it ends: it starts where it did.
+                line.valueBegin = moved(line.valueBegin, false);
+                line.next = moved(line.next, true);
+                if (value == written.cend()) {
+                    line.end = moved(line.end, true);
+                    continue;
+                }
+                line.end = line.valueBegin + value->size();
+                // Blanks after "=" before no value end the line: a reading skips them as such.
+                while (value->isEmpty()
+                    && (text.at(line.valueBegin - 1) == ' ' || text.at(line.valueBegin - 1) == '\t'))
+                    --line.valueBegin;
+            }
+        }
+        for (SectionEnd& end : m_sectionEnds)
+            end.at = moved(end.at, true);
+    }
+    m_text = text;
+    const bool lists = dialect == Dialect::Settings;
+    for (auto it = written.cbegin(); it != written.cend(); ++it) {
+        const KeyLine& last = m_lines.value(it.key()).constLast();
+        m_values.insert(it.key(), lineValue(m_text.constData(), last.begin, last.end, lists));
+    }
+    return Adopted::InPlace;
 }
 
 QStringList keyAndBelow(const QSettings::SettingsMap& map, const QString& key)

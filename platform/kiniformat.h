@@ -53,6 +53,17 @@ public:
     // taken grows with the text's length, not faster.
     QByteArray edited(const QVector<Change>& changes) const;
 
+    // How adopt() took a text on.
+    enum class Adopted
+    {
+        InPlace, // the changes only gave keys it held new values: their lines were moved, not read
+        ReadAgain, // the whole text was read
+        Unreadable, // it does not read as INI (as with parse(), the document is empty)
+    };
+    // Makes this the document of `text`, which edited(changes) gave. A file of thousands of keys
+    // whose counter changed is not read again: only the changed lines are, and the others move.
+    Adopted adopt(const QByteArray& text, const QVector<Change>& changes, Dialect dialect);
+
 private:
     struct KeyLine
     {

@@ -213,12 +213,15 @@ void KIniStore::File::setUnusable(const Identity& found, const QString& reason)
 
 void KIniStore::File::apply(const KIniFormat::Change& change)
 {
-    valueTexts.clear();
     if (change.remove) {
+        valueTexts.clear();
         for (const QString& key : KIniFormat::keyAndBelow(view, change.key))
             view.remove(key);
-    } else
-        view.insert(change.key, change.value);
+        return;
+    }
+    // A recent-file list stays the same list while only a counter beside it changes.
+    valueTexts.remove(change.key.left(qMax(0, change.key.lastIndexOf(QLatin1Char('/')))));
+    view.insert(change.key, change.value);
 }
 
 void KIniStore::File::addPending(const KIniFormat::Change& change)
@@ -281,13 +284,19 @@ bool KIniStore::File::write()
         struct stat info;
         identity = ::stat(native.constData(), &info) == 0 ? Identity::of(info) : Identity();
         settled = true;
-        if (!document.parse(text, dialect))
-            unusable = true;
+    }
+    const KIniFormat::Document::Adopted adopted = document.adopt(text, pending, dialect);
+    if (adopted == KIniFormat::Document::Adopted::InPlace) {
+        // The view holds these keys already; it takes their values as the file now reads.
+        for (const KIniFormat::Change& change : qAsConst(pending))
+            apply({ change.key, document.values().value(change.key), false });
+    } else {
+        unusable = adopted == KIniFormat::Document::Adopted::Unreadable;
+        valueTexts.clear();
+        view = document.values();
     }
     pending.clear();
     pendingKeys.clear();
-    valueTexts.clear();
-    view = document.values();
     return true;
 }
 

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QString group;
     if (!values.isEmpty()) {
         const QString key = values.keys().at(int(data[0] >> 1) % values.size());
-        const KIniFormat::Document changed = parsed(document.edited({ { key, value } }), dialect);
+        const QByteArray text = document.edited({ { key, value } });
+        const KIniFormat::Document changed = parsed(text, dialect);
         QSettings::SettingsMap expected = values;
         expected.insert(key, value);
         require(changed.values() == expected, "setting a key changed the keys read");
@@ -41,6 +42,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             changed.edited({ { key, QVariant(), true } }) == document.edited({ { key, QVariant(), true } }),
             "setting a key changed other lines");
         group = key.left(qMax(0, key.lastIndexOf(QLatin1Char('/'))));
+
+        // Taken on without reading it again, the text edits as if it had been read.
+        KIniFormat::Document adopted = document;
+        require(adopted.adopt(text, { { key, value } }, dialect) == KIniFormat::Document::Adopted::InPlace,
+            "a new value for a key was not taken on in place");
+        require(adopted.values() == changed.values(), "a value taken on in place reads otherwise");
+        const QString other = values.keys().at(int(data[size - 1]) % values.size());
+        const QVector<QVector<KIniFormat::Change>> edits = { { { other, QStringLiteral("x y") } },
+            { { other, QVariant(), true } },
+            { { group.isEmpty() ? QStringLiteral("vkfuzz") : group + QStringLiteral("/vkfuzz"), value } },
+            { { QStringLiteral("vkfuzz/new"), value } } };
+        for (const auto& edit : edits)
+            require(adopted.edited(edit) == changed.edited(edit), "a line moved in place is out of place");
     }
 
     const QString added = group.isEmpty() ? QStringLiteral("vkfuzz") : group + QStringLiteral("/vkfuzz");
