@@ -17,6 +17,7 @@
 #include "kbenchworkspace.h"
 #include "offsite/koffsitebackup.h"
 #include "offsite/koffsitehost.h"
+#include "platform/kbackgroundpriority.h"
 #include "platform/kchildprocess.h"
 #include "service/kfileservicemanager.h"
 #include "service/ksavewatcher.h"
@@ -37,6 +38,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <functional>
@@ -292,10 +294,26 @@ qint64 threadCpuNs()
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-struct PageWait
+// How long the calling thread has waited, runnable, for a processor (0 where the system does not
+// say).
+qint64 threadRunQueueNs()
 {
-    double longestMs = 0; // from call to return
-    double longestCpuMs = 0; // the most processor time one request took
+    char text[96] = {};
+    const int fd = ::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    const ssize_t got = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    unsigned long long running = 0;
+    unsigned long long waiting = 0;
+    return got > 0 && std::sscanf(text, "%llu %llu", &running, &waiting) == 2 ? qint64(waiting) : 0;
+}
+
+struct GuiWait
+{
+    double longestMs = 0; // the longest request, or gap between ticks
+    double longestCpuMs = 0; // this thread's processor time: the most one request took, or in that gap
+    double longestQueuedMs = 0; // in that gap, the time it waited for a processor
 };
 
 // Runs `cycles` full cycles over the workspace's files on a thread of their own, backing every file
@@ -328,6 +346,8 @@ void whileCycling(const QString& drive, int cycles,
             [&rows](const QString&, const QString&, const QString&, int, int) { ++rows; });
         std::atomic<bool> running { true };
         std::thread scan([&] {
+            // As the scanner's own thread runs them.
+            KBackgroundPriority::lowerCallingThread();
             for (int i = 0; i < cycles; ++i)
                 scanner.runCycle(KDiskFileManager::CycleKind::Full);
             running = false;
@@ -345,7 +365,7 @@ void whileCycling(const QString& drive, int cycles,
 
 // The longest a page request keeps the GUI thread while the scanner's thread cycles. The
 // processor time of a request tells work from waiting (for a lock, or for a busy machine).
-PageWait longestPageRequest(const QString& drive, int cycles)
+GuiWait longestPageRequest(const QString& drive, int cycles)
 {
     qint64 longest = 0;
     qint64 longestCpu = 0;
@@ -378,25 +398,37 @@ PageWait longestPageRequest(const QString& drive, int cycles)
 
 // The longest gap between the ticks of a 1 ms timer on this thread, the window's, while the
 // scanner's thread cycles: how long the event loop was kept from the user's input.
-double longestStallMs(const QString& drive, int cycles)
+GuiWait longestStall(const QString& drive, int cycles)
 {
     qint64 longest = 0;
+    qint64 longestCpu = 0;
+    qint64 longestQueued = 0;
     whileCycling(drive, cycles, [&](KFileServiceManager&, const std::atomic<bool>& running) {
         QEventLoop loop;
         QTimer tick;
         tick.setTimerType(Qt::PreciseTimer);
         QElapsedTimer gap;
         gap.start();
+        qint64 cpu = threadCpuNs();
+        qint64 queued = threadRunQueueNs();
         QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-            longest = std::max(longest, gap.nsecsElapsed());
+            const qint64 cpuNow = threadCpuNs();
+            const qint64 queuedNow = threadRunQueueNs();
+            if (gap.nsecsElapsed() > longest) {
+                longest = gap.nsecsElapsed();
+                longestCpu = cpuNow - cpu;
+                longestQueued = queuedNow - queued;
+            }
             gap.start();
+            cpu = cpuNow;
+            queued = queuedNow;
             if (!running)
                 loop.quit();
         });
         tick.start(1);
         loop.exec();
     });
-    return double(longest) / 1e6;
+    return { double(longest) / 1e6, double(longestCpu) / 1e6, double(longestQueued) / 1e6 };
 }
 
 // From a save of each of `files` (a write and a close, all at once) to its version recorded by the
@@ -900,16 +932,20 @@ int endRun(const Options& options)
 // The GUI thread while cycles run over every file: page requests, and its event loop.
 void measureGuiThread(const Options& options)
 {
-    const PageWait wait = longestPageRequest(options.folder + QStringLiteral("/drivepages/"), 3);
+    const GuiWait wait = longestPageRequest(options.folder + QStringLiteral("/drivepages/"), 3);
     reportAbsolute(QStringLiteral("longest page request"), wait.longestMs, QStringLiteral("ms"),
         QStringLiteral("while a cycle backs up %1 files and two more look at them (%2 ms processor time)")
             .arg(options.files)
             .arg(wait.longestCpuMs, 0, 'f', 2),
         16, true);
-    const double stall = longestStallMs(options.folder + QStringLiteral("/drivestall/"), 2);
-    reportAbsolute(QStringLiteral("longest event-loop stall"), stall, QStringLiteral("ms"),
-        QStringLiteral("while a cycle backs up %1 files and one more looks at them").arg(options.files), 8,
-        false);
+    const GuiWait stall = longestStall(options.folder + QStringLiteral("/drivestall/"), 2);
+    reportAbsolute(QStringLiteral("longest event-loop stall"), stall.longestMs, QStringLiteral("ms"),
+        QStringLiteral("while a cycle backs up %1 files and one more looks at them (%2 ms processor time, "
+                       "%3 ms waiting for a processor)")
+            .arg(options.files)
+            .arg(stall.longestCpuMs, 0, 'f', 2)
+            .arg(stall.longestQueuedMs, 0, 'f', 2),
+        8, false);
 }
 
 // Only the GUI thread's figures. Their cycles start from an empty database on drives of their

@@ -3,6 +3,7 @@
 #include "core/kfileiconsink.h"
 #include "discovery/kdiscoverylog.h"
 #include "discovery/kproductinfo.h"
+#include "platform/kbackgroundpriority.h"
 #include "platform/kplatform.h"
 
 #include <QCoreApplication>
@@ -123,6 +124,7 @@ QStringList KDiskFileManager::foundFiles(int kind) const
 
 void KDiskFileManager::doWork()
 {
+    KBackgroundPriority::lowerCallingThread();
     if (!loadProductCatalog(KProductCatalog::builtInPath()))
         qCWarning(lcDiscovery) << "the built-in product catalog cannot be read";
     if (!notifyScannerStart())

@@ -1,20 +1,10 @@
+#include "platform/kbackgroundpriority.h"
 #include "platform/kchildprocess.h"
 #include "platform/kfileio.h"
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
-
-namespace {
-
-// From linux/ioprio.h, which Debian's C library headers do not carry.
-constexpr int IoprioWhoProcess = 1;
-constexpr int IoprioClassIdle = 3;
-constexpr int IoprioClassShift = 13;
-
-} // namespace
 
 KChildProcess::KChildProcess(QObject* parent)
     : QProcess(parent)
@@ -78,10 +68,8 @@ void KChildProcess::setupChildProcess()
     ::signal(SIGINT, SIG_DFL);
     if (m_secretFd >= 0)
         ::fcntl(m_secretFd, F_SETFD, 0);
-    if (m_idle) {
-        ::setpriority(PRIO_PROCESS, 0, 10);
-        ::syscall(SYS_ioprio_set, IoprioWhoProcess, 0, IoprioClassIdle << IoprioClassShift);
-    }
+    if (m_idle)
+        KBackgroundPriority::lowerCallingThread();
 }
 
 void KChildProcess::closeSecret()

@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -542,14 +543,21 @@ void TestProtectionCycle::backUpNowRunsACycleThatBacksUpAtOnce()
     // Shared with the connection, which the scanner's thread may call after a failed check ended
     // this function.
     const auto nextBackup = std::make_shared<std::atomic<qint64>>(0);
+    const auto niceness = std::make_shared<std::atomic<int>>(0);
     connect(
         m_scanner.data(), &KDiskFileManager::sigNextBackupAt, m_manager.data(),
-        [nextBackup](qlonglong at) { *nextBackup = at; }, Qt::DirectConnection);
+        [nextBackup, niceness](qlonglong at) {
+            *niceness = ::getpriority(PRIO_PROCESS, 0);
+            *nextBackup = at;
+        },
+        Qt::DirectConnection);
 
     m_scanner->startScan();
     QTRY_COMPARE(versionsOf(file), 1);
     // The next cycle that backs up comes 31 cycles later.
     QTRY_COMPARE(nextBackup->load(), now.toMSecsSinceEpoch() + 31 * qint64(LongIntervalMs));
+    // The cycles give way to the window and to the user's programs.
+    QVERIFY(niceness->load() >= 10);
 
     // Not ten minutes later: at once.
     writeSource(QStringLiteral("now.pra4"), now.addSecs(-300));

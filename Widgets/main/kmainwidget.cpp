@@ -11,6 +11,7 @@
 #include "core/kcommon.h"
 #include "core/kconfig.h"
 #include "discovery/kdiskfilemanager.h"
+#include "platform/kbackgroundpriority.h"
 #include "platform/kplatform.h"
 #include "service/kfileservicemanager.h"
 #include "service/koffsiteservice.h"
@@ -214,6 +215,8 @@ void KMainWidget::startThreads()
     auto* saves = new KSaveWatcher(engine, m_services.platform);
     saves->moveToThread(m_saveWatchThread);
     connect(m_saveWatchThread, &QThread::finished, saves, &QObject::deleteLater);
+    // Backups after saves give way to the window, as the cycles do.
+    connect(m_saveWatchThread, &QThread::started, saves, &KBackgroundPriority::lowerCallingThread);
     connect(engine, &KFileServiceManager::sigListed, saves, &KSaveWatcher::followListedFiles);
     m_saveWatchThread->start();
     if (m_services.config->autoBack())
