@@ -31,6 +31,7 @@ Q_LOGGING_CATEGORY(vkVersionList, "vaultkeep.ui.versions", QtWarningMsg)
 namespace {
 
 int g_openVersionDialogCount = 0;
+constexpr int BusyTextDelayMs = 150;
 
 } // namespace
 
@@ -113,6 +114,10 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, const KServices& se
     // A file without a record closes the dialog once it runs.
     if (!m_built)
         emit sigCreateTable();
+    // The rows usually come within milliseconds of the dialog showing: it is painted once with
+    // them rather than empty first. A slow disk gets the busy text after a moment.
+    setUpdatesEnabled(false);
+    QTimer::singleShot(BusyTextDelayMs, this, [this] { setUpdatesEnabled(true); });
 }
 
 KFileVersionDlg::~KFileVersionDlg()
@@ -292,6 +297,7 @@ void KFileVersionDlg::fillTable(Rows rows)
     table->removeSurplusRows();
     m_ui->lblBusy->hide();
     qCDebug(vkVersionList) << "version list built:" << rows.ids.size() << "rows";
+    setUpdatesEnabled(true);
     emit sigListBuilt();
 }
 
