@@ -235,8 +235,8 @@ void KOffsiteService::backUpNow()
 
 bool KOffsiteService::canFetch() const
 {
-    const KOffsiteSettings settings = this->settings();
-    return settings.enabled && !settings.repository.isEmpty();
+    // Asked by every version row whose copy is gone; each setting read looks at the settings file.
+    return m_config->offsiteEnabled() && !m_config->offsiteRepository().isEmpty();
 }
 
 void KOffsiteService::fetchVersion(const QString& fileId, const KContentSum& sum, const QString& target)

@@ -9,7 +9,7 @@
 #include "core/kcommon.h"
 #include "core/kfileobject.h"
 #include "core/ktimestamp.h"
-#include "platform/kfileops.h"
+#include "platform/kfileio.h"
 #include "service/kfileservicemanager.h"
 #include "ui_kfileversiondlg.h"
 
@@ -31,6 +31,7 @@ Q_LOGGING_CATEGORY(vkVersionList, "vaultkeep.ui.versions", QtWarningMsg)
 namespace {
 
 int g_openVersionDialogCount = 0;
+constexpr int BusyTextDelayMs = 150;
 
 } // namespace
 
@@ -113,6 +114,10 @@ KFileVersionDlg::KFileVersionDlg(const QString& strFileName, const KServices& se
     // A file without a record closes the dialog once it runs.
     if (!m_built)
         emit sigCreateTable();
+    // The rows usually come within milliseconds of the dialog showing: it is painted once with
+    // them rather than empty first. A slow disk gets the busy text after a moment.
+    setUpdatesEnabled(false);
+    QTimer::singleShot(BusyTextDelayMs, this, [this] { setUpdatesEnabled(true); });
 }
 
 KFileVersionDlg::~KFileVersionDlg()
@@ -185,7 +190,12 @@ QString KFileVersionDlg::sizeText(const KVersionId& version, const KFileStatus& 
         return KCommon::displaySize(copy.size);
     // The size the copy had, so that the user knows what the off-site copy would bring back.
     const KContentSum recorded = version.sum();
-    return recorded.isKnown() ? tr("%1 已丢失").arg(KCommon::displaySize(recorded.size)) : tr("已丢失");
+    return recorded.isKnown() ? tr("%1 已丢失").arg(KCommon::displaySize(recorded.size)) : missingText();
+}
+
+QString KFileVersionDlg::missingText()
+{
+    return tr("已丢失");
 }
 
 KFileVersionDlg::Rows KFileVersionDlg::listRows(KFileServiceManager* engine, const QString& fileName,
@@ -217,14 +227,24 @@ KFileVersionDlg::Rows KFileVersionDlg::listRows(KFileServiceManager* engine, con
     rows.ids.reserve(versions.size());
     rows.texts.reserve(versions.size());
     const QString one = QStringLiteral("1");
+    const QString missing = missingText();
+    // Each copy looked up by its name in the open folder: no path built, and one lookup each.
+    const KFd folder = KFileIO::openFolder(backupFolder);
+    char compact[KVersionId::TextLength + 1];
     for (const KVersionId& version : qAsConst(versions)) {
         const QString id = version.text();
-        const KFileStatus copy
-            = KFileCopyedObject::isSafeFileId(id) ? KFileOps::status(backupFolder + id) : KFileStatus();
+        KFileStatus copy;
+        if (version.writeText(compact) == KVersionId::TextLength) {
+            compact[KVersionId::TextLength] = '\0';
+            copy = KFileIO::statusIn(folder, compact);
+        } else if (KFileCopyedObject::isSafeFileId(id)) {
+            copy = KFileIO::statusIn(folder, QFile::encodeName(id).constData());
+        }
         rows.ids.append(id);
-        rows.texts.append({ fileName, id, sizeText(version, copy), rows.texts.isEmpty() ? one : QString(),
-            QString(), QString(), engine->isCopyDamaged(version, copy) ? one : QString(),
-            copy.exists ? QString() : one });
+        rows.texts.append(
+            { fileName, id, copy.exists || version.sum().isKnown() ? sizeText(version, copy) : missing,
+                rows.texts.isEmpty() ? one : QString(), QString(), QString(),
+                engine->isCopyDamaged(version, copy) ? one : QString(), copy.exists ? QString() : one });
     }
     return rows;
 }
@@ -277,6 +297,7 @@ void KFileVersionDlg::fillTable(Rows rows)
     table->removeSurplusRows();
     m_ui->lblBusy->hide();
     qCDebug(vkVersionList) << "version list built:" << rows.ids.size() << "rows";
+    setUpdatesEnabled(true);
     emit sigListBuilt();
 }
 

@@ -86,6 +86,7 @@ private:
     void fillTable(Rows rows);
     // A copy's size; for a missing one, the size recorded for it and that it is missing.
     static QString sizeText(const KVersionId& version, const KFileStatus& copy);
+    static QString missingText();
 
     struct Restored
     {
