@@ -666,6 +666,10 @@ void TestRecovery::aLostCopyComesBackFromTheOffsiteRepository()
     settings.repository = m_env.path(QStringLiteral("offsite%1").arg(m_case));
     QVERIFY(KConfig::instance()->setOffsite(false, settings.repository, 90, 60));
     KOffsiteService service(engine, KConfig::instance(), m_env.platform(), new KFakeKeyring(stored));
+    // Switched on without a repository, nothing offers to fetch from one.
+    QVERIFY(KConfig::instance()->setOffsite(true, QString(), 90, 60));
+    QVERIFY(!service.canFetch());
+    QVERIFY(KConfig::instance()->setOffsite(false, settings.repository, 90, 60));
     KServices services = KServices::process();
     services.offsite = &service;
     m_page = std::make_unique<KDeletedWidget>();
