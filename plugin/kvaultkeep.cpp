@@ -110,18 +110,20 @@ void shutDown()
     if (!g_objectsAlive)
         return;
     qRemovePostRoutine(&KVaultkeepModule::shutDown);
-    // The tips and notifications go with the window.
-    delete KMainWidget::existingInstance();
-    deleteDeferred();
-    endComparisons();
-    KOffsiteService::instance()->shutdown();
-    // Both threads leave their waits at once, and a backup cycle between two files.
+    // Both threads leave their waits at once, and a backup cycle between two files. They stop
+    // before the window goes: Qt 5.15 can lose the slot object of a connection whose receiver is
+    // destroyed while another thread emits to it.
     KDiskFileManager* scanner = KDiskFileManager::instance();
     KDiskInfoThread* monitor = KDiskInfoThread::instance();
     scanner->requestStop();
     monitor->requestStop();
     scanner->stopThread();
     monitor->stopThread();
+    endComparisons();
+    // The tips and notifications go with the window.
+    delete KMainWidget::existingInstance();
+    deleteDeferred();
+    KOffsiteService::instance()->shutdown();
 }
 
 } // namespace KVaultkeepModule
