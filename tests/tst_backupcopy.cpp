@@ -164,13 +164,6 @@ void TestBackupCopy::copiesReachTheDiskFirstAndACycleThatChangesNothingWritesNot
     QCOMPARE(KFaultShim::takeLog(), QStringList());
 }
 
-int main(int argc, char** argv)
-{
-    KFaultShim::preloadInto(argv);
-    QCoreApplication app(argc, argv);
-    TestBackupCopy test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+VK_SHIM_TEST_MAIN(TestBackupCopy)
 
 #include "tst_backupcopy.moc"

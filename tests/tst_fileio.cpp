@@ -375,13 +375,6 @@ void TestFileIO::walksWithoutFollowingLinksAndSaysWhatItCannotRead()
     QVERIFY(::chmod(QFile::encodeName(root + QStringLiteral("c")).constData(), 0700) == 0);
 }
 
-int main(int argc, char** argv)
-{
-    KFaultShim::preloadInto(argv);
-    QCoreApplication app(argc, argv);
-    TestFileIO test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+VK_SHIM_TEST_MAIN(TestFileIO)
 
 #include "tst_fileio.moc"

@@ -32,8 +32,6 @@ class TestFileRecords : public QObject
 private slots:
     void initTestCase();
     void init();
-    void fileIdTimesReadBack_data();
-    void fileIdTimesReadBack();
     void versionIdsKeepTextTimesAndSums_data();
     void versionIdsKeepTextTimesAndSums();
     void currentStateIsBackedUpWhenAVersionCarriesItsTime();
@@ -73,55 +71,41 @@ void TestFileRecords::init()
         QDateTime::currentDateTime().addSecs(-3600));
 }
 
-void TestFileRecords::fileIdTimesReadBack_data()
-{
-    QTest::addColumn<QString>("fileId");
-    QTest::addColumn<QDateTime>("modified");
-    QTest::addColumn<QDateTime>("backupDate");
-    QTest::newRow("a well-formed FileID")
-        << testFileId(0, QStringLiteral("20240105093012"), QStringLiteral("20240106"))
-        << QDateTime(QDate(2024, 1, 5), QTime(9, 30, 12)) << QDateTime(QDate(2024, 1, 6), QTime(0, 0));
-    QTest::newRow("shorter than 53 characters has no modified time") << QStringLiteral(
-        "{abc}_20240105093012_20240106") << QDateTime() << QDateTime(QDate(2024, 1, 6), QTime(0, 0));
-    QTest::newRow("an impossible date is no time") << testFileId(0, QStringLiteral("20240231093012"),
-        QStringLiteral("2024013x")) << QDateTime() << QDateTime();
-    QTest::newRow("an hour past 23 is no time")
-        << testFileId(0, QStringLiteral("20240105243012"), QStringLiteral("20240106")) << QDateTime()
-        << QDateTime(QDate(2024, 1, 6), QTime(0, 0));
-}
-
-void TestFileRecords::fileIdTimesReadBack()
-{
-    QFETCH(QString, fileId);
-    QFETCH(QDateTime, modified);
-    QFETCH(QDateTime, backupDate);
-    KFileCopyedObject version;
-    version.setFileId(fileId);
-    QCOMPARE(version.modifiedTime(), modified);
-    QCOMPARE(version.backupDate(), backupDate);
-}
-
+// A FileID's times, read by a version of a record and by the key the database sorts on.
 void TestFileRecords::versionIdsKeepTextTimesAndSums_data()
 {
     QTest::addColumn<QString>("fileId");
     QTest::addColumn<qint64>("stamp");
     QTest::addColumn<int>("date");
+    QTest::addColumn<QDateTime>("modified");
+    QTest::addColumn<QDate>("backupDate");
     QTest::newRow("the latest times a FileID can carry")
         << QStringLiteral("{ffffffff-ffff-ffff-ffff-ffffffffffff}_99991231235959_99991231")
-        << Q_INT64_C(99991231235959) << 99991231;
+        << Q_INT64_C(99991231235959) << 99991231 << QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59))
+        << QDate(9999, 12, 31);
     QTest::newRow("the earliest") << QStringLiteral(
         "{01234567-89ab-cdef-0123-456789abcdef}_00010101000000_00010101")
-                                  << Q_INT64_C(10101000000) << 10101;
+                                  << Q_INT64_C(10101000000) << 10101 << QDateTime(QDate(1, 1, 1), QTime(0, 0))
+                                  << QDate(1, 1, 1);
     QTest::newRow("a leap day") << testFileId(7, QStringLiteral("20240229120000"), QStringLiteral("20240229"))
-                                << Q_INT64_C(20240229120000) << 20240229;
+                                << Q_INT64_C(20240229120000) << 20240229
+                                << QDateTime(QDate(2024, 2, 29), QTime(12, 0)) << QDate(2024, 2, 29);
     QTest::newRow("the 29th of February of a common year is no time")
         << testFileId(7, QStringLiteral("20230229120000"), QStringLiteral("20230301")) << Q_INT64_C(-1)
-        << 20230301;
+        << 20230301 << QDateTime() << QDate(2023, 3, 1);
+    QTest::newRow("an hour past 23 is no time")
+        << testFileId(0, QStringLiteral("20240105243012"), QStringLiteral("20240106")) << Q_INT64_C(-1)
+        << 20240106 << QDateTime() << QDate(2024, 1, 6);
+    QTest::newRow("an impossible backup date is none")
+        << testFileId(0, QStringLiteral("20240231093012"), QStringLiteral("2024013x")) << Q_INT64_C(-1) << -1
+        << QDateTime() << QDate();
     QTest::newRow("upper-case hex digits")
         << QStringLiteral("{ABCDEF00-0000-0000-0000-000000000001}_20240105093012_20240105")
-        << Q_INT64_C(20240105093012) << 20240105;
-    QTest::newRow("a FileID renamed by hand")
-        << QStringLiteral("版本_20240105093012_20240105") << Q_INT64_C(-1) << 20240105;
+        << Q_INT64_C(20240105093012) << 20240105 << QDateTime(QDate(2024, 1, 5), QTime(9, 30, 12))
+        << QDate(2024, 1, 5);
+    QTest::newRow("a FileID renamed by hand, shorter than 53 characters, has no modified time")
+        << QStringLiteral("版本_20240105093012_20240105") << Q_INT64_C(-1) << 20240105 << QDateTime()
+        << QDate(2024, 1, 5);
 }
 
 void TestFileRecords::versionIdsKeepTextTimesAndSums()
@@ -129,6 +113,12 @@ void TestFileRecords::versionIdsKeepTextTimesAndSums()
     QFETCH(QString, fileId);
     QFETCH(qint64, stamp);
     QFETCH(int, date);
+    QFETCH(QDateTime, modified);
+    QFETCH(QDate, backupDate);
+    KFileCopyedObject copy;
+    copy.setFileId(fileId);
+    QCOMPARE(copy.modifiedTime(), modified);
+    QCOMPARE(copy.backupDate(), backupDate.startOfDay());
     const KVersionKey key(fileId);
     QCOMPARE(key.text(), fileId);
     QCOMPARE(key.stamp(), stamp);

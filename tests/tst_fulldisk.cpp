@@ -228,13 +228,6 @@ void TestFullDisk::aRealFullFileSystemKeepsEveryFile()
         QStringLiteral("/w/b.pra4"));
 }
 
-int main(int argc, char** argv)
-{
-    KFaultShim::preloadInto(argv);
-    QCoreApplication app(argc, argv);
-    TestFullDisk test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+VK_SHIM_TEST_MAIN(TestFullDisk)
 
 #include "tst_fulldisk.moc"

@@ -52,3 +52,14 @@ QStringList takeLog();
 bool flushedBeforeRename(const QStringList& calls, const QString& path);
 
 } // namespace KFaultShim
+
+// The main() of a test whose process needs the library preloaded.
+#define VK_SHIM_TEST_MAIN(TestClass)                                                                         \
+    int main(int argc, char** argv)                                                                          \
+    {                                                                                                        \
+        KFaultShim::preloadInto(argv);                                                                       \
+        QCoreApplication app(argc, argv);                                                                    \
+        TestClass test;                                                                                      \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                              \
+    }

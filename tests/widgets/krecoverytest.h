@@ -45,16 +45,12 @@ inline qint64 modifiedOf(const QString& path)
     return KFileOps::status(path).modifiedMSecs;
 }
 
-inline QStringList entriesOf(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
 // Takes every record and copy away between cases. A copy an earlier case took away by hand makes
 // the clean-up report a failure; what counts is that no copy is left.
 inline bool cleanAll()
 {
-    return KFileServiceManager::instance()->cleanAll() || entriesOf(KCommon::backupDirectory()).isEmpty();
+    return KFileServiceManager::instance()->cleanAll()
+        || KTestEnvironment::entriesOf(KCommon::backupDirectory()).isEmpty();
 }
 
 // Writes `content` at `path`, modified at `modified`, and backs it up through the engine as a

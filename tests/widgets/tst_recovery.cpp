@@ -26,7 +26,6 @@
 #include <QtTest>
 
 #include <memory>
-#include <sys/stat.h>
 
 using namespace KRecoveryTest;
 
@@ -40,11 +39,6 @@ const QString SourceFailed
 const QString InUse = QStringLiteral("备份文件找回失败，可能文件正在被使用！");
 const QString ClearQuestion = QStringLiteral("清空列表将再也无法找回这些文件，确定清空吗？");
 const QString DeleteFailed = QStringLiteral("对不起，文件删除失败！");
-
-bool setMode(const QString& path, unsigned mode)
-{
-    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
-}
 
 } // namespace
 
@@ -224,7 +218,7 @@ void TestRecovery::desktopRestoreOverASameNamedFile()
     const QDateTime existingTime(QDate(2024, 3, 5), QTime(8, 9, 10));
     const QString onDesktop
         = m_env.writeFile(desktop + QStringLiteral("/plan.v2.pra4"), "on the desktop", existingTime);
-    const QStringList before = entriesOf(desktop);
+    const QStringList before = KTestEnvironment::entriesOf(desktop);
     const auto dialog = openDialog(path);
     KTableWidgetBackedFileItem* row = rowOf(*dialog, ids.at(1));
 
@@ -246,7 +240,7 @@ void TestRecovery::desktopRestoreOverASameNamedFile()
         QCOMPARE(contentOf(KCommon::backupDirectory() + kept->versionIds().value(0)),
             QByteArray("on the desktop"));
     } else {
-        QCOMPARE(entriesOf(desktop), before);
+        QCOMPARE(KTestEnvironment::entriesOf(desktop), before);
     }
     QFile::remove(renamed);
     QFile::remove(onDesktop);
@@ -315,9 +309,9 @@ void TestRecovery::restoreFaults()
         QVERIFY(QFile::resize(backups + ids.at(0), 2)); // a copy cut short shows at once
     }
     if (fault == QLatin1String("backups read-only"))
-        QVERIFY(setMode(backups, 0555));
+        QVERIFY(KTestEnvironment::setMode(backups, 0555));
     if (fault.startsWith(QLatin1String("folder read-only")))
-        QVERIFY(setMode(folder, 0555));
+        QVERIFY(KTestEnvironment::setMode(folder, 0555));
     if (fault == QLatin1String("folder gone") || fault == QLatin1String("folder blocked"))
         QVERIFY(QDir(m_work).removeRecursively());
     if (fault == QLatin1String("folder blocked"))
@@ -340,13 +334,13 @@ void TestRecovery::restoreFaults()
     }
     // The folder becomes writable while the row waits to retry.
     if (fault.endsWith(QLatin1String("repaired")))
-        QTimer::singleShot(50, [&] { setMode(folder, 0755); });
+        QTimer::singleShot(50, [&] { std::ignore = KTestEnvironment::setMode(folder, 0755); });
     QElapsedTimer clock;
     clock.start();
     restoreToSourcePlace(control());
     const qint64 took = clock.elapsed();
-    setMode(folder, 0755);
-    setMode(backups, 0700);
+    std::ignore = KTestEnvironment::setMode(folder, 0755);
+    std::ignore = KTestEnvironment::setMode(backups, 0700);
     QFile::remove(QDir::cleanPath(m_work));
     QCOMPARE(KMessageBox::answeredTexts(), texts);
     if (fault == QLatin1String("copy gone") && !deleted) {
@@ -376,7 +370,8 @@ void TestRecovery::restoreFaults()
     QCOMPARE(control()->state(), restored.isEmpty() ? 1 : 3);
     if (restored.isEmpty()) {
         QCOMPARE(contentOf(m_path), QByteArray(deleted ? "<unreadable>" : "changed since"));
-        QCOMPARE(entriesOf(folder), deleted ? QStringList() : QStringList { QFileInfo(m_path).fileName() });
+        QCOMPARE(KTestEnvironment::entriesOf(folder),
+            deleted ? QStringList() : QStringList { QFileInfo(m_path).fileName() });
         if (fault == QLatin1String("copy altered") && !deleted) {
             // Shown as damaged from then on, instead of being offered.
             QVERIFY(!control()->isVisibleTo(dialog.get()));
@@ -448,9 +443,9 @@ void TestRecovery::deletingARow()
     QVERIFY(engine->findFile(m_path));
     if (!deleted) {
         // A copy that cannot be deleted keeps its version and its row.
-        QVERIFY(setMode(KCommon::backupDirectory(), 0555));
+        QVERIFY(KTestEnvironment::setMode(KCommon::backupDirectory(), 0555));
         deleteRow(ids.at(2), { 1, 1 }); // the question, then the failure box
-        QVERIFY(setMode(KCommon::backupDirectory(), 0700));
+        QVERIFY(KTestEnvironment::setMode(KCommon::backupDirectory(), 0700));
         QCOMPARE(KMessageBox::answeredTexts().constLast(), DeleteFailed);
         QCOMPARE(rows(), 3);
     }
@@ -459,7 +454,7 @@ void TestRecovery::deletingARow()
     for (const QString& id : deleted ? ids.mid(0, 1) : ids)
         deleteRow(id, { 1 });
     QCOMPARE(rows(), 0);
-    QVERIFY(entriesOf(KCommon::backupDirectory()).isEmpty());
+    QVERIFY(KTestEnvironment::entriesOf(KCommon::backupDirectory()).isEmpty());
     QVERIFY(!engine->findFile(m_path));
     if (deleted) {
         QVERIFY(!m_page->placeholder()->isHidden());
@@ -527,11 +522,11 @@ void TestRecovery::bringingBackToTheOldPlaceStaysListedUntilCleared()
     QCOMPARE(row(gone)->findBackLabel()->state(), 1);
 
     // Copies that cannot be deleted keep their file's row, and say so.
-    QVERIFY(setMode(KCommon::backupDirectory(), 0500));
+    QVERIFY(KTestEnvironment::setMode(KCommon::backupDirectory(), 0500));
     KMessageBox::setNextAnswer(1);
     KMessageBox::setNextAnswer(1);
     click(m_page->findChild<KCommonButton*>(QStringLiteral("lblClearBtn")));
-    QVERIFY(setMode(KCommon::backupDirectory(), 0700));
+    QVERIFY(KTestEnvironment::setMode(KCommon::backupDirectory(), 0700));
     QCOMPARE(KMessageBox::answeredTexts(), QStringList({ ClearQuestion, DeleteFailed }));
     QCOMPARE(keysOf(table), QStringList { gone });
 
@@ -694,9 +689,7 @@ void TestRecovery::aLostCopyComesBackFromTheOffsiteRepository()
     const QByteArray database = contentOf(engine->databasePath());
     const auto restored = [&] {
         QCOMPARE(contentOf(lost), QByteArray(deleted ? "version 2" : "version 1"));
-        struct stat info;
-        QCOMPARE(::stat(QFile::encodeName(lost).constData(), &info), 0);
-        QCOMPARE(info.st_mode & 0777, 0600u);
+        QCOMPARE(KTestEnvironment::modeOf(lost), 0600u);
     };
     KMessageBox::setNextAnswer(1);
     if (deleted) {

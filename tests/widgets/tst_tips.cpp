@@ -286,10 +286,8 @@ void TestTips::aTipGoesWhereTheUserSeesItAndItsButtonsAct()
         QVERIFY(tip->isVisible() && !tip->autoHide());
         QCOMPARE(tip->findChild<KClickLabel*>(QStringLiteral("headline"))->text(), texts.headline);
         QStringList shown;
-        for (const KCustomButton* button : tip->actionButtons()) {
+        for (const KCustomButton* button : tip->actionButtons())
             shown << button->text();
-            QVERIFY(button->width() >= button->fontMetrics().horizontalAdvance(button->text()));
-        }
         QCOMPARE(shown, texts.buttons);
         if (press == QLatin1String("default")) {
             QTest::mouseClick(tip->findChild<KClickLabel*>(QStringLiteral("headline")), Qt::LeftButton);
