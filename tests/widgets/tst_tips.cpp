@@ -50,6 +50,7 @@ private slots:
     void withheldTips();
     void aTipGoesWhereTheUserSeesItAndItsButtonsAct_data();
     void aTipGoesWhereTheUserSeesItAndItsButtonsAct();
+    void aLongDriveNameWidensItsButton();
 
 private:
     void showTip(TipKind kind, const QString& drive = OtherDrive);
@@ -301,6 +302,15 @@ void TestTips::aTipGoesWhereTheUserSeesItAndItsButtonsAct()
     if (kind == LowSpace && press != QLatin1String("default"))
         QCOMPARE(
             m_traces.take(), QStringList { QStringLiteral("点击右下角冒泡|右下角冒泡|Vaultkeep|自动发送") });
+}
+
+void TestTips::aLongDriveNameWidensItsButton()
+{
+    showTip(LowSpace, QStringLiteral("/media/ann/二〇二四年的项目备份硬盘/"));
+    QCOMPARE(m_tips->tips().size(), 1);
+    const KCustomButton* move = m_tips->tips().first()->actionButtons().first();
+    QVERIFY(move->text().contains(QStringLiteral("二〇二四年的项目备份硬盘")));
+    QVERIFY(move->width() >= move->fontMetrics().horizontalAdvance(move->text()));
 }
 
 QTEST_MAIN(TestTips)
