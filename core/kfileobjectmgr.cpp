@@ -27,10 +27,13 @@ QVector<KFileObjectPtr> KFileObjectMgr::snapshot() const
         byPath.append({ it.key(), it.value() });
     std::sort(byPath.begin(), byPath.end(),
         [](const auto& one, const auto& other) { return one.first < other.first; });
-    m_ordered.clear();
-    m_ordered.reserve(byPath.size());
+    // Built apart and assigned: a caller on another thread may still hold the last list, and
+    // Qt's detach test on a shared list is a relaxed load that does not order its reads.
+    QVector<KFileObjectPtr> ordered;
+    ordered.reserve(byPath.size());
     for (const auto& record : qAsConst(byPath))
-        m_ordered.append(record.second);
+        ordered.append(record.second);
+    m_ordered = ordered;
     m_orderedChange = m_change;
     return m_ordered;
 }
