@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <atomic>
+
 namespace {
 
 KTestEnvironment* g_environment = nullptr;
@@ -132,9 +134,16 @@ void TestMainWindow::theWindowIsResizableAndRemembersItsSize()
         Qt::DirectConnection);
     releaseKVaultkeep();
     QVERIFY(!threadsRan);
+    // Counted on the scanner's thread, in a static that outlives a call still running there.
+    static std::atomic<int> scans;
+    scans = 0;
+    const QMetaObject::Connection counting = connect(
+        KDiskFileManager::instance(), &KDiskFileManager::sigScanFinished, this, [] { ++scans; },
+        Qt::DirectConnection);
     window = createFrame();
     QCOMPARE(window->size(), QSize(1100, 720));
-    QVERIFY(KDiskFileManager::instance()->isRunning());
+    QTRY_VERIFY(scans > 0);
+    disconnect(counting);
 }
 
 void TestMainWindow::theFirstBackupWindowComesOnce_data()
