@@ -101,6 +101,9 @@ void AtriumThread::stopThread()
             }
         }
         awaitRunEnd();
+        // A request made as the body ended, while the thread still counted as running, was seen by
+        // no body: it must not end the next start at once.
+        clearStopRequest();
     } catch (...) {
         writeAutoTrace(ThreadStopCrashed, failureDetail(callingThreadId()), QString());
     }

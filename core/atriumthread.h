@@ -20,7 +20,8 @@ public:
     ~AtriumThread() override;
 
     // Ends a running thread: asks the body to stop, terminates it if it has not ended within
-    // StopGracePeriodMs, then waits for it. Does nothing for a thread that is not running.
+    // StopGracePeriodMs, then waits for it. For a thread that is not running, it only forgets a
+    // stop asked for as its body ended.
     void stopThread();
     // Asks a running body to stop; it sees the request in isStopRequested() and
     // sleepInterruptibly(), and code it calls sees it in QThread::isInterruptionRequested().

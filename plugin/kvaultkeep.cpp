@@ -62,6 +62,20 @@ void deleteDeferred()
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// The scanner and the disk monitor emit to the window's pages: they stop before the window goes,
+// since Qt 5.15 can lose the slot object of a connection whose receiver is destroyed while
+// another thread emits to it. Both leave their waits at once, and a backup cycle between two
+// files. A window made again starts them anew.
+void stopThreads()
+{
+    KDiskFileManager* scanner = KDiskFileManager::instance();
+    KDiskInfoThread* monitor = KDiskInfoThread::instance();
+    scanner->requestStop();
+    monitor->requestStop();
+    scanner->stopThread();
+    monitor->stopThread();
+}
+
 // Comparisons and private copies run the module's code on their threads: they stop first. The
 // read-only copies opened for the user go with the plug-in.
 void endComparisons()
@@ -96,9 +110,10 @@ void releaseKVaultkeep()
     KFileServiceManager* engine = KFileServiceManager::instance();
     if (engine->isDatabaseLoaded() && !engine->saveDatabase())
         qCWarning(vkEngine) << "the database could not be saved at release";
+    stopThreads();
+    endComparisons();
     delete KMainWidget::existingInstance();
     deleteDeferred();
-    endComparisons();
     // restic's runs stop with the plug-in; what they left waits for the next start.
     KOffsiteService::instance()->shutdown();
 }
@@ -110,15 +125,7 @@ void shutDown()
     if (!g_objectsAlive)
         return;
     qRemovePostRoutine(&KVaultkeepModule::shutDown);
-    // Both threads leave their waits at once, and a backup cycle between two files. They stop
-    // before the window goes: Qt 5.15 can lose the slot object of a connection whose receiver is
-    // destroyed while another thread emits to it.
-    KDiskFileManager* scanner = KDiskFileManager::instance();
-    KDiskInfoThread* monitor = KDiskInfoThread::instance();
-    scanner->requestStop();
-    monitor->requestStop();
-    scanner->stopThread();
-    monitor->stopThread();
+    stopThreads();
     endComparisons();
     // The tips and notifications go with the window.
     delete KMainWidget::existingInstance();

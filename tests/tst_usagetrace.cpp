@@ -47,12 +47,14 @@ public:
     std::atomic<quintptr> threadId { 0 };
     std::atomic<bool> started { false };
     std::atomic<bool> leftNormally { false };
+    std::atomic<bool> stopPendingAtStart { false };
 
 protected:
     void doWork() override
     {
         threadId = reinterpret_cast<quintptr>(QThread::currentThreadId());
         leftNormally = false;
+        stopPendingAtStart = isStopRequested();
         started = true;
         switch (m_behaviour) {
         case ThrowStandardException:
@@ -258,11 +260,17 @@ void TestUsageTrace::aNeverStartedWorkerWritesNothing()
 
 void TestUsageTrace::stopThreadEndsASleepingBodyWhichCanRunAgain()
 {
+    // Stops asked for as the body ends (the module asks both of its threads before it waits for
+    // either) must not stop the next run before it began.
     TestWorker worker(SleepUntilStopped);
-    for (int run = 0; run < 2; ++run) {
+    for (int run = 0; run < 500; ++run) {
         worker.started = false;
         worker.start();
-        QTRY_VERIFY(worker.started);
+        while (!worker.started)
+            QThread::yieldCurrentThread();
+        QVERIFY2(!worker.stopPendingAtStart, qPrintable(QString::number(run)));
+        while (worker.isRunning())
+            worker.requestStop();
         worker.stopThread();
         QVERIFY(!worker.isRunning());
         QVERIFY(worker.leftNormally); // woken, not terminated

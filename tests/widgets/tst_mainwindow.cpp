@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <atomic>
+
 namespace {
 
 KTestEnvironment* g_environment = nullptr;
@@ -120,9 +122,28 @@ void TestMainWindow::theWindowIsResizableAndRemembersItsSize()
     auto* list = window->findChild<QWidget*>(QStringLiteral("misCodeTableWidget"));
     QTRY_COMPARE(list->mapTo(window, QPoint(list->width(), list->height())), QPoint(1099, 719 - 26));
 
-    KVaultkeepModule::shutDown();
+    // Released as the host does: the threads that emit to its pages have stopped before it goes,
+    // and the window made again starts them anew.
+    bool threadsRan = true;
+    connect(
+        window, &QObject::destroyed, this,
+        [&threadsRan] {
+            threadsRan
+                = KDiskFileManager::instance()->isRunning() || KDiskInfoThread::instance()->isRunning();
+        },
+        Qt::DirectConnection);
+    releaseKVaultkeep();
+    QVERIFY(!threadsRan);
+    // Counted on the scanner's thread, in a static that outlives a call still running there.
+    static std::atomic<int> scans;
+    scans = 0;
+    const QMetaObject::Connection counting = connect(
+        KDiskFileManager::instance(), &KDiskFileManager::sigScanFinished, this, [] { ++scans; },
+        Qt::DirectConnection);
     window = createFrame();
     QCOMPARE(window->size(), QSize(1100, 720));
+    QTRY_VERIFY(scans > 0);
+    disconnect(counting);
 }
 
 void TestMainWindow::theFirstBackupWindowComesOnce_data()
