@@ -106,11 +106,12 @@ QWidget* createFrame()
 void releaseKVaultkeep()
 {
     makeModuleObjects();
-    // A database that cannot be written now is written again when the module is unloaded.
+    // Saved once the scanner has stopped, so that it holds what a cycle ended midway recorded. A
+    // database that cannot be written now is written again when the module is unloaded.
+    stopThreads();
     KFileServiceManager* engine = KFileServiceManager::instance();
     if (engine->isDatabaseLoaded() && !engine->saveDatabase())
         qCWarning(vkEngine) << "the database could not be saved at release";
-    stopThreads();
     endComparisons();
     delete KMainWidget::existingInstance();
     deleteDeferred();
